@@ -1,0 +1,221 @@
+#include "level/zfiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "level/zlibwrap.h"
+#include "platform/rtl/messages.h"
+#include "platform/rtl/sysutils.h"
+
+namespace {
+
+void ReleaseBuffer(TZFile& f)
+{
+    std::free(f.buffer);
+    f.buffer = nullptr;
+    f.size = f.position = f.capacity = 0;
+}
+
+// Reads up to n bytes; returns what was read. Errors other than EOF raise.
+int64_t ReadFully(int fd, const std::string& name, uint8_t* dst, int64_t n)
+{
+    int64_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::read(fd, dst + done, static_cast<size_t>(std::min<int64_t>(n - done, 1 << 30)));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            RaiseInOutError(name, errno);
+        }
+        if (r == 0) break;
+        done += r;
+    }
+    return done;
+}
+
+void WriteFully(int fd, const std::string& name, const uint8_t* src, int64_t n)
+{
+    int64_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::write(fd, src + done, static_cast<size_t>(std::min<int64_t>(n - done, 1 << 30)));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            RaiseInOutError(name, errno);
+        }
+        done += r;
+    }
+}
+
+uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+void PutU32(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+// Largest output a deflate stream of k bytes can produce (about 1032:1), so
+// that a damaged size field cannot make us allocate without bound.
+int32_t InflateBound(int64_t k) { return static_cast<int32_t>(std::min<int64_t>(k * 1032 + 1024, INT32_MAX)); }
+
+}  // namespace
+
+TZFile::~TZFile()
+{
+    if (handle >= 0) ::close(handle);
+    std::free(buffer);
+}
+
+void zAssignFile(TZFile& f, const std::string& name)
+{
+    f.name = name;
+    f.compressed = 0;
+}
+
+bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size)
+{
+    buffer = nullptr;
+    size = 0;
+    struct stat st;
+    if (::fstat(handle, &st) != 0) RaiseInOutError(name, errno);
+    const int64_t fileLength = st.st_size;
+    if (::lseek(handle, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
+    uint8_t head[12];
+    if (fileLength > 12 && ReadFully(handle, name, head, 12) == 12 && std::memcmp(head, "ZLIB", 4) == 0) {
+        const uint32_t k = GetU32(head + 4);
+        const uint32_t u = GetU32(head + 8);
+        // A short stream is tolerated: read what there is.
+        const int64_t available = std::min<int64_t>(k, fileLength - 12);
+        TMemBlock stream;
+        stream.resize(static_cast<int32_t>(std::min<int64_t>(available, INT32_MAX)));
+        const int64_t got = ReadFully(handle, name, stream.data(), stream.length());
+        const int32_t limit = InflateBound(got);
+        const int32_t estimate = static_cast<int32_t>(std::min<int64_t>(u, limit));
+        TMemBlock out;
+        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit))
+            ShowMessage(ZLIB_DATA_ERROR);
+        size = out.length();
+        buffer = out.release();
+        return true;
+    }
+    if (fileLength > INT32_MAX) throw EInOutError(name, "File too large");
+    if (::lseek(handle, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
+    buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(std::max<int64_t>(fileLength, 1))));
+    if (!buffer) throw std::bad_alloc();
+    size = static_cast<int32_t>(ReadFully(handle, name, buffer, fileLength));
+    return false;
+}
+
+void zReset(TZFile& f, uint16_t recordSize) { zReset(f, recordSize, FileMode); }
+
+void zReset(TZFile& f, uint16_t recordSize, int openMode)
+{
+    if (f.handle >= 0) zCloseFile(f, false);
+    const int flags = (openMode & 3) == fmOpenRead ? O_RDONLY : ((openMode & 3) == fmOpenWrite ? O_WRONLY : O_RDWR);
+    const int fd = ::open(f.name.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) RaiseInOutError(f.name, errno);
+    f.handle = fd;
+    f.recordSize = recordSize;
+    f.position = 0;
+    ReleaseBuffer(f);
+    try {
+        uint8_t* buf = nullptr;
+        int32_t size = 0;
+        f.compressed = zReadWhole(fd, f.name, buf, size) ? 1 : 0;
+        f.buffer = buf;
+        f.size = size;
+        f.capacity = size;
+    } catch (...) {
+        ::close(fd);
+        f.handle = -1;
+        throw;
+    }
+}
+
+void zRewrite(TZFile& f, uint16_t recordSize)
+{
+    if (f.handle >= 0) zCloseFile(f, false);
+    const int fd = ::open(f.name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) RaiseInOutError(f.name, errno);
+    f.handle = fd;
+    ReleaseBuffer(f);
+    f.recordSize = recordSize;
+    f.buffer = static_cast<uint8_t*>(std::malloc(ZFILE_GROWTH));
+    if (!f.buffer) {
+        ::close(fd);
+        f.handle = -1;
+        throw std::bad_alloc();
+    }
+    f.capacity = ZFILE_GROWTH;
+}
+
+int32_t zBlockRead(TZFile& f, void* destination, int32_t count)
+{
+    int64_t n = static_cast<int64_t>(f.recordSize) * std::max<int32_t>(count, 0);
+    n = std::min<int64_t>(n, static_cast<int64_t>(f.size) - f.position);
+    if (n <= 0) return 0;
+    std::memcpy(destination, f.buffer + f.position, static_cast<size_t>(n));
+    f.position += static_cast<int32_t>(n);
+    return static_cast<int32_t>(n);
+}
+
+void zBlockWrite(TZFile& f, const void* source, int32_t count)
+{
+    const int64_t n = static_cast<int64_t>(f.recordSize) * std::max<int32_t>(count, 0);
+    if (n == 0) return;
+    if (static_cast<int64_t>(f.position) + n + ZFILE_GROWTH > INT32_MAX) throw std::length_error("buffered file too large");
+    if (n > static_cast<int64_t>(f.size) - f.position) f.size = static_cast<int32_t>(f.position + n);
+    if (n > static_cast<int64_t>(f.capacity) - f.position) {
+        const int32_t newCapacity = static_cast<int32_t>(f.position + n + ZFILE_GROWTH);
+        void* p = std::realloc(f.buffer, static_cast<size_t>(newCapacity));
+        if (!p) throw std::bad_alloc();
+        f.buffer = static_cast<uint8_t*>(p);
+        f.capacity = newCapacity;
+    }
+    std::memcpy(f.buffer + f.position, source, static_cast<size_t>(n));
+    f.position += static_cast<int32_t>(n);
+}
+
+void zSeek(TZFile& f, int32_t offset) { f.position = offset > f.size ? f.size : std::max<int32_t>(offset, 0); }
+
+int32_t zFilePos(const TZFile& f) { return f.position; }
+
+int32_t zFileSize(const TZFile& f) { return f.size; }
+
+void zCloseFile(TZFile& f, bool write)
+{
+    const int fd = f.handle;
+    f.handle = -1;
+    try {
+        if (write && fd >= 0) {
+            if (::lseek(fd, 0, SEEK_SET) < 0 || ::ftruncate(fd, 0) != 0) RaiseInOutError(f.name, errno);
+            if (f.compressed) {
+                TMemBlock packed;
+                CompressBuf(f.buffer, f.size, packed);
+                uint8_t head[12];
+                std::memcpy(head, "ZLIB", 4);
+                PutU32(head + 4, static_cast<uint32_t>(packed.length()));
+                PutU32(head + 8, static_cast<uint32_t>(f.size));
+                WriteFully(fd, f.name, head, 12);
+                WriteFully(fd, f.name, packed.data(), packed.length());
+            } else {
+                WriteFully(fd, f.name, f.buffer, f.size);
+            }
+            // The content must be on disk before anyone replaces another file with it.
+            if (::fsync(fd) != 0) RaiseInOutError(f.name, errno);
+        }
+    } catch (...) {
+        ::close(fd);
+        ReleaseBuffer(f);
+        throw;
+    }
+    ReleaseBuffer(f);
+    if (fd >= 0 && ::close(fd) != 0 && write) RaiseInOutError(f.name, errno);
+}

@@ -1,0 +1,52 @@
+// The buffered file: a file is read whole into memory, or built whole in
+// memory, and every read, write and seek works on that buffer. On closing,
+// a buffer opened for writing is stored plain or as a "ZLIB" container:
+// "ZLIB", the compressed size (u32), the uncompressed size (u32), then one
+// zlib stream.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct TZFile {
+    TZFile() = default;
+    ~TZFile();
+    TZFile(const TZFile&) = delete;
+    TZFile& operator=(const TZFile&) = delete;
+
+    std::string name;
+    int handle = -1;          // platform file descriptor while open
+    uint8_t compressed = 0;   // set by zReset for a container; set by the writer to ask for one
+    uint8_t* buffer = nullptr;
+    int32_t size = 0;
+    int32_t position = 0;
+    int32_t capacity = 0;
+    uint16_t recordSize = 1;
+};
+
+// Growth of a write buffer beyond what a write needs.
+constexpr int32_t ZFILE_GROWTH = 262144;
+
+void zAssignFile(TZFile& f, const std::string& name);
+// Opens for reading in the runtime's FileMode (or the mode given) and reads the whole file.
+void zReset(TZFile& f, uint16_t recordSize);
+void zReset(TZFile& f, uint16_t recordSize, int openMode);
+// Creates or truncates the file and starts an empty 256 KB buffer.
+void zRewrite(TZFile& f, uint16_t recordSize);
+// Copies recordSize x count bytes from the position, clipped to the content.
+// Returns the bytes copied.
+int32_t zBlockRead(TZFile& f, void* destination, int32_t count);
+void zBlockWrite(TZFile& f, const void* source, int32_t count);
+void zSeek(TZFile& f, int32_t offset);
+int32_t zFilePos(const TZFile& f);
+int32_t zFileSize(const TZFile& f);
+// With the write flag the content is stored (plain or compressed) before the
+// file is closed; every write and the close are checked. The buffer is
+// released in every case.
+void zCloseFile(TZFile& f, bool write);
+
+// Reads a whole open file into a new buffer; returns the compressed flag.
+bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size);
+
+// The message shown when a "ZLIB" container's data is damaged.
+inline constexpr const char* ZLIB_DATA_ERROR = "Zlib Error, your compressed data has errors!";

@@ -1,0 +1,112 @@
+#include "level/zlibwrap.h"
+
+#include <zlib.h>
+
+#include <new>
+
+void TMemBlock::resize(int32_t n)
+{
+    if (n < 0) throw std::bad_alloc();
+    void* p = std::realloc(data_, n > 0 ? static_cast<size_t>(n) : 1);
+    if (!p) throw std::bad_alloc();
+    data_ = static_cast<uint8_t*>(p);
+    length_ = n;
+}
+
+void TMemBlock::reset()
+{
+    std::free(data_);
+    data_ = nullptr;
+    length_ = 0;
+}
+
+namespace {
+
+voidpf ZAlloc(voidpf, uInt items, uInt size) { return std::malloc(static_cast<size_t>(items) * size); }
+void ZFree(voidpf, voidpf address) { std::free(address); }
+
+void InitStream(z_stream& z)
+{
+    z = z_stream{};
+    z.zalloc = ZAlloc;
+    z.zfree = ZFree;
+}
+
+}  // namespace
+
+void CompressBuf(const void* input, int32_t n, TMemBlock& output)
+{
+    output.reset();
+    int64_t start = ((static_cast<int64_t>(n) + n / 10 + 12) + 255) / 256 * 256;
+    z_stream z;
+    InitStream(z);
+    try {
+        output.resize(static_cast<int32_t>(std::min<int64_t>(start, INT32_MAX)));
+        if (deflateInit(&z, 9) < 0) throw ECompressionError("error");
+        z.next_in = static_cast<Bytef*>(const_cast<void*>(input));
+        z.avail_in = static_cast<uInt>(n);
+        z.next_out = output.data();
+        z.avail_out = static_cast<uInt>(output.length());
+        for (;;) {
+            const int r = deflate(&z, Z_FINISH);
+            if (r == Z_STREAM_END) break;
+            // Z_BUF_ERROR only says no progress was possible with the room left; grow and go on.
+            if (r < 0 && r != Z_BUF_ERROR) throw ECompressionError("error");
+            if (z.avail_out == 0 || r == Z_BUF_ERROR) {
+                const int32_t used = static_cast<int32_t>(z.total_out);
+                if (output.length() > INT32_MAX - 256) throw ECompressionError("error");
+                output.resize(output.length() + 256);
+                z.next_out = output.data() + used;
+                z.avail_out = static_cast<uInt>(output.length() - used);
+            }
+        }
+        const int32_t produced = static_cast<int32_t>(z.total_out);
+        deflateEnd(&z);
+        output.resize(produced);
+    } catch (...) {
+        deflateEnd(&z);
+        output.reset();
+        throw;
+    }
+}
+
+bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& output, int32_t limit)
+{
+    output.reset();
+    const int32_t step = std::max<int32_t>(256, static_cast<int32_t>((static_cast<int64_t>(n) + 255) / 256 * 256));
+    int32_t length = estimate > 0 ? estimate : step;
+    if (length > limit) length = std::max<int32_t>(limit, 1);
+    z_stream z;
+    InitStream(z);
+    try {
+        output.resize(length);
+        if (inflateInit(&z) < 0) throw EDecompressionError("error");
+        z.next_in = static_cast<Bytef*>(const_cast<void*>(input));
+        z.avail_in = static_cast<uInt>(n);
+        z.next_out = output.data();
+        z.avail_out = static_cast<uInt>(output.length());
+        for (;;) {
+            const int r = inflate(&z, Z_FINISH);
+            if (r == Z_STREAM_END) break;
+            if (r == Z_NEED_DICT || (r < 0 && r != Z_BUF_ERROR)) throw EDecompressionError("error");
+            // Z_BUF_ERROR with output room left means the input ended early.
+            if (z.avail_out != 0) throw EDecompressionError("error");
+            const int32_t used = static_cast<int32_t>(z.total_out);
+            if (output.length() >= limit) throw EDecompressionError("error");
+            const int64_t grown = std::min<int64_t>(static_cast<int64_t>(output.length()) + step, limit);
+            output.resize(static_cast<int32_t>(grown));
+            z.next_out = output.data() + used;
+            z.avail_out = static_cast<uInt>(output.length() - used);
+        }
+        const int32_t produced = static_cast<int32_t>(z.total_out);
+        inflateEnd(&z);
+        output.resize(produced);
+        return true;
+    } catch (const EDecompressionError&) {
+        inflateEnd(&z);
+        return false;
+    } catch (const std::bad_alloc&) {
+        inflateEnd(&z);
+        return false;
+    }
+}

@@ -1,0 +1,68 @@
+// Whole-block zlib compression: a memory block becomes one new zlib stream
+// and back, with the output block grown as needed.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+#include <utility>
+
+class EZlibError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+class ECompressionError : public EZlibError {
+public:
+    using EZlibError::EZlibError;
+};
+class EDecompressionError : public EZlibError {
+public:
+    using EZlibError::EZlibError;
+};
+
+// A block of bytes from the program's memory manager; the holder releases it.
+class TMemBlock {
+public:
+    TMemBlock() = default;
+    ~TMemBlock() { std::free(data_); }
+    TMemBlock(TMemBlock&& o) noexcept : data_(std::exchange(o.data_, nullptr)), length_(std::exchange(o.length_, 0)) {}
+    TMemBlock& operator=(TMemBlock&& o) noexcept
+    {
+        if (this != &o) {
+            std::free(data_);
+            data_ = std::exchange(o.data_, nullptr);
+            length_ = std::exchange(o.length_, 0);
+        }
+        return *this;
+    }
+    TMemBlock(const TMemBlock&) = delete;
+    TMemBlock& operator=(const TMemBlock&) = delete;
+
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    int32_t length() const { return length_; }
+    // Reallocates to n bytes (content kept up to n); throws std::bad_alloc.
+    void resize(int32_t n);
+    void reset();
+    // Hands the block over; the caller must free() it.
+    uint8_t* release()
+    {
+        length_ = 0;
+        return std::exchange(data_, nullptr);
+    }
+
+private:
+    uint8_t* data_ = nullptr;
+    int32_t length_ = 0;
+};
+
+// Compresses n bytes into a new zlib stream at level 9. Raises
+// ECompressionError("error") on any zlib error.
+void CompressBuf(const void* input, int32_t n, TMemBlock& output);
+
+// Inflates a zlib stream of n bytes, starting with `estimate` bytes of output
+// (or one growth step when 0). Returns false on damaged data; the output then
+// holds what was inflated, padded to the block's current length.
+// `limit` bounds the output (a stream that would inflate further counts as damaged).
+bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& output,
+                   int32_t limit = INT32_MAX);
