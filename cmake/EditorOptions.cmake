@@ -22,17 +22,32 @@ if(EDITOR_FUZZ)
   target_link_options(editor_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# editor_library(<name> <sources...>): a static library of one src/ folder.
+# editor_library(<name> [DEPS <libs...>]): the static library of one src/
+# folder, made of every .cpp file in it. A folder without sources yet gives an
+# interface library, so that its dependents link already.
 function(editor_library name)
-  add_library(${name} STATIC ${ARGN})
-  target_link_libraries(${name} PUBLIC editor_options)
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(_sources)
+    add_library(${name} STATIC ${_sources})
+    target_link_libraries(${name} PUBLIC editor_options ${L_DEPS})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE editor_options ${L_DEPS})
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+  endif()
 endfunction()
 
-# editor_test(<name> SOURCES <files...> LIBS <libs...>): one GoogleTest program, registered with CTest.
+# editor_test(<name> LIBS <libs...>): the GoogleTest program of one tests/
+# folder, made of every *_test.cpp file in it, registered with CTest.
 function(editor_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT _sources)
+    return()
+  endif()
+  add_executable(${name} ${_sources})
   target_link_libraries(${name} PRIVATE ${T_LIBS} editor_test_support GTest::gtest GTest::gtest_main editor_options)
   target_compile_definitions(${name} PRIVATE EDITOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                              EDITOR_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
