@@ -77,12 +77,14 @@ void zAssignFile(TZFile& f, const std::string& name)
 {
     f.name = name;
     f.compressed = 0;
+    f.dataError = false;
 }
 
-bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size)
+bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size, bool* dataError)
 {
     buffer = nullptr;
     size = 0;
+    if (dataError) *dataError = false;
     struct stat st;
     if (::fstat(handle, &st) != 0) RaiseInOutError(name, errno);
     const int64_t fileLength = st.st_size;
@@ -99,8 +101,10 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
         const int32_t limit = InflateBound(got);
         const int32_t estimate = static_cast<int32_t>(std::min<int64_t>(u, limit));
         TMemBlock out;
-        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit))
+        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit)) {
+            if (dataError) *dataError = true;
             ShowMessage(ZLIB_DATA_ERROR);
+        }
         size = out.length();
         buffer = out.release();
         return true;
@@ -128,7 +132,7 @@ void zReset(TZFile& f, uint16_t recordSize, int openMode)
     try {
         uint8_t* buf = nullptr;
         int32_t size = 0;
-        f.compressed = zReadWhole(fd, f.name, buf, size) ? 1 : 0;
+        f.compressed = zReadWhole(fd, f.name, buf, size, &f.dataError) ? 1 : 0;
         f.buffer = buf;
         f.size = size;
         f.capacity = size;
