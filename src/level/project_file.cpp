@@ -9,6 +9,9 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <vector>
+
+#include <zlib.h>
 
 #include "level/zfiles.h"
 #include "platform/rtl/messages.h"
@@ -225,17 +228,169 @@ struct ERefused {
 
 [[noreturn]] void Refuse(const std::string& detail) { throw ERefused{PROJECT_DAMAGED_MESSAGE + detail}; }
 
-// Reads from the buffered file; a read that the content cannot satisfy refuses the file.
+// The logical content of a project file, read front to back. A "ZLIB"
+// container (recognised as the buffered file layer does) is inflated piece
+// by piece straight into the records being read, so that loading needs no
+// second copy of the whole content; any other file is the content itself.
+class TContentReader {
+public:
+    explicit TContentReader(const std::string& name) : name_(name)
+    {
+        // Read-only, so that a write-protected project opens.
+        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) RaiseInOutError(name, errno);
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) RaiseInOutError(name, errno);
+        const int64_t fileLength = st.st_size;
+        staging_.resize(STAGING_BYTES);
+        uint8_t head[12];
+        if (fileLength > 12 && ReadFile(head, 12) == 12 && std::memcmp(head, "ZLIB", 4) == 0) {
+            const uint32_t k = head[4] | (head[5] << 8) | (head[6] << 16) | (uint32_t(head[7]) << 24);
+            const uint32_t u = head[8] | (head[9] << 8) | (head[10] << 16) | (uint32_t(head[11]) << 24);
+            compressed_ = true;
+            inputLeft_ = std::min<int64_t>(k, fileLength - 12);
+            // The claimed size bounds every allocation; deflate never packs more than about 1032:1.
+            total_ = std::min<int64_t>(u, inputLeft_ * 1032 + 1024);
+            input_.resize(static_cast<std::size_t>(std::min<int64_t>(inputLeft_, INPUT_CHUNK)) + 1);
+            if (inflateInit(&z_) != Z_OK) throw std::bad_alloc();
+            zlibOpen_ = true;
+        } else {
+            if (::lseek(fd_, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
+            total_ = fileLength;
+        }
+    }
+
+    ~TContentReader()
+    {
+        if (zlibOpen_) inflateEnd(&z_);
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    TContentReader(const TContentReader&) = delete;
+    TContentReader& operator=(const TContentReader&) = delete;
+
+    // At most this many bytes of content are left.
+    int64_t Remaining() const { return total_ - consumed_; }
+
+    // Copies up to n bytes of content and returns how many there were.
+    int64_t Read(void* destination, int64_t n)
+    {
+        n = std::min(n, Remaining());
+        if (n <= 0) return 0;
+        auto* dst = static_cast<uint8_t*>(destination);
+        int64_t done = 0;
+        while (done < n) {
+            if (stagedFrom_ < stagedTo_) {
+                const int64_t part = std::min<int64_t>(n - done, stagedTo_ - stagedFrom_);
+                std::memcpy(dst + done, staging_.data() + stagedFrom_, static_cast<std::size_t>(part));
+                stagedFrom_ += part;
+                done += part;
+            } else if (n - done >= DIRECT_BYTES) {
+                // Large blocks (a column of sectors) go straight to their place.
+                const int64_t part = Produce(dst + done, n - done);
+                done += part;
+                if (part == 0) break;
+            } else {
+                stagedFrom_ = 0;
+                stagedTo_ = Produce(staging_.data(), STAGING_BYTES);
+                if (stagedTo_ == 0) break;
+            }
+        }
+        consumed_ += done;
+        return done;
+    }
+
+    // Inflates whatever is left of the stream, so that damage anywhere in it is known.
+    bool DataError()
+    {
+        while (compressed_ && !ended_ && !dataError_)
+            if (Produce(staging_.data(), STAGING_BYTES) == 0 && !ended_) dataError_ = true;
+        return dataError_;
+    }
+
+private:
+    static constexpr int64_t INPUT_CHUNK = 1 << 18;
+    static constexpr int64_t STAGING_BYTES = 1 << 16;
+    static constexpr int64_t DIRECT_BYTES = 1 << 14;
+
+    int64_t ReadFile(uint8_t* dst, int64_t n)
+    {
+        int64_t done = 0;
+        while (done < n) {
+            const ssize_t r = ::read(fd_, dst + done, static_cast<std::size_t>(std::min<int64_t>(n - done, 1 << 30)));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                RaiseInOutError(name_, errno);
+            }
+            if (r == 0) break;
+            done += r;
+        }
+        return done;
+    }
+
+    // Up to n more bytes of content into dst; returns how many there were.
+    int64_t Produce(uint8_t* dst, int64_t n)
+    {
+        if (ended_ || dataError_) return 0;
+        if (!compressed_) {
+            const int64_t got = ReadFile(dst, n);
+            if (got < n) ended_ = true;
+            return got;
+        }
+        z_.next_out = dst;
+        z_.avail_out = static_cast<uInt>(std::min<int64_t>(n, 1 << 30));
+        const uInt wanted = z_.avail_out;
+        while (z_.avail_out > 0) {
+            if (z_.avail_in == 0 && inputLeft_ > 0) {
+                const int64_t got = ReadFile(input_.data(), std::min<int64_t>(inputLeft_, INPUT_CHUNK));
+                inputLeft_ = got > 0 ? inputLeft_ - got : 0;
+                z_.next_in = input_.data();
+                z_.avail_in = static_cast<uInt>(got);
+            }
+            const int r = inflate(&z_, Z_NO_FLUSH);
+            if (r == Z_STREAM_END) {
+                ended_ = true;
+                break;
+            }
+            // No progress with all the input used: the stream was cut short.
+            if (r == Z_BUF_ERROR && z_.avail_in == 0 && inputLeft_ == 0) {
+                dataError_ = true;
+                break;
+            }
+            if (r != Z_OK && r != Z_BUF_ERROR) {
+                dataError_ = true;
+                break;
+            }
+        }
+        return wanted - z_.avail_out;
+    }
+
+    std::string name_;
+    int fd_ = -1;
+    bool compressed_ = false;
+    bool zlibOpen_ = false;
+    bool ended_ = false;
+    bool dataError_ = false;
+    z_stream z_{};
+    std::vector<uint8_t> input_;     // a chunk of the compressed stream
+    int64_t inputLeft_ = 0;          // bytes of the stream still in the file
+    std::vector<uint8_t> staging_;   // content read ahead for small reads
+    int64_t stagedFrom_ = 0;
+    int64_t stagedTo_ = 0;
+    int64_t total_ = 0;              // content bytes at most
+    int64_t consumed_ = 0;
+};
+
+// Reads fields of the content; a read that the content cannot satisfy refuses the file.
 class TReader {
 public:
-    explicit TReader(TZFile& f) : f_(f) {}
+    explicit TReader(TContentReader& in) : in_(in) {}
 
-    int64_t Remaining() const { return static_cast<int64_t>(zFileSize(f_)) - zFilePos(f_); }
+    int64_t Remaining() const { return in_.Remaining(); }
 
     void Get(void* destination, int64_t n, const std::string& where)
     {
-        if (n > Remaining()) Refuse("the file ends inside " + where + ".");
-        if (n > 0) zBlockRead(f_, destination, static_cast<int32_t>(n));
+        if (in_.Read(destination, n) != n) Refuse("the file ends inside " + where + ".");
     }
 
     template <class T>
@@ -275,7 +430,7 @@ public:
     }
 
 private:
-    TZFile& f_;
+    TContentReader& in_;
 };
 
 void ReadRoom(TReader& in, tcuarto& r, int number)
@@ -311,7 +466,14 @@ void ReadRoom(TReader& in, tcuarto& r, int number)
         const int64_t columnBytes = static_cast<int64_t>(sizeof(tsector)) * rows;
         if (columnBytes * columns > in.Remaining()) Refuse("the file ends inside the sectors of " + where + ".");
         r.sectors.ResizeForOverwrite(columns + 1, rows + 1);
-        for (int c = 1; c <= columns; ++c) in.Get(r.sectors[c] + 1, columnBytes, where);
+        // Column 0 and row 0 are not stored. Each is cleared only next to
+        // the sectors being read, so no page is touched before its data arrives.
+        const std::string sectors = "the sectors of " + where;
+        for (int c = 1; c <= columns; ++c) {
+            std::memset(static_cast<void*>(&r.sectors[c][0]), 0, sizeof(tsector));
+            in.Get(r.sectors[c] + 1, columnBytes, sectors);
+        }
+        std::memset(static_cast<void*>(r.sectors[0]), 0, sizeof(tsector) * (rows + 1));
     } else {
         r.sectors.Clear();
     }
@@ -506,48 +668,39 @@ void SaveProject(tcuarto_list& project, const std::string& fileName, int backupI
 
 int LoadProject(tcuarto_list& project, const std::string& fileName)
 {
-    TZFile f;
-    zAssignFile(f, fileName);
-    // Read-only, so that a write-protected project opens.
-    zReset(f, 1, fmOpenRead);
+    TContentReader content(fileName);
+    TReader in(content);
     TProgressBar* gauge = project.progressGauge;
-
-    // The buffered file has already told the user about damaged compressed data.
-    if (f.dataError) {
-        zCloseFile(f, false);
-        return 1;
-    }
-
-    TReader in(f);
+    std::string refusal;
+    std::unique_ptr<tcuarto_list> staged;
     try {
         TShortString<18> header;
         std::memset(static_cast<void*>(&header), 0, sizeof header);
-        in.Get(&header, std::min<int64_t>(HEADER_BYTES, in.Remaining()), "the header");
-        if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
-            zCloseFile(f, false);
-            ShowMessage(PROJECT_BAD_HEADER_MESSAGE);
-            return 1;
-        }
+        content.Read(&header, HEADER_BYTES);
         uint8_t version = 0;
-        in.Get(version, "the header");
-        if (version < 2) {
-            zCloseFile(f, false);
-            ShowMessage(PROJECT_OLD_VERSION_MESSAGE);
-            return 1;
+        if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
+            refusal = PROJECT_BAD_HEADER_MESSAGE;
+        } else {
+            in.Get(version, "the header");
+            if (version < 2) refusal = PROJECT_OLD_VERSION_MESSAGE;
         }
-
-        auto staged = std::make_unique<tcuarto_list>();
-        ReadProject(in, *staged, gauge);
-        zCloseFile(f, false);
-        // Make room before changing anything, so that the switch cannot fail half way.
-        project.rooms.reserve(static_cast<std::size_t>(staged->roomCount) + SPARE_ROOM_SLOTS);
-        Commit(project, *staged);
-    } catch (const ERefused& refusal) {
-        zCloseFile(f, false);
-        if (gauge) gauge->SetPosition(0);
-        ShowMessage(refusal.message);
+        if (refusal.empty()) {
+            staged = std::make_unique<tcuarto_list>();
+            ReadProject(in, *staged, gauge);
+        }
+    } catch (const ERefused& e) {
+        refusal = e.message;
+    }
+    // Damaged compressed data is reported as such, whatever was read from it.
+    if (content.DataError()) refusal = ZLIB_DATA_ERROR;
+    if (!refusal.empty()) {
+        if (staged && gauge) gauge->SetPosition(0);
+        ShowMessage(refusal);
         return 1;
     }
+    // Make room before changing anything, so that the switch cannot fail half way.
+    project.rooms.reserve(static_cast<std::size_t>(staged->roomCount) + SPARE_ROOM_SLOTS);
+    Commit(project, *staged);
     if (gauge) gauge->SetPosition(0);
     return 0;
 }

@@ -57,11 +57,6 @@ void TSectorGrid::ResizeForOverwrite(int columnSlots, int rowSlots)
     }
     columnSlots_ = n > 0 ? columnSlots : 0;
     rowSlots_ = n > 0 ? rowSlots : 0;
-    if (n == 0) return;
-    // Column 0 whole, then row 0 of every other column.
-    std::memset(static_cast<void*>(cells_.get()), 0, static_cast<std::size_t>(rowSlots) * sizeof(tsector));
-    for (int c = 1; c < columnSlots; ++c)
-        std::memset(static_cast<void*>(cells_.get() + static_cast<std::size_t>(c) * rowSlots), 0, sizeof(tsector));
 }
 
 void TSectorGrid::Clear()

@@ -246,9 +246,9 @@ public:
     // Gives the grid new dimensions. A sector inside both the old and the new
     // dimensions keeps its contents; every other sector is zero.
     void Resize(int columnSlots, int rowSlots);
-    // Gives the grid new dimensions without keeping anything: column 0 and
-    // row 0 are zero, every other sector is unspecified until the caller
-    // writes it (the project reader fills them all).
+    // Gives the grid new dimensions without keeping anything: every sector
+    // is unspecified until the caller writes it (the project reader fills
+    // them all, so no page is touched before its data arrives).
     void ResizeForOverwrite(int columnSlots, int rowSlots);
     void Clear();
 

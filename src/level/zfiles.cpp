@@ -77,14 +77,12 @@ void zAssignFile(TZFile& f, const std::string& name)
 {
     f.name = name;
     f.compressed = 0;
-    f.dataError = false;
 }
 
-bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size, bool* dataError)
+bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size)
 {
     buffer = nullptr;
     size = 0;
-    if (dataError) *dataError = false;
     struct stat st;
     if (::fstat(handle, &st) != 0) RaiseInOutError(name, errno);
     const int64_t fileLength = st.st_size;
@@ -101,10 +99,8 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
         const int32_t limit = InflateBound(got);
         const int32_t estimate = static_cast<int32_t>(std::min<int64_t>(u, limit));
         TMemBlock out;
-        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit)) {
-            if (dataError) *dataError = true;
+        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit))
             ShowMessage(ZLIB_DATA_ERROR);
-        }
         size = out.length();
         buffer = out.release();
         return true;
@@ -132,7 +128,7 @@ void zReset(TZFile& f, uint16_t recordSize, int openMode)
     try {
         uint8_t* buf = nullptr;
         int32_t size = 0;
-        f.compressed = zReadWhole(fd, f.name, buf, size, &f.dataError) ? 1 : 0;
+        f.compressed = zReadWhole(fd, f.name, buf, size) ? 1 : 0;
         f.buffer = buf;
         f.size = size;
         f.capacity = size;

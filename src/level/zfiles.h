@@ -17,7 +17,6 @@ struct TZFile {
     std::string name;
     int handle = -1;          // platform file descriptor while open
     uint8_t compressed = 0;   // set by zReset for a container; set by the writer to ask for one
-    bool dataError = false;   // set by zReset when a container's data was damaged
     uint8_t* buffer = nullptr;
     int32_t size = 0;
     int32_t position = 0;
@@ -47,8 +46,7 @@ int32_t zFileSize(const TZFile& f);
 void zCloseFile(TZFile& f, bool write);
 
 // Reads a whole open file into a new buffer; returns the compressed flag.
-// When given, *dataError tells whether a container's data was damaged.
-bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size, bool* dataError = nullptr);
+bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size);
 
 // The message shown when a "ZLIB" container's data is damaged.
 inline constexpr const char* ZLIB_DATA_ERROR = "Zlib Error, your compressed data has errors!";

@@ -388,10 +388,35 @@ TEST_F(ProjectFile, ReadOnlyProjectFileLoads)
     EXPECT_EQ(code, 0);
 }
 
-TEST_F(ProjectFile, MissingFileRaisesTheInputOutputError)
+TEST_F(ProjectFile, UnreadableFilesRaiseTheInputOutputError)
 {
     tcuarto_list p;
+    MakeSmallProject(p);
+    const tcuarto_list before = p;
     EXPECT_THROW(LoadProject(p, dir.file("none.vel")), EInOutError);
+    std::filesystem::create_directory(dir.file("folder.vel"));
+    EXPECT_THROW(LoadProject(p, dir.file("folder.vel")), EInOutError);
+    EXPECT_EQ(AnyDifference(p, before), "");
+}
+
+TEST_F(ProjectFile, TheContainersClaimedSizeBoundsTheContent)
+{
+    tcuarto_list p;
+    MakeSmallProject(p);
+    const auto content = ProjectStream(p).bytes;
+    auto withClaim = [&](uint32_t claim) {
+        auto file = ZlibContainer(content);
+        for (int i = 0; i < 4; ++i) file[8 + i] = static_cast<uint8_t>(claim >> (8 * i));
+        return file;
+    };
+    // A claim above the real size does no harm.
+    WriteFileBytes(dir.file("more.vel"), withClaim(static_cast<uint32_t>(content.size()) + 100000));
+    tcuarto_list q;
+    ASSERT_EQ(LoadProject(q, dir.file("more.vel")), 0);
+    EXPECT_EQ(StoredDifference(q, p), "");
+    // Content past the claim is not read: the file is damaged.
+    ExpectDamaged(withClaim(static_cast<uint32_t>(content.size()) - 10), "the file ends inside room 3.");
+    ExpectRefused(withClaim(0), {PROJECT_BAD_HEADER_MESSAGE}, "no content claimed");
 }
 
 // ---------------------------------------------------------------------------

@@ -250,9 +250,10 @@ TEST(ProjectRecords, SectorGridCopiesAndChecksBounds)
     EXPECT_TRUE(g.empty());
     EXPECT_EQ(g.ColumnSlots(), 0);
 
-    // Overwrite mode clears column 0 and row 0 only.
     TSectorGrid o;
-    o.ResizeForOverwrite(3, 3);
-    EXPECT_EQ(o[0][2].floorBase, 0);
-    EXPECT_EQ(o[2][0].floorBase, 0);
+    o.ResizeForOverwrite(3, 5);
+    EXPECT_EQ(o.ColumnSlots(), 3);
+    EXPECT_EQ(o.RowSlots(), 5);
+    o.ResizeForOverwrite(5, 0);
+    EXPECT_TRUE(o.empty());
 }
