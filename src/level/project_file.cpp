@@ -623,7 +623,7 @@ void ReadProject(TReader& in, tcuarto_list& p, TProgressBar* gauge)
 
 // ---------------------------------------------------------------------------
 
-void SaveProject(tcuarto_list& project, const std::string& fileName, int backupInterval, int backupMax,
+void SaveProject(const tcuarto_list& project, const std::string& fileName, int backupInterval, int backupMax,
                  int& saveCounter)
 {
     CheckSaveable(project);

@@ -31,7 +31,7 @@ inline constexpr const char* PROJECT_DAMAGED_MESSAGE = "Invalid or damaged proje
 // and its backups are then untouched and no temporary file is left behind.
 // A project whose counts do not fit its tables raises std::out_of_range
 // before anything is written.
-void SaveProject(tcuarto_list& project, const std::string& fileName, int backupInterval, int backupMax,
+void SaveProject(const tcuarto_list& project, const std::string& fileName, int backupInterval, int backupMax,
                  int& saveCounter);
 
 // Reads the project from fileName. Returns 0 when the project was read, 1

@@ -36,31 +36,6 @@ void Scribble(tsector& s, uint8_t value) { std::memset(static_cast<void*>(&s), v
 
 }  // namespace
 
-TEST(ProjectRecords, FieldOffsetsFollowTheStoredLayout)
-{
-    // Sizes are checked at compile time; these are the offsets inside the
-    // smaller records that a wrong field type would shift.
-    EXPECT_EQ(offsetof(tface_texture, flip), 34u);
-    EXPECT_EQ(offsetof(tface_texture, mode), 36u);
-    EXPECT_EQ(offsetof(tsector, roomAbove), 12u);
-    EXPECT_EQ(offsetof(tsector, wallFlags), 15u);
-    EXPECT_EQ(offsetof(tsector, death), 22u);
-    EXPECT_EQ(offsetof(tsector, floorSplit), 2100u);
-    EXPECT_EQ(offsetof(tsector, ceilingOption), 2103u);
-    EXPECT_EQ(offsetof(titem, angle), 14u);
-    EXPECT_EQ(offsetof(titem, intensity), 23u);
-    EXPECT_EQ(offsetof(titem, highlight), 32u);
-    EXPECT_EQ(offsetof(tflyby_camera, angle2), 9u);
-    EXPECT_EQ(offsetof(tproject_trigger, type), 101u);
-    EXPECT_EQ(offsetof(tproject_trigger, onlyOnce), 106u);
-    EXPECT_EQ(offsetof(tanim_texture_set, frames), 2u);
-    EXPECT_EQ(offsetof(troom_box, column), 9u);
-    EXPECT_EQ(offsetof(troom_static, color), 18u);
-    EXPECT_EQ(offsetof(troom_static, intensity), 22u);
-    EXPECT_EQ(offsetof(troom_light, blendMode), 13u);
-    EXPECT_EQ(offsetof(troom_light, enabled), 14u);
-}
-
 TEST(ProjectRecords, DefaultFaceUVSetsOnlyTheCorners)
 {
     tface_texture f;
