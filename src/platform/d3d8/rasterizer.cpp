@@ -1,6 +1,8 @@
 #include "platform/d3d8/rasterizer.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cmath>
 #include <cstring>
 
@@ -75,6 +77,8 @@ struct TTri {
     int64_t A[3], B[3], C[3];    // edge e covers pixel (x, y) when A*x + B*y + C >= 0
     TPlane p[kAttrs];
     bool linear;
+    bool flat;          // one colour over the whole triangle
+    int flatRGB[3];     // that colour
 };
 
 struct TLine {
@@ -94,13 +98,25 @@ struct TChunk {
 
 // ---- small helpers ---------------------------------------------------------
 
-inline int64_t FloorDiv(int64_t a, int64_t b)  // b > 0
+// First x in [lo, hi + 1] with a * x + row >= 0, for a > 0: estimated in
+// floating point, then settled with exact integer tests.
+inline int64_t SpanStart(int64_t row, int64_t a, int64_t lo, int64_t hi)
 {
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
+    const double est = -double(row) / double(a);  // within a step of the answer
+    int64_t x = est < double(lo) ? lo : est > double(hi + 1) ? hi + 1 : int64_t(est);
+    while (x > lo && a * (x - 1) + row >= 0) --x;
+    while (x <= hi && a * x + row < 0) ++x;
+    return x;
 }
-inline int64_t CeilDiv(int64_t a, int64_t b)  // b > 0
+
+// Last x in [lo - 1, hi] with a * x + row >= 0, for a < 0.
+inline int64_t SpanEnd(int64_t row, int64_t a, int64_t lo, int64_t hi)
 {
-    return -FloorDiv(-a, b);
+    const double est = double(row) / double(-a);
+    int64_t x = est < double(lo - 1) ? lo - 1 : est > double(hi) ? hi : int64_t(est);
+    while (x < hi && a * (x + 1) + row >= 0) ++x;
+    while (x >= lo && a * x + row < 0) --x;
+    return x;
 }
 
 inline int ToByte(float x)
@@ -127,44 +143,63 @@ inline uint32_t Lerp2(uint32_t a, uint32_t b, uint32_t f)  // f in 0..255, per c
     return rb | ag;
 }
 
-// The fraction of a texture coordinate within one repetition, in [0, 1].
-inline float Wrap(float u)
+// A texture coordinate in 1/256 texel steps, reduced to one repetition
+// [0, size * 256) of a texture side of `size` texels; `offset` (in steps) is
+// added first. NaN and infinities give 0.
+inline int WrapSteps(float coord, int size, int offset)
 {
-    const float w = u - std::floor(u);
-    return (w >= 0.0f && w <= 1.0f) ? w : 0.0f;  // NaN and infinities sample the origin
+    const int period = size * 256;
+    const float f = coord * float(period);
+    int64_t i;
+    if (f > -1073741824.0f && f < 1073741824.0f) {
+        i = int64_t(f);
+        if (float(i) > f) --i;  // floor
+    } else {
+        const float frac = coord - std::floor(coord);
+        if (!(frac >= 0.0f && frac <= 1.0f)) return 0;
+        i = int64_t(frac * float(period));
+    }
+    i += offset;
+    const int64_t r = (size & (size - 1)) == 0 ? (i & (period - 1)) : ((i % period) + period) % period;
+    return int(r);
 }
 
 inline uint32_t SamplePoint(const TRasterTexture& t, float u, float v)
 {
-    int x = int(Wrap(u) * float(t.width));
-    int y = int(Wrap(v) * float(t.height));
-    if (x >= t.width) x = t.width - 1;
-    if (y >= t.height) y = t.height - 1;
+    const int x = WrapSteps(u, t.width, 0) >> 8;
+    const int y = WrapSteps(v, t.height, 0) >> 8;
     return t.texels[size_t(y) * size_t(t.width) + size_t(x)];
 }
 
 inline uint32_t SampleLinear(const TRasterTexture& t, float u, float v)
 {
-    const int iu = int(Wrap(u) * float(t.width) * 256.0f) - 128;
-    const int iv = int(Wrap(v) * float(t.height) * 256.0f) - 128;
-    int x0 = iu >> 8, y0 = iv >> 8;
+    // Texel centres lie at half steps: shift by half a texel before splitting.
+    const int iu = WrapSteps(u, t.width, -128);
+    const int iv = WrapSteps(v, t.height, -128);
+    const int x0 = iu >> 8, y0 = iv >> 8;
     const uint32_t fx = uint32_t(iu & 255), fy = uint32_t(iv & 255);
-    int x1 = x0 + 1, y1 = y0 + 1;
-    if (x0 < 0) x0 += t.width;
-    if (x1 >= t.width) x1 -= t.width;
-    if (y0 < 0) y0 += t.height;
-    if (y1 >= t.height) y1 -= t.height;
+    const int x1 = x0 + 1 == t.width ? 0 : x0 + 1;
+    const int y1 = y0 + 1 == t.height ? 0 : y0 + 1;
     const uint32_t* r0 = t.texels + size_t(y0) * size_t(t.width);
     const uint32_t* r1 = t.texels + size_t(y1) * size_t(t.width);
     return Lerp2(Lerp2(r0[x0], r0[x1], fx), Lerp2(r1[x0], r1[x1], fx), fy);
 }
 
 // Colour of one pixel from its interpolated attributes (a[1] is q = 1/w).
-template <bool kTex, bool kLinear>
-inline uint32_t Shade(const float* a, const TRasterTexture& tex)
+template <bool kTex, bool kLinear, bool kFlat = false>
+inline uint32_t Shade(const float* a, const TRasterTexture& tex, const int* flat = nullptr)
 {
     const float w = 1.0f / a[1];
-    const int r = ToByte(a[4] * w), g = ToByte(a[5] * w), b = ToByte(a[6] * w);
+    int r, g, b;
+    if constexpr (kFlat) {
+        r = flat[0];
+        g = flat[1];
+        b = flat[2];
+    } else {
+        r = ToByte(a[4] * w);
+        g = ToByte(a[5] * w);
+        b = ToByte(a[6] * w);
+    }
     if constexpr (kTex) {
         const float u = a[2] * w, v = a[3] * w;
         const uint32_t t = kLinear ? SampleLinear(tex, u, v) : SamplePoint(tex, u, v);
@@ -178,7 +213,7 @@ inline uint32_t Shade(const float* a, const TRasterTexture& tex)
 
 // ---- filling ----------------------------------------------------------------
 
-template <bool kDepth, bool kTex, bool kLinear>
+template <bool kDepth, bool kTex, bool kLinear, bool kFlat>
 void FillTri(const TTri& t, const TRasterTarget& rt, const TRasterTexture& tex, int tx0, int ty0, int tx1, int ty1)
 {
     const int x0 = std::max(t.minX, tx0), x1 = std::min(t.maxX, tx1 - 1);
@@ -186,19 +221,22 @@ void FillTri(const TTri& t, const TRasterTarget& rt, const TRasterTexture& tex, 
     if (x0 > x1) return;
     for (int y = y0; y <= y1; ++y) {
         int64_t xl = x0, xr = x1;
-        for (int e = 0; e < 3; ++e) {
+        for (int e = 0; e < 3 && xl <= xr; ++e) {
             const int64_t row = t.B[e] * y + t.C[e];
-            if (t.A[e] > 0)
-                xl = std::max(xl, CeilDiv(-row, t.A[e]));
-            else if (t.A[e] < 0)
-                xr = std::min(xr, FloorDiv(row, -t.A[e]));
+            const int64_t a = t.A[e];
+            if (a > 0)
+                xl = std::max(xl, SpanStart(row, a, xl, xr));
+            else if (a < 0)
+                xr = std::min(xr, SpanEnd(row, a, xl, xr));
             else if (row < 0)
                 xr = xl - 1;
         }
         if (xl > xr) continue;
         const float fx = float(int(xl) - t.refX), fy = float(y - t.refY);
+        // A flat triangle needs only depth, 1/w and the texture coordinates.
+        constexpr int n = kFlat ? 4 : kAttrs;
         float a[kAttrs];
-        for (int i = 0; i < kAttrs; ++i) a[i] = t.p[i].c + t.p[i].dx * fx + t.p[i].dy * fy;
+        for (int i = 0; i < n; ++i) a[i] = t.p[i].c + t.p[i].dx * fx + t.p[i].dy * fy;
         uint32_t* crow = rt.color + size_t(y) * size_t(rt.colorPitch);
         uint16_t* drow = kDepth ? rt.depth + size_t(y) * size_t(rt.depthPitch) : nullptr;
         for (int x = int(xl); x <= int(xr); ++x) {
@@ -210,8 +248,8 @@ void FillTri(const TTri& t, const TRasterTarget& rt, const TRasterTexture& tex, 
                 else
                     draw = false;
             }
-            if (draw) crow[x] = Shade<kTex, kLinear>(a, tex);
-            for (int i = 0; i < kAttrs; ++i) a[i] += t.p[i].dx;
+            if (draw) crow[x] = Shade<kTex, kLinear, kFlat>(a, tex, t.flatRGB);
+            for (int i = 0; i < n; ++i) a[i] += t.p[i].dx;
         }
     }
 }
@@ -251,24 +289,20 @@ void DrawLine(const TLine& l, const TRasterTarget& rt, const TRasterTexture& tex
 using TFillFn = void (*)(const TTri&, const TRasterTarget&, const TRasterTexture&, int, int, int, int);
 using TLineFn = void (*)(const TLine&, const TRasterTarget&, const TRasterTexture&, int, int, int, int);
 
-template <class F, template <bool, bool, bool> class Pick>
-F Choose(bool depth, bool tex, bool linear)
+// The fill functions by variant: index bit 3 depth, 2 texture, 1 linear, 0 flat.
+template <size_t... I>
+constexpr std::array<TFillFn, sizeof...(I)> FillTable(std::index_sequence<I...>)
 {
-    if (depth) {
-        if (tex) return linear ? Pick<true, true, true>::fn : Pick<true, true, false>::fn;
-        return Pick<true, false, false>::fn;
-    }
-    if (tex) return linear ? Pick<false, true, true>::fn : Pick<false, true, false>::fn;
-    return Pick<false, false, false>::fn;
+    return {&FillTri<(I & 8) != 0, (I & 4) != 0, (I & 2) != 0, (I & 1) != 0>...};
 }
-template <bool D, bool T, bool L>
-struct PickFill {
-    static constexpr TFillFn fn = &FillTri<D, T, L>;
-};
-template <bool D, bool T, bool L>
-struct PickLine {
-    static constexpr TLineFn fn = &DrawLine<D, T, L>;
-};
+constexpr auto kFillFns = FillTable(std::make_index_sequence<16>());
+
+template <size_t... I>
+constexpr std::array<TLineFn, sizeof...(I)> LineTable(std::index_sequence<I...>)
+{
+    return {&DrawLine<(I & 4) != 0, (I & 2) != 0, (I & 1) != 0>...};
+}
+constexpr auto kLineFns = LineTable(std::make_index_sequence<8>());
 
 }  // namespace
 
@@ -384,6 +418,15 @@ void SetupTri(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex& a, co
         t.p[i] = {float(a.a[i] + ddx * rx + ddy * ry), float(ddx), float(ddy)};
     }
     t.linear = ctx.textured && UseLinear(ctx, a, b, c, det);
+    // Corner colours that round to the same value round to it everywhere in
+    // between: no need to interpolate them.
+    const float qa = a.a[1], qb = b.a[1], qc = c.a[1];
+    t.flat = true;
+    for (int i = 0; i < 3; ++i) {
+        const float ca = a.a[4 + i] / qa, cb = b.a[4 + i] / qb, cc = c.a[4 + i] / qc;
+        t.flat = t.flat && ToByte(ca) == ToByte(cb) && ToByte(ca) == ToByte(cc);
+        t.flatRGB[i] = ToByte(ca);
+    }
 
     chunk.tris.push_back(t);
     BinBox(chunk, t.minX, t.minY, t.maxX, t.maxY, uint32_t(chunk.tris.size() - 1), ctx.tilesX);
@@ -602,23 +645,28 @@ void TRasterizer::DrawTriangles(const TRasterTarget& rt, const TRasterState& st,
             }
     const TRasterTexture& tex = st.texture;
     const bool textured = ctx.textured;
-    const TFillFn fillPoint = Choose<TFillFn, PickFill>(depth, textured, false);
-    const TFillFn fillLinear = Choose<TFillFn, PickFill>(depth, textured, true);
-    const TLineFn linePoint = Choose<TLineFn, PickLine>(depth, textured, false);
-    const TLineFn lineLinear = Choose<TLineFn, PickLine>(depth, textured, true);
+    const size_t variant = (depth ? 8 : 0) | (textured ? 4 : 0);
     pool.ParallelFor(int(s.activeTiles.size()), [&](int k) {
         const int t = s.activeTiles[size_t(k)];
         const int tx0 = (t % ctx.tilesX) * kTile, ty0 = (t / ctx.tilesX) * kTile;
         const int tx1 = std::min(rt.width, tx0 + kTile), ty1 = std::min(rt.height, ty0 + kTile);
         for (int c = 0; c < chunkCount; ++c) {
             const TChunk& chunk = s.chunks[size_t(c)];
-            for (uint32_t i : chunk.bins[size_t(t)]) {
+            const std::vector<uint32_t>& bin = chunk.bins[size_t(t)];
+            for (size_t k = 0; k < bin.size(); ++k) {
+                const uint32_t i = bin[k];
+                // The records lie far apart: fetch the ones after next early.
+                if (k + 4 < bin.size()) {
+                    const char* next = st.wireframe ? reinterpret_cast<const char*>(&chunk.lines[bin[k + 4]])
+                                                    : reinterpret_cast<const char*>(&chunk.tris[bin[k + 4]]);
+                    for (size_t off = 0; off < sizeof(TTri); off += 64) __builtin_prefetch(next + off);
+                }
                 if (st.wireframe) {
                     const TLine& l = chunk.lines[i];
-                    (l.linear ? lineLinear : linePoint)(l, rt, tex, tx0, ty0, tx1, ty1);
+                    kLineFns[(variant | (l.linear ? 2 : 0)) >> 1](l, rt, tex, tx0, ty0, tx1, ty1);
                 } else {
                     const TTri& tri = chunk.tris[i];
-                    (tri.linear ? fillLinear : fillPoint)(tri, rt, tex, tx0, ty0, tx1, ty1);
+                    kFillFns[variant | (tri.linear ? 2 : 0) | (tri.flat ? 1 : 0)](tri, rt, tex, tx0, ty0, tx1, ty1);
                 }
             }
         }
