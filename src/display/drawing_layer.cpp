@@ -15,15 +15,6 @@ namespace {
 constexpr int kKeyWidth = 6;
 constexpr double kDegree = 0.017453292519940686;
 
-// The key of a vertex: list, texture id and serial, each in six characters.
-size_t VertexKey(char* out, int32_t list, int32_t texture, int32_t serial)
-{
-    size_t n = IntToStrWidthTo(out, list, kKeyWidth);
-    n += IntToStrWidthTo(out + n, texture, kKeyWidth);
-    n += IntToStrWidthTo(out + n, serial, kKeyWidth);
-    return n;
-}
-
 }  // namespace
 
 TxGL::TxGL() { Vertices.KeepSorted = false; }
@@ -117,9 +108,17 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
     v.y = -y;
     v.z = z;
     TransformPoint(v.x, v.y, v.z, CurrentMatrix);
-    char key[3 * 11];
-    const size_t n = VertexKey(key, CurrentList, CurrentTexture, Serial);
-    CurrentVertex = Vertices.Add(std::string_view(key, n), v);
+    // List and texture change seldom between vertices: their part of the
+    // key is kept from the previous one.
+    if (!keyValid_ || keyList_ != CurrentList || keyTexture_ != CurrentTexture) {
+        keyPrefixLength_ = IntToStrWidthTo(key_, CurrentList, kKeyWidth);
+        keyPrefixLength_ += IntToStrWidthTo(key_ + keyPrefixLength_, CurrentTexture, kKeyWidth);
+        keyList_ = CurrentList;
+        keyTexture_ = CurrentTexture;
+        keyValid_ = true;
+    }
+    const size_t n = keyPrefixLength_ + IntToStrWidthTo(key_ + keyPrefixLength_, Serial, kKeyWidth);
+    CurrentVertex = Vertices.Add(std::string_view(key_, n), v);
     ++Serial;
     ++Counts[CurrentList];
 }
@@ -238,6 +237,7 @@ void TxGL::ClearList(int list)
     int32_t i = Vertices.Locate(IntToStrWidth(list, kKeyWidth));
     if (i >= 0 && i < Vertices.Count()) {
         for (; i < Vertices.Count(); ++i) {
+            Vertices.Prefetch(i + 8);
             const txgl_vertex* v = Vertices.GetByIndex(i);
             if (!v || v->list != list) break;
             Vertices.Delete(i);
@@ -339,6 +339,7 @@ void TxGL::BuildVertexBuffer(TVertexBuffer_array& buffers, int list)
         ++i;
         ++inGroup;
         CurrentVertex = const_cast<txgl_vertex*>(rec);
+        Vertices.Prefetch(i + 8);
         if (i >= count) {
             closeGroup();
             break;

@@ -137,6 +137,13 @@ public:
 private:
     void Corner(const TCorner& c);
     void Corner(const TColorCorner& c);
+
+    // The key of a vertex: list, texture id and serial, each in six characters.
+    char key_[3 * 11] = {};
+    size_t keyPrefixLength_ = 0;
+    uint16_t keyList_ = 0;
+    int32_t keyTexture_ = 0;
+    bool keyValid_ = false;
 };
 
 // Euclidean distance between two points.

@@ -1,6 +1,7 @@
 #include "display/sorted_list.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <numeric>
 
@@ -32,16 +33,6 @@ std::string IntToStrWidth(int32_t n, int32_t width)
 namespace listmem {
 
 namespace {
-
-inline uint64_t Word(const char* p, size_t len, size_t at)
-{
-    uint64_t w = 0;
-    for (size_t i = 0; i < 8; ++i) {
-        const size_t k = at + i;
-        w = (w << 8) | (k < len ? uint8_t(p[k]) : 0u);
-    }
-    return w;
-}
 
 inline size_t TailLength(uint32_t length) { return length > kPrefix ? length - kPrefix : 0; }
 
@@ -80,7 +71,13 @@ constexpr TSlot kEmpty = {{0, 0, 0}, 0, nullptr};
 TKey MakeKey(std::string_view name)
 {
     TKey k;
-    for (size_t w = 0; w < 3; ++w) k.key[w] = Word(name.data(), name.size(), w * 8);
+    unsigned char buf[kPrefix] = {};
+    std::memcpy(buf, name.data(), std::min(name.size(), kPrefix));
+    for (size_t w = 0; w < 3; ++w) {
+        uint64_t word;
+        std::memcpy(&word, buf + 8 * w, 8);
+        k.key[w] = __builtin_bswap64(word);  // big-endian: the first byte most significant
+    }
     k.length = uint32_t(name.size());
     k.tail = name.size() > kPrefix ? name.data() + kPrefix : nullptr;
     return k;
@@ -109,6 +106,7 @@ TCore::TCore() { slots_.reserve(1024); }
 
 void TCore::Place(std::string_view name, TNodeHead* node)
 {
+    added_.push_back(free_.empty() ? Count() : free_.back());
     if (name.size() > kPrefix) {
         node->tail = new char[name.size() - kPrefix];
         std::memcpy(node->tail, name.data() + kPrefix, name.size() - kPrefix);
@@ -135,16 +133,182 @@ TNodeHead* TCore::Vacate(int32_t index)
 
 void TCore::Sort()
 {
-    // Empty slots to the front; the entries keep their order, so a list that
-    // was sorted before some deletions needs no sorting after this.
-    size_t w = slots_.size();
-    for (size_t i = slots_.size(); i-- > 0;)
-        if (slots_[i].node) slots_[--w] = slots_[i];
-    std::fill(slots_.begin(), slots_.begin() + ptrdiff_t(w), kEmpty);
-    auto first = slots_.begin() + ptrdiff_t(w);
-    if (!std::is_sorted(first, slots_.end(), SlotLess)) std::sort(first, slots_.end(), SlotLess);
-    free_.resize(w);
+    const size_t n = slots_.size();
+    fresh_.clear();
+    size_t w = n;
+    if (restSorted_) {
+        // The new entries, in the order they came; each slot taken once.
+        isFresh_.assign(n, 0);
+        for (int32_t i : added_) {
+            if (size_t(i) >= n || isFresh_[size_t(i)] || !slots_[size_t(i)].node) continue;
+            isFresh_[size_t(i)] = 1;
+            fresh_.push_back(slots_[size_t(i)]);
+        }
+        // The old entries to the back, keeping their order.
+        for (size_t i = n; i-- > 0;)
+            if (slots_[i].node && !isFresh_[i]) slots_[--w] = slots_[i];
+    } else {
+        for (const TSlot& slot : slots_)
+            if (slot.node) fresh_.push_back(slot);
+    }
+    const size_t oldCount = n - w;
+    const size_t empties = n - oldCount - fresh_.size();
+    SortFresh();
+
+    // Merge forward: the write position never passes the next old entry.
+    size_t out = empties, a = w, b = 0;
+    const size_t freshCount = fresh_.size();
+    const bool indirect = !order_.empty();
+    const uint64_t indexMask = (uint64_t(1) << orderIndexBits_) - 1;
+    auto freshAt = [&](size_t k) -> const TSlot& {
+        return indirect ? fresh_[size_t(order_[k] & indexMask)] : fresh_[k];
+    };
+    while (a < n && b < freshCount) {
+        if (indirect && b + 16 < freshCount) __builtin_prefetch(&fresh_[size_t(order_[b + 16] & indexMask)]);
+        const TSlot& f = freshAt(b);
+        if (SlotLess(f, slots_[a])) {
+            slots_[out++] = f;
+            ++b;
+        } else {
+            slots_[out++] = slots_[a++];
+        }
+    }
+    for (; b < freshCount; ++b) {
+        if (indirect && b + 16 < freshCount) __builtin_prefetch(&fresh_[size_t(order_[b + 16] & indexMask)]);
+        slots_[out++] = freshAt(b);
+    }
+    // Whatever remains of the old entries already sits in place.
+    std::fill(slots_.begin(), slots_.begin() + ptrdiff_t(empties), kEmpty);
+
+    added_.clear();
+    restSorted_ = true;
+    free_.resize(empties);
     std::iota(free_.begin(), free_.end(), 0);
+}
+
+namespace {
+
+// The bits of `value` selected by `mask`, packed together in their order.
+inline uint32_t CompressBits(uint32_t value, uint32_t mask)
+{
+    uint32_t out = 0;
+    for (int bit = 7; bit >= 0; --bit)
+        if (mask & (1u << bit)) out = (out << 1) | ((value >> bit) & 1u);
+    return out;
+}
+
+
+}  // namespace
+
+void TCore::SortFresh()
+{
+    order_.clear();
+    const size_t n = fresh_.size();
+    if (n < 2 || std::is_sorted(fresh_.begin(), fresh_.end(), SlotLess)) return;
+    if (n < 256) {
+        std::sort(fresh_.begin(), fresh_.end(), SlotLess);
+        return;
+    }
+    // Pack each name into a few bits that sort the same way: only the bits
+    // that differ between names count, and at each byte position the bits
+    // that never differ are dropped (which keeps the order of the values
+    // that do occur). Decimal keys need a few bits per character.
+    const TSlot& first = fresh_[0];
+    uint64_t diff[3] = {0, 0, 0};
+    uint32_t lengthDiff = 0;
+    bool longNames = false;
+    for (const TSlot& s : fresh_) {
+        for (int k = 0; k < 3; ++k) diff[k] |= s.key[k] ^ first.key[k];
+        lengthDiff |= s.length ^ first.length;
+        longNames |= s.length > kPrefix;
+    }
+    int indexBits = 1;
+    while ((uint64_t(1) << indexBits) < n) ++indexBits;
+
+    struct TField {
+        int word, shift, width;
+        uint8_t table[256];
+    };
+    TField fields[kPrefix + 1];
+    int fieldCount = 0, totalBits = 0;
+    for (int p = 0; p < int(kPrefix); ++p) {
+        const uint32_t mask = uint32_t(diff[p / 8] >> (56 - 8 * (p % 8))) & 0xFFu;
+        if (!mask) continue;
+        TField& f = fields[fieldCount++];
+        f.word = p / 8;
+        f.shift = 56 - 8 * (p % 8);
+        f.width = __builtin_popcount(mask);
+        for (uint32_t b = 0; b < 256; ++b) f.table[b] = uint8_t(CompressBits(b, mask));
+        totalBits += f.width;
+    }
+    if (longNames) {
+        std::sort(fresh_.begin(), fresh_.end(), SlotLess);
+        return;
+    }
+    const uint32_t lengthMask = lengthDiff & 0xFFu;
+    int lengthWidth = __builtin_popcount(lengthMask);
+    totalBits += lengthWidth;
+    uint8_t lengthTable[256];
+    for (uint32_t b = 0; b < 256; ++b) lengthTable[b] = uint8_t(CompressBits(b, lengthMask));
+    if (totalBits + indexBits > 64) {
+        // Too wide: number the values that actually occur at each position
+        // instead (one more pass, fewer bits).
+        std::vector<std::array<uint8_t, 256>> present(size_t(fieldCount) + 1);
+        for (auto& a : present) a.fill(0);
+        for (const TSlot& s : fresh_) {
+            for (int k = 0; k < fieldCount; ++k) present[size_t(k)][(s.key[fields[k].word] >> fields[k].shift) & 0xFF] = 1;
+            present[size_t(fieldCount)][s.length & 0xFF] = 1;
+        }
+        auto rank = [](const std::array<uint8_t, 256>& pr, uint8_t* table) {
+            int count = 0;
+            for (int b = 0; b < 256; ++b) {
+                table[b] = uint8_t(count);
+                count += pr[size_t(b)];
+            }
+            int bits = 0;
+            while ((1 << bits) < count) ++bits;
+            return bits;
+        };
+        totalBits = 0;
+        for (int k = 0; k < fieldCount; ++k) totalBits += fields[k].width = rank(present[size_t(k)], fields[k].table);
+        if (lengthWidth) totalBits += lengthWidth = rank(present[size_t(fieldCount)], lengthTable);
+        if (totalBits + indexBits > 64) {
+            std::sort(fresh_.begin(), fresh_.end(), SlotLess);
+            return;
+        }
+    }
+
+    orderIndexBits_ = indexBits;
+    order_.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const TSlot& s = fresh_[i];
+        uint64_t key = 0;
+        for (int k = 0; k < fieldCount; ++k) {
+            const TField& f = fields[k];
+            key = (key << f.width) | f.table[(s.key[f.word] >> f.shift) & 0xFF];
+        }
+        if (lengthWidth) key = (key << lengthWidth) | lengthTable[s.length & 0xFF];
+        order_[i] = (key << indexBits) | i;
+    }
+    // Least significant digit first over the name bits; each pass is stable.
+    const int passes = (totalBits + 11) / 12;
+    const int digit = (totalBits + passes - 1) / passes;
+    const uint64_t mask = (uint64_t(1) << digit) - 1;
+    orderTmp_.resize(n);
+    counts_.resize(size_t(1) << digit);
+    for (int pass = 0; pass < passes; ++pass) {
+        const int shift = indexBits + pass * digit;
+        std::fill(counts_.begin(), counts_.end(), 0);
+        for (uint64_t o : order_) ++counts_[(o >> shift) & mask];
+        uint32_t sum = 0;
+        for (uint32_t& c : counts_) {
+            const uint32_t here = c;
+            c = sum;
+            sum += here;
+        }
+        for (uint64_t o : order_) orderTmp_[counts_[(o >> shift) & mask]++] = o;
+        order_.swap(orderTmp_);
+    }
 }
 
 int32_t TCore::IndexOf(std::string_view name) const
@@ -199,6 +363,8 @@ void TCore::ClearSlots()
 {
     slots_.clear();
     free_.clear();
+    added_.clear();
+    restSorted_ = true;
 }
 
 void TCore::PackSlots()
@@ -207,6 +373,9 @@ void TCore::PackSlots()
                  slots_.end());
     slots_.shrink_to_fit();
     free_.clear();
+    // The slots moved: the next sort orders everything.
+    if (!added_.empty()) restSorted_ = false;
+    added_.clear();
 }
 
 }  // namespace listmem

@@ -10,7 +10,8 @@
 // the longer names it starts). Each slot keeps the first 24 bytes of its
 // name packed into three integers beside the record pointer, so sorting and
 // searching rarely look at the record itself; records live in blocks owned
-// by the list, so adding one seldom allocates.
+// by the list, so adding one seldom allocates. A sort orders only what was
+// added since the previous one and merges it into the rest.
 #pragma once
 
 #include <cstddef>
@@ -74,6 +75,15 @@ public:
     }
 
     void Sort();
+    // A hint that the record in a slot is read soon (walks over sorted lists).
+    void Prefetch(int32_t index) const
+    {
+        if (index >= 0 && index < Count() && slots_[size_t(index)].node) {
+            const char* p = reinterpret_cast<const char*>(slots_[size_t(index)].node);
+            __builtin_prefetch(p);
+            __builtin_prefetch(p + 64);
+        }
+    }
     int32_t IndexOf(std::string_view name) const;
     int32_t Locate(std::string_view name) const;
 
@@ -91,6 +101,22 @@ protected:
 
     std::vector<TSlot> slots_;
     std::vector<int32_t> free_;  // the top is the last element
+
+private:
+    // Slots filled since the last sort; the other entries are still in the
+    // order that sort left them in (deletions only empty slots), so a sort
+    // orders the new entries and merges them in.
+    std::vector<int32_t> added_;
+    bool restSorted_ = true;
+    // Work space of the sort, kept between sorts.
+    std::vector<TSlot> fresh_;
+    std::vector<uint8_t> isFresh_;
+    // The sorted order of fresh_ when packed: name bits above the index.
+    std::vector<uint64_t> order_, orderTmp_;
+    std::vector<uint32_t> counts_;
+    int orderIndexBits_ = 0;
+    // Orders fresh_ (through order_ when it packs the names into 64-bit keys).
+    void SortFresh();
 };
 
 }  // namespace listmem
@@ -147,7 +173,7 @@ public:
                 if (s.node) static_cast<TNode*>(s.node)->data.~T();
         }
         for (auto& s : slots_)
-            if (s.node) delete[] s.node->tail;
+            if (s.node && s.length > listmem::kPrefix) delete[] s.node->tail;
         ClearSlots();
         // Every record is gone: the blocks are handed out again from the start.
         freeNodes_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <string>
 
 #include "display/sorted_list.h"
@@ -294,4 +295,94 @@ TEST(Tlistmem, RecordsAreFreedByDeleteFreeAllAndTheOwner)
         EXPECT_EQ(list.GetByIndex(4999)->value, 4999);
     }
     EXPECT_EQ(TCounted::alive, 0);
+}
+
+namespace {
+
+// Adds the names, sorts, and checks the order against a plain sort of the
+// names and that every name is found at the start of its run.
+void ExpectSortsLikeStrings(const std::vector<std::string>& names)
+{
+    Tlistmem<int> list;
+    for (size_t i = 0; i < names.size(); ++i) list.Add(names[i], int(i));
+    list.Sort();
+    std::vector<std::string> want = names;
+    std::sort(want.begin(), want.end());
+    ASSERT_EQ(list.Count(), int(want.size()));
+    for (int i = 0; i < list.Count(); ++i) {
+        ASSERT_EQ(list.Name(i), want[size_t(i)]) << i;
+        ASSERT_EQ(names[size_t(*list.GetByIndex(i))], want[size_t(i)]);
+    }
+    for (size_t i = 0; i < want.size(); i += 37) {
+        const int at = list.IndexOf(want[i]);
+        EXPECT_EQ(list.Name(at), want[i]);
+        EXPECT_TRUE(at == 0 || list.Name(at - 1) != want[i]);
+    }
+}
+
+}  // namespace
+
+TEST(Tlistmem, LargeSortsOrderLikeStrings)
+{
+    std::mt19937 rng(9);
+    // Decimal keys of three numbers, as the drawing layer makes them, some
+    // longer than six digits and some negative.
+    std::vector<std::string> decimal;
+    for (int i = 0; i < 6000; ++i) {
+        const int32_t serial = i % 50 == 0 ? int32_t(1000000 + rng() % 5000000) : int32_t(rng() % 1000000);
+        decimal.push_back(K(int(rng() % 16)) + K(int(rng() % 60) - 1) + IntToStrWidth(serial, 6));
+    }
+    ExpectSortsLikeStrings(decimal);
+    // Two values per position but many positions: too wide for the bit masks,
+    // narrow once the values are numbered.
+    std::vector<std::string> binary;
+    for (int i = 0; i < 3000; ++i) {
+        std::string s(14, '\0');
+        for (char& c : s) c = (rng() & 1) ? '\xff' : '\x01';
+        binary.push_back(s);
+    }
+    ExpectSortsLikeStrings(binary);
+    // Random letters: too wide either way.
+    std::vector<std::string> letters;
+    for (int i = 0; i < 3000; ++i) {
+        std::string s(1 + rng() % 23, 'a');
+        for (char& c : s) c = char('a' + rng() % 26);
+        letters.push_back(s);
+    }
+    ExpectSortsLikeStrings(letters);
+    // Names longer than the slot keeps, with many duplicates.
+    std::vector<std::string> longNames;
+    for (int i = 0; i < 2000; ++i) longNames.push_back(std::string(26, 'x') + K(int(rng() % 300)));
+    ExpectSortsLikeStrings(longNames);
+    // Lengths that differ only by trailing zero bytes.
+    std::vector<std::string> zeros;
+    for (int i = 0; i < 1000; ++i) zeros.push_back(std::string("ab") + std::string(rng() % 5, '\0'));
+    ExpectSortsLikeStrings(zeros);
+}
+
+TEST(Tlistmem, SortMergesNewEntriesIntoASortedList)
+{
+    std::mt19937 rng(12);
+    Tlistmem<int> list;
+    std::multiset<std::string> model;
+    for (int round = 0; round < 6; ++round) {
+        // Delete a share of the entries, then add a batch, then sort.
+        for (int i = 0; i < list.Count(); ++i)
+            if (list.GetByIndex(i) && rng() % 3 == 0) {
+                model.erase(model.find(list.Name(i)));
+                list.Delete(i);
+            }
+        const int batch = round % 2 ? 5 : 2000;
+        for (int i = 0; i < batch; ++i) {
+            const std::string name = K(int(rng() % 16)) + K(int(rng() % 100)) + K(int(rng() % 100000));
+            list.Add(name, i);
+            model.insert(name);
+        }
+        list.Sort();
+        const int empties = list.FreeCount();
+        ASSERT_EQ(list.Count() - empties, int(model.size()));
+        int i = empties;
+        for (const std::string& name : model) ASSERT_EQ(list.Name(i++), name);
+        for (int k = 0; k < empties; ++k) ASSERT_EQ(list.GetByIndex(k), nullptr);
+    }
 }
