@@ -226,6 +226,7 @@ void TxGL::Sphere(double cx, double cy, double cz, float radius, int slices, int
 void TxGL::ClearList(int list)
 {
     if (list >= VertexListCount) return;
+    CurrentVertex = nullptr;  // it may be among the vertices removed
     if (list < 0) {
         Serial = 0;
         CurrentTexture = -1;

@@ -4,10 +4,11 @@
 
 namespace {
 
+// Lives as long as the process: arrays held by globals go during the exit.
 std::vector<TVertexBuffer_array*>& LiveArrays()
 {
-    static std::vector<TVertexBuffer_array*> arrays;
-    return arrays;
+    static auto* arrays = new std::vector<TVertexBuffer_array*>;
+    return *arrays;
 }
 
 }  // namespace

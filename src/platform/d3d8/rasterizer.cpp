@@ -13,7 +13,8 @@ namespace {
 constexpr int kSubBits = 8;                  // sub-pixel precision of vertex positions
 constexpr int kSub = 1 << kSubBits;          // steps per pixel
 constexpr int kHalf = kSub / 2;              // a pixel centre, in steps
-constexpr double kMaxCoord = 1 << 20;        // screen positions stay within +-2^20 pixels
+constexpr double kMaxCoord = 1 << 20;        // clipping keeps screen positions within +-2^20 pixels
+constexpr double kMaxAccept = 1 << 21;       // beyond this (rounding after clipping aside) a polygon is dropped
 constexpr int kTile = RasterTileSize;
 constexpr uint32_t kChunk = 2048;            // triangles per set-up block
 constexpr uint32_t kVertexBlock = 8192;      // vertices per transform block
@@ -90,10 +91,11 @@ struct TLine {
     bool linear;
 };
 
+// What one block of triangles puts into each tile: a copy of every
+// primitive touching the tile, so a tile reads its primitives in a row.
 struct TChunk {
-    std::vector<TTri> tris;
-    std::vector<TLine> lines;
-    std::vector<std::vector<uint32_t>> bins;  // per tile: indexes into tris or lines
+    std::vector<std::vector<TTri>> tris;   // per tile
+    std::vector<std::vector<TLine>> lines;  // per tile
 };
 
 // ---- small helpers ---------------------------------------------------------
@@ -334,7 +336,7 @@ TScreenVertex Project(const TClipVertex& c, const TRasterTarget& rt, bool& ok)
     const float q = 1.0f / c.w;
     const double sx = (double(c.x) * q + 1.0) * 0.5 * rt.width;
     const double sy = (1.0 - double(c.y) * q) * 0.5 * rt.height;
-    if (!(std::fabs(sx) <= kMaxCoord && std::fabs(sy) <= kMaxCoord)) {
+    if (!(std::fabs(sx) <= kMaxAccept && std::fabs(sy) <= kMaxAccept)) {
         ok = false;
         return s;
     }
@@ -371,10 +373,11 @@ bool UseLinear(const TDrawContext& ctx, const TScreenVertex& a, const TScreenVer
     return texArea2 > screenArea2 ? st.linearMin : st.linearMag;
 }
 
-void BinBox(TChunk& chunk, int minX, int minY, int maxX, int maxY, uint32_t index, int tilesX)
+template <class T>
+void BinBox(std::vector<std::vector<T>>& bins, const T& item, int minX, int minY, int maxX, int maxY, int tilesX)
 {
     for (int ty = minY / kTile; ty <= maxY / kTile; ++ty)
-        for (int tx = minX / kTile; tx <= maxX / kTile; ++tx) chunk.bins[size_t(ty) * tilesX + tx].push_back(index);
+        for (int tx = minX / kTile; tx <= maxX / kTile; ++tx) bins[size_t(ty) * tilesX + tx].push_back(item);
 }
 
 // Triangle a, b, c with a positive area (clockwise on the screen).
@@ -428,8 +431,7 @@ void SetupTri(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex& a, co
         t.flatRGB[i] = ToByte(ca);
     }
 
-    chunk.tris.push_back(t);
-    BinBox(chunk, t.minX, t.minY, t.maxX, t.maxY, uint32_t(chunk.tris.size() - 1), ctx.tilesX);
+    BinBox(chunk.tris, t, t.minX, t.minY, t.maxX, t.maxY, ctx.tilesX);
 }
 
 void SetupLine(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex& a, const TScreenVertex& b, bool linear)
@@ -459,8 +461,7 @@ void SetupLine(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex& a, c
     l.maxY = std::min(rt.height - 1, int(std::floor(std::max(ay, by))));
     if (l.minX > l.maxX || l.minY > l.maxY) return;
     l.linear = linear;
-    chunk.lines.push_back(l);
-    BinBox(chunk, l.minX, l.minY, l.maxX, l.maxY, uint32_t(chunk.lines.size() - 1), ctx.tilesX);
+    BinBox(chunk.lines, l, l.minX, l.minY, l.maxX, l.maxY, ctx.tilesX);
 }
 
 // A convex polygon on the screen; edge[i] tells whether the side from vertex
@@ -627,10 +628,12 @@ void TRasterizer::DrawTriangles(const TRasterTarget& rt, const TRasterState& st,
     if (int(s.chunks.size()) < chunkCount) s.chunks.resize(size_t(chunkCount));
     pool.ParallelFor(chunkCount, [&](int c) {
         TChunk& chunk = s.chunks[size_t(c)];
-        chunk.tris.clear();
-        chunk.lines.clear();
-        if (int(chunk.bins.size()) != tiles) chunk.bins.resize(size_t(tiles));
-        for (auto& b : chunk.bins) b.clear();
+        if (int(chunk.tris.size()) != tiles) {
+            chunk.tris.resize(size_t(tiles));
+            chunk.lines.resize(size_t(tiles));
+        }
+        for (auto& b : chunk.tris) b.clear();
+        for (auto& b : chunk.lines) b.clear();
         const uint32_t t0 = uint32_t(c) * kChunk, t1 = std::min(triangleCount, t0 + kChunk);
         SetupChunk(ctx, chunk, s.verts.data(), s.codes.data(), t0, t1);
     });
@@ -639,7 +642,7 @@ void TRasterizer::DrawTriangles(const TRasterTarget& rt, const TRasterState& st,
     s.activeTiles.clear();
     for (int t = 0; t < tiles; ++t)
         for (int c = 0; c < chunkCount; ++c)
-            if (!s.chunks[size_t(c)].bins[size_t(t)].empty()) {
+            if (!s.chunks[size_t(c)].tris[size_t(t)].empty() || !s.chunks[size_t(c)].lines[size_t(t)].empty()) {
                 s.activeTiles.push_back(t);
                 break;
             }
@@ -652,23 +655,10 @@ void TRasterizer::DrawTriangles(const TRasterTarget& rt, const TRasterState& st,
         const int tx1 = std::min(rt.width, tx0 + kTile), ty1 = std::min(rt.height, ty0 + kTile);
         for (int c = 0; c < chunkCount; ++c) {
             const TChunk& chunk = s.chunks[size_t(c)];
-            const std::vector<uint32_t>& bin = chunk.bins[size_t(t)];
-            for (size_t k = 0; k < bin.size(); ++k) {
-                const uint32_t i = bin[k];
-                // The records lie far apart: fetch the ones after next early.
-                if (k + 4 < bin.size()) {
-                    const char* next = st.wireframe ? reinterpret_cast<const char*>(&chunk.lines[bin[k + 4]])
-                                                    : reinterpret_cast<const char*>(&chunk.tris[bin[k + 4]]);
-                    for (size_t off = 0; off < sizeof(TTri); off += 64) __builtin_prefetch(next + off);
-                }
-                if (st.wireframe) {
-                    const TLine& l = chunk.lines[i];
-                    kLineFns[(variant | (l.linear ? 2 : 0)) >> 1](l, rt, tex, tx0, ty0, tx1, ty1);
-                } else {
-                    const TTri& tri = chunk.tris[i];
-                    kFillFns[variant | (tri.linear ? 2 : 0) | (tri.flat ? 1 : 0)](tri, rt, tex, tx0, ty0, tx1, ty1);
-                }
-            }
+            for (const TLine& l : chunk.lines[size_t(t)])
+                kLineFns[(variant | (l.linear ? 2 : 0)) >> 1](l, rt, tex, tx0, ty0, tx1, ty1);
+            for (const TTri& tri : chunk.tris[size_t(t)])
+                kFillFns[variant | (tri.linear ? 2 : 0) | (tri.flat ? 1 : 0)](tri, rt, tex, tx0, ty0, tx1, ty1);
         }
     });
 }

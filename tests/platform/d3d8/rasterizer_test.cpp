@@ -1,5 +1,6 @@
 // What the software device draws, checked pixel by pixel on small frames.
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "device_fixture.h"
@@ -411,4 +412,46 @@ TEST_F(Rasterizer, ResultsDoNotDependOnTheThreadCount)
     EXPECT_TRUE(wireOne == wireSeven);
     EXPECT_GT(CountColour(one, kBlack), 0);
     EXPECT_LT(CountColour(one, kBlack), 301 * 203 / 2);
+}
+
+TEST_F(Rasterizer, HostileValuesDrawWithoutHarm)
+{
+    Open(24, 16);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float values[] = {0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 1e30f, -1e30f, 3e38f, -3e38f, inf, -inf, nan, 1e-40f, 7.0f, -7.0f};
+    std::mt19937 rng(21);
+    auto pick = [&] { return values[rng() % (sizeof values / sizeof values[0])]; };
+    std::vector<TVertex> v;
+    for (int i = 0; i < 3000; ++i) v.push_back({pick(), pick(), pick(), uint32_t(rng()), pick(), pick()});
+    auto tex = MakeTexture(device.Get(), 3, 5, D3DFMT_A8R8G8B8, [](int x, int y) { return 0xFF000000u | uint32_t(x * 40 + y); });
+    device->SetTexture(0, tex.Get());
+    for (DWORD fill : {DWORD(D3DFILL_SOLID), DWORD(D3DFILL_WIREFRAME)})
+        for (DWORD filter : {DWORD(D3DTEXF_POINT), DWORD(D3DTEXF_LINEAR)}) {
+            device->SetRenderState(D3DRS_FILLMODE, fill);
+            device->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
+            device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+            Render(v);
+            // Hostile matrices as well.
+            D3DXMATRIX m;
+            for (int k = 0; k < 16; ++k) (&m._11)[k] = pick();
+            device->SetTransform(D3DTS_WORLD, &m);
+            Render(v);
+            D3DXMatrixIdentity(&m);
+            device->SetTransform(D3DTS_WORLD, &m);
+        }
+    // A sane triangle still draws afterwards.
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    device->SetTexture(0, nullptr);
+    Render({P(0, 0), P(24, 0), P(0, 16)});
+    EXPECT_EQ(At(1, 1), kWhite);
+}
+
+TEST_F(Rasterizer, HugeButValidTrianglesKeepTheirVisiblePart)
+{
+    Open(16, 16);
+    // Corners far beyond the guard band: clipping must still leave the part
+    // inside the view exactly covered.
+    Render({{-1e7f, -1e7f, 0.5f, kWhite, 0, 0}, {1e7f, -1e7f, 0.5f, kWhite, 0, 0}, {0.0f, 1e7f, 0.5f, kWhite, 0, 0}});
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) EXPECT_EQ(At(x, y), kWhite) << x << "," << y;
 }
