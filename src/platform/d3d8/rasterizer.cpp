@@ -221,6 +221,13 @@ void FillTri(const TTri& t, const TRasterTarget& rt, const TRasterTexture& tex, 
     const int x0 = std::max(t.minX, tx0), x1 = std::min(t.maxX, tx1 - 1);
     const int y0 = std::max(t.minY, ty0), y1 = std::min(t.maxY, ty1 - 1);
     if (x0 > x1) return;
+    // Local copies: the pixel stores could otherwise alias them, and they
+    // would be read again for every pixel.
+    const TRasterTexture texture = tex;
+    constexpr int n = kFlat ? 4 : kAttrs;  // a flat triangle needs depth, 1/w and u, v only
+    float step[kAttrs];
+    for (int i = 0; i < n; ++i) step[i] = t.p[i].dx;
+    const int flat[3] = {t.flatRGB[0], t.flatRGB[1], t.flatRGB[2]};
     for (int y = y0; y <= y1; ++y) {
         int64_t xl = x0, xr = x1;
         for (int e = 0; e < 3 && xl <= xr; ++e) {
@@ -235,8 +242,6 @@ void FillTri(const TTri& t, const TRasterTarget& rt, const TRasterTexture& tex, 
         }
         if (xl > xr) continue;
         const float fx = float(int(xl) - t.refX), fy = float(y - t.refY);
-        // A flat triangle needs only depth, 1/w and the texture coordinates.
-        constexpr int n = kFlat ? 4 : kAttrs;
         float a[kAttrs];
         for (int i = 0; i < n; ++i) a[i] = t.p[i].c + t.p[i].dx * fx + t.p[i].dy * fy;
         uint32_t* crow = rt.color + size_t(y) * size_t(rt.colorPitch);
@@ -250,8 +255,8 @@ void FillTri(const TTri& t, const TRasterTarget& rt, const TRasterTexture& tex, 
                 else
                     draw = false;
             }
-            if (draw) crow[x] = Shade<kTex, kLinear, kFlat>(a, tex, t.flatRGB);
-            for (int i = 0; i < n; ++i) a[i] += t.p[i].dx;
+            if (draw) crow[x] = Shade<kTex, kLinear, kFlat>(a, texture, flat);
+            for (int i = 0; i < n; ++i) a[i] += step[i];
         }
     }
 }
