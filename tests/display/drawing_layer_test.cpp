@@ -539,7 +539,7 @@ TEST_F(DrawingLayer, BuiltBuffersDrawOnTheDevice)
     EXPECT_EQ(view.host.Pixel(15, 15), 0xFFFF0000u);
 }
 
-TEST(GeometryHelpers, DistancesAndTruncation)
+TEST(GeometryFunctions, DistancesAndTruncation)
 {
     const D3DXVECTOR3 a(0, 0, 0), b(3, 4, 0);
     EXPECT_DOUBLE_EQ(Distance3(a, b), 5.0);
@@ -553,7 +553,7 @@ TEST(GeometryHelpers, DistancesAndTruncation)
     EXPECT_EQ(TruncSingle(std::nanf("")), 0);
 }
 
-TEST(GeometryHelpers, RayHitsTriangle)
+TEST(GeometryFunctions, RayHitsTriangle)
 {
     const D3DXVECTOR3 o(0, 0, -1), e(0, 0, 1);
     const D3DXVECTOR3 a(-1, -1, 0), b(0, 1, 0), c(1, -1, 0);

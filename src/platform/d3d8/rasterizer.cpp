@@ -98,7 +98,7 @@ struct TChunk {
     std::vector<std::vector<TLine>> lines;  // per tile
 };
 
-// ---- small helpers ---------------------------------------------------------
+// ---- small functions -------------------------------------------------------
 
 // First x in [lo, hi + 1] with a * x + row >= 0, for a > 0: estimated in
 // floating point, then settled with exact integer tests.

@@ -1,4 +1,4 @@
-// Vectors and 4 x 4 matrices of the 3D layer, and the matrix helpers.
+// Vectors and 4 x 4 matrices of the 3D layer, and the matrix functions.
 //
 // Matrices follow the row-vector convention: a point (x, y, z) is the row
 // (x, y, z, 1) multiplied on the left of the matrix, so the translation sits

@@ -1,4 +1,4 @@
-// A device on an off-screen host, and helpers to draw into it in pixel units.
+// A device on an off-screen host, and functions that draw into it in pixel units.
 #pragma once
 
 #include <gtest/gtest.h>
