@@ -1,5 +1,8 @@
 // The device, its swap chains and the recovery that makes them again.
+#include <cstring>
+
 #include "display/vertex_buffers.h"
+#include "platform/d3dx/d3dx8mesh.h"
 #include "display_fixture.h"
 
 namespace {
@@ -275,4 +278,54 @@ TEST(VertexBufferArray, SetCountAndClear)
     a.SetCount(1);
     a.Clear();
     EXPECT_EQ(a.Count(), 0);
+}
+
+TEST_F(Display, SphereSeenThroughTheCameraShowsItsNearSide)
+{
+    // The conventions fit together: a sphere mesh, the look-at and
+    // perspective matrices, and counter-clockwise culling keep the near side.
+    TTestView& view = OpenDevice(32, 32);
+    ID3DXMesh* mesh = nullptr;
+    ASSERT_EQ(D3DXCreateSphere(D3DDevice.Get(), 1.0f, 16, 12, &mesh, nullptr), D3D_OK);
+    BYTE* vb = nullptr;
+    BYTE* ib = nullptr;
+    mesh->LockVertexBuffer(0, &vb);
+    mesh->LockIndexBuffer(0, &ib);
+    std::vector<tbuffer_vertex> tris;
+    for (DWORD i = 0; i < mesh->GetNumFaces() * 3; ++i) {
+        uint16_t index;
+        std::memcpy(&index, ib + 2 * i, 2);
+        float p[3];
+        std::memcpy(p, vb + 24 * index, 12);
+        // Near side (z < 0, towards the eye) red, far side green.
+        tris.push_back({p[0], p[1], p[2], p[2] < 0 ? 0xFFFF0000u : 0xFF00FF00u, 0, 0});
+    }
+    mesh->UnlockVertexBuffer();
+    mesh->UnlockIndexBuffer();
+    mesh->Release();
+    TComRef<IDirect3DVertexBuffer8> buffer;
+    ASSERT_EQ(D3DDevice->CreateVertexBuffer(UINT(tris.size() * 24), D3DUSAGE_WRITEONLY, BufferVertexFormat,
+                                            D3DPOOL_MANAGED, buffer.Put()),
+              D3D_OK);
+    BYTE* p = nullptr;
+    buffer->Lock(0, 0, &p, 0);
+    std::memcpy(p, tris.data(), tris.size() * 24);
+    buffer->Unlock();
+
+    D3DXVECTOR3 eye(0, 0, -4), at(0, 0, 0), up(0, 1, 0);
+    D3DXMATRIX viewMatrix, projection;
+    D3DXMatrixLookAtLH(&viewMatrix, &eye, &at, &up);
+    D3DXMatrixPerspectiveFovLH(&projection, 3.14159265f / 4, 1.0f, 0.1f, 1000.0f);
+    D3DDevice->SetTransform(D3DTS_VIEW, &viewMatrix);
+    D3DDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    D3DDevice->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);  // only culling decides what shows
+    D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    D3DDevice->BeginScene();
+    D3DDevice->SetStreamSource(0, buffer.Get(), 24);
+    D3DDevice->SetVertexShader(BufferVertexFormat);
+    ASSERT_EQ(D3DDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 0, UINT(tris.size() / 3)), D3D_OK);
+    D3DDevice->EndScene();
+    D3DDevice->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(view.host.Pixel(16, 16) & 0xFFFFFF00u, 0xFFFF0000u);  // the near side, reddish
+    EXPECT_EQ(view.host.Pixel(0, 0), 0xFF000000u);
 }
