@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "level/trlevel.h"
@@ -70,6 +71,7 @@ void BM_ReadAndInflateFloor(benchmark::State& state)
 {
     const std::string& name = LargeLevelFile();
     for (auto _ : state) ReadAndInflate(name);
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(name)) / 1e6;
 }
 BENCHMARK(BM_ReadAndInflateFloor)->Unit(benchmark::kMillisecond);
 

@@ -167,7 +167,10 @@ void TLevelParser::Inflate(uint32_t compressed, uint32_t declared, TMemBlock& ou
     // The data may not inflate beyond what its sizes declare, nor beyond
     // what deflate can produce from its compressed bytes.
     const int32_t limit = static_cast<int32_t>(std::min<int64_t>(declared, InflateBound(compressed)));
-    if (!DecompressBuf(s_.Here(), static_cast<int32_t>(compressed), limit, out, limit)) Damaged();
+    // Start with the declared size unless that is far beyond what texture
+    // data compresses to; the block grows as the data actually inflates.
+    const int32_t estimate = static_cast<int32_t>(std::min<uint64_t>(limit, uint64_t(compressed) * 64 + 65536));
+    if (!DecompressBuf(s_.Here(), static_cast<int32_t>(compressed), estimate, out, limit)) Damaged();
     s_.Skip(compressed);
 }
 
