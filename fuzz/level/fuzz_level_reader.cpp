@@ -1,12 +1,17 @@
 // Feeds arbitrary bytes to the game level reader. The first byte chooses the
-// file name's extension (which selects among the version variants) and the
-// textures-only switch; the rest is the file.
+// file name's extension (which selects among the version variants), the
+// textures-only switch (bit 7) and whether the rest is the file itself or
+// (bit 6) the level block of a TR4 file, which is then compressed into one,
+// so that the fuzzer can reach the TR4 layout behind the compression.
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include <zlib.h>
 
 #include "level/trlevel.h"
 #include "platform/rtl/messages.h"
@@ -56,6 +61,33 @@ void CheckRecord(const Ttrlevel& level, int result)
     level.PaletteColor(0xFFFF, r, g, b);
 }
 
+void Put32(std::vector<uint8_t>& b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void PutChunk(std::vector<uint8_t>& b, const uint8_t* data, size_t size)
+{
+    uLongf length = compressBound(size);
+    std::vector<uint8_t> packed(length);
+    if (compress2(packed.data(), &length, size ? data : nullptr, size, 1) != Z_OK) abort();
+    Put32(b, static_cast<uint32_t>(size));
+    Put32(b, static_cast<uint32_t>(length));
+    b.insert(b.end(), packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+// A TR4 file without textiles or samples around the given level block.
+std::vector<uint8_t> Tr4File(const uint8_t* block, size_t size)
+{
+    std::vector<uint8_t> b;
+    Put32(b, 0x00345254);
+    b.insert(b.end(), 6, 0);
+    for (int i = 0; i < 3; ++i) PutChunk(b, nullptr, 0);
+    PutChunk(b, block, size);
+    Put32(b, 0);
+    return b;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -68,10 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static Ttrlevel level;
 
     const uint8_t selector = size ? data[0] : 0;
-    const std::string name = ScratchDir() + "/level" + kExtensions[selector % 6];
+    const bool wrapTr4 = (selector & 0x40) != 0;
+    const std::string name = ScratchDir() + "/level" + (wrapTr4 ? ".tr4" : kExtensions[selector % 6]);
+    std::vector<uint8_t> file;
+    if (size > 1) file = wrapTr4 ? Tr4File(data + 1, size - 1) : std::vector<uint8_t>(data + 1, data + size);
     FILE* f = std::fopen(name.c_str(), "wb");
     if (!f) abort();
-    if (size > 1 && std::fwrite(data + 1, 1, size - 1, f) != size - 1) abort();
+    if (!file.empty() && std::fwrite(file.data(), 1, file.size(), f) != file.size()) abort();
     std::fclose(f);
 
     const int result = level.LoadFromFile(name, (selector & 0x80) != 0);
