@@ -116,6 +116,11 @@ TEST(TrlevelResults, MissingFileAndUnknownVersionLeaveAnEmptyRecord)
 
     // A folder of that name is no file.
     EXPECT_EQ(level.LoadFromFile(dir.path()), LEVEL_NO_FILE);
+
+    // A write-protected file reads like any other.
+    ASSERT_EQ(chmod(dir.file("a.tr2").c_str(), 0444), 0);
+    ASSERT_EQ(level.LoadFromFile(dir.file("a.tr2")), LEVEL_LOADED);
+    ExpectLevelMatches(level, d);
 }
 
 TEST(TrlevelTexturesOnly, LaterVersionsStopAfterTheTextilesButTr1IsReadWhole)
