@@ -4,7 +4,7 @@
 //
 // A reader derives from TCodecGraphic and gives it a static ClassName (for
 // the format registry) and replaces ReadImageProperties, CanLoad(stream) and
-// LoadFromStream. LoadFromStream runs:
+// LoadFromStream (with `using TCodecGraphic::CanLoad;` to keep the file form). LoadFromStream runs:
 //   1. ReleaseHandle();  BasePosition = stream.Position();
 //   2. if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {label});
 //   3. seek back to BasePosition and read the header into the reader's record;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -116,10 +117,10 @@ public:
     // for interleaved samples or one per sample plane; Mask selects the
     // target pixels written (255: all), see the row converters.
     void ConvertRow(std::span<const void* const> source, void* target, uint32_t count, uint8_t mask = 0xFF);
-    void ConvertRow(const void* source, void* target, uint32_t count, uint8_t mask = 0xFF)
+    // The same with the pointers listed: ConvertRow({row}, scanLine, width).
+    void ConvertRow(std::initializer_list<const void*> source, void* target, uint32_t count, uint8_t mask = 0xFF)
     {
-        const void* one[1] = {source};
-        ConvertRow(std::span<const void* const>(one, 1), target, count, mask);
+        ConvertRow(std::span<const void* const>(source.begin(), source.size()), target, count, mask);
     }
     // Name of the converter chosen for the current settings ("" when none),
     // choosing it first when a setting changed.

@@ -9,6 +9,7 @@ class TTargaGraphic : public TCodecGraphic {
 public:
     static constexpr const char* ClassName = "TTargaGraphic";
 
+    using TCodecGraphic::CanLoad;
     bool CanLoad(TStream& stream) override;
     bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
     void LoadFromStream(TStream& stream) override;
