@@ -115,7 +115,7 @@ void RaiseInvalidImage(const std::string& label)
     throw EInvalidGraphic("Cannot load image. Invalid or unexpected " + label + " image format.");
 }
 
-TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2)
+TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2, int64_t tableBytes)
 {
     TDIBHeader h;
     uint8_t buf[124] = {};
@@ -146,7 +146,7 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
         if (h.headerSize >= 20) h.compression = Get32(buf + 16);
         if (h.headerSize >= 24) h.sizeImage = Get32(buf + 20);
         if (h.headerSize >= 36) clrUsed = Get32(buf + 32);
-        if (os2 && h.compression != BI_RGB) RaiseInvalidImage(label);  // OS/2 Huffman and RLE24
+        if (os2 && h.compression > BI_RLE4) RaiseInvalidImage(label);  // OS/2 Huffman and RLE24
         if (!os2 && h.headerSize >= 52) {
             h.masks[0] = Get32(buf + 40);
             h.masks[1] = Get32(buf + 44);
@@ -184,6 +184,7 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
             const int n = h.compression == BI_ALPHABITFIELDS ? 16 : 12;
             stream.ReadBuffer(m, n);
             for (int i = 0; i < n / 4; ++i) h.masks[i] = Get32(m + 4 * i);
+            if (tableBytes >= 0) tableBytes -= n;
         }
         break;
     default:  // embedded JPEG or PNG, and anything unknown
@@ -195,6 +196,8 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
     uint32_t entries = 0;
     if (h.bitCount <= 8) entries = clrUsed ? clrUsed : (1u << h.bitCount);
     else entries = clrUsed;
+    // Old writers leave out part of the table; the data offset tells.
+    if (tableBytes >= 0) entries = static_cast<uint32_t>(std::min<int64_t>(entries, std::max<int64_t>(tableBytes, 0) / entrySize));
     if (entries > 0 && entries <= 65536) {
         const uint32_t keepEntries = std::min<uint32_t>(entries, h.bitCount <= 8 ? (1u << h.bitCount) : 0);
         std::vector<uint8_t> table(static_cast<size_t>(keepEntries) * entrySize);
@@ -304,7 +307,13 @@ void TBitmap::LoadFromStream(TStream& stream)
         // A bare device-independent bitmap: the info header comes first.
         stream.SetPosition(start);
     }
-    const TDIBHeader h = ReadDIBHeader(stream, label);
+    const int64_t headerStart = stream.Position();
+    uint8_t sizeField[4] = {0, 0, 0, 0};
+    stream.Read(sizeField, 4);
+    stream.SetPosition(headerStart);
+    const int64_t tableBytes =
+        dataOffset > 0 ? start + dataOffset - headerStart - static_cast<int64_t>(Get32(sizeField)) : -1;
+    const TDIBHeader h = ReadDIBHeader(stream, label, false, tableBytes);
     // The file header's data offset wins when it points past the colour table.
     if (dataOffset > 0 && start + dataOffset >= stream.Position()) stream.SetPosition(start + dataOffset);
     ReadDIBPixels(stream, h, *this, label);

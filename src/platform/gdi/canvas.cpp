@@ -198,9 +198,49 @@ void TCanvas::ThickPoint(TColorWriter& writer, int x, int y, uint32_t native)
     }
 }
 
+// Cuts a line to a rectangle (Liang-Barsky); false when it misses it.
+static bool ClipLine(double& x0, double& y0, double& x1, double& y1, double left, double top, double right, double bottom)
+{
+    double t0 = 0, t1 = 1;
+    const double dx = x1 - x0, dy = y1 - y0;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x0 - left, right - x0, y0 - top, bottom - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    const double ax = x0 + t0 * dx, ay = y0 + t0 * dy, bx = x0 + t1 * dx, by = y0 + t1 * dy;
+    x0 = ax;
+    y0 = ay;
+    x1 = bx;
+    y1 = by;
+    return true;
+}
+
 void TCanvas::PenLine(int x0, int y0, int x1, int y1, bool drawLast)
 {
     if (Pen.Style == psClear) return;
+    // Lines reaching far beyond the bitmap are cut first, so that walking
+    // them stays as short as the bitmap is large.
+    const int64_t reach = int64_t(1) << 16;
+    if (std::abs(int64_t(x0)) > reach || std::abs(int64_t(y0)) > reach || std::abs(int64_t(x1)) > reach ||
+        std::abs(int64_t(y1)) > reach) {
+        const double m = std::max(1, Pen.Width) + 1;
+        double ax = x0, ay = y0, bx = x1, by = y1;
+        if (!ClipLine(ax, ay, bx, by, -m, -m, bitmap_.Width() + m, bitmap_.Height() + m)) return;
+        const bool endKept = bx == x1 && by == y1;
+        x0 = static_cast<int>(std::lround(ax));
+        y0 = static_cast<int>(std::lround(ay));
+        x1 = static_cast<int>(std::lround(bx));
+        y1 = static_cast<int>(std::lround(by));
+        drawLast = drawLast || !endKept;
+    }
     TColorWriter writer(bitmap_);
     const uint32_t v = writer.Native(Pen.Color);
     const int64_t dx = std::abs(int64_t(x1) - x0), dy = -std::abs(int64_t(y1) - y0);

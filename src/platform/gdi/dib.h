@@ -33,7 +33,10 @@ struct TDIBHeader {
 // after the colour table. Headers this reader cannot decode raise
 // EInvalidGraphic naming the label. heightHolds2 halves the stored height
 // (icons store the image and its mask as one bitmap of twice the height).
-TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2 = false);
+// tableBytes, when not negative, is the room the file leaves between the
+// info header and the pixels; a colour table never reads past it.
+TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2 = false,
+                         int64_t tableBytes = -1);
 
 // Reads the pixel rows that follow at the stream's position into the bitmap,
 // which gets the matching pixel format, colour table and size. dataSize bounds

@@ -98,6 +98,10 @@ TEST(Canvas, WidePensAndPolygons)
     // A pen far outside the bitmap draws nothing and writes nowhere.
     c.MoveTo(-100000, -5);
     c.LineTo(100000, -5);
+    c.MoveTo(-2000000000, -2000000000);
+    c.LineTo(2000000000, 2000000000);  // cut to the bitmap: the diagonal through it
+    EXPECT_EQ(b->GetPixel(0, 0), clWhite);
+    EXPECT_EQ(b->GetPixel(19, 19), clWhite);
 
     b = Make(pf24bit, 10, 10);
     b->Canvas().Brush.Color = clBlue;
