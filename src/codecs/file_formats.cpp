@@ -174,7 +174,8 @@ const std::vector<TFormatRegistration>& FormatRegistrations()
 
 TGraphicClass CodecClassOf(TCodecClassSlot slot)
 {
-    // Each reader of the library takes its slot here when it is added.
+    // A reader joins the library by returning its class for its slot here
+    // (and its header included above); its rows of the table then register.
     switch (slot) {
     case TCodecClassSlot::Bitmap: return GraphicClassOf<TBitmap>();
     case TCodecClassSlot::Icon: return GraphicClassOf<TIcon>();
