@@ -693,8 +693,10 @@ bool TXmlParser::LoadEntityText(const TEntityDef& def, TEntityBuffer& into)
 }
 
 // Replaces the references of an attribute value. Literal text passes through
-// ConvertToAnsi; a character reference gives its byte directly, and the text
-// an entity or character reference produces is not read for references again.
+// ConvertToAnsi; a character reference gives its byte directly. An entity's
+// text has its own references replaced as it is expanded, but what a
+// reference has produced is never read for references again, so "&amp;#60;"
+// stays the text "&#60;".
 void TXmlParser::ExpandValue(std::string& out, std::string_view raw, std::vector<std::string>& open)
 {
     const size_t n = raw.size();
