@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "level/strconv.h"
+#include "platform/rtl/strconv.h"
 #include "level/trcatalog.h"
 #include "level/xmlscan.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "level/strconv.h"
+#include "platform/rtl/strconv.h"
 #include "level/xmlscan.h"
 #include "platform/rtl/sysutils.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "level/strconv.h"
+#include "platform/rtl/strconv.h"
 #include "level/trcatalog.h"
 #include "level/xmlscan.h"
 #include "platform/rtl/sysutils.h"

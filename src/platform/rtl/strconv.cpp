@@ -1,4 +1,4 @@
-#include "level/strconv.h"
+#include "platform/rtl/strconv.h"
 
 #include <charconv>
 #include <cmath>
