@@ -17,6 +17,7 @@ struct TReader {
     {
         T v{};
         const size_t n = left < sizeof(T) ? left : sizeof(T);
+        if (n == 0) return v;
         std::memcpy(&v, p, n);
         p += n;
         left -= n;
@@ -85,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         dev->CreateVertexBuffer(triangles * 72, D3DUSAGE_WRITEONLY, 0x142, D3DPOOL_MANAGED, vb.Put());
         BYTE* p = nullptr;
         if (vb && SUCCEEDED(vb->Lock(0, 0, &p, 0))) {
-            std::memcpy(p, in.p, size_t(triangles) * 72);
+            std::memcpy(p, in.p, size_t(triangles) * 72);  // triangles > 0: in.p is real
             vb->Unlock();
             dev->BeginScene();
             dev->SetStreamSource(0, vb.Get(), 24);
