@@ -1,16 +1,379 @@
-#include <stdexcept>
+// Windows bitmap files: reading every depth and compression a bitmap file
+// can hold, and writing the bitmap's own depth.
+#include <algorithm>
+#include <cstring>
 
+#include "platform/gdi/dib.h"
 #include "platform/gdi/graphics.h"
+#include "platform/rtl/classes.h"
 
-// Reading and writing Windows bitmap files comes with the picture loader.
+namespace {
+
+inline uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+inline void Put16(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void Put32(uint8_t* p, uint32_t v)
+{
+    Put16(p, v);
+    Put16(p + 2, v >> 16);
+}
+
+// One colour channel of a bit-field pixel: where it sits and how to widen it to 8 bits.
+struct TMaskChannel {
+    uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+    uint8_t Get(uint32_t pixel) const
+    {
+        if (bits == 0) return 0;
+        const uint32_t v = (pixel & mask) >> shift;
+        if (bits >= 8) return static_cast<uint8_t>(v >> (bits - 8));
+        const uint32_t max = (1u << bits) - 1;
+        return static_cast<uint8_t>((v * 255 + max / 2) / max);
+    }
+};
+
+TMaskChannel MakeChannel(uint32_t mask)
+{
+    TMaskChannel c;
+    c.mask = mask;
+    if (mask == 0) return c;
+    while (!((mask >> c.shift) & 1)) ++c.shift;
+    uint32_t m = mask >> c.shift;
+    while (m & 1) {
+        ++c.bits;
+        m >>= 1;
+    }
+    // Only the contiguous low run of the mask counts.
+    c.mask = ((c.bits >= 32) ? 0xFFFFFFFFu : ((1u << c.bits) - 1)) << c.shift;
+    return c;
+}
+
+int64_t FileStride(int width, int bitCount) { return ((int64_t(width) * bitCount + 31) / 32) * 4; }
+
+// Expands RLE8 / RLE4 data into the indexed bitmap. Every write is checked
+// against the image; escapes that leave it end the picture.
+void DecodeRLE(const uint8_t* data, size_t size, const TDIBHeader& h, TBitmap& bitmap)
+{
+    const bool four = h.compression == BI_RLE4;
+    const int w = h.width, ht = h.height;
+    int x = 0, y = 0;
+    auto put = [&](unsigned v) {
+        if (x < w && y < ht) {
+            uint8_t* row = bitmap.ScanLine(h.topDown ? y : ht - 1 - y);
+            if (four) {
+                uint8_t& b = row[x >> 1];
+                b = (x & 1) ? uint8_t((b & 0xF0) | (v & 15)) : uint8_t((b & 0x0F) | (v << 4));
+            } else {
+                row[x] = static_cast<uint8_t>(v);
+            }
+        }
+        ++x;
+    };
+    size_t pos = 0;
+    while (pos + 1 < size && y < ht) {
+        const unsigned count = data[pos], value = data[pos + 1];
+        pos += 2;
+        if (count > 0) {
+            // A run; stop writing once it leaves the row.
+            const unsigned n = std::min<unsigned>(count, x < w ? unsigned(w - x) : 0);
+            for (unsigned i = 0; i < n; ++i) put(four ? ((i & 1) ? (value & 15) : (value >> 4)) : value);
+            x += static_cast<int>(count - n);
+            continue;
+        }
+        if (value == 0) {  // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) {  // end of bitmap
+            break;
+        } else if (value == 2) {  // delta
+            if (pos + 1 >= size) break;
+            x += data[pos];
+            y += data[pos + 1];
+            pos += 2;
+        } else {  // absolute run of `value` pixels, padded to a 16-bit boundary
+            const size_t bytes = four ? (value + 1) / 2 : value;
+            const size_t avail = std::min(bytes, size - pos);
+            for (unsigned i = 0; i < value; ++i) {
+                const size_t b = four ? i / 2 : i;
+                if (b >= avail) break;
+                put(four ? ((i & 1) ? (data[pos + b] & 15) : (data[pos + b] >> 4)) : data[pos + b]);
+            }
+            pos += (bytes + 1) & ~size_t(1);
+        }
+    }
+}
+
+}  // namespace
+
+void RaiseInvalidImage(const std::string& label)
+{
+    throw EInvalidGraphic("Cannot load image. Invalid or unexpected " + label + " image format.");
+}
+
+TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2, int64_t tableBytes)
+{
+    TDIBHeader h;
+    uint8_t buf[124] = {};
+    stream.ReadBuffer(buf, 4);
+    h.headerSize = Get32(buf);
+    bool core = false, os2 = false;
+    if (h.headerSize == 12) {
+        core = true;
+    } else if (h.headerSize == 16 || h.headerSize == 64 || (h.headerSize > 12 && h.headerSize < 40)) {
+        os2 = true;
+    } else if (h.headerSize < 40 || h.headerSize > 4096) {
+        RaiseInvalidImage(label);
+    }
+    const uint32_t keep = std::min<uint32_t>(h.headerSize, sizeof buf);
+    stream.ReadBuffer(buf + 4, keep - 4);
+    if (h.headerSize > keep) stream.Seek(h.headerSize - keep, soCurrent);
+
+    int64_t width, height;
+    uint32_t clrUsed = 0;
+    if (core) {
+        width = Get16(buf + 4);
+        height = static_cast<int16_t>(Get16(buf + 6));
+        h.bitCount = Get16(buf + 10);
+    } else {
+        width = static_cast<int32_t>(Get32(buf + 4));
+        height = static_cast<int32_t>(Get32(buf + 8));
+        h.bitCount = Get16(buf + 14);
+        if (h.headerSize >= 20) h.compression = Get32(buf + 16);
+        if (h.headerSize >= 24) h.sizeImage = Get32(buf + 20);
+        if (h.headerSize >= 36) clrUsed = Get32(buf + 32);
+        if (os2 && h.compression > BI_RLE4) RaiseInvalidImage(label);  // OS/2 Huffman and RLE24
+        if (!os2 && h.headerSize >= 52) {
+            h.masks[0] = Get32(buf + 40);
+            h.masks[1] = Get32(buf + 44);
+            h.masks[2] = Get32(buf + 48);
+        }
+        if (!os2 && h.headerSize >= 56) h.masks[3] = Get32(buf + 52);
+    }
+    if (height < 0) {
+        h.topDown = true;
+        height = -height;
+    }
+    if (heightHolds2) height /= 2;
+    if (width <= 0 || height <= 0 || width > 0x7FFFFFF || height > 0x7FFFFFF) RaiseInvalidImage(label);
+    h.width = static_cast<int>(width);
+    h.height = static_cast<int>(height);
+
+    switch (h.compression) {
+    case BI_RGB:
+        if (h.bitCount != 1 && h.bitCount != 4 && h.bitCount != 8 && h.bitCount != 16 && h.bitCount != 24 &&
+            h.bitCount != 32)
+            RaiseInvalidImage(label);
+        break;
+    case BI_RLE8:
+        if (h.bitCount != 8) RaiseInvalidImage(label);
+        break;
+    case BI_RLE4:
+        if (h.bitCount != 4) RaiseInvalidImage(label);
+        break;
+    case BI_BITFIELDS:
+    case BI_ALPHABITFIELDS:
+        if (h.bitCount != 16 && h.bitCount != 32) RaiseInvalidImage(label);
+        if (h.headerSize == 40) {
+            // The masks follow a version 1 header.
+            uint8_t m[16];
+            const int n = h.compression == BI_ALPHABITFIELDS ? 16 : 12;
+            stream.ReadBuffer(m, n);
+            for (int i = 0; i < n / 4; ++i) h.masks[i] = Get32(m + 4 * i);
+            if (tableBytes >= 0) tableBytes -= n;
+        }
+        break;
+    default:  // embedded JPEG or PNG, and anything unknown
+        RaiseInvalidImage(label);
+    }
+
+    // The colour table: 3-byte entries after a core header, 4-byte otherwise.
+    const int entrySize = core ? 3 : 4;
+    uint32_t entries = 0;
+    if (h.bitCount <= 8) entries = clrUsed ? clrUsed : (1u << h.bitCount);
+    else entries = clrUsed;
+    // Old writers leave out part of the table; the data offset tells.
+    if (tableBytes >= 0) entries = static_cast<uint32_t>(std::min<int64_t>(entries, std::max<int64_t>(tableBytes, 0) / entrySize));
+    if (entries > 0 && entries <= 65536) {
+        const uint32_t keepEntries = std::min<uint32_t>(entries, h.bitCount <= 8 ? (1u << h.bitCount) : 0);
+        std::vector<uint8_t> table(static_cast<size_t>(keepEntries) * entrySize);
+        stream.ReadBuffer(table.data(), static_cast<int64_t>(table.size()));
+        if (entries > keepEntries) stream.Seek(int64_t(entries - keepEntries) * entrySize, soCurrent);
+        h.palette.resize(keepEntries);
+        for (uint32_t i = 0; i < keepEntries; ++i) {
+            const uint8_t* e = table.data() + static_cast<size_t>(i) * entrySize;
+            h.palette[i] = TPaletteEntry{e[2], e[1], e[0], 0};
+        }
+    } else if (entries > 65536) {
+        RaiseInvalidImage(label);
+    }
+    // Indexes past a short table show black rather than reading past it.
+    if (h.bitCount <= 8) h.palette.resize(size_t(1) << h.bitCount);
+    return h;
+}
+
+void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const std::string& label, int64_t dataSize)
+{
+    (void)label;
+    const int w = h.width, ht = h.height;
+    const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
+    const int64_t stride = FileStride(w, h.bitCount);
+
+    // Choose the bitmap's format; bit-field layouts that match a native one are copied as they are.
+    TPixelFormat format = pf24bit;
+    bool convert = false;
+    const bool fields = h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS;
+    uint32_t masks[4] = {h.masks[0], h.masks[1], h.masks[2], h.masks[3]};
+    switch (h.bitCount) {
+    case 1: format = pf1bit; break;
+    case 4: format = pf4bit; break;
+    case 8: format = pf8bit; break;
+    case 16:
+        if (!fields || (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F)) {
+            format = pf15bit;
+        } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
+            format = pf16bit;
+        } else {
+            format = pf32bit;
+            convert = true;
+        }
+        break;
+    case 24: format = pf24bit; break;
+    default:
+        format = pf32bit;
+        convert = fields && !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
+        break;
+    }
+
+    // Uncompressed data must all be there before the bitmap is allocated.
+    if (!rle && stream.Remaining() < stride * ht) throw EReadError();
+
+    bitmap.ReleaseHandle();
+    bitmap.SetPixelFormat(format);
+    if (h.bitCount <= 8) {
+        TLogPalette log;
+        log.entries = h.palette;
+        bitmap.SetPalette(CreatePalette(log));
+    }
+    bitmap.SetSize(w, ht);
+
+    if (rle) {
+        int64_t n = stream.Remaining();
+        if (dataSize >= 0) n = std::min(n, dataSize);
+        if (h.sizeImage > 0) n = std::min<int64_t>(n, h.sizeImage);
+        std::vector<uint8_t> data(static_cast<size_t>(n));
+        stream.ReadBuffer(data.data(), n);
+        DecodeRLE(data.data(), data.size(), h, bitmap);
+        return;
+    }
+
+    std::vector<uint8_t> row(static_cast<size_t>(stride));
+    const TMaskChannel r = MakeChannel(masks[0]), g = MakeChannel(masks[1]), b = MakeChannel(masks[2]),
+                       a = MakeChannel(masks[3]);
+    const size_t copy = static_cast<size_t>(std::min<int64_t>(stride, bitmap.RowBytes()));
+    for (int y = 0; y < ht; ++y) {
+        uint8_t* line = bitmap.ScanLine(h.topDown ? y : ht - 1 - y);
+        if (!convert) {
+            stream.ReadBuffer(line, static_cast<int64_t>(copy));
+            if (static_cast<int64_t>(copy) < stride) stream.Seek(stride - static_cast<int64_t>(copy), soCurrent);
+            continue;
+        }
+        stream.ReadBuffer(row.data(), stride);
+        for (int x = 0; x < w; ++x) {
+            const uint32_t p = h.bitCount == 16 ? Get16(row.data() + 2 * x) : Get32(row.data() + 4 * x);
+            line[4 * x] = b.Get(p);
+            line[4 * x + 1] = g.Get(p);
+            line[4 * x + 2] = r.Get(p);
+            line[4 * x + 3] = a.bits ? a.Get(p) : 0;
+        }
+    }
+}
+
 void TBitmap::LoadFromStream(TStream& stream)
 {
-    (void)stream;
-    throw std::logic_error("Windows bitmap reading is not available");
+    const std::string label = "BMP";
+    const int64_t start = stream.Position();
+    uint8_t fileHeader[14];
+    const int64_t got = stream.Read(fileHeader, 2);
+    int64_t dataOffset = -1;
+    if (got == 2 && fileHeader[0] == 'B' && fileHeader[1] == 'M') {
+        stream.ReadBuffer(fileHeader + 2, 12);
+        dataOffset = Get32(fileHeader + 10);
+    } else {
+        // A bare device-independent bitmap: the info header comes first.
+        stream.SetPosition(start);
+    }
+    const int64_t headerStart = stream.Position();
+    uint8_t sizeField[4] = {0, 0, 0, 0};
+    stream.Read(sizeField, 4);
+    stream.SetPosition(headerStart);
+    const int64_t tableBytes =
+        dataOffset > 0 ? start + dataOffset - headerStart - static_cast<int64_t>(Get32(sizeField)) : -1;
+    const TDIBHeader h = ReadDIBHeader(stream, label, false, tableBytes);
+    // The file header's data offset wins when it points past the colour table.
+    if (dataOffset > 0 && start + dataOffset >= stream.Position()) stream.SetPosition(start + dataOffset);
+    ReadDIBPixels(stream, h, *this, label);
 }
 
 void TBitmap::SaveToStream(TStream& stream)
 {
-    (void)stream;
-    throw std::logic_error("Windows bitmap writing is not available");
+    int bitCount;
+    uint32_t compression = BI_RGB;
+    switch (PixelFormat()) {
+    case pf1bit: bitCount = 1; break;
+    case pf4bit: bitCount = 4; break;
+    case pf8bit: bitCount = 8; break;
+    case pf15bit: bitCount = 16; break;
+    case pf16bit:
+        bitCount = 16;
+        compression = BI_BITFIELDS;
+        break;
+    case pf24bit: bitCount = 24; break;
+    default: bitCount = 32; break;
+    }
+    std::vector<TPaletteEntry> table;
+    if (bitCount <= 8) {
+        if (Palette()) table = Palette()->entries;
+        table.resize(std::min<size_t>(table.size(), size_t(1) << bitCount));
+    }
+    const int w = Width(), h = Height();
+    const uint32_t stride = static_cast<uint32_t>(FileStride(w, bitCount));
+    const uint32_t extra = compression == BI_BITFIELDS ? 12 : static_cast<uint32_t>(table.size() * 4);
+    const uint32_t offBits = 14 + 40 + extra;
+    const uint32_t imageSize = stride * static_cast<uint32_t>(h);
+
+    std::vector<uint8_t> head(offBits, 0);
+    head[0] = 'B';
+    head[1] = 'M';
+    Put32(&head[2], offBits + imageSize);
+    Put32(&head[10], offBits);
+    uint8_t* info = &head[14];
+    Put32(info, 40);
+    Put32(info + 4, static_cast<uint32_t>(w));
+    Put32(info + 8, static_cast<uint32_t>(h));
+    Put16(info + 12, 1);
+    Put16(info + 14, static_cast<uint32_t>(bitCount));
+    Put32(info + 16, compression);
+    Put32(info + 20, imageSize);
+    Put32(info + 24, 2835);  // 72 dots per inch
+    Put32(info + 28, 2835);
+    Put32(info + 32, static_cast<uint32_t>(table.size()));
+    uint8_t* tail = info + 40;
+    if (compression == BI_BITFIELDS) {
+        Put32(tail, 0xF800);
+        Put32(tail + 4, 0x07E0);
+        Put32(tail + 8, 0x001F);
+    } else {
+        for (size_t i = 0; i < table.size(); ++i) {
+            tail[4 * i] = table[i].peBlue;
+            tail[4 * i + 1] = table[i].peGreen;
+            tail[4 * i + 2] = table[i].peRed;
+        }
+    }
+    stream.WriteBuffer(head.data(), static_cast<int64_t>(head.size()));
+    for (int y = h - 1; y >= 0; --y) stream.WriteBuffer(ScanLine(y), stride);
 }

@@ -5,6 +5,11 @@
 #include <stdexcept>
 
 #include "platform/gdi/canvas.h"
+#include "platform/gdi/pixels.h"
+#include "platform/rtl/classes.h"
+#include "platform/rtl/sysutils.h"
+
+int64_t BitmapMemoryLimit = int64_t(1) << 30;
 
 // ---- palettes ------------------------------------------------------------
 
@@ -99,14 +104,14 @@ int BitsPerPixelOf(TPixelFormat format)
 
 void TGraphic::LoadFromFile(const std::string& fileName)
 {
-    (void)fileName;
-    throw std::logic_error("this picture kind cannot be read from a file");
+    TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+    LoadFromStream(stream);
 }
 
 void TGraphic::SaveToFile(const std::string& fileName)
 {
-    (void)fileName;
-    throw std::logic_error("this picture kind cannot be written to a file");
+    TFileStream stream(fileName, fmCreate);
+    SaveToStream(stream);
 }
 
 TBitmap::TBitmap() = default;
@@ -118,7 +123,7 @@ void TBitmap::Reallocate(int w, int h, TPixelFormat format)
     const int bpp = BitsPerPixelOf(format);
     const int64_t row = BytesPerScanline(w, bpp);
     const int64_t total = row * h;
-    if (total > (int64_t(1) << 31)) throw std::length_error("bitmap too large");
+    if (total > BitmapMemoryLimit) throw EOutOfResources();
     bits_.assign(static_cast<size_t>(total), 0);
     width_ = w;
     height_ = h;
@@ -148,21 +153,42 @@ void TBitmap::SetSize(int w, int h)
 void TBitmap::SetPixelFormat(TPixelFormat format)
 {
     if (format == format_) return;
+    const int oldBpp = BitsPerPixelOf(format_), newBpp = BitsPerPixelOf(format);
     if (width_ == 0 || height_ == 0) {
         HPALETTE keep = palette_;
         palette_.reset();
         Reallocate(width_, height_, format);
-        if (BitsPerPixelOf(format) <= 8 && keep && BitsPerPixelOf(format_) <= 8) palette_ = keep;
+        if (newBpp <= 8 && keep && oldBpp <= 8) palette_ = keep;
         return;
     }
-    // Convert through colours: read every pixel in the old format, write it in the new one.
-    std::vector<TColor> colors(static_cast<size_t>(width_) * height_);
-    for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < width_; ++x) colors[static_cast<size_t>(y) * width_ + x] = GetPixel(x, y);
+    const std::vector<uint8_t> old = std::move(bits_);
+    const int oldRow = rowBytes_;
+    const TPixelFormat oldFormat = format_;
+    const HPALETTE oldPalette = palette_;
+    // An indexed bitmap that widens keeps its colour table and its indexes.
+    if (oldBpp <= 8 && newBpp <= 8 && newBpp > oldBpp && oldPalette) {
+        palette_ = oldPalette;
+        Reallocate(width_, height_, format);
+        for (int y = 0; y < height_; ++y) {
+            const uint8_t* src = old.data() + static_cast<size_t>(y) * oldRow;
+            uint8_t* dst = ScanLine(y);
+            for (int x = 0; x < width_; ++x) {
+                const unsigned i = oldBpp == 1 ? (src[x >> 3] >> (7 - (x & 7))) & 1 : (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+                if (newBpp == 8) dst[x] = static_cast<uint8_t>(i);
+                else dst[x >> 1] = static_cast<uint8_t>((x & 1) ? (dst[x >> 1] | i) : (i << 4));
+            }
+        }
+        return;
+    }
+    // Otherwise convert through colours, row by row.
     palette_.reset();
     Reallocate(width_, height_, format);
-    for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < width_; ++x) SetPixel(x, y, colors[static_cast<size_t>(y) * width_ + x]);
+    std::vector<TColor> colors(static_cast<size_t>(width_));
+    TColorWriter writer(*this);
+    for (int y = 0; y < height_; ++y) {
+        ReadRowColors(old.data() + static_cast<size_t>(y) * oldRow, oldFormat, oldPalette, 0, width_, colors.data());
+        writer.WriteRow(y, 0, width_, colors.data());
+    }
 }
 
 uint8_t* TBitmap::ScanLine(int y)
@@ -288,7 +314,20 @@ void TBitmap::Assign(const TGraphic& source)
         SetTransparent(b->Transparent());
         return;
     }
-    throw std::invalid_argument("Cannot assign this picture to a bitmap");
+    // Any other picture kind is drawn onto a fresh bitmap of its size.
+    const TPixelFormat format = format_ == pfDevice ? pf24bit : format_;
+    palette_.reset();
+    Reallocate(0, 0, format);
+    SetSize(source.Width(), source.Height());
+    if (width_ > 0 && height_ > 0) {
+        TCanvas& canvas = Canvas();
+        canvas.Brush.Color = clWhite;
+        canvas.Brush.Style = bsSolid;
+        canvas.FillRect(Rect(0, 0, width_, height_));
+        canvas.Draw(0, 0, source);
+    }
+    transparentColor_ = clDefault;
+    SetTransparent(source.Transparent());
 }
 
 TCanvas& TBitmap::Canvas()

@@ -8,11 +8,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-class TStream;   // defined with the streams of the picture loader
-class TCanvas;   // defined with the canvas operations
+class TStream;   // the toolkit's streams, platform/rtl/classes.h
+class TCanvas;   // the drawing surface of a bitmap, platform/gdi/canvas.h
 
 // A colour as the toolkit stores it: red in the low byte, then green, blue.
 using TColor = uint32_t;
@@ -60,7 +61,64 @@ unsigned GetPaletteEntries(const HPALETTE& palette, unsigned start, unsigned cou
 // The index of the entry closest in colour (0 for an empty palette).
 unsigned GetNearestPaletteIndex(const HPALETTE& palette, TColor color);
 
+// ---- geometry --------------------------------------------------------------
+
+struct TPoint {
+    int X = 0;
+    int Y = 0;
+};
+
+// A rectangle whose right and bottom edges lie outside it, as GDI counts.
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    int Width() const { return Right - Left; }
+    int Height() const { return Bottom - Top; }
+};
+inline TRect Rect(int left, int top, int right, int bottom) { return TRect{left, top, right, bottom}; }
+inline TPoint Point(int x, int y) { return TPoint{x, y}; }
+
+// ---- errors ----------------------------------------------------------------
+
+// A picture that cannot be read or a picture kind that cannot do what is asked.
+class EInvalidGraphic : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A bitmap larger than the memory the toolkit gives one picture.
+class EOutOfResources : public std::runtime_error {
+public:
+    EOutOfResources() : std::runtime_error("Not enough storage is available to process this command.") {}
+};
+
+// Bytes one bitmap may take; a larger size raises EOutOfResources before
+// anything is allocated. Picture files can claim any size, so this bound is
+// what keeps a hostile header from taking the machine's memory.
+extern int64_t BitmapMemoryLimit;
+
 // ---- bitmaps -------------------------------------------------------------
+
+class TGraphic;
+
+// A picture kind as a value: what the picture loader's registry stores and
+// compares, and how it makes a new empty picture of that kind.
+struct TGraphicClassInfo {
+    const char* ClassName;
+    std::unique_ptr<TGraphic> (*Create)();
+};
+using TGraphicClass = const TGraphicClassInfo*;
+
+// The class value of a graphic type T (one per type; T needs a default
+// constructor and a static `ClassName`).
+template <class T>
+TGraphicClass GraphicClassOf()
+{
+    static const TGraphicClassInfo info{T::ClassName, []() -> std::unique_ptr<TGraphic> { return std::make_unique<T>(); }};
+    return &info;
+}
 
 enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 
@@ -85,10 +143,14 @@ public:
     virtual int Height() const = 0;
     virtual bool Empty() const { return Width() == 0 || Height() == 0; }
     virtual void Assign(const TGraphic& source) = 0;
+    // Opens a read stream on the file and loads from it.
     virtual void LoadFromFile(const std::string& fileName);
+    // Creates (or empties) the file and saves into it.
     virtual void SaveToFile(const std::string& fileName);
     virtual void LoadFromStream(TStream& stream) = 0;
     virtual void SaveToStream(TStream& stream) = 0;
+    // Draws the picture stretched over rect of the canvas (clipped to it).
+    virtual void Draw(TCanvas& canvas, const TRect& rect) const = 0;
 
     bool Transparent() const { return transparent_; }
     virtual void SetTransparent(bool value) { transparent_ = value; }
@@ -99,6 +161,7 @@ private:
 
 class TBitmap : public TGraphic {
 public:
+    static constexpr const char* ClassName = "TBitmap";
     TBitmap();
     ~TBitmap() override;
 
@@ -139,9 +202,16 @@ public:
     void FreeImage() {}
     void Dormant() {}
 
+    // Copies another bitmap; any other picture kind is drawn onto this
+    // bitmap at its own size (24 bits per pixel unless a format is set).
     void Assign(const TGraphic& source) override;
+    // Reads a Windows bitmap (file header optional): 1, 4, 8, 16, 24 and 32
+    // bits, RLE4, RLE8 and bit-field masks, rows bottom-up or top-down.
+    // A file it cannot read raises EInvalidGraphic; a short one EReadError.
     void LoadFromStream(TStream& stream) override;
+    // Writes a Windows bitmap of the bitmap's own depth, bottom-up.
     void SaveToStream(TStream& stream) override;
+    void Draw(TCanvas& canvas, const TRect& rect) const override;
 
     // The canvas that draws on this bitmap, made on first use.
     TCanvas& Canvas();

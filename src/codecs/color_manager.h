@@ -1,0 +1,190 @@
+// The colour manager: turns the samples of a picture file (any colour
+// scheme, sample depth, sample count and byte order) into the pixels of the
+// bitmap a reader fills, builds the palettes of indexed and gray pictures and
+// tells the reader which bitmap pixel format suits a side.
+//
+// A reader describes the source side (the file) and the target side (the
+// bitmap), asks GetPixelFormat(1) for the bitmap's format, builds the palette
+// when the target is indexed or gray, and then hands over one row at a time
+// with ConvertRow. The row converter is chosen at the first row after a
+// setting changed.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/gdi/graphics.h"
+
+class EColorConversionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Raises EColorConversionError with the codec text of the identifier.
+[[noreturn]] void ColorManagerError(uint16_t messageId);
+
+enum TColorScheme : uint8_t {
+    csUnknown = 0,
+    csIndexed = 1,
+    csG = 2,       // gray
+    csGA = 3,      // gray and alpha
+    csRGB = 4,
+    csRGBA = 5,
+    csBGR = 6,
+    csBGRA = 7,
+    csCMY = 8,
+    csCMYK = 9,
+    csCIELab = 10,
+    csYCbCr = 11,
+    csPhotoYCC = 12,
+};
+
+// Options of one side, a bit set.
+using TConversionOptions = uint8_t;
+// The side carries an alpha sample (set by the colour manager from the scheme).
+constexpr TConversionOptions optAlpha = 1;
+// Target: pass 8-bit results through the gamma table.
+constexpr TConversionOptions optGamma = 2;
+// Source: 16-bit samples are stored most significant byte first.
+constexpr TConversionOptions optSwapBytes = 4;
+// Source: L* is stored as 0..255 (else 0..100).
+constexpr TConversionOptions optLabByteL = 8;
+// Source: a* and b* are stored unsigned with 128 as zero (else signed).
+constexpr TConversionOptions optLabOffsetAB = 16;
+
+// Layouts of the raw colour data CreateColorPalette reads.
+enum : uint8_t {
+    pfInterlaced8Triple = 0,   // r g b r g b ... (b g r with BGROrder)
+    pfInterlaced8Quad = 1,     // r g b x ...
+    pfPlane8Triple = 2,        // three planes: red, green, blue
+    pfPlane8Quad = 3,
+    pfInterlaced16Triple = 4,  // 16-bit samples
+    pfInterlaced16Quad = 5,
+    pfPlane16Triple = 6,
+    pfPlane16Quad = 7,
+};
+
+class TColorManager {
+public:
+    TColorManager();
+
+    uint8_t SourceBitsPerSample() const { return sourceBPS_; }
+    uint8_t TargetBitsPerSample() const { return targetBPS_; }
+    uint8_t SourceSamplesPerPixel() const { return sourceSPP_; }
+    uint8_t TargetSamplesPerPixel() const { return targetSPP_; }
+    TColorScheme SourceColorScheme() const { return sourceScheme_; }
+    TColorScheme TargetColorScheme() const { return targetScheme_; }
+    // Bits per sample 1..16 (else 65226); only 1, 2, 4, 8 and 16 convert.
+    void SetSourceBitsPerSample(int value);
+    void SetTargetBitsPerSample(int value);
+    // Samples per pixel 1..4 (else 65227).
+    void SetSourceSamplesPerPixel(int value);
+    void SetTargetSamplesPerPixel(int value);
+    void SetSourceColorScheme(TColorScheme value);
+    void SetTargetColorScheme(TColorScheme value);
+
+    // Read at every row; writing them needs no new converter choice.
+    TConversionOptions SourceOptions = 0;
+    TConversionOptions TargetOptions = 0;
+
+    // Builds the gamma table for the depths in force; values not above 0
+    // become 1.0 and 2.2.
+    void SetGamma(float fileGamma, float displayGamma = 2.2f);
+    float FileGamma() const { return fileGamma_; }
+    float DisplayGamma() const { return displayGamma_; }
+    const uint8_t* GammaTable() const { return gammaTable_; }
+
+    // Luma weights (missing ones keep their values) and chroma subsampling
+    // (1, 2 or 4 each, vertical not above horizontal: else 65228 / 65229).
+    void SetYCbCrParameters(std::span<const float> values, int hSubsampling, int vSubsampling);
+    const float* YCbCrCoefficients() const { return ycbcrCoefficients_; }
+    uint8_t HSubsampling() const { return hSubsampling_; }
+    uint8_t VSubsampling() const { return vSubsampling_; }
+    // The chroma tables of the last YCbCr or PhotoYCC preparation.
+    const std::vector<int32_t>& CrToRed() const { return crToRed_; }
+    const std::vector<int32_t>& CbToBlue() const { return cbToBlue_; }
+    const std::vector<int32_t>& CrToGreen() const { return crToGreen_; }
+    const std::vector<int32_t>& CbToGreen() const { return cbToGreen_; }
+
+    // The bitmap format for the source side (index 0) or the target side.
+    TPixelFormat GetPixelFormat(int index) const;
+
+    // Converts Count target pixels from one row. Source holds one pointer
+    // for interleaved samples or one per sample plane; Mask selects the
+    // target pixels written (255: all), see the row converters.
+    void ConvertRow(std::span<const void* const> source, void* target, uint32_t count, uint8_t mask = 0xFF);
+    // The same with the pointers listed: ConvertRow({row}, scanLine, width).
+    void ConvertRow(std::initializer_list<const void*> source, void* target, uint32_t count, uint8_t mask = 0xFF)
+    {
+        ConvertRow(std::span<const void* const>(source.begin(), source.size()), target, count, mask);
+    }
+    // Name of the converter chosen for the current settings ("" when none),
+    // choosing it first when a setting changed.
+    std::string RowConverterName();
+
+    // A palette from raw colour data (see the layouts above), rescaled to the
+    // target depth's number of entries when the depths differ.
+    HPALETTE CreateColorPalette(std::span<const void* const> data, uint8_t format, uint32_t count, bool bgrOrder);
+    // A gray ramp with one entry per target value (at most 256).
+    HPALETTE CreateGrayscalePalette(bool minimumIsWhite);
+
+private:
+    using TRowConverter = void (TColorManager::*)(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+
+    void PrepareConversion();
+    void BuildChromaTables(bool photoYCC);
+
+    void ConvertRGBFamily(std::span<const void* const> source, uint8_t* target, uint32_t count, uint8_t mask,
+                          bool sourceBGR, bool targetBGR);
+    void ConvertCMYKFamily(std::span<const void* const> source, uint8_t* target, uint32_t count, uint8_t mask,
+                           bool targetBGR);
+    void ConvertLabFamily(std::span<const void* const> source, uint8_t* target, uint32_t count, uint8_t mask,
+                          bool targetBGR);
+    void ConvertYCbCrFamily(std::span<const void* const> source, uint8_t* target, uint32_t count, uint8_t mask,
+                            bool targetBGR);
+
+    // The seventeen row converters.
+    void ConvertRGBToBGR(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertRGBToRGB(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertBGRToBGR(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertBGRToRGB(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertCMYKToBGR(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertCMYKToRGB(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertLabToBGR(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertLabToRGB(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertYCbCrToBGR(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertYCbCrToRGB(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertPhotoYCCToBGR(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertPhotoYCCToRGB(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertGrayRow(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertIndexedRow(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertIndexed16To16(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertIndexed16ToPacked(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    void ConvertPackedToIndexed16(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+
+    bool changed_ = true;
+    uint8_t sourceBPS_ = 8;
+    uint8_t targetBPS_ = 8;
+    uint8_t sourceSPP_ = 3;
+    uint8_t targetSPP_ = 3;
+    float fileGamma_ = 1.0f;
+    float displayGamma_ = 2.2f;
+    uint8_t gammaTable_[256] = {};
+    float ycbcrCoefficients_[3] = {0.299f, 0.587f, 0.114f};
+    uint8_t hSubsampling_ = 1;
+    uint8_t vSubsampling_ = 1;
+    std::vector<int32_t> crToRed_, cbToBlue_, crToGreen_, cbToGreen_;
+    TColorScheme sourceScheme_ = csRGB;
+    TColorScheme targetScheme_ = csBGR;
+    TRowConverter rowConverter_ = nullptr;
+    const char* rowConverterName_ = "";
+};
+
+// Small helpers shared with the readers.
+inline uint8_t ClampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+// v x m div d with a 32-bit product (v is taken as 16 bits).
+inline uint32_t MulDiv16(uint32_t v, uint32_t m, uint32_t d) { return d ? ((v & 0xFFFF) * m) / d : 0; }

@@ -1,0 +1,321 @@
+#include "codecs/decoders.h"
+
+#include <algorithm>
+#include <cstring>
+
+void CompressionError(const std::string& message) { throw ECodecCompression(message); }
+
+namespace {
+
+// Writes count copies of a pixel of size bytes, doubling the filled part.
+inline void FillPixels(uint8_t* dst, const uint8_t* pixel, int size, int32_t count)
+{
+    if (count <= 0) return;
+    if (size == 1) {
+        std::memset(dst, pixel[0], static_cast<size_t>(count));
+        return;
+    }
+    std::memcpy(dst, pixel, static_cast<size_t>(size));
+    size_t done = static_cast<size_t>(size);
+    const size_t total = static_cast<size_t>(count) * static_cast<size_t>(size);
+    while (done < total) {
+        const size_t n = std::min(done, total - done);
+        std::memcpy(dst + done, dst, n);
+        done += n;
+    }
+}
+
+int TargaPixelSize(int32_t depth)
+{
+    switch (depth) {
+    case 8: return 1;
+    case 15:
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+// ---- Truevision ------------------------------------------------------------
+
+TTargaRLEDecoder::TTargaRLEDecoder(int32_t ColorDepth) : colorDepth_(ColorDepth) {}
+
+void TTargaRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    const int p = TargaPixelSize(colorDepth_);
+    if (p == 0) return;
+    auto* src = static_cast<uint8_t*>(Source);
+    const uint8_t* end = src + std::max<int32_t>(PackedSize, 0);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    int32_t remaining = UnpackedSize;
+    while (remaining > 0) {
+        if (pendingCount_ == 0) {
+            if (src >= end) break;
+            const uint8_t n = *src;
+            if (n & 0x80) {
+                if (end - src < 1 + p) break;  // the run's pixel is not there
+                std::memcpy(pendingPixel_, src + 1, static_cast<size_t>(p));
+                src += 1 + p;
+                pendingRun_ = true;
+            } else {
+                ++src;
+                pendingRun_ = false;
+            }
+            pendingCount_ = (n & 0x7F) + 1;
+        }
+        int32_t k = std::min(pendingCount_, remaining);
+        if (pendingRun_) {
+            FillPixels(dst, pendingPixel_, p, k);
+        } else {
+            k = std::min<int32_t>(k, static_cast<int32_t>((end - src) / p));
+            if (k == 0) break;
+            std::memcpy(dst, src, static_cast<size_t>(k) * p);
+            src += static_cast<size_t>(k) * p;
+        }
+        dst += static_cast<size_t>(k) * p;
+        remaining -= k;
+        pendingCount_ -= k;
+    }
+    Source = src;
+}
+
+void TTargaRLEDecoder::Encode(void* Source, void* Dest, int32_t Count, int32_t& BytesStored)
+{
+    const int p = (colorDepth_ + 1) / 8;
+    BytesStored = 0;
+    if (p <= 0 || p > 4 || Count <= 0) return;
+    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    auto same = [&](int32_t a, int32_t b) { return std::memcmp(src + size_t(a) * p, src + size_t(b) * p, p) == 0; };
+    int32_t i = 0;
+    while (i < Count) {
+        const int32_t left = Count - i;
+        // Pixels that differ from their successor, stopping at the first
+        // that equals it (a lone last pixel counts as one).
+        int32_t d = 0;
+        if (left == 1) {
+            d = 1;
+        } else {
+            while (d < 128 && i + d + 1 < Count && !same(i + d, i + d + 1)) ++d;
+        }
+        int32_t s = 1;
+        while (s < 128 && i + s < Count && same(i, i + s)) ++s;
+        if (d > 0) {
+            *dst++ = static_cast<uint8_t>(d - 1);
+            std::memcpy(dst, src + size_t(i) * p, size_t(d) * p);
+            dst += size_t(d) * p;
+            BytesStored += d * p + 1;
+            i += d;
+        }
+        if (s > 1) {
+            *dst++ = static_cast<uint8_t>((s - 1) | 0x80);
+            std::memcpy(dst, src + size_t(i) * p, p);  // every pixel of the run is the same
+            dst += p;
+            BytesStored += p + 1;
+            i += s;
+        }
+    }
+}
+
+// ---- PackBits --------------------------------------------------------------
+
+void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    int32_t inLeft = PackedSize, outLeft = UnpackedSize;
+    while (outLeft > 0 && inLeft > 0) {
+        const int n = static_cast<int8_t>(*src++);
+        --inLeft;
+        if (n >= 0) {
+            const int32_t k = std::min({n + 1, outLeft, inLeft});
+            std::memcpy(dst, src, static_cast<size_t>(k));
+            dst += k;
+            src += k;
+            inLeft -= k;
+            outLeft -= k;
+        } else if (n != -128) {
+            if (inLeft <= 0) break;
+            const int32_t k = std::min(1 - n, outLeft);
+            std::memset(dst, *src++, static_cast<size_t>(k));
+            --inLeft;
+            dst += k;
+            outLeft -= k;
+        }
+    }
+}
+
+// ---- PCX -------------------------------------------------------------------
+
+void TPCXRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    int32_t inLeft = PackedSize, outLeft = UnpackedSize;
+    while (outLeft > 0 && inLeft > 0) {
+        const uint8_t n = *src++;
+        --inLeft;
+        if ((n & 0xC0) == 0xC0) {
+            if (inLeft <= 0) break;
+            const int32_t k = std::min<int32_t>(n & 0x3F, outLeft);
+            std::memset(dst, *src++, static_cast<size_t>(k));
+            --inLeft;
+            dst += k;
+            outLeft -= k;
+        } else {
+            *dst++ = n;
+            --outLeft;
+        }
+    }
+}
+
+// ---- SGI -------------------------------------------------------------------
+
+TSGIRLEDecoder::TSGIRLEDecoder(uint8_t SampleSize) : sampleSize_(SampleSize) {}
+
+void TSGIRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    int32_t inLeft = PackedSize, outLeft = UnpackedSize;
+    if (sampleSize_ == 16) {
+        while (inLeft >= 2 && outLeft >= 2) {
+            const uint8_t low = src[1];
+            src += 2;
+            inLeft -= 2;
+            const int32_t count = low & 0x7F;
+            if (count == 0) break;
+            if (low & 0x80) {
+                const int32_t k = std::min({count * 2, outLeft, inLeft}) & ~1;
+                std::memcpy(dst, src, static_cast<size_t>(k));
+                src += k;
+                dst += k;
+                inLeft -= k;
+                outLeft -= k;
+            } else {
+                if (inLeft < 2) break;
+                const int32_t k = std::min(count, outLeft / 2);
+                for (int32_t i = 0; i < k; ++i) std::memcpy(dst + 2 * i, src, 2);
+                src += 2;
+                inLeft -= 2;
+                dst += 2 * k;
+                outLeft -= 2 * k;
+            }
+        }
+        return;
+    }
+    while (inLeft > 0 && outLeft > 0) {
+        const uint8_t n = *src++;
+        --inLeft;
+        const int32_t count = n & 0x7F;
+        if (count == 0) break;
+        if (n & 0x80) {
+            const int32_t k = std::min({count, outLeft, inLeft});
+            std::memcpy(dst, src, static_cast<size_t>(k));
+            src += k;
+            dst += k;
+            inLeft -= k;
+            outLeft -= k;
+        } else {
+            if (inLeft <= 0) break;
+            const int32_t k = std::min(count, outLeft);
+            std::memset(dst, *src++, static_cast<size_t>(k));
+            --inLeft;
+            dst += k;
+            outLeft -= k;
+        }
+    }
+}
+
+// ---- CUT -------------------------------------------------------------------
+
+void TCUTRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    auto* src = static_cast<uint8_t*>(Source);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
+    const int32_t skip = std::min<int32_t>(2, std::max<int32_t>(inLeft, 0));
+    src += skip;
+    inLeft -= skip;
+    while (inLeft > 0) {
+        const uint8_t n = *src++;
+        --inLeft;
+        if (n == 0) break;
+        if (n & 0x80) {
+            if (inLeft <= 0) break;
+            const int32_t k = std::min<int32_t>(n & 0x7F, outLeft);
+            std::memset(dst, *src++, static_cast<size_t>(k));
+            --inLeft;
+            dst += k;
+            outLeft -= k;
+        } else {
+            const int32_t take = std::min<int32_t>(n, inLeft);
+            const int32_t k = std::min(take, outLeft);
+            std::memcpy(dst, src, static_cast<size_t>(k));
+            src += take;
+            inLeft -= take;
+            dst += k;
+            outLeft -= k;
+        }
+    }
+    Source = src;
+}
+
+// ---- Paint Shop Pro --------------------------------------------------------
+
+void TPSPRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
+    while (inLeft > 0) {
+        const uint8_t n = *src++;
+        if (n < 128) {
+            const int32_t take = std::min<int32_t>(n, inLeft - 1);
+            const int32_t k = std::min(take, outLeft);
+            std::memcpy(dst, src, static_cast<size_t>(k));
+            src += take;
+            dst += k;
+            outLeft -= k;
+            inLeft -= 1 + n;
+        } else {
+            if (inLeft < 2) break;
+            const int32_t k = std::min<int32_t>(n - 128, outLeft);
+            std::memset(dst, *src++, static_cast<size_t>(k));
+            dst += k;
+            outLeft -= k;
+            inLeft -= 2;
+        }
+    }
+}
+
+// ---- RLA -------------------------------------------------------------------
+
+void TRLADecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* dst = static_cast<uint8_t*>(Dest);
+    int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
+    while (inLeft > 0) {
+        const int n = static_cast<int8_t>(*src++);
+        if (n >= 0) {
+            if (inLeft < 2) break;
+            const int32_t k = std::min<int32_t>(n + 1, outLeft);
+            std::memset(dst, *src++, static_cast<size_t>(k));
+            dst += k;
+            outLeft -= k;
+            inLeft -= 2;
+        } else {
+            const int32_t take = std::min<int32_t>(-n, inLeft - 1);
+            const int32_t k = std::min(take, outLeft);
+            std::memcpy(dst, src, static_cast<size_t>(k));
+            src += take;
+            dst += k;
+            outLeft -= k;
+            inLeft -= 1 - n;
+        }
+    }
+}

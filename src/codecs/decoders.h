@@ -1,0 +1,112 @@
+// The decoder protocol of the image codecs and the byte-oriented run-length
+// decoders.
+//
+// A reader creates a decoder, calls DecodeInit, then Decode once per row,
+// strip or block, then DecodeEnd. Source points at the compressed bytes,
+// Dest at the output; PackedSize is the number of compressed bytes there,
+// UnpackedSize the amount of output wanted. Each decoder below says what the
+// sizes count and whether it moves Source or Dest on. Every decoder of this
+// file keeps its reads within PackedSize bytes and its writes within the
+// output asked for, whatever the data; none of them raises on bad data (the
+// picture simply comes out wrong).
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+// The error of decoders that give up (the library-backed ones).
+class ECodecCompression : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void CompressionError(const std::string& message);
+
+class TDecoder {
+public:
+    TDecoder() = default;
+    virtual ~TDecoder() = default;
+    TDecoder(const TDecoder&) = delete;
+    TDecoder& operator=(const TDecoder&) = delete;
+
+    virtual void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) = 0;
+    virtual void DecodeEnd() {}
+    virtual void DecodeInit() {}
+    virtual void Encode(void* Source, void* Dest, int32_t Count, int32_t& BytesStored) = 0;
+    virtual void EncodeInit() {}
+    virtual void EncodeEnd() {}
+};
+
+// Truevision run-length packets of whole pixels (1, 2, 3 or 4 bytes for
+// depths 8, 15/16, 24 and 32; other depths decode nothing).
+// Decode: UnpackedSize counts pixels, PackedSize input bytes; Source is moved
+// past the bytes consumed, Dest is not moved. A packet that the end of the
+// requested pixels cuts is carried over: the next Decode continues it, so rows
+// whose packets cross row ends decode as one stream.
+// Encode: Count pixels from Source into Dest (which must hold twice the
+// pixels' bytes); BytesStored is the number of bytes written.
+class TTargaRLEDecoder : public TDecoder {
+public:
+    explicit TTargaRLEDecoder(int32_t ColorDepth);
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void Encode(void* Source, void* Dest, int32_t Count, int32_t& BytesStored) override;
+    int32_t ColorDepth() const { return colorDepth_; }
+
+private:
+    int32_t colorDepth_;
+    // The packet left unfinished by the previous Decode.
+    int32_t pendingCount_ = 0;
+    bool pendingRun_ = false;
+    uint8_t pendingPixel_[4] = {0, 0, 0, 0};
+};
+
+// PackBits (TIFF, Photoshop). Both sizes count bytes; Source and Dest are not moved.
+class TPackbitsRLEDecoder : public TDecoder {
+public:
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+};
+
+// ZSoft PCX. Both sizes count bytes; Source and Dest are not moved.
+class TPCXRLEDecoder : public TDecoder {
+public:
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+};
+
+// SGI rows of 8- or 16-bit samples, ended by a zero count in the data.
+// Both sizes count bytes (16-bit samples stay in file byte order); Source
+// and Dest are not moved.
+class TSGIRLEDecoder : public TDecoder {
+public:
+    explicit TSGIRLEDecoder(uint8_t SampleSize);
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+
+private:
+    uint8_t sampleSize_;
+};
+
+// Dr. Halo CUT rows: a 2-byte row length, packets, a zero ending the row.
+// Both sizes count bytes; Source is moved past everything consumed (the
+// final zero included), Dest is not moved.
+class TCUTRLEDecoder : public TDecoder {
+public:
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+};
+
+// Paint Shop Pro channels. Both sizes count bytes; Source and Dest are not moved.
+class TPSPRLEDecoder : public TDecoder {
+public:
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+};
+
+// Wavefront RLA channels. Both sizes count bytes; Source and Dest are not moved.
+class TRLADecoder : public TDecoder {
+public:
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+};

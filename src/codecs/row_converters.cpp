@@ -1,0 +1,522 @@
+// The row converters of the colour manager.
+//
+// Every converter walks Count target pixels. A walking bit starts at 0x80 and
+// rotates right after every target pixel; a target pixel is written only when
+// Mask has that bit, and the source moves on only for written pixels (so an
+// interlace pass hands over just the pixels of its pass, packed together).
+// The choice of depth and options is made once per row, outside the pixel
+// loops.
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "codecs/color_manager.h"
+
+namespace {
+
+inline uint16_t Read16(const uint8_t* p)
+{
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline void Write16(uint8_t* p, uint32_t v)
+{
+    const uint16_t w = static_cast<uint16_t>(v);
+    std::memcpy(p, &w, 2);
+}
+inline uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+inline uint8_t RotateRight(uint8_t v, int n)
+{
+    n &= 7;
+    return n ? static_cast<uint8_t>((v >> n) | (v << (8 - n))) : v;
+}
+inline void Store(uint8_t* p, int bytes, uint32_t v)
+{
+    if (bytes == 1) *p = static_cast<uint8_t>(v);
+    else Write16(p, v);
+}
+
+struct TIdentity {
+    uint8_t table[256];
+    constexpr TIdentity() : table{}
+    {
+        for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(i);
+    }
+};
+constexpr TIdentity kIdentity;
+
+int32_t RoundInt(long double v)
+{
+    if (!std::isfinite(v)) return 0;
+    const long double r = std::nearbyint(v);
+    if (r > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (r < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(r);
+}
+
+bool PackedDepth(int bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8; }
+
+// Walks three colour samples (and maybe alpha) per written pixel; color and
+// alpha turn a sample's address into the target value.
+template <class FColor, class FAlpha>
+void WalkColor(const uint8_t* const planes[4], int step, uint8_t* t, int targetBytes, int targetStep,
+               const int order[3], bool copyAlpha, uint32_t count, uint8_t mask, FColor color, FAlpha alpha)
+{
+    const uint8_t *s0 = planes[0], *s1 = planes[1], *s2 = planes[2], *s3 = planes[3];
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            // order: target sample index of source samples 0, 1 and 2
+            Store(t + order[0] * targetBytes, targetBytes, color(s0));
+            Store(t + order[1] * targetBytes, targetBytes, color(s1));
+            Store(t + order[2] * targetBytes, targetBytes, color(s2));
+            if (copyAlpha) {
+                Store(t + 3 * targetBytes, targetBytes, alpha(s3));
+                s3 += step;
+            }
+            s0 += step;
+            s1 += step;
+            s2 += step;
+        }
+        t += targetStep;
+        bit = RotateRight(bit, 1);
+    }
+}
+
+}  // namespace
+
+// ---- RGB and BGR -----------------------------------------------------------
+
+void TColorManager::ConvertRGBFamily(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                     uint8_t mask, bool sourceBGR, bool targetBGR)
+{
+    const int sb = sourceBPS_, tb = targetBPS_;
+    if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
+    const bool sourceAlpha = (SourceOptions & optAlpha) != 0, targetAlpha = (TargetOptions & optAlpha) != 0;
+    const int sampleBytes = sb / 8, targetBytes = tb / 8;
+    const uint8_t* planes[4] = {nullptr, nullptr, nullptr, nullptr};
+    int step;
+    if (source.size() > 1) {
+        if (source.size() < 3) return;
+        for (int i = 0; i < 3; ++i) planes[i] = static_cast<const uint8_t*>(source[i]);
+        if (source.size() > 3) planes[3] = static_cast<const uint8_t*>(source[3]);
+        step = sampleBytes;
+    } else {
+        const auto* base = static_cast<const uint8_t*>(source[0]);
+        for (int i = 0; i < 4; ++i) planes[i] = base + i * sampleBytes;
+        step = (sourceAlpha ? 4 : 3) * sampleBytes;
+    }
+    const bool copyAlpha = sourceAlpha && targetAlpha && planes[3];
+    // Source samples come as (r, g, b) or (b, g, r); place each at its target index.
+    int order[3];
+    for (int i = 0; i < 3; ++i) {
+        const int colour = sourceBGR ? 2 - i : i;  // 0 red, 1 green, 2 blue
+        order[i] = targetBGR ? 2 - colour : colour;
+    }
+    const int targetStep = (targetAlpha ? 4 : 3) * targetBytes;
+    const uint8_t* lut = (TargetOptions & optGamma) ? gammaTable_ : kIdentity.table;
+    const bool swap = (SourceOptions & optSwapBytes) != 0;
+
+    if (sb == 8 && tb == 8) {
+        WalkColor(planes, step, target, 1, targetStep, order, copyAlpha, count, mask,
+                  [lut](const uint8_t* p) -> uint32_t { return lut[*p]; },
+                  [](const uint8_t* p) -> uint32_t { return *p; });
+    } else if (sb == 8) {
+        WalkColor(
+            planes, step, target, 2, targetStep, order, copyAlpha, count, mask,
+            [lut, swap](const uint8_t* p) -> uint32_t {
+                const uint16_t w = static_cast<uint16_t>(MulDiv16(lut[*p], 65535, 255));
+                return swap ? Swap16(w) : w;
+            },
+            [swap](const uint8_t* p) -> uint32_t {
+                const uint16_t w = static_cast<uint16_t>(MulDiv16(*p, 65535, 255));
+                return swap ? Swap16(w) : w;
+            });
+    } else if (tb == 8) {
+        const bool gamma = (TargetOptions & optGamma) != 0;
+        const uint8_t* table = gammaTable_;
+        WalkColor(
+            planes, step, target, 1, targetStep, order, copyAlpha, count, mask,
+            [swap, gamma, table](const uint8_t* p) -> uint32_t {
+                const uint16_t v = swap ? Swap16(Read16(p)) : Read16(p);
+                const uint32_t b = MulDiv16(v, 255, 65535);
+                return gamma ? table[b] : b;
+            },
+            [swap](const uint8_t* p) -> uint32_t { return MulDiv16(swap ? Swap16(Read16(p)) : Read16(p), 255, 65535); });
+    } else {
+        auto pass = [swap](const uint8_t* p) -> uint32_t { return swap ? Swap16(Read16(p)) : Read16(p); };
+        WalkColor(planes, step, target, 2, targetStep, order, copyAlpha, count, mask, pass, pass);
+    }
+}
+
+void TColorManager::ConvertRGBToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertRGBFamily(s, t, c, m, false, true);
+}
+void TColorManager::ConvertRGBToRGB(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertRGBFamily(s, t, c, m, false, false);
+}
+void TColorManager::ConvertBGRToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertRGBFamily(s, t, c, m, true, true);
+}
+void TColorManager::ConvertBGRToRGB(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertRGBFamily(s, t, c, m, true, false);
+}
+
+// ---- CMYK ------------------------------------------------------------------
+
+void TColorManager::ConvertCMYKFamily(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                      uint8_t mask, bool targetBGR)
+{
+    const int sb = sourceBPS_, tb = targetBPS_;
+    if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
+    const int sampleBytes = sb / 8, targetBytes = tb / 8;
+    const uint8_t* p[4];
+    int step;
+    if (source.size() == 4) {
+        for (int i = 0; i < 4; ++i) p[i] = static_cast<const uint8_t*>(source[i]);
+        step = sampleBytes;
+    } else {
+        const auto* base = static_cast<const uint8_t*>(source[0]);
+        for (int i = 0; i < 4; ++i) p[i] = base + i * sampleBytes;
+        step = 4 * sampleBytes;
+    }
+    const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
+    // Target index of the colours made from C (red), M (green) and Y (blue).
+    const int ti[3] = {targetBGR ? 2 : 0, 1, targetBGR ? 0 : 2};
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            for (int k = 0; k < 3; ++k) {
+                uint32_t out;
+                if (sb == 8) {
+                    const uint32_t ink = p[k][0], black = p[3][0];
+                    const uint8_t r = ClampByte(255 - static_cast<int>(ink + black - MulDiv16(ink, black, 255)));
+                    out = tb == 8 ? r : MulDiv16(r, 65535, 255);
+                } else {
+                    const uint16_t ink = Read16(p[k]), black = Read16(p[3]);
+                    const uint16_t v = static_cast<uint16_t>(ink - MulDiv16(ink, black, 65535) + black);
+                    out = tb == 8 ? ClampByte(255 - static_cast<int>(MulDiv16(v, 255, 65535)))
+                                  : static_cast<uint16_t>(65535 - v);
+                }
+                Store(target + ti[k] * targetBytes, targetBytes, out);
+            }
+            for (auto& q : p) q += step;
+        }
+        target += targetStep;
+        bit = RotateRight(bit, 1);
+    }
+}
+
+void TColorManager::ConvertCMYKToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertCMYKFamily(s, t, c, m, true);
+}
+void TColorManager::ConvertCMYKToRGB(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertCMYKFamily(s, t, c, m, false);
+}
+
+// ---- CIE L*a*b* --------------------------------------------------------------
+
+void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                     uint8_t mask, bool targetBGR)
+{
+    const int sb = sourceBPS_, tb = targetBPS_;
+    if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
+    const int sampleBytes = sb / 8, targetBytes = tb / 8;
+    const uint8_t* p[3];
+    int step;
+    if (source.size() > 1) {
+        if (source.size() < 3) return;
+        for (int i = 0; i < 3; ++i) p[i] = static_cast<const uint8_t*>(source[i]);
+        step = sampleBytes;
+    } else {
+        const auto* base = static_cast<const uint8_t*>(source[0]);
+        for (int i = 0; i < 3; ++i) p[i] = base + i * sampleBytes;
+        step = 3 * sampleBytes;
+    }
+    const bool byteL = (SourceOptions & optLabByteL) != 0, offsetAB = (SourceOptions & optLabOffsetAB) != 0;
+    const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            long double L, a, b;
+            if (sb == 8) {
+                L = p[0][0];
+                a = offsetAB ? p[1][0] - 128.0L : static_cast<int8_t>(p[1][0]);
+                b = offsetAB ? p[2][0] - 128.0L : static_cast<int8_t>(p[2][0]);
+            } else {
+                L = Read16(p[0]);
+                a = offsetAB ? Read16(p[1]) - 128.0L : static_cast<int8_t>(p[1][0]);
+                b = offsetAB ? Read16(p[2]) - 128.0L : static_cast<int8_t>(p[2][0]);
+            }
+            if (byteL) L /= 2.55L;
+            const long double fy = (L + 16) / 116;
+            long double X, Y, Z;
+            if (L < 7.9996L) {
+                Y = L / 903.3L;
+                X = a / 3893.5L + Y;
+                Z = Y - b / 1557.4L;
+            } else {
+                const long double fx = a / 500 + fy, fz = fy - b / 200;
+                X = fx * fx * fx;
+                Y = fy * fy * fy;
+                Z = fz * fz * fz;
+            }
+            const uint8_t blue = ClampByte(RoundInt(255 * (0.099L * X - 0.198L * Y + 1.099L * Z)));
+            const uint8_t green = ClampByte(RoundInt(255 * (-0.952L * X + 1.893L * Y + 0.059L * Z)));
+            const uint8_t red = ClampByte(RoundInt(255 * (2.998L * X - 1.458L * Y - 0.541L * Z)));
+            const uint8_t first = targetBGR ? blue : red, last = targetBGR ? red : blue;
+            if (tb == 8) {
+                target[0] = first;
+                target[1] = green;
+                target[2] = last;
+            } else {
+                Write16(target, MulDiv16(first, 65535, 255));
+                Write16(target + 2, MulDiv16(green, 65535, 255));
+                Write16(target + 4, MulDiv16(last, 65535, 255));
+            }
+            for (auto& q : p) q += step;
+        }
+        target += targetStep;
+        bit = RotateRight(bit, 1);
+    }
+}
+
+void TColorManager::ConvertLabToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertLabFamily(s, t, c, m, true);
+}
+void TColorManager::ConvertLabToRGB(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertLabFamily(s, t, c, m, false);
+}
+
+// ---- YCbCr and PhotoYCC ----------------------------------------------------
+
+void TColorManager::ConvertYCbCrFamily(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                       uint8_t mask, bool targetBGR)
+{
+    const int sb = sourceBPS_, tb = targetBPS_;
+    if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
+    if (crToRed_.size() != 256) return;
+    const int sampleBytes = sb / 8, targetBytes = tb / 8;
+    const uint8_t* p[3];
+    int step;
+    if (source.size() > 1) {
+        if (source.size() < 3) return;
+        for (int i = 0; i < 3; ++i) p[i] = static_cast<const uint8_t*>(source[i]);
+        step = sampleBytes;
+    } else {
+        const auto* base = static_cast<const uint8_t*>(source[0]);
+        for (int i = 0; i < 3; ++i) p[i] = base + i * sampleBytes;
+        step = 3 * sampleBytes;
+    }
+    const int32_t *crToRed = crToRed_.data(), *cbToBlue = cbToBlue_.data(), *crToGreen = crToGreen_.data(),
+                  *cbToGreen = cbToGreen_.data();
+    const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            uint32_t blue, green, red;
+            if (sb == 16 && tb == 16) {
+                const long double y = 1.3584L * Read16(p[0]);
+                const long double c1 = static_cast<long double>(Read16(p[1])) - 0x9C9C;
+                const long double c2 = static_cast<long double>(Read16(p[2])) - 0x8989;
+                blue = static_cast<uint16_t>(RoundInt(y + 2.2179L * c1));
+                green = static_cast<uint16_t>(RoundInt(y - 0.9271435L * c2 - 0.4302726L * c1));
+                red = static_cast<uint16_t>(RoundInt(y + 1.8215L * c2));
+            } else {
+                int Y, Cb, Cr;
+                if (sb == 8) {
+                    Y = p[0][0];
+                    Cb = p[1][0];
+                    Cr = p[2][0];
+                } else {
+                    Y = static_cast<int>(MulDiv16(Read16(p[0]), 255, 65535));
+                    Cb = static_cast<int>(MulDiv16(Read16(p[1]), 255, 65535));
+                    Cr = static_cast<int>(MulDiv16(Read16(p[2]), 255, 65535));
+                }
+                blue = ClampByte(Y + cbToBlue[Cb]);
+                green = ClampByte(Y + cbToGreen[Cb] + crToGreen[Cr]);
+                red = ClampByte(Y + crToRed[Cr]);
+                if (tb == 16) {
+                    blue = MulDiv16(blue, 65535, 255);
+                    green = MulDiv16(green, 65535, 255);
+                    red = MulDiv16(red, 65535, 255);
+                }
+            }
+            Store(target, targetBytes, targetBGR ? blue : red);
+            Store(target + targetBytes, targetBytes, green);
+            Store(target + 2 * targetBytes, targetBytes, targetBGR ? red : blue);
+            for (auto& q : p) q += step;
+        }
+        target += targetStep;
+        bit = RotateRight(bit, 1);
+    }
+}
+
+void TColorManager::ConvertYCbCrToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertYCbCrFamily(s, t, c, m, true);
+}
+void TColorManager::ConvertYCbCrToRGB(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertYCbCrFamily(s, t, c, m, false);
+}
+void TColorManager::ConvertPhotoYCCToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertYCbCrFamily(s, t, c, m, true);
+}
+void TColorManager::ConvertPhotoYCCToRGB(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
+{
+    ConvertYCbCrFamily(s, t, c, m, false);
+}
+
+// ---- gray ------------------------------------------------------------------
+
+void TColorManager::ConvertGrayRow(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                   uint8_t mask)
+{
+    const int sb = sourceBPS_, tb = targetBPS_;
+    if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
+    const int sampleBytes = sb / 8, targetBytes = tb / 8;
+    const int step = ((SourceOptions & optAlpha) ? 2 : 1) * sampleBytes;
+    const bool swap = (SourceOptions & optSwapBytes) != 0;
+    const auto* s = static_cast<const uint8_t*>(source[0]);
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            uint32_t v;
+            if (sb == 8) {
+                v = tb == 8 ? *s : MulDiv16(*s, 65535, 255);
+            } else {
+                const uint16_t w = swap ? Swap16(Read16(s)) : Read16(s);
+                v = tb == 8 ? MulDiv16(w, 255, 65535) : w;
+            }
+            Store(target, targetBytes, v);
+            s += step;
+        }
+        target += targetBytes;
+        bit = RotateRight(bit, 1);
+    }
+}
+
+// ---- indexed ---------------------------------------------------------------
+
+void TColorManager::ConvertIndexedRow(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                      uint8_t mask)
+{
+    const int sb = sourceBPS_, tb = targetBPS_;
+    if (!PackedDepth(sb) || !PackedDepth(tb)) return;
+    const auto* s = static_cast<const uint8_t*>(source[0]);
+    if (sb == tb && mask == 0xFF) {
+        std::memcpy(target, s, (static_cast<size_t>(count) * sb + 7) / 8);
+        return;
+    }
+    const uint32_t sourceMax = (1u << sb) - 1, targetMax = (1u << tb) - 1;
+    int cursor = 8, shift = 8 - tb;
+    uint8_t keep = static_cast<uint8_t>((1u << (8 - tb)) - 1);
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            cursor -= sb;
+            const uint32_t v = (*s >> cursor) & sourceMax;
+            if (cursor == 0) {
+                ++s;
+                cursor = 8;
+            }
+            const uint32_t value = MulDiv16(v, targetMax, sourceMax);
+            *target = static_cast<uint8_t>((*target & keep) | (value << shift));
+        }
+        if (shift == 0) {
+            ++target;
+            shift = 8 - tb;
+        } else {
+            shift -= tb;
+        }
+        keep = RotateRight(keep, tb);
+        bit = RotateRight(bit, 1);
+    }
+}
+
+void TColorManager::ConvertIndexed16To16(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                         uint8_t mask)
+{
+    const auto* s = static_cast<const uint8_t*>(source[0]);
+    const bool swap = (SourceOptions & optSwapBytes) != 0;
+    if (mask == 0xFF && !swap) {
+        std::memcpy(target, s, static_cast<size_t>(count) * 2);
+        return;
+    }
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            const uint16_t w = Read16(s);
+            Write16(target, swap ? Swap16(w) : w);
+            s += 2;
+        }
+        target += 2;
+        bit = RotateRight(bit, 1);
+    }
+}
+
+void TColorManager::ConvertIndexed16ToPacked(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                             uint8_t mask)
+{
+    const int tb = targetBPS_;
+    if (!PackedDepth(tb)) return;
+    const auto* s = static_cast<const uint8_t*>(source[0]);
+    const bool swap = (SourceOptions & optSwapBytes) != 0;
+    const uint32_t targetMax = (1u << tb) - 1;
+    int shift = 8 - tb;
+    uint8_t keep = static_cast<uint8_t>((1u << (8 - tb)) - 1);
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            const uint16_t w = swap ? Swap16(Read16(s)) : Read16(s);
+            s += 2;
+            const uint32_t value = MulDiv16(w, targetMax, 65535);
+            *target = static_cast<uint8_t>((*target & keep) | (value << shift));
+        }
+        if (shift == 0) {
+            ++target;
+            shift = 8 - tb;
+        } else {
+            shift -= tb;
+        }
+        keep = RotateRight(keep, tb);
+        bit = RotateRight(bit, 1);
+    }
+}
+
+void TColorManager::ConvertPackedToIndexed16(std::span<const void* const> source, uint8_t* target, uint32_t count,
+                                             uint8_t mask)
+{
+    const int sb = sourceBPS_;
+    if (!PackedDepth(sb)) return;
+    const auto* s = static_cast<const uint8_t*>(source[0]);
+    const bool swap = (SourceOptions & optSwapBytes) != 0;
+    const uint32_t sourceMax = (1u << sb) - 1;
+    int cursor = 8;
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) {
+            cursor -= sb;
+            const uint32_t v = (*s >> cursor) & sourceMax;
+            if (cursor == 0) {
+                ++s;
+                cursor = 8;
+            }
+            const uint16_t w = static_cast<uint16_t>(MulDiv16(v, 65535, sourceMax));
+            Write16(target, swap ? Swap16(w) : w);
+        }
+        target += 2;
+        bit = RotateRight(bit, 1);
+    }
+}

@@ -1,0 +1,238 @@
+#include "codecs/targa.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "codecs/decoders.h"
+#include "platform/rtl/classes.h"
+
+namespace {
+
+// The header is little-endian on disk; this machine is too.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the Targa header is read as stored");
+
+TTargaHeader ReadHeader(TStream& stream)
+{
+    TTargaHeader h;
+    std::memset(&h, 0, sizeof h);
+    stream.Read(&h, sizeof h);  // a short file leaves the rest zero
+    return h;
+}
+
+int BytesPerPixel(int depth)
+{
+    switch (depth) {
+    case 8: return 1;
+    case 15:
+    case 16: return 2;
+    case 24: return 3;
+    case 32: return 4;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+bool TTargaGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    if (stream.Remaining() > static_cast<int64_t>(sizeof(TTargaHeader))) {
+        const TTargaHeader h = ReadHeader(stream);
+        ok = (h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11)) && h.ColorMapType < 2 &&
+             (h.ColorMapEntrySize == 15 || h.ColorMapEntrySize == 16 || h.ColorMapEntrySize == 24 ||
+              h.ColorMapEntrySize == 32) &&
+             BytesPerPixel(h.PixelSize) != 0;
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+bool TTargaGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+{
+    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    const TTargaHeader h = ReadHeader(stream);
+    TImageProperties& p = ImageProperties;
+    p.Width = h.Width;
+    p.Height = h.Height;
+    p.BitsPerSample = 8;
+    switch (h.PixelSize) {
+    case 8:
+        p.ColorScheme = (h.ImageType == 3 || h.ImageType == 11) ? csG : csIndexed;
+        p.SamplesPerPixel = 1;
+        break;
+    case 15:
+    case 16:
+        p.ColorScheme = csRGB;
+        p.BitsPerSample = 5;
+        p.SamplesPerPixel = 3;
+        break;
+    case 24:
+        p.ColorScheme = csRGB;
+        p.SamplesPerPixel = 3;
+        break;
+    case 32:
+        p.ColorScheme = csRGBA;
+        p.SamplesPerPixel = 4;
+        break;
+    default:
+        p.ColorScheme = csUnknown;
+        p.SamplesPerPixel = 0;
+        break;
+    }
+    p.BitsPerPixel = static_cast<uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
+    p.Compression = (h.ImageType >= 9 && h.ImageType <= 11) ? ctRLE : ctNone;
+    return true;
+}
+
+void TTargaGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    BasePosition = stream.Position();
+    ReadImageProperties(stream, 0);
+    stream.SetPosition(BasePosition);
+
+    const TTargaHeader h = ReadHeader(stream);
+    const bool topDown = (h.ImageDescriptor & 0x20) != 0;
+    stream.Seek(h.IDLength, soCurrent);
+
+    const TImageProperties& p = ImageProperties;
+    ColorManager.SourceOptions = 0;
+    ColorManager.SetSourceSamplesPerPixel(p.SamplesPerPixel);  // an unknown depth stops here
+    ColorManager.SetTargetSamplesPerPixel(p.SamplesPerPixel);
+    ColorManager.SetSourceColorScheme(p.ColorScheme);
+    ColorManager.SetTargetColorScheme(csBGR);
+    ColorManager.SetSourceBitsPerSample(p.BitsPerSample);
+    ColorManager.SetTargetBitsPerSample(p.BitsPerSample);
+    SetPixelFormat(ColorManager.GetPixelFormat(1));
+
+    const bool gray = h.ImageType == 3 || h.ImageType == 11;
+    if (h.ColorMapType == 1 || gray) {
+        std::vector<uint8_t> map;
+        if (h.ColorMapType == 1) {
+            const int entryBytes = (h.ColorMapEntrySize + 7) / 8;
+            map.resize(static_cast<size_t>(h.ColorMapSize) * entryBytes);
+            stream.ReadBuffer(map.data(), static_cast<int64_t>(map.size()));
+        }
+        if (gray) {
+            SetPalette(ColorManager.CreateGrayscalePalette(false));
+        } else {
+            const void* data[1] = {map.data()};
+            switch (h.ColorMapEntrySize) {
+            case 24: SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, h.ColorMapSize, true)); break;
+            case 32: SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Quad, h.ColorMapSize, true)); break;
+            case 15:
+            case 16: {
+                TLogPalette log;
+                const unsigned n = h.ColorMapSize < 256 ? h.ColorMapSize : 256;
+                log.entries.resize(n);
+                for (unsigned i = 0; i < n; ++i) {
+                    const unsigned w = map[2 * i] | (map[2 * i + 1] << 8);
+                    log.entries[i] = TPaletteEntry{static_cast<uint8_t>((w & 0x7C00) >> 7),
+                                                   static_cast<uint8_t>((w & 0x3E0) >> 2),
+                                                   static_cast<uint8_t>((w & 0x1F) << 3), 0};
+                }
+                SetPalette(CreatePalette(log));
+                break;
+            }
+            default: break;
+            }
+        }
+    }
+
+    const int pixelBytes = BytesPerPixel(h.PixelSize);
+    const int64_t rowSize = int64_t(h.Width) * pixelBytes;
+    const bool raw = h.ImageType >= 1 && h.ImageType <= 3;
+    const bool rle = h.ImageType >= 9 && h.ImageType <= 11;
+    // Plain rows must all be in the file: refuse before taking the memory.
+    if (raw && stream.Remaining() < rowSize * h.Height) throw EReadError();
+    SetSize(h.Width, h.Height);
+    if (Width() == 0 || Height() == 0) return;
+
+    if (raw) {
+        for (int y = 0; y < h.Height; ++y) stream.ReadBuffer(ScanLine(topDown ? y : h.Height - 1 - y), rowSize);
+    } else if (rle) {
+        auto decoder = std::make_unique<TTargaRLEDecoder>(h.PixelSize);
+        std::vector<uint8_t> buffer(static_cast<size_t>(2 * rowSize));
+        for (int y = 0; y < h.Height; ++y) {
+            const int64_t got = stream.Read(buffer.data(), 2 * rowSize);
+            void* source = buffer.data();
+            void* dest = ScanLine(topDown ? y : h.Height - 1 - y);
+            decoder->Decode(source, dest, static_cast<int32_t>(got), h.Width);
+            const int64_t used = static_cast<uint8_t*>(source) - buffer.data();
+            stream.Seek(used - got, soCurrent);
+        }
+    }
+}
+
+void TTargaGraphic::SaveToStream(TStream& stream) { SaveToStream(stream, true); }
+
+void TTargaGraphic::SaveToStream(TStream& stream, bool compressed)
+{
+    int pixelBytes;
+    switch (PixelFormat()) {
+    case pf1bit:
+    case pf4bit:
+        SetPixelFormat(pf8bit);
+        pixelBytes = 1;
+        break;
+    case pf8bit: pixelBytes = 1; break;
+    case pf15bit:
+    case pf16bit: pixelBytes = 2; break;
+    case pf24bit: pixelBytes = 3; break;
+    case pf32bit: pixelBytes = 4; break;
+    default: pixelBytes = BitsPerPixelOf(pfDevice) / 8; break;  // the screen's depth
+    }
+    if (Empty()) return;
+
+    TTargaHeader h;
+    std::memset(&h, 0, sizeof h);
+    h.ColorMapType = pixelBytes == 1 ? 1 : 0;
+    h.ImageType = static_cast<uint8_t>(pixelBytes == 1 ? (compressed ? 9 : 1) : (compressed ? 10 : 2));
+    h.ColorMapSize = 256;
+    h.ColorMapEntrySize = 24;
+    h.Width = static_cast<uint16_t>(Width());
+    h.Height = static_cast<uint16_t>(Height());
+    h.PixelSize = static_cast<uint8_t>(pixelBytes * 8);
+    // Rows are written from the top one down, so the file says so.
+    h.ImageDescriptor = 0x20;
+    stream.Write(&h, sizeof h);
+
+    if (pixelBytes == 1) {
+        uint8_t map[256 * 3] = {};
+        const HPALETTE palette = Palette();
+        const size_t n = palette ? std::min<size_t>(palette->entries.size(), 256) : 0;
+        for (size_t i = 0; i < n; ++i) {
+            map[3 * i] = palette->entries[i].peBlue;
+            map[3 * i + 1] = palette->entries[i].peGreen;
+            map[3 * i + 2] = palette->entries[i].peRed;
+        }
+        stream.WriteBuffer(map, sizeof map);
+    }
+
+    const int w = h.Width;
+    const size_t rowSize = static_cast<size_t>(w) * pixelBytes;
+    std::vector<uint8_t> row(rowSize), packed(2 * rowSize);
+    TTargaRLEDecoder encoder(pixelBytes * 8);
+    for (int y = 0; y < h.Height; ++y) {
+        const uint8_t* line = ScanLine(y);
+        if (PixelFormat() == pf16bit) {
+            // Truevision's 16 bits are 5-5-5: move the 5-6-5 pixels over.
+            for (int x = 0; x < w; ++x) {
+                const unsigned v = line[2 * x] | (line[2 * x + 1] << 8);
+                const unsigned o = ((v >> 1) & 0x7FE0) | (v & 0x1F);
+                row[2 * x] = static_cast<uint8_t>(o);
+                row[2 * x + 1] = static_cast<uint8_t>(o >> 8);
+            }
+            line = row.data();
+        }
+        if (compressed) {
+            int32_t stored = 0;
+            encoder.Encode(const_cast<uint8_t*>(line), packed.data(), w, stored);
+            stream.WriteBuffer(packed.data(), stored);
+        } else {
+            stream.WriteBuffer(line, static_cast<int64_t>(rowSize));
+        }
+    }
+}

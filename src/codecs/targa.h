@@ -1,0 +1,39 @@
+// Truevision (Targa) pictures: colour-mapped, true-colour and gray images of
+// 8, 15, 16, 24 and 32 bits per pixel, uncompressed or run-length
+// compressed, read straight into the bitmap's rows; and the writer.
+#pragma once
+
+#include "codecs/codec_graphic.h"
+
+class TTargaGraphic : public TCodecGraphic {
+public:
+    static constexpr const char* ClassName = "TTargaGraphic";
+
+    using TCodecGraphic::CanLoad;
+    bool CanLoad(TStream& stream) override;
+    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+    // Writes the bitmap run-length compressed.
+    void SaveToStream(TStream& stream) override;
+    // Writes the bitmap, run-length compressed or as plain rows. 1- and 4-bit
+    // bitmaps are first turned into 8-bit ones.
+    void SaveToStream(TStream& stream, bool compressed);
+};
+
+#pragma pack(push, 1)
+struct TTargaHeader {
+    uint8_t IDLength;
+    uint8_t ColorMapType;
+    uint8_t ImageType;
+    uint16_t ColorMapOrigin;
+    uint16_t ColorMapSize;
+    uint8_t ColorMapEntrySize;
+    uint16_t XOrigin;
+    uint16_t YOrigin;
+    uint16_t Width;
+    uint16_t Height;
+    uint8_t PixelSize;
+    uint8_t ImageDescriptor;
+};
+#pragma pack(pop)
+static_assert(sizeof(TTargaHeader) == 18);
