@@ -183,7 +183,13 @@ bool Td3dTexture_buffer::ReloadTextures(int32_t position)
         if (!r) continue;
         r->Texture = nullptr;
         r->Texture = MakeTexture(r->Width, r->Height, r->Format, r->Pixels, r->BytesPerPixel);
-        if (!r->Texture) return false;
+        if (!r->Texture) {
+            // The records not reached would keep textures of the old device,
+            // which the new one refuses to draw: they go without.
+            for (int32_t j = i + 1; j <= last; ++j)
+                if (ttexture_record* rest = Records.GetByIndex(j)) rest->Texture = nullptr;
+            return false;
+        }
     }
     return true;
 }

@@ -51,9 +51,9 @@ public:
     // when the new one cannot be made; on false the caller keeps its block.
     bool AddFromMemory(int32_t id, int32_t width, int32_t height, uint8_t* pixels, bool owns, uint16_t bits);
     // Makes the texture at a list position again from its retained pixels,
-    // or every texture with a negative position. False for an empty store, a
-    // position past the last record, or a texture that cannot be made (the
-    // records after it are left without a texture).
+    // or every texture with a negative position (after a new device). False
+    // for an empty store, a position past the last record, or a texture that
+    // cannot be made: the records of the range from it on are left without one.
     bool ReloadTextures(int32_t position);
     // Cuts a 16-bit bitmap 256 pixels wide into 256 x 256 pages from the top
     // and uploads page i as id firstId + i. Another width or a height that is

@@ -36,7 +36,7 @@ D3DCOLOR ColorToD3D(TColor color)
            uint32_t(GetBValue(color));
 }
 
-TGLViewport::TGLViewport(void* owner) : Owner(owner) { ViewportRegistry.Add(this); }
+TGLViewport::TGLViewport(TForm* owner) : Owner(owner) { ViewportRegistry.Add(this); }
 
 TGLViewport::~TGLViewport()
 {

@@ -29,7 +29,7 @@ struct TVector3D {
 class TGLViewport : public TDeviceView {
 public:
     // A viewport registered with the device recovery; no device work yet.
-    explicit TGLViewport(void* owner = nullptr);
+    explicit TGLViewport(TForm* owner = nullptr);
     // Gives the host its handlers back and leaves the registry.
     ~TGLViewport();
     TGLViewport(const TGLViewport&) = delete;
@@ -77,7 +77,7 @@ public:
     // while the host has no area).
     void SetProjection();
 
-    void* Owner = nullptr;
+    TForm* Owner = nullptr;  // recorded only
     TControl* Host = nullptr;
     TColor BackgroundColor = 0;
     TGLCamera* Camera = nullptr;  // not owned

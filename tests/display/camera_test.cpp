@@ -24,25 +24,6 @@ using CameraTest = DisplayTest;
 
 }  // namespace
 
-TEST(TGLCamera, StartValues)
-{
-    TGLCamera c;
-    EXPECT_EQ(c.GetX(), 0.0f);
-    EXPECT_EQ(c.GetY(), 0.0f);
-    EXPECT_EQ(c.Z, 5.0f);
-    EXPECT_EQ(c.PositionScale, 2.0);
-    EXPECT_EQ(c.RotationDivisor, 50.0);
-    EXPECT_EQ(c.ZoomDivisor, 5.0);
-    EXPECT_EQ(c.Distance, 0.0);
-    EXPECT_EQ(c.ViewMatrix, nullptr);
-    c.SetX(1.5f);
-    c.SetY(-2.5f);
-    c.SetZ(7.0f);
-    EXPECT_EQ(c.GetX(), 1.5f);
-    EXPECT_EQ(c.GetY(), -2.5f);
-    EXPECT_EQ(c.Z, 7.0f);
-}
-
 TEST(TGLCamera, FreshCameraLooksFromFiveUnitsAtTheOrigin)
 {
     TGLCamera c;
