@@ -13,7 +13,10 @@
 //   the entry points Paint, Resized, MouseDown, MouseMove and MouseUp, which
 //   send the matching message through WindowProc. The shift state of a
 //   mouse event holds the keys and buttons down after the event. A control
-//   that a 3D device draws into returns its THostWindow from Handle().
+//   that a 3D device draws into returns its THostWindow from Handle(); the
+//   frames presented to that window are shown as they come (a present is
+//   no paint request: showing a frame must not send WM_PAINT again, or
+//   every frame would ask for the next).
 // - TScrollBar: keep Min, Max, Position and the changes in step with the
 //   widget; a position the user picks is handed to SetPosition, which fires
 //   OnChange once for every change of the value, just as a position set by
