@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kKeyWidth = 6;
 constexpr int32_t kLargestShortSerial = 999999;
+constexpr char kLastMillionMark = '~';
 
 // `value` in exactly `width` decimal digits, zero-padded.
 size_t WriteZeroPadded(char* out, uint32_t value, int width)
@@ -134,9 +135,17 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
         n += IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
     } else {
         // Past six digits the text order of the serial would no longer be
-        // emission order: a mark above every digit, then ten digits.
-        key_[n++] = ':';
-        n += WriteZeroPadded(key_ + n, uint32_t(Serial), 10);
+        // emission order: a mark above every digit that counts the millions,
+        // then the rest in six digits (one character more, so that the
+        // sort's packed keys stay narrow).
+        const uint32_t millions = uint32_t(Serial) / 1000000u;
+        if (millions <= kLastMillionMark - ':' + 1u) {
+            key_[n++] = char(':' + millions - 1);
+            n += WriteZeroPadded(key_ + n, uint32_t(Serial) % 1000000u, 6);
+        } else {
+            key_[n++] = char(kLastMillionMark + 1);
+            n += WriteZeroPadded(key_ + n, uint32_t(Serial), 10);
+        }
     }
     CurrentVertex = Vertices.Add(std::string_view(key_, n), v);
     ++Serial;

@@ -195,26 +195,30 @@ std::vector<int> tr_scene::ObjectLayerRooms() const
 
 void tr_scene::Update()
 {
-    // Empty the lists of the dirty layers.
-    if (Dirty[LAYER_CURRENT]) GL.ClearList(LIST_CURRENT);
+    // Empty the lists of the dirty layers. (Emptying a list walks the whole
+    // vertex list; a list that is empty already is left alone.)
+    auto empty = [this](int list) {
+        if (GL.Counts[list] != 0) GL.ClearList(list);
+    };
+    if (Dirty[LAYER_CURRENT]) empty(LIST_CURRENT);
     if (Dirty[LAYER_NEIGHBOUR]) {
-        GL.ClearList(LIST_NEIGHBOUR);
+        empty(LIST_NEIGHBOUR);
         GL.ResetBuffer(Buffers, LIST_NEIGHBOUR);
     }
     if (Dirty[LAYER_FILTER]) {
-        GL.ClearList(LIST_FILTER);
+        empty(LIST_FILTER);
         GL.ResetBuffer(Buffers, LIST_FILTER);
     }
     if (Dirty[LAYER_STATICS]) {
-        GL.ClearList(LIST_STATICS);
-        GL.ClearList(LIST_SELECTED_STATIC);
+        empty(LIST_STATICS);
+        empty(LIST_SELECTED_STATIC);
     }
     if (Dirty[LAYER_ITEMS]) {
-        GL.ClearList(LIST_ITEMS);
-        GL.ClearList(LIST_SELECTED_ITEMS);
+        empty(LIST_ITEMS);
+        empty(LIST_SELECTED_ITEMS);
     }
     for (int f = LAYER_CAMERAS; f <= LAYER_SOUNDS; ++f)
-        if (Dirty[size_t(f)]) GL.ClearList(f + 2);
+        if (Dirty[size_t(f)]) empty(f + 2);
 
     const int roomCount = Project ? Project->roomCount : 0;
     if (roomCount != 0 && roomCount >= RoomOfInterest) {

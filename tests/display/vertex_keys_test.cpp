@@ -20,8 +20,29 @@ TEST(TxGLKeys, EmissionOrderPastSixDigitSerials)
     std::vector<float> xs;
     for (int i = 0; i < gl.Vertices.Count(); ++i) xs.push_back(gl.Vertices.GetByIndex(i)->x);
     EXPECT_EQ(xs, (std::vector<float>{100, 101, 0, 1, 2, 3, 4, 5}));
-    // Six-digit serials keep their form.
-    EXPECT_EQ(gl.Vertices.Name(gl.Vertices.IndexOf("     2  5001999999")), "     2  5001999999");
+    // Six-digit serials keep their form; the millions are counted above the digits.
+    EXPECT_GE(gl.Vertices.IndexOf("     2  5001999999"), 0);
+    EXPECT_GE(gl.Vertices.IndexOf("     2  5001:000002"), 0);
+}
+
+TEST(TxGLKeys, SerialsInTheirMillionsAndBeyond)
+{
+    TxGL gl;
+    gl.LoadIdentity();
+    const int32_t serials[] = {5, 999999, 1000000, 1999999, 2000000, 68999999, 69000000, 2147483646};
+    std::vector<float> expected;
+    for (int32_t s : serials) {
+        gl.Serial = s;
+        gl.Vertex(float(s), 0, 0, 0, 0, 0);
+        expected.push_back(float(s));
+    }
+    EXPECT_GE(gl.Vertices.IndexOf("     0     0;000000"), 0);
+    EXPECT_GE(gl.Vertices.IndexOf("     0     0}999999"), 0);
+    EXPECT_GE(gl.Vertices.IndexOf("     0     0~000000"), 0);
+    gl.Vertices.Sort();
+    std::vector<float> xs;
+    for (int i = 0; i < gl.Vertices.Count(); ++i) xs.push_back(gl.Vertices.GetByIndex(i)->x);
+    EXPECT_EQ(xs, expected);
 }
 
 TEST(TxGLKeys, ListsStillLocateByTheirPrefix)
