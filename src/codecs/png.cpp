@@ -8,6 +8,7 @@
 
 #include "codecs/deflate_decoder.h"
 #include "platform/gdi/canvas.h"
+#include "codecs/picture_size.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -231,8 +232,8 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
     ColorManager = TColorManager();
     stream.SetPosition(BasePosition + 8);
     Palette.reset();
-    BackgroundColor = clWhite;
-    TransparentColor = clNone;
+    BackgroundColorValue = clWhite;
+    TransparentColorValue = clNone;
     DepthSet = false;
     AtEnd = false;
     SourceLeft = 0;
@@ -255,11 +256,19 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
     Decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
     Decoder->DecodeInit();
 
+    bool decoded = false;
     for (;;) {
         if (stream.Remaining() < 8) break;  // a file cut after its last chunk
         ReadChunkHeader();
         if (IsChunk("IDAT")) {
+            // Image data after the first run of it (past a chunk that ended
+            // that run) is read and not used: the picture is decoded once.
+            if (decoded) {
+                ReadChunkData();
+                continue;
+            }
             DecodeImage();
+            decoded = true;
             if (AtEnd) break;
         } else if (IsChunk("PLTE")) {
             if (CurrentChunk.Length % 3 != 0) CodecError(gesInvalidPalette, {kLabel});
@@ -283,13 +292,13 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
             size_t used;
             const TColor c = ChunkColor(used);
             if (used) {
-                BackgroundColor = c;
+                BackgroundColorValue = c;
             } else if (ColorType == 3 && CurrentChunk.Length >= 1 && Palette) {
                 // The background of a palette image is one of its entries.
                 const uint8_t index = RawBuffer[0];
                 if (index < Palette->entries.size()) {
                     const TPaletteEntry& e = Palette->entries[index];
-                    BackgroundColor = RGB(e.peRed, e.peGreen, e.peBlue);
+                    BackgroundColorValue = RGB(e.peRed, e.peGreen, e.peBlue);
                 }
             }
             continue;
@@ -297,7 +306,7 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
             ReadChunkData();
             size_t used;
             const TColor c = ChunkColor(used);
-            if (used && (ColorType == 0 || ColorType == 2)) TransparentColor = c;
+            if (used && (ColorType == 0 || ColorType == 2)) TransparentColorValue = c;
             continue;
         }
         // Every other chunk, and the one that follows the image data.
@@ -316,14 +325,15 @@ void TPNGGraphic::DecodeImage()
     auto rowBytes = [&](uint32_t w) { return (size_t(w) * BitDepth + 7) / 8 * samples + 1; };
 
     if (Palette) SetPalette(Palette);
+    CheckPictureSize(width, height, PixelFormat());
     SetSize(static_cast<int>(width), static_cast<int>(height));
-    if (TransparentColor != clNone) {
-        SetTransparentColor(TransparentColor);
+    if (TransparentColorValue != clNone) {
+        SetTransparentColor(TransparentColorValue);
         SetTransparent(true);
     }
     auto fillBackground = [&](uint32_t fromRow) {
         if (fromRow >= height) return;
-        Canvas().Brush.Color = BackgroundColor;
+        Canvas().Brush.Color = BackgroundColorValue;
         Canvas().FillRect(Rect(0, static_cast<int>(fromRow), static_cast<int>(width), static_cast<int>(height)));
     };
 

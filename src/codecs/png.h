@@ -59,8 +59,8 @@ private:
     uint32_t CRC = 0;
     uint32_t SourceBPP = 0;
     HPALETTE Palette;
-    TColor TransparentColor = clNone;
-    TColor BackgroundColor = clWhite;
+    TColor TransparentColorValue = clNone;
+    TColor BackgroundColorValue = clWhite;
     uint8_t ColorType = 0;
     uint8_t BitDepth = 0;
     bool DepthSet = false;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codecs/deflate_decoder.h"
+#include "codecs/picture_size.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -138,6 +139,7 @@ void TPSPGraphic::LoadFromStream(TStream& stream)
     default: CodecError(gesInvalidColorFormat, {kLabel});
     }
     if (p.Width > 0x7FFFFFFF || p.Height > 0x7FFFFFFF) CodecError(gesInvalidImage, {kLabel});
+    CheckPictureSize(p.Width, p.Height, PixelFormat());
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     const uint32_t width = p.Width, height = p.Height;
     if (width == 0 || height == 0) return;

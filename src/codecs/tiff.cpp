@@ -10,6 +10,7 @@
 #include "codecs/fax_decoders.h"
 #include "codecs/thunder_decoder.h"
 #include "codecs/tiff_jpeg_decoder.h"
+#include "codecs/picture_size.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -602,6 +603,7 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
     }
 
+    CheckPictureSize(p.Width, p.Height, PixelFormat());
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (decoder) decoder->DecodeInit();
 
