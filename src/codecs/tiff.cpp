@@ -529,6 +529,18 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     case csYCbCr: target = csBGR; break;
     default: target = source; break;
     }
+    // The converters walk as many samples as the scheme has: a file whose
+    // sample count says otherwise cannot be converted.
+    unsigned schemeSamples = 3;
+    switch (source) {
+    case csIndexed:
+    case csG: schemeSamples = 1; break;
+    case csGA: schemeSamples = 2; break;
+    case csRGBA:
+    case csCMYK: schemeSamples = 4; break;
+    default: break;
+    }
+    if (source != csUnknown && spp != schemeSamples) ColorManagerError(gesInvalidPixelDepth);
     if (source == csCMYK) targetSamples = 3;
     if (source == csCIELab) cm.SourceOptions |= optLabByteL;
     cm.SetSourceBitsPerSample(bps);
