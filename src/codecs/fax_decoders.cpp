@@ -145,7 +145,12 @@ int32_t TCCITTDecoder::ReadRun()
     size_t node = 0;
     for (;;) {
         if (bitsLeft_ == 0) {
-            if (packedLeft_ == 0) break;
+            if (packedLeft_ == 0) {
+                // The input ends right after a complete code: it still counts.
+                if (node != 0 && tree[node].Zero == 0 && tree[node].One == 0)
+                    sum = std::min(sum + tree[node].Value, kRunLimit);
+                break;
+            }
             current_ = *input_++;
             --packedLeft_;
             mask_ = 0x80;
@@ -219,12 +224,13 @@ void TCCITTFax3Decoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, i
     Start(Source, Dest, PackedSize, UnpackedSize);
     int eolCount = 0;
     while (InputLeft() && !OutputFull()) {
-        // Find the row's end-of-line code unless the last row ended on one.
+        // Find the row's end-of-line code unless the last row ended on one
+        // (whose final 1 bit has been read with it).
         if (eolCount == 0) {
             int zeros = 0;
             while (zeros < 11 && InputLeft()) zeros = ReadBit() ? 0 : zeros + 1;
-        }
-        while (InputLeft() && ReadBit() == 0) {
+            while (InputLeft() && ReadBit() == 0) {
+            }
         }
         eolCount = 0;
         IsWhite = true;
