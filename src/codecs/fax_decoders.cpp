@@ -212,10 +212,18 @@ void TCCITTDecoder::NextRow()
 
 void TCCITTDecoder::AlignInput()
 {
-    bitsLeft_ = 0;
-    if (WordAligned && ((packedSize_ - packedLeft_) & 1) && packedLeft_ > 0) {
-        ++input_;
-        --packedLeft_;
+    // A byte loaded but not read yet (the last code ended on a byte
+    // boundary) is where the next row starts; a partly read one is dropped.
+    const bool fresh = bitsLeft_ == 8;
+    if (!fresh) bitsLeft_ = 0;
+    const int32_t start = packedSize_ - packedLeft_ - (fresh ? 1 : 0);
+    if (WordAligned && (start & 1)) {
+        if (fresh) {
+            bitsLeft_ = 0;
+        } else if (packedLeft_ > 0) {
+            ++input_;
+            --packedLeft_;
+        }
     }
 }
 

@@ -1,5 +1,7 @@
 #include "codecs/thunder_decoder.h"
 
+#include <algorithm>
+
 namespace {
 const int kTwoBitDeltas[4] = {0, 1, 0, -1};       // code 2: no pixel
 const int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};  // code 4: no pixel
@@ -12,7 +14,7 @@ void TThunderDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int
     const uint8_t* const inEnd = in + (PackedSize > 0 ? PackedSize : 0);
     auto* const dest = static_cast<uint8_t*>(Dest);
     const int64_t total = UnpackedSize > 0 ? UnpackedSize : 0;
-    const int64_t rowPixels = int64_t(RowSize) * 2;
+    const int64_t rowPixels = std::min<int64_t>(int64_t(RowSize) * 2, Width > 0 ? Width : 0);
 
     for (int64_t rowStart = 0; rowStart < total; rowStart += RowSize) {
         // Bytes of this row that lie within the output.

@@ -8,8 +8,12 @@
 
 class TThunderDecoder : public TDecoder {
 public:
-    // RowSize: bytes of one decoded row (2 x RowSize pixels).
-    explicit TThunderDecoder(int32_t RowSize) : RowSize(RowSize) {}
+    // RowSize: bytes of one decoded row; Width: its pixels (2 x RowSize
+    // unless told otherwise: a row of an odd width ends before the last nibble).
+    explicit TThunderDecoder(int32_t RowSize, int32_t Width = -1)
+        : RowSize(RowSize), Width(Width < 0 ? 2 * RowSize : Width)
+    {
+    }
     // Decodes rows until UnpackedSize bytes are filled or the input ends;
     // neither pointer is moved. Codes that would run past a row's end are
     // dropped, so every row stays within its own RowSize bytes.
@@ -17,4 +21,5 @@ public:
     void Encode(void*, void*, int32_t, int32_t&) override {}
 
     int32_t RowSize;
+    int32_t Width;
 };

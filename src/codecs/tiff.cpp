@@ -611,7 +611,9 @@ void TTIFFGraphic::LoadImage(TStream& stream)
         p.JPEGTables = GetByteList(tagJPEGTables);
         decoder = std::make_unique<TTIFFJPEGDecoder>(&p);
         break;
-    case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(static_cast<int32_t>((p.Width + 1) / 2)); break;
+    case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
+                                                   static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
+        break;
     default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
     }
 
