@@ -158,6 +158,8 @@ struct RefusalCase {
     std::vector<std::string> tiffcp;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
 class TiffRefusals : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(TiffRefusals, CompressionsWithoutDecoderAreRefused)
