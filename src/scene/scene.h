@@ -187,6 +187,12 @@ public:
     // Sets the texture of a floor or ceiling face and returns its coordinates.
     tface_uv SelectFaceTexture(int32_t defaultId, const tface_texture& record, uint32_t faceColor);
 
+    // ---- objects ----
+    // Statics (lists 3 and 4) and items (lists 5 and 6) are drawn with the
+    // level's meshes and posed moveables: their builders, BuildRoomStatics
+    // and BuildRoomItems (room), belong with the mesh list, and Update has
+    // marked places for their calls, room by room in drawing order.
+
     // ---- symbols (into the current list) ----
     void BuildPlayerStart();
     void BuildRoomLights(int room);
