@@ -11,7 +11,7 @@
 
 namespace {
 
-void Fire(const TNotifyEvent& event)
+void Fire(const THandler& event)
 {
     if (event) Dispatch(event);
 }
@@ -42,11 +42,14 @@ TSpinEdit::TSpinEdit(QWidget* parent, const char* name, int minValue, int maxVal
     connect(this, &QSpinBox::valueChanged, this, [this](int) { Fire(OnChange); });
 }
 
-TScrollBar::TScrollBar(QWidget* parent, const char* name, Qt::Orientation kind) : QScrollBar(kind, parent)
+void TSpinEdit::SetValue(int v)
 {
-    setObjectName(QString::fromLatin1(name));
-    setRange(0, 100);
-    connect(this, &QScrollBar::valueChanged, this, [this](int) { Fire(OnChange); });
+    const int old = value();
+    {
+        QSignalBlocker block(this);
+        setValue(v);
+    }
+    if (value() != old && OnChange) OnChange();
 }
 
 TRadioButton::TRadioButton(QWidget* parent, const char* name, const std::string& caption) : QRadioButton(parent)
@@ -58,6 +61,16 @@ TRadioButton::TRadioButton(QWidget* parent, const char* name, const std::string&
     });
 }
 
+void TRadioButton::SetChecked(bool on)
+{
+    const bool was = isChecked();
+    {
+        QSignalBlocker block(this);
+        setChecked(on);
+    }
+    if (on && !was && OnClick) OnClick();
+}
+
 TCheckBox::TCheckBox(QWidget* parent, const char* name, const std::string& caption, bool checked)
     : QCheckBox(parent)
 {
@@ -65,6 +78,16 @@ TCheckBox::TCheckBox(QWidget* parent, const char* name, const std::string& capti
     setText(Cp1252ToQString(caption));
     setChecked(checked);
     connect(this, &QCheckBox::toggled, this, [this](bool) { Fire(OnClick); });
+}
+
+void TCheckBox::SetChecked(bool on)
+{
+    const bool was = isChecked();
+    {
+        QSignalBlocker block(this);
+        setChecked(on);
+    }
+    if (on != was && OnClick) OnClick();
 }
 
 TSpeedButton::TSpeedButton(QWidget* parent, const char* name, const std::string& caption, bool toggle)

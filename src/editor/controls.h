@@ -6,7 +6,8 @@
 // - setting a list's or a combo box's selected index, a speed button's down
 //   state or the active tab page in code fires nothing; only the user's
 //   choice fires.
-// Every event runs its handler through Dispatch (event_dispatch.h). Texts
+// An event the user causes runs its handler through Dispatch
+// (event_dispatch.h); an event code fires calls its handler directly. Texts
 // go in and come out as single-byte record texts (cp1252.h).
 #pragma once
 
@@ -20,7 +21,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
@@ -31,7 +31,7 @@
 
 #include "platform/rtl/progress.h"
 
-using TNotifyEvent = std::function<void()>;
+using THandler = std::function<void()>;
 
 // Gives a widget its name, geometry and, when not empty, its hint: the text
 // before "|" is the tool tip, the text after it (or the whole hint) the
@@ -45,23 +45,8 @@ public:
     TSpinEdit(QWidget* parent, const char* name, int minValue, int maxValue);
     int Value() const { return value(); }
     // Fires OnChange when the value changes (after clamping to the limits).
-    void SetValue(int v) { setValue(v); }
-    TNotifyEvent OnChange;
-};
-
-class TScrollBar : public QScrollBar {
-public:
-    TScrollBar(QWidget* parent, const char* name, Qt::Orientation kind);
-    int Position() const { return value(); }
-    // Fires OnChange when the position changes.
-    void SetPosition(int v) { setValue(v); }
-    int Max() const { return maximum(); }
-    // A maximum below the minimum is taken as the minimum; a position past
-    // the new maximum moves to it and fires OnChange.
-    void SetMax(int v) { setMaximum(v < minimum() ? minimum() : v); }
-    void SetSmallChange(int v) { setSingleStep(v); }
-    void SetLargeChange(int v) { setPageStep(v); }
-    TNotifyEvent OnChange;
+    void SetValue(int v);
+    THandler OnChange;
 };
 
 class TRadioButton : public QRadioButton {
@@ -70,8 +55,8 @@ public:
     bool Checked() const { return isChecked(); }
     // Checking fires OnClick (once, when it was not checked before), as a
     // user's click does.
-    void SetChecked(bool on) { setChecked(on); }
-    TNotifyEvent OnClick;
+    void SetChecked(bool on);
+    THandler OnClick;
 };
 
 class TCheckBox : public QCheckBox {
@@ -79,8 +64,8 @@ public:
     TCheckBox(QWidget* parent, const char* name, const std::string& caption, bool checked = false);
     bool Checked() const { return isChecked(); }
     // Fires OnClick when the state changes.
-    void SetChecked(bool on) { setChecked(on); }
-    TNotifyEvent OnClick;
+    void SetChecked(bool on);
+    THandler OnClick;
 };
 
 // A flat button; a toggle button stays down until clicked again.
@@ -92,13 +77,13 @@ public:
     void SetDown(bool down);
     // Fires OnClick after a user's click (a toggle button has changed its
     // down state by then).
-    TNotifyEvent OnClick;
+    THandler OnClick;
 };
 
 class TButton : public QPushButton {
 public:
     TButton(QWidget* parent, const char* name, const std::string& caption);
-    TNotifyEvent OnClick;
+    THandler OnClick;
 };
 
 // A list of single-byte texts with one selected line.
@@ -116,7 +101,7 @@ public:
     void SetItemIndex(int index);
 
     // Fires on the user's choice of a line, also of the line already chosen.
-    TNotifyEvent OnClick;
+    THandler OnClick;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -137,7 +122,7 @@ public:
     // Fires nothing.
     void SetItemIndex(int index);
     // Fires on the user's choice.
-    TNotifyEvent OnChange;
+    THandler OnChange;
 };
 
 class TEdit : public QLineEdit {
@@ -174,7 +159,7 @@ public:
     int IndexOfCaption(const std::string& caption) const;
     std::string PageCaption(int index) const;
     // Fires when the user brings another page to the front.
-    TNotifyEvent OnChange;
+    THandler OnChange;
 
 private:
     bool inCode_ = false;

@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "codecs/file_formats.h"
+#include "display/device.h"
+#include "display/texture_store.h"
 #include "editor/editor_state.h"
 #include "editor/event_dispatch.h"
 #include "editor/main_form.h"
@@ -14,19 +16,27 @@
 void StartEditorModules()
 {
     PictureCodecs::Initialization();
+    CreateTextureBuffer();
     InitCommandTable();
 }
 
 void EndEditorModules()
 {
-    Project = tcuarto_list{};
+    ReleaseEditorState();
     FreeCommandTable();
+    FreeTextureBuffer();
     PictureCodecs::Finalization();
+    ReleaseDirect3D();
 }
 
 void CloseEditorWindow()
 {
-    if (Main_Form) Main_Form->close();
+    // With a dialog open a handler waits for its answer; ending the process
+    // unwinds that handler before the window goes.
+    if (QApplication::activeModalWidget())
+        BeginProcessEnd(0);
+    else if (Main_Form)
+        Main_Form->close();
 }
 
 int RunEditor(const std::string& appDir)

@@ -11,7 +11,8 @@
 // QApplication.
 int RunEditor(const std::string& appDir);
 
-// Closes the window as its close box does (nothing when there is none).
+// Closes the window as its close box does (nothing when there is none);
+// while a dialog is open, ends the process (code 0) instead.
 void CloseEditorWindow();
 
 // Module start and end without the window, for the program and for tests.

@@ -11,7 +11,11 @@
 #include <exception>
 #include <functional>
 
-// Runs the handler; nothing escapes.
+// Runs the handler of an event that Qt delivers; nothing escapes. An event
+// that code fires (a spin edit's value set by a handler fires its change)
+// calls its handler directly instead, so that an error unwinds to the
+// handler that set the value, as it would through the toolkit, and never
+// through Qt's own code.
 void Dispatch(const std::function<void()>& handler) noexcept;
 
 // True once Halt was called, until ResetProcessEnd.

@@ -9,20 +9,26 @@
 #include <string>
 
 #include "editor/controls.h"
+#include "platform/gdi/controls.h"
+
+class TDIBViewer;
 
 class QAction;
 class QLabel;
 class TSurface;
 class TPanel3D;
 class THostArea;
+class TScrollBarWidget;
+class TControl;
 
 class TMain_Form : public QMainWindow {
 public:
     // Lays out the window and runs FormCreate. appDir is the program's
     // directory (ending with a separator) where the start-up files lie. An
     // error of FormCreate (a missing start-up picture) is reported in the
-    // standard error box and the rest of the start-up is skipped; the end of
-    // the process (no 3D device) propagates as EProcessEnd.
+    // standard error box and the rest of the start-up is skipped; when the
+    // start-up ends the process (no 3D device), ProcessEnding() says so
+    // afterwards and the window is not to be shown.
     explicit TMain_Form(const std::string& appDir);
     ~TMain_Form() override;
 
@@ -123,26 +129,70 @@ public:
     TSurface* Surface = nullptr;      // the window's client surface between the tab rows
     TPanel3D* Panel1 = nullptr;       // the 3D panel
     THostArea* PT_Image1 = nullptr;   // the texture panel's area
-    TScrollBar* PT_ScrollBar1 = nullptr;
+    TScrollBarWidget* PT_ScrollBar1 = nullptr;
     THostArea* GR_Image1 = nullptr;   // the room map's area
-    TScrollBar* GR_ScrollBar1 = nullptr;
-    TScrollBar* GR_ScrollBar2 = nullptr;
+    TScrollBarWidget* GR_ScrollBar1 = nullptr;
+    TScrollBarWidget* GR_ScrollBar2 = nullptr;
     THostArea* GR_Image2 = nullptr;   // the room grid's area
     TGroupBox* GroupBox1 = nullptr;   // "Progress"
     TGauge* Gauge1 = nullptr;
 
     // The status bar's two panels.
     std::string StatusText(int panel) const;
+    // FormCreate ran to its end (and FormClose has not run yet).
+    bool Started() const { return started_; }
     void SetStatusText(int panel, const std::string& text);
 
-    // ---- handlers ----
+    // ---- start-up and shut-down ----
     void FormCreate();
     void FormClose();
+    void InitTexturePanel();
+    void InitMapView();
+    // The viewport's build callback: the scene rebuilds its dirty layers
+    // while the 3D panel is shown.
+    void SceneBuildCallback();
+    // Repaints the 2D viewers whose areas are shown (the window's paint).
+    void FormPaint();
+
+    // ---- handlers of the pages ----
     // The resize rule: returns the size the window takes instead of the
     // proposed one and places the 3D panel for it.
     QSize FormCanResize(QSize proposed);
     void PageControl1Change();
     void PageControl2Change();
+    void ListBox4Click();
+    void SpinEdit11Change();
+    void SpeedButton45Click();
+    void SpeedButton44Click();
+    void SpeedButton47Click();
+    void Button26Click();
+    void RadioButton6Click();
+    void RadioButton11Click();
+    void RadioButton12Click();
+    void ListBox5Click();
+    void ListBox8Click();
+    void ListBox9Click();
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void RadioButton5Click();
+    void ShowRoomPosition();
+
+    // ---- the 2D room map and the room grid ----
+    void RedrawMaps();
+    void DrawMapRooms(bool samePlane);
+    void DrawMapSelection();
+    void CenterMapOnRoom();
+    void DrawRoomGrid();
+    // The click rule on the map: picks a room by the tie-breaks, makes it the
+    // neighbour room (right button) or selects it in the room list (left),
+    // then runs ListBox4Click. Returns the room picked, 0 for none.
+    int PickRoomAt(int px, int py, bool rightButton, bool samePlane);
+    void GR_Image1MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+    void SpeedButton1Click();
+    void SpeedButton43Click();
+    void GR_ScrollBar1Change();
+    void GR_ScrollBar2Change();
+    void PT_ScrollBar1Change();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -154,9 +204,18 @@ private:
     void BuildBottomPages();
     void BuildMiddleBand();
     void BindHandlers();
+    void BindPageHandlers();
+    // Centres the 3D view on the scene's room of interest (box, fit).
+    void FitViewToRoom();
+    // The 3D view's layers out of date, then one rebuild.
+    void Redraw3D(std::initializer_list<int> parts);
+    // Repaints a viewer when its area is shown.
+    static void PaintView(TDIBViewer* view, const TControl* host);
+    bool SpansWindow() const;
 
     std::string appDir_;
     QLabel* statusPanels_[2] = {nullptr, nullptr};
     QSize currentSize_;
     bool closed_ = false;
+    bool started_ = false;  // FormCreate ran to its end
 };

@@ -232,26 +232,27 @@ void TMain_Form::BuildMiddleBand()
 {
     // Band positions in the surface's coordinates (the tab rows take 84
     // pixels above and 111 below).
+    // The viewers place their scroll bars beside their areas themselves.
     PT_Image1 = new THostArea(Surface, "PT_Image1");
     PT_Image1->setGeometry(4, 88, 262, 321);
-    PT_ScrollBar1 = new TScrollBar(Surface, "PT_ScrollBar1", Qt::Vertical);
+    PT_ScrollBar1 = new TScrollBarWidget(Surface, "PT_ScrollBar1", sbVertical);
     PT_ScrollBar1->SetLargeChange(576);
     PT_ScrollBar1->setGeometry(269, 88, 16, 321);
 
     GR_Image2 = new THostArea(Surface, "GR_Image2");
-    GR_Image2->setGeometry(40, 96, 0, 0);
+    GR_Image2->setGeometry(40, 96, 205, 205);
 
     GR_Image1 = new THostArea(Surface, "GR_Image1");
     GR_Image1->setGeometry(288, 88, 494, 302);
     GR_Image1->setToolTip(QStringLiteral("Click=current, Right click=neighbor, shift+righ click= more neighbors"));
-    GR_ScrollBar1 = new TScrollBar(Surface, "GR_ScrollBar1", Qt::Horizontal);
+    GR_ScrollBar1 = new TScrollBarWidget(Surface, "GR_ScrollBar1", sbHorizontal);
     GR_ScrollBar1->setGeometry(288, 393, 494, 16);
-    GR_ScrollBar2 = new TScrollBar(Surface, "GR_ScrollBar2", Qt::Vertical);
+    GR_ScrollBar2 = new TScrollBarWidget(Surface, "GR_ScrollBar2", sbVertical);
     GR_ScrollBar2->setGeometry(785, 88, 16, 302);
 
     Panel1 = new TPanel3D(Surface, "Panel1");
     Panel1->setGeometry(288, 88, 513, 321);
-    Panel1->SetColour(WINDOW_COLOUR);
+    Panel1->SetColor(WINDOW_COLOUR);
 
     GroupBox1 = new TGroupBox(Panel1, "GroupBox1", "Progress");
     GroupBox1->setGeometry(150, 130, 213, 56);

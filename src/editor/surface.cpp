@@ -1,50 +1,47 @@
 #include "editor/surface.h"
 
-#include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 
 #include <cstring>
 
-#include "editor/event_dispatch.h"
 #include "platform/gdi/canvas.h"
 
 namespace {
 
 QColor ToQColor(TColor c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
-TMouseButton ButtonOf(Qt::MouseButton b)
-{
-    if (b == Qt::RightButton) return TMouseButton::Right;
-    if (b == Qt::MiddleButton) return TMouseButton::Middle;
-    return TMouseButton::Left;
-}
-
-int Px(const QMouseEvent* e) { return static_cast<int>(e->position().x()); }
-int Py(const QMouseEvent* e) { return static_cast<int>(e->position().y()); }
-
 }  // namespace
 
 TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
 {
-    TShiftState s;
-    s.shift = modifiers.testFlag(Qt::ShiftModifier);
-    s.ctrl = modifiers.testFlag(Qt::ControlModifier);
-    s.alt = modifiers.testFlag(Qt::AltModifier);
-    s.left = buttons.testFlag(Qt::LeftButton);
-    s.right = buttons.testFlag(Qt::RightButton);
-    s.middle = buttons.testFlag(Qt::MiddleButton);
+    TShiftState s = 0;
+    if (modifiers.testFlag(Qt::ShiftModifier)) s |= ssShift;
+    if (modifiers.testFlag(Qt::ControlModifier)) s |= ssCtrl;
+    if (modifiers.testFlag(Qt::AltModifier)) s |= ssAlt;
+    if (buttons.testFlag(Qt::LeftButton)) s |= ssLeft;
+    if (buttons.testFlag(Qt::RightButton)) s |= ssRight;
+    if (buttons.testFlag(Qt::MiddleButton)) s |= ssMiddle;
     return s;
+}
+
+TMouseButton MouseButtonOf(Qt::MouseButton button)
+{
+    if (button == Qt::RightButton) return mbRight;
+    if (button == Qt::MiddleButton) return mbMiddle;
+    return mbLeft;
 }
 
 TSurface::TSurface(QWidget* parent, TColor colour) : QWidget(parent), colour_(colour)
 {
     picture_.SetPixelFormat(pf32bit);
+    picture_.SetSize(1, 1);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TSurface::Changed()
+void TSurface::CanvasChanged(const TRect& rect)
 {
-    if (!painting_) update();
+    if (!painting_) update(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
 }
 
 void TSurface::resizeEvent(QResizeEvent*)
@@ -69,44 +66,78 @@ void TSurface::paintEvent(QPaintEvent*)
     painter.drawImage(0, 0, view);
 }
 
-THostArea::THostArea(QWidget* parent, const char* name) : QWidget(parent)
+THostArea::THostArea(TSurface* form, const char* name) : TQtControl<QWidget, TControl>(form, name)
 {
-    setObjectName(QString::fromLatin1(name));
+    setAttribute(Qt::WA_NoSystemBackground);
 }
 
-void THostArea::mousePressEvent(QMouseEvent* e)
+TScrollBarWidget::TScrollBarWidget(TSurface* form, const char* name, TScrollBarKind kind)
+    : TQtControl<QScrollBar, TScrollBar>(form, name)
 {
-    if (!OnMouseDown) return;
-    const TMouseButton b = ButtonOf(e->button());
-    const TShiftState s = ShiftStateOf(e->modifiers(), e->buttons());
-    const int x = Px(e), y = Py(e);
-    Dispatch([&] { OnMouseDown(b, s, x, y); });
+    SetKind(kind);
+    setRange(0, 100);
+    setSingleStep(1);
+    setPageStep(1);
+    connect(this, &QScrollBar::valueChanged, this, [this](int) {
+        if (OnChange) Dispatch([this] { OnChange(this); });
+    });
 }
 
-TPanel3D::TPanel3D(QWidget* parent, const char* name) : QWidget(parent)
+TScrollBarKind TScrollBarWidget::Kind() const { return orientation() == Qt::Horizontal ? sbHorizontal : sbVertical; }
+
+void TScrollBarWidget::SetKind(TScrollBarKind kind)
 {
-    setObjectName(QString::fromLatin1(name));
+    setOrientation(kind == sbHorizontal ? Qt::Horizontal : Qt::Vertical);
+}
+
+// Runs a change of the bar made by code with Qt's signal held back, then
+// fires OnChange directly when the position moved.
+template <class Change>
+void ChangeInCode(TScrollBarWidget& bar, Change change)
+{
+    const int old = bar.value();
+    {
+        QSignalBlocker block(&bar);
+        change();
+    }
+    if (bar.value() != old && bar.OnChange) bar.OnChange(&bar);
+}
+
+void TScrollBarWidget::SetMin(int value)
+{
+    if (value > maximum()) throw EScrollBarRange();
+    ChangeInCode(*this, [&] { setMinimum(value); });
+}
+
+void TScrollBarWidget::SetMax(int value)
+{
+    if (value < minimum()) throw EScrollBarRange();
+    ChangeInCode(*this, [&] { setMaximum(value); });
+}
+
+void TScrollBarWidget::SetPosition(int value)
+{
+    ChangeInCode(*this, [&] { setValue(value); });
+}
+
+TPanel3D::TPanel3D(TSurface* form, const char* name) : TQtControl<QWidget, TControl>(form, name)
+{
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);  // every move over the panel draws a frame
 }
 
-void TPanel3D::SetColour(TColor colour)
-{
-    colour_ = colour;
-    if (frame_.isNull()) update();
-}
-
 void TPanel3D::PresentFrame(const uint32_t* pixels, int width, int height, int pitch)
 {
-    if (frame_.width() != width || frame_.height() != height || frame_.format() != QImage::Format_RGB32)
+    if (frame_.width() != width || frame_.height() != height)
         frame_ = QImage(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
-        std::memcpy(frame_.scanLine(y), reinterpret_cast<const uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y) * pitch,
+        std::memcpy(frame_.scanLine(y),
+                    reinterpret_cast<const uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y) * pitch,
                     static_cast<std::size_t>(width) * 4);
     ++frameCount_;
     if (!painting_) {
-        // A frame presented outside a paint goes to the screen as it is,
-        // without rendering once more.
+        // A frame presented outside a paint is shown as it is; showing it
+        // is no request to render again.
         presentPending_ = true;
         update();
     }
@@ -114,44 +145,13 @@ void TPanel3D::PresentFrame(const uint32_t* pixels, int width, int height, int p
 
 void TPanel3D::paintEvent(QPaintEvent*)
 {
-    if (!presentPending_ && OnPaint) {
+    if (!presentPending_) {
         painting_ = true;
-        Dispatch(OnPaint);
+        Dispatch([this] { Paint(); });
         painting_ = false;
     }
     presentPending_ = false;
     QPainter painter(this);
-    if (frame_.isNull())
-        painter.fillRect(rect(), ToQColor(colour_));
-    else
-        painter.drawImage(0, 0, frame_);
-}
-
-void TPanel3D::resizeEvent(QResizeEvent*)
-{
-    if (OnResize) Dispatch(OnResize);
-}
-
-void TPanel3D::mousePressEvent(QMouseEvent* e)
-{
-    const TMouseButton b = ButtonOf(e->button());
-    const TShiftState s = ShiftStateOf(e->modifiers(), e->buttons());
-    const int x = Px(e), y = Py(e);
-    if (OnMouseDown) Dispatch([&] { OnMouseDown(b, s, x, y); });
-}
-
-void TPanel3D::mouseReleaseEvent(QMouseEvent* e)
-{
-    const TMouseButton b = ButtonOf(e->button());
-    const TShiftState s = ShiftStateOf(e->modifiers(), e->buttons());
-    const int x = Px(e), y = Py(e);
-    if (OnMouseUp) Dispatch([&] { OnMouseUp(b, s, x, y); });
-    if (b == TMouseButton::Left && rect().contains(x, y) && OnClick) Dispatch(OnClick);
-}
-
-void TPanel3D::mouseMoveEvent(QMouseEvent* e)
-{
-    const TShiftState s = ShiftStateOf(e->modifiers(), e->buttons());
-    const int x = Px(e), y = Py(e);
-    if (OnMouseMove) Dispatch([&] { OnMouseMove(s, x, y); });
+    if (frame_.width() < width() || frame_.height() < height()) painter.fillRect(rect(), ToQColor(Color()));
+    if (!frame_.isNull()) painter.drawImage(0, 0, frame_);
 }

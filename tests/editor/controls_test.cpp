@@ -11,6 +11,7 @@
 #include "editor/cp1252.h"
 #include "editor/event_dispatch.h"
 #include "editor/qt_message_sink.h"
+#include "editor/surface.h"
 #include "editor_fixture.h"
 
 namespace {
@@ -40,8 +41,12 @@ TEST_F(ControlsTest, SpinEditAndScrollBarFireTheirChangeWhenCodeSetsANewValue)
     EXPECT_EQ(spinChanges, 2);
     EXPECT_EQ(spin->Value(), 255);
 
-    auto* bar = new TScrollBar(&parent, "Bar", Qt::Horizontal);
-    bar->OnChange = [&] { ++barChanges; };
+    TSurface form(&parent, 0);
+    auto* bar = new TScrollBarWidget(&form, "Bar", sbHorizontal);
+    bar->OnChange = [&](TControl* sender) {
+        EXPECT_EQ(sender, bar);
+        ++barChanges;
+    };
     bar->SetMax(500);
     bar->SetPosition(120);
     bar->SetPosition(120);
@@ -49,8 +54,57 @@ TEST_F(ControlsTest, SpinEditAndScrollBarFireTheirChangeWhenCodeSetsANewValue)
     bar->SetMax(100);  // the position follows the smaller range and that is a change
     EXPECT_EQ(bar->Position(), 100);
     EXPECT_EQ(barChanges, 2);
-    bar->SetMax(-20);  // a range below its minimum is taken as empty
-    EXPECT_EQ(bar->Max(), 0);
+    EXPECT_THROW(bar->SetMax(-20), EScrollBarRange);
+    EXPECT_EQ(bar->Max(), 100);
+    // The user's move of the thumb fires too.
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(bar->Position(), 99);
+    EXPECT_EQ(barChanges, 3);
+    EXPECT_EQ(bar->Kind(), sbHorizontal);
+    bar->SetKind(sbVertical);
+    EXPECT_EQ(bar->orientation(), Qt::Vertical);
+}
+
+TEST_F(ControlsTest, HostAreasAreControlsOfTheSurface)
+{
+    TSurface form(&parent, 0x808000);
+    auto* area = new THostArea(&form, "Area");
+    area->SetBounds(10, 20, 406, 306);
+    EXPECT_EQ(area->Left(), 10);
+    EXPECT_EQ(area->Top(), 20);
+    EXPECT_EQ(area->Width(), 406);
+    EXPECT_EQ(area->Owner(), &form);
+    int resized = 0, pressed = 0;
+    area->OnResize = [&](TControl*) { ++resized; };
+    area->OnMouseDown = [&](TControl*, TMouseButton b, TShiftState s, int x, int y) {
+        EXPECT_EQ(b, mbRight);
+        EXPECT_TRUE(InShift(s, ssShift));
+        EXPECT_TRUE(InShift(s, ssRight));
+        EXPECT_EQ(x, 5);
+        EXPECT_EQ(y, 7);
+        ++pressed;
+    };
+    area->SetBounds(10, 20, 400, 300);
+    EXPECT_EQ(resized, 1);
+    area->SetBounds(12, 22, 400, 300);  // moved only
+    EXPECT_EQ(resized, 1);
+    QTest::mousePress(area, Qt::RightButton, Qt::ShiftModifier, QPoint(5, 7));
+    EXPECT_EQ(pressed, 1);
+    area->SetVisible(false);
+    EXPECT_FALSE(area->Visible());
+}
+
+TEST_F(ControlsTest, SurfaceShowsWhatIsDrawnOnItsCanvasOverItsColour)
+{
+    TSurface form(&parent, 0x808000);
+    form.resize(50, 40);
+    form.OnPaint = [&] {
+        form.Canvas().Brush.Color = 0x0000FF;
+        form.Canvas().FillRect(Rect(10, 10, 20, 20));
+    };
+    const QImage shot = form.grab().toImage();
+    EXPECT_EQ(shot.pixel(15, 15) & 0xFFFFFF, 0xFF0000u);  // red
+    EXPECT_EQ(shot.pixel(30, 30) & 0xFFFFFF, 0x008080u);  // teal
 }
 
 TEST_F(ControlsTest, SpinEditWithoutLimitsTakesAnyValue)
