@@ -503,3 +503,30 @@ TEST_F(WindowViews, MouseDragsOnThe3DPanelTurnTheView)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowViews, ClosingFreesTheTexturePanelTheSceneAndTheLevel)
+{
+    StartWindow();
+    MakeProject();
+    ChooseRoom(1);
+    form->close();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->Started());
+    EXPECT_EQ(PanelBitmap, nullptr);
+    EXPECT_EQ(PanelDIB, nullptr);
+    EXPECT_EQ(PanelView, nullptr);
+    EXPECT_EQ(Scene, nullptr);
+    EXPECT_EQ(BasefileLevel, nullptr);
+    // The view stays until the program ends, with nothing left to draw.
+    ASSERT_NE(Viewport, nullptr);
+    EXPECT_EQ(Viewport->Buffers, nullptr);
+    Viewport->Rebuild();
+    // Late events of the controls find nothing to work on.
+    form->ListBox4->setCurrentRow(1);
+    form->SpeedButton1->click();
+    EXPECT_TRUE(sink.exceptions.empty());
+}
+
+}  // namespace
