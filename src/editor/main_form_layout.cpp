@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QStatusBar>
 
 #include "editor/cp1252.h"
@@ -253,6 +254,17 @@ void TMain_Form::BuildMiddleBand()
     Panel1 = new TPanel3D(Surface, "Panel1");
     Panel1->setGeometry(288, 88, 513, 321);
     Panel1->SetColor(WINDOW_COLOUR);
+
+    // The ten hidden pictures of the layout (texture ids 6001..6008, 5003
+    // and 5004, in this order).
+    const int pictureIds[10] = {6001, 6002, 6003, 6004, 6005, 6006, 6007, 6008, 5003, 5004};
+    for (int i = 0; i < 10; ++i) {
+        auto* image = new QLabel(Surface);
+        image->setObjectName(QStringLiteral("Image%1").arg(i + 1));
+        image->setPixmap(QPixmap(QStringLiteral(":/builtin/%1.bmp").arg(pictureIds[i])));
+        image->setGeometry(8 + i * 45, 96, 41, 41);
+        image->hide();
+    }
 
     GroupBox1 = new TGroupBox(Panel1, "GroupBox1", "Progress");
     GroupBox1->setGeometry(150, 130, 213, 56);

@@ -170,6 +170,12 @@ TEST_F(WindowLayout, MiddleBandAndStatusBar)
     for (const char* name : {"PT_Image1", "PT_ScrollBar1", "GR_Image1", "GR_ScrollBar1", "GR_ScrollBar2", "GR_Image2"})
         EXPECT_NE(form->findChild<QWidget*>(name), nullptr) << name;
     EXPECT_EQ(form->PT_ScrollBar1->pageStep(), 576);
+    for (int i = 1; i <= 10; ++i) {
+        auto* image = form->findChild<QLabel*>(QStringLiteral("Image%1").arg(i));
+        ASSERT_NE(image, nullptr) << i;
+        EXPECT_FALSE(image->isVisible());
+        EXPECT_EQ(image->pixmap().size(), QSize(41, 41));
+    }
     EXPECT_EQ(form->GR_Image1->toolTip(), "Click=current, Right click=neighbor, shift+righ click= more neighbors");
 
     EXPECT_EQ(form->statusBar()->objectName(), "StatusBar1");
