@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "display/device.h"
 #include "display/drawing_layer.h"
+#include "display/texture_store.h"
 #include "level/trlevel.h"
+#include "platform/d3d8/d3d8_control.h"
+#include "platform/d3d8/host_window.h"
 #include "support/level_writer.h"
 #include "support/temp_dir.h"
 
@@ -79,5 +83,38 @@ inline tobject_texture SquareTexture(uint16_t tile)
 {
     return MakeObjectTexture(tile, {tobject_texture_corner{1, 0, 1, 0}, {255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}});
 }
+
+// A 3D view drawing into an off-screen window.
+struct TOffscreenView : TDeviceView {
+    TOffscreenView(int w, int h) : host(w, h) {}
+    HWND DeviceWindow() const override { return const_cast<TOffscreenHost*>(&host); }
+    TOffscreenHost host;
+};
+
+// The device on an off-screen view and the program's texture store, for
+// the suites that upload textures or render.
+class DeviceTest : public ::testing::Test {
+protected:
+    explicit DeviceTest(int w = 64, int h = 64) : view(w, h) {}
+
+    void SetUp() override
+    {
+        ViewportRegistry.Clear();
+        D3DClearFailures();
+        ASSERT_TRUE(CreateDirect3D());
+        ViewportRegistry.Add(&view);
+        ASSERT_TRUE(CreateDeviceOrSwapChain(view.SwapChain, view.DeviceWindow(), false, 0, 0, 0, 1, true, true));
+        SetDefaultRenderStates();
+        CreateTextureBuffer();
+    }
+    void TearDown() override
+    {
+        FreeTextureBuffer();
+        ReleaseDirect3D();
+        ViewportRegistry.Clear();
+    }
+
+    TOffscreenView view;
+};
 
 }  // namespace mesh_test
