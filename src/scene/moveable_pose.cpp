@@ -148,7 +148,10 @@ void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, co
     const D3DXMATRIX baseMatrix = gl.CurrentMatrix;
 
     const size_t treeWords = TreeWords(level);
+    const int64_t pointers = int64_t(meshes.pointer_map.size());
     for (int32_t k = 1; k <= meshCount; ++k) {
+        // Past the end of the pointer list nothing more can be drawn.
+        if (firstMesh + k - 1 >= pointers) break;
         double offset[3] = {0, 0, 0};
         bool present = true;
         if (k == 1) {
