@@ -4,7 +4,10 @@
 
 #include "codecs/codec_graphic.h"
 #include "codecs/codec_messages.h"
+#include "codecs/png.h"
+#include "codecs/psp.h"
 #include "codecs/targa.h"
+#include "codecs/tiff.h"
 #include "platform/picture/picture.h"
 
 TFileFormatList* FileFormatList = nullptr;
@@ -182,8 +185,8 @@ TGraphicClass CodecClassOf(TCodecClassSlot slot)
     case TCodecClassSlot::Metafile: return GraphicClassOf<TMetafile>();
     case TCodecClassSlot::JPEGImage: return GraphicClassOf<TJPEGImage>();
     case TCodecClassSlot::Targa: return GraphicClassOf<TTargaGraphic>();
-    case TCodecClassSlot::TIFF: return nullptr;
-    case TCodecClassSlot::EPS: return nullptr;
+    case TCodecClassSlot::TIFF: return GraphicClassOf<TTIFFGraphic>();
+    case TCodecClassSlot::EPS: return GraphicClassOf<TEPSGraphic>();
     case TCodecClassSlot::PCX: return nullptr;
     case TCodecClassSlot::RLA: return nullptr;
     case TCodecClassSlot::SGI: return nullptr;
@@ -192,8 +195,8 @@ TGraphicClass CodecClassOf(TCodecClassSlot slot)
     case TCodecClassSlot::Autodesk: return nullptr;
     case TCodecClassSlot::PCD: return nullptr;
     case TCodecClassSlot::CUT: return nullptr;
-    case TCodecClassSlot::PSP: return nullptr;
-    case TCodecClassSlot::PNG: return nullptr;
+    case TCodecClassSlot::PSP: return GraphicClassOf<TPSPGraphic>();
+    case TCodecClassSlot::PNG: return GraphicClassOf<TPNGGraphic>();
     }
     return nullptr;
 }
