@@ -3,7 +3,16 @@
 
 #include <cstdlib>
 
+#include "codecs/autodesk.h"
+#include "codecs/cut.h"
+#include "codecs/file_formats.h"
+#include "codecs/pcd.h"
+#include "codecs/pcx.h"
 #include "codecs/ppm.h"
+#include "codecs/psd.h"
+#include "codecs/rla.h"
+#include "codecs/sgi.h"
+#include "platform/picture/picture.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/strconv.h"
 #include "support/imagemagick.h"
@@ -241,6 +250,49 @@ TEST(Ppm, CanLoadWantsAMagicAndMoreThanTenBytes)
     EXPECT_FALSE(check("P0\n1 1\n255\nabc"));
     EXPECT_FALSE(check("p6\n1 1\n255\nabc"));
     EXPECT_FALSE(check("P6\n1 1\n255"));
+}
+
+TEST(PictureLoader, FindsTheseReadersByTheirExtensions)
+{
+    PictureCodecs::Initialization();
+    const std::pair<const char*, TGraphicClass> expected[] = {
+        {"pcx", GraphicClassOf<TPCXGraphic>()},      {"PCC", GraphicClassOf<TPCXGraphic>()},
+        {"scr", GraphicClassOf<TPCXGraphic>()},      {"rpf", GraphicClassOf<TRLAGraphic>()},
+        {"rla", GraphicClassOf<TRLAGraphic>()},      {"sgi", GraphicClassOf<TSGIGraphic>()},
+        {"rgba", GraphicClassOf<TSGIGraphic>()},     {"rgb", GraphicClassOf<TSGIGraphic>()},
+        {"bw", GraphicClassOf<TSGIGraphic>()},       {"psd", GraphicClassOf<TPSDGraphic>()},
+        {"pdd", GraphicClassOf<TPSDGraphic>()},      {"ppm", GraphicClassOf<TPPMGraphic>()},
+        {"pgm", GraphicClassOf<TPPMGraphic>()},      {"pbm", GraphicClassOf<TPPMGraphic>()},
+        {"cel", GraphicClassOf<TAutodeskGraphic>()}, {"pic", GraphicClassOf<TAutodeskGraphic>()},
+        {"pcd", GraphicClassOf<TPCDGraphic>()},      {"cut", GraphicClassOf<TCUTGraphic>()},
+    };
+    for (const auto& [extension, cls] : expected) EXPECT_EQ(TPicture::FindFileFormat(extension), cls) << extension;
+
+    // A portable map loads through the loader, and so does a CUT picture
+    // with its palette file.
+    TempDir dir;
+    const std::string text = "P2\n2 1\n255\n7 9\n";
+    WriteFileBytes(dir.file("map.PGM"), text.data(), text.size());
+    TPicture picture;
+    picture.LoadFromFile(dir.file("map.PGM"));
+    ASSERT_NE(dynamic_cast<TPPMGraphic*>(picture.Graphic()), nullptr);
+    EXPECT_EQ(picture.Bitmap().GetPixel(1, 0), RGB(9, 9, 9));
+    const uint8_t cut[] = {1, 0, 1, 0, 0, 0, 3, 0, 1, 4, 0};
+    WriteFileBytes(dir.file("halo.cut"), cut, sizeof cut);
+    std::vector<uint8_t> palette(512, 0);
+    palette[40 + 6 * 4] = 200;  // red of entry 4
+    palette[12] = 255;
+    WriteFileBytes(dir.file("halo.pal"), palette);
+    picture.LoadFromFile(dir.file("halo.cut"));
+    ASSERT_NE(dynamic_cast<TCUTGraphic*>(picture.Graphic()), nullptr);
+    EXPECT_EQ(picture.Bitmap().GetPixel(0, 0), RGB(200, 0, 0));
+
+    PictureCodecs::Finalization();
+    EXPECT_EQ(TPicture::FindFileFormat("pcx"), nullptr);
+    // Put the toolkit's own kinds back for the other tests of this program.
+    TPicture::RegisterFileFormat("bmp", "Bitmaps", GraphicClassOf<TBitmap>());
+    TPicture::RegisterFileFormat("ico", "Icons", GraphicClassOf<TIcon>());
+    TPicture::RegisterFileFormat("jpg", "JPEG Image File", GraphicClassOf<TJPEGImage>());
 }
 
 }  // namespace
