@@ -118,6 +118,26 @@ TEST(Rla, PicturesLoadAsWritten)
     }
 }
 
+TEST(Rla, SixteenBitChannelsAreBroughtToEightBits)
+{
+    RlaFile f;
+    f.width = 2;
+    f.bits = 16;
+    f.rgba.assign(8, 0);
+    auto bytes = f.Bytes();
+    bytes.resize(744);  // header and the offset of the one row
+    TByteWriter w;
+    w.Append(bytes);
+    w.BE16(5).List({-4 & 0xFF, 0x12, 0x34, 0xFF, 0x00});  // red 0x1234, 0xFF00
+    w.BE16(2).List({3, 0});                               // green 0, 0
+    w.BE16(2).List({3, 0xFF});                            // blue 0xFFFF, 0xFFFF
+    TRLAGraphic g;
+    Load(g, w.Bytes);
+    ASSERT_EQ(g.PixelFormat(), pf24bit);
+    EXPECT_EQ(g.GetPixel(0, 0), RGB(18, 0, 255));
+    EXPECT_EQ(g.GetPixel(1, 0), RGB(254, 0, 255));
+}
+
 TEST(Rla, ActiveWindowGivesTheSizeAndTheRowOrder)
 {
     RlaFile f = Pattern(4, 100, false);
