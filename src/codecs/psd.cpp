@@ -229,13 +229,15 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
     if (sampleBytes != 1 && sampleBytes != 2) return;  // no converter takes other depths
     const uint64_t rowStride = uint64_t(width) * sampleBytes;
     const uint64_t planeSize = rowStride * height;
-    std::vector<uint8_t> buffer(static_cast<size_t>(planeSize * planes));
+    // The data must be there before the planes take their memory.
+    std::vector<uint8_t> buffer;
     if (packed) {
         uint64_t total = 0;
         for (uint16_t n : rowLengths) total += n;
         RequireBytes(stream, total);
         std::vector<uint8_t> data(static_cast<size_t>(total));
         stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
+        buffer.resize(static_cast<size_t>(planeSize * planes));
         // The channels follow one another, so one call fills every plane
         // used; the planes after them are not needed.
         void* s = data.data();
@@ -244,6 +246,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
                        static_cast<int32_t>(std::min<uint64_t>(buffer.size(), INT32_MAX)));
     } else {
         RequireBytes(stream, planeSize * channels);
+        buffer.resize(static_cast<size_t>(planeSize * planes));
         stream.ReadBuffer(buffer.data(), static_cast<int64_t>(buffer.size()));
     }
     if (p.ColorScheme == csCMYK) {
