@@ -1,0 +1,263 @@
+// Saving and loading a large project (255 rooms of 20 x 20 sectors) against
+// zlib alone on the same uncompressed bytes: deflate at level 9 for the save,
+// inflate for the load. The load's peak memory is measured in a child
+// process as the rise of its resident set over the uncompressed size.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "level/project_file.h"
+#include "platform/rtl/messages.h"
+#include "support/project_fixture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+struct TFixture {
+    TempDir dir;
+    std::string file;
+    tcuarto_list project;
+    std::vector<uint8_t> content;  // the uncompressed logical content
+    std::vector<uint8_t> stream;   // the zlib stream inside the saved container
+
+    TFixture()
+    {
+        MakeProject(project, 255, 20, 20, 8, 2024);
+        file = dir.file("large.vel");
+        int counter = 1;
+        SaveProject(project, file, 0, 0, counter);
+        const auto disk = ReadFileBytes(file);
+        const uint32_t size = disk[8] | (disk[9] << 8) | (disk[10] << 16) | (uint32_t(disk[11]) << 24);
+        stream.assign(disk.begin() + 12, disk.end());
+        content.resize(size);
+        uLongf n = size;
+        if (uncompress(content.data(), &n, stream.data(), stream.size()) != Z_OK || n != size)
+            throw std::runtime_error("cannot inflate the saved project");
+    }
+};
+
+TFixture& Fixture()
+{
+    static TFixture fixture;
+    return fixture;
+}
+
+void Counters(benchmark::State& state)
+{
+    const auto& f = Fixture();
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(f.content.size()));
+    state.counters["uncompressed_MB"] = static_cast<double>(f.content.size()) / 1e6;
+    state.counters["compressed_MB"] = static_cast<double>(f.stream.size()) / 1e6;
+}
+
+long StatusKB(const char* field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0) return std::strtol(line.c_str() + n + 1, nullptr, 10);
+    return -1;
+}
+
+// The rise of the resident set while loading, in a fresh child process,
+// divided by the uncompressed size. `intoFull`: the project already holds
+// a project of the same size, which must survive until the new one is read.
+double LoadPeakRatio(bool intoFull)
+{
+    auto& f = Fixture();
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return -1;
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        double ratio = -1;
+        {
+            tcuarto_list target;
+            if (intoFull) LoadProject(target, f.file);
+            ::malloc_trim(0);
+            std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current resident set
+            const long before = StatusKB("VmRSS:");
+            LoadProject(target, f.file);
+            const long peak = StatusKB("VmHWM:");
+            if (before >= 0 && peak >= 0)
+                ratio = static_cast<double>(peak - before) * 1024.0 / static_cast<double>(f.content.size());
+        }
+        (void)!::write(pipeFds[1], &ratio, sizeof ratio);
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    double ratio = -1;
+    (void)!::read(pipeFds[0], &ratio, sizeof ratio);
+    ::close(pipeFds[0]);
+    ::waitpid(pid, nullptr, 0);
+    return ratio;
+}
+
+void BM_LoadPeakMemory(benchmark::State& state)
+{
+    double intoEmpty = 0, intoFull = 0;
+    for (auto _ : state) {
+        intoEmpty = LoadPeakRatio(false);
+        intoFull = LoadPeakRatio(true);
+    }
+    state.counters["peak_over_uncompressed_into_empty"] = intoEmpty;
+    state.counters["peak_over_uncompressed_into_full"] = intoFull;
+}
+BENCHMARK(BM_LoadPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// zlib alone: deflate at level 9 into a fresh block, as a bare writer would.
+void DeflateAlone(benchmark::State& state)
+{
+    auto& f = Fixture();
+    z_stream z{};
+    deflateInit(&z, 9);
+    const uLong bound = deflateBound(&z, f.content.size());
+    auto* out = static_cast<Bytef*>(std::malloc(bound));
+    z.next_in = f.content.data();
+    z.avail_in = static_cast<uInt>(f.content.size());
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(bound);
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) state.SkipWithError("deflate did not finish");
+    benchmark::DoNotOptimize(out);
+    deflateEnd(&z);
+    std::free(out);
+}
+
+// zlib alone: inflate into a fresh block of the known size, as a bare reader would.
+void InflateAlone(benchmark::State& state)
+{
+    auto& f = Fixture();
+    auto* out = static_cast<Bytef*>(std::malloc(f.content.size()));
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = f.stream.data();
+    z.avail_in = static_cast<uInt>(f.stream.size());
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(f.content.size());
+    if (inflate(&z, Z_FINISH) != Z_STREAM_END) state.SkipWithError("inflate did not finish");
+    benchmark::DoNotOptimize(out);
+    inflateEnd(&z);
+    std::free(out);
+}
+
+double Seconds(std::chrono::steady_clock::time_point from)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+// The machine is shared, so each pair runs back to back and the ratio is
+// taken over the sums.
+void BM_SaveAgainstDeflatePaired(benchmark::State& state)
+{
+    auto& f = Fixture();
+    const std::string target = f.dir.file("paired.vel");
+    int counter = 1;
+    double save = 0, deflate = 0;
+    for (auto _ : state) {
+        auto t = std::chrono::steady_clock::now();
+        SaveProject(f.project, target, 0, 0, counter);
+        save += Seconds(t);
+        t = std::chrono::steady_clock::now();
+        DeflateAlone(state);
+        deflate += Seconds(t);
+    }
+    state.counters["save_over_deflate"] = save / deflate;
+}
+BENCHMARK(BM_SaveAgainstDeflatePaired)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+void BM_LoadAgainstInflatePaired(benchmark::State& state)
+{
+    auto& f = Fixture();
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    double intoEmpty = 0, replacing = 0, inflate = 0;
+    tcuarto_list loaded;
+    LoadProject(loaded, f.file);
+    for (auto _ : state) {
+        auto target = std::make_unique<tcuarto_list>();
+        auto t = std::chrono::steady_clock::now();
+        LoadProject(*target, f.file);
+        intoEmpty += Seconds(t);
+        target.reset();
+        t = std::chrono::steady_clock::now();
+        InflateAlone(state);
+        inflate += Seconds(t);
+        t = std::chrono::steady_clock::now();
+        LoadProject(loaded, f.file);
+        replacing += Seconds(t);
+    }
+    state.counters["load_into_empty_over_inflate"] = intoEmpty / inflate;
+    state.counters["load_replacing_over_inflate"] = replacing / inflate;
+}
+BENCHMARK(BM_LoadAgainstInflatePaired)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_SaveProject(benchmark::State& state)
+{
+    auto& f = Fixture();
+    const std::string target = f.dir.file("saved.vel");
+    int counter = 1;
+    for (auto _ : state) SaveProject(f.project, target, 0, 0, counter);
+    Counters(state);
+}
+BENCHMARK(BM_SaveProject)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+void BM_ZlibDeflateLevel9(benchmark::State& state)
+{
+    for (auto _ : state) DeflateAlone(state);
+    Counters(state);
+}
+BENCHMARK(BM_ZlibDeflateLevel9)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+void BM_LoadProjectIntoEmpty(benchmark::State& state)
+{
+    auto& f = Fixture();
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    for (auto _ : state) {
+        auto target = std::make_unique<tcuarto_list>();
+        if (LoadProject(*target, f.file) != 0) state.SkipWithError("load refused");
+        state.PauseTiming();
+        target.reset();
+        state.ResumeTiming();
+    }
+    Counters(state);
+}
+BENCHMARK(BM_LoadProjectIntoEmpty)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+void BM_LoadProjectReplacing(benchmark::State& state)
+{
+    auto& f = Fixture();
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    tcuarto_list target;
+    LoadProject(target, f.file);
+    for (auto _ : state)
+        if (LoadProject(target, f.file) != 0) state.SkipWithError("load refused");
+    Counters(state);
+}
+BENCHMARK(BM_LoadProjectReplacing)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+void BM_ZlibInflate(benchmark::State& state)
+{
+    for (auto _ : state) InflateAlone(state);
+    Counters(state);
+}
+BENCHMARK(BM_ZlibInflate)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

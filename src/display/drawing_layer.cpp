@@ -1,0 +1,397 @@
+#include "display/drawing_layer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "display/device.h"
+#include "platform/d3dx/d3dx8mesh.h"
+#include "platform/rtl/messages.h"
+#include "platform/rtl/sysutils.h"
+
+namespace {
+
+constexpr int kKeyWidth = 6;
+constexpr double kDegree = 0.017453292519940686;
+
+}  // namespace
+
+TxGL::TxGL() { Vertices.KeepSorted = false; }
+
+void TxGL::SetColor(uint8_t r, uint8_t g, uint8_t b)
+{
+    ColorR = r;
+    ColorG = g;
+    ColorB = b;
+}
+
+void TxGL::SetColorTColor(uint32_t color) { SetColor(uint8_t(color), uint8_t(color >> 8), uint8_t(color >> 16)); }
+
+void TxGL::PushColor()
+{
+    SavedR = ColorR;
+    SavedG = ColorG;
+    SavedB = ColorB;
+}
+
+void TxGL::PopColor()
+{
+    ColorR = SavedR;
+    ColorG = SavedG;
+    ColorB = SavedB;
+}
+
+void TxGL::LoadIdentity() { D3DXMatrixIdentity(&CurrentMatrix); }
+
+void TxGL::PushMatrix()
+{
+    MatrixStack[Depth] = CurrentMatrix;
+    if (++Depth > MatrixStackDepth - 1) Depth = MatrixStackDepth - 1;
+}
+
+void TxGL::PopMatrix()
+{
+    --Depth;
+    if (Depth >= 0)
+        CurrentMatrix = MatrixStack[Depth];
+    else
+        Depth = 0;
+}
+
+void TxGL::Translate(float x, float y, float z)
+{
+    D3DXMATRIX t;
+    D3DXMatrixTranslation(&t, x, -y, z);
+    D3DXMatrixMultiply(&CurrentMatrix, &t, &CurrentMatrix);
+}
+
+void TxGL::Scale(float x, float y, float z) { D3DXMatrixScaling(&CurrentMatrix, x, y, z); }
+
+void TxGL::Rotate(float x, float y, float z, bool radians)
+{
+    if (!radians) {
+        x = float(x * kDegree);
+        y = float(y * kDegree);
+        z = float(z * kDegree);
+    }
+    D3DXMATRIX rx, ry, rz, m;
+    D3DXMatrixRotationX(&rx, x);
+    D3DXMatrixRotationY(&ry, y);
+    D3DXMatrixRotationZ(&rz, z);
+    D3DXMatrixMultiply(&m, &ry, &rx);
+    D3DXMatrixMultiply(&m, &m, &rz);
+    D3DXMatrixMultiply(&CurrentMatrix, &m, &CurrentMatrix);
+}
+
+void TxGL::TransformPoint(float& x, float& y, float& z, const D3DXMATRIX& m)
+{
+    const double px = x, py = y, pz = z;
+    x = float(px * m._11 + py * m._21 + pz * m._31 + m._41);
+    y = float(px * m._12 + py * m._22 + pz * m._32 + m._42);
+    z = float(px * m._13 + py * m._23 + pz * m._33 + m._43);
+}
+
+void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
+{
+    if (CurrentList >= VertexListCount) return;
+    txgl_vertex v;
+    v.list = CurrentList;
+    v.texture = CurrentTexture;
+    v.tag = CurrentTag;
+    v.u = CurrentU;
+    v.v = CurrentV;
+    v.r = r;
+    v.g = g;
+    v.b = b;
+    v.x = x;
+    v.y = -y;
+    v.z = z;
+    TransformPoint(v.x, v.y, v.z, CurrentMatrix);
+    // List and texture change seldom between vertices: their part of the
+    // key is kept from the previous one.
+    if (!keyValid_ || keyList_ != CurrentList || keyTexture_ != CurrentTexture) {
+        keyPrefixLength_ = IntToStrWidthTo(key_, CurrentList, kKeyWidth);
+        keyPrefixLength_ += IntToStrWidthTo(key_ + keyPrefixLength_, CurrentTexture, kKeyWidth);
+        keyList_ = CurrentList;
+        keyTexture_ = CurrentTexture;
+        keyValid_ = true;
+    }
+    const size_t n = keyPrefixLength_ + IntToStrWidthTo(key_ + keyPrefixLength_, Serial, kKeyWidth);
+    CurrentVertex = Vertices.Add(std::string_view(key_, n), v);
+    ++Serial;
+    ++Counts[CurrentList];
+}
+
+void TxGL::Corner(const TCorner& c)
+{
+    CurrentU = c.u;
+    CurrentV = c.v;
+    Vertex(c.x, c.y, c.z, uint8_t(ColorR), uint8_t(ColorG), uint8_t(ColorB));
+}
+
+void TxGL::Corner(const TColorCorner& c)
+{
+    CurrentU = c.u;
+    CurrentV = c.v;
+    Vertex(c.x, c.y, c.z, c.r, c.g, c.b);
+}
+
+void TxGL::Quad(const TCorner& v1, const TCorner& v2, const TCorner& v3, const TCorner& v4)
+{
+    Corner(v2);
+    Corner(v3);
+    Corner(v1);
+    Corner(v4);
+    Corner(v1);
+    Corner(v3);
+}
+
+void TxGL::Quad4C(const TColorCorner& v1, const TColorCorner& v2, const TColorCorner& v3, const TColorCorner& v4)
+{
+    Corner(v1);
+    Corner(v3);
+    Corner(v4);
+    Corner(v1);
+    Corner(v2);
+    Corner(v3);
+}
+
+void TxGL::Tri(const TCorner& v1, const TCorner& v2, const TCorner& v3)
+{
+    Corner(v1);
+    Corner(v2);
+    Corner(v3);
+}
+
+void TxGL::Tri3C(const TColorCorner& v1, const TColorCorner& v2, const TColorCorner& v3)
+{
+    Corner(v1);
+    Corner(v2);
+    Corner(v3);
+}
+
+void TxGL::Box(float x, float y, float z, float s, float h)
+{
+    Quad({x, y + h, z}, {x + s, y + h, z}, {x + s, y, z}, {x, y, z});
+    Quad({x + s, y + h, z - s}, {x, y + h, z - s}, {x, y, z - s}, {x + s, y, z - s});
+    Quad({x, y + h, z - s}, {x, y + h, z}, {x, y, z}, {x, y, z - s});
+    Quad({x + s, y + h, z}, {x + s, y + h, z - s}, {x + s, y, z - s}, {x + s, y, z});
+    Quad({x, y + h, z - s}, {x + s, y + h, z - s}, {x + s, y + h, z}, {x, y + h, z});
+    Quad({x, y, z}, {x + s, y, z}, {x + s, y, z - s}, {x, y, z - s});
+}
+
+void TxGL::Pyramid(float x, float y, float z, float l, float w, float h)
+{
+    const float base = z - l;
+    Tri({x, y, z}, {x - w, y + h, base}, {x + w, y + h, base});
+    Tri({x, y, z}, {x - w, y - h, base}, {x - w, y + h, base});
+    Tri({x, y, z}, {x + w, y + h, base}, {x + w, y - h, base});
+    Tri({x, y, z}, {x + w, y - h, base}, {x - w, y - h, base});
+    Quad({x + w, y + h, base}, {x - w, y + h, base}, {x - w, y - h, base}, {x + w, y - h, base});
+}
+
+void TxGL::Sphere(double cx, double cy, double cz, float radius, int slices, int stacks)
+{
+    const int32_t r = ColorR, g = ColorG, b = ColorB;
+    ID3DXMesh* mesh = nullptr;
+    ID3DXBuffer* adjacency = nullptr;
+    // Negative counts are refused by the mesh maker like any other bad size.
+    if (FAILED(D3DXCreateSphere(D3DDevice.Get(), radius, UINT(slices), UINT(stacks), &mesh, &adjacency)) || !mesh) {
+        if (adjacency) adjacency->Release();
+        return;
+    }
+    const DWORD count = mesh->GetNumVertices();
+    std::vector<float> positions(size_t(count) * 6);
+    BYTE* data = nullptr;
+    if (SUCCEEDED(mesh->LockVertexBuffer(D3DLOCK_NOSYSLOCK, &data))) {
+        std::memcpy(positions.data(), data, positions.size() * sizeof(float));
+        mesh->UnlockVertexBuffer();
+        if (SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_NOSYSLOCK, &data))) {
+            const DWORD faces = mesh->GetNumFaces();
+            for (DWORD i = 0; i < faces * 3; ++i) {
+                uint16_t index;
+                std::memcpy(&index, data + size_t(i) * 2, 2);
+                if (index >= count) continue;
+                const float* p = &positions[size_t(index) * 6];
+                Vertex(float(cx - p[0]), float(cy + p[1]), float(cz + p[2]), uint8_t(r), uint8_t(g), uint8_t(b));
+            }
+            mesh->UnlockIndexBuffer();
+        }
+    }
+    mesh->Release();
+    if (adjacency) adjacency->Release();
+}
+
+void TxGL::ClearList(int list)
+{
+    if (list >= VertexListCount) return;
+    CurrentVertex = nullptr;  // it may be among the vertices removed
+    if (list < 0) {
+        Serial = 0;
+        CurrentTexture = -1;
+        Vertices.FreeAll();
+        for (int32_t& c : Counts) c = 0;
+        return;
+    }
+    Vertices.Sort();
+    int32_t i = Vertices.Locate(IntToStrWidth(list, kKeyWidth));
+    if (i >= 0 && i < Vertices.Count()) {
+        for (; i < Vertices.Count(); ++i) {
+            Vertices.Prefetch(i + 8);
+            const txgl_vertex* v = Vertices.GetByIndex(i);
+            if (!v || v->list != list) break;
+            Vertices.Delete(i);
+        }
+    }
+    Counts[list] = 0;
+    Serial = Vertices.Count();
+    Vertices.Sort();
+}
+
+void TxGL::ResetBuffer(TVertexBuffer_array& buffers, int index)
+{
+    if (index < 0 || index >= VertexListCount || index >= buffers.Count()) return;
+    buffers[index].Capacity = 0;
+    buffers[index].PrimitiveCount = 0;
+}
+
+void TxGL::BuildVertexBuffer(TVertexBuffer_array& buffers, int list)
+{
+    if (list < 0 || list >= VertexListCount || list > buffers.Count() - 1) {
+        ShowMessage("exiting prematuraly from vertex#" + IntToStr(list));
+        return;
+    }
+    Tvbuffer& entry = buffers[list];
+    const int32_t n = Counts[list];
+    if (n == 0) {
+        entry.PrimitiveCount = 0;
+        return;
+    }
+    if (entry.Capacity != uint32_t(n)) {
+        entry.VertexBuffer = nullptr;
+        if (!D3DDevice || FAILED(D3DDevice->CreateVertexBuffer(UINT(n) * BufferVertexStride, D3DUSAGE_WRITEONLY,
+                                                               BufferVertexFormat, D3DPOOL_MANAGED,
+                                                               entry.VertexBuffer.Put()))) {
+            ShowMessage("Faling trying to build a vertex buffer!!");
+            // The buffer is gone: nothing may be drawn from the entry until a
+            // later build succeeds (its capacity still differs, so it tries again).
+            entry.PrimitiveCount = 0;
+            return;
+        }
+        entry.VertexFormat = BufferVertexFormat;
+        entry.Stride = BufferVertexStride;
+        entry.PrimitiveType = BufferPrimitiveType;
+        entry.Capacity = uint32_t(n);
+    }
+    entry.PrimitiveCount = uint32_t(n) / 3;
+    entry.Highlighted = 0;
+
+    int32_t i = Vertices.Locate(IntToStrWidth(list, kKeyWidth));
+    if (i < 0 || i >= Vertices.Count()) return;
+    BYTE* data = nullptr;
+    if (FAILED(entry.VertexBuffer->Lock(0, UINT(n) * BufferVertexStride, &data, 0))) {
+        ShowMessage("Failing to lock vertex buffer!!!");
+        return;
+    }
+
+    int32_t group = 1, inGroup = 0, written = 0;
+    const txgl_vertex* rec = Vertices.GetByIndex(i);
+    int32_t groupTexture = rec ? rec->texture : 0;
+    auto closeGroup = [&] {
+        entry.GroupCount = group;
+        entry.GroupPrimitives.resize(size_t(group));
+        entry.GroupTextures.resize(size_t(group));
+        entry.GroupPrimitives[size_t(group - 1)] = inGroup / 3;
+        entry.GroupTextures[size_t(group - 1)] = groupTexture;
+    };
+    const int32_t rowLo = std::min(entry.SelRowA, entry.SelRowB), rowHi = std::max(entry.SelRowA, entry.SelRowB);
+    const int32_t colLo = std::min(entry.SelColA, entry.SelColB), colHi = std::max(entry.SelColA, entry.SelColB);
+    const int32_t count = Vertices.Count();
+    while (rec && rec->list == list) {
+        if (written == n) {
+            // More vertices than counted: never write past the buffer.
+            closeGroup();
+            break;
+        }
+        tbuffer_vertex out;
+        if (groupTexture == HiddenTexture) {
+            out.x = out.y = out.z = 0.0f;
+        } else {
+            out.x = rec->x;
+            out.y = rec->y;
+            out.z = rec->z;
+        }
+        int32_t r = rec->r, g = rec->g, b = rec->b;
+        if (entry.SelectionOn) {
+            const int32_t row = rec->tag[3], col = rec->tag[4];
+            if (col >= colLo && col <= colHi && row >= rowLo && row <= rowHi) {
+                r = 255;
+                g = 0;
+                b = 0;
+            }
+            entry.Highlighted = 1;
+        }
+        out.color = 0xFF000000u | uint32_t(r & 255) << 16 | uint32_t(g & 255) << 8 | uint32_t(b & 255);
+        out.u = float(rec->u);
+        out.v = float(rec->v);
+        std::memcpy(data + size_t(written) * BufferVertexStride, &out, sizeof out);
+        ++written;
+        ++i;
+        ++inGroup;
+        CurrentVertex = const_cast<txgl_vertex*>(rec);
+        Vertices.Prefetch(i + 8);
+        if (i >= count) {
+            closeGroup();
+            break;
+        }
+        rec = Vertices.GetByIndex(i);
+        if (!rec || rec->texture != groupTexture || rec->list != list) {
+            closeGroup();
+            ++group;
+            inGroup = 0;
+            groupTexture = rec ? rec->texture : 0;
+        }
+    }
+    entry.VertexBuffer->Unlock();
+}
+
+double Distance3(const D3DXVECTOR3& a, const D3DXVECTOR3& b)
+{
+    const double dx = double(a.x) - b.x, dy = double(a.y) - b.y, dz = double(a.z) - b.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+float DistanceBeyond(const D3DXVECTOR3& a, const D3DXVECTOR3& b, float radius)
+{
+    return float(std::fabs(Distance3(a, b) - radius));
+}
+
+bool RayHitsTriangle(const D3DXVECTOR3& origin, const D3DXVECTOR3& end, const D3DXVECTOR3& a, const D3DXVECTOR3& b,
+                     const D3DXVECTOR3& c, float& t)
+{
+    const D3DXVECTOR3 pa = a - origin, pb = b - origin, pc = c - origin;
+    const D3DXVECTOR3 dir = end - origin;
+    const D3DXVECTOR3 e1 = pb - pa, e2 = pc - pa;
+    D3DXVECTOR3 p;
+    D3DXVec3Cross(&p, &dir, &e2);
+    const float det = D3DXVec3Dot(&e1, &p);
+    if (det < 0.0001f) return false;
+    const D3DXVECTOR3 s = D3DXVECTOR3(0, 0, 0) - pa;
+    const float u = D3DXVec3Dot(&s, &p);
+    if (u < 0.0f || u > det) return false;
+    D3DXVECTOR3 q;
+    D3DXVec3Cross(&q, &s, &e1);
+    const float v = D3DXVec3Dot(&dir, &q);
+    if (v < 0.0f || u + v > det) return false;
+    t = D3DXVec3Dot(&e2, &q) * (1.0f / det);
+    return t >= 0.0f && t <= 1.0f;
+}
+
+int32_t TruncSingle(float x)
+{
+    if (!(x == x)) return 0;
+    if (x >= 2147483648.0f) return std::numeric_limits<int32_t>::max();
+    if (x < -2147483648.0f) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(x);
+}

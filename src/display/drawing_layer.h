@@ -1,0 +1,160 @@
+// The drawing layer: an immediate-mode collector of transformed vertices.
+//
+// A caller chooses one of 16 vertex lists, a texture id, a colour and an
+// 8-byte pick tag, sets up a transform on a matrix stack and emits
+// triangles, quads, boxes, pointer shapes and spheres. Every vertex is
+// transformed at once and kept in a sorted name list under a key of list,
+// texture id and serial number, each written in six characters; after a
+// sort the vertices of a list lie together, grouped by texture id in the
+// order they were emitted, and BuildVertexBuffer copies one list into the
+// vertex buffer of the same number with one draw group per texture id.
+//
+// Positions enter with y negated. Matrices use the row-vector convention:
+// a product A x B applies A first.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "display/sorted_list.h"
+#include "display/vertex_buffers.h"
+#include "platform/d3dx/d3dx8math.h"
+
+// The pick tag carried by every vertex (its bytes belong to the scene:
+// byte 3 is a sector row, byte 4 a sector column).
+using TVertexTag = std::array<uint8_t, 8>;
+
+constexpr int VertexListCount = 16;
+constexpr int MatrixStackDepth = 64;
+// Vertices of this texture id are built at the origin: hidden.
+constexpr int32_t HiddenTexture = 9999;
+
+struct txgl_vertex {
+    uint16_t list;
+    int32_t texture;
+    TVertexTag tag;
+    float x, y, z;  // transformed position
+    double u, v;
+    int32_t r, g, b;  // 0..255
+};
+
+class TxGL {
+public:
+    // A corner of a shape: position and texture coordinates.
+    struct TCorner {
+        float x, y, z;
+        double u = 0, v = 0;
+    };
+    // A corner with a colour of its own.
+    struct TColorCorner {
+        float x, y, z;
+        uint8_t r, g, b;
+        double u = 0, v = 0;
+    };
+
+    TxGL();
+
+    // ---- state ----
+    void SetList(int list) { CurrentList = static_cast<uint16_t>(list); }
+    void SetTexture(int32_t id) { CurrentTexture = id; }
+    void SetTag(const TVertexTag& tag) { CurrentTag = tag; }
+    // Any 8-byte record serves as a tag.
+    template <class T>
+    void SetTag(const T& tag)
+    {
+        static_assert(sizeof(T) == 8 && std::is_trivially_copyable_v<T>);
+        std::memcpy(CurrentTag.data(), &tag, 8);
+    }
+    void SetColor(uint8_t r, uint8_t g, uint8_t b);
+    // A colour with red in the low byte.
+    void SetColorTColor(uint32_t color);
+    void PushColor();
+    void PopColor();
+
+    // ---- matrices ----
+    void LoadIdentity();
+    // Saves the current matrix; past 63 levels the last one is overwritten.
+    void PushMatrix();
+    // Restores the last saved matrix; at depth 0 nothing changes.
+    void PopMatrix();
+    // current := translation(x, -y, z) x current
+    void Translate(float x, float y, float z);
+    // current := scaling(x, y, z): replaces the current matrix.
+    void Scale(float x, float y, float z);
+    // current := rotationY(y) x rotationX(x) x rotationZ(z) x current; angles
+    // in degrees unless `radians`.
+    void Rotate(float x, float y, float z, bool radians);
+    // (x, y, z, 1) x m, no sign change.
+    static void TransformPoint(float& x, float& y, float& z, const D3DXMATRIX& m);
+
+    // ---- geometry ----
+    // One vertex at (x, -y, z) x current, in the given colour and the current
+    // list, texture, tag and texture coordinates. Dropped for a list above 15.
+    void Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b);
+    // Emits V2, V3, V1, V4, V1, V3 in the current colour: the triangles
+    // (V1, V2, V3) and (V1, V3, V4).
+    void Quad(const TCorner& v1, const TCorner& v2, const TCorner& v3, const TCorner& v4);
+    // Emits V1, V3, V4, V1, V2, V3, each in its corner's colour.
+    void Quad4C(const TColorCorner& v1, const TColorCorner& v2, const TColorCorner& v3, const TColorCorner& v4);
+    void Tri(const TCorner& v1, const TCorner& v2, const TCorner& v3);
+    void Tri3C(const TColorCorner& v1, const TColorCorner& v2, const TColorCorner& v3);
+    // The box from (x, y, z - size) to (x + size, y + height, z): six quads.
+    void Box(float x, float y, float z, float size, float height);
+    // A pointer: apex (x, y, z), base rectangle of half sizes w and h at z - length.
+    void Pyramid(float x, float y, float z, float length, float halfWidth, float halfHeight);
+    // A sphere mesh around the centre (its x mirrored), in the current colour.
+    // Needs the device; without it nothing is emitted.
+    void Sphere(double cx, double cy, double cz, float radius, int slices, int stacks);
+
+    // ---- lists and buffers ----
+    // Removes the vertices of one list, or of all lists (with serial 0 and
+    // texture id -1) for a negative list; nothing for 16 or more.
+    void ClearList(int list);
+    // Capacity and primitive count of one entry := 0 (its buffer stays).
+    void ResetBuffer(TVertexBuffer_array& buffers, int index);
+    // Writes the vertices of a list into buffers[list]: needs the vertex list
+    // sorted since the last Vertex.
+    void BuildVertexBuffer(TVertexBuffer_array& buffers, int list);
+
+    // ---- fields the scene reads ----
+    txgl_vertex* CurrentVertex = nullptr;  // the vertex last added
+    uint16_t CurrentList = 0;
+    TVertexTag CurrentTag{};
+    int32_t CurrentTexture = 0;
+    int32_t Serial = 0;
+    double CurrentU = 0, CurrentV = 0;
+    int32_t ColorR = 255, ColorG = 255, ColorB = 255;
+    int32_t SavedR = 0, SavedG = 0, SavedB = 0;
+    int32_t Counts[VertexListCount] = {};
+    D3DXMATRIX MatrixStack[MatrixStackDepth];
+    int8_t Depth = 0;
+    Tlistmem<txgl_vertex> Vertices;
+    D3DXMATRIX CurrentMatrix;  // all zero until LoadIdentity
+    int32_t ColoredFaceTexture = 0;
+
+private:
+    void Corner(const TCorner& c);
+    void Corner(const TColorCorner& c);
+
+    // The key of a vertex: list, texture id and serial, each in six characters.
+    char key_[3 * 11] = {};
+    size_t keyPrefixLength_ = 0;
+    uint16_t keyList_ = 0;
+    int32_t keyTexture_ = 0;
+    bool keyValid_ = false;
+};
+
+// Euclidean distance between two points.
+double Distance3(const D3DXVECTOR3& a, const D3DXVECTOR3& b);
+// |Distance3(a, b) - radius|.
+float DistanceBeyond(const D3DXVECTOR3& a, const D3DXVECTOR3& b, float radius);
+// Whether the segment from `origin` to `end` crosses the triangle a, b, c
+// seen from its front (corners clockwise from the origin's side); t (set
+// whenever the segment meets the triangle's plane inside it) is the fraction
+// of the way.
+bool RayHitsTriangle(const D3DXVECTOR3& origin, const D3DXVECTOR3& end, const D3DXVECTOR3& a, const D3DXVECTOR3& b,
+                     const D3DXVECTOR3& c, float& t);
+// x truncated toward zero (saturated at the ends of the 32-bit range; NaN gives 0).
+int32_t TruncSingle(float x);

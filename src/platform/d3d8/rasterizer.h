@@ -1,0 +1,75 @@
+// The software rasterizer behind the device: transforms, clips, culls and
+// fills triangle lists into a 32-bit colour buffer and a 16-bit depth buffer.
+//
+// The target is cut into square tiles. Vertex transformation and triangle
+// set-up run in blocks, then every tile draws the primitives that touch it
+// in their submission order; blocks and tiles are shared out among the
+// render threads. Each pixel is computed by one tile in a fixed order from
+// values that do not depend on the thread count, so neither are the results.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3dx/d3dx8math.h"
+
+struct TRasterTarget {
+    uint32_t* color = nullptr;  // 0xAARRGGBB pixels
+    int colorPitch = 0;         // pixels from one row to the next
+    int width = 0;
+    int height = 0;
+    uint16_t* depth = nullptr;  // nil: no depth buffer
+    int depthPitch = 0;         // at least as many rows and columns as the colour buffer
+};
+
+struct TRasterTexture {
+    const uint32_t* texels = nullptr;  // 0xAARRGGBB, rows of `width` texels without gap; nil: no texture
+    int width = 0;
+    int height = 0;
+};
+
+enum class TRasterCull { None, Clockwise, CounterClockwise };
+
+struct TRasterState {
+    D3DXMATRIX transform;  // world x view x projection
+    bool depthTest = false;  // less-or-equal test and depth write
+    bool wireframe = false;
+    TRasterCull cull = TRasterCull::CounterClockwise;
+    bool linearMag = false;
+    bool linearMin = false;
+    TRasterTexture texture;
+};
+
+// Where the vertex parts lie: byte offsets within a vertex of `stride` bytes.
+struct TRasterVertices {
+    const uint8_t* data = nullptr;
+    uint32_t stride = 0;
+    int positionOffset = 0;   // three singles
+    int diffuseOffset = -1;   // a 0xAARRGGBB colour; -1: white
+    int texCoordOffset = -1;  // two singles; -1: (0, 0)
+};
+
+class TRasterizer {
+public:
+    TRasterizer();
+    ~TRasterizer();
+    TRasterizer(const TRasterizer&) = delete;
+    TRasterizer& operator=(const TRasterizer&) = delete;
+
+    // Fills the rectangle [x0, x1) x [y0, y1), clamped to the target.
+    void Clear(const TRasterTarget& target, int x0, int y0, int x1, int y1, bool color, uint32_t colorValue,
+               bool depth, uint16_t depthValue);
+
+    // Draws `triangleCount` triangles whose vertices follow one another from
+    // vertex `firstVertex` on. The caller has checked the vertex range.
+    void DrawTriangles(const TRasterTarget& target, const TRasterState& state, const TRasterVertices& vertices,
+                       uint32_t firstVertex, uint32_t triangleCount);
+
+    struct TScratch;
+
+private:
+    TScratch* scratch_;
+};
+
+// Side length of the square tiles the target is cut into.
+constexpr int RasterTileSize = 64;
