@@ -301,6 +301,15 @@ TEST(Psd, RefusesWhatItCannotRead)
     f.image = {1, 2};
     EXPECT_EQ(LoadError(f.Bytes()), refused);
 
+    // A gray depth whose rows the bitmap cannot take as they are.
+    PsdFile tenBits;
+    tenBits.mode = psdGrayscale;
+    tenBits.channels = 1;
+    tenBits.columns = 7;
+    tenBits.depth = 10;
+    tenBits.image.assign(9, 0xFF);
+    EXPECT_EQ(LoadError(tenBits.Bytes()), refused);
+
     // Raw planes the file does not hold; a row-length table past its end;
     // compressed rows the file does not hold.
     PsdFile shortRaw;
