@@ -8,11 +8,14 @@
 #include "codecs/cut.h"
 #include "codecs/pcd.h"
 #include "codecs/pcx.h"
+#include "codecs/png.h"
 #include "codecs/ppm.h"
 #include "codecs/psd.h"
+#include "codecs/psp.h"
 #include "codecs/rla.h"
 #include "codecs/sgi.h"
 #include "codecs/targa.h"
+#include "codecs/tiff.h"
 #include "platform/picture/picture.h"
 
 TFileFormatList* FileFormatList = nullptr;
@@ -190,8 +193,8 @@ TGraphicClass CodecClassOf(TCodecClassSlot slot)
     case TCodecClassSlot::Metafile: return GraphicClassOf<TMetafile>();
     case TCodecClassSlot::JPEGImage: return GraphicClassOf<TJPEGImage>();
     case TCodecClassSlot::Targa: return GraphicClassOf<TTargaGraphic>();
-    case TCodecClassSlot::TIFF: return nullptr;
-    case TCodecClassSlot::EPS: return nullptr;
+    case TCodecClassSlot::TIFF: return GraphicClassOf<TTIFFGraphic>();
+    case TCodecClassSlot::EPS: return GraphicClassOf<TEPSGraphic>();
     case TCodecClassSlot::PCX: return GraphicClassOf<TPCXGraphic>();
     case TCodecClassSlot::RLA: return GraphicClassOf<TRLAGraphic>();
     case TCodecClassSlot::SGI: return GraphicClassOf<TSGIGraphic>();
@@ -200,8 +203,8 @@ TGraphicClass CodecClassOf(TCodecClassSlot slot)
     case TCodecClassSlot::Autodesk: return GraphicClassOf<TAutodeskGraphic>();
     case TCodecClassSlot::PCD: return GraphicClassOf<TPCDGraphic>();
     case TCodecClassSlot::CUT: return GraphicClassOf<TCUTGraphic>();
-    case TCodecClassSlot::PSP: return nullptr;
-    case TCodecClassSlot::PNG: return nullptr;
+    case TCodecClassSlot::PSP: return GraphicClassOf<TPSPGraphic>();
+    case TCodecClassSlot::PNG: return GraphicClassOf<TPNGGraphic>();
     }
     return nullptr;
 }

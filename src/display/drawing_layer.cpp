@@ -13,6 +13,19 @@
 namespace {
 
 constexpr int kKeyWidth = 6;
+constexpr int32_t kLargestShortSerial = 999999;
+constexpr char kLastMillionMark = '~';
+
+// `value` in exactly `width` decimal digits, zero-padded.
+size_t WriteZeroPadded(char* out, uint32_t value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char('0' + value % 10);
+        value /= 10;
+    }
+    return size_t(width);
+}
+
 constexpr double kDegree = 0.017453292519940686;
 
 }  // namespace
@@ -117,7 +130,23 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
         keyTexture_ = CurrentTexture;
         keyValid_ = true;
     }
-    const size_t n = keyPrefixLength_ + IntToStrWidthTo(key_ + keyPrefixLength_, Serial, kKeyWidth);
+    size_t n = keyPrefixLength_;
+    if (Serial >= 0 && Serial <= kLargestShortSerial) {
+        n += IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
+    } else {
+        // Past six digits the text order of the serial would no longer be
+        // emission order: a mark above every digit that counts the millions,
+        // then the rest in six digits (one character more, so that the
+        // sort's packed keys stay narrow).
+        const uint32_t millions = uint32_t(Serial) / 1000000u;
+        if (millions <= kLastMillionMark - ':' + 1u) {
+            key_[n++] = char(':' + millions - 1);
+            n += WriteZeroPadded(key_ + n, uint32_t(Serial) % 1000000u, 6);
+        } else {
+            key_[n++] = char(kLastMillionMark + 1);
+            n += WriteZeroPadded(key_ + n, uint32_t(Serial), 10);
+        }
+    }
     CurrentVertex = Vertices.Add(std::string_view(key_, n), v);
     ++Serial;
     ++Counts[CurrentList];

@@ -4,7 +4,9 @@
 // 8-byte pick tag, sets up a transform on a matrix stack and emits
 // triangles, quads, boxes, pointer shapes and spheres. Every vertex is
 // transformed at once and kept in a sorted name list under a key of list,
-// texture id and serial number, each written in six characters; after a
+// texture id and serial number, each written in six characters (a serial
+// past 999999 as a character above the digits that counts its millions and
+// six more digits, so that it still sorts after); after a
 // sort the vertices of a list lie together, grouped by texture id in the
 // order they were emitted, and BuildVertexBuffer copies one list into the
 // vertex buffer of the same number with one draw group per texture id.

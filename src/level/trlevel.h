@@ -184,13 +184,13 @@ struct troom_static_tr1 {
 };
 static_assert(sizeof(troom_static_tr1) == 18);
 
-struct troom_static {
+struct tlevel_room_static {
     int32_t x, y, z;
     uint16_t rotation;
     uint16_t intensity1, intensity2;
     uint16_t mesh_id;
 };
-static_assert(sizeof(troom_static) == 20);
+static_assert(sizeof(tlevel_room_static) == 20);
 
 // A 36-byte record that TRC rooms count in their header (at most 21 per room).
 struct ttrc_room_record {
@@ -343,14 +343,14 @@ struct tsprite_sequence {
 };
 static_assert(sizeof(tsprite_sequence) == 8);
 
-struct tcamera {
+struct tlevel_camera {
     int32_t x, y, z;
     int16_t room;
     uint16_t flags;
 };
-static_assert(sizeof(tcamera) == 16);
+static_assert(sizeof(tlevel_camera) == 16);
 
-struct tflyby_camera {
+struct tlevel_flyby_camera {
     int32_t x, y, z;
     int32_t dx, dy, dz;
     uint8_t sequence;
@@ -362,14 +362,14 @@ struct tflyby_camera {
     uint16_t flags;
     uint32_t room;
 };
-static_assert(sizeof(tflyby_camera) == 40);
+static_assert(sizeof(tlevel_flyby_camera) == 40);
 
-struct tsound_source {
+struct tlevel_sound_source {
     int32_t x, y, z;
     uint16_t sound_id;
     uint16_t flags;
 };
-static_assert(sizeof(tsound_source) == 16);
+static_assert(sizeof(tlevel_sound_source) == 16);
 
 struct tbox_tr1 {
     int32_t z_min, z_max, x_min, x_max;
@@ -396,7 +396,7 @@ struct titem_tr1 {
 };
 static_assert(sizeof(titem_tr1) == 22);
 
-struct titem {
+struct tlevel_item {
     int16_t id;
     int16_t room;
     int32_t x, y, z;
@@ -405,7 +405,7 @@ struct titem {
     uint16_t intensity2;  // OCB for TR4 and TRC
     uint16_t flags;
 };
-static_assert(sizeof(titem) == 24);
+static_assert(sizeof(tlevel_item) == 24);
 
 struct tpalette_entry {
     uint8_t red, green, blue;  // 6-bit values for TR1
@@ -525,7 +525,7 @@ struct troom {
     // Statics: TR1 form, and the form of every later version.
     uint16_t num_statics = 0;
     std::array<troom_static_tr1, ROOM_MAX_STATICS> statics_tr1{};
-    std::array<troom_static, ROOM_MAX_STATICS> statics{};
+    std::array<tlevel_room_static, ROOM_MAX_STATICS> statics{};
 
     int16_t alternate_room = 0;
     uint16_t flags = 0;  // 0x01 water, 0x08 wind, 0x20 sky, 0x80 quicksand
@@ -683,9 +683,9 @@ public:
     char spr_tag[4] = {};  // "SPR" tag as read (TR4 and TRC)
     std::vector<tsprite_texture> sprite_textures;
     std::vector<tsprite_sequence> sprite_sequences;
-    std::vector<tcamera> cameras;
-    std::vector<tflyby_camera> flyby_cameras;
-    std::vector<tsound_source> sound_sources;
+    std::vector<tlevel_camera> cameras;
+    std::vector<tlevel_flyby_camera> flyby_cameras;
+    std::vector<tlevel_sound_source> sound_sources;
     std::vector<tbox_tr1> boxes_tr1;  // TR1 files
     std::vector<tbox> boxes;          // later files
     std::vector<uint16_t> overlaps;
@@ -694,7 +694,7 @@ public:
     std::array<std::vector<uint16_t>, 10> zones;
     std::vector<uint16_t> animated_textures;
     std::vector<titem_tr1> items_tr1;  // both layouts are filled for every version
-    std::vector<titem> items;
+    std::vector<tlevel_item> items;
 
     std::array<uint8_t, 8192> light_map{};
     std::array<tpalette_entry, 256> palette{};      // 6-bit values for TR1

@@ -585,14 +585,14 @@ void TLevelParser::ReadItems()
         s_.ReadArray(L.items_tr1.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
             const titem_tr1& a = L.items_tr1[i];
-            L.items[i] = titem{a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags};
+            L.items[i] = tlevel_item{a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags};
         }
     } else {
-        s_.Need(uint64_t(count) * sizeof(titem));
+        s_.Need(uint64_t(count) * sizeof(tlevel_item));
         L.SetNumItems(count);
         s_.ReadArray(L.items.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
-            const titem& b = L.items[i];
+            const tlevel_item& b = L.items[i];
             L.items_tr1[i] = titem_tr1{b.id,
                                        b.room,
                                        b.x,

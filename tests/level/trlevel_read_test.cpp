@@ -335,7 +335,7 @@ TEST(TrlevelItems, BothLayoutsAreFilled)
     EXPECT_EQ(level.items[0].flags, 0x3E00);
 
     TLevelDesc tr4 = MakeSampleLevel(LEVEL_TR4);
-    tr4.items = {titem{-1, 3, 1, 2, 3, 0xC000, 0x1234, 0xABCD, 0x0100}};
+    tr4.items = {tlevel_item{-1, 3, 1, 2, 3, 0xC000, 0x1234, 0xABCD, 0x0100}};
     SaveLevelFile(dir.file("i.tr4"), tr4);
     ASSERT_EQ(level.LoadFromFile(dir.file("i.tr4")), LEVEL_LOADED);
     ASSERT_EQ(level.num_items, 1u);

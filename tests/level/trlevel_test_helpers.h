@@ -260,15 +260,15 @@ inline void ExpectLevelMatches(const Ttrlevel& L, const TLevelDesc& d)
     EXPECT_TRUE(SameVector(L.animated_textures, L.num_animated_textures, d.animated_textures));
 
     // Items in both layouts.
-    std::vector<titem> items = d.items;
+    std::vector<tlevel_item> items = d.items;
     std::vector<titem_tr1> itemsTr1 = d.items_tr1;
     if (code <= LEVEL_TR1_TUB) {
         items.clear();
         for (const titem_tr1& a : d.items_tr1)
-            items.push_back(titem{a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags});
+            items.push_back(tlevel_item{a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags});
     } else {
         itemsTr1.clear();
-        for (const titem& b : d.items)
+        for (const tlevel_item& b : d.items)
             itemsTr1.push_back(titem_tr1{b.id, b.room, b.x, b.y, b.z, b.angle, uint8_t(b.intensity1), uint8_t(b.intensity2), b.flags});
     }
     EXPECT_TRUE(SameVector(L.items, L.num_items, items));

@@ -350,7 +350,7 @@ void TLevelWriter::WriteRoomStatics(const TRoomDesc& r)
         return;
     }
     if (code_ != LEVEL_TRC) out_->U16(static_cast<uint16_t>(r.statics.size()));
-    for (const troom_static& s : r.statics) {
+    for (const tlevel_room_static& s : r.statics) {
         out_->I32(s.x);
         out_->I32(s.y);
         out_->I32(s.z);
@@ -609,7 +609,7 @@ void TLevelWriter::WriteSprites()
 
 void TLevelWriter::WriteCameras()
 {
-    WriteCounted("cameras", d_.cameras, [&](const tcamera& c) {
+    WriteCounted("cameras", d_.cameras, [&](const tlevel_camera& c) {
         out_->I32(c.x);
         out_->I32(c.y);
         out_->I32(c.z);
@@ -617,7 +617,7 @@ void TLevelWriter::WriteCameras()
         out_->U16(c.flags);
     });
     if (code_ < LEVEL_TR4) return;
-    WriteCounted("flyby_cameras", d_.flyby_cameras, [&](const tflyby_camera& c) {
+    WriteCounted("flyby_cameras", d_.flyby_cameras, [&](const tlevel_flyby_camera& c) {
         for (int32_t v : {c.x, c.y, c.z, c.dx, c.dy, c.dz}) out_->I32(v);
         out_->U8(c.sequence);
         out_->U8(c.index);
@@ -632,7 +632,7 @@ void TLevelWriter::WriteCameras()
 
 void TLevelWriter::WriteSoundSources()
 {
-    WriteCounted("sound_sources", d_.sound_sources, [&](const tsound_source& s) {
+    WriteCounted("sound_sources", d_.sound_sources, [&](const tlevel_sound_source& s) {
         out_->I32(s.x);
         out_->I32(s.y);
         out_->I32(s.z);
@@ -691,7 +691,7 @@ void TLevelWriter::WriteItems()
             out_->U16(i.flags);
         });
     } else {
-        WriteCounted("items", d_.items, [&](const titem& i) {
+        WriteCounted("items", d_.items, [&](const tlevel_item& i) {
             out_->I16(i.id);
             out_->I16(i.room);
             out_->I32(i.x);
@@ -832,7 +832,7 @@ TRoomDesc MakeRoom(int code, int index, const TSampleLevelSize& size, TRandom& r
             r.lights_tr4 = rnd.Records<troom_light_tr4>(size.lights);
         else
             r.lights_trc = rnd.Records<troom_light_trc>(size.lights);
-        r.statics = rnd.Records<troom_static>(size.statics);
+        r.statics = rnd.Records<tlevel_room_static>(size.statics);
     }
     r.alternate_room = static_cast<int16_t>(rnd.Range(-1, size.rooms - 1));
     r.flags = rnd.Word();
@@ -1016,9 +1016,9 @@ TLevelDesc MakeSampleLevel(int code, const TSampleLevelSize& size)
     d.animated_textures = {2, 1, 0, 1, 2, 2, 3, 4};
     d.sprite_textures = rnd.Records<tsprite_texture>(n);
     d.sprite_sequences = rnd.Records<tsprite_sequence>(n);
-    d.cameras = rnd.Records<tcamera>(n);
-    if (code >= LEVEL_TR4) d.flyby_cameras = rnd.Records<tflyby_camera>(n);
-    d.sound_sources = rnd.Records<tsound_source>(n);
+    d.cameras = rnd.Records<tlevel_camera>(n);
+    if (code >= LEVEL_TR4) d.flyby_cameras = rnd.Records<tlevel_flyby_camera>(n);
+    d.sound_sources = rnd.Records<tlevel_sound_source>(n);
     if (code <= LEVEL_TR1_TUB)
         d.boxes_tr1 = rnd.Records<tbox_tr1>(n);
     else
@@ -1032,7 +1032,7 @@ TLevelDesc MakeSampleLevel(int code, const TSampleLevelSize& size)
     if (code <= LEVEL_TR1_TUB)
         d.items_tr1 = rnd.Records<titem_tr1>(n);
     else
-        d.items = rnd.Records<titem>(n);
+        d.items = rnd.Records<tlevel_item>(n);
     if (code <= LEVEL_TR3)
         for (auto& b : d.light_map) b = rnd.Byte();
     if (code >= LEVEL_TR4)

@@ -43,7 +43,7 @@ struct TRoomDesc {
     std::vector<troom_light_tr4> lights_tr4;
     std::vector<troom_light_trc> lights_trc;
     std::vector<troom_static_tr1> statics_tr1;
-    std::vector<troom_static> statics;
+    std::vector<tlevel_room_static> statics;
     int16_t alternate_room = -1;
     uint16_t flags = 0;
     uint16_t water_scheme = 0;
@@ -108,9 +108,9 @@ struct TLevelDesc {
     std::vector<tobject_texture> object_textures;
     std::vector<tsprite_texture> sprite_textures;
     std::vector<tsprite_sequence> sprite_sequences;
-    std::vector<tcamera> cameras;
-    std::vector<tflyby_camera> flyby_cameras;  // TR4 and TRC
-    std::vector<tsound_source> sound_sources;
+    std::vector<tlevel_camera> cameras;
+    std::vector<tlevel_flyby_camera> flyby_cameras;  // TR4 and TRC
+    std::vector<tlevel_sound_source> sound_sources;
     std::vector<tbox_tr1> boxes_tr1;  // TR1 files
     std::vector<tbox> boxes;          // later files
     std::vector<uint16_t> overlaps;
@@ -118,7 +118,7 @@ struct TLevelDesc {
     std::array<std::vector<uint16_t>, 10> zones;
     std::vector<uint16_t> animated_textures;
     std::vector<titem_tr1> items_tr1;  // TR1 files
-    std::vector<titem> items;          // later files
+    std::vector<tlevel_item> items;          // later files
     std::array<uint8_t, 8192> light_map{};
     std::vector<tcinematic_frame> cinematic_frames;  // TR1 to TR3
     std::vector<tai_object> ai_objects;              // TR4 and TRC

@@ -121,9 +121,11 @@ void TBitmap::Reallocate(int w, int h, TPixelFormat format)
 {
     if (w < 0 || h < 0) throw std::invalid_argument("negative bitmap size");
     const int bpp = BitsPerPixelOf(format);
-    const int64_t row = BytesPerScanline(w, bpp);
+    // Computed in 64 bits and checked before multiplying, so that no size
+    // can wrap around the limit.
+    const int64_t row = (static_cast<int64_t>(w) * bpp + 31) / 32 * 4;
+    if (row > BitmapMemoryLimit || (h > 0 && row > BitmapMemoryLimit / h)) throw EOutOfResources();
     const int64_t total = row * h;
-    if (total > BitmapMemoryLimit) throw EOutOfResources();
     bits_.assign(static_cast<size_t>(total), 0);
     width_ = w;
     height_ = h;

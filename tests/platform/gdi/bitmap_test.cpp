@@ -74,3 +74,15 @@ TEST(Bitmap, ResizeKeepsTheTopLeftAndAssignCopies)
     EXPECT_TRUE(b.Empty());
     EXPECT_EQ(c.GetPixel(1, 1), RGB(1, 2, 3));
 }
+
+TEST(Bitmap, SizesBeyondTheMemoryLimitAreRefusedWithoutWrapping)
+{
+    TBitmap b;
+    b.SetPixelFormat(pf32bit);
+    EXPECT_THROW(b.SetSize(2147483647, 2147483647), EOutOfResources);
+    EXPECT_THROW(b.SetSize(2147483647, 1), EOutOfResources);
+    EXPECT_THROW(b.SetSize(65536, 65536), EOutOfResources);
+    EXPECT_EQ(b.Width(), 0);
+    b.SetSize(16, 16);
+    EXPECT_EQ(b.Width(), 16);
+}

@@ -1,0 +1,79 @@
+// Decoding a 4096 x 4096 RGB PNG (compression level 6) and a 4096 x 4096
+// deflate-compressed TIFF, beside ImageMagick reading the same files (a
+// whole convert process each). The files are written by ImageMagick.
+#include <benchmark/benchmark.h>
+
+#include "codecs/png.h"
+#include "codecs/tiff.h"
+#include "platform/rtl/classes.h"
+#include "support/imagemagick.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr int kSide = 4096;
+
+struct TFiles {
+    TempDir dir;
+    std::string png = dir.file("picture.png");
+    std::string tiff = dir.file("picture.tif");
+    bool ok = false;
+    TFiles()
+    {
+        if (ConvertProgram().empty()) return;
+        const std::string source = dir.file("source.ppm");
+        WritePpm(source, kSide, kSide, TestPatternRgb(kSide, kSide));
+        ok = RunConvert({source, "-depth", "8", "-define", "png:compression-level=6", "PNG24:" + png}) &&
+             RunConvert({source, "-depth", "8", "-compress", "Zip", tiff});
+    }
+};
+
+const TFiles& Files()
+{
+    static TFiles files;
+    return files;
+}
+
+template <class TReader>
+void Decode(benchmark::State& state, const std::string& file)
+{
+    if (!Files().ok) {
+        state.SkipWithError("ImageMagick's convert is needed to write the pictures");
+        return;
+    }
+    for (auto _ : state) {
+        TReader picture;
+        picture.LoadFromFile(file);
+        benchmark::DoNotOptimize(picture.ScanLine(kSide - 1));
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
+}
+
+void ImageMagick(benchmark::State& state, const std::string& file)
+{
+    if (!Files().ok) {
+        state.SkipWithError("ImageMagick's convert is needed to write the pictures");
+        return;
+    }
+    for (auto _ : state) {
+        if (!RunConvert({file, "null:"})) {
+            state.SkipWithError("convert failed");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
+}
+
+void BM_DecodePNG(benchmark::State& state) { Decode<TPNGGraphic>(state, Files().png); }
+void BM_ImageMagickPNG(benchmark::State& state) { ImageMagick(state, Files().png); }
+void BM_DecodeDeflateTIFF(benchmark::State& state) { Decode<TTIFFGraphic>(state, Files().tiff); }
+void BM_ImageMagickDeflateTIFF(benchmark::State& state) { ImageMagick(state, Files().tiff); }
+
+BENCHMARK(BM_DecodePNG)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImageMagickPNG)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DecodeDeflateTIFF)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImageMagickDeflateTIFF)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,104 @@
+// Bilevel data in the one-dimensional CCITT codes (modified Huffman):
+// Group 3 rows introduced by end-of-line codes, and plain modified-Huffman
+// rows (optionally word-aligned). The output is one bit per pixel, most
+// significant bit first, 1 black and 0 white, each row starting on a byte
+// boundary. Two-dimensional coding is not decoded.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "codecs/decoders.h"
+
+struct TCodeNode {
+    int32_t Zero = 0;   // child for bit 0 (0: none; node 0 is the root)
+    int32_t One = 0;    // child for bit 1
+    int32_t Value = 0;  // the run length at a leaf; -1 end of line, -2 invalid
+};
+
+// One code of the tables: its bits (right-aligned) and their number.
+struct TFaxCode {
+    uint16_t Code;
+    uint8_t Length;
+};
+// The 64 terminating codes (runs 0..63), the 27 make-up codes (64..1728) and
+// the 13 extended make-up codes (1792..2560) of each colour.
+extern const TFaxCode WhiteCodes[104];
+extern const TFaxCode BlackCodes[104];
+// Entry i is i with its bit order reversed.
+extern const uint8_t ReverseBitsTable[256];
+
+class TCCITTDecoder : public TDecoder {
+public:
+    // Options is the file's T4 options value (kept, not consulted);
+    // ReverseBits says the input's bytes start with their lowest bit.
+    TCCITTDecoder(uint32_t Options, bool ReverseBits, bool WordAligned, uint32_t Width);
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+
+    const std::vector<TCodeNode>& WhiteTree() const { return whiteTree_; }
+    const std::vector<TCodeNode>& BlackTree() const { return blackTree_; }
+    uint32_t Options() const { return options_; }
+
+protected:
+    // Sets up the input and output of one Decode: clears the output, turns
+    // the input's bits round when asked.
+    void Start(void* Source, void* Dest, int32_t PackedSize, int32_t UnpackedSize);
+    bool InputLeft() const { return bitsLeft_ > 0 || packedLeft_ > 0; }
+    // A run of the current colour: the sum of its make-up codes and its
+    // terminating code (negative for the end-of-line and invalid codes).
+    int32_t ReadRun();
+    // The next input bit (0 when the input is used up).
+    int ReadBit();
+    // Writes a run of the current colour, cut at the end of the row;
+    // returns whether the row is complete.
+    bool FillRun(uint32_t length);
+    // Moves the output to the start of the next row.
+    void NextRow();
+    // Drops the rest of the current input byte (and with WordAligned one
+    // more byte when the next one lies at an odd offset).
+    void AlignInput();
+    bool OutputFull() const { return rowStart_ >= outSize_; }
+
+    bool IsWhite = true;
+    bool ReverseBits;
+    bool WordAligned;
+    uint32_t Width;
+
+private:
+    static void InsertCode(std::vector<TCodeNode>& tree, uint32_t code, int length, int32_t value);
+    static void BuildTree(std::vector<TCodeNode>& tree, const TFaxCode* codes);
+
+    uint32_t options_;
+    std::vector<TCodeNode> whiteTree_, blackTree_;
+    // Input state.
+    const uint8_t* input_ = nullptr;
+    int32_t packedSize_ = 0;
+    int32_t packedLeft_ = 0;
+    uint8_t bitsLeft_ = 0;
+    uint8_t mask_ = 0x80;
+    uint8_t current_ = 0;
+    // Output state.
+    uint8_t* output_ = nullptr;
+    size_t outSize_ = 0;
+    size_t rowStart_ = 0;
+    size_t out_ = 0;
+    uint8_t freeBits_ = 8;
+    uint32_t rowLeft_ = 0;
+};
+
+// Group 3, one-dimensional: each row follows an end-of-line code. Decodes as
+// many rows as the data gives into UnpackedSize bytes at Dest (the rest stays
+// white); neither pointer is moved. An invalid code ends its row early.
+class TCCITTFax3Decoder : public TCCITTDecoder {
+public:
+    using TCCITTDecoder::TCCITTDecoder;
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+};
+
+// Modified-Huffman rows without end-of-line codes, each starting on an input
+// byte (a 16-bit word when word-aligned). Invalid codes are skipped.
+class TCCITTMHDecoder : public TCCITTDecoder {
+public:
+    using TCCITTDecoder::TCCITTDecoder;
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+};

@@ -1,0 +1,434 @@
+#include "codecs/png.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include <zlib.h>
+
+#include "codecs/deflate_decoder.h"
+#include "platform/gdi/canvas.h"
+#include "codecs/picture_size.h"
+#include "platform/rtl/classes.h"
+
+namespace {
+
+const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+const char* const kLabel = "PNG";
+
+uint32_t BigEndian32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+// Adam7: starting row and column, row and column steps, and the mask of the
+// pass's pixels within each group of eight.
+const int kStartRow[7] = {0, 0, 4, 0, 2, 0, 1};
+const int kStartColumn[7] = {0, 4, 0, 2, 0, 1, 0};
+const int kRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
+const int kColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
+const uint8_t kPassMask[7] = {0x80, 0x08, 0x88, 0x22, 0xAA, 0x55, 0xFF};
+
+inline uint8_t Paeth(int a, int b, int c)
+{
+    const int p = a + b - c;
+    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
+    return static_cast<uint8_t>(pb <= pc ? b : c);
+}
+
+}  // namespace
+
+TPNGGraphic::TPNGGraphic() = default;
+TPNGGraphic::~TPNGGraphic() = default;
+
+bool TPNGGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    if (stream.Remaining() > 8) {
+        uint8_t s[8];
+        ok = stream.Read(s, 8) == 8 && std::memcmp(s, kSignature, 8) == 0;
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+bool TPNGGraphic::IsChunk(const char* type) const
+{
+    for (int i = 0; i < 4; ++i)
+        if ((CurrentChunk.Type[i] ^ static_cast<uint8_t>(type[i])) & ~0x20) return false;
+    return true;
+}
+
+void TPNGGraphic::ReadChunkHeader()
+{
+    uint8_t h[8];
+    Stream->ReadBuffer(h, 8);
+    CurrentChunk.Length = BigEndian32(h);
+    std::memcpy(CurrentChunk.Type, h + 4, 4);
+    CRC = static_cast<uint32_t>(crc32(0, h + 4, 4));
+}
+
+void TPNGGraphic::ReadChunkData()
+{
+    const uint32_t length = CurrentChunk.Length;
+    // A length the file cannot hold is refused before taking memory for it.
+    if (int64_t(length) + 4 > Stream->Remaining()) throw EReadError();
+    if (RawBuffer.size() < length) RawBuffer.resize(length);
+    Stream->ReadBuffer(RawBuffer.data(), length);
+    uint8_t stored[4];
+    Stream->ReadBuffer(stored, 4);
+    CRC = static_cast<uint32_t>(crc32(CRC, RawBuffer.data(), length));
+    if (CRC != BigEndian32(stored)) CodecError(gesCRCError, {kLabel});
+}
+
+void TPNGGraphic::SkipChunkData() { Stream->Seek(int64_t(CurrentChunk.Length) + 4, soCurrent); }
+
+bool TPNGGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+{
+    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    Stream = &stream;
+    uint8_t s[8];
+    if (stream.Read(s, 8) != 8 || std::memcmp(s, kSignature, 8) != 0) return false;
+    ReadChunkHeader();
+    if (!IsChunk("IHDR") || CurrentChunk.Length != 13) return false;
+    TImageProperties& p = ImageProperties;
+    p.Options |= ioBigEndian;
+    ReadChunkData();
+    const uint8_t* h = RawBuffer.data();
+    p.Width = BigEndian32(h);
+    p.Height = BigEndian32(h + 4);
+    if (p.Width == 0 || p.Height == 0 || p.Width > INT_MAX || p.Height > INT_MAX) return false;
+    p.Compression = h[10] == 0 ? ctLZ77 : ctUnknown;
+    p.BitsPerSample = h[8];
+    p.SamplesPerPixel = 1;
+    switch (h[9]) {
+    case 0: p.ColorScheme = csG; break;
+    case 2:
+        p.ColorScheme = csRGB;
+        p.SamplesPerPixel = 3;
+        break;
+    case 3: p.ColorScheme = csIndexed; break;
+    case 4: p.ColorScheme = csGA; break;
+    case 6:
+        p.ColorScheme = csRGBA;
+        p.SamplesPerPixel = 4;
+        break;
+    default: p.ColorScheme = csUnknown; break;
+    }
+    p.BitsPerPixel = static_cast<uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
+    p.FilterMode = h[11];
+    p.Interlaced = h[12] != 0;
+    p.HasAlpha = p.ColorScheme == csGA || p.ColorScheme == csRGBA || p.ColorScheme == csBGRA;
+
+    // The file gamma, if a gAMA chunk comes before the end.
+    while (stream.Remaining() >= 8) {
+        ReadChunkHeader();
+        if (IsChunk("gAMA")) {
+            ReadChunkData();
+            if (CurrentChunk.Length >= 4) p.FileGamma = static_cast<float>(BigEndian32(RawBuffer.data()) / 100000.0);
+            break;
+        }
+        SkipChunkData();
+        if (IsChunk("IEND")) break;
+    }
+    return true;
+}
+
+void TPNGGraphic::SetupColorDepth()
+{
+    TColorManager& cm = ColorManager;
+    const unsigned depth = BitDepth;
+    auto set = [&](TColorScheme source, int samples, TColorScheme target, int targetBits, int targetSamples) {
+        cm.SetSourceColorScheme(source);
+        cm.SetSourceBitsPerSample(static_cast<int>(depth));
+        cm.SetSourceSamplesPerPixel(samples);
+        cm.SetTargetColorScheme(target);
+        cm.SetTargetBitsPerSample(targetBits);
+        cm.SetTargetSamplesPerPixel(targetSamples);
+    };
+    const bool wide = depth == 8 || depth == 16;
+    switch (ColorType) {
+    case 0:
+        if (depth != 1 && depth != 2 && depth != 4 && !wide) break;
+        set(csG, 1, csG, depth == 2 ? 4 : (depth == 16 ? 8 : static_cast<int>(depth)), 1);
+        SetPixelFormat(cm.GetPixelFormat(1));
+        Palette = cm.CreateGrayscalePalette(false);
+        SourceBPP = (depth + 7) / 8;
+        DepthSet = true;
+        return;
+    case 2:
+        if (!wide) break;
+        set(csRGB, 3, csBGR, 8, 3);
+        SetPixelFormat(pf24bit);
+        SourceBPP = depth * 3 / 8;
+        DepthSet = true;
+        return;
+    case 3:
+        if (depth != 1 && depth != 2 && depth != 4 && depth != 8) break;
+        set(csIndexed, 1, csIndexed, depth == 2 ? 4 : static_cast<int>(depth), 1);
+        SetPixelFormat(cm.GetPixelFormat(1));
+        SourceBPP = 1;
+        DepthSet = true;
+        return;
+    case 4:
+        if (!wide) break;
+        set(csGA, 1, csIndexed, 8, 1);
+        SetPixelFormat(pf8bit);
+        Palette = cm.CreateGrayscalePalette(false);
+        SourceBPP = depth * 2 / 8;
+        DepthSet = true;
+        return;
+    case 6:
+        if (!wide) break;
+        set(csRGBA, 4, csBGRA, 8, 4);
+        SetPixelFormat(pf32bit);
+        SourceBPP = depth * 4 / 8;
+        DepthSet = true;
+        return;
+    default: break;
+    }
+    CodecError(gesInvalidColorFormat, {kLabel});
+}
+
+uint8_t TPNGGraphic::Level(uint16_t value) const
+{
+    switch (BitDepth) {
+    case 1: return value & 1 ? 255 : 0;
+    case 2: return static_cast<uint8_t>((value & 3) * 85);
+    case 4: return static_cast<uint8_t>((value & 15) * 17);
+    case 16: return static_cast<uint8_t>(MulDiv16(value, 255, 65535));
+    default: return static_cast<uint8_t>(value);
+    }
+}
+
+// The colour of a bKGD or tRNS chunk of a gray or RGB image; used says how
+// many bytes it needs (0: the chunk is too short or the type has none).
+TColor TPNGGraphic::ChunkColor(size_t& used) const
+{
+    const uint8_t* d = RawBuffer.data();
+    const uint32_t n = CurrentChunk.Length;
+    used = 0;
+    if ((ColorType == 0 || ColorType == 4) && n >= 2) {
+        used = 2;
+        const uint8_t g = Level(BigEndian16(d));
+        return RGB(g, g, g);
+    }
+    if ((ColorType == 2 || ColorType == 6) && n >= 6) {
+        used = 6;
+        return RGB(Level(BigEndian16(d)), Level(BigEndian16(d + 2)), Level(BigEndian16(d + 4)));
+    }
+    return clNone;
+}
+
+void TPNGGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    BasePosition = stream.Position();
+    Stream = &stream;
+    Decoder.reset();
+    if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
+    const TImageProperties& p = ImageProperties;
+
+    ColorManager = TColorManager();
+    stream.SetPosition(BasePosition + 8);
+    Palette.reset();
+    BackgroundColorValue = clWhite;
+    TransparentColorValue = clNone;
+    DepthSet = false;
+    AtEnd = false;
+    SourceLeft = 0;
+    IDATSize = 0;
+    ReadChunkHeader();
+    ReadChunkData();
+    BitDepth = RawBuffer[8];
+    ColorType = RawBuffer[9];
+    ColorManager.SourceOptions = optSwapBytes;  // 16-bit samples are big-endian
+
+    if (p.Compression != ctLZ77) CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
+    struct TRelease {
+        TPNGGraphic* self;
+        ~TRelease()
+        {
+            self->Decoder.reset();
+            std::vector<uint8_t>().swap(self->RawBuffer);
+        }
+    } release{this};
+    Decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
+    Decoder->DecodeInit();
+
+    bool decoded = false;
+    for (;;) {
+        if (stream.Remaining() < 8) break;  // a file cut after its last chunk
+        ReadChunkHeader();
+        if (IsChunk("IDAT")) {
+            // Image data after the first run of it (past a chunk that ended
+            // that run) is read and not used: the picture is decoded once.
+            if (decoded) {
+                ReadChunkData();
+                continue;
+            }
+            DecodeImage();
+            decoded = true;
+            if (AtEnd) break;
+        } else if (IsChunk("PLTE")) {
+            if (CurrentChunk.Length % 3 != 0) CodecError(gesInvalidPalette, {kLabel});
+            ReadChunkData();
+            if (ColorType == 3) {
+                SetupColorDepth();
+                const void* data[1] = {RawBuffer.data()};
+                Palette = ColorManager.CreateColorPalette(data, pfInterlaced8Triple, CurrentChunk.Length / 3, false);
+            }
+            continue;
+        } else if (IsChunk("gAMA")) {
+            ReadChunkData();
+            if (CurrentChunk.Length >= 4) {
+                ColorManager.SetGamma(static_cast<float>(BigEndian32(RawBuffer.data()) / 100000.0), 2.2f);
+                ColorManager.TargetOptions |= optGamma;
+                ImageProperties.Options |= ioUseGamma;
+            }
+            continue;
+        } else if (IsChunk("bKGD")) {
+            ReadChunkData();
+            size_t used;
+            const TColor c = ChunkColor(used);
+            if (used) {
+                BackgroundColorValue = c;
+            } else if (ColorType == 3 && CurrentChunk.Length >= 1 && Palette) {
+                // The background of a palette image is one of its entries.
+                const uint8_t index = RawBuffer[0];
+                if (index < Palette->entries.size()) {
+                    const TPaletteEntry& e = Palette->entries[index];
+                    BackgroundColorValue = RGB(e.peRed, e.peGreen, e.peBlue);
+                }
+            }
+            continue;
+        } else if (IsChunk("tRNS")) {
+            ReadChunkData();
+            size_t used;
+            const TColor c = ChunkColor(used);
+            if (used && (ColorType == 0 || ColorType == 2)) TransparentColorValue = c;
+            continue;
+        }
+        // Every other chunk, and the one that follows the image data.
+        if (IsChunk("IEND")) break;
+        if (!(CurrentChunk.Type[0] & 0x20)) CodecError(gesUnknownCriticalChunk);
+        SkipChunkData();
+    }
+}
+
+void TPNGGraphic::DecodeImage()
+{
+    const TImageProperties& p = ImageProperties;
+    if (!DepthSet) SetupColorDepth();
+    const uint32_t width = p.Width, height = p.Height;
+    const unsigned samples = BitDepth == 16 ? SourceBPP / 2 : SourceBPP;
+    auto rowBytes = [&](uint32_t w) { return (size_t(w) * BitDepth + 7) / 8 * samples + 1; };
+
+    if (Palette) SetPalette(Palette);
+    CheckPictureSize(width, height, PixelFormat());
+    SetSize(static_cast<int>(width), static_cast<int>(height));
+    if (TransparentColorValue != clNone) {
+        SetTransparentColor(TransparentColorValue);
+        SetTransparent(true);
+    }
+    auto fillBackground = [&](uint32_t fromRow) {
+        if (fromRow >= height) return;
+        Canvas().Brush.Color = BackgroundColorValue;
+        Canvas().FillRect(Rect(0, static_cast<int>(fromRow), static_cast<int>(width), static_cast<int>(height)));
+    };
+
+    const size_t full = rowBytes(width);
+    std::vector<uint8_t> current(full, 0), previous(full, 0);
+    TColorManager& cm = ColorManager;
+    if (!p.Interlaced) {
+        uint32_t y = 0;
+        for (; y < height; ++y) {
+            if (!ReadRow(current.data(), full)) break;
+            Unfilter(current.data(), previous.data(), full);
+            cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width);
+            current.swap(previous);
+        }
+        // Rows for which no image data remains show the background.
+        fillBackground(y);
+    } else {
+        fillBackground(0);
+        bool ended = false;
+        for (int pass = 0; pass < 7 && !ended; ++pass) {
+            if (width <= uint32_t(kStartColumn[pass])) continue;
+            const uint32_t passWidth = (width + kColumnStep[pass] - 1 - kStartColumn[pass]) / kColumnStep[pass];
+            const size_t size = rowBytes(passWidth);
+            std::fill(previous.begin(), previous.begin() + static_cast<std::ptrdiff_t>(size), 0);
+            for (uint32_t y = kStartRow[pass]; y < height; y += kRowStep[pass]) {
+                if (!ReadRow(current.data(), size)) {
+                    ended = true;
+                    break;
+                }
+                Unfilter(current.data(), previous.data(), size);
+                cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width, kPassMask[pass]);
+                current.swap(previous);
+            }
+        }
+    }
+    // Image data past the picture is read (CRC checked) and not used.
+    while (!AtEnd && IsChunk("IDAT")) {
+        ReadChunkData();
+        if (Stream->Remaining() < 8) AtEnd = true;
+        else ReadChunkHeader();
+    }
+}
+
+bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
+{
+    size_t filled = 0;
+    while (filled < size) {
+        if (SourceLeft == 0) {
+            if (AtEnd || !IsChunk("IDAT")) return false;
+            ReadChunkData();
+            CurrentSource = RawBuffer.data();
+            IDATSize = CurrentChunk.Length;
+            SourceLeft = IDATSize;
+            if (Stream->Remaining() < 8) AtEnd = true;
+            else ReadChunkHeader();
+            continue;
+        }
+        void* source = const_cast<uint8_t*>(CurrentSource);
+        void* dest = row + filled;
+        Decoder->Decode(source, dest, static_cast<int32_t>(SourceLeft), static_cast<int32_t>(size - filled));
+        const size_t consumed = static_cast<size_t>(static_cast<const uint8_t*>(source) - CurrentSource);
+        CurrentSource = static_cast<const uint8_t*>(source);
+        SourceLeft -= static_cast<uint32_t>(consumed);
+        filled = static_cast<size_t>(static_cast<uint8_t*>(dest) - row);
+        const int32_t status = Decoder->Status();
+        if (status == Z_STREAM_END) {
+            if (SourceLeft > 0 || filled < size) CodecError(gesExtraCompressedData, {kLabel});
+            return true;
+        }
+        if (status != Z_OK) CodecError(gesDecompression, {kLabel});
+    }
+    return true;
+}
+
+void TPNGGraphic::Unfilter(uint8_t* row, const uint8_t* prior, size_t size) const
+{
+    uint8_t* x = row + 1;
+    const uint8_t* b = prior + 1;
+    const size_t n = size - 1;
+    const size_t bpp = std::min<size_t>(SourceBPP ? SourceBPP : 1, n);
+    switch (row[0]) {
+    case 1:
+        for (size_t i = bpp; i < n; ++i) x[i] = static_cast<uint8_t>(x[i] + x[i - bpp]);
+        break;
+    case 2:
+        for (size_t i = 0; i < n; ++i) x[i] = static_cast<uint8_t>(x[i] + b[i]);
+        break;
+    case 3:
+        for (size_t i = 0; i < bpp; ++i) x[i] = static_cast<uint8_t>(x[i] + (b[i] >> 1));
+        for (size_t i = bpp; i < n; ++i) x[i] = static_cast<uint8_t>(x[i] + ((x[i - bpp] + b[i]) >> 1));
+        break;
+    case 4:
+        for (size_t i = 0; i < bpp; ++i) x[i] = static_cast<uint8_t>(x[i] + b[i]);
+        for (size_t i = bpp; i < n; ++i) x[i] = static_cast<uint8_t>(x[i] + Paeth(x[i - bpp], b[i], b[i - bpp]));
+        break;
+    default: break;
+    }
+}

@@ -1,0 +1,67 @@
+// Portable Network Graphics: every chunk's CRC checked, the image data
+// inflated, unfiltered, de-interlaced (Adam7) and converted row by row;
+// gamma, background, transparent colour and palette chunks applied.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "codecs/codec_graphic.h"
+
+class TLZ77Decoder;
+
+class TPNGGraphic : public TCodecGraphic {
+public:
+    static constexpr const char* ClassName = "TPNGGraphic";
+
+    TPNGGraphic();
+    ~TPNGGraphic() override;
+
+    using TCodecGraphic::CanLoad;
+    // The 8-byte signature.
+    bool CanLoad(TStream& stream) override;
+    // The signature, the header chunk and the file gamma.
+    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+
+    // The last chunk header read.
+    struct TChunkHeader {
+        uint32_t Length = 0;
+        uint8_t Type[4] = {0, 0, 0, 0};
+    };
+
+private:
+    void ReadChunkHeader();
+    // Reads the chunk's data into RawBuffer and checks its CRC (65218).
+    void ReadChunkData();
+    // Seeks past the chunk's data and CRC.
+    void SkipChunkData();
+    bool IsChunk(const char* type) const;
+    // Chooses source, target, pixel format and gray palette for the colour
+    // type and depth (65247 for a combination PNG does not have).
+    void SetupColorDepth();
+    void DecodeImage();
+    // Fills a row from the image data; false when the image data ended.
+    bool ReadRow(uint8_t* row, size_t size);
+    void Unfilter(uint8_t* row, const uint8_t* prior, size_t size) const;
+    // A 16-bit gray or colour value of the colour chunks as an 8-bit level.
+    uint8_t Level(uint16_t value) const;
+    TColor ChunkColor(size_t& used) const;
+
+    std::unique_ptr<TLZ77Decoder> Decoder;
+    uint32_t IDATSize = 0;
+    std::vector<uint8_t> RawBuffer;
+    const uint8_t* CurrentSource = nullptr;
+    uint32_t SourceLeft = 0;
+    TChunkHeader CurrentChunk;
+    bool AtEnd = false;  // no further chunk header in the stream
+    uint32_t CRC = 0;
+    uint32_t SourceBPP = 0;
+    HPALETTE Palette;
+    TColor TransparentColorValue = clNone;
+    TColor BackgroundColorValue = clWhite;
+    uint8_t ColorType = 0;
+    uint8_t BitDepth = 0;
+    bool DepthSet = false;
+};

@@ -1,0 +1,44 @@
+// Paint Shop Pro pictures: the first raster layer of the layer bank, its
+// channels stored uncompressed, run-length or deflate compressed, as
+// separate planes (little-endian file).
+#pragma once
+
+#include <cstdint>
+
+#include "codecs/codec_graphic.h"
+
+class TPSPGraphic : public TCodecGraphic {
+public:
+    static constexpr const char* ClassName = "TPSPGraphic";
+
+    using TCodecGraphic::CanLoad;
+    // "Paint Shop Pro Image File" (any case) and a major version of 3 or more.
+    bool CanLoad(TStream& stream) override;
+    // The file header and the general image attributes block.
+    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+};
+
+#pragma pack(push, 1)
+struct TPSPFileHeader {
+    char Signature[32];
+    uint16_t MajorVersion;
+    uint16_t MinorVersion;
+};
+
+// The general image attributes as far as they are used.
+struct TPSPImageAttributes {
+    int32_t Width;
+    int32_t Height;
+    double Resolution;
+    uint8_t ResolutionMetric;  // 2: per centimetre
+    uint16_t Compression;      // 0 none, 1 run-length, 2 LZ77, 3 JPEG
+    uint16_t BitDepth;         // 1, 4, 8 or 24
+    uint16_t PlaneCount;
+    uint32_t ColorCount;
+    uint8_t GreyscaleFlag;
+    uint8_t Unused[14];
+};
+#pragma pack(pop)
+static_assert(sizeof(TPSPFileHeader) == 36);
+static_assert(sizeof(TPSPImageAttributes) == 42);

@@ -1,0 +1,59 @@
+#include "codecs/thunder_decoder.h"
+
+#include <algorithm>
+
+namespace {
+const int kTwoBitDeltas[4] = {0, 1, 0, -1};       // code 2: no pixel
+const int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};  // code 4: no pixel
+}  // namespace
+
+void TThunderDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    if (RowSize <= 0) return;
+    const auto* in = static_cast<const uint8_t*>(Source);
+    const uint8_t* const inEnd = in + (PackedSize > 0 ? PackedSize : 0);
+    auto* const dest = static_cast<uint8_t*>(Dest);
+    const int64_t total = UnpackedSize > 0 ? UnpackedSize : 0;
+    const int64_t rowPixels = std::min<int64_t>(int64_t(RowSize) * 2, Width > 0 ? Width : 0);
+
+    for (int64_t rowStart = 0; rowStart < total; rowStart += RowSize) {
+        // Bytes of this row that lie within the output.
+        const int64_t rowBytes = total - rowStart < RowSize ? total - rowStart : RowSize;
+        uint8_t* const row = dest + rowStart;
+        int64_t pixels = 0;
+        unsigned last = 0;
+        // Pixel i of the row sits in byte i / 2, the even ones in the high nibble.
+        auto put = [&](unsigned v) {
+            last = v & 15;
+            const int64_t at = pixels / 2;
+            if (at < rowBytes) {
+                if (pixels & 1) row[at] = static_cast<uint8_t>((row[at] & 0xF0) | last);
+                else row[at] = static_cast<uint8_t>(last << 4);
+            }
+            ++pixels;
+        };
+        while (in < inEnd && pixels < rowPixels) {
+            const unsigned n = *in++;
+            switch (n >> 6) {
+            case 0: {  // a run of the last pixel
+                int64_t count = n & 63;
+                for (; count > 0 && pixels < rowPixels; --count) put(last);
+                break;
+            }
+            case 1:
+                for (int shift = 4; shift >= 0; shift -= 2) {
+                    const unsigned code = (n >> shift) & 3;
+                    if (code != 2) put(static_cast<unsigned>(static_cast<int>(last) + kTwoBitDeltas[code]));
+                }
+                break;
+            case 2:
+                for (int shift = 3; shift >= 0; shift -= 3) {
+                    const unsigned code = (n >> shift) & 7;
+                    if (code != 4) put(static_cast<unsigned>(static_cast<int>(last) + kThreeBitDeltas[code]));
+                }
+                break;
+            default: put(n); break;
+            }
+        }
+    }
+}

@@ -1,0 +1,772 @@
+#include "codecs/tiff.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "codecs/deflate_decoder.h"
+#include "codecs/fax_decoders.h"
+#include "codecs/thunder_decoder.h"
+#include "codecs/tiff_jpeg_decoder.h"
+#include "codecs/picture_size.h"
+#include "platform/rtl/classes.h"
+
+namespace {
+
+enum : uint16_t {
+    tagImageWidth = 256,
+    tagImageLength = 257,
+    tagBitsPerSample = 258,
+    tagCompression = 259,
+    tagPhotometric = 262,
+    tagFillOrder = 266,
+    tagStripOffsets = 273,
+    tagSamplesPerPixel = 277,
+    tagRowsPerStrip = 278,
+    tagStripByteCounts = 279,
+    tagXResolution = 282,
+    tagYResolution = 283,
+    tagPlanarConfig = 284,
+    tagT4Options = 292,
+    tagResolutionUnit = 296,
+    tagPredictor = 317,
+    tagColorMap = 320,
+    tagTileWidth = 322,
+    tagTileLength = 323,
+    tagTileOffsets = 324,
+    tagTileByteCounts = 325,
+    tagExtraSamples = 338,
+    tagJPEGTables = 347,
+    tagYCbCrCoefficients = 529,
+    tagYCbCrSubSampling = 530,
+    tagYCbCrPositioning = 531,
+};
+
+enum : uint16_t {
+    ftByte = 1, ftAscii, ftShort, ftLong, ftRational, ftSByte, ftUndefined, ftSShort, ftSLong, ftSRational,
+    ftFloat, ftDouble,
+};
+
+const char* const kLabel = "TIF/TIFF";
+
+unsigned TypeSize(uint16_t type)
+{
+    switch (type) {
+    case ftByte:
+    case ftAscii:
+    case ftSByte:
+    case ftUndefined: return 1;
+    case ftShort:
+    case ftSShort: return 2;
+    case ftLong:
+    case ftSLong:
+    case ftFloat: return 4;
+    case ftRational:
+    case ftSRational:
+    case ftDouble: return 8;
+    default: return 0;
+    }
+}
+
+uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+
+template <class T>
+T Load(const uint8_t* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+TImageCompression CompressionOf(uint32_t value)
+{
+    switch (value) {
+    case 1: return ctNone;
+    case 2: return ctFaxRLE;
+    case 3: return ctFax3;
+    case 4: return ctFax4;
+    case 5: return ctLZW;
+    case 6: return ctOJPEG;
+    case 7: return ctJPEG;
+    case 8: return ctLZ77;
+    case 32766: return ctNext;
+    case 32771: return ctFaxRLEW;
+    case 32773: return ctPackedBits;
+    case 32809: return ctThunderscan;
+    case 32895: return ctIT8CTPAD;
+    case 32896: return ctIT8LW;
+    case 32897: return ctIT8MP;
+    case 32898: return ctIT8BL;
+    case 32908: return ctPixarFilm;
+    case 32909: return ctPixarLog;
+    case 32946: return ctLZ77;
+    case 32947: return ctDCS;
+    case 34661: return ctJBIG;
+    default: return ctUnknown;
+    }
+}
+
+uint32_t CeilDiv(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
+
+// Copies bits bits from src (starting at bit srcBit, most significant first)
+// to dst (at bit dstBit).
+void CopyBits(uint8_t* dst, uint64_t dstBit, const uint8_t* src, uint64_t srcBit, uint64_t bits)
+{
+    if (((dstBit | srcBit | bits) & 7) == 0) {
+        std::memcpy(dst + dstBit / 8, src + srcBit / 8, bits / 8);
+        return;
+    }
+    for (uint64_t i = 0; i < bits; ++i) {
+        const uint64_t s = srcBit + i, d = dstBit + i;
+        const uint8_t m = static_cast<uint8_t>(0x80 >> (d & 7));
+        if (src[s / 8] & (0x80 >> (s & 7))) dst[d / 8] |= m;
+        else dst[d / 8] &= static_cast<uint8_t>(~m);
+    }
+}
+
+// Undoes horizontal differencing on one row of `bytes` bytes holding pixels
+// of `distance` samples each.
+void DepredictRow(uint8_t* row, uint32_t pixels, uint32_t distance, unsigned bits, bool bigEndian, size_t bytes)
+{
+    if (pixels < 2 || distance == 0) return;
+    if (bits == 16) {
+        const size_t n = std::min<size_t>(size_t(pixels) * distance, bytes / 2);
+        for (size_t i = distance; i < n; ++i) {
+            uint16_t a = Load<uint16_t>(row + 2 * (i - distance)), b = Load<uint16_t>(row + 2 * i);
+            if (bigEndian) {
+                a = Swap16(a);
+                b = Swap16(b);
+            }
+            uint16_t v = static_cast<uint16_t>(a + b);
+            if (bigEndian) v = Swap16(v);
+            std::memcpy(row + 2 * i, &v, 2);
+        }
+        return;
+    }
+    // Whole bytes, the distance being the pixel's samples (one byte each at 8 bits).
+    const size_t n = std::min<size_t>(size_t(pixels) * distance, bytes);
+    for (size_t i = distance; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - distance]);
+}
+
+}  // namespace
+
+// ---- header and directory ----------------------------------------------------
+
+bool TTIFFGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    if (stream.Remaining() > 8) {
+        uint8_t h[8];
+        if (stream.Read(h, 8) == 8 && ((h[0] == 'I' && h[1] == 'I') || (h[0] == 'M' && h[1] == 'M'))) {
+            const bool big = h[0] == 'M';
+            uint16_t version = Load<uint16_t>(h + 2);
+            uint32_t offset = Load<uint32_t>(h + 4);
+            if (big) {
+                version = Swap16(version);
+                offset = SwapLong(offset);
+            }
+            ok = version == 42 && int64_t(offset) < stream.Size() - start;
+        }
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+void TTIFFGraphic::ReadDirectory(uint32_t offset)
+{
+    TStream& stream = *Stream;
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    stream.SetPosition(BasePosition + offset);
+    uint16_t count = 0;
+    stream.ReadBuffer(&count, 2);
+    if (big) count = Swap16(count);
+    ifd_.assign(count, TIFDEntry{});
+    stream.ReadBuffer(ifd_.data(), int64_t(count) * 12);
+    if (big) {
+        for (TIFDEntry& e : ifd_) {
+            e.Tag = Swap16(e.Tag);
+            e.DataType = Swap16(e.DataType);
+            e.DataLength = SwapLong(e.DataLength);
+            const bool shorts = e.DataType == ftShort || e.DataType == ftSShort;
+            const bool bytes = TypeSize(e.DataType) == 1 && e.DataLength <= 4;
+            if (shorts && e.DataLength == 1) {
+                uint8_t b[4];
+                std::memcpy(b, &e.Offset, 4);
+                e.Offset = uint32_t(b[0]) << 8 | b[1];
+            } else if (shorts && e.DataLength == 2) {
+                uint16_t w[2];
+                std::memcpy(w, &e.Offset, 4);
+                w[0] = Swap16(w[0]);
+                w[1] = Swap16(w[1]);
+                std::memcpy(&e.Offset, w, 4);
+            } else if (!bytes) {
+                e.Offset = SwapLong(e.Offset);
+            }
+        }
+    }
+    std::stable_sort(ifd_.begin(), ifd_.end(), [](const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; });
+}
+
+bool TTIFFGraphic::FindTag(uint16_t tag, size_t& index) const
+{
+    const auto it = std::lower_bound(ifd_.begin(), ifd_.end(), tag,
+                                     [](const TIFDEntry& e, uint16_t t) { return e.Tag < t; });
+    index = static_cast<size_t>(it - ifd_.begin());
+    return it != ifd_.end() && it->Tag == tag;
+}
+
+uint32_t TTIFFGraphic::GetValue(uint16_t tag, uint32_t defaultValue) const
+{
+    uint32_t count;
+    return GetValue(tag, count, defaultValue);
+}
+
+uint32_t TTIFFGraphic::GetValue(uint16_t tag, uint32_t& count, uint32_t defaultValue) const
+{
+    size_t i;
+    if (!FindTag(tag, i)) {
+        count = 0;
+        return defaultValue;
+    }
+    const TIFDEntry& e = ifd_[i];
+    count = e.DataLength;
+    if (e.DataLength != 1) return e.Offset;
+    switch (e.DataType) {
+    case ftByte: return e.Offset & 0xFF;
+    case ftShort:
+    case ftSShort: return e.Offset & 0xFFFF;
+    default: return e.Offset;
+    }
+}
+
+std::vector<uint8_t> TTIFFGraphic::RawValues(const TIFDEntry& e)
+{
+    const uint64_t size = uint64_t(TypeSize(e.DataType)) * e.DataLength;
+    std::vector<uint8_t> data;
+    if (size == 0) return data;
+    if (size <= 4) {
+        // Held in the entry, already in the machine's order, first value lowest.
+        data.resize(static_cast<size_t>(size));
+        std::memcpy(data.data(), &e.Offset, data.size());
+        return data;
+    }
+    TStream& stream = *Stream;
+    const int64_t at = BasePosition + e.Offset;
+    // Values that the file cannot hold are refused before taking memory for them.
+    if (at > stream.Size() || int64_t(size) > stream.Size() - at) throw EReadError();
+    data.resize(static_cast<size_t>(size));
+    stream.SetPosition(at);
+    stream.ReadBuffer(data.data(), int64_t(size));
+    if (ImageProperties.Options & ioBigEndian) {
+        const unsigned ts = TypeSize(e.DataType);
+        const bool pairs = e.DataType == ftRational || e.DataType == ftSRational;
+        for (size_t i = 0; i < data.size(); i += ts) {
+            uint8_t* p = &data[i];
+            if (ts == 2) std::swap(p[0], p[1]);
+            else if (ts == 4 || pairs) {
+                std::reverse(p, p + 4);
+                if (pairs) std::reverse(p + 4, p + 8);
+            } else if (ts == 8) {
+                std::reverse(p, p + 8);
+            }
+        }
+    }
+    return data;
+}
+
+namespace {
+// Value i of raw machine-order data as a number.
+double NumberAt(const uint8_t* p, uint16_t type, size_t i)
+{
+    switch (type) {
+    case ftByte:
+    case ftAscii:
+    case ftUndefined: return p[i];
+    case ftSByte: return static_cast<int8_t>(p[i]);
+    case ftShort: return Load<uint16_t>(p + 2 * i);
+    case ftSShort: return Load<int16_t>(p + 2 * i);
+    case ftLong: return Load<uint32_t>(p + 4 * i);
+    case ftSLong: return Load<int32_t>(p + 4 * i);
+    case ftFloat: return Load<float>(p + 4 * i);
+    case ftDouble: return Load<double>(p + 8 * i);
+    case ftRational: {
+        const uint32_t d = Load<uint32_t>(p + 8 * i + 4);
+        return d ? double(Load<uint32_t>(p + 8 * i)) / d : 0.0;
+    }
+    case ftSRational: {
+        const int32_t d = Load<int32_t>(p + 8 * i + 4);
+        return d ? double(Load<int32_t>(p + 8 * i)) / d : 0.0;
+    }
+    default: return 0;
+    }
+}
+
+uint32_t IntegerAt(const uint8_t* p, uint16_t type, size_t i)
+{
+    switch (type) {
+    case ftByte:
+    case ftAscii:
+    case ftUndefined:
+    case ftSByte: return p[i];
+    case ftShort:
+    case ftSShort: return Load<uint16_t>(p + 2 * i);
+    case ftLong:
+    case ftSLong:
+    case ftFloat: return Load<uint32_t>(p + 4 * i);
+    case ftRational:
+    case ftSRational: return Load<uint32_t>(p + 8 * i);
+    default: {
+        const double v = NumberAt(p, type, i);
+        return v > 0 && v < 4294967295.0 ? static_cast<uint32_t>(v) : 0;
+    }
+    }
+}
+}  // namespace
+
+float TTIFFGraphic::GetFloatValue(uint16_t tag, float defaultValue)
+{
+    size_t i;
+    if (!FindTag(tag, i) || ifd_[i].DataLength != 1 || TypeSize(ifd_[i].DataType) == 0) return defaultValue;
+    const std::vector<uint8_t> raw = RawValues(ifd_[i]);
+    const uint16_t type = ifd_[i].DataType;
+    if ((type == ftRational || type == ftSRational) && Load<uint32_t>(raw.data() + 4) == 0) return defaultValue;
+    return static_cast<float>(NumberAt(raw.data(), type, 0));
+}
+
+std::vector<uint8_t> TTIFFGraphic::GetByteList(uint16_t tag)
+{
+    size_t i;
+    if (!FindTag(tag, i)) return {};
+    const TIFDEntry e = ifd_[i];
+    std::vector<uint8_t> raw = RawValues(e);
+    if (TypeSize(e.DataType) == 1) return raw;
+    std::vector<uint8_t> out(raw.empty() ? 0 : e.DataLength);
+    for (size_t k = 0; k < out.size(); ++k) out[k] = static_cast<uint8_t>(IntegerAt(raw.data(), e.DataType, k));
+    return out;
+}
+
+std::vector<uint32_t> TTIFFGraphic::GetValueList(uint16_t tag)
+{
+    size_t i;
+    if (!FindTag(tag, i)) return {};
+    const TIFDEntry e = ifd_[i];
+    const std::vector<uint8_t> raw = RawValues(e);
+    std::vector<uint32_t> out(raw.empty() ? 0 : e.DataLength);
+    if (e.DataType == ftLong || e.DataType == ftSLong) {
+        if (!out.empty()) std::memcpy(out.data(), raw.data(), out.size() * 4);
+        return out;
+    }
+    for (size_t k = 0; k < out.size(); ++k) out[k] = IntegerAt(raw.data(), e.DataType, k);
+    return out;
+}
+
+std::vector<float> TTIFFGraphic::GetFloatList(uint16_t tag)
+{
+    size_t i;
+    if (!FindTag(tag, i)) return {};
+    const TIFDEntry e = ifd_[i];
+    const std::vector<uint8_t> raw = RawValues(e);
+    std::vector<float> out(raw.empty() ? 0 : e.DataLength);
+    for (size_t k = 0; k < out.size(); ++k) out[k] = static_cast<float>(NumberAt(raw.data(), e.DataType, k));
+    return out;
+}
+
+bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+{
+    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    Stream = &stream;
+    ifd_.clear();
+    TImageProperties& p = ImageProperties;
+    stream.SetPosition(BasePosition);
+    uint8_t h[8];
+    if (stream.Read(h, 8) != 8) return false;
+    const bool big = h[0] == 'M' && h[1] == 'M';
+    if (!big && !(h[0] == 'I' && h[1] == 'I')) return false;
+    uint16_t version = Load<uint16_t>(h + 2);
+    uint32_t offset = Load<uint32_t>(h + 4);
+    if (big) {
+        p.Options |= ioBigEndian;
+        version = Swap16(version);
+        offset = SwapLong(offset);
+    }
+    p.Version = version;
+    p.FirstIFD = offset;
+    if (version != 42 || offset == 0) return false;
+
+    // Walk the chain to the wanted directory; a chain that comes back to a
+    // directory it has seen ends there.
+    std::set<uint32_t> seen{offset};
+    for (unsigned i = 0; i < imageIndex; ++i) {
+        stream.SetPosition(BasePosition + offset);
+        uint16_t count = 0;
+        stream.ReadBuffer(&count, 2);
+        if (big) count = Swap16(count);
+        stream.Seek(int64_t(count) * 12, soCurrent);
+        stream.ReadBuffer(&offset, 4);
+        if (big) offset = SwapLong(offset);
+        if (offset == 0 || !seen.insert(offset).second) return false;
+    }
+    ReadDirectory(offset);
+
+    p.Width = GetValue(tagImageWidth, 0);
+    p.Height = GetValue(tagImageLength, 0);
+    if (p.Width == 0 || p.Height == 0) return false;
+
+    p.RowsPerStrip = GetValueList(tagRowsPerStrip);
+    if (p.RowsPerStrip.empty() || p.RowsPerStrip[0] == 0xFFFFFFFF) p.RowsPerStrip.assign(1, p.Height);
+
+    const uint32_t samples = GetValue(tagSamplesPerPixel, 1);
+    p.SamplesPerPixel = static_cast<uint8_t>(std::min<uint32_t>(samples, 255));
+    const std::vector<uint32_t> bits = GetValueList(tagBitsPerSample);
+    p.BitsPerSample = static_cast<uint8_t>(bits.empty() ? 1 : std::min<uint32_t>(bits[0], 255));
+
+    p.TileWidth = GetValue(tagTileWidth, 0);
+    p.TileLength = GetValue(tagTileLength, 0);
+    if (p.TileWidth && p.TileLength) p.Options |= ioTiled;
+
+    const std::vector<uint32_t> extra = GetValueList(tagExtraSamples);
+    p.HasAlpha = !extra.empty() && std::all_of(extra.begin(), extra.end(), [](uint32_t v) { return v <= 2; });
+
+    p.BitsPerPixel = static_cast<uint8_t>(std::min<uint32_t>(uint32_t(p.BitsPerSample) * p.SamplesPerPixel, 255));
+    p.Compression = CompressionOf(GetValue(tagCompression, 0));
+
+    switch (GetValue(tagPhotometric, 0)) {
+    case 0:
+        p.ColorScheme = csG;
+        p.Options |= ioMinIsWhite;
+        break;
+    case 1: p.ColorScheme = csG; break;
+    case 2: p.ColorScheme = p.SamplesPerPixel < 4 ? csRGB : csRGBA; break;
+    case 3: p.ColorScheme = csIndexed; break;
+    case 5: p.ColorScheme = csCMYK; break;
+    case 6: p.ColorScheme = csYCbCr; break;
+    case 8: p.ColorScheme = csCIELab; break;
+    default: p.ColorScheme = csUnknown; break;
+    }
+    if (p.ColorScheme == csYCbCr) {
+        p.YCbCrSubSampling = GetByteList(tagYCbCrSubSampling);
+        if (p.YCbCrSubSampling.size() < 2) p.YCbCrSubSampling = {2, 2};
+        YCbCrPositioning = GetValue(tagYCbCrPositioning, 1);
+        YCbCrCoefficients = GetFloatList(tagYCbCrCoefficients);
+        if (YCbCrCoefficients.empty()) YCbCrCoefficients = {0.299f, 0.587f, 0.114f};
+    }
+    p.JPEGColorMode = 0;
+    p.JPEGTablesMode = 3;
+    p.PlanarConfig = GetValue(tagPlanarConfig, 0);
+    p.XResolution = GetFloatValue(tagXResolution, 0);
+    p.YResolution = GetFloatValue(tagYResolution, 0);
+    if (GetValue(tagResolutionUnit, 2) == 3) {
+        p.XResolution *= 2.54f;
+        p.YResolution *= 2.54f;
+    }
+    p.Predictor = GetValue(tagPredictor, 0);
+    if (GetValue(tagFillOrder, 1) == 2) p.Options |= ioReversed;
+    return true;
+}
+
+void TTIFFGraphic::SaveToStream(TStream&) {}
+
+// ---- loading -----------------------------------------------------------------
+
+void TTIFFGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    BasePosition = stream.Position();
+    LoadImage(stream);
+}
+
+void TTIFFGraphic::LoadImage(TStream& stream)
+{
+    if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
+    TImageProperties& p = ImageProperties;
+    const bool big = (p.Options & ioBigEndian) != 0;
+    const bool tiled = (p.Options & ioTiled) != 0;
+    const unsigned bps = p.BitsPerSample;
+    const unsigned spp = p.SamplesPerPixel;
+
+    std::vector<uint32_t> offsets = GetValueList(tiled ? tagTileOffsets : tagStripOffsets);
+    std::vector<uint32_t> counts = GetValueList(tiled ? tagTileByteCounts : tagStripByteCounts);
+    if (tiled && offsets.empty()) {
+        offsets = GetValueList(tagStripOffsets);
+        counts = GetValueList(tagStripByteCounts);
+    }
+
+    // The colour manager, fresh for every load.
+    ColorManager = TColorManager();
+    TColorManager& cm = ColorManager;
+    cm.SourceOptions = big ? optSwapBytes : 0;
+    TColorScheme source = p.ColorScheme;
+    const bool separate = p.PlanarConfig == 2 && spp > 1;
+    // libjpeg hands colour rows over already in the bitmap's order.
+    if (p.Compression == ctJPEG && !separate && spp == 3 && (source == csRGB || source == csYCbCr)) source = csBGR;
+    TColorScheme target;
+    unsigned targetSamples = spp;
+    switch (source) {
+    case csIndexed:
+        target = csIndexed;
+        if (p.HasAlpha || spp == 2) {
+            source = csGA;
+            targetSamples = 1;
+        }
+        break;
+    case csG:
+        target = csG;
+        // Gray with an extra (alpha) sample: the gray sample alone is shown.
+        if (spp == 2) {
+            source = csGA;
+            targetSamples = 1;
+        }
+        break;
+    case csRGB:
+    case csBGR: target = csBGR; break;
+    case csRGBA: target = csBGRA; break;
+    case csCMY:
+    case csCMYK:
+    case csCIELab:
+    case csYCbCr: target = csBGR; break;
+    default: target = source; break;
+    }
+    // The converters walk as many samples as the scheme has: a file whose
+    // sample count says otherwise cannot be converted.
+    unsigned schemeSamples = 3;
+    switch (source) {
+    case csIndexed:
+    case csG: schemeSamples = 1; break;
+    case csGA: schemeSamples = 2; break;
+    case csRGBA:
+    case csCMYK: schemeSamples = 4; break;
+    default: break;
+    }
+    if (source != csUnknown && spp != schemeSamples) ColorManagerError(gesInvalidPixelDepth);
+    if (source == csCMYK) targetSamples = 3;
+    if (source == csCIELab) cm.SourceOptions |= optLabByteL;
+    cm.SetSourceBitsPerSample(bps);
+    // 2-bit samples have no bitmap format of their own: they are shown as 4-bit ones.
+    cm.SetTargetBitsPerSample(bps == 16 ? 8 : (bps == 2 ? 4 : bps));
+    cm.SetSourceColorScheme(source);
+    cm.SetTargetColorScheme(target);
+    cm.SetSourceSamplesPerPixel(static_cast<int>(spp));
+    cm.SetTargetSamplesPerPixel(static_cast<int>(targetSamples));
+
+    SetPixelFormat(source == csGA ? pf8bit : cm.GetPixelFormat(1));
+    if (p.Width > INT_MAX || p.Height > INT_MAX) CodecError(gesInvalidImage, {kLabel});
+
+    if (target == csG || target == csGA) {
+        SetPalette(cm.CreateGrayscalePalette((p.Options & ioMinIsWhite) != 0));
+    } else if (target == csIndexed) {
+        // Palettes of more than 256 colours (16-bit indexes) do not fit a bitmap.
+        if (bps > 8) CodecError(gesInvalidColorFormat, {kLabel});
+        size_t i;
+        if (FindTag(tagColorMap, i)) {
+            TIFDEntry e = ifd_[i];
+            if (e.DataType == ftShort || e.DataType == ftSShort) {
+                // The values as stored; the colour manager swaps big-endian ones.
+                std::vector<uint8_t> raw;
+                const uint32_t n = e.DataLength;
+                if (uint64_t(n) * 2 <= 4) {
+                    raw.resize(size_t(n) * 2);
+                    uint16_t w[2];
+                    std::memcpy(w, &e.Offset, 4);
+                    if (big) w[0] = Swap16(w[0]), w[1] = Swap16(w[1]);
+                    std::memcpy(raw.data(), w, raw.size());
+                } else {
+                    const uint16_t type = e.DataType;
+                    e.DataType = ftByte;  // read as bytes: no swapping here
+                    e.DataLength = n * 2;
+                    raw = RawValues(e);
+                    e.DataType = type;
+                }
+                const size_t third = n / 3;
+                std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
+                const void* planes[3] = {raw.data(), raw.data() + 2 * third, raw.data() + 4 * third};
+                if (third) SetPalette(cm.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
+            }
+        }
+    } else if (p.ColorScheme == csYCbCr && source == csYCbCr) {
+        const auto& sub = p.YCbCrSubSampling;
+        cm.SetYCbCrParameters(YCbCrCoefficients, sub[0], sub[1]);
+    }
+
+    // The decoder for the compression (refused ones stop here).
+    std::unique_ptr<TDecoder> decoder;
+    const uint32_t t4 = GetValue(tagT4Options, 0);
+    const bool reversed = (p.Options & ioReversed) != 0;
+    switch (p.Compression) {
+    case ctNone: break;
+    case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
+    case ctFax3:
+        // Two-dimensional rows (T4 option bit 0) cannot be decoded.
+        if (t4 & 1) CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
+        decoder = std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, p.Width);
+        break;
+    case ctFaxRLE:
+    case ctFaxRLEW:
+        decoder = std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, p.Width);
+        break;
+    case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, true); break;
+    case ctJPEG:
+        p.JPEGTables = GetByteList(tagJPEGTables);
+        decoder = std::make_unique<TTIFFJPEGDecoder>(&p);
+        break;
+    case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
+                                                   static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
+        break;
+    default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
+    }
+
+    CheckPictureSize(p.Width, p.Height, PixelFormat());
+    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    if (decoder) decoder->DecodeInit();
+
+    const uint64_t lineBits = uint64_t(bps) * spp * p.Width;
+    p.BytesPerLine = static_cast<uint32_t>(std::min<uint64_t>((lineBits + 7) / 8, UINT32_MAX));
+    // The raw samples may be up to twice the bitmap's bytes (16-bit samples
+    // shown with 8); anything larger is no picture this bitmap can show.
+    if (uint64_t(p.BytesPerLine) * p.Height > uint64_t(3) * uint64_t(BitmapMemoryLimit)) throw EOutOfResources();
+    const bool predict = p.Predictor == 2 && p.Compression != ctNone;
+    const uint32_t width = p.Width, height = p.Height;
+
+    std::vector<uint8_t> packed;
+    // Decodes chunk (strip or tile) `index` into `size` bytes at out.
+    auto decodeChunk = [&](size_t index, uint8_t* out, size_t size) {
+        std::memset(out, 0, size);
+        const int64_t at = BasePosition + offsets[index];
+        if (!decoder) {
+            stream.SetPosition(at);
+            stream.Read(out, int64_t(size));
+            return;
+        }
+        int64_t count = index < counts.size() ? int64_t(counts[index]) : stream.Size() - at;
+        if (count < 0) count = 0;
+        if (at > stream.Size() || count > stream.Size() - at) throw EReadError();
+        count = std::min<int64_t>(count, INT32_MAX);
+        packed.resize(static_cast<size_t>(count));
+        stream.SetPosition(at);
+        stream.ReadBuffer(packed.data(), count);
+        void* src = packed.data();
+        void* dst = out;
+        decoder->Decode(src, dst, static_cast<int32_t>(count), static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
+    };
+
+    p.StripCount = static_cast<uint32_t>(offsets.size());
+    p.CurrentRow = 0;
+    p.CurrentStrip = 0;
+    const uint32_t distance = separate ? 1 : spp;
+
+    if (!tiled && !separate) {
+        // Strips of interleaved samples: each row goes straight to its scan line.
+        std::vector<uint8_t> strip;
+        const uint32_t lineBytes = p.BytesPerLine;
+        for (size_t s = 0; s < offsets.size() && p.CurrentRow < height; ++s) {
+            p.CurrentStrip = static_cast<uint32_t>(s);
+            const uint32_t listed = p.RowsPerStrip[std::min(s, p.RowsPerStrip.size() - 1)];
+            const uint32_t rows = std::min(listed, height - p.CurrentRow);
+            if (rows == 0 || lineBytes == 0) continue;
+            strip.resize(size_t(rows) * lineBytes);
+            decodeChunk(s, strip.data(), strip.size());
+            for (uint32_t r = 0; r < rows; ++r) {
+                uint8_t* row = strip.data() + size_t(r) * lineBytes;
+                if (predict) DepredictRow(row, width, distance, bps, big, lineBytes);
+                cm.ConvertRow({row}, ScanLine(static_cast<int>(p.CurrentRow)), width);
+                ++p.CurrentRow;
+            }
+        }
+    } else {
+        // Tiles, or one plane per sample: the samples are gathered into the
+        // whole picture first, then converted row by row.
+        const uint32_t planes = separate ? spp : 1;
+        const uint32_t comps = separate ? 1 : spp;
+        const uint32_t chunkWidth = tiled ? p.TileWidth : width;
+        const uint32_t rowsPer = tiled ? p.TileLength : std::min(p.RowsPerStrip[0], height);
+        const uint64_t planeLineBytes = (uint64_t(width) * bps * comps + 7) / 8;
+        const uint64_t chunkLineBits = uint64_t(chunkWidth) * bps * comps;
+        const uint64_t chunkLineBytes = (chunkLineBits + 7) / 8;
+        if (rowsPer > 0 && planeLineBytes > 0) {
+            const uint64_t chunkBytes = chunkLineBytes * rowsPer;
+            if (chunkBytes > uint64_t(BitmapMemoryLimit) || chunkBytes > INT32_MAX) throw EOutOfResources();
+            std::vector<uint8_t> image(static_cast<size_t>(planeLineBytes * planes * height));
+            std::vector<uint8_t> chunk(static_cast<size_t>(chunkBytes));
+            const uint32_t across = tiled ? CeilDiv(width, chunkWidth) : 1;
+            const uint32_t down = CeilDiv(height, rowsPer);
+            const uint64_t perPlane = uint64_t(across) * down;
+            for (uint32_t plane = 0; plane < planes; ++plane) {
+                uint8_t* planeData = image.data() + size_t(plane) * planeLineBytes * height;
+                for (uint64_t c = 0; c < perPlane; ++c) {
+                    const uint64_t index = plane * perPlane + c;
+                    if (index >= offsets.size()) break;
+                    const uint32_t cx = static_cast<uint32_t>(c % across), cy = static_cast<uint32_t>(c / across);
+                    const uint32_t top = cy * rowsPer;
+                    p.CurrentStrip = static_cast<uint32_t>(index);
+                    p.CurrentRow = top;
+                    const uint32_t rows = tiled ? rowsPer : std::min(rowsPer, height - top);
+                    decodeChunk(static_cast<size_t>(index), chunk.data(), size_t(chunkLineBytes) * rows);
+                    const uint32_t left = cx * chunkWidth;
+                    const uint64_t bits = uint64_t(std::min(chunkWidth, width - left)) * bps * comps;
+                    for (uint32_t r = 0; r < rows && top + r < height; ++r) {
+                        uint8_t* src = chunk.data() + size_t(r) * chunkLineBytes;
+                        if (predict) DepredictRow(src, chunkWidth, distance, bps, big, size_t(chunkLineBytes));
+                        CopyBits(planeData + size_t(top + r) * planeLineBytes, uint64_t(left) * bps * comps, src, 0,
+                                 bits);
+                    }
+                }
+            }
+            std::vector<uint8_t> row(separate ? p.BytesPerLine : 0);
+            for (uint32_t y = 0; y < height; ++y) {
+                const uint8_t* line = image.data() + size_t(y) * planeLineBytes;
+                if (separate) {
+                    // Interleave the planes' samples of this row.
+                    const size_t planeSize = size_t(planeLineBytes) * height;
+                    if (bps == 8 || bps == 16) {
+                        const unsigned b = bps / 8;
+                        for (uint32_t x = 0; x < width; ++x)
+                            for (uint32_t s = 0; s < spp; ++s)
+                                std::memcpy(&row[(size_t(x) * spp + s) * b], line + s * planeSize + size_t(x) * b, b);
+                    } else {
+                        for (uint32_t x = 0; x < width; ++x)
+                            for (uint32_t s = 0; s < spp; ++s)
+                                CopyBits(row.data(), (uint64_t(x) * spp + s) * bps, line + s * planeSize,
+                                         uint64_t(x) * bps, bps);
+                    }
+                    line = row.data();
+                }
+                cm.ConvertRow({line}, ScanLine(static_cast<int>(y)), width);
+            }
+        }
+    }
+    if (decoder) decoder->DecodeEnd();
+}
+
+// ---- EPS ---------------------------------------------------------------------
+
+namespace {
+constexpr uint32_t kEPSMagic = 0xC6D3D0C5;
+}
+
+bool TEPSGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    if (stream.Remaining() > 30) {
+        uint8_t h[30];
+        if (stream.Read(h, 30) == 30) {
+            const uint32_t offset = Load<uint32_t>(h + 20), length = Load<uint32_t>(h + 24);
+            ok = Load<uint32_t>(h) == kEPSMagic && int64_t(offset) > start + 30 && length > 0;
+        }
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+void TEPSGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    uint8_t h[30];
+    stream.ReadBuffer(h, 30);
+    if (Load<uint32_t>(h) != kEPSMagic) CodecError(gesInvalidImage, {"EPS"});
+    const int64_t target = stream.Position() + int64_t(Load<uint32_t>(h + 20)) - 30;
+    stream.SetPosition(std::max<int64_t>(target, 0));
+    TTIFFGraphic::LoadFromStream(stream);
+}

@@ -1,0 +1,79 @@
+// TIFF pictures (the first image of the file) and the TIFF preview of
+// binary Encapsulated PostScript files.
+//
+// Strips and tiles, interleaved samples or one plane per sample, both byte
+// orders, horizontal differencing, and the compressions none, PackBits,
+// deflate, JPEG, one-dimensional CCITT (Group 3, modified Huffman, also
+// word-aligned) and ThunderScan. The other compressions are refused.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "codecs/codec_graphic.h"
+
+class TDecoder;
+
+#pragma pack(push, 1)
+// A directory entry as stored: tag, field type, value count, value or offset.
+struct TIFDEntry {
+    uint16_t Tag;
+    uint16_t DataType;
+    uint32_t DataLength;
+    uint32_t Offset;
+};
+#pragma pack(pop)
+static_assert(sizeof(TIFDEntry) == 12);
+
+class TTIFFGraphic : public TCodecGraphic {
+public:
+    static constexpr const char* ClassName = "TTIFFGraphic";
+
+    using TCodecGraphic::CanLoad;
+    // "II" or "MM", version 42, a first directory inside the stream.
+    bool CanLoad(TStream& stream) override;
+    // Parses the header and the imageIndex-th directory into the properties;
+    // false for a header or directory this reader does not understand. A
+    // directory or value list that lies past the end of the stream raises
+    // the stream's read error.
+    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+    // Writes nothing: TIFF pictures are only read.
+    void SaveToStream(TStream& stream) override;
+
+    // Directory helpers over the directory read last (sorted by tag).
+    bool FindTag(uint16_t tag, size_t& index) const;
+    // One unsigned value (the raw value field when the tag has several).
+    uint32_t GetValue(uint16_t tag, uint32_t defaultValue) const;
+    uint32_t GetValue(uint16_t tag, uint32_t& count, uint32_t defaultValue) const;
+    // One number; rationals as their quotient.
+    float GetFloatValue(uint16_t tag, float defaultValue);
+    // Every value of the tag (empty when it is absent).
+    std::vector<uint8_t> GetByteList(uint16_t tag);
+    std::vector<uint32_t> GetValueList(uint16_t tag);
+    std::vector<float> GetFloatList(uint16_t tag);
+
+    const std::vector<TIFDEntry>& IFD() const { return ifd_; }
+
+protected:
+    std::vector<TIFDEntry> ifd_;
+    uint16_t ColorMap[768] = {};
+    uint32_t YCbCrPositioning = 1;
+    std::vector<float> YCbCrCoefficients;
+
+private:
+    // The raw bytes of a tag's values, in file order (empty when absent).
+    std::vector<uint8_t> RawValues(const TIFDEntry& entry);
+    void ReadDirectory(uint32_t offset);
+    void LoadImage(TStream& stream);
+};
+
+// The preview of an EPS file: its 30-byte header points at a TIFF picture.
+class TEPSGraphic : public TTIFFGraphic {
+public:
+    static constexpr const char* ClassName = "TEPSGraphic";
+
+    using TCodecGraphic::CanLoad;
+    bool CanLoad(TStream& stream) override;
+    void LoadFromStream(TStream& stream) override;
+};

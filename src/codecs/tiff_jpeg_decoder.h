@@ -1,0 +1,46 @@
+// JPEG-compressed TIFF strips and tiles, expanded through libjpeg, with or
+// without the file's shared JPEG tables.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "codecs/decoders.h"
+
+struct TImageProperties;
+
+class TTIFFJPEGDecoder : public TDecoder {
+public:
+    // Keeps the reader's properties (not owned): they say which strip or tile
+    // comes next and what size it must have; their JPEGTables, when not
+    // empty, are the shared tables.
+    explicit TTIFFJPEGDecoder(TImageProperties* Properties);
+    ~TTIFFJPEGDecoder() override;
+
+    // Creates the decompressor and reads the shared tables (65204 when they
+    // are no tables-only stream).
+    void DecodeInit() override;
+    // Decodes one strip or tile of PackedSize bytes into UnpackedSize bytes
+    // at Dest, one row after the other; neither pointer is moved. The data
+    // must have the size, component count, precision and sampling the
+    // properties expect (65200 to 65203); UnpackedSize must be whole rows
+    // (65205). Data that ends early is completed as an ended image after a
+    // warning box. libjpeg's fatal errors raise ECodecCompression with its
+    // own message.
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    // Destroys the decompressor.
+    void DecodeEnd() override;
+    void Encode(void*, void*, int32_t, int32_t&) override {}
+
+    uint16_t HSampling() const { return hSampling_; }
+    uint16_t VSampling() const { return vSampling_; }
+
+    struct TState;
+
+private:
+    TImageProperties* properties_;
+    std::unique_ptr<TState> state_;
+    uint16_t hSampling_ = 1;
+    uint16_t vSampling_ = 1;
+    uint32_t bytesPerRow_ = 0;
+};

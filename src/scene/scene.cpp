@@ -1,0 +1,362 @@
+#include "scene/scene.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+#include "level/trlevel.h"
+#include "platform/rtl/sysutils.h"
+
+namespace {
+
+// Layer numbers (dirty flags) and the lists they fill.
+constexpr int LAYER_CURRENT = 0, LAYER_NEIGHBOUR = 1, LAYER_FILTER = 2, LAYER_STATICS = 3, LAYER_ITEMS = 4,
+              LAYER_CAMERAS = 5, LAYER_LIGHTS = 6, LAYER_BOXES = 7, LAYER_FLYBYS = 8, LAYER_SOUNDS = 9;
+constexpr int LIST_FILTER = 0, LIST_NEIGHBOUR = 1, LIST_CURRENT = 2, LIST_STATICS = 3, LIST_SELECTED_STATIC = 4,
+              LIST_ITEMS = 5, LIST_SELECTED_ITEMS = 6, LIST_CAMERAS = 7, LIST_LIGHTS = 8, LIST_BOXES = 9,
+              LIST_FLYBYS = 10, LIST_SOUNDS = 11;
+
+constexpr int EDIT_CAMERAS = 4, EDIT_LIGHTS = 6, EDIT_BOXES = 8, EDIT_FLYBYS = 9, EDIT_SOUNDS = 10;
+
+// A whole number as typed into the room filter: blanks around it are
+// ignored; anything else that is not a number, or one out of range, is 0.
+int WholeNumber(std::string_view text)
+{
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return 0;
+    long long value = 0;
+    for (char ch : text) {
+        if (ch < '0' || ch > '9') return 0;
+        value = value * 10 + (ch - '0');
+        if (value > INT_MAX) return 0;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+bool IsAllFilter(const std::string& filter) { return UpperCase(filter) == "ALL,"; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Fields, text fields
+
+int CountFields(std::string_view text, char delimiter)
+{
+    const auto n = std::count(text.begin(), text.end(), delimiter);
+    return n == 0 ? 0 : static_cast<int>(n) + 1;
+}
+
+std::string GetField(std::string_view text, char delimiter, int n)
+{
+    for (int i = 1; i < n; ++i) {
+        const size_t at = text.find(delimiter);
+        if (at == std::string_view::npos) break;
+        text.remove_prefix(at + 1);
+    }
+    return std::string(text.substr(0, text.find(delimiter)));
+}
+
+tr_scene::tr_scene()
+{
+    Dirty.fill(1);
+    Buffers.SetCount(SCENE_BUFFERS);
+    for (int i = 0; i < SCENE_BUFFERS; ++i) {
+        Tvbuffer& b = Buffers[i];
+        b.FillMode = FillSolid;
+        b.DefaultTexture = SOLID_TEXTURE;
+        b.OneGroup = 0;
+    }
+    for (int i : {4, 6, 8, 10}) {
+        Buffers[i].FillMode = FillWireframe;
+        Buffers[i].DefaultTexture = COLORED_TEXTURE;
+    }
+    // The buffers of a lost device are gone: build everything again.
+    Buffers.OnDeviceReset = [this] { SetDirty(10); };
+}
+
+tr_scene::~tr_scene()
+{
+    Buffers.OnDeviceReset = nullptr;
+    Buffers.Clear();
+}
+
+const tcuarto* tr_scene::RoomAt(int room) const
+{
+    if (!Project || room < 1 || room > Project->roomCount) return nullptr;
+    if (static_cast<size_t>(room) >= Project->rooms.size()) return nullptr;
+    return &Project->rooms[static_cast<size_t>(room)];
+}
+
+int32_t tr_scene::VersionCode() const { return Level ? Level->version_code : 0; }
+
+int tr_scene::DrawnNeighbour() const
+{
+    if (!Project || HideNeighbors) return 0;
+    const int neighbour = Project->neighbourRoom;
+    return neighbour != 0 && neighbour != Project->currentRoom ? neighbour : 0;
+}
+
+void tr_scene::InitRoomSectors(uint8_t room)
+{
+    if (Project) ::InitRoomSectors(*Project, room);
+}
+
+// ---------------------------------------------------------------------------
+// Layers
+
+void tr_scene::SetDirty(int part)
+{
+    switch (part % 128) {
+    case 0:
+        for (int f : {0, 3, 4, 5, 6, 7, 8, 9}) Dirty[size_t(f)] = 1;
+        break;
+    case 1:
+        for (int f : {1, 3, 4, 6}) Dirty[size_t(f)] = 1;
+        break;
+    case 2:
+        for (int f : {2, 3, 4}) Dirty[size_t(f)] = 1;
+        break;
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+        Dirty[size_t(part % 128)] = 1;
+        break;
+    case 10:
+        Dirty.fill(1);
+        GL.ClearList(-1);
+        break;
+    default:
+        break;
+    }
+}
+
+void tr_scene::BuildRoomWithStart(int room)
+{
+    BuildRoomMesh(room);
+    if (room == Project->playerRoom) BuildPlayerStart();
+}
+
+void tr_scene::BuildFilterRooms()
+{
+    const int current = Project->currentRoom, neighbour = Project->neighbourRoom, count = Project->roomCount;
+    if (IsAllFilter(RoomFilter)) {
+        for (int room = 1; room <= count; ++room)
+            if (room != current && room != neighbour) BuildRoomWithStart(room);
+        return;
+    }
+    const int fields = CountFields(RoomFilter, ',');
+    for (int f = 1; f <= fields; ++f) {
+        const std::string field = GetField(RoomFilter, ',', f);
+        int first, last;
+        if (CountFields(field, '-') == 2) {
+            first = WholeNumber(GetField(field, '-', 1));
+            last = WholeNumber(GetField(field, '-', 2));
+        } else {
+            first = last = WholeNumber(field);
+        }
+        // Rooms outside 1..count are skipped: walk only the ones that exist.
+        first = std::max(first, 1);
+        last = std::min(last, count);
+        for (int room = first; room <= last; ++room)
+            if (room != current && room != neighbour) BuildRoomWithStart(room);
+    }
+}
+
+std::vector<int> tr_scene::ObjectLayerRooms() const
+{
+    std::vector<int> rooms;
+    const int current = Project->currentRoom, neighbour = Project->neighbourRoom, count = Project->roomCount;
+    rooms.push_back(current);
+    if (DrawnNeighbour()) rooms.push_back(neighbour);
+    if (HideNeighbors) return rooms;
+    if (IsAllFilter(RoomFilter)) {
+        for (int room = 1; room <= count; ++room)
+            if (room != current && room != neighbour) rooms.push_back(room);
+        return rooms;
+    }
+    // Here every field is one room number: a range reads as 0 and adds nothing.
+    const int fields = CountFields(RoomFilter, ',');
+    for (int f = 1; f <= fields; ++f) {
+        const int room = WholeNumber(GetField(RoomFilter, ',', f));
+        if (room != current && room != neighbour && room >= 1 && room <= count) rooms.push_back(room);
+    }
+    return rooms;
+}
+
+void tr_scene::Update()
+{
+    // Empty the lists of the dirty layers. (Emptying a list walks the whole
+    // vertex list; a list that is empty already is left alone.)
+    auto empty = [this](int list) {
+        if (GL.Counts[list] != 0) GL.ClearList(list);
+    };
+    if (Dirty[LAYER_CURRENT]) empty(LIST_CURRENT);
+    if (Dirty[LAYER_NEIGHBOUR]) {
+        empty(LIST_NEIGHBOUR);
+        GL.ResetBuffer(Buffers, LIST_NEIGHBOUR);
+    }
+    if (Dirty[LAYER_FILTER]) {
+        empty(LIST_FILTER);
+        GL.ResetBuffer(Buffers, LIST_FILTER);
+    }
+    if (Dirty[LAYER_STATICS]) {
+        empty(LIST_STATICS);
+        empty(LIST_SELECTED_STATIC);
+    }
+    if (Dirty[LAYER_ITEMS]) {
+        empty(LIST_ITEMS);
+        empty(LIST_SELECTED_ITEMS);
+    }
+    for (int f = LAYER_CAMERAS; f <= LAYER_SOUNDS; ++f)
+        if (Dirty[size_t(f)]) empty(f + 2);
+
+    const int roomCount = Project ? Project->roomCount : 0;
+    if (roomCount != 0 && roomCount >= RoomOfInterest) {
+        const int current = Project->currentRoom;
+        const int neighbour = DrawnNeighbour();
+
+        GL.LoadIdentity();
+        GL.PushMatrix();
+        GL.Scale(float(Scale[0]), float(Scale[1]), float(Scale[2]));
+        GL.Translate(float(Translation[0]), float(Translation[1]), float(Translation[2]));
+        GL.Rotate(float(Rotation[0]), float(Rotation[1]), float(Rotation[2]), false);
+
+        if (Dirty[LAYER_FILTER] && !HideNeighbors) {
+            GL.SetList(LIST_FILTER);
+            BuildFilterRooms();
+        }
+        if (Dirty[LAYER_NEIGHBOUR] && neighbour) {
+            GL.SetList(LIST_NEIGHBOUR);
+            BuildRoomMesh(neighbour);
+            if (Lighting) LightRoom(neighbour, LIST_NEIGHBOUR);
+            if (neighbour == Project->playerRoom) BuildPlayerStart();
+        }
+        if (Dirty[LAYER_CURRENT]) {
+            GL.SetList(LIST_CURRENT);
+            BuildRoomMesh(current);
+            if (Lighting) LightRoom(current, LIST_CURRENT);
+            if (current == Project->playerRoom) BuildPlayerStart();
+        }
+
+        if (Dirty[LAYER_LIGHTS]) {
+            // Relighting starts again from the ambient colour of rooms that
+            // were not rebuilt above.
+            if (Lighting && !Dirty[LAYER_NEIGHBOUR] && neighbour) LightRoom(neighbour, LIST_NEIGHBOUR);
+            if (Lighting && !Dirty[LAYER_CURRENT]) LightRoom(current, LIST_CURRENT);
+            if (EditMode == EDIT_LIGHTS) {
+                GL.SetList(LIST_LIGHTS);
+                BuildRoomLights(current);
+                if (neighbour) BuildRoomLights(neighbour);
+            }
+        }
+        if (Dirty[LAYER_CAMERAS] && EditMode == EDIT_CAMERAS) {
+            GL.SetList(LIST_CAMERAS);
+            BuildCameras(current);
+            if (neighbour) BuildCameras(neighbour);
+        }
+        if (Dirty[LAYER_FLYBYS] && EditMode == EDIT_FLYBYS) {
+            GL.SetList(LIST_FLYBYS);
+            BuildFlybyCameras(current);
+            if (neighbour) BuildFlybyCameras(neighbour);
+        }
+        if (Dirty[LAYER_SOUNDS] && EditMode == EDIT_SOUNDS) {
+            GL.SetList(LIST_SOUNDS);
+            BuildSoundEntries(current);
+            if (neighbour) BuildSoundEntries(neighbour);
+        }
+        if (Dirty[LAYER_STATICS] && !HideStatics) {
+            for ([[maybe_unused]] int room : ObjectLayerRooms()) {
+                // STATICS: BuildRoomStatics(room) goes here; it selects lists
+                // 3 and 4 itself. It comes with the level's mesh list.
+            }
+        }
+        if (Dirty[LAYER_ITEMS] && !HideItems) {
+            for ([[maybe_unused]] int room : ObjectLayerRooms()) {
+                // ITEMS: BuildRoomItems(room) goes here; it selects lists 5
+                // and 6 itself. It comes with the level's mesh list.
+            }
+        }
+        if (Dirty[LAYER_BOXES] && EditMode == EDIT_BOXES) {
+            GL.SetList(LIST_BOXES);
+            BuildRoomBoxes();
+        }
+
+        GL.PopMatrix();
+    }
+    // Each list's vertices together, grouped by texture id. (Without rooms
+    // only emptied lists remain, and sorting them costs nothing.)
+    GL.Vertices.Sort();
+
+    // Lists into buffers; a flag whose condition fails stays set, and its
+    // list stays empty until the condition holds.
+    auto build = [this](int list) { GL.BuildVertexBuffer(Buffers, list); };
+    if (Dirty[LAYER_FILTER] && CountFields(RoomFilter, ',') > 0) {
+        build(LIST_FILTER);
+        Dirty[LAYER_FILTER] = 0;
+    }
+    if (Dirty[LAYER_NEIGHBOUR] && Project && Project->neighbourRoom != 0 &&
+        Project->neighbourRoom != Project->currentRoom) {
+        build(LIST_NEIGHBOUR);
+        Dirty[LAYER_NEIGHBOUR] = 0;
+    }
+    if (Dirty[LAYER_CURRENT]) {
+        build(LIST_CURRENT);
+        Dirty[LAYER_CURRENT] = 0;
+    }
+    if (Dirty[LAYER_CAMERAS]) {
+        build(LIST_CAMERAS);
+        Dirty[LAYER_CAMERAS] = 0;
+    }
+    if (Dirty[LAYER_FLYBYS]) {
+        build(LIST_FLYBYS);
+        Dirty[LAYER_FLYBYS] = 0;
+    }
+    if (Dirty[LAYER_SOUNDS]) {
+        build(LIST_SOUNDS);
+        Dirty[LAYER_SOUNDS] = 0;
+    }
+    if (Dirty[LAYER_STATICS]) {
+        build(LIST_STATICS);
+        build(LIST_SELECTED_STATIC);
+        Dirty[LAYER_STATICS] = 0;
+    }
+    if (Dirty[LAYER_ITEMS]) {
+        build(LIST_ITEMS);
+        build(LIST_SELECTED_ITEMS);
+        Dirty[LAYER_ITEMS] = 0;
+    }
+    if (Dirty[LAYER_LIGHTS]) {
+        build(LIST_NEIGHBOUR);
+        build(LIST_CURRENT);
+        build(LIST_LIGHTS);
+        Dirty[LAYER_LIGHTS] = 0;
+    }
+    if (Dirty[LAYER_BOXES]) {
+        build(LIST_BOXES);
+        Dirty[LAYER_BOXES] = 0;
+    }
+}
+
+void tr_scene::CenterOnRoom()
+{
+    // A room that does not exist has no box: everything stays as it is.
+    const tcuarto* r = RoomAt(RoomOfInterest);
+    if (!r) return;
+    BoxMin[0] = r->x;
+    BoxMin[1] = r->y;
+    BoxMin[2] = -double(r->z) - r->rows;
+    BoxMax[0] = double(r->x) + r->columns;
+    BoxMax[1] = double(r->y) + r->height;
+    BoxMax[2] = -double(r->z);
+    for (int k = 0; k < 3; ++k) Translation[k] = float(-(BoxMin[k] + (BoxMax[k] - BoxMin[k]) / 2));
+}

@@ -1,0 +1,254 @@
+// The 3D scene: turns the open project and the loaded level into the twelve
+// vertex buffers the 3D view draws.
+//
+// The scene is organised in ten layers, each with a dirty flag, one or two
+// vertex lists of the drawing layer and the vertex buffers of the same
+// numbers:
+//
+//   layer 0  list 2       the current room (mesh, lighting, player start)
+//   layer 1  list 1       the neighbour room
+//   layer 2  list 0       the rooms chosen by RoomFilter
+//   layer 3  lists 3, 4   statics (4: the selected static in edit mode 7)
+//   layer 4  lists 5, 6   items (6: selected and highlighted items)
+//   layer 5  list 7       camera and sink symbols (edit mode 4)
+//   layer 6  list 8       light symbols (edit mode 6); relighting of lists 1, 2
+//   layer 7  list 9       box volumes of the current room (edit mode 8)
+//   layer 8  list 10      flyby camera symbols (edit mode 9)
+//   layer 9  list 11      sound-source symbols (edit mode 10)
+//
+// Whoever changes what is shown flags the affected layers (SetDirty); the
+// view's build callback then calls Update, which rebuilds exactly the dirty
+// layers. Every vertex carries a tpick_tag naming the project element it
+// belongs to.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "display/drawing_layer.h"
+#include "display/vertex_buffers.h"
+#include "level/project_records.h"
+#include "level/trcatalog.h"
+
+class Ttrlevel;
+class Tmesh_list;
+
+#pragma pack(push, 1)
+// The 8-byte tag every vertex carries. Kinds: 0 the player start (all bytes
+// 0), 1 a sector face, 2 static, 3 item, 4 camera or sink, 5 light, 6 box
+// volume, 7 flyby camera, 8 sound source.
+struct tpick_tag {
+    uint8_t kind;
+    uint8_t room;     // project room number (low byte)
+    uint8_t element;  // objects: 1-based element number (low byte); faces: unused
+    uint8_t row;      // faces: sector row, 1-based
+    uint8_t column;   // faces: sector column, 1-based
+    uint8_t part;     // faces: 0 floor side, 1 ceiling side
+    uint8_t piece;    // faces: wall piece 0..5, or 0/1 for the face's two halves
+    uint8_t slot;     // faces: side wall 0..3, 4 the floor or ceiling face
+};
+#pragma pack(pop)
+static_assert(sizeof(tpick_tag) == 8);
+
+// Pick tag kinds.
+constexpr uint8_t TAG_PLAYER_START = 0;
+constexpr uint8_t TAG_SECTOR_FACE = 1;
+constexpr uint8_t TAG_STATIC = 2;
+constexpr uint8_t TAG_ITEM = 3;
+constexpr uint8_t TAG_CAMERA = 4;
+constexpr uint8_t TAG_LIGHT = 5;
+constexpr uint8_t TAG_BOX = 6;
+constexpr uint8_t TAG_FLYBY = 7;
+constexpr uint8_t TAG_SOUND = 8;
+
+// Texture ids the scene uses (loaded by the main window at start-up).
+constexpr int32_t SOLID_TEXTURE = 5001;    // plain room faces
+constexpr int32_t COLORED_TEXTURE = 5002;  // symbols and wireframe buffers
+constexpr int32_t SPLIT_TEXTURE_A = 5003;
+constexpr int32_t SPLIT_TEXTURE_B = 5004;
+
+constexpr int SCENE_LAYERS = 10;
+constexpr int SCENE_BUFFERS = 12;
+
+// What the room mesh hands to the sector face emitter for one sector and
+// pass.
+struct tsector_faces {
+    uint8_t part = 0;         // 0 floor side, 1 ceiling side
+    float c[4] = {};          // corner heights c1..c4 above the pass's Y
+    int32_t base = 0;         // whole-unit base height (byte 0 or byte 6)
+    // Texture ids: side walls 0..3, face A (quad or first triangle), face B
+    // (second triangle); 0 means not drawn.
+    uint16_t ids[6] = {};
+    // Colours (red in the low byte): side walls 0..3 and the face.
+    uint32_t colors[5] = {};
+    float roomHeight = 0;
+};
+
+// Texture coordinates of the four corners of a face.
+struct tface_uv {
+    double tu[4];
+    double tv[4];
+};
+
+// Four corner heights, in whole units, from a sector's base, quarter offset
+// and four edge or corner values (quarter units) for a split mode 0, 1 or 2.
+// Any other split leaves the outputs unchanged.
+void SectorCornerHeights(int split, int base, int offset, int e1, int e2, int e3, int e4, double& c1, double& c2,
+                         double& c3, double& c4);
+
+// 0 when the delimiter does not occur in the text, otherwise 1 plus the
+// number of its occurrences ("3,5," has three fields, the last one empty).
+int CountFields(std::string_view text, char delimiter);
+// The n-th field (1-based): the first n - 1 fields and their delimiters are
+// removed, then the text up to the next delimiter, or the whole rest. Past
+// the last field the last one is returned again.
+std::string GetField(std::string_view text, char delimiter, int n);
+
+// The vertices of one list from `first` on, taken as triangles, for the
+// shadow test.
+class TShadowTriangles {
+public:
+    TShadowTriangles(TxGL& gl, int list, int32_t first);
+    // Whether any triangle that does not have `vertex` as a corner lies
+    // between the light and the vertex.
+    bool Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& vertex) const;
+
+private:
+    std::vector<D3DXVECTOR3> corners_;  // three per triangle
+};
+
+// 1 when the vertex is lit, 0 when a triangle of the list (from its first
+// vertex at index `first`) lies between the light and the vertex.
+int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, const D3DXVECTOR3& vertex);
+
+class tr_scene {
+public:
+    tr_scene();
+    ~tr_scene();
+    tr_scene(const tr_scene&) = delete;
+    tr_scene& operator=(const tr_scene&) = delete;
+
+    // ---- fields, with their start values ----
+    std::array<uint8_t, SCENE_LAYERS> Dirty;  // all 1
+    double Translation[3] = {0.0, 0.0, 0.0};
+    double Rotation[3] = {0.0, 0.0, 0.0};  // degrees
+    double Scale[3] = {1.0, 1.0, 1.0};
+    // Bounding box of the room of interest (empty: min above max).
+    double BoxMin[3] = {922337203685477.6, 922337203685477.6, 922337203685477.6};
+    double BoxMax[3] = {-922337203685477.6, -922337203685477.6, -922337203685477.6};
+    // The buffers the view draws (it keeps a pointer to this field).
+    TVertexBuffer_array Buffers;
+    TxGL GL;
+    Ttrlevel* Level = nullptr;
+    tcuarto_list* Project = nullptr;
+    Tmesh_list* Meshes = nullptr;
+    TMoveableCatalog* Catalog = nullptr;
+    int32_t RoomOfInterest = 1;
+    uint8_t Lighting = 0;
+    uint8_t Textured = 0;
+    uint8_t HideNeighbors = 0;
+    int32_t EditMode = 0;
+    uint8_t HideFloors = 0;
+    uint8_t HideCeilings = 0;
+    uint8_t HideStatics = 0;
+    uint8_t HideItems = 0;
+    uint8_t SelectedLightOnly = 0;
+    std::string RoomFilter;
+    int32_t FloorIcon = 0;
+    int32_t SplitIcon = 0;
+    int16_t Brightness = 0;
+    uint8_t ShowLightRanges = 0;
+    uint8_t ColorCodes = 1;
+
+    // ---- layers ----
+    // 0: layers 0, 3..9; 1: layers 1, 3, 4, 6; 2: layers 2, 3, 4; 3..9 that
+    // layer; 10: every layer, and every list emptied. Taken modulo 128;
+    // other values do nothing.
+    void SetDirty(int part);
+    // Rebuilds the dirty layers into their lists and buffers.
+    void Update();
+    // BoxMin, BoxMax and Translation from room RoomOfInterest (the box of
+    // the room, the translation that moves its centre to the origin).
+    void CenterOnRoom();
+    // A fresh sector grid for a room of the project (see InitRoomSectors).
+    void InitRoomSectors(uint8_t room);
+
+    // ---- room geometry ----
+    // Floor, ceiling and walls of one room into the current list.
+    void BuildRoomMesh(int room);
+    // The triangles of one sector side (floor or ceiling part).
+    void EmitSectorFaces(const tsector& sector, const tpick_tag& tag, double X, double Y, double Z,
+                         const tsector_faces& faces, int split);
+    // Texture coordinates of a face record; sets the current colour by the
+    // record's colour mode when ColorCodes is on (mode 0: `faceColor`).
+    tface_uv FaceUV(const tface_texture& record, uint32_t faceColor);
+    // Sets the texture of a floor or ceiling face and returns its coordinates.
+    tface_uv SelectFaceTexture(int32_t defaultId, const tface_texture& record, uint32_t faceColor);
+
+    // ---- objects ----
+    // Statics (lists 3 and 4) and items (lists 5 and 6) are drawn with the
+    // level's meshes and posed moveables: their builders, BuildRoomStatics
+    // and BuildRoomItems (room), belong with the mesh list, and Update has
+    // marked places for their calls, room by room in drawing order.
+
+    // ---- symbols (into the current list) ----
+    void BuildPlayerStart();
+    void BuildRoomLights(int room);
+    void BuildCameras(int room);
+    void BuildFlybyCameras(int room);
+    void BuildSoundEntries(int room);
+    // The box volumes of the project's current room.
+    void BuildRoomBoxes();
+
+    // ---- lighting ----
+    // Every vertex of the list takes the room's shaded ambient colour, then
+    // the room's lights are added.
+    void LightRoom(int room, int list);
+    void AddRoomLights(int room, int list);
+
+private:
+    // The room of that number, or nil when the project has no such room.
+    const tcuarto* RoomAt(int room) const;
+    // The neighbour room when it is drawn: not 0, not the current room,
+    // HideNeighbors off; 0 otherwise.
+    int DrawnNeighbour() const;
+    // Room mesh and, in the player start's room, the player start.
+    void BuildRoomWithStart(int room);
+    // The filter rooms of layer 2, in the order the filter names them.
+    void BuildFilterRooms();
+    // The rooms whose statics and items are drawn, in drawing order.
+    std::vector<int> ObjectLayerRooms() const;
+
+    void FloorSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
+    void CeilingSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
+
+    // Pieces of one wall; the sector, faces and tag are those that
+    // EmitSectorFaces is working on.
+    void EmitFloorWallStrip(int side, double X, double Y, double Z, double bottom);
+    void EmitCeilingWallStrip(int side, double X, double Y, double Z, double bottom);
+    void EmitDiagonalWallStrip(int kind, double X, double Y, double Z, double bottom);
+    // One strip of pieces from P to Q; `up` rises (floor side) or falls.
+    void EmitStrip(int part, int recordSide, int slot, double px, double pz, double qx, double qz, double Y,
+                   double bottom, bool up, uint16_t sideId, uint32_t color);
+    // Sets the texture of a wall piece and returns its coordinates.
+    tface_uv SelectWallTexture(const tface_texture& record, uint16_t sideId, uint32_t color);
+    void SetFaceTag(uint8_t part, uint8_t slot, uint8_t piece);
+
+    // Placement of a symbol on the floor of a sector of a room: the
+    // sector's X and Z, and F, the room's y plus the sector's highest floor
+    // corner (the column and row clamped to the grid).
+    struct TPlacement {
+        double X, Z, F;
+    };
+    TPlacement PlaceOnSector(const tcuarto& room, int column, int row) const;
+    void SetObjectTag(uint8_t kind, int room, int element);
+
+    int32_t VersionCode() const;
+
+    // What EmitSectorFaces is working on, for the strip emitters.
+    const tsector* emitSector_ = nullptr;
+    const tsector_faces* emitFaces_ = nullptr;
+    tpick_tag emitTag_{};
+};
