@@ -6,7 +6,6 @@
 
 #include "codecs/reader_helpers.h"
 #include "platform/rtl/classes.h"
-#include "platform/rtl/strconv.h"
 
 namespace {
 
@@ -78,6 +77,15 @@ std::string TPPMGraphic::ReadLine()
     return line;
 }
 
+int TPPMGraphic::ReadMagic()
+{
+    // "P" and the type digit; the numbers may follow on the same line
+    // ("P6 3 2 255") or on the next ones, with comments anywhere between.
+    const int p = NextChar(false);
+    const int digit = NextChar(false);
+    return p == 'P' && digit >= '0' && digit <= '9' ? digit - '0' : -1;
+}
+
 uint8_t TPPMGraphic::GetDigit()
 {
     uint8_t c = GetChar();
@@ -120,11 +128,11 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
     TCodecGraphic::ReadImageProperties(stream, imageIndex);
     Stream = &stream;
     EmptyBuffer();
-    const std::string line = ReadLine();
+    const int type = ReadMagic();
     TImageProperties& p = ImageProperties;
     p.Compression = ctNone;
-    if (line.empty() || line[0] != 'P') return false;
-    switch (StrToInt(line.substr(1, 1))) {
+    if (type < 0) return false;
+    switch (type) {
     case 1:
     case 4:
         p.Width = GetNumber();
@@ -165,8 +173,7 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
     stream.SetPosition(BasePosition);
     EmptyBuffer();
-    const std::string magic = ReadLine();
-    const int type = magic.size() > 1 ? magic[1] - '0' : 0;
+    const int type = ReadMagic();
     if (type < 1 || type > 6) return;
 
     const bool bilevel = type == 1 || type == 4;

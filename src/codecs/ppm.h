@@ -43,6 +43,8 @@ public:
 private:
     // The next byte, or -1 at the end of the stream when atEndRaises is false.
     int NextChar(bool atEndRaises);
+    // The magic "P" and a digit: the digit's value, or -1 when the stream holds none.
+    int ReadMagic();
     // Skips to the next digit like GetNumber and returns it, taking nothing after it.
     uint8_t GetDigit();
     // count bytes through the buffer (raising at the end like GetChar).
