@@ -4,8 +4,16 @@
 
 #include "codecs/codec_graphic.h"
 #include "codecs/codec_messages.h"
+#include "codecs/autodesk.h"
+#include "codecs/cut.h"
+#include "codecs/pcd.h"
+#include "codecs/pcx.h"
 #include "codecs/png.h"
+#include "codecs/ppm.h"
+#include "codecs/psd.h"
 #include "codecs/psp.h"
+#include "codecs/rla.h"
+#include "codecs/sgi.h"
 #include "codecs/targa.h"
 #include "codecs/tiff.h"
 #include "platform/picture/picture.h"
@@ -187,14 +195,14 @@ TGraphicClass CodecClassOf(TCodecClassSlot slot)
     case TCodecClassSlot::Targa: return GraphicClassOf<TTargaGraphic>();
     case TCodecClassSlot::TIFF: return GraphicClassOf<TTIFFGraphic>();
     case TCodecClassSlot::EPS: return GraphicClassOf<TEPSGraphic>();
-    case TCodecClassSlot::PCX: return nullptr;
-    case TCodecClassSlot::RLA: return nullptr;
-    case TCodecClassSlot::SGI: return nullptr;
-    case TCodecClassSlot::PSD: return nullptr;
-    case TCodecClassSlot::PPM: return nullptr;
-    case TCodecClassSlot::Autodesk: return nullptr;
-    case TCodecClassSlot::PCD: return nullptr;
-    case TCodecClassSlot::CUT: return nullptr;
+    case TCodecClassSlot::PCX: return GraphicClassOf<TPCXGraphic>();
+    case TCodecClassSlot::RLA: return GraphicClassOf<TRLAGraphic>();
+    case TCodecClassSlot::SGI: return GraphicClassOf<TSGIGraphic>();
+    case TCodecClassSlot::PSD: return GraphicClassOf<TPSDGraphic>();
+    case TCodecClassSlot::PPM: return GraphicClassOf<TPPMGraphic>();
+    case TCodecClassSlot::Autodesk: return GraphicClassOf<TAutodeskGraphic>();
+    case TCodecClassSlot::PCD: return GraphicClassOf<TPCDGraphic>();
+    case TCodecClassSlot::CUT: return GraphicClassOf<TCUTGraphic>();
     case TCodecClassSlot::PSP: return GraphicClassOf<TPSPGraphic>();
     case TCodecClassSlot::PNG: return GraphicClassOf<TPNGGraphic>();
     }

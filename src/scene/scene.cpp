@@ -275,16 +275,10 @@ void tr_scene::Update()
             if (neighbour) BuildSoundEntries(neighbour);
         }
         if (Dirty[LAYER_STATICS] && !HideStatics) {
-            for ([[maybe_unused]] int room : ObjectLayerRooms()) {
-                // STATICS: BuildRoomStatics(room) goes here; it selects lists
-                // 3 and 4 itself. It comes with the level's mesh list.
-            }
+            for (int room : ObjectLayerRooms()) BuildRoomStatics(room);
         }
         if (Dirty[LAYER_ITEMS] && !HideItems) {
-            for ([[maybe_unused]] int room : ObjectLayerRooms()) {
-                // ITEMS: BuildRoomItems(room) goes here; it selects lists 5
-                // and 6 itself. It comes with the level's mesh list.
-            }
+            for (int room : ObjectLayerRooms()) BuildRoomItems(room);
         }
         if (Dirty[LAYER_BOXES] && EditMode == EDIT_BOXES) {
             GL.SetList(LIST_BOXES);

@@ -187,11 +187,13 @@ public:
     // Sets the texture of a floor or ceiling face and returns its coordinates.
     tface_uv SelectFaceTexture(int32_t defaultId, const tface_texture& record, uint32_t faceColor);
 
-    // ---- objects ----
-    // Statics (lists 3 and 4) and items (lists 5 and 6) are drawn with the
-    // level's meshes and posed moveables: their builders, BuildRoomStatics
-    // and BuildRoomItems (room), belong with the mesh list, and Update has
-    // marked places for their calls, room by room in drawing order.
+    // ---- objects (each builder selects its lists) ----
+    // The room's statics as the level's static meshes: list 3, the selected
+    // static in edit mode 7 list 4.
+    void BuildRoomStatics(int room);
+    // The project's items in the room as the level's moveables in their
+    // first frame: list 5, selected and highlighted items list 6.
+    void BuildRoomItems(int room);
 
     // ---- symbols (into the current list) ----
     void BuildPlayerStart();

@@ -1048,3 +1048,246 @@ TLevelDesc MakeSampleLevel(int code, const TSampleLevelSize& size)
     d.sample_indices = rnd.Records<uint32_t>(n);
     return d;
 }
+
+// ---- Meshes, mesh trees, animations and frames ----
+
+std::vector<uint16_t> EncodeMesh(const TMeshDesc& m, int code)
+{
+    const bool newLayout = code >= LEVEL_TR4;
+    std::vector<uint16_t> w;
+    auto put = [&](int v) { w.push_back(static_cast<uint16_t>(v)); };
+    for (int16_t c : m.centre) put(c);
+    put(static_cast<uint16_t>(uint32_t(m.radius)));
+    put(static_cast<uint16_t>(uint32_t(m.radius) >> 16));
+    put(static_cast<int>(m.vertices.size()));
+    for (const tvertex16& v : m.vertices) {
+        put(v.x);
+        put(v.y);
+        put(v.z);
+    }
+    if (m.shades.empty()) {
+        put(static_cast<int>(m.normals.size()));
+        for (const tvertex16& n : m.normals) {
+            put(n.x);
+            put(n.y);
+            put(n.z);
+        }
+    } else {
+        put(-static_cast<int>(m.shades.size()));
+        for (uint16_t s : m.shades) put(s);
+    }
+    auto faces = [&](const std::vector<TMeshFaceDesc>& list, int corners, bool effects) {
+        put(static_cast<int>(list.size()));
+        for (const TMeshFaceDesc& f : list) {
+            for (int c = 0; c < corners; ++c) put(f.vertices[size_t(c)]);
+            put(f.texture);
+            if (effects) put(f.effects);
+        }
+    };
+    faces(m.textured_quads, 4, newLayout);
+    faces(m.textured_triangles, 3, newLayout);
+    if (!newLayout) {
+        faces(m.colored_quads, 4, false);
+        faces(m.colored_triangles, 3, false);
+    }
+    if (w.size() % 2 != 0) w.push_back(0);
+    return w;
+}
+
+uint32_t AddMesh(TLevelDesc& desc, const TMeshDesc& mesh)
+{
+    const uint32_t offset = static_cast<uint32_t>(desc.mesh_data.size() * 2);
+    const std::vector<uint16_t> words = EncodeMesh(mesh, desc.version_code);
+    desc.mesh_data.insert(desc.mesh_data.end(), words.begin(), words.end());
+    desc.mesh_pointers.push_back(offset);
+    return static_cast<uint32_t>(desc.mesh_pointers.size() - 1);
+}
+
+TMeshDesc MakeCubeMesh(int16_t half, uint16_t texture, int shadeStep)
+{
+    TMeshDesc m;
+    m.radius = half * 2;
+    for (int i = 0; i < 8; ++i) {
+        const int16_t x = (i & 1) ? half : int16_t(-half);
+        const int16_t y = (i & 2) ? half : int16_t(-half);
+        const int16_t z = (i & 4) ? half : int16_t(-half);
+        m.vertices.push_back({x, y, z});
+        if (shadeStep >= 0)
+            m.shades.push_back(static_cast<uint16_t>(i * shadeStep));
+        else
+            m.normals.push_back({int16_t(x / half * 16300), int16_t(y / half * 16300), int16_t(z / half * 16300)});
+    }
+    static constexpr uint16_t kFaces[6][4] = {{4, 5, 7, 6}, {0, 2, 3, 1}, {1, 3, 7, 5},
+                                              {0, 4, 6, 2}, {2, 6, 7, 3}, {0, 1, 5, 4}};
+    for (const auto& f : kFaces) {
+        TMeshFaceDesc face;
+        for (int c = 0; c < 4; ++c) face.vertices[size_t(c)] = f[c];
+        face.texture = texture;
+        m.textured_quads.push_back(face);
+    }
+    return m;
+}
+
+std::vector<int16_t> EncodeFrame(const TFrameDesc& frame, int code)
+{
+    const bool oldFrames = code == LEVEL_TR1 || code == LEVEL_TR1_TUB;
+    std::vector<int16_t> w = {frame.box.min_x, frame.box.max_x, frame.box.min_y, frame.box.max_y,
+                              frame.box.min_z, frame.box.max_z, frame.offset[0],  frame.offset[1],
+                              frame.offset[2]};
+    if (oldFrames) w.push_back(static_cast<int16_t>(frame.rotations.size()));
+    for (TFrameRotation r : frame.rotations) {
+        if (r.axis != TFrameRotation::kXYZ && oldFrames) {
+            // One-axis rotations do not exist in these files: three angles instead.
+            TFrameRotation three;
+            if (r.axis == TFrameRotation::kX) three.x = r.x;
+            if (r.axis == TFrameRotation::kY) three.y = r.y;
+            if (r.axis == TFrameRotation::kZ) three.z = r.z;
+            r = three;
+        }
+        if (r.axis == TFrameRotation::kXYZ) {
+            const uint32_t value = (uint32_t(r.x & 0x3FF) << 20) | (uint32_t(r.y & 0x3FF) << 10) | (r.z & 0x3FF);
+            const uint16_t high = static_cast<uint16_t>(value >> 16), low = static_cast<uint16_t>(value);
+            w.push_back(static_cast<int16_t>(oldFrames ? low : high));
+            w.push_back(static_cast<int16_t>(oldFrames ? high : low));
+        } else {
+            const uint16_t axis = r.axis == TFrameRotation::kX ? 1 : r.axis == TFrameRotation::kY ? 2 : 3;
+            const uint16_t angle = r.axis == TFrameRotation::kX ? r.x : r.axis == TFrameRotation::kY ? r.y : r.z;
+            w.push_back(static_cast<int16_t>((axis << 14) | (angle & 0x3FFF)));
+        }
+    }
+    return w;
+}
+
+uint32_t AddMoveable(TLevelDesc& desc, const TMoveableDesc& mv)
+{
+    tmoveable m{};
+    m.object_id = mv.object_id;
+    m.starting_mesh = static_cast<uint16_t>(desc.mesh_pointers.size());
+    if (!mv.meshes.empty()) {
+        for (const TMeshDesc& mesh : mv.meshes) AddMesh(desc, mesh);
+        m.num_meshes = static_cast<uint16_t>(mv.meshes.size());
+    } else {
+        desc.mesh_pointers.insert(desc.mesh_pointers.end(), mv.mesh_offsets.begin(), mv.mesh_offsets.end());
+        m.num_meshes = static_cast<uint16_t>(mv.mesh_offsets.size());
+    }
+    m.mesh_tree = static_cast<uint32_t>(desc.mesh_trees.size());
+    for (const TMeshTreeNode& n : mv.tree) desc.mesh_trees.insert(desc.mesh_trees.end(), {n.flags, n.dx, n.dy, n.dz});
+
+    if (mv.animations.empty()) {
+        m.animation = -1;
+        m.frame_offset = static_cast<uint32_t>(desc.frames.size() * 2);
+    } else {
+        m.animation = static_cast<int16_t>(desc.animations.size());
+        m.frame_offset = static_cast<uint32_t>(desc.frames.size() * 2);
+        for (const std::vector<TFrameDesc>& frames : mv.animations) {
+            tanimation a{};
+            a.frame_offset = static_cast<int32_t>(desc.frames.size() * 2);
+            a.frame_rate = 1;
+            const size_t size = frames.empty() ? 0 : EncodeFrame(frames.front(), desc.version_code).size();
+            a.frame_size = static_cast<uint8_t>(size);
+            a.frame_end = static_cast<uint16_t>(frames.empty() ? 0 : frames.size() - 1);
+            a.next_animation = static_cast<uint16_t>(desc.animations.size());
+            for (const TFrameDesc& f : frames) {
+                std::vector<int16_t> words = EncodeFrame(f, desc.version_code);
+                words.resize(size, 0);
+                desc.frames.insert(desc.frames.end(), words.begin(), words.end());
+            }
+            desc.animations.push_back(a);
+        }
+    }
+    desc.moveables.push_back(m);
+    return static_cast<uint32_t>(desc.moveables.size() - 1);
+}
+
+tobject_texture MakeObjectTexture(uint16_t tile, const std::array<tobject_texture_corner, 4>& corners,
+                                  uint16_t attribute)
+{
+    tobject_texture t{};
+    t.attribute = attribute;
+    t.tile = tile;
+    for (size_t k = 0; k < 4; ++k) t.corners[k] = corners[k];
+    return t;
+}
+
+TLevelDesc MakeMeshLevel(int code, int moveables, int meshesPerMoveable, int frames, int statics, int textiles,
+                         uint32_t seed)
+{
+    TRandom rnd(seed + 31u * static_cast<uint32_t>(code));
+    TLevelDesc d;
+    d.version_code = code;
+    if (code >= LEVEL_TR4) {
+        d.num_room_textiles = static_cast<uint16_t>(textiles);
+        d.textile32 = TexturePixels(size_t(textiles) * TEXTILE32_BYTES, rnd);
+        d.textile16 = TexturePixels(size_t(textiles) * TEXTILE16_BYTES, rnd);
+    } else {
+        d.num_textiles = static_cast<uint32_t>(textiles);
+        d.textile8 = TexturePixels(size_t(textiles) * TEXTILE8_BYTES, rnd);
+        if (code >= LEVEL_TR2) d.textile16 = TexturePixels(size_t(textiles) * TEXTILE16_BYTES, rnd);
+    }
+    for (auto& p : d.palette) p = tpalette_entry{uint8_t(rnd.Byte() & 63), uint8_t(rnd.Byte() & 63), uint8_t(rnd.Byte() & 63)};
+    for (auto& p : d.palette16) p = tpalette16_entry{rnd.Byte(), rnd.Byte(), rnd.Byte(), 0};
+
+    // Object textures: squares of 64 pixels on the pages, walked clockwise.
+    for (int i = 0; i < 8; ++i) {
+        const uint8_t x0 = uint8_t((i % 4) * 64), y0 = uint8_t((i / 4) * 64), x1 = uint8_t(x0 + 63), y1 = uint8_t(y0 + 63);
+        d.object_textures.push_back(MakeObjectTexture(
+            static_cast<uint16_t>(i % std::max(textiles, 1)),
+            {tobject_texture_corner{1, x0, 1, y0}, {255, x1, 1, y0}, {255, x1, 255, y1}, {1, x0, 255, y1}}));
+    }
+
+    for (int mv = 0; mv < moveables; ++mv) {
+        TMoveableDesc desc;
+        desc.object_id = static_cast<uint32_t>(mv);
+        for (int k = 0; k < meshesPerMoveable; ++k) {
+            TMeshDesc mesh = MakeCubeMesh(static_cast<int16_t>(rnd.Range(40, 200)), static_cast<uint16_t>(rnd.Range(0, 7)),
+                                          (k % 2) ? rnd.Range(0, 900) : -1);
+            // A triangle on one side, and for older files a coloured quad and triangle too.
+            mesh.textured_triangles.push_back({{0, 1, 2, 0}, static_cast<uint16_t>(rnd.Range(0, 7)), 0});
+            if (code < LEVEL_TR4) {
+                mesh.colored_quads.push_back({{0, 2, 3, 1}, static_cast<uint16_t>(rnd.Word()), 0});
+                mesh.colored_triangles.push_back({{4, 5, 7, 0}, static_cast<uint16_t>(rnd.Word()), 0});
+            }
+            desc.meshes.push_back(mesh);
+            if (k > 0) {
+                // A limb: every third node returns to the first mesh.
+                const int32_t flags = (k % 3 == 1) ? 2 : (k % 3 == 0 ? 3 : 0);
+                desc.tree.push_back({flags, rnd.Range(-300, 300), rnd.Range(-300, 300), rnd.Range(-300, 300)});
+            }
+        }
+        std::vector<TFrameDesc> anim;
+        for (int f = 0; f < frames; ++f) {
+            TFrameDesc frame;
+            frame.offset = {int16_t(rnd.Range(-100, 100)), int16_t(rnd.Range(-400, 0)), int16_t(rnd.Range(-100, 100))};
+            for (int k = 0; k < meshesPerMoveable; ++k) {
+                TFrameRotation r;
+                const int kind = (k + f) % 4;
+                r.axis = static_cast<TFrameRotation::TAxis>(code <= LEVEL_TR1_TUB ? 0 : kind);
+                r.x = static_cast<uint16_t>(rnd.Range(0, 1023));
+                r.y = static_cast<uint16_t>(rnd.Range(0, 1023));
+                r.z = static_cast<uint16_t>(rnd.Range(0, 1023));
+                frame.rotations.push_back(r);
+            }
+            anim.push_back(frame);
+        }
+        // One-axis rotations take one word: pad every frame to the longest.
+        if (!anim.empty()) {
+            size_t longest = 0;
+            for (const TFrameDesc& f : anim) longest = std::max(longest, EncodeFrame(f, code).size());
+            if (EncodeFrame(anim.front(), code).size() < longest) {
+                // Make the first frame the longest by giving it three-angle rotations only.
+                for (TFrameRotation& r : anim.front().rotations) r.axis = TFrameRotation::kXYZ;
+            }
+        }
+        if (frames > 0) desc.animations.push_back(anim);
+        AddMoveable(d, desc);
+    }
+
+    for (int s = 0; s < statics; ++s) {
+        tstatic_mesh st{};
+        st.object_id = static_cast<uint32_t>(s);
+        st.mesh = static_cast<uint16_t>(AddMesh(d, MakeCubeMesh(static_cast<int16_t>(rnd.Range(100, 500)),
+                                                                static_cast<uint16_t>(rnd.Range(0, 7)), 500)));
+        d.static_meshes.push_back(st);
+    }
+    return d;
+}

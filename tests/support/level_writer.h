@@ -164,3 +164,104 @@ struct TSampleLevelSize {
 // A level of the given version code whose every section holds deterministic
 // varied content that fits the version's layout.
 TLevelDesc MakeSampleLevel(int versionCode, const TSampleLevelSize& size = {});
+
+// ---- Meshes, mesh trees, animations and frames ----
+//
+// Helpers that fill a level description's mesh data, mesh pointers, mesh
+// trees, animations, frames and moveables in the layout of its version code.
+
+// One face of a mesh. Triangles use the first three vertices; `texture` is
+// the object texture word of a textured face or the palette colour index of
+// a coloured one.
+struct TMeshFaceDesc {
+    std::array<uint16_t, 4> vertices{};
+    uint16_t texture = 0;
+    uint16_t effects = 0;  // TR4 and TRC textured faces
+};
+
+struct TMeshDesc {
+    std::array<int16_t, 3> centre{};
+    int32_t radius = 0;
+    std::vector<tvertex16> vertices;
+    std::vector<tvertex16> normals;  // written when `shades` is empty
+    std::vector<uint16_t> shades;    // when not empty: written instead of normals, counted negative
+    std::vector<TMeshFaceDesc> textured_quads;
+    std::vector<TMeshFaceDesc> textured_triangles;
+    std::vector<TMeshFaceDesc> colored_quads;      // TR1 to TR3 only
+    std::vector<TMeshFaceDesc> colored_triangles;  // TR1 to TR3 only
+};
+
+// The mesh data words of one mesh in the layout of the version code,
+// followed by a padding word when its size is not a multiple of 4 bytes.
+std::vector<uint16_t> EncodeMesh(const TMeshDesc& mesh, int versionCode);
+
+// Appends the mesh to the level's mesh data and a pointer to it to the mesh
+// pointers; returns the pointer's index.
+uint32_t AddMesh(TLevelDesc& desc, const TMeshDesc& mesh);
+
+// A cube of side 2 x half around the origin (level units), eight vertices
+// and six textured quads with the given object texture word, faces turned
+// outward; each vertex gets a shade (vertex i: shade i x shadeStep) unless
+// shadeStep is negative, which gives it normals instead.
+TMeshDesc MakeCubeMesh(int16_t half, uint16_t texture, int shadeStep = -1);
+
+// One node of a mesh tree: bit 0 of the flags pops, bit 1 pushes.
+struct TMeshTreeNode {
+    int32_t flags = 0;
+    int32_t dx = 0, dy = 0, dz = 0;
+};
+
+// One mesh rotation of a frame. kXYZ: three 10-bit angles (1024 to a
+// turn); kX, kY, kZ: one angle about that axis in the version's fine units
+// (4096 to a turn for TR4 and TRC, 1024 otherwise), stored in one word.
+// TR1 files store every rotation as three 10-bit angles in two words; a
+// one-axis rotation is converted to that form for them.
+struct TFrameRotation {
+    enum TAxis { kXYZ, kX, kY, kZ };
+    TAxis axis = kXYZ;
+    uint16_t x = 0, y = 0, z = 0;  // for one axis, that axis's field holds the angle
+};
+
+struct TFrameDesc {
+    tbounding_box box{};
+    std::array<int16_t, 3> offset{};  // the root mesh's offset
+    std::vector<TFrameRotation> rotations;
+};
+
+// The frame words in the layout of the version code: the box, the offset,
+// for TR1 the number of rotations, then the rotations.
+std::vector<int16_t> EncodeFrame(const TFrameDesc& frame, int versionCode);
+
+struct TMoveableDesc {
+    uint32_t object_id = 0;
+    // The meshes, each added to the mesh data with a pointer of its own; or,
+    // when `meshes` is empty, pointers to these byte offsets of meshes
+    // already added.
+    std::vector<TMeshDesc> meshes;
+    std::vector<uint32_t> mesh_offsets;
+    std::vector<TMeshTreeNode> tree;  // one node per mesh after the first
+    // Each animation's frames, in order; all frames of an animation have the
+    // size of its first (TR1: 10 + 2 words per mesh).
+    std::vector<std::vector<TFrameDesc>> animations;
+};
+
+// Appends the moveable's meshes, pointers, tree, animations and frames and
+// the moveable itself; returns its index in the moveable list. A moveable
+// without animations gets animation -1 and the frame data's end as its
+// frame offset.
+uint32_t AddMoveable(TLevelDesc& desc, const TMoveableDesc& moveable);
+
+// The byte offset in the mesh data of the mesh that pointer `pointer` designates.
+inline uint32_t MeshOffset(const TLevelDesc& desc, uint32_t pointer) { return desc.mesh_pointers.at(pointer); }
+
+// An object texture on a tile with four corners given as pixels and
+// direction bytes (x direction, x pixel, y direction, y pixel each).
+tobject_texture MakeObjectTexture(uint16_t tile, const std::array<tobject_texture_corner, 4>& corners,
+                                  uint16_t attribute = 0);
+
+// A level with `moveables` moveables of `meshesPerMoveable` cube meshes each
+// (a chain of tree nodes, one animation of `frames` frames with varied
+// rotations), `statics` static meshes and a few object textures on `textiles`
+// pages, in the layout of the version code. For benchmarks and fuzz seeds.
+TLevelDesc MakeMeshLevel(int versionCode, int moveables, int meshesPerMoveable, int frames, int statics,
+                         int textiles = 1, uint32_t seed = 1);

@@ -1,0 +1,143 @@
+#include "codecs/pcd_decoder.h"
+
+#include <vector>
+
+#include "codecs/color_manager.h"
+#include "platform/rtl/classes.h"
+
+namespace {
+
+constexpr uint32_t kSyncPattern = 0xFFFFFE;  // twenty-three 1 bits, then a 0
+
+// The bit reader: the next bits of the stream at the top of a 32-bit
+// accumulator, refilled a byte at a time from blocks of 2048 bytes.
+class TBitReader {
+public:
+    explicit TBitReader(TStream& stream) : stream_(stream), buffer_(2048) {}
+
+    uint32_t Bits() const { return sum_; }
+
+    void Shift(int n)
+    {
+        sum_ <<= n;
+        count_ -= n;
+        while (count_ <= 24) {
+            if (index_ >= buffer_.size()) {
+                stream_.ReadBuffer(buffer_.data(), static_cast<int64_t>(buffer_.size()));
+                index_ = 0;
+            }
+            sum_ |= uint32_t(buffer_[index_++]) << (24 - count_);
+            count_ += 8;
+        }
+    }
+
+    bool AtSync() const { return (sum_ >> 8) == kSyncPattern; }
+
+    // Moves on to the next sync pattern.
+    void Synchronise()
+    {
+        while ((sum_ & 0x00FFF000) != 0x00FFF000) Shift(8);
+        while (!AtSync()) Shift(1);
+    }
+
+private:
+    TStream& stream_;
+    std::vector<uint8_t> buffer_;
+    size_t index_ = 2048;  // empty
+    uint32_t sum_ = 0;
+    int count_ = 32;
+};
+
+}  // namespace
+
+TPCDDecoder::TPCDDecoder(TStream& stream) : stream_(&stream) {}
+
+void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t UnpackedSize)
+{
+    if (PackedSize <= 0 || UnpackedSize < 0) return;
+    uint8_t* const* planes = static_cast<uint8_t* const*>(Source);
+    const uint32_t width = static_cast<uint32_t>(PackedSize);
+    const uint32_t lumaRows = static_cast<uint32_t>(UnpackedSize);
+    const uint32_t chromaRows = (lumaRows + 1) / 2;
+    TBitReader bits(*stream_);
+
+    const int tableCount = width <= 1536 ? 1 : 3;
+    std::vector<TPCDTableEntry> tables[3];
+    for (int t = 0; t < tableCount; ++t) {
+        bits.Shift(8);
+        const unsigned count = (bits.Bits() & 0xFF) + 1;
+        tables[t].resize(count);
+        for (TPCDTableEntry& e : tables[t]) {
+            bits.Shift(8);
+            e.Length = static_cast<uint8_t>((bits.Bits() & 0xFF) + 1);
+            if (e.Length > 16) return;
+            bits.Shift(16);
+            e.Code = (bits.Bits() & 0xFFFF) << 16;
+            bits.Shift(8);
+            e.Key = static_cast<uint8_t>(bits.Bits() & 0xFF);
+            e.Mask = ~0u << (32 - e.Length);
+        }
+    }
+
+    bits.Shift(16);
+    bits.Shift(16);
+    bits.Synchronise();
+
+    const std::vector<TPCDTableEntry>* table = nullptr;
+    uint8_t* dest = nullptr;     // the next sample to correct
+    uint8_t* destEnd = nullptr;  // the end of its row (dest == destEnd: no writes)
+    for (;;) {
+        while (!bits.AtSync()) {
+            const TPCDTableEntry* found = nullptr;
+            if (table) {
+                for (const TPCDTableEntry& e : *table) {
+                    if ((bits.Bits() & e.Mask) == e.Code) {
+                        found = &e;
+                        break;
+                    }
+                }
+            }
+            if (!found) {
+                bits.Synchronise();
+                continue;
+            }
+            if (dest < destEnd) {
+                *dest = ClampByte(*dest + static_cast<int8_t>(found->Key));
+                ++dest;
+            }
+            bits.Shift(found->Length);
+        }
+        bits.Shift(16);
+        const uint32_t row = (bits.Bits() >> 9) & 0x1FFF;
+        if (row == lumaRows) return;
+        bits.Shift(8);
+        const uint32_t plane = bits.Bits() >> 30;
+        bits.Shift(16);
+        uint32_t planeRow = row, rows = lumaRows;
+        switch (plane) {
+        case 0:
+            dest = planes[0];
+            table = &tables[0];
+            break;
+        case 2:
+            dest = planes[1];
+            planeRow = row / 2;
+            rows = chromaRows;
+            table = tableCount > 1 ? &tables[1] : nullptr;
+            break;
+        case 3:
+            dest = planes[2];
+            planeRow = row / 2;
+            rows = chromaRows;
+            table = tableCount > 2 ? &tables[2] : nullptr;
+            break;
+        default: return;  // no pack uses plane code 1
+        }
+        if (planeRow < rows) {
+            dest += size_t(planeRow) * width;
+            destEnd = dest + width;
+        } else {
+            dest = destEnd = nullptr;
+        }
+    }
+}

@@ -1,0 +1,173 @@
+#include "codecs/pcx.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "codecs/decoders.h"
+#include "codecs/reader_helpers.h"
+#include "platform/rtl/classes.h"
+
+namespace {
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the PCX header is read as stored");
+
+TPCXHeader ReadHeader(TStream& stream)
+{
+    TPCXHeader h;
+    std::memset(&h, 0, sizeof h);
+    stream.Read(&h, sizeof h);  // a short file leaves the rest zero
+    return h;
+}
+
+// The plane layouts with a bitmap of their own: one plane of 1, 2, 4 or 8
+// bits, three or four planes of 1 bit (8 or 16 colours) and three or four
+// planes of 8 bits (true colour, with alpha in the fourth).
+bool SupportedLayout(int planes, int bits)
+{
+    if (planes == 1) return bits == 1 || bits == 2 || bits == 4 || bits == 8;
+    if (planes == 3 || planes == 4) return bits == 1 || bits == 8;
+    return false;
+}
+
+}  // namespace
+
+bool TPCXGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    if (stream.Remaining() > static_cast<int64_t>(sizeof(TPCXHeader))) {
+        const TPCXHeader h = ReadHeader(stream);
+        ok = (h.Manufacturer == 10 || h.Manufacturer == 12) &&
+             (h.Version == 0 || h.Version == 2 || h.Version == 3 || h.Version == 5) && h.Encoding < 2;
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+bool TPCXGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+{
+    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    const TPCXHeader h = ReadHeader(stream);
+    if (h.Manufacturer != 10 && h.Manufacturer != 205) return false;
+    const int width = h.XMax - h.XMin + 1;
+    const int height = h.YMax - h.YMin + 1;
+    if (width <= 0 || height <= 0) return false;
+    TImageProperties& p = ImageProperties;
+    p.Width = static_cast<uint32_t>(width);
+    p.Height = static_cast<uint32_t>(height);
+    p.SamplesPerPixel = h.PlaneCount;
+    p.BitsPerSample = h.BitsPerPixel;
+    const int bitsPerPixel = h.PlaneCount * h.BitsPerPixel;
+    p.BitsPerPixel = static_cast<uint8_t>(bitsPerPixel);
+    p.ColorScheme = bitsPerPixel > 8 ? csRGB : csIndexed;
+    p.Compression = h.Encoding == 1 ? ctRLE : ctNone;
+    p.XResolution = h.HRes;
+    p.YResolution = h.VRes;
+    return true;
+}
+
+void TPCXGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    BasePosition = stream.Position();
+    if (!ReadImageProperties(stream, 0)) return;
+    stream.SetPosition(BasePosition);
+    const TPCXHeader h = ReadHeader(stream);
+    const int64_t dataStart = stream.Position();
+    int64_t dataSize = stream.Size() - dataStart;
+
+    const TImageProperties& p = ImageProperties;
+    const int planes = h.PlaneCount, bits = h.BitsPerPixel;
+    const bool bitPlanes = bits == 1 && planes > 1;
+    const bool trueColor = bits == 8 && planes > 1;
+    TColorScheme source = p.ColorScheme;
+    if (trueColor) source = planes == 4 ? csRGBA : csRGB;
+    ColorManager.SourceOptions = 0;
+    ColorManager.TargetOptions = 0;
+    ColorManager.SetSourceColorScheme(source);
+    ColorManager.SetSourceBitsPerSample(bits);
+    ColorManager.SetSourceSamplesPerPixel(planes);
+    ColorManager.SetTargetColorScheme(source == csIndexed ? csIndexed : (source == csRGBA ? csBGRA : csBGR));
+    ColorManager.SetTargetBitsPerSample(p.BitsPerPixel == 2 ? 4 : bits);
+    ColorManager.SetTargetSamplesPerPixel(planes);
+    if (!SupportedLayout(planes, bits)) CodecError(gesInvalidColorFormat, {"PCX"});
+    const TPixelFormat format = bitPlanes ? pf4bit : ColorManager.GetPixelFormat(1);
+    SetPixelFormat(format);
+    if (format == pf8bit) dataSize -= 769;  // the trailing palette is no pixel data
+    dataSize = std::max<int64_t>(dataSize, 0);
+
+    if (format == pf1bit) {
+        SetPalette(ColorManager.CreateGrayscalePalette(false));
+    } else if (format == pf4bit) {
+        if (h.PaletteType == 2) {
+            SetPalette(ColorManager.CreateGrayscalePalette(false));
+        } else {
+            const void* data[1] = {h.ColorMap};
+            SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, 16, false));
+        }
+    } else if (format == pf8bit) {
+        const int64_t keep = stream.Position();
+        const int64_t at = stream.Size() - 769;
+        uint8_t marker = 0;
+        if (at >= dataStart) {
+            stream.SetPosition(at);
+            stream.Read(&marker, 1);
+        }
+        if (marker == 12) {
+            uint8_t map[768] = {};
+            stream.Read(map, sizeof map);
+            const void* data[1] = {map};
+            SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, 256, false));
+        } else if (h.PaletteType == 2) {
+            SetPalette(ColorManager.CreateGrayscalePalette(false));
+        }
+        stream.SetPosition(keep);
+    }
+
+    const uint32_t width = p.Width, height = p.Height;
+    SetBitmapSize(*this, width, height);
+    // Every plane row must hold its pixels.
+    const uint32_t bytesPerLine = h.BytesPerLine;
+    if (uint64_t(bytesPerLine) * 8 < uint64_t(width) * bits) CodecError(gesInvalidImage, {"PCX or SCR"});
+    const uint64_t rowSize = uint64_t(planes) * bytesPerLine;
+
+    // The rows the data can fill: a packet of two bytes gives at most 63,
+    // raw data one byte each. Rows beyond that read as zeros.
+    const uint64_t reachable = p.Compression == ctRLE ? 32 * uint64_t(dataSize) : uint64_t(dataSize);
+    const uint64_t rowsHeld = std::min<uint64_t>(height, reachable / rowSize + 1);
+    std::vector<uint8_t> pixels(static_cast<size_t>(rowsHeld * rowSize));
+    const std::vector<uint8_t> zeroRow(static_cast<size_t>(rowSize));
+    const int32_t packedSize = static_cast<int32_t>(std::min<int64_t>(dataSize, INT32_MAX));
+    if (p.Compression == ctRLE) {
+        std::vector<uint8_t> packed(static_cast<size_t>(packedSize));
+        const int64_t got = stream.Read(packed.data(), packedSize);
+        void* source = packed.data();
+        void* dest = pixels.data();
+        TPCXRLEDecoder decoder;
+        decoder.Decode(source, dest, static_cast<int32_t>(got),
+                       static_cast<int32_t>(std::min<uint64_t>(pixels.size(), INT32_MAX)));
+    } else {
+        stream.Read(pixels.data(), std::min<int64_t>(packedSize, static_cast<int64_t>(pixels.size())));
+    }
+
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = y < rowsHeld ? pixels.data() + y * rowSize : zeroRow.data();
+        uint8_t* line = ScanLine(static_cast<int>(y));
+        if (bitPlanes) {
+            // Pixel value bit k comes from plane k, most significant bit first.
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint32_t byte = x >> 3, shift = 7 - (x & 7);
+                unsigned v = 0;
+                for (int k = 0; k < planes; ++k) v |= ((row[k * bytesPerLine + byte] >> shift) & 1u) << k;
+                if (x & 1) line[x >> 1] = static_cast<uint8_t>(line[x >> 1] | v);
+                else line[x >> 1] = static_cast<uint8_t>(v << 4);
+            }
+        } else if (trueColor) {
+            const void* rows[4] = {row, row + bytesPerLine, row + 2 * bytesPerLine, row + 3 * bytesPerLine};
+            ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)), line, width);
+        } else {
+            ColorManager.ConvertRow({row}, line, width);
+        }
+    }
+}

@@ -1,0 +1,239 @@
+#include "codecs/ppm.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "codecs/reader_helpers.h"
+#include "platform/rtl/classes.h"
+
+namespace {
+
+const char* const kLabel = "PBM, PGM or PPM";
+
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// A sample of 0..maximum as 0..255, rounded.
+inline uint8_t Scale(uint32_t value, uint32_t maximum)
+{
+    if (maximum == 255) return static_cast<uint8_t>(std::min<uint32_t>(value, 255));
+    const uint64_t v = std::min(value, maximum);
+    return static_cast<uint8_t>((v * 255 + maximum / 2) / maximum);
+}
+
+}  // namespace
+
+bool TPPMGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    if (stream.Remaining() > 10) {
+        uint8_t magic[2];
+        stream.ReadBuffer(magic, 2);
+        ok = magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6';
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+void TPPMGraphic::EmptyBuffer()
+{
+    BufferIndex = sizeof Buffer;
+    bufferLength_ = 0;
+}
+
+int TPPMGraphic::NextChar(bool atEndRaises)
+{
+    if (BufferIndex >= bufferLength_) {
+        const int64_t got = Stream->Position() < Stream->Size() ? Stream->Read(Buffer, sizeof Buffer) : 0;
+        if (got <= 0) {
+            if (atEndRaises) CodecError(gesStreamReadError, {"PPM"});
+            return -1;
+        }
+        bufferLength_ = static_cast<uint32_t>(got);
+        BufferIndex = 0;
+    }
+    return Buffer[BufferIndex++];
+}
+
+uint8_t TPPMGraphic::GetChar() { return static_cast<uint8_t>(NextChar(true)); }
+
+uint8_t TPPMGraphic::PeekChar() const { return BufferIndex < bufferLength_ ? Buffer[BufferIndex] : 0; }
+
+std::string TPPMGraphic::ReadLine()
+{
+    std::string line;
+    for (;;) {
+        const uint8_t c = GetChar();
+        if (c == '\n') break;
+        if (c == '\r') {
+            if (PeekChar() == '\n') GetChar();
+            break;
+        }
+        line += static_cast<char>(c);
+    }
+    const size_t comment = line.find('#');
+    if (comment != std::string::npos) line.erase(comment);
+    return line;
+}
+
+int TPPMGraphic::ReadMagic()
+{
+    // "P" and the type digit; the numbers may follow on the same line
+    // ("P6 3 2 255") or on the next ones, with comments anywhere between.
+    const int p = NextChar(false);
+    const int digit = NextChar(false);
+    return p == 'P' && digit >= '0' && digit <= '9' ? digit - '0' : -1;
+}
+
+uint8_t TPPMGraphic::GetDigit()
+{
+    uint8_t c = GetChar();
+    while (!IsDigit(c)) {
+        if (c == '#') ReadLine();
+        c = GetChar();
+    }
+    return static_cast<uint8_t>(c - '0');
+}
+
+uint32_t TPPMGraphic::GetNumber()
+{
+    uint64_t value = GetDigit();
+    for (;;) {
+        const int c = NextChar(false);
+        if (!IsDigit(c)) break;
+        value = std::min<uint64_t>(value * 10 + uint64_t(c - '0'), UINT32_MAX);
+    }
+    return static_cast<uint32_t>(value);
+}
+
+void TPPMGraphic::ReadBytes(uint8_t* target, size_t count)
+{
+    while (count > 0) {
+        if (BufferIndex >= bufferLength_) {
+            *target++ = GetChar();  // refills, or raises at the end
+            --count;
+            continue;
+        }
+        const size_t n = std::min<size_t>(count, bufferLength_ - BufferIndex);
+        std::memcpy(target, Buffer + BufferIndex, n);
+        BufferIndex += static_cast<uint32_t>(n);
+        target += n;
+        count -= n;
+    }
+}
+
+bool TPPMGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+{
+    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    Stream = &stream;
+    EmptyBuffer();
+    const int type = ReadMagic();
+    TImageProperties& p = ImageProperties;
+    p.Compression = ctNone;
+    if (type < 0) return false;
+    switch (type) {
+    case 1:
+    case 4:
+        p.Width = GetNumber();
+        p.Height = GetNumber();
+        p.SamplesPerPixel = 1;
+        p.BitsPerSample = 1;
+        p.ColorScheme = csIndexed;
+        break;
+    case 2:
+    case 5:
+        p.Width = GetNumber();
+        p.Height = GetNumber();
+        GetNumber();
+        p.SamplesPerPixel = 1;
+        p.BitsPerSample = 8;
+        p.ColorScheme = csIndexed;
+        break;
+    case 3:
+    case 6:
+        p.Width = GetNumber();
+        p.Height = GetNumber();
+        GetNumber();
+        p.SamplesPerPixel = 3;
+        p.BitsPerSample = 8;
+        p.ColorScheme = csRGB;
+        break;
+    default: break;
+    }
+    p.BitsPerPixel = static_cast<uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
+    return true;
+}
+
+void TPPMGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    BasePosition = stream.Position();
+    Stream = &stream;
+    if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
+    stream.SetPosition(BasePosition);
+    EmptyBuffer();
+    const int type = ReadMagic();
+    if (type < 1 || type > 6) return;
+
+    const bool bilevel = type == 1 || type == 4;
+    const bool gray = type == 2 || type == 5;
+    const uint32_t width = GetNumber(), height = GetNumber();
+    const uint32_t maximum = bilevel ? 1 : GetNumber();
+    // A maximum of 0 holds no picture; binary samples have at most 16 bits.
+    if (maximum == 0 || (type >= 5 && maximum > 65535)) CodecError(gesInvalidImage, {kLabel});
+
+    ColorManager.SourceOptions = 0;
+    ColorManager.TargetOptions = 0;
+    ColorManager.SetSourceColorScheme(bilevel || gray ? csIndexed : csRGB);
+    ColorManager.SetTargetColorScheme(bilevel || gray ? csIndexed : csBGR);
+    ColorManager.SetSourceSamplesPerPixel(bilevel || gray ? 1 : 3);
+    ColorManager.SetTargetSamplesPerPixel(bilevel || gray ? 1 : 3);
+    ColorManager.SetSourceBitsPerSample(bilevel ? 1 : 8);
+    ColorManager.SetTargetBitsPerSample(bilevel ? 1 : 8);
+    SetPixelFormat(bilevel ? pf1bit : (gray ? pf8bit : pf24bit));
+    // Bitmaps: 0 is white, 1 black.
+    if (bilevel || gray) SetPalette(ColorManager.CreateGrayscalePalette(bilevel));
+    SetBitmapSize(*this, width, height);
+    if (width == 0 || height == 0) return;
+
+    const size_t sampleBytes = maximum > 255 ? 2 : 1;
+    std::vector<uint8_t> row;
+    if (type >= 5) row.resize(size_t(width) * (type == 6 ? 3 : 1) * sampleBytes);
+    auto binarySample = [&](size_t i) -> uint8_t {
+        return sampleBytes == 2 ? Scale((uint32_t(row[2 * i]) << 8) | row[2 * i + 1], maximum) : Scale(row[i], maximum);
+    };
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* line = ScanLine(static_cast<int>(y));
+        switch (type) {
+        case 1:
+            // Every pixel is one digit; digits need nothing between them.
+            std::memset(line, 0, (width + 7) / 8);
+            for (uint32_t x = 0; x < width; ++x) line[x >> 3] |= static_cast<uint8_t>((GetDigit() & 1) << (7 - (x & 7)));
+            break;
+        case 2:
+            for (uint32_t x = 0; x < width; ++x) line[x] = Scale(GetNumber(), maximum);
+            break;
+        case 3:
+            for (uint32_t x = 0; x < width; ++x) {
+                line[3 * x + 2] = Scale(GetNumber(), maximum);
+                line[3 * x + 1] = Scale(GetNumber(), maximum);
+                line[3 * x] = Scale(GetNumber(), maximum);
+            }
+            break;
+        case 4: ReadBytes(line, (width + 7) / 8); break;
+        case 5:
+            ReadBytes(row.data(), row.size());
+            for (uint32_t x = 0; x < width; ++x) line[x] = binarySample(x);
+            break;
+        case 6:
+            ReadBytes(row.data(), row.size());
+            for (uint32_t x = 0; x < width; ++x) {
+                line[3 * x + 2] = binarySample(3 * size_t(x));
+                line[3 * x + 1] = binarySample(3 * size_t(x) + 1);
+                line[3 * x] = binarySample(3 * size_t(x) + 2);
+            }
+            break;
+        }
+    }
+}

@@ -1,0 +1,50 @@
+// Photoshop pictures (".psd", ".pdd"): the merged image of the file, stored
+// as one plane per channel, raw or PackBits compressed, in bitmap, gray,
+// duotone, indexed, RGB, multichannel, CMYK or Lab mode with 1, 8 or 16
+// bits per channel. All numbers in the file are big-endian.
+#pragma once
+
+#include <cstdint>
+
+#include "codecs/codec_graphic.h"
+
+class TPSDGraphic : public TCodecGraphic {
+public:
+    static constexpr const char* ClassName = "TPSDGraphic";
+
+    using TCodecGraphic::CanLoad;
+    // More than the header remains, the signature is "8BPS" in any case and
+    // the version is 1.
+    bool CanLoad(TStream& stream) override;
+    // Parses the header and the section lengths up to the compression word
+    // (the version is not tested).
+    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+};
+
+#pragma pack(push, 1)
+// The file header as stored (big-endian fields).
+struct TPSDHeader {
+    char Signature[4];
+    uint16_t Version;
+    uint8_t Reserved[6];
+    uint16_t Channels;
+    uint32_t Rows;
+    uint32_t Columns;
+    uint16_t Depth;
+    uint16_t Mode;
+};
+#pragma pack(pop)
+static_assert(sizeof(TPSDHeader) == 26);
+
+// Colour modes of the header.
+enum : uint16_t {
+    psdBitmap = 0,
+    psdGrayscale = 1,
+    psdIndexed = 2,
+    psdRGB = 3,
+    psdCMYK = 4,
+    psdMultichannel = 7,
+    psdDuotone = 8,
+    psdLab = 9,
+};

@@ -1,0 +1,147 @@
+#include "codecs/rla.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codecs/decoders.h"
+#include "codecs/reader_helpers.h"
+#include "platform/rtl/classes.h"
+#include "platform/rtl/strconv.h"
+
+namespace {
+
+int16_t Swap16(int16_t v) { return static_cast<int16_t>(__builtin_bswap16(static_cast<uint16_t>(v))); }
+
+// Reads the header with the counting read; false when the stream is short.
+bool ReadHeader(TStream& stream, TRLAHeader& h)
+{
+    if (stream.Read(&h, sizeof h) != static_cast<int64_t>(sizeof h)) return false;
+    for (int16_t* f : {&h.Window[0], &h.Window[1], &h.Window[2], &h.Window[3], &h.ActiveLeft, &h.ActiveRight,
+                       &h.ActiveBottom, &h.ActiveTop, &h.Frame, &h.StorageType, &h.NumChannels, &h.NumMatte,
+                       &h.NumAux, &h.Field, &h.ChanBits, &h.MatteType, &h.MatteBits, &h.AuxType, &h.AuxBits})
+        *f = Swap16(*f);
+    h.Revision = __builtin_bswap16(h.Revision);
+    h.JobNumber = static_cast<int32_t>(SwapLong(static_cast<uint32_t>(h.JobNumber)));
+    h.Next = static_cast<int32_t>(SwapLong(static_cast<uint32_t>(h.Next)));
+    return true;
+}
+
+// A text field up to its first zero byte.
+std::string FieldText(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+}  // namespace
+
+bool TRLAGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    TRLAHeader h;
+    if (stream.Remaining() > static_cast<int64_t>(sizeof h) && ReadHeader(stream, h)) {
+        const std::string type = Lower(FieldText(h.Chan, sizeof h.Chan));
+        ok = h.Revision == 0xFFFE && (type == "rgb" || type == "xyz");
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+bool TRLAGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+{
+    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TRLAHeader h;
+    if (!ReadHeader(stream, h)) return false;
+    TImageProperties& p = ImageProperties;
+    p.Options = ioBigEndian;
+    const bool matte = h.NumMatte == 1;
+    p.SamplesPerPixel = static_cast<uint8_t>(h.NumChannels + (matte ? 1 : 0));
+    p.BitsPerSample = static_cast<uint8_t>(h.ChanBits);
+    p.BitsPerPixel = static_cast<uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
+    const std::string type = Lower(FieldText(h.Chan, sizeof h.Chan));
+    if (type == "rgb") p.ColorScheme = matte ? csRGBA : csRGB;
+    else if (type == "xyz") return false;
+    else p.ColorScheme = csUnknown;
+    double gamma;
+    try {
+        gamma = StrToFloat(FieldText(h.Gamma, sizeof h.Gamma));
+    } catch (const EConvertError&) {
+        return false;
+    }
+    if (!std::isfinite(gamma) || std::fabs(gamma) > 1e30) return false;
+    p.FileGamma = static_cast<float>(gamma);
+    p.Compression = ctRLE;
+    const int width = h.ActiveRight - h.ActiveLeft + 1;
+    const int height = std::abs(h.ActiveBottom - h.ActiveTop) + 1;
+    if (width <= 0) return false;
+    p.Width = static_cast<uint32_t>(width);
+    p.Height = static_cast<uint32_t>(height);
+    p.BottomUp = h.ActiveBottom - h.ActiveTop < 0;
+    return true;
+}
+
+void TRLAGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    BasePosition = stream.Position();
+    if (!ReadImageProperties(stream, 0)) return;
+    stream.SetPosition(BasePosition + static_cast<int64_t>(sizeof(TRLAHeader)));
+
+    const TImageProperties& p = ImageProperties;
+    const bool matte = p.ColorScheme == csRGBA;
+    const int samples = matte ? 4 : 3;
+    ColorManager.SourceOptions = optSwapBytes;
+    ColorManager.TargetOptions = 0;
+    ColorManager.SetSourceSamplesPerPixel(samples);
+    ColorManager.SetTargetSamplesPerPixel(samples);
+    ColorManager.SetSourceBitsPerSample(p.BitsPerSample);
+    ColorManager.SetTargetBitsPerSample(p.BitsPerSample <= 8 ? p.BitsPerSample : 8);
+    ColorManager.SetSourceColorScheme(p.ColorScheme);
+    ColorManager.SetTargetColorScheme(matte ? csBGRA : csBGR);
+    SetPixelFormat(ColorManager.GetPixelFormat(1));
+    if (p.FileGamma != 1.0f) {
+        ColorManager.SetGamma(p.FileGamma, 2.2f);
+        ColorManager.TargetOptions |= optGamma;
+        ImageProperties.Options |= ioUseGamma;
+    }
+    const uint32_t width = p.Width, height = p.Height;
+    SetBitmapSize(*this, width, height);
+
+    if (static_cast<uint64_t>(stream.Remaining()) < 4 * uint64_t(height)) throw EReadError();
+    std::vector<uint32_t> offsets(height);
+    stream.ReadBuffer(offsets.data(), 4 * int64_t(height));
+    SwapLong(offsets.data(), height);
+
+    TRLADecoder decoder;
+    const uint32_t sampleBytes = p.BitsPerSample > 8 ? 2 : 1;
+    const uint32_t rowBytes = width * sampleBytes;
+    std::vector<uint8_t> channels(size_t(rowBytes) * 4);
+    std::vector<uint8_t> packed(65535);
+    const void* planes[4];
+    for (int k = 0; k < 4; ++k) planes[k] = channels.data() + size_t(k) * rowBytes;
+    auto readChannel = [&](int k) {
+        uint8_t length[2];
+        stream.ReadBuffer(length, 2);
+        const uint16_t n = ReadBE16(length);
+        stream.ReadBuffer(packed.data(), n);
+        uint8_t* out = channels.data() + size_t(k) * rowBytes;
+        std::memset(out, 0, rowBytes);
+        void* source = packed.data();
+        void* dest = out;
+        decoder.Decode(source, dest, n, static_cast<int32_t>(rowBytes));
+    };
+    for (uint32_t y = 0; y < height; ++y) {
+        stream.SetPosition(BasePosition + offsets[y]);
+        uint8_t* line = ScanLine(static_cast<int>(p.BottomUp ? height - 1 - y : y));
+        for (int k = 0; k < samples; ++k) readChannel(k);
+        ColorManager.ConvertRow(std::span<const void* const>(planes, static_cast<size_t>(samples)), line, width);
+    }
+}

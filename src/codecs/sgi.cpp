@@ -1,0 +1,164 @@
+#include "codecs/sgi.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codecs/decoders.h"
+#include "codecs/reader_helpers.h"
+#include "platform/rtl/classes.h"
+
+namespace {
+
+const char* const kLabel = "sgi, bw or rgb(a)";
+constexpr uint16_t kMagic = 474;
+
+TSGIHeader ReadHeader(TStream& stream)
+{
+    TSGIHeader h;
+    stream.ReadBuffer(&h, sizeof h);
+    const auto* raw = reinterpret_cast<const uint8_t*>(&h);
+    h.Magic = ReadBE16(raw);
+    h.Dimension = ReadBE16(raw + 4);
+    h.XSize = ReadBE16(raw + 6);
+    h.YSize = ReadBE16(raw + 8);
+    h.ZSize = ReadBE16(raw + 10);
+    h.PixMin = ReadBE32(raw + 12);
+    h.PixMax = ReadBE32(raw + 16);
+    h.ColorMap = ReadBE32(raw + 104);
+    return h;
+}
+
+}  // namespace
+
+TSGIGraphic::TSGIGraphic() = default;
+TSGIGraphic::~TSGIGraphic() = default;
+
+bool TSGIGraphic::CanLoad(TStream& stream)
+{
+    const int64_t start = stream.Position();
+    bool ok = false;
+    if (stream.Remaining() > static_cast<int64_t>(sizeof(TSGIHeader))) {
+        const TSGIHeader h = ReadHeader(stream);
+        ok = h.Magic == kMagic && (h.BPC == 1 || h.BPC == 2) && h.Dimension >= 1 && h.Dimension <= 3;
+    }
+    stream.SetPosition(start);
+    return ok;
+}
+
+bool TSGIGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+{
+    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    const TSGIHeader h = ReadHeader(stream);
+    if (h.Magic != kMagic) return false;
+    TImageProperties& p = ImageProperties;
+    p.Options = ioBigEndian;
+    p.BitsPerSample = static_cast<uint8_t>(h.BPC * 8);
+    p.Width = h.XSize;
+    p.Height = h.YSize;
+    p.SamplesPerPixel = static_cast<uint8_t>(h.ZSize);
+    p.ColorScheme = p.SamplesPerPixel == 3 ? csRGB : (p.SamplesPerPixel == 4 ? csRGBA : csIndexed);
+    p.BitsPerPixel = static_cast<uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
+    p.Compression = h.Storage == 1 ? ctRLE : ctNone;
+    return true;
+}
+
+void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
+{
+    const TImageProperties& p = ImageProperties;
+    const uint32_t sampleBytes = p.BitsPerSample / 8;
+    const uint32_t rowBytes = p.Width * sampleBytes;
+    const uint64_t index = uint64_t(channel) * p.Height + row;
+    std::memset(buffer, 0, rowBytes);
+    if (Decoder) {
+        Stream->SetPosition(BasePosition + RowStart[index]);
+        // A row of Width samples never needs more than a header and a value
+        // per sample and the closing count; what a row claims beyond that
+        // is not read.
+        const uint64_t most = (2 * uint64_t(p.Width) + 2) * sampleBytes;
+        const uint64_t wanted = std::min<uint64_t>(uint64_t(RowSize[index]) * sampleBytes, most);
+        if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
+        const int64_t got = Stream->Read(packed_.data(), static_cast<int64_t>(wanted));
+        void* source = packed_.data();
+        void* dest = buffer;
+        Decoder->Decode(source, dest, static_cast<int32_t>(got), static_cast<int32_t>(rowBytes));
+    } else {
+        Stream->SetPosition(BasePosition + 512 + static_cast<int64_t>(index * rowBytes));
+        Stream->Read(buffer, rowBytes);
+    }
+}
+
+void TSGIGraphic::LoadFromStream(TStream& stream)
+{
+    ReleaseHandle();
+    Stream = &stream;
+    BasePosition = stream.Position();
+    Decoder.reset();
+    RowStart.clear();
+    RowSize.clear();
+    // The tables and the decoder belong to this load only.
+    struct Cleanup {
+        TSGIGraphic& g;
+        ~Cleanup()
+        {
+            g.Decoder.reset();
+            g.packed_ = {};
+        }
+    } cleanup{*this};
+
+    if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
+    stream.SetPosition(BasePosition);
+    const TSGIHeader header = ReadHeader(stream);
+    if (header.BPC != 1 && header.BPC != 2) CodecError(gesInvalidImage, {kLabel});
+
+    const TImageProperties& p = ImageProperties;
+    const uint32_t width = p.Width, height = p.Height, channels = p.SamplesPerPixel;
+    if (p.Compression == ctRLE) {
+        const uint64_t count = uint64_t(height) * channels;
+        if (static_cast<uint64_t>(stream.Remaining()) < 8 * count) throw EReadError();
+        RowStart.resize(static_cast<size_t>(count));
+        RowSize.resize(static_cast<size_t>(count));
+        stream.ReadBuffer(RowStart.data(), static_cast<int64_t>(4 * count));
+        stream.ReadBuffer(RowSize.data(), static_cast<int64_t>(4 * count));
+        SwapLong(RowStart.data(), static_cast<uint32_t>(count));
+        SwapLong(RowSize.data(), static_cast<uint32_t>(count));
+        Decoder = std::make_unique<TSGIRLEDecoder>(p.BitsPerSample);
+    }
+
+    // Gray and alpha pictures show their gray channel.
+    const bool gray = channels < 3;
+    ColorManager.SourceOptions = optSwapBytes;
+    ColorManager.TargetOptions = 0;
+    ColorManager.SetSourceBitsPerSample(p.BitsPerSample);
+    ColorManager.SetTargetBitsPerSample(8);
+    ColorManager.SetSourceSamplesPerPixel(channels);  // refuses none and more than four
+    ColorManager.SetSourceSamplesPerPixel(gray ? 1 : channels);
+    ColorManager.SetTargetSamplesPerPixel(gray ? 1 : channels);
+    ColorManager.SetSourceColorScheme(p.ColorScheme);
+    ColorManager.SetTargetColorScheme(p.ColorScheme == csRGB ? csBGR : (p.ColorScheme == csRGBA ? csBGRA : csIndexed));
+    SetPixelFormat(ColorManager.GetPixelFormat(1));
+    if (gray) SetPalette(ColorManager.CreateGrayscalePalette(false));
+    SetBitmapSize(*this, width, height);
+    if (width == 0 || height == 0) return;
+
+    const uint32_t rowBytes = width * (p.BitsPerSample / 8);
+    if (gray) {
+        if (p.BitsPerSample == 8) {
+            for (uint32_t r = 0; r < height; ++r) ReadRow(ScanLine(static_cast<int>(height - 1 - r)), r, 0);
+        } else {
+            std::vector<uint8_t> row(rowBytes);
+            for (uint32_t r = 0; r < height; ++r) {
+                ReadRow(row.data(), r, 0);
+                ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(height - 1 - r)), width);
+            }
+        }
+        return;
+    }
+    std::vector<uint8_t> buffers(static_cast<size_t>(rowBytes) * channels);
+    const void* planes[4] = {};
+    for (uint32_t k = 0; k < channels; ++k) planes[k] = buffers.data() + size_t(k) * rowBytes;
+    for (uint32_t r = 0; r < height; ++r) {
+        for (uint32_t k = 0; k < channels; ++k) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
+        ColorManager.ConvertRow(std::span<const void* const>(planes, channels), ScanLine(static_cast<int>(height - 1 - r)),
+                                width);
+    }
+}

@@ -1,0 +1,16 @@
+// The texture pages of the loaded level: every 256 x 256 textile becomes a
+// 16-bit texture of the texture store, with consecutive ids.
+#pragma once
+
+#include <cstdint>
+
+class Ttrlevel;
+
+// Uploads the level's textiles to the program's texture store as pages
+// firstId, firstId + 1, ... (an id already present is replaced) and returns
+// the number of pages made. TR2 and later files give their 16-bit 1555
+// textiles (pixels without the opaque bit become magenta); TR1 files their
+// 8-bit textiles in the colours of the level's palette. Textile counts are
+// bounded by the pixels the level holds. Without a texture store nothing is
+// uploaded.
+int32_t LoadLevelTextures(const Ttrlevel& level, int32_t firstId);

@@ -1,0 +1,244 @@
+#include "scene/mesh_list.h"
+
+#include <algorithm>
+
+#include "level/trlevel.h"
+
+namespace {
+
+// Reads the mesh data words of a level; every read past the end gives 0 and
+// marks the data as cut short.
+class TMeshReader {
+public:
+    TMeshReader(const uint16_t* words, size_t end) : words_(words), end_(end) {}
+
+    size_t Pos() const { return pos_; }
+    bool AtEnd() const { return pos_ >= end_; }
+    bool CutShort() const { return cutShort_; }
+
+    uint16_t Word()
+    {
+        if (pos_ >= end_) {
+            cutShort_ = true;
+            return 0;
+        }
+        return words_[pos_++];
+    }
+    int16_t Short() { return static_cast<int16_t>(Word()); }
+    int32_t Long()
+    {
+        const uint32_t low = Word();
+        const uint32_t high = Word();
+        return static_cast<int32_t>(low | (high << 16));
+    }
+    void Skip(size_t n)
+    {
+        if (end_ - pos_ < n) {
+            pos_ = end_;
+            cutShort_ = true;
+        } else {
+            pos_ += n;
+        }
+    }
+    // How many of `n` elements of `size` words each are there in full.
+    uint32_t Available(uint32_t n, size_t size) const
+    {
+        const size_t room = (end_ - pos_) / size;
+        return static_cast<uint32_t>(std::min<size_t>(n, room));
+    }
+    const uint16_t* Here() const { return words_ + pos_; }
+
+private:
+    const uint16_t* words_;
+    size_t end_;
+    size_t pos_ = 0;
+    bool cutShort_ = false;
+};
+
+// Reads up to `n` triples into the table; the range holds the ones read.
+void ReadTriples(TMeshReader& in, uint32_t n, std::vector<tmesh_vertex>& table, tmesh_range& range)
+{
+    const uint32_t have = in.Available(n, 3);
+    range.first = static_cast<uint32_t>(table.size());
+    range.count = have;
+    const uint16_t* p = in.Here();
+    for (uint32_t i = 0; i < have; ++i, p += 3)
+        table.push_back({int16_t(p[0]), int16_t(p[1]), int16_t(p[2])});
+    in.Skip(size_t(n) * 3);
+}
+
+void ReadTexturedFaces(TMeshReader& in, uint32_t n, int corners, bool effects, std::vector<tmesh_textured_face>& table,
+                       tmesh_range& range)
+{
+    const size_t size = size_t(corners) + 1 + (effects ? 1 : 0);
+    const uint32_t have = in.Available(n, size);
+    range.first = static_cast<uint32_t>(table.size());
+    range.count = have;
+    const uint16_t* p = in.Here();
+    for (uint32_t i = 0; i < have; ++i, p += size) {
+        tmesh_textured_face f{};
+        for (int c = 0; c < corners; ++c) f.vertices[c] = p[c];
+        f.texture = p[corners];
+        if (effects) f.effects = p[corners + 1];
+        table.push_back(f);
+    }
+    in.Skip(size_t(n) * size);
+}
+
+void ReadColoredFaces(TMeshReader& in, uint32_t n, int corners, std::vector<tmesh_colored_face>& table,
+                      tmesh_range& range)
+{
+    const size_t size = size_t(corners) + 1;
+    const uint32_t have = in.Available(n, size);
+    range.first = static_cast<uint32_t>(table.size());
+    range.count = have;
+    const uint16_t* p = in.Here();
+    for (uint32_t i = 0; i < have; ++i, p += size) {
+        tmesh_colored_face f{};
+        for (int c = 0; c < corners; ++c) f.vertices[c] = p[c];
+        f.color = p[corners];
+        table.push_back(f);
+    }
+    in.Skip(size_t(n) * size);
+}
+
+// A count as stored; negative counts hold nothing.
+uint32_t ElementCount(int16_t stored) { return stored > 0 ? uint32_t(stored) : 0; }
+
+void ResetBox(tmesh_record& r)
+{
+    for (int a = 0; a < 3; ++a) {
+        r.bbox_min[a] = MESH_BOX_EMPTY_MIN;
+        r.bbox_max[a] = MESH_BOX_EMPTY_MAX;
+    }
+}
+
+struct TSkinSettings {
+    uint32_t skinObject, exemptMoveable, exemptMesh;
+};
+
+TSkinSettings SkinSettings(int32_t versionCode)
+{
+    if (versionCode == LEVEL_TR3) return {315, 1, 2};
+    if (versionCode == LEVEL_TR4 || versionCode == LEVEL_TRC) return {8, 1, 11};
+    return {0, 0, 1};
+}
+
+}  // namespace
+
+void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
+{
+    list.count = 0;
+    list.meshes.clear();
+    list.vertex_table.clear();
+    list.normal_table.clear();
+    list.shade_table.clear();
+    list.textured_table.clear();
+    list.colored_table.clear();
+
+    const int32_t code = level.version_code;
+    const bool newLayout = code >= LEVEL_TR4;  // effects words, no coloured faces
+    const size_t words = std::min<size_t>(level.num_mesh_data, level.mesh_data.size());
+    TMeshReader in(level.mesh_data.data(), words);
+
+    while (!in.AtEnd()) {
+        const size_t start = in.Pos();
+        tmesh_record r;
+        ResetBox(r);
+        r.data_offset = static_cast<uint32_t>(start * 2);
+        for (int16_t& c : r.centre) c = in.Short();
+        r.radius = in.Long();
+
+        const uint32_t vertexCount = ElementCount(in.Short());
+        ReadTriples(in, vertexCount, list.vertex_table, r.vertices);
+        r.num_vertices = static_cast<int16_t>(r.vertices.count);
+
+        const int16_t normalCount = in.Short();
+        if (normalCount >= 0) {
+            ReadTriples(in, uint32_t(normalCount), list.normal_table, r.normals);
+            r.num_normals = static_cast<int16_t>(r.normals.count);
+        } else {
+            const uint32_t n = uint32_t(-int32_t(normalCount));
+            const uint32_t have = in.Available(n, 1);
+            r.shades.first = static_cast<uint32_t>(list.shade_table.size());
+            r.shades.count = have;
+            list.shade_table.insert(list.shade_table.end(), in.Here(), in.Here() + have);
+            in.Skip(n);
+            r.num_normals = static_cast<int16_t>(-int32_t(have));
+        }
+
+        ReadTexturedFaces(in, ElementCount(in.Short()), 4, newLayout, list.textured_table, r.textured_quads);
+        r.num_textured_quads = static_cast<int16_t>(r.textured_quads.count);
+        ReadTexturedFaces(in, ElementCount(in.Short()), 3, newLayout, list.textured_table, r.textured_triangles);
+        r.num_textured_triangles = static_cast<int16_t>(r.textured_triangles.count);
+
+        if (!newLayout) {
+            ReadColoredFaces(in, ElementCount(in.Short()), 4, list.colored_table, r.colored_quads);
+            r.num_colored_quads = static_cast<int16_t>(r.colored_quads.count);
+            ReadColoredFaces(in, ElementCount(in.Short()), 3, list.colored_table, r.colored_triangles);
+            r.num_colored_triangles = static_cast<int16_t>(r.colored_triangles.count);
+        }
+
+        list.meshes.push_back(r);
+        ComputeMeshBounds(list, static_cast<int32_t>(list.count));
+        ++list.count;
+
+        // Meshes start on 4-byte boundaries.
+        if ((in.Pos() - start) % 2 != 0) in.Skip(1);
+        // A mesh cut short leaves nothing to parse after it.
+        if (in.CutShort()) break;
+    }
+
+    const size_t pointers = std::min<size_t>(level.num_mesh_pointers, level.mesh_pointers.size());
+    list.pointer_map.resize(pointers);
+    for (size_t i = 0; i < pointers; ++i) list.pointer_map[i] = FindMeshByOffset(list, level.mesh_pointers[i]);
+
+    const TSkinSettings skin = SkinSettings(code);
+    list.skin_first_mesh = 0;
+    list.exempt_moveable = skin.exemptMoveable;
+    list.exempt_mesh = skin.exemptMesh;
+    const size_t moveables = std::min<size_t>(level.num_moveables, level.moveables.size());
+    for (size_t i = 0; i < moveables; ++i) {
+        const uint32_t id = level.moveables[i].object_id;
+        if (id == skin.skinObject) {
+            list.skin_first_mesh = level.moveables[i].starting_mesh;
+            break;
+        }
+    }
+}
+
+void ComputeMeshBounds(Tmesh_list& list, int32_t index)
+{
+    if (index < 0 || size_t(index) >= list.meshes.size()) return;
+    tmesh_record& r = list.meshes[size_t(index)];
+    ResetBox(r);
+    const std::span<const tmesh_vertex> vertices = list.Vertices(r);
+    auto take = [&](const uint16_t* corners, int n) {
+        for (int c = 0; c < n; ++c)
+            if (corners[c] >= vertices.size()) return;
+        for (int c = 0; c < n; ++c) {
+            const tmesh_vertex v = vertices[corners[c]];
+            const double p[3] = {v.x / 100.0, -(v.y / 100.0), -(v.z / 100.0)};
+            for (int a = 0; a < 3; ++a) {
+                r.bbox_min[a] = std::min(r.bbox_min[a], p[a]);
+                r.bbox_max[a] = std::max(r.bbox_max[a], p[a]);
+            }
+        }
+    };
+    for (const tmesh_textured_face& f : list.TexturedQuads(r)) take(f.vertices, 4);
+    for (const tmesh_textured_face& f : list.TexturedTriangles(r)) take(f.vertices, 3);
+    for (const tmesh_colored_face& f : list.ColoredQuads(r)) take(f.vertices, 4);
+    for (const tmesh_colored_face& f : list.ColoredTriangles(r)) take(f.vertices, 3);
+    for (int a = 0; a < 3; ++a) r.centre_offset[a] = -((r.bbox_max[a] - r.bbox_min[a]) / 2 + r.bbox_min[a]);
+}
+
+int32_t FindMeshByOffset(const Tmesh_list& list, uint32_t offset)
+{
+    // Records lie in data order, so their offsets rise strictly.
+    const size_t n = std::min<size_t>(list.count, list.meshes.size());
+    const auto end = list.meshes.begin() + static_cast<std::ptrdiff_t>(n);
+    const auto it = std::lower_bound(list.meshes.begin(), end, offset,
+                                     [](const tmesh_record& r, uint32_t o) { return r.data_offset < o; });
+    if (it == end || it->data_offset != offset) return 0;
+    return static_cast<int32_t>(it - list.meshes.begin());
+}
