@@ -10,6 +10,7 @@
 TMain_Form* Main_Form = nullptr;
 tcuarto_list Project;
 std::unique_ptr<Ttrlevel> BasefileLevel;
+Tmesh_list BasefileMeshes;
 TMoveableCatalog MoveableCatalog{};
 std::unique_ptr<tr_scene> Scene;
 std::unique_ptr<TGLViewport> Viewport;
@@ -49,6 +50,7 @@ void ReleaseEditorState()
     Scene.reset();
     BasefileLevel.reset();
     Project = tcuarto_list{};
+    BasefileMeshes = Tmesh_list{};
     MoveableCatalog = TMoveableCatalog{};
     ProjectFileName.clear();
     ProgressGauge = nullptr;

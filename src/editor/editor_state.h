@@ -8,6 +8,7 @@
 
 #include "level/project_records.h"
 #include "level/trcatalog.h"
+#include "scene/mesh_list.h"
 
 class TMain_Form;
 class TProgressBar;
@@ -24,6 +25,8 @@ extern TMain_Form* Main_Form;
 extern tcuarto_list Project;
 // The loaded game level (the Basefile).
 extern std::unique_ptr<Ttrlevel> BasefileLevel;
+// The meshes of the Basefile.
+extern Tmesh_list BasefileMeshes;
 // Object names and adjustments by object id.
 extern TMoveableCatalog MoveableCatalog;
 // Builds the 3D layers.

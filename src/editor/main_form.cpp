@@ -189,6 +189,7 @@ void TMain_Form::FormCreate()
 
         Scene->RoomOfInterest = 1;
         Scene->Project = &Project;
+        Scene->Meshes = &BasefileMeshes;
         Scene->Catalog = &MoveableCatalog;
         ProjectFileName.clear();
         started_ = true;

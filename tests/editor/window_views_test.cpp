@@ -124,6 +124,7 @@ TEST_F(WindowViews, StartUpLoadsTheStartUpTexturesAndLeavesTheListsEmpty)
     EXPECT_EQ(Scene->Level, BasefileLevel.get());
     EXPECT_EQ(Scene->Project, &Project);
     EXPECT_EQ(Scene->Catalog, &MoveableCatalog);
+    EXPECT_EQ(Scene->Meshes, &BasefileMeshes);
     EXPECT_EQ(Scene->RoomOfInterest, 1);
     // The map is hidden, its bar at the bottom of the map; the texture panel hidden.
     EXPECT_FALSE(MapView->Visible);
