@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "codecs/codec_messages.h"
 
@@ -11,16 +10,6 @@ void ColorManagerError(uint16_t messageId) { throw EColorConversionError(LoadStr
 namespace {
 
 int MaxOf(int bits) { return bits >= 8 ? 255 : (1 << bits) - 1; }
-
-// Round to nearest, ties to even, clamped into 32 bits (non-finite values give 0).
-int32_t RoundInt(long double v)
-{
-    if (!std::isfinite(v)) return 0;
-    const long double r = std::nearbyint(v);
-    if (r > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (r < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(r);
-}
 
 }  // namespace
 

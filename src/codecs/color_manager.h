@@ -10,8 +10,10 @@
 // setting changed.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -188,3 +190,12 @@ private:
 inline uint8_t ClampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 // v x m div d with a 32-bit product (v is taken as 16 bits).
 inline uint32_t MulDiv16(uint32_t v, uint32_t m, uint32_t d) { return d ? ((v & 0xFFFF) * m) / d : 0; }
+// Round to nearest, ties to even, clamped into 32 bits (non-finite values give 0).
+inline int32_t RoundInt(long double v)
+{
+    if (!std::isfinite(v)) return 0;
+    const long double r = std::nearbyint(v);
+    if (r > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (r < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(r);
+}

@@ -6,9 +6,7 @@
 // interlace pass hands over just the pixels of its pass, packed together).
 // The choice of depth and options is made once per row, outside the pixel
 // loops.
-#include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "codecs/color_manager.h"
 
@@ -46,13 +44,24 @@ struct TIdentity {
 };
 constexpr TIdentity kIdentity;
 
-int32_t RoundInt(long double v)
+// The address of each of the first `samples` samples of a row and the step
+// from one pixel to the next: one plane per sample (at least three, a
+// missing fourth stays null), or all of them interleaved in the first plane,
+// `interleaved` samples a pixel. False when fewer than three planes are given.
+bool SamplePlanes(std::span<const void* const> source, int samples, int sampleBytes, int interleaved,
+                  const uint8_t** planes, int& step)
 {
-    if (!std::isfinite(v)) return 0;
-    const long double r = std::nearbyint(v);
-    if (r > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (r < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(r);
+    if (source.size() > 1) {
+        if (source.size() < 3) return false;
+        for (size_t i = 0; i < size_t(samples) && i < source.size(); ++i)
+            planes[i] = static_cast<const uint8_t*>(source[i]);
+        step = sampleBytes;
+    } else {
+        const auto* base = static_cast<const uint8_t*>(source[0]);
+        for (int i = 0; i < samples; ++i) planes[i] = base + i * sampleBytes;
+        step = interleaved * sampleBytes;
+    }
+    return true;
 }
 
 bool PackedDepth(int bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8; }
@@ -97,16 +106,7 @@ void TColorManager::ConvertRGBFamily(std::span<const void* const> source, uint8_
     const int sampleBytes = sb / 8, targetBytes = tb / 8;
     const uint8_t* planes[4] = {nullptr, nullptr, nullptr, nullptr};
     int step;
-    if (source.size() > 1) {
-        if (source.size() < 3) return;
-        for (int i = 0; i < 3; ++i) planes[i] = static_cast<const uint8_t*>(source[i]);
-        if (source.size() > 3) planes[3] = static_cast<const uint8_t*>(source[3]);
-        step = sampleBytes;
-    } else {
-        const auto* base = static_cast<const uint8_t*>(source[0]);
-        for (int i = 0; i < 4; ++i) planes[i] = base + i * sampleBytes;
-        step = (sourceAlpha ? 4 : 3) * sampleBytes;
-    }
+    if (!SamplePlanes(source, 4, sampleBytes, sourceAlpha ? 4 : 3, planes, step)) return;
     const bool copyAlpha = sourceAlpha && targetAlpha && planes[3];
     // Source samples come as (r, g, b) or (b, g, r); place each at its target index.
     int order[3];
@@ -231,15 +231,7 @@ void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_
     const int sampleBytes = sb / 8, targetBytes = tb / 8;
     const uint8_t* p[3];
     int step;
-    if (source.size() > 1) {
-        if (source.size() < 3) return;
-        for (int i = 0; i < 3; ++i) p[i] = static_cast<const uint8_t*>(source[i]);
-        step = sampleBytes;
-    } else {
-        const auto* base = static_cast<const uint8_t*>(source[0]);
-        for (int i = 0; i < 3; ++i) p[i] = base + i * sampleBytes;
-        step = 3 * sampleBytes;
-    }
+    if (!SamplePlanes(source, 3, sampleBytes, 3, p, step)) return;
     const bool byteL = (SourceOptions & optLabByteL) != 0, offsetAB = (SourceOptions & optLabOffsetAB) != 0;
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
     uint8_t bit = 0x80;
@@ -308,15 +300,7 @@ void TColorManager::ConvertYCbCrFamily(std::span<const void* const> source, uint
     const int sampleBytes = sb / 8, targetBytes = tb / 8;
     const uint8_t* p[3];
     int step;
-    if (source.size() > 1) {
-        if (source.size() < 3) return;
-        for (int i = 0; i < 3; ++i) p[i] = static_cast<const uint8_t*>(source[i]);
-        step = sampleBytes;
-    } else {
-        const auto* base = static_cast<const uint8_t*>(source[0]);
-        for (int i = 0; i < 3; ++i) p[i] = base + i * sampleBytes;
-        step = 3 * sampleBytes;
-    }
+    if (!SamplePlanes(source, 3, sampleBytes, 3, p, step)) return;
     const int32_t *crToRed = crToRed_.data(), *cbToBlue = cbToBlue_.data(), *crToGreen = crToGreen_.data(),
                   *cbToGreen = cbToGreen_.data();
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
