@@ -66,6 +66,19 @@ bool SamplePlanes(std::span<const void* const> source, int samples, int sampleBy
 
 bool PackedDepth(int bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8; }
 
+// Calls pixel(t) for every target pixel that the mask lets through; t walks
+// over all count target pixels, targetStep bytes apart.
+template <class FPixel>
+inline void WalkMask(uint8_t* t, int targetStep, uint32_t count, uint8_t mask, FPixel pixel)
+{
+    uint8_t bit = 0x80;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (mask & bit) pixel(t);
+        t += targetStep;
+        bit = RotateRight(bit, 1);
+    }
+}
+
 // Walks three colour samples (and maybe alpha) per written pixel; color and
 // alpha turn a sample's address into the target value.
 template <class FColor, class FAlpha>
@@ -73,24 +86,19 @@ void WalkColor(const uint8_t* const planes[4], int step, uint8_t* t, int targetB
                const int order[3], bool copyAlpha, uint32_t count, uint8_t mask, FColor color, FAlpha alpha)
 {
     const uint8_t *s0 = planes[0], *s1 = planes[1], *s2 = planes[2], *s3 = planes[3];
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            // order: target sample index of source samples 0, 1 and 2
-            Store(t + order[0] * targetBytes, targetBytes, color(s0));
-            Store(t + order[1] * targetBytes, targetBytes, color(s1));
-            Store(t + order[2] * targetBytes, targetBytes, color(s2));
-            if (copyAlpha) {
-                Store(t + 3 * targetBytes, targetBytes, alpha(s3));
-                s3 += step;
-            }
-            s0 += step;
-            s1 += step;
-            s2 += step;
+    WalkMask(t, targetStep, count, mask, [&](uint8_t* out) {
+        // order: target sample index of source samples 0, 1 and 2
+        Store(out + order[0] * targetBytes, targetBytes, color(s0));
+        Store(out + order[1] * targetBytes, targetBytes, color(s1));
+        Store(out + order[2] * targetBytes, targetBytes, color(s2));
+        if (copyAlpha) {
+            Store(out + 3 * targetBytes, targetBytes, alpha(s3));
+            s3 += step;
         }
-        t += targetStep;
-        bit = RotateRight(bit, 1);
-    }
+        s0 += step;
+        s1 += step;
+        s2 += step;
+    });
 }
 
 }  // namespace
@@ -188,28 +196,23 @@ void TColorManager::ConvertCMYKFamily(std::span<const void* const> source, uint8
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
     // Target index of the colours made from C (red), M (green) and Y (blue).
     const int ti[3] = {targetBGR ? 2 : 0, 1, targetBGR ? 0 : 2};
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            for (int k = 0; k < 3; ++k) {
-                uint32_t out;
-                if (sb == 8) {
-                    const uint32_t ink = p[k][0], black = p[3][0];
-                    const uint8_t r = ClampByte(255 - static_cast<int>(ink + black - MulDiv16(ink, black, 255)));
-                    out = tb == 8 ? r : MulDiv16(r, 65535, 255);
-                } else {
-                    const uint16_t ink = Read16(p[k]), black = Read16(p[3]);
-                    const uint16_t v = static_cast<uint16_t>(ink - MulDiv16(ink, black, 65535) + black);
-                    out = tb == 8 ? ClampByte(255 - static_cast<int>(MulDiv16(v, 255, 65535)))
-                                  : static_cast<uint16_t>(65535 - v);
-                }
-                Store(target + ti[k] * targetBytes, targetBytes, out);
+    WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
+        for (int k = 0; k < 3; ++k) {
+            uint32_t out;
+            if (sb == 8) {
+                const uint32_t ink = p[k][0], black = p[3][0];
+                const uint8_t r = ClampByte(255 - static_cast<int>(ink + black - MulDiv16(ink, black, 255)));
+                out = tb == 8 ? r : MulDiv16(r, 65535, 255);
+            } else {
+                const uint16_t ink = Read16(p[k]), black = Read16(p[3]);
+                const uint16_t v = static_cast<uint16_t>(ink - MulDiv16(ink, black, 65535) + black);
+                out = tb == 8 ? ClampByte(255 - static_cast<int>(MulDiv16(v, 255, 65535)))
+                              : static_cast<uint16_t>(65535 - v);
             }
-            for (auto& q : p) q += step;
+            Store(t + ti[k] * targetBytes, targetBytes, out);
         }
-        target += targetStep;
-        bit = RotateRight(bit, 1);
-    }
+        for (auto& q : p) q += step;
+    });
 }
 
 void TColorManager::ConvertCMYKToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
@@ -234,50 +237,45 @@ void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_
     if (!SamplePlanes(source, 3, sampleBytes, 3, p, step)) return;
     const bool byteL = (SourceOptions & optLabByteL) != 0, offsetAB = (SourceOptions & optLabOffsetAB) != 0;
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            long double L, a, b;
-            if (sb == 8) {
-                L = p[0][0];
-                a = offsetAB ? p[1][0] - 128.0L : static_cast<int8_t>(p[1][0]);
-                b = offsetAB ? p[2][0] - 128.0L : static_cast<int8_t>(p[2][0]);
-            } else {
-                L = Read16(p[0]);
-                a = offsetAB ? Read16(p[1]) - 128.0L : static_cast<int8_t>(p[1][0]);
-                b = offsetAB ? Read16(p[2]) - 128.0L : static_cast<int8_t>(p[2][0]);
-            }
-            if (byteL) L /= 2.55L;
-            const long double fy = (L + 16) / 116;
-            long double X, Y, Z;
-            if (L < 7.9996L) {
-                Y = L / 903.3L;
-                X = a / 3893.5L + Y;
-                Z = Y - b / 1557.4L;
-            } else {
-                const long double fx = a / 500 + fy, fz = fy - b / 200;
-                X = fx * fx * fx;
-                Y = fy * fy * fy;
-                Z = fz * fz * fz;
-            }
-            const uint8_t blue = ClampByte(RoundInt(255 * (0.099L * X - 0.198L * Y + 1.099L * Z)));
-            const uint8_t green = ClampByte(RoundInt(255 * (-0.952L * X + 1.893L * Y + 0.059L * Z)));
-            const uint8_t red = ClampByte(RoundInt(255 * (2.998L * X - 1.458L * Y - 0.541L * Z)));
-            const uint8_t first = targetBGR ? blue : red, last = targetBGR ? red : blue;
-            if (tb == 8) {
-                target[0] = first;
-                target[1] = green;
-                target[2] = last;
-            } else {
-                Write16(target, MulDiv16(first, 65535, 255));
-                Write16(target + 2, MulDiv16(green, 65535, 255));
-                Write16(target + 4, MulDiv16(last, 65535, 255));
-            }
-            for (auto& q : p) q += step;
+    WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
+        long double L, a, b;
+        if (sb == 8) {
+            L = p[0][0];
+            a = offsetAB ? p[1][0] - 128.0L : static_cast<int8_t>(p[1][0]);
+            b = offsetAB ? p[2][0] - 128.0L : static_cast<int8_t>(p[2][0]);
+        } else {
+            L = Read16(p[0]);
+            a = offsetAB ? Read16(p[1]) - 128.0L : static_cast<int8_t>(p[1][0]);
+            b = offsetAB ? Read16(p[2]) - 128.0L : static_cast<int8_t>(p[2][0]);
         }
-        target += targetStep;
-        bit = RotateRight(bit, 1);
-    }
+        if (byteL) L /= 2.55L;
+        const long double fy = (L + 16) / 116;
+        long double X, Y, Z;
+        if (L < 7.9996L) {
+            Y = L / 903.3L;
+            X = a / 3893.5L + Y;
+            Z = Y - b / 1557.4L;
+        } else {
+            const long double fx = a / 500 + fy, fz = fy - b / 200;
+            X = fx * fx * fx;
+            Y = fy * fy * fy;
+            Z = fz * fz * fz;
+        }
+        const uint8_t blue = ClampByte(RoundInt(255 * (0.099L * X - 0.198L * Y + 1.099L * Z)));
+        const uint8_t green = ClampByte(RoundInt(255 * (-0.952L * X + 1.893L * Y + 0.059L * Z)));
+        const uint8_t red = ClampByte(RoundInt(255 * (2.998L * X - 1.458L * Y - 0.541L * Z)));
+        const uint8_t first = targetBGR ? blue : red, last = targetBGR ? red : blue;
+        if (tb == 8) {
+            t[0] = first;
+            t[1] = green;
+            t[2] = last;
+        } else {
+            Write16(t, MulDiv16(first, 65535, 255));
+            Write16(t + 2, MulDiv16(green, 65535, 255));
+            Write16(t + 4, MulDiv16(last, 65535, 255));
+        }
+        for (auto& q : p) q += step;
+    });
 }
 
 void TColorManager::ConvertLabToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
@@ -304,45 +302,40 @@ void TColorManager::ConvertYCbCrFamily(std::span<const void* const> source, uint
     const int32_t *crToRed = crToRed_.data(), *cbToBlue = cbToBlue_.data(), *crToGreen = crToGreen_.data(),
                   *cbToGreen = cbToGreen_.data();
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            uint32_t blue, green, red;
-            if (sb == 16 && tb == 16) {
-                const long double y = 1.3584L * Read16(p[0]);
-                const long double c1 = static_cast<long double>(Read16(p[1])) - 0x9C9C;
-                const long double c2 = static_cast<long double>(Read16(p[2])) - 0x8989;
-                blue = static_cast<uint16_t>(RoundInt(y + 2.2179L * c1));
-                green = static_cast<uint16_t>(RoundInt(y - 0.9271435L * c2 - 0.4302726L * c1));
-                red = static_cast<uint16_t>(RoundInt(y + 1.8215L * c2));
+    WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
+        uint32_t blue, green, red;
+        if (sb == 16 && tb == 16) {
+            const long double y = 1.3584L * Read16(p[0]);
+            const long double c1 = static_cast<long double>(Read16(p[1])) - 0x9C9C;
+            const long double c2 = static_cast<long double>(Read16(p[2])) - 0x8989;
+            blue = static_cast<uint16_t>(RoundInt(y + 2.2179L * c1));
+            green = static_cast<uint16_t>(RoundInt(y - 0.9271435L * c2 - 0.4302726L * c1));
+            red = static_cast<uint16_t>(RoundInt(y + 1.8215L * c2));
+        } else {
+            int Y, Cb, Cr;
+            if (sb == 8) {
+                Y = p[0][0];
+                Cb = p[1][0];
+                Cr = p[2][0];
             } else {
-                int Y, Cb, Cr;
-                if (sb == 8) {
-                    Y = p[0][0];
-                    Cb = p[1][0];
-                    Cr = p[2][0];
-                } else {
-                    Y = static_cast<int>(MulDiv16(Read16(p[0]), 255, 65535));
-                    Cb = static_cast<int>(MulDiv16(Read16(p[1]), 255, 65535));
-                    Cr = static_cast<int>(MulDiv16(Read16(p[2]), 255, 65535));
-                }
-                blue = ClampByte(Y + cbToBlue[Cb]);
-                green = ClampByte(Y + cbToGreen[Cb] + crToGreen[Cr]);
-                red = ClampByte(Y + crToRed[Cr]);
-                if (tb == 16) {
-                    blue = MulDiv16(blue, 65535, 255);
-                    green = MulDiv16(green, 65535, 255);
-                    red = MulDiv16(red, 65535, 255);
-                }
+                Y = static_cast<int>(MulDiv16(Read16(p[0]), 255, 65535));
+                Cb = static_cast<int>(MulDiv16(Read16(p[1]), 255, 65535));
+                Cr = static_cast<int>(MulDiv16(Read16(p[2]), 255, 65535));
             }
-            Store(target, targetBytes, targetBGR ? blue : red);
-            Store(target + targetBytes, targetBytes, green);
-            Store(target + 2 * targetBytes, targetBytes, targetBGR ? red : blue);
-            for (auto& q : p) q += step;
+            blue = ClampByte(Y + cbToBlue[Cb]);
+            green = ClampByte(Y + cbToGreen[Cb] + crToGreen[Cr]);
+            red = ClampByte(Y + crToRed[Cr]);
+            if (tb == 16) {
+                blue = MulDiv16(blue, 65535, 255);
+                green = MulDiv16(green, 65535, 255);
+                red = MulDiv16(red, 65535, 255);
+            }
         }
-        target += targetStep;
-        bit = RotateRight(bit, 1);
-    }
+        Store(t, targetBytes, targetBGR ? blue : red);
+        Store(t + targetBytes, targetBytes, green);
+        Store(t + 2 * targetBytes, targetBytes, targetBGR ? red : blue);
+        for (auto& q : p) q += step;
+    });
 }
 
 void TColorManager::ConvertYCbCrToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
@@ -373,22 +366,17 @@ void TColorManager::ConvertGrayRow(std::span<const void* const> source, uint8_t*
     const int step = ((SourceOptions & optAlpha) ? 2 : 1) * sampleBytes;
     const bool swap = (SourceOptions & optSwapBytes) != 0;
     const auto* s = static_cast<const uint8_t*>(source[0]);
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            uint32_t v;
-            if (sb == 8) {
-                v = tb == 8 ? *s : MulDiv16(*s, 65535, 255);
-            } else {
-                const uint16_t w = swap ? Swap16(Read16(s)) : Read16(s);
-                v = tb == 8 ? MulDiv16(w, 255, 65535) : w;
-            }
-            Store(target, targetBytes, v);
-            s += step;
+    WalkMask(target, targetBytes, count, mask, [&](uint8_t* t) {
+        uint32_t v;
+        if (sb == 8) {
+            v = tb == 8 ? *s : MulDiv16(*s, 65535, 255);
+        } else {
+            const uint16_t w = swap ? Swap16(Read16(s)) : Read16(s);
+            v = tb == 8 ? MulDiv16(w, 255, 65535) : w;
         }
-        target += targetBytes;
-        bit = RotateRight(bit, 1);
-    }
+        Store(t, targetBytes, v);
+        s += step;
+    });
 }
 
 // ---- indexed ---------------------------------------------------------------
@@ -438,16 +426,11 @@ void TColorManager::ConvertIndexed16To16(std::span<const void* const> source, ui
         std::memcpy(target, s, static_cast<size_t>(count) * 2);
         return;
     }
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            const uint16_t w = Read16(s);
-            Write16(target, swap ? Swap16(w) : w);
-            s += 2;
-        }
-        target += 2;
-        bit = RotateRight(bit, 1);
-    }
+    WalkMask(target, 2, count, mask, [&](uint8_t* t) {
+        const uint16_t w = Read16(s);
+        Write16(t, swap ? Swap16(w) : w);
+        s += 2;
+    });
 }
 
 void TColorManager::ConvertIndexed16ToPacked(std::span<const void* const> source, uint8_t* target, uint32_t count,
@@ -488,19 +471,14 @@ void TColorManager::ConvertPackedToIndexed16(std::span<const void* const> source
     const bool swap = (SourceOptions & optSwapBytes) != 0;
     const uint32_t sourceMax = (1u << sb) - 1;
     int cursor = 8;
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            cursor -= sb;
-            const uint32_t v = (*s >> cursor) & sourceMax;
-            if (cursor == 0) {
-                ++s;
-                cursor = 8;
-            }
-            const uint16_t w = static_cast<uint16_t>(MulDiv16(v, 65535, sourceMax));
-            Write16(target, swap ? Swap16(w) : w);
+    WalkMask(target, 2, count, mask, [&](uint8_t* t) {
+        cursor -= sb;
+        const uint32_t v = (*s >> cursor) & sourceMax;
+        if (cursor == 0) {
+            ++s;
+            cursor = 8;
         }
-        target += 2;
-        bit = RotateRight(bit, 1);
-    }
+        const uint16_t w = static_cast<uint16_t>(MulDiv16(v, 65535, sourceMax));
+        Write16(t, swap ? Swap16(w) : w);
+    });
 }
