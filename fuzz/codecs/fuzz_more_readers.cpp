@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -59,65 +60,36 @@ void Decode(const uint8_t* data, size_t size)
     decoder.Decode(source, dest, width, rows);
 }
 
+template <class TReader>
+void LoadAs(const uint8_t* data, size_t size)
+{
+    TReader picture;
+    LoadWith(picture, data, size);
+}
+
+void ReadPalette(const uint8_t* data, size_t size)
+{
+    TMemoryStream in(data, size);
+    ReadCUTPalette(in);
+}
+
+// What the first byte chooses, by its remainder.
+constexpr void (*kReaders[])(const uint8_t*, size_t) = {
+    LoadAs<TPSDGraphic>,      LoadAs<TSGIGraphic>, LoadAs<TRLAGraphic>, LoadAs<TPCXGraphic>,
+    LoadAs<TCUTGraphic>,      ReadPalette,         LoadAs<TAutodeskGraphic>,
+    LoadAs<TPCDGraphic>,      LoadPaddedPack,      LoadAs<TPPMGraphic>,
+    Decode,
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0) return 0;
     BitmapMemoryLimit = 8 << 20;
-    const uint8_t kind = data[0] % 11;
-    ++data;
-    --size;
+    const uint8_t kind = data[0] % std::size(kReaders);
     try {
-        switch (kind) {
-        case 0: {
-            TPSDGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 1: {
-            TSGIGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 2: {
-            TRLAGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 3: {
-            TPCXGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 4: {
-            TCUTGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 5: {
-            TMemoryStream in(data, size);
-            ReadCUTPalette(in);
-            break;
-        }
-        case 6: {
-            TAutodeskGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 7: {
-            TPCDGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 8: LoadPaddedPack(data, size); break;
-        case 9: {
-            TPPMGraphic picture;
-            LoadWith(picture, data, size);
-            break;
-        }
-        case 10: Decode(data, size); break;
-        }
+        kReaders[kind](data + 1, size - 1);
     } catch (const std::exception&) {
     }
     return 0;
