@@ -85,6 +85,50 @@ void EditModeColours(tsector_faces& f, const tsector& s, int editMode)
     }
 }
 
+// The columns and rows of the room's grid that are drawn: the low byte of
+// the room's size; a grid smaller than that (a room resized without a fresh
+// grid) is drawn as far as it goes.
+int DrawnColumns(const tcuarto& r) { return std::min(r.columns & 0xFF, r.sectors.ColumnSlots() - 1); }
+int DrawnRows(const tcuarto& r) { return std::min(r.rows & 0xFF, r.sectors.RowSlots() - 1); }
+
+// Drops the walls of sector (i, j) that face no sector of the grid, that
+// the neighbour hides (hidden(rule, neighbour) tells), or that stand on the
+// grid's border beside a portal.
+template <class FHidden>
+void DropHiddenWalls(const tcuarto& room, int i, int j, tsector_faces& f, FHidden hidden)
+{
+    const int columns = DrawnColumns(room), rows = DrawnRows(room);
+    for (int side = 0; side < 4; ++side) {
+        const TSideRule& rule = SIDES[side];
+        const int ni = i + rule.dcolumn, nj = j + rule.drow;
+        if (ni < 1 || ni > columns || nj < 1 || nj > rows) {
+            f.ids[side] = 0;
+            continue;
+        }
+        const tsector& n = room.sectors[ni][nj];
+        bool drop = hidden(rule, n);
+        const bool onBorder = rule.drow != 0 ? (i == 1 || i == columns) : (j == 1 || j == rows);
+        drop = drop || (onBorder && n.roomBeside != 0);
+        if (drop) f.ids[side] = 0;
+    }
+}
+
+// In edit mode 1 a marked sector shows an icon on its face (both halves of a
+// split face): the unsplit selector or the split one picks it from the pass's
+// table.
+void ShowIcon(tsector_faces& f, const tsector& s, int split, int editMode, int floorIcon, int splitIcon,
+              const uint16_t (&icons)[3][4])
+{
+    if (editMode == 1 && s.indicator && split >= 0 && split <= 2) {
+        const int selector = split == 0 ? floorIcon : splitIcon;
+        if (selector >= 1 && selector <= 4) {
+            f.colors[4] = WHITE;
+            f.ids[4] = icons[split][selector - 1];
+            if (split != 0) f.ids[5] = f.ids[4];
+        }
+    }
+}
+
 }  // namespace
 
 void SectorCornerHeights(int split, int base, int offset, int e1, int e2, int e3, int e4, double& c1, double& c2,
@@ -126,10 +170,7 @@ void tr_scene::BuildRoomMesh(int room)
     tpick_tag tag{};
     tag.kind = TAG_SECTOR_FACE;
     tag.room = uint8_t(room);
-    // The grid size is the low byte of the room's size; a grid smaller than
-    // that (a room resized without a fresh grid) is drawn as far as it goes.
-    const int columns = std::min(r->columns & 0xFF, r->sectors.ColumnSlots() - 1);
-    const int rows = std::min(r->rows & 0xFF, r->sectors.RowSlots() - 1);
+    const int columns = DrawnColumns(*r), rows = DrawnRows(*r);
     if (!HideFloors) {
         const double Y = r->y;
         for (int i = 1; i <= columns; ++i) {
@@ -149,8 +190,6 @@ void tr_scene::BuildRoomMesh(int room)
 
 void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y, double Z, tpick_tag tag)
 {
-    const int columns = std::min(room.columns & 0xFF, room.sectors.ColumnSlots() - 1);
-    const int rows = std::min(room.rows & 0xFF, room.sectors.RowSlots() - 1);
     const tsector& s = room.sectors[i][j];
     const int split = s.floorSplit;
     const double H = room.height;
@@ -188,14 +227,7 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
 
     // Walls stand where the neighbour's floor is lower, and not where either
     // side's steep half already closes the gap.
-    for (int side = 0; side < 4; ++side) {
-        const TSideRule& rule = SIDES[side];
-        const int ni = i + rule.dcolumn, nj = j + rule.drow;
-        if (ni < 1 || ni > columns || nj < 1 || nj > rows) {
-            f.ids[side] = 0;
-            continue;
-        }
-        const tsector& n = room.sectors[ni][nj];
+    DropHiddenWalls(room, i, j, f, [&](const TSideRule& rule, const tsector& n) {
         double m[4];
         FloorCorners(n, m);
         const int nsplit = n.floorSplit;
@@ -204,24 +236,14 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
         drop = drop || (split == 1 && c[rule.steep1] >= STEEP && neighbourHigh);
         drop = drop || (split == 2 && c[rule.steep2] >= STEEP && neighbourHigh);
         drop = drop || (nsplit == 1 && m[rule.nsteep1] >= STEEP);
-        drop = drop || (nsplit == 2 && m[rule.nsteep2] >= STEEP);
-        const bool onBorder = rule.drow != 0 ? (i == 1 || i == columns) : (j == 1 || j == rows);
-        drop = drop || (onBorder && n.roomBeside != 0);
-        if (drop) f.ids[side] = 0;
-    }
+        return drop || (nsplit == 2 && m[rule.nsteep2] >= STEEP);
+    });
 
     double ceiling[4];
     CeilingCorners(s, ceiling);
     if (Closed(H, c, ceiling)) f.ids[4] = 0;
 
-    if (EditMode == 1 && s.indicator && split >= 0 && split <= 2) {
-        const int selector = split == 0 ? FloorIcon : SplitIcon;
-        if (selector >= 1 && selector <= 4) {
-            f.colors[4] = WHITE;
-            f.ids[4] = FLOOR_ICONS[split][selector - 1];
-            if (split != 0) f.ids[5] = f.ids[4];
-        }
-    }
+    ShowIcon(f, s, split, EditMode, FloorIcon, SplitIcon, FLOOR_ICONS);
 
     tag.row = uint8_t(j);
     tag.column = uint8_t(i);
@@ -230,8 +252,6 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
 
 void tr_scene::CeilingSector(const tcuarto& room, int i, int j, double X, double Y, double Z, tpick_tag tag)
 {
-    const int columns = std::min(room.columns & 0xFF, room.sectors.ColumnSlots() - 1);
-    const int rows = std::min(room.rows & 0xFF, room.sectors.RowSlots() - 1);
     const tsector& s = room.sectors[i][j];
     const int split = s.ceilingSplit;
     const double H = room.height;
@@ -263,37 +283,20 @@ void tr_scene::CeilingSector(const tcuarto& room, int i, int j, double X, double
 
     // Ceiling heights count downward: a neighbour whose ceiling comes down
     // at least as far hides the wall, and so does a neighbour that is solid.
-    for (int side = 0; side < 4; ++side) {
-        const TSideRule& rule = SIDES[side];
-        const int ni = i + rule.dcolumn, nj = j + rule.drow;
-        if (ni < 1 || ni > columns || nj < 1 || nj > rows) {
-            f.ids[side] = 0;
-            continue;
-        }
-        const tsector& n = room.sectors[ni][nj];
+    DropHiddenWalls(room, i, j, f, [&](const TSideRule& rule, const tsector& n) {
         double m[4];
         CeilingCorners(n, m);
-        bool drop = c[rule.a] <= m[rule.ma] && c[rule.b] <= m[rule.mb];
-        drop = drop || n.floorBase >= H;
-        const bool onBorder = rule.drow != 0 ? (i == 1 || i == columns) : (j == 1 || j == rows);
-        drop = drop || (onBorder && n.roomBeside != 0);
-        if (drop) f.ids[side] = 0;
-    }
+        const bool drop = c[rule.a] <= m[rule.ma] && c[rule.b] <= m[rule.mb];
+        return drop || n.floorBase >= H;
+    });
 
     double floor[4];
     FloorCorners(s, floor);
     if (Closed(H, floor, c)) f.ids[4] = 0;
-    const bool gridBorder = i == 1 || i == columns || j == 1 || j == rows;
+    const bool gridBorder = i == 1 || i == DrawnColumns(room) || j == 1 || j == DrawnRows(room);
     if (gridBorder && s.roomBeside) f.ids[4] = 0;
 
-    if (EditMode == 1 && s.indicator && split >= 0 && split <= 2) {
-        const int selector = split == 0 ? FloorIcon : SplitIcon;
-        if (selector >= 1 && selector <= 4) {
-            f.colors[4] = WHITE;
-            f.ids[4] = CEILING_ICONS[split][selector - 1];
-            if (split != 0) f.ids[5] = f.ids[4];
-        }
-    }
+    ShowIcon(f, s, split, EditMode, FloorIcon, SplitIcon, CEILING_ICONS);
 
     tag.row = uint8_t(j);
     tag.column = uint8_t(i);
