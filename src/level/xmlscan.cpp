@@ -922,24 +922,11 @@ size_t TXmlParser::ParseSubset(std::string_view t, size_t p, bool topLevel, std:
             while (e < n && IsNameChar(t[e])) ++e;
             if (e > p + 1 && e < n && t[e] == ';') {
                 const std::string name(t.substr(p + 1, e - p - 1));
-                const std::string key = "%" + name;
-                const auto it = ParEntities.find(name);
-                if (it != ParEntities.end() && std::find(open.begin(), open.end(), key) == open.end()) {
-                    const TEntityDef def = it->second;
-                    TEntityBuffer buffer;
-                    bool have = false;
-                    if (!def.External) {
-                        buffer.Text = def.Value;
-                        have = true;
-                    } else if (MayExpand(key, open.size(), 0)) {
-                        have = LoadEntityText(def, buffer);
-                    }
-                    if (have && MayExpand(key, open.size(), buffer.Text.size())) {
-                        expanded_ += buffer.Text.size();
-                        open.push_back(key);
-                        ParseSubset(buffer.Text, 0, false, open);
-                        open.pop_back();
-                    }
+                std::string text;
+                if (ParameterEntityText(name, open, text)) {
+                    open.push_back("%" + name);
+                    ParseSubset(text, 0, false, open);
+                    open.pop_back();
                 }
                 p = e + 1;
             } else {
@@ -950,6 +937,27 @@ size_t TXmlParser::ParseSubset(std::string_view t, size_t p, bool topLevel, std:
         }
     }
     return n;
+}
+
+bool TXmlParser::ParameterEntityText(const std::string& name, const std::vector<std::string>& open,
+                                     std::string& text)
+{
+    const std::string key = "%" + name;
+    const auto it = ParEntities.find(name);
+    if (it == ParEntities.end() || std::find(open.begin(), open.end(), key) != open.end()) return false;
+    const TEntityDef def = it->second;
+    TEntityBuffer buffer;
+    bool have = false;
+    if (!def.External) {
+        buffer.Text = def.Value;
+        have = true;
+    } else if (MayExpand(key, open.size(), 0)) {
+        have = LoadEntityText(def, buffer);
+    }
+    if (!have || !MayExpand(key, open.size(), buffer.Text.size())) return false;
+    expanded_ += buffer.Text.size();
+    text = std::move(buffer.Text);
+    return true;
 }
 
 std::string TXmlParser::ExpandParameterRefs(std::string_view text, std::vector<std::string>& open)
@@ -970,28 +978,15 @@ std::string TXmlParser::ExpandParameterRefs(std::string_view text, std::vector<s
             while (e < n && IsNameChar(text[e])) ++e;
             if (e < n && text[e] == ';') {
                 const std::string name(text.substr(i + 1, e - i - 1));
-                const std::string key = "%" + name;
-                const auto it = ParEntities.find(name);
-                if (it != ParEntities.end() && std::find(open.begin(), open.end(), key) == open.end()) {
-                    const TEntityDef def = it->second;
-                    TEntityBuffer buffer;
-                    bool have = false;
-                    if (!def.External) {
-                        buffer.Text = def.Value;
-                        have = true;
-                    } else if (MayExpand(key, open.size(), 0)) {
-                        have = LoadEntityText(def, buffer);
-                    }
-                    if (have && MayExpand(key, open.size(), buffer.Text.size())) {
-                        expanded_ += buffer.Text.size();
-                        open.push_back(key);
-                        out += ' ';
-                        out += ExpandParameterRefs(buffer.Text, open);
-                        out += ' ';
-                        open.pop_back();
-                        i = e + 1;
-                        continue;
-                    }
+                std::string replacement;
+                if (ParameterEntityText(name, open, replacement)) {
+                    open.push_back("%" + name);
+                    out += ' ';
+                    out += ExpandParameterRefs(replacement, open);
+                    out += ' ';
+                    open.pop_back();
+                    i = e + 1;
+                    continue;
                 }
             }
         }

@@ -257,6 +257,10 @@ private:
     size_t ParseSubset(std::string_view t, size_t p, bool topLevel, std::vector<std::string>& open);
     void ParseDeclaration(std::string_view decl, std::vector<std::string>& open);
     std::string ExpandParameterRefs(std::string_view text, std::vector<std::string>& open);
+    // The replacement text of the parameter entity named (without its %) when
+    // it is declared, not open and within the depth and size limits; the text
+    // counts as expanded. False when it may not be expanded here.
+    bool ParameterEntityText(const std::string& name, const std::vector<std::string>& open, std::string& text);
 
     std::shared_ptr<const std::string> doc_;
     // The buffer being scanned and the bytes before its first NUL.
