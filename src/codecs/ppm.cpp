@@ -132,34 +132,15 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
     TImageProperties& p = ImageProperties;
     p.Compression = ctNone;
     if (type < 0) return false;
-    switch (type) {
-    case 1:
-    case 4:
+    if (type >= 1 && type <= 6) {
+        // Types 1 and 4 are bitmaps, 2 and 5 gray maps, 3 and 6 colour maps.
+        const bool bitmap = type % 3 == 1, colour = type % 3 == 0;
         p.Width = GetNumber();
         p.Height = GetNumber();
-        p.SamplesPerPixel = 1;
-        p.BitsPerSample = 1;
-        p.ColorScheme = csIndexed;
-        break;
-    case 2:
-    case 5:
-        p.Width = GetNumber();
-        p.Height = GetNumber();
-        GetNumber();
-        p.SamplesPerPixel = 1;
-        p.BitsPerSample = 8;
-        p.ColorScheme = csIndexed;
-        break;
-    case 3:
-    case 6:
-        p.Width = GetNumber();
-        p.Height = GetNumber();
-        GetNumber();
-        p.SamplesPerPixel = 3;
-        p.BitsPerSample = 8;
-        p.ColorScheme = csRGB;
-        break;
-    default: break;
+        if (!bitmap) GetNumber();  // the largest sample value
+        p.SamplesPerPixel = colour ? 3 : 1;
+        p.BitsPerSample = bitmap ? 1 : 8;
+        p.ColorScheme = colour ? csRGB : csIndexed;
     }
     p.BitsPerPixel = static_cast<uint8_t>(p.SamplesPerPixel * p.BitsPerSample);
     return true;
