@@ -29,6 +29,20 @@ int TextureBytesPerPixel(D3DFORMAT f)
     }
 }
 
+// Where a lock starts: the whole picture without a rectangle, else the
+// rectangle's top left corner; false for a rectangle that is empty or
+// reaches outside the picture.
+bool LockOrigin(const RECT* rect, int width, int height, int& x, int& y)
+{
+    if (!rect) return true;
+    if (rect->left < 0 || rect->top < 0 || rect->right > width || rect->bottom > height ||
+        rect->left >= rect->right || rect->top >= rect->bottom)
+        return false;
+    x = rect->left;
+    y = rect->top;
+    return true;
+}
+
 inline uint32_t Expand5(uint32_t v) { return (v << 3) | (v >> 2); }
 inline uint32_t Expand6(uint32_t v) { return (v << 2) | (v >> 4); }
 
@@ -58,13 +72,7 @@ public:
     {
         if (!locked || isDepth_ || locked_) return D3DERR_INVALIDCALL;
         int x = 0, y = 0;
-        if (rect) {
-            if (rect->left < 0 || rect->top < 0 || rect->right > width_ || rect->bottom > height_ ||
-                rect->left >= rect->right || rect->top >= rect->bottom)
-                return D3DERR_INVALIDCALL;
-            x = rect->left;
-            y = rect->top;
-        }
+        if (!LockOrigin(rect, width_, height_, x, y)) return D3DERR_INVALIDCALL;
         locked_ = true;
         locked->Pitch = width_ * 4;
         locked->pBits = color_.data() + size_t(y) * width_ + x;
@@ -125,13 +133,7 @@ public:
         if (level != 0 || !locked || locked_) return D3DERR_INVALIDCALL;
         if (ShouldFail(TD3DFailPoint::LockTexture, dev_->type)) return D3DERR_INVALIDCALL;
         int x = 0, y = 0;
-        if (rect) {
-            if (rect->left < 0 || rect->top < 0 || rect->right > width_ || rect->bottom > height_ ||
-                rect->left >= rect->right || rect->top >= rect->bottom)
-                return D3DERR_INVALIDCALL;
-            x = rect->left;
-            y = rect->top;
-        }
+        if (!LockOrigin(rect, width_, height_, x, y)) return D3DERR_INVALIDCALL;
         locked_ = true;
         locked->Pitch = pitch_;
         locked->pBits = raw_.data() + size_t(y) * pitch_ + size_t(x) * bpp_;
