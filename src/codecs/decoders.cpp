@@ -25,6 +25,8 @@ inline void FillPixels(uint8_t* dst, const uint8_t* pixel, int size, int32_t cou
     }
 }
 
+}  // namespace
+
 int TargaPixelSize(int32_t depth)
 {
     switch (depth) {
@@ -36,8 +38,6 @@ int TargaPixelSize(int32_t depth)
     default: return 0;
     }
 }
-
-}  // namespace
 
 // ---- Truevision ------------------------------------------------------------
 

@@ -38,6 +38,10 @@ public:
     virtual void EncodeEnd() {}
 };
 
+// Bytes of one Truevision pixel of the colour depth (8, 15, 16, 24 or 32
+// bits); 0 for any other depth.
+int TargaPixelSize(int32_t depth);
+
 // Truevision run-length packets of whole pixels (1, 2, 3 or 4 bytes for
 // depths 8, 15/16, 24 and 32; other depths decode nothing).
 // Decode: UnpackedSize counts pixels, PackedSize input bytes; Source is moved

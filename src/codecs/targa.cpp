@@ -20,18 +20,6 @@ TTargaHeader ReadHeader(TStream& stream)
     return h;
 }
 
-int BytesPerPixel(int depth)
-{
-    switch (depth) {
-    case 8: return 1;
-    case 15:
-    case 16: return 2;
-    case 24: return 3;
-    case 32: return 4;
-    default: return 0;
-    }
-}
-
 }  // namespace
 
 bool TTargaGraphic::CanLoad(TStream& stream)
@@ -43,7 +31,7 @@ bool TTargaGraphic::CanLoad(TStream& stream)
         ok = (h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11)) && h.ColorMapType < 2 &&
              (h.ColorMapEntrySize == 15 || h.ColorMapEntrySize == 16 || h.ColorMapEntrySize == 24 ||
               h.ColorMapEntrySize == 32) &&
-             BytesPerPixel(h.PixelSize) != 0;
+             TargaPixelSize(h.PixelSize) != 0;
     }
     stream.SetPosition(start);
     return ok;
@@ -141,7 +129,7 @@ void TTargaGraphic::LoadFromStream(TStream& stream)
         }
     }
 
-    const int pixelBytes = BytesPerPixel(h.PixelSize);
+    const int pixelBytes = TargaPixelSize(h.PixelSize);
     const int64_t rowSize = int64_t(h.Width) * pixelBytes;
     const bool raw = h.ImageType >= 1 && h.ImageType <= 3;
     const bool rle = h.ImageType >= 9 && h.ImageType <= 11;
