@@ -5,46 +5,15 @@
 #include <vector>
 
 #include "codecs/fax_decoders.h"
+#include "fax_bits.h"
 
 namespace {
 
-// Bits written most significant first.
-struct BitWriter {
-    std::vector<uint8_t> bytes;
-    int used = 8;
-    void Put(uint32_t code, int length)
-    {
-        for (int b = length - 1; b >= 0; --b) {
-            if (used == 8) {
-                bytes.push_back(0);
-                used = 0;
-            }
-            if ((code >> b) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> used);
-            ++used;
-        }
-    }
-    void Code(bool white, int index) { Put((white ? WhiteCodes : BlackCodes)[index].Code, (white ? WhiteCodes : BlackCodes)[index].Length); }
-    // A run: make-up codes, then the terminating code.
-    void Run(bool white, int length)
-    {
-        while (length >= 2560) {
-            Code(white, 103);
-            length -= 2560;
-        }
-        if (length >= 64) {
-            Code(white, 63 + length / 64);
-            length %= 64;
-        }
-        Code(white, length);
-    }
-    void Eol() { Put(1, 12); }
-    void Align() { used = 8; }
-};
-
-std::vector<uint8_t> DecodeMH(std::vector<uint8_t> input, uint32_t width, size_t outSize, bool wordAligned = false,
-                              bool reverse = false)
+// Decodes the stream into outSize bytes and checks that nothing was written
+// past them.
+template <class TFaxDecoder>
+std::vector<uint8_t> DecodeWith(TFaxDecoder decoder, std::vector<uint8_t> input, size_t outSize)
 {
-    TCCITTMHDecoder decoder(0, reverse, wordAligned, width);
     std::vector<uint8_t> out(outSize + 8, 0xEE);
     void* src = input.data();
     void* dst = out.data();
@@ -54,16 +23,15 @@ std::vector<uint8_t> DecodeMH(std::vector<uint8_t> input, uint32_t width, size_t
     return out;
 }
 
+std::vector<uint8_t> DecodeMH(std::vector<uint8_t> input, uint32_t width, size_t outSize, bool wordAligned = false,
+                              bool reverse = false)
+{
+    return DecodeWith(TCCITTMHDecoder(0, reverse, wordAligned, width), std::move(input), outSize);
+}
+
 std::vector<uint8_t> DecodeG3(std::vector<uint8_t> input, uint32_t width, size_t outSize, bool reverse = false)
 {
-    TCCITTFax3Decoder decoder(0, reverse, false, width);
-    std::vector<uint8_t> out(outSize + 8, 0xEE);
-    void* src = input.data();
-    void* dst = out.data();
-    decoder.Decode(src, dst, static_cast<int32_t>(input.size()), static_cast<int32_t>(outSize));
-    for (size_t i = outSize; i < out.size(); ++i) EXPECT_EQ(out[i], 0xEE) << "written past the output at " << i;
-    out.resize(outSize);
-    return out;
+    return DecodeWith(TCCITTFax3Decoder(0, reverse, false, width), std::move(input), outSize);
 }
 
 TEST(FaxDecoders, TreesHoldEveryCodeOnce)
@@ -88,7 +56,7 @@ TEST(FaxDecoders, TreesHoldEveryCodeOnce)
 
 TEST(FaxDecoders, WhiteZeroThenOneBlackPixel)
 {
-    BitWriter w;
+    TFaxBits w;
     w.Put(0x35, 8);  // white 0
     w.Put(0x2, 3);   // black 1
     w.Run(true, 7);
@@ -98,7 +66,7 @@ TEST(FaxDecoders, WhiteZeroThenOneBlackPixel)
 
 TEST(FaxDecoders, MakeUpAndTerminatingCodesFormOneRun)
 {
-    BitWriter w;
+    TFaxBits w;
     w.Run(true, 0);
     w.Code(false, 64);  // black make-up 64
     w.Code(false, 3);   // black 3
@@ -111,7 +79,7 @@ TEST(FaxDecoders, MakeUpAndTerminatingCodesFormOneRun)
 
 TEST(FaxDecoders, RowsOfWidthTenStartOnTheNextByte)
 {
-    BitWriter w;
+    TFaxBits w;
     for (int row = 0; row < 2; ++row) {
         w.Run(true, 2);
         w.Run(false, 8);  // ends exactly on the last pixel
@@ -123,7 +91,7 @@ TEST(FaxDecoders, RowsOfWidthTenStartOnTheNextByte)
 
 TEST(FaxDecoders, WordAlignedRowsStartOnEvenBytes)
 {
-    BitWriter w;
+    TFaxBits w;
     for (int row = 0; row < 3; ++row) {
         w.Run(true, 4);
         w.Run(false, 4);
@@ -136,7 +104,7 @@ TEST(FaxDecoders, WordAlignedRowsStartOnEvenBytes)
 
 TEST(FaxDecoders, ReversedBitsAreTurnedInPlace)
 {
-    BitWriter w;
+    TFaxBits w;
     w.Run(true, 3);
     w.Run(false, 5);
     std::vector<uint8_t> reversed = w.bytes;
@@ -159,14 +127,14 @@ TEST(FaxDecoders, EmptyInputLeavesZeros)
 TEST(FaxDecoders, RunsLongerThanTheRowAreCutAtItsEnd)
 {
     // A black run of 2560 + 100 in a row of 12 pixels, in an output of two rows.
-    BitWriter w;
+    TFaxBits w;
     w.Run(true, 0);
     w.Run(false, 2660);
     w.Align();
     w.Run(true, 12);
     const auto out = DecodeMH(w.bytes, 12, 4);
     EXPECT_EQ(out, (std::vector<uint8_t>{0xFF, 0xF0, 0x00, 0x00}));
-    BitWriter g;
+    TFaxBits g;
     g.Eol();
     g.Run(true, 0);
     g.Run(false, 100);
@@ -178,7 +146,7 @@ TEST(FaxDecoders, RunsLongerThanTheRowAreCutAtItsEnd)
 
 TEST(FaxDecoders, Group3RowsFollowTheirEndOfLineCodes)
 {
-    BitWriter w;
+    TFaxBits w;
     for (int row = 0; row < 3; ++row) {
         w.Put(0, 3);  // fill before the code
         w.Eol();
@@ -196,7 +164,7 @@ TEST(FaxDecoders, Group3RowsFollowTheirEndOfLineCodes)
 
 TEST(FaxDecoders, AnEndOfLineCutsARowShortAndTheNextRowStartsInPlace)
 {
-    BitWriter w;
+    TFaxBits w;
     w.Eol();
     w.Run(true, 0);
     w.Run(false, 4);  // row 0 stops after 4 of 16 pixels

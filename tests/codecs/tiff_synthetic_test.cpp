@@ -12,6 +12,7 @@
 #include "codecs/fax_decoders.h"
 #include "codecs/tiff.h"
 #include "codecs/tiff_jpeg_decoder.h"
+#include "fax_bits.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/messages.h"
 #include "support/imagemagick.h"
@@ -133,38 +134,13 @@ void ExpectLikeImageMagick(const TTIFFGraphic& tiff, const std::vector<uint8_t>&
 
 // ---- modified Huffman --------------------------------------------------------
 
-struct Bits {
-    std::vector<uint8_t> bytes;
-    int used = 8;
-    void Put(uint32_t code, int length)
-    {
-        for (int b = length - 1; b >= 0; --b) {
-            if (used == 8) {
-                bytes.push_back(0);
-                used = 0;
-            }
-            if ((code >> b) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> used);
-            ++used;
-        }
-    }
-    void Run(bool white, int length)
-    {
-        const TFaxCode* t = white ? WhiteCodes : BlackCodes;
-        if (length >= 64) {
-            Put(t[63 + length / 64].Code, t[63 + length / 64].Length);
-            length %= 64;
-        }
-        Put(t[length].Code, t[length].Length);
-    }
-};
-
 bool Black(int x, int y) { return ((x / 3 + y) % 5 == 0) || (x > 70 && y % 4 < 2); }
 
 // Rows of a bilevel pattern in modified-Huffman codes, each starting on a
 // byte (on an even byte when word-aligned).
 std::vector<uint8_t> EncodeMH(int w, int h, bool wordAligned)
 {
-    Bits b;
+    TFaxBits b;
     for (int y = 0; y < h; ++y) {
         bool white = true;
         int x = 0;
@@ -175,7 +151,7 @@ std::vector<uint8_t> EncodeMH(int w, int h, bool wordAligned)
             x += run;
             white = !white;
         }
-        b.used = 8;
+        b.Align();
         if (wordAligned && b.bytes.size() % 2) b.bytes.push_back(0);
     }
     return b.bytes;
