@@ -6,6 +6,7 @@
 
 #include "codecs/targa.h"
 #include "platform/rtl/classes.h"
+#include "picture_bench.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 
@@ -47,35 +48,12 @@ const TFiles& Files()
     return files;
 }
 
-void Decode(benchmark::State& state, const std::string& file)
-{
-    for (auto _ : state) {
-        TTargaGraphic picture;
-        picture.LoadFromFile(file);
-        benchmark::DoNotOptimize(picture.ScanLine(kSide - 1));
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
-}
+const char* NoConvert() { return ConvertProgram().empty() ? "ImageMagick's convert is not installed" : nullptr; }
 
-void ImageMagick(benchmark::State& state, const std::string& file)
-{
-    if (ConvertProgram().empty()) {
-        state.SkipWithError("ImageMagick's convert is not installed");
-        return;
-    }
-    for (auto _ : state) {
-        if (!RunConvert({file, "null:"})) {
-            state.SkipWithError("convert failed");
-            return;
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
-}
-
-void BM_DecodeTarga24(benchmark::State& state) { Decode(state, Files().file24); }
-void BM_DecodeTarga32(benchmark::State& state) { Decode(state, Files().file32); }
-void BM_ImageMagickTarga24(benchmark::State& state) { ImageMagick(state, Files().file24); }
-void BM_ImageMagickTarga32(benchmark::State& state) { ImageMagick(state, Files().file32); }
+void BM_DecodeTarga24(benchmark::State& state) { TimeReader<TTargaGraphic>(state, Files().file24, kSide); }
+void BM_DecodeTarga32(benchmark::State& state) { TimeReader<TTargaGraphic>(state, Files().file32, kSide); }
+void BM_ImageMagickTarga24(benchmark::State& state) { TimeImageMagick(state, Files().file24, kSide, NoConvert()); }
+void BM_ImageMagickTarga32(benchmark::State& state) { TimeImageMagick(state, Files().file32, kSide, NoConvert()); }
 
 BENCHMARK(BM_DecodeTarga24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImageMagickTarga24)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -6,6 +6,7 @@
 #include "codecs/png.h"
 #include "codecs/tiff.h"
 #include "platform/rtl/classes.h"
+#include "picture_bench.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 
@@ -34,40 +35,13 @@ const TFiles& Files()
     return files;
 }
 
-template <class TReader>
-void Decode(benchmark::State& state, const std::string& file)
-{
-    if (!Files().ok) {
-        state.SkipWithError("ImageMagick's convert is needed to write the pictures");
-        return;
-    }
-    for (auto _ : state) {
-        TReader picture;
-        picture.LoadFromFile(file);
-        benchmark::DoNotOptimize(picture.ScanLine(kSide - 1));
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
-}
+// Without ImageMagick there are no pictures to read.
+const char* NoFiles() { return Files().ok ? nullptr : "ImageMagick's convert is needed to write the pictures"; }
 
-void ImageMagick(benchmark::State& state, const std::string& file)
-{
-    if (!Files().ok) {
-        state.SkipWithError("ImageMagick's convert is needed to write the pictures");
-        return;
-    }
-    for (auto _ : state) {
-        if (!RunConvert({file, "null:"})) {
-            state.SkipWithError("convert failed");
-            return;
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * int64_t(kSide) * kSide);
-}
-
-void BM_DecodePNG(benchmark::State& state) { Decode<TPNGGraphic>(state, Files().png); }
-void BM_ImageMagickPNG(benchmark::State& state) { ImageMagick(state, Files().png); }
-void BM_DecodeDeflateTIFF(benchmark::State& state) { Decode<TTIFFGraphic>(state, Files().tiff); }
-void BM_ImageMagickDeflateTIFF(benchmark::State& state) { ImageMagick(state, Files().tiff); }
+void BM_DecodePNG(benchmark::State& state) { TimeReader<TPNGGraphic>(state, Files().png, kSide, NoFiles()); }
+void BM_ImageMagickPNG(benchmark::State& state) { TimeImageMagick(state, Files().png, kSide, NoFiles()); }
+void BM_DecodeDeflateTIFF(benchmark::State& state) { TimeReader<TTIFFGraphic>(state, Files().tiff, kSide, NoFiles()); }
+void BM_ImageMagickDeflateTIFF(benchmark::State& state) { TimeImageMagick(state, Files().tiff, kSide, NoFiles()); }
 
 BENCHMARK(BM_DecodePNG)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImageMagickPNG)->Unit(benchmark::kMillisecond)->UseRealTime();
