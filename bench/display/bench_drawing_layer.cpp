@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "display/device.h"
 #include "display/drawing_layer.h"
 #include "display/sorted_list.h"
+#include "support/offscreen_device.h"
 
 namespace {
 
@@ -33,17 +33,6 @@ std::vector<TQuad> MakeQuads()
     return q;
 }
 
-struct TDevice {
-    TDevice() : host(64, 64)
-    {
-        CreateDirect3D();
-        TComRef<IDirect3DSwapChain8> none;
-        CreateDeviceOrSwapChain(none, &host, false, 0, 0, 0, 1, true, true);
-    }
-    ~TDevice() { ReleaseDirect3D(); }
-    TOffscreenHost host;
-};
-
 void Emit(TxGL& gl, const std::vector<TQuad>& quads)
 {
     gl.LoadIdentity();
@@ -60,7 +49,7 @@ void Emit(TxGL& gl, const std::vector<TQuad>& quads)
 
 void BM_EmitSortBuild(benchmark::State& state)
 {
-    TDevice device;
+    TOffscreenDevice device;
     const auto quads = MakeQuads();
     TxGL gl;
     TVertexBuffer_array buffers;
@@ -102,7 +91,7 @@ void BM_Sort(benchmark::State& state)
 // Rebuilding one list of a full layer: clear it, emit it again, sort, build.
 void BM_RebuildOneList(benchmark::State& state)
 {
-    TDevice device;
+    TOffscreenDevice device;
     const auto quads = MakeQuads();
     TxGL gl;
     TVertexBuffer_array buffers;

@@ -5,9 +5,8 @@
 
 #include <memory>
 
-#include "display/device.h"
-#include "platform/d3d8/host_window.h"
 #include "scene/scene.h"
+#include "support/offscreen_device.h"
 #include "support/project_fixture.h"
 
 namespace {
@@ -56,17 +55,6 @@ void MakeLargeProject(tcuarto_list& p)
     p.playerRoom = 5;
 }
 
-struct TDevice {
-    TDevice() : host(64, 64)
-    {
-        CreateDirect3D();
-        TComRef<IDirect3DSwapChain8> none;
-        CreateDeviceOrSwapChain(none, &host, false, 0, 0, 0, 1, true, true);
-    }
-    ~TDevice() { ReleaseDirect3D(); }
-    TOffscreenHost host;
-};
-
 int64_t VertexCount(const tr_scene& scene)
 {
     int64_t n = 0;
@@ -85,7 +73,7 @@ void ReportVertices(benchmark::State& state, int64_t vertices)
 // buffer and table of the drawing layer grows from nothing.
 void BM_FirstUpdate(benchmark::State& state)
 {
-    TDevice device;
+    TOffscreenDevice device;
     tcuarto_list project;
     MakeLargeProject(project);
     int64_t vertices = 0;
@@ -106,7 +94,7 @@ void BM_FirstUpdate(benchmark::State& state)
 // been built before.
 void BM_UpdateAllLayers(benchmark::State& state)
 {
-    TDevice device;
+    TOffscreenDevice device;
     tcuarto_list project;
     MakeLargeProject(project);
     tr_scene scene;
@@ -124,7 +112,7 @@ void BM_UpdateAllLayers(benchmark::State& state)
 // Changing the current room: layer 0 alone, with every filter room kept.
 void BM_UpdateCurrentRoom(benchmark::State& state)
 {
-    TDevice device;
+    TOffscreenDevice device;
     tcuarto_list project;
     MakeLargeProject(project);
     tr_scene scene;
