@@ -15,6 +15,7 @@
 #include "level/trlevel.h"
 #include "platform/d3d8/d3d8_control.h"
 #include "platform/d3d8/host_window.h"
+#include "scene_fixture.h"
 #include "support/level_writer.h"
 #include "support/temp_dir.h"
 
@@ -84,12 +85,7 @@ inline tobject_texture SquareTexture(uint16_t tile)
     return MakeObjectTexture(tile, {tobject_texture_corner{1, 0, 1, 0}, {255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}});
 }
 
-// A 3D view drawing into an off-screen window.
-struct TOffscreenView : TDeviceView {
-    TOffscreenView(int w, int h) : host(w, h) {}
-    HWND DeviceWindow() const override { return const_cast<TOffscreenHost*>(&host); }
-    TOffscreenHost host;
-};
+using scene_test::TOffscreenView;
 
 // The device on an off-screen view and the program's texture store, for
 // the suites that upload textures or render.

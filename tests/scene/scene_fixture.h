@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "display/device.h"
+#include "display/texture_store.h"
 #include "platform/d3d8/d3d8_control.h"
 #include "platform/d3d8/host_window.h"
 #include "platform/rtl/messages.h"
@@ -122,11 +123,82 @@ inline std::vector<txgl_vertex> MeshOf(tr_scene& s, int room)
     return ListVertices(s.GL, 2);
 }
 
-// A window without a screen for the device.
-struct TSceneView : TDeviceView {
-    explicit TSceneView(int w, int h) : host(w, h) {}
+// A 3D view drawing into an off-screen window.
+struct TOffscreenView : TDeviceView {
+    TOffscreenView(int w, int h) : host(w, h) {}
     HWND DeviceWindow() const override { return const_cast<TOffscreenHost*>(&host); }
     TOffscreenHost host;
+};
+
+// The scene seen through the device: a look sets the transforms, a frame
+// draws every vertex buffer of the scene, and PixelAt finds where a point
+// of the scene (height upward) landed in the window.
+struct TSceneCamera {
+    D3DXMATRIX view, projection;
+
+    // Identity world, the view from eye to at, a 45 degree perspective.
+    void Look(const D3DXVECTOR3& eye, const D3DXVECTOR3& at, const D3DXVECTOR3& up, float aspect)
+    {
+        D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+        D3DXMatrixPerspectiveFovLH(&projection, 0.7853982f, aspect, 0.1f, 1000.0f);
+        D3DXMATRIX world;
+        D3DXMatrixIdentity(&world);
+        D3DDevice->SetTransform(D3DTS_WORLD, &world);
+        D3DDevice->SetTransform(D3DTS_VIEW, &view);
+        D3DDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    }
+    // Looks at the point (x, height, z) from `distance` units above it
+    // (below it for a negative distance). The layer stores heights negated:
+    // up is -y.
+    void LookDown(double x, double height, double z, double distance, float aspect)
+    {
+        const D3DXVECTOR3 at(float(x), float(-height), float(z));
+        const D3DXVECTOR3 eye(float(x), float(-height - distance), float(z));
+        Look(eye, at, D3DXVECTOR3(0, 0, 1), aspect);
+    }
+
+    // Clears the frame, draws every buffer that holds primitives (group by
+    // group with the texture store's textures when textured, as the viewport
+    // does, else without a texture) and presents.
+    static void Frame(tr_scene& scene, bool textured)
+    {
+        D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        D3DDevice->BeginScene();
+        if (!textured) D3DDevice->SetTexture(0, nullptr);
+        for (int i = 0; i < scene.Buffers.Count(); ++i) {
+            Tvbuffer& b = scene.Buffers[i];
+            if (b.PrimitiveCount == 0) continue;
+            D3DDevice->SetStreamSource(0, b.VertexBuffer.Get(), UINT(b.Stride));
+            D3DDevice->SetVertexShader(b.VertexFormat);
+            D3DDevice->SetRenderState(D3DRS_FILLMODE, DWORD(b.FillMode));
+            if (!textured) {
+                ASSERT_EQ(D3DDevice->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), 0, b.PrimitiveCount), D3D_OK);
+                continue;
+            }
+            UINT start = 0;
+            for (int g = 0; g < b.GroupCount; ++g) {
+                TextureBuffer->Select(b.GroupTextures[size_t(g)]);
+                D3DDevice->SetTexture(0, TextureBuffer->GetCurrentTexture());
+                const UINT n = UINT(b.GroupPrimitives[size_t(g)]);
+                ASSERT_EQ(D3DDevice->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), start, n), D3D_OK);
+                start += 3 * n;
+            }
+        }
+        D3DDevice->EndScene();
+        ASSERT_EQ(D3DDevice->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+
+    // The pixel of the window where a point of the scene appears.
+    uint32_t PixelAt(const TOffscreenHost& host, double x, double height, double z) const
+    {
+        D3DXMATRIX m;
+        D3DXMatrixMultiply(&m, &view, &projection);
+        const D3DXVECTOR3 p(float(x), float(-height), float(z));
+        D3DXVECTOR4 c;
+        D3DXVec3Transform(&c, &p, &m);
+        const double sx = (c.x / c.w + 1) / 2 * host.ClientWidth(), sy = (1 - c.y / c.w) / 2 * host.ClientHeight();
+        return host.Pixel(int(sx), int(sy));
+    }
 };
 
 // Suites whose scene builds vertex buffers: a hardware device on an
@@ -138,7 +210,7 @@ protected:
         D3DClearFailures();
         ViewportRegistry.Clear();
         ASSERT_TRUE(CreateDirect3D());
-        view = std::make_unique<TSceneView>(width, height);
+        view = std::make_unique<TOffscreenView>(width, height);
         ViewportRegistry.Add(view.get());
         ASSERT_TRUE(CreateDeviceOrSwapChain(view->SwapChain, view->DeviceWindow(), false, 0, 0, 0, 1, true, true));
         SetDefaultRenderStates();
@@ -153,7 +225,7 @@ protected:
     }
 
     int width = 64, height = 64;
-    std::unique_ptr<TSceneView> view;
+    std::unique_ptr<TOffscreenView> view;
     TRecordingSink sink;
     std::unique_ptr<TScopedMessageSink> sinkScope;
 };

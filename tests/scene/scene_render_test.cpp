@@ -29,47 +29,16 @@ protected:
     // presents.
     void Render(double x, double h, double z, double distance)
     {
-        // The layer stores heights negated: up is -y.
-        const D3DXVECTOR3 at(float(x), float(-h), float(z));
-        const D3DXVECTOR3 eye(float(x), float(-h - distance), float(z));
-        const D3DXVECTOR3 up(0, 0, 1);
-        D3DXMatrixLookAtLH(&view_, &eye, &at, &up);
-        D3DXMatrixPerspectiveFovLH(&projection_, 0.7853982f, float(width) / float(height), 0.1f, 1000.0f);
-        D3DXMATRIX world;
-        D3DXMatrixIdentity(&world);
-        D3DDevice->SetTransform(D3DTS_WORLD, &world);
-        D3DDevice->SetTransform(D3DTS_VIEW, &view_);
-        D3DDevice->SetTransform(D3DTS_PROJECTION, &projection_);
-        D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        D3DDevice->BeginScene();
-        D3DDevice->SetTexture(0, nullptr);
-        for (int i = 0; i < scene.Buffers.Count(); ++i) {
-            Tvbuffer& b = scene.Buffers[i];
-            if (b.PrimitiveCount == 0) continue;
-            D3DDevice->SetStreamSource(0, b.VertexBuffer.Get(), UINT(b.Stride));
-            D3DDevice->SetVertexShader(b.VertexFormat);
-            D3DDevice->SetRenderState(D3DRS_FILLMODE, DWORD(b.FillMode));
-            ASSERT_EQ(D3DDevice->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), 0, b.PrimitiveCount), D3D_OK);
-        }
-        D3DDevice->EndScene();
-        ASSERT_EQ(D3DDevice->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        camera.LookDown(x, h, z, distance, float(width) / float(height));
+        TSceneCamera::Frame(scene, false);
     }
 
     // The pixel where a point of the scene appears.
-    uint32_t PixelAt(double x, double h, double z)
-    {
-        D3DXMATRIX m;
-        D3DXMatrixMultiply(&m, &view_, &projection_);
-        const D3DXVECTOR3 p(float(x), float(-h), float(z));
-        D3DXVECTOR4 c;
-        D3DXVec3Transform(&c, &p, &m);
-        const double sx = (c.x / c.w + 1) / 2 * width, sy = (1 - c.y / c.w) / 2 * height;
-        return view->host.Pixel(int(sx), int(sy));
-    }
+    uint32_t PixelAt(double x, double h, double z) { return camera.PixelAt(view->host, x, h, z); }
 
     tcuarto_list project;
     tr_scene scene;
-    D3DXMATRIX view_, projection_;
+    TSceneCamera camera;
 };
 
 constexpr uint32_t Pixel(uint32_t tcolor)
@@ -126,19 +95,8 @@ TEST_F(SceneRender, RaisedBlockWallsAndThePlayerStart)
     // Looking down the block's side 0 wall from in front of it and above:
     // the eye sits over row 1, so the wall faces it.
     const D3DXVECTOR3 at(2.0f, -1.0f, -1.0f), eye(2.0f, -3.0f, 3.0f), up(0, -1, 0);
-    D3DXMatrixLookAtLH(&view_, &eye, &at, &up);
-    D3DDevice->SetTransform(D3DTS_VIEW, &view_);
-    D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    D3DDevice->BeginScene();
-    for (int i = 0; i < scene.Buffers.Count(); ++i) {
-        Tvbuffer& b = scene.Buffers[i];
-        if (b.PrimitiveCount == 0) continue;
-        D3DDevice->SetStreamSource(0, b.VertexBuffer.Get(), UINT(b.Stride));
-        D3DDevice->SetVertexShader(b.VertexFormat);
-        D3DDevice->DrawPrimitive(D3DPT_TRIANGLELIST, 0, b.PrimitiveCount);
-    }
-    D3DDevice->EndScene();
-    D3DDevice->Present(nullptr, nullptr, nullptr, nullptr);
+    camera.Look(eye, at, up, float(width) / float(height));
+    TSceneCamera::Frame(scene, false);
     EXPECT_EQ(PixelAt(1.5, 1, -1), Pixel(0x808080));  // the flagged wall of sector (2, 2)
     EXPECT_EQ(PixelAt(2.5, 1, -1), Pixel(0x3070FF));  // the plain wall of sector (3, 2)
 }

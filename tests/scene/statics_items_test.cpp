@@ -343,53 +343,19 @@ protected:
     // every buffer group with its texture, as the viewport does, and presents.
     void Render(double x, double z, double distance)
     {
-        const D3DXVECTOR3 at(float(x), 0.0f, float(z)), eye(float(x), float(-distance), float(z)), up(0, 0, 1);
-        D3DXMatrixLookAtLH(&view_, &eye, &at, &up);
-        D3DXMatrixPerspectiveFovLH(&projection_, 0.7853982f, 1.0f, 0.1f, 1000.0f);
-        D3DXMATRIX world;
-        D3DXMatrixIdentity(&world);
-        D3DDevice->SetTransform(D3DTS_WORLD, &world);
-        D3DDevice->SetTransform(D3DTS_VIEW, &view_);
-        D3DDevice->SetTransform(D3DTS_PROJECTION, &projection_);
-        D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        D3DDevice->BeginScene();
-        for (int i = 0; i < scene.Buffers.Count(); ++i) {
-            Tvbuffer& b = scene.Buffers[i];
-            if (b.PrimitiveCount == 0) continue;
-            D3DDevice->SetStreamSource(0, b.VertexBuffer.Get(), UINT(b.Stride));
-            D3DDevice->SetVertexShader(b.VertexFormat);
-            D3DDevice->SetRenderState(D3DRS_FILLMODE, DWORD(b.FillMode));
-            UINT start = 0;
-            for (int g = 0; g < b.GroupCount; ++g) {
-                TextureBuffer->Select(b.GroupTextures[size_t(g)]);
-                D3DDevice->SetTexture(0, TextureBuffer->GetCurrentTexture());
-                const UINT n = UINT(b.GroupPrimitives[size_t(g)]);
-                ASSERT_EQ(D3DDevice->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), start, n), D3D_OK);
-                start += 3 * n;
-            }
-        }
-        D3DDevice->EndScene();
-        ASSERT_EQ(D3DDevice->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        camera.LookDown(x, 0, z, distance, 1.0f);
+        scene_test::TSceneCamera::Frame(scene, true);
     }
 
     // The pixel where a point of the scene (height upward) appears.
-    uint32_t PixelAt(double x, double height, double z)
-    {
-        D3DXMATRIX m;
-        D3DXMatrixMultiply(&m, &view_, &projection_);
-        const D3DXVECTOR3 p(float(x), float(-height), float(z));
-        D3DXVECTOR4 c;
-        D3DXVec3Transform(&c, &p, &m);
-        const double sx = (c.x / c.w + 1) / 2 * 96, sy = (1 - c.y / c.w) / 2 * 96;
-        return view.host.Pixel(int(sx), int(sy));
-    }
+    uint32_t PixelAt(double x, double height, double z) { return camera.PixelAt(view.host, x, height, z); }
 
     std::unique_ptr<Ttrlevel> level;
     Tmesh_list meshes;
     TMoveableCatalog catalog;
     tcuarto_list project;
     tr_scene scene;
-    D3DXMATRIX view_, projection_;
+    scene_test::TSceneCamera camera;
 };
 
 bool IsRed(uint32_t p) { return (p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) < 40 && (p & 0xFF) < 40; }
