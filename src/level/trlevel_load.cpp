@@ -118,6 +118,7 @@ private:
     void ReadTrcRooms();
     void ReadRoom(troom& r);
     void ReadTrcRoom(troom& r);
+    void ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, void (TLevelParser::*readRoom)(troom&));
     void ReadTrcLayers(troom& r);
     void ReadGeometrySections();
     void ReadObjectTextures();
@@ -305,11 +306,18 @@ void TLevelParser::ReadRooms()
     if (code_ >= LEVEL_TR2) smallest += 2;
     if (code_ == LEVEL_TR2 || code_ == LEVEL_TR2_TRG) smallest += 2;
     if (code_ == LEVEL_TR3 || code_ == LEVEL_TR4) smallest += 3;
-    s_.Need(count * smallest);
+    ReadRoomTable(count, smallest, &TLevelParser::ReadRoom);
+}
+
+// The rooms, after a check that the rest of the file can hold that many
+// (each at least leastBytesPerRoom) and that their records fit in memory.
+void TLevelParser::ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, void (TLevelParser::*readRoom)(troom&))
+{
+    s_.Need(count * leastBytesPerRoom);
     ReserveFixed(uint64_t(count) * sizeof(troom));
     L.SetNumRooms(count);
     for (uint32_t i = 0; i < count; ++i) {
-        ReadRoom(L.rooms[i]);
+        (this->*readRoom)(L.rooms[i]);
         RoomGauge(i + 1, count);
     }
 }
@@ -395,13 +403,7 @@ void TLevelParser::ReadTrcRooms()
     L.rooms_unused = s_.U32();
     const uint16_t count = static_cast<uint16_t>(s_.U32());
     // Tag, data size, header words, portal count and the skipped word.
-    s_.Need(uint64_t(count) * (8 + sizeof(ttrc_room_header) + 4));
-    ReserveFixed(uint64_t(count) * sizeof(troom));
-    L.SetNumRooms(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        ReadTrcRoom(L.rooms[i]);
-        RoomGauge(i + 1, count);
-    }
+    ReadRoomTable(count, 8 + sizeof(ttrc_room_header) + 4, &TLevelParser::ReadTrcRoom);
 }
 
 void TLevelParser::ReadTrcRoom(troom& r)
