@@ -4,6 +4,7 @@
 #include "platform/rtl/classes.h"
 #include "support/byte_writer.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -16,12 +17,6 @@ std::vector<uint8_t> CelFile(int width, int height, const std::vector<uint8_t>& 
     for (int i = 0; i < 256; ++i) w.U8(i & 63).U8(63 - (i & 63)).U8(i >> 2);
     w.Append(rows);
     return w.Bytes;
-}
-
-void Load(TAutodeskGraphic& g, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream s(bytes.data(), bytes.size());
-    g.LoadFromStream(s);
 }
 
 TEST(Autodesk, RowsTopFirstWithTheVgaPaletteWidened)

@@ -9,6 +9,7 @@
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -97,12 +98,6 @@ std::vector<uint8_t> Pack(int rotate, bool overview = false, uint8_t (*luma)(int
 }
 
 uint8_t Diagonal(int x, int y) { return static_cast<uint8_t>(x + 3 * y); }
-
-void Load(TPCDGraphic& g, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream s(bytes.data(), bytes.size());
-    g.LoadFromStream(s);
-}
 
 TEST(Pcd, RotationCodesTurnThePicture)
 {

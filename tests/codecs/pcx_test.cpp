@@ -8,6 +8,7 @@
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -133,23 +134,6 @@ struct PcxFile {
         return w.Bytes;
     }
 };
-
-void Load(TPCXGraphic& g, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream s(bytes.data(), bytes.size());
-    g.LoadFromStream(s);
-}
-
-std::string LoadError(const std::vector<uint8_t>& bytes)
-{
-    TPCXGraphic g;
-    try {
-        Load(g, bytes);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 std::vector<uint8_t> TrailingPalette(uint8_t marker)
 {
@@ -306,17 +290,17 @@ TEST(Pcx, RefusesLayoutsWithoutABitmap)
 {
     PcxFile twoPlanes;
     twoPlanes.planes = 2;
-    EXPECT_EQ(LoadError(twoPlanes.Bytes()), "Invalid color format in PCX file.");
+    EXPECT_EQ(LoadError<TPCXGraphic>(twoPlanes.Bytes()), "Invalid color format in PCX file.");
     PcxFile threeBits;
     threeBits.bits = 3;
-    EXPECT_EQ(LoadError(threeBits.Bytes()), "Invalid color format in PCX file.");
+    EXPECT_EQ(LoadError<TPCXGraphic>(threeBits.Bytes()), "Invalid color format in PCX file.");
     PcxFile noPlanes;
     noPlanes.planes = 0;
-    EXPECT_EQ(LoadError(noPlanes.Bytes()), "Sample count per pixel does not correspond to the given color scheme.");
+    EXPECT_EQ(LoadError<TPCXGraphic>(noPlanes.Bytes()), "Sample count per pixel does not correspond to the given color scheme.");
     PcxFile narrowLines;
     narrowLines.xMax = 99;
     narrowLines.bytesPerLine = 50;
-    EXPECT_EQ(LoadError(narrowLines.Bytes()), "Cannot load image. Invalid or unexpected PCX or SCR image format.");
+    EXPECT_EQ(LoadError<TPCXGraphic>(narrowLines.Bytes()), "Cannot load image. Invalid or unexpected PCX or SCR image format.");
 }
 
 TEST(Pcx, CanLoadTestsTheHeaderAndKeepsThePosition)

@@ -12,6 +12,7 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "support/tools.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -211,23 +212,6 @@ std::vector<uint8_t> RgbRows(int w, int h, uint8_t filter)
     return raw;
 }
 
-void Load(TPNGGraphic& png, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream stream(bytes.data(), bytes.size());
-    png.LoadFromStream(stream);
-}
-
-std::string LoadError(const std::vector<uint8_t>& bytes)
-{
-    TPNGGraphic png;
-    try {
-        Load(png, bytes);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
-
 void ExpectRgbPicture(const TPNGGraphic& png, int w, int h)
 {
     ASSERT_EQ(png.Width(), w);
@@ -412,48 +396,48 @@ TEST(PngChunks, Refusals)
         return w.bytes;
     };
     const std::string crc = "Cannot load image. CRC error found in PNG file.";
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 2);
                   w.Chunk("IDAT", z, false);
               })),
               crc);
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 2);
                   w.Chunk("gAMA", {0, 0, 0, 1}, false);
                   w.Chunk("IDAT", z);
               })),
               crc);
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 2);
                   w.Chunk("IDAT", {0x78, 0x9C, 0xFF, 0xFF, 0xFF});
               })),
               "Cannot load image. Compression error found in PNG file.");
     std::vector<uint8_t> extra = Deflate(RgbRows(2, 1, 0));  // one row where two are due, and bytes after the stream
     extra.insert(extra.end(), {1, 2, 3});
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 2);
                   w.Chunk("IDAT", extra);
               })),
               "Cannot load image. Extra compressed data found in PNG file.");
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 3);
                   w.Chunk("PLTE", {1, 2, 3, 4});
                   w.Chunk("IDAT", z);
               })),
               "Cannot load image. Palette in PNG file is invalid.");
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 2);
                   w.Chunk("CRIT", {});
                   w.Chunk("IDAT", z);
               })),
               "Cannot load PNG image. Unexpected but critical chunk detected.");
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 2, 0, 1);
                   w.Chunk("IDAT", z);
               })),
               "Cannot load image. The compression scheme is not supported for PNG files.");
     for (auto [depth, type] : {std::pair<int, int>{8, 5}, {3, 0}, {4, 2}, {16, 3}, {2, 4}}) {
-        EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+        EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                       w.Header(2, 2, static_cast<uint8_t>(depth), static_cast<uint8_t>(type));
                       w.Chunk("IDAT", z);
                   })),
@@ -461,17 +445,17 @@ TEST(PngChunks, Refusals)
             << depth << " " << type;
     }
     const std::string invalid = "Cannot load image. Invalid or unexpected PNG image format.";
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) { w.Header(0, 2, 8, 2); })), invalid);
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) { w.Chunk("IDAT", z); })), invalid);
-    EXPECT_EQ(LoadError({'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}), invalid);
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) { w.Header(0, 2, 8, 2); })), invalid);
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) { w.Chunk("IDAT", z); })), invalid);
+    EXPECT_EQ(LoadError<TPNGGraphic>({'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}), invalid);
     // A chunk that claims more than the file holds.
     std::vector<uint8_t> longChunk = file([&](PngWriter& w) { w.Header(2, 2, 8, 2); });
     longChunk.resize(33);
     Put32(longChunk, 0x7FFFFFF0);
     longChunk.insert(longChunk.end(), {'I', 'D', 'A', 'T', 1, 2, 3});
-    EXPECT_EQ(LoadError(longChunk), "Stream read error");
+    EXPECT_EQ(LoadError<TPNGGraphic>(longChunk), "Stream read error");
     // A picture larger than any bitmap.
-    EXPECT_EQ(LoadError(file([&](PngWriter& w) {
+    EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(0x7FFFFFFF, 0x7FFFFFFF, 8, 6);
                   w.Chunk("IDAT", z);
               })),

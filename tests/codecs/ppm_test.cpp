@@ -17,6 +17,7 @@
 #include "platform/rtl/strconv.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -107,23 +108,6 @@ INSTANTIATE_TEST_SUITE_P(Forms, PnmWritten, ::testing::ValuesIn(kCases),
 
 // ---- hand-made files -------------------------------------------------------
 
-void Load(TPPMGraphic& g, const std::string& text)
-{
-    TMemoryStream s(text.data(), text.size());
-    g.LoadFromStream(s);
-}
-
-std::string LoadError(const std::string& text)
-{
-    TPPMGraphic g;
-    try {
-        Load(g, text);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
-
 std::vector<uint8_t> Row(const TPPMGraphic& g, int y, int bytes)
 {
     const uint8_t* line = g.ScanLine(y);
@@ -196,18 +180,18 @@ TEST(Ppm, OtherMagicNumbersLoadNothing)
 
 TEST(Ppm, RefusesWhatItCannotRead)
 {
-    EXPECT_EQ(LoadError("Q6\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
-    EXPECT_EQ(LoadError("\nP6\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
-    EXPECT_EQ(LoadError("P2\n1 1\n0\n0\n"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
-    EXPECT_EQ(LoadError("P5\n1 1\n70000\n\x01\x02"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("Q6\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("\nP6\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("P2\n1 1\n0\n0\n"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("P5\n1 1\n70000\n\x01\x02"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
     // The stream ends where a character is needed.
-    EXPECT_EQ(LoadError("P5\n4 4\n255\nab"), "Stream read error in PPM file.");
-    EXPECT_EQ(LoadError("P3\n2 2\n255\n1 2 3"), "Stream read error in PPM file.");
-    EXPECT_EQ(LoadError("P1\n3 1\n"), "Stream read error in PPM file.");
-    EXPECT_EQ(LoadError("P6"), "Stream read error in PPM file.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("P5\n4 4\n255\nab"), "Stream read error in PPM file.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("P3\n2 2\n255\n1 2 3"), "Stream read error in PPM file.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("P1\n3 1\n"), "Stream read error in PPM file.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("P6"), "Stream read error in PPM file.");
     // The type is a digit.
-    EXPECT_EQ(LoadError("PX\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
-    EXPECT_EQ(LoadError("P\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("PX\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
+    EXPECT_EQ(LoadError<TPPMGraphic>("P\n1 1\n255\nabc"), "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
     TPPMGraphic g;
     // Sizes no bitmap can have, written with any number of digits.
     EXPECT_THROW(Load(g, "P4\n99999999999999999999 99999999999\n"), EOutOfResources);

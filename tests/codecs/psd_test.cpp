@@ -5,6 +5,7 @@
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -134,23 +135,6 @@ struct PsdFile {
         return w.Bytes;
     }
 };
-
-void Load(TPSDGraphic& g, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream s(bytes.data(), bytes.size());
-    g.LoadFromStream(s);
-}
-
-std::string LoadError(const std::vector<uint8_t>& bytes)
-{
-    TPSDGraphic g;
-    try {
-        Load(g, bytes);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 TEST(Psd, FiveChannelsUseTheFirstFourPlanes)
 {
@@ -294,12 +278,12 @@ TEST(Psd, RefusesWhatItCannotRead)
     PsdFile f;
     auto bytes = f.Bytes();
     bytes[0] = 'X';
-    EXPECT_EQ(LoadError(bytes), refused);
+    EXPECT_EQ(LoadError<TPSDGraphic>(bytes), refused);
 
     // An RGB file with fewer channels than colours.
     f.channels = 2;
     f.image = {1, 2};
-    EXPECT_EQ(LoadError(f.Bytes()), refused);
+    EXPECT_EQ(LoadError<TPSDGraphic>(f.Bytes()), refused);
 
     // A gray depth whose rows the bitmap cannot take as they are.
     PsdFile tenBits;
@@ -308,7 +292,7 @@ TEST(Psd, RefusesWhatItCannotRead)
     tenBits.columns = 7;
     tenBits.depth = 10;
     tenBits.image.assign(9, 0xFF);
-    EXPECT_EQ(LoadError(tenBits.Bytes()), refused);
+    EXPECT_EQ(LoadError<TPSDGraphic>(tenBits.Bytes()), refused);
 
     // Raw planes the file does not hold; a row-length table past its end;
     // compressed rows the file does not hold.
@@ -316,19 +300,19 @@ TEST(Psd, RefusesWhatItCannotRead)
     shortRaw.columns = 100;
     shortRaw.rows = 100;
     shortRaw.image = {1, 2, 3};
-    EXPECT_EQ(LoadError(shortRaw.Bytes()), "Stream read error");
+    EXPECT_EQ(LoadError<TPSDGraphic>(shortRaw.Bytes()), "Stream read error");
     PsdFile shortTable;
     shortTable.compression = 1;
     shortTable.rows = 1000;
-    EXPECT_EQ(LoadError(shortTable.Bytes()), "Stream read error");
+    EXPECT_EQ(LoadError<TPSDGraphic>(shortTable.Bytes()), "Stream read error");
     PsdFile shortRows;
     shortRows.compression = 1;
     shortRows.rowLengths = {60000, 60000, 60000};
-    EXPECT_EQ(LoadError(shortRows.Bytes()), "Stream read error");
+    EXPECT_EQ(LoadError<TPSDGraphic>(shortRows.Bytes()), "Stream read error");
 
     // A header cut short.
     const auto whole = f.Bytes();
-    EXPECT_EQ(LoadError(std::vector<uint8_t>(whole.begin(), whole.begin() + 20)), "Stream read error");
+    EXPECT_EQ(LoadError<TPSDGraphic>(std::vector<uint8_t>(whole.begin(), whole.begin() + 20)), "Stream read error");
 }
 
 TEST(Psd, PackBitsRunsClippedToThePlanes)

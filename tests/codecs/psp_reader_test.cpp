@@ -7,28 +7,12 @@
 #include "platform/rtl/classes.h"
 #include "support/imagemagick.h"
 #include "support/psp_writer.h"
+#include "load_bytes.h"
 
 namespace {
 
 constexpr int kWidth = 21;
 constexpr int kHeight = 13;
-
-void Load(TPSPGraphic& psp, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream stream(bytes.data(), bytes.size());
-    psp.LoadFromStream(stream);
-}
-
-std::string LoadError(const std::vector<uint8_t>& bytes)
-{
-    TPSPGraphic psp;
-    try {
-        Load(psp, bytes);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // A 24-bit file of the test pattern, one plane per colour (and a
 // transparency plane when asked).
@@ -229,23 +213,23 @@ TEST(PspReader, CanLoadTestsSignatureAndVersion)
     bytes[32] = 2;  // major version 2
     TMemoryStream old(bytes.data(), bytes.size());
     EXPECT_FALSE(psp.CanLoad(old));
-    EXPECT_EQ(LoadError(bytes), "Cannot load image. Invalid or unexpected PSP image format.");
+    EXPECT_EQ(LoadError<TPSPGraphic>(bytes), "Cannot load image. Invalid or unexpected PSP image format.");
 }
 
 TEST(PspReader, Refusals)
 {
     TPspFile deep = IndexedFile(5, 8, 0, true);
     deep.BitDepth = 16;
-    EXPECT_EQ(LoadError(WritePsp(deep)), "Invalid color format in PSP file.");
+    EXPECT_EQ(LoadError<TPSPGraphic>(WritePsp(deep)), "Invalid color format in PSP file.");
 
     std::vector<uint8_t> bytes = WritePsp(RgbFile(5, 0));
     std::vector<uint8_t> wrong = bytes;
     wrong[0] = 'X';
-    EXPECT_EQ(LoadError(wrong), "Cannot load image. Invalid or unexpected PSP image format.");
+    EXPECT_EQ(LoadError<TPSPGraphic>(wrong), "Cannot load image. Invalid or unexpected PSP image format.");
 
     // Cut inside the channel data.
     std::vector<uint8_t> cut(bytes.begin(), bytes.end() - 40);
-    EXPECT_EQ(LoadError(cut), "Stream read error");
+    EXPECT_EQ(LoadError<TPSPGraphic>(cut), "Stream read error");
 
     // A channel whose compressed length runs past the file.
     std::vector<uint8_t> longChannel = WritePsp(RgbFile(5, 1));
@@ -258,7 +242,7 @@ TEST(PspReader, Refusals)
             break;
         }
     }
-    EXPECT_EQ(LoadError(longChannel), "Stream read error");
+    EXPECT_EQ(LoadError<TPSPGraphic>(longChannel), "Stream read error");
 }
 
 TEST(PspReader, ChannelsSayingMoreThanThePictureDecodeOnlyThePicture)

@@ -6,6 +6,7 @@
 #include "platform/rtl/classes.h"
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -88,12 +89,6 @@ RlaFile Pattern(int width, int height, bool matte)
     if (!matte)
         for (size_t i = 3; i < f.rgba.size(); i += 4) f.rgba[i] = 255;
     return f;
-}
-
-void Load(TRLAGraphic& g, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream s(bytes.data(), bytes.size());
-    g.LoadFromStream(s);
 }
 
 TReferenceImage Reference(const RlaFile& f)

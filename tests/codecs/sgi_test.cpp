@@ -8,6 +8,7 @@
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -111,23 +112,6 @@ std::vector<uint8_t> Header(int storage, int bpc, int width, int height, int cha
     return w.Bytes;
 }
 
-void Load(TSGIGraphic& g, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream s(bytes.data(), bytes.size());
-    g.LoadFromStream(s);
-}
-
-std::string LoadError(const std::vector<uint8_t>& bytes)
-{
-    TSGIGraphic g;
-    try {
-        Load(g, bytes);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
-
 TEST(Sgi, FirstStoredRowGoesToTheBottom)
 {
     TByteWriter w;
@@ -223,13 +207,13 @@ TEST(Sgi, RefusesWhatItCannotRead)
     const std::string refused = "Cannot load image. Invalid or unexpected sgi, bw or rgb(a) image format.";
     auto bad = Header(0, 1, 1, 1, 3);
     bad[1] = 0xDB;
-    EXPECT_EQ(LoadError(bad), refused);
-    EXPECT_EQ(LoadError(Header(0, 3, 1, 1, 3)), refused);
-    EXPECT_EQ(LoadError(Header(0, 1, 1, 1, 0)), "Sample count per pixel does not correspond to the given color scheme.");
-    EXPECT_EQ(LoadError(Header(0, 1, 1, 1, 5)), "Sample count per pixel does not correspond to the given color scheme.");
+    EXPECT_EQ(LoadError<TSGIGraphic>(bad), refused);
+    EXPECT_EQ(LoadError<TSGIGraphic>(Header(0, 3, 1, 1, 3)), refused);
+    EXPECT_EQ(LoadError<TSGIGraphic>(Header(0, 1, 1, 1, 0)), "Sample count per pixel does not correspond to the given color scheme.");
+    EXPECT_EQ(LoadError<TSGIGraphic>(Header(0, 1, 1, 1, 5)), "Sample count per pixel does not correspond to the given color scheme.");
     // Tables the file does not hold, and a header cut short.
-    EXPECT_EQ(LoadError(Header(1, 1, 10, 1000, 3)), "Stream read error");
-    EXPECT_EQ(LoadError(std::vector<uint8_t>(100, 0)), "Stream read error");
+    EXPECT_EQ(LoadError<TSGIGraphic>(Header(1, 1, 10, 1000, 3)), "Stream read error");
+    EXPECT_EQ(LoadError<TSGIGraphic>(std::vector<uint8_t>(100, 0)), "Stream read error");
 }
 
 TEST(Sgi, CanLoadTestsTheHeaderAndKeepsThePosition)

@@ -7,6 +7,7 @@
 #include "platform/rtl/classes.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -112,12 +113,6 @@ std::vector<uint8_t> Header(int type, int width, int height, int depth, int desc
 void Append(std::vector<uint8_t>& v, std::initializer_list<int> bytes)
 {
     for (int b : bytes) v.push_back(static_cast<uint8_t>(b));
-}
-
-void Load(TTargaGraphic& t, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream s(bytes.data(), bytes.size());
-    t.LoadFromStream(s);
 }
 
 TEST(Targa, StoredRowsGoBottomUpUnlessTheDescriptorSaysTop)

@@ -17,6 +17,7 @@
 #include "platform/rtl/messages.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
+#include "load_bytes.h"
 
 namespace {
 
@@ -101,23 +102,6 @@ struct TiffBuilder {
         return out;
     }
 };
-
-void Load(TTIFFGraphic& tiff, const std::vector<uint8_t>& bytes)
-{
-    TMemoryStream stream(bytes.data(), bytes.size());
-    tiff.LoadFromStream(stream);
-}
-
-std::string LoadError(const std::vector<uint8_t>& bytes)
-{
-    TTIFFGraphic tiff;
-    try {
-        Load(tiff, bytes);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // Compares with ImageMagick's decoding when it is installed.
 void ExpectLikeImageMagick(const TTIFFGraphic& tiff, const std::vector<uint8_t>& bytes)
@@ -294,7 +278,7 @@ TEST(TiffSynthetic, MinimumIsWhiteAndSmallColourMaps)
     TiffBuilder deep;
     deep.Basic(1, 1, 16, 1, 3, 1);
     deep.strips.push_back({0, 0});
-    EXPECT_EQ(LoadError(deep.Build()), "Invalid color format in TIF/TIFF file.");
+    EXPECT_EQ(LoadError<TTIFFGraphic>(deep.Build()), "Invalid color format in TIF/TIFF file.");
 }
 
 TEST(TiffSynthetic, DirectoryValuesAndHelpers)
@@ -367,30 +351,30 @@ TEST(TiffSynthetic, Refusals)
         change(t);
         return t.Build();
     };
-    EXPECT_EQ(LoadError(build([](TiffBuilder&) {})), "");
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) { t.Set(256, tLong, {0}); })), invalid);
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) { t.tags.erase(257); })), invalid);
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder&) {})), "");
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) { t.Set(256, tLong, {0}); })), invalid);
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) { t.tags.erase(257); })), invalid);
     std::vector<uint8_t> bigTiff = build([](TiffBuilder&) {});
     bigTiff[2] = 43;
-    EXPECT_EQ(LoadError(bigTiff), invalid);
-    EXPECT_EQ(LoadError({'I', 'I', 42, 0, 0, 0, 0, 0}), invalid);
-    EXPECT_EQ(LoadError({'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}), "Stream read error");
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) { t.Set(259, tShort, {12345}); })),
+    EXPECT_EQ(LoadError<TTIFFGraphic>(bigTiff), invalid);
+    EXPECT_EQ(LoadError<TTIFFGraphic>({'I', 'I', 42, 0, 0, 0, 0, 0}), invalid);
+    EXPECT_EQ(LoadError<TTIFFGraphic>({'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}), "Stream read error");
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) { t.Set(259, tShort, {12345}); })),
               "Cannot load image. The compression scheme is not supported for TIF/TIFF files.");
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) { t.Set(259, tShort, {6}); })),
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) { t.Set(259, tShort, {6}); })),
               "Cannot load image. The compression scheme is not supported for TIF/TIFF files.");
     // Colour pictures with a sample count their scheme does not have.
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) { t.Basic(4, 4, 8, 2, 2, 1); })),
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) { t.Basic(4, 4, 8, 2, 2, 1); })),
               "Sample count per pixel does not correspond to the given color scheme.");
     // Compressed strips past the end of the file, or longer than it.
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) {
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) {
                   t.Set(259, tShort, {32773});
                   t.stripTags = false;
                   t.Set(273, tLong, {0x7FFFFFF0});
                   t.Set(279, tLong, {16});
               })),
               "Stream read error");
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) {
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) {
                   t.Set(259, tShort, {8});
                   t.stripTags = false;
                   t.Set(273, tLong, {8});
@@ -398,27 +382,27 @@ TEST(TiffSynthetic, Refusals)
               })),
               "Stream read error");
     // A plain strip past the end reads nothing and is no error.
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) {
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) {
                   t.stripTags = false;
                   t.Set(273, tLong, {0x7FFFFFF0});
               })),
               "");
     // Value lists longer than the file.
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) {
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) {
                   t.stripTags = false;
                   t.Set(273, tLong, {8, 9});
                   t.tags[273].second.resize(2);
               })),
               "");
     // Tiles far larger than any picture.
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) {
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) {
                   t.Set(322, tLong, {0x10000});
                   t.Set(323, tLong, {0x10000});
                   t.Set(324, tLong, {8});
               })),
               EOutOfResources().what());
     // A picture larger than any bitmap.
-    EXPECT_EQ(LoadError(build([](TiffBuilder& t) {
+    EXPECT_EQ(LoadError<TTIFFGraphic>(build([](TiffBuilder& t) {
                   t.Set(256, tLong, {0x7FFFFFFF});
                   t.Set(257, tLong, {0x7FFFFFFF});
               })),
