@@ -10,26 +10,16 @@ namespace {
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the Autodesk header is read as stored");
 constexpr uint16_t kMagic = 0x9119;
 
-TAutodeskHeader ReadHeader(TStream& stream)
-{
-    TAutodeskHeader h;
-    std::memset(&h, 0, sizeof h);
-    stream.Read(&h, sizeof h);  // a short file leaves the rest zero
-    return h;
-}
+TAutodeskHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TAutodeskHeader>(stream); }
 
 }  // namespace
 
 bool TAutodeskGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    if (stream.Remaining() > static_cast<int64_t>(sizeof(TAutodeskHeader))) {
-        const TAutodeskHeader h = ReadHeader(stream);
-        ok = h.Magic == kMagic && h.Depth == 8 && h.Compression == 0;
-    }
-    stream.SetPosition(start);
-    return ok;
+    return TestHeader<TAutodeskHeader>(stream, [](TStream& s) {
+        const TAutodeskHeader h = ReadHeader(s);
+        return h.Magic == kMagic && h.Depth == 8 && h.Compression == 0;
+    });
 }
 
 bool TAutodeskGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)

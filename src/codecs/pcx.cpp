@@ -12,13 +12,7 @@ namespace {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the PCX header is read as stored");
 
-TPCXHeader ReadHeader(TStream& stream)
-{
-    TPCXHeader h;
-    std::memset(&h, 0, sizeof h);
-    stream.Read(&h, sizeof h);  // a short file leaves the rest zero
-    return h;
-}
+TPCXHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TPCXHeader>(stream); }
 
 // The plane layouts with a bitmap of their own: one plane of 1, 2, 4 or 8
 // bits, three or four planes of 1 bit (8 or 16 colours) and three or four
@@ -34,15 +28,11 @@ bool SupportedLayout(int planes, int bits)
 
 bool TPCXGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    if (stream.Remaining() > static_cast<int64_t>(sizeof(TPCXHeader))) {
-        const TPCXHeader h = ReadHeader(stream);
-        ok = (h.Manufacturer == 10 || h.Manufacturer == 12) &&
-             (h.Version == 0 || h.Version == 2 || h.Version == 3 || h.Version == 5) && h.Encoding < 2;
-    }
-    stream.SetPosition(start);
-    return ok;
+    return TestHeader<TPCXHeader>(stream, [](TStream& s) {
+        const TPCXHeader h = ReadHeader(s);
+        return (h.Manufacturer == 10 || h.Manufacturer == 12) &&
+               (h.Version == 0 || h.Version == 2 || h.Version == 3 || h.Version == 5) && h.Encoding < 2;
+    });
 }
 
 bool TPCXGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)

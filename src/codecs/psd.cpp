@@ -48,17 +48,13 @@ void RequireBytes(TStream& stream, uint64_t count)
 
 bool TPSDGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    if (stream.Remaining() > static_cast<int64_t>(sizeof(TPSDHeader))) {
-        const TPSDHeader h = ReadHeader(stream);
+    return TestHeader<TPSDHeader>(stream, [](TStream& s) {
+        const TPSDHeader h = ReadHeader(s);
         char signature[4];
         for (int i = 0; i < 4; ++i)
             signature[i] = (h.Signature[i] >= 'a' && h.Signature[i] <= 'z') ? char(h.Signature[i] - 32) : h.Signature[i];
-        ok = std::memcmp(signature, "8BPS", 4) == 0 && h.Version == 1;
-    }
-    stream.SetPosition(start);
-    return ok;
+        return std::memcmp(signature, "8BPS", 4) == 0 && h.Version == 1;
+    });
 }
 
 bool TPSDGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)

@@ -44,15 +44,12 @@ std::string Lower(std::string s)
 
 bool TRLAGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    TRLAHeader h;
-    if (stream.Remaining() > static_cast<int64_t>(sizeof h) && ReadHeader(stream, h)) {
+    return TestHeader<TRLAHeader>(stream, [](TStream& s) {
+        TRLAHeader h;
+        if (!ReadHeader(s, h)) return false;
         const std::string type = Lower(FieldText(h.Chan, sizeof h.Chan));
-        ok = h.Revision == 0xFFFE && (type == "rgb" || type == "xyz");
-    }
-    stream.SetPosition(start);
-    return ok;
+        return h.Revision == 0xFFFE && (type == "rgb" || type == "xyz");
+    });
 }
 
 bool TRLAGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)

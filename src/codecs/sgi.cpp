@@ -35,14 +35,10 @@ TSGIGraphic::~TSGIGraphic() = default;
 
 bool TSGIGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    if (stream.Remaining() > static_cast<int64_t>(sizeof(TSGIHeader))) {
-        const TSGIHeader h = ReadHeader(stream);
-        ok = h.Magic == kMagic && (h.BPC == 1 || h.BPC == 2) && h.Dimension >= 1 && h.Dimension <= 3;
-    }
-    stream.SetPosition(start);
-    return ok;
+    return TestHeader<TSGIHeader>(stream, [](TStream& s) {
+        const TSGIHeader h = ReadHeader(s);
+        return h.Magic == kMagic && (h.BPC == 1 || h.BPC == 2) && h.Dimension >= 1 && h.Dimension <= 3;
+    });
 }
 
 bool TSGIGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)

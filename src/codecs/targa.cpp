@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codecs/decoders.h"
+#include "codecs/reader_helpers.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -12,29 +13,19 @@ namespace {
 // The header is little-endian on disk; this machine is too.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the Targa header is read as stored");
 
-TTargaHeader ReadHeader(TStream& stream)
-{
-    TTargaHeader h;
-    std::memset(&h, 0, sizeof h);
-    stream.Read(&h, sizeof h);  // a short file leaves the rest zero
-    return h;
-}
+TTargaHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TTargaHeader>(stream); }
 
 }  // namespace
 
 bool TTargaGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    if (stream.Remaining() > static_cast<int64_t>(sizeof(TTargaHeader))) {
-        const TTargaHeader h = ReadHeader(stream);
-        ok = (h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11)) && h.ColorMapType < 2 &&
-             (h.ColorMapEntrySize == 15 || h.ColorMapEntrySize == 16 || h.ColorMapEntrySize == 24 ||
-              h.ColorMapEntrySize == 32) &&
-             TargaPixelSize(h.PixelSize) != 0;
-    }
-    stream.SetPosition(start);
-    return ok;
+    return TestHeader<TTargaHeader>(stream, [](TStream& s) {
+        const TTargaHeader h = ReadHeader(s);
+        return (h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11)) && h.ColorMapType < 2 &&
+               (h.ColorMapEntrySize == 15 || h.ColorMapEntrySize == 16 || h.ColorMapEntrySize == 24 ||
+                h.ColorMapEntrySize == 32) &&
+               TargaPixelSize(h.PixelSize) != 0;
+    });
 }
 
 bool TTargaGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
