@@ -131,6 +131,15 @@ private:
     void ReserveFixed(uint64_t bytes);
     void RoomGauge(uint32_t done, uint32_t count);
 
+    // A 16-bit count and that many records into a room's fixed table.
+    template <class T, size_t N>
+    void ReadCountedRecords(uint16_t& count, std::array<T, N>& table)
+    {
+        count = s_.U16();
+        Check(count <= N);
+        s_.ReadArray(table.data(), count);
+    }
+
     template <class T>
     void ReadCounted(std::vector<T>& array, void (Ttrlevel::*setter)(uint32_t))
     {
@@ -347,18 +356,10 @@ void TLevelParser::ReadRoom(troom& r)
     }
     r.num_vertices = vertices;
 
-    r.num_rectangles = s_.U16();
-    Check(r.num_rectangles <= ROOM_MAX_RECTANGLES);
-    s_.ReadArray(r.rectangles.data(), r.num_rectangles);
-    r.num_triangles = s_.U16();
-    Check(r.num_triangles <= ROOM_MAX_TRIANGLES);
-    s_.ReadArray(r.triangles.data(), r.num_triangles);
-    r.num_sprites = s_.U16();
-    Check(r.num_sprites <= ROOM_MAX_SPRITES);
-    s_.ReadArray(r.sprites.data(), r.num_sprites);
-    r.num_portals = s_.U16();
-    Check(r.num_portals <= ROOM_MAX_PORTALS);
-    s_.ReadArray(r.portals.data(), r.num_portals);
+    ReadCountedRecords(r.num_rectangles, r.rectangles);
+    ReadCountedRecords(r.num_triangles, r.triangles);
+    ReadCountedRecords(r.num_sprites, r.sprites);
+    ReadCountedRecords(r.num_portals, r.portals);
 
     r.num_z_sectors = s_.U16();
     r.num_x_sectors = s_.U16();
