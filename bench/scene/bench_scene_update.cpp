@@ -69,6 +69,22 @@ void ReportVertices(benchmark::State& state, int64_t vertices)
         benchmark::Counter(double(vertices), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The large project shown through the "ALL," filter, textured or not,
+// built once on the device.
+struct TBuiltScene {
+    explicit TBuiltScene(uint8_t textured = 0)
+    {
+        MakeLargeProject(project);
+        scene.Project = &project;
+        scene.RoomFilter = "ALL,";
+        scene.Textured = textured;
+        scene.Update();
+    }
+    TOffscreenDevice device;
+    tcuarto_list project;
+    tr_scene scene;
+};
+
 // The first build of a new scene, as after opening a project: every list,
 // buffer and table of the drawing layer grows from nothing.
 void BM_FirstUpdate(benchmark::State& state)
@@ -94,14 +110,8 @@ void BM_FirstUpdate(benchmark::State& state)
 // been built before.
 void BM_UpdateAllLayers(benchmark::State& state)
 {
-    TOffscreenDevice device;
-    tcuarto_list project;
-    MakeLargeProject(project);
-    tr_scene scene;
-    scene.Project = &project;
-    scene.RoomFilter = "ALL,";
-    scene.Textured = uint8_t(state.range(0));
-    scene.Update();
+    TBuiltScene built(uint8_t(state.range(0)));
+    tr_scene& scene = built.scene;
     for (auto _ : state) {
         scene.SetDirty(10);
         scene.Update();
@@ -112,13 +122,8 @@ void BM_UpdateAllLayers(benchmark::State& state)
 // Changing the current room: layer 0 alone, with every filter room kept.
 void BM_UpdateCurrentRoom(benchmark::State& state)
 {
-    TOffscreenDevice device;
-    tcuarto_list project;
-    MakeLargeProject(project);
-    tr_scene scene;
-    scene.Project = &project;
-    scene.RoomFilter = "ALL,";
-    scene.Update();
+    TBuiltScene built;
+    tr_scene& scene = built.scene;
     for (auto _ : state) {
         scene.SetDirty(0);
         scene.Update();
