@@ -25,6 +25,32 @@ inline void FillPixels(uint8_t* dst, const uint8_t* pixel, int size, int32_t cou
     }
 }
 
+// Helpers of the byte-oriented run-length decoders; the callers keep count
+// of the input.
+
+// A run: count copies of the byte at src (which must be there), as many as
+// the output holds; src moves past the byte.
+template <class TSource>
+inline void RepeatByte(TSource*& src, uint8_t*& dst, int32_t count, int32_t& outLeft)
+{
+    const int32_t k = std::min(count, outLeft);
+    std::memset(dst, *src++, static_cast<size_t>(k));
+    dst += k;
+    outLeft -= k;
+}
+
+// Literal bytes: as many of the next take bytes as the output holds; src
+// moves past all take of them.
+template <class TSource>
+inline void CopyLiteral(TSource*& src, uint8_t*& dst, int32_t take, int32_t& outLeft)
+{
+    const int32_t k = std::min(take, outLeft);
+    std::memcpy(dst, src, static_cast<size_t>(k));
+    src += take;
+    dst += k;
+    outLeft -= k;
+}
+
 }  // namespace
 
 int TargaPixelSize(int32_t depth)
@@ -132,18 +158,12 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
         --inLeft;
         if (n >= 0) {
             const int32_t k = std::min({n + 1, outLeft, inLeft});
-            std::memcpy(dst, src, static_cast<size_t>(k));
-            dst += k;
-            src += k;
+            CopyLiteral(src, dst, k, outLeft);
             inLeft -= k;
-            outLeft -= k;
         } else if (n != -128) {
             if (inLeft <= 0) break;
-            const int32_t k = std::min(1 - n, outLeft);
-            std::memset(dst, *src++, static_cast<size_t>(k));
+            RepeatByte(src, dst, 1 - n, outLeft);
             --inLeft;
-            dst += k;
-            outLeft -= k;
         }
     }
 }
@@ -160,11 +180,8 @@ void TPCXRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
         --inLeft;
         if ((n & 0xC0) == 0xC0) {
             if (inLeft <= 0) break;
-            const int32_t k = std::min<int32_t>(n & 0x3F, outLeft);
-            std::memset(dst, *src++, static_cast<size_t>(k));
+            RepeatByte(src, dst, n & 0x3F, outLeft);
             --inLeft;
-            dst += k;
-            outLeft -= k;
         } else {
             *dst++ = n;
             --outLeft;
@@ -214,18 +231,12 @@ void TSGIRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
         if (count == 0) break;
         if (n & 0x80) {
             const int32_t k = std::min({count, outLeft, inLeft});
-            std::memcpy(dst, src, static_cast<size_t>(k));
-            src += k;
-            dst += k;
+            CopyLiteral(src, dst, k, outLeft);
             inLeft -= k;
-            outLeft -= k;
         } else {
             if (inLeft <= 0) break;
-            const int32_t k = std::min(count, outLeft);
-            std::memset(dst, *src++, static_cast<size_t>(k));
+            RepeatByte(src, dst, count, outLeft);
             --inLeft;
-            dst += k;
-            outLeft -= k;
         }
     }
 }
@@ -246,19 +257,12 @@ void TCUTRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
         if (n == 0) break;
         if (n & 0x80) {
             if (inLeft <= 0) break;
-            const int32_t k = std::min<int32_t>(n & 0x7F, outLeft);
-            std::memset(dst, *src++, static_cast<size_t>(k));
+            RepeatByte(src, dst, n & 0x7F, outLeft);
             --inLeft;
-            dst += k;
-            outLeft -= k;
         } else {
             const int32_t take = std::min<int32_t>(n, inLeft);
-            const int32_t k = std::min(take, outLeft);
-            std::memcpy(dst, src, static_cast<size_t>(k));
-            src += take;
+            CopyLiteral(src, dst, take, outLeft);
             inLeft -= take;
-            dst += k;
-            outLeft -= k;
         }
     }
     Source = src;
@@ -274,19 +278,11 @@ void TPSPRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
     while (inLeft > 0) {
         const uint8_t n = *src++;
         if (n < 128) {
-            const int32_t take = std::min<int32_t>(n, inLeft - 1);
-            const int32_t k = std::min(take, outLeft);
-            std::memcpy(dst, src, static_cast<size_t>(k));
-            src += take;
-            dst += k;
-            outLeft -= k;
+            CopyLiteral(src, dst, std::min<int32_t>(n, inLeft - 1), outLeft);
             inLeft -= 1 + n;
         } else {
             if (inLeft < 2) break;
-            const int32_t k = std::min<int32_t>(n - 128, outLeft);
-            std::memset(dst, *src++, static_cast<size_t>(k));
-            dst += k;
-            outLeft -= k;
+            RepeatByte(src, dst, n - 128, outLeft);
             inLeft -= 2;
         }
     }
@@ -303,18 +299,10 @@ void TRLADecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t
         const int n = static_cast<int8_t>(*src++);
         if (n >= 0) {
             if (inLeft < 2) break;
-            const int32_t k = std::min<int32_t>(n + 1, outLeft);
-            std::memset(dst, *src++, static_cast<size_t>(k));
-            dst += k;
-            outLeft -= k;
+            RepeatByte(src, dst, n + 1, outLeft);
             inLeft -= 2;
         } else {
-            const int32_t take = std::min<int32_t>(-n, inLeft - 1);
-            const int32_t k = std::min(take, outLeft);
-            std::memcpy(dst, src, static_cast<size_t>(k));
-            src += take;
-            dst += k;
-            outLeft -= k;
+            CopyLiteral(src, dst, std::min<int32_t>(-n, inLeft - 1), outLeft);
             inLeft -= 1 - n;
         }
     }
