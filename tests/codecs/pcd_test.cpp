@@ -10,16 +10,12 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "load_bytes.h"
+#include "require_convert.h"
 
 namespace {
 
 constexpr int kSector = 2048;
 constexpr int kW = 768, kH = 512;
-
-#define REQUIRE_CONVERT()                                                                       \
-    do {                                                                                        \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed"; \
-    } while (0)
 
 // PhotoYCC to RGB with the base image's luma weights, in floating point.
 void YccToRgb(int y, int c1, int c2, int rgb[3])

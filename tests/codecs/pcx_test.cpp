@@ -9,16 +9,12 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "load_bytes.h"
+#include "require_convert.h"
 
 namespace {
 
 constexpr int kWidth = 50;
 constexpr int kHeight = 30;
-
-#define REQUIRE_CONVERT()                                                                       \
-    do {                                                                                        \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed"; \
-    } while (0)
 
 bool HavePpmToPcx() { return ::access("/usr/bin/ppmtopcx", X_OK) == 0; }
 

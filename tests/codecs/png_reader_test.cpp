@@ -13,16 +13,12 @@
 #include "support/temp_dir.h"
 #include "support/tools.h"
 #include "load_bytes.h"
+#include "require_convert.h"
 
 namespace {
 
 constexpr int kWidth = 45;
 constexpr int kHeight = 38;
-
-#define REQUIRE_CONVERT()                                                                        \
-    do {                                                                                         \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed";  \
-    } while (0)
 
 struct PngCase {
     const char* name;

@@ -18,17 +18,13 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "load_bytes.h"
+#include "require_convert.h"
 
 namespace {
 
 // Large enough that the binary forms cross the reader's 4096-byte buffer.
 constexpr int kWidth = 101;
 constexpr int kHeight = 47;
-
-#define REQUIRE_CONVERT()                                                                       \
-    do {                                                                                        \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed"; \
-    } while (0)
 
 bool HaveNetpbm() { return ::access("/usr/bin/pamdepth", X_OK) == 0 && ::access("/usr/bin/pnmtoplainpnm", X_OK) == 0; }
 

@@ -6,16 +6,12 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "load_bytes.h"
+#include "require_convert.h"
 
 namespace {
 
 constexpr int kWidth = 45;
 constexpr int kHeight = 31;
-
-#define REQUIRE_CONVERT()                                                                       \
-    do {                                                                                        \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed"; \
-    } while (0)
 
 struct PsdCase {
     const char* name;

@@ -9,16 +9,12 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "load_bytes.h"
+#include "require_convert.h"
 
 namespace {
 
 constexpr int kWidth = 53;
 constexpr int kHeight = 29;
-
-#define REQUIRE_CONVERT()                                                                       \
-    do {                                                                                        \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed"; \
-    } while (0)
 
 // netpbm's writer, which unlike ImageMagick compresses 16-bit samples.
 std::string PnmToSgi()

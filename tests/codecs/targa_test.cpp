@@ -8,16 +8,12 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "load_bytes.h"
+#include "require_convert.h"
 
 namespace {
 
 constexpr int kWidth = 61;
 constexpr int kHeight = 37;
-
-#define REQUIRE_CONVERT()                                                                   \
-    do {                                                                                    \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed"; \
-    } while (0)
 
 struct TargaCase {
     const char* name;

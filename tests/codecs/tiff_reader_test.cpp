@@ -10,16 +10,13 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "support/tools.h"
+#include "require_convert.h"
 
 namespace {
 
 constexpr int kWidth = 53;
 constexpr int kHeight = 41;
 
-#define REQUIRE_CONVERT()                                                                            \
-    do {                                                                                             \
-        if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed";      \
-    } while (0)
 #define REQUIRE_TOOL(name)                                                                           \
     do {                                                                                             \
         if (ToolProgram(name).empty()) GTEST_SKIP() << name << " is not installed (libtiff-tools)";  \
