@@ -41,13 +41,10 @@ TEST_P(PngFromImageMagick, DecodesLikeImageMagick)
     TempDir dir;
     const std::string source = dir.file("source.pam"), file = dir.file(std::string(c.name) + ".png");
     WritePamRgba(source, kWidth, kHeight, TestPatternRgba(kWidth, kHeight));
-    std::vector<std::string> args = {source};
-    if (!c.alpha) args.insert(args.end(), {"-alpha", "off"});
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    if (c.interlaced) args.insert(args.end(), {"-interlace", "PNG"});
-    args.push_back(std::string(c.prefix) + file);
+    std::vector<std::string> options = c.options;
+    if (c.interlaced) options.insert(options.end(), {"-interlace", "PNG"});
     std::string log;
-    ASSERT_TRUE(RunConvert(args, &log)) << log;
+    ASSERT_TRUE(ConvertPicture(source, c.alpha, options, std::string(c.prefix) + file, &log)) << log;
     const auto bytes = ReadFileBytes(file);
     ASSERT_GT(bytes.size(), 33u);
     EXPECT_EQ(bytes[24], c.depth);

@@ -56,11 +56,7 @@ TEST_P(PsdFromImageMagick, DecodesLikeImageMagick)
     if (c.quantized) {
         ASSERT_TRUE(RunConvert({source, "-alpha", "off", "-colors", "200", quantized}, &log)) << log;
     }
-    std::vector<std::string> args = {c.quantized ? quantized : source};
-    if (!c.alpha) args.insert(args.end(), {"-alpha", "off"});
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    args.push_back(file);
-    ASSERT_TRUE(RunConvert(args, &log)) << log;
+    ASSERT_TRUE(ConvertPicture(c.quantized ? quantized : source, c.alpha, c.options, file, &log)) << log;
 
     // The file is what the case is about.
     TPSDGraphic psd;

@@ -51,18 +51,11 @@ TEST_P(SgiWritten, DecodesLikeImageMagick)
     if (c.netpbm) {
         if (PnmToSgi().empty()) GTEST_SKIP() << "netpbm's pnmtosgi is not installed";
         const std::string pnm = dir.file("source.pnm");
-        std::vector<std::string> args = {source, "-alpha", "off"};
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        args.push_back(pnm);
-        ASSERT_TRUE(RunConvert(args, &log)) << log;
+        ASSERT_TRUE(ConvertPicture(source, false, c.options, pnm, &log)) << log;
         const std::string command = PnmToSgi() + (c.storage ? " -rle " : " -verbatim ") + pnm + " > " + file;
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     } else {
-        std::vector<std::string> args = {source};
-        if (!c.alpha) args.insert(args.end(), {"-alpha", "off"});
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        args.push_back(file);
-        ASSERT_TRUE(RunConvert(args, &log)) << log;
+        ASSERT_TRUE(ConvertPicture(source, c.alpha, c.options, file, &log)) << log;
     }
 
     const auto bytes = ReadFileBytes(file);

@@ -37,12 +37,8 @@ TEST_P(TargaFromImageMagick, DecodesLikeImageMagick)
     const std::string source = dir.file("source.pam");
     WritePamRgba(source, kWidth, kHeight, TestPatternRgba(kWidth, kHeight));
     const std::string file = dir.file(std::string(c.name) + ".tga");
-    std::vector<std::string> args = {source};
-    if (!c.alpha) args.insert(args.end(), {"-alpha", "off"});
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    args.push_back(file);
     std::string log;
-    ASSERT_TRUE(RunConvert(args, &log)) << log;
+    ASSERT_TRUE(ConvertPicture(source, c.alpha, c.options, file, &log)) << log;
 
     // The file is what the case is about.
     const auto bytes = ReadFileBytes(file);

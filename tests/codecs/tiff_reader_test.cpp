@@ -38,11 +38,7 @@ bool WriteCase(const TempDir& dir, const TiffCase& c, std::string& file, std::st
     const std::string source = dir.file("source.pam");
     WritePamRgba(source, kWidth, kHeight, TestPatternRgba(kWidth, kHeight));
     const std::string magick = dir.file("magick.tif");
-    std::vector<std::string> args = {source};
-    if (!c.alpha) args.insert(args.end(), {"-alpha", "off"});
-    args.insert(args.end(), c.convert.begin(), c.convert.end());
-    args.push_back(magick);
-    if (!RunConvert(args, &log)) return false;
+    if (!ConvertPicture(source, c.alpha, c.convert, magick, &log)) return false;
     file = magick;
     if (c.tiffcp.empty()) return true;
     file = dir.file("tiffcp.tif");

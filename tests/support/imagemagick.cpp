@@ -33,6 +33,16 @@ bool RunConvert(const std::vector<std::string>& args, std::string* log)
     return RunProgram(program, args, "", "", log);
 }
 
+bool ConvertPicture(const std::string& source, bool keepAlpha, const std::vector<std::string>& options,
+                    const std::string& target, std::string* log)
+{
+    std::vector<std::string> args = {source};
+    if (!keepAlpha) args.insert(args.end(), {"-alpha", "off"});
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(target);
+    return RunConvert(args, log);
+}
+
 namespace {
 
 // Next header token of a netpbm file, skipping white space and comments.

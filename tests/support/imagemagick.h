@@ -22,6 +22,11 @@ std::string ConvertProgram();
 // Runs convert with the arguments (passed as they are, no shell). Returns
 // true when it succeeded; its messages go to *log when given.
 bool RunConvert(const std::vector<std::string>& args, std::string* log = nullptr);
+// Has convert write the picture source as target (a file name, with a
+// "format:" prefix where the ending does not tell) with the options; the
+// alpha channel is dropped first unless keepAlpha.
+bool ConvertPicture(const std::string& source, bool keepAlpha, const std::vector<std::string>& options,
+                    const std::string& target, std::string* log = nullptr);
 // ImageMagick's decoding of the file ("" format prefix: by its extension,
 // else e.g. "tga:"), through a PAM file written next to it.
 bool ReadReference(const std::string& file, TReferenceImage& out, std::string* log = nullptr);

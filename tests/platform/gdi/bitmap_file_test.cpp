@@ -31,13 +31,9 @@ protected:
     std::string Make(const std::string& name, std::vector<std::string> options, const std::string& format = "bmp",
                      bool alpha = false)
     {
-        std::vector<std::string> args = {source_};
-        if (!alpha) args.insert(args.end(), {"-alpha", "off"});
-        args.insert(args.end(), options.begin(), options.end());
         const std::string file = dir_.file(name + ".bmp");
-        args.push_back(format + ":" + file);
         std::string log;
-        EXPECT_TRUE(RunConvert(args, &log)) << log;
+        EXPECT_TRUE(ConvertPicture(source_, alpha, options, format + ":" + file, &log)) << log;
         return file;
     }
 

@@ -95,11 +95,8 @@ protected:
     }
     std::string Make(const std::string& name, std::vector<std::string> options, const std::string& format = "")
     {
-        std::vector<std::string> args = {source_};
-        args.insert(args.end(), options.begin(), options.end());
-        args.push_back(format + dir_.file(name));
         std::string log;
-        EXPECT_TRUE(RunConvert(args, &log)) << log;
+        EXPECT_TRUE(ConvertPicture(source_, true, options, format + dir_.file(name), &log)) << log;
         return dir_.file(name);
     }
     TempDir dir_;
