@@ -36,6 +36,25 @@ const Ttrlevel& LargeLevel()
     return *level;
 }
 
+// The large level's mesh list and a drawing layer to draw into.
+struct TMeshDrawing {
+    TMeshDrawing() { BuildMeshList(list, level); }
+    const Ttrlevel& level = LargeLevel();
+    Tmesh_list list;
+    TxGL gl;
+};
+
+// The items into list 5, as the items layer emits them: posed ones each in
+// its own frame and turn, else all in the first frame, unturned.
+void DrawItems(TMeshDrawing& d, bool posed)
+{
+    d.gl.SetList(5);
+    for (int i = 0; i < kItems; ++i)
+        BuildMoveableObject(d.gl, LEVEL_TEXTURE_FIRST_ID, d.list, d.level, i % kMoveables, 0, posed ? i % 4 : 0,
+                            i % 40, 0, i / 40, posed ? uint16_t((i % 8) * 45) : 0, LEVEL_OBJECT_SCALE, false, 0, 0,
+                            0);
+}
+
 void BM_BuildMeshList(benchmark::State& state)
 {
     const Ttrlevel& level = LargeLevel();
@@ -55,20 +74,15 @@ BENCHMARK(BM_BuildMeshList)->Unit(benchmark::kMillisecond);
 // between rounds.
 void BM_DrawPosedItems(benchmark::State& state)
 {
-    const Ttrlevel& level = LargeLevel();
-    Tmesh_list list;
-    BuildMeshList(list, level);
-    TxGL gl;
+    TMeshDrawing d;
+    TxGL& gl = d.gl;
     gl.ColoredFaceTexture = 5002;
     int64_t vertices = 0;
     for (auto _ : state) {
         gl.ClearList(-1);
         gl.LoadIdentity();
         gl.PushMatrix();
-        gl.SetList(5);
-        for (int i = 0; i < kItems; ++i)
-            BuildMoveableObject(gl, LEVEL_TEXTURE_FIRST_ID, list, level, i % kMoveables, 0, i % 4, i % 40, 0, i / 40,
-                                uint16_t((i % 8) * 45), LEVEL_OBJECT_SCALE, false, 0, 0, 0);
+        DrawItems(d, true);
         gl.PopMatrix();
         vertices = gl.Counts[5];
     }
@@ -81,18 +95,13 @@ BENCHMARK(BM_DrawPosedItems)->Unit(benchmark::kMillisecond);
 // once per rebuild.
 void BM_DrawPosedItemsAndSort(benchmark::State& state)
 {
-    const Ttrlevel& level = LargeLevel();
-    Tmesh_list list;
-    BuildMeshList(list, level);
-    TxGL gl;
+    TMeshDrawing d;
+    TxGL& gl = d.gl;
     int64_t vertices = 0;
     for (auto _ : state) {
         gl.ClearList(-1);
         gl.LoadIdentity();
-        gl.SetList(5);
-        for (int i = 0; i < kItems; ++i)
-            BuildMoveableObject(gl, LEVEL_TEXTURE_FIRST_ID, list, level, i % kMoveables, 0, 0, i % 40, 0, i / 40, 0,
-                                LEVEL_OBJECT_SCALE, false, 0, 0, 0);
+        DrawItems(d, false);
         gl.Vertices.Sort();
         vertices = gl.Counts[5];
     }
@@ -103,18 +112,16 @@ BENCHMARK(BM_DrawPosedItemsAndSort)->Unit(benchmark::kMillisecond);
 // 1,000 statics: single meshes, shaded per corner.
 void BM_DrawStatics(benchmark::State& state)
 {
-    const Ttrlevel& level = LargeLevel();
-    Tmesh_list list;
-    BuildMeshList(list, level);
-    TxGL gl;
+    TMeshDrawing d;
+    TxGL& gl = d.gl;
     int64_t vertices = 0;
     for (auto _ : state) {
         gl.ClearList(-1);
         gl.LoadIdentity();
         gl.SetList(3);
         for (int i = 0; i < kStatics; ++i) {
-            const uint16_t mesh = level.static_meshes[size_t(i)].mesh;
-            BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, list, level, list.MapPointer(mesh), i % 40, 0, i / 40,
+            const uint16_t mesh = d.level.static_meshes[size_t(i)].mesh;
+            BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, d.list, d.level, d.list.MapPointer(mesh), i % 40, 0, i / 40,
                             float((i % 8) * 45), LEVEL_OBJECT_SCALE, false, false, false, 0xC0A080);
         }
         vertices = gl.Counts[3];
