@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <initializer_list>
 
 #include "level/trlevel.h"
 #include "platform/rtl/sysutils.h"
@@ -291,54 +292,25 @@ void tr_scene::Update()
     // only emptied lists remain, and sorting them costs nothing.)
     GL.Vertices.Sort();
 
-    // Lists into buffers; a flag whose condition fails stays set, and its
+    // Lists into buffers: a dirty layer whose condition holds has its lists
+    // built and is clean; a flag whose condition fails stays set, and its
     // list stays empty until the condition holds.
-    auto build = [this](int list) { GL.BuildVertexBuffer(Buffers, list); };
-    if (Dirty[LAYER_FILTER] && CountFields(RoomFilter, ',') > 0) {
-        build(LIST_FILTER);
-        Dirty[LAYER_FILTER] = 0;
-    }
-    if (Dirty[LAYER_NEIGHBOUR] && Project && Project->neighbourRoom != 0 &&
-        Project->neighbourRoom != Project->currentRoom) {
-        build(LIST_NEIGHBOUR);
-        Dirty[LAYER_NEIGHBOUR] = 0;
-    }
-    if (Dirty[LAYER_CURRENT]) {
-        build(LIST_CURRENT);
-        Dirty[LAYER_CURRENT] = 0;
-    }
-    if (Dirty[LAYER_CAMERAS]) {
-        build(LIST_CAMERAS);
-        Dirty[LAYER_CAMERAS] = 0;
-    }
-    if (Dirty[LAYER_FLYBYS]) {
-        build(LIST_FLYBYS);
-        Dirty[LAYER_FLYBYS] = 0;
-    }
-    if (Dirty[LAYER_SOUNDS]) {
-        build(LIST_SOUNDS);
-        Dirty[LAYER_SOUNDS] = 0;
-    }
-    if (Dirty[LAYER_STATICS]) {
-        build(LIST_STATICS);
-        build(LIST_SELECTED_STATIC);
-        Dirty[LAYER_STATICS] = 0;
-    }
-    if (Dirty[LAYER_ITEMS]) {
-        build(LIST_ITEMS);
-        build(LIST_SELECTED_ITEMS);
-        Dirty[LAYER_ITEMS] = 0;
-    }
-    if (Dirty[LAYER_LIGHTS]) {
-        build(LIST_NEIGHBOUR);
-        build(LIST_CURRENT);
-        build(LIST_LIGHTS);
-        Dirty[LAYER_LIGHTS] = 0;
-    }
-    if (Dirty[LAYER_BOXES]) {
-        build(LIST_BOXES);
-        Dirty[LAYER_BOXES] = 0;
-    }
+    auto build = [this](int layer, bool condition, std::initializer_list<int> lists) {
+        if (!Dirty[layer] || !condition) return;
+        for (int list : lists) GL.BuildVertexBuffer(Buffers, list);
+        Dirty[layer] = 0;
+    };
+    build(LAYER_FILTER, CountFields(RoomFilter, ',') > 0, {LIST_FILTER});
+    build(LAYER_NEIGHBOUR, Project && Project->neighbourRoom != 0 && Project->neighbourRoom != Project->currentRoom,
+          {LIST_NEIGHBOUR});
+    build(LAYER_CURRENT, true, {LIST_CURRENT});
+    build(LAYER_CAMERAS, true, {LIST_CAMERAS});
+    build(LAYER_FLYBYS, true, {LIST_FLYBYS});
+    build(LAYER_SOUNDS, true, {LIST_SOUNDS});
+    build(LAYER_STATICS, true, {LIST_STATICS, LIST_SELECTED_STATIC});
+    build(LAYER_ITEMS, true, {LIST_ITEMS, LIST_SELECTED_ITEMS});
+    build(LAYER_LIGHTS, true, {LIST_NEIGHBOUR, LIST_CURRENT, LIST_LIGHTS});
+    build(LAYER_BOXES, true, {LIST_BOXES});
 }
 
 void tr_scene::CenterOnRoom()
