@@ -55,51 +55,49 @@ private:
     bool cutShort_ = false;
 };
 
-// Reads up to `n` triples into the table; the range holds the ones read.
-void ReadTriples(TMeshReader& in, uint32_t n, std::vector<tmesh_vertex>& table, tmesh_range& range)
+// Reads up to `n` records of `size` words each into the table, as many as
+// the data holds in full (make turns a record's words into its entry); the
+// range holds the ones read. The reader moves past all `n`. Always inlined:
+// the loop is the mesh list's hot path and wants its stride and entry known.
+template <class TEntry, class FMake>
+[[gnu::always_inline]] inline void ReadRecords(TMeshReader& in, uint32_t n, size_t size, std::vector<TEntry>& table,
+                                               tmesh_range& range, FMake make)
 {
-    const uint32_t have = in.Available(n, 3);
+    const uint32_t have = in.Available(n, size);
     range.first = static_cast<uint32_t>(table.size());
     range.count = have;
     const uint16_t* p = in.Here();
-    for (uint32_t i = 0; i < have; ++i, p += 3)
-        table.push_back({int16_t(p[0]), int16_t(p[1]), int16_t(p[2])});
-    in.Skip(size_t(n) * 3);
+    for (uint32_t i = 0; i < have; ++i, p += size) table.push_back(make(p));
+    in.Skip(size_t(n) * size);
+}
+
+void ReadTriples(TMeshReader& in, uint32_t n, std::vector<tmesh_vertex>& table, tmesh_range& range)
+{
+    ReadRecords(in, n, 3, table, range,
+                [](const uint16_t* p) { return tmesh_vertex{int16_t(p[0]), int16_t(p[1]), int16_t(p[2])}; });
 }
 
 void ReadTexturedFaces(TMeshReader& in, uint32_t n, int corners, bool effects, std::vector<tmesh_textured_face>& table,
                        tmesh_range& range)
 {
-    const size_t size = size_t(corners) + 1 + (effects ? 1 : 0);
-    const uint32_t have = in.Available(n, size);
-    range.first = static_cast<uint32_t>(table.size());
-    range.count = have;
-    const uint16_t* p = in.Here();
-    for (uint32_t i = 0; i < have; ++i, p += size) {
+    ReadRecords(in, n, size_t(corners) + 1 + (effects ? 1 : 0), table, range, [corners, effects](const uint16_t* p) {
         tmesh_textured_face f{};
         for (int c = 0; c < corners; ++c) f.vertices[c] = p[c];
         f.texture = p[corners];
         if (effects) f.effects = p[corners + 1];
-        table.push_back(f);
-    }
-    in.Skip(size_t(n) * size);
+        return f;
+    });
 }
 
 void ReadColoredFaces(TMeshReader& in, uint32_t n, int corners, std::vector<tmesh_colored_face>& table,
                       tmesh_range& range)
 {
-    const size_t size = size_t(corners) + 1;
-    const uint32_t have = in.Available(n, size);
-    range.first = static_cast<uint32_t>(table.size());
-    range.count = have;
-    const uint16_t* p = in.Here();
-    for (uint32_t i = 0; i < have; ++i, p += size) {
+    ReadRecords(in, n, size_t(corners) + 1, table, range, [corners](const uint16_t* p) {
         tmesh_colored_face f{};
         for (int c = 0; c < corners; ++c) f.vertices[c] = p[c];
         f.color = p[corners];
-        table.push_back(f);
-    }
-    in.Skip(size_t(n) * size);
+        return f;
+    });
 }
 
 // A count as stored; negative counts hold nothing.
