@@ -313,20 +313,7 @@ private:
     static constexpr int64_t STAGING_BYTES = 1 << 16;
     static constexpr int64_t DIRECT_BYTES = 1 << 14;
 
-    int64_t ReadFile(uint8_t* dst, int64_t n)
-    {
-        int64_t done = 0;
-        while (done < n) {
-            const ssize_t r = ::read(fd_, dst + done, static_cast<std::size_t>(std::min<int64_t>(n - done, 1 << 30)));
-            if (r < 0) {
-                if (errno == EINTR) continue;
-                RaiseInOutError(name_, errno);
-            }
-            if (r == 0) break;
-            done += r;
-        }
-        return done;
-    }
+    int64_t ReadFile(uint8_t* dst, int64_t n) { return ReadFully(fd_, name_, dst, n); }
 
     // Up to n more bytes of content into dst; returns how many there were.
     int64_t Produce(uint8_t* dst, int64_t n)

@@ -24,35 +24,6 @@ void ReleaseBuffer(TZFile& f)
     f.size = f.position = f.capacity = 0;
 }
 
-// Reads up to n bytes; returns what was read. Errors other than EOF raise.
-int64_t ReadFully(int fd, const std::string& name, uint8_t* dst, int64_t n)
-{
-    int64_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::read(fd, dst + done, static_cast<size_t>(std::min<int64_t>(n - done, 1 << 30)));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            RaiseInOutError(name, errno);
-        }
-        if (r == 0) break;
-        done += r;
-    }
-    return done;
-}
-
-void WriteFully(int fd, const std::string& name, const uint8_t* src, int64_t n)
-{
-    int64_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::write(fd, src + done, static_cast<size_t>(std::min<int64_t>(n - done, 1 << 30)));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            RaiseInOutError(name, errno);
-        }
-        done += r;
-    }
-}
-
 // Largest output a deflate stream of k bytes can produce (about 1032:1), so
 // that a damaged size field cannot make us allocate without bound.
 int32_t InflateBound(int64_t k) { return static_cast<int32_t>(std::min<int64_t>(k * 1032 + 1024, INT32_MAX)); }

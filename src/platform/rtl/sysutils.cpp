@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +21,34 @@ EInOutError::EInOutError(const std::string& path, const std::string& reason, int
 void RaiseInOutError(const std::string& path, int errnoValue)
 {
     throw EInOutError(path, std::strerror(errnoValue), errnoValue);
+}
+
+int64_t ReadFully(int fd, const std::string& path, uint8_t* dst, int64_t n)
+{
+    int64_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::read(fd, dst + done, static_cast<size_t>(std::min<int64_t>(n - done, 1 << 30)));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            RaiseInOutError(path, errno);
+        }
+        if (r == 0) break;
+        done += r;
+    }
+    return done;
+}
+
+void WriteFully(int fd, const std::string& path, const uint8_t* src, int64_t n)
+{
+    int64_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::write(fd, src + done, static_cast<size_t>(std::min<int64_t>(n - done, 1 << 30)));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            RaiseInOutError(path, errno);
+        }
+        done += r;
+    }
 }
 
 bool FileExists(const std::string& name)

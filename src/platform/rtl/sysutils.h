@@ -33,6 +33,14 @@ private:
 // Raises EInOutError for the path with the text of the given errno value.
 [[noreturn]] void RaiseInOutError(const std::string& path, int errnoValue);
 
+// Reads up to n bytes from the descriptor, fewer only at its end, going on
+// after interruptions; returns how many were read. Other failures raise
+// EInOutError for the path.
+int64_t ReadFully(int fd, const std::string& path, uint8_t* dst, int64_t n);
+// Writes all n bytes to the descriptor, going on after interruptions;
+// failures raise EInOutError for the path.
+void WriteFully(int fd, const std::string& path, const uint8_t* src, int64_t n);
+
 bool FileExists(const std::string& name);
 bool DirectoryExists(const std::string& name);
 bool DeleteFile(const std::string& name);
