@@ -55,6 +55,12 @@ void DrawItems(TMeshDrawing& d, bool posed)
                             0);
 }
 
+void ReportVertexRate(benchmark::State& state, int64_t vertices)
+{
+    state.counters["vertices_per_second"] =
+        benchmark::Counter(double(vertices), benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void BM_BuildMeshList(benchmark::State& state)
 {
     const Ttrlevel& level = LargeLevel();
@@ -87,7 +93,7 @@ void BM_DrawPosedItems(benchmark::State& state)
         vertices = gl.Counts[5];
     }
     state.counters["vertices"] = double(vertices);
-    state.counters["vertices_per_second"] = benchmark::Counter(double(vertices), benchmark::Counter::kIsIterationInvariantRate);
+    ReportVertexRate(state, vertices);
 }
 BENCHMARK(BM_DrawPosedItems)->Unit(benchmark::kMillisecond);
 
@@ -105,7 +111,7 @@ void BM_DrawPosedItemsAndSort(benchmark::State& state)
         gl.Vertices.Sort();
         vertices = gl.Counts[5];
     }
-    state.counters["vertices_per_second"] = benchmark::Counter(double(vertices), benchmark::Counter::kIsIterationInvariantRate);
+    ReportVertexRate(state, vertices);
 }
 BENCHMARK(BM_DrawPosedItemsAndSort)->Unit(benchmark::kMillisecond);
 
@@ -126,7 +132,7 @@ void BM_DrawStatics(benchmark::State& state)
         }
         vertices = gl.Counts[3];
     }
-    state.counters["vertices_per_second"] = benchmark::Counter(double(vertices), benchmark::Counter::kIsIterationInvariantRate);
+    ReportVertexRate(state, vertices);
 }
 BENCHMARK(BM_DrawStatics)->Unit(benchmark::kMillisecond);
 
