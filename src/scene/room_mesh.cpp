@@ -91,6 +91,31 @@ void EditModeColours(tsector_faces& f, const tsector& s, int editMode)
 int DrawnColumns(const tcuarto& r) { return std::min(r.columns & 0xFF, r.sectors.ColumnSlots() - 1); }
 int DrawnRows(const tcuarto& r) { return std::min(r.rows & 0xFF, r.sectors.RowSlots() - 1); }
 
+// The faces of one part (0 floor, 1 ceiling) before their colours: base,
+// room height and corner heights, every slot with the solid texture, and
+// the split textures on a split face with no room beyond it (A for the
+// split mode splitA, B for the other).
+tsector_faces NewFaces(int part, int base, double roomHeight, const double c[4], bool roomBeyond, int split,
+                       int splitA)
+{
+    tsector_faces f;
+    f.part = uint8_t(part);
+    f.base = base;
+    f.roomHeight = float(roomHeight);
+    for (int k = 0; k < 4; ++k) f.c[k] = float(c[k]);
+    std::fill(std::begin(f.ids), std::end(f.ids), uint16_t(SOLID_TEXTURE));
+    if (!roomBeyond && (split == 1 || split == 2))
+        f.ids[4] = f.ids[5] = split == splitA ? SPLIT_TEXTURE_A : SPLIT_TEXTURE_B;
+    return f;
+}
+
+// Flagged walls are grey.
+void GreyFlaggedWalls(tsector_faces& f, const tsector& s)
+{
+    for (int side = 0; side < 4; ++side)
+        if (s.wallFlags[side]) f.colors[side] = FLAGGED_GREY;
+}
+
 // Drops the walls of sector (i, j) that face no sector of the grid, that
 // the neighbour hides (hidden(rule, neighbour) tells), or that stand on the
 // grid's border beside a portal.
@@ -195,19 +220,9 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
     const double H = room.height;
     const double h4 = H / 4;
 
-    tsector_faces f;
-    f.part = 0;
-    f.base = s.floorBase;
-    f.roomHeight = float(H);
     double c[4];
     FloorCorners(s, c);
-    for (int k = 0; k < 4; ++k) f.c[k] = float(c[k]);
-
-    std::fill(std::begin(f.ids), std::end(f.ids), uint16_t(SOLID_TEXTURE));
-    if (s.roomBelow == 0) {
-        if (split == 1) f.ids[4] = f.ids[5] = SPLIT_TEXTURE_A;
-        if (split == 2) f.ids[4] = f.ids[5] = SPLIT_TEXTURE_B;
-    }
+    tsector_faces f = NewFaces(0, s.floorBase, H, c, s.roomBelow != 0, split, 1);
 
     if (Textured) {
         SetAll(f, WHITE);
@@ -216,8 +231,7 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
         f.colors[4] = FLOOR_FACE;
         if (std::any_of(c, c + 4, [H](double v) { return v >= H; })) SetAll(f, FLOOR_AT_TOP);
     }
-    for (int side = 0; side < 4; ++side)
-        if (s.wallFlags[side]) f.colors[side] = FLAGGED_GREY;
+    GreyFlaggedWalls(f, s);
     const uint8_t faceFlags = s.faceFlags;
     if (faceFlags & 0x0F) f.colors[4] = FACE_FLAG_LOW;
     if (faceFlags & 0xF0) f.colors[4] = (faceFlags & 0x10) ? FACE_FLAG_HIGH_DARK : FACE_FLAG_HIGH;
@@ -256,19 +270,9 @@ void tr_scene::CeilingSector(const tcuarto& room, int i, int j, double X, double
     const int split = s.ceilingSplit;
     const double H = room.height;
 
-    tsector_faces f;
-    f.part = 1;
-    f.base = s.ceilingBase;
-    f.roomHeight = float(H);
     double c[4];
     CeilingCorners(s, c);
-    for (int k = 0; k < 4; ++k) f.c[k] = float(c[k]);
-
-    std::fill(std::begin(f.ids), std::end(f.ids), uint16_t(SOLID_TEXTURE));
-    if (s.roomAbove == 0) {
-        if (split == 2) f.ids[4] = f.ids[5] = SPLIT_TEXTURE_A;
-        if (split == 1) f.ids[4] = f.ids[5] = SPLIT_TEXTURE_B;
-    }
+    tsector_faces f = NewFaces(1, s.ceilingBase, H, c, s.roomAbove != 0, split, 2);
 
     if (Textured) {
         SetAll(f, WHITE);
@@ -276,8 +280,7 @@ void tr_scene::CeilingSector(const tcuarto& room, int i, int j, double X, double
         std::fill(f.colors, f.colors + 4, CEILING_WALL);
         f.colors[4] = CEILING_FACE;
     }
-    for (int side = 0; side < 4; ++side)
-        if (s.wallFlags[side]) f.colors[side] = FLAGGED_GREY;
+    GreyFlaggedWalls(f, s);
     if (s.ceilingFaceFlag) f.colors[4] = FLAGGED_GREY;
     EditModeColours(f, s, EditMode);
 
