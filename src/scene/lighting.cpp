@@ -99,8 +99,7 @@ void tr_scene::AddRoomLights(int room, int list)
     }
     const TShadowTriangles shadows(GL, list, first);
     const bool white = WhiteLightVersion(VersionCode());
-    const int columns = std::min(r->columns & 0xFF, r->sectors.ColumnSlots() - 1);
-    const int rows = std::min(r->rows & 0xFF, r->sectors.RowSlots() - 1);
+    const int columns = DrawnColumns(*r), rows = DrawnRows(*r);
 
     const int count = std::clamp<int>(r->lightCount, 0, MAX_ROOM_LIGHTS);
     for (int n = 1; n <= count; ++n) {
@@ -137,9 +136,8 @@ void tr_scene::AddRoomLights(int room, int list)
         if (r->sectors.ColumnSlots() > 0 && r->sectors.RowSlots() > 0) {
             const tsector& s = r->sectors[std::clamp<int>(light.column, 0, std::max(columns, 0))]
                                          [std::clamp<int>(light.row, 0, std::max(rows, 0))];
-            double c[4] = {0.0, 0.0, 0.0, 0.0};
-            SectorCornerHeights(s.floorSplit, s.floorBase, s.floorClicks, s.floorZFall, s.floorZRise, s.floorXFall,
-                                s.floorXRise, c[0], c[1], c[2], c[3]);
+            double c[4];
+            FloorCornerHeights(s, c);
             floorTop = *std::max_element(c, c + 4);
         }
         float px = float(double(r->x) + light.column - 1 + 0.5);

@@ -46,21 +46,6 @@ constexpr TSideRule SIDES[4] = {
     {1, 2, 0, 3, 1, 2, 3, 0, 1, 0},   // side 3, column + 1
 };
 
-void FloorCorners(const tsector& s, double c[4])
-{
-    c[0] = c[1] = c[2] = c[3] = 0.0;
-    SectorCornerHeights(s.floorSplit, s.floorBase, s.floorClicks, s.floorZFall, s.floorZRise, s.floorXFall,
-                        s.floorXRise, c[0], c[1], c[2], c[3]);
-}
-
-// Bytes 6 to 11 in order: base, offset, then the four edge values.
-void CeilingCorners(const tsector& s, double c[4])
-{
-    c[0] = c[1] = c[2] = c[3] = 0.0;
-    SectorCornerHeights(s.ceilingSplit, s.ceilingBase, s.ceilingClicks, s.ceilingZFall, s.ceilingZRise,
-                        s.ceilingXRise, s.ceilingXFall, c[0], c[1], c[2], c[3]);
-}
-
 // Whether the room's floor and ceiling meet (or cross) at every corner.
 bool Closed(double roomHeight, const double floor[4], const double ceiling[4])
 {
@@ -84,12 +69,6 @@ void EditModeColours(tsector_faces& f, const tsector& s, int editMode)
             SetAll(f, PORTAL);
     }
 }
-
-// The columns and rows of the room's grid that are drawn: the low byte of
-// the room's size; a grid smaller than that (a room resized without a fresh
-// grid) is drawn as far as it goes.
-int DrawnColumns(const tcuarto& r) { return std::min(r.columns & 0xFF, r.sectors.ColumnSlots() - 1); }
-int DrawnRows(const tcuarto& r) { return std::min(r.rows & 0xFF, r.sectors.RowSlots() - 1); }
 
 // The faces of one part (0 floor, 1 ceiling) before their colours: base,
 // room height and corner heights, every slot with the solid texture, and
@@ -156,6 +135,23 @@ void ShowIcon(tsector_faces& f, const tsector& s, int split, int editMode, int f
 
 }  // namespace
 
+int DrawnColumns(const tcuarto& r) { return std::min(r.columns & 0xFF, r.sectors.ColumnSlots() - 1); }
+int DrawnRows(const tcuarto& r) { return std::min(r.rows & 0xFF, r.sectors.RowSlots() - 1); }
+
+void FloorCornerHeights(const tsector& s, double c[4])
+{
+    c[0] = c[1] = c[2] = c[3] = 0.0;
+    SectorCornerHeights(s.floorSplit, s.floorBase, s.floorClicks, s.floorZFall, s.floorZRise, s.floorXFall,
+                        s.floorXRise, c[0], c[1], c[2], c[3]);
+}
+
+void CeilingCornerHeights(const tsector& s, double c[4])
+{
+    c[0] = c[1] = c[2] = c[3] = 0.0;
+    SectorCornerHeights(s.ceilingSplit, s.ceilingBase, s.ceilingClicks, s.ceilingZFall, s.ceilingZRise,
+                        s.ceilingXRise, s.ceilingXFall, c[0], c[1], c[2], c[3]);
+}
+
 void SectorCornerHeights(int split, int base, int offset, int e1, int e2, int e3, int e4, double& c1, double& c2,
                          double& c3, double& c4)
 {
@@ -221,7 +217,7 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
     const double h4 = H / 4;
 
     double c[4];
-    FloorCorners(s, c);
+    FloorCornerHeights(s, c);
     tsector_faces f = NewFaces(0, s.floorBase, H, c, s.roomBelow != 0, split, 1);
 
     if (Textured) {
@@ -243,7 +239,7 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
     // side's steep half already closes the gap.
     DropHiddenWalls(room, i, j, f, [&](const TSideRule& rule, const tsector& n) {
         double m[4];
-        FloorCorners(n, m);
+        FloorCornerHeights(n, m);
         const int nsplit = n.floorSplit;
         const bool neighbourHigh = h4 <= m[rule.ma] && h4 <= m[rule.mb];
         bool drop = c[rule.a] <= m[rule.ma] && c[rule.b] <= m[rule.mb];
@@ -254,7 +250,7 @@ void tr_scene::FloorSector(const tcuarto& room, int i, int j, double X, double Y
     });
 
     double ceiling[4];
-    CeilingCorners(s, ceiling);
+    CeilingCornerHeights(s, ceiling);
     if (Closed(H, c, ceiling)) f.ids[4] = 0;
 
     ShowIcon(f, s, split, EditMode, FloorIcon, SplitIcon, FLOOR_ICONS);
@@ -271,7 +267,7 @@ void tr_scene::CeilingSector(const tcuarto& room, int i, int j, double X, double
     const double H = room.height;
 
     double c[4];
-    CeilingCorners(s, c);
+    CeilingCornerHeights(s, c);
     tsector_faces f = NewFaces(1, s.ceilingBase, H, c, s.roomAbove != 0, split, 2);
 
     if (Textured) {
@@ -288,13 +284,13 @@ void tr_scene::CeilingSector(const tcuarto& room, int i, int j, double X, double
     // at least as far hides the wall, and so does a neighbour that is solid.
     DropHiddenWalls(room, i, j, f, [&](const TSideRule& rule, const tsector& n) {
         double m[4];
-        CeilingCorners(n, m);
+        CeilingCornerHeights(n, m);
         const bool drop = c[rule.a] <= m[rule.ma] && c[rule.b] <= m[rule.mb];
         return drop || n.floorBase >= H;
     });
 
     double floor[4];
-    FloorCorners(s, floor);
+    FloorCornerHeights(s, floor);
     if (Closed(H, floor, c)) f.ids[4] = 0;
     const bool gridBorder = i == 1 || i == DrawnColumns(room) || j == 1 || j == DrawnRows(room);
     if (gridBorder && s.roomBeside) f.ids[4] = 0;

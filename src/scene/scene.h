@@ -97,6 +97,16 @@ struct tface_uv {
 // Any other split leaves the outputs unchanged.
 void SectorCornerHeights(int split, int base, int offset, int e1, int e2, int e3, int e4, double& c1, double& c2,
                          double& c3, double& c4);
+// The corner heights of a sector's floor (bytes 0 to 5) or ceiling (bytes 6
+// to 11 in order: base, offset, then the four edge values); 0 where the
+// split mode gives none.
+void FloorCornerHeights(const tsector& s, double c[4]);
+void CeilingCornerHeights(const tsector& s, double c[4]);
+// The columns and rows of a room's grid that are drawn: the low byte of the
+// room's size; a grid smaller than that (a room resized without a fresh
+// grid) is drawn as far as it goes.
+int DrawnColumns(const tcuarto& r);
+int DrawnRows(const tcuarto& r);
 
 // 0 when the delimiter does not occur in the text, otherwise 1 plus the
 // number of its occurrences ("3,5," has three fields, the last one empty).

@@ -20,13 +20,10 @@ tr_scene::TPlacement tr_scene::PlaceOnSector(const tcuarto& room, int column, in
     at.F = room.y;
     // The floor under an element outside the grid is that of the nearest
     // sector inside it.
-    const int columns = std::min(room.columns & 0xFF, room.sectors.ColumnSlots() - 1);
-    const int rows = std::min(room.rows & 0xFF, room.sectors.RowSlots() - 1);
+    const int columns = DrawnColumns(room), rows = DrawnRows(room);
     if (columns < 1 || rows < 1) return at;
-    const tsector& s = room.sectors[std::clamp(column, 1, columns)][std::clamp(row, 1, rows)];
-    double c[4] = {0.0, 0.0, 0.0, 0.0};
-    SectorCornerHeights(s.floorSplit, s.floorBase, s.floorClicks, s.floorZFall, s.floorZRise, s.floorXFall,
-                        s.floorXRise, c[0], c[1], c[2], c[3]);
+    double c[4];
+    FloorCornerHeights(room.sectors[std::clamp(column, 1, columns)][std::clamp(row, 1, rows)], c);
     at.F += *std::max_element(c, c + 4);
     return at;
 }
