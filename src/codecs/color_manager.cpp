@@ -19,57 +19,18 @@ TColorManager::TColorManager()
     changed_ = true;
 }
 
-void TColorManager::SetSourceBitsPerSample(int value)
+void TColorManager::SetCount(uint8_t& field, int value, int most, uint16_t messageId)
 {
-    if (value < 1 || value > 16) ColorManagerError(gesInvalidSampleDepth);
-    if (value != sourceBPS_) {
-        sourceBPS_ = static_cast<uint8_t>(value);
-        changed_ = true;
-    }
+    if (value < 1 || value > most) ColorManagerError(messageId);
+    Change(field, static_cast<uint8_t>(value));
 }
 
-void TColorManager::SetTargetBitsPerSample(int value)
-{
-    if (value < 1 || value > 16) ColorManagerError(gesInvalidSampleDepth);
-    if (value != targetBPS_) {
-        targetBPS_ = static_cast<uint8_t>(value);
-        changed_ = true;
-    }
-}
-
-void TColorManager::SetSourceSamplesPerPixel(int value)
-{
-    if (value < 1 || value > 4) ColorManagerError(gesInvalidPixelDepth);
-    if (value != sourceSPP_) {
-        sourceSPP_ = static_cast<uint8_t>(value);
-        changed_ = true;
-    }
-}
-
-void TColorManager::SetTargetSamplesPerPixel(int value)
-{
-    if (value < 1 || value > 4) ColorManagerError(gesInvalidPixelDepth);
-    if (value != targetSPP_) {
-        targetSPP_ = static_cast<uint8_t>(value);
-        changed_ = true;
-    }
-}
-
-void TColorManager::SetSourceColorScheme(TColorScheme value)
-{
-    if (value != sourceScheme_) {
-        sourceScheme_ = value;
-        changed_ = true;
-    }
-}
-
-void TColorManager::SetTargetColorScheme(TColorScheme value)
-{
-    if (value != targetScheme_) {
-        targetScheme_ = value;
-        changed_ = true;
-    }
-}
+void TColorManager::SetSourceBitsPerSample(int value) { SetCount(sourceBPS_, value, 16, gesInvalidSampleDepth); }
+void TColorManager::SetTargetBitsPerSample(int value) { SetCount(targetBPS_, value, 16, gesInvalidSampleDepth); }
+void TColorManager::SetSourceSamplesPerPixel(int value) { SetCount(sourceSPP_, value, 4, gesInvalidPixelDepth); }
+void TColorManager::SetTargetSamplesPerPixel(int value) { SetCount(targetSPP_, value, 4, gesInvalidPixelDepth); }
+void TColorManager::SetSourceColorScheme(TColorScheme value) { Change(sourceScheme_, value); }
+void TColorManager::SetTargetColorScheme(TColorScheme value) { Change(targetScheme_, value); }
 
 void TColorManager::SetGamma(float fileGamma, float displayGamma)
 {

@@ -137,6 +137,18 @@ public:
 private:
     using TRowConverter = void (TColorManager::*)(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
 
+    // Stores a setting; a new value makes the next row pick its converter anew.
+    template <class T>
+    void Change(T& field, T value)
+    {
+        if (value != field) {
+            field = value;
+            changed_ = true;
+        }
+    }
+    // A bits-per-sample or samples-per-pixel setting from 1 to most; other
+    // values raise the message.
+    void SetCount(uint8_t& field, int value, int most, uint16_t messageId);
     void PrepareConversion();
     void BuildChromaTables(bool photoYCC);
 
