@@ -55,10 +55,22 @@ void DrawItems(TMeshDrawing& d, bool posed)
                             0);
 }
 
-void ReportVertexRate(benchmark::State& state, int64_t vertices)
+// Times one drawing per iteration into the emptied drawing layer (draw
+// emits into the list) and reports the list's vertices per second; returns
+// the list's vertex count.
+template <class FDraw>
+int64_t TimeDrawing(benchmark::State& state, TMeshDrawing& d, int list, FDraw draw)
 {
+    int64_t vertices = 0;
+    for (auto _ : state) {
+        d.gl.ClearList(-1);
+        d.gl.LoadIdentity();
+        draw();
+        vertices = d.gl.Counts[list];
+    }
     state.counters["vertices_per_second"] =
         benchmark::Counter(double(vertices), benchmark::Counter::kIsIterationInvariantRate);
+    return vertices;
 }
 
 void BM_BuildMeshList(benchmark::State& state)
@@ -81,19 +93,13 @@ BENCHMARK(BM_BuildMeshList)->Unit(benchmark::kMillisecond);
 void BM_DrawPosedItems(benchmark::State& state)
 {
     TMeshDrawing d;
-    TxGL& gl = d.gl;
-    gl.ColoredFaceTexture = 5002;
-    int64_t vertices = 0;
-    for (auto _ : state) {
-        gl.ClearList(-1);
-        gl.LoadIdentity();
-        gl.PushMatrix();
+    d.gl.ColoredFaceTexture = 5002;
+    const int64_t vertices = TimeDrawing(state, d, 5, [&] {
+        d.gl.PushMatrix();
         DrawItems(d, true);
-        gl.PopMatrix();
-        vertices = gl.Counts[5];
-    }
+        d.gl.PopMatrix();
+    });
     state.counters["vertices"] = double(vertices);
-    ReportVertexRate(state, vertices);
 }
 BENCHMARK(BM_DrawPosedItems)->Unit(benchmark::kMillisecond);
 
@@ -102,16 +108,10 @@ BENCHMARK(BM_DrawPosedItems)->Unit(benchmark::kMillisecond);
 void BM_DrawPosedItemsAndSort(benchmark::State& state)
 {
     TMeshDrawing d;
-    TxGL& gl = d.gl;
-    int64_t vertices = 0;
-    for (auto _ : state) {
-        gl.ClearList(-1);
-        gl.LoadIdentity();
+    TimeDrawing(state, d, 5, [&] {
         DrawItems(d, false);
-        gl.Vertices.Sort();
-        vertices = gl.Counts[5];
-    }
-    ReportVertexRate(state, vertices);
+        d.gl.Vertices.Sort();
+    });
 }
 BENCHMARK(BM_DrawPosedItemsAndSort)->Unit(benchmark::kMillisecond);
 
@@ -119,20 +119,14 @@ BENCHMARK(BM_DrawPosedItemsAndSort)->Unit(benchmark::kMillisecond);
 void BM_DrawStatics(benchmark::State& state)
 {
     TMeshDrawing d;
-    TxGL& gl = d.gl;
-    int64_t vertices = 0;
-    for (auto _ : state) {
-        gl.ClearList(-1);
-        gl.LoadIdentity();
-        gl.SetList(3);
+    TimeDrawing(state, d, 3, [&] {
+        d.gl.SetList(3);
         for (int i = 0; i < kStatics; ++i) {
             const uint16_t mesh = d.level.static_meshes[size_t(i)].mesh;
-            BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, d.list, d.level, d.list.MapPointer(mesh), i % 40, 0, i / 40,
+            BuildMeshObject(d.gl, LEVEL_TEXTURE_FIRST_ID, d.list, d.level, d.list.MapPointer(mesh), i % 40, 0, i / 40,
                             float((i % 8) * 45), LEVEL_OBJECT_SCALE, false, false, false, 0xC0A080);
         }
-        vertices = gl.Counts[3];
-    }
-    ReportVertexRate(state, vertices);
+    });
 }
 BENCHMARK(BM_DrawStatics)->Unit(benchmark::kMillisecond);
 
