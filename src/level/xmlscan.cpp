@@ -470,6 +470,15 @@ size_t TXmlParser::FindSeq(size_t from, std::string_view what, bool& found) cons
     return at;
 }
 
+size_t TXmlParser::EndPartAt(size_t from, std::string_view terminator)
+{
+    bool found;
+    const size_t end = FindSeq(from, terminator, found);
+    CurFinal = found ? end + terminator.size() - 1 : len_ - 1;
+    next_ = CurFinal + 1;
+    return end;
+}
+
 size_t TXmlParser::SkipWhite(size_t i) const
 {
     while (IsWhite(At(i))) ++i;
@@ -521,10 +530,7 @@ void TXmlParser::AnalyzeProlog()
     std::vector<TAttr> attrs;
     const size_t stop = ReadAttributes(CurStart + 5, len_, attrs);
     CurAttr.Assign(std::move(attrs));
-    bool found;
-    const size_t end = FindSeq(stop, "?>", found);
-    CurFinal = found ? end + 1 : len_ - 1;
-    next_ = CurFinal + 1;
+    EndPartAt(stop, "?>");
     if (stack_.empty()) {
         XmlVersion = CurAttr.Value("version");
         Encoding = CurAttr.Value("encoding");
@@ -541,36 +547,27 @@ void TXmlParser::AnalyzePI()
     while (At(i) != '\0' && !IsWhite(At(i)) && At(i) != '>' && At(i) != '?') ++i;
     CurName.assign(s_ + CurStart + 2, i - (CurStart + 2));
     i = SkipWhite(i);
-    bool found;
-    const size_t end = FindSeq(i, "?>", found);
+    const size_t end = EndPartAt(i, "?>");
     CurContent.assign(s_ + i, end - std::min(i, end));
     std::vector<TAttr> attrs;
     ReadAttributes(i, end, attrs);
     CurAttr.Assign(std::move(attrs));
-    CurFinal = found ? end + 1 : len_ - 1;
-    next_ = CurFinal + 1;
 }
 
 void TXmlParser::AnalyzeComment()
 {
     CurPartType = ptComment;
     const size_t i = CurStart + 4;
-    bool found;
-    const size_t end = FindSeq(i, "-->", found);
+    const size_t end = EndPartAt(i, "-->");
     CurContent.assign(s_ + std::min(i, end), end - std::min(i, end));
-    CurFinal = found ? end + 2 : len_ - 1;
-    next_ = CurFinal + 1;
 }
 
 void TXmlParser::AnalyzeCData()
 {
     CurPartType = ptCData;
     const size_t i = CurStart + 9;
-    bool found;
-    const size_t end = FindSeq(i, "]]>", found);
+    const size_t end = EndPartAt(i, "]]>");
     CurContent = ConvertToAnsi(std::string(s_ + std::min(i, end), end - std::min(i, end)));
-    CurFinal = found ? end + 2 : len_ - 1;
-    next_ = CurFinal + 1;
 }
 
 void TXmlParser::AnalyzeTag()
@@ -587,10 +584,7 @@ void TXmlParser::AnalyzeTag()
     std::vector<TAttr> attrs;
     i = ReadAttributes(i, len_, attrs);
     if (At(i) == '/' && CurPartType == ptStartTag) CurPartType = ptEmptyTag;
-    bool found;
-    const size_t end = FindSeq(i, ">", found);
-    CurFinal = found ? end : len_ - 1;
-    next_ = CurFinal + 1;
+    EndPartAt(i, ">");
     CurAttr.Assign(std::move(attrs));
     if (CurPartType != ptEndTag) ApplyAttrDefaults();
     ResolveAttrValues();
@@ -873,10 +867,7 @@ void TXmlParser::AnalyzeDtdc()
         std::vector<std::string> open;
         i = ParseSubset(std::string_view(s_, len_), i + 1, true, open);
     }
-    bool found;
-    const size_t end = FindSeq(i, ">", found);
-    CurFinal = found ? end : len_ - 1;
-    next_ = CurFinal + 1;
+    EndPartAt(i, ">");
 }
 
 size_t TXmlParser::ParseSubset(std::string_view t, size_t p, bool topLevel, std::vector<std::string>& open)

@@ -232,6 +232,11 @@ private:
     char At(size_t i) const { return i < len_ ? s_[i] : '\0'; }
     bool Match(size_t i, std::string_view what) const;
     size_t FindSeq(size_t from, std::string_view what, bool& found) const;
+    // Ends the current part at the terminator found from `from` on (at the
+    // end of the buffer when there is none): CurFinal becomes its last
+    // character and the next part starts after it. Returns where the
+    // terminator starts (the buffer's length when it is missing).
+    size_t EndPartAt(size_t from, std::string_view terminator);
     size_t SkipWhite(size_t i) const;
     void SetSource(std::shared_ptr<const std::string> text, std::string entity, std::string source);
     void ClearPart();
