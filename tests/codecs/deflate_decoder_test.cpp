@@ -7,6 +7,7 @@
 
 #include "codecs/codec_messages.h"
 #include "codecs/deflate_decoder.h"
+#include "support/zlib_stream.h"
 
 namespace {
 
@@ -17,22 +18,13 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed)
     return v;
 }
 
-std::vector<uint8_t> Compress(const std::vector<uint8_t>& raw)
-{
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<uint8_t> out(size);
-    compress2(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 6);
-    out.resize(size);
-    return out;
-}
-
 TEST(DeflateDecoder, StripsEachACompleteStreamWithAutomaticReset)
 {
     TLZ77Decoder decoder(Z_PARTIAL_FLUSH, true);
     decoder.DecodeInit();
     for (uint8_t strip = 0; strip < 4; ++strip) {
         const std::vector<uint8_t> raw = Pattern(1000 + strip * 100, strip);
-        std::vector<uint8_t> packed = Compress(raw);
+        std::vector<uint8_t> packed = ZlibCompress(raw, 6);
         std::vector<uint8_t> out(raw.size());
         void* src = packed.data();
         void* dst = out.data();
@@ -51,7 +43,7 @@ TEST(DeflateDecoder, StripsEachACompleteStreamWithAutomaticReset)
 TEST(DeflateDecoder, OneStreamFedPieceByPieceIntoRows)
 {
     const std::vector<uint8_t> raw = Pattern(5000, 3);
-    const std::vector<uint8_t> packed = Compress(raw);
+    const std::vector<uint8_t> packed = ZlibCompress(raw, 6);
     TLZ77Decoder decoder(Z_PARTIAL_FLUSH, false);
     decoder.DecodeInit();
     std::vector<uint8_t> out(raw.size());
@@ -73,7 +65,7 @@ TEST(DeflateDecoder, OneStreamFedPieceByPieceIntoRows)
 TEST(DeflateDecoder, OutputNeverExceedsWhatIsAsked)
 {
     // A bomb: a megabyte of zeros from a few hundred bytes, into 10 bytes.
-    const std::vector<uint8_t> packed = Compress(std::vector<uint8_t>(1 << 20, 0));
+    const std::vector<uint8_t> packed = ZlibCompress(std::vector<uint8_t>(1 << 20, 0), 6);
     TLZ77Decoder decoder(Z_FINISH, false);
     decoder.DecodeInit();
     std::vector<uint8_t> out(16, 0xEE);
@@ -88,7 +80,7 @@ TEST(DeflateDecoder, OutputNeverExceedsWhatIsAsked)
 TEST(DeflateDecoder, AFailedInflateStaysInTheStatus)
 {
     std::vector<uint8_t> bad = {0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF};
-    std::vector<uint8_t> good = Compress(Pattern(50, 1));
+    std::vector<uint8_t> good = ZlibCompress(Pattern(50, 1), 6);
     TLZ77Decoder decoder(Z_PARTIAL_FLUSH, false);
     decoder.DecodeInit();
     std::vector<uint8_t> out(50);
@@ -121,7 +113,7 @@ TEST(DeflateDecoder, AFailedInflateStaysInTheStatus)
 TEST(DeflateDecoder, DecodingBeforeInitOrAfterEndDoesNothing)
 {
     TLZ77Decoder decoder(Z_PARTIAL_FLUSH, true);
-    std::vector<uint8_t> packed = Compress(Pattern(10, 0)), out(10, 0);
+    std::vector<uint8_t> packed = ZlibCompress(Pattern(10, 0), 6), out(10, 0);
     void* src = packed.data();
     void* dst = out.data();
     decoder.Decode(src, dst, static_cast<int32_t>(packed.size()), 10);

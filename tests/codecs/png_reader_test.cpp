@@ -12,6 +12,7 @@
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 #include "support/tools.h"
+#include "support/zlib_stream.h"
 #include "load_bytes.h"
 #include "require_convert.h"
 
@@ -185,15 +186,6 @@ struct PngWriter {
     void End() { Chunk("IEND", {}); }
 };
 
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw)
-{
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<uint8_t> out(size);
-    compress2(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 6);
-    out.resize(size);
-    return out;
-}
-
 // Filtered rows of an 8-bit RGB picture whose pixel (x, y) is (x*20, y*30, x+y), each row filter `filter`.
 std::vector<uint8_t> RgbRows(int w, int h, uint8_t filter)
 {
@@ -217,7 +209,7 @@ TEST(PngChunks, LowerCaseChunkTypesAreTheSameChunks)
 {
     PngWriter w;
     w.Header(4, 3, 8, 2);
-    w.Chunk("idat", Deflate(RgbRows(4, 3, 0)));
+    w.Chunk("idat", ZlibCompress(RgbRows(4, 3, 0), 6));
     w.Chunk("iend", {});
     TPNGGraphic png;
     Load(png, w.bytes);
@@ -226,7 +218,7 @@ TEST(PngChunks, LowerCaseChunkTypesAreTheSameChunks)
 
 TEST(PngChunks, ImageDataSplitOverChunksAndAPrivateChunkEndingIt)
 {
-    const std::vector<uint8_t> z = Deflate(RgbRows(6, 5, 0));
+    const std::vector<uint8_t> z = ZlibCompress(RgbRows(6, 5, 0), 6);
     PngWriter w;
     w.Header(6, 5, 8, 2);
     w.Chunk("PLTE", {1, 2, 3, 4, 5, 6});  // a palette in an RGB picture is read and ignored
@@ -277,7 +269,7 @@ TEST(PngChunks, EveryFilterTypeAndSixteenBitDistance)
                 raw[y * row + 1 + i] = static_cast<uint8_t>(plain[y * row + 1 + i] - predictor);
             }
         }
-        w.Chunk("IDAT", Deflate(raw));
+        w.Chunk("IDAT", ZlibCompress(raw, 6));
         w.End();
         TPNGGraphic png;
         Load(png, w.bytes);
@@ -297,7 +289,7 @@ TEST(PngChunks, EveryFilterTypeAndSixteenBitDistance)
     }
     PngWriter w;
     w.Header(3, 2, 16, 2);
-    w.Chunk("IDAT", Deflate(raw));
+    w.Chunk("IDAT", ZlibCompress(raw, 6));
     w.End();
     TPNGGraphic png;
     Load(png, w.bytes);
@@ -313,7 +305,7 @@ TEST(PngChunks, InterlacedPassStartingWithUpSeesZerosAbove)
     std::vector<uint8_t> raw = {0, 10, /*pass 6*/ 2, 20, /*pass 7*/ 2, 30, 40};
     PngWriter w;
     w.Header(2, 2, 8, 0, 1);
-    w.Chunk("IDAT", Deflate(raw));
+    w.Chunk("IDAT", ZlibCompress(raw, 6));
     w.End();
     TPNGGraphic png;
     Load(png, w.bytes);
@@ -331,7 +323,7 @@ TEST(PngChunks, GammaTransparencyAndBackground)
     w.Chunk("gAMA", {0x00, 0x00, 0xB1, 0x8F});  // 45455: 1/2.2
     w.Chunk("bKGD", {0, 10, 0, 20, 0, 30});
     w.Chunk("tRNS", {0, 1, 0, 2, 0, 3});
-    w.Chunk("IDAT", Deflate({0, 1, 2, 3, 200, 100, 50}));  // only one row of two
+    w.Chunk("IDAT", ZlibCompress({0, 1, 2, 3, 200, 100, 50}, 6));  // only one row of two
     w.End();
     TPNGGraphic png;
     Load(png, w.bytes);
@@ -353,7 +345,7 @@ TEST(PngChunks, GrayTransparencyIsTheShownLevel)
     PngWriter w;
     w.Header(8, 1, 1, 0);
     w.Chunk("tRNS", {0, 1});
-    w.Chunk("IDAT", Deflate({0, 0xF0}));
+    w.Chunk("IDAT", ZlibCompress({0, 0xF0}, 6));
     w.End();
     TPNGGraphic png;
     Load(png, w.bytes);
@@ -369,7 +361,7 @@ TEST(PngChunks, PaletteBackgroundIsItsEntry)
     w.Chunk("PLTE", {255, 0, 0, 0, 0, 255});
     w.Chunk("bKGD", {1});
     w.Chunk("tRNS", {0, 255});  // read, not used
-    w.Chunk("IDAT", Deflate({0, 0, 1}));
+    w.Chunk("IDAT", ZlibCompress({0, 0, 1}, 6));
     w.End();
     TPNGGraphic png;
     Load(png, w.bytes);
@@ -381,7 +373,7 @@ TEST(PngChunks, PaletteBackgroundIsItsEntry)
 
 TEST(PngChunks, Refusals)
 {
-    const std::vector<uint8_t> z = Deflate(RgbRows(2, 2, 0));
+    const std::vector<uint8_t> z = ZlibCompress(RgbRows(2, 2, 0), 6);
     auto file = [&](auto&& middle) {
         PngWriter w;
         middle(w);
@@ -405,7 +397,7 @@ TEST(PngChunks, Refusals)
                   w.Chunk("IDAT", {0x78, 0x9C, 0xFF, 0xFF, 0xFF});
               })),
               "Cannot load image. Compression error found in PNG file.");
-    std::vector<uint8_t> extra = Deflate(RgbRows(2, 1, 0));  // one row where two are due, and bytes after the stream
+    std::vector<uint8_t> extra = ZlibCompress(RgbRows(2, 1, 0), 6);  // one row where two are due, and bytes after the stream
     extra.insert(extra.end(), {1, 2, 3});
     EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(2, 2, 8, 2);

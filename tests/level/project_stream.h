@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "level/project_records.h"
+#include "support/zlib_stream.h"
 
 class TByteStream {
 public:
@@ -272,18 +273,15 @@ inline TByteStream ProjectStream(const tcuarto_list& p, const TStreamOptions& o 
 // The "ZLIB" container of a logical content, made with zlib alone.
 inline std::vector<uint8_t> ZlibContainer(const std::vector<uint8_t>& content)
 {
-    uLongf packedLength = compressBound(content.size());
-    std::vector<uint8_t> packed(packedLength);
-    if (compress2(packed.data(), &packedLength, content.data(), content.size(), 9) != Z_OK)
-        throw std::runtime_error("compress2 failed");
+    const std::vector<uint8_t> packed = ZlibCompress(content, 9);
     TByteStream s;
     s.U8('Z');
     s.U8('L');
     s.U8('I');
     s.U8('B');
-    s.U32(static_cast<uint32_t>(packedLength));
+    s.U32(static_cast<uint32_t>(packed.size()));
     s.U32(static_cast<uint32_t>(content.size()));
-    s.bytes.insert(s.bytes.end(), packed.begin(), packed.begin() + packedLength);
+    s.bytes.insert(s.bytes.end(), packed.begin(), packed.end());
     return s.bytes;
 }
 

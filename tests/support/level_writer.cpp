@@ -1,12 +1,12 @@
 #include "support/level_writer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+
+#include "support/zlib_stream.h"
 
 namespace {
 
@@ -53,15 +53,6 @@ public:
         for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
     }
 };
-
-std::vector<uint8_t> Compress(const std::vector<uint8_t>& data)
-{
-    uLongf length = compressBound(data.size());
-    std::vector<uint8_t> out(length);
-    if (compress2(out.data(), &length, data.data(), data.size(), 6) != Z_OK) throw std::runtime_error("compress2");
-    out.resize(length);
-    return out;
-}
 
 // Writes one level; one member per section of the file.
 class TLevelWriter {
@@ -136,7 +127,7 @@ std::vector<uint8_t> TLevelWriter::Write()
         WriteLevelData();
         layout_.parsed_end = block.Size();
         if (d_.patch) d_.patch(block.b, layout_);
-        const std::vector<uint8_t> packed = Compress(block.b);
+        const std::vector<uint8_t> packed = ZlibCompress(block.b, 6);
         file.U32(static_cast<uint32_t>(block.Size()));
         file.U32(static_cast<uint32_t>(packed.size()));
         layout_.chunk_data[3] = file.Size();
@@ -190,7 +181,7 @@ void TLevelWriter::WriteTextileChunks(TBytes& file)
 
 void TLevelWriter::WriteChunk(TBytes& file, int index, const std::vector<uint8_t>& data)
 {
-    const std::vector<uint8_t> packed = Compress(data);
+    const std::vector<uint8_t> packed = ZlibCompress(data, 6);
     file.U32(static_cast<uint32_t>(data.size()));
     file.U32(static_cast<uint32_t>(packed.size()));
     layout_.chunk_data[index] = file.Size();

@@ -1,8 +1,8 @@
 #include "support/psp_writer.h"
 
-#include <zlib.h>
-
 #include <cstring>
+
+#include "support/zlib_stream.h"
 
 namespace {
 
@@ -31,13 +31,7 @@ std::vector<uint8_t> Block(uint16_t major, uint16_t type, const std::vector<uint
 std::vector<uint8_t> Compress(uint16_t method, const std::vector<uint8_t>& plane)
 {
     if (method == 1) return PspRunLength(plane);
-    if (method == 2) {
-        uLongf size = compressBound(static_cast<uLong>(plane.size()));
-        std::vector<uint8_t> out(size);
-        compress2(out.data(), &size, plane.data(), static_cast<uLong>(plane.size()), 9);
-        out.resize(size);
-        return out;
-    }
+    if (method == 2) return ZlibCompress(plane, 9);
     return plane;
 }
 
