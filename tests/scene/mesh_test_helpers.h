@@ -95,19 +95,13 @@ protected:
 
     void SetUp() override
     {
-        ViewportRegistry.Clear();
-        D3DClearFailures();
-        ASSERT_TRUE(CreateDirect3D());
-        ViewportRegistry.Add(&view);
-        ASSERT_TRUE(CreateDeviceOrSwapChain(view.SwapChain, view.DeviceWindow(), false, 0, 0, 0, 1, true, true));
-        SetDefaultRenderStates();
+        ASSERT_NO_FATAL_FAILURE(scene_test::StartDevice(view));
         CreateTextureBuffer();
     }
     void TearDown() override
     {
         FreeTextureBuffer();
-        ReleaseDirect3D();
-        ViewportRegistry.Clear();
+        scene_test::StopDevice();
     }
 
     TOffscreenView view;

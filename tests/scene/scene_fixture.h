@@ -130,6 +130,25 @@ struct TOffscreenView : TDeviceView {
     TOffscreenHost host;
 };
 
+// The Direct3D object and a hardware device on the view, as the first
+// viewport's attach makes them, with the default render states; and their
+// release. Failures from an earlier suite are cleared first.
+inline void StartDevice(TOffscreenView& view)
+{
+    D3DClearFailures();
+    ViewportRegistry.Clear();
+    ASSERT_TRUE(CreateDirect3D());
+    ViewportRegistry.Add(&view);
+    ASSERT_TRUE(CreateDeviceOrSwapChain(view.SwapChain, view.DeviceWindow(), false, 0, 0, 0, 1, true, true));
+    SetDefaultRenderStates();
+}
+inline void StopDevice()
+{
+    ReleaseDirect3D();
+    ViewportRegistry.Clear();
+    D3DClearFailures();
+}
+
 // The scene seen through the device: a look sets the transforms, a frame
 // draws every vertex buffer of the scene, and PixelAt finds where a point
 // of the scene (height upward) landed in the window.
@@ -207,21 +226,14 @@ class SceneDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        D3DClearFailures();
-        ViewportRegistry.Clear();
-        ASSERT_TRUE(CreateDirect3D());
         view = std::make_unique<TOffscreenView>(width, height);
-        ViewportRegistry.Add(view.get());
-        ASSERT_TRUE(CreateDeviceOrSwapChain(view->SwapChain, view->DeviceWindow(), false, 0, 0, 0, 1, true, true));
-        SetDefaultRenderStates();
+        ASSERT_NO_FATAL_FAILURE(StartDevice(*view));
         sinkScope = std::make_unique<TScopedMessageSink>(sink);
     }
     void TearDown() override
     {
         sinkScope.reset();
-        ReleaseDirect3D();
-        ViewportRegistry.Clear();
-        D3DClearFailures();
+        StopDevice();
     }
 
     int width = 64, height = 64;
