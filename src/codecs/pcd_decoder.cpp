@@ -113,26 +113,13 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
         bits.Shift(8);
         const uint32_t plane = bits.Bits() >> 30;
         bits.Shift(16);
-        uint32_t planeRow = row, rows = lumaRows;
-        switch (plane) {
-        case 0:
-            dest = planes[0];
-            table = &tables[0];
-            break;
-        case 2:
-            dest = planes[1];
-            planeRow = row / 2;
-            rows = chromaRows;
-            table = tableCount > 1 ? &tables[1] : nullptr;
-            break;
-        case 3:
-            dest = planes[2];
-            planeRow = row / 2;
-            rows = chromaRows;
-            table = tableCount > 2 ? &tables[2] : nullptr;
-            break;
-        default: return;  // no pack uses plane code 1
-        }
+        // Plane codes 0, 2 and 3: the luma plane and the two chroma planes
+        // (of half the rows, each with its own table when there are three).
+        if (plane == 1) return;  // no pack uses plane code 1
+        const uint32_t k = plane == 0 ? 0 : plane - 1;
+        dest = planes[k];
+        table = tableCount > int(k) ? &tables[k] : nullptr;
+        const uint32_t planeRow = k == 0 ? row : row / 2, rows = k == 0 ? lumaRows : chromaRows;
         if (planeRow < rows) {
             dest += size_t(planeRow) * width;
             destEnd = dest + width;
