@@ -169,7 +169,7 @@ TEST(TrlevelPalette, EntryZeroIsMagentaAfterEveryLoad)
         TLevelDesc d = MakeSampleLevel(code);
         d.palette[0] = tpalette_entry{1, 2, 3};
         d.palette[1] = tpalette_entry{10, 20, 30};
-        const std::string name = dir.file(code == LEVEL_TR1_TUB ? "p.tub" : (code == LEVEL_TRC ? "p.trc" : "p.lvl"));
+        const std::string name = dir.file("p" + LevelFileExtension(code));
         SaveLevelFile(name, d);
         Ttrlevel level;
         ASSERT_EQ(level.LoadFromFile(name), LEVEL_LOADED);

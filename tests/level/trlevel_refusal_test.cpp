@@ -18,20 +18,6 @@ using namespace trlevel_test;
 
 namespace {
 
-const char* FileNameFor(int code)
-{
-    switch (code) {
-    case LEVEL_TR1_TUB:
-        return "level.tub";
-    case LEVEL_TR2_TRG:
-        return "level.trg";
-    case LEVEL_TRC:
-        return "level.trc";
-    default:
-        return "level.lvl";
-    }
-}
-
 TSampleLevelSize SmallLevel()
 {
     TSampleLevelSize s;
@@ -58,7 +44,7 @@ void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v)
 
 class TRefusal {
 public:
-    explicit TRefusal(int code) : code_(code), name_(dir_.file(FileNameFor(code))) {}
+    explicit TRefusal(int code) : code_(code), name_(dir_.file("level" + LevelFileExtension(code))) {}
 
     // Loads the description (after an earlier good load) and expects a refusal.
     void ExpectRefused(const TLevelDesc& d, const std::string& what)

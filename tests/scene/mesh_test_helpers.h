@@ -21,28 +21,11 @@
 
 namespace mesh_test {
 
-// A file name ending that the reader gives the version code for.
-inline std::string Extension(int code)
-{
-    switch (code) {
-    case LEVEL_TR1_TUB:
-        return ".tub";
-    case LEVEL_TR2_TRG:
-        return ".trg";
-    case LEVEL_TR4:
-        return ".tr4";
-    case LEVEL_TRC:
-        return ".trc";
-    default:
-        return ".phd";
-    }
-}
-
 // Writes the description as a level file and reads it back.
 inline std::unique_ptr<Ttrlevel> LoadLevel(const TLevelDesc& desc)
 {
     TempDir dir;
-    const std::string name = dir.file("level" + Extension(desc.version_code));
+    const std::string name = dir.file("level" + LevelFileExtension(desc.version_code));
     SaveLevelFile(name, desc);
     auto level = std::make_unique<Ttrlevel>();
     EXPECT_EQ(level->LoadFromFile(name), LEVEL_LOADED);

@@ -940,6 +940,17 @@ std::vector<uint8_t> WriteLevelFile(const TLevelDesc& desc, TLevelLayout* layout
     return writer.Write();
 }
 
+std::string LevelFileExtension(int versionCode)
+{
+    switch (versionCode) {
+    case LEVEL_TR1_TUB: return ".tub";
+    case LEVEL_TR2_TRG: return ".trg";
+    case LEVEL_TR4: return ".tr4";
+    case LEVEL_TRC: return ".trc";
+    default: return ".phd";
+    }
+}
+
 void SaveLevelFile(const std::string& fileName, const TLevelDesc& desc, TLevelLayout* layout)
 {
     const std::vector<uint8_t> bytes = WriteLevelFile(desc, layout);

@@ -140,6 +140,9 @@ ttrc_room_header TrcRoomHeader(const TRoomDesc& room);
 
 // The usual first word of a version code.
 uint32_t LevelVersionWord(int versionCode);
+// A file name ending ("." included) that the level reader takes for the
+// version code; it tells the other versions apart by their version word.
+std::string LevelFileExtension(int versionCode);
 
 std::vector<uint8_t> WriteLevelFile(const TLevelDesc& desc, TLevelLayout* layout = nullptr);
 void SaveLevelFile(const std::string& fileName, const TLevelDesc& desc, TLevelLayout* layout = nullptr);
