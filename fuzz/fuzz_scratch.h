@@ -1,9 +1,11 @@
 // A private scratch directory for fuzz targets whose readers take file names:
-// in memory (/dev/shm) where possible, made once per run.
+// in memory (/dev/shm) where possible, made once per run; and files in it.
 #pragma once
 
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -15,4 +17,18 @@ inline const std::string& ScratchDir()
         return pattern;
     }();
     return dir;
+}
+
+// The path of the named file in the scratch directory.
+inline std::string ScratchPath(const std::string& name) { return ScratchDir() + "/" + name; }
+
+// Writes the bytes as the named file of the scratch directory; returns its path.
+inline std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_t size)
+{
+    const std::string path = ScratchPath(name);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) abort();
+    if (size && std::fwrite(data, 1, size, f) != size) abort();
+    std::fclose(f);
+    return path;
 }

@@ -86,13 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const uint8_t selector = size ? data[0] : 0;
     const bool wrapTr4 = (selector & 0x40) != 0;
-    const std::string name = ScratchDir() + "/level" + (wrapTr4 ? ".tr4" : kExtensions[selector % 6]);
     std::vector<uint8_t> file;
     if (size > 1) file = wrapTr4 ? Tr4File(data + 1, size - 1) : std::vector<uint8_t>(data + 1, data + size);
-    FILE* f = std::fopen(name.c_str(), "wb");
-    if (!f) abort();
-    if (!file.empty() && std::fwrite(file.data(), 1, file.size(), f) != file.size()) abort();
-    std::fclose(f);
+    const std::string name =
+        WriteScratchFile(std::string("level") + (wrapTr4 ? ".tr4" : kExtensions[selector % 6]), file.data(), file.size());
 
     const int result = level.LoadFromFile(name, (selector & 0x80) != 0);
     CheckRecord(level, result);

@@ -1,8 +1,6 @@
 // Loads arbitrary bytes as a project file. A refused file must leave the
 // project exactly as it was; an accepted one must save and load back to the
 // same file.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,14 +12,9 @@
 
 #include "level/project_file.h"
 #include "platform/rtl/messages.h"
+#include "fuzz_scratch.h"
 
 namespace {
-
-std::string ScratchName(const char* what)
-{
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_project_file_" + std::to_string(::getpid()) + what;
-}
 
 std::vector<char> Bytes(const std::string& name)
 {
@@ -51,11 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static TScopedMessageSink scope(sink);
     sink.messages.clear();
 
-    const std::string input = ScratchName(".vel");
-    {
-        std::ofstream out(input, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    const std::string input = WriteScratchFile("project.vel", data, size);
     tcuarto_list project;
     Prepare(project);
     const int result = LoadProject(project, input);
@@ -71,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int i = 1; i <= project.roomCount; ++i)
             sectors += static_cast<int64_t>(project.rooms[i].columns) * project.rooms[i].rows;
         if (sectors <= 64) {
-            const std::string first = ScratchName("-1.vel");
-            const std::string second = ScratchName("-2.vel");
+            const std::string first = ScratchPath("project-1.vel");
+            const std::string second = ScratchPath("project-2.vel");
             int counter = 1;
             SaveProject(project, first, 0, 0, counter);
             tcuarto_list again;

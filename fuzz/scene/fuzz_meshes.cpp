@@ -32,11 +32,7 @@ namespace {
 bool LoadThroughReader(Ttrlevel& level, uint8_t selector, const uint8_t* data, size_t size)
 {
     static const char* const kExtensions[] = {".phd", ".tub", ".tr2", ".trg", ".tr4", ".trc", ".TR2", ".tr3"};
-    const std::string name = ScratchDir() + "/level" + kExtensions[selector & 7];
-    FILE* f = std::fopen(name.c_str(), "wb");
-    if (!f) abort();
-    if (size && std::fwrite(data, 1, size, f) != size) abort();
-    std::fclose(f);
+    const std::string name = WriteScratchFile(std::string("level") + kExtensions[selector & 7], data, size);
     return level.LoadFromFile(name) == LEVEL_LOADED;
 }
 
