@@ -249,32 +249,24 @@ void tr_scene::Update()
             if (current == Project->playerRoom) BuildPlayerStart();
         }
 
+        // A layer of symbols shows in its edit mode, for the current room and
+        // the neighbour.
+        auto symbols = [&](int layer, int mode, int list, void (tr_scene::*build)(int)) {
+            if (!Dirty[size_t(layer)] || EditMode != mode) return;
+            GL.SetList(list);
+            (this->*build)(current);
+            if (neighbour) (this->*build)(neighbour);
+        };
         if (Dirty[LAYER_LIGHTS]) {
             // Relighting starts again from the ambient colour of rooms that
             // were not rebuilt above.
             if (Lighting && !Dirty[LAYER_NEIGHBOUR] && neighbour) LightRoom(neighbour, LIST_NEIGHBOUR);
             if (Lighting && !Dirty[LAYER_CURRENT]) LightRoom(current, LIST_CURRENT);
-            if (EditMode == EDIT_LIGHTS) {
-                GL.SetList(LIST_LIGHTS);
-                BuildRoomLights(current);
-                if (neighbour) BuildRoomLights(neighbour);
-            }
+            symbols(LAYER_LIGHTS, EDIT_LIGHTS, LIST_LIGHTS, &tr_scene::BuildRoomLights);
         }
-        if (Dirty[LAYER_CAMERAS] && EditMode == EDIT_CAMERAS) {
-            GL.SetList(LIST_CAMERAS);
-            BuildCameras(current);
-            if (neighbour) BuildCameras(neighbour);
-        }
-        if (Dirty[LAYER_FLYBYS] && EditMode == EDIT_FLYBYS) {
-            GL.SetList(LIST_FLYBYS);
-            BuildFlybyCameras(current);
-            if (neighbour) BuildFlybyCameras(neighbour);
-        }
-        if (Dirty[LAYER_SOUNDS] && EditMode == EDIT_SOUNDS) {
-            GL.SetList(LIST_SOUNDS);
-            BuildSoundEntries(current);
-            if (neighbour) BuildSoundEntries(neighbour);
-        }
+        symbols(LAYER_CAMERAS, EDIT_CAMERAS, LIST_CAMERAS, &tr_scene::BuildCameras);
+        symbols(LAYER_FLYBYS, EDIT_FLYBYS, LIST_FLYBYS, &tr_scene::BuildFlybyCameras);
+        symbols(LAYER_SOUNDS, EDIT_SOUNDS, LIST_SOUNDS, &tr_scene::BuildSoundEntries);
         if (Dirty[LAYER_STATICS] && !HideStatics) {
             for (int room : ObjectLayerRooms()) BuildRoomStatics(room);
         }
