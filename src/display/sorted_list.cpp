@@ -93,6 +93,25 @@ int Compare(const TKey& k, const TSlot& s)
 
 bool Equal(const TKey& k, const TSlot& s) { return s.node && Compare(k, s) == 0; }
 
+// Binary search of the sorted slots lo..hi for the key: the first slot of
+// the key's run, or -1 with lo at the slot where the key would go.
+int32_t SearchRun(const std::vector<TSlot>& slots, const TKey& k, int32_t& lo, int32_t hi)
+{
+    int32_t mid = lo, c = 0;
+    do {
+        mid = lo + (hi - lo) / 2;
+        const TSlot& s = slots[size_t(mid)];
+        c = s.node ? Compare(k, s) : 1;  // an empty slot sorts before every name
+        if (c < 0)
+            hi = mid - 1;
+        else if (c > 0)
+            lo = mid + 1;
+    } while (c != 0 && lo <= hi);
+    if (c != 0) return -1;
+    while (mid > 0 && Equal(k, slots[size_t(mid - 1)])) --mid;
+    return mid;
+}
+
 std::string NameOf(const TSlot& s)
 {
     std::string name(s.length, '\0');
@@ -320,19 +339,7 @@ int32_t TCore::IndexOf(std::string_view name) const
     auto equal = [&](int32_t i) { return Equal(k, slots_[size_t(i)]); };
     if (count - lo == 1) return equal(lo) ? lo : -1;
     if (equal(lo)) return lo;
-    int32_t hi = count - 1, mid = lo, c = 0;
-    do {
-        mid = lo + (hi - lo) / 2;
-        const TSlot& s = slots_[size_t(mid)];
-        c = s.node ? Compare(k, s) : 1;  // an empty slot sorts before every name
-        if (c < 0)
-            hi = mid - 1;
-        else if (c > 0)
-            lo = mid + 1;
-    } while (c != 0 && lo <= hi);
-    if (c != 0) return -1;
-    while (mid > 0 && equal(mid - 1)) --mid;
-    return mid;
+    return SearchRun(slots_, k, lo, count - 1);
 }
 
 int32_t TCore::Locate(std::string_view name) const
@@ -344,19 +351,8 @@ int32_t TCore::Locate(std::string_view name) const
     const TKey k = MakeKey(name);
     auto equal = [&](int32_t i) { return Equal(k, slots_[size_t(i)]); };
     if (equal(lo)) return lo;
-    int32_t hi = count - 1, mid = lo, c = 0;
-    do {
-        mid = lo + (hi - lo) / 2;
-        const TSlot& s = slots_[size_t(mid)];
-        c = s.node ? Compare(k, s) : 1;
-        if (c < 0)
-            hi = mid - 1;
-        else if (c > 0)
-            lo = mid + 1;
-    } while (c != 0 && lo <= hi);
-    if (c != 0) return lo;
-    while (mid > 0 && equal(mid - 1)) --mid;
-    return mid;
+    const int32_t at = SearchRun(slots_, k, lo, count - 1);
+    return at >= 0 ? at : lo;
 }
 
 void TCore::ClearSlots()
