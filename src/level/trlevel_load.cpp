@@ -118,6 +118,7 @@ private:
     void ReadTrcRooms();
     void ReadRoom(troom& r);
     void ReadTrcRoom(troom& r);
+    void ReadSampleData(size_t size);
     void ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, void (TLevelParser::*readRoom)(troom&));
     void ReadTrcLayers(troom& r);
     void ReadGeometrySections();
@@ -272,16 +273,21 @@ void TLevelParser::ReadTextileChunks()
     L.textile8_bytes = L.num_textiles * TEXTILE8_BYTES;
 }
 
+// The sound samples, as one block of the given size.
+void TLevelParser::ReadSampleData(size_t size)
+{
+    L.sample_data.resize(static_cast<int32_t>(size));
+    s_.Read(L.sample_data.data(), size);
+    L.sample_data_size = static_cast<uint32_t>(size);
+}
+
 void TLevelParser::ReadTr4LevelBlock()
 {
     const uint32_t uncompressed = s_.U32();
     const uint32_t compressed = s_.U32();
     Inflate(compressed, uncompressed, levelBlock_);
     L.num_samples = s_.U32();
-    const size_t rest = s_.Remaining();
-    L.sample_data.resize(static_cast<int32_t>(rest));
-    s_.Read(L.sample_data.data(), rest);
-    L.sample_data_size = static_cast<uint32_t>(rest);
+    ReadSampleData(s_.Remaining());
     // The rest of the level is parsed from the inflated block.
     s_ = TLevelStream(levelBlock_.data(), static_cast<size_t>(levelBlock_.length()));
     fixedBudget_ = kFixedTableBase + kFixedTableFactor * s_.Size();
@@ -635,19 +641,14 @@ void TLevelParser::ReadTrailingSections()
     if (code_ <= LEVEL_TR1_TUB) {
         const uint32_t size = s_.U32();
         s_.Need(size);
-        L.sample_data_size = size;
-        L.sample_data.resize(static_cast<int32_t>(size));
-        s_.Read(L.sample_data.data(), size);
+        ReadSampleData(size);
     }
     ReadCounted(L.sample_indices, &Ttrlevel::SetNumSampleIndices);
 
     if (code_ == LEVEL_TRC) {
         s_.Seek(samplesStart_);
         L.num_samples = s_.U32();
-        const size_t rest = s_.Remaining();
-        L.sample_data.resize(static_cast<int32_t>(rest));
-        s_.Read(L.sample_data.data(), rest);
-        L.sample_data_size = static_cast<uint32_t>(rest);
+        ReadSampleData(s_.Remaining());
     }
 }
 
