@@ -32,6 +32,25 @@ void InitStream(z_stream& z)
     z.zfree = ZFree;
 }
 
+// Points the stream at the whole input and at the output block.
+void Attach(z_stream& z, const void* input, int32_t n, TMemBlock& output)
+{
+    z.next_in = static_cast<Bytef*>(const_cast<void*>(input));
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = output.data();
+    z.avail_out = static_cast<uInt>(output.length());
+}
+
+// Resizes the output block, keeping what the stream wrote, and points the
+// stream after it.
+void GrowOutput(z_stream& z, TMemBlock& output, int32_t length)
+{
+    const int32_t used = static_cast<int32_t>(z.total_out);
+    output.resize(length);
+    z.next_out = output.data() + used;
+    z.avail_out = static_cast<uInt>(output.length() - used);
+}
+
 }  // namespace
 
 void CompressBuf(const void* input, int32_t n, TMemBlock& output)
@@ -43,21 +62,15 @@ void CompressBuf(const void* input, int32_t n, TMemBlock& output)
     try {
         output.resize(static_cast<int32_t>(std::min<int64_t>(start, INT32_MAX)));
         if (deflateInit(&z, 9) < 0) throw ECompressionError("error");
-        z.next_in = static_cast<Bytef*>(const_cast<void*>(input));
-        z.avail_in = static_cast<uInt>(n);
-        z.next_out = output.data();
-        z.avail_out = static_cast<uInt>(output.length());
+        Attach(z, input, n, output);
         for (;;) {
             const int r = deflate(&z, Z_FINISH);
             if (r == Z_STREAM_END) break;
             // Z_BUF_ERROR only says no progress was possible with the room left; grow and go on.
             if (r < 0 && r != Z_BUF_ERROR) throw ECompressionError("error");
             if (z.avail_out == 0 || r == Z_BUF_ERROR) {
-                const int32_t used = static_cast<int32_t>(z.total_out);
                 if (output.length() > INT32_MAX - 256) throw ECompressionError("error");
-                output.resize(output.length() + 256);
-                z.next_out = output.data() + used;
-                z.avail_out = static_cast<uInt>(output.length() - used);
+                GrowOutput(z, output, output.length() + 256);
             }
         }
         const int32_t produced = static_cast<int32_t>(z.total_out);
@@ -81,22 +94,16 @@ bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& ou
     try {
         output.resize(length);
         if (inflateInit(&z) < 0) throw EDecompressionError("error");
-        z.next_in = static_cast<Bytef*>(const_cast<void*>(input));
-        z.avail_in = static_cast<uInt>(n);
-        z.next_out = output.data();
-        z.avail_out = static_cast<uInt>(output.length());
+        Attach(z, input, n, output);
         for (;;) {
             const int r = inflate(&z, Z_FINISH);
             if (r == Z_STREAM_END) break;
             if (r == Z_NEED_DICT || (r < 0 && r != Z_BUF_ERROR)) throw EDecompressionError("error");
             // Z_BUF_ERROR with output room left means the input ended early.
             if (z.avail_out != 0) throw EDecompressionError("error");
-            const int32_t used = static_cast<int32_t>(z.total_out);
             if (output.length() >= limit) throw EDecompressionError("error");
-            const int64_t grown = std::min<int64_t>(static_cast<int64_t>(output.length()) + step, limit);
-            output.resize(static_cast<int32_t>(grown));
-            z.next_out = output.data() + used;
-            z.avail_out = static_cast<uInt>(output.length() - used);
+            GrowOutput(z, output,
+                       static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(output.length()) + step, limit)));
         }
         const int32_t produced = static_cast<int32_t>(z.total_out);
         inflateEnd(&z);
