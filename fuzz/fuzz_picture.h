@@ -8,12 +8,11 @@
 
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/classes.h"
-#include "platform/rtl/messages.h"
+#include "fuzz_quiet.h"
 
 inline void PrepareFuzzing()
 {
-    static TSilentSink sink;
-    SetMessageSink(&sink);
+    SilenceMessages();
     BitmapMemoryLimit = 8 << 20;
 }
 

@@ -15,6 +15,7 @@
 
 #include "level/trlevel.h"
 #include "platform/rtl/messages.h"
+#include "fuzz_quiet.h"
 #include "fuzz_scratch.h"
 
 namespace {
@@ -77,9 +78,7 @@ std::vector<uint8_t> Tr4File(const uint8_t* block, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static TSilentSink sink;
-    static const bool installed = (SetMessageSink(&sink), true);
-    (void)installed;
+    SilenceMessages();
     static const char* const kExtensions[] = {".phd", ".tub", ".tr2", ".trg", ".tr4", ".trc"};
     // One record for the whole run, so that every load also replaces a previous one.
     static Ttrlevel level;

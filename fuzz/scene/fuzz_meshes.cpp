@@ -25,6 +25,7 @@
 #include "scene/mesh_draw.h"
 #include "scene/mesh_list.h"
 #include "scene/moveable_pose.h"
+#include "fuzz_quiet.h"
 #include "fuzz_scratch.h"
 
 namespace {
@@ -101,9 +102,7 @@ void CheckList(const Tmesh_list& list)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static TSilentSink sink;
-    static const bool installed = (SetMessageSink(&sink), true);
-    (void)installed;
+    SilenceMessages();
     static Ttrlevel level;
     static Tmesh_list list;
 
