@@ -48,6 +48,27 @@ double PieceHeight(const tsector& s, int part, int k)
     return part == 0 ? s.floorPieceHeights[k] : s.ceilingPieceHeights[k];
 }
 
+// Cuts the texture of a wall's top piece to the part of the piece that the
+// slope leaves; t1 and t2 are the heights of its two slope corners above the
+// base. A corner at height 0 (first the one of t1, then of t2) takes the
+// coordinates of the corner at the base beside it; below a unit, the lower
+// of two raised corners moves towards its base corner by the difference.
+void CutTopPiece(tface_uv& uv, double t1, double t2, int corner1, int base1, int corner2, int base2)
+{
+    if (t1 == 0) {
+        uv.tu[corner1] = uv.tu[base1];
+        uv.tv[corner1] = uv.tv[base1];
+    }
+    if (t2 == 0) {
+        uv.tu[corner2] = uv.tu[base2];
+        uv.tv[corner2] = uv.tv[base2];
+    }
+    if (t1 <= 1 && t2 <= 1) {
+        if (0 < t2 && t2 < t1) uv.tv[corner2] += (uv.tv[base2] - uv.tv[corner2]) * (t1 - t2);
+        if (0 < t1 && t1 < t2) uv.tv[corner1] += (uv.tv[base1] - uv.tv[corner1]) * (t2 - t1);
+    }
+}
+
 }  // namespace
 
 tface_uv tr_scene::FaceUV(const tface_texture& record, uint32_t faceColor)
@@ -204,18 +225,7 @@ void tr_scene::EmitSectorFaces(const tsector& sector, const tpick_tag& tag, doub
             const double t1 = o[p], t2 = o[q];
             SetFaceTag(0, uint8_t(side), TOP_PIECE);
             tface_uv uv = SelectWallTexture(Record(sector, 0, side, TOP_PIECE), id, color);
-            if (t2 == 0) {
-                uv.tu[1] = uv.tu[2];
-                uv.tv[1] = uv.tv[2];
-            }
-            if (t1 == 0) {
-                uv.tu[0] = uv.tu[3];
-                uv.tv[0] = uv.tv[3];
-            }
-            if (t1 <= 1 && t2 <= 1) {
-                if (0 < t2 && t2 < t1) uv.tv[1] += (uv.tv[2] - uv.tv[1]) * (t1 - t2);
-                if (0 < t1 && t1 < t2) uv.tv[0] += (uv.tv[3] - uv.tv[0]) * (t2 - t1);
-            }
+            CutTopPiece(uv, t1, t2, 0, 3, 1, 2);
             if (!steep)
                 GL.Quad(corner(p, Y + base + t1, uv.tu[0], uv.tv[0]), corner(q, Y + base + t2, uv.tu[1], uv.tv[1]),
                         corner(q, Y + base, uv.tu[2], uv.tv[2]), corner(p, Y + base, uv.tu[3], uv.tv[3]));
@@ -275,18 +285,7 @@ void tr_scene::EmitSectorFaces(const tsector& sector, const tpick_tag& tag, doub
         const double t1 = o[p], t2 = o[q];
         SetFaceTag(1, uint8_t(side), TOP_PIECE);
         tface_uv uv = SelectWallTexture(Record(sector, 1, side, TOP_PIECE), id, color);
-        if (t1 == 0) {
-            uv.tu[3] = uv.tu[0];
-            uv.tv[3] = uv.tv[0];
-        }
-        if (t2 == 0) {
-            uv.tu[2] = uv.tu[1];
-            uv.tv[2] = uv.tv[1];
-        }
-        if (t1 <= 1 && t2 <= 1) {
-            if (0 < t2 && t2 < t1) uv.tv[2] -= (uv.tv[2] - uv.tv[1]) * (t1 - t2);
-            if (0 < t1 && t1 < t2) uv.tv[3] -= (uv.tv[3] - uv.tv[0]) * (t2 - t1);
-        }
+        CutTopPiece(uv, t1, t2, 3, 0, 2, 1);
         GL.Quad(corner(p, Y - base, uv.tu[0], uv.tv[0]), corner(q, Y - base, uv.tu[1], uv.tv[1]),
                 corner(q, Y - base - t2, uv.tu[2], uv.tv[2]), corner(p, Y - base - t1, uv.tu[3], uv.tv[3]));
     }
