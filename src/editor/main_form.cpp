@@ -125,6 +125,7 @@ void TMain_Form::BindPageHandlers()
     RadioButton1->OnClick = [this] { if (started_) RadioButton1Click(); };
     RadioButton2->OnClick = [this] { if (started_) RadioButton2Click(); };
     RadioButton5->OnClick = [this] { if (started_) RadioButton5Click(); };
+    SpeedButton99->OnClick = [this] { if (started_) SpeedButton99Click(); };
 
     SpeedButton1->OnClick = [this] { if (started_) SpeedButton1Click(); };
     SpeedButton43->OnClick = [this] { if (started_) SpeedButton43Click(); };

@@ -176,6 +176,8 @@ public:
     void RadioButton2Click();
     void RadioButton5Click();
     void ShowRoomPosition();
+    // "CREATE" on the converter tab: a new project from the Basefile level.
+    void SpeedButton99Click();
 
     // ---- the 2D room map and the room grid ----
     void RedrawMaps();
