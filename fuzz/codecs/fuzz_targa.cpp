@@ -1,22 +1,13 @@
 // Truevision pictures from arbitrary bytes: loading may fail with an error,
 // never read or write outside a buffer; what loads is written back again.
-#include <cstdint>
-#include <exception>
-
 #include "codecs/targa.h"
-#include "platform/rtl/classes.h"
+#include "fuzz_picture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    BitmapMemoryLimit = 8 << 20;
+    PrepareFuzzing();
     TTargaGraphic picture;
-    try {
-        TMemoryStream in(data, size);
-        picture.CanLoad(in);
-        picture.LoadFromStream(in);
-    } catch (const std::exception&) {
-        return 0;
-    }
+    if (!FuzzLoad(picture, data, size)) return 0;
     // Writing back is exercised on small pictures only, so the fuzzer keeps its pace.
     if (int64_t(picture.Width()) * picture.Height() > 256 * 256) return 0;
     try {

@@ -15,24 +15,9 @@
 
 #include "level/trlevel.h"
 #include "platform/rtl/messages.h"
+#include "fuzz_scratch.h"
 
 namespace {
-
-class TSilentSink : public TMessageSink {
-public:
-    int Message(const TMessageRecord&) override { return IDOK; }
-    void ProcessEnd(int) override {}
-};
-
-const std::string& ScratchDir()
-{
-    static const std::string dir = [] {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/levelfuzzXXXXXX");
-        if (!mkdtemp(pattern.data())) abort();
-        return pattern;
-    }();
-    return dir;
-}
 
 // A loaded record must keep every count within its table; a refused one must be empty.
 void CheckRecord(const Ttrlevel& level, int result)

@@ -25,24 +25,9 @@
 #include "scene/mesh_draw.h"
 #include "scene/mesh_list.h"
 #include "scene/moveable_pose.h"
+#include "fuzz_scratch.h"
 
 namespace {
-
-class TSilentSink : public TMessageSink {
-public:
-    int Message(const TMessageRecord&) override { return IDOK; }
-    void ProcessEnd(int) override {}
-};
-
-const std::string& ScratchDir()
-{
-    static const std::string dir = [] {
-        std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/meshfuzzXXXXXX");
-        if (!mkdtemp(pattern.data())) abort();
-        return pattern;
-    }();
-    return dir;
-}
 
 bool LoadThroughReader(Ttrlevel& level, uint8_t selector, const uint8_t* data, size_t size)
 {

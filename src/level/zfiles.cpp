@@ -11,6 +11,7 @@
 #include <new>
 
 #include "level/zlibwrap.h"
+#include "platform/rtl/byteorder.h"
 #include "platform/rtl/messages.h"
 #include "platform/rtl/sysutils.h"
 
@@ -52,15 +53,6 @@ void WriteFully(int fd, const std::string& name, const uint8_t* src, int64_t n)
     }
 }
 
-uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-void PutU32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
 // Largest output a deflate stream of k bytes can produce (about 1032:1), so
 // that a damaged size field cannot make us allocate without bound.
 int32_t InflateBound(int64_t k) { return static_cast<int32_t>(std::min<int64_t>(k * 1032 + 1024, INT32_MAX)); }
@@ -89,8 +81,8 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
     if (::lseek(handle, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
     uint8_t head[12];
     if (fileLength > 12 && ReadFully(handle, name, head, 12) == 12 && std::memcmp(head, "ZLIB", 4) == 0) {
-        const uint32_t k = GetU32(head + 4);
-        const uint32_t u = GetU32(head + 8);
+        const uint32_t k = ReadLE32(head + 4);
+        const uint32_t u = ReadLE32(head + 8);
         // A short stream is tolerated: read what there is.
         const int64_t available = std::min<int64_t>(k, fileLength - 12);
         TMemBlock stream;
@@ -201,8 +193,8 @@ void zCloseFile(TZFile& f, bool write)
                 CompressBuf(f.buffer, f.size, packed);
                 uint8_t head[12];
                 std::memcpy(head, "ZLIB", 4);
-                PutU32(head + 4, static_cast<uint32_t>(packed.length()));
-                PutU32(head + 8, static_cast<uint32_t>(f.size));
+                WriteLE32(head + 4, static_cast<uint32_t>(packed.length()));
+                WriteLE32(head + 8, static_cast<uint32_t>(f.size));
                 WriteFully(fd, f.name, head, 12);
                 WriteFully(fd, f.name, packed.data(), packed.length());
             } else {

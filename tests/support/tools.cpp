@@ -17,16 +17,9 @@ std::string ToolProgram(const std::string& name)
     return ::access(path.c_str(), X_OK) == 0 ? path : "";
 }
 
-namespace {
-
-bool Spawn(const std::string& name, const std::vector<std::string>& args, const std::string& input,
-           const std::string& output, std::string* log)
+bool RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                const std::string& output, std::string* log)
 {
-    const std::string program = ToolProgram(name);
-    if (program.empty()) {
-        if (log) *log = name + " is not installed";
-        return false;
-    }
     char errName[] = "/tmp/editor-tool-XXXXXX";
     const int errFd = ::mkstemp(errName);
     if (errFd < 0) return false;
@@ -52,6 +45,19 @@ bool Spawn(const std::string& name, const std::vector<std::string>& args, const 
     }
     ::unlink(errName);
     return rc == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+namespace {
+
+bool Spawn(const std::string& name, const std::vector<std::string>& args, const std::string& input,
+           const std::string& output, std::string* log)
+{
+    const std::string program = ToolProgram(name);
+    if (program.empty()) {
+        if (log) *log = name + " is not installed";
+        return false;
+    }
+    return RunProgram(program, args, input, output, log);
 }
 
 }  // namespace

@@ -5,22 +5,10 @@
 
 #include "platform/gdi/dib.h"
 #include "platform/gdi/graphics.h"
+#include "platform/rtl/byteorder.h"
 #include "platform/rtl/classes.h"
 
 namespace {
-
-inline uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-inline void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void Put32(uint8_t* p, uint32_t v)
-{
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
-}
 
 // One colour channel of a bit-field pixel: where it sits and how to widen it to 8 bits.
 struct TMaskChannel {
@@ -120,7 +108,7 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
     TDIBHeader h;
     uint8_t buf[124] = {};
     stream.ReadBuffer(buf, 4);
-    h.headerSize = Get32(buf);
+    h.headerSize = ReadLE32(buf);
     bool core = false, os2 = false;
     if (h.headerSize == 12) {
         core = true;
@@ -136,23 +124,23 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
     int64_t width, height;
     uint32_t clrUsed = 0;
     if (core) {
-        width = Get16(buf + 4);
-        height = static_cast<int16_t>(Get16(buf + 6));
-        h.bitCount = Get16(buf + 10);
+        width = ReadLE16(buf + 4);
+        height = static_cast<int16_t>(ReadLE16(buf + 6));
+        h.bitCount = ReadLE16(buf + 10);
     } else {
-        width = static_cast<int32_t>(Get32(buf + 4));
-        height = static_cast<int32_t>(Get32(buf + 8));
-        h.bitCount = Get16(buf + 14);
-        if (h.headerSize >= 20) h.compression = Get32(buf + 16);
-        if (h.headerSize >= 24) h.sizeImage = Get32(buf + 20);
-        if (h.headerSize >= 36) clrUsed = Get32(buf + 32);
+        width = static_cast<int32_t>(ReadLE32(buf + 4));
+        height = static_cast<int32_t>(ReadLE32(buf + 8));
+        h.bitCount = ReadLE16(buf + 14);
+        if (h.headerSize >= 20) h.compression = ReadLE32(buf + 16);
+        if (h.headerSize >= 24) h.sizeImage = ReadLE32(buf + 20);
+        if (h.headerSize >= 36) clrUsed = ReadLE32(buf + 32);
         if (os2 && h.compression > BI_RLE4) RaiseInvalidImage(label);  // OS/2 Huffman and RLE24
         if (!os2 && h.headerSize >= 52) {
-            h.masks[0] = Get32(buf + 40);
-            h.masks[1] = Get32(buf + 44);
-            h.masks[2] = Get32(buf + 48);
+            h.masks[0] = ReadLE32(buf + 40);
+            h.masks[1] = ReadLE32(buf + 44);
+            h.masks[2] = ReadLE32(buf + 48);
         }
-        if (!os2 && h.headerSize >= 56) h.masks[3] = Get32(buf + 52);
+        if (!os2 && h.headerSize >= 56) h.masks[3] = ReadLE32(buf + 52);
     }
     if (height < 0) {
         h.topDown = true;
@@ -183,7 +171,7 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
             uint8_t m[16];
             const int n = h.compression == BI_ALPHABITFIELDS ? 16 : 12;
             stream.ReadBuffer(m, n);
-            for (int i = 0; i < n / 4; ++i) h.masks[i] = Get32(m + 4 * i);
+            for (int i = 0; i < n / 4; ++i) h.masks[i] = ReadLE32(m + 4 * i);
             if (tableBytes >= 0) tableBytes -= n;
         }
         break;
@@ -284,7 +272,7 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
         }
         stream.ReadBuffer(row.data(), stride);
         for (int x = 0; x < w; ++x) {
-            const uint32_t p = h.bitCount == 16 ? Get16(row.data() + 2 * x) : Get32(row.data() + 4 * x);
+            const uint32_t p = h.bitCount == 16 ? ReadLE16(row.data() + 2 * x) : ReadLE32(row.data() + 4 * x);
             line[4 * x] = b.Get(p);
             line[4 * x + 1] = g.Get(p);
             line[4 * x + 2] = r.Get(p);
@@ -302,7 +290,7 @@ void TBitmap::LoadFromStream(TStream& stream)
     int64_t dataOffset = -1;
     if (got == 2 && fileHeader[0] == 'B' && fileHeader[1] == 'M') {
         stream.ReadBuffer(fileHeader + 2, 12);
-        dataOffset = Get32(fileHeader + 10);
+        dataOffset = ReadLE32(fileHeader + 10);
     } else {
         // A bare device-independent bitmap: the info header comes first.
         stream.SetPosition(start);
@@ -312,7 +300,7 @@ void TBitmap::LoadFromStream(TStream& stream)
     stream.Read(sizeField, 4);
     stream.SetPosition(headerStart);
     const int64_t tableBytes =
-        dataOffset > 0 ? start + dataOffset - headerStart - static_cast<int64_t>(Get32(sizeField)) : -1;
+        dataOffset > 0 ? start + dataOffset - headerStart - static_cast<int64_t>(ReadLE32(sizeField)) : -1;
     const TDIBHeader h = ReadDIBHeader(stream, label, false, tableBytes);
     // The file header's data offset wins when it points past the colour table.
     if (dataOffset > 0 && start + dataOffset >= stream.Position()) stream.SetPosition(start + dataOffset);
@@ -349,24 +337,24 @@ void TBitmap::SaveToStream(TStream& stream)
     std::vector<uint8_t> head(offBits, 0);
     head[0] = 'B';
     head[1] = 'M';
-    Put32(&head[2], offBits + imageSize);
-    Put32(&head[10], offBits);
+    WriteLE32(&head[2], offBits + imageSize);
+    WriteLE32(&head[10], offBits);
     uint8_t* info = &head[14];
-    Put32(info, 40);
-    Put32(info + 4, static_cast<uint32_t>(w));
-    Put32(info + 8, static_cast<uint32_t>(h));
-    Put16(info + 12, 1);
-    Put16(info + 14, static_cast<uint32_t>(bitCount));
-    Put32(info + 16, compression);
-    Put32(info + 20, imageSize);
-    Put32(info + 24, 2835);  // 72 dots per inch
-    Put32(info + 28, 2835);
-    Put32(info + 32, static_cast<uint32_t>(table.size()));
+    WriteLE32(info, 40);
+    WriteLE32(info + 4, static_cast<uint32_t>(w));
+    WriteLE32(info + 8, static_cast<uint32_t>(h));
+    WriteLE16(info + 12, 1);
+    WriteLE16(info + 14, static_cast<uint32_t>(bitCount));
+    WriteLE32(info + 16, compression);
+    WriteLE32(info + 20, imageSize);
+    WriteLE32(info + 24, 2835);  // 72 dots per inch
+    WriteLE32(info + 28, 2835);
+    WriteLE32(info + 32, static_cast<uint32_t>(table.size()));
     uint8_t* tail = info + 40;
     if (compression == BI_BITFIELDS) {
-        Put32(tail, 0xF800);
-        Put32(tail + 4, 0x07E0);
-        Put32(tail + 8, 0x001F);
+        WriteLE32(tail, 0xF800);
+        WriteLE32(tail + 4, 0x07E0);
+        WriteLE32(tail + 8, 0x001F);
     } else {
         for (size_t i = 0; i < table.size(); ++i) {
             tail[4 * i] = table[i].peBlue;

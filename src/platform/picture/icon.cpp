@@ -6,22 +6,10 @@
 #include "platform/gdi/canvas.h"
 #include "platform/gdi/dib.h"
 #include "platform/picture/picture.h"
+#include "platform/rtl/byteorder.h"
 #include "platform/rtl/classes.h"
 
 namespace {
-
-inline uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-inline void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void Put32(uint8_t* p, uint32_t v)
-{
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
-}
 
 const char* const kLabel = "ICO";
 
@@ -48,8 +36,8 @@ void TIcon::LoadFromStream(TStream& stream)
     const int64_t start = stream.Position();
     uint8_t dir[6];
     stream.ReadBuffer(dir, 6);
-    const unsigned type = Get16(dir + 2), count = Get16(dir + 4);
-    if (Get16(dir) != 0 || (type != 1 && type != 2) || count == 0) RaiseInvalidImage(kLabel);
+    const unsigned type = ReadLE16(dir + 2), count = ReadLE16(dir + 4);
+    if (ReadLE16(dir) != 0 || (type != 1 && type != 2) || count == 0) RaiseInvalidImage(kLabel);
     std::vector<uint8_t> entries(static_cast<size_t>(count) * 16);
     stream.ReadBuffer(entries.data(), static_cast<int64_t>(entries.size()));
 
@@ -57,7 +45,7 @@ void TIcon::LoadFromStream(TStream& stream)
     bool found = false;
     TCandidate best;
     for (unsigned i = 0; i < count; ++i) {
-        const int64_t offset = Get32(entries.data() + 16 * i + 12);
+        const int64_t offset = ReadLE32(entries.data() + 16 * i + 12);
         stream.SetPosition(start + offset);
         uint8_t sig[4];
         if (stream.Read(sig, 4) != 4) continue;
@@ -131,21 +119,21 @@ void TIcon::SaveToStream(TStream& stream)
     const int64_t maskStride = ((int64_t(w) + 31) / 32) * 4;
     const uint32_t imageBytes = static_cast<uint32_t>(40 + int64_t(w) * h * 4 + maskStride * h);
     uint8_t head[6 + 16 + 40] = {};
-    Put16(head + 2, 1);
-    Put16(head + 4, 1);
+    WriteLE16(head + 2, 1);
+    WriteLE16(head + 4, 1);
     uint8_t* e = head + 6;
     e[0] = static_cast<uint8_t>(w & 0xFF);
     e[1] = static_cast<uint8_t>(h & 0xFF);
-    Put16(e + 4, 1);
-    Put16(e + 6, 32);
-    Put32(e + 8, imageBytes);
-    Put32(e + 12, 22);
+    WriteLE16(e + 4, 1);
+    WriteLE16(e + 6, 32);
+    WriteLE32(e + 8, imageBytes);
+    WriteLE32(e + 12, 22);
     uint8_t* info = head + 22;
-    Put32(info, 40);
-    Put32(info + 4, static_cast<uint32_t>(w));
-    Put32(info + 8, static_cast<uint32_t>(2 * h));
-    Put16(info + 12, 1);
-    Put16(info + 14, 32);
+    WriteLE32(info, 40);
+    WriteLE32(info + 4, static_cast<uint32_t>(w));
+    WriteLE32(info + 8, static_cast<uint32_t>(2 * h));
+    WriteLE16(info + 12, 1);
+    WriteLE16(info + 14, 32);
     stream.WriteBuffer(head, sizeof head);
     const bool hasMask = mask_.Width() == w && mask_.Height() == h;
     std::vector<uint8_t> row(static_cast<size_t>(w) * 4);

@@ -109,6 +109,15 @@ public:
     }
 };
 
+// A sink that shows nothing and answers every box with IDOK, for runs
+// without anyone to read the messages (fuzzing, batch work).
+class TSilentSink : public TMessageSink {
+public:
+    int Message(const TMessageRecord&) override { return IDOK; }
+    void Exception(const std::string&) override {}
+    void ProcessEnd(int) override {}
+};
+
 // Installs a sink for the lifetime of the object and restores the previous one.
 class TScopedMessageSink {
 public:
