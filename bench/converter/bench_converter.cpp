@@ -75,16 +75,14 @@ void BM_ConvertLevel(benchmark::State& state)
     ResetProject(project);
     tr_scene scene;
     scene.Project = &project;
-    TMoveableCatalog catalog;
-    SetTrCatalogDefaults(catalog);
     TConverterOptions options;
     options.includeItems = true;
     options.includeDeathSectors = true;
     TConverterHooks hooks;
     hooks.Today = [] { return std::string("01/01/01"); };
     for (auto _ : state) {
-        const TConversionResult result = ConvertLevelToProject(*level, project, scene, catalog, options, hooks);
-        benchmark::DoNotOptimize(result.itemLines.data());
+        const TConversionResult result = ConvertLevelToProject(*level, project, scene, options, hooks);
+        benchmark::DoNotOptimize(result.itemsSkipped);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0) * 400);
 }

@@ -349,8 +349,7 @@ int ConvertItems(const Ttrlevel& level, tcuarto_list& project, int roomCount)
 }  // namespace
 
 TConversionResult ConvertLevelToProject(const Ttrlevel& level, tcuarto_list& project, tr_scene& scene,
-                                        const TMoveableCatalog& catalog, const TConverterOptions& options,
-                                        const TConverterHooks& hooks)
+                                        const TConverterOptions& options, const TConverterHooks& hooks)
 {
     TConversionResult result;
 
@@ -377,18 +376,7 @@ TConversionResult ConvertLevelToProject(const Ttrlevel& level, tcuarto_list& pro
     if (hooks.RoomsConverted) hooks.RoomsConverted();
 
     if (options.includeItems) result.itemsSkipped = ConvertItems(level, project, roomCount);
-    for (int i = 1; i <= project.itemCount; ++i)
-        result.itemLines.push_back(ProjectItemLine(project.items[static_cast<size_t>(i)], catalog));
     return result;
-}
-
-std::string ProjectItemLine(const titem& item, const TMoveableCatalog& catalog)
-{
-    const uint32_t correlative = item.correlative;
-    const int id = item.objectId;
-    const std::string name = id >= 0 && id < TR_CATALOG_SIZE ? catalog[static_cast<size_t>(id)].name
-                                                              : "Moveable Id#" + std::to_string(id);
-    return std::to_string(correlative) + ".- " + name;
 }
 
 std::string StoredFileName(const std::string& path)

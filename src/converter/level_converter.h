@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "level/project_records.h"
-#include "level/trcatalog.h"
 
 class Ttrlevel;
 class TProgressBar;
@@ -68,8 +67,6 @@ struct TConversionResult {
     // The side-portal exclusion list of the last room converted: the
     // decimal texts of the project rooms above it, without repeats.
     std::vector<std::string> sidePortalExclusions;
-    // The item list's lines, one per project item (ProjectItemLine).
-    std::vector<std::string> itemLines;
     // Level items left out because their room is not a project room.
     int itemsSkipped = 0;
 };
@@ -82,19 +79,13 @@ constexpr int MAX_CONVERTED_HEIGHT = 5;
 
 // Builds the project from the level: project reset and texts, the floor-data
 // index (FloorDataGroups, FloorDataIndex), the rooms with their sectors, and
-// the items when included, named from the catalog for the item list. The
-// scene's room of interest becomes 1 and its InitRoomSectors gives each room
-// its grid. The level is only read; running it twice gives the same project.
-// Filling the item list and the "Project Info" memo and refitting the 3D view
-// are left to the caller.
+// the items when included. The scene's room of interest becomes 1 and its
+// InitRoomSectors gives each room its grid. The level is only read; running
+// it twice gives the same project. Filling the item list (with the items'
+// catalog names) and the "Project Info" memo and refitting the 3D view are
+// left to the caller.
 TConversionResult ConvertLevelToProject(const Ttrlevel& level, tcuarto_list& project, tr_scene& scene,
-                                        const TMoveableCatalog& catalog, const TConverterOptions& options,
-                                        const TConverterHooks& hooks = {});
-
-// The item list's line for a project item: its correlative number, ".- " and
-// the catalog name of its object id ("Moveable Id#" and the id for an id the
-// catalog has no entry for).
-std::string ProjectItemLine(const titem& item, const TMoveableCatalog& catalog);
+                                        const TConverterOptions& options, const TConverterHooks& hooks = {});
 
 // The file-name part of a stored path: what follows its last "\", ":" or "/".
 std::string StoredFileName(const std::string& path);

@@ -6,7 +6,7 @@
 #include "display/dib_viewer.h"
 #include "editor/editor_state.h"
 #include "editor/main_form.h"
-#include "editor/project_info.h"
+#include "editor/project_commands.h"
 #include "level/trlevel.h"
 #include "platform/rtl/messages.h"
 #include "scene/scene.h"
@@ -57,11 +57,10 @@ void TMain_Form::SpeedButton99Click()
             SpinEdit11->SetValue(Project.neighbourRoom);
         };
 
-        result = ConvertLevelToProject(*BasefileLevel, Project, *Scene, MoveableCatalog, options, hooks);
+        result = ConvertLevelToProject(*BasefileLevel, Project, *Scene, options, hooks);
 
-        for (const std::string& line : result.itemLines) CheckListBox2->AddItem(line);
-        CheckListBox2->SetItemIndex(CheckListBox2->Count() - 1);
-        for (const std::string& line : ProjectInfoLines(Project)) Memo1->AddLine(line);
+        FillItemList(true);
+        AddProjectInfo();
         // The scratch list keeps the last room's side-portal exclusions.
         if (options.includeSidePortals && Project.roomCount > 0) {
             Memo5->ClearLines();

@@ -90,7 +90,6 @@ struct TConversion {
     std::unique_ptr<Ttrlevel> level = std::make_unique<Ttrlevel>();
     tcuarto_list project;
     tr_scene scene;
-    TMoveableCatalog catalog;
     TConverterOptions options;
     TConverterHooks hooks;
     TConversionResult result;
@@ -100,13 +99,12 @@ struct TConversion {
         ResetProject(project);
         scene.Project = &project;
         scene.Level = level.get();
-        SetTrCatalogDefaults(catalog);
         hooks.Today = [] { return std::string("24/12/2003"); };
     }
 
     TConversionResult& Run()
     {
-        result = ConvertLevelToProject(*level, project, scene, catalog, options, hooks);
+        result = ConvertLevelToProject(*level, project, scene, options, hooks);
         return result;
     }
 

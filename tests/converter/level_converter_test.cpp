@@ -124,7 +124,6 @@ TEST(LevelConverter, NoBasefileGivesAnEmptyProject)
     EXPECT_TRUE(FloorDataIndex.empty());
     EXPECT_EQ(FloorDataGroups.size(), 1u);
     EXPECT_TRUE(named.empty());
-    EXPECT_TRUE(c.result.itemLines.empty());
 }
 
 TEST(LevelConverter, HooksRunBetweenTheSteps)
@@ -753,7 +752,6 @@ TEST(LevelConverter, ItemsArePlacedInTheirRoomsSectors)
     AddItem(*c.level, 2, 7, 0, 0, 0);   // no such room
     AddItem(*c.level, 2, -1, 0, 0, 0);  // no such room
     AddItem(*c.level, -3, 0, -100, 2047, 0xFFFF);
-    c.catalog[5].name = "Pistols";
     c.project.items[1].flag = 0x55;
     c.project.items[1].highlight = 0x66;
     c.options.includeItems = true;
@@ -769,8 +767,6 @@ TEST(LevelConverter, ItemsArePlacedInTheirRoomsSectors)
     // Not the converter's.
     EXPECT_EQ(int(c.project.items[1].flag), 0x55);
     EXPECT_EQ(int(c.project.items[1].highlight), 0x66);
-    EXPECT_EQ(c.result.itemLines,
-              (std::vector<std::string>{"0.- Pistols", "1.- Moveable Id#600", "4.- Moveable Id#-3"}));
 }
 
 TEST(LevelConverter, ItemsLeftOutWithoutTheOption)
@@ -780,7 +776,6 @@ TEST(LevelConverter, ItemsLeftOutWithoutTheOption)
     AddItem(*c.level, 5, 0, 0, 0, 0);
     c.Run();
     EXPECT_EQ(c.project.itemCount, 0);
-    EXPECT_TRUE(c.result.itemLines.empty());
 }
 
 TEST(LevelConverter, ItemTableHoldsAtMost256)
@@ -793,25 +788,6 @@ TEST(LevelConverter, ItemTableHoldsAtMost256)
     EXPECT_EQ(c.project.itemCount, 256);
     EXPECT_EQ(c.result.itemsSkipped, 44);
     EXPECT_EQ(int64_t(c.project.items[256].correlative), 255);
-    EXPECT_EQ(c.result.itemLines.size(), 256u);
-}
-
-TEST(LevelConverter, ItemLinesNameTheCatalogEntry)
-{
-    TMoveableCatalog catalog;
-    SetTrCatalogDefaults(catalog);
-    catalog[0].name = "Lara";
-    catalog[599].name = "Last";
-    titem item{};
-    item.correlative = 0xFFFFFFFF;
-    EXPECT_EQ(ProjectItemLine(item, catalog), "4294967295.- Lara");
-    item.correlative = 12;
-    item.objectId = 599;
-    EXPECT_EQ(ProjectItemLine(item, catalog), "12.- Last");
-    item.objectId = 17;
-    EXPECT_EQ(ProjectItemLine(item, catalog), "12.- Moveable Id#17");
-    item.objectId = 32767;
-    EXPECT_EQ(ProjectItemLine(item, catalog), "12.- Moveable Id#32767");
 }
 
 // ---------------------------------------------------------------------------
@@ -848,10 +824,8 @@ TEST(LevelConverter, RunningTwiceGivesTheSameProject)
 
     c.Run();
     const tcuarto_list first = c.project;
-    const std::vector<std::string> lines = c.result.itemLines;
     c.Run();
     EXPECT_EQ(AnyDifference(first, c.project), "");
-    EXPECT_EQ(lines, c.result.itemLines);
 }
 
 }  // namespace

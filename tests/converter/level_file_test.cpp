@@ -74,7 +74,6 @@ TEST_P(ConvertedLevelFile, RoomsSectorsDoorwaysAndItems)
     TConversion c;
     ASSERT_EQ(c.level->LoadFromFile(name), LEVEL_LOADED);
     c.project.basefilePath = name;
-    c.catalog[7].name = "Medipack";
     c.options.includeItems = true;
     c.options.includeDeathSectors = true;
     c.Run();
@@ -117,8 +116,9 @@ TEST_P(ConvertedLevelFile, RoomsSectorsDoorwaysAndItems)
     EXPECT_EQ(int(c.project.items[2].room), 2);
     EXPECT_EQ(int(c.project.items[2].column), 3);
     EXPECT_EQ(int(c.project.items[2].angle), 4);
-    EXPECT_EQ(c.result.itemLines[0], "0.- Medipack");
-    EXPECT_EQ(c.result.itemLines[2], "2.- Moveable Id#11");
+    EXPECT_EQ(int(c.project.items[1].objectId), 7);
+    EXPECT_EQ(int(c.project.items[3].objectId), 11);
+    EXPECT_EQ(int64_t(c.project.items[3].correlative), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, ConvertedLevelFile,

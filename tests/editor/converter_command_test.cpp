@@ -11,7 +11,6 @@
 #include "converter/floor_data_index.h"
 #include "display/dib_picture.h"
 #include "editor/editor_state.h"
-#include "editor/project_info.h"
 #include "editor_fixture.h"
 #include "level/trlevel.h"
 #include "scene/scene.h"
@@ -225,31 +224,6 @@ TEST_F(ConverterCommand, CreatingTwiceGivesTheSameLists)
     EXPECT_EQ(Lines(form->ListBox4), rooms);
     EXPECT_EQ(Lines(form->CheckListBox2), items);
     EXPECT_EQ(form->Memo1->Lines(), info);
-}
-
-TEST(ProjectInfo, LinesOfAProject)
-{
-    tcuarto_list p;
-    p.roomCount = 200;
-    p.cameraCount = 3;
-    p.itemCount = 256;
-    p.triggerCount = 4;
-    p.animSetCount = 5;
-    p.playerRoom = -1;
-    p.playerColumn = 7;
-    p.playerRow = 8;
-    p.basefilePath = "b";
-    p.texturesfilePath = "t";
-    p.scriptDirectory = "s";
-    p.buildDirectory = "d";
-    p.comments = "c";
-    p.name = "n";
-    EXPECT_EQ(ProjectInfoLines(p),
-              (std::vector<std::string>{"Total Rooms in Project:200", "Total Cameras in Project:3",
-                                        "Total Items in Project:256", "Total Triggers in Project:4",
-                                        "Animated Texture Sets:5", "Scrolling Textures:5", "Lara_Room:-1",
-                                        "Lara_Column:7", "Lara_Row:8", "Basefile Directory:b", "Textures Directory:t",
-                                        "Scriptfile Directory:s", "Build Directory:d", "Comments:c", "Name:n"}));
 }
 
 }  // namespace
