@@ -6,7 +6,6 @@
 #include "display/dib_viewer.h"
 #include "editor/editor_state.h"
 #include "editor/main_form.h"
-#include "editor/project_commands.h"
 #include "level/trlevel.h"
 #include "platform/rtl/messages.h"
 #include "scene/scene.h"
