@@ -101,6 +101,7 @@ void TMain_Form::BindHandlers()
     PageControl1->OnChange = [this] { PageControl1Change(); };
     PageControl2->OnChange = [this] { PageControl2Change(); };
     Surface->OnPaint = [this] { FormPaint(); };
+    BindFileCommands();
     BindPageHandlers();
 }
 
@@ -125,6 +126,7 @@ void TMain_Form::BindPageHandlers()
     RadioButton1->OnClick = [this] { if (started_) RadioButton1Click(); };
     RadioButton2->OnClick = [this] { if (started_) RadioButton2Click(); };
     RadioButton5->OnClick = [this] { if (started_) RadioButton5Click(); };
+    SpeedButton99->OnClick = [this] { if (started_) SpeedButton99Click(); };
 
     SpeedButton1->OnClick = [this] { if (started_) SpeedButton1Click(); };
     SpeedButton43->OnClick = [this] { if (started_) SpeedButton43Click(); };
@@ -134,6 +136,12 @@ void TMain_Form::BindPageHandlers()
     GR_ScrollBar1->OnChange = [this](TControl*) { if (started_) GR_ScrollBar1Change(); };
     GR_ScrollBar2->OnChange = [this](TControl*) { if (started_) GR_ScrollBar2Change(); };
     PT_ScrollBar1->OnChange = [this](TControl*) { if (started_) PT_ScrollBar1Change(); };
+
+    CheckListBox2->OnClick = [this] { if (started_) CheckListBox2Click(); };
+    Button1->OnClick = [this] { if (started_) Button1Click(); };
+    ListBox3->OnClick = [this] { if (started_) ListBox3Click(); };
+    Button37->OnClick = [this] { if (started_) Button37Click(); };
+    Button38->OnClick = [this] { if (started_) Button38Click(); };
 }
 
 // ---- start-up and shut-down ---------------------------------------------------

@@ -6,12 +6,15 @@
 
 #include <QMainWindow>
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "editor/controls.h"
 #include "platform/gdi/controls.h"
 
 class TDIBViewer;
+struct titem;
 
 class QAction;
 class QLabel;
@@ -176,6 +179,8 @@ public:
     void RadioButton2Click();
     void RadioButton5Click();
     void ShowRoomPosition();
+    // "CREATE" on the converter tab: a new project from the Basefile level.
+    void SpeedButton99Click();
 
     // ---- the 2D room map and the room grid ----
     void RedrawMaps();
@@ -194,6 +199,46 @@ public:
     void GR_ScrollBar2Change();
     void PT_ScrollBar1Change();
 
+    // ---- the File menu ----
+    // What a file dialog of the window asks for. Filter: "description|patterns".
+    struct TFileDialogRequest {
+        bool Save = false;
+        std::string Title;
+        std::string Filter;
+        std::string DefaultSuffix;
+    };
+    // Shows a file dialog; the chosen path, nothing when it was cancelled.
+    // Starts as a modal Qt dialog; tests put an answer of their own here.
+    std::function<std::optional<QString>(const TFileDialogRequest&)> FileDialog;
+    // The commands; each Execute asks for a file and hands it to its
+    // Accept, which takes the name as a record text.
+    void FileNewExecute();
+    void FileOpen1Execute();
+    void FileOpen1Accept(const std::string& fileName);
+    void FileSaveExecute();
+    void FileSaveAs1Execute();
+    void FileSaveAs1Accept(const std::string& fileName);
+    void FileOpen2Execute();
+    void FileOpen2Accept(const std::string& fileName);
+    void FileOpen3Execute();
+    void FileOpen3Accept(const std::string& fileName);
+    // The Basefile and Texturesfile loaders. A chosen file's name becomes
+    // the project's stored path once it has been read; a stored path is
+    // left as it is. False when the file was refused (its message shown).
+    bool LoadBasefile(const std::string& fileName, bool chosen);
+    bool LoadTexturesfile(const std::string& fileName, bool chosen);
+    // Appends the "Project Info" block to Memo1.
+    void AddProjectInfo();
+    // Refills the project item list; its last line selected or none.
+    void FillItemList(bool selectLast);
+
+    // ---- Items Remap ----
+    void CheckListBox2Click();
+    void Button1Click();
+    void ListBox3Click();
+    void Button37Click();
+    void Button38Click();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -205,6 +250,14 @@ private:
     void BuildMiddleBand();
     void BindHandlers();
     void BindPageHandlers();
+    void BindFileCommands();
+    // The dialog's choice as a record text; nothing when cancelled or when
+    // the path cannot be stored.
+    std::optional<std::string> ChooseFile(const TFileDialogRequest& request);
+    // Writes the project under the name with the progress shown.
+    void SaveProjectAs(const std::string& fileName);
+    // The item chosen in the item list, nullptr when none.
+    titem* ChosenItem();
     // Centres the 3D view on the scene's room of interest (box, fit).
     void FitViewToRoom();
     // The 3D view's layers out of date, then one rebuild.

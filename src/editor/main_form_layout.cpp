@@ -60,8 +60,8 @@ void TMain_Form::BuildMenus()
     FileExit1 = AddAction(file, "FileExit1", "E&xit", "Exit|Quits the application");
     FileOpen2 = AddAction(file, "FileOpen2", "&Open Basefile...", "Open|Opens an existing file");
     FileOpen3 = AddAction(file, "FileOpen3", "&Open Texturesfile", "Open|Opens an existing file");
-    // The project and file commands come with their own handlers; until
-    // then they cannot be chosen.
+    // The project and file commands can be chosen once their handlers are
+    // bound.
     for (QAction* a : {FileNew, FileOpen1, FileSave, FileSaveAs1, FileOpen2, FileOpen3}) a->setEnabled(false);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));

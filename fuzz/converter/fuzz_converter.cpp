@@ -1,0 +1,144 @@
+// Converts a level whose rooms, sectors, portals, floor data and items come
+// from arbitrary bytes (counts that disagree with the tables included) into
+// a project: the conversion must not read or write outside any table, and
+// every room link and item it stores must name a room of the project.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "converter/floor_data_index.h"
+#include "converter/level_converter.h"
+#include "level/trlevel.h"
+#include "platform/rtl/progress.h"
+#include "scene/scene.h"
+
+namespace {
+
+class TInput {
+public:
+    TInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    uint16_t Word() { return uint16_t(Byte() | Byte() << 8); }
+    int32_t Long() { return int32_t(uint32_t(Word()) | uint32_t(Word()) << 16); }
+    // Copies up to n bytes into a record, leaving the rest as it is.
+    void Fill(void* out, size_t n)
+    {
+        const size_t k = std::min(n, size_ - at_);
+        if (k) std::memcpy(out, data_ + at_, k);
+        at_ += k;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+void Check(bool ok)
+{
+    if (!ok) abort();
+}
+
+void BuildLevel(TInput& in, Ttrlevel& level, TConverterOptions& o)
+{
+    const uint16_t bits = in.Word();
+    o.includeRoomFlags = bits & 0x0001;
+    o.includeVerticalPortals = bits & 0x0002;
+    o.includeSidePortals = bits & 0x0004;
+    o.includeCeilingGeometry = bits & 0x0008;
+    o.includeFloorGeometry = bits & 0x0010;
+    o.includeItems = bits & 0x0020;
+    o.includeDeathSectors = bits & 0x0040;
+    o.includeFloorAngles = bits & 0x0080;
+    o.includeCeilingAngles = bits & 0x0100;
+    o.doNotOverlapRooms = bits & 0x0200;
+    o.doNotOverlapWaterRooms = bits & 0x0400;
+
+    const int rooms = in.Byte() % 6;
+    level.SetNumRooms(uint16_t(rooms));
+    for (int i = 0; i < rooms; ++i) {
+        troom& r = level.rooms[size_t(i)];
+        r.x = in.Long();
+        r.z = in.Long();
+        r.y_bottom = int32_t(int16_t(in.Word())) * 16;
+        r.y_top = int32_t(int16_t(in.Word())) * 16;
+        r.num_x_sectors = in.Byte() % 40;
+        r.num_z_sectors = in.Byte() % 40;
+        r.flags = in.Word();
+        r.num_portals = in.Byte() % 64;
+        for (int p = 0; p < 4; ++p) r.portals[size_t(p)].adjoining_room = in.Byte() % 8;
+        const size_t sectors = std::min<size_t>(in.Byte(), ROOM_MAX_SECTORS);
+        in.Fill(r.sectors.data(), sectors * sizeof(troom_sector));
+        // Spread what was read over the grid so that every column sees some.
+        for (size_t s = sectors; s < ROOM_MAX_SECTORS && sectors > 0; ++s) r.sectors[s] = r.sectors[s % sectors];
+    }
+    if (in.Byte() % 8 == 0) level.num_rooms = uint16_t(level.num_rooms + in.Byte());
+
+    const size_t words = size_t(in.Byte()) * 2;
+    level.SetNumFloorData(uint32_t(words));
+    in.Fill(level.floor_data.data(), words * sizeof(uint16_t));
+    if (in.Byte() % 8 == 0) level.num_floor_data += in.Word();
+
+    const size_t items = in.Byte() % 32 == 0 ? 300 : in.Byte() % 8;
+    level.SetNumItems(uint32_t(items));
+    for (size_t i = 0; i < items; ++i) in.Fill(&level.items[i], sizeof(tlevel_item));
+    if (in.Byte() % 8 == 0) level.num_items += in.Byte();
+}
+
+void CheckProject(const tcuarto_list& p)
+{
+    Check(p.rooms.size() == size_t(p.roomCount) + 1);
+    for (int n = 1; n <= p.roomCount; ++n) {
+        const tcuarto& r = p.rooms[size_t(n)];
+        Check(r.columns <= MAX_CONVERTED_SECTORS && r.rows <= MAX_CONVERTED_SECTORS);
+        Check(r.sectors.ColumnSlots() == r.columns + 1 && r.sectors.RowSlots() == r.rows + 1);
+        for (int x = 1; x <= r.columns; ++x)
+            for (int z = 1; z <= r.rows; ++z) {
+                const tsector& s = r.sectors[x][z];
+                Check(s.roomAbove <= p.roomCount && s.roomBelow <= p.roomCount && s.roomBeside <= p.roomCount);
+            }
+    }
+    Check(p.itemCount >= 0 && p.itemCount <= MAX_PROJECT_ITEMS);
+    for (int i = 1; i <= p.itemCount; ++i) {
+        const int room = p.items[size_t(i)].room;
+        Check(room >= 1 && room <= p.roomCount);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static tr_scene scene;
+
+    TInput in(data, size);
+    auto level = std::make_unique<Ttrlevel>();
+    TConverterOptions options;
+    BuildLevel(in, *level, options);
+
+    tcuarto_list project;
+    ResetProject(project);
+    scene.Project = &project;
+    scene.Level = level.get();
+    TProgressBar gauge2;
+    TProgressBar gauge3;
+    gauge2.SetMax(150);
+    TConverterHooks hooks;
+    hooks.Gauge2 = &gauge2;
+    hooks.Gauge3 = &gauge3;
+    hooks.Today = [] { return std::string("01/01/01"); };
+
+    const TConversionResult result = ConvertLevelToProject(*level, project, scene, options, hooks);
+    CheckProject(project);
+    Check(result.itemsSkipped >= 0);
+
+    // A second run over the rooms the first one left.
+    options.includeSidePortals = !options.includeSidePortals;
+    ConvertLevelToProject(*level, project, scene, options, hooks);
+    CheckProject(project);
+
+    scene.Project = nullptr;
+    scene.Level = nullptr;
+    return 0;
+}
