@@ -25,7 +25,7 @@ inline void FillPixels(uint8_t* dst, const uint8_t* pixel, int size, int32_t cou
     }
 }
 
-// Helpers of the byte-oriented run-length decoders; the callers keep count
+// Steps of the byte-oriented run-length decoders; the callers keep count
 // of the input.
 
 // A run: count copies of the byte at src (which must be there), as many as
