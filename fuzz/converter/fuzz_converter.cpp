@@ -4,36 +4,16 @@
 // every room link and item it stores must name a room of the project.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include "converter/floor_data_index.h"
 #include "converter/level_converter.h"
+#include "fuzz_input.h"
 #include "level/trlevel.h"
 #include "platform/rtl/progress.h"
 #include "scene/scene.h"
 
 namespace {
-
-class TInput {
-public:
-    TInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    uint16_t Word() { return uint16_t(Byte() | Byte() << 8); }
-    int32_t Long() { return int32_t(uint32_t(Word()) | uint32_t(Word()) << 16); }
-    // Copies up to n bytes into a record, leaving the rest as it is.
-    void Fill(void* out, size_t n)
-    {
-        const size_t k = std::min(n, size_ - at_);
-        if (k) std::memcpy(out, data_ + at_, k);
-        at_ += k;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
 
 void Check(bool ok)
 {

@@ -2,32 +2,12 @@
 // switches come from arbitrary bytes: whatever the records hold, the scene
 // must not read or write outside them.
 #include <cstdint>
-#include <cstring>
 
+#include "fuzz_input.h"
 #include "platform/rtl/messages.h"
 #include "scene/scene.h"
 
 namespace {
-
-class TInput {
-public:
-    TInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-    int8_t Signed() { return int8_t(Byte()); }
-    int16_t Word() { return int16_t(Byte() | Byte() << 8); }
-    // Copies up to n bytes into a record, leaving the rest as it is.
-    void Fill(void* out, size_t n)
-    {
-        const size_t k = std::min(n, size_ - at_);
-        if (k) std::memcpy(out, data_ + at_, k);
-        at_ += k;
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
 
 // Sink that only counts: the scene has no device here, so every vertex
 // buffer it builds is refused with a message.
@@ -69,30 +49,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 s.floorSplit = in.Byte() % 4;
                 s.ceilingSplit = in.Byte() % 4;
                 s.indicator = in.Byte();
-                s.indicatorWord = uint16_t(in.Word());
+                s.indicatorWord = in.Word();
                 in.Fill(&s.walls[in.Byte() % 8][in.Byte() % 6], sizeof(tface_texture));
                 in.Fill(&s.floorFaces[in.Byte() % 2], sizeof(tface_texture));
                 s.floorPieceHeights[in.Byte() % 6] = float(in.Signed()) / 8;
             }
-        r.lightCount = in.Word();
+        r.lightCount = in.SignedWord();
         for (int k = 1; k <= 3; ++k) in.Fill(&r.lights[size_t(k)], sizeof(troom_light));
-        r.selectedLight = in.Word();
+        r.selectedLight = in.SignedWord();
         r.boxCount = in.Byte();
         for (int k = 1; k <= 3; ++k) in.Fill(&r.boxes[size_t(k)], sizeof(troom_box));
         r.selectedBox = in.Byte();
-        r.ambientIntensity = in.Word();
-        r.ambientColor = uint32_t(in.Word()) << 8 | in.Byte();
+        r.ambientIntensity = in.SignedWord();
+        r.ambientColor = uint32_t(in.SignedWord()) << 8 | in.Byte();
     }
     project.currentRoom = in.Byte() % 5;
     project.neighbourRoom = in.Byte() % 5;
-    project.playerRoom = in.Word();
-    project.playerColumn = in.Word();
-    project.playerRow = in.Word();
-    project.cameraCount = in.Word();
+    project.playerRoom = in.SignedWord();
+    project.playerColumn = in.SignedWord();
+    project.playerRow = in.SignedWord();
+    project.cameraCount = in.SignedWord();
     for (int k = 1; k <= 2; ++k) in.Fill(&project.cameras[size_t(k)], sizeof(tcamera));
-    project.flybyCount = in.Word();
+    project.flybyCount = in.SignedWord();
     for (int k = 1; k <= 2; ++k) in.Fill(&project.flybyCameras[size_t(k)], sizeof(tflyby_camera));
-    project.soundSourceCount = in.Word();
+    project.soundSourceCount = in.SignedWord();
     for (int k = 1; k <= 2; ++k) in.Fill(&project.soundSources[size_t(k)], sizeof(tsound_source));
 
     tr_scene scene;

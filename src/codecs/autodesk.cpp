@@ -22,9 +22,9 @@ bool TAutodeskGraphic::CanLoad(TStream& stream)
     });
 }
 
-bool TAutodeskGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TAutodeskGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     uint16_t magic = 0;
     stream.Read(&magic, 2);
     if (magic != kMagic) return false;

@@ -14,7 +14,7 @@ public:
     // More than the header remains, the magic is 0x9119, 8 bits per pixel
     // and no compression.
     bool CanLoad(TStream& stream) override;
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
 };
 

@@ -19,7 +19,7 @@ bool TCodecGraphic::CanLoad(const std::string& fileName)
 
 bool TCodecGraphic::CanLoad(TStream&) { return false; }
 
-bool TCodecGraphic::ReadImageProperties(TStream&, unsigned)
+bool TCodecGraphic::ReadImageProperties(TStream&, unsigned /*ImageIndex*/)
 {
     ImageProperties = TImageProperties{};
     ImageProperties.FileGamma = 1.0f;

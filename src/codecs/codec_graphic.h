@@ -126,7 +126,7 @@ public:
     virtual bool CanLoad(TStream& stream);
     // Clears ImageProperties (FileGamma 1.0) and returns false; readers call
     // it first, then parse their header from the stream's position.
-    virtual bool ReadImageProperties(TStream& stream, unsigned imageIndex);
+    virtual bool ReadImageProperties(TStream& stream, unsigned ImageIndex);
 
     TColorManager ColorManager;
     TImageProperties ImageProperties;

@@ -181,12 +181,11 @@ HPALETTE TColorManager::CreateColorPalette(std::span<const void* const> data, ui
     const uint32_t n = count < 256 ? count : 256;
     const bool gamma = (TargetOptions & optGamma) != 0;
     const bool swap = (SourceOptions & optSwapBytes) != 0;
-    auto g8 = [&](uint8_t v) { return gamma ? gammaTable_[v] : v; };
-    auto s16 = [&](uint16_t v) -> uint8_t {
-        if (swap) v = static_cast<uint16_t>((v >> 8) | (v << 8));
-        const uint8_t b = static_cast<uint8_t>(MulDiv16(v, 255, 65535));
-        return gamma ? gammaTable_[b] : b;
-    };
+    const TSample8 sample8 = gamma ? SampleGamma8 : SamplePass8;
+    const TSample16To8 sample16 = swap ? (gamma ? SampleSwapScaleGamma16 : SampleSwapScale16)
+                                       : (gamma ? SampleScaleGamma16 : SampleScale16);
+    auto g8 = [&](uint8_t v) { return sample8(*this, v); };
+    auto s16 = [&](uint16_t v) { return sample16(*this, v); };
     auto read16 = [](const void* base, size_t index) {
         uint16_t v;
         std::memcpy(&v, static_cast<const uint8_t*>(base) + 2 * index, 2);

@@ -202,6 +202,30 @@ private:
 inline uint8_t ClampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 // v x m div d with a 32-bit product (v is taken as 16 bits).
 inline uint32_t MulDiv16(uint32_t v, uint32_t m, uint32_t d) { return d ? ((v & 0xFFFF) * m) / d : 0; }
+
+// Sample functions: one sample in, one sample out, with the manager's gamma
+// table at hand. The converters pick one per configuration and instantiate
+// their pixel loops with it, so each call inlines to a copy, a lookup or a
+// little integer arithmetic.
+inline uint8_t SamplePass8(const TColorManager&, uint8_t v) { return v; }
+inline uint16_t SamplePass16(const TColorManager&, uint16_t v) { return v; }
+inline uint8_t SampleGamma8(const TColorManager& cm, uint8_t v) { return cm.GammaTable()[v]; }
+inline uint16_t SampleSwap16(const TColorManager&, uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+inline uint8_t SampleScale16(const TColorManager&, uint16_t v) { return static_cast<uint8_t>(MulDiv16(v, 255, 65535)); }
+inline uint8_t SampleScaleGamma16(const TColorManager& cm, uint16_t v)
+{
+    return cm.GammaTable()[MulDiv16(v, 255, 65535)];
+}
+inline uint8_t SampleSwapScale16(const TColorManager& cm, uint16_t v) { return SampleScale16(cm, SampleSwap16(cm, v)); }
+inline uint8_t SampleSwapScaleGamma16(const TColorManager& cm, uint16_t v)
+{
+    return SampleScaleGamma16(cm, SampleSwap16(cm, v));
+}
+// The three shapes of sample function.
+using TSample8 = uint8_t (*)(const TColorManager&, uint8_t);
+using TSample16 = uint16_t (*)(const TColorManager&, uint16_t);
+using TSample16To8 = uint8_t (*)(const TColorManager&, uint16_t);
+
 // Round to nearest, ties to even, clamped into 32 bits (non-finite values give 0).
 inline int32_t RoundInt(long double v)
 {

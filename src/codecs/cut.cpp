@@ -53,9 +53,9 @@ void TCUTGraphic::LoadFromFile(const std::string& fileName)
 
 bool TCUTGraphic::CanLoad(TStream&) { return false; }
 
-bool TCUTGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TCUTGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     SetPixelFormat(pf8bit);
     uint8_t size[4] = {};
     stream.Read(size, sizeof size);

@@ -17,7 +17,7 @@ public:
     // CUT files carry no signature: always false.
     bool CanLoad(TStream& stream) override;
     // Takes the size from the first two words; never fails.
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     // Uses PaletteFile when it names an existing file, else a gray palette.
     void LoadFromStream(TStream& stream) override;
 

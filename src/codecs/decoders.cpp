@@ -108,6 +108,31 @@ void TTargaRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, in
     Source = src;
 }
 
+uint32_t PixelValue(const uint8_t* Pixel, int Size)
+{
+    uint32_t v = 0;
+    for (int k = 0; k < Size; ++k) v = (v << 8) | Pixel[k];
+    return v;
+}
+
+int32_t LiteralRunLength(const uint8_t* Pixels, int32_t Count, int Size)
+{
+    if (Count == 1) return 1;
+    int32_t d = 0;
+    while (d < 128 && d + 1 < Count &&
+           PixelValue(Pixels + size_t(d) * Size, Size) != PixelValue(Pixels + size_t(d + 1) * Size, Size))
+        ++d;
+    return d;
+}
+
+int32_t RepeatRunLength(const uint8_t* Pixels, int32_t Count, int Size)
+{
+    const uint32_t first = PixelValue(Pixels, Size);
+    int32_t s = 1;
+    while (s < 128 && s < Count && PixelValue(Pixels + size_t(s) * Size, Size) == first) ++s;
+    return s;
+}
+
 void TTargaRLEDecoder::Encode(void* Source, void* Dest, int32_t Count, int32_t& BytesStored)
 {
     const int p = (colorDepth_ + 1) / 8;
@@ -115,20 +140,11 @@ void TTargaRLEDecoder::Encode(void* Source, void* Dest, int32_t Count, int32_t& 
     if (p <= 0 || p > 4 || Count <= 0) return;
     const auto* src = static_cast<const uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
-    auto same = [&](int32_t a, int32_t b) { return std::memcmp(src + size_t(a) * p, src + size_t(b) * p, p) == 0; };
     int32_t i = 0;
     while (i < Count) {
-        const int32_t left = Count - i;
-        // Pixels that differ from their successor, stopping at the first
-        // that equals it (a lone last pixel counts as one).
-        int32_t d = 0;
-        if (left == 1) {
-            d = 1;
-        } else {
-            while (d < 128 && i + d + 1 < Count && !same(i + d, i + d + 1)) ++d;
-        }
-        int32_t s = 1;
-        while (s < 128 && i + s < Count && same(i, i + s)) ++s;
+        const uint8_t* pixel = src + size_t(i) * p;
+        const int32_t d = LiteralRunLength(pixel, Count - i, p);
+        const int32_t s = RepeatRunLength(pixel, Count - i, p);
         if (d > 0) {
             *dst++ = static_cast<uint8_t>(d - 1);
             std::memcpy(dst, src + size_t(i) * p, size_t(d) * p);

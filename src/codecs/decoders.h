@@ -42,6 +42,17 @@ public:
 // bits); 0 for any other depth.
 int TargaPixelSize(int32_t depth);
 
+// Steps of the Truevision encoder over the Count pixels (Size bytes each,
+// 1 to 4) that start at Pixels, Count at least 1. A packet holds at most 128
+// pixels, so both run lengths stop there.
+// The pixel as a number, its bytes read most significant first.
+uint32_t PixelValue(const uint8_t* Pixel, int Size);
+// 1 for a lone pixel; else the pixels that differ from the one after them,
+// up to the first that equals it (so the last pixel never counts).
+int32_t LiteralRunLength(const uint8_t* Pixels, int32_t Count, int Size);
+// The first pixel and those after it that equal it.
+int32_t RepeatRunLength(const uint8_t* Pixels, int32_t Count, int Size);
+
 // Truevision run-length packets of whole pixels (1, 2, 3 or 4 bytes for
 // depths 8, 15/16, 24 and 32; other depths decode nothing).
 // Decode: UnpackedSize counts pixels, PackedSize input bytes; Source is moved

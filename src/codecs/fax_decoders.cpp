@@ -74,8 +74,7 @@ const uint8_t ReverseBitsTable[256] = {
 TCCITTDecoder::TCCITTDecoder(uint32_t Options, bool ReverseBits, bool WordAligned, uint32_t Width)
     : ReverseBits(ReverseBits), WordAligned(WordAligned), Width(Width), options_(Options)
 {
-    BuildTree(whiteTree_, WhiteCodes);
-    BuildTree(blackTree_, BlackCodes);
+    BuildCodeTrees();
 }
 
 void TCCITTDecoder::InsertCode(std::vector<TCodeNode>& tree, uint32_t code, int length, int32_t value)
@@ -105,6 +104,12 @@ void TCCITTDecoder::BuildTree(std::vector<TCodeNode>& tree, const TFaxCode* code
     InsertCode(tree, 0, 12, -2);
 }
 
+void TCCITTDecoder::BuildCodeTrees()
+{
+    BuildTree(whiteTree_, WhiteCodes);
+    BuildTree(blackTree_, BlackCodes);
+}
+
 void TCCITTDecoder::Start(void* Source, void* Dest, int32_t PackedSize, int32_t UnpackedSize)
 {
     output_ = static_cast<uint8_t*>(Dest);
@@ -115,20 +120,20 @@ void TCCITTDecoder::Start(void* Source, void* Dest, int32_t PackedSize, int32_t 
     if (ReverseBits)
         for (int32_t i = 0; i < packedSize_; ++i) in[i] = ReverseBitsTable[in[i]];
     input_ = in;
-    packedLeft_ = packedSize_;
+    PackedLeft = packedSize_;
     bitsLeft_ = 0;
     mask_ = 0x80;
     rowStart_ = out_ = 0;
-    freeBits_ = 8;
-    rowLeft_ = Width;
+    FreeBits = 8;
+    RowLeft = Width;
 }
 
 int TCCITTDecoder::ReadBit()
 {
     if (bitsLeft_ == 0) {
-        if (packedLeft_ == 0) return 0;
+        if (PackedLeft == 0) return 0;
         current_ = *input_++;
-        --packedLeft_;
+        --PackedLeft;
         mask_ = 0x80;
         bitsLeft_ = 8;
     }
@@ -138,21 +143,24 @@ int TCCITTDecoder::ReadBit()
     return bit;
 }
 
-int32_t TCCITTDecoder::ReadRun()
+int32_t TCCITTDecoder::ReadWhiteRun() { return ReadRun(whiteTree_); }
+
+int32_t TCCITTDecoder::ReadBlackRun() { return ReadRun(blackTree_); }
+
+int32_t TCCITTDecoder::ReadRun(const std::vector<TCodeNode>& tree)
 {
-    const std::vector<TCodeNode>& tree = IsWhite ? whiteTree_ : blackTree_;
     int64_t sum = 0;
     size_t node = 0;
     for (;;) {
         if (bitsLeft_ == 0) {
-            if (packedLeft_ == 0) {
+            if (PackedLeft == 0) {
                 // The input ends right after a complete code: it still counts.
                 if (node != 0 && tree[node].Zero == 0 && tree[node].One == 0)
                     sum = std::min(sum + tree[node].Value, kRunLimit);
                 break;
             }
             current_ = *input_++;
-            --packedLeft_;
+            --PackedLeft;
             mask_ = 0x80;
             bitsLeft_ = 8;
         }
@@ -176,15 +184,15 @@ int32_t TCCITTDecoder::ReadRun()
 bool TCCITTDecoder::FillRun(uint32_t length)
 {
     const bool black = !IsWhite;
-    uint32_t rest = std::min(length, rowLeft_);
-    rowLeft_ -= rest;
-    const uint32_t k = std::min<uint32_t>(rest, freeBits_);
+    uint32_t rest = std::min(length, RowLeft);
+    RowLeft -= rest;
+    const uint32_t k = std::min<uint32_t>(rest, FreeBits);
     if (k >= 1 && k <= 7) {
-        freeBits_ = static_cast<uint8_t>(freeBits_ - k);
-        if (black && out_ < outSize_) output_[out_] |= static_cast<uint8_t>(((1u << k) - 1) << freeBits_);
-        if (freeBits_ == 0) {
+        FreeBits = static_cast<uint8_t>(FreeBits - k);
+        if (black && out_ < outSize_) output_[out_] |= static_cast<uint8_t>(((1u << k) - 1) << FreeBits);
+        if (FreeBits == 0) {
             ++out_;
-            freeBits_ = 8;
+            FreeBits = 8;
         }
         rest -= k;
     }
@@ -195,10 +203,10 @@ bool TCCITTDecoder::FillRun(uint32_t length)
     }
     rest %= 8;
     if (rest) {
-        freeBits_ = static_cast<uint8_t>(8 - rest);
-        if (black && out_ < outSize_) output_[out_] = static_cast<uint8_t>(((1u << rest) - 1) << freeBits_);
+        FreeBits = static_cast<uint8_t>(8 - rest);
+        if (black && out_ < outSize_) output_[out_] = static_cast<uint8_t>(((1u << rest) - 1) << FreeBits);
     }
-    return rowLeft_ == 0;
+    return RowLeft == 0;
 }
 
 void TCCITTDecoder::NextRow()
@@ -206,8 +214,8 @@ void TCCITTDecoder::NextRow()
     rowStart_ += (static_cast<size_t>(Width) + 7) / 8;
     if (Width == 0) rowStart_ = outSize_;  // rows of nothing: nothing to fill
     out_ = rowStart_;
-    freeBits_ = 8;
-    rowLeft_ = Width;
+    FreeBits = 8;
+    RowLeft = Width;
 }
 
 void TCCITTDecoder::AlignInput()
@@ -216,13 +224,13 @@ void TCCITTDecoder::AlignInput()
     // boundary) is where the next row starts; a partly read one is dropped.
     const bool fresh = bitsLeft_ == 8;
     if (!fresh) bitsLeft_ = 0;
-    const int32_t start = packedSize_ - packedLeft_ - (fresh ? 1 : 0);
+    const int32_t start = packedSize_ - PackedLeft - (fresh ? 1 : 0);
     if (WordAligned && (start & 1)) {
         if (fresh) {
             bitsLeft_ = 0;
-        } else if (packedLeft_ > 0) {
+        } else if (PackedLeft > 0) {
             ++input_;
-            --packedLeft_;
+            --PackedLeft;
         }
     }
 }
@@ -232,18 +240,10 @@ void TCCITTFax3Decoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, i
     Start(Source, Dest, PackedSize, UnpackedSize);
     int eolCount = 0;
     while (InputLeft() && !OutputFull()) {
-        // Find the row's end-of-line code unless the last row ended on one
-        // (whose final 1 bit has been read with it).
-        if (eolCount == 0) {
-            int zeros = 0;
-            while (zeros < 11 && InputLeft()) zeros = ReadBit() ? 0 : zeros + 1;
-            while (InputLeft() && ReadBit() == 0) {
-            }
-        }
-        eolCount = 0;
+        SeekRowStart(eolCount);
         IsWhite = true;
         while (InputLeft()) {
-            const int32_t run = ReadRun();
+            const int32_t run = IsWhite ? ReadWhiteRun() : ReadBlackRun();
             if (run >= 0) {
                 if (FillRun(static_cast<uint32_t>(run))) break;
                 IsWhite = !IsWhite;
@@ -252,9 +252,25 @@ void TCCITTFax3Decoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, i
                 break;
             }
         }
-        IsWhite = false;
-        NextRow();
+        StartRowFax3();
     }
+}
+
+void TCCITTFax3Decoder::SeekRowStart(int& EOLCount)
+{
+    if (EOLCount == 0) {
+        int zeros = 0;
+        while (zeros < 11 && InputLeft()) zeros = ReadBit() ? 0 : zeros + 1;
+        while (InputLeft() && ReadBit() == 0) {
+        }
+    }
+    EOLCount = 0;
+}
+
+void TCCITTFax3Decoder::StartRowFax3()
+{
+    IsWhite = false;
+    NextRow();
 }
 
 void TCCITTMHDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
@@ -262,12 +278,15 @@ void TCCITTMHDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int
     Start(Source, Dest, PackedSize, UnpackedSize);
     IsWhite = true;
     while (InputLeft() && !OutputFull()) {
-        const int32_t run = ReadRun();
-        if (run > 0 && FillRun(static_cast<uint32_t>(run))) {
-            IsWhite = false;
-            NextRow();
-            AlignInput();
-        }
+        const int32_t run = IsWhite ? ReadWhiteRun() : ReadBlackRun();
+        if (run > 0 && FillRun(static_cast<uint32_t>(run))) StartRowMH();
         IsWhite = !IsWhite;
     }
+}
+
+void TCCITTMHDecoder::StartRowMH()
+{
+    IsWhite = false;
+    NextRow();
+    AlignInput();
 }

@@ -43,16 +43,18 @@ protected:
     // Sets up the input and output of one Decode: clears the output, turns
     // the input's bits round when asked.
     void Start(void* Source, void* Dest, int32_t PackedSize, int32_t UnpackedSize);
-    bool InputLeft() const { return bitsLeft_ > 0 || packedLeft_ > 0; }
-    // A run of the current colour: the sum of its make-up codes and its
+    bool InputLeft() const { return bitsLeft_ > 0 || PackedLeft > 0; }
+    // A run of white or of black: the sum of its make-up codes and its
     // terminating code (negative for the end-of-line and invalid codes).
-    int32_t ReadRun();
+    int32_t ReadWhiteRun();
+    int32_t ReadBlackRun();
     // The next input bit (0 when the input is used up).
     int ReadBit();
     // Writes a run of the current colour, cut at the end of the row;
     // returns whether the row is complete.
     bool FillRun(uint32_t length);
-    // Moves the output to the start of the next row.
+    // Moves the output to the start of the next row (whatever the last row
+    // left of its bytes) and makes the row whole again.
     void NextRow();
     // Drops the rest of the current input byte (and with WordAligned one
     // more byte when the next one lies at an odd offset).
@@ -67,13 +69,16 @@ protected:
 private:
     static void InsertCode(std::vector<TCodeNode>& tree, uint32_t code, int length, int32_t value);
     static void BuildTree(std::vector<TCodeNode>& tree, const TFaxCode* codes);
+    // The white tree from WhiteCodes, the black tree from BlackCodes.
+    void BuildCodeTrees();
+    int32_t ReadRun(const std::vector<TCodeNode>& tree);
 
     uint32_t options_;
     std::vector<TCodeNode> whiteTree_, blackTree_;
     // Input state.
     const uint8_t* input_ = nullptr;
     int32_t packedSize_ = 0;
-    int32_t packedLeft_ = 0;
+    int32_t PackedLeft = 0;  // input bytes not loaded yet
     uint8_t bitsLeft_ = 0;
     uint8_t mask_ = 0x80;
     uint8_t current_ = 0;
@@ -82,8 +87,8 @@ private:
     size_t outSize_ = 0;
     size_t rowStart_ = 0;
     size_t out_ = 0;
-    uint8_t freeBits_ = 8;
-    uint32_t rowLeft_ = 0;
+    uint8_t FreeBits = 8;  // unused bits of the current output byte (8: a fresh byte)
+    uint32_t RowLeft = 0;  // pixels still missing in the current row
 };
 
 // Group 3, one-dimensional: each row follows an end-of-line code. Decodes as
@@ -93,6 +98,13 @@ class TCCITTFax3Decoder : public TCCITTDecoder {
 public:
     using TCCITTDecoder::TCCITTDecoder;
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+
+private:
+    // Finds the row's end-of-line code unless the last row ended on one
+    // (EOLCount above 0, its final 1 bit read with it); clears EOLCount.
+    void SeekRowStart(int& EOLCount);
+    // The next row starts at the next output row, white.
+    void StartRowFax3();
 };
 
 // Modified-Huffman rows without end-of-line codes, each starting on an input
@@ -101,4 +113,9 @@ class TCCITTMHDecoder : public TCCITTDecoder {
 public:
     using TCCITTDecoder::TCCITTDecoder;
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+
+private:
+    // The next row starts at the next output row and on a fresh input byte
+    // (or word), white once the colour flips.
+    void StartRowMH();
 };

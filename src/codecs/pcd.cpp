@@ -62,16 +62,16 @@ bool TPCDGraphic::CanLoad(TStream& stream)
     return ok;
 }
 
-bool TPCDGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TPCDGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     std::vector<uint8_t> header(kHeaderBytes);
     stream.ReadBuffer(header.data(), kHeaderBytes);
     TImageProperties& p = ImageProperties;
     p.Overview = IsOverview(header.data());
     if (!p.Overview && !IsImagePack(header.data())) return false;
     p.Rotate = header[3586] & 3;
-    const unsigned resolution = p.Overview ? 0 : std::min(imageIndex, 5u);
+    const unsigned resolution = p.Overview ? 0 : std::min(ImageIndex, 5u);
     p.Width = 192u << resolution;
     p.Height = 128u << resolution;
     if (p.Rotate == 1 || p.Rotate == 3) std::swap(p.Width, p.Height);

@@ -15,9 +15,9 @@ public:
     // More than the three header sectors remain and they start with
     // "PCD_OPA" or hold "PCD" at byte 2048.
     bool CanLoad(TStream& stream) override;
-    // imageIndex is the resolution, 0 (192 x 128) to 5 (larger counts as 5);
+    // ImageIndex is the resolution, 0 (192 x 128) to 5 (larger counts as 5);
     // an overview pack has resolution 0. Codes 1 and 3 exchange width and height.
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     // Loads the base image (resolution 2); a pack whose header is not
     // understood loads nothing and reports nothing.
     void LoadFromStream(TStream& stream) override;

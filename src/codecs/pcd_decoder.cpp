@@ -17,7 +17,7 @@ public:
 
     uint32_t Bits() const { return sum_; }
 
-    void Shift(int n)
+    void ShiftBits(int n)
     {
         sum_ <<= n;
         count_ -= n;
@@ -36,8 +36,8 @@ public:
     // Moves on to the next sync pattern.
     void Synchronise()
     {
-        while ((sum_ & 0x00FFF000) != 0x00FFF000) Shift(8);
-        while (!AtSync()) Shift(1);
+        while ((sum_ & 0x00FFF000) != 0x00FFF000) ShiftBits(8);
+        while (!AtSync()) ShiftBits(1);
     }
 
 private:
@@ -64,23 +64,23 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
     const int tableCount = width <= 1536 ? 1 : 3;
     std::vector<TPCDTableEntry> tables[3];
     for (int t = 0; t < tableCount; ++t) {
-        bits.Shift(8);
+        bits.ShiftBits(8);
         const unsigned count = (bits.Bits() & 0xFF) + 1;
         tables[t].resize(count);
         for (TPCDTableEntry& e : tables[t]) {
-            bits.Shift(8);
+            bits.ShiftBits(8);
             e.Length = static_cast<uint8_t>((bits.Bits() & 0xFF) + 1);
             if (e.Length > 16) return;
-            bits.Shift(16);
+            bits.ShiftBits(16);
             e.Code = (bits.Bits() & 0xFFFF) << 16;
-            bits.Shift(8);
+            bits.ShiftBits(8);
             e.Key = static_cast<uint8_t>(bits.Bits() & 0xFF);
             e.Mask = ~0u << (32 - e.Length);
         }
     }
 
-    bits.Shift(16);
-    bits.Shift(16);
+    bits.ShiftBits(16);
+    bits.ShiftBits(16);
     bits.Synchronise();
 
     const std::vector<TPCDTableEntry>* table = nullptr;
@@ -105,14 +105,14 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
                 *dest = ClampByte(*dest + static_cast<int8_t>(found->Key));
                 ++dest;
             }
-            bits.Shift(found->Length);
+            bits.ShiftBits(found->Length);
         }
-        bits.Shift(16);
+        bits.ShiftBits(16);
         const uint32_t row = (bits.Bits() >> 9) & 0x1FFF;
         if (row == lumaRows) return;
-        bits.Shift(8);
+        bits.ShiftBits(8);
         const uint32_t plane = bits.Bits() >> 30;
-        bits.Shift(16);
+        bits.ShiftBits(16);
         // Plane codes 0, 2 and 3: the luma plane and the two chroma planes
         // (of half the rows, each with its own table when there are three).
         if (plane == 1) return;  // no pack uses plane code 1

@@ -35,9 +35,9 @@ bool TPCXGraphic::CanLoad(TStream& stream)
     });
 }
 
-bool TPCXGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TPCXGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     const TPCXHeader h = ReadHeader(stream);
     if (h.Manufacturer != 10 && h.Manufacturer != 205) return false;
     const int width = h.XMax - h.XMin + 1;

@@ -16,7 +16,7 @@ public:
     // More than the header remains, manufacturer 10 or 12, version 0, 2, 3
     // or 5 and encoding 0 or 1.
     bool CanLoad(TStream& stream) override;
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     // A header that is not understood loads nothing and reports nothing.
     void LoadFromStream(TStream& stream) override;
 };

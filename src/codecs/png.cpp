@@ -83,9 +83,9 @@ void TPNGGraphic::ReadChunkData()
 
 void TPNGGraphic::SkipChunkData() { Stream->Seek(int64_t(CurrentChunk.Length) + 4, soCurrent); }
 
-bool TPNGGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TPNGGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     Stream = &stream;
     uint8_t s[8];
     if (stream.Read(s, 8) != 8 || std::memcmp(s, kSignature, 8) != 0) return false;

@@ -22,7 +22,7 @@ public:
     // The 8-byte signature.
     bool CanLoad(TStream& stream) override;
     // The signature, the header chunk and the file gamma.
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
 
     // The last chunk header read.

@@ -123,9 +123,9 @@ void TPPMGraphic::ReadBytes(uint8_t* target, size_t count)
     }
 }
 
-bool TPPMGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TPPMGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     Stream = &stream;
     EmptyBuffer();
     const int type = ReadMagic();

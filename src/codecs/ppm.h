@@ -18,7 +18,7 @@ public:
     // The first line is the magic alone; then width and height (and the
     // maximum of graymaps and pixmaps) as numbers. True when the first line
     // starts with "P"; a type that is not a digit raises EConvertError.
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
 
     // The character source over Stream. GetChar: the next byte, refilling

@@ -57,9 +57,9 @@ bool TPSDGraphic::CanLoad(TStream& stream)
     });
 }
 
-bool TPSDGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TPSDGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     const TPSDHeader h = ReadHeader(stream);
     if (std::memcmp(h.Signature, "8BPS", 4) != 0) return false;
 

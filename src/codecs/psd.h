@@ -18,7 +18,7 @@ public:
     bool CanLoad(TStream& stream) override;
     // Parses the header and the section lengths up to the compression word
     // (the version is not tested).
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
 };
 

@@ -73,9 +73,9 @@ bool TPSPGraphic::CanLoad(TStream& stream)
     return ok;
 }
 
-bool TPSPGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TPSPGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     TPSPFileHeader h;
     if (stream.Read(&h, sizeof h) != sizeof h || !SignatureMatches(h.Signature) || h.MajorVersion < 3) return false;
     TImageProperties& p = ImageProperties;

@@ -15,7 +15,7 @@ public:
     // "Paint Shop Pro Image File" (any case) and a major version of 3 or more.
     bool CanLoad(TStream& stream) override;
     // The file header and the general image attributes block.
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
 };
 

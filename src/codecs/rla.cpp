@@ -52,9 +52,9 @@ bool TRLAGraphic::CanLoad(TStream& stream)
     });
 }
 
-bool TRLAGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TRLAGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     TRLAHeader h;
     if (!ReadHeader(stream, h)) return false;
     TImageProperties& p = ImageProperties;

@@ -18,7 +18,7 @@ public:
     bool CanLoad(TStream& stream) override;
     // False for any header it cannot parse (a short one, a gamma that is no
     // number, "xyz" colour, an empty active window).
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     // A header that is not understood loads nothing and reports nothing.
     void LoadFromStream(TStream& stream) override;
 };

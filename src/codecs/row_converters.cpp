@@ -23,7 +23,6 @@ inline void Write16(uint8_t* p, uint32_t v)
     const uint16_t w = static_cast<uint16_t>(v);
     std::memcpy(p, &w, 2);
 }
-inline uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
 inline uint8_t RotateRight(uint8_t v, int n)
 {
     n &= 7;
@@ -34,15 +33,6 @@ inline void Store(uint8_t* p, int bytes, uint32_t v)
     if (bytes == 1) *p = static_cast<uint8_t>(v);
     else Write16(p, v);
 }
-
-struct TIdentity {
-    uint8_t table[256];
-    constexpr TIdentity() : table{}
-    {
-        for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(i);
-    }
-};
-constexpr TIdentity kIdentity;
 
 // The address of each of the first `samples` samples of a row and the step
 // from one pixel to the next: one plane per sample (at least three, a
@@ -101,6 +91,61 @@ void WalkColor(const uint8_t* const planes[4], int step, uint8_t* t, int targetB
     });
 }
 
+// One row of an RGB or BGR source: where its samples are and where they go.
+struct TColorWalk {
+    const uint8_t* planes[4] = {nullptr, nullptr, nullptr, nullptr};
+    int step = 0;
+    uint8_t* target = nullptr;
+    int targetStep = 0;
+    int order[3] = {0, 1, 2};
+    bool copyAlpha = false;
+    uint32_t count = 0;
+    uint8_t mask = 0xFF;
+
+    template <class FColor, class FAlpha>
+    void Run(int targetBytes, FColor color, FAlpha alpha) const
+    {
+        WalkColor(planes, step, target, targetBytes, targetStep, order, copyAlpha, count, mask, color, alpha);
+    }
+};
+
+// The four depth pairs, each instantiated with the sample functions that the
+// options call for. Alpha is never gamma-corrected.
+template <TSample8 Color>
+void WalkColor8To8(const TColorManager& cm, const TColorWalk& walk)
+{
+    walk.Run(
+        1, [&cm](const uint8_t* p) -> uint32_t { return Color(cm, *p); },
+        [&cm](const uint8_t* p) -> uint32_t { return SamplePass8(cm, *p); });
+}
+
+// Widened to 16 bits, then put into the source's byte order.
+template <TSample8 Color, TSample16 Order>
+void WalkColor8To16(const TColorManager& cm, const TColorWalk& walk)
+{
+    walk.Run(
+        2,
+        [&cm](const uint8_t* p) -> uint32_t {
+            return Order(cm, static_cast<uint16_t>(MulDiv16(Color(cm, *p), 65535, 255)));
+        },
+        [&cm](const uint8_t* p) -> uint32_t { return Order(cm, static_cast<uint16_t>(MulDiv16(*p, 65535, 255))); });
+}
+
+template <TSample16To8 Color, TSample16To8 Alpha>
+void WalkColor16To8(const TColorManager& cm, const TColorWalk& walk)
+{
+    walk.Run(
+        1, [&cm](const uint8_t* p) -> uint32_t { return Color(cm, Read16(p)); },
+        [&cm](const uint8_t* p) -> uint32_t { return Alpha(cm, Read16(p)); });
+}
+
+template <TSample16 Order>
+void WalkColor16To16(const TColorManager& cm, const TColorWalk& walk)
+{
+    auto pass = [&cm](const uint8_t* p) -> uint32_t { return Order(cm, Read16(p)); };
+    walk.Run(2, pass, pass);
+}
+
 }  // namespace
 
 // ---- RGB and BGR -----------------------------------------------------------
@@ -112,49 +157,37 @@ void TColorManager::ConvertRGBFamily(std::span<const void* const> source, uint8_
     if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
     const bool sourceAlpha = (SourceOptions & optAlpha) != 0, targetAlpha = (TargetOptions & optAlpha) != 0;
     const int sampleBytes = sb / 8, targetBytes = tb / 8;
-    const uint8_t* planes[4] = {nullptr, nullptr, nullptr, nullptr};
-    int step;
-    if (!SamplePlanes(source, 4, sampleBytes, sourceAlpha ? 4 : 3, planes, step)) return;
-    const bool copyAlpha = sourceAlpha && targetAlpha && planes[3];
+    TColorWalk walk;
+    if (!SamplePlanes(source, 4, sampleBytes, sourceAlpha ? 4 : 3, walk.planes, walk.step)) return;
+    walk.copyAlpha = sourceAlpha && targetAlpha && walk.planes[3];
     // Source samples come as (r, g, b) or (b, g, r); place each at its target index.
-    int order[3];
     for (int i = 0; i < 3; ++i) {
         const int colour = sourceBGR ? 2 - i : i;  // 0 red, 1 green, 2 blue
-        order[i] = targetBGR ? 2 - colour : colour;
+        walk.order[i] = targetBGR ? 2 - colour : colour;
     }
-    const int targetStep = (targetAlpha ? 4 : 3) * targetBytes;
-    const uint8_t* lut = (TargetOptions & optGamma) ? gammaTable_ : kIdentity.table;
+    walk.target = target;
+    walk.targetStep = (targetAlpha ? 4 : 3) * targetBytes;
+    walk.count = count;
+    walk.mask = mask;
+    const bool gamma = (TargetOptions & optGamma) != 0;
     const bool swap = (SourceOptions & optSwapBytes) != 0;
 
     if (sb == 8 && tb == 8) {
-        WalkColor(planes, step, target, 1, targetStep, order, copyAlpha, count, mask,
-                  [lut](const uint8_t* p) -> uint32_t { return lut[*p]; },
-                  [](const uint8_t* p) -> uint32_t { return *p; });
+        if (gamma) WalkColor8To8<SampleGamma8>(*this, walk);
+        else WalkColor8To8<SamplePass8>(*this, walk);
     } else if (sb == 8) {
-        WalkColor(
-            planes, step, target, 2, targetStep, order, copyAlpha, count, mask,
-            [lut, swap](const uint8_t* p) -> uint32_t {
-                const uint16_t w = static_cast<uint16_t>(MulDiv16(lut[*p], 65535, 255));
-                return swap ? Swap16(w) : w;
-            },
-            [swap](const uint8_t* p) -> uint32_t {
-                const uint16_t w = static_cast<uint16_t>(MulDiv16(*p, 65535, 255));
-                return swap ? Swap16(w) : w;
-            });
+        if (gamma && swap) WalkColor8To16<SampleGamma8, SampleSwap16>(*this, walk);
+        else if (gamma) WalkColor8To16<SampleGamma8, SamplePass16>(*this, walk);
+        else if (swap) WalkColor8To16<SamplePass8, SampleSwap16>(*this, walk);
+        else WalkColor8To16<SamplePass8, SamplePass16>(*this, walk);
     } else if (tb == 8) {
-        const bool gamma = (TargetOptions & optGamma) != 0;
-        const uint8_t* table = gammaTable_;
-        WalkColor(
-            planes, step, target, 1, targetStep, order, copyAlpha, count, mask,
-            [swap, gamma, table](const uint8_t* p) -> uint32_t {
-                const uint16_t v = swap ? Swap16(Read16(p)) : Read16(p);
-                const uint32_t b = MulDiv16(v, 255, 65535);
-                return gamma ? table[b] : b;
-            },
-            [swap](const uint8_t* p) -> uint32_t { return MulDiv16(swap ? Swap16(Read16(p)) : Read16(p), 255, 65535); });
+        if (gamma && swap) WalkColor16To8<SampleSwapScaleGamma16, SampleSwapScale16>(*this, walk);
+        else if (gamma) WalkColor16To8<SampleScaleGamma16, SampleScale16>(*this, walk);
+        else if (swap) WalkColor16To8<SampleSwapScale16, SampleSwapScale16>(*this, walk);
+        else WalkColor16To8<SampleScale16, SampleScale16>(*this, walk);
     } else {
-        auto pass = [swap](const uint8_t* p) -> uint32_t { return swap ? Swap16(Read16(p)) : Read16(p); };
-        WalkColor(planes, step, target, 2, targetStep, order, copyAlpha, count, mask, pass, pass);
+        if (swap) WalkColor16To16<SampleSwap16>(*this, walk);
+        else WalkColor16To16<SamplePass16>(*this, walk);
     }
 }
 
@@ -371,8 +404,9 @@ void TColorManager::ConvertGrayRow(std::span<const void* const> source, uint8_t*
         if (sb == 8) {
             v = tb == 8 ? *s : MulDiv16(*s, 65535, 255);
         } else {
-            const uint16_t w = swap ? Swap16(Read16(s)) : Read16(s);
-            v = tb == 8 ? MulDiv16(w, 255, 65535) : w;
+            const uint16_t w = Read16(s);
+            if (tb == 8) v = swap ? SampleSwapScale16(*this, w) : SampleScale16(*this, w);
+            else v = swap ? SampleSwap16(*this, w) : SamplePass16(*this, w);
         }
         Store(t, targetBytes, v);
         s += step;
@@ -428,7 +462,7 @@ void TColorManager::ConvertIndexed16To16(std::span<const void* const> source, ui
     }
     WalkMask(target, 2, count, mask, [&](uint8_t* t) {
         const uint16_t w = Read16(s);
-        Write16(t, swap ? Swap16(w) : w);
+        Write16(t, swap ? SampleSwap16(*this, w) : w);
         s += 2;
     });
 }
@@ -446,7 +480,7 @@ void TColorManager::ConvertIndexed16ToPacked(std::span<const void* const> source
     uint8_t bit = 0x80;
     for (uint32_t i = 0; i < count; ++i) {
         if (mask & bit) {
-            const uint16_t w = swap ? Swap16(Read16(s)) : Read16(s);
+            const uint16_t w = swap ? SampleSwap16(*this, Read16(s)) : Read16(s);
             s += 2;
             const uint32_t value = MulDiv16(w, targetMax, 65535);
             *target = static_cast<uint8_t>((*target & keep) | (value << shift));
@@ -479,6 +513,6 @@ void TColorManager::ConvertPackedToIndexed16(std::span<const void* const> source
             cursor = 8;
         }
         const uint16_t w = static_cast<uint16_t>(MulDiv16(v, 65535, sourceMax));
-        Write16(t, swap ? Swap16(w) : w);
+        Write16(t, swap ? SampleSwap16(*this, w) : w);
     });
 }

@@ -41,9 +41,9 @@ bool TSGIGraphic::CanLoad(TStream& stream)
     });
 }
 
-bool TSGIGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TSGIGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     const TSGIHeader h = ReadHeader(stream);
     if (h.Magic != kMagic) return false;
     TImageProperties& p = ImageProperties;

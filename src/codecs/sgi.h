@@ -21,7 +21,7 @@ public:
     // More than the header remains, the magic is 474, 1 or 2 bytes per
     // channel and 1 to 3 dimensions.
     bool CanLoad(TStream& stream) override;
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
 
     // Run-length files: where each row of each channel starts and how many

@@ -28,9 +28,9 @@ bool TTargaGraphic::CanLoad(TStream& stream)
     });
 }
 
-bool TTargaGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TTargaGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     const TTargaHeader h = ReadHeader(stream);
     TImageProperties& p = ImageProperties;
     p.Width = h.Width;

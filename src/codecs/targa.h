@@ -11,7 +11,7 @@ public:
 
     using TCodecGraphic::CanLoad;
     bool CanLoad(TStream& stream) override;
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
     // Writes the bitmap run-length compressed.
     void SaveToStream(TStream& stream) override;

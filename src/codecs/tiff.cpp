@@ -374,9 +374,9 @@ std::vector<float> TTIFFGraphic::GetFloatList(uint16_t tag)
     return out;
 }
 
-bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
+bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 {
-    TCodecGraphic::ReadImageProperties(stream, imageIndex);
+    TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     Stream = &stream;
     ifd_.clear();
     TImageProperties& p = ImageProperties;
@@ -399,7 +399,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned imageIndex)
     // Walk the chain to the wanted directory; a chain that comes back to a
     // directory it has seen ends there.
     std::set<uint32_t> seen{offset};
-    for (unsigned i = 0; i < imageIndex; ++i) {
+    for (unsigned i = 0; i < ImageIndex; ++i) {
         stream.SetPosition(BasePosition + offset);
         uint16_t count = 0;
         stream.ReadBuffer(&count, 2);

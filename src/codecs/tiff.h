@@ -32,11 +32,11 @@ public:
     using TCodecGraphic::CanLoad;
     // "II" or "MM", version 42, a first directory inside the stream.
     bool CanLoad(TStream& stream) override;
-    // Parses the header and the imageIndex-th directory into the properties;
+    // Parses the header and the ImageIndex-th directory into the properties;
     // false for a header or directory this reader does not understand. A
     // directory or value list that lies past the end of the stream raises
     // the stream's read error.
-    bool ReadImageProperties(TStream& stream, unsigned imageIndex) override;
+    bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
     // Writes nothing: TIFF pictures are only read.
     void SaveToStream(TStream& stream) override;

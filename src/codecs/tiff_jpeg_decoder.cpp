@@ -93,9 +93,10 @@ extern "C" void SkipInputData(j_decompress_ptr cinfo, long count)
 
 extern "C" void TermSource(j_decompress_ptr) {}
 
-void SetupSource(TState* s, bool tables)
+// Installs our source manager with the given init hook.
+void InstallSource(TState* s, void (*init)(j_decompress_ptr))
 {
-    s->source.init_source = tables ? InitTablesSource : InitDataSource;
+    s->source.init_source = init;
     s->source.fill_input_buffer = FillInputBuffer;
     s->source.skip_input_data = SkipInputData;
     s->source.resync_to_restart = jpeg_resync_to_restart;
@@ -104,6 +105,12 @@ void SetupSource(TState* s, bool tables)
     s->source.bytes_in_buffer = 0;
     s->cinfo.src = &s->source;
 }
+
+// The source over the strip data of the next Decode.
+void SetupDataSource(TState* s) { InstallSource(s, InitDataSource); }
+
+// The source over the shared tables.
+void SetupTablesSource(TState* s) { InstallSource(s, InitTablesSource); }
 
 // Creates the decompressor and reads the tables; -1 on a libjpeg error,
 // else jpeg_read_header's answer for the tables (or 0 without tables).
@@ -120,10 +127,10 @@ int CreateAndReadTables(TState* s)
     s->cinfo.mem->max_memory_to_use = 256L * 1024 * 1024;
     int result = 0;
     if (s->tables) {
-        SetupSource(s, true);
+        SetupTablesSource(s);
         result = jpeg_read_header(&s->cinfo, FALSE);
     }
-    SetupSource(s, false);
+    SetupDataSource(s);
     return result;
 }
 

@@ -34,6 +34,8 @@ public:
 
     uint16_t HSampling() const { return hSampling_; }
     uint16_t VSampling() const { return vSampling_; }
+    // Bytes of one decoded row of the last strip or tile.
+    uint32_t BytesPerRow() const { return bytesPerRow_; }
 
     struct TState;
 

@@ -123,8 +123,11 @@ private:
 
 template <class T>
 class Tlistmem : public listmem::TCore {
-    struct TNode : listmem::TNodeHead {
-        explicit TNode(T&& d) : data(std::move(d)) {}
+    // One entry: its record, and the part of its name that the slot does not
+    // keep. Entries live in blocks owned by the list and freed ones are
+    // handed out again, so adding an entry seldom allocates.
+    struct tnode : listmem::TNodeHead {
+        explicit tnode(T&& d) : data(std::move(d)) {}
         T data;
     };
 
@@ -133,7 +136,7 @@ public:
     ~Tlistmem()
     {
         FreeAll();
-        for (void* block : blocks_) ::operator delete(block, std::align_val_t(alignof(TNode)));
+        for (void* block : blocks_) ::operator delete(block, std::align_val_t(alignof(tnode)));
     }
     Tlistmem(const Tlistmem&) = delete;
     Tlistmem& operator=(const Tlistmem&) = delete;
@@ -144,7 +147,7 @@ public:
     T* GetByIndex(int32_t index)
     {
         if (IsEmptySlot(index)) return nullptr;
-        return &static_cast<TNode*>(slots_[size_t(index)].node)->data;
+        return &static_cast<tnode*>(slots_[size_t(index)].node)->data;
     }
     const T* GetByIndex(int32_t index) const { return const_cast<Tlistmem*>(this)->GetByIndex(index); }
 
@@ -152,7 +155,7 @@ public:
     // or a new slot at the end. Returns the stored record.
     T* Add(std::string_view name, T data)
     {
-        TNode* node = NewNode(std::move(data));
+        tnode* node = NewNode(std::move(data));
         Place(name, node);
         return &node->data;
     }
@@ -162,7 +165,7 @@ public:
     void Delete(int32_t index)
     {
         if (IsEmptySlot(index)) return;
-        FreeNode(static_cast<TNode*>(Vacate(index)));
+        FreeNode(static_cast<tnode*>(Vacate(index)));
     }
 
     // Frees every record and removes all slots.
@@ -170,7 +173,7 @@ public:
     {
         if constexpr (!std::is_trivially_destructible_v<T>) {
             for (auto& s : slots_)
-                if (s.node) static_cast<TNode*>(s.node)->data.~T();
+                if (s.node) static_cast<tnode*>(s.node)->data.~T();
         }
         for (auto& s : slots_)
             if (s.node && s.length > listmem::kPrefix) delete[] s.node->tail;
@@ -187,7 +190,7 @@ public:
 private:
     static constexpr size_t kBlockNodes = 4096;
 
-    TNode* NewNode(T&& data)
+    tnode* NewNode(T&& data)
     {
         void* at;
         if (freeNodes_) {
@@ -199,19 +202,19 @@ private:
                 used_ = 0;
             }
             if (nextBlock_ == blocks_.size()) {
-                blocks_.push_back(::operator new(sizeof(TNode) * kBlockNodes, std::align_val_t(alignof(TNode))));
+                blocks_.push_back(::operator new(sizeof(tnode) * kBlockNodes, std::align_val_t(alignof(tnode))));
                 used_ = 0;
             }
-            at = static_cast<TNode*>(blocks_[nextBlock_]) + used_++;
+            at = static_cast<tnode*>(blocks_[nextBlock_]) + used_++;
         }
-        return new (at) TNode(std::move(data));
+        return new (at) tnode(std::move(data));
     }
 
-    void FreeNode(TNode* node)
+    void FreeNode(tnode* node)
     {
         delete[] node->tail;
-        node->~TNode();
-        static_assert(sizeof(TNode) >= sizeof(void*));
+        node->~tnode();
+        static_assert(sizeof(tnode) >= sizeof(void*));
         *reinterpret_cast<void**>(node) = freeNodes_;
         freeNodes_ = node;
     }

@@ -28,6 +28,12 @@ void ReleaseBuffer(TZFile& f)
 // that a damaged size field cannot make us allocate without bound.
 int32_t InflateBound(int64_t k) { return static_cast<int32_t>(std::min<int64_t>(k * 1032 + 1024, INT32_MAX)); }
 
+// Empties an open file and puts its position at the start.
+void Truncate(int handle, const std::string& name)
+{
+    if (::lseek(handle, 0, SEEK_SET) < 0 || ::ftruncate(handle, 0) != 0) RaiseInOutError(name, errno);
+}
+
 }  // namespace
 
 TZFile::~TZFile()
@@ -74,6 +80,19 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
     if (!buffer) throw std::bad_alloc();
     size = static_cast<int32_t>(ReadFully(handle, name, buffer, fileLength));
     return false;
+}
+
+void zWriteCompressed(int handle, const std::string& name, const uint8_t* buffer, int32_t size)
+{
+    Truncate(handle, name);
+    TMemBlock packed;
+    CompressBuf(buffer, size, packed);
+    uint8_t head[12];
+    std::memcpy(head, "ZLIB", 4);
+    WriteLE32(head + 4, static_cast<uint32_t>(packed.length()));
+    WriteLE32(head + 8, static_cast<uint32_t>(size));
+    WriteFully(handle, name, head, 12);
+    WriteFully(handle, name, packed.data(), packed.length());
 }
 
 void zReset(TZFile& f, uint16_t recordSize) { zReset(f, recordSize, FileMode); }
@@ -158,17 +177,10 @@ void zCloseFile(TZFile& f, bool write)
     f.handle = -1;
     try {
         if (write && fd >= 0) {
-            if (::lseek(fd, 0, SEEK_SET) < 0 || ::ftruncate(fd, 0) != 0) RaiseInOutError(f.name, errno);
             if (f.compressed) {
-                TMemBlock packed;
-                CompressBuf(f.buffer, f.size, packed);
-                uint8_t head[12];
-                std::memcpy(head, "ZLIB", 4);
-                WriteLE32(head + 4, static_cast<uint32_t>(packed.length()));
-                WriteLE32(head + 8, static_cast<uint32_t>(f.size));
-                WriteFully(fd, f.name, head, 12);
-                WriteFully(fd, f.name, packed.data(), packed.length());
+                zWriteCompressed(fd, f.name, f.buffer, f.size);
             } else {
+                Truncate(fd, f.name);
                 WriteFully(fd, f.name, f.buffer, f.size);
             }
             // The content must be on disk before anyone replaces another file with it.

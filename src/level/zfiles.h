@@ -45,6 +45,10 @@ int32_t zFileSize(const TZFile& f);
 // released in every case.
 void zCloseFile(TZFile& f, bool write);
 
+// Replaces the content of an open file with a "ZLIB" container of the size
+// bytes at buffer; every write is checked.
+void zWriteCompressed(int handle, const std::string& name, const uint8_t* buffer, int32_t size);
+
 // Reads a whole open file into a new buffer; returns the compressed flag.
 bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size);
 

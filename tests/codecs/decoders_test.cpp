@@ -94,6 +94,29 @@ TEST(TargaRLE, EncoderPacketsAndRoundTrip)
     }
 }
 
+TEST(TargaRLE, EncoderRunLengthsAndPixelValues)
+{
+    const Bytes pixels = {1, 1, 1, 2, 3};
+    EXPECT_EQ(LiteralRunLength(pixels.data(), 5, 1), 0);
+    EXPECT_EQ(RepeatRunLength(pixels.data(), 5, 1), 3);
+    EXPECT_EQ(LiteralRunLength(pixels.data() + 3, 2, 1), 1);  // the last pixel is left over
+    EXPECT_EQ(LiteralRunLength(pixels.data() + 4, 1, 1), 1);  // a lone pixel
+    EXPECT_EQ(RepeatRunLength(pixels.data() + 4, 1, 1), 1);
+
+    const Bytes wide = {0x12, 0x34, 0x56, 0x12, 0x34, 0x56, 0x12, 0x34, 0x57};
+    EXPECT_EQ(PixelValue(wide.data(), 3), 0x123456u);
+    EXPECT_EQ(PixelValue(wide.data() + 6, 3), 0x123457u);
+    EXPECT_EQ(RepeatRunLength(wide.data(), 3, 3), 2);
+
+    // Both lengths stop at a packet's 128 pixels.
+    const Bytes same(300, 7);
+    EXPECT_EQ(RepeatRunLength(same.data(), 300, 1), 128);
+    Bytes ramp(300);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i);
+    EXPECT_EQ(LiteralRunLength(ramp.data(), 300, 1), 128);
+    EXPECT_EQ(LiteralRunLength(ramp.data(), 50, 1), 49);
+}
+
 TEST(PackBits, LiteralsRepeatsAndTheSkippedHeader)
 {
     TPackbitsRLEDecoder d;

@@ -519,6 +519,7 @@ TEST(TiffJpegDecoder, ATruncatedStripWarnsAndKeepsItsRows)
         void* src = data.data();
         void* dst = whole.data();
         decoder.Decode(src, dst, static_cast<int32_t>(data.size()), 128 * 128);
+        EXPECT_EQ(decoder.BytesPerRow(), 128u);
     }
     EXPECT_TRUE(sink.messages.empty());
     TTIFFJPEGDecoder decoder(&p);

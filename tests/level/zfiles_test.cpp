@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 
@@ -160,6 +163,25 @@ TEST(ZFile, CompressedContainerLayoutAndRoundTrip)
     ASSERT_EQ(zFileSize(f), static_cast<int32_t>(content.size()));
     EXPECT_EQ(std::memcmp(f.buffer, content.data(), content.size()), 0);
     zCloseFile(f, false);
+}
+
+TEST(ZFile, CompressedStoreReplacesAnOpenFileWhole)
+{
+    TempDir dir;
+    WriteFileBytes(dir.file("r"), Pattern(300000));  // longer than the container
+    const auto content = Pattern(5000);
+    const int fd = ::open(dir.file("r").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    zWriteCompressed(fd, dir.file("r"), content.data(), static_cast<int32_t>(content.size()));
+    uint8_t* buffer = nullptr;
+    int32_t size = 0;
+    EXPECT_TRUE(zReadWhole(fd, dir.file("r"), buffer, size));
+    ::close(fd);
+    ASSERT_EQ(size, static_cast<int32_t>(content.size()));
+    EXPECT_EQ(std::memcmp(buffer, content.data(), content.size()), 0);
+    std::free(buffer);
+    const auto disk = ReadFileBytes(dir.file("r"));
+    EXPECT_EQ(U32At(disk, 4), disk.size() - 12);
 }
 
 TEST(ZFile, EmptyContentCompressedIsAValidContainer)
