@@ -17,9 +17,12 @@ if(EDITOR_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "EDITOR_FUZZ needs clang (configure with CXX=clang++ CC=clang)")
   endif()
-  # Instrument the libraries for coverage; only the fuzz programs link the fuzzer main.
-  target_compile_options(editor_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
-  target_link_options(editor_options INTERFACE -fsanitize=address,undefined)
+  # Instrument the libraries for coverage; only the fuzz programs link the
+  # fuzzer main. Undefined behaviour aborts like a crash so the fuzzer keeps
+  # the input instead of printing a report and going on.
+  target_compile_options(editor_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(editor_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=undefined)
 endif()
 
 # editor_library(<name> [DEPS <libs...>]): the static library of one src/

@@ -225,7 +225,9 @@ void TPSPGraphic::LoadFromStream(TStream& stream)
                     void* src = data.data();
                     void* dst = plane.data();
                     switch (p.Compression) {
-                    case ctNone: std::memcpy(plane.data(), data.data(), std::min<size_t>(compressed, planeSize)); break;
+                    case ctNone:
+                        if (const size_t n = std::min<size_t>(compressed, planeSize)) std::memcpy(dst, src, n);
+                        break;
                     case ctRLE: TPSPRLEDecoder().Decode(src, dst, packedSize, unpackedSize); break;
                     case ctLZ77: {
                         TLZ77Decoder inflater(Z_FINISH, false);

@@ -255,4 +255,18 @@ TEST(PspReader, ChannelsSayingMoreThanThePictureDecodeOnlyThePicture)
     ExpectPattern(psp);
 }
 
+TEST(PspReader, AnEmptyChannelLeavesItsPlaneBlack)
+{
+    TPspFile f = RgbFile(5, 0);
+    f.Layers[0].Channels[0].Plane.clear();  // red stored with no bytes at all
+    TPSPGraphic psp;
+    Load(psp, WritePsp(f));
+    const std::vector<uint8_t> rgb = TestPatternRgb(kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const uint8_t* p = &rgb[(size_t(y) * kWidth + x) * 3];
+            ASSERT_EQ(psp.GetPixel(x, y), RGB(0, p[1], p[2])) << x << "," << y;
+        }
+}
+
 }  // namespace
