@@ -163,8 +163,8 @@ void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, co
             } else {
                 const int32_t flags = level.mesh_trees[size_t(node)];
                 offset[0] = level.mesh_trees[size_t(node) + 1] / d;
-                offset[1] = -level.mesh_trees[size_t(node) + 2] / d;
-                offset[2] = -level.mesh_trees[size_t(node) + 3] / d;
+                offset[1] = -double(level.mesh_trees[size_t(node) + 2]) / d;
+                offset[2] = -double(level.mesh_trees[size_t(node) + 3]) / d;
                 if (flags & 1) {
                     if (gl.Depth > baseDepth)
                         gl.PopMatrix();
