@@ -69,8 +69,9 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
         tables[t].resize(count);
         for (TPCDTableEntry& e : tables[t]) {
             bits.ShiftBits(8);
-            e.Length = static_cast<uint8_t>((bits.Bits() & 0xFF) + 1);
-            if (e.Length > 16) return;
+            const unsigned length = (bits.Bits() & 0xFF) + 1;
+            if (length > 16) return;
+            e.Length = static_cast<uint8_t>(length);
             bits.ShiftBits(16);
             e.Code = (bits.Bits() & 0xFFFF) << 16;
             bits.ShiftBits(8);

@@ -571,7 +571,7 @@ void TTIFFGraphic::LoadImage(TStream& stream)
                     uint16_t w[2];
                     std::memcpy(w, &e.Offset, 4);
                     if (big) w[0] = Swap16(w[0]), w[1] = Swap16(w[1]);
-                    std::memcpy(raw.data(), w, raw.size());
+                    if (!raw.empty()) std::memcpy(raw.data(), w, raw.size());
                 } else {
                     const uint16_t type = e.DataType;
                     e.DataType = ftByte;  // read as bytes: no swapping here
@@ -580,7 +580,7 @@ void TTIFFGraphic::LoadImage(TStream& stream)
                     e.DataType = type;
                 }
                 const size_t third = n / 3;
-                std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
+                if (!raw.empty()) std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
                 const void* planes[3] = {raw.data(), raw.data() + 2 * third, raw.data() + 4 * third};
                 if (third) SetPalette(cm.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
             }
