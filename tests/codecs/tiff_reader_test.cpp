@@ -240,7 +240,7 @@ TEST(TiffFromTools, EpsPreviewLoadsLikeItsTiff)
     ASSERT_TRUE(WriteCase(dir, TiffCase{"eps", false, With(k8, {"-compress", "RLE"}), {}, 0}, file, log)) << log;
     const std::vector<uint8_t> tiffBytes = ReadFileBytes(file);
     const std::string postscript = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 53 41\nshowpage\n";
-    std::vector<uint8_t> eps(30, 0);
+    std::vector<uint8_t> eps(30 + postscript.size() + tiffBytes.size(), 0);
     auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i) eps[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };
@@ -250,8 +250,8 @@ TEST(TiffFromTools, EpsPreviewLoadsLikeItsTiff)
     put32(20, static_cast<uint32_t>(30 + postscript.size()));
     put32(24, static_cast<uint32_t>(tiffBytes.size()));
     eps[28] = eps[29] = 0xFF;
-    eps.insert(eps.end(), postscript.begin(), postscript.end());
-    eps.insert(eps.end(), tiffBytes.begin(), tiffBytes.end());
+    std::copy(postscript.begin(), postscript.end(), eps.begin() + 30);
+    std::copy(tiffBytes.begin(), tiffBytes.end(), eps.begin() + 30 + static_cast<long>(postscript.size()));
     const std::string epsFile = dir.file("preview.eps");
     WriteFileBytes(epsFile, eps);
 
