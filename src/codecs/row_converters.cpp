@@ -229,6 +229,8 @@ void TColorManager::ConvertCMYKFamily(std::span<const void* const> source, uint8
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
     // Target index of the colours made from C (red), M (green) and Y (blue).
     const int ti[3] = {targetBGR ? 2 : 0, 1, targetBGR ? 0 : 2};
+    // 16-bit samples of big-endian files come in their file's byte order.
+    const TSample16 order = (SourceOptions & optSwapBytes) ? SampleSwap16 : SamplePass16;
     WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
         for (int k = 0; k < 3; ++k) {
             uint32_t out;
@@ -237,7 +239,7 @@ void TColorManager::ConvertCMYKFamily(std::span<const void* const> source, uint8
                 const uint8_t r = ClampByte(255 - static_cast<int>(ink + black - MulDiv16(ink, black, 255)));
                 out = tb == 8 ? r : MulDiv16(r, 65535, 255);
             } else {
-                const uint16_t ink = Read16(p[k]), black = Read16(p[3]);
+                const uint16_t ink = order(*this, Read16(p[k])), black = order(*this, Read16(p[3]));
                 const uint16_t v = static_cast<uint16_t>(ink - MulDiv16(ink, black, 65535) + black);
                 out = tb == 8 ? ClampByte(255 - static_cast<int>(MulDiv16(v, 255, 65535)))
                               : static_cast<uint16_t>(65535 - v);

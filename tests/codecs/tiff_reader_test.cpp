@@ -108,6 +108,8 @@ const TiffCase kCases[] = {
     {"palette2", false, {"-colors", "4", "-type", "Palette", "-compress", "RLE"}, {}, 0},
     {"cmyk", false, With(k8, {"-colorspace", "CMYK", "-compress", "None"}), {}, 2},
     {"cmyk_deflate", false, With(k8, {"-colorspace", "CMYK", "-compress", "Zip"}), {}, 2},
+    {"cmyk16", false, {"-depth", "16", "-colorspace", "CMYK", "-compress", "None"}, {}, 2},
+    {"cmyk16_big_endian", false, {"-depth", "16", "-colorspace", "CMYK", "-compress", "None"}, {"-B"}, 2},
     {"tiles", false, With(k8, {"-compress", "Zip", "-define", "tiff:tile-geometry=16x16"}), {}, 0},
     {"tiles_alpha", true, With(k8, {"-compress", "None", "-define", "tiff:tile-geometry=32x16"}), {}, 0},
     {"planes", false, With(k8, {"-compress", "None", "-interlace", "Plane"}), {}, 0},
