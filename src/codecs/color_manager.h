@@ -102,8 +102,10 @@ public:
     float DisplayGamma() const { return displayGamma_; }
     const uint8_t* GammaTable() const { return gammaTable_; }
 
-    // Luma weights (missing ones keep their values) and chroma subsampling
-    // (1, 2 or 4 each, vertical not above horizontal: else 65228 / 65229).
+    // Luma weights (missing ones keep their values; a set that is not
+    // positive weights adding up to about 1 becomes 0.299, 0.587, 0.114) and
+    // chroma subsampling (1, 2 or 4 each, vertical not above horizontal:
+    // else 65228 / 65229).
     void SetYCbCrParameters(std::span<const float> values, int hSubsampling, int vSubsampling);
     const float* YCbCrCoefficients() const { return ycbcrCoefficients_; }
     uint8_t HSubsampling() const { return hSubsampling_; }
