@@ -258,7 +258,12 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
 
     bool decoded = false;
     for (;;) {
-        if (stream.Remaining() < 8) break;  // a file cut after its last chunk
+        if (stream.Remaining() < 8) {
+            // A file may lack its end chunk once the picture is complete; cut
+            // before any image data it holds no picture at all.
+            if (!decoded) throw EReadError();
+            break;
+        }
         ReadChunkHeader();
         if (IsChunk("IDAT")) {
             // Image data after the first run of it (past a chunk that ended
@@ -382,7 +387,10 @@ bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
     size_t filled = 0;
     while (filled < size) {
         if (SourceLeft == 0) {
-            if (AtEnd || !IsChunk("IDAT")) return false;
+            // The stream ends where image data is still due: the file is cut,
+            // and a picture with made-up rows must not pass for the real one.
+            if (AtEnd) throw EReadError();
+            if (!IsChunk("IDAT")) return false;
             ReadChunkData();
             CurrentSource = RawBuffer.data();
             IDATSize = CurrentChunk.Length;

@@ -439,6 +439,12 @@ TEST(PngChunks, Refusals)
     Put32(longChunk, 0x7FFFFFF0);
     longChunk.insert(longChunk.end(), {'I', 'D', 'A', 'T', 1, 2, 3});
     EXPECT_EQ(LoadError<TPNGGraphic>(longChunk), "Stream read error");
+    // Files cut at a chunk boundary: after half the image data, and before any.
+    PngWriter half;
+    half.Header(2, 2, 8, 2);
+    EXPECT_EQ(LoadError<TPNGGraphic>(half.bytes), "Stream read error");
+    half.Chunk("IDAT", {z.begin(), z.begin() + static_cast<long>(z.size() / 2)});
+    EXPECT_EQ(LoadError<TPNGGraphic>(half.bytes), "Stream read error");
     // A picture larger than any bitmap.
     EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(0x7FFFFFFF, 0x7FFFFFFF, 8, 6);
