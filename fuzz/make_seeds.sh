@@ -80,6 +80,11 @@ tcp tiffcp_g3.tif bilevel.tif -c g3:1d
 tcp tiffcp_g3_fill_lsb2msb.tif bilevel.tif -c g3:1d:fill -f lsb2msb -r 5
 tcp tiffcp_g3_2d.tif bilevel.tif -c g3:2d
 tcp tiffcp_g4.tif bilevel.tif -c g4
+# YCbCr files that name their coefficients (Rec. 601 and Rec. 709)
+cp "$out/$t/tiffcp_jpeg_ycbcr.tif" "$out/$t/tiffset_jpeg_ycbcr_coefficients.tif"
+tiffset -s 529 0.299 0.587 0.114 "$out/$t/tiffset_jpeg_ycbcr_coefficients.tif"
+cp "$out/$t/im_ycbcr.tif" "$out/$t/tiffset_ycbcr_coefficients709.tif"
+tiffset -s 529 0.2126 0.7152 0.0722 "$out/$t/tiffset_ycbcr_coefficients709.tif"
 
 # An EPS file whose preview is one of the TIFF files: the 30-byte header
 # (PostScript at 30, no metafile, the preview after the PostScript).
