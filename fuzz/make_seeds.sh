@@ -2,7 +2,9 @@
 # Writes the picture seeds of the fuzz targets: small pictures made by
 # ImageMagick, netpbm and the libtiff tools in the variants the reader tests
 # make, so that fuzzing starts from files of the kind users have. Files of
-# the same name in fuzz/corpus/ are replaced; other files there are kept.
+# the same name in fuzz/corpus/ are replaced; other files there are kept
+# (among them the Paint Shop Pro and level seeds, which come from the test
+# writers of those layouts, and the saved crash inputs).
 #
 #     sh fuzz/make_seeds.sh
 set -eu
@@ -150,9 +152,9 @@ im $t bmp:im_555.bmp -define bmp:subtype=RGB555
 im $t bmp:im_24v5.bmp -type TrueColor
 im $t bmp2:im_core.bmp -type TrueColor
 im $t bmp:im_argb.bmp -alpha on
-ppmtobmp -bpp 4 four.ppm >"$out/$t/pbm_four.bmp"
-ppmtobmp -os2 -bpp 8 rgb.ppm >"$out/$t/pbm_os2_eight.bmp" 2>/dev/null
-ppmtobmp -os2 mono.pbm >"$out/$t/pbm_os2_mono.bmp"
+ppmtobmp -bpp 4 four.ppm >"$out/$t/pnm_four.bmp"
+ppmtobmp -os2 -bpp 8 rgb.ppm >"$out/$t/pnm_os2_eight.bmp" 2>/dev/null
+ppmtobmp -os2 mono.pbm >"$out/$t/pnm_os2_mono.bmp"
 
 # ---- Icons ---------------------------------------------------------------------
 t=fuzz_icon
@@ -167,40 +169,38 @@ pamtowinicon -pngthreshold 1 icon16.pam >"$out/$t/pam_png_inside.ico"
 
 # ---- Photoshop, SGI, PCX and portable maps: the first byte picks the reader ------
 t=fuzz_more_readers
+# byte CODE FILE NAME: the file stored after the byte that picks its reader.
+byte() { { printf "\\$(printf %o "$1")"; cat "$2"; } >"$out/$t/$3"; }
+# more CODE NAME FORMAT OPTIONS...: ImageMagick's picture in that format.
 more() {
-    code=$1 name=$2 file=$3
-    { printf "\\$(printf %o "$code")"; cat "$file"; } >"$out/$t/$name"
+    code=$1 name=$2 format=$3
+    shift 3
+    source=rgb.png
+    case " $* " in *" -alpha on "*) source=alpha.png ;; esac
+    convert "$source" -strip "$@" "$format:x"
+    byte "$code" x "$name"
 }
-for v in "rgb16_rle:-depth 16 -compress RLE" "rgba_rle:-alpha on -depth 8 -compress RLE" \
-         "cmyk:-depth 8 -colorspace CMYK -compress None" "cmyk16:-depth 16 -colorspace CMYK -compress None" \
-         "gray16_rle:-depth 16 -colorspace Gray -compress RLE" "gray_alpha:-alpha on -depth 8 -colorspace Gray -compress RLE" \
-         "bitmap:-monochrome -depth 1 -compress None" "lab:-depth 8 -colorspace Lab -compress None"; do
-    name=${v%%:*} options=${v#*:}
-    source=rgb.png
-    case $options in -alpha*) source=alpha.png ;; esac
-    # shellcheck disable=SC2086
-    convert "$source" -strip $options psd:x.psd
-    more 0 "im_$name.psd" x.psd
-done
-for v in "rgb_rle:-depth 8 -compress RLE" "rgba:-alpha on -depth 8 -compress None" \
-         "gray16:-depth 16 -colorspace Gray -compress None"; do
-    name=${v%%:*} options=${v#*:}
-    source=rgb.png
-    case $options in -alpha*) source=alpha.png ;; esac
-    # shellcheck disable=SC2086
-    convert "$source" -strip $options sgi:x.sgi
-    more 1 "im_$name.sgi" x.sgi
-done
-pnmtosgi -rle rgb.ppm >x.sgi && more 1 pnm_rgb_rle.sgi x.sgi
-pnmtosgi -verbatim gray.pgm >x.sgi && more 1 pnm_gray.sgi x.sgi
-convert rgb.png -strip -depth 8 pcx:x.pcx && more 3 im_true_color.pcx x.pcx
-convert rgb.png -strip -monochrome pcx:x.pcx && more 3 im_bilevel.pcx x.pcx
-ppmtopcx -packed four.ppm >x.pcx 2>/dev/null && more 3 pnm_four_packed.pcx x.pcx
-ppmtopcx -planes 3 four.ppm >x.pcx 2>/dev/null && more 3 pnm_planes3.pcx x.pcx
-ppmtopcx -24bit rgb.ppm >x.pcx 2>/dev/null && more 3 pnm_24bit.pcx x.pcx
-pnmtoplainpnm gray.pgm >x.pgm && more 9 pnm_p2.pgm x.pgm
-convert rgb.png -depth 16 -compress None ppm:x.ppm && more 9 im_p3_16.ppm x.ppm
-pamdepth 31 rgb.ppm >x.ppm && more 9 pnm_p6_31.ppm x.ppm
-convert rgb.png -depth 16 ppm:x.ppm && more 9 im_p6_16.ppm x.ppm
-pamdepth 1000 gray.pgm >x.pgm && more 9 pnm_p5_1000.pgm x.pgm
-more 9 pnm_p4.pbm mono.pbm
+more 0 im_rgb16_rle.psd psd -depth 16 -compress RLE
+more 0 im_rgba_rle.psd psd -alpha on -depth 8 -compress RLE
+more 0 im_cmyk.psd psd -depth 8 -colorspace CMYK -compress None
+more 0 im_cmyk16.psd psd -depth 16 -colorspace CMYK -compress None
+more 0 im_gray16_rle.psd psd -depth 16 -colorspace Gray -compress RLE
+more 0 im_gray_alpha.psd psd -alpha on -depth 8 -colorspace Gray -compress RLE
+more 0 im_bitmap.psd psd -monochrome -depth 1 -compress None
+more 0 im_lab.psd psd -depth 8 -colorspace Lab -compress None
+more 1 im_rgb_rle.sgi sgi -depth 8 -compress RLE
+more 1 im_rgba.sgi sgi -alpha on -depth 8 -compress None
+more 1 im_gray16.sgi sgi -depth 16 -colorspace Gray -compress None
+pnmtosgi -rle rgb.ppm >x && byte 1 x pnm_rgb_rle.sgi
+pnmtosgi -verbatim gray.pgm >x && byte 1 x pnm_gray.sgi
+more 3 im_true_color.pcx pcx -depth 8
+more 3 im_bilevel.pcx pcx -monochrome
+ppmtopcx -packed four.ppm >x 2>/dev/null && byte 3 x pnm_four_packed.pcx
+ppmtopcx -planes 3 four.ppm >x 2>/dev/null && byte 3 x pnm_planes3.pcx
+ppmtopcx -24bit rgb.ppm >x 2>/dev/null && byte 3 x pnm_24bit.pcx
+pnmtoplainpnm gray.pgm >x && byte 9 x pnm_p2.pgm
+more 9 im_p3_16.ppm ppm -depth 16 -compress None
+more 9 im_p6_16.ppm ppm -depth 16
+pamdepth 31 rgb.ppm >x && byte 9 x pnm_p6_31.ppm
+pamdepth 1000 gray.pgm >x && byte 9 x pnm_p5_1000.pgm
+byte 9 mono.pbm pnm_p4.pbm
