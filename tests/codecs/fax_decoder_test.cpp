@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "codecs/fax_decoders.h"
-#include "fax_bits.h"
+#include "codec_test.h"
 
 namespace {
 

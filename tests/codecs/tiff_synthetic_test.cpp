@@ -14,7 +14,7 @@
 #include "codecs/fax_decoders.h"
 #include "codecs/tiff.h"
 #include "codecs/tiff_jpeg_decoder.h"
-#include "fax_bits.h"
+#include "codec_test.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/messages.h"
 #include "support/imagemagick.h"
