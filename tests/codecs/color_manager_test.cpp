@@ -2,6 +2,7 @@
 // and the palettes it builds.
 #include <cmath>
 #include <functional>
+#include <sstream>
 #include <tuple>
 
 #include "codec_test.h"
@@ -16,7 +17,7 @@ constexpr uint8_t E = 0xEE;  // a target byte the converter did not write
 Bytes W(std::initializer_list<uint16_t> words, bool swapped = false)
 {
     Bytes b;
-    for (uint16_t w : words) b.insert(b.end(), {uint8_t(swapped ? w >> 8 : w), uint8_t(swapped ? w : w >> 8)});
+    for (uint16_t w : words) b.push_back(uint8_t(swapped ? w >> 8 : w)), b.push_back(uint8_t(swapped ? w : w >> 8));
     return b;
 }
 Bytes Swapped(std::initializer_list<uint16_t> words) { return W(words, true); }
@@ -122,8 +123,7 @@ TEST(ColorManager, ConvertsLabAsAColourManagedDecodingShowsIt)
     }
     // A 16-bit target, red first; the target's alpha is left alone.
     TColorManager wide = Manager(csCIELab, csRGBA, 8, 16, 3, 4, optLabByteL);
-    const Bytes white = {255, 0, 0};
-    Bytes out = W({1, 2, 3, 0x1234});
+    Bytes out = W({1, 2, 3, 0x1234}), white = {255, 0, 0};
     wide.ConvertRow({white.data()}, out.data(), 1);
     EXPECT_EQ(out, W({0xFFFF, 0xFFFF, 0xFFFF, 0x1234}));
 }
@@ -187,10 +187,10 @@ TEST(ColorManager, PixelFormatAndGamma)
 
 std::string Entries(HPALETTE p, std::initializer_list<int> indexes)
 {
-    std::string s = std::to_string(p->entries.size()) + ":";
-    for (int i : indexes) s += " " + std::to_string(p->entries[i].peRed) + "," + std::to_string(p->entries[i].peGreen) + "," +
-                                 std::to_string(p->entries[i].peBlue);
-    return s;
+    std::ostringstream s;
+    s << p->entries.size() << ":";
+    for (int i : indexes) s << " " << int(p->entries[i].peRed) << "," << int(p->entries[i].peGreen) << "," << int(p->entries[i].peBlue);
+    return s.str();
 }
 
 // Palettes beyond what the readers build: more than 256 entries, a layout of no kind, and rescaled depths (1 bit to 4
