@@ -1,8 +1,9 @@
 #include "support/imagemagick.h"
 
 #include "platform/gdi/graphics.h"
-#include "support/tools.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -13,6 +14,40 @@
 #include <iterator>
 #include <sstream>
 
+extern char** environ;
+
+namespace {
+
+// Runs the program (no shell); true when it exited with 0. Its messages and
+// output go to *log when given.
+bool RunProgram(const std::string& program, const std::vector<std::string>& args, std::string* log)
+{
+    char errName[] = "/tmp/editor-tool-XXXXXX";
+    const int errFd = ::mkstemp(errName);
+    if (errFd < 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, errFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = -1;
+    if (rc == 0) ::waitpid(pid, &status, 0);
+    ::close(errFd);
+    if (log) {
+        std::ifstream in(errName);
+        *log = std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    ::unlink(errName);
+    return rc == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
 
 std::string ConvertProgram()
 {
@@ -30,7 +65,7 @@ bool RunConvert(const std::vector<std::string>& args, std::string* log)
         if (log) *log = "ImageMagick's convert is not installed";
         return false;
     }
-    return RunProgram(program, args, "", "", log);
+    return RunProgram(program, args, log);
 }
 
 bool ConvertPicture(const std::string& source, bool keepAlpha, const std::vector<std::string>& options,
