@@ -472,7 +472,8 @@ TEST_P(TrlevelRefusal, RoomTablesBeyondTheirCapacityAreRefused)
              r.layers[1].vertices.resize(750);
              for (size_t i = 0; i < 1501; ++i) r.layers[i / 751].vertices[i % 751].x = static_cast<float>(i);
          }},
-        {"a face naming a missing vertex", kTrc, [](TRoomDesc& r) { r.layers[1].triangles[0].vertices[2] = 6; }},
+        {"a triangle naming a missing vertex", kTrc, [](TRoomDesc& r) { r.layers[1].triangles[0].vertices[2] = 6; }},
+        {"a rectangle naming a missing vertex", kTrc, [](TRoomDesc& r) { r.layers[0].rectangles[2].vertices[3] = 6; }},
         {"a position beyond 16 bits", kTrc, [](TRoomDesc& r) { r.layers[1].vertices[3].y = 1e9f; }},
         {"a position that is no number", kTrc, [](TRoomDesc& r) { r.layers[0].vertices[2].z = std::nanf(""); }},
     };
