@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "converter/floor_data_index.h"
@@ -25,36 +26,34 @@ void Index(const std::vector<uint16_t>& words, TProgressBar* gauge3 = nullptr, T
 // action.parameter.camera word ...]"; then the index's non-zero slots.
 std::string Trace()
 {
-    std::string out;
+    std::ostringstream out;
     for (size_t g = 1; g < FloorDataGroups.size(); ++g) {
         const tfloordata_group& group = FloorDataGroups[g];
-        out += std::to_string(group.firstWord) + ":";
+        out << group.firstWord << ":";
         EXPECT_EQ(size_t(group.entryCount), group.entries.size());
         for (const ttrigger_list& e : group.entries) {
-            out +=
-                " " + std::to_string(e.function) + "/" + std::to_string(e.subFunction) + "=" + std::to_string(e.data);
+            out << " " << e.function << "/" << e.subFunction << "=" << e.data;
             const tfdlist& t = e.trigger;
             EXPECT_EQ(size_t(t.actionCount), t.actions.size());
             if (e.function != 4) {
                 EXPECT_TRUE(t.actions.empty() && t.triggerItem == -1 && t.triggerType == 0);
                 continue;
             }
-            out += "[" + std::to_string(t.triggerType) + " " + std::to_string(t.triggerItem) + ":";
+            out << "[" << t.triggerType << " " << t.triggerItem << ":";
             for (const tfdaction& a : t.actions)
-                out += " " + std::to_string(a.action) + "." + std::to_string(a.parameter) + "." +
-                       std::to_string(a.cameraWord);
-            out += "]";
+                out << " " << int(a.action) << "." << a.parameter << "." << a.cameraWord;
+            out << "]";
         }
-        out += std::string(group.portal ? " p" : "") + (group.trigger ? " t" : "") + (group.death ? " d" : "") +
-               (group.highFunction ? " h" : "") + "; ";
+        out << (group.portal ? " p" : "") << (group.trigger ? " t" : "") << (group.death ? " d" : "")
+            << (group.highFunction ? " h" : "") << "; ";
     }
     const tfloordata_group& zero = FloorDataGroups.at(0);
     EXPECT_TRUE(zero.firstWord == 0 && zero.entries.empty() &&
                 zero.portal + zero.trigger + zero.death + zero.highFunction == 0);
-    out += "|";
+    out << "|";
     for (size_t p = 0; p < FloorDataIndex.size(); ++p)
-        if (FloorDataIndex[p]) out += " " + std::to_string(p) + "=" + std::to_string(FloorDataIndex[p]);
-    return out;
+        if (FloorDataIndex[p]) out << " " << p << "=" << FloorDataIndex[p];
+    return out.str();
 }
 
 }  // namespace

@@ -557,7 +557,7 @@ TEST_P(ConvertedLevelFile, RoomsSectorsDoorwaysAndItems)
             d.items.push_back(it);
     }
     TempDir dir;
-    const std::string name = dir.file("level" + LevelFileExtension(code));
+    const std::string name = dir.file("level") + LevelFileExtension(code);
     SaveLevelFile(name, d);
     TConversion c;
     ASSERT_EQ(c.level->LoadFromFile(name), LEVEL_LOADED);

@@ -298,8 +298,8 @@ TEST(TrlevelFiles, TexturesOnlyStopsAfterTheTextilesExceptForTr1)
     Ttrlevel level;
     for (int code : {LEVEL_TR1, LEVEL_TR2, LEVEL_TR4, LEVEL_TRC}) {
         const TLevelDesc d = MakeSampleLevel(code);
-        SaveLevelFile(dir.file("t" + LevelFileExtension(code)), d);
-        ASSERT_EQ(level.LoadFromFile(dir.file("t" + LevelFileExtension(code)), true), LEVEL_LOADED);
+        SaveLevelFile(dir.file("t") + LevelFileExtension(code), d);
+        ASSERT_EQ(level.LoadFromFile(dir.file("t") + LevelFileExtension(code), true), LEVEL_LOADED);
         if (code == LEVEL_TR1) {
             ExpectLevel(level, d);  // its palette lies further on
             continue;
@@ -351,7 +351,7 @@ namespace {
 
 class TRefusal {
 public:
-    explicit TRefusal(int code) : name_(dir_.file("level" + LevelFileExtension(code)))
+    explicit TRefusal(int code) : name_(dir_.file("level") + LevelFileExtension(code))
     {
         SaveLevelFile(dir_.file("good.lvl"), MakeSampleLevel(LEVEL_TR2));
     }

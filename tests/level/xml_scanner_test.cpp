@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,20 +21,20 @@ namespace {
 
 std::string Trace(TXmlParser& xml)
 {
-    std::string out;
+    std::ostringstream out;
     xml.StartScan();
-    while (xml.Scan()) {
-        out += std::string(out.empty() ? "" : " ") + " X!?D<|/TC"[xml.CurPartType] + xml.CurName;
+    for (const char* gap = ""; xml.Scan(); gap = " ") {
+        out << gap << " X!?D<|/TC"[xml.CurPartType] << xml.CurName;
         for (int i = 0; i < xml.AttrCount(); ++i) {
             const TAttr& a = xml.CurAttr[i];
-            out += (i ? "," : "[") + a.Name + "=" + a.Value;
-            if (a.ValueType) out += "#" + std::to_string(a.ValueType);
-            if (a.AttrType) out += "@" + std::to_string(a.AttrType);
+            out << (i ? "," : "[") << a.Name << "=" << a.Value;
+            if (a.ValueType) out << "#" << a.ValueType;
+            if (a.AttrType) out << "@" << a.AttrType;
         }
-        if (xml.AttrCount()) out += "]";
-        if (!xml.CurContent.empty()) out += "'" + xml.CurContent + "'";
+        if (xml.AttrCount()) out << "]";
+        if (!xml.CurContent.empty()) out << "'" << xml.CurContent << "'";
     }
-    return out;
+    return out.str();
 }
 
 std::string Trace(const std::string& doc, bool normalize = true)
