@@ -18,16 +18,11 @@ namespace converter_test {
 
 constexpr uint8_t NONE = 255;
 
-inline troom_sector OpenSector(int8_t floor, int8_t ceiling, uint16_t floorData = 0)
-{
-    return troom_sector{floorData, 0, NONE, floor, NONE, ceiling};
-}
-
+inline troom_sector OpenSector(int8_t floor, int8_t ceiling) { return troom_sector{0, 0, NONE, floor, NONE, ceiling}; }
 inline troom_sector WallSector() { return troom_sector{0, 0, NONE, -127, NONE, -127}; }
 
-// Appends a level room of nx by nz sectors at sector position (sx, sz) whose
-// bottom and top lie at the given world heights; every sector is open with
-// the given floor and ceiling (clicks). Returns the room's number.
+// Appends a level room of nx by nz open sectors at sector position (sx, sz)
+// between the given world heights, with the given floor and ceiling (clicks).
 inline int AddLevelRoom(Ttrlevel& level, int sx, int sz, int32_t yBottom, int32_t yTop, int nx, int nz,
                         int8_t floor = 0, int8_t ceiling = -16)
 {
@@ -44,9 +39,9 @@ inline int AddLevelRoom(Ttrlevel& level, int sx, int sz, int32_t yBottom, int32_
     return n;
 }
 
-// The usual room of these suites: bottom at level height 0 and four sectors
-// high, so that its project room stands at y 32 with height 4, and a floor
-// of 0 clicks and a ceiling of -16 clicks lie exactly on its bottom and top.
+// The usual room: bottom at level height 0 and four sectors high, so that its
+// project room stands at y 32 with height 4, and floor 0 and ceiling -16
+// lie exactly on its bottom and top.
 inline int AddPlainRoom(Ttrlevel& level, int sx, int sz, int nx, int nz)
 {
     return AddLevelRoom(level, sx, sz, 0, -4096, nx, nz);
@@ -62,18 +57,17 @@ inline troom_sector& LevelSector(Ttrlevel& level, int room, int column, int row)
 inline void AddPortal(Ttrlevel& level, int room, uint16_t adjoining)
 {
     troom& r = level.rooms[size_t(room)];
-    r.portals[r.num_portals].adjoining_room = adjoining;
-    ++r.num_portals;
+    r.portals[r.num_portals++].adjoining_room = adjoining;
 }
 
-// Appends words to the floor data (word 0 is put first when it is empty);
-// returns the position of the first word appended.
+// Appends words to the floor data (word 0 first when it is empty); returns
+// the position of the first word appended.
 inline uint16_t AddFloorData(Ttrlevel& level, const std::vector<uint16_t>& words)
 {
     if (level.floor_data.empty()) level.SetNumFloorData(1);
     const uint32_t at = level.num_floor_data;
     level.SetNumFloorData(at + uint32_t(words.size()));
-    for (size_t i = 0; i < words.size(); ++i) level.floor_data[at + i] = words[i];
+    std::copy(words.begin(), words.end(), level.floor_data.begin() + at);
     return uint16_t(at);
 }
 
@@ -101,15 +95,13 @@ struct TConversion {
         scene.Level = level.get();
         hooks.Today = [] { return std::string("24/12/2003"); };
     }
-
-    TConversionResult& Run()
-    {
-        result = ConvertLevelToProject(*level, project, scene, options, hooks);
-        return result;
-    }
-
+    TConversionResult& Run() { return result = ConvertLevelToProject(*level, project, scene, options, hooks); }
     tcuarto& Room(int n) { return project.rooms[size_t(n)]; }
     tsector& Sector(int room, int column, int row) { return project.rooms[size_t(room)].sectors[column][row]; }
 };
+
+// Floor base height and extra clicks as clicks, base x 4 + clicks.
+inline int FloorClicks(const tsector& s) { return 4 * s.floorBase + s.floorClicks; }
+inline int CeilingClicks(const tsector& s) { return 4 * s.ceilingBase + s.ceilingClicks; }
 
 }  // namespace converter_test

@@ -2,10 +2,12 @@
 // writes: numbers in either byte order, text fields, runs of bytes.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 class TByteWriter {
@@ -43,6 +45,18 @@ public:
     TByteWriter& BE32(uint32_t v) { return BE16(v >> 16).BE16(v & 0xFFFF); }
     TByteWriter& LE16(unsigned v) { return U8(v).U8(v >> 8); }
     TByteWriter& LE32(uint32_t v) { return LE16(v & 0xFFFF).LE16(v >> 16); }
+    // Each value little-endian in the width of its type (floats as their bits).
+    template <class... T>
+    TByteWriter& LE(T... values)
+    {
+        (One(values), ...);
+        return *this;
+    }
+    TByteWriter& Raw(const void* data, size_t size)
+    {
+        Bytes.insert(Bytes.end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+        return *this;
+    }
     // The text in a field of size bytes, zero-padded (cut when longer).
     TByteWriter& Text(const std::string& text, size_t size)
     {
@@ -60,5 +74,20 @@ public:
     {
         PutBE16(at, v >> 16);
         PutBE16(at + 2, v & 0xFFFF);
+    }
+    void PutLE32(size_t at, uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i) Bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+
+private:
+    template <class T>
+    void One(T v)
+    {
+        if constexpr (std::is_floating_point_v<T>)
+            One(std::bit_cast<uint32_t>(v));
+        else
+            for (size_t i = 0; i < sizeof v; ++i)
+                U8(static_cast<unsigned>(std::make_unsigned_t<T>(v) >> (8 * i)) & 0xFF);
     }
 };
