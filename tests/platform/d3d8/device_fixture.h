@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -105,7 +106,11 @@ public:
         std::string out;
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                if (At(x, y) != expected(x, y)) out += "(" + std::to_string(x) + "," + std::to_string(y) + ")";
+                if (At(x, y) != expected(x, y)) {
+                    char pixel[32];
+                    std::snprintf(pixel, sizeof pixel, "(%d,%d)", x, y);
+                    out += pixel;
+                }
         return out;
     }
 
