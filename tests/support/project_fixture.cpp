@@ -54,10 +54,8 @@ void FillSector(tsector& s, int column, int row, TFixtureRandom& rnd)
     for (tface_texture* f : {&s.floorFaces[0], &s.ceilingFaces[0]}) {
         f->textureId = Small<uint16_t>(1 + rnd.Below(48));
         const float u = static_cast<float>(rnd.Below(8)) / 8.0f, v = static_cast<float>(rnd.Below(8)) / 8.0f;
-        f->uv[0] = {u, v};
-        f->uv[1] = {u + 0.125f, v};
-        f->uv[2] = {u + 0.125f, v + 0.125f};
-        f->uv[3] = {u, v + 0.125f};
+        f->uv[0] = {u, v}, f->uv[1] = {u + 0.125f, v};
+        f->uv[2] = {u + 0.125f, v + 0.125f}, f->uv[3] = {u, v + 0.125f};
         f->flip = Small<uint8_t>(rnd.Below(2));
     }
     if (rnd.Below(5) == 0) s.floorPieceHeights[rnd.Below(6)] = 0.25f * static_cast<float>(1 + rnd.Below(8));
@@ -78,8 +76,7 @@ void FillRoom(tcuarto_list& project, int number, int columns, int rows, int tabl
     InitRoomSectors(project, Small<uint8_t>(number));
     for (int c = 1; c <= columns && rows > 0; ++c)
         for (int w = 1; w <= rows; ++w) FillSector(r.sectors[c][w], c, w, rnd);
-    r.boxCount = Small<uint8_t>(std::min(tableFill, MAX_ROOM_BOXES));
-    r.selectedBox = Small<uint8_t>(rnd.Below(10));
+    r.boxCount = Small<uint8_t>(std::min(tableFill, MAX_ROOM_BOXES)), r.selectedBox = Small<uint8_t>(rnd.Below(10));
     FillTable(r.boxes, r.boxCount, MAX_ROOM_BOXES, rnd);
     r.staticCount = Small<int16_t>(FillTable(r.statics, tableFill, MAX_ROOM_STATICS, rnd));
     r.lightCount = Small<int16_t>(FillTable(r.lights, tableFill, MAX_ROOM_LIGHTS, rnd));
@@ -101,11 +98,9 @@ void FillProjectTables(tcuarto_list& p, int tableFill, uint32_t seed)
     p.itemCount = Small<int16_t>(FillTable(p.items, tableFill, MAX_PROJECT_ITEMS, rnd));
     p.selectedItem = Small<int16_t>(rnd.Below(256)), p.highlightedItem = Small<int16_t>(rnd.Below(256));
     p.reservedWord = Small<int16_t>(int(rnd.Next()));
-    p.cameraCount = Small<int16_t>(FillTable(p.cameras, tableFill, MAX_PROJECT_CAMERAS, rnd));
-    p.selectedCamera = Small<int16_t>(rnd.Below(99));
-    p.flybyCount = Small<int16_t>(FillTable(p.flybyCameras, tableFill, MAX_PROJECT_FLYBYS, rnd));
-    p.selectedFlyby = Small<int16_t>(rnd.Below(64));
-    p.soundSourceCount = Small<int16_t>(FillTable(p.soundSources, tableFill, MAX_PROJECT_SOUNDS, rnd));
+    p.cameraCount = Small<int16_t>(FillTable(p.cameras, tableFill, MAX_PROJECT_CAMERAS, rnd)), p.selectedCamera = Small<int16_t>(rnd.Below(99));
+    p.flybyCount = Small<int16_t>(FillTable(p.flybyCameras, tableFill, MAX_PROJECT_FLYBYS, rnd)), p.selectedFlyby = Small<int16_t>(rnd.Below(64));
+    p.soundSourceCount = Small<int16_t>(FillTable(p.soundSources, tableFill, MAX_PROJECT_SOUNDS, rnd)),
     p.selectedSoundSource = Small<int16_t>(rnd.Below(32));
     p.triggerCount = Small<int16_t>(tableFill);
     p.triggers.resize(static_cast<std::size_t>(tableFill));
@@ -122,10 +117,7 @@ struct TDifference {
     std::string out;
     void Fail(const std::string& what) { out = out.empty() ? what : out; }
     template <class T>
-    void Same(const T& a, const T& b, const std::string& what)
-    {
-        if (std::memcmp(&a, &b, sizeof(T)) != 0) Fail(what);
-    }
+    void Same(const T& a, const T& b, const std::string& what) { if (std::memcmp(&a, &b, sizeof(T)) != 0) Fail(what); }
     template <class T, std::size_t N>
     void Entries(const std::array<T, N>& a, const std::array<T, N>& b, int count, const std::string& what)
     {
@@ -145,14 +137,11 @@ void CompareRooms(const tcuarto& a, const tcuarto& b, const std::string& at, boo
     d.Entries(a.boxes, b.boxes, everything ? MAX_ROOM_BOXES : a.boxCount, at + "boxes");
     d.Entries(a.statics, b.statics, everything ? MAX_ROOM_STATICS : a.staticCount, at + "statics");
     d.Entries(a.lights, b.lights, everything ? MAX_ROOM_LIGHTS : a.lightCount, at + "lights");
-    if (everything) {
-        if (a.sectors.ColumnSlots() != b.sectors.ColumnSlots() || a.sectors.RowSlots() != b.sectors.RowSlots())
-            d.Fail(at + "grid dimensions");
-        else if (a.sectors.size() > 0 && std::memcmp(a.sectors.data(), b.sectors.data(), a.sectors.size() * sizeof(tsector)) != 0)
-            d.Fail(at + "grid contents");
-        return;
-    }
-    if (a.columns == 0 || a.rows == 0) return;
+    const bool sameSlots = a.sectors.ColumnSlots() == b.sectors.ColumnSlots() && a.sectors.RowSlots() == b.sectors.RowSlots();
+    if (everything && !sameSlots) return d.Fail(at + "grid dimensions");
+    if (everything && a.sectors.size() > 0 && std::memcmp(a.sectors.data(), b.sectors.data(), a.sectors.size() * sizeof(tsector)) != 0)
+        return d.Fail(at + "grid contents");
+    if (everything || a.columns == 0 || a.rows == 0) return;
     for (const tcuarto* r : {&a, &b})
         if (r->sectors.ColumnSlots() < r->columns + 1 || r->sectors.RowSlots() < r->rows + 1) return d.Fail(at + "grid smaller than the room");
     for (int c = 1; c <= a.columns; ++c)

@@ -10,13 +10,7 @@
 class TFixtureRandom {
 public:
     explicit TFixtureRandom(uint32_t seed) : state_(seed * 2654435761u + 1u) {}
-    uint32_t Next()
-    {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
+    uint32_t Next() { return state_ ^= state_ << 13, state_ ^= state_ >> 17, state_ ^= state_ << 5; }
     // 0 .. n-1
     int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
 
@@ -24,8 +18,8 @@ private:
     uint32_t state_;
 };
 
-// `rooms` rooms of columns x rows sectors like the editor's and the converter's, every table
-// and the triggers filled with `tableFill` entries (up to a table's capacity), texts and reserved fields set.
+// `rooms` rooms of columns x rows sectors like the editor's, texts and reserved fields set, and
+// every table and the triggers with `tableFill` entries (a table at most full).
 void MakeProject(tcuarto_list& project, int rooms, int columns, int rows, int tableFill, uint32_t seed);
 
 // The first difference ("" when none) of the fields the project file stores: texts, counts,
