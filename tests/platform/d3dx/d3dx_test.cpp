@@ -9,175 +9,117 @@
 
 namespace {
 
-D3DXVECTOR4 Apply(const D3DXMATRIX& m, float x, float y, float z)
-{
-    D3DXVECTOR4 r;
-    D3DXVECTOR3 v(x, y, z);
-    D3DXVec3Transform(&r, &v, &m);
-    return r;
-}
-
-void ExpectPoint(const D3DXVECTOR4& p, float x, float y, float z, float eps = 1e-5f)
-{
-    EXPECT_NEAR(p.x, x, eps);
-    EXPECT_NEAR(p.y, y, eps);
-    EXPECT_NEAR(p.z, z, eps);
-}
-
 const float kPi = 3.14159265358979f;
 
-}  // namespace
-
-TEST(D3DXMath, IdentityTranslationScaling)
+D3DXMATRIX Make(D3DXMATRIX* (*f)(D3DXMATRIX*, float), float a)
 {
     D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    EXPECT_TRUE(D3DXMatrixIsIdentity(&m));
-    ExpectPoint(Apply(m, 1, 2, 3), 1, 2, 3);
-
-    D3DXMatrixTranslation(&m, 1, 2, 3);
-    EXPECT_EQ(m._41, 1.0f);
-    EXPECT_EQ(m._42, 2.0f);
-    EXPECT_EQ(m._43, 3.0f);
-    ExpectPoint(Apply(m, 1, 1, 1), 2, 3, 4);
-
-    D3DXMatrixScaling(&m, 2, 3, 4);
-    ExpectPoint(Apply(m, 1, 1, 1), 2, 3, 4);
+    return *f(&m, a);
 }
 
-TEST(D3DXMath, RotationsAreLeftHanded)
+TEST(D3DXMath, MatricesMovePointsAsTheLeftHandedCallersExpect)
 {
-    D3DXMATRIX m;
-    D3DXMatrixRotationY(&m, kPi / 2);
-    ExpectPoint(Apply(m, 1, 0, 0), 0, 0, -1);
-    ExpectPoint(Apply(m, 0, 0, 1), 1, 0, 0);
-    D3DXMatrixRotationX(&m, kPi / 2);
-    ExpectPoint(Apply(m, 0, 1, 0), 0, 0, 1);
-    D3DXMatrixRotationZ(&m, kPi / 2);
-    ExpectPoint(Apply(m, 1, 0, 0), 0, 1, 0);
-}
-
-TEST(D3DXMath, ProductAppliesLeftFactorFirst)
-{
-    D3DXMATRIX t, r, tr, rt;
-    D3DXMatrixTranslation(&t, 1, 0, 0);
-    D3DXMatrixRotationZ(&r, kPi / 2);
-    D3DXMatrixMultiply(&tr, &t, &r);  // translate, then rotate
-    D3DXMatrixMultiply(&rt, &r, &t);  // rotate, then translate
-    ExpectPoint(Apply(tr, 0, 0, 0), 0, 1, 0);
-    ExpectPoint(Apply(rt, 0, 0, 0), 1, 0, 0);
-    EXPECT_TRUE(t * r == tr);
-
-    // The output may be one of the inputs.
-    D3DXMatrixMultiply(&t, &t, &r);
-    EXPECT_TRUE(t == tr);
-}
-
-TEST(D3DXMath, LookAtPlacesTheEyeAtTheOriginLookingDownZ)
-{
-    D3DXVECTOR3 eye(0, 0, 5), at(0, 0, 0), up(0, 1, 0);
-    D3DXMATRIX v;
-    D3DXMatrixLookAtLH(&v, &eye, &at, &up);
-    ExpectPoint(Apply(v, 0, 0, 5), 0, 0, 0);
-    ExpectPoint(Apply(v, 0, 0, 0), 0, 0, 5);  // the target lies ahead
-    // Looking towards -z with y up, world +x appears on the left.
-    ExpectPoint(Apply(v, 1, 0, 5), -1, 0, 0);
-    ExpectPoint(Apply(v, 0, 1, 5), 0, 1, 0);
-
-    // The camera's up of (0, -1, 0) turns the picture upside down.
-    D3DXVECTOR3 down(0, -1, 0);
-    D3DXMatrixLookAtLH(&v, &eye, &at, &down);
-    ExpectPoint(Apply(v, 0, 1, 5), 0, -1, 0);
-}
-
-TEST(D3DXMath, PerspectiveMapsNearToZeroAndFarToOne)
-{
-    D3DXMATRIX p;
-    D3DXMatrixPerspectiveFovLH(&p, kPi / 4, 2.0f, 0.1f, 1000.0f);
-    D3DXVECTOR4 n = Apply(p, 0, 0, 0.1f), f = Apply(p, 0, 0, 1000.0f);
-    EXPECT_NEAR(n.z / n.w, 0.0f, 1e-6f);
-    EXPECT_NEAR(f.z / f.w, 1.0f, 1e-6f);
-    EXPECT_NEAR(n.w, 0.1f, 1e-7f);
-    // A point on the top edge of the field of view lands on y = 1.
-    const float d = 10.0f, top = d * std::tan(kPi / 8);
-    D3DXVECTOR4 e = Apply(p, 0, top, d);
-    EXPECT_NEAR(e.y / e.w, 1.0f, 1e-5f);
-    D3DXVECTOR4 r = Apply(p, top * 2.0f, 0, d);
-    EXPECT_NEAR(r.x / r.w, 1.0f, 1e-5f);
+    D3DXMATRIX identity, translation, scaling, product, swapped, lookAt, upsideDown, perspective;
+    D3DXMatrixIdentity(&identity);
+    D3DXMatrixTranslation(&translation, 1, 2, 3);
+    D3DXMatrixScaling(&scaling, 2, 3, 4);
+    const D3DXMATRIX rz = Make(D3DXMatrixRotationZ, kPi / 2);
+    D3DXMatrixMultiply(&product, &translation, &rz);  // translate, then rotate
+    D3DXMatrixMultiply(&swapped, &rz, &translation);  // rotate, then translate
+    const D3DXVECTOR3 eye(0, 0, 5), at(0, 0, 0), up(0, 1, 0), down(0, -1, 0);
+    D3DXMatrixLookAtLH(&lookAt, &eye, &at, &up);
+    D3DXMatrixLookAtLH(&upsideDown, &eye, &at, &down);
+    D3DXMatrixPerspectiveFovLH(&perspective, kPi / 4, 2.0f, 0.1f, 1000.0f);
+    const float top = 10.0f * std::tan(kPi / 8);  // on the upper edge of the field of view at distance 10
+    const struct {
+        const char* name;
+        D3DXMATRIX m;
+        D3DXVECTOR3 in, out;  // out after the division by w
+    } cases[] = {
+        {"identity", identity, {1, 2, 3}, {1, 2, 3}},
+        {"translation", translation, {1, 1, 1}, {2, 3, 4}},
+        {"scaling", scaling, {1, 1, 1}, {2, 3, 4}},
+        {"rotation y", Make(D3DXMatrixRotationY, kPi / 2), {1, 0, 0}, {0, 0, -1}},
+        {"rotation y of z", Make(D3DXMatrixRotationY, kPi / 2), {0, 0, 1}, {1, 0, 0}},
+        {"rotation x", Make(D3DXMatrixRotationX, kPi / 2), {0, 1, 0}, {0, 0, 1}},
+        {"rotation z", rz, {1, 0, 0}, {0, 1, 0}},
+        {"translate, then rotate", product, {0, 0, 0}, {-2, 1, 3}},
+        {"rotate, then translate", swapped, {0, 0, 0}, {1, 2, 3}},
+        {"operator*", translation * rz, {0, 0, 0}, {-2, 1, 3}},
+        {"look at: the eye", lookAt, {0, 0, 5}, {0, 0, 0}},
+        {"look at: the target lies ahead", lookAt, {0, 0, 0}, {0, 0, 5}},
+        {"look at: world +x on the left", lookAt, {1, 0, 5}, {-1, 0, 0}},
+        {"look at: up", lookAt, {0, 1, 5}, {0, 1, 0}},
+        {"look at: upside down", upsideDown, {0, 1, 5}, {0, -1, 0}},
+        {"perspective: near", perspective, {0, 0, 0.1f}, {0, 0, 0}},
+        {"perspective: far", perspective, {0, 0, 1000}, {0, 0, 1}},
+        {"perspective: top edge", perspective, {0, top, 10}, {0, 1, 0.990099f}},
+        {"perspective: right edge", perspective, {2 * top, 0, 10}, {1, 0, 0.990099f}},
+    };
+    for (const auto& c : cases) {
+        D3DXVECTOR4 r;
+        D3DXVec3Transform(&r, &c.in, &c.m);
+        EXPECT_NEAR(r.x / r.w, c.out.x, 1e-5f) << c.name;
+        EXPECT_NEAR(r.y / r.w, c.out.y, 1e-5f) << c.name;
+        EXPECT_NEAR(r.z / r.w, c.out.z, 1e-5f) << c.name;
+    }
+    EXPECT_TRUE(D3DXMatrixIsIdentity(&identity) && !D3DXMatrixIsIdentity(&translation));
+    D3DXMatrixMultiply(&translation, &translation, &rz);  // the output may be one of the inputs
+    EXPECT_TRUE(translation == product);
 }
 
 TEST(D3DXMath, VectorHelpers)
 {
-    D3DXVECTOR3 a(1, 0, 0), b(0, 1, 0), c;
+    D3DXVECTOR3 a(1, 0, 0), b(0, 1, 0), c, v(3, 0, 4), zero;
     D3DXVec3Cross(&c, &a, &b);
     EXPECT_TRUE(c == D3DXVECTOR3(0, 0, 1));
-    EXPECT_EQ(D3DXVec3Dot(&a, &b), 0.0f);
-    D3DXVECTOR3 v(3, 0, 4), n;
-    EXPECT_EQ(D3DXVec3Length(&v), 5.0f);
-    D3DXVec3Normalize(&n, &v);
-    EXPECT_NEAR(n.x, 0.6f, 1e-6f);
-    D3DXVECTOR3 zero;
-    D3DXVec3Normalize(&n, &zero);
-    EXPECT_TRUE(n == D3DXVECTOR3(0, 0, 0));
+    EXPECT_EQ(D3DXVec3Dot(&a, &b) + D3DXVec3Length(&v), 5.0f);
+    D3DXVec3Normalize(&c, &v);
+    EXPECT_NEAR(c.x, 0.6f, 1e-6f);
+    D3DXVec3Normalize(&c, &zero);
+    EXPECT_TRUE(c == D3DXVECTOR3(0, 0, 0));
 }
 
-namespace {
 // The mesh functions only need a device to be given; they never call it.
 int g_deviceStandIn;
 IDirect3DDevice8* const g_device = reinterpret_cast<IDirect3DDevice8*>(&g_deviceStandIn);
 
-struct TMeshVertex {
-    float p[3];
-    float n[3];
-};
-}  // namespace
-
-TEST(D3DXSphere, ShapeCountsAndWinding)
+TEST(D3DXSphere, ClosedSurfaceOfOutwardFaces)
 {
     ID3DXMesh* mesh = nullptr;
     ID3DXBuffer* adjacency = nullptr;
     ASSERT_EQ(D3DXCreateSphere(g_device, 2.0f, 8, 5, &mesh, &adjacency), D3D_OK);
-    ASSERT_NE(mesh, nullptr);
-    ASSERT_NE(adjacency, nullptr);
     EXPECT_EQ(mesh->GetNumVertices(), 2u + 4u * 8u);
     EXPECT_EQ(mesh->GetNumFaces(), 2u * 8u * 4u);
     EXPECT_EQ(mesh->GetNumBytesPerVertex(), 24u);
     EXPECT_EQ(mesh->GetFVF(), D3DXFVF_XYZ | D3DXFVF_NORMAL);
-
-    BYTE* vb = nullptr;
-    BYTE* ib = nullptr;
+    BYTE *vb = nullptr, *ib = nullptr;
     ASSERT_EQ(mesh->LockVertexBuffer(0x800, &vb), D3D_OK);
     EXPECT_EQ(mesh->LockVertexBuffer(0, &vb), D3DERR_INVALIDCALL);  // already locked
     ASSERT_EQ(mesh->LockIndexBuffer(0x800, &ib), D3D_OK);
-    std::vector<TMeshVertex> v(mesh->GetNumVertices());
-    std::memcpy(v.data(), vb, v.size() * sizeof(TMeshVertex));
-    std::vector<uint16_t> idx(mesh->GetNumFaces() * 3);
-    std::memcpy(idx.data(), ib, idx.size() * 2);
-
-    for (const auto& p : v) {
-        EXPECT_NEAR(std::sqrt(p.p[0] * p.p[0] + p.p[1] * p.p[1] + p.p[2] * p.p[2]), 2.0f, 1e-5f);
-        EXPECT_NEAR(p.n[0] * 2.0f, p.p[0], 1e-5f);
+    const auto* v = reinterpret_cast<const float*>(vb);  // position, then normal
+    const auto* idx = reinterpret_cast<const uint16_t*>(ib);
+    for (DWORD i = 0; i < mesh->GetNumVertices(); ++i) {
+        const float* p = v + 6 * i;
+        EXPECT_NEAR(std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]), 2.0f, 1e-5f);
+        EXPECT_NEAR(p[3] * 2.0f, p[0], 1e-5f);
     }
     std::set<uint16_t> used;
-    for (size_t f = 0; f < idx.size(); f += 3) {
-        const float* a = v[idx[f]].p;
-        const float* b = v[idx[f + 1]].p;
-        const float* c = v[idx[f + 2]].p;
-        const float e1[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-        const float e2[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-        const float n[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
-        const float centre[3] = {a[0] + b[0] + c[0], a[1] + b[1] + c[1], a[2] + b[2] + c[2]};
+    for (DWORD f = 0; f < mesh->GetNumFaces(); ++f) {
+        const float *a = v + 6 * idx[3 * f], *b = v + 6 * idx[3 * f + 1], *c = v + 6 * idx[3 * f + 2];
+        const D3DXVECTOR3 e1(b[0] - a[0], b[1] - a[1], b[2] - a[2]), e2(c[0] - a[0], c[1] - a[1], c[2] - a[2]);
+        const D3DXVECTOR3 centre(a[0] + b[0] + c[0], a[1] + b[1] + c[1], a[2] + b[2] + c[2]);
+        D3DXVECTOR3 n;
+        D3DXVec3Cross(&n, &e1, &e2);
         // Clockwise seen from outside in a left-handed frame: (b - a) x (c - a) points out.
-        EXPECT_GT(n[0] * centre[0] + n[1] * centre[1] + n[2] * centre[2], 0.0f) << "face " << f / 3;
-        used.insert({idx[f], idx[f + 1], idx[f + 2]});
+        EXPECT_GT(D3DXVec3Dot(&n, &centre), 0.0f) << "face " << f;
+        used.insert({idx[3 * f], idx[3 * f + 1], idx[3 * f + 2]});
     }
-    EXPECT_EQ(used.size(), v.size());
-
+    EXPECT_EQ(used.size(), mesh->GetNumVertices());
     // A closed surface: every edge has a neighbour face.
     const DWORD* adj = static_cast<const DWORD*>(adjacency->GetBufferPointer());
     ASSERT_EQ(adjacency->GetBufferSize(), mesh->GetNumFaces() * 3 * 4);
     for (DWORD i = 0; i < mesh->GetNumFaces() * 3; ++i) EXPECT_LT(adj[i], mesh->GetNumFaces());
-
     EXPECT_EQ(mesh->UnlockVertexBuffer(), D3D_OK);
     EXPECT_EQ(mesh->UnlockIndexBuffer(), D3D_OK);
     EXPECT_EQ(mesh->UnlockIndexBuffer(), D3DERR_INVALIDCALL);
@@ -190,13 +132,10 @@ TEST(D3DXSphere, RefusesBadArguments)
     ID3DXMesh* mesh = reinterpret_cast<ID3DXMesh*>(1);
     EXPECT_EQ(D3DXCreateSphere(nullptr, 1.0f, 8, 8, &mesh, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(mesh, nullptr);
-    EXPECT_EQ(D3DXCreateSphere(g_device, 1.0f, 2, 8, &mesh, nullptr), D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCreateSphere(g_device, 1.0f, 8, 1, &mesh, nullptr), D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCreateSphere(g_device, -1.0f, 8, 8, &mesh, nullptr), D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCreateSphere(g_device, std::nanf(""), 8, 8, &mesh, nullptr), D3DERR_INVALIDCALL);
-    // 16-bit indices: no more than 65535 vertices.
-    EXPECT_EQ(D3DXCreateSphere(g_device, 1.0f, 1000, 1000, &mesh, nullptr), D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXCreateSphere(g_device, 1.0f, 0xFFFFFFFFu, 3, &mesh, nullptr), D3DERR_INVALIDCALL);
+    // Too few slices or stacks, no radius, and more than 16-bit indices can reach.
+    for (auto [radius, slices, stacks] : {std::tuple{1.0f, 2u, 8u}, {1.0f, 8u, 1u}, {-1.0f, 8u, 8u}, {std::nanf(""), 8u, 8u},
+                                          {1.0f, 1000u, 1000u}, {1.0f, 0xFFFFFFFFu, 3u}})
+        EXPECT_EQ(D3DXCreateSphere(g_device, radius, slices, stacks, &mesh, nullptr), D3DERR_INVALIDCALL) << slices;
     ASSERT_EQ(D3DXCreateSphere(g_device, 1.0f, 3, 2, &mesh, nullptr), D3D_OK);
     EXPECT_EQ(mesh->GetNumFaces(), 6u);
     mesh->Release();
@@ -206,22 +145,18 @@ TEST(ComRef, CountsReferences)
 {
     auto* buffer = new ID3DXBuffer(4);
     TComRef<ID3DXBuffer> a = TComRef<ID3DXBuffer>::Adopt(buffer);
-    EXPECT_EQ(buffer->RefCount(), 1u);
     {
-        TComRef<ID3DXBuffer> b = a;
-        EXPECT_EQ(buffer->RefCount(), 2u);
-        TComRef<ID3DXBuffer> c(buffer);
+        TComRef<ID3DXBuffer> b = a, c(buffer);
         EXPECT_EQ(buffer->RefCount(), 3u);
         c = nullptr;
-        EXPECT_EQ(buffer->RefCount(), 2u);
         c = std::move(b);
         EXPECT_FALSE(b);
         EXPECT_EQ(buffer->RefCount(), 2u);
     }
-    EXPECT_EQ(buffer->RefCount(), 1u);
     a = a;  // self-assignment keeps the object
     EXPECT_EQ(buffer->RefCount(), 1u);
-    ID3DXBuffer** slot = a.Put();  // drops the object, hands out the empty slot
-    EXPECT_EQ(*slot, nullptr);
+    EXPECT_EQ(*a.Put(), nullptr);  // drops the object, hands out the empty slot
     EXPECT_FALSE(a);
 }
+
+}  // namespace

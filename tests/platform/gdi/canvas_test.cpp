@@ -1,3 +1,4 @@
+// Bitmaps in every pixel format and the canvas drawing on them.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,7 +8,7 @@
 
 namespace {
 
-// A bitmap filled with one colour, its canvas brush left at that colour.
+// A bitmap filled with one colour.
 std::unique_ptr<TBitmap> Make(TPixelFormat format, int w, int h, TColor fill = clBlack)
 {
     auto b = std::make_unique<TBitmap>();
@@ -18,72 +19,51 @@ std::unique_ptr<TBitmap> Make(TPixelFormat format, int w, int h, TColor fill = c
     return b;
 }
 
-// The pixels of a small bitmap as text, one character per pixel:
-// '.' for black and '#' for the given colour, '?' otherwise.
-std::string Picture(const TBitmap& b, TColor mark)
+// The pixels as text, rows separated by '|': '.' black, '#' white, 'x' any other colour.
+std::string Picture(const TBitmap& b)
 {
     std::string s;
     for (int y = 0; y < b.Height(); ++y) {
         for (int x = 0; x < b.Width(); ++x) {
             const TColor c = b.GetPixel(x, y);
-            s += c == clBlack ? '.' : (c == mark ? '#' : '?');
+            s += c == clBlack ? '.' : c == clWhite ? '#' : 'x';
         }
-        s += '\n';
+        s += y + 1 < b.Height() ? "|" : "";
     }
     return s;
 }
 
-TEST(Canvas, FillAndFrameLeaveOutTheRightAndBottomEdges)
+TEST(Canvas, ShapesCoverTheirPixelsInEveryFormat)
 {
-    auto b = Make(pf24bit, 5, 4);
-    b->Canvas().Brush.Color = clWhite;
-    b->Canvas().FillRect(Rect(1, 1, 3, 3));
-    EXPECT_EQ(Picture(*b, clWhite), ".....\n.##..\n.##..\n.....\n");
-    b = Make(pf24bit, 5, 4);
-    b->Canvas().Brush.Color = clRed;
-    b->Canvas().FrameRect(Rect(0, 0, 5, 4));
-    EXPECT_EQ(Picture(*b, clRed), "#####\n#...#\n#...#\n#####\n");
-    // Clipped at the bitmap's edges, reversed rectangles normalised.
-    b = Make(pf8bit, 3, 2);
-    b->Canvas().Brush.Color = clWhite;
-    b->Canvas().FillRect(Rect(5, 5, -5, -5));
-    EXPECT_EQ(Picture(*b, clWhite), "###\n###\n");
+    static const TPoint diagonal[] = {{0, 0}, {3, 3}, {3, 0}};
+    const struct {
+        const char* name;
+        TPixelFormat format;
+        int w, h;
+        void (*draw)(TCanvas&);
+        const char* expected;
+    } shapes[] = {
+        // Fills and frames leave out the right and bottom edges.
+        {"fill", pf24bit, 5, 4, [](TCanvas& c) { c.FillRect(Rect(1, 1, 3, 3)); }, ".....|.##..|.##..|....."},
+        {"frame", pf24bit, 5, 4, [](TCanvas& c) { c.FrameRect(Rect(0, 0, 5, 4)); }, "#####|#...#|#...#|#####"},
+        // Clipped at the bitmap's edges, reversed rectangles normalised.
+        {"reversed", pf8bit, 3, 2, [](TCanvas& c) { c.FillRect(Rect(5, 5, -5, -5)); }, "###|###"},
+        {"rectangle", pf32bit, 5, 4, [](TCanvas& c) { c.Brush.Color = clRed, c.Rectangle(0, 0, 5, 4); }, "#####|#xxx#|#xxx#|#####"},
+        {"hollow", pf32bit, 5, 5, [](TCanvas& c) { c.Brush.Style = bsClear, c.Rectangle(1, 1, 4, 4); }, ".....|.###.|.#.#.|.###.|....."},
+        // Lines leave out their end point.
+        {"line", pf16bit, 6, 3, [](TCanvas& c) { c.MoveTo(0, 1), c.LineTo(5, 1); }, "......|#####.|......"},
+        {"polyline", pf16bit, 4, 4, [](TCanvas& c) { c.Polyline(diagonal); }, "#...|.#.#|..##|...#"},
+    };
+    for (const auto& s : shapes) {
+        auto b = Make(s.format, s.w, s.h);
+        b->Canvas().Brush.Color = clWhite;
+        b->Canvas().Pen.Color = clWhite;
+        s.draw(b->Canvas());
+        EXPECT_EQ(Picture(*b), s.expected) << s.name;
+    }
 }
 
-TEST(Canvas, RectangleWithPenAndBrush)
-{
-    auto b = Make(pf32bit, 5, 5);
-    TCanvas& c = b->Canvas();
-    c.Pen.Color = clRed;
-    c.Brush.Color = clWhite;
-    c.Rectangle(0, 0, 5, 5);
-    EXPECT_EQ(b->GetPixel(0, 0), clRed);
-    EXPECT_EQ(b->GetPixel(4, 4), clRed);
-    EXPECT_EQ(b->GetPixel(2, 2), clWhite);
-    b = Make(pf32bit, 5, 5);
-    b->Canvas().Pen.Color = clRed;
-    b->Canvas().Brush.Style = bsClear;
-    b->Canvas().Rectangle(1, 1, 4, 4);
-    EXPECT_EQ(Picture(*b, clRed), ".....\n.###.\n.#.#.\n.###.\n.....\n");
-}
-
-TEST(Canvas, LinesLeaveOutTheirEndPoint)
-{
-    auto b = Make(pf16bit, 6, 3);
-    TCanvas& c = b->Canvas();
-    c.Pen.Color = clLime;
-    c.MoveTo(0, 1);
-    c.LineTo(5, 1);
-    EXPECT_EQ(Picture(*b, clLime), "......\n#####.\n......\n");
-    EXPECT_EQ(c.PenPos.X, 5);
-    b = Make(pf16bit, 4, 4);
-    b->Canvas().Pen.Color = clLime;
-    const TPoint diagonal[] = {{0, 0}, {3, 3}, {3, 0}};
-    b->Canvas().Polyline(diagonal);
-    EXPECT_EQ(Picture(*b, clLime), "#...\n.#.#\n..##\n...#\n");
-}
-
-TEST(Canvas, WidePensAndPolygons)
+TEST(Canvas, WidePensFarLinesAndPolygons)
 {
     auto b = Make(pf24bit, 20, 20);
     TCanvas& c = b->Canvas();
@@ -91,10 +71,7 @@ TEST(Canvas, WidePensAndPolygons)
     c.Pen.Width = 5;
     c.MoveTo(10, 2);
     c.LineTo(10, 18);
-    EXPECT_EQ(b->GetPixel(10, 10), clWhite);
-    EXPECT_EQ(b->GetPixel(8, 10), clWhite);
-    EXPECT_EQ(b->GetPixel(12, 10), clWhite);
-    EXPECT_EQ(b->GetPixel(14, 10), clBlack);
+    for (int x = 7; x <= 14; ++x) EXPECT_EQ(b->GetPixel(x, 10), x >= 8 && x <= 12 ? clWhite : clBlack) << x;
     // A pen far outside the bitmap draws nothing and writes nowhere.
     c.MoveTo(-100000, -5);
     c.LineTo(100000, -5);
@@ -104,8 +81,7 @@ TEST(Canvas, WidePensAndPolygons)
     EXPECT_EQ(b->GetPixel(19, 19), clWhite);
 
     b = Make(pf24bit, 10, 10);
-    b->Canvas().Brush.Color = clBlue;
-    b->Canvas().Pen.Color = clBlue;
+    b->Canvas().Brush.Color = b->Canvas().Pen.Color = clBlue;
     const TPoint triangle[] = {{0, 0}, {9, 0}, {0, 9}};
     b->Canvas().Polygon(triangle);
     EXPECT_EQ(b->GetPixel(1, 1), clBlue);
@@ -123,33 +99,25 @@ TEST(Canvas, IndexedBitmapsTakeTheNearestEntry)
     auto mono = Make(pf1bit, 9, 1);
     mono->Canvas().Brush.Color = RGB(200, 200, 200);
     mono->Canvas().FillRect(Rect(3, 0, 9, 1));
-    EXPECT_EQ(mono->ScanLine(0)[0], 0x1F);
-    EXPECT_EQ(mono->ScanLine(0)[1], 0x80);
+    EXPECT_EQ(mono->ScanLine(0)[0] << 8 | mono->ScanLine(0)[1], 0x1F80);
 }
 
-TEST(Canvas, DrawAndStretchDrawConvertFormats)
+TEST(Canvas, DrawStretchDrawAndCopyRectConvertScaleAndMirror)
 {
     auto source = Make(pf24bit, 2, 2);
     source->SetPixel(0, 0, RGB(255, 0, 0));
     source->SetPixel(1, 0, RGB(0, 255, 0));
     source->SetPixel(0, 1, RGB(0, 0, 255));
     source->SetPixel(1, 1, RGB(255, 255, 255));
-
     auto target = Make(pf16bit, 4, 4);
     target->Canvas().StretchDraw(Rect(0, 0, 4, 4), *source);
-    EXPECT_EQ(target->GetPixel(0, 0), RGB(255, 0, 0));
-    EXPECT_EQ(target->GetPixel(1, 1), RGB(255, 0, 0));
-    EXPECT_EQ(target->GetPixel(3, 0), RGB(0, 255, 0));
-    EXPECT_EQ(target->GetPixel(0, 3), RGB(0, 0, 255));
-    EXPECT_EQ(target->GetPixel(3, 3), RGB(255, 255, 255));
-
+    for (auto [x, y, c] : {std::tuple{0, 0, RGB(255, 0, 0)}, {1, 1, RGB(255, 0, 0)}, {3, 0, RGB(0, 255, 0)},
+                           {0, 3, RGB(0, 0, 255)}, {3, 3, RGB(255, 255, 255)}})
+        EXPECT_EQ(target->GetPixel(x, y), c) << x << "," << y;
     auto small = Make(pf8bit, 3, 3);
     small->Canvas().Draw(2, 2, *source);  // only the top-left pixel lands inside
-    EXPECT_EQ(small->GetPixel(2, 2), RGB(255, 0, 0));
-    EXPECT_EQ(small->GetPixel(1, 1), clBlack);
     small->Canvas().Draw(-1, -1, *source);
-    EXPECT_EQ(small->GetPixel(0, 0), RGB(255, 255, 255));
-
+    EXPECT_EQ(Picture(*small), "#..|...|..x");
     // A transparent bitmap leaves its transparent colour out.
     source->SetTransparent(true);
     source->SetTransparentColor(RGB(0, 255, 0));
@@ -157,51 +125,101 @@ TEST(Canvas, DrawAndStretchDrawConvertFormats)
     over->Canvas().Draw(0, 0, *source);
     EXPECT_EQ(over->GetPixel(1, 0), RGB(9, 9, 9));
     EXPECT_EQ(over->GetPixel(0, 0), RGB(255, 0, 0));
-}
 
-TEST(Canvas, CopyRectScalesMirrorsAndCopiesWithinOneBitmap)
-{
     auto b = Make(pf24bit, 4, 2);
     for (int x = 0; x < 4; ++x) b->SetPixel(x, 0, RGB(uint8_t(x * 10), 0, 0));
-    auto half = Make(pf24bit, 2, 1);
+    auto red = [](const std::unique_ptr<TBitmap>& bitmap, int x0, int x1, int y) {
+        return std::pair<int, int>(GetRValue(bitmap->GetPixel(x0, y)), GetRValue(bitmap->GetPixel(x1, y)));
+    };
+    auto half = Make(pf24bit, 2, 1), mirror = Make(pf24bit, 4, 1), dest = Make(pf24bit, 4, 4);
     half->Canvas().CopyRect(Rect(0, 0, 2, 1), b->Canvas(), Rect(0, 0, 4, 1));
-    EXPECT_EQ(GetRValue(half->GetPixel(0, 0)), 10);
-    EXPECT_EQ(GetRValue(half->GetPixel(1, 0)), 30);
-    auto mirror = Make(pf24bit, 4, 1);
+    EXPECT_EQ(red(half, 0, 1, 0), std::pair(10, 30));
     mirror->Canvas().CopyRect(Rect(4, 0, 0, 1), b->Canvas(), Rect(0, 0, 4, 1));
-    EXPECT_EQ(GetRValue(mirror->GetPixel(0, 0)), 30);
-    EXPECT_EQ(GetRValue(mirror->GetPixel(3, 0)), 0);
-    // Overlapping copy inside one bitmap reads the old pixels.
+    EXPECT_EQ(red(mirror, 0, 3, 0), std::pair(30, 0));
+    // An overlapping copy inside one bitmap reads the old pixels.
     b->Canvas().CopyRect(Rect(1, 0, 4, 1), b->Canvas(), Rect(0, 0, 3, 1));
-    EXPECT_EQ(GetRValue(b->GetPixel(1, 0)), 0);
-    EXPECT_EQ(GetRValue(b->GetPixel(3, 0)), 20);
-    // BitBlt of a block into another place of another bitmap.
-    auto dest = Make(pf24bit, 4, 4);
+    EXPECT_EQ(red(b, 1, 3, 0), std::pair(0, 20));
     BitBlt(dest->Canvas(), 2, 3, 2, 1, b->Canvas(), 2, 0);
-    EXPECT_EQ(GetRValue(dest->GetPixel(2, 3)), 10);
-    EXPECT_EQ(GetRValue(dest->GetPixel(3, 3)), 20);
+    EXPECT_EQ(red(dest, 2, 3, 3), std::pair(10, 20));
 }
 
-TEST(Bitmap, AssignDrawsOtherPictureKindsAndFormatChangesKeepIndexes)
+TEST(Bitmap, PixelLayoutsOfThe16BitFormatsAndPaddedRows)
 {
-    auto four = Make(pf4bit, 3, 1);
-    TLogPalette log;
-    for (int i = 0; i < 16; ++i) log.entries.push_back({uint8_t(i * 16), uint8_t(i), 7, 0});
-    four->SetPalette(CreatePalette(log));
-    four->ScanLine(0)[0] = 0x5F;
-    four->SetPixelFormat(pf8bit);
-    EXPECT_EQ(four->ScanLine(0)[0], 5);
-    EXPECT_EQ(four->ScanLine(0)[1], 15);
-    EXPECT_EQ(four->GetPixel(1, 0), RGB(240, 15, 7));
-    EXPECT_EQ(four->Palette()->entries.size(), 16u);
+    TBitmap b;
+    b.SetPixelFormat(pf16bit);
+    b.SetSize(2, 3);
+    b.SetPixel(0, 0, RGB(255, 0, 0));
+    b.SetPixel(1, 0, RGB(0, 255, 0));
+    auto word = [&](int x) { return b.ScanLine(0)[2 * x] | b.ScanLine(0)[2 * x + 1] << 8; };
+    EXPECT_EQ(word(0) << 16 | word(1), 0xF80007E0);  // 5-6-5
+    b.SetPixelFormat(pf15bit);
+    EXPECT_EQ(word(0) << 16 | word(1), 0x7C0003E0);  // 5-5-5
+    b.SetPixelFormat(pf24bit);
+    b.SetSize(5, 3);
+    EXPECT_EQ(b.ScanLine(1) - b.ScanLine(0), 16);
+    EXPECT_THROW(b.ScanLine(3), std::out_of_range);
 }
 
-TEST(Bitmap, SizesBeyondTheMemoryLimitAreRefused)
+TEST(Bitmap, FormatChangesKeepColoursAndIndexes)
 {
     TBitmap b;
     b.SetPixelFormat(pf32bit);
-    EXPECT_THROW(b.SetSize(100000, 100000), EOutOfResources);
+    b.SetSize(3, 2);
+    b.SetPixel(0, 0, RGB(255, 0, 0));
+    b.SetPixel(2, 1, RGB(255, 255, 255));
+    b.SetPixelFormat(pf8bit);
+    EXPECT_EQ(b.GetPixel(0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(b.GetPixel(2, 1), RGB(255, 255, 255));
+    b.SetPixelFormat(pf24bit);
+    EXPECT_FALSE(b.Palette());
+    EXPECT_EQ(b.GetPixel(0, 0), RGB(255, 0, 0));
+
+    // An indexed bitmap that widens keeps its colour table and its indexes.
+    TLogPalette log;
+    for (int i = 0; i < 16; ++i) log.entries.push_back({uint8_t(i * 16), uint8_t(i), 7, 0});
+    TBitmap four;
+    four.SetPixelFormat(pf4bit);
+    four.SetSize(3, 1);
+    four.SetPalette(CreatePalette(log));
+    four.ScanLine(0)[0] = 0x5F;
+    EXPECT_EQ(four.GetPixel(1, 0), RGB(240, 15, 7));
+    four.SetPixelFormat(pf8bit);
+    EXPECT_EQ(four.ScanLine(0)[0] << 8 | four.ScanLine(0)[1], 0x050F);
+    EXPECT_EQ(four.GetPixel(1, 0), RGB(240, 15, 7));
+    EXPECT_EQ(four.Palette()->entries.size(), 16u);
+    TBitmap mono;
+    mono.SetPixelFormat(pf1bit);
+    mono.SetSize(9, 1);
+    mono.SetPalette(CreatePalette(TLogPalette{0x300, {{10, 20, 30, 0}, {40, 50, 60, 0}}}));
+    mono.ScanLine(0)[1] = 0x80;  // pixel 8 uses entry 1
+    EXPECT_EQ(mono.GetPixel(8, 0), RGB(40, 50, 60));
+    EXPECT_EQ(mono.GetPixel(7, 0), RGB(10, 20, 30));
+}
+
+TEST(Bitmap, ResizeKeepsTheTopLeftAndAssignCopies)
+{
+    auto b = Make(pf24bit, 4, 4);
+    b->SetPixel(1, 1, RGB(1, 2, 3));
+    b->SetSize(2, 8);
+    EXPECT_EQ(b->GetPixel(1, 1), RGB(1, 2, 3));
+    EXPECT_EQ(b->GetPixel(1, 7), RGB(0, 0, 0));
+    TBitmap c;
+    c.Assign(*b);
+    b->ReleaseHandle();
+    EXPECT_TRUE(b->Empty());
+    EXPECT_EQ(std::pair(c.Width(), c.Height()), std::pair(2, 8));
+    EXPECT_EQ(c.GetPixel(1, 1), RGB(1, 2, 3));
+}
+
+TEST(Bitmap, SizesBeyondTheMemoryLimitAreRefusedWithoutWrapping)
+{
+    TBitmap b;
+    b.SetPixelFormat(pf32bit);
+    for (auto [w, h] : {std::pair{2147483647, 2147483647}, {2147483647, 1}, {65536, 65536}, {100000, 100000}})
+        EXPECT_THROW(b.SetSize(w, h), EOutOfResources) << w << "x" << h;
     EXPECT_EQ(b.Width(), 0);
+    b.SetSize(16, 16);
+    EXPECT_EQ(b.Width(), 16);
 }
 
 }  // namespace

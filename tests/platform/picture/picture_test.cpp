@@ -8,40 +8,30 @@
 
 namespace {
 
-constexpr int kWidth = 45;
-constexpr int kHeight = 29;
+constexpr int kWidth = 45, kHeight = 29;
 
 struct TMine : public TBitmap {
     static constexpr const char* ClassName = "TMine";
 };
 
-TEST(Picture, TheToolkitsOwnKindsAreThereFromTheStart)
+// What loading the file gives: "" when it loads, else the error.
+template <class T>
+std::string Load(T& graphic, const std::string& file)
 {
-    EXPECT_EQ(TPicture::FindFileFormat("bmp"), GraphicClassOf<TBitmap>());
-    EXPECT_EQ(TPicture::FindFileFormat("ICO"), GraphicClassOf<TIcon>());
-    EXPECT_EQ(TPicture::FindFileFormat("jpg"), GraphicClassOf<TJPEGImage>());
-    EXPECT_EQ(TPicture::FindFileFormat("emf"), GraphicClassOf<TMetafile>());
-    EXPECT_EQ(TPicture::FindFileFormat(""), nullptr);
-    EXPECT_EQ(TPicture::FindFileFormat("tga"), nullptr);
-}
-
-TEST(Picture, UnknownExtensionsAreNamedInTheError)
-{
-    TempDir dir;
-    WriteFileBytes(dir.file("a.xyz"), std::vector<uint8_t>{1, 2, 3});
-    TPicture p;
     try {
-        p.LoadFromFile(dir.file("a.xyz"));
-        FAIL();
-    } catch (const EInvalidGraphic& e) {
-        EXPECT_STREQ(e.what(), "Unknown picture file extension (.xyz)");
+        graphic.LoadFromFile(file);
+    } catch (const std::exception& e) {
+        return e.what();
     }
-    EXPECT_THROW(p.LoadFromFile(dir.file("noextension")), EInvalidGraphic);
-    EXPECT_EQ(p.Graphic(), nullptr);
+    return "";
 }
 
-TEST(Picture, RegistrationsAreClassWideAndTheLatestWins)
+TEST(Picture, TheRegistryFindsKindsByExtensionTheLatestFirst)
 {
+    for (auto [ext, kind] : {std::pair{"bmp", GraphicClassOf<TBitmap>()}, {"ICO", GraphicClassOf<TIcon>()},
+                             {"jpg", GraphicClassOf<TJPEGImage>()}, {"emf", GraphicClassOf<TMetafile>()},
+                             {"", TGraphicClass()}, {"tga", TGraphicClass()}})
+        EXPECT_EQ(TPicture::FindFileFormat(ext), kind) << ext;
     const TGraphicClass mine = GraphicClassOf<TMine>();
     TPicture::RegisterFileFormat("Mine", "Mine pictures", mine);
     TPicture::RegisterFileFormat("bmp", "Mine as bitmaps", mine);
@@ -52,7 +42,7 @@ TEST(Picture, RegistrationsAreClassWideAndTheLatestWins)
     EXPECT_EQ(TPicture::FindFileFormat("bmp"), GraphicClassOf<TBitmap>());
 }
 
-TEST(Picture, LoadsByExtensionAndKeepsTheOldPictureOnFailure)
+TEST(Picture, LoadsByExtensionAndKeepsTheOldPictureWhenALoadFails)
 {
     TempDir dir;
     TBitmap b;
@@ -60,29 +50,18 @@ TEST(Picture, LoadsByExtensionAndKeepsTheOldPictureOnFailure)
     b.SetSize(3, 2);
     b.SetPixel(1, 1, RGB(5, 6, 7));
     b.SaveToFile(dir.file("b.BMP"));
-    TPicture p;
-    p.LoadFromFile(dir.file("b.BMP"));
-    ASSERT_NE(dynamic_cast<TBitmap*>(p.Graphic()), nullptr);
-    EXPECT_EQ(p.Width(), 3);
-    EXPECT_EQ(p.Bitmap().GetPixel(1, 1), RGB(5, 6, 7));
     WriteFileBytes(dir.file("broken.bmp"), std::vector<uint8_t>{'B', 'M', 0});
-    EXPECT_ANY_THROW(p.LoadFromFile(dir.file("broken.bmp")));
-    EXPECT_EQ(p.Width(), 3);
-    EXPECT_THROW(p.LoadFromFile(dir.file("missing.bmp")), EInOutError);
-    EXPECT_EQ(p.Width(), 3);
-}
-
-TEST(Picture, MetafilesAreRefusedClearly)
-{
-    TempDir dir;
+    WriteFileBytes(dir.file("a.xyz"), std::vector<uint8_t>{1, 2, 3});
     WriteFileBytes(dir.file("drawing.wmf"), std::vector<uint8_t>(40, 0));
     TPicture p;
-    try {
-        p.LoadFromFile(dir.file("drawing.wmf"));
-        FAIL();
-    } catch (const EInvalidGraphic& e) {
-        EXPECT_NE(std::string(e.what()).find("metafiles"), std::string::npos);
-    }
+    ASSERT_EQ(Load(p, dir.file("b.BMP")), "");
+    EXPECT_EQ(p.Bitmap().GetPixel(1, 1), RGB(5, 6, 7));
+    EXPECT_NE(Load(p, dir.file("broken.bmp")), "");
+    EXPECT_NE(Load(p, dir.file("missing.bmp")), "");
+    EXPECT_EQ(Load(p, dir.file("a.xyz")), "Unknown picture file extension (.xyz)");
+    EXPECT_EQ(Load(p, dir.file("noextension")), "Unknown picture file extension (.)");
+    EXPECT_EQ(Load(p, dir.file("drawing.wmf")), "Cannot load image. Windows metafiles (.wmf, .emf) are not supported.");
+    EXPECT_EQ(std::pair(p.Width(), p.Height()), std::pair(3, 2));
 }
 
 class PictureFiles : public ::testing::Test {
@@ -90,20 +69,18 @@ protected:
     void SetUp() override
     {
         if (ConvertProgram().empty()) GTEST_SKIP() << "ImageMagick's convert is not installed";
-        source_ = dir_.file("source.pam");
-        WritePamRgba(source_, kWidth, kHeight, TestPatternRgba(kWidth, kHeight));
+        WritePamRgba(dir_.file("source.pam"), kWidth, kHeight, TestPatternRgba(kWidth, kHeight));
     }
     std::string Make(const std::string& name, std::vector<std::string> options, const std::string& format = "")
     {
         std::string log;
-        EXPECT_TRUE(ConvertPicture(source_, true, options, format + dir_.file(name), &log)) << log;
+        EXPECT_TRUE(ConvertPicture(dir_.file("source.pam"), true, options, format + dir_.file(name), &log)) << log;
         return dir_.file(name);
     }
     TempDir dir_;
-    std::string source_;
 };
 
-TEST_F(PictureFiles, JpegDecodesLikeImageMagick)
+TEST_F(PictureFiles, JpegDecodesLikeImageMagickAndRefusesBrokenData)
 {
     for (const auto& [name, options] : std::vector<std::pair<std::string, std::vector<std::string>>>{
              {"colour.jpg", {"-alpha", "off", "-quality", "90"}},
@@ -119,100 +96,74 @@ TEST_F(PictureFiles, JpegDecodesLikeImageMagick)
         // Both sides use libjpeg; rounding of the colour conversion may differ by one.
         EXPECT_EQ(ComparePixels(jpeg.Bitmap(), reference, 2), "") << name;
     }
-}
-
-TEST_F(PictureFiles, BrokenJpegRaisesInsteadOfEndingTheProgram)
-{
-    const std::string file = Make("good.jpg", {"-alpha", "off"});
-    auto bytes = ReadFileBytes(file);
+    auto bytes = ReadFileBytes(dir_.file("colour.jpg"));
     TJPEGImage jpeg;
-    std::vector<uint8_t> head(bytes.begin(), bytes.begin() + 2);
-    WriteFileBytes(dir_.file("head.jpg"), head);
-    EXPECT_THROW(jpeg.LoadFromFile(dir_.file("head.jpg")), EInvalidGraphic);
+    WriteFileBytes(dir_.file("head.jpg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 2));
     WriteFileBytes(dir_.file("none.jpg"), std::vector<uint8_t>{});
-    EXPECT_THROW(jpeg.LoadFromFile(dir_.file("none.jpg")), EInvalidGraphic);
+    for (const char* name : {"head.jpg", "none.jpg"})
+        EXPECT_EQ(Load(jpeg, dir_.file(name)).rfind("Cannot load image. Invalid JPEG data: ", 0), 0u) << name;
     // A cut-off picture still loads (the rest is filled by libjpeg).
     bytes.resize(bytes.size() / 2);
     WriteFileBytes(dir_.file("half.jpg"), bytes);
-    jpeg.LoadFromFile(dir_.file("half.jpg"));
+    EXPECT_EQ(Load(jpeg, dir_.file("half.jpg")), "");
     EXPECT_EQ(jpeg.Width(), kWidth);
 }
 
 TEST_F(PictureFiles, IconsKeepTheLargestImageAndItsMask)
 {
-    // Three sizes in one file; the largest one is taken.
-    const std::string big = Make("big.png", {"-resize", "40x40!"});
-    const std::string small = Make("small.png", {"-resize", "16x16!"});
+    const std::string big = Make("big.png", {"-resize", "40x40!"}), small = Make("small.png", {"-resize", "16x16!"});
     std::string log;
-    ASSERT_TRUE(RunConvert({small, big, dir_.file("small.png"), dir_.file("set.ico")}, &log)) << log;
+    ASSERT_TRUE(RunConvert({small, big, small, dir_.file("set.ico")}, &log)) << log;
     TIcon icon;
     icon.LoadFromFile(dir_.file("set.ico"));
-    EXPECT_EQ(icon.Width(), 40);
-    EXPECT_EQ(icon.Height(), 40);
+    EXPECT_EQ(std::pair(icon.Width(), icon.Height()), std::pair(40, 40));
 
     // Pixels and transparency as ImageMagick reads them.
     const std::string one = Make("one.ico", {});
     TReferenceImage reference;
     ASSERT_TRUE(ReadReference(one, reference, &log)) << log;
-    TIcon single;
-    single.LoadFromFile(one);
-    ASSERT_EQ(single.Width(), reference.Width);
-    int opaque = 0;
+    icon.LoadFromFile(one);
+    ASSERT_EQ(icon.Width(), reference.Width);
     for (int y = 0; y < reference.Height; ++y)
         for (int x = 0; x < reference.Width; ++x) {
             const uint8_t* r = reference.Pixel(x, y);
-            const bool transparent = single.Mask().GetPixel(x, y) != clBlack;
-            EXPECT_EQ(transparent, r[3] < 128) << x << "," << y;
-            if (!transparent) {
-                ++opaque;
-                const TColor c = single.Image().GetPixel(x, y);
-                EXPECT_EQ(c, RGB(r[0], r[1], r[2])) << x << "," << y;
-            }
+            const bool transparent = icon.Mask().GetPixel(x, y) != clBlack;
+            ASSERT_EQ(transparent, r[3] < 128) << x << "," << y;
+            ASSERT_TRUE(transparent || icon.Image().GetPixel(x, y) == RGB(r[0], r[1], r[2])) << x << "," << y;
         }
-    EXPECT_GT(opaque, 0);
 
     // Drawing leaves the transparent pixels of the target alone.
-    TBitmap target;
+    TBitmap target, copy;
     target.SetPixelFormat(pf24bit);
     target.SetSize(kWidth, kHeight);
     target.Canvas().Brush.Color = RGB(1, 2, 3);
     target.Canvas().FillRect(target.Canvas().ClipRect());
-    target.Canvas().Draw(0, 0, single);
+    target.Canvas().Draw(0, 0, icon);
     EXPECT_EQ(target.GetPixel(0, 0), RGB(1, 2, 3));  // columns 0-3 of the pattern are clear
-    EXPECT_EQ(target.GetPixel(5, 0), single.Image().GetPixel(5, 0));
-
-    // A bitmap assigned from an icon gets its picture.
-    TBitmap copy;
-    copy.Assign(single);
-    EXPECT_EQ(copy.Width(), reference.Width);
-    EXPECT_EQ(copy.GetPixel(5, 3), single.Image().GetPixel(5, 3));
+    EXPECT_EQ(target.GetPixel(5, 0), icon.Image().GetPixel(5, 0));
+    copy.Assign(icon);  // a bitmap assigned from an icon gets its picture
+    EXPECT_EQ(copy.GetPixel(5, 3), icon.Image().GetPixel(5, 3));
 
     // Written back, the icon reads the same.
     TMemoryStream s;
-    single.SaveToStream(s);
+    icon.SaveToStream(s);
     s.SetPosition(0);
     TIcon again;
     again.LoadFromStream(s);
     for (int y = 0; y < reference.Height; ++y)
-        for (int x = 0; x < reference.Width; ++x)
-            ASSERT_EQ(again.Mask().GetPixel(x, y), single.Mask().GetPixel(x, y));
+        for (int x = 0; x < reference.Width; ++x) ASSERT_EQ(again.Mask().GetPixel(x, y), icon.Mask().GetPixel(x, y));
 }
 
 TEST(Icon, BadFilesAreRefused)
 {
-    TIcon icon;
-    const std::vector<uint8_t> notAnIcon = {0, 0, 3, 0, 1, 0};
-    TMemoryStream s(notAnIcon.data(), notAnIcon.size());
-    try {
-        icon.LoadFromStream(s);
-        FAIL();
-    } catch (const EInvalidGraphic& e) {
-        EXPECT_STREQ(e.what(), "Cannot load image. Invalid or unexpected ICO image format.");
-    }
+    TempDir dir;
+    WriteFileBytes(dir.file("type3.ico"), std::vector<uint8_t>{0, 0, 3, 0, 1, 0});
     // An entry pointing outside the file.
-    std::vector<uint8_t> dangling = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0, 1, 0, 0, 0xFF, 0xFF, 0, 0};
-    TMemoryStream d(dangling.data(), dangling.size());
-    EXPECT_THROW(icon.LoadFromStream(d), EInvalidGraphic);
+    WriteFileBytes(dir.file("dangling.ico"), std::vector<uint8_t>{0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0,
+                                                                  1, 0, 0, 0xFF, 0xFF, 0, 0});
+    TIcon icon;
+    for (const char* name : {"type3.ico", "dangling.ico"})
+        EXPECT_EQ(Load(icon, dir.file(name)), "Cannot load image. Invalid or unexpected ICO image format.") << name;
 }
 
 }  // namespace
