@@ -1,0 +1,372 @@
+// The pixel pipeline, written once for any number of lanes. Included by
+// raster_sse2.cpp and raster_avx2.cpp after they have defined, in
+// rasterimpl's unnamed namespace, the lane count kLanes, the lane types F
+// (singles) and I (32-bit integers) and their operations. Every pixel gets
+// its value from the same operations in the same order whatever the lane
+// count, so both files draw the same frames.
+//
+// A triangle is filled tile by tile. Within a tile the part of its box that
+// the tile holds is walked a row at a time in blocks of kLanes pixels: the
+// edge functions, exact integers, are stepped from block to block and row to
+// row (no division), give a coverage mask per block, and the covered pixels
+// go through depth test, perspective division, texture addressing, filtering
+// and modulation in the lanes.
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "platform/d3d8/raster_scalar.h"
+#include "platform/d3d8/raster_setup.h"
+
+namespace rasterimpl {
+namespace {
+
+inline int MinInt(int a, int b) { return a < b ? a : b; }
+inline int MaxInt(int a, int b) { return a > b ? a : b; }
+
+inline I AllLanes() { return ISet(-1); }
+
+// ---- coverage -----------------------------------------------------------------
+
+// The part of a triangle's box within a tile, and the edges that cross it.
+struct TSpan {
+    int x0, y0, x1, y1;  // inclusive
+    int edgeCount;       // edges crossing the span; the span lies inside the others
+    int edge[3];         // their numbers
+    int32_t e[3];        // their values at (x0, y) for the row being filled
+    I laneStep[3];       // their changes from the first lane of a block to each lane
+    bool wide;           // values beyond 32 bits: tested lane by lane in 64 bits
+};
+
+// Smallest and largest value of edge k over the columns [xa, xb] and the
+// rows [ya, yb].
+inline void EdgeRange(const TTriSetup& t, int k, int xa, int ya, int xb, int yb, int64_t& lo, int64_t& hi)
+{
+    const int64_t base = int64_t(t.a[k]) * xa + int64_t(t.b[k]) * ya + t.c[k];
+    const int64_t ax = int64_t(t.a[k]) * (xb - xa), by = int64_t(t.b[k]) * (yb - ya);
+    lo = base + (ax < 0 ? ax : 0) + (by < 0 ? by : 0);
+    hi = base + (ax > 0 ? ax : 0) + (by > 0 ? by : 0);
+}
+
+// The part of t within the tile of `job`; false when it covers no pixel there.
+inline bool SpanInTile(const TTriSetup& t, const TTileJob& job, TSpan& s)
+{
+    s.x0 = MaxInt(t.minX, job.x0);
+    s.x1 = MinInt(t.maxX, job.x1 - 1);
+    s.y0 = MaxInt(t.minY, job.y0);
+    s.y1 = MinInt(t.maxY, job.y1 - 1);
+    if (s.x0 > s.x1 || s.y0 > s.y1) return false;
+    s.edgeCount = 0;
+    s.wide = false;
+    for (int k = 0; k < 3; ++k) {
+        int64_t lo, hi;
+        EdgeRange(t, k, s.x0, s.y0, s.x1, s.y1, lo, hi);
+        if (hi < 0) return false;  // every pixel of the span lies outside this edge
+        if (lo >= 0) continue;     // every pixel lies inside
+        // Blocks reach up to kLanes columns beyond either side of the span.
+        EdgeRange(t, k, s.x0 - kLanes, s.y0, s.x1 + kLanes, s.y1, lo, hi);
+        if (lo < INT32_MIN || hi > INT32_MAX) s.wide = true;
+        const int n = s.edgeCount++;
+        s.edge[n] = k;
+        s.e[n] = int32_t(int64_t(t.a[k]) * s.x0 + int64_t(t.b[k]) * s.y0 + t.c[k]);  // wraps when wide
+        int32_t step[kLanes];
+        for (int i = 0; i < kLanes; ++i) step[i] = int32_t(int64_t(t.a[k]) * i);
+        s.laneStep[n] = Load(step);
+    }
+    return true;
+}
+
+inline void NextRow(const TTriSetup& t, TSpan& s)
+{
+    for (int n = 0; n < s.edgeCount; ++n) s.e[n] = int32_t(int64_t(s.e[n]) + t.b[s.edge[n]]);
+}
+
+// Lanes covered by the edges that cross the span, for a block starting at
+// column xm of row y, in 64-bit arithmetic.
+__attribute__((noinline)) I WideCoverage(const TTriSetup& t, const TSpan& s, int xm, int y)
+{
+    int32_t in[kLanes];
+    for (int i = 0; i < kLanes; ++i) {
+        in[i] = -1;
+        for (int n = 0; n < s.edgeCount; ++n) {
+            const int k = s.edge[n];
+            if (int64_t(t.a[k]) * (xm + i) + int64_t(t.b[k]) * y + t.c[k] < 0) in[i] = 0;
+        }
+    }
+    return Load(in);
+}
+
+// Lanes of the block at column xm of row y that are covered and belong to
+// the block that starts at column xs of the span (the block may have been
+// moved left to stay within the tile).
+inline I Coverage(const TTriSetup& t, const TSpan& s, int xs, int xm, int y)
+{
+    assert(xm <= xs && xs <= s.x1 && xs - xm < kLanes);
+    const I x = ISet(xm) + ILanes();
+    const I outside = Greater(ISet(xs), x) | Greater(x, ISet(s.x1));
+    if (s.wide) return AndNot(outside, WideCoverage(t, s, xm, y));
+    I negative = outside;
+    for (int n = 0; n < s.edgeCount; ++n) {
+        const int32_t e = int32_t(int64_t(s.e[n]) + int64_t(t.a[s.edge[n]]) * (xm - s.x0));
+        negative = negative | (ISet(e) + s.laneStep[n]);
+    }
+    return AndNot(Sar<31>(negative), AllLanes());
+}
+
+// ---- texture addressing and filtering ---------------------------------------------
+
+// Lane by lane WrapSteps for the lanes in `bits`; the others keep `r`.
+__attribute__((noinline)) I WrapSomeLanes(F coord, int size, int offset, I r, int bits)
+{
+    float c[kLanes];
+    int32_t out[kLanes];
+    Store(c, coord);
+    Store(out, r);
+    for (int i = 0; i < kLanes; ++i)
+        if (bits >> i & 1) out[i] = WrapSteps(c[i], size, offset);
+    return Load(out);
+}
+
+// WrapSteps on every lane, for a side of a power of two.
+inline I WrapLanes(F coord, int size, int offset, I active)
+{
+    const int period = size * 256;
+    const F f = coord * FSet(float(period));
+    I i = Truncate(f);
+    i = i + Greater(ToFloat(i), f);  // floor: one less where truncation went up
+    const I r = (i + ISet(offset)) & ISet(period - 1);
+    const I exact = Greater(f, FSet(-kWrapLimit)) & Less(f, FSet(kWrapLimit));
+    const int patch = SignBits(AndNot(exact, active));
+    return patch ? WrapSomeLanes(coord, size, offset, r, patch) : r;
+}
+
+// Lerp2 on every lane: two channels at once in the 16-bit halves.
+inline I LerpLanes(I a, I b, I f)
+{
+    const I m = ISet(0x00FF00FF);
+    const I w1 = f | Shl<16>(f);
+    const I w0 = ISet(0x01000100) - w1;  // 256 - f in both halves
+    const I rb = Shr16<8>(Add16(Mul16(a & m, w0), Mul16(b & m, w1)));
+    const I ag = Add16(Mul16(Shr<8>(a) & m, w0), Mul16(Shr<8>(b) & m, w1)) & ISet(int32_t(0xFF00FF00u));
+    return rb | ag;
+}
+
+// Given by the lane file: on every lane, the texels at `index` and to its
+// right, down and right-down (no wrapping: see TRasterTexture), blended as
+// SampleLinear does by fx and fy (0..255).
+I FilterTexels(const TTexInfo& t, I index, I fx, I fy);
+
+// Index of texel (x, y) of a texture with a repeated column.
+inline I TexelIndex(const TTexInfo& t, I x, I y) { return ShlBy(y, t.log2Width) + y + x; }
+
+inline I PointLanes(const TTexInfo& t, F u, F v, I active)
+{
+    const I x = Shr<8>(WrapLanes(u, t.width, 0, active));
+    const I y = Shr<8>(WrapLanes(v, t.height, 0, active));
+    return Gather(t.texels, TexelIndex(t, x, y));
+}
+
+inline I BilinearLanes(const TTexInfo& t, F u, F v, I active)
+{
+    const I iu = WrapLanes(u, t.width, -128, active), iv = WrapLanes(v, t.height, -128, active);
+    return FilterTexels(t, TexelIndex(t, Shr<8>(iu), Shr<8>(iv)), iu & ISet(255), iv & ISet(255));
+}
+
+// Any texture, one lane at a time (sides that are not powers of two).
+__attribute__((noinline)) I SampleEachLane(const TTexInfo& t, bool linear, F u, F v, I active)
+{
+    float us[kLanes], vs[kLanes];
+    int32_t out[kLanes];
+    Store(us, u);
+    Store(vs, v);
+    const int bits = SignBits(active);
+    for (int i = 0; i < kLanes; ++i) out[i] = bits >> i & 1 ? int32_t(Sample(t, linear, us[i], vs[i])) : 0;
+    return Load(out);
+}
+
+template <bool kLinear>
+inline I SampleLanes(const TTexInfo& t, F u, F v, I active)
+{
+    if (!t.lanes) return SampleEachLane(t, kLinear, u, v, active);
+    return kLinear ? BilinearLanes(t, u, v, active) : PointLanes(t, u, v, active);
+}
+
+// Modulate on every lane; mulRB holds red and blue in the 16-bit halves,
+// mulG green in the low half.
+inline I ModulateLanes(I texel, I mulRB, I mulG)
+{
+    const I m = ISet(0x00FF00FF), round = ISet(0x00800080);
+    I rb = Add16(Mul16(texel & m, mulRB), round);
+    rb = Shr16<8>(Add16(rb, Shr16<8>(rb)));
+    I g = Add16(Mul16(Shr<8>(texel) & m, mulG), round);
+    g = Shr16<8>(Add16(g, Shr16<8>(g)));
+    return rb | Shl<8>(g) | ISet(int32_t(0xFF000000u));
+}
+
+// ToByte and ToDepth on every lane (a NaN lane gives 0 from FMax).
+inline I ByteLanes(F x) { return Truncate(FMin(FMax(x, FSet(0.0f)), FSet(255.0f)) + FSet(0.5f)); }
+inline I DepthLanes(F z) { return Truncate(FMin(FMax(z, FSet(0.0f)), FSet(1.0f)) * FSet(65535.0f) + FSet(0.5f)); }
+
+// ---- shading ------------------------------------------------------------------------
+
+// The shading of one triangle's blocks in one variant.
+template <bool kDepth, bool kTex, bool kLinear, bool kFlat>
+class TShader {
+public:
+    static constexpr int kCount = kFlat ? kFlatAttrs : kAttrs;
+
+    TShader(const TTriSetup& t, const TTexInfo& tex) : t_(t), tex_(tex)
+    {
+        for (int i = 0; i < kCount; ++i) dx_[i] = FSet(t.dx[i]);
+        const int r = int(t.flatRGB >> 16 & 255), g = int(t.flatRGB >> 8 & 255), b = int(t.flatRGB & 255);
+        flatMulRB_ = ISet(r << 16 | b);
+        flatMulG_ = ISet(g);
+        flatColour_ = ISet(int32_t(0xFF000000u | t.flatRGB));
+    }
+
+    void StartRow(int y)
+    {
+        const float fy = float(y - t_.minY);
+        for (int i = 0; i < kCount; ++i) base_[i] = t_.c0[i] + t_.dy[i] * fy;
+    }
+
+    // The block of kLanes pixels from column x on; `mask` has the covered
+    // lanes, color and depth point to the block's pixels.
+    void Block(int x, I mask, uint32_t* color, uint16_t* depth) const
+    {
+        const F fx = ToFloat(ISet(x - t_.minX) + ILanes());
+        if constexpr (kDepth) {
+            if (!DepthTest(Attribute(0, fx), depth, mask)) return;
+        }
+        I out;
+        if constexpr (kFlat && !kTex) {
+            out = flatColour_;
+        } else {
+            const F w = FSet(1.0f) / Attribute(1, fx);
+            out = Colour(fx, w, mask);
+        }
+        StoreColor(color, Select(mask, out, LoadColor(color)));
+    }
+
+private:
+    F Attribute(int i, F fx) const { return FSet(base_[i]) + dx_[i] * fx; }
+
+    // Keeps in `mask` the lanes at or in front of the depth buffer and writes
+    // their depth; false when no lane is left.
+    static bool DepthTest(F z, uint16_t* depth, I& mask)
+    {
+        const I zq = DepthLanes(z);
+        const I old = LoadDepth(depth);
+        mask = AndNot(Greater(zq, old), mask);
+        if (!SignBits(mask)) return false;
+        StoreDepth(depth, Select(mask, zq, old));
+        return true;
+    }
+
+    I Colour(F fx, F w, I mask) const
+    {
+        I mulRB = flatMulRB_, mulG = flatMulG_;
+        if constexpr (!kFlat) {
+            const I r = ByteLanes(Attribute(4, fx) * w), g = ByteLanes(Attribute(5, fx) * w);
+            const I b = ByteLanes(Attribute(6, fx) * w);
+            if constexpr (!kTex) return Shl<16>(r) | Shl<8>(g) | b | ISet(int32_t(0xFF000000u));
+            mulRB = Shl<16>(r) | b;
+            mulG = g;
+        }
+        if constexpr (kTex) {
+            const I texel = SampleLanes<kLinear>(tex_, Attribute(2, fx) * w, Attribute(3, fx) * w, mask);
+            return ModulateLanes(texel, mulRB, mulG);
+        }
+        return flatColour_;
+    }
+
+    const TTriSetup& t_;
+    const TTexInfo& tex_;
+    F dx_[kCount];
+    float base_[kCount];
+    I flatMulRB_, flatMulG_, flatColour_;
+};
+
+// ---- blocks, rows and tiles --------------------------------------------------------------
+
+// Where the block from column xs on lies in memory: there if it ends within
+// the tile (or its margin), else moved left to end with the tile. A tile
+// narrower than a block gives its first column (the block then goes
+// through a copy).
+inline int BlockColumn(const TTileJob& job, int xs)
+{
+    if (xs + kLanes <= job.x1 + job.slack) return xs;
+    return job.x1 - job.x0 >= kLanes ? job.x1 - kLanes : job.x0;
+}
+
+inline uint32_t* ColorAt(const TTileJob& job, int x, int y)
+{
+    return job.color + ptrdiff_t(y - job.y0) * job.colorPitch + (x - job.x0);
+}
+
+inline uint16_t* DepthAt(const TTileJob& job, int x, int y)
+{
+    return job.depth ? job.depth + ptrdiff_t(y - job.y0) * job.depthPitch + (x - job.x0) : nullptr;
+}
+
+// A block of a tile narrower than kLanes columns, shaded in a copy so that
+// nothing beyond the tile is read or written.
+template <class TShade>
+__attribute__((noinline)) void BlockThroughCopy(const TShade& shader, const TTileJob& job, int xm, I mask,
+                                                uint32_t* color, uint16_t* depth)
+{
+    assert(xm == job.x0 && job.x1 - job.x0 < kLanes);
+    const int n = job.x1 - job.x0;
+    uint32_t c[kLanes] = {};
+    uint16_t d[kLanes] = {};
+    std::memcpy(c, color, size_t(n) * 4);
+    if (depth) std::memcpy(d, depth, size_t(n) * 2);
+    shader.Block(xm, mask, c, depth ? d : nullptr);
+    std::memcpy(color, c, size_t(n) * 4);
+    if (depth) std::memcpy(depth, d, size_t(n) * 2);
+}
+
+template <class TShade>
+void FillRow(const TTriSetup& t, const TTileJob& job, const TSpan& s, int y, TShade& shader)
+{
+    assert(s.y0 <= y && y <= s.y1);
+    shader.StartRow(y);
+    for (int xs = s.x0; xs <= s.x1; xs += kLanes) {
+        const int xm = BlockColumn(job, xs);
+        const I mask = Coverage(t, s, xs, xm, y);
+        if (!SignBits(mask)) continue;
+        uint32_t* color = ColorAt(job, xm, y);
+        uint16_t* depth = DepthAt(job, xm, y);
+        if (xm + kLanes <= job.x1 + job.slack)
+            shader.Block(xm, mask, color, depth);
+        else
+            BlockThroughCopy(shader, job, xm, mask, color, depth);
+    }
+}
+
+template <bool kDepth, bool kTex, bool kLinear, bool kFlat>
+void FillTriangle(const TTriSetup& t, const TTileJob& job)
+{
+    assert(!kDepth || job.depth);
+    TSpan s;
+    if (!SpanInTile(t, job, s)) return;
+    TShader<kDepth, kTex, kLinear, kFlat> shader(t, *job.texture);
+    for (int y = s.y0; y <= s.y1; ++y) {
+        FillRow(t, job, s, y, shader);
+        NextRow(t, s);
+    }
+}
+
+template <size_t... V>
+constexpr TPixelPipeline MakePipeline(std::index_sequence<V...>)
+{
+    return {{&FillTriangle<(V & 8) != 0, (V & 4) != 0, (V & 2) != 0, (V & 1) != 0>...}};
+}
+
+constexpr TPixelPipeline kPipeline = MakePipeline(std::make_index_sequence<16>());
+
+}  // namespace
+}  // namespace rasterimpl
