@@ -218,9 +218,13 @@ class TShader {
 public:
     static constexpr int kCount = kFlat ? kFlatAttrs : kAttrs;
 
-    TShader(const TTriSetup& t, const TTexInfo& tex) : t_(t), tex_(tex)
+    TShader(const TTriSetup& t, const TColourPlanes* colours, const TTexInfo& tex) : t_(t), tex_(tex)
     {
-        for (int i = 0; i < kCount; ++i) dx_[i] = FSet(t.dx[i]);
+        assert(kFlat || colours);
+        for (int i = 0; i < kCount; ++i) {
+            planes_[i] = i < kFlatAttrs ? t.p[i] : colours->p[i - kFlatAttrs];
+            dx_[i] = FSet(planes_[i].dx);
+        }
         const int r = int(t.flatRGB >> 16 & 255), g = int(t.flatRGB >> 8 & 255), b = int(t.flatRGB & 255);
         flatMulRB_ = ISet(r << 16 | b);
         flatMulG_ = ISet(g);
@@ -230,7 +234,7 @@ public:
     void StartRow(int y)
     {
         const float fy = float(y - t_.minY);
-        for (int i = 0; i < kCount; ++i) base_[i] = t_.c0[i] + t_.dy[i] * fy;
+        for (int i = 0; i < kCount; ++i) base_[i] = planes_[i].c0 + planes_[i].dy * fy;
     }
 
     // The block of kLanes pixels from column x on; `mask` has the covered
@@ -285,6 +289,7 @@ private:
 
     const TTriSetup& t_;
     const TTexInfo& tex_;
+    TPlane planes_[kCount];
     F dx_[kCount];
     float base_[kCount];
     I flatMulRB_, flatMulG_, flatColour_;
@@ -348,12 +353,12 @@ void FillRow(const TTriSetup& t, const TTileJob& job, const TSpan& s, int y, TSh
 }
 
 template <bool kDepth, bool kTex, bool kLinear, bool kFlat>
-void FillTriangle(const TTriSetup& t, const TTileJob& job)
+void FillTriangle(const TTriSetup& t, const TColourPlanes* colours, const TTileJob& job)
 {
     assert(!kDepth || job.depth);
     TSpan s;
     if (!SpanInTile(t, job, s)) return;
-    TShader<kDepth, kTex, kLinear, kFlat> shader(t, *job.texture);
+    TShader<kDepth, kTex, kLinear, kFlat> shader(t, colours, *job.texture);
     for (int y = s.y0; y <= s.y1; ++y) {
         FillRow(t, job, s, y, shader);
         NextRow(t, s);

@@ -14,23 +14,37 @@
 
 namespace rasterimpl {
 
-constexpr int kAttrs = 7;  // z, q = 1/w, u*q, v*q, r*q, g*q, b*q
+constexpr int kAttrs = 7;      // z, q = 1/w, u*q, v*q, r*q, g*q, b*q
 constexpr int kFlatAttrs = 4;  // a flat triangle needs z, q, u*q and v*q only
 
-// A triangle after set-up. Pixel (x, y) has its centre at (x + 0.5, y + 0.5).
-struct TTriSetup {
-    int minX, minY, maxX, maxY;  // pixels whose centres may be covered (inclusive, within the target)
+// One attribute over a triangle: its value at the centre of the triangle's
+// first pixel (minX, minY), and its change per pixel right and down. At
+// pixel (x, y) it is (c0 + dy * (y - minY)) + dx * (x - minX), evaluated in
+// single precision in exactly that order.
+struct TPlane {
+    float c0, dx, dy;
+};
+
+// A triangle after set-up, in two cache lines (the tiles read them in an
+// order of their own). Pixel (x, y) has its centre at (x + 0.5, y + 0.5).
+struct alignas(64) TTriSetup {
+    int16_t minX, minY, maxX, maxY;  // pixels whose centres may be covered (inclusive, within the target)
     // Edge k covers pixel (x, y) when a[k] * x + b[k] * y + c[k] >= 0. The
     // coefficients are exact integers: neighbours sharing an edge never both
     // cover a pixel and never both miss it.
     int32_t a[3], b[3];
     int64_t c[3];
-    // Attribute i at pixel (x, y) is (c0[i] + dy[i] * (y - minY)) + dx[i] * (x - minX),
-    // evaluated in single precision in exactly that order.
-    float c0[kAttrs], dx[kAttrs], dy[kAttrs];
-    uint32_t flatRGB;  // 0x00RRGGBB: the colour of a flat triangle
-    bool linear;       // bilinear filtering (else the nearest texel)
-    bool flat;         // one colour over the whole triangle
+    TPlane p[kFlatAttrs];  // z, q, u*q, v*q
+    uint32_t flatRGB;      // 0x00RRGGBB: the colour of a flat triangle
+    uint32_t colours;      // where the colour planes of one that is not flat lie
+    bool linear;           // bilinear filtering (else the nearest texel)
+    bool flat;             // one colour over the whole triangle
+};
+static_assert(sizeof(TTriSetup) == 128);
+
+// The colour planes of a triangle that is not flat: r*q, g*q, b*q.
+struct TColourPlanes {
+    TPlane p[kAttrs - kFlatAttrs];
 };
 
 // The texture as the pixel pipeline samples it.
@@ -56,7 +70,8 @@ struct TTileJob {
     int x0, y0, x1, y1;
 };
 
-using TTriFill = void (*)(const TTriSetup&, const TTileJob&);
+// A triangle's part of one tile; `colours` is nil for a flat triangle.
+using TTriFill = void (*)(const TTriSetup&, const TColourPlanes* colours, const TTileJob&);
 
 // The fill functions by variant: index bit 3 depth test, 2 texture, 1 linear
 // filter, 0 flat colour.

@@ -21,7 +21,8 @@ constexpr int kHalf = kSub / 2;              // a pixel centre, in steps
 constexpr double kMaxCoord = 1 << 20;        // clipping keeps screen positions within +-2^20 pixels
 constexpr double kMaxAccept = 1 << 21;       // beyond this (rounding after clipping aside) a polygon is dropped
 constexpr int kTile = RasterTileSize;
-constexpr uint32_t kChunk = 1024;            // triangles per set-up block
+constexpr uint32_t kMinChunk = 1024;         // triangles per set-up chunk, at least
+constexpr uint32_t kMaxChunk = 16384;        // and at most
 constexpr uint32_t kBatch = 64;              // triangles transformed at once within a block
 constexpr float kMinW = 1e-6f;               // clip-space w below this is behind the eye
 
@@ -86,10 +87,13 @@ struct TBinned {
     std::vector<T> items;
     std::vector<TTileBox> boxes;
     std::vector<uint32_t> order;
+    std::vector<T> sorted;        // items laid out by tile, while sorting
+    std::vector<uint32_t> place;  // where each item goes in `sorted`
 };
 
 struct TChunk {
     TBinned<TTriSetup> tris;
+    std::vector<TColourPlanes> colours;  // of the triangles that are not flat
     TBinned<TLine> lines;
     std::vector<uint32_t> cursor;  // per tile, while sorting
 };
@@ -177,7 +181,8 @@ struct TDrawContext {
     uint32_t firstVertex;
     uint32_t triangleCount;
     int tilesX, tilesY;
-    int chunkCount;  // in the whole draw
+    uint32_t chunkSize;  // triangles per chunk
+    int chunkCount;
     float gx, gy;  // guard band in clip units
     bool textured;
     bool depth;
@@ -205,6 +210,16 @@ TTexInfo TextureInfo(const TRasterTexture& t)
     return info;
 }
 
+// Large chunks keep a tile's records together in memory; there are still
+// a few chunks per thread to share out.
+uint32_t ChunkSize(uint32_t triangles)
+{
+    const uint32_t perThread = triangles / (4u * uint32_t(TRenderThreads::Instance().Count()));
+    uint32_t size = kMinChunk;
+    while (size < perThread && size < kMaxChunk) size *= 2;
+    return size;
+}
+
 TDrawContext DrawContext(const TRasterTarget& rt, const TRasterState& st, const TRasterVertices& vin,
                          uint32_t firstVertex, uint32_t triangleCount)
 {
@@ -216,7 +231,8 @@ TDrawContext DrawContext(const TRasterTarget& rt, const TRasterState& st, const 
     ctx.triangleCount = triangleCount;
     ctx.tilesX = (rt.width + kTile - 1) / kTile;
     ctx.tilesY = (rt.height + kTile - 1) / kTile;
-    ctx.chunkCount = int((triangleCount + kChunk - 1) / kChunk);
+    ctx.chunkSize = ChunkSize(triangleCount);
+    ctx.chunkCount = int((triangleCount + ctx.chunkSize - 1) / ctx.chunkSize);
     ctx.gx = float(2.0 * kMaxCoord / rt.width - 1.0);
     ctx.gy = float(2.0 * kMaxCoord / rt.height - 1.0);
     ctx.textured = st.texture.texels && st.texture.width > 0 && st.texture.height > 0;
@@ -383,11 +399,17 @@ bool PixelBox(const TRasterTarget& rt, const TScreenVertex& a, const TScreenVert
 {
     const int64_t minXf = std::min({a.X, b.X, c.X}), maxXf = std::max({a.X, b.X, c.X});
     const int64_t minYf = std::min({a.Y, b.Y, c.Y}), maxYf = std::max({a.Y, b.Y, c.Y});
-    t.minX = int(std::max<int64_t>(0, (minXf - kHalf + kSub - 1) >> kSubBits));
-    t.maxX = int(std::min<int64_t>(rt.width - 1, (maxXf - kHalf) >> kSubBits));
-    t.minY = int(std::max<int64_t>(0, (minYf - kHalf + kSub - 1) >> kSubBits));
-    t.maxY = int(std::min<int64_t>(rt.height - 1, (maxYf - kHalf) >> kSubBits));
-    return t.minX <= t.maxX && t.minY <= t.maxY;
+    const int64_t x0 = std::max<int64_t>(0, (minXf - kHalf + kSub - 1) >> kSubBits);
+    const int64_t x1 = std::min<int64_t>(rt.width - 1, (maxXf - kHalf) >> kSubBits);
+    const int64_t y0 = std::max<int64_t>(0, (minYf - kHalf + kSub - 1) >> kSubBits);
+    const int64_t y1 = std::min<int64_t>(rt.height - 1, (maxYf - kHalf) >> kSubBits);
+    if (x0 > x1 || y0 > y1) return false;
+    // Targets have at most 16384 pixels a side.
+    t.minX = int16_t(x0);
+    t.maxX = int16_t(x1);
+    t.minY = int16_t(y0);
+    t.maxY = int16_t(y1);
+    return true;
 }
 
 // The exact edge functions of a clockwise triangle.
@@ -409,22 +431,20 @@ void SetEdges(TTriSetup& t, const TScreenVertex* const v[3])
     }
 }
 
-// The attribute planes, relative to the centre of pixel (minX, minY).
-void SetPlanes(TTriSetup& t, const TScreenVertex& a, const TScreenVertex& b, const TScreenVertex& c, int64_t area2,
-               int count)
+// Attribute planes [first, last), relative to the centre of pixel (minX, minY).
+void SetPlanes(const TTriSetup& t, const TScreenVertex& a, const TScreenVertex& b, const TScreenVertex& c,
+               int64_t area2, int first, int last, TPlane* out)
 {
     const double x0 = a.X / double(kSub), y0 = a.Y / double(kSub);
     const double x1 = b.X / double(kSub) - x0, y1 = b.Y / double(kSub) - y0;
     const double x2 = c.X / double(kSub) - x0, y2 = c.Y / double(kSub) - y0;
     const double inverse = double(kSub) * double(kSub) / double(area2);
     const double rx = t.minX + 0.5 - x0, ry = t.minY + 0.5 - y0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < last; ++i) {
         const double d1 = double(b.a[i]) - a.a[i], d2 = double(c.a[i]) - a.a[i];
         const double ddx = (d1 * y2 - d2 * y1) * inverse;
         const double ddy = (d2 * x1 - d1 * x2) * inverse;
-        t.c0[i] = float(a.a[i] + ddx * rx + ddy * ry);
-        t.dx[i] = float(ddx);
-        t.dy[i] = float(ddy);
+        out[i - first] = {float(a.a[i] + ddx * rx + ddy * ry), float(ddx), float(ddy)};
     }
 }
 
@@ -449,7 +469,11 @@ void SetupTri(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex& a, co
     const TScreenVertex* v[3] = {&a, &b, &c};
     SetEdges(t, v);
     SetFlatColour(t, a, b, c);
-    SetPlanes(t, a, b, c, area2, t.flat ? kFlatAttrs : kAttrs);
+    SetPlanes(t, a, b, c, area2, 0, kFlatAttrs, t.p);
+    if (!t.flat) {
+        t.colours = uint32_t(chunk.colours.size());
+        SetPlanes(t, a, b, c, area2, kFlatAttrs, kAttrs, chunk.colours.emplace_back().p);
+    }
     t.linear = ctx.textured && UseLinear(ctx, a, b, c, double(area2) / (double(kSub) * kSub));
     AddTileBox(chunk.tris, t.minX, t.minY, t.maxX, t.maxY);
 }
@@ -549,27 +573,65 @@ void ResetBinned(TBinned<T>& binned)
     binned.order.clear();
 }
 
-// Groups the primitives' indices by tile (a counting sort); bins[t * stride]
-// receives where tile t's lie.
+// Counts per tile of the boxes' first tiles (all == false) or of every
+// tile they touch, into `cursor`; returns the total.
+uint32_t CountByTile(const std::vector<TTileBox>& boxes, std::vector<uint32_t>& cursor, int tilesX, bool all)
+{
+    std::fill(cursor.begin(), cursor.end(), 0u);
+    uint32_t total = 0;
+    for (const TTileBox& b : boxes)
+        for (int ty = b.y0; ty <= (all ? b.y1 : b.y0); ++ty)
+            for (int tx = b.x0; tx <= (all ? b.x1 : b.x0); ++tx) {
+                ++cursor[size_t(ty) * tilesX + tx];
+                ++total;
+            }
+    return total;
+}
+
+// Turns counts into the starts of each tile's run.
+void StartsOfRuns(std::vector<uint32_t>& cursor)
+{
+    uint32_t start = 0;
+    for (uint32_t& c : cursor) {
+        const uint32_t count = c;
+        c = start;
+        start += count;
+    }
+}
+
+// Lays the items out by the first tile they touch, in submission order
+// within a tile, so that a tile reads most of its records one after another.
+template <class T>
+void LayOutByTile(TBinned<T>& binned, std::vector<uint32_t>& cursor, int tilesX)
+{
+    CountByTile(binned.boxes, cursor, tilesX, false);
+    StartsOfRuns(cursor);
+    binned.sorted.resize(binned.items.size());
+    binned.place.resize(binned.items.size());
+    for (size_t i = 0; i < binned.items.size(); ++i) {
+        const TTileBox& b = binned.boxes[i];
+        const uint32_t to = cursor[size_t(b.y0) * tilesX + b.x0]++;
+        binned.place[i] = to;
+        binned.sorted[to] = binned.items[i];
+    }
+    binned.items.swap(binned.sorted);
+}
+
+// Lays the items out by tile and groups their indices by every tile they
+// touch (a counting sort), in submission order within a tile;
+// bins[t * stride] receives where tile t's lie.
 template <class T>
 void SortByTile(TBinned<T>& binned, std::vector<uint32_t>& cursor, int tilesX, TBinRange* bins, size_t stride)
 {
-    std::fill(cursor.begin(), cursor.end(), 0u);
-    for (const TTileBox& b : binned.boxes)
-        for (int ty = b.y0; ty <= b.y1; ++ty)
-            for (int tx = b.x0; tx <= b.x1; ++tx) ++cursor[size_t(ty) * tilesX + tx];
-    uint32_t start = 0;
-    for (size_t t = 0; t < cursor.size(); ++t) {
-        bins[t * stride] = {start, cursor[t]};
-        const uint32_t count = cursor[t];
-        cursor[t] = start;
-        start += count;
-    }
-    binned.order.resize(start);
+    LayOutByTile(binned, cursor, tilesX);
+    binned.order.resize(CountByTile(binned.boxes, cursor, tilesX, true));
+    for (size_t t = 0; t < cursor.size(); ++t) bins[t * stride].count = cursor[t];
+    StartsOfRuns(cursor);
+    for (size_t t = 0; t < cursor.size(); ++t) bins[t * stride].start = cursor[t];
     for (size_t i = 0; i < binned.boxes.size(); ++i) {
         const TTileBox& b = binned.boxes[i];
         for (int ty = b.y0; ty <= b.y1; ++ty)
-            for (int tx = b.x0; tx <= b.x1; ++tx) binned.order[cursor[size_t(ty) * tilesX + tx]++] = uint32_t(i);
+            for (int tx = b.x0; tx <= b.x1; ++tx) binned.order[cursor[size_t(ty) * tilesX + tx]++] = binned.place[i];
     }
 }
 
@@ -675,8 +737,9 @@ void SetUpChunks(TScratch& s, const TDrawContext& ctx)
         TChunk& chunk = s.chunks[size_t(c)];
         ResetBinned(chunk.tris);
         ResetBinned(chunk.lines);
+        chunk.colours.clear();
         chunk.cursor.resize(size_t(tiles));
-        const uint32_t t0 = uint32_t(c) * kChunk, t1 = std::min(ctx.triangleCount, t0 + kChunk);
+        const uint32_t t0 = uint32_t(c) * ctx.chunkSize, t1 = std::min(ctx.triangleCount, t0 + ctx.chunkSize);
         SetUpChunk(ctx, chunk, t0, t1);
         SortByTile(chunk.tris, chunk.cursor, ctx.tilesX, &s.triBins[size_t(c)], size_t(ctx.chunkCount));
         SortByTile(chunk.lines, chunk.cursor, ctx.tilesX, &s.lineBins[size_t(c)], size_t(ctx.chunkCount));
@@ -736,7 +799,7 @@ void DrawTilePrimitives(const TScratch& s, const TDrawContext& ctx, int tile, co
             // ones while this one is drawn.
             if (k + kPrefetch < tris.count) Prefetch(&chunk.tris.items[order[k + kPrefetch]]);
             const TTriSetup& t = chunk.tris.items[order[k]];
-            ctx.fill[(t.linear ? 2 : 0) | (t.flat ? 1 : 0)](t, job);
+            ctx.fill[(t.linear ? 2 : 0) | (t.flat ? 1 : 0)](t, t.flat ? nullptr : &chunk.colours[t.colours], job);
         }
     }
 }
