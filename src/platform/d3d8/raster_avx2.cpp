@@ -55,6 +55,8 @@ inline I Mul16(I a, I b) { return {_mm256_mullo_epi16(a.v, b.v)}; }
 template <int n>
 inline I Shr16(I a) { return {_mm256_srli_epi16(a.v, n)}; }
 
+// The low 32 bits of the products.
+inline I MulLo(I a, I b) { return {_mm256_mullo_epi32(a.v, b.v)}; }
 inline F ToFloat(I a) { return {_mm256_cvtepi32_ps(a.v)}; }
 inline I Truncate(F a) { return {_mm256_cvttps_epi32(a.v)}; }
 // All ones where the comparison holds, else zero; false for NaN.

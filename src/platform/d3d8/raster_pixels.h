@@ -41,16 +41,6 @@ struct TSpan {
     bool wide;           // values beyond 32 bits: tested lane by lane in 64 bits
 };
 
-// Smallest and largest value of edge k over the columns [xa, xb] and the
-// rows [ya, yb].
-inline void EdgeRange(const TTriSetup& t, int k, int xa, int ya, int xb, int yb, int64_t& lo, int64_t& hi)
-{
-    const int64_t base = int64_t(t.a[k]) * xa + int64_t(t.b[k]) * ya + t.c[k];
-    const int64_t ax = int64_t(t.a[k]) * (xb - xa), by = int64_t(t.b[k]) * (yb - ya);
-    lo = base + (ax < 0 ? ax : 0) + (by < 0 ? by : 0);
-    hi = base + (ax > 0 ? ax : 0) + (by > 0 ? by : 0);
-}
-
 // The part of t within the tile of `job`; false when it covers no pixel there.
 inline bool SpanInTile(const TTriSetup& t, const TTileJob& job, TSpan& s)
 {
@@ -62,19 +52,20 @@ inline bool SpanInTile(const TTriSetup& t, const TTileJob& job, TSpan& s)
     s.edgeCount = 0;
     s.wide = false;
     for (int k = 0; k < 3; ++k) {
-        int64_t lo, hi;
-        EdgeRange(t, k, s.x0, s.y0, s.x1, s.y1, lo, hi);
+        // The edge's smallest and largest value over the span.
+        const int64_t base = int64_t(t.a[k]) * s.x0 + int64_t(t.b[k]) * s.y0 + t.c[k];
+        const int64_t ax = int64_t(t.a[k]) * (s.x1 - s.x0), by = int64_t(t.b[k]) * (s.y1 - s.y0);
+        const int64_t lo = base + (ax < 0 ? ax : 0) + (by < 0 ? by : 0);
+        const int64_t hi = base + (ax > 0 ? ax : 0) + (by > 0 ? by : 0);
         if (hi < 0) return false;  // every pixel of the span lies outside this edge
         if (lo >= 0) continue;     // every pixel lies inside
         // Blocks reach up to kLanes columns beyond either side of the span.
-        EdgeRange(t, k, s.x0 - kLanes, s.y0, s.x1 + kLanes, s.y1, lo, hi);
-        if (lo < INT32_MIN || hi > INT32_MAX) s.wide = true;
+        const int64_t margin = int64_t(t.a[k] < 0 ? -int64_t(t.a[k]) : t.a[k]) * kLanes;
+        if (lo - margin < INT32_MIN || hi + margin > INT32_MAX) s.wide = true;
         const int n = s.edgeCount++;
         s.edge[n] = k;
-        s.e[n] = int32_t(int64_t(t.a[k]) * s.x0 + int64_t(t.b[k]) * s.y0 + t.c[k]);  // wraps when wide
-        int32_t step[kLanes];
-        for (int i = 0; i < kLanes; ++i) step[i] = int32_t(int64_t(t.a[k]) * i);
-        s.laneStep[n] = Load(step);
+        s.e[n] = int32_t(base);  // wraps when wide
+        s.laneStep[n] = MulLo(ISet(t.a[k]), ILanes());
     }
     return true;
 }

@@ -52,6 +52,13 @@ inline I Mul16(I a, I b) { return {_mm_mullo_epi16(a.v, b.v)}; }
 template <int n>
 inline I Shr16(I a) { return {_mm_srli_epi16(a.v, n)}; }
 
+// The low 32 bits of the products.
+inline I MulLo(I a, I b)
+{
+    const __m128i even = _mm_mul_epu32(a.v, b.v);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a.v, 32), _mm_srli_epi64(b.v, 32));
+    return {_mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08))};
+}
 inline F ToFloat(I a) { return {_mm_cvtepi32_ps(a.v)}; }
 inline I Truncate(F a) { return {_mm_cvttps_epi32(a.v)}; }
 // All ones where the comparison holds, else zero; false for NaN.

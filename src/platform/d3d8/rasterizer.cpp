@@ -21,7 +21,7 @@ constexpr int kHalf = kSub / 2;              // a pixel centre, in steps
 constexpr double kMaxCoord = 1 << 20;        // clipping keeps screen positions within +-2^20 pixels
 constexpr double kMaxAccept = 1 << 21;       // beyond this (rounding after clipping aside) a polygon is dropped
 constexpr int kTile = RasterTileSize;
-constexpr uint32_t kMinChunk = 1024;         // triangles per set-up chunk, at least
+constexpr uint32_t kMinChunk = 256;          // triangles per set-up chunk, at least
 constexpr uint32_t kMaxChunk = 16384;        // and at most
 constexpr uint32_t kBatch = 64;              // triangles transformed at once within a block
 constexpr float kMinW = 1e-6f;               // clip-space w below this is behind the eye
@@ -847,9 +847,10 @@ void TRasterizer::Clear(const TRasterTarget& rt, int x0, int y0, int x1, int y1,
     y1 = std::min(y1, rt.height);
     if (x0 >= x1 || y0 >= y1) return;
     if (!rt.depth) depth = false;
-    const int bands = (y1 - y0 + kTile - 1) / kTile;
+    constexpr int kBand = 16;  // rows per share of the work
+    const int bands = (y1 - y0 + kBand - 1) / kBand;
     TRenderThreads::Instance().ParallelFor(bands, [&](int band) {
-        const int ya = y0 + band * kTile, yb = std::min(y1, ya + kTile);
+        const int ya = y0 + band * kBand, yb = std::min(y1, ya + kBand);
         for (int y = ya; y < yb; ++y) {
             if (color) std::fill_n(rt.color + size_t(y) * rt.colorPitch + x0, x1 - x0, colorValue);
             if (depth) std::fill_n(rt.depth + size_t(y) * rt.depthPitch + x0, x1 - x0, depthValue);
