@@ -27,10 +27,8 @@ struct I {
 inline F FSet(float x) { return {_mm256_set1_ps(x)}; }
 inline I ISet(int32_t x) { return {_mm256_set1_epi32(x)}; }
 inline I ILanes() { return {_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)}; }
-inline I ILaneBits() { return {_mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128)}; }
 
 inline F operator+(F a, F b) { return {_mm256_add_ps(a.v, b.v)}; }
-inline F operator-(F a, F b) { return {_mm256_sub_ps(a.v, b.v)}; }
 inline F operator*(F a, F b) { return {_mm256_mul_ps(a.v, b.v)}; }
 inline F operator/(F a, F b) { return {_mm256_div_ps(a.v, b.v)}; }
 // Of a lane that is NaN in `a`, the result is b's.

@@ -32,11 +32,12 @@ inline I AllLanes() { return ISet(-1); }
 // ---- coverage -----------------------------------------------------------------
 
 // The part of a triangle's box within a tile, and the edges that cross it.
+// An edge that does not cross the span (the span lies inside it) is kept as
+// zero everywhere, so that every block tests three edges without a branch.
 struct TSpan {
     int x0, y0, x1, y1;  // inclusive
-    int edgeCount;       // edges crossing the span; the span lies inside the others
-    int edge[3];         // their numbers
-    int32_t e[3];        // their values at (x0, y) for the row being filled
+    int32_t e[3];        // the edges' values at (x0, y) for the row being filled
+    int32_t a[3], b[3];  // their changes per column and per row
     I laneStep[3];       // their changes from the first lane of a block to each lane
     bool wide;           // values beyond 32 bits: tested lane by lane in 64 bits
 };
@@ -49,7 +50,6 @@ inline bool SpanInTile(const TTriSetup& t, const TTileJob& job, TSpan& s)
     s.y0 = MaxInt(t.minY, job.y0);
     s.y1 = MinInt(t.maxY, job.y1 - 1);
     if (s.x0 > s.x1 || s.y0 > s.y1) return false;
-    s.edgeCount = 0;
     s.wide = false;
     for (int k = 0; k < 3; ++k) {
         // The edge's smallest and largest value over the span.
@@ -58,37 +58,38 @@ inline bool SpanInTile(const TTriSetup& t, const TTileJob& job, TSpan& s)
         const int64_t lo = base + (ax < 0 ? ax : 0) + (by < 0 ? by : 0);
         const int64_t hi = base + (ax > 0 ? ax : 0) + (by > 0 ? by : 0);
         if (hi < 0) return false;  // every pixel of the span lies outside this edge
-        if (lo >= 0) continue;     // every pixel lies inside
+        const bool crosses = lo < 0;
         // Blocks reach up to kLanes columns beyond either side of the span.
         const int64_t margin = int64_t(t.a[k] < 0 ? -int64_t(t.a[k]) : t.a[k]) * kLanes;
-        if (lo - margin < INT32_MIN || hi + margin > INT32_MAX) s.wide = true;
-        const int n = s.edgeCount++;
-        s.edge[n] = k;
-        s.e[n] = int32_t(base);  // wraps when wide
-        s.laneStep[n] = MulLo(ISet(t.a[k]), ILanes());
+        if (crosses && (lo - margin < INT32_MIN || hi + margin > INT32_MAX)) s.wide = true;
+        s.e[k] = crosses ? int32_t(base) : 0;  // wraps when wide
+        s.a[k] = crosses ? t.a[k] : 0;
+        s.b[k] = crosses ? t.b[k] : 0;
+        s.laneStep[k] = MulLo(ISet(s.a[k]), ILanes());
     }
     return true;
 }
 
-inline void NextRow(const TTriSetup& t, TSpan& s)
+inline void NextRow(TSpan& s)
 {
-    for (int n = 0; n < s.edgeCount; ++n) s.e[n] = int32_t(int64_t(s.e[n]) + t.b[s.edge[n]]);
+    for (int k = 0; k < 3; ++k) s.e[k] = int32_t(int64_t(s.e[k]) + s.b[k]);
 }
 
-// Lanes covered by the edges that cross the span, for a block starting at
-// column xm of row y, in 64-bit arithmetic.
-__attribute__((noinline)) I WideCoverage(const TTriSetup& t, const TSpan& s, int xm, int y)
+// Lanes inside every edge of t, for a block starting at column xm of row y,
+// in 64-bit arithmetic.
+__attribute__((noinline)) I WideCoverage(const TTriSetup& t, int xm, int y)
 {
     int32_t in[kLanes];
     for (int i = 0; i < kLanes; ++i) {
         in[i] = -1;
-        for (int n = 0; n < s.edgeCount; ++n) {
-            const int k = s.edge[n];
+        for (int k = 0; k < 3; ++k)
             if (int64_t(t.a[k]) * (xm + i) + int64_t(t.b[k]) * y + t.c[k] < 0) in[i] = 0;
-        }
     }
     return Load(in);
 }
+
+// Lanes whose edge values (or `outside`) are all non-negative.
+inline I Inside(I e0, I e1, I e2, I outside) { return AndNot(Sar<31>(e0 | e1 | e2 | outside), AllLanes()); }
 
 // Lanes of the block at column xm of row y that are covered and belong to
 // the block that starts at column xs of the span (the block may have been
@@ -98,13 +99,10 @@ inline I Coverage(const TTriSetup& t, const TSpan& s, int xs, int xm, int y)
     assert(xm <= xs && xs <= s.x1 && xs - xm < kLanes);
     const I x = ISet(xm) + ILanes();
     const I outside = Greater(ISet(xs), x) | Greater(x, ISet(s.x1));
-    if (s.wide) return AndNot(outside, WideCoverage(t, s, xm, y));
-    I negative = outside;
-    for (int n = 0; n < s.edgeCount; ++n) {
-        const int32_t e = int32_t(int64_t(s.e[n]) + int64_t(t.a[s.edge[n]]) * (xm - s.x0));
-        negative = negative | (ISet(e) + s.laneStep[n]);
-    }
-    return AndNot(Sar<31>(negative), AllLanes());
+    if (s.wide) return AndNot(outside, WideCoverage(t, xm, y));
+    I e[3];
+    for (int k = 0; k < 3; ++k) e[k] = ISet(int32_t(int64_t(s.e[k]) + int64_t(s.a[k]) * (xm - s.x0))) + s.laneStep[k];
+    return Inside(e[0], e[1], e[2], outside);
 }
 
 // ---- texture addressing and filtering ---------------------------------------------
@@ -325,14 +323,24 @@ __attribute__((noinline)) void BlockThroughCopy(const TShade& shader, const TTil
     if (depth) std::memcpy(depth, d, size_t(n) * 2);
 }
 
+// The lanes past column x1 of a block from column x on.
+inline I PastEnd(int x, int x1) { return Greater(ISet(x) + ILanes(), ISet(x1)); }
+
 template <class TShade>
 void FillRow(const TTriSetup& t, const TTileJob& job, const TSpan& s, int y, TShade& shader)
 {
     assert(s.y0 <= y && y <= s.y1);
     shader.StartRow(y);
+    // The edges at the blocks from x0 on, stepped from block to block.
+    I e[3], step[3];
+    for (int k = 0; k < 3; ++k) {
+        e[k] = ISet(s.e[k]) + s.laneStep[k];
+        step[k] = ISet(int32_t(int64_t(s.a[k]) * kLanes));  // wraps when wide (then unused)
+    }
     for (int xs = s.x0; xs <= s.x1; xs += kLanes) {
         const int xm = BlockColumn(job, xs);
-        const I mask = Coverage(t, s, xs, xm, y);
+        const I mask = xm == xs && !s.wide ? Inside(e[0], e[1], e[2], PastEnd(xs, s.x1)) : Coverage(t, s, xs, xm, y);
+        for (int k = 0; k < 3; ++k) e[k] = e[k] + step[k];
         if (!SignBits(mask)) continue;
         uint32_t* color = ColorAt(job, xm, y);
         uint16_t* depth = DepthAt(job, xm, y);
@@ -352,7 +360,7 @@ void FillTriangle(const TTriSetup& t, const TColourPlanes* colours, const TTileJ
     TShader<kDepth, kTex, kLinear, kFlat> shader(t, colours, *job.texture);
     for (int y = s.y0; y <= s.y1; ++y) {
         FillRow(t, job, s, y, shader);
-        NextRow(t, s);
+        NextRow(s);
     }
 }
 

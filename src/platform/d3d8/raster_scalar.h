@@ -7,6 +7,7 @@
 // for different instruction sets, which must not share inline code.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 
 #include "platform/d3d8/raster_setup.h"
@@ -30,6 +31,7 @@ inline uint16_t ToDepth(float z)
 // a * b / 255, rounded, for a and b in 0..255.
 inline int Mul8(int a, int b)
 {
+    assert(0 <= a && a <= 255 && 0 <= b && b <= 255);
     const int x = a * b + 128;
     return (x + (x >> 8)) >> 8;
 }
@@ -37,6 +39,7 @@ inline int Mul8(int a, int b)
 // From a towards b by f / 256, channel by channel (f in 0..255).
 inline uint32_t Lerp2(uint32_t a, uint32_t b, uint32_t f)
 {
+    assert(f <= 255);
     const uint32_t rb = (((a & 0x00FF00FFu) * (256 - f) + (b & 0x00FF00FFu) * f) >> 8) & 0x00FF00FFu;
     const uint32_t ag = (((a >> 8) & 0x00FF00FFu) * (256 - f) + ((b >> 8) & 0x00FF00FFu) * f) & 0xFF00FF00u;
     return rb | ag;
@@ -51,6 +54,7 @@ constexpr float kWrapLimit = 1073741824.0f;
 // added first. NaN and infinities give 0.
 inline int WrapSteps(float coord, int size, int offset)
 {
+    assert(0 < size && size <= 65536 && -256 < offset && offset <= 0);
     const int period = size * 256;
     const float f = coord * float(period);
     int64_t i;
@@ -92,6 +96,7 @@ inline uint32_t SampleLinear(const TTexInfo& t, float u, float v)
 
 inline uint32_t Sample(const TTexInfo& t, bool linear, float u, float v)
 {
+    assert(t.texels && t.width > 0 && t.height > 0 && t.pitch >= t.width);
     return linear ? SampleLinear(t, u, v) : SamplePoint(t, u, v);
 }
 

@@ -24,10 +24,8 @@ struct I {
 inline F FSet(float x) { return {_mm_set1_ps(x)}; }
 inline I ISet(int32_t x) { return {_mm_set1_epi32(x)}; }
 inline I ILanes() { return {_mm_setr_epi32(0, 1, 2, 3)}; }
-inline I ILaneBits() { return {_mm_setr_epi32(1, 2, 4, 8)}; }
 
 inline F operator+(F a, F b) { return {_mm_add_ps(a.v, b.v)}; }
-inline F operator-(F a, F b) { return {_mm_sub_ps(a.v, b.v)}; }
 inline F operator*(F a, F b) { return {_mm_mul_ps(a.v, b.v)}; }
 inline F operator/(F a, F b) { return {_mm_div_ps(a.v, b.v)}; }
 // Of a lane that is NaN in `a`, the result is b's.

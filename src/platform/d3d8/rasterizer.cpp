@@ -1,5 +1,7 @@
 #include "platform/d3d8/rasterizer.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -337,6 +339,9 @@ int ClipPolygon(const TDrawContext& ctx, uint8_t planes, TClipVertex* poly, bool
 
 // ---- projection and set-up ----------------------------------------------------------------
 
+// std::lrint in the default rounding mode (to nearest, ties to even), without a library call.
+inline int64_t RoundToInt(double x) { return _mm_cvtsd_si64(_mm_set_sd(x)); }
+
 TScreenVertex Project(const TClipVertex& c, const TRasterTarget& rt, bool& ok)
 {
     TScreenVertex s;
@@ -347,8 +352,8 @@ TScreenVertex Project(const TClipVertex& c, const TRasterTarget& rt, bool& ok)
         ok = false;
         return s;
     }
-    s.X = int32_t(std::lrint(sx * kSub));
-    s.Y = int32_t(std::lrint(sy * kSub));
+    s.X = int32_t(RoundToInt(sx * kSub));
+    s.Y = int32_t(RoundToInt(sy * kSub));
     s.a[0] = c.z * q;
     s.a[1] = q;
     s.a[2] = c.u * q;
