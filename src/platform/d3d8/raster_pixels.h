@@ -119,17 +119,29 @@ __attribute__((noinline)) I WrapSomeLanes(F coord, int size, int offset, I r, in
     return Load(out);
 }
 
-// WrapSteps on every lane, for a side of a power of two.
-inline I WrapLanes(F coord, int size, int offset, I active)
+// WrapSteps on every lane of f = coord * size * 256, for a side of a power
+// of two; exact where f lies within kWrapLimit.
+inline I WrapLanes(F f, int size, int offset)
 {
-    const int period = size * 256;
-    const F f = coord * FSet(float(period));
     I i = Truncate(f);
     i = i + Greater(ToFloat(i), f);  // floor: one less where truncation went up
-    const I r = (i + ISet(offset)) & ISet(period - 1);
-    const I exact = Greater(f, FSet(-kWrapLimit)) & Less(f, FSet(kWrapLimit));
-    const int patch = SignBits(AndNot(exact, active));
-    return patch ? WrapSomeLanes(coord, size, offset, r, patch) : r;
+    return (i + ISet(offset)) & ISet(size * 256 - 1);
+}
+
+inline I WithinWrapLimit(F f) { return Greater(f, FSet(-kWrapLimit)) & Less(f, FSet(kWrapLimit)); }
+
+// The texture coordinates of the active lanes in 1/256 texel steps, offset
+// and reduced to one repetition as WrapSteps does.
+inline void TexelSteps(const TTexInfo& t, F u, F v, int offset, I active, I& iu, I& iv)
+{
+    const F fu = u * FSet(float(t.width * 256)), fv = v * FSet(float(t.height * 256));
+    iu = WrapLanes(fu, t.width, offset);
+    iv = WrapLanes(fv, t.height, offset);
+    const int patch = SignBits(AndNot(WithinWrapLimit(fu) & WithinWrapLimit(fv), active));
+    if (patch) {
+        iu = WrapSomeLanes(u, t.width, offset, iu, patch);
+        iv = WrapSomeLanes(v, t.height, offset, iv, patch);
+    }
 }
 
 // Lerp2 on every lane: two channels at once in the 16-bit halves.
@@ -153,14 +165,16 @@ inline I TexelIndex(const TTexInfo& t, I x, I y) { return ShlBy(y, t.log2Width) 
 
 inline I PointLanes(const TTexInfo& t, F u, F v, I active)
 {
-    const I x = Shr<8>(WrapLanes(u, t.width, 0, active));
-    const I y = Shr<8>(WrapLanes(v, t.height, 0, active));
-    return Gather(t.texels, TexelIndex(t, x, y));
+    I iu, iv;
+    TexelSteps(t, u, v, 0, active, iu, iv);
+    return Gather(t.texels, TexelIndex(t, Shr<8>(iu), Shr<8>(iv)));
 }
 
 inline I BilinearLanes(const TTexInfo& t, F u, F v, I active)
 {
-    const I iu = WrapLanes(u, t.width, -128, active), iv = WrapLanes(v, t.height, -128, active);
+    // Texel centres lie at half steps: shift by half a texel before splitting.
+    I iu, iv;
+    TexelSteps(t, u, v, -128, active, iu, iv);
     return FilterTexels(t, TexelIndex(t, Shr<8>(iu), Shr<8>(iv)), iu & ISet(255), iv & ISet(255));
 }
 

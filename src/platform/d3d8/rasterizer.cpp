@@ -723,6 +723,7 @@ struct TRasterizer::TScratch {
     // Per tile and chunk (tile * chunk count + chunk), where the chunk's
     // primitives for the tile lie.
     std::vector<TBinRange> triBins, lineBins;
+    std::vector<uint32_t> tileTriangles;  // per tile
     std::vector<int> activeTiles;
 };
 
@@ -751,18 +752,25 @@ void SetUpChunks(TScratch& s, const TDrawContext& ctx)
     });
 }
 
-// The tiles that some chunk put a primitive into.
+// The tiles that some chunk put a primitive into, the busiest first, so
+// that the threads finish at about the same time; and the triangles of
+// every tile.
 void CollectActiveTiles(TScratch& s, const TDrawContext& ctx)
 {
+    const int tiles = ctx.tilesX * ctx.tilesY;
+    s.tileTriangles.assign(size_t(tiles), 0);
     s.activeTiles.clear();
-    for (int t = 0; t < ctx.tilesX * ctx.tilesY; ++t) {
+    for (int t = 0; t < tiles; ++t) {
         const size_t row = size_t(t) * size_t(ctx.chunkCount);
-        for (int c = 0; c < ctx.chunkCount; ++c)
-            if (s.triBins[row + size_t(c)].count || s.lineBins[row + size_t(c)].count) {
-                s.activeTiles.push_back(t);
-                break;
-            }
+        uint32_t lines = 0;
+        for (int c = 0; c < ctx.chunkCount; ++c) {
+            s.tileTriangles[size_t(t)] += s.triBins[row + size_t(c)].count;
+            lines += s.lineBins[row + size_t(c)].count;
+        }
+        if (s.tileTriangles[size_t(t)] || lines) s.activeTiles.push_back(t);
     }
+    std::stable_sort(s.activeTiles.begin(), s.activeTiles.end(),
+                     [&](int a, int b) { return s.tileTriangles[size_t(a)] > s.tileTriangles[size_t(b)]; });
 }
 
 constexpr size_t kPrefetch = 2;  // set-up records asked for ahead of their fill
@@ -776,14 +784,6 @@ inline void Prefetch(const TTriSetup* t)
 // Triangles binned to a tile from which it is drawn in a copy: below, the
 // copy would cost more than the crowded cache.
 constexpr uint32_t kCopyFrom = 16;
-
-uint32_t TileTriangles(const TScratch& s, const TDrawContext& ctx, int tile)
-{
-    uint32_t n = 0;
-    const size_t row = size_t(tile) * size_t(ctx.chunkCount);
-    for (int c = 0; c < ctx.chunkCount; ++c) n += s.triBins[row + size_t(c)].count;
-    return n;
-}
 
 // The primitives that touch the tile, in submission order.
 void DrawTilePrimitives(const TScratch& s, const TDrawContext& ctx, int tile, const TTileJob& job)
@@ -800,8 +800,8 @@ void DrawTilePrimitives(const TScratch& s, const TDrawContext& ctx, int tile, co
         const TBinRange tris = s.triBins[row + size_t(c)];
         const uint32_t* order = chunk.tris.order.data() + tris.start;
         for (uint32_t k = 0; k < tris.count; ++k) {
-            // The set-up records lie scattered in memory: ask for the next
-            // ones while this one is drawn.
+            // Records of triangles that start in other tiles lie elsewhere:
+            // ask for the next ones while this one is drawn.
             if (k + kPrefetch < tris.count) Prefetch(&chunk.tris.items[order[k + kPrefetch]]);
             const TTriSetup& t = chunk.tris.items[order[k]];
             ctx.fill[(t.linear ? 2 : 0) | (t.flat ? 1 : 0)](t, t.flat ? nullptr : &chunk.colours[t.colours], job);
@@ -813,7 +813,7 @@ void DrawTilePrimitives(const TScratch& s, const TDrawContext& ctx, int tile, co
 void FillTile(const TScratch& s, const TDrawContext& ctx, int tile)
 {
     const TTileJob job = TileJob(ctx, tile);
-    if (TileTriangles(s, ctx, tile) < kCopyFrom) {
+    if (s.tileTriangles[size_t(tile)] < kCopyFrom) {
         DrawTilePrimitives(s, ctx, tile, job);
         return;
     }
