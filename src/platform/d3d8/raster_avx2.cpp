@@ -16,6 +16,7 @@ namespace rasterimpl {
 namespace {
 
 constexpr int kLanes = 8;
+constexpr int kCols = 4, kRows = 2;  // a block: two rows of four pixels, lanes 0-3 the upper
 
 struct F {
     __m256 v;
@@ -27,6 +28,8 @@ struct I {
 inline F FSet(float x) { return {_mm256_set1_ps(x)}; }
 inline I ISet(int32_t x) { return {_mm256_set1_epi32(x)}; }
 inline I ILanes() { return {_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)}; }
+inline I IColumns() { return {_mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3)}; }
+inline I IRows() { return {_mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)}; }
 
 inline F operator+(F a, F b) { return {_mm256_add_ps(a.v, b.v)}; }
 inline F operator*(F a, F b) { return {_mm256_mul_ps(a.v, b.v)}; }
@@ -68,17 +71,30 @@ inline I Select(I mask, I a, I b) { return {_mm256_blendv_epi8(b.v, a.v, mask.v)
 inline I Load(const int32_t* p) { return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))}; }
 inline void Store(int32_t* p, I a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a.v); }
 inline void Store(float* p, F a) { _mm256_storeu_ps(p, a.v); }
-inline I LoadColor(const uint32_t* p) { return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))}; }
-inline void StoreColor(uint32_t* p, I a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a.v); }
-inline I LoadDepth(const uint16_t* p)
+// A block's pixels: two rows `pitch` apart.
+inline I LoadColor(const uint32_t* p, ptrdiff_t pitch)
 {
-    return {_mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))};
+    const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pitch));
+    return {_mm256_inserti128_si256(_mm256_castsi128_si256(upper), lower, 1)};
+}
+inline void StoreColor(uint32_t* p, ptrdiff_t pitch, I a)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(a.v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + pitch), _mm256_extracti128_si256(a.v, 1));
+}
+inline I LoadDepth(const uint16_t* p, ptrdiff_t pitch)
+{
+    const __m128i upper = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    const __m128i lower = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + pitch));
+    return {_mm256_cvtepu16_epi32(_mm_unpacklo_epi64(upper, lower))};
 }
 // Lanes hold 0..65535.
-inline void StoreDepth(uint16_t* p, I a)
+inline void StoreDepth(uint16_t* p, ptrdiff_t pitch, I a)
 {
     const __m128i packed = _mm_packus_epi32(_mm256_castsi256_si128(a.v), _mm256_extracti128_si256(a.v, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p + pitch), _mm_unpackhi_epi64(packed, packed));
 }
 // Eight loads: faster than the gather instruction on some processors.
 inline I Gather(const uint32_t* base, I index)

@@ -1,16 +1,17 @@
 // The pixel pipeline, written once for any number of lanes. Included by
 // raster_sse2.cpp and raster_avx2.cpp after they have defined, in
-// rasterimpl's unnamed namespace, the lane count kLanes, the lane types F
-// (singles) and I (32-bit integers) and their operations. Every pixel gets
-// its value from the same operations in the same order whatever the lane
-// count, so both files draw the same frames.
+// rasterimpl's unnamed namespace, the lane count kLanes, the block shape
+// (kCols columns by kRows rows, lane by lane IColumns() and IRows()), the
+// lane types F (singles) and I (32-bit integers) and their operations. Every
+// pixel gets its value from the same operations in the same order whatever
+// the block shape, so both files draw the same frames.
 //
 // A triangle is filled tile by tile. Within a tile the part of its box that
-// the tile holds is walked a row at a time in blocks of kLanes pixels: the
-// edge functions, exact integers, are stepped from block to block and row to
-// row (no division), give a coverage mask per block, and the covered pixels
-// go through depth test, perspective division, texture addressing, filtering
-// and modulation in the lanes.
+// the tile holds is walked in blocks of kCols x kRows pixels, kRows rows at
+// a time: the edge functions, exact integers, are stepped from block to
+// block and from rows to rows (no division), give a coverage mask per block,
+// and the covered pixels go through depth test, perspective division,
+// texture addressing, filtering and modulation in the lanes.
 #pragma once
 
 #include <cassert>
@@ -36,9 +37,9 @@ inline I AllLanes() { return ISet(-1); }
 // zero everywhere, so that every block tests three edges without a branch.
 struct TSpan {
     int x0, y0, x1, y1;  // inclusive
-    int32_t e[3];        // the edges' values at (x0, y) for the row being filled
+    int32_t e[3];        // the edges' values at (x0, y) for the rows being filled
     int32_t a[3], b[3];  // their changes per column and per row
-    I laneStep[3];       // their changes from the first lane of a block to each lane
+    I laneStep[3];       // their changes from a block's first pixel to each lane's
     bool wide;           // values beyond 32 bits: tested lane by lane in 64 bits
 };
 
@@ -59,31 +60,34 @@ inline bool SpanInTile(const TTriSetup& t, const TTileJob& job, TSpan& s)
         const int64_t hi = base + (ax > 0 ? ax : 0) + (by > 0 ? by : 0);
         if (hi < 0) return false;  // every pixel of the span lies outside this edge
         const bool crosses = lo < 0;
-        // Blocks reach up to kLanes columns beyond either side of the span.
-        const int64_t margin = int64_t(t.a[k] < 0 ? -int64_t(t.a[k]) : t.a[k]) * kLanes;
+        // Blocks reach up to kCols columns beyond either side of the span,
+        // and kRows - 1 rows below it.
+        const int64_t margin = int64_t(t.a[k] < 0 ? -int64_t(t.a[k]) : t.a[k]) * kCols +
+                               int64_t(t.b[k] < 0 ? -int64_t(t.b[k]) : t.b[k]) * kRows;
         if (crosses && (lo - margin < INT32_MIN || hi + margin > INT32_MAX)) s.wide = true;
         s.e[k] = crosses ? int32_t(base) : 0;  // wraps when wide
         s.a[k] = crosses ? t.a[k] : 0;
         s.b[k] = crosses ? t.b[k] : 0;
-        s.laneStep[k] = MulLo(ISet(s.a[k]), ILanes());
+        s.laneStep[k] = MulLo(ISet(s.a[k]), IColumns()) + MulLo(ISet(s.b[k]), IRows());
     }
     return true;
 }
 
-inline void NextRow(TSpan& s)
+inline void NextRows(TSpan& s)
 {
-    for (int k = 0; k < 3; ++k) s.e[k] = int32_t(int64_t(s.e[k]) + s.b[k]);
+    for (int k = 0; k < 3; ++k) s.e[k] = int32_t(int64_t(s.e[k]) + int64_t(s.b[k]) * kRows);
 }
 
-// Lanes inside every edge of t, for a block starting at column xm of row y,
+// Lanes inside every edge of t, for a block whose first pixel is (xm, y),
 // in 64-bit arithmetic.
 __attribute__((noinline)) I WideCoverage(const TTriSetup& t, int xm, int y)
 {
     int32_t in[kLanes];
     for (int i = 0; i < kLanes; ++i) {
         in[i] = -1;
+        const int x = xm + i % kCols, yi = y + i / kCols;
         for (int k = 0; k < 3; ++k)
-            if (int64_t(t.a[k]) * (xm + i) + int64_t(t.b[k]) * y + t.c[k] < 0) in[i] = 0;
+            if (int64_t(t.a[k]) * x + int64_t(t.b[k]) * yi + t.c[k] < 0) in[i] = 0;
     }
     return Load(in);
 }
@@ -91,14 +95,19 @@ __attribute__((noinline)) I WideCoverage(const TTriSetup& t, int xm, int y)
 // Lanes whose edge values (or `outside`) are all non-negative.
 inline I Inside(I e0, I e1, I e2, I outside) { return AndNot(Sar<31>(e0 | e1 | e2 | outside), AllLanes()); }
 
-// Lanes of the block at column xm of row y that are covered and belong to
-// the block that starts at column xs of the span (the block may have been
-// moved left to stay within the tile).
+// Lanes past the span's last column or row, for a block whose first pixel is (x, y).
+inline I PastEnd(const TSpan& s, int x, int y)
+{
+    return Greater(ISet(x) + IColumns(), ISet(s.x1)) | Greater(ISet(y) + IRows(), ISet(s.y1));
+}
+
+// Lanes of the block at column xm of rows y on that are covered and belong
+// to the block that starts at column xs of the span (the block may have
+// been moved left to stay within the tile).
 inline I Coverage(const TTriSetup& t, const TSpan& s, int xs, int xm, int y)
 {
-    assert(xm <= xs && xs <= s.x1 && xs - xm < kLanes);
-    const I x = ISet(xm) + ILanes();
-    const I outside = Greater(ISet(xs), x) | Greater(x, ISet(s.x1));
+    assert(xm <= xs && xs <= s.x1 && xs - xm < kCols);
+    const I outside = Greater(ISet(xs), ISet(xm) + IColumns()) | PastEnd(s, xm, y);
     if (s.wide) return AndNot(outside, WideCoverage(t, xm, y));
     I e[3];
     for (int k = 0; k < 3; ++k) e[k] = ISet(int32_t(int64_t(s.e[k]) + int64_t(s.a[k]) * (xm - s.x0))) + s.laneStep[k];
@@ -227,6 +236,7 @@ public:
         for (int i = 0; i < kCount; ++i) {
             planes_[i] = i < kFlatAttrs ? t.p[i] : colours->p[i - kFlatAttrs];
             dx_[i] = FSet(planes_[i].dx);
+            dy_[i] = FSet(planes_[i].dy);
         }
         const int r = int(t.flatRGB >> 16 & 255), g = int(t.flatRGB >> 8 & 255), b = int(t.flatRGB & 255);
         flatMulRB_ = ISet(r << 16 | b);
@@ -234,19 +244,23 @@ public:
         flatColour_ = ISet(int32_t(0xFF000000u | t.flatRGB));
     }
 
-    void StartRow(int y)
+    // The attributes at the start of rows y on, lane by lane.
+    void StartRows(int y)
     {
-        const float fy = float(y - t_.minY);
-        for (int i = 0; i < kCount; ++i) base_[i] = planes_[i].c0 + planes_[i].dy * fy;
+        const F fy = ToFloat(ISet(y - t_.minY) + IRows());
+        for (int i = 0; i < kCount; ++i) base_[i] = FSet(planes_[i].c0) + dy_[i] * fy;
     }
 
-    // The block of kLanes pixels from column x on; `mask` has the covered
-    // lanes, color and depth point to the block's pixels.
-    void Block(int x, I mask, uint32_t* color, uint16_t* depth) const
+    // The block from column x of the rows last started on; `mask` has the
+    // covered lanes, color and depth point to the block's first pixel, with
+    // rows `colorPitch` and `depthPitch` apart.
+    void Block(int x, I mask, uint32_t* color, ptrdiff_t colorPitch, uint16_t* depth, ptrdiff_t depthPitch) const
     {
-        const F fx = ToFloat(ISet(x - t_.minX) + ILanes());
+        const F fx = ToFloat(ISet(x - t_.minX) + IColumns());
         if constexpr (kDepth) {
-            if (!DepthTest(Attribute(0, fx), depth, mask)) return;
+            if (!DepthTest(Attribute(0, fx), depth, depthPitch, mask)) return;
+        } else {
+            (void)depthPitch;
         }
         I out;
         if constexpr (kFlat && !kTex) {
@@ -255,21 +269,21 @@ public:
             const F w = FSet(1.0f) / Attribute(1, fx);
             out = Colour(fx, w, mask);
         }
-        StoreColor(color, Select(mask, out, LoadColor(color)));
+        StoreColor(color, colorPitch, Select(mask, out, LoadColor(color, colorPitch)));
     }
 
 private:
-    F Attribute(int i, F fx) const { return FSet(base_[i]) + dx_[i] * fx; }
+    F Attribute(int i, F fx) const { return base_[i] + dx_[i] * fx; }
 
     // Keeps in `mask` the lanes at or in front of the depth buffer and writes
     // their depth; false when no lane is left.
-    static bool DepthTest(F z, uint16_t* depth, I& mask)
+    static bool DepthTest(F z, uint16_t* depth, ptrdiff_t pitch, I& mask)
     {
         const I zq = DepthLanes(z);
-        const I old = LoadDepth(depth);
+        const I old = LoadDepth(depth, pitch);
         mask = AndNot(Greater(zq, old), mask);
         if (!SignBits(mask)) return false;
-        StoreDepth(depth, Select(mask, zq, old));
+        StoreDepth(depth, pitch, Select(mask, zq, old));
         return true;
     }
 
@@ -293,8 +307,8 @@ private:
     const TTriSetup& t_;
     const TTexInfo& tex_;
     TPlane planes_[kCount];
-    F dx_[kCount];
-    float base_[kCount];
+    F dx_[kCount], dy_[kCount];
+    F base_[kCount];
     I flatMulRB_, flatMulG_, flatColour_;
 };
 
@@ -306,8 +320,14 @@ private:
 // through a copy).
 inline int BlockColumn(const TTileJob& job, int xs)
 {
-    if (xs + kLanes <= job.x1 + job.slack) return xs;
-    return job.x1 - job.x0 >= kLanes ? job.x1 - kLanes : job.x0;
+    if (xs + kCols <= job.x1 + job.slack) return xs;
+    return job.x1 - job.x0 >= kCols ? job.x1 - kCols : job.x0;
+}
+
+// Whether a block at (xm, y) lies within the memory the job may touch.
+inline bool BlockFits(const TTileJob& job, int xm, int y)
+{
+    return xm + kCols <= job.x1 + job.slack && y + kRows <= job.y1 + job.rowSlack;
 }
 
 inline uint32_t* ColorAt(const TTileJob& job, int x, int y)
@@ -320,48 +340,48 @@ inline uint16_t* DepthAt(const TTileJob& job, int x, int y)
     return job.depth ? job.depth + ptrdiff_t(y - job.y0) * job.depthPitch + (x - job.x0) : nullptr;
 }
 
-// A block of a tile narrower than kLanes columns, shaded in a copy so that
-// nothing beyond the tile is read or written.
+// A block that reaches past the tile (narrower than a block, or ending
+// within a block's rows), shaded in a copy so that nothing beyond the tile
+// is read or written. Lanes past the tile are not in `mask`.
 template <class TShade>
-__attribute__((noinline)) void BlockThroughCopy(const TShade& shader, const TTileJob& job, int xm, I mask,
-                                                uint32_t* color, uint16_t* depth)
+__attribute__((noinline)) void BlockThroughCopy(const TShade& shader, const TTileJob& job, int xm, int y, I mask)
 {
-    assert(xm == job.x0 && job.x1 - job.x0 < kLanes);
-    const int n = job.x1 - job.x0;
+    assert(job.x0 <= xm && xm < job.x1 && job.y0 <= y && y < job.y1);
+    const int cols = MinInt(kCols, job.x1 - xm), rows = MinInt(kRows, job.y1 - y);
     uint32_t c[kLanes] = {};
     uint16_t d[kLanes] = {};
-    std::memcpy(c, color, size_t(n) * 4);
-    if (depth) std::memcpy(d, depth, size_t(n) * 2);
-    shader.Block(xm, mask, c, depth ? d : nullptr);
-    std::memcpy(color, c, size_t(n) * 4);
-    if (depth) std::memcpy(depth, d, size_t(n) * 2);
+    for (int r = 0; r < rows; ++r) {
+        std::memcpy(c + r * kCols, ColorAt(job, xm, y + r), size_t(cols) * 4);
+        if (job.depth) std::memcpy(d + r * kCols, DepthAt(job, xm, y + r), size_t(cols) * 2);
+    }
+    shader.Block(xm, mask, c, kCols, job.depth ? d : nullptr, kCols);
+    for (int r = 0; r < rows; ++r) {
+        std::memcpy(ColorAt(job, xm, y + r), c + r * kCols, size_t(cols) * 4);
+        if (job.depth) std::memcpy(DepthAt(job, xm, y + r), d + r * kCols, size_t(cols) * 2);
+    }
 }
 
-// The lanes past column x1 of a block from column x on.
-inline I PastEnd(int x, int x1) { return Greater(ISet(x) + ILanes(), ISet(x1)); }
-
+// The blocks of rows y to y + kRows - 1.
 template <class TShade>
-void FillRow(const TTriSetup& t, const TTileJob& job, const TSpan& s, int y, TShade& shader)
+void FillRows(const TTriSetup& t, const TTileJob& job, const TSpan& s, int y, TShade& shader)
 {
     assert(s.y0 <= y && y <= s.y1);
-    shader.StartRow(y);
+    shader.StartRows(y);
     // The edges at the blocks from x0 on, stepped from block to block.
     I e[3], step[3];
     for (int k = 0; k < 3; ++k) {
         e[k] = ISet(s.e[k]) + s.laneStep[k];
-        step[k] = ISet(int32_t(int64_t(s.a[k]) * kLanes));  // wraps when wide (then unused)
+        step[k] = ISet(int32_t(int64_t(s.a[k]) * kCols));  // wraps when wide (then unused)
     }
-    for (int xs = s.x0; xs <= s.x1; xs += kLanes) {
+    for (int xs = s.x0; xs <= s.x1; xs += kCols) {
         const int xm = BlockColumn(job, xs);
-        const I mask = xm == xs && !s.wide ? Inside(e[0], e[1], e[2], PastEnd(xs, s.x1)) : Coverage(t, s, xs, xm, y);
+        const I mask = xm == xs && !s.wide ? Inside(e[0], e[1], e[2], PastEnd(s, xs, y)) : Coverage(t, s, xs, xm, y);
         for (int k = 0; k < 3; ++k) e[k] = e[k] + step[k];
         if (!SignBits(mask)) continue;
-        uint32_t* color = ColorAt(job, xm, y);
-        uint16_t* depth = DepthAt(job, xm, y);
-        if (xm + kLanes <= job.x1 + job.slack)
-            shader.Block(xm, mask, color, depth);
+        if (BlockFits(job, xm, y))
+            shader.Block(xm, mask, ColorAt(job, xm, y), job.colorPitch, DepthAt(job, xm, y), job.depthPitch);
         else
-            BlockThroughCopy(shader, job, xm, mask, color, depth);
+            BlockThroughCopy(shader, job, xm, y, mask);
     }
 }
 
@@ -372,9 +392,9 @@ void FillTriangle(const TTriSetup& t, const TColourPlanes* colours, const TTileJ
     TSpan s;
     if (!SpanInTile(t, job, s)) return;
     TShader<kDepth, kTex, kLinear, kFlat> shader(t, colours, *job.texture);
-    for (int y = s.y0; y <= s.y1; ++y) {
-        FillRow(t, job, s, y, shader);
-        NextRow(s);
+    for (int y = s.y0; y <= s.y1; y += kRows) {
+        FillRows(t, job, s, y, shader);
+        NextRows(s);
     }
 }
 

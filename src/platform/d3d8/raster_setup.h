@@ -66,6 +66,7 @@ struct TTileJob {
     uint16_t* depth;  // pixel (x0, y0); nil without a depth buffer
     int depthPitch;
     int slack;        // columns past x1 that may be read and written as well (a copy's margin)
+    int rowSlack;     // and rows past y1
     const TTexInfo* texture;
     int x0, y0, x1, y1;
 };

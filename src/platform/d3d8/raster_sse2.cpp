@@ -13,6 +13,7 @@ namespace rasterimpl {
 namespace {
 
 constexpr int kLanes = 4;
+constexpr int kCols = 4, kRows = 1;  // a block: one row of four pixels
 
 struct F {
     __m128 v;
@@ -24,6 +25,8 @@ struct I {
 inline F FSet(float x) { return {_mm_set1_ps(x)}; }
 inline I ISet(int32_t x) { return {_mm_set1_epi32(x)}; }
 inline I ILanes() { return {_mm_setr_epi32(0, 1, 2, 3)}; }
+inline I IColumns() { return ILanes(); }
+inline I IRows() { return {_mm_setzero_si128()}; }
 
 inline F operator+(F a, F b) { return {_mm_add_ps(a.v, b.v)}; }
 inline F operator*(F a, F b) { return {_mm_mul_ps(a.v, b.v)}; }
@@ -70,14 +73,15 @@ inline I Select(I mask, I a, I b) { return {_mm_or_si128(_mm_and_si128(mask.v, a
 inline I Load(const int32_t* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
 inline void Store(int32_t* p, I a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a.v); }
 inline void Store(float* p, F a) { _mm_storeu_ps(p, a.v); }
-inline I LoadColor(const uint32_t* p) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
-inline void StoreColor(uint32_t* p, I a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a.v); }
-inline I LoadDepth(const uint16_t* p)
+// A block's pixels; rows lie `pitch` apart (one row here).
+inline I LoadColor(const uint32_t* p, ptrdiff_t) { return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))}; }
+inline void StoreColor(uint32_t* p, ptrdiff_t, I a) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a.v); }
+inline I LoadDepth(const uint16_t* p, ptrdiff_t)
 {
     return {_mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128())};
 }
 // Lanes hold 0..65535.
-inline void StoreDepth(uint16_t* p, I a)
+inline void StoreDepth(uint16_t* p, ptrdiff_t, I a)
 {
     const __m128i bias = _mm_set1_epi32(0x8000);
     const __m128i packed = _mm_packs_epi32(_mm_sub_epi32(a.v, bias), _mm_sub_epi32(a.v, bias));

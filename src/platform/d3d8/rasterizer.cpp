@@ -669,6 +669,7 @@ TTileJob TileJob(const TDrawContext& ctx, int tile)
     job.depth = ctx.depth ? rt.depth + size_t(job.y0) * size_t(rt.depthPitch) + size_t(job.x0) : nullptr;
     job.depthPitch = rt.depthPitch;
     job.slack = 0;
+    job.rowSlack = 0;
     return job;
 }
 
@@ -677,10 +678,11 @@ TTileJob TileJob(const TDrawContext& ctx, int tile)
 // of the processor's first cache.
 constexpr int kCopySlack = 16;  // columns past the tile, so that blocks never need moving
 constexpr int kCopyPitch = kTile + kCopySlack;
+constexpr int kCopyRows = kTile + 2;  // and rows, so that blocks of two rows never go through a copy of their own
 
 struct TTileCopy {
-    alignas(64) uint32_t color[kTile * kCopyPitch];
-    alignas(64) uint16_t depth[kTile * kCopyPitch];
+    alignas(64) uint32_t color[kCopyRows * kCopyPitch];
+    alignas(64) uint16_t depth[kCopyRows * kCopyPitch];
 };
 
 // Moves `job` into the copy, taking the tile's pixels along.
@@ -698,6 +700,7 @@ void CopyIn(TTileJob& job, TTileCopy& copy)
         job.depthPitch = kCopyPitch;
     }
     job.slack = kCopySlack;
+    job.rowSlack = kCopyRows - (job.y1 - job.y0);
 }
 
 // Puts the copy's pixels back into the tile of `target`.
