@@ -624,15 +624,15 @@ void LayOutByTile(TBinned<T>& binned, std::vector<uint32_t>& cursor, int tilesX)
 
 // Lays the items out by tile and groups their indices by every tile they
 // touch (a counting sort), in submission order within a tile;
-// bins[t * stride] receives where tile t's lie.
+// bins[t] receives where tile t's lie.
 template <class T>
-void SortByTile(TBinned<T>& binned, std::vector<uint32_t>& cursor, int tilesX, TBinRange* bins, size_t stride)
+void SortByTile(TBinned<T>& binned, std::vector<uint32_t>& cursor, int tilesX, TBinRange* bins)
 {
     LayOutByTile(binned, cursor, tilesX);
     binned.order.resize(CountByTile(binned.boxes, cursor, tilesX, true));
-    for (size_t t = 0; t < cursor.size(); ++t) bins[t * stride].count = cursor[t];
+    for (size_t t = 0; t < cursor.size(); ++t) bins[t].count = cursor[t];
     StartsOfRuns(cursor);
-    for (size_t t = 0; t < cursor.size(); ++t) bins[t * stride].start = cursor[t];
+    for (size_t t = 0; t < cursor.size(); ++t) bins[t].start = cursor[t];
     for (size_t i = 0; i < binned.boxes.size(); ++i) {
         const TTileBox& b = binned.boxes[i];
         for (int ty = b.y0; ty <= b.y1; ++ty)
@@ -723,10 +723,10 @@ using namespace rasterimpl;
 
 struct TRasterizer::TScratch {
     std::vector<TChunk> chunks;
-    // Per tile and chunk (tile * chunk count + chunk), where the chunk's
-    // primitives for the tile lie.
+    // Per chunk and tile (chunk * tile count + tile), where the chunk's
+    // primitives for the tile lie; each chunk writes its own run.
     std::vector<TBinRange> triBins, lineBins;
-    std::vector<uint32_t> tileTriangles;  // per tile
+    std::vector<uint32_t> tileTriangles, tileLines;  // per tile
     std::vector<int> activeTiles;
 };
 
@@ -750,8 +750,8 @@ void SetUpChunks(TScratch& s, const TDrawContext& ctx)
         chunk.cursor.resize(size_t(tiles));
         const uint32_t t0 = uint32_t(c) * ctx.chunkSize, t1 = std::min(ctx.triangleCount, t0 + ctx.chunkSize);
         SetUpChunk(ctx, chunk, t0, t1);
-        SortByTile(chunk.tris, chunk.cursor, ctx.tilesX, &s.triBins[size_t(c)], size_t(ctx.chunkCount));
-        SortByTile(chunk.lines, chunk.cursor, ctx.tilesX, &s.lineBins[size_t(c)], size_t(ctx.chunkCount));
+        SortByTile(chunk.tris, chunk.cursor, ctx.tilesX, &s.triBins[size_t(c) * size_t(tiles)]);
+        SortByTile(chunk.lines, chunk.cursor, ctx.tilesX, &s.lineBins[size_t(c) * size_t(tiles)]);
     });
 }
 
@@ -763,15 +763,15 @@ void CollectActiveTiles(TScratch& s, const TDrawContext& ctx)
     const int tiles = ctx.tilesX * ctx.tilesY;
     s.tileTriangles.assign(size_t(tiles), 0);
     s.activeTiles.clear();
-    for (int t = 0; t < tiles; ++t) {
-        const size_t row = size_t(t) * size_t(ctx.chunkCount);
-        uint32_t lines = 0;
-        for (int c = 0; c < ctx.chunkCount; ++c) {
-            s.tileTriangles[size_t(t)] += s.triBins[row + size_t(c)].count;
-            lines += s.lineBins[row + size_t(c)].count;
+    std::vector<uint32_t>& lines = s.tileLines;
+    lines.assign(size_t(tiles), 0);
+    for (size_t c = 0; c < size_t(ctx.chunkCount); ++c)
+        for (size_t t = 0; t < size_t(tiles); ++t) {
+            s.tileTriangles[t] += s.triBins[c * size_t(tiles) + t].count;
+            lines[t] += s.lineBins[c * size_t(tiles) + t].count;
         }
-        if (s.tileTriangles[size_t(t)] || lines) s.activeTiles.push_back(t);
-    }
+    for (int t = 0; t < tiles; ++t)
+        if (s.tileTriangles[size_t(t)] || lines[size_t(t)]) s.activeTiles.push_back(t);
     std::stable_sort(s.activeTiles.begin(), s.activeTiles.end(),
                      [&](int a, int b) { return s.tileTriangles[size_t(a)] > s.tileTriangles[size_t(b)]; });
 }
@@ -792,15 +792,16 @@ constexpr uint32_t kCopyFrom = 16;
 void DrawTilePrimitives(const TScratch& s, const TDrawContext& ctx, int tile, const TTileJob& job)
 {
     const size_t lineVariant = (ctx.depth ? 4 : 0) | (ctx.textured ? 2 : 0);
-    const size_t row = size_t(tile) * size_t(ctx.chunkCount);
+    const size_t tiles = size_t(ctx.tilesX) * size_t(ctx.tilesY);
     for (int c = 0; c < ctx.chunkCount; ++c) {
         const TChunk& chunk = s.chunks[size_t(c)];
-        const TBinRange lines = s.lineBins[row + size_t(c)];
+        const size_t bin = size_t(c) * tiles + size_t(tile);
+        const TBinRange lines = s.lineBins[bin];
         for (uint32_t k = 0; k < lines.count; ++k) {
             const TLine& l = chunk.lines.items[chunk.lines.order[lines.start + k]];
             kLineFns[lineVariant | (l.linear ? 1 : 0)](l, job);
         }
-        const TBinRange tris = s.triBins[row + size_t(c)];
+        const TBinRange tris = s.triBins[bin];
         const uint32_t* order = chunk.tris.order.data() + tris.start;
         for (uint32_t k = 0; k < tris.count; ++k) {
             // Records of triangles that start in other tiles lie elsewhere:
