@@ -27,7 +27,6 @@ struct I {
 
 inline F FSet(float x) { return {_mm256_set1_ps(x)}; }
 inline I ISet(int32_t x) { return {_mm256_set1_epi32(x)}; }
-inline I ILanes() { return {_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)}; }
 inline I IColumns() { return {_mm256_setr_epi32(0, 1, 2, 3, 0, 1, 2, 3)}; }
 inline I IRows() { return {_mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1)}; }
 

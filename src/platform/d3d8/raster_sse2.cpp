@@ -24,8 +24,7 @@ struct I {
 
 inline F FSet(float x) { return {_mm_set1_ps(x)}; }
 inline I ISet(int32_t x) { return {_mm_set1_epi32(x)}; }
-inline I ILanes() { return {_mm_setr_epi32(0, 1, 2, 3)}; }
-inline I IColumns() { return ILanes(); }
+inline I IColumns() { return {_mm_setr_epi32(0, 1, 2, 3)}; }
 inline I IRows() { return {_mm_setzero_si128()}; }
 
 inline F operator+(F a, F b) { return {_mm_add_ps(a.v, b.v)}; }

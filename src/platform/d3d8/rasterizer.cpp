@@ -25,7 +25,7 @@ constexpr double kMaxAccept = 1 << 21;       // beyond this (rounding after clip
 constexpr int kTile = RasterTileSize;
 constexpr uint32_t kMinChunk = 256;          // triangles per set-up chunk, at least
 constexpr uint32_t kMaxChunk = 16384;        // and at most
-constexpr uint32_t kBatch = 64;              // triangles transformed at once within a block
+constexpr uint32_t kBatch = 64;              // triangles transformed at once within a chunk
 constexpr float kMinW = 1e-6f;               // clip-space w below this is behind the eye
 
 // A vertex after the transform: clip-space position and attributes.
@@ -81,7 +81,7 @@ struct TTileBox {
     uint16_t x0, y0, x1, y1;
 };
 
-// Primitives of one kind that one block of triangles hands to the tiles:
+// Primitives of one kind that one chunk of triangles hands to the tiles:
 // set-up records, the tiles each touches, and their indices grouped by tile
 // (in submission order within a tile).
 template <class T>
