@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8_internal.h"
+#include "platform/d3d8/rasterizer.h"
 #include "platform/d3d8/render_threads.h"
 
 namespace d3d8impl {
@@ -108,6 +109,15 @@ void DetachHost(THostWindow* host)
 void D3DSetRenderThreads(int count) { TRenderThreads::Instance().SetCount(count); }
 
 int D3DRenderThreads() { return TRenderThreads::Instance().Count(); }
+
+bool D3DSetInstructionSet(TD3DInstructionSet set)
+{
+    switch (set) {
+    case TD3DInstructionSet::Sse2: return SetRasterInstructions(TRasterInstructions::Sse2);
+    case TD3DInstructionSet::Avx2: return SetRasterInstructions(TRasterInstructions::Avx2);
+    default: return SetRasterInstructions(TRasterInstructions::Best);
+    }
+}
 
 void D3DFailNext(TD3DFailPoint point, int times, DWORD deviceType)
 {

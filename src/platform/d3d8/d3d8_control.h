@@ -15,6 +15,13 @@
 void D3DSetRenderThreads(int count);
 int D3DRenderThreads();
 
+// Instruction sets the pixel pipeline can run on; the frames are the same
+// on each. Best is the widest the processor has, and the default.
+enum class TD3DInstructionSet { Best, Sse2, Avx2 };
+// Chooses the set for the draws that follow; false, and no change, when the
+// processor lacks it.
+bool D3DSetInstructionSet(TD3DInstructionSet set);
+
 // Calls that can be made to fail.
 enum class TD3DFailPoint {
     CreateObject,        // Direct3DCreate8 yields nil (no library)

@@ -114,7 +114,7 @@ public:
           bpp_(TextureBytesPerPixel(format)),
           pitch_((w * bpp_ + 3) & ~3),
           raw_(size_t(pitch_) * h),
-          texels_(size_t(w) * h)
+          texels_(size_t(w + 1) * (h + 1))
     {
         Convert();
         Count([](TD3DCounters& c) { ++c.liveTextures; });
@@ -148,15 +148,17 @@ public:
     }
 
     TDeviceShared* Device() const { return dev_.get(); }
-    TRasterTexture View() const { return {texels_.data(), width_, height_}; }
+    TRasterTexture View() const { return {texels_.data(), width_, height_, width_ + 1}; }
 
 private:
-    // Keeps a 32-bit copy of the texels for sampling.
+    // Keeps a 32-bit copy of the texels for sampling, with column 0 repeated
+    // after the last and row 0 after the last row (see TRasterTexture).
     void Convert()
     {
+        const size_t pitch = size_t(width_) + 1;
         for (int y = 0; y < height_; ++y) {
             const uint8_t* s = raw_.data() + size_t(y) * pitch_;
-            uint32_t* d = texels_.data() + size_t(y) * width_;
+            uint32_t* d = texels_.data() + size_t(y) * pitch;
             for (int x = 0; x < width_; ++x) {
                 uint32_t c = 0;
                 switch (format_) {
@@ -178,7 +180,9 @@ private:
                 }
                 d[x] = c;
             }
+            d[width_] = d[0];
         }
+        std::copy_n(texels_.data(), pitch, texels_.data() + size_t(height_) * pitch);
     }
 
     std::shared_ptr<TDeviceShared> dev_;

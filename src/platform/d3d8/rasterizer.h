@@ -2,10 +2,13 @@
 // fills triangle lists into a 32-bit colour buffer and a 16-bit depth buffer.
 //
 // The target is cut into square tiles. Vertex transformation and triangle
-// set-up run in blocks, then every tile draws the primitives that touch it
-// in their submission order; blocks and tiles are shared out among the
-// render threads. Each pixel is computed by one tile in a fixed order from
-// values that do not depend on the thread count, so neither are the results.
+// set-up run in chunks, each sorting its set-up triangles by the tiles they
+// touch; then every tile draws the triangles that touch it in their
+// submission order. Chunks and tiles are shared out among the render
+// threads. Within a tile, pixels are computed in blocks of SIMD lanes (SSE2,
+// or AVX2 where the processor has it). Each pixel is computed by one tile
+// in a fixed order from values that depend neither on the thread count nor
+// on the lane width, so neither do the results.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +26,14 @@ struct TRasterTarget {
 };
 
 struct TRasterTexture {
-    const uint32_t* texels = nullptr;  // 0xAARRGGBB, rows of `width` texels without gap; nil: no texture
+    const uint32_t* texels = nullptr;  // 0xAARRGGBB; nil: no texture
     int width = 0;
     int height = 0;
+    // Texels from one row to the next, at least `width`. With width + 1,
+    // column `width` repeats column 0 and a row after the last repeats row 0,
+    // so that a filter reads the texels right of and below any texel
+    // without wrapping around.
+    int pitch = 0;
 };
 
 enum class TRasterCull { None, Clockwise, CounterClockwise };
@@ -73,3 +81,11 @@ private:
 
 // Side length of the square tiles the target is cut into.
 constexpr int RasterTileSize = 64;
+
+// The instruction sets the pixel pipeline can run on; every one draws the
+// same frames. Best is the widest the processor has.
+enum class TRasterInstructions { Best, Sse2, Avx2 };
+
+// Chooses the set for the draws that follow; false, and no change, when the
+// processor lacks it.
+bool SetRasterInstructions(TRasterInstructions set);

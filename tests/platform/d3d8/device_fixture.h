@@ -46,6 +46,7 @@ public:
         d3d = nullptr;
         D3DClearFailures();
         D3DSetRenderThreads(0);
+        D3DSetInstructionSet(TD3DInstructionSet::Best);
     }
 
     // A hardware device with a depth buffer on a w x h off-screen host; all

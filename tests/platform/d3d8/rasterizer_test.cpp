@@ -294,6 +294,34 @@ TEST_F(Rasterizer, ResultsDoNotDependOnTheThreadCount)
     EXPECT_LT(CountColour(frames[0], kBlack), 301 * 203 / 2);
 }
 
+TEST_F(Rasterizer, InstructionSetsDrawTheSameFrames)
+{
+    if (!D3DSetInstructionSet(TD3DInstructionSet::Avx2)) GTEST_SKIP() << "the processor has no AVX2";
+    Open(70, 37);  // the second column of tiles is narrower than eight pixels
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> pos(-1.2f, 1.2f), depth(0.0f, 1.0f);
+    std::vector<TVertex> v;
+    for (int i = 0; i < 900; ++i) {
+        const float scale = i % 100 == 0 ? 1e4f : 1.0f;  // some far beyond the screen
+        const uint32_t c = 0xFF000000u | (rng() & 0xFFFFFF);
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t corner = i % 2 ? 0xFF000000u | (rng() & 0xFFFFFF) : c;
+            v.push_back({pos(rng) * scale, pos(rng) * scale, depth(rng), corner, pos(rng) * 3, pos(rng) * 3});
+        }
+    }
+    auto tex = MakeTexture(device.Get(), 16, 8, D3DFMT_A8R8G8B8,
+                           [](int x, int y) { return 0xFF000000u | uint32_t(x * 15) << 16 | uint32_t(y * 31) << 8 | uint32_t((x ^ y) * 16); });
+    device->SetTexture(0, tex.Get());
+    for (DWORD filter : {DWORD(D3DTEXF_POINT), DWORD(D3DTEXF_LINEAR)}) {
+        device->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
+        device->SetTextureStageState(0, D3DTSS_MINFILTER, filter);
+        D3DSetInstructionSet(TD3DInstructionSet::Avx2);
+        const auto wide = Render(v);
+        D3DSetInstructionSet(TD3DInstructionSet::Sse2);
+        EXPECT_TRUE(Render(v) == wide) << filter;
+    }
+}
+
 TEST_F(Rasterizer, HostileValuesDrawWithoutHarm)
 {
     Open(24, 16);
