@@ -256,12 +256,9 @@ void TCore::Sort()
     // Merge forward: the write position never passes the next old entry, and
     // once the new entries are all placed the rest of the old ones already
     // sits in place.
-    const bool indirect = !order_.empty();
-    const uint64_t indexMask = (uint64_t(1) << orderIndexBits_) - 1;
-    auto freshAt = [&](size_t k) { return indirect ? fresh_[size_t(order_[k] & indexMask)] : fresh_[k]; };
     size_t out = empties, a = n - old;
     for (size_t b = 0; b < freshCount; ++b) {
-        const uint32_t id = freshAt(b);
+        const uint32_t id = fresh_[b];
         if (a < n) {
             // Old entries of an equal name stay first.
             const size_t to = OldAfter(id, a, n);
@@ -299,59 +296,130 @@ inline uint32_t CompressBits(uint32_t value, uint32_t mask)
 
 }  // namespace
 
-void TCore::SortFresh()
-{
-    order_.clear();
-    const size_t n = fresh_.size();
-    auto less = [this](uint32_t a, uint32_t b) { return Less(a, b); };
-    if (n < 2 || std::is_sorted(fresh_.begin(), fresh_.end(), less)) return;
-    if (n < 256) {
-        std::sort(fresh_.begin(), fresh_.end(), less);
-        return;
-    }
-    // Pack each name into a few bits that sort the same way: only the bits
-    // that differ between names count, and at each byte position the bits
-    // that never differ are dropped (which keeps the order of the values
-    // that do occur). Decimal keys need a few bits per character.
-    // Gathered as the names came, unless everything is to be sorted.
-    uint64_t diff[3] = {freshDiff_[0], freshDiff_[1], freshDiff_[2]};
-    uint32_t lengthDiff = freshLengthDiff_;
-    bool longNames = freshLong_;
-    if (!restSorted_) {
-        const TNodeHead& first = *Node(fresh_[0]);
-        diff[0] = diff[1] = diff[2] = 0;
-        lengthDiff = 0;
-        longNames = false;
-        for (uint32_t id : fresh_) {
-            const TNodeHead& h = *Node(id);
-            for (int k = 0; k < 3; ++k) diff[k] |= h.key[k] ^ first.key[k];
-            lengthDiff |= h.length ^ first.length;
-            longNames |= h.length > kPrefix;
-        }
-    }
-    int indexBits = 1;
-    while ((uint64_t(1) << indexBits) < n) ++indexBits;
+namespace {
 
-    struct TField {
-        int word, shift, width;
-        uint8_t table[256];
-    };
-    TField fields[kPrefix + 1];
-    int fieldCount = 0, totalBits = 0;
+// One byte position of the names that differs between them, packed into
+// `width` bits by `table` in an order-keeping way.
+struct TField {
+    int word, shift, width;
+    uint8_t table[256];
+
+    uint32_t Of(const TNodeHead& h) const { return table[(h.key[word] >> shift) & 0xFF]; }
+};
+
+// The fields of the byte positions where `diff` has bits: at each, the bits
+// that never differ are dropped (which keeps the order of the values that
+// do occur). Returns the number of fields.
+int MakeFields(const uint64_t diff[3], TField* fields)
+{
+    int count = 0;
     for (int p = 0; p < int(kPrefix); ++p) {
         const uint32_t mask = uint32_t(diff[p / 8] >> (56 - 8 * (p % 8))) & 0xFFu;
         if (!mask) continue;
-        TField& f = fields[fieldCount++];
+        TField& f = fields[count++];
         f.word = p / 8;
         f.shift = 56 - 8 * (p % 8);
         f.width = __builtin_popcount(mask);
         for (uint32_t b = 0; b < 256; ++b) f.table[b] = uint8_t(CompressBits(b, mask));
-        totalBits += f.width;
     }
-    if (longNames) {
-        std::sort(fresh_.begin(), fresh_.end(), less);
+    return count;
+}
+
+}  // namespace
+
+void TCore::SortFresh()
+{
+    const size_t n = fresh_.size();
+    auto less = [this](uint32_t a, uint32_t b) { return Less(a, b); };
+    if (n < 2 || std::is_sorted(fresh_.begin(), fresh_.end(), less)) return;
+    // Gathered as the names came, unless everything is to be sorted.
+    uint64_t diff[3] = {freshDiff_[0], freshDiff_[1], freshDiff_[2]};
+    uint32_t lengthDiff = freshLengthDiff_;
+    bool longNames = freshLong_;
+    if (!restSorted_) Differences(fresh_.data(), n, diff, lengthDiff, longNames);
+    if (n < 4096 || longNames) {
+        SortIds(fresh_.data(), n, diff, lengthDiff, longNames);
         return;
     }
+
+    // Names made of numbers seldom need every digit sorted: a list added to
+    // in order of one number within groups of the others (the drawing
+    // layer's vertices: list, texture, then a running serial) is sorted once
+    // it is grouped by the leading fields. So the names are first
+    // distributed by their leading fields (up to 12 bits) keeping their
+    // order, and only a group that then turns out unsorted is sorted further.
+    TField fields[kPrefix];
+    const int fieldCount = MakeFields(diff, fields);
+    int digitFields = 0, digitBits = 0;
+    while (digitFields < fieldCount && digitBits + fields[digitFields].width <= 12)
+        digitBits += fields[digitFields++].width;
+    counts_.assign((size_t(1) << digitBits) + 1, 0);
+    digits_.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (i + 8 < n) __builtin_prefetch(Node(fresh_[i + 8]));
+        const TNodeHead& h = *Node(fresh_[i]);
+        uint32_t d = 0;
+        for (int k = 0; k < digitFields; ++k) d = (d << fields[k].width) | fields[k].Of(h);
+        digits_[i] = uint16_t(d);
+        ++counts_[d + 1];
+    }
+    for (size_t d = 1; d < counts_.size(); ++d) counts_[d] += counts_[d - 1];
+    // counts_[d] is now where group d starts.
+    ids_.resize(n);
+    {
+        std::vector<uint32_t> next(counts_.begin(), counts_.end() - 1);
+        for (size_t i = 0; i < n; ++i) ids_[next[digits_[i]]++] = fresh_[i];
+    }
+    fresh_.swap(ids_);
+    // The leading fields were the whole name: nothing is left to order.
+    if (digitFields == fieldCount && lengthDiff == 0) return;
+    for (size_t d = 0; d + 1 < counts_.size(); ++d) {
+        uint32_t* group = fresh_.data() + counts_[d];
+        const size_t size = counts_[d + 1] - counts_[d];
+        bool sorted = true;
+        for (size_t i = 1; i < size && sorted; ++i) {
+            if (i + 8 < size) __builtin_prefetch(Node(group[i + 8]));
+            sorted = !Less(group[i], group[i - 1]);
+        }
+        if (sorted) continue;
+        uint64_t groupDiff[3];
+        uint32_t groupLengthDiff;
+        bool groupLong;
+        Differences(group, size, groupDiff, groupLengthDiff, groupLong);
+        SortIds(group, size, groupDiff, groupLengthDiff, groupLong);
+    }
+}
+
+void TCore::Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const
+{
+    const TNodeHead& first = *Node(ids[0]);
+    diff[0] = diff[1] = diff[2] = 0;
+    lengthDiff = 0;
+    longNames = false;
+    for (size_t i = 0; i < n; ++i) {
+        const TNodeHead& h = *Node(ids[i]);
+        for (int k = 0; k < 3; ++k) diff[k] |= h.key[k] ^ first.key[k];
+        lengthDiff |= h.length ^ first.length;
+        longNames |= h.length > kPrefix;
+    }
+}
+
+void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff, bool longNames)
+{
+    auto less = [this](uint32_t a, uint32_t b) { return Less(a, b); };
+    if (n < 256 || longNames) {
+        std::sort(ids, ids + n, less);
+        return;
+    }
+    // Pack each name into a few bits that sort the same way: only the bits
+    // that differ between names count. Decimal keys need a few bits per
+    // character.
+    int indexBits = 1;
+    while ((uint64_t(1) << indexBits) < n) ++indexBits;
+    TField fields[kPrefix];
+    const int fieldCount = MakeFields(diff, fields);
+    int totalBits = 0;
+    for (int k = 0; k < fieldCount; ++k) totalBits += fields[k].width;
     const uint32_t lengthMask = lengthDiff & 0xFFu;
     int lengthWidth = __builtin_popcount(lengthMask);
     totalBits += lengthWidth;
@@ -362,8 +430,8 @@ void TCore::SortFresh()
         // instead (one more pass, fewer bits).
         std::vector<std::array<uint8_t, 256>> present(size_t(fieldCount) + 1);
         for (auto& a : present) a.fill(0);
-        for (uint32_t id : fresh_) {
-            const TNodeHead& h = *Node(id);
+        for (size_t i = 0; i < n; ++i) {
+            const TNodeHead& h = *Node(ids[i]);
             for (int k = 0; k < fieldCount; ++k) present[size_t(k)][(h.key[fields[k].word] >> fields[k].shift) & 0xFF] = 1;
             present[size_t(fieldCount)][h.length & 0xFF] = 1;
         }
@@ -381,21 +449,17 @@ void TCore::SortFresh()
         for (int k = 0; k < fieldCount; ++k) totalBits += fields[k].width = rank(present[size_t(k)], fields[k].table);
         if (lengthWidth) totalBits += lengthWidth = rank(present[size_t(fieldCount)], lengthTable);
         if (totalBits + indexBits > 64) {
-            std::sort(fresh_.begin(), fresh_.end(), less);
+            std::sort(ids, ids + n, less);
             return;
         }
     }
 
-    orderIndexBits_ = indexBits;
     order_.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        if (i + 8 < n) __builtin_prefetch(Node(fresh_[i + 8]));
-        const TNodeHead& h = *Node(fresh_[i]);
+        if (i + 8 < n) __builtin_prefetch(Node(ids[i + 8]));
+        const TNodeHead& h = *Node(ids[i]);
         uint64_t key = 0;
-        for (int k = 0; k < fieldCount; ++k) {
-            const TField& f = fields[k];
-            key = (key << f.width) | f.table[(h.key[f.word] >> f.shift) & 0xFF];
-        }
+        for (int k = 0; k < fieldCount; ++k) key = (key << fields[k].width) | fields[k].Of(h);
         if (lengthWidth) key = (key << lengthWidth) | lengthTable[h.length & 0xFF];
         order_[i] = (key << indexBits) | i;
     }
@@ -404,20 +468,24 @@ void TCore::SortFresh()
     const int digit = (totalBits + passes - 1) / passes;
     const uint64_t mask = (uint64_t(1) << digit) - 1;
     orderTmp_.resize(n);
-    counts_.resize(size_t(1) << digit);
+    std::vector<uint32_t> counts(size_t(1) << digit);
     for (int pass = 0; pass < passes; ++pass) {
         const int shift = indexBits + pass * digit;
-        std::fill(counts_.begin(), counts_.end(), 0);
-        for (uint64_t o : order_) ++counts_[(o >> shift) & mask];
+        std::fill(counts.begin(), counts.end(), 0);
+        for (uint64_t o : order_) ++counts[(o >> shift) & mask];
         uint32_t sum = 0;
-        for (uint32_t& c : counts_) {
+        for (uint32_t& c : counts) {
             const uint32_t here = c;
             c = sum;
             sum += here;
         }
-        for (uint64_t o : order_) orderTmp_[counts_[(o >> shift) & mask]++] = o;
+        for (uint64_t o : order_) orderTmp_[counts[(o >> shift) & mask]++] = o;
         order_.swap(orderTmp_);
     }
+    const uint64_t indexMask = (uint64_t(1) << indexBits) - 1;
+    ids_.resize(n);
+    for (size_t i = 0; i < n; ++i) ids_[i] = ids[order_[i] & indexMask];
+    std::copy_n(ids_.begin(), n, ids);
 }
 
 int32_t TCore::IndexOf(std::string_view name) const

@@ -120,8 +120,13 @@ private:
     bool Equal(const TKey& k, uint32_t id) const { return id != kEmpty && Compare(k, id) == 0; }
     bool Less(uint32_t a, uint32_t b) const;
     int32_t SearchRun(const TKey& k, int32_t& lo, int32_t hi) const;
-    // Orders fresh_ (through order_ when it packs the names into 64-bit keys).
+    // Orders fresh_.
     void SortFresh();
+    // The bits in which the names differ from the first one's, whether some
+    // lengths differ, and whether any name is longer than 24 bytes.
+    void Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const;
+    // Orders n entries whose names differ in the bits given.
+    void SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff, bool longNames);
     // The first old slot from `from` on whose entry's name is above the entry's.
     size_t OldAfter(uint32_t id, size_t from, size_t end) const;
 
@@ -147,10 +152,10 @@ private:
     uint32_t freshFirstLength_ = 0, freshLengthDiff_ = 0;
     bool freshAny_ = false, freshLong_ = false;
     // Work space of the sort, kept between sorts.
-    std::vector<uint32_t> fresh_;
+    std::vector<uint32_t> fresh_, ids_;
+    std::vector<uint16_t> digits_;
     std::vector<uint64_t> order_, orderTmp_;
     std::vector<uint32_t> counts_;
-    int orderIndexBits_ = 0;
 };
 
 }  // namespace listmem

@@ -333,6 +333,12 @@ TEST(Tlistmem, LargeSortsOrderLikeStrings)
         decimal.push_back(K(int(rng() % 16)) + K(int(rng() % 60) - 1) + IntToStrWidth(serial, 6));
     }
     ExpectSortsLikeStrings(decimal);
+    // The same keys added in serial order within their list and texture, as
+    // the drawing layer adds them, a few of them out of that order.
+    std::vector<std::string> emitted;
+    for (int i = 0; i < 6000; ++i)
+        emitted.push_back(K(int(rng() % 3)) + K(int(rng() % 40)) + IntToStrWidth(i % 997 == 5 ? i / 2 : i, 6));
+    ExpectSortsLikeStrings(emitted);
     // Two values per position but many positions: too wide for the bit masks,
     // narrow once the values are numbered.
     std::vector<std::string> binary;
