@@ -51,18 +51,40 @@ inline int CompareRest(uint32_t la, const char* ta, uint32_t lb, const char* tb)
 
 }  // namespace
 
+namespace {
+
+// Bytes `at` to `at` + 7 of n bytes as one big-endian word, zero-padded,
+// read without touching anything past the n bytes.
+inline uint64_t WordAt(const char* p, size_t n, size_t at)
+{
+    uint64_t x = 0;
+    if (n >= at + 8) {
+        std::memcpy(&x, p + at, 8);
+    } else if (n > at) {
+        const size_t r = n - at;
+        if (n >= 8) {
+            // The last eight bytes, shifted down to the r that belong here.
+            std::memcpy(&x, p + n - 8, 8);
+            x >>= 8 * (8 - r);
+        } else {
+            std::memcpy(&x, p + at, r);
+        }
+    }
+    return __builtin_bswap64(x);  // big-endian: the first byte most significant
+}
+
+}  // namespace
+
 TKey MakeKey(std::string_view name)
 {
     TKey k;
-    unsigned char buf[kPrefix] = {};
-    std::memcpy(buf, name.data(), std::min(name.size(), kPrefix));
-    for (size_t w = 0; w < 3; ++w) {
-        uint64_t word;
-        std::memcpy(&word, buf + 8 * w, 8);
-        k.key[w] = __builtin_bswap64(word);  // big-endian: the first byte most significant
-    }
-    k.length = uint32_t(name.size());
-    k.tail = name.size() > kPrefix ? name.data() + kPrefix : nullptr;
+    const char* p = name.data();
+    const size_t n = name.size();
+    k.key[0] = WordAt(p, n, 0);
+    k.key[1] = WordAt(p, n, 8);
+    k.key[2] = WordAt(p, n, 16) & 0xFFFFFFFF00000000u;
+    k.length = uint32_t(n);
+    k.tail = n > kPrefix ? p + kPrefix : nullptr;
     return k;
 }
 
@@ -105,7 +127,7 @@ int TCore::Compare(const TKey& k, uint32_t id) const
 {
     const TNodeHead& h = *Node(id);
     for (int w = 0; w < 3; ++w)
-        if (k.key[w] != h.key[w]) return k.key[w] < h.key[w] ? -1 : 1;
+        if (k.key[w] != h.Word(w)) return k.key[w] < h.Word(w) ? -1 : 1;
     if (k.length <= kPrefix && h.length <= kPrefix) return k.length < h.length ? -1 : k.length > h.length ? 1 : 0;
     return CompareRest(k.length, k.tail, h.length, Tail(id));
 }
@@ -115,7 +137,7 @@ bool TCore::Less(uint32_t a, uint32_t b) const
     const TNodeHead& x = *Node(a);
     const TNodeHead& y = *Node(b);
     for (int w = 0; w < 3; ++w)
-        if (x.key[w] != y.key[w]) return x.key[w] < y.key[w];
+        if (x.Word(w) != y.Word(w)) return x.Word(w) < y.Word(w);
     if (x.length <= kPrefix && y.length <= kPrefix) return x.length < y.length;
     return CompareRest(x.length, Tail(a), y.length, Tail(b)) < 0;
 }
@@ -125,7 +147,7 @@ std::string TCore::NameOf(uint32_t id) const
     const TNodeHead& h = *Node(id);
     std::string name(h.length, '\0');
     for (size_t i = 0; i < std::min<size_t>(h.length, kPrefix); ++i)
-        name[i] = char(uint8_t(h.key[i / 8] >> (56 - 8 * (i % 8))));
+        name[i] = char(uint8_t(h.Word(int(i / 8)) >> (56 - 8 * (i % 8))));
     if (h.length > kPrefix) std::memcpy(name.data() + kPrefix, Tail(id), h.length - kPrefix);
     return name;
 }
@@ -153,7 +175,9 @@ void TCore::Place(std::string_view name, uint32_t id)
 {
     TNodeHead& h = *Node(id);
     const TKey k = MakeKey(name);
-    for (int w = 0; w < 3; ++w) h.key[w] = k.key[w];
+    h.key[0] = k.key[0];
+    h.key[1] = k.key[1];
+    h.key2 = uint32_t(k.key[2] >> 32);
     h.length = k.length;
     if (name.size() > kPrefix) {
         auto tail = std::make_unique<char[]>(name.size() - kPrefix);
@@ -225,6 +249,7 @@ void TCore::Sort()
 {
     const size_t n = slots_.size();
     fresh_.clear();
+    fresh_.reserve(restSorted_ ? n - sortedEnd_ + reused_.size() : n);
     size_t old = 0;  // entries left by the last sort, moved to the back
     if (restSorted_) {
         // The new entries: in the reused slots (each taken once) and in the
@@ -304,7 +329,7 @@ struct TField {
     int word, shift, width;
     uint8_t table[256];
 
-    uint32_t Of(const TNodeHead& h) const { return table[(h.key[word] >> shift) & 0xFF]; }
+    uint32_t Of(const TNodeHead& h) const { return table[(h.Word(word) >> shift) & 0xFF]; }
 };
 
 // The fields of the byte positions where `diff` has bits: at each, the bits
@@ -398,7 +423,7 @@ void TCore::Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_
     longNames = false;
     for (size_t i = 0; i < n; ++i) {
         const TNodeHead& h = *Node(ids[i]);
-        for (int k = 0; k < 3; ++k) diff[k] |= h.key[k] ^ first.key[k];
+        for (int k = 0; k < 3; ++k) diff[k] |= h.Word(k) ^ first.Word(k);
         lengthDiff |= h.length ^ first.length;
         longNames |= h.length > kPrefix;
     }
@@ -432,7 +457,7 @@ void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t le
         for (auto& a : present) a.fill(0);
         for (size_t i = 0; i < n; ++i) {
             const TNodeHead& h = *Node(ids[i]);
-            for (int k = 0; k < fieldCount; ++k) present[size_t(k)][(h.key[fields[k].word] >> fields[k].shift) & 0xFF] = 1;
+            for (int k = 0; k < fieldCount; ++k) present[size_t(k)][(h.Word(fields[k].word) >> fields[k].shift) & 0xFF] = 1;
             present[size_t(fieldCount)][h.length & 0xFF] = 1;
         }
         auto rank = [](const std::array<uint8_t, 256>& pr, uint8_t* table) {

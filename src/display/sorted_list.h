@@ -7,7 +7,7 @@
 // front, and the searches start behind them.
 //
 // Names compare ordinally (bytes as unsigned values; a prefix comes before
-// the longer names it starts). Each entry keeps the first 24 bytes of its
+// the longer names it starts). Each entry keeps the first 20 bytes of its
 // name packed into three integers in front of its record, in blocks owned
 // by the list, so that adding one seldom allocates and comparing names
 // rarely looks further. A slot is the 32-bit number of its entry, so that
@@ -36,22 +36,25 @@ size_t IntToStrWidthTo(char* out, int32_t n, int32_t width);
 
 namespace listmem {
 
-constexpr size_t kPrefix = 24;  // name bytes kept in front of each record
+constexpr size_t kPrefix = 20;  // name bytes kept in front of each record
 
-// What each entry keeps in front of its record: the first 24 bytes of its
-// name, big-endian and zero-padded, and the name's length. The part of a
-// longer name is kept by the list.
+// What each entry keeps in front of its record: the first 20 bytes of its
+// name, big-endian and zero-padded, and the name's length (24 bytes in all).
+// The part of a longer name is kept by the list.
 struct TNodeHead {
-    uint64_t key[3];
+    uint64_t key[2];  // bytes 0-15
+    uint32_t key2;    // bytes 16-19
     uint32_t length;
-    uint32_t spare;
+
+    // Bytes 8w to 8w + 7 as one big-endian word (bytes from 20 on read as zero).
+    uint64_t Word(int w) const { return w < 2 ? key[w] : uint64_t(key2) << 32; }
 };
 
 // A name prepared for comparison with entries.
 struct TKey {
-    uint64_t key[3];
+    uint64_t key[3];  // as TNodeHead::Word gives them
     uint32_t length;
-    const char* tail;  // bytes from 24 on
+    const char* tail;  // bytes from 20 on
 };
 TKey MakeKey(std::string_view name);
 

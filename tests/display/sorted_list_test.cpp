@@ -204,6 +204,12 @@ TEST(Tlistmem, NamesCompareOrdinallyAtAnyLength)
                                             "abcdefghijklmnopqrstuvwxyz",
                                             "abcdefghijklmnopqrstuvwxy",
                                             "abcdefghijklmnopqrstuvwx",
+                                            "abcdefghijklmnopqrstu",
+                                            std::string("abcdefghijklmnopqrst\0", 21),
+                                            "abcdefghijklmnopqrst",
+                                            "abcdefghijklmnopqrs",
+                                            "abcdefghijklmnop",
+                                            "abcdefghijklmno",
                                             "abcdefghijklmnopqrstuvwxyz1234567890",
                                             "abcdefghijklmnopqrstuvwxyz0234567890"};
     for (size_t i = 0; i < names.size(); ++i) list.Add(names[i], int(i));
