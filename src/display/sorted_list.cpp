@@ -378,17 +378,36 @@ void TCore::SortFresh()
     int digitFields = 0, digitBits = 0;
     while (digitFields < fieldCount && digitBits + fields[digitFields].width <= 12)
         digitBits += fields[digitFields++].width;
-    counts_.assign((size_t(1) << digitBits) + 1, 0);
+    // Whether each group is in order is seen on the way: the distribution
+    // keeps the order, so a group is in order when no name is below the
+    // previous one of its group.
+    struct TLast {
+        uint64_t word[3];
+        uint32_t length;
+    };
+    const size_t groups = size_t(1) << digitBits;
+    counts_.assign(groups + 1, 0);
+    std::vector<TLast> last(groups, TLast{{0, 0, 0}, 0});  // the empty name is below every name
+    std::vector<uint8_t> unsorted(groups, 0);
     digits_.resize(n);
     for (size_t i = 0; i < n; ++i) {
         if (i + 8 < n) __builtin_prefetch(Node(fresh_[i + 8]));
         const TNodeHead& h = *Node(fresh_[i]);
+        const TLast here = {{h.Word(0), h.Word(1), h.Word(2)}, h.length};
         uint32_t d = 0;
-        for (int k = 0; k < digitFields; ++k) d = (d << fields[k].width) | fields[k].Of(h);
+        for (int k = 0; k < digitFields; ++k)
+            d = (d << fields[k].width) | fields[k].table[(here.word[fields[k].word] >> fields[k].shift) & 0xFF];
+        TLast& before = last[d];
+        const bool below = here.word[0] != before.word[0]   ? here.word[0] < before.word[0]
+                           : here.word[1] != before.word[1] ? here.word[1] < before.word[1]
+                           : here.word[2] != before.word[2] ? here.word[2] < before.word[2]
+                                                            : here.length < before.length;
+        unsorted[d] |= uint8_t(below);
+        before = here;
         digits_[i] = uint16_t(d);
         ++counts_[d + 1];
     }
-    for (size_t d = 1; d < counts_.size(); ++d) counts_[d] += counts_[d - 1];
+    for (size_t d = 1; d <= groups; ++d) counts_[d] += counts_[d - 1];
     // counts_[d] is now where group d starts.
     ids_.resize(n);
     {
@@ -396,17 +415,10 @@ void TCore::SortFresh()
         for (size_t i = 0; i < n; ++i) ids_[next[digits_[i]]++] = fresh_[i];
     }
     fresh_.swap(ids_);
-    // The leading fields were the whole name: nothing is left to order.
-    if (digitFields == fieldCount && lengthDiff == 0) return;
-    for (size_t d = 0; d + 1 < counts_.size(); ++d) {
+    for (size_t d = 0; d < groups; ++d) {
+        if (!unsorted[d]) continue;
         uint32_t* group = fresh_.data() + counts_[d];
         const size_t size = counts_[d + 1] - counts_[d];
-        bool sorted = true;
-        for (size_t i = 1; i < size && sorted; ++i) {
-            if (i + 8 < size) __builtin_prefetch(Node(group[i + 8]));
-            sorted = !Less(group[i], group[i - 1]);
-        }
-        if (sorted) continue;
         uint64_t groupDiff[3];
         uint32_t groupLengthDiff;
         bool groupLong;
