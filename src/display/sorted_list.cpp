@@ -73,9 +73,7 @@ inline uint64_t WordAt(const char* p, size_t n, size_t at)
     return __builtin_bswap64(x);  // big-endian: the first byte most significant
 }
 
-}  // namespace
-
-TKey MakeKey(std::string_view name)
+inline TKey KeyOf(std::string_view name)
 {
     TKey k;
     const char* p = name.data();
@@ -88,6 +86,10 @@ TKey MakeKey(std::string_view name)
     return k;
 }
 
+}  // namespace
+
+TKey MakeKey(std::string_view name) { return KeyOf(name); }
+
 TCore::TCore(size_t nodeSize, size_t nodeAlign) : nodeSize_(nodeSize), nodeAlign_(nodeAlign) { slots_.reserve(1024); }
 
 TCore::~TCore()
@@ -95,7 +97,7 @@ TCore::~TCore()
     for (uint8_t* block : blocks_) ::operator delete(block, std::align_val_t(nodeAlign_));
 }
 
-uint32_t TCore::NewNode()
+uint32_t TCore::NewNodeElsewhere()
 {
     if (freeNodes_ != kEmpty) {
         const uint32_t id = freeNodes_;
@@ -174,7 +176,7 @@ int32_t TCore::SearchRun(const TKey& k, int32_t& lo, int32_t hi) const
 void TCore::Place(std::string_view name, uint32_t id)
 {
     TNodeHead& h = *Node(id);
-    const TKey k = MakeKey(name);
+    const TKey k = KeyOf(name);
     h.key[0] = k.key[0];
     h.key[1] = k.key[1];
     h.key2 = uint32_t(k.key[2] >> 32);
@@ -248,6 +250,15 @@ size_t TCore::OldAfter(uint32_t id, size_t from, size_t end) const
 void TCore::Sort()
 {
     const size_t n = slots_.size();
+    if (free_.empty() && (!restSorted_ || sortedEnd_ == 0)) {
+        // Every slot holds a new entry (a list filled from nothing): they
+        // are sorted where they are.
+        fresh_.swap(slots_);
+        SortFresh();
+        slots_.swap(fresh_);
+        Sorted();
+        return;
+    }
     fresh_.clear();
     fresh_.reserve(restSorted_ ? n - sortedEnd_ + reused_.size() : n);
     size_t old = 0;  // entries left by the last sort, moved to the back
@@ -296,15 +307,19 @@ void TCore::Sort()
         slots_[out++] = id;
     }
     std::fill(slots_.begin(), slots_.begin() + ptrdiff_t(empties), kEmpty);
+    free_.resize(empties);
+    std::iota(free_.begin(), free_.end(), 0);
+    Sorted();
+}
 
-    sortedEnd_ = n;
+void TCore::Sorted()
+{
+    sortedEnd_ = slots_.size();
     reused_.clear();
     restSorted_ = true;
     freshAny_ = freshLong_ = false;
     freshDiff_[0] = freshDiff_[1] = freshDiff_[2] = 0;
     freshLengthDiff_ = 0;
-    free_.resize(empties);
-    std::iota(free_.begin(), free_.end(), 0);
 }
 
 namespace {
@@ -389,14 +404,25 @@ void TCore::SortFresh()
     counts_.assign(groups + 1, 0);
     std::vector<TLast> last(groups, TLast{{0, 0, 0}, 0});  // the empty name is below every name
     std::vector<uint8_t> unsorted(groups, 0);
+    // Each field's share of the group number, already in its place.
+    struct TPart {
+        int word, shift;
+        uint16_t share[256];
+    };
+    std::vector<TPart> parts(static_cast<size_t>(digitFields));
+    for (int k = 0, below = digitBits; k < digitFields; ++k) {
+        below -= fields[k].width;
+        parts[size_t(k)].word = fields[k].word;
+        parts[size_t(k)].shift = fields[k].shift;
+        for (int b = 0; b < 256; ++b) parts[size_t(k)].share[b] = uint16_t(fields[k].table[b] << below);
+    }
     digits_.resize(n);
     for (size_t i = 0; i < n; ++i) {
         if (i + 8 < n) __builtin_prefetch(Node(fresh_[i + 8]));
         const TNodeHead& h = *Node(fresh_[i]);
         const TLast here = {{h.Word(0), h.Word(1), h.Word(2)}, h.length};
         uint32_t d = 0;
-        for (int k = 0; k < digitFields; ++k)
-            d = (d << fields[k].width) | fields[k].table[(here.word[fields[k].word] >> fields[k].shift) & 0xFF];
+        for (const TPart& part : parts) d |= part.share[(here.word[part.word] >> part.shift) & 0xFF];
         TLast& before = last[d];
         const bool below = here.word[0] != before.word[0]   ? here.word[0] < before.word[0]
                            : here.word[1] != before.word[1] ? here.word[1] < before.word[1]

@@ -77,9 +77,10 @@ public:
     void Prefetch(int32_t index) const
     {
         if (index >= 0 && index < Count() && slots_[size_t(index)] != kEmpty) {
+            // Every cache line of the entry.
             const char* p = reinterpret_cast<const char*>(Node(slots_[size_t(index)]));
-            __builtin_prefetch(p);
-            __builtin_prefetch(p + 64);
+            for (size_t at = 0; at < nodeSize_; at += 64) __builtin_prefetch(p + at);
+            __builtin_prefetch(p + nodeSize_ - 1);
         }
     }
     int32_t IndexOf(std::string_view name) const;
@@ -102,7 +103,13 @@ protected:
         return reinterpret_cast<TNodeHead*>(blocks_[id >> kBlockShift] + size_t(id & kBlockMask) * nodeSize_);
     }
     // The number of room for a new entry, freed ones first.
-    uint32_t NewNode();
+    uint32_t NewNode()
+    {
+        // Most often the current block has room left.
+        if (freeNodes_ == kEmpty && (nextNode_ & kBlockMask) != 0) return nextNode_++;
+        return NewNodeElsewhere();
+    }
+    uint32_t NewNodeElsewhere();
     // Hands an entry's room back; its record must be gone.
     void FreeNode(uint32_t id);
     // Puts an entry under a name into a reused or a new slot (and sorts when keep-sorted).
@@ -125,6 +132,8 @@ private:
     int32_t SearchRun(const TKey& k, int32_t& lo, int32_t hi) const;
     // Orders fresh_.
     void SortFresh();
+    // Notes that the list is sorted.
+    void Sorted();
     // The bits in which the names differ from the first one's, whether some
     // lengths differ, and whether any name is longer than 24 bytes.
     void Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const;
