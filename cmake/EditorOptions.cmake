@@ -26,20 +26,13 @@ if(EDITOR_FUZZ)
 endif()
 
 # editor_library(<name> [DEPS <libs...>]): the static library of one src/
-# folder, made of every .cpp file in it. A folder without sources yet gives an
-# interface library, so that its dependents link already.
+# folder, made of every .cpp file in it.
 function(editor_library name)
   cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  if(_sources)
-    add_library(${name} STATIC ${_sources})
-    target_link_libraries(${name} PUBLIC editor_options ${L_DEPS})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  else()
-    add_library(${name} INTERFACE)
-    target_link_libraries(${name} INTERFACE editor_options ${L_DEPS})
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
-  endif()
+  add_library(${name} STATIC ${_sources})
+  target_link_libraries(${name} PUBLIC editor_options ${L_DEPS})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
 # editor_test(<name> LIBS <libs...>): the GoogleTest program of one tests/

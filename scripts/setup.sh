@@ -3,7 +3,9 @@
 # that are missing, so a second run costs a few milliseconds.
 set -eu
 
-PACKAGES="cmake make g++ zlib1g-dev libjpeg-dev libgtest-dev libbenchmark-dev qt6-base-dev imagemagick netpbm libtiff-tools"
+# xvfb and xauth give xvfb-run: a virtual display for the editor's window on
+# a machine without one (xauth is only recommended by xvfb, so named here).
+PACKAGES="cmake make g++ zlib1g-dev libjpeg-dev libgtest-dev libbenchmark-dev qt6-base-dev imagemagick netpbm libtiff-tools xvfb xauth"
 
 missing=""
 for p in $PACKAGES; do

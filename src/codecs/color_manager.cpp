@@ -52,6 +52,17 @@ void TColorManager::SetYCbCrParameters(std::span<const float> values, int hSubsa
     if (!values.empty()) ycbcrCoefficients_[0] = values[0];
     if (values.size() > 1) ycbcrCoefficients_[1] = values[1];
     if (values.size() > 2) ycbcrCoefficients_[2] = values[2];
+    // Luma weights are positive and add up to 1; a damaged file's are no
+    // weights at all (a green of 0, a blue in the millions) and give way to
+    // the usual ones.
+    const float* k = ycbcrCoefficients_;
+    const double sum = double(k[0]) + k[1] + k[2];
+    const bool sensible = std::isfinite(sum) && k[0] > 0 && k[1] > 0 && k[2] > 0 && std::fabs(sum - 1) <= 0.05;
+    if (!sensible) {
+        ycbcrCoefficients_[0] = 0.299f;
+        ycbcrCoefficients_[1] = 0.587f;
+        ycbcrCoefficients_[2] = 0.114f;
+    }
     auto valid = [](int v) { return v == 1 || v == 2 || v == 4; };
     if (!valid(hSubsampling) || !valid(vSubsampling)) ColorManagerError(gesInvalidSubSampling);
     if (vSubsampling > hSubsampling) ColorManagerError(gesVerticalSubSamplingError);
@@ -75,6 +86,19 @@ TPixelFormat TColorManager::GetPixelFormat(int index) const
     }
 }
 
+namespace {
+
+// A chroma table entry, bounded so that a luma sample plus two entries, or
+// an entry's negation, stays far inside 32 bits whatever the coefficients.
+int32_t ChromaEntry(long double v)
+{
+    constexpr int32_t limit = 1 << 24;
+    const int32_t r = RoundInt(v);
+    return r > limit ? limit : (r < -limit ? -limit : r);
+}
+
+}  // namespace
+
 void TColorManager::BuildChromaTables(bool photoYCC)
 {
     const long double kr = ycbcrCoefficients_[0], kg = ycbcrCoefficients_[1], kb = ycbcrCoefficients_[2];
@@ -87,10 +111,10 @@ void TColorManager::BuildChromaTables(bool photoYCC)
     for (int i = 0; i < 256; ++i) {
         const int cr = photoYCC ? i - 137 : i - 128;
         const int cb = photoYCC ? i - 156 : i - 128;
-        crToRed_[i] = RoundInt(cr * rp);
-        cbToBlue_[i] = RoundInt(cb * bp);
-        crToGreen_[i] = -RoundInt(cr * g1);
-        cbToGreen_[i] = -RoundInt(cb * g2);
+        crToRed_[i] = ChromaEntry(cr * rp);
+        cbToBlue_[i] = ChromaEntry(cb * bp);
+        crToGreen_[i] = -ChromaEntry(cr * g1);
+        cbToGreen_[i] = -ChromaEntry(cb * g2);
     }
 }
 

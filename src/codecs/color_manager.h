@@ -53,9 +53,11 @@ constexpr TConversionOptions optAlpha = 1;
 constexpr TConversionOptions optGamma = 2;
 // Source: 16-bit samples are stored most significant byte first.
 constexpr TConversionOptions optSwapBytes = 4;
-// Source: L* is stored as 0..255 (else 0..100).
+// Source: L* is stored over the sample's whole range, 0..255 or 0..65535
+// for 0..100 (else as 0..100).
 constexpr TConversionOptions optLabByteL = 8;
-// Source: a* and b* are stored unsigned with 128 as zero (else signed).
+// Source: a* and b* are stored unsigned with half the range (128 or 32768) as
+// zero (else signed); 16-bit samples hold 256 steps per unit.
 constexpr TConversionOptions optLabOffsetAB = 16;
 
 // Layouts of the raw colour data CreateColorPalette reads.
@@ -100,8 +102,10 @@ public:
     float DisplayGamma() const { return displayGamma_; }
     const uint8_t* GammaTable() const { return gammaTable_; }
 
-    // Luma weights (missing ones keep their values) and chroma subsampling
-    // (1, 2 or 4 each, vertical not above horizontal: else 65228 / 65229).
+    // Luma weights (missing ones keep their values; a set that is not
+    // positive weights adding up to about 1 becomes 0.299, 0.587, 0.114) and
+    // chroma subsampling (1, 2 or 4 each, vertical not above horizontal:
+    // else 65228 / 65229).
     void SetYCbCrParameters(std::span<const float> values, int hSubsampling, int vSubsampling);
     const float* YCbCrCoefficients() const { return ycbcrCoefficients_; }
     uint8_t HSubsampling() const { return hSubsampling_; }

@@ -185,8 +185,6 @@ const std::vector<TFormatRegistration>& FormatRegistrations()
 
 TGraphicClass CodecClassOf(TCodecClassSlot slot)
 {
-    // A reader joins the library by returning its class for its slot here
-    // (and its header included above); its rows of the table then register.
     switch (slot) {
     case TCodecClassSlot::Bitmap: return GraphicClassOf<TBitmap>();
     case TCodecClassSlot::Icon: return GraphicClassOf<TIcon>();

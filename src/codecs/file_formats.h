@@ -69,8 +69,7 @@ private:
 extern TFileFormatList* FileFormatList;
 
 // The registration table of the library: 39 rows in registration order.
-// A row names its class by a slot; the classes of readers that are not part
-// of the library yet resolve to nullptr and their rows are left out.
+// A row names its class by a slot.
 enum class TCodecClassSlot {
     Bitmap, Icon, Metafile, JPEGImage, Targa, TIFF, EPS, PCX, RLA, SGI, PSD, PPM, Autodesk, PCD, CUT, PSP, PNG,
 };
@@ -82,7 +81,7 @@ struct TFormatRegistration {
     uint8_t FileTypes;
 };
 const std::vector<TFormatRegistration>& FormatRegistrations();
-// The class a slot stands for (nullptr for a reader not built yet).
+// The class a slot stands for.
 TGraphicClass CodecClassOf(TCodecClassSlot slot);
 
 namespace PictureCodecs {

@@ -258,7 +258,12 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
 
     bool decoded = false;
     for (;;) {
-        if (stream.Remaining() < 8) break;  // a file cut after its last chunk
+        if (stream.Remaining() < 8) {
+            // A file may lack its end chunk once the picture is complete; cut
+            // before any image data it holds no picture at all.
+            if (!decoded) throw EReadError();
+            break;
+        }
         ReadChunkHeader();
         if (IsChunk("IDAT")) {
             // Image data after the first run of it (past a chunk that ended
@@ -306,7 +311,14 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
             ReadChunkData();
             size_t used;
             const TColor c = ChunkColor(used);
-            if (used && (ColorType == 0 || ColorType == 2)) TransparentColorValue = c;
+            if (used && (ColorType == 0 || ColorType == 2)) {
+                TransparentColorValue = c;
+                // The samples as stored, at their depth (the colour takes the low byte at 8 bits).
+                for (int i = 0; i < 3; ++i) {
+                    const uint16_t v = ColorType == 2 ? BigEndian16(RawBuffer.data() + 2 * i) : 0;
+                    TransparentSamples[i] = BitDepth == 16 ? v : (v & 0xFF);
+                }
+            }
             continue;
         }
         // Every other chunk, and the one that follows the image data.
@@ -324,6 +336,17 @@ void TPNGGraphic::DecodeImage()
     const unsigned samples = BitDepth == 16 ? SourceBPP / 2 : SourceBPP;
     auto rowBytes = [&](uint32_t w) { return (size_t(w) * BitDepth + 7) / 8 * samples + 1; };
 
+    // Gamma correction changes the colours the pixels show but not the
+    // transparent colour, which is compared with the colour as stored: the
+    // pixels stored in that colour show it as it is.
+    const bool keyStored = TransparentColorValue != clNone && (ColorManager.TargetOptions & optGamma) != 0;
+    if (keyStored && ColorType == 0 && Palette && !Palette->entries.empty()) {
+        // A gray pixel is the index of its level on the ramp.
+        const size_t last = Palette->entries.size() - 1;
+        const uint8_t level = GetRValue(TransparentColorValue);
+        Palette->entries[level * last / 255] = TPaletteEntry{level, level, level, 0};
+    }
+    const bool keyRGB = keyStored && ColorType == 2;
     if (Palette) SetPalette(Palette);
     CheckPictureSize(width, height, PixelFormat());
     SetSize(static_cast<int>(width), static_cast<int>(height));
@@ -346,6 +369,7 @@ void TPNGGraphic::DecodeImage()
             if (!ReadRow(current.data(), full)) break;
             Unfilter(current.data(), previous.data(), full);
             cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width);
+            if (keyRGB) KeyStoredPixels(current.data() + 1, ScanLine(static_cast<int>(y)), width, 0, 1);
             current.swap(previous);
         }
         // Rows for which no image data remains show the background.
@@ -365,6 +389,9 @@ void TPNGGraphic::DecodeImage()
                 }
                 Unfilter(current.data(), previous.data(), size);
                 cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width, kPassMask[pass]);
+                if (keyRGB)
+                    KeyStoredPixels(current.data() + 1, ScanLine(static_cast<int>(y)), passWidth,
+                                    static_cast<uint32_t>(kStartColumn[pass]), static_cast<uint32_t>(kColumnStep[pass]));
                 current.swap(previous);
             }
         }
@@ -382,7 +409,10 @@ bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
     size_t filled = 0;
     while (filled < size) {
         if (SourceLeft == 0) {
-            if (AtEnd || !IsChunk("IDAT")) return false;
+            // The stream ends where image data is still due: the file is cut,
+            // and a picture with made-up rows must not pass for the real one.
+            if (AtEnd) throw EReadError();
+            if (!IsChunk("IDAT")) return false;
             ReadChunkData();
             CurrentSource = RawBuffer.data();
             IDATSize = CurrentChunk.Length;
@@ -406,6 +436,22 @@ bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
         if (status != Z_OK) CodecError(gesDecompression, {kLabel});
     }
     return true;
+}
+
+void TPNGGraphic::KeyStoredPixels(const uint8_t* samples, uint8_t* line, uint32_t count, uint32_t first,
+                                  uint32_t step) const
+{
+    const bool wide = BitDepth == 16;
+    for (uint32_t i = 0; i < count; ++i, samples += SourceBPP) {
+        bool match = true;
+        for (int k = 0; k < 3 && match; ++k)
+            match = (wide ? BigEndian16(samples + 2 * k) : samples[k]) == TransparentSamples[k];
+        if (!match) continue;
+        uint8_t* p = line + (size_t(first) + size_t(i) * step) * 3;  // blue, green, red
+        p[0] = GetBValue(TransparentColorValue);
+        p[1] = GetGValue(TransparentColorValue);
+        p[2] = GetRValue(TransparentColorValue);
+    }
 }
 
 void TPNGGraphic::Unfilter(uint8_t* row, const uint8_t* prior, size_t size) const

@@ -45,6 +45,9 @@ private:
     // Fills a row from the image data; false when the image data ended.
     bool ReadRow(uint8_t* row, size_t size);
     void Unfilter(uint8_t* row, const uint8_t* prior, size_t size) const;
+    // Gives the pixels of an RGB row whose stored samples are the transparent
+    // colour's that colour; pixel i of the row is column first + i x step.
+    void KeyStoredPixels(const uint8_t* samples, uint8_t* line, uint32_t count, uint32_t first, uint32_t step) const;
     // A 16-bit gray or colour value of the colour chunks as an 8-bit level.
     uint8_t Level(uint16_t value) const;
     TColor ChunkColor(size_t& used) const;
@@ -60,6 +63,7 @@ private:
     uint32_t SourceBPP = 0;
     HPALETTE Palette;
     TColor TransparentColorValue = clNone;
+    uint16_t TransparentSamples[3] = {0, 0, 0};  // an RGB tRNS as stored
     TColor BackgroundColorValue = clWhite;
     uint8_t ColorType = 0;
     uint8_t BitDepth = 0;

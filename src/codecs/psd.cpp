@@ -249,14 +249,9 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
         stream.ReadBuffer(buffer.data(), static_cast<int64_t>(buffer.size()));
     }
     if (p.ColorScheme == csCMYK) {
-        // CMYK samples are stored inverted (0 is full ink). The CMYK
-        // conversion takes 16-bit samples in this machine's order only, so
-        // they are turned here.
+        // CMYK samples are stored inverted (0 is full ink); complementing
+        // every byte complements 16-bit samples too, in either byte order.
         for (uint8_t& b : buffer) b = static_cast<uint8_t>(255 - b);
-        if (sampleBytes == 2) {
-            for (size_t i = 0; i + 1 < buffer.size(); i += 2) std::swap(buffer[i], buffer[i + 1]);
-            ColorManager.SourceOptions &= static_cast<TConversionOptions>(~optSwapBytes);
-        }
     }
 
     const void* rows[4] = {};

@@ -60,6 +60,9 @@ bool TRLAGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     TImageProperties& p = ImageProperties;
     p.Options = ioBigEndian;
     const bool matte = h.NumMatte == 1;
+    // Channels are read with one depth: a matte of another depth than the
+    // colours is understood only when both have at most 8 bits.
+    if (matte && h.MatteBits != h.ChanBits && (h.ChanBits > 8 || h.MatteBits > 8)) return false;
     p.SamplesPerPixel = static_cast<uint8_t>(h.NumChannels + (matte ? 1 : 0));
     p.BitsPerSample = static_cast<uint8_t>(h.ChanBits);
     p.BitsPerPixel = static_cast<uint8_t>(p.BitsPerSample * p.SamplesPerPixel);
@@ -95,11 +98,14 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     const TImageProperties& p = ImageProperties;
     const bool matte = p.ColorScheme == csRGBA;
     const int samples = matte ? 4 : 3;
+    // Channels of 9 to 16 bits are brought down to 8 bits here; deeper ones
+    // are refused by the colour manager.
+    const bool wide = p.BitsPerSample > 8 && p.BitsPerSample <= 16;
     ColorManager.SourceOptions = optSwapBytes;
     ColorManager.TargetOptions = 0;
     ColorManager.SetSourceSamplesPerPixel(samples);
     ColorManager.SetTargetSamplesPerPixel(samples);
-    ColorManager.SetSourceBitsPerSample(p.BitsPerSample);
+    ColorManager.SetSourceBitsPerSample(wide ? 8 : p.BitsPerSample);
     ColorManager.SetTargetBitsPerSample(p.BitsPerSample <= 8 ? p.BitsPerSample : 8);
     ColorManager.SetSourceColorScheme(p.ColorScheme);
     ColorManager.SetTargetColorScheme(matte ? csBGRA : csBGR);
@@ -118,22 +124,33 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     SwapLong(offsets.data(), height);
 
     TRLADecoder decoder;
-    const uint32_t sampleBytes = p.BitsPerSample > 8 ? 2 : 1;
+    // A channel of more than 8 bits holds two byte planes, each run-length
+    // coded over the row: the high bytes of all its samples, then the low ones.
+    const uint32_t sampleBytes = wide ? 2 : 1;
     const uint32_t rowBytes = width * sampleBytes;
-    std::vector<uint8_t> channels(size_t(rowBytes) * 4);
+    std::vector<uint8_t> channels(size_t(width) * 4);
+    std::vector<uint8_t> decoded(rowBytes);
     std::vector<uint8_t> packed(65535);
     const void* planes[4];
-    for (int k = 0; k < 4; ++k) planes[k] = channels.data() + size_t(k) * rowBytes;
+    for (int k = 0; k < 4; ++k) planes[k] = channels.data() + size_t(k) * width;
+    const uint32_t maximum = wide ? (1u << p.BitsPerSample) - 1 : 255;
     auto readChannel = [&](int k) {
         uint8_t length[2];
         stream.ReadBuffer(length, 2);
         const uint16_t n = ReadBE16(length);
         stream.ReadBuffer(packed.data(), n);
-        uint8_t* out = channels.data() + size_t(k) * rowBytes;
-        std::memset(out, 0, rowBytes);
+        uint8_t* out = channels.data() + size_t(k) * width;
+        uint8_t* into = wide ? decoded.data() : out;
+        std::memset(into, 0, rowBytes);
         void* source = packed.data();
-        void* dest = out;
+        void* dest = into;
         decoder.Decode(source, dest, n, static_cast<int32_t>(rowBytes));
+        if (wide) {
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint32_t v = std::min<uint32_t>(uint32_t(decoded[x]) << 8 | decoded[width + x], maximum);
+                out[x] = static_cast<uint8_t>((v * 255 + maximum / 2) / maximum);
+            }
+        }
     };
     for (uint32_t y = 0; y < height; ++y) {
         stream.SetPosition(BasePosition + offsets[y]);

@@ -17,7 +17,9 @@ public:
     // type is "rgb" or "xyz" in any case.
     bool CanLoad(TStream& stream) override;
     // False for any header it cannot parse (a short one, a gamma that is no
-    // number, "xyz" colour, an empty active window).
+    // number, "xyz" colour, an empty active window, a matte channel whose
+    // depth differs from the colour channels' when either is above 8 bits).
+    // Channels of 9 to 16 bits load scaled to 8 bits.
     bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     // A header that is not understood loads nothing and reports nothing.
     void LoadFromStream(TStream& stream) override;

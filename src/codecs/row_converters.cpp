@@ -6,6 +6,7 @@
 // interlace pass hands over just the pixels of its pass, packed together).
 // The choice of depth and options is made once per row, outside the pixel
 // loops.
+#include <cmath>
 #include <cstring>
 
 #include "codecs/color_manager.h"
@@ -229,6 +230,8 @@ void TColorManager::ConvertCMYKFamily(std::span<const void* const> source, uint8
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
     // Target index of the colours made from C (red), M (green) and Y (blue).
     const int ti[3] = {targetBGR ? 2 : 0, 1, targetBGR ? 0 : 2};
+    // 16-bit samples of big-endian files come in their file's byte order.
+    const TSample16 order = (SourceOptions & optSwapBytes) ? SampleSwap16 : SamplePass16;
     WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
         for (int k = 0; k < 3; ++k) {
             uint32_t out;
@@ -237,7 +240,7 @@ void TColorManager::ConvertCMYKFamily(std::span<const void* const> source, uint8
                 const uint8_t r = ClampByte(255 - static_cast<int>(ink + black - MulDiv16(ink, black, 255)));
                 out = tb == 8 ? r : MulDiv16(r, 65535, 255);
             } else {
-                const uint16_t ink = Read16(p[k]), black = Read16(p[3]);
+                const uint16_t ink = order(*this, Read16(p[k])), black = order(*this, Read16(p[3]));
                 const uint16_t v = static_cast<uint16_t>(ink - MulDiv16(ink, black, 65535) + black);
                 out = tb == 8 ? ClampByte(255 - static_cast<int>(MulDiv16(v, 255, 65535)))
                               : static_cast<uint16_t>(65535 - v);
@@ -259,6 +262,64 @@ void TColorManager::ConvertCMYKToRGB(std::span<const void* const> s, uint8_t* t,
 
 // ---- CIE L*a*b* --------------------------------------------------------------
 
+namespace {
+
+// L*a*b* of TIFF and Photoshop files is relative to the D50 white (the ICC
+// connection space); sRGB's white is D65. Colours go L*a*b* -> XYZ (D50) ->
+// XYZ (D65) by the Bradford adaptation -> linear sRGB -> the sRGB curve,
+// which is what a colour-managed decoding with relative colorimetric intent
+// shows.
+constexpr long double kD50[3] = {0.9642L, 1.0L, 0.8249L};
+
+using TMatrix = long double[3][3];
+constexpr TMatrix kBradfordD50ToD65 = {
+    {0.9555766L, -0.0230393L, 0.0631636L},
+    {-0.0282895L, 1.0099416L, 0.0210077L},
+    {0.0122982L, -0.0204830L, 1.3299098L},
+};
+constexpr TMatrix kXYZToLinearSRGB = {
+    {3.2404542L, -1.5371385L, -0.4985314L},
+    {-0.9692660L, 1.8760108L, 0.0415560L},
+    {0.0556434L, -0.2040259L, 1.0572252L},
+};
+
+struct TLabMatrix {
+    long double m[3][3] = {};
+};
+// XYZ (D50) straight to linear sRGB: the two steps above in one matrix,
+// each row scaled so that the D50 white comes out as exactly 1 (the
+// published constants are rounded to seven digits).
+constexpr TLabMatrix LabToLinearSRGB()
+{
+    TLabMatrix r;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) r.m[i][j] += kXYZToLinearSRGB[i][k] * kBradfordD50ToD65[k][j];
+        const long double white = r.m[i][0] * kD50[0] + r.m[i][1] * kD50[1] + r.m[i][2] * kD50[2];
+        for (int j = 0; j < 3; ++j) r.m[i][j] /= white;
+    }
+    return r;
+}
+constexpr TLabMatrix kLabMatrix = LabToLinearSRGB();
+
+// The inverse of the CIE lightness function: f(t) back to a ratio of the white.
+inline long double LabInverse(long double f)
+{
+    constexpr long double delta = 6.0L / 29.0L;
+    return f > delta ? f * f * f : 3 * delta * delta * (f - 4.0L / 29.0L);
+}
+
+// A linear sRGB value encoded with the sRGB transfer curve, scaled to 0..max.
+inline uint32_t SRGBEncode(long double v, uint32_t max)
+{
+    if (!(v > 0)) return 0;
+    if (v >= 1) return max;
+    const long double e = v <= 0.0031308L ? 12.92L * v : 1.055L * std::pow(v, 1 / 2.4L) - 0.055L;
+    return static_cast<uint32_t>(RoundInt(e * max));
+}
+
+}  // namespace
+
 void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_t* target, uint32_t count,
                                      uint8_t mask, bool targetBGR)
 {
@@ -269,6 +330,12 @@ void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_
     int step;
     if (!SamplePlanes(source, 3, sampleBytes, 3, p, step)) return;
     const bool byteL = (SourceOptions & optLabByteL) != 0, offsetAB = (SourceOptions & optLabOffsetAB) != 0;
+    const TSample16 order = (SourceOptions & optSwapBytes) ? SampleSwap16 : SamplePass16;
+    // L* over the sample's whole range (0..255 or 0..65535) is 0..100; a* and
+    // b* take 256 steps of a 16-bit sample per unit, one step of an 8-bit one.
+    const long double lScale = byteL ? 100.0L / (sb == 8 ? 255 : 65535) : 1.0L;
+    const long double abScale = sb == 8 ? 1.0L : 1.0L / 256;
+    const uint32_t targetMax = tb == 8 ? 255 : 65535;
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
     WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
         long double L, a, b;
@@ -277,36 +344,26 @@ void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_
             a = offsetAB ? p[1][0] - 128.0L : static_cast<int8_t>(p[1][0]);
             b = offsetAB ? p[2][0] - 128.0L : static_cast<int8_t>(p[2][0]);
         } else {
-            L = Read16(p[0]);
-            a = offsetAB ? Read16(p[1]) - 128.0L : static_cast<int8_t>(p[1][0]);
-            b = offsetAB ? Read16(p[2]) - 128.0L : static_cast<int8_t>(p[2][0]);
+            const uint16_t l16 = order(*this, Read16(p[0])), a16 = order(*this, Read16(p[1])),
+                           b16 = order(*this, Read16(p[2]));
+            L = l16;
+            a = offsetAB ? a16 - 32768.0L : static_cast<int16_t>(a16);
+            b = offsetAB ? b16 - 32768.0L : static_cast<int16_t>(b16);
         }
-        if (byteL) L /= 2.55L;
+        L *= lScale;
+        a *= abScale;
+        b *= abScale;
         const long double fy = (L + 16) / 116;
-        long double X, Y, Z;
-        if (L < 7.9996L) {
-            Y = L / 903.3L;
-            X = a / 3893.5L + Y;
-            Z = Y - b / 1557.4L;
-        } else {
-            const long double fx = a / 500 + fy, fz = fy - b / 200;
-            X = fx * fx * fx;
-            Y = fy * fy * fy;
-            Z = fz * fz * fz;
+        const long double xyz[3] = {kD50[0] * LabInverse(fy + a / 500), kD50[1] * LabInverse(fy),
+                                    kD50[2] * LabInverse(fy - b / 200)};
+        uint32_t rgb[3];
+        for (int i = 0; i < 3; ++i) {
+            const auto& row = kLabMatrix.m[i];
+            rgb[i] = SRGBEncode(row[0] * xyz[0] + row[1] * xyz[1] + row[2] * xyz[2], targetMax);
         }
-        const uint8_t blue = ClampByte(RoundInt(255 * (0.099L * X - 0.198L * Y + 1.099L * Z)));
-        const uint8_t green = ClampByte(RoundInt(255 * (-0.952L * X + 1.893L * Y + 0.059L * Z)));
-        const uint8_t red = ClampByte(RoundInt(255 * (2.998L * X - 1.458L * Y - 0.541L * Z)));
-        const uint8_t first = targetBGR ? blue : red, last = targetBGR ? red : blue;
-        if (tb == 8) {
-            t[0] = first;
-            t[1] = green;
-            t[2] = last;
-        } else {
-            Write16(t, MulDiv16(first, 65535, 255));
-            Write16(t + 2, MulDiv16(green, 65535, 255));
-            Write16(t + 4, MulDiv16(last, 65535, 255));
-        }
+        Store(t, targetBytes, targetBGR ? rgb[2] : rgb[0]);
+        Store(t + targetBytes, targetBytes, rgb[1]);
+        Store(t + 2 * targetBytes, targetBytes, targetBGR ? rgb[0] : rgb[2]);
         for (auto& q : p) q += step;
     });
 }

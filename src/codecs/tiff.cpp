@@ -150,6 +150,35 @@ void DepredictRow(uint8_t* row, uint32_t pixels, uint32_t distance, unsigned bit
     for (size_t i = distance; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - distance]);
 }
 
+// Subsampled YCbCr samples come in blocks of h x v pixels: the block's luma
+// samples row by row, then its one Cb and one Cr sample; blocks run left to
+// right, then down, over the picture padded to whole blocks. Lays `rows`
+// rows of `width` pixels out as Y, Cb, Cr per pixel, each pixel taking its
+// block's chroma. `blocks` holds whole blocks for those rows.
+void ExpandYCbCrBlocks(const uint8_t* blocks, uint8_t* out, uint32_t width, uint32_t rows, unsigned h, unsigned v,
+                       unsigned sampleBytes)
+{
+    const size_t blockSize = size_t(h * v + 2) * sampleBytes;
+    const uint32_t across = CeilDiv(width, h), down = CeilDiv(rows, v);
+    for (uint32_t by = 0; by < down; ++by) {
+        for (uint32_t bx = 0; bx < across; ++bx) {
+            const uint8_t* block = blocks + (size_t(by) * across + bx) * blockSize;
+            const uint8_t* chroma = block + size_t(h * v) * sampleBytes;
+            for (unsigned j = 0; j < v; ++j) {
+                const uint32_t y = by * v + j;
+                if (y >= rows) break;
+                for (unsigned i = 0; i < h; ++i) {
+                    const uint32_t x = bx * h + i;
+                    if (x >= width) break;
+                    uint8_t* pixel = out + (size_t(y) * width + x) * 3 * sampleBytes;
+                    std::memcpy(pixel, block + size_t(j * h + i) * sampleBytes, sampleBytes);
+                    std::memcpy(pixel + sampleBytes, chroma, 2 * size_t(sampleBytes));
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 
 // ---- header and directory ----------------------------------------------------
@@ -589,6 +618,14 @@ void TTIFFGraphic::LoadImage(TStream& stream)
         const auto& sub = p.YCbCrSubSampling;
         cm.SetYCbCrParameters(YCbCrCoefficients, sub[0], sub[1]);
     }
+    // Subsampled YCbCr stored in blocks (libjpeg lays JPEG data out itself);
+    // the colour manager takes one chroma pair per pixel.
+    const unsigned blockWidth = cm.HSubsampling(), blockHeight = cm.VSubsampling();
+    const bool ycbcrBlocks = source == csYCbCr && !separate && p.Compression != ctJPEG &&
+                             (bps == 8 || bps == 16) && (blockWidth > 1 || blockHeight > 1);
+    // Horizontal differencing over blocks has no rows of pixels to undo.
+    if (ycbcrBlocks && p.Predictor == 2 && p.Compression != ctNone)
+        CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
 
     // The decoder for the compression (refused ones stop here).
     std::unique_ptr<TDecoder> decoder;
@@ -651,6 +688,21 @@ void TTIFFGraphic::LoadImage(TStream& stream)
         decoder->Decode(src, dst, static_cast<int32_t>(count), static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
     };
 
+    // Decodes chunk `index` of `rows` rows of `chunkWidth` pixels into out,
+    // laid out a pixel after the other (`size` bytes).
+    std::vector<uint8_t> blocks;
+    auto readChunk = [&](size_t index, uint8_t* out, size_t size, uint32_t chunkWidth, uint32_t rows) {
+        if (!ycbcrBlocks) {
+            decodeChunk(index, out, size);
+            return;
+        }
+        const uint64_t blockBytes = uint64_t(blockWidth * blockHeight + 2) * (bps / 8);
+        blocks.resize(static_cast<size_t>(uint64_t(CeilDiv(chunkWidth, blockWidth)) * CeilDiv(rows, blockHeight) *
+                                          blockBytes));
+        decodeChunk(index, blocks.data(), blocks.size());
+        ExpandYCbCrBlocks(blocks.data(), out, chunkWidth, rows, blockWidth, blockHeight, bps / 8);
+    };
+
     p.StripCount = static_cast<uint32_t>(offsets.size());
     p.CurrentRow = 0;
     p.CurrentStrip = 0;
@@ -666,7 +718,7 @@ void TTIFFGraphic::LoadImage(TStream& stream)
             const uint32_t rows = std::min(listed, height - p.CurrentRow);
             if (rows == 0 || lineBytes == 0) continue;
             strip.resize(size_t(rows) * lineBytes);
-            decodeChunk(s, strip.data(), strip.size());
+            readChunk(s, strip.data(), strip.size(), width, rows);
             for (uint32_t r = 0; r < rows; ++r) {
                 uint8_t* row = strip.data() + size_t(r) * lineBytes;
                 if (predict) DepredictRow(row, width, distance, bps, big, lineBytes);
@@ -702,7 +754,7 @@ void TTIFFGraphic::LoadImage(TStream& stream)
                     p.CurrentStrip = static_cast<uint32_t>(index);
                     p.CurrentRow = top;
                     const uint32_t rows = tiled ? rowsPer : std::min(rowsPer, height - top);
-                    decodeChunk(static_cast<size_t>(index), chunk.data(), size_t(chunkLineBytes) * rows);
+                    readChunk(static_cast<size_t>(index), chunk.data(), size_t(chunkLineBytes) * rows, chunkWidth, rows);
                     const uint32_t left = cx * chunkWidth;
                     const uint64_t bits = uint64_t(std::min(chunkWidth, width - left)) * bps * comps;
                     for (uint32_t r = 0; r < rows && top + r < height; ++r) {

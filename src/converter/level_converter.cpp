@@ -14,8 +14,8 @@ namespace {
 
 constexpr uint32_t kWhite = 0x00FFFFFF;
 
-// Step 2: the fields a conversion starts from. The neighbour room, flyby
-// cameras, sound sources, animated sets and the two paths stay.
+// The fields a conversion starts from. The neighbour room, flyby cameras,
+// sound sources, animated sets and the two paths stay.
 void ResetForConversion(tcuarto_list& project, tr_scene& scene)
 {
     project.roomCount = 0;
@@ -61,7 +61,9 @@ public:
     {
     }
 
-    // Steps 7.1 to 7.7 for level room r, project room r + 1.
+    // Level room r becomes project room r + 1: defaults and flags, size and
+    // position, the extra steps above and below, the grid, the name, the
+    // rooms that may not be neighbours, then every sector.
     void Convert(int r)
     {
         r_ = r;
@@ -94,7 +96,8 @@ public:
     const std::vector<std::string>& Exclusions() const { return exclusions_; }
 
 private:
-    // 7.1
+    // The room's defaults, and its water, wind, sky and quicksand flags from
+    // the level room's when asked for.
     void Defaults()
     {
         tcuarto& p = *pr_;
@@ -113,7 +116,8 @@ private:
         }
     }
 
-    // 7.2
+    // Rows, columns and height, each cut to what a project room holds (the
+    // name tells which was cut), and the room's vertical position.
     void SizeAndPosition()
     {
         rows_ = lr_->num_z_sectors;
@@ -139,8 +143,8 @@ private:
         y_ = 32 - yb;
     }
 
-    // 7.3: one more step on top when a ceiling reaches above the room, one
-    // more below when a floor reaches under it.
+    // One more step on top when a ceiling reaches above the room, one more
+    // below when a floor reaches under it.
     void RaiseAndLower()
     {
         bool raise = false;
@@ -164,7 +168,7 @@ private:
         }
     }
 
-    // 7.5
+    // The room's name: its number, what was cut to fit, and its flags.
     void Name()
     {
         std::string name = "Room#" + std::to_string(n_) + heightSuffix_ + lengthSuffix_ + widthSuffix_;
@@ -176,7 +180,7 @@ private:
         pr_->name = name;
     }
 
-    // 7.6: rooms that lie above this one are never taken as rooms beside it.
+    // Rooms that lie above this one are never taken as rooms beside it.
     void BuildExclusions()
     {
         exclusions_.clear();
@@ -208,7 +212,9 @@ private:
         return false;
     }
 
-    // 7.7
+    // One sector: floor and ceiling heights, the rooms above and below, a
+    // doorway to the room beside, slopes and death from the floor data, then
+    // what walls and border sectors may not have.
     void Sector(int x, int z)
     {
         const troom_sector ls = LevelSectorAt(*lr_, x, z);
@@ -312,8 +318,8 @@ private:
     std::vector<std::string> exclusions_;
 };
 
-// Step 9.1. Items whose room is not a project room have no room to stand in
-// and are left out; the table holds MAX_PROJECT_ITEMS at most. The
+// The level's items. Those whose room is not a project room have no room to
+// stand in and are left out; the table holds MAX_PROJECT_ITEMS at most. The
 // correlative keeps the item's number in the level.
 int ConvertItems(const Ttrlevel& level, tcuarto_list& project, int roomCount)
 {

@@ -40,7 +40,8 @@ struct TViewportRegistry {
 
     // Appends a view; false (and nothing stored) when the registry is full.
     bool Add(TDeviceView* view);
-    TDeviceView* operator[](int32_t i) const { return i >= 1 && i <= Count ? Items[i] : nullptr; }
+    // Checked against the table's size as well as Count, so that no Count can read past it.
+    TDeviceView* operator[](int32_t i) const { return i >= 1 && i <= Count && i <= Capacity ? Items[i] : nullptr; }
     // Empties the registry (as when the display engine starts).
     void Clear();
 };

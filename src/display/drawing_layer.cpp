@@ -325,9 +325,11 @@ void TxGL::BuildVertexBuffer(TVertexBuffer_array& buffers, int list)
                                                                BufferVertexFormat, D3DPOOL_MANAGED,
                                                                entry.VertexBuffer.Put()))) {
             ShowMessage("Faling trying to build a vertex buffer!!");
-            // The buffer is gone: nothing may be drawn from the entry until a
-            // later build succeeds (its capacity still differs, so it tries again).
+            // The buffer is gone: nothing may be drawn from the entry, and its
+            // capacity goes with it, so that the next build of any count makes
+            // a buffer again instead of filling the released one.
             entry.PrimitiveCount = 0;
+            entry.Capacity = 0;
             return;
         }
         entry.VertexFormat = BufferVertexFormat;

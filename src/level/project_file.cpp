@@ -246,11 +246,13 @@ public:
         uint8_t head[12];
         if (fileLength > 12 && ReadFile(head, 12) == 12 && std::memcmp(head, "ZLIB", 4) == 0) {
             const uint32_t k = head[4] | (head[5] << 8) | (head[6] << 16) | (uint32_t(head[7]) << 24);
-            const uint32_t u = head[8] | (head[9] << 8) | (head[10] << 16) | (uint32_t(head[11]) << 24);
             compressed_ = true;
             inputLeft_ = std::min<int64_t>(k, fileLength - 12);
-            // The claimed size bounds every allocation; deflate never packs more than about 1032:1.
-            total_ = std::min<int64_t>(u, inputLeft_ * 1032 + 1024);
+            // The uncompressed size stored at offset 8 is only an estimate, as
+            // for the buffered file layer: the content ends where the stream
+            // ends. Deflate never packs more than about 1032:1, which bounds
+            // every allocation.
+            total_ = inputLeft_ * 1032 + 1024;
             input_.resize(static_cast<std::size_t>(std::min<int64_t>(inputLeft_, INPUT_CHUNK)) + 1);
             if (inflateInit(&z_) != Z_OK) throw std::bad_alloc();
             zlibOpen_ = true;

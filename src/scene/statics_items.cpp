@@ -78,13 +78,20 @@ void tr_scene::BuildRoomItems(int room)
         // The catalog names the moveable slot; an object that borrows
         // another's body is drawn with that one's.
         if (item.objectId < 0 || item.objectId >= TR_CATALOG_SIZE) continue;
-        const tmovable_record* entry = &(*Catalog)[size_t(item.objectId)];
+        int32_t body = item.objectId;
+        const tmovable_record* entry = &(*Catalog)[size_t(body)];
         if (entry->USE_BODY_FROM != -1) {
-            if (entry->USE_BODY_FROM < 0 || entry->USE_BODY_FROM >= TR_CATALOG_SIZE) continue;
-            entry = &(*Catalog)[size_t(entry->USE_BODY_FROM)];
+            body = entry->USE_BODY_FROM;
+            if (body < 0 || body >= TR_CATALOG_SIZE) continue;
+            entry = &(*Catalog)[size_t(body)];
         }
         const uint32_t slot = entry->flag;
         if (slot >= moveables) continue;
+        // Every entry starts at slot 1 and only the objects the level holds
+        // get their own: an object the level lacks (an item of another game,
+        // or an id given by hand) has no body here, and drawing slot 1 would
+        // show it as some other object.
+        if (Level->moveables[slot].object_id != uint32_t(body)) continue;
 
         const TPlacement at = PlaceOnSector(*r, item.column, item.row);
         const double x = at.X + 0.5 + item.fineX / 10.0;

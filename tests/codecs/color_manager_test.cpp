@@ -58,13 +58,31 @@ TEST(ColorManager, SettingsAreCheckedAndRefusalsKeepTheOldValue)
     ExpectError(gesVerticalSubSamplingError, [&] { cm.SetYCbCrParameters(coefficients, 2, 4); });
     ExpectError(gesInvalidSubSampling, [&] { cm.SetYCbCrParameters(coefficients, 3, 1); });
     EXPECT_EQ(cm.HSubsampling(), 1);
-    const float two[] = {0.5f, 0.25f};
+    const float two[] = {0.25f, 0.636f};
     cm.SetYCbCrParameters(two, 4, 2);
-    EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[0], 0.5f);
-    EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[1], 0.25f);
+    EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[0], 0.25f);
+    EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[1], 0.636f);
     EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[2], 0.114f);
     EXPECT_EQ(cm.HSubsampling(), 4);
     EXPECT_EQ(cm.VSubsampling(), 2);
+    // Weights that are none (of a damaged file) give way to the usual ones.
+    const float hostile[][3] = {
+        {0.299f, 0.0039f, 3e6f}, {0.299f, 0, 0.114f}, {NAN, 0.587f, 0.114f}, {0.5f, 0.25f, 0.114f}};
+    for (const auto& k : hostile) {
+        cm.SetYCbCrParameters(k, 1, 1);
+        EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[0], 0.299f) << k[1];
+        EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[1], 0.587f) << k[1];
+        EXPECT_FLOAT_EQ(cm.YCbCrCoefficients()[2], 0.114f) << k[1];
+    }
+    // Weights that are still weights may make huge chroma terms: they saturate.
+    const float tinyGreen[] = {0.5f, 1e-20f, 0.5f};
+    cm.SetYCbCrParameters(tinyGreen, 1, 1);
+    cm.SetSourceColorScheme(csYCbCr);
+    cm.SetSourceBitsPerSample(8);
+    const Bytes ycc = {128, 0, 0};
+    Bytes bgr(3);
+    cm.ConvertRow({ycc.data()}, bgr.data(), 1);
+    EXPECT_EQ(bgr, (Bytes{0, 255, 0}));
 }
 
 TEST(ColorManager, IndexedAndColourSidesDoNotMix)

@@ -32,23 +32,12 @@ std::string PictureDescription(const std::string& ext)
     return d;
 }
 
-// Registers the whole table on a list of its own, each slot with its class
-// (stand-ins for the readers that are not part of the library yet).
+// Registers the whole table on a list of its own; `classes` receives each
+// slot's class.
 void RegisterWholeTable(TFileFormatList& list, std::map<TCodecClassSlot, TGraphicClass>& classes)
 {
-    static const TGraphicClass fakes[] = {GraphicClassOf<TFake<0>>(),  GraphicClassOf<TFake<1>>(),
-                                          GraphicClassOf<TFake<2>>(),  GraphicClassOf<TFake<3>>(),
-                                          GraphicClassOf<TFake<4>>(),  GraphicClassOf<TFake<5>>(),
-                                          GraphicClassOf<TFake<6>>(),  GraphicClassOf<TFake<7>>(),
-                                          GraphicClassOf<TFake<8>>(),  GraphicClassOf<TFake<9>>(),
-                                          GraphicClassOf<TFake<10>>(), GraphicClassOf<TFake<11>>(),
-                                          GraphicClassOf<TFake<12>>(), GraphicClassOf<TFake<13>>(),
-                                          GraphicClassOf<TFake<14>>(), GraphicClassOf<TFake<15>>(),
-                                          GraphicClassOf<TFake<16>>()};
     for (const auto& row : FormatRegistrations()) {
-        auto& cls = classes[row.Slot];
-        if (!cls) cls = CodecClassOf(row.Slot);
-        if (!cls) cls = fakes[static_cast<int>(row.Slot)];
+        const TGraphicClass cls = classes[row.Slot] = CodecClassOf(row.Slot);
         list.RegisterFileFormat(row.Extension, row.Common ? LoadStr(row.Common) : "",
                                 row.Individual ? LoadStr(row.Individual) : "", row.FileTypes, false, cls);
     }

@@ -101,6 +101,46 @@ const PngCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Variants, PngFromImageMagick, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PngTransparentColour, StaysOnItsPixelsUnderAFileGamma)
+{
+    REQUIRE_CONVERT();
+    TempDir dir;
+    const std::string source = dir.file("source.pam");
+    WritePamRgba(source, kWidth, kHeight, TestPatternRgba(kWidth, kHeight));
+    // Gray and RGB with a tRNS colour and a file gamma of 1.0, which the
+    // display gamma does not undo: exactly the pixels that ImageMagick sees
+    // as clear show the transparent colour.
+    for (auto [colorType, depth, interlaced] : {std::tuple{2, 8, false}, {2, 16, true}, {0, 8, false}, {0, 16, true}}) {
+        std::vector<std::string> options = {"-channel", "A", "-threshold", "50%", "+channel", "-background",
+                                            "rgb(60,100,140)", "-alpha", "background"};
+        if (colorType == 0) options.insert(options.end(), {"-type", "GrayscaleAlpha"});
+        if (interlaced) options.insert(options.end(), {"-interlace", "PNG"});
+        options = Type(colorType, depth, options);
+        options.insert(options.end(), {"-set", "gamma", "1.0"});
+        const std::string file = dir.file("keyed" + std::to_string(colorType) + "_" + std::to_string(depth) + ".png");
+        std::string log;
+        ASSERT_TRUE(ConvertPicture(source, true, options, file, &log)) << log;
+        TReferenceImage reference;
+        ASSERT_TRUE(ReadReference(file, reference, &log)) << log;
+        TPNGGraphic png;
+        png.LoadFromFile(file);
+        ASSERT_NEAR(png.ImageProperties.FileGamma, 1.0, 1e-4) << file;
+        ASSERT_TRUE(png.Transparent()) << file;
+        ASSERT_EQ(png.ImageProperties.BitsPerSample, depth);
+        ASSERT_EQ(png.ImageProperties.Interlaced, interlaced);
+        int clear = 0, wrong = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const bool expected = reference.Pixel(x, y)[3] == 0;
+                clear += expected;
+                wrong += (png.GetPixel(x, y) == png.TransparentColor()) != expected;
+            }
+        }
+        EXPECT_GT(clear, 0) << file;
+        EXPECT_EQ(wrong, 0) << file;
+    }
+}
+
 TEST(PngFromNetpbm, PixmapsGraymapsAndAlphaMasks)
 {
     REQUIRE_CONVERT();
@@ -439,6 +479,12 @@ TEST(PngChunks, Refusals)
     Put32(longChunk, 0x7FFFFFF0);
     longChunk.insert(longChunk.end(), {'I', 'D', 'A', 'T', 1, 2, 3});
     EXPECT_EQ(LoadError<TPNGGraphic>(longChunk), "Stream read error");
+    // Files cut at a chunk boundary: after half the image data, and before any.
+    PngWriter half;
+    half.Header(2, 2, 8, 2);
+    EXPECT_EQ(LoadError<TPNGGraphic>(half.bytes), "Stream read error");
+    half.Chunk("IDAT", {z.begin(), z.begin() + static_cast<long>(z.size() / 2)});
+    EXPECT_EQ(LoadError<TPNGGraphic>(half.bytes), "Stream read error");
     // A picture larger than any bitmap.
     EXPECT_EQ(LoadError<TPNGGraphic>(file([&](PngWriter& w) {
                   w.Header(0x7FFFFFFF, 0x7FFFFFFF, 8, 6);

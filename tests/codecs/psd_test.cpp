@@ -186,20 +186,33 @@ TEST(Psd, CmykStoredInvertedLoadsAsWhiteOrBlack)
     EXPECT_EQ(g.GetPixel(1, 0), RGB(0, 0, 0));
 }
 
-TEST(Psd, LabUsesByteLightnessAndOffsetAxes)
+TEST(Psd, LabUsesFullRangeLightnessAndOffsetAxes)
 {
-    PsdFile f;
-    f.mode = psdLab;
-    f.columns = 2;
-    f.image = {255, 0, 128, 128, 128, 128};  // L, then a, then b
-    TPSDGraphic g;
-    Load(g, f.Bytes());
-    ASSERT_EQ(g.PixelFormat(), pf24bit);
-    EXPECT_EQ(g.GetPixel(1, 0), RGB(0, 0, 0));
-    const TColor white = g.GetPixel(0, 0);
-    EXPECT_GE(GetRValue(white), 250);
-    EXPECT_GE(GetGValue(white), 250);
-    EXPECT_GE(GetBValue(white), 250);
+    // White, black and sRGB red (L* 54.1, a* 81, b* 70 under D50) in 8 and 16 bits.
+    const std::vector<uint8_t> planes = {255, 0, 138, 128, 128, 209, 128, 128, 198};  // L, then a, then b
+    for (int depth : {8, 16}) {
+        PsdFile f;
+        f.mode = psdLab;
+        f.columns = 3;
+        f.depth = depth;
+        for (size_t i = 0; i < planes.size(); ++i) {
+            if (depth == 8) {
+                f.image.push_back(planes[i]);
+            } else {
+                const unsigned v = i < 3 ? planes[i] * 257u : planes[i] * 256u;  // big-endian samples
+                f.image.insert(f.image.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+            }
+        }
+        TPSDGraphic g;
+        Load(g, f.Bytes());
+        ASSERT_EQ(g.PixelFormat(), pf24bit);
+        EXPECT_EQ(g.GetPixel(0, 0), RGB(255, 255, 255)) << depth;
+        EXPECT_EQ(g.GetPixel(1, 0), RGB(0, 0, 0)) << depth;
+        const TColor red = g.GetPixel(2, 0);
+        EXPECT_NEAR(GetRValue(red), 255, 1) << depth;
+        EXPECT_NEAR(GetGValue(red), 0, 1) << depth;
+        EXPECT_NEAR(GetBValue(red), 0, 1) << depth;
+    }
 }
 
 TEST(Psd, LabWithAnExtraChannelStillFillsThreeBytesPerPixel)

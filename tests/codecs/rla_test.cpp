@@ -49,6 +49,7 @@ struct RlaFile {
     std::string channelType = "rgb";
     uint16_t revision = 0xFFFE;
     int bits = 8;
+    int matteBits = -1;  // -1: bits
 
     std::vector<uint8_t> Bytes() const
     {
@@ -60,7 +61,7 @@ struct RlaFile {
         w.Text(gamma, 16).Text("0.670 0.330", 24).Text("0.210 0.710", 24).Text("0.140 0.080", 24);
         w.Text("0.310 0.316", 24).BE32(0).Text("picture", 128).Text("", 128).Text("writer", 64).Text("", 32);
         w.Text("", 32).Text("", 20).Text("", 24).Text("1.0", 8).Text(channelType, 32).BE16(0).Text("", 12);
-        w.Text("", 32).BE16(bits).BE16(0).BE16(bits).BE16(0).BE16(0).Text("", 32).Text("", 36).BE32(0);
+        w.Text("", 32).BE16(bits).BE16(0).BE16(matteBits < 0 ? bits : matteBits).BE16(0).BE16(0).Text("", 32).Text("", 36).BE32(0);
         EXPECT_EQ(w.Size(), 740u);
         const size_t table = w.Size();
         w.Fill(4 * static_cast<size_t>(height));
@@ -69,9 +70,20 @@ struct RlaFile {
             const int y = bottomUp ? height - 1 - i : i;  // stored row i is picture row y
             w.PutBE32(table + 4 * static_cast<size_t>(i), static_cast<uint32_t>(w.Size()));
             for (int c = 0; c < (matte ? 4 : 3); ++c) {
-                std::vector<uint8_t> channel(static_cast<size_t>(width));
-                for (int x = 0; x < width; ++x) channel[static_cast<size_t>(x)] = rgba[(static_cast<size_t>(y) * width + x) * 4 + c];
-                const auto packed = Encode(channel);
+                // Deeper channels: the 8-bit samples scaled, as a plane of
+                // high bytes and a plane of low bytes, each coded apart.
+                std::vector<uint8_t> high(static_cast<size_t>(width)), low(static_cast<size_t>(width));
+                for (int x = 0; x < width; ++x) {
+                    const int v = rgba[(static_cast<size_t>(y) * width + x) * 4 + c];
+                    const long s = bits > 8 ? std::lround(v * ((1 << bits) - 1) / 255.0) : v;
+                    high[static_cast<size_t>(x)] = static_cast<uint8_t>(bits > 8 ? s >> 8 : s);
+                    low[static_cast<size_t>(x)] = static_cast<uint8_t>(s);
+                }
+                std::vector<uint8_t> packed = Encode(high);
+                if (bits > 8) {
+                    const auto second = Encode(low);
+                    packed.insert(packed.end(), second.begin(), second.end());
+                }
                 w.BE16(static_cast<unsigned>(packed.size())).Append(packed);
             }
         }
@@ -103,34 +115,17 @@ TReferenceImage Reference(const RlaFile& f)
 
 TEST(Rla, PicturesLoadAsWritten)
 {
-    for (bool matte : {false, true}) {
-        const RlaFile f = Pattern(67, 43, matte);
-        TRLAGraphic g;
-        Load(g, f.Bytes());
-        ASSERT_EQ(g.PixelFormat(), matte ? pf32bit : pf24bit);
-        EXPECT_EQ(g.ImageProperties.ColorScheme, matte ? csRGBA : csRGB);
-        EXPECT_EQ(ComparePixels(g, Reference(f), 0, matte), "") << matte;
+    for (int bits : {8, 10, 16}) {
+        for (bool matte : {false, true}) {
+            RlaFile f = Pattern(67, 43, matte);
+            f.bits = bits;
+            TRLAGraphic g;
+            Load(g, f.Bytes());
+            ASSERT_EQ(g.PixelFormat(), matte ? pf32bit : pf24bit);
+            EXPECT_EQ(g.ImageProperties.ColorScheme, matte ? csRGBA : csRGB);
+            EXPECT_EQ(ComparePixels(g, Reference(f), 0, matte), "") << bits << " bits, matte " << matte;
+        }
     }
-}
-
-TEST(Rla, SixteenBitChannelsAreBroughtToEightBits)
-{
-    RlaFile f;
-    f.width = 2;
-    f.bits = 16;
-    f.rgba.assign(8, 0);
-    auto bytes = f.Bytes();
-    bytes.resize(744);  // header and the offset of the one row
-    TByteWriter w;
-    w.Append(bytes);
-    w.BE16(5).List({-4 & 0xFF, 0x12, 0x34, 0xFF, 0x00});  // red 0x1234, 0xFF00
-    w.BE16(2).List({3, 0});                               // green 0, 0
-    w.BE16(2).List({3, 0xFF});                            // blue 0xFFFF, 0xFFFF
-    TRLAGraphic g;
-    Load(g, w.Bytes);
-    ASSERT_EQ(g.PixelFormat(), pf24bit);
-    EXPECT_EQ(g.GetPixel(0, 0), RGB(18, 0, 255));
-    EXPECT_EQ(g.GetPixel(1, 0), RGB(254, 0, 255));
 }
 
 TEST(Rla, ActiveWindowGivesTheSizeAndTheRowOrder)
@@ -182,7 +177,10 @@ TEST(Rla, HeadersItDoesNotUnderstandLoadNothingAndReportNothing)
     noGamma.gamma = "";
     RlaFile badGamma = Pattern(2, 2, false);
     badGamma.gamma = "two";
-    for (const RlaFile* f : {&xyz, &noGamma, &badGamma}) {
+    RlaFile mixedDepths = Pattern(2, 2, true);
+    mixedDepths.bits = 16;
+    mixedDepths.matteBits = 8;
+    for (const RlaFile* f : {&xyz, &noGamma, &badGamma, &mixedDepths}) {
         TRLAGraphic g;
         g.SetPixelFormat(pf24bit);
         g.SetSize(5, 5);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "codecs/color_manager.h"
@@ -238,21 +239,63 @@ TEST(RowConverters, YCbCr)
 
 TEST(RowConverters, Lab)
 {
-    TColorManager cm = Manager(csCIELab, csBGR, 8, 8);
-    cm.SourceOptions |= optLabByteL | optLabOffsetAB;
-    const Bytes white = {255, 128, 128}, black = {0, 128, 128};
-    Bytes out(3);
-    cm.ConvertRow({white.data()}, out.data(), 1);
-    EXPECT_NEAR(out[0], 255, 3);
-    EXPECT_NEAR(out[1], 255, 3);
-    EXPECT_NEAR(out[2], 255, 3);
-    cm.ConvertRow({black.data()}, out.data(), 1);
-    EXPECT_EQ(out, (Bytes{0, 0, 0}));
-    // Signed a and b without the offset option: a* = +80 is reddish.
-    TColorManager s = Manager(csCIELab, csRGB, 8, 8);
-    const Bytes reddish = {50, 80, 0};
-    s.ConvertRow({reddish.data()}, out.data(), 1);
-    EXPECT_GT(out[0], out[1]);
+    // L*a*b* samples of 8-bit files (L* over 0..255, a* and b* signed) and
+    // the sRGB colours a colour-managed (ICC, relative colorimetric)
+    // conversion makes of them under the D50 white.
+    struct LabColour {
+        int L, a, b;
+        int red, green, blue;
+    };
+    const LabColour colours[] = {
+        {0, 0, 0, 0, 0, 0},          {255, 0, 0, 255, 255, 255},  {137, 0, 0, 128, 128, 128},
+        {49, -1, 0, 45, 47, 47},     {138, 81, 70, 255, 0, 0},    {224, -79, 81, 9, 255, 0},
+        {75, 68, -112, 0, 1, 254},   {138, 38, 46, 199, 100, 50}, {200, -20, -30, 113, 207, 249},
+    };
+    for (const LabColour& c : colours) {
+        const std::string what = "L " + std::to_string(c.L) + " a " + std::to_string(c.a) + " b " + std::to_string(c.b);
+        auto expectColour = [&](const Bytes& bgr, const char* how) {
+            EXPECT_NEAR(bgr[2], c.red, 1) << how << ", " << what;
+            EXPECT_NEAR(bgr[1], c.green, 1) << how << ", " << what;
+            EXPECT_NEAR(bgr[0], c.blue, 1) << how << ", " << what;
+        };
+        Bytes out(3);
+        // 8 bits: a* and b* signed (TIFF) or offset by 128 (Photoshop).
+        TColorManager byte = Manager(csCIELab, csBGR, 8, 8);
+        byte.SourceOptions |= optLabByteL;
+        const Bytes signed8 = {static_cast<uint8_t>(c.L), static_cast<uint8_t>(c.a), static_cast<uint8_t>(c.b)};
+        byte.ConvertRow({signed8.data()}, out.data(), 1);
+        expectColour(out, "8-bit signed");
+        byte.SourceOptions |= optLabOffsetAB;
+        const Bytes offset8 = {static_cast<uint8_t>(c.L), static_cast<uint8_t>(c.a + 128),
+                               static_cast<uint8_t>(c.b + 128)};
+        byte.ConvertRow({offset8.data()}, out.data(), 1);
+        expectColour(out, "8-bit offset");
+        // The same colours in 16 bits: L* over 0..65535, 256 steps per unit
+        // of a* and b*, in either byte order.
+        const auto l16 = static_cast<uint16_t>(c.L * 257);
+        const auto a16 = static_cast<uint16_t>(c.a * 256), b16 = static_cast<uint16_t>(c.b * 256);
+        TColorManager wide = Manager(csCIELab, csBGR, 16, 8);
+        wide.SourceOptions |= optLabByteL;
+        const Words signed16 = {l16, a16, b16};
+        wide.ConvertRow({signed16.data()}, out.data(), 1);
+        expectColour(out, "16-bit signed");
+        wide.SourceOptions |= optSwapBytes;
+        const Words swapped16 = {Swap(l16), Swap(a16), Swap(b16)};
+        wide.ConvertRow({swapped16.data()}, out.data(), 1);
+        expectColour(out, "16-bit signed, swapped");
+        wide.SourceOptions |= optLabOffsetAB;
+        const Words offset16 = {Swap(l16), Swap(static_cast<uint16_t>(a16 + 32768)),
+                                Swap(static_cast<uint16_t>(b16 + 32768))};
+        wide.ConvertRow({offset16.data()}, out.data(), 1);
+        expectColour(out, "16-bit offset, swapped");
+    }
+    // A 16-bit target and red first; the target's alpha is left alone.
+    TColorManager wide = Manager(csCIELab, csRGBA, 8, 16, 3, 4);
+    wide.SourceOptions |= optLabByteL;
+    const Bytes white = {255, 0, 0};
+    Words w(4, 0x1234);
+    wide.ConvertRow({white.data()}, w.data(), 1);
+    EXPECT_EQ(w, (Words{0xFFFF, 0xFFFF, 0xFFFF, 0x1234}));
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 
 #include <jpeglib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "codecs/fax_decoders.h"
 #include "codecs/tiff.h"
@@ -239,6 +241,59 @@ TEST(TiffSynthetic, ShortRowsPerStripListsAndShortLastStrips)
     TTIFFGraphic tiff;
     Load(tiff, t.Build());
     ExpectGray(tiff, 5, 8);
+}
+
+TEST(TiffSynthetic, SubsampledYCbCrIsLaidOutInBlocks)
+{
+    // The pixels of a block share their chroma and differ in gray only, so
+    // the picture comes through the subsampling but for rounding.
+    constexpr int w = 13, h = 9;
+    auto base = [](int bx, int by, int k) { return 60 + (bx * 37 + by * 71 + k * 50) % 130; };
+    auto shade = [](int x, int y) { return (x * 7 + y * 13) % 81 - 40; };
+    for (const auto& [bw, bh] : {std::pair{2, 1}, {2, 2}, {4, 2}, {4, 4}}) {
+        for (int bits : {8, 16}) {
+            TiffBuilder t;
+            t.big = bits == 16;
+            t.Basic(w, h, static_cast<uint32_t>(bits), 3, 6, 1);
+            t.Set(530, tShort, {static_cast<uint32_t>(bw), static_cast<uint32_t>(bh)});
+            t.Set(278, tShort, {4});
+            TReferenceImage expected{w, h, false, std::vector<uint8_t>(size_t(w) * h * 4, 255)};
+            std::vector<uint8_t> strip;
+            // A 16-bit sample s * 257 is the bytes s, s in either byte order.
+            auto put = [&](double v) { strip.insert(strip.end(), bits / 8, static_cast<uint8_t>(std::lround(v))); };
+            const int across = (w + bw - 1) / bw, down = (h + bh - 1) / bh;
+            for (int by = 0; by < down; ++by) {
+                for (int bx = 0; bx < across; ++bx) {
+                    const int r = base(bx, by, 0), g = base(bx, by, 1), b = base(bx, by, 2);
+                    const double luma = 0.299 * r + 0.587 * g + 0.114 * b;
+                    for (int j = 0; j < bh; ++j) {
+                        for (int i = 0; i < bw; ++i) {
+                            const int x = bx * bw + i, y = by * bh + j, d = shade(x, y);
+                            put(luma + d);
+                            if (x < w && y < h) {
+                                uint8_t* e = expected.Rgba.data() + (size_t(y) * w + x) * 4;
+                                e[0] = static_cast<uint8_t>(r + d), e[1] = static_cast<uint8_t>(g + d);
+                                e[2] = static_cast<uint8_t>(b + d);
+                            }
+                        }
+                    }
+                    put(128 + (b - luma) / 1.772);
+                    put(128 + (r - luma) / 1.402);
+                }
+                if ((by + 1) * bh % 4 == 0 || by + 1 == down) t.strips.push_back(std::exchange(strip, {}));
+            }
+            TTIFFGraphic tiff;
+            Load(tiff, t.Build());
+            EXPECT_EQ(ComparePixels(tiff, expected, 2), "") << bw << "x" << bh << ", " << bits << " bits";
+        }
+    }
+    // Differencing over blocks is refused.
+    TiffBuilder predicted;
+    predicted.Basic(2, 1, 8, 3, 6, 8);
+    predicted.Set(317, tShort, {2});
+    predicted.strips.push_back({0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
+    EXPECT_EQ(LoadError<TTIFFGraphic>(predicted.Build()),
+              "Cannot load image. The compression scheme is not supported for TIF/TIFF files.");
 }
 
 TEST(TiffSynthetic, MinimumIsWhiteAndSmallColourMaps)

@@ -457,6 +457,20 @@ TEST_F(DrawingLayer, BuildFailuresAreReported)
     gl.ResetBuffer(buffers, 12);  // beyond the array: nothing
     gl.BuildVertexBuffer(buffers, 11);
     EXPECT_FALSE(buffers[11].VertexBuffer == old);
+
+    // A failed creation leaves no capacity behind: a later build of the count
+    // before it makes a buffer again instead of filling the released one.
+    gl.Tri(C(0, 0, 0), C(1, 0, 0), C(1, 1, 0));
+    gl.Vertices.Sort();
+    D3DFailNext(TD3DFailPoint::CreateVertexBuffer, 1);
+    gl.BuildVertexBuffer(buffers, 11);  // 6 vertices: none made
+    gl.ClearList(11);
+    gl.Tri(C(0, 0, 0), C(1, 0, 0), C(1, 1, 0));
+    gl.Vertices.Sort();
+    gl.BuildVertexBuffer(buffers, 11);  // 3 vertices, as before the failure
+    ASSERT_TRUE(buffers[11].VertexBuffer);
+    EXPECT_EQ(buffers[11].PrimitiveCount, 1u);
+    EXPECT_EQ(buffers[11].Capacity, 3u);
 }
 
 TEST_F(DrawingLayer, SelectionRectanglePaintsTaggedVerticesRed)

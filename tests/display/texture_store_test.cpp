@@ -290,20 +290,22 @@ TEST_F(TextureStore, ReloadMakesTexturesAgainFromTheirPixels)
     auto* block = new uint8_t[4 * 4 * 4];
     std::memset(block, 0x40, 64);
     ASSERT_TRUE(store->AddFromMemory(3, 4, 4, block, true, 32));
-    IDirect3DTexture8* first = store->Find(1)->Texture.Get();
-    IDirect3DTexture8* second = store->Find(2)->Texture.Get();
+    {
+        // Held here, the old textures stay alive, so a new one cannot take an old one's address.
+        const TComRef<IDirect3DTexture8> first = store->Find(1)->Texture, second = store->Find(2)->Texture;
 
-    // A position past the end touches nothing.
-    D3DResetCounters();
-    EXPECT_FALSE(store->ReloadTextures(3));
-    EXPECT_EQ(store->Find(1)->Texture.Get(), first);
-    EXPECT_EQ(D3DCounters().texturesCreated, 0);
+        // A position past the end touches nothing.
+        D3DResetCounters();
+        EXPECT_FALSE(store->ReloadTextures(3));
+        EXPECT_EQ(store->Find(1)->Texture.Get(), first.Get());
+        EXPECT_EQ(D3DCounters().texturesCreated, 0);
 
-    // One position: only that record.
-    EXPECT_TRUE(store->ReloadTextures(1));
-    EXPECT_EQ(store->Find(1)->Texture.Get(), first);
-    EXPECT_NE(store->Find(2)->Texture.Get(), second);
-    EXPECT_EQ(D3DCounters().texturesCreated, 1);
+        // One position: only that record.
+        EXPECT_TRUE(store->ReloadTextures(1));
+        EXPECT_EQ(store->Find(1)->Texture.Get(), first.Get());
+        EXPECT_NE(store->Find(2)->Texture.Get(), second.Get());
+        EXPECT_EQ(D3DCounters().texturesCreated, 1);
+    }
 
     // All of them, on a new device, in their own formats.
     RecreateAllSwapChains();  // no hook for this store: its textures are on the old device
@@ -351,11 +353,13 @@ TEST_F(TextureStore, TheGlobalStoreIsReloadedByTheDeviceRecovery)
     ASSERT_TRUE(ReloadTexturesHook);
     ASSERT_TRUE(TextureBuffer->AddFromBitmap(5001, *Picture(4, 4, pf24bit, clRed)));
     ASSERT_TRUE(TextureBuffer->AddFromBitmap(5002, *Picture(4, 4, pf24bit, clRed)));
-    IDirect3DTexture8* old = TextureBuffer->Find(5001)->Texture.Get();
     D3DResetCounters();
     RecreateAllSwapChains();
     EXPECT_EQ(D3DCounters().texturesCreated, 2);
-    EXPECT_NE(TextureBuffer->Find(5001)->Texture.Get(), old);
+    // The new device takes them, as it refuses textures of another device.
+    EXPECT_EQ(D3DDevice->SetTexture(0, TextureBuffer->Find(5001)->Texture.Get()), D3D_OK);
+    EXPECT_EQ(D3DDevice->SetTexture(0, TextureBuffer->Find(5002)->Texture.Get()), D3D_OK);
+    D3DDevice->SetTexture(0, nullptr);
     FreeTextureBuffer();
     EXPECT_EQ(TextureBuffer, nullptr);
     EXPECT_FALSE(ReloadTexturesHook);

@@ -403,24 +403,27 @@ TEST_F(ProjectFile, UnreadableFilesRaiseTheInputOutputError)
     EXPECT_EQ(AnyDifference(p, before), "");
 }
 
-TEST_F(ProjectFile, TheContainersClaimedSizeBoundsTheContent)
+TEST_F(ProjectFile, TheContainersClaimedSizeIsAnEstimate)
 {
     tcuarto_list p;
     MakeSmallProject(p);
     const auto content = ProjectStream(p).bytes;
-    auto withClaim = [&](uint32_t claim) {
+    auto withClaim = [&](uint32_t claim, size_t keep = SIZE_MAX) {
         auto file = ZlibContainer(content);
         for (int i = 0; i < 4; ++i) file[8 + i] = static_cast<uint8_t>(claim >> (8 * i));
+        file.resize(std::min(keep, file.size()));
         return file;
     };
-    // A claim above the real size does no harm.
-    WriteFileBytes(dir.file("more.vel"), withClaim(static_cast<uint32_t>(content.size()) + 100000));
-    tcuarto_list q;
-    ASSERT_EQ(LoadProject(q, dir.file("more.vel")), 0);
-    EXPECT_EQ(StoredDifference(q, p), "");
-    // Content past the claim is not read: the file is damaged.
-    ExpectDamaged(withClaim(static_cast<uint32_t>(content.size()) - 10), "the file ends inside room 3.");
-    ExpectRefused(withClaim(0), {PROJECT_BAD_HEADER_MESSAGE}, "no content claimed");
+    // Claims above and below the real size, and none: the content ends where the stream does.
+    for (const uint32_t claim : {static_cast<uint32_t>(content.size()) + 100000, static_cast<uint32_t>(content.size()) - 10,
+                                 100u, 0u}) {
+        WriteFileBytes(dir.file("claim.vel"), withClaim(claim));
+        tcuarto_list q;
+        ASSERT_EQ(LoadProject(q, dir.file("claim.vel")), 0) << claim;
+        EXPECT_EQ(StoredDifference(q, p), "") << claim;
+    }
+    // A small claim does not hide a stream cut short.
+    ExpectRefused(withClaim(100, ZlibContainer(content).size() - 40), {ZLIB_DATA_ERROR}, "cut, small claim");
 }
 
 // ---------------------------------------------------------------------------

@@ -169,7 +169,8 @@ TEST(TrlevelPalette, EntryZeroIsMagentaAfterEveryLoad)
         TLevelDesc d = MakeSampleLevel(code);
         d.palette[0] = tpalette_entry{1, 2, 3};
         d.palette[1] = tpalette_entry{10, 20, 30};
-        const std::string name = dir.file("p" + LevelFileExtension(code));
+        const std::string extension = LevelFileExtension(code);
+        const std::string name = dir.file("p" + extension);
         SaveLevelFile(name, d);
         Ttrlevel level;
         ASSERT_EQ(level.LoadFromFile(name), LEVEL_LOADED);

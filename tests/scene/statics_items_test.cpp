@@ -42,12 +42,12 @@ TLevelDesc ObjectLevel()
     TFrameDesc still;
     still.rotations.resize(1);
     TMoveableDesc triangle;
-    triangle.object_id = 40;
+    triangle.object_id = 10;
     triangle.meshes = {AxisTriangle(1)};
     triangle.animations = {{still}};
     AddMoveable(d, triangle);
     TMoveableDesc cube = triangle;
-    cube.object_id = 41;
+    cube.object_id = 11;
     cube.meshes = {MakeCubeMesh(250, 1)};
     AddMoveable(d, cube);
 
@@ -233,6 +233,7 @@ TEST_F(StaticsItems, ItemsFindTheirMoveableThroughTheCatalog)
     AddItem(Item(-3, 1, 1, 1, 0, 0));
     AddItem(Item(14, 1, 1, 1, 0, 0));   // borrows from outside the catalog
     AddItem(Item(10, 1, 1, 1, 0, 2));   // the triangle turned
+    AddItem(Item(15, 1, 2, 2, 0, 0));   // an object the level lacks (a later game's): its entry's slot 1 is the cube's
     scene.Update();
     const auto list = ListVertices(scene.GL, 5);
     ASSERT_EQ(list.size(), 3u + 36u + 3u);
