@@ -365,6 +365,59 @@ int MakeFields(const uint64_t diff[3], TField* fields)
     return count;
 }
 
+int IndexBits(size_t n)
+{
+    int bits = 1;
+    while ((uint64_t(1) << bits) < n) ++bits;
+    return bits;
+}
+
+// Orders n entries by the fields given (and the length, when lengthWidth is
+// not 0), packed with each entry's place into 64-bit keys (totalBits of
+// name and IndexBits(n) of place must fit), least significant digit first;
+// each pass is stable, so entries of equal names keep their order. `head`
+// gives an entry's head.
+template <class THead>
+void RadixSort(uint32_t* ids, size_t n, const TField* fields, int fieldCount, const uint8_t* lengthTable,
+               int lengthWidth, int totalBits, THead head, std::vector<uint64_t>& order,
+               std::vector<uint64_t>& spare, std::vector<uint32_t>& idSpare)
+{
+    const int indexBits = IndexBits(n);
+    order.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (i + 8 < n) __builtin_prefetch(&head(ids[i + 8]));
+        const TNodeHead& h = head(ids[i]);
+        uint64_t key = 0;
+        for (int k = 0; k < fieldCount; ++k) key = (key << fields[k].width) | fields[k].Of(h);
+        if (lengthWidth) key = (key << lengthWidth) | lengthTable[h.length & 0xFF];
+        order[i] = (key << indexBits) | i;
+    }
+    const int passes = (totalBits + 11) / 12;
+    if (passes > 0) {
+        const int digit = (totalBits + passes - 1) / passes;
+        const uint64_t mask = (uint64_t(1) << digit) - 1;
+        spare.resize(n);
+        std::vector<uint32_t> counts(size_t(1) << digit);
+        for (int pass = 0; pass < passes; ++pass) {
+            const int shift = indexBits + pass * digit;
+            std::fill(counts.begin(), counts.end(), 0);
+            for (uint64_t o : order) ++counts[(o >> shift) & mask];
+            uint32_t sum = 0;
+            for (uint32_t& c : counts) {
+                const uint32_t here = c;
+                c = sum;
+                sum += here;
+            }
+            for (uint64_t o : order) spare[counts[(o >> shift) & mask]++] = o;
+            order.swap(spare);
+        }
+    }
+    const uint64_t indexMask = (uint64_t(1) << indexBits) - 1;
+    idSpare.resize(n);
+    for (size_t i = 0; i < n; ++i) idSpare[i] = ids[order[i] & indexMask];
+    std::copy_n(idSpare.begin(), n, ids);
+}
+
 }  // namespace
 
 void TCore::SortFresh()
@@ -386,24 +439,24 @@ void TCore::SortFresh()
     // in order of one number within groups of the others (the drawing
     // layer's vertices: list, texture, then a running serial) is sorted once
     // it is grouped by the leading fields. So the names are first
-    // distributed by their leading fields (up to 12 bits) keeping their
+    // distributed by their leading fields (12 to 16 bits) keeping their
     // order, and only a group that then turns out unsorted is sorted further.
     TField fields[kPrefix];
     const int fieldCount = MakeFields(diff, fields);
     int digitFields = 0, digitBits = 0;
-    while (digitFields < fieldCount && digitBits + fields[digitFields].width <= 12)
+    // Up to 12 bits, more (up to 16) for many names: a group per value
+    // costs a few bytes of tables.
+    int widest = 12;
+    while (widest < 16 && (size_t(1) << (widest + 5)) <= n) ++widest;
+    while (digitFields < fieldCount && digitBits + fields[digitFields].width <= widest)
         digitBits += fields[digitFields++].width;
     // Whether each group is in order is seen on the way: the distribution
     // keeps the order, so a group is in order when no name is below the
     // previous one of its group.
-    struct TLast {
-        uint64_t word[3];
-        uint32_t length;
-    };
     const size_t groups = size_t(1) << digitBits;
     counts_.assign(groups + 1, 0);
-    std::vector<TLast> last(groups, TLast{{0, 0, 0}, 0});  // the empty name is below every name
-    std::vector<uint8_t> unsorted(groups, 0);
+    last_.assign(groups, TLast{{0, 0, 0}, 0});  // the empty name is below every name
+    unsorted_.assign(groups, 0);
     // Each field's share of the group number, already in its place.
     struct TPart {
         int word, shift;
@@ -423,12 +476,12 @@ void TCore::SortFresh()
         const TLast here = {{h.Word(0), h.Word(1), h.Word(2)}, h.length};
         uint32_t d = 0;
         for (const TPart& part : parts) d |= part.share[(here.word[part.word] >> part.shift) & 0xFF];
-        TLast& before = last[d];
+        TLast& before = last_[d];
         const bool below = here.word[0] != before.word[0]   ? here.word[0] < before.word[0]
                            : here.word[1] != before.word[1] ? here.word[1] < before.word[1]
                            : here.word[2] != before.word[2] ? here.word[2] < before.word[2]
                                                             : here.length < before.length;
-        unsorted[d] |= uint8_t(below);
+        unsorted_[d] |= uint8_t(below);
         before = here;
         digits_[i] = uint16_t(d);
         ++counts_[d + 1];
@@ -441,15 +494,33 @@ void TCore::SortFresh()
         for (size_t i = 0; i < n; ++i) ids_[next[digits_[i]]++] = fresh_[i];
     }
     fresh_.swap(ids_);
+    // A group out of order is sorted by the fields after the leading ones,
+    // as they differ among all the new names, when they fit the packed keys;
+    // otherwise by what differs within the group alone.
+    const TField* rest = fields + digitFields;
+    const int restCount = fieldCount - digitFields;
+    const uint32_t lengthMask = lengthDiff & 0xFFu;
+    const int lengthWidth = __builtin_popcount(lengthMask);
+    uint8_t lengthTable[256];
+    for (uint32_t b = 0; b < 256; ++b) lengthTable[b] = uint8_t(CompressBits(b, lengthMask));
+    int restBits = lengthWidth;
+    for (int k = 0; k < restCount; ++k) restBits += rest[k].width;
+    auto head = [this](uint32_t id) -> const TNodeHead& { return *Node(id); };
     for (size_t d = 0; d < groups; ++d) {
-        if (!unsorted[d]) continue;
+        if (!unsorted_[d]) continue;
         uint32_t* group = fresh_.data() + counts_[d];
         const size_t size = counts_[d + 1] - counts_[d];
-        uint64_t groupDiff[3];
-        uint32_t groupLengthDiff;
-        bool groupLong;
-        Differences(group, size, groupDiff, groupLengthDiff, groupLong);
-        SortIds(group, size, groupDiff, groupLengthDiff, groupLong);
+        if (size < 256) {
+            std::sort(group, group + size, less);
+        } else if (restBits + IndexBits(size) <= 64) {
+            RadixSort(group, size, rest, restCount, lengthTable, lengthWidth, restBits, head, order_, orderTmp_, ids_);
+        } else {
+            uint64_t groupDiff[3];
+            uint32_t groupLengthDiff;
+            bool groupLong;
+            Differences(group, size, groupDiff, groupLengthDiff, groupLong);
+            SortIds(group, size, groupDiff, groupLengthDiff, groupLong);
+        }
     }
 }
 
@@ -477,8 +548,7 @@ void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t le
     // Pack each name into a few bits that sort the same way: only the bits
     // that differ between names count. Decimal keys need a few bits per
     // character.
-    int indexBits = 1;
-    while ((uint64_t(1) << indexBits) < n) ++indexBits;
+    const int indexBits = IndexBits(n);
     TField fields[kPrefix];
     const int fieldCount = MakeFields(diff, fields);
     int totalBits = 0;
@@ -517,38 +587,8 @@ void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t le
         }
     }
 
-    order_.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-        if (i + 8 < n) __builtin_prefetch(Node(ids[i + 8]));
-        const TNodeHead& h = *Node(ids[i]);
-        uint64_t key = 0;
-        for (int k = 0; k < fieldCount; ++k) key = (key << fields[k].width) | fields[k].Of(h);
-        if (lengthWidth) key = (key << lengthWidth) | lengthTable[h.length & 0xFF];
-        order_[i] = (key << indexBits) | i;
-    }
-    // Least significant digit first over the name bits; each pass is stable.
-    const int passes = (totalBits + 11) / 12;
-    const int digit = (totalBits + passes - 1) / passes;
-    const uint64_t mask = (uint64_t(1) << digit) - 1;
-    orderTmp_.resize(n);
-    std::vector<uint32_t> counts(size_t(1) << digit);
-    for (int pass = 0; pass < passes; ++pass) {
-        const int shift = indexBits + pass * digit;
-        std::fill(counts.begin(), counts.end(), 0);
-        for (uint64_t o : order_) ++counts[(o >> shift) & mask];
-        uint32_t sum = 0;
-        for (uint32_t& c : counts) {
-            const uint32_t here = c;
-            c = sum;
-            sum += here;
-        }
-        for (uint64_t o : order_) orderTmp_[counts[(o >> shift) & mask]++] = o;
-        order_.swap(orderTmp_);
-    }
-    const uint64_t indexMask = (uint64_t(1) << indexBits) - 1;
-    ids_.resize(n);
-    for (size_t i = 0; i < n; ++i) ids_[i] = ids[order_[i] & indexMask];
-    std::copy_n(ids_.begin(), n, ids);
+    RadixSort(ids, n, fields, fieldCount, lengthTable, lengthWidth, totalBits,
+              [this](uint32_t id) -> const TNodeHead& { return *Node(id); }, order_, orderTmp_, ids_);
 }
 
 int32_t TCore::IndexOf(std::string_view name) const

@@ -166,6 +166,13 @@ private:
     // Work space of the sort, kept between sorts.
     std::vector<uint32_t> fresh_, ids_;
     std::vector<uint16_t> digits_;
+    // The last name seen of each group, and whether the group is out of order.
+    struct TLast {
+        uint64_t word[3];
+        uint32_t length;
+    };
+    std::vector<TLast> last_;
+    std::vector<uint8_t> unsorted_;
     std::vector<uint64_t> order_, orderTmp_;
     std::vector<uint32_t> counts_;
 };

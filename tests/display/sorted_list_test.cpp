@@ -345,6 +345,19 @@ TEST(Tlistmem, LargeSortsOrderLikeStrings)
     for (int i = 0; i < 6000; ++i)
         emitted.push_back(K(int(rng() % 3)) + K(int(rng() % 40)) + IntToStrWidth(i % 997 == 5 ? i / 2 : i, 6));
     ExpectSortsLikeStrings(emitted);
+    // Two leading characters of few values but many bits, then numbers or
+    // letters out of order: large groups sorted further, by packed keys or
+    // (the letters are too wide for them) by comparing names.
+    std::vector<std::string> grouped, groupedLetters;
+    for (int i = 0; i < 6000; ++i) {
+        const std::string lead = {rng() & 1 ? '\xff' : '0', rng() & 1 ? '\xff' : '0'};
+        grouped.push_back(lead + IntToStrWidth(int32_t(rng() % 1000000), 6));
+        std::string letters(12, 'a');
+        for (char& c : letters) c = char('a' + rng() % 26);
+        groupedLetters.push_back(lead + letters);
+    }
+    ExpectSortsLikeStrings(grouped);
+    ExpectSortsLikeStrings(groupedLetters);
     // Two values per position but many positions: too wide for the bit masks,
     // narrow once the values are numbered.
     std::vector<std::string> binary;
