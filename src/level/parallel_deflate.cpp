@@ -191,7 +191,8 @@ struct TParallelDeflate::TState {
         uint8_t* input = nullptr;
         for (;;) {
             WriteFinished();
-            if (pending.size() < kBlocksAheadPerThread * size_t(threads)) {
+            const bool roomAhead = pending.size() < kBlocksAheadPerThread * size_t(threads);
+            if (roomAhead) {
                 std::lock_guard<std::mutex> lock(mutex);
                 if (!freeInputs.empty()) {
                     input = freeInputs.back();
@@ -202,7 +203,11 @@ struct TParallelDeflate::TState {
                 }
             }
             if (input) break;
-            WaitForFront();
+            // Until some block is finished: its input comes free, or the first
+            // one can be written. (Waiting for the first alone would idle every
+            // thread behind one that the system holds up.)
+            std::unique_lock<std::mutex> lock(mutex);
+            done.wait(lock, [&] { return (roomAhead && !freeInputs.empty()) || pending.front()->done; });
         }
         auto b = std::make_unique<TBlock>();
         b->number = nextNumber++;
