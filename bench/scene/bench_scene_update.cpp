@@ -1,4 +1,4 @@
-// Rebuilding every layer of a large project: 200 rooms of 20 x 20 sectors
+// Rebuilding every layer of a large project: 255 rooms of 20 x 20 sectors
 // with varied heights, splits, slopes and steep halves, all shown through
 // the "ALL," filter. Geometry, drawing layer, sort and vertex buffers.
 #include <benchmark/benchmark.h>
@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kRooms = 200;
+constexpr int kRooms = 255;
 constexpr int kSize = 20;
 
 void MakeLargeProject(tcuarto_list& p)

@@ -26,6 +26,20 @@ size_t WriteZeroPadded(char* out, uint32_t value, int width)
     return size_t(width);
 }
 
+// Adds one to a number right-aligned in `width` characters (and not at
+// the largest the width holds).
+void CountUp(char* digits, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        if (digits[i] == '9') {
+            digits[i] = '0';
+            continue;
+        }
+        digits[i] = digits[i] == ' ' ? '1' : char(digits[i] + 1);
+        return;
+    }
+}
+
 constexpr double kDegree = 0.017453292519940686;
 
 }  // namespace
@@ -124,16 +138,24 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
     // List and texture change seldom between vertices: their part of the
     // key is kept from the previous one.
     if (!keyValid_ || keyList_ != CurrentList || keyTexture_ != CurrentTexture) {
+        const size_t before = keyPrefixLength_;
         keyPrefixLength_ = IntToStrWidthTo(key_, CurrentList, kKeyWidth);
         keyPrefixLength_ += IntToStrWidthTo(key_ + keyPrefixLength_, CurrentTexture, kKeyWidth);
         keyList_ = CurrentList;
         keyTexture_ = CurrentTexture;
         keyValid_ = true;
+        if (keyPrefixLength_ != before) keySerial_ = -1;  // the serial's characters are elsewhere now
     }
     size_t n = keyPrefixLength_;
     if (Serial >= 0 && Serial <= kLargestShortSerial) {
-        n += IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
+        if (keySerial_ >= 0 && Serial == keySerial_ + 1)
+            CountUp(key_ + n, kKeyWidth);
+        else
+            IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
+        keySerial_ = Serial;
+        n += kKeyWidth;
     } else {
+        keySerial_ = -1;
         // Past six digits the text order of the serial would no longer be
         // emission order: a mark above every digit that counts the millions,
         // then the rest in six digits (one character more, so that the
@@ -371,7 +393,7 @@ void TxGL::BuildVertexBuffer(TVertexBuffer_array& buffers, int list)
         ++i;
         ++inGroup;
         CurrentVertex = const_cast<txgl_vertex*>(rec);
-        Vertices.Prefetch(i + 8);
+        Vertices.Prefetch(i + 24);
         if (i >= count) {
             closeGroup();
             break;

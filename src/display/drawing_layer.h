@@ -146,6 +146,9 @@ private:
     uint16_t keyList_ = 0;
     int32_t keyTexture_ = 0;
     bool keyValid_ = false;
+    // The serial whose six characters follow the list and texture in key_
+    // (-1: none), so that the next one is a matter of counting up.
+    int32_t keySerial_ = -1;
 };
 
 // Euclidean distance between two points.

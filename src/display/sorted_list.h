@@ -7,10 +7,12 @@
 // front, and the searches start behind them.
 //
 // Names compare ordinally (bytes as unsigned values; a prefix comes before
-// the longer names it starts). Each slot keeps the first 24 bytes of its
-// name packed into three integers beside the record pointer, so sorting and
-// searching rarely look at the record itself; records live in blocks owned
-// by the list, so adding one seldom allocates. A sort orders only what was
+// the longer names it starts). Each entry keeps the first 20 bytes of its
+// name packed into three integers in front of its record, in blocks owned
+// by the list, so that adding one seldom allocates and comparing names
+// rarely looks further. A slot is the 32-bit number of its entry, so that
+// sorting and merging move 4 bytes per entry, and the list's memory is
+// little more than the records themselves. A sort orders only what was
 // added since the previous one and merges it into the rest.
 #pragma once
 
@@ -21,6 +23,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,55 +36,51 @@ size_t IntToStrWidthTo(char* out, int32_t n, int32_t width);
 
 namespace listmem {
 
-constexpr size_t kPrefix = 24;  // name bytes kept in the slot
+constexpr size_t kPrefix = 20;  // name bytes kept in front of each record
 
-// The part of a name beyond the slot's 24 bytes is kept with the record.
+// What each entry keeps in front of its record: the first 20 bytes of its
+// name, big-endian and zero-padded, and the name's length (24 bytes in all).
+// The part of a longer name is kept by the list.
 struct TNodeHead {
-    char* tail = nullptr;  // nil when the name fits the slot
-};
-
-struct TSlot {
-    uint64_t key[3];   // the first 24 name bytes, big-endian, zero-padded
-    uint32_t length;   // the name's length
-    TNodeHead* node;   // nil: an empty slot
-};
-
-// A name prepared for comparison with slots.
-struct TKey {
-    uint64_t key[3];
+    uint64_t key[2];  // bytes 0-15
+    uint32_t key2;    // bytes 16-19
     uint32_t length;
-    const char* tail;  // bytes from 24 on
+
+    // Bytes 8w to 8w + 7 as one big-endian word (bytes from 20 on read as zero).
+    uint64_t Word(int w) const { return w < 2 ? key[w] : uint64_t(key2) << 32; }
+};
+
+// A name prepared for comparison with entries.
+struct TKey {
+    uint64_t key[3];  // as TNodeHead::Word gives them
+    uint32_t length;
+    const char* tail;  // bytes from 20 on
 };
 TKey MakeKey(std::string_view name);
 
-// <0, 0, >0: the key against a non-empty slot.
-int Compare(const TKey& k, const TSlot& s);
-bool Equal(const TKey& k, const TSlot& s);
-std::string NameOf(const TSlot& s);
-
-// The untyped part of the list: slots, free stack, sort and searches.
+// The untyped part of the list: entries, slots, free stack, sort and searches.
 class TCore {
 public:
+    static constexpr uint32_t kEmpty = UINT32_MAX;  // the slot of no entry
+
     int32_t Count() const { return static_cast<int32_t>(slots_.size()); }
     int32_t FreeCount() const { return static_cast<int32_t>(free_.size()); }
     int32_t Capacity() const { return static_cast<int32_t>(slots_.capacity()); }
     bool IsEmptySlot(int32_t index) const
     {
-        return index < 0 || index >= Count() || slots_[size_t(index)].node == nullptr;
+        return index < 0 || index >= Count() || slots_[size_t(index)] == kEmpty;
     }
-    std::string Name(int32_t index) const
-    {
-        return IsEmptySlot(index) ? std::string() : NameOf(slots_[size_t(index)]);
-    }
+    std::string Name(int32_t index) const { return IsEmptySlot(index) ? std::string() : NameOf(slots_[size_t(index)]); }
 
     void Sort();
     // A hint that the record in a slot is read soon (walks over sorted lists).
     void Prefetch(int32_t index) const
     {
-        if (index >= 0 && index < Count() && slots_[size_t(index)].node) {
-            const char* p = reinterpret_cast<const char*>(slots_[size_t(index)].node);
-            __builtin_prefetch(p);
-            __builtin_prefetch(p + 64);
+        if (index >= 0 && index < Count() && slots_[size_t(index)] != kEmpty) {
+            // Every cache line of the entry.
+            const char* p = reinterpret_cast<const char*>(Node(slots_[size_t(index)]));
+            for (size_t at = 0; at < nodeSize_; at += 64) __builtin_prefetch(p + at);
+            __builtin_prefetch(p + nodeSize_ - 1);
         }
     }
     int32_t IndexOf(std::string_view name) const;
@@ -91,53 +90,106 @@ public:
     bool KeepSorted = false;
 
 protected:
-    TCore();
-    // Puts a node under a name into a reused or a new slot (and sorts when keep-sorted).
-    void Place(std::string_view name, TNodeHead* node);
-    // Empties a slot, pushing it on the free stack; returns the node it held.
-    TNodeHead* Vacate(int32_t index);
+    TCore(size_t nodeSize, size_t nodeAlign);
+    ~TCore();
+    TCore(const TCore&) = delete;
+    TCore& operator=(const TCore&) = delete;
+
+    static constexpr int kBlockShift = 12;  // entries per block: 4096
+    static constexpr uint32_t kBlockMask = (1u << kBlockShift) - 1;
+
+    TNodeHead* Node(uint32_t id) const
+    {
+        return reinterpret_cast<TNodeHead*>(blocks_[id >> kBlockShift] + size_t(id & kBlockMask) * nodeSize_);
+    }
+    // The number of room for a new entry, freed ones first.
+    uint32_t NewNode()
+    {
+        // Most often the current block has room left.
+        if (freeNodes_ == kEmpty && (nextNode_ & kBlockMask) != 0) return nextNode_++;
+        return NewNodeElsewhere();
+    }
+    uint32_t NewNodeElsewhere();
+    // Hands an entry's room back; its record must be gone.
+    void FreeNode(uint32_t id);
+    // Puts an entry under a name into a reused or a new slot (and sorts when keep-sorted).
+    void Place(std::string_view name, uint32_t id);
+    // Empties a slot, pushing it on the free stack; returns the entry it held.
+    uint32_t Vacate(int32_t index);
+    // Removes every slot and hands out all entry room again from the start.
     void ClearSlots();
     void PackSlots();
 
-    std::vector<TSlot> slots_;
+    std::vector<uint32_t> slots_;
     std::vector<int32_t> free_;  // the top is the last element
 
 private:
-    // Slots filled since the last sort; the other entries are still in the
-    // order that sort left them in (deletions only empty slots), so a sort
-    // orders the new entries and merges them in.
-    std::vector<int32_t> added_;
+    std::string NameOf(uint32_t id) const;
+    const char* Tail(uint32_t id) const;
+    int Compare(const TKey& k, uint32_t id) const;
+    bool Equal(const TKey& k, uint32_t id) const { return id != kEmpty && Compare(k, id) == 0; }
+    bool Less(uint32_t a, uint32_t b) const;
+    int32_t SearchRun(const TKey& k, int32_t& lo, int32_t hi) const;
+    // Orders fresh_.
+    void SortFresh();
+    // Notes that the list is sorted.
+    void Sorted();
+    // The bits in which the names differ from the first one's, whether some
+    // lengths differ, and whether any name is longer than 24 bytes.
+    void Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const;
+    // Orders n entries whose names differ in the bits given.
+    void SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff, bool longNames);
+    // The first old slot from `from` on whose entry's name is above the entry's.
+    size_t OldAfter(uint32_t id, size_t from, size_t end) const;
+
+    // Entry room: blocks of 4096 entries of nodeSize_ bytes each.
+    size_t nodeSize_, nodeAlign_;
+    std::vector<uint8_t*> blocks_;
+    uint32_t nextNode_ = 0;       // entries handed out from the blocks so far
+    uint32_t freeNodes_ = kEmpty; // freed entries, linked through their first word
+    // The part past 24 bytes of the longer names, by entry.
+    std::unordered_map<uint32_t, std::unique_ptr<char[]>> tails_;
+
+    // Since the last sort, the slots before sortedEnd_ still hold the entries
+    // that sort left there (deletions only empty slots) except the ones
+    // taken again from the free stack, listed in reused_; the slots from
+    // sortedEnd_ on were appended. A sort orders the new entries and merges
+    // them in.
+    size_t sortedEnd_ = 0;
+    std::vector<int32_t> reused_;
     bool restSorted_ = true;
+    // The bits in which the names added since the last sort differ from the
+    // first of them, gathered as they come.
+    uint64_t freshFirst_[3] = {}, freshDiff_[3] = {};
+    uint32_t freshFirstLength_ = 0, freshLengthDiff_ = 0;
+    bool freshAny_ = false, freshLong_ = false;
     // Work space of the sort, kept between sorts.
-    std::vector<TSlot> fresh_;
-    std::vector<uint8_t> isFresh_;
-    // The sorted order of fresh_ when packed: name bits above the index.
+    std::vector<uint32_t> fresh_, ids_;
+    std::vector<uint16_t> digits_;
+    // The last name seen of each group, and whether the group is out of order.
+    struct TLast {
+        uint64_t word[3];
+        uint32_t length;
+    };
+    std::vector<TLast> last_;
+    std::vector<uint8_t> unsorted_;
     std::vector<uint64_t> order_, orderTmp_;
     std::vector<uint32_t> counts_;
-    int orderIndexBits_ = 0;
-    // Orders fresh_ (through order_ when it packs the names into 64-bit keys).
-    void SortFresh();
 };
 
 }  // namespace listmem
 
 template <class T>
 class Tlistmem : public listmem::TCore {
-    // One entry: its record, and the part of its name that the slot does not
-    // keep. Entries live in blocks owned by the list and freed ones are
-    // handed out again, so adding an entry seldom allocates.
+    // One entry: its name's head and its record.
     struct tnode : listmem::TNodeHead {
         explicit tnode(T&& d) : data(std::move(d)) {}
         T data;
     };
 
 public:
-    Tlistmem() = default;
-    ~Tlistmem()
-    {
-        FreeAll();
-        for (void* block : blocks_) ::operator delete(block, std::align_val_t(alignof(tnode)));
-    }
+    Tlistmem() : TCore(sizeof(tnode), alignof(tnode)) {}
+    ~Tlistmem() { FreeAll(); }
     Tlistmem(const Tlistmem&) = delete;
     Tlistmem& operator=(const Tlistmem&) = delete;
 
@@ -147,7 +199,7 @@ public:
     T* GetByIndex(int32_t index)
     {
         if (IsEmptySlot(index)) return nullptr;
-        return &static_cast<tnode*>(slots_[size_t(index)].node)->data;
+        return &static_cast<tnode*>(Node(slots_[size_t(index)]))->data;
     }
     const T* GetByIndex(int32_t index) const { return const_cast<Tlistmem*>(this)->GetByIndex(index); }
 
@@ -155,8 +207,9 @@ public:
     // or a new slot at the end. Returns the stored record.
     T* Add(std::string_view name, T data)
     {
-        tnode* node = NewNode(std::move(data));
-        Place(name, node);
+        const uint32_t id = NewNode();
+        tnode* node = new (Node(id)) tnode(std::move(data));
+        Place(name, id);
         return &node->data;
     }
 
@@ -165,62 +218,21 @@ public:
     void Delete(int32_t index)
     {
         if (IsEmptySlot(index)) return;
-        FreeNode(static_cast<tnode*>(Vacate(index)));
+        const uint32_t id = Vacate(index);
+        static_cast<tnode*>(Node(id))->~tnode();
+        FreeNode(id);
     }
 
     // Frees every record and removes all slots.
     void FreeAll()
     {
         if constexpr (!std::is_trivially_destructible_v<T>) {
-            for (auto& s : slots_)
-                if (s.node) static_cast<tnode*>(s.node)->data.~T();
+            for (uint32_t id : slots_)
+                if (id != kEmpty) static_cast<tnode*>(Node(id))->~tnode();
         }
-        for (auto& s : slots_)
-            if (s.node && s.length > listmem::kPrefix) delete[] s.node->tail;
         ClearSlots();
-        // Every record is gone: the blocks are handed out again from the start.
-        freeNodes_ = nullptr;
-        nextBlock_ = 0;
-        used_ = 0;
     }
 
     // Removes the empty slots; the entries keep their order.
     void Pack() { PackSlots(); }
-
-private:
-    static constexpr size_t kBlockNodes = 4096;
-
-    tnode* NewNode(T&& data)
-    {
-        void* at;
-        if (freeNodes_) {
-            at = freeNodes_;
-            freeNodes_ = *static_cast<void**>(at);
-        } else {
-            if (nextBlock_ < blocks_.size() && used_ == kBlockNodes) {
-                ++nextBlock_;
-                used_ = 0;
-            }
-            if (nextBlock_ == blocks_.size()) {
-                blocks_.push_back(::operator new(sizeof(tnode) * kBlockNodes, std::align_val_t(alignof(tnode))));
-                used_ = 0;
-            }
-            at = static_cast<tnode*>(blocks_[nextBlock_]) + used_++;
-        }
-        return new (at) tnode(std::move(data));
-    }
-
-    void FreeNode(tnode* node)
-    {
-        delete[] node->tail;
-        node->~tnode();
-        static_assert(sizeof(tnode) >= sizeof(void*));
-        *reinterpret_cast<void**>(node) = freeNodes_;
-        freeNodes_ = node;
-    }
-
-    std::vector<void*> blocks_;
-    size_t nextBlock_ = 0;  // block handing out fresh nodes
-    size_t used_ = 0;       // nodes handed out from that block
-    void* freeNodes_ = nullptr;
 };

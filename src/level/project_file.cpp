@@ -60,16 +60,16 @@ const TShortString<18>& StoredHeader()
 // Writing
 
 template <class T>
-void Put(TZFile& f, const T& value)
+void Put(TZStreamWriter& f, const T& value)
 {
-    zBlockWrite(f, &value, static_cast<int32_t>(sizeof value));
+    f.Write(&value, static_cast<int64_t>(sizeof value));
 }
 
 // Entries 1..count of a 1-based table.
 template <class T, std::size_t N>
-void PutTable(TZFile& f, const std::array<T, N>& table, int count)
+void PutTable(TZStreamWriter& f, const std::array<T, N>& table, int count)
 {
-    if (count > 0) zBlockWrite(f, &table[1], static_cast<int32_t>(sizeof(T) * count));
+    if (count > 0) f.Write(&table[1], static_cast<int64_t>(sizeof(T)) * count);
 }
 
 [[noreturn]] void RaiseUnsaveable(const std::string& what)
@@ -109,7 +109,7 @@ void CheckSaveable(const tcuarto_list& p)
     }
 }
 
-void WriteRoom(TZFile& f, const tcuarto& r)
+void WriteRoom(TZStreamWriter& f, const tcuarto& r)
 {
     TRoomHead head;
     head.x = r.x;
@@ -139,7 +139,7 @@ void WriteRoom(TZFile& f, const tcuarto& r)
     // Rows 1..rows of a column lie together in memory: one block per column.
     if (r.rows > 0)
         for (int c = 1; c <= r.columns; ++c)
-            zBlockWrite(f, r.sectors[c] + 1, static_cast<int32_t>(sizeof(tsector) * r.rows));
+            f.Write(r.sectors[c] + 1, static_cast<int64_t>(sizeof(tsector)) * r.rows);
 
     Put(f, r.boxCount);
     Put(f, r.selectedBox);
@@ -152,7 +152,7 @@ void WriteRoom(TZFile& f, const tcuarto& r)
     Put(f, r.selectedLight);
 }
 
-void WriteProject(TZFile& f, const tcuarto_list& p)
+void WriteProject(TZStreamWriter& f, const tcuarto_list& p)
 {
     Put(f, StoredHeader());
     Put(f, PROJECT_FILE_VERSION);
@@ -184,7 +184,7 @@ void WriteProject(TZFile& f, const tcuarto_list& p)
     Put(f, p.selectedSoundSource);
     Put(f, p.triggerCount);
     if (p.triggerCount != 0)
-        zBlockWrite(f, p.triggers.data(), static_cast<int32_t>(sizeof(tproject_trigger) * p.triggerCount));
+        f.Write(p.triggers.data(), static_cast<int64_t>(sizeof(tproject_trigger)) * p.triggerCount);
     Put(f, p.animSetCount);
     PutTable(f, p.animSets, p.animSetCount);
     Put(f, p.reservedBlock);
@@ -630,15 +630,14 @@ void SaveProject(const tcuarto_list& project, const std::string& fileName, int b
     const std::string temporary = directory + RandomFileName(8, directory);
     TProgressBar* gauge = project.progressGauge;
 
-    TZFile f;
-    zAssignFile(f, temporary);
-    zRewrite(f, 1);
+    // The content is compressed on every core while it is written, never
+    // held whole.
+    TZStreamWriter f(temporary);
     try {
         WriteProject(f, project);
-        f.compressed = 1;
-        zCloseFile(f, true);  // checks every write, the flush to disk and the close
+        f.Close();  // checks every write, the flush to disk and the close
     } catch (...) {
-        if (f.handle >= 0) zCloseFile(f, false);
+        f.Abandon();
         DeleteFile(temporary);
         if (gauge) gauge->SetPosition(0);
         throw;

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
+#include "level/parallel_deflate.h"
 #include "level/zlibwrap.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/messages.h"
@@ -193,4 +195,55 @@ void zCloseFile(TZFile& f, bool write)
     }
     ReleaseBuffer(f);
     if (fd >= 0 && ::close(fd) != 0 && write) RaiseInOutError(f.name, errno);
+}
+
+TZStreamWriter::TZStreamWriter(const std::string& name) : name_(name)
+{
+    handle_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (handle_ < 0) RaiseInOutError(name, errno);
+    try {
+        // The head goes in last, once the sizes are known.
+        if (::lseek(handle_, 12, SEEK_SET) < 0) RaiseInOutError(name_, errno);
+        deflate_ = std::make_unique<TParallelDeflate>(
+            [this](const uint8_t* data, size_t n) { WriteFully(handle_, name_, data, static_cast<int64_t>(n)); });
+    } catch (...) {
+        Abandon();
+        throw;
+    }
+}
+
+TZStreamWriter::~TZStreamWriter() { Abandon(); }
+
+void TZStreamWriter::Write(const void* data, int64_t n)
+{
+    if (!deflate_) throw std::logic_error("container already closed");
+    if (n <= 0) return;
+    if (static_cast<int64_t>(deflate_->TotalIn()) + n + ZFILE_GROWTH > INT32_MAX)
+        throw std::length_error("buffered file too large");
+    deflate_->Write(data, static_cast<size_t>(n));
+}
+
+void TZStreamWriter::Close()
+{
+    if (!deflate_) throw std::logic_error("container already closed");
+    deflate_->Finish();
+    uint8_t head[12];
+    std::memcpy(head, "ZLIB", 4);
+    WriteLE32(head + 4, static_cast<uint32_t>(deflate_->TotalOut()));
+    WriteLE32(head + 8, static_cast<uint32_t>(deflate_->TotalIn()));
+    if (::lseek(handle_, 0, SEEK_SET) < 0) RaiseInOutError(name_, errno);
+    WriteFully(handle_, name_, head, 12);
+    // The content must be on disk before anyone replaces another file with it.
+    if (::fsync(handle_) != 0) RaiseInOutError(name_, errno);
+    deflate_.reset();
+    const int fd = handle_;
+    handle_ = -1;
+    if (::close(fd) != 0) RaiseInOutError(name_, errno);
+}
+
+void TZStreamWriter::Abandon()
+{
+    deflate_.reset();
+    if (handle_ >= 0) ::close(handle_);
+    handle_ = -1;
 }

@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+class TParallelDeflate;
 
 struct TZFile {
     TZFile() = default;
@@ -48,6 +51,33 @@ void zCloseFile(TZFile& f, bool write);
 // Replaces the content of an open file with a "ZLIB" container of the size
 // bytes at buffer; every write is checked.
 void zWriteCompressed(int handle, const std::string& name, const uint8_t* buffer, int32_t size);
+
+// A "ZLIB" container written while its content is produced, for content
+// too large to be held whole: the content is deflated in blocks on every
+// core as it comes (see TParallelDeflate) and goes to the file block by
+// block; the head's sizes are filled in at the end. The content is bounded
+// as a buffered file's is.
+class TZStreamWriter {
+public:
+    // Creates or truncates the file.
+    explicit TZStreamWriter(const std::string& name);
+    // Abandons the file if Close was not reached.
+    ~TZStreamWriter();
+    TZStreamWriter(const TZStreamWriter&) = delete;
+    TZStreamWriter& operator=(const TZStreamWriter&) = delete;
+
+    void Write(const void* data, int64_t n);
+    // Ends the stream, writes the head, flushes the file to disk and closes
+    // it; every step is checked.
+    void Close();
+    // Stops compressing and closes the file unchecked, leaving it incomplete.
+    void Abandon();
+
+private:
+    std::string name_;
+    int handle_ = -1;
+    std::unique_ptr<TParallelDeflate> deflate_;
+};
 
 // Reads a whole open file into a new buffer; returns the compressed flag.
 bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size);

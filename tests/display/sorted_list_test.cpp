@@ -15,12 +15,22 @@ namespace {
 std::string K(int n) { return IntToStrWidth(n, 6); }
 
 // Keys as the drawing layer makes them (some serials past six digits), two
-// values a byte, random letters, names longer than a slot keeps, and names
-// that differ only in trailing zero bytes.
+// values a byte, random letters, names longer than a slot keeps, names that
+// differ only in trailing zero bytes, keys in the order the drawing layer
+// adds them (serials counting up within a list and texture, now and then one
+// out of order), and two leading bytes of few values followed by numbers or
+// letters (large groups that need sorting further).
 std::string Name(std::mt19937& rng, int kind)
 {
+    static int serial = 0;
     std::string s;
     switch (kind) {
+    case 5: ++serial; return K(int(rng() % 3)) + K(int(rng() % 40)) + K(serial % 97 == 5 ? serial / 2 : serial);
+    case 6:
+        s = {rng() & 1 ? '\xff' : '0', rng() & 1 ? '\xff' : '0'};
+        if (rng() & 1) return s + K(int32_t(rng() % 1000000));
+        for (int i = 0; i < 12; ++i) s += char('a' + rng() % 26);
+        return s;
     case 0: return K(int(rng() % 16)) + K(int(rng() % 60) - 1) + K(int(rng() % 50 ? rng() % 1000000 : 1000000 + rng() % 5000000));
     case 1: for (int i = 0; i < 14; ++i) s += (rng() & 1) ? '\xff' : '\x01'; return s;
     case 2: for (size_t i = 1 + rng() % 23; i > 0; --i) s += char('a' + rng() % 26); return s;
@@ -95,7 +105,7 @@ TEST(Tlistmem, BehavesAsItsModel)
         }
         list.KeepSorted = false;
         sort();  // so that the batch alone is new to the next sort
-        for (int n = 0; n < 1500; ++n) add(Name(rng, round % 5));
+        for (int n = 0; n < (round < 5 ? 1500 : 6000); ++n) add(Name(rng, round % 7));
         sort();
         ASSERT_NO_FATAL_FAILURE(check());
         if (round == 7) list.FreeAll(), model.clear(), free.clear();  // the records' blocks are handed out again

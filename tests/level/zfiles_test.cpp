@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "level/parallel_deflate.h"
 #include "level/zfiles.h"
 #include "level/zlibwrap.h"
 #include "platform/rtl/messages.h"
 #include "platform/rtl/sysutils.h"
 #include "support/temp_dir.h"
+#include "support/zlib_stream.h"
 
 namespace {
 
@@ -76,6 +78,38 @@ TEST(ZlibWrap, RoundTripsThroughZlibAndRefusesDamage)
     std::vector<uint8_t> junk(100, 0xAB);
     TMemBlock out;
     EXPECT_FALSE(DecompressBuf(junk.data(), 100, 0, out));
+}
+
+TEST(ZlibWrap, BlocksDeflatedSideBySideMakeOneOrdinaryStream)
+{
+    // A random stretch repeated: only a block that sees the content before
+    // it (its dictionary) finds the repeats.
+    std::vector<uint8_t> data(300000);
+    uint32_t s = 777;
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = i < 3000 ? uint8_t((s = s * 1103515245u + 12345u) >> 24) : data[i - 3000];
+    auto deflate = [](const std::vector<uint8_t>& content, int threads, size_t block) {
+        std::vector<uint8_t> out;
+        TParallelDeflate d([&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }, threads, block);
+        for (size_t at = 0; at < content.size(); at += 70001)
+            d.Write(content.data() + at, std::min<size_t>(70001, content.size() - at));
+        d.Finish();
+        EXPECT_EQ(d.TotalIn(), content.size());
+        EXPECT_EQ(d.TotalOut(), out.size());
+        return out;
+    };
+    for (size_t block : {size_t(1000), size_t(4096), size_t(65536)}) {
+        const auto one = deflate(data, 1, block);
+        EXPECT_EQ(deflate(data, 3, block), one) << block;
+        std::vector<uint8_t> back(data.size());
+        uLongf n = back.size();
+        ASSERT_EQ(uncompress(back.data(), &n, one.data(), one.size()), Z_OK) << block;
+        EXPECT_EQ(back, data) << block;
+        EXPECT_LT(one.size(), data.size() / 30) << block;
+    }
+    // Content within one block: exactly what deflate gives alone.
+    EXPECT_EQ(deflate(data, 4, data.size()), ZlibCompress(data, 9));
+    EXPECT_EQ(deflate({}, 4, 4096), ZlibCompress({}, 9));
 }
 
 TEST(ZFile, WritesGrowTheBufferAndReadsAreClipped)
