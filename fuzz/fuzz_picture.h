@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <exception>
 
+#include "fuzz_quiet.h"
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/classes.h"
-#include "fuzz_quiet.h"
 
 inline void PrepareFuzzing()
 {

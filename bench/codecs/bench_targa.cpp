@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "codecs/targa.h"
-#include "platform/rtl/classes.h"
 #include "picture_bench.h"
+#include "platform/rtl/classes.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 

@@ -49,8 +49,15 @@ std::unique_ptr<Ttrlevel> LargeLevel(int rooms)
     level->floor_data = words;
     level->SetNumItems(3000);
     for (uint32_t i = 0; i < 3000; ++i)
-        level->items[i] = tlevel_item{int16_t(i % 600), int16_t(i % uint32_t(rooms)), int32_t(rnd.Next() % 20000),
-                                      0, int32_t(rnd.Next() % 20000), uint16_t(rnd.Next()), 0, 0, 0};
+        level->items[i] = tlevel_item{int16_t(i % 600),
+                                      int16_t(i % uint32_t(rooms)),
+                                      int32_t(rnd.Next() % 20000),
+                                      0,
+                                      int32_t(rnd.Next() % 20000),
+                                      uint16_t(rnd.Next()),
+                                      0,
+                                      0,
+                                      0};
     return level;
 }
 

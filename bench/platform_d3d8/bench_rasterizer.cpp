@@ -202,7 +202,8 @@ void BM_ReferenceScene(benchmark::State& state)
     s.device->Present(nullptr, nullptr, nullptr, nullptr);
     state.counters["threads"] = D3DRenderThreads();
     state.counters["covered%"] = 100.0 * Covered(*s.host);
-    state.counters["triangles/s"] = benchmark::Counter(double(triangles), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["triangles/s"] =
+        benchmark::Counter(double(triangles), benchmark::Counter::kIsIterationInvariantRate);
     if (!gPpm.empty() && !WritePpm(gPpm, *s.host)) state.SkipWithError("cannot write the frame");
 }
 

@@ -50,9 +50,8 @@ void DrawItems(TMeshDrawing& d, bool posed)
 {
     d.gl.SetList(5);
     for (int i = 0; i < kItems; ++i)
-        BuildMoveableObject(d.gl, LEVEL_TEXTURE_FIRST_ID, d.list, d.level, i % kMoveables, 0, posed ? i % 4 : 0,
-                            i % 40, 0, i / 40, posed ? uint16_t((i % 8) * 45) : 0, LEVEL_OBJECT_SCALE, false, 0, 0,
-                            0);
+        BuildMoveableObject(d.gl, LEVEL_TEXTURE_FIRST_ID, d.list, d.level, i % kMoveables, 0, posed ? i % 4 : 0, i % 40,
+                            0, i / 40, posed ? uint16_t((i % 8) * 45) : 0, LEVEL_OBJECT_SCALE, false, 0, 0, 0);
 }
 
 // Times one drawing per iteration into the emptied drawing layer (draw
@@ -82,7 +81,8 @@ void BM_BuildMeshList(benchmark::State& state)
         benchmark::DoNotOptimize(list.count);
     }
     state.counters["meshes"] = double(list.count);
-    state.counters["meshes_per_second"] = benchmark::Counter(double(list.count), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["meshes_per_second"] =
+        benchmark::Counter(double(list.count), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["mesh_data_MB"] = double(level.num_mesh_data) * 2 / 1e6;
 }
 BENCHMARK(BM_BuildMeshList)->Unit(benchmark::kMillisecond);

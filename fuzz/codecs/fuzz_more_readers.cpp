@@ -50,8 +50,7 @@ void Decode(const uint8_t* data, size_t size)
     if (size < 2) return;
     const int32_t width = 1 + data[0] * 16;  // one table up to 1536, three above
     const int32_t rows = 1 + data[1] % 64;
-    std::vector<uint8_t> luma(size_t(width) * rows), chroma1(size_t(width) * ((rows + 1) / 2)),
-        chroma2(chroma1.size());
+    std::vector<uint8_t> luma(size_t(width) * rows), chroma1(size_t(width) * ((rows + 1) / 2)), chroma2(chroma1.size());
     uint8_t* planes[3] = {luma.data(), chroma1.data(), chroma2.data()};
     TMemoryStream in(data + 2, size - 2);
     TPCDDecoder decoder(in);
@@ -75,9 +74,16 @@ void ReadPalette(const uint8_t* data, size_t size)
 
 // What the first byte chooses, by its remainder.
 constexpr void (*kReaders[])(const uint8_t*, size_t) = {
-    LoadAs<TPSDGraphic>,      LoadAs<TSGIGraphic>, LoadAs<TRLAGraphic>, LoadAs<TPCXGraphic>,
-    LoadAs<TCUTGraphic>,      ReadPalette,         LoadAs<TAutodeskGraphic>,
-    LoadAs<TPCDGraphic>,      LoadPaddedPack,      LoadAs<TPPMGraphic>,
+    LoadAs<TPSDGraphic>,
+    LoadAs<TSGIGraphic>,
+    LoadAs<TRLAGraphic>,
+    LoadAs<TPCXGraphic>,
+    LoadAs<TCUTGraphic>,
+    ReadPalette,
+    LoadAs<TAutodeskGraphic>,
+    LoadAs<TPCDGraphic>,
+    LoadPaddedPack,
+    LoadAs<TPPMGraphic>,
     Decode,
 };
 

@@ -13,10 +13,10 @@
 
 #include <zlib.h>
 
-#include "level/trlevel.h"
-#include "platform/rtl/messages.h"
 #include "fuzz_quiet.h"
 #include "fuzz_scratch.h"
+#include "level/trlevel.h"
+#include "platform/rtl/messages.h"
 
 namespace {
 
@@ -31,9 +31,10 @@ void CheckRecord(const Ttrlevel& level, int result)
     if (level.rooms.size() != level.num_rooms) abort();
     for (const troom& r : level.rooms) {
         if (r.num_vertices > ROOM_MAX_VERTICES || r.num_rectangles > ROOM_MAX_RECTANGLES ||
-            r.num_triangles > ROOM_MAX_TRIANGLES || r.num_sprites > ROOM_MAX_SPRITES || r.num_portals > ROOM_MAX_PORTALS ||
-            uint32_t(r.num_z_sectors) * r.num_x_sectors > ROOM_MAX_SECTORS || r.num_lights > ROOM_MAX_LIGHTS ||
-            r.num_statics > ROOM_MAX_STATICS || r.num_trc_records > ROOM_MAX_TRC_RECORDS)
+            r.num_triangles > ROOM_MAX_TRIANGLES || r.num_sprites > ROOM_MAX_SPRITES ||
+            r.num_portals > ROOM_MAX_PORTALS || uint32_t(r.num_z_sectors) * r.num_x_sectors > ROOM_MAX_SECTORS ||
+            r.num_lights > ROOM_MAX_LIGHTS || r.num_statics > ROOM_MAX_STATICS ||
+            r.num_trc_records > ROOM_MAX_TRC_RECORDS)
             abort();
         if (r.num_vertices) RoomVertexFind(r, r.vertices[0].x, r.vertices[0].y, r.vertices[0].z);
     }
@@ -41,7 +42,8 @@ void CheckRecord(const Ttrlevel& level, int result)
         level.items_tr1.size() != level.num_items || level.zones[9].size() != level.num_boxes ||
         level.floor_data.size() != level.num_floor_data || level.mesh_data.size() != level.num_mesh_data)
         abort();
-    if (uint64_t(level.num_textiles) * TEXTILE16_BYTES > uint64_t(level.textile16.length()) && level.version_code >= LEVEL_TR2)
+    if (uint64_t(level.num_textiles) * TEXTILE16_BYTES > uint64_t(level.textile16.length()) &&
+        level.version_code >= LEVEL_TR2)
         abort();
     uint8_t r, g, b;
     level.PaletteColor(0xFFFF, r, g, b);
@@ -87,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool wrapTr4 = (selector & 0x40) != 0;
     std::vector<uint8_t> file;
     if (size > 1) file = wrapTr4 ? Tr4File(data + 1, size - 1) : std::vector<uint8_t>(data + 1, data + size);
-    const std::string name =
-        WriteScratchFile(std::string("level") + (wrapTr4 ? ".tr4" : kExtensions[selector % 6]), file.data(), file.size());
+    const std::string name = WriteScratchFile(std::string("level") + (wrapTr4 ? ".tr4" : kExtensions[selector % 6]),
+                                              file.data(), file.size());
 
     const int result = level.LoadFromFile(name, (selector & 0x80) != 0);
     CheckRecord(level, result);

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_scratch.h"
 #include "level/project_file.h"
 #include "platform/rtl/messages.h"
-#include "fuzz_scratch.h"
 
 namespace {
 

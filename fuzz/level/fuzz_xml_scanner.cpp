@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/rtl/strconv.h"
 #include "level/trcatalog.h"
 #include "level/xmlscan.h"
+#include "platform/rtl/strconv.h"
 
 namespace {
 
@@ -15,7 +15,8 @@ namespace {
 // files of the machine.
 class MemoryEntityParser : public TXmlParser {
 public:
-    TEntityBuffer OpenExternalEntity(const std::string& parent, const std::string&, const std::string& systemId) override
+    TEntityBuffer OpenExternalEntity(const std::string& parent, const std::string&,
+                                     const std::string& systemId) override
     {
         TEntityBuffer buffer;
         buffer.Source = parent + "/" + systemId;

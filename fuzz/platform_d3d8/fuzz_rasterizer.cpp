@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         D3DLOCKED_RECT lr{};
         if (texture && SUCCEEDED(texture->LockRect(0, &lr, nullptr, 0))) {
             for (UINT y = 0; y < h; ++y)
-                for (int b = 0; b < lr.Pitch; ++b) static_cast<uint8_t*>(lr.pBits)[y * lr.Pitch + b] = in.Take<uint8_t>();
+                for (int b = 0; b < lr.Pitch; ++b)
+                    static_cast<uint8_t*>(lr.pBits)[y * lr.Pitch + b] = in.Take<uint8_t>();
             texture->UnlockRect(0);
         }
     }

@@ -19,14 +19,14 @@
 #include <vector>
 
 #include "display/drawing_layer.h"
+#include "fuzz_quiet.h"
+#include "fuzz_scratch.h"
 #include "level/trlevel.h"
 #include "platform/rtl/messages.h"
 #include "scene/level_textures.h"
 #include "scene/mesh_draw.h"
 #include "scene/mesh_list.h"
 #include "scene/moveable_pose.h"
-#include "fuzz_quiet.h"
-#include "fuzz_scratch.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <QFile>
 #include <QSocketNotifier>
 
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "editor/editor_program.h"
 

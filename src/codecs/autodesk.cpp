@@ -56,7 +56,8 @@ void TAutodeskGraphic::LoadFromStream(TStream& stream)
     TLogPalette log;
     log.entries.resize(256);
     for (int i = 0; i < 256; ++i)
-        log.entries[i] = TPaletteEntry{uint8_t(map[3 * i] << 2), uint8_t(map[3 * i + 1] << 2), uint8_t(map[3 * i + 2] << 2), 0};
+        log.entries[i] =
+            TPaletteEntry{uint8_t(map[3 * i] << 2), uint8_t(map[3 * i + 1] << 2), uint8_t(map[3 * i + 2] << 2), 0};
     SetPixelFormat(pf8bit);
     SetPalette(CreatePalette(log));
 

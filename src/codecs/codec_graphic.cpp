@@ -43,10 +43,7 @@ void SwapShort(uint16_t* values, uint32_t count)
     for (uint32_t i = 0; i < count; ++i) values[i] = static_cast<uint16_t>((values[i] >> 8) | (values[i] << 8));
 }
 
-uint32_t SwapLong(uint32_t v)
-{
-    return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24);
-}
+uint32_t SwapLong(uint32_t v) { return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24); }
 
 void SwapLong(uint32_t* values, uint32_t count)
 {

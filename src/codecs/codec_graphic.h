@@ -57,11 +57,11 @@ enum TImageCompression : uint8_t {
 
 // Bits of TImageProperties::Options.
 enum : uint8_t {
-    ioTiled = 1,           // stored in tiles
-    ioBigEndian = 2,       // file data is big-endian
-    ioMinIsWhite = 4,      // minimum sample value is white
-    ioReversed = 8,        // bits of each byte are stored in reversed order
-    ioUseGamma = 16,       // the file gamma is applied while loading
+    ioTiled = 1,       // stored in tiles
+    ioBigEndian = 2,   // file data is big-endian
+    ioMinIsWhite = 4,  // minimum sample value is white
+    ioReversed = 8,    // bits of each byte are stored in reversed order
+    ioUseGamma = 16,   // the file gamma is applied while loading
 };
 
 struct TImageProperties {

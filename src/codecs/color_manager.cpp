@@ -206,8 +206,8 @@ HPALETTE TColorManager::CreateColorPalette(std::span<const void* const> data, ui
     const bool gamma = (TargetOptions & optGamma) != 0;
     const bool swap = (SourceOptions & optSwapBytes) != 0;
     const TSample8 sample8 = gamma ? SampleGamma8 : SamplePass8;
-    const TSample16To8 sample16 = swap ? (gamma ? SampleSwapScaleGamma16 : SampleSwapScale16)
-                                       : (gamma ? SampleScaleGamma16 : SampleScale16);
+    const TSample16To8 sample16 =
+        swap ? (gamma ? SampleSwapScaleGamma16 : SampleSwapScale16) : (gamma ? SampleScaleGamma16 : SampleScale16);
     auto g8 = [&](uint8_t v) { return sample8(*this, v); };
     auto s16 = [&](uint16_t v) { return sample16(*this, v); };
     auto read16 = [](const void* base, size_t index) {
@@ -215,8 +215,8 @@ HPALETTE TColorManager::CreateColorPalette(std::span<const void* const> data, ui
         std::memcpy(&v, static_cast<const uint8_t*>(base) + 2 * index, 2);
         return v;
     };
-    const bool planar = format == pfPlane8Triple || format == pfPlane8Quad || format == pfPlane16Triple ||
-                        format == pfPlane16Quad;
+    const bool planar =
+        format == pfPlane8Triple || format == pfPlane8Quad || format == pfPlane16Triple || format == pfPlane16Quad;
     if (format < 8 && !data.empty() && (!planar || data.size() >= 3)) {
         for (uint32_t i = 0; i < n; ++i) {
             uint8_t r = 0, g = 0, b = 0;

@@ -32,8 +32,8 @@ public:
 enum TColorScheme : uint8_t {
     csUnknown = 0,
     csIndexed = 1,
-    csG = 2,       // gray
-    csGA = 3,      // gray and alpha
+    csG = 2,   // gray
+    csGA = 3,  // gray and alpha
     csRGB = 4,
     csRGBA = 5,
     csBGR = 6,
@@ -62,9 +62,9 @@ constexpr TConversionOptions optLabOffsetAB = 16;
 
 // Layouts of the raw colour data CreateColorPalette reads.
 enum : uint8_t {
-    pfInterlaced8Triple = 0,   // r g b r g b ... (b g r with BGROrder)
-    pfInterlaced8Quad = 1,     // r g b x ...
-    pfPlane8Triple = 2,        // three planes: red, green, blue
+    pfInterlaced8Triple = 0,  // r g b r g b ... (b g r with BGROrder)
+    pfInterlaced8Quad = 1,    // r g b x ...
+    pfPlane8Triple = 2,       // three planes: red, green, blue
     pfPlane8Quad = 3,
     pfInterlaced16Triple = 4,  // 16-bit samples
     pfInterlaced16Quad = 5,

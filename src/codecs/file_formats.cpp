@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "codecs/autodesk.h"
 #include "codecs/codec_graphic.h"
 #include "codecs/codec_messages.h"
-#include "codecs/autodesk.h"
 #include "codecs/cut.h"
 #include "codecs/pcd.h"
 #include "codecs/pcx.h"
@@ -216,8 +216,8 @@ void Initialization()
     for (const auto& row : FormatRegistrations()) {
         const TGraphicClass cls = CodecClassOf(row.Slot);
         if (!cls) continue;
-        FileFormatList->RegisterFileFormat(row.Extension, Text(row.Common), Text(row.Individual), row.FileTypes,
-                                           false, cls);
+        FileFormatList->RegisterFileFormat(row.Extension, Text(row.Common), Text(row.Individual), row.FileTypes, false,
+                                           cls);
     }
 }
 

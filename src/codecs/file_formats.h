@@ -71,7 +71,23 @@ extern TFileFormatList* FileFormatList;
 // The registration table of the library: 39 rows in registration order.
 // A row names its class by a slot.
 enum class TCodecClassSlot {
-    Bitmap, Icon, Metafile, JPEGImage, Targa, TIFF, EPS, PCX, RLA, SGI, PSD, PPM, Autodesk, PCD, CUT, PSP, PNG,
+    Bitmap,
+    Icon,
+    Metafile,
+    JPEGImage,
+    Targa,
+    TIFF,
+    EPS,
+    PCX,
+    RLA,
+    SGI,
+    PSD,
+    PPM,
+    Autodesk,
+    PCD,
+    CUT,
+    PSP,
+    PNG,
 };
 struct TFormatRegistration {
     const char* Extension;

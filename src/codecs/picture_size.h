@@ -12,7 +12,6 @@
 inline void CheckPictureSize(uint64_t width, uint64_t height, TPixelFormat format)
 {
     const uint64_t rowBytes = (width * uint64_t(BitsPerPixelOf(format)) + 31) / 32 * 4;
-    if (width > INT32_MAX || height > INT32_MAX ||
-        (height != 0 && rowBytes > uint64_t(BitmapMemoryLimit) / height))
+    if (width > INT32_MAX || height > INT32_MAX || (height != 0 && rowBytes > uint64_t(BitmapMemoryLimit) / height))
         throw EOutOfResources();
 }

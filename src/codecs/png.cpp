@@ -7,8 +7,8 @@
 #include <zlib.h>
 
 #include "codecs/deflate_decoder.h"
-#include "platform/gdi/canvas.h"
 #include "codecs/picture_size.h"
+#include "platform/gdi/canvas.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -16,7 +16,10 @@ namespace {
 const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 const char* const kLabel = "PNG";
 
-uint32_t BigEndian32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t BigEndian32(const uint8_t* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 // Adam7: starting row and column, row and column steps, and the mask of the
@@ -391,7 +394,8 @@ void TPNGGraphic::DecodeImage()
                 cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width, kPassMask[pass]);
                 if (keyRGB)
                     KeyStoredPixels(current.data() + 1, ScanLine(static_cast<int>(y)), passWidth,
-                                    static_cast<uint32_t>(kStartColumn[pass]), static_cast<uint32_t>(kColumnStep[pass]));
+                                    static_cast<uint32_t>(kStartColumn[pass]),
+                                    static_cast<uint32_t>(kColumnStep[pass]));
                 current.swap(previous);
             }
         }

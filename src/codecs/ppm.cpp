@@ -190,7 +190,8 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
         case 1:
             // Every pixel is one digit; digits need nothing between them.
             std::memset(line, 0, (width + 7) / 8);
-            for (uint32_t x = 0; x < width; ++x) line[x >> 3] |= static_cast<uint8_t>((GetDigit() & 1) << (7 - (x & 7)));
+            for (uint32_t x = 0; x < width; ++x)
+                line[x >> 3] |= static_cast<uint8_t>((GetDigit() & 1) << (7 - (x & 7)));
             break;
         case 2:
             for (uint32_t x = 0; x < width; ++x) line[x] = Scale(GetNumber(), maximum);

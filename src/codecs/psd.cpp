@@ -52,7 +52,8 @@ bool TPSDGraphic::CanLoad(TStream& stream)
         const TPSDHeader h = ReadHeader(s);
         char signature[4];
         for (int i = 0; i < 4; ++i)
-            signature[i] = (h.Signature[i] >= 'a' && h.Signature[i] <= 'z') ? char(h.Signature[i] - 32) : h.Signature[i];
+            signature[i] =
+                (h.Signature[i] >= 'a' && h.Signature[i] <= 'z') ? char(h.Signature[i] - 32) : h.Signature[i];
         return std::memcmp(signature, "8BPS", 4) == 0 && h.Version == 1;
     });
 }
@@ -190,7 +191,8 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
     if (onePlane) {
         // Rows of 1 and 8 bits are stored as the bitmap stores them and 16
         // bits are brought down to 8; Photoshop writes no other depth.
-        if (p.BitsPerSample != 1 && p.BitsPerSample != 8 && p.BitsPerSample != 16) CodecError(gesInvalidImage, {kLabel});
+        if (p.BitsPerSample != 1 && p.BitsPerSample != 8 && p.BitsPerSample != 16)
+            CodecError(gesInvalidImage, {kLabel});
         const uint32_t rowBytes = static_cast<uint32_t>((uint64_t(width) * p.BitsPerSample + 7) / 8);
         // Rows whose samples the bitmap stores as they are go straight into
         // their scan line; 16-bit samples are brought down to 8 bits.

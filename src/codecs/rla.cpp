@@ -21,8 +21,8 @@ bool ReadHeader(TStream& stream, TRLAHeader& h)
 {
     if (stream.Read(&h, sizeof h) != static_cast<int64_t>(sizeof h)) return false;
     for (int16_t* f : {&h.Window[0], &h.Window[1], &h.Window[2], &h.Window[3], &h.ActiveLeft, &h.ActiveRight,
-                       &h.ActiveBottom, &h.ActiveTop, &h.Frame, &h.StorageType, &h.NumChannels, &h.NumMatte,
-                       &h.NumAux, &h.Field, &h.ChanBits, &h.MatteType, &h.MatteBits, &h.AuxType, &h.AuxBits})
+                       &h.ActiveBottom, &h.ActiveTop, &h.Frame, &h.StorageType, &h.NumChannels, &h.NumMatte, &h.NumAux,
+                       &h.Field, &h.ChanBits, &h.MatteType, &h.MatteBits, &h.AuxType, &h.AuxBits})
         *f = Swap16(*f);
     h.Revision = __builtin_bswap16(h.Revision);
     h.JobNumber = static_cast<int32_t>(SwapLong(static_cast<uint32_t>(h.JobNumber)));

@@ -151,8 +151,8 @@ void WalkColor16To16(const TColorManager& cm, const TColorWalk& walk)
 
 // ---- RGB and BGR -----------------------------------------------------------
 
-void TColorManager::ConvertRGBFamily(std::span<const void* const> source, uint8_t* target, uint32_t count,
-                                     uint8_t mask, bool sourceBGR, bool targetBGR)
+void TColorManager::ConvertRGBFamily(std::span<const void* const> source, uint8_t* target, uint32_t count, uint8_t mask,
+                                     bool sourceBGR, bool targetBGR)
 {
     const int sb = sourceBPS_, tb = targetBPS_;
     if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
@@ -320,8 +320,8 @@ inline uint32_t SRGBEncode(long double v, uint32_t max)
 
 }  // namespace
 
-void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_t* target, uint32_t count,
-                                     uint8_t mask, bool targetBGR)
+void TColorManager::ConvertLabFamily(std::span<const void* const> source, uint8_t* target, uint32_t count, uint8_t mask,
+                                     bool targetBGR)
 {
     const int sb = sourceBPS_, tb = targetBPS_;
     if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;
@@ -447,8 +447,7 @@ void TColorManager::ConvertPhotoYCCToRGB(std::span<const void* const> s, uint8_t
 
 // ---- gray ------------------------------------------------------------------
 
-void TColorManager::ConvertGrayRow(std::span<const void* const> source, uint8_t* target, uint32_t count,
-                                   uint8_t mask)
+void TColorManager::ConvertGrayRow(std::span<const void* const> source, uint8_t* target, uint32_t count, uint8_t mask)
 {
     const int sb = sourceBPS_, tb = targetBPS_;
     if ((sb != 8 && sb != 16) || (tb != 8 && tb != 16)) return;

@@ -154,7 +154,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     for (uint32_t k = 0; k < channels; ++k) planes[k] = buffers.data() + size_t(k) * rowBytes;
     for (uint32_t r = 0; r < height; ++r) {
         for (uint32_t k = 0; k < channels; ++k) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
-        ColorManager.ConvertRow(std::span<const void* const>(planes, channels), ScanLine(static_cast<int>(height - 1 - r)),
-                                width);
+        ColorManager.ConvertRow(std::span<const void* const>(planes, channels),
+                                ScanLine(static_cast<int>(height - 1 - r)), width);
     }
 }

@@ -99,7 +99,9 @@ void TTargaGraphic::LoadFromStream(TStream& stream)
         } else {
             const void* data[1] = {map.data()};
             switch (h.ColorMapEntrySize) {
-            case 24: SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, h.ColorMapSize, true)); break;
+            case 24:
+                SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, h.ColorMapSize, true));
+                break;
             case 32: SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Quad, h.ColorMapSize, true)); break;
             case 15:
             case 16: {
@@ -108,9 +110,9 @@ void TTargaGraphic::LoadFromStream(TStream& stream)
                 log.entries.resize(n);
                 for (unsigned i = 0; i < n; ++i) {
                     const unsigned w = map[2 * i] | (map[2 * i + 1] << 8);
-                    log.entries[i] = TPaletteEntry{static_cast<uint8_t>((w & 0x7C00) >> 7),
-                                                   static_cast<uint8_t>((w & 0x3E0) >> 2),
-                                                   static_cast<uint8_t>((w & 0x1F) << 3), 0};
+                    log.entries[i] =
+                        TPaletteEntry{static_cast<uint8_t>((w & 0x7C00) >> 7), static_cast<uint8_t>((w & 0x3E0) >> 2),
+                                      static_cast<uint8_t>((w & 0x1F) << 3), 0};
                 }
                 SetPalette(CreatePalette(log));
                 break;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 namespace {
-const int kTwoBitDeltas[4] = {0, 1, 0, -1};       // code 2: no pixel
+const int kTwoBitDeltas[4] = {0, 1, 0, -1};                  // code 2: no pixel
 const int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};  // code 4: no pixel
 
 // The row being decoded: its bytes within the output, the pixels written so

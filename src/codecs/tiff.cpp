@@ -8,9 +8,9 @@
 
 #include "codecs/deflate_decoder.h"
 #include "codecs/fax_decoders.h"
+#include "codecs/picture_size.h"
 #include "codecs/thunder_decoder.h"
 #include "codecs/tiff_jpeg_decoder.h"
-#include "codecs/picture_size.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -45,8 +45,18 @@ enum : uint16_t {
 };
 
 enum : uint16_t {
-    ftByte = 1, ftAscii, ftShort, ftLong, ftRational, ftSByte, ftUndefined, ftSShort, ftSLong, ftSRational,
-    ftFloat, ftDouble,
+    ftByte = 1,
+    ftAscii,
+    ftShort,
+    ftLong,
+    ftRational,
+    ftSByte,
+    ftUndefined,
+    ftSShort,
+    ftSLong,
+    ftSRational,
+    ftFloat,
+    ftDouble,
 };
 
 const char* const kLabel = "TIF/TIFF";
@@ -241,8 +251,8 @@ void TTIFFGraphic::ReadDirectory(uint32_t offset)
 
 bool TTIFFGraphic::FindTag(uint16_t tag, size_t& index) const
 {
-    const auto it = std::lower_bound(ifd_.begin(), ifd_.end(), tag,
-                                     [](const TIFDEntry& e, uint16_t t) { return e.Tag < t; });
+    const auto it =
+        std::lower_bound(ifd_.begin(), ifd_.end(), tag, [](const TIFDEntry& e, uint16_t t) { return e.Tag < t; });
     index = static_cast<size_t>(it - ifd_.begin());
     return it != ifd_.end() && it->Tag == tag;
 }
@@ -611,7 +621,8 @@ void TTIFFGraphic::LoadImage(TStream& stream)
                 const size_t third = n / 3;
                 if (!raw.empty()) std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
                 const void* planes[3] = {raw.data(), raw.data() + 2 * third, raw.data() + 4 * third};
-                if (third) SetPalette(cm.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
+                if (third)
+                    SetPalette(cm.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
             }
         }
     } else if (p.ColorScheme == csYCbCr && source == csYCbCr) {
@@ -621,8 +632,8 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     // Subsampled YCbCr stored in blocks (libjpeg lays JPEG data out itself);
     // the colour manager takes one chroma pair per pixel.
     const unsigned blockWidth = cm.HSubsampling(), blockHeight = cm.VSubsampling();
-    const bool ycbcrBlocks = source == csYCbCr && !separate && p.Compression != ctJPEG &&
-                             (bps == 8 || bps == 16) && (blockWidth > 1 || blockHeight > 1);
+    const bool ycbcrBlocks = source == csYCbCr && !separate && p.Compression != ctJPEG && (bps == 8 || bps == 16) &&
+                             (blockWidth > 1 || blockHeight > 1);
     // Horizontal differencing over blocks has no rows of pixels to undo.
     if (ycbcrBlocks && p.Predictor == 2 && p.Compression != ctNone)
         CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
@@ -648,8 +659,10 @@ void TTIFFGraphic::LoadImage(TStream& stream)
         p.JPEGTables = GetByteList(tagJPEGTables);
         decoder = std::make_unique<TTIFFJPEGDecoder>(&p);
         break;
-    case ctThunderscan: decoder = std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
-                                                   static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
+    case ctThunderscan:
+        decoder =
+            std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
+                                              static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
         break;
     default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
     }
@@ -697,8 +710,8 @@ void TTIFFGraphic::LoadImage(TStream& stream)
             return;
         }
         const uint64_t blockBytes = uint64_t(blockWidth * blockHeight + 2) * (bps / 8);
-        blocks.resize(static_cast<size_t>(uint64_t(CeilDiv(chunkWidth, blockWidth)) * CeilDiv(rows, blockHeight) *
-                                          blockBytes));
+        blocks.resize(
+            static_cast<size_t>(uint64_t(CeilDiv(chunkWidth, blockWidth)) * CeilDiv(rows, blockHeight) * blockBytes));
         decodeChunk(index, blocks.data(), blocks.size());
         ExpandYCbCrBlocks(blocks.data(), out, chunkWidth, rows, blockWidth, blockHeight, bps / 8);
     };
@@ -754,7 +767,8 @@ void TTIFFGraphic::LoadImage(TStream& stream)
                     p.CurrentStrip = static_cast<uint32_t>(index);
                     p.CurrentRow = top;
                     const uint32_t rows = tiled ? rowsPer : std::min(rowsPer, height - top);
-                    readChunk(static_cast<size_t>(index), chunk.data(), size_t(chunkLineBytes) * rows, chunkWidth, rows);
+                    readChunk(static_cast<size_t>(index), chunk.data(), size_t(chunkLineBytes) * rows, chunkWidth,
+                              rows);
                     const uint32_t left = cx * chunkWidth;
                     const uint64_t bits = uint64_t(std::min(chunkWidth, width - left)) * bps * comps;
                     for (uint32_t r = 0; r < rows && top + r < height; ++r) {

@@ -24,8 +24,8 @@ static_assert(sizeof(tfdaction) == 6);
 
 // The trigger part of a function-4 entry.
 struct tfdlist {
-    uint16_t triggerType = 0;   // the entry's sub-function
-    int32_t triggerItem = -1;   // types 2, 3 and 4: the word after the setup word
+    uint16_t triggerType = 0;  // the entry's sub-function
+    int32_t triggerItem = -1;  // types 2, 3 and 4: the word after the setup word
     int32_t actionCount = 0;
     std::vector<tfdaction> actions;
 };
@@ -40,7 +40,7 @@ struct ttrigger_list {
 
 // One run of floor-data functions.
 struct tfloordata_group {
-    uint16_t firstWord = 0;    // position of the run's first word (low 16 bits)
+    uint16_t firstWord = 0;  // position of the run's first word (low 16 bits)
     int32_t entryCount = 0;
     uint8_t portal = 0;        // holds a function-1 entry
     uint8_t trigger = 0;       // holds a function-4 entry

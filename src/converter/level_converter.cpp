@@ -83,10 +83,8 @@ public:
         // The scene allocates the grid when it works on this project; a
         // scene bound to another project (or none) must not leave the room
         // without one.
-        if (scene_.Project == &project_)
-            scene_.InitRoomSectors(static_cast<uint8_t>(n_));
-        else
-            InitRoomSectors(project_, static_cast<uint8_t>(n_));
+        if (scene_.Project == &project_) scene_.InitRoomSectors(static_cast<uint8_t>(n_));
+        else InitRoomSectors(project_, static_cast<uint8_t>(n_));
         Name();
         if (options_.includeSidePortals) BuildExclusions();
         for (int x = 1; x <= columns_; ++x)

@@ -23,20 +23,20 @@ class tr_scene;
 
 // The states of the converter tabs' check boxes, with their start values.
 struct TConverterOptions {
-    bool includeRoomFlags = true;        // "Include Rooms Flags": water, wind, sky and quicksand
-    bool includeOutdoorFlag = true;      // "Include Outdoor Flag": shown, not read
-    bool includeVerticalPortals = true;  // "Include Vertical Portals": rooms below and above
-    bool includeSidePortals = true;      // "Include Side Portals": rooms beside the border sectors
-    bool includeCeilingGeometry = true;  // "Include Ceiling Geometry"
-    bool includeFloorGeometry = true;    // "Include Floor Geometry"
-    bool includeItems = false;           // "Include Items"
-    bool includeTriggers = false;        // "Include Triggers": shown, not read
-    bool includeStaticMeshes = false;    // "Include Static Meshs": shown, not read
-    bool includeDeathSectors = false;    // "Include Death Sectors"
-    bool includeFloorAngles = true;      // "Include TR1-TR2 Floor Angles"
-    bool includeCeilingAngles = true;    // "Include TR1-TR2 Ceiling Angles"
-    bool doNotOverlapRooms = false;      // "Do Not Overlap Rooms": no room raised or lowered
-    bool doNotOverlapWaterRooms = false; // "Do Not Overlap Water Rooms"
+    bool includeRoomFlags = true;         // "Include Rooms Flags": water, wind, sky and quicksand
+    bool includeOutdoorFlag = true;       // "Include Outdoor Flag": shown, not read
+    bool includeVerticalPortals = true;   // "Include Vertical Portals": rooms below and above
+    bool includeSidePortals = true;       // "Include Side Portals": rooms beside the border sectors
+    bool includeCeilingGeometry = true;   // "Include Ceiling Geometry"
+    bool includeFloorGeometry = true;     // "Include Floor Geometry"
+    bool includeItems = false;            // "Include Items"
+    bool includeTriggers = false;         // "Include Triggers": shown, not read
+    bool includeStaticMeshes = false;     // "Include Static Meshs": shown, not read
+    bool includeDeathSectors = false;     // "Include Death Sectors"
+    bool includeFloorAngles = true;       // "Include TR1-TR2 Floor Angles"
+    bool includeCeilingAngles = true;     // "Include TR1-TR2 Ceiling Angles"
+    bool doNotOverlapRooms = false;       // "Do Not Overlap Rooms": no room raised or lowered
+    bool doNotOverlapWaterRooms = false;  // "Do Not Overlap Water Rooms"
 };
 
 // The window's pieces that the conversion steps through; every member may be

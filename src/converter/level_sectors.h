@@ -21,7 +21,8 @@ inline troom_sector LevelSectorAt(const troom& room, int column, int row)
     const int zCount = room.num_z_sectors;
     const int xCount = room.num_x_sectors;
     if (column >= 1 && row >= 1 && column <= xCount && row <= zCount) {
-        const size_t index = static_cast<size_t>(column - 1) * static_cast<size_t>(zCount) + static_cast<size_t>(row - 1);
+        const size_t index =
+            static_cast<size_t>(column - 1) * static_cast<size_t>(zCount) + static_cast<size_t>(row - 1);
         if (index < room.sectors.size()) return room.sectors[index];
     }
     return troom_sector{0, 0, LEVEL_NO_ROOM, LEVEL_WALL_FLOOR, LEVEL_NO_ROOM, LEVEL_WALL_FLOOR};

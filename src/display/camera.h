@@ -29,8 +29,8 @@ public:
     float Y = 0;
     float Z = 5.0f;
     double PositionScale = 2.0;
-    double RotationDivisor = 50.0;  // mouse pixels per radian of view rotation
-    double ZoomDivisor = 5.0;       // mouse pixels per unit of distance in a zoom drag
-    double Distance = 0;            // subtracted from Z for the eye
+    double RotationDivisor = 50.0;     // mouse pixels per radian of view rotation
+    double ZoomDivisor = 5.0;          // mouse pixels per unit of distance in a zoom drag
+    double Distance = 0;               // subtracted from Z for the eye
     D3DXMATRIX* ViewMatrix = nullptr;  // set by the viewport that uses the camera
 };

@@ -69,8 +69,8 @@ bool CreateDeviceOrSwapChain(TComRef<IDirect3DSwapChain8>& swapChain, HWND windo
     swapChain = nullptr;
     if (!D3DDevice) {
         // The view that makes the device draws through its own back buffer.
-        return SUCCEEDED(D3DObject->CreateDevice(D3DADAPTER_DEFAULT, type, window,
-                                                 D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, D3DDevice.Put()));
+        return SUCCEEDED(D3DObject->CreateDevice(D3DADAPTER_DEFAULT, type, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                                 &pp, D3DDevice.Put()));
     }
     // A chain that could not be made is a failure like any other, so that
     // the callers try again or fall back instead of drawing through the

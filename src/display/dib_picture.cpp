@@ -25,8 +25,9 @@ TLogPalette LogPaletteOf(const HPALETTE& palette)
 }  // namespace
 
 DIB_ERROR::DIB_ERROR()
-    : std::runtime_error("DIB ERROR :\rCan NOT create DIB ? ? !\rImpossible de cr\xE9"
-                         "er une image tampon ? ? !")
+    : std::runtime_error(
+          "DIB ERROR :\rCan NOT create DIB ? ? !\rImpossible de cr\xE9"
+          "er une image tampon ? ? !")
 {
 }
 
@@ -121,15 +122,9 @@ void TDIBPicture::DrawTo(int32_t x, int32_t y, int32_t cx, int32_t cy, TCanvas& 
     BitBlt(dest, x, y, cx, cy, Canvas(), sx, sy);
 }
 
-void TDIBPicture::Draw(TDIBPicture& source)
-{
-    source.DrawTo(0, 0, source.Width, source.Height, Canvas(), 0, 0);
-}
+void TDIBPicture::Draw(TDIBPicture& source) { source.DrawTo(0, 0, source.Width, source.Height, Canvas(), 0, 0); }
 
-void TDIBPicture::Clear()
-{
-    Canvas().FillRect(Rect(0, 0, Width, Height));
-}
+void TDIBPicture::Clear() { Canvas().FillRect(Rect(0, 0, Width, Height)); }
 
 uint32_t TDIBPicture::ColorToPixel(TColor color) const
 {

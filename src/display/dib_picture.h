@@ -10,13 +10,13 @@
 
 // Pixel formats of a picture.
 enum : uint8_t {
-    dibFormat1Bit = 0,    // palette indexes, 2 colours
-    dibFormat4Bit = 1,    // palette indexes, 16 colours
-    dibFormat8Bit = 2,    // palette indexes, 256 colours
-    dibFormat555 = 3,     // 16 bits, 5-5-5
-    dibFormat565 = 4,     // 16 bits, 5-6-5
-    dibFormat24Bit = 5,   // 8-8-8 in 24 bits
-    dibFormat32Bit = 6,   // 8-8-8 in 32 bits
+    dibFormat1Bit = 0,   // palette indexes, 2 colours
+    dibFormat4Bit = 1,   // palette indexes, 16 colours
+    dibFormat8Bit = 2,   // palette indexes, 256 colours
+    dibFormat555 = 3,    // 16 bits, 5-5-5
+    dibFormat565 = 4,    // 16 bits, 5-6-5
+    dibFormat24Bit = 5,  // 8-8-8 in 24 bits
+    dibFormat32Bit = 6,  // 8-8-8 in 32 bits
 };
 
 // The picture's bitmap could not be made.
@@ -64,17 +64,17 @@ public:
     TBitmap& Bitmap() { return bitmap_; }
     const TBitmap& Bitmap() const { return bitmap_; }
 
-    TRect Bounds{};            // (0, 0, width - 1, height - 1)
+    TRect Bounds{};  // (0, 0, width - 1, height - 1)
     bool HasBitmap = false;
     uint8_t* PixelBits = nullptr;  // rows top to bottom, RowBytes apart
     uint16_t Width = 0;
     uint16_t Height = 0;
-    int32_t RowBytes = 0;      // rows padded to 32 bits
+    int32_t RowBytes = 0;  // rows padded to 32 bits
     int32_t RowWords = 0;
     int32_t ImageSize = 0;
     uint16_t BitsPerPixel = 0;
     uint8_t Format = 0;
-    TLogPalette Palette;       // 256 entries; the colours of the indexed formats
+    TLogPalette Palette;  // 256 entries; the colours of the indexed formats
     TColor PenColor = 0;
     uint32_t PenPixel = 0;
     TColor BrushColor = 0;

@@ -104,8 +104,7 @@ void TDIBViewer::BeginRubberBand(int32_t x, int32_t y)
 {
     RubberBandActive = true;
     RubberBand = Rect(x, y, x, y);
-    Backup = std::make_unique<TDIBPicture>(Host ? Host->Width() : 0, Host ? Host->Height() : 0, dibFormat565,
-                                           nullptr);
+    Backup = std::make_unique<TDIBPicture>(Host ? Host->Width() : 0, Host ? Host->Height() : 0, dibFormat565, nullptr);
     if (Picture) Backup->Canvas().CopyRect(Backup->Bounds, Picture->Canvas(), SourceRect);
 }
 

@@ -38,12 +38,12 @@ public:
     TCanvas* Canvas = nullptr;  // the owner form's
     TForm* Form = nullptr;
     TControl* Host = nullptr;
-    TDIBPicture* Picture = nullptr;          // not owned
-    std::unique_ptr<TDIBPicture> Backup;     // during a rubber band only
-    TRect DestRect{};                        // on the form, fixed at creation
-    TRect SourceRect{};                      // on the picture
-    TScrollBar* HorzScrollBar = nullptr;     // not owned
-    TScrollBar* VertScrollBar = nullptr;     // not owned
+    TDIBPicture* Picture = nullptr;       // not owned
+    std::unique_ptr<TDIBPicture> Backup;  // during a rubber band only
+    TRect DestRect{};                     // on the form, fixed at creation
+    TRect SourceRect{};                   // on the picture
+    TScrollBar* HorzScrollBar = nullptr;  // not owned
+    TScrollBar* VertScrollBar = nullptr;  // not owned
     bool Visible = true;
     bool RubberBandActive = false;
     TRect RubberBand{-1, -1, -1, -1};

@@ -80,10 +80,8 @@ void TxGL::PushMatrix()
 void TxGL::PopMatrix()
 {
     --Depth;
-    if (Depth >= 0)
-        CurrentMatrix = MatrixStack[Depth];
-    else
-        Depth = 0;
+    if (Depth >= 0) CurrentMatrix = MatrixStack[Depth];
+    else Depth = 0;
 }
 
 void TxGL::Translate(float x, float y, float z)
@@ -148,10 +146,8 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
     }
     size_t n = keyPrefixLength_;
     if (Serial >= 0 && Serial <= kLargestShortSerial) {
-        if (keySerial_ >= 0 && Serial == keySerial_ + 1)
-            CountUp(key_ + n, kKeyWidth);
-        else
-            IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
+        if (keySerial_ >= 0 && Serial == keySerial_ + 1) CountUp(key_ + n, kKeyWidth);
+        else IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
         keySerial_ = Serial;
         n += kKeyWidth;
     } else {
@@ -321,9 +317,9 @@ void TxGL::BuildVertexBuffer(TVertexBuffer_array& buffers, int list)
     }
     if (entry.Capacity != uint32_t(n)) {
         entry.VertexBuffer = nullptr;
-        if (!D3DDevice || FAILED(D3DDevice->CreateVertexBuffer(UINT(n) * BufferVertexStride, D3DUSAGE_WRITEONLY,
-                                                               BufferVertexFormat, D3DPOOL_MANAGED,
-                                                               entry.VertexBuffer.Put()))) {
+        if (!D3DDevice ||
+            FAILED(D3DDevice->CreateVertexBuffer(UINT(n) * BufferVertexStride, D3DUSAGE_WRITEONLY, BufferVertexFormat,
+                                                 D3DPOOL_MANAGED, entry.VertexBuffer.Put()))) {
             ShowMessage("Faling trying to build a vertex buffer!!");
             // The buffer is gone: nothing may be drawn from the entry, and its
             // capacity goes with it, so that the next build of any count makes

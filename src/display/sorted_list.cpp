@@ -163,10 +163,8 @@ int32_t TCore::SearchRun(const TKey& k, int32_t& lo, int32_t hi) const
         mid = lo + (hi - lo) / 2;
         const uint32_t id = slots_[size_t(mid)];
         c = id != kEmpty ? Compare(k, id) : 1;  // an empty slot sorts before every name
-        if (c < 0)
-            hi = mid - 1;
-        else if (c > 0)
-            lo = mid + 1;
+        if (c < 0) hi = mid - 1;
+        else if (c > 0) lo = mid + 1;
     } while (c != 0 && lo <= hi);
     if (c != 0) return -1;
     while (mid > 0 && Equal(k, slots_[size_t(mid - 1)])) --mid;
@@ -239,10 +237,8 @@ size_t TCore::OldAfter(uint32_t id, size_t from, size_t end) const
     // The entry at lo is not above the name; the one at hi (if any) is.
     while (hi - lo > 1) {
         const size_t mid = lo + (hi - lo) / 2;
-        if (Less(id, slots_[mid]))
-            hi = mid;
-        else
-            lo = mid;
+        if (Less(id, slots_[mid])) hi = mid;
+        else lo = mid;
     }
     return hi;
 }
@@ -333,7 +329,6 @@ inline uint32_t CompressBits(uint32_t value, uint32_t mask)
     return out;
 }
 
-
 }  // namespace
 
 namespace {
@@ -379,8 +374,8 @@ int IndexBits(size_t n)
 // gives an entry's head.
 template <class THead>
 void RadixSort(uint32_t* ids, size_t n, const TField* fields, int fieldCount, const uint8_t* lengthTable,
-               int lengthWidth, int totalBits, THead head, std::vector<uint64_t>& order,
-               std::vector<uint64_t>& spare, std::vector<uint32_t>& idSpare)
+               int lengthWidth, int totalBits, THead head, std::vector<uint64_t>& order, std::vector<uint64_t>& spare,
+               std::vector<uint32_t>& idSpare)
 {
     const int indexBits = IndexBits(n);
     order.resize(n);
@@ -565,7 +560,8 @@ void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t le
         for (auto& a : present) a.fill(0);
         for (size_t i = 0; i < n; ++i) {
             const TNodeHead& h = *Node(ids[i]);
-            for (int k = 0; k < fieldCount; ++k) present[size_t(k)][(h.Word(fields[k].word) >> fields[k].shift) & 0xFF] = 1;
+            for (int k = 0; k < fieldCount; ++k)
+                present[size_t(k)][(h.Word(fields[k].word) >> fields[k].shift) & 0xFF] = 1;
             present[size_t(fieldCount)][h.length & 0xFF] = 1;
         }
         auto rank = [](const std::array<uint8_t, 256>& pr, uint8_t* table) {
@@ -587,8 +583,9 @@ void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t le
         }
     }
 
-    RadixSort(ids, n, fields, fieldCount, lengthTable, lengthWidth, totalBits,
-              [this](uint32_t id) -> const TNodeHead& { return *Node(id); }, order_, orderTmp_, ids_);
+    RadixSort(
+        ids, n, fields, fieldCount, lengthTable, lengthWidth, totalBits,
+        [this](uint32_t id) -> const TNodeHead& { return *Node(id); }, order_, orderTmp_, ids_);
 }
 
 int32_t TCore::IndexOf(std::string_view name) const

@@ -66,10 +66,7 @@ public:
     int32_t Count() const { return static_cast<int32_t>(slots_.size()); }
     int32_t FreeCount() const { return static_cast<int32_t>(free_.size()); }
     int32_t Capacity() const { return static_cast<int32_t>(slots_.capacity()); }
-    bool IsEmptySlot(int32_t index) const
-    {
-        return index < 0 || index >= Count() || slots_[size_t(index)] == kEmpty;
-    }
+    bool IsEmptySlot(int32_t index) const { return index < 0 || index >= Count() || slots_[size_t(index)] == kEmpty; }
     std::string Name(int32_t index) const { return IsEmptySlot(index) ? std::string() : NameOf(slots_[size_t(index)]); }
 
     void Sort();
@@ -145,8 +142,8 @@ private:
     // Entry room: blocks of 4096 entries of nodeSize_ bytes each.
     size_t nodeSize_, nodeAlign_;
     std::vector<uint8_t*> blocks_;
-    uint32_t nextNode_ = 0;       // entries handed out from the blocks so far
-    uint32_t freeNodes_ = kEmpty; // freed entries, linked through their first word
+    uint32_t nextNode_ = 0;        // entries handed out from the blocks so far
+    uint32_t freeNodes_ = kEmpty;  // freed entries, linked through their first word
     // The part past 24 bytes of the longer names, by entry.
     std::unordered_map<uint32_t, std::unique_ptr<char[]>> tails_;
 

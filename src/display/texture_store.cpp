@@ -146,10 +146,22 @@ bool Td3dTexture_buffer::AddFromMemory(int32_t id, int32_t width, int32_t height
     D3DFORMAT format;
     uint16_t bytes;
     switch (bits) {
-    case 15: format = D3DFMT_A1R5G5B5; bytes = 2; break;
-    case 16: format = D3DFMT_R5G6B5; bytes = 2; break;
-    case 24: format = D3DFMT_R8G8B8; bytes = 3; break;
-    case 32: format = D3DFMT_A8R8G8B8; bytes = 4; break;
+    case 15:
+        format = D3DFMT_A1R5G5B5;
+        bytes = 2;
+        break;
+    case 16:
+        format = D3DFMT_R5G6B5;
+        bytes = 2;
+        break;
+    case 24:
+        format = D3DFMT_R8G8B8;
+        bytes = 3;
+        break;
+    case 32:
+        format = D3DFMT_A8R8G8B8;
+        bytes = 4;
+        break;
     default: return false;
     }
     const TKeyText key(id);

@@ -26,14 +26,14 @@ constexpr int32_t FillWireframe = D3DFILL_WIREFRAME;
 // sum of the primitive counts of the groups before it.
 struct Tvbuffer {
     TComRef<IDirect3DVertexBuffer8> VertexBuffer;  // nil until built
-    uint32_t Capacity = 0;         // vertices the buffer was made for
-    uint32_t VertexFormat = 0;     // BufferVertexFormat once built
-    int32_t Stride = 0;            // BufferVertexStride once built
-    int32_t PrimitiveType = 0;     // BufferPrimitiveType once built
-    uint32_t PrimitiveCount = 0;   // triangles to draw; 0: nothing
-    int32_t FillMode = 0;          // FillSolid or FillWireframe
-    int32_t DefaultTexture = 0;    // texture id of the whole buffer, and the fallback of a group
-    uint8_t OneGroup = 0;          // draw in one call with the default texture
+    uint32_t Capacity = 0;                         // vertices the buffer was made for
+    uint32_t VertexFormat = 0;                     // BufferVertexFormat once built
+    int32_t Stride = 0;                            // BufferVertexStride once built
+    int32_t PrimitiveType = 0;                     // BufferPrimitiveType once built
+    uint32_t PrimitiveCount = 0;                   // triangles to draw; 0: nothing
+    int32_t FillMode = 0;                          // FillSolid or FillWireframe
+    int32_t DefaultTexture = 0;                    // texture id of the whole buffer, and the fallback of a group
+    uint8_t OneGroup = 0;                          // draw in one call with the default texture
     int32_t GroupCount = 0;
     std::vector<int32_t> GroupPrimitives;
     std::vector<int32_t> GroupTextures;

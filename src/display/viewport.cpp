@@ -130,10 +130,8 @@ void TGLViewport::Render()
 
     {
         TComRef<IDirect3DSurface8> back, depth;
-        if (SwapChain)
-            SwapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.Put());
-        else
-            device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.Put());
+        if (SwapChain) SwapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.Put());
+        else device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.Put());
         device->GetDepthStencilSurface(depth.Put());
         device->SetRenderTarget(back.Get(), depth.Get());
     }
@@ -174,10 +172,12 @@ void TGLViewport::Render()
             const bool single = b.OneGroup != 0 || b.FillMode == FillWireframe;
             const int32_t groups =
                 single ? 1
-                       : std::min<int32_t>(b.GroupCount, int32_t(std::min(b.GroupPrimitives.size(), b.GroupTextures.size())));
+                       : std::min<int32_t>(b.GroupCount,
+                                           int32_t(std::min(b.GroupPrimitives.size(), b.GroupTextures.size())));
             uint64_t start = 0;
             for (int32_t g = 0; g < groups; ++g) {
-                const int64_t primitives = single ? int64_t(b.PrimitiveCount) : std::max(0, b.GroupPrimitives[size_t(g)]);
+                const int64_t primitives =
+                    single ? int64_t(b.PrimitiveCount) : std::max(0, b.GroupPrimitives[size_t(g)]);
                 const int32_t texture = single ? b.DefaultTexture : b.GroupTextures[size_t(g)];
                 device->SetTexture(0, select(texture, b.DefaultTexture));
                 if (primitives != 0)

@@ -18,8 +18,7 @@ void Fire(const THandler& event)
 
 }  // namespace
 
-void SetupControl(QWidget* widget, const char* name, int left, int top, int width, int height,
-                  const std::string& hint)
+void SetupControl(QWidget* widget, const char* name, int left, int top, int width, int height, const std::string& hint)
 {
     if (name && *name) widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(left, top, width, height);
@@ -34,10 +33,8 @@ void SetupControl(QWidget* widget, const char* name, int left, int top, int widt
 TSpinEdit::TSpinEdit(QWidget* parent, const char* name, int minValue, int maxValue) : QSpinBox(parent)
 {
     setObjectName(QString::fromLatin1(name));
-    if (minValue == 0 && maxValue == 0)
-        setRange(INT_MIN, INT_MAX);
-    else
-        setRange(minValue, maxValue);
+    if (minValue == 0 && maxValue == 0) setRange(INT_MIN, INT_MAX);
+    else setRange(minValue, maxValue);
     setValue(minValue < 0 && maxValue >= 0 ? 0 : minValue);
     connect(this, &QSpinBox::valueChanged, this, [this](int) { Fire(OnChange); });
 }
@@ -71,8 +68,7 @@ void TRadioButton::SetChecked(bool on)
     if (on && !was && OnClick) OnClick();
 }
 
-TCheckBox::TCheckBox(QWidget* parent, const char* name, const std::string& caption, bool checked)
-    : QCheckBox(parent)
+TCheckBox::TCheckBox(QWidget* parent, const char* name, const std::string& caption, bool checked) : QCheckBox(parent)
 {
     setObjectName(QString::fromLatin1(name));
     setText(Cp1252ToQString(caption));
@@ -216,10 +212,8 @@ int TMemo::LineCount() const { return document()->isEmpty() ? 0 : document()->bl
 
 void TMemo::AddLine(const std::string& line)
 {
-    if (document()->isEmpty())
-        setPlainText(Cp1252ToQString(line));
-    else
-        appendPlainText(Cp1252ToQString(line));
+    if (document()->isEmpty()) setPlainText(Cp1252ToQString(line));
+    else appendPlainText(Cp1252ToQString(line));
 }
 
 void TMemo::ClearLines() { clear(); }

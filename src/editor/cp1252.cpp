@@ -12,10 +12,9 @@ namespace {
 // undefined map to the C1 control of the same number, so that every byte
 // survives a round trip.
 constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 char16_t ByteToChar(unsigned char b)
@@ -67,10 +66,7 @@ std::string QStringToCp1252Lossy(const QString& text)
     return out;
 }
 
-std::string Cp1252ToFileName(std::string_view text)
-{
-    return QFile::encodeName(Cp1252ToQString(text)).toStdString();
-}
+std::string Cp1252ToFileName(std::string_view text) { return QFile::encodeName(Cp1252ToQString(text)).toStdString(); }
 
 std::string FileNameToCp1252Lossy(const std::string& fileName)
 {
@@ -81,8 +77,9 @@ std::optional<std::string> DialogPathToCp1252(const QString& path)
 {
     auto text = QStringToCp1252(path);
     if (!text)
-        ShowMessage("This file name holds characters that a project cannot store; "
-                    "rename the file or its folder and choose it again:\r" +
-                    QStringToCp1252Lossy(path));
+        ShowMessage(
+            "This file name holds characters that a project cannot store; "
+            "rename the file or its folder and choose it again:\r" +
+            QStringToCp1252Lossy(path));
     return text;
 }

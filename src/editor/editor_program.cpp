@@ -33,10 +33,8 @@ void CloseEditorWindow()
 {
     // With a dialog open a handler waits for its answer; ending the process
     // unwinds that handler before the window goes.
-    if (QApplication::activeModalWidget())
-        BeginProcessEnd(0);
-    else if (Main_Form)
-        Main_Form->close();
+    if (QApplication::activeModalWidget()) BeginProcessEnd(0);
+    else if (Main_Form) Main_Form->close();
 }
 
 int RunEditor(const std::string& appDir)

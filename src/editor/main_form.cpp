@@ -111,37 +111,89 @@ void TMain_Form::BindPageHandlers()
     // start-up that could not finish (a start-up picture missing) they do
     // nothing, and the window can still be closed.
 
-    ListBox4->OnClick = [this] { if (started_) ListBox4Click(); };
-    SpinEdit11->OnChange = [this] { if (started_) SpinEdit11Change(); };
-    SpeedButton45->OnClick = [this] { if (started_) SpeedButton45Click(); };
-    SpeedButton44->OnClick = [this] { if (started_) SpeedButton44Click(); };
-    SpeedButton47->OnClick = [this] { if (started_) SpeedButton47Click(); };
-    Button26->OnClick = [this] { if (started_) Button26Click(); };
-    RadioButton6->OnClick = [this] { if (started_) RadioButton6Click(); };
-    RadioButton11->OnClick = [this] { if (started_) RadioButton11Click(); };
-    RadioButton12->OnClick = [this] { if (started_) RadioButton12Click(); };
-    ListBox5->OnClick = [this] { if (started_) ListBox5Click(); };
-    ListBox8->OnClick = [this] { if (started_) ListBox8Click(); };
-    ListBox9->OnClick = [this] { if (started_) ListBox9Click(); };
-    RadioButton1->OnClick = [this] { if (started_) RadioButton1Click(); };
-    RadioButton2->OnClick = [this] { if (started_) RadioButton2Click(); };
-    RadioButton5->OnClick = [this] { if (started_) RadioButton5Click(); };
-    SpeedButton99->OnClick = [this] { if (started_) SpeedButton99Click(); };
+    ListBox4->OnClick = [this] {
+        if (started_) ListBox4Click();
+    };
+    SpinEdit11->OnChange = [this] {
+        if (started_) SpinEdit11Change();
+    };
+    SpeedButton45->OnClick = [this] {
+        if (started_) SpeedButton45Click();
+    };
+    SpeedButton44->OnClick = [this] {
+        if (started_) SpeedButton44Click();
+    };
+    SpeedButton47->OnClick = [this] {
+        if (started_) SpeedButton47Click();
+    };
+    Button26->OnClick = [this] {
+        if (started_) Button26Click();
+    };
+    RadioButton6->OnClick = [this] {
+        if (started_) RadioButton6Click();
+    };
+    RadioButton11->OnClick = [this] {
+        if (started_) RadioButton11Click();
+    };
+    RadioButton12->OnClick = [this] {
+        if (started_) RadioButton12Click();
+    };
+    ListBox5->OnClick = [this] {
+        if (started_) ListBox5Click();
+    };
+    ListBox8->OnClick = [this] {
+        if (started_) ListBox8Click();
+    };
+    ListBox9->OnClick = [this] {
+        if (started_) ListBox9Click();
+    };
+    RadioButton1->OnClick = [this] {
+        if (started_) RadioButton1Click();
+    };
+    RadioButton2->OnClick = [this] {
+        if (started_) RadioButton2Click();
+    };
+    RadioButton5->OnClick = [this] {
+        if (started_) RadioButton5Click();
+    };
+    SpeedButton99->OnClick = [this] {
+        if (started_) SpeedButton99Click();
+    };
 
-    SpeedButton1->OnClick = [this] { if (started_) SpeedButton1Click(); };
-    SpeedButton43->OnClick = [this] { if (started_) SpeedButton43Click(); };
+    SpeedButton1->OnClick = [this] {
+        if (started_) SpeedButton1Click();
+    };
+    SpeedButton43->OnClick = [this] {
+        if (started_) SpeedButton43Click();
+    };
     GR_Image1->OnMouseDown = [this](TControl*, TMouseButton b, TShiftState s, int x, int y) {
         if (started_) GR_Image1MouseDown(b, s, x, y);
     };
-    GR_ScrollBar1->OnChange = [this](TControl*) { if (started_) GR_ScrollBar1Change(); };
-    GR_ScrollBar2->OnChange = [this](TControl*) { if (started_) GR_ScrollBar2Change(); };
-    PT_ScrollBar1->OnChange = [this](TControl*) { if (started_) PT_ScrollBar1Change(); };
+    GR_ScrollBar1->OnChange = [this](TControl*) {
+        if (started_) GR_ScrollBar1Change();
+    };
+    GR_ScrollBar2->OnChange = [this](TControl*) {
+        if (started_) GR_ScrollBar2Change();
+    };
+    PT_ScrollBar1->OnChange = [this](TControl*) {
+        if (started_) PT_ScrollBar1Change();
+    };
 
-    CheckListBox2->OnClick = [this] { if (started_) CheckListBox2Click(); };
-    Button1->OnClick = [this] { if (started_) Button1Click(); };
-    ListBox3->OnClick = [this] { if (started_) ListBox3Click(); };
-    Button37->OnClick = [this] { if (started_) Button37Click(); };
-    Button38->OnClick = [this] { if (started_) Button38Click(); };
+    CheckListBox2->OnClick = [this] {
+        if (started_) CheckListBox2Click();
+    };
+    Button1->OnClick = [this] {
+        if (started_) Button1Click();
+    };
+    ListBox3->OnClick = [this] {
+        if (started_) ListBox3Click();
+    };
+    Button37->OnClick = [this] {
+        if (started_) Button37Click();
+    };
+    Button38->OnClick = [this] {
+        if (started_) Button38Click();
+    };
 }
 
 // ---- start-up and shut-down ---------------------------------------------------
@@ -360,10 +412,8 @@ void TMain_Form::ListBox4Click()
 {
     if (!SpeedButton1->Down()) {
         // The more-neighbours filter goes as "Clear Text" clears it.
-        if (RadioButton6->Checked())
-            RadioButton6Click();
-        else
-            RadioButton6->SetChecked(true);
+        if (RadioButton6->Checked()) RadioButton6Click();
+        else RadioButton6->SetChecked(true);
     }
     Project.currentRoom = static_cast<uint8_t>(ListBox4->ItemIndex() + 1);
     Scene->RoomOfInterest = Project.currentRoom;
@@ -371,10 +421,8 @@ void TMain_Form::ListBox4Click()
     RedrawMaps();
     FitViewToRoom();
     Redraw3D({0});
-    if (SpeedButton47->Down())
-        SpeedButton45Click();
-    else
-        Redraw3D({0});
+    if (SpeedButton47->Down()) SpeedButton45Click();
+    else Redraw3D({0});
 }
 
 void TMain_Form::SpinEdit11Change()
@@ -500,7 +548,8 @@ void TMain_Form::RadioButton1Click()
     SetStatusText(0, Project.texturesfilePath.str());
     if (SpeedButton1->Down()) return;
     GR_Image2->SetBounds(GR_Image2->Left(), GR_Image2->Top(), 0, 0);
-    if (SpansWindow()) Panel1->SetBounds(PANEL_LEFT, Panel1->Top(), Panel1->Width() - SIDE_PANEL_WIDTH, Panel1->Height());
+    if (SpansWindow())
+        Panel1->SetBounds(PANEL_LEFT, Panel1->Top(), Panel1->Width() - SIDE_PANEL_WIDTH, Panel1->Height());
     PanelView->SetVisible(true);
     PanelView->Paint();
     Surface->update();
@@ -510,7 +559,8 @@ void TMain_Form::RadioButton2Click()
 {
     SetStatusText(0, Project.basefilePath.str());
     if (SpeedButton1->Down()) return;
-    if (SpansWindow()) Panel1->SetBounds(PANEL_LEFT, Panel1->Top(), Panel1->Width() - SIDE_PANEL_WIDTH, Panel1->Height());
+    if (SpansWindow())
+        Panel1->SetBounds(PANEL_LEFT, Panel1->Top(), Panel1->Width() - SIDE_PANEL_WIDTH, Panel1->Height());
     PanelView->SetVisible(false);
     GR_Image2->SetBounds(GR_Image2->Left(), GR_Image2->Top(), GRID_SIZE, GRID_SIZE);
     Surface->update();
@@ -558,10 +608,8 @@ int TMain_Form::PickRoomAt(int px, int py, bool rightButton, bool samePlane)
 {
     const int picked = ::PickRoomAt(Project, px, py, rightButton, samePlane);
     if (picked == 0) return 0;
-    if (rightButton)
-        Project.neighbourRoom = static_cast<uint8_t>(picked);
-    else
-        ListBox4->SetItemIndex(picked - 1);
+    if (rightButton) Project.neighbourRoom = static_cast<uint8_t>(picked);
+    else ListBox4->SetItemIndex(picked - 1);
     ListBox4Click();
     return picked;
 }

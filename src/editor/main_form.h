@@ -77,10 +77,10 @@ public:
 
     // Rooms
     TListBox* ListBox4 = nullptr;
-    TSpinEdit* SpinEdit8 = nullptr;   // room x
-    TSpinEdit* SpinEdit9 = nullptr;   // room y
-    TSpinEdit* SpinEdit10 = nullptr;  // room z
-    TSpinEdit* SpinEdit11 = nullptr;  // neighbour room
+    TSpinEdit* SpinEdit8 = nullptr;         // room x
+    TSpinEdit* SpinEdit9 = nullptr;         // room y
+    TSpinEdit* SpinEdit10 = nullptr;        // room z
+    TSpinEdit* SpinEdit11 = nullptr;        // neighbour room
     TSpeedButton* SpeedButton45 = nullptr;  // "CENTER CAMERA"
     TSpeedButton* SpeedButton47 = nullptr;  // "Hide Neighbors"
     TEdit* Edit2 = nullptr;
@@ -121,7 +121,7 @@ public:
     TSpeedButton* SpeedButton43 = nullptr;  // Same Plane
     // Items Remap
     TListBox* CheckListBox2 = nullptr;
-    TButton* Button1 = nullptr;   // "Find Item"
+    TButton* Button1 = nullptr;  // "Find Item"
     TMemo* Memo4 = nullptr;
     TListBox* ListBox3 = nullptr;
     TSpinEdit* SpinEdit12 = nullptr;
@@ -129,15 +129,15 @@ public:
     TButton* Button38 = nullptr;  // "Replace All"
 
     // The middle band.
-    TSurface* Surface = nullptr;      // the window's client surface between the tab rows
-    TPanel3D* Panel1 = nullptr;       // the 3D panel
-    THostArea* PT_Image1 = nullptr;   // the texture panel's area
+    TSurface* Surface = nullptr;     // the window's client surface between the tab rows
+    TPanel3D* Panel1 = nullptr;      // the 3D panel
+    THostArea* PT_Image1 = nullptr;  // the texture panel's area
     TScrollBarWidget* PT_ScrollBar1 = nullptr;
-    THostArea* GR_Image1 = nullptr;   // the room map's area
+    THostArea* GR_Image1 = nullptr;  // the room map's area
     TScrollBarWidget* GR_ScrollBar1 = nullptr;
     TScrollBarWidget* GR_ScrollBar2 = nullptr;
-    THostArea* GR_Image2 = nullptr;   // the room grid's area
-    TGroupBox* GroupBox1 = nullptr;   // "Progress"
+    THostArea* GR_Image2 = nullptr;  // the room grid's area
+    TGroupBox* GroupBox1 = nullptr;  // "Progress"
     TGauge* Gauge1 = nullptr;
 
     // The status bar's two panels.

@@ -76,10 +76,10 @@ void TMain_Form::BuildTopPages()
     PageControl1 = new TPageControl(Surface, "PageControl1");
 
     QWidget* view = PageControl1->AddPage("TabSheetView", "View");
-    SpeedButton1 = Place(new TSpeedButton(view, "SpeedButton1", "2D MAP", true), 4, 4, 70, 50,
-                         "Enable the 2d map View");
-    SpeedButton44 = Place(new TSpeedButton(view, "SpeedButton44", "Render Textured", true), 78, 4, 110, 50,
-                          "Enable texture mode");
+    SpeedButton1 =
+        Place(new TSpeedButton(view, "SpeedButton1", "2D MAP", true), 4, 4, 70, 50, "Enable the 2d map View");
+    SpeedButton44 =
+        Place(new TSpeedButton(view, "SpeedButton44", "Render Textured", true), 78, 4, 110, 50, "Enable texture mode");
     auto* modes = Place(new TGroupBox(view, "GroupBox3DViewModes", "3D View Modes"), 196, 0, 300, 56);
     RadioButton1 = Place(new TRadioButton(modes, "RadioButton1", "Texture Panel"), 8, 24, 110, 20);
     RadioButton2 = Place(new TRadioButton(modes, "RadioButton2", "GridBox"), 122, 24, 80, 20);
@@ -111,7 +111,8 @@ void TMain_Form::BuildTopPages()
     Gauge2 = Place(new TGauge(TabSheet1, "Gauge2", 150), 4, 6, 150, 16);
     Gauge3 = Place(new TGauge(TabSheet1, "Gauge3", 100), 4, 30, 150, 16);
     CheckBox25 = Place(new TCheckBox(TabSheet1, "CheckBox25", "Include TR1-TR2 Floor Angles", true), 160, 2, 200, 18);
-    CheckBox24 = Place(new TCheckBox(TabSheet1, "CheckBox24", "Include TR1-TR2 Ceiling Angles", true), 160, 20, 200, 18);
+    CheckBox24 =
+        Place(new TCheckBox(TabSheet1, "CheckBox24", "Include TR1-TR2 Ceiling Angles", true), 160, 20, 200, 18);
     CheckBox26 = Place(new TCheckBox(TabSheet1, "CheckBox26", "Do Not Overlap Rooms", false), 160, 38, 200, 18);
     CheckBox27 = Place(new TCheckBox(TabSheet1, "CheckBox27", "Do Not Overlap Water Rooms", false), 366, 2, 200, 18);
     CheckBox21 = Place(new TCheckBox(TabSheet1, "CheckBox21", "Not Used", true), 366, 20, 100, 18);
@@ -140,8 +141,8 @@ void TMain_Form::BuildBottomPages()
                           "Center camere over current room (3d and 2d map)");
     auto* draw = Place(new TGroupBox(rooms, "GroupBoxDrawNeighbors", "Draw Neighbors"), 478, 0, 318, 86);
     SpeedButton47 = Place(new TSpeedButton(draw, "SpeedButton47", "Hide Neighbors", true), 6, 16, 100, 22);
-    Edit2 = Place(new TEdit(draw, "Edit2"), 110, 16, 200, 22,
-                  "Especify more neighbors, comma separated  (1,2,3,...etc)");
+    Edit2 =
+        Place(new TEdit(draw, "Edit2"), 110, 16, 200, 22, "Especify more neighbors, comma separated  (1,2,3,...etc)");
     Button26 = Place(new TButton(draw, "Button26", "Show more neighbors"), 6, 41, 140, 22);
     RadioButton6 = Place(new TRadioButton(draw, "RadioButton6", "Clear Text"), 6, 65, 90, 18);
     RadioButton11 = Place(new TRadioButton(draw, "RadioButton11", "Draw Neighbors"), 98, 65, 110, 18);
@@ -162,21 +163,20 @@ void TMain_Form::BuildBottomPages()
     QWidget* triggers = PageControl2->AddPage("TabSheetTriggers", "Triggers");
     ListBox5 = Place(new TListBox(triggers, "ListBox5"), 4, 2, 200, 82, "TRiggers added to your level");
     ListBox6 = Place(new TListBox(triggers, "ListBox6"), 208, 2, 150, 82);
-    ComboBox3 = Place(new TComboBox(triggers, "ComboBox3",
-                                    {"Do_Activate", "Do_Deactivate", "Lara_on_Ground_Do_Activate",
-                                     "Lara_on_Ground_Do_Deactivate", "Switch_is_ON", "Key_is_ON",
-                                     "Item_is_Picked_Up", "Item_At_Sector", "TRAPDOOR", "Lara_in_Combat",
-                                     "Heavy Switch", "Item_At_Sector_do_Deactivate", "Monkey_Swing",
-                                     "---DISABLED---", "TR3-Minecart LEFT", "TR3-Minecart RIGH",
-                                     "TR3-Minecart STOP"}),
-                      362, 2, 200, 22);
+    ComboBox3 = Place(
+        new TComboBox(triggers, "ComboBox3",
+                      {"Do_Activate", "Do_Deactivate", "Lara_on_Ground_Do_Activate", "Lara_on_Ground_Do_Deactivate",
+                       "Switch_is_ON", "Key_is_ON", "Item_is_Picked_Up", "Item_At_Sector", "TRAPDOOR", "Lara_in_Combat",
+                       "Heavy Switch", "Item_At_Sector_do_Deactivate", "Monkey_Swing", "---DISABLED---",
+                       "TR3-Minecart LEFT", "TR3-Minecart RIGH", "TR3-Minecart STOP"}),
+        362, 2, 200, 22);
     SpinEdit3 = Spin(triggers, "SpinEdit3", -128, 127, 362, 28, 60);
     CheckBox1 = Place(new TCheckBox(triggers, "CheckBox1", "ONLY ONCE"), 430, 30, 100, 18);
     TSpeedButton** bits[5] = {&SpeedButton27, &SpeedButton28, &SpeedButton29, &SpeedButton30, &SpeedButton31};
     for (int i = 0; i < 5; ++i) {
         const std::string name = "SpeedButton" + std::to_string(27 + i);
-        *bits[i] = Place(new TSpeedButton(triggers, name.c_str(), std::to_string(i + 1), true), 362 + i * 24, 56,
-                         22, 22);
+        *bits[i] =
+            Place(new TSpeedButton(triggers, name.c_str(), std::to_string(i + 1), true), 362 + i * 24, 56, 22, 22);
     }
     SpeedButton98 = Place(new TSpeedButton(triggers, "SpeedButton98", "X", true), 486, 56, 22, 22,
                           "Freeze Trigger until Trigger Triggerer used");
@@ -206,8 +206,8 @@ void TMain_Form::BuildBottomPages()
     };
     for (int i = 0; i < 10; ++i) {
         const Option& o = options[i];
-        *o.box = Place(new TCheckBox(TabSheet15, o.name, o.caption, o.on), 92 + (i / 4) * 180, 2 + (i % 4) * 20,
-                       176, 18);
+        *o.box =
+            Place(new TCheckBox(TabSheet15, o.name, o.caption, o.on), 92 + (i / 4) * 180, 2 + (i % 4) * 20, 176, 18);
     }
 
     QWidget* map = PageControl2->AddPage("TabSheetMap", "2D Map");

@@ -89,9 +89,9 @@ void TMain_Form::BindFileCommands()
 {
     FileDialog = [this](const TFileDialogRequest& request) { return ShowFileDialog(this, request); };
     const std::pair<QAction*, void (TMain_Form::*)()> commands[] = {
-        {FileNew, &TMain_Form::FileNewExecute},       {FileOpen1, &TMain_Form::FileOpen1Execute},
-        {FileSave, &TMain_Form::FileSaveExecute},     {FileSaveAs1, &TMain_Form::FileSaveAs1Execute},
-        {FileOpen2, &TMain_Form::FileOpen2Execute},   {FileOpen3, &TMain_Form::FileOpen3Execute},
+        {FileNew, &TMain_Form::FileNewExecute},     {FileOpen1, &TMain_Form::FileOpen1Execute},
+        {FileSave, &TMain_Form::FileSaveExecute},   {FileSaveAs1, &TMain_Form::FileSaveAs1Execute},
+        {FileOpen2, &TMain_Form::FileOpen2Execute}, {FileOpen3, &TMain_Form::FileOpen3Execute},
     };
     for (const auto& [action, command] : commands) {
         action->setEnabled(true);
@@ -174,7 +174,8 @@ void TMain_Form::FileOpen1Accept(const std::string& fileName)
     Project.rooms.resize(static_cast<std::size_t>(Project.roomCount) + 1);
 
     ListBox4->ClearItems();
-    for (int n = 1; n <= Project.roomCount; ++n) ListBox4->AddItem(Project.rooms[static_cast<std::size_t>(n)].name.str());
+    for (int n = 1; n <= Project.roomCount; ++n)
+        ListBox4->AddItem(Project.rooms[static_cast<std::size_t>(n)].name.str());
     ListBox4->SetItemIndex(Project.currentRoom - 1);
     {
         TSpinGuardScope guard;
@@ -189,17 +190,13 @@ void TMain_Form::FileOpen1Accept(const std::string& fileName)
 
     const std::string textures = TrimText(Project.texturesfilePath.str());
     if (!textures.empty()) {
-        if (FileExists(Cp1252ToFileName(textures)))
-            ReportAndGoOn([&] { LoadTexturesfile(textures, false); });
-        else
-            ShowMessage(TEXTURESFILE_NOT_FOUND_TEXT);
+        if (FileExists(Cp1252ToFileName(textures))) ReportAndGoOn([&] { LoadTexturesfile(textures, false); });
+        else ShowMessage(TEXTURESFILE_NOT_FOUND_TEXT);
     }
     const std::string basefile = TrimText(Project.basefilePath.str());
     if (!basefile.empty()) {
-        if (FileExists(Cp1252ToFileName(basefile)))
-            ReportAndGoOn([&] { LoadBasefile(basefile, false); });
-        else
-            ShowMessage(BASEFILE_NOT_FOUND_TEXT);
+        if (FileExists(Cp1252ToFileName(basefile))) ReportAndGoOn([&] { LoadBasefile(basefile, false); });
+        else ShowMessage(BASEFILE_NOT_FOUND_TEXT);
     }
 
     ListBox8->ClearItems();
@@ -253,7 +250,8 @@ void TMain_Form::FileSaveExecute()
 
 void TMain_Form::FileSaveAs1Execute()
 {
-    if (auto name = ChooseFile({true, "Save As", PROJECT_FILE_FILTER, PROJECT_FILE_EXTENSION})) FileSaveAs1Accept(*name);
+    if (auto name = ChooseFile({true, "Save As", PROJECT_FILE_FILTER, PROJECT_FILE_EXTENSION}))
+        FileSaveAs1Accept(*name);
 }
 
 void TMain_Form::FileSaveAs1Accept(const std::string& fileName)

@@ -20,7 +20,8 @@ inline constexpr const char* PROJECT_FILE_EXTENSION = "vel";
 inline constexpr const char* BASEFILE_FILTER =
     "All Tomb Raider Files (*.pdh, *.tub,*.tr2,*.tr4,*.trc)|*.phd;*.tub;*.tr2;*.tr4;*.trc";
 inline constexpr const char* TEXTURESFILE_FILTER =
-    "All (*.dds;*.tga;*.dib;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|*.dds;*.tga;*.dib;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf";
+    "All "
+    "(*.dds;*.tga;*.dib;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|*.dds;*.tga;*.dib;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf";
 
 // Messages of the commands.
 inline constexpr const char* PROJECT_NOT_FOUND_TEXT = "Could not find Project";

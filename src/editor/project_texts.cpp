@@ -148,7 +148,8 @@ std::unique_ptr<TBitmap> LayTexturePages(const TGraphic& picture)
         bitmap->SetHeight(height);
         const int half = height / 2;
         const std::size_t rowBytes = PAGE_SIDE * 2;
-        for (int y = 0; y < half; ++y) std::memcpy(bitmap->ScanLine(half + y), bitmap->ScanLine(y) + rowBytes, rowBytes);
+        for (int y = 0; y < half; ++y)
+            std::memcpy(bitmap->ScanLine(half + y), bitmap->ScanLine(y) + rowBytes, rowBytes);
         bitmap->SetWidth(PAGE_SIDE);
     }
     if (height % PAGE_SIDE != 0) bitmap->SetHeight((height / PAGE_SIDE + 1) * PAGE_SIDE);

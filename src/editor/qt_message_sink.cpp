@@ -49,10 +49,7 @@ int TQtMessageSink::Message(const TMessageRecord& msg)
     }
 }
 
-void TQtMessageSink::Exception(const std::string& text)
-{
-    Message({text, "Error", TMsgIcon::Error, MB_OK});
-}
+void TQtMessageSink::Exception(const std::string& text) { Message({text, "Error", TMsgIcon::Error, MB_OK}); }
 
 void TQtMessageSink::ProcessEnd(int code) { BeginProcessEnd(code); }
 
@@ -62,8 +59,6 @@ void TQtMessageSink::BusyCursor(bool on)
     // twice needs one switch off.
     if (on == busy_ || !qApp) return;
     busy_ = on;
-    if (on)
-        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    else
-        QApplication::restoreOverrideCursor();
+    if (on) QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    else QApplication::restoreOverrideCursor();
 }

@@ -135,10 +135,8 @@ void DrawRoomGrid(const tcuarto_list& project, TCanvas& target, const TCanvas& g
             const int x2 = (cx + k) * 10 + 10, y2 = 200 - (cz + r) * 10;
             if (s->floorBase >= static_cast<int>(room.height) || s->ceilingBase >= static_cast<int>(room.height))
                 target.Brush.Color = GRID_SOLID_COLOUR;
-            else if (s->roomBeside != 0 || s->roomBelow != 0)
-                target.Brush.Color = GRID_PORTAL_COLOUR;
-            else
-                target.Brush.Color = GRID_FLOOR_COLOUR;
+            else if (s->roomBeside != 0 || s->roomBelow != 0) target.Brush.Color = GRID_PORTAL_COLOUR;
+            else target.Brush.Color = GRID_FLOOR_COLOUR;
             target.Rectangle(x1, y1, x2, y2);
 
             target.Brush.Color = GRID_FLOOR_COLOUR;
@@ -146,14 +144,12 @@ void DrawRoomGrid(const tcuarto_list& project, TCanvas& target, const TCanvas& g
             TPoint tri[3];
             if (s->floorSplit == 1 && s->floorOption == 1)
                 tri[0] = {x1 - 1, y2 - 1}, tri[1] = {x2 - 1, y1 - 1}, tri[2] = {x2 - 1, y2 - 1};
-            else if (s->floorSplit == 1 && s->floorOption == 0)
-                tri[0] = {x1, y2}, tri[1] = {x2, y1}, tri[2] = {x1, y1};
+            else if (s->floorSplit == 1 && s->floorOption == 0) tri[0] = {x1, y2}, tri[1] = {x2, y1}, tri[2] = {x1, y1};
             else if (s->floorSplit == 2 && s->floorOption == 1)
                 tri[0] = {x1 - 1, y1}, tri[1] = {x2 - 1, y2}, tri[2] = {x2 - 1, y1};
             else if (s->floorSplit == 2 && s->floorOption == 0)
                 tri[0] = {x1, y1 - 1}, tri[1] = {x2, y2 - 1}, tri[2] = {x1, y2 - 1};
-            else
-                continue;  // an option byte other than 0 or 1 chooses no half
+            else continue;  // an option byte other than 0 or 1 chooses no half
             target.Polygon(tri);
         }
     }
@@ -173,8 +169,8 @@ int PickRoomAt(const tcuarto_list& project, int px, int py, bool rightButton, bo
     for (int n = 1; n <= project.roomCount && static_cast<std::size_t>(n) < project.rooms.size(); ++n) {
         if (samePlane && SamePlaneRemoves(project, n)) continue;
         const tcuarto& r = project.rooms[n];
-        const bool holds = r.x + 2 <= column && column <= r.x + r.columns - 1 && r.z + 2 <= row &&
-                           row <= r.z + r.rows - 1;
+        const bool holds =
+            r.x + 2 <= column && column <= r.x + r.columns - 1 && r.z + 2 <= row && row <= r.z + r.rows - 1;
         if (!holds || keyTaken) continue;
         if (n == key) {
             best = n;

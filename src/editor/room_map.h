@@ -7,9 +7,9 @@
 #include "level/project_records.h"
 #include "platform/gdi/canvas.h"
 
-constexpr int MAP_SIZE = 1200;        // pixels along each side of the room map
+constexpr int MAP_SIZE = 1200;  // pixels along each side of the room map
 constexpr int MAP_SECTOR_PIXELS = 10;
-constexpr int GRID_SIZE = 205;        // pixels along each side of the room grid
+constexpr int GRID_SIZE = 205;  // pixels along each side of the room grid
 
 // Colours, red in the low byte.
 constexpr TColor MAP_ROOM_COLOUR = 0xFFFF00;       // cyan: every other room
@@ -76,4 +76,3 @@ int PickRoomAt(const tcuarto_list& project, int px, int py, bool rightButton, bo
 // then vertical for a map view of the given height.
 int MapScrollX(const tcuarto& room);
 int MapScrollY(const tcuarto& room, int viewHeight);
-

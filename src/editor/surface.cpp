@@ -44,10 +44,7 @@ void TSurface::CanvasChanged(const TRect& rect)
     if (!painting_) update(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
 }
 
-void TSurface::resizeEvent(QResizeEvent*)
-{
-    picture_.SetSize(std::max(1, width()), std::max(1, height()));
-}
+void TSurface::resizeEvent(QResizeEvent*) { picture_.SetSize(std::max(1, width()), std::max(1, height())); }
 
 void TSurface::paintEvent(QPaintEvent*)
 {
@@ -128,8 +125,7 @@ TPanel3D::TPanel3D(TSurface* form, const char* name) : TQtControl<QWidget, TCont
 
 void TPanel3D::PresentFrame(const uint32_t* pixels, int width, int height, int pitch)
 {
-    if (frame_.width() != width || frame_.height() != height)
-        frame_ = QImage(width, height, QImage::Format_RGB32);
+    if (frame_.width() != width || frame_.height() != height) frame_ = QImage(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         std::memcpy(frame_.scanLine(y),
                     reinterpret_cast<const uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y) * pitch,

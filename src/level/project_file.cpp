@@ -43,7 +43,7 @@ struct TRoomHead {
     uint8_t reservedByte;
     uint16_t reservedPair0;
     uint16_t reservedPair1;
-    uint8_t filler[2];   // written as zeros, dropped when read
+    uint8_t filler[2];  // written as zeros, dropped when read
 };
 #pragma pack(pop)
 static_assert(sizeof(TRoomHead) == 90);
@@ -138,8 +138,7 @@ void WriteRoom(TZStreamWriter& f, const tcuarto& r)
 
     // Rows 1..rows of a column lie together in memory: one block per column.
     if (r.rows > 0)
-        for (int c = 1; c <= r.columns; ++c)
-            f.Write(r.sectors[c] + 1, static_cast<int64_t>(sizeof(tsector)) * r.rows);
+        for (int c = 1; c <= r.columns; ++c) f.Write(r.sectors[c] + 1, static_cast<int64_t>(sizeof(tsector)) * r.rows);
 
     Put(f, r.boxCount);
     Put(f, r.selectedBox);
@@ -361,12 +360,12 @@ private:
     bool ended_ = false;
     bool dataError_ = false;
     z_stream z_{};
-    std::vector<uint8_t> input_;     // a chunk of the compressed stream
-    int64_t inputLeft_ = 0;          // bytes of the stream still in the file
-    std::vector<uint8_t> staging_;   // content read ahead for small reads
+    std::vector<uint8_t> input_;    // a chunk of the compressed stream
+    int64_t inputLeft_ = 0;         // bytes of the stream still in the file
+    std::vector<uint8_t> staging_;  // content read ahead for small reads
     int64_t stagedFrom_ = 0;
     int64_t stagedTo_ = 0;
-    int64_t total_ = 0;              // content bytes at most
+    int64_t total_ = 0;  // content bytes at most
     int64_t consumed_ = 0;
 };
 
@@ -698,10 +697,8 @@ void RotateBackups(const std::string& base, const std::string& current, int n, i
     if (!FileExists(base)) return;
     const std::string backup = base + ".BAK" + FormatZeroPadded(n, 2);
     if (FileExists(backup)) {
-        if (n == maximum)
-            DeleteFile(backup);
-        else
-            RotateBackups(base, backup, n + 1, maximum);
+        if (n == maximum) DeleteFile(backup);
+        else RotateBackups(base, backup, n + 1, maximum);
     }
     RenameFile(current, backup);
 }

@@ -47,11 +47,11 @@ struct TUVPoint {
 
 // The texture of one face. Stored raw.
 struct tface_texture {
-    uint16_t textureId;   // HIDDEN_FACE_TEXTURE: not drawn; 0: no texture of its own
-    TUVPoint uv[4];       // the four corners
+    uint16_t textureId;  // HIDDEN_FACE_TEXTURE: not drawn; 0: no texture of its own
+    TUVPoint uv[4];      // the four corners
     uint8_t flip;
-    uint8_t rotations;    // quarter turns
-    uint8_t mode;         // the low 7 bits select the colour coding
+    uint8_t rotations;  // quarter turns
+    uint8_t mode;       // the low 7 bits select the colour coding
     uint8_t unused[2];
 };
 
@@ -79,19 +79,19 @@ struct tsector {
     uint8_t wallFlags[4];  // non-zero: that side is a wall
     uint8_t ceilingFaceFlag;
     uint8_t unused20;
-    uint8_t faceFlags;     // two flags, low and high nibble
+    uint8_t faceFlags;  // two flags, low and high nibble
     uint8_t death;
     // Wall faces: rows 0-3 the floor-part walls of sides 0-3, rows 4-7 the
     // ceiling-part walls; six pieces per wall strip.
     tface_texture walls[8][6];
     tface_texture floorFaces[2];
     tface_texture ceilingFaces[2];
-    float floorPieceHeights[6];    // in sector steps, 1.0 by default
+    float floorPieceHeights[6];  // in sector steps, 1.0 by default
     float ceilingPieceHeights[6];
     uint8_t indicator;
-    uint8_t floorSplit;     // 0 one quad, 1 and 2 two triangles on either diagonal
+    uint8_t floorSplit;  // 0 one quad, 1 and 2 two triangles on either diagonal
     uint8_t ceilingSplit;
-    uint8_t floorOption;    // handed to the face builder
+    uint8_t floorOption;  // handed to the face builder
     uint8_t ceilingOption;
     uint16_t indicatorWord;
 };
@@ -102,9 +102,9 @@ struct titem {
     int16_t room;
     int16_t column;
     int16_t row;
-    int16_t height;       // clicks
-    int16_t objectId;     // index into the moveable catalog
-    uint8_t angle;        // 45-degree steps
+    int16_t height;    // clicks
+    int16_t objectId;  // index into the moveable catalog
+    uint8_t angle;     // 45-degree steps
     int16_t fineX;
     int16_t fineY;
     int16_t fineZ;
@@ -114,7 +114,7 @@ struct titem {
     uint32_t color;
     int16_t ocb;
     int16_t order;
-    uint8_t highlight;    // non-zero: drawn in the item edit mode's highlight colour
+    uint8_t highlight;  // non-zero: drawn in the item edit mode's highlight colour
 };
 
 // One camera (kind 0) or sink (any other kind). Stored raw.
@@ -123,7 +123,7 @@ struct tcamera {
     int16_t room;
     int16_t column;
     int16_t row;
-    int16_t height;       // clicks
+    int16_t height;  // clicks
     uint8_t unused[4];
 };
 
@@ -132,8 +132,8 @@ struct tflyby_camera {
     uint8_t room;
     int16_t column;
     int16_t row;
-    int16_t height;       // clicks
-    int16_t angle1;       // the two angles orient the flyby symbol
+    int16_t height;  // clicks
+    int16_t angle1;  // the two angles orient the flyby symbol
     int16_t angle2;
     uint8_t unused[12];
 };
@@ -143,15 +143,15 @@ struct tsound_source {
     uint8_t room;
     int16_t column;
     int16_t row;
-    int16_t height;       // clicks
+    int16_t height;  // clicks
     uint8_t unused[16];
 };
 
 // One trigger. Stored raw.
 struct tproject_trigger {
     TShortString<100> name;
-    int16_t type;         // index into the trigger type list
-    uint8_t mask;         // 0x02..0x20 the five activation buttons, 0x40 "X"
+    int16_t type;  // index into the trigger type list
+    uint8_t mask;  // 0x02..0x20 the five activation buttons, 0x40 "X"
     int16_t timer;
     uint8_t onlyOnce;
     uint32_t itemNumber;
@@ -176,28 +176,28 @@ struct troom_box {
 
 // One static mesh of a room. Stored raw.
 struct troom_static {
-    uint32_t meshSlot;    // static mesh number of the Basefile
+    uint32_t meshSlot;  // static mesh number of the Basefile
     int16_t row;
     int16_t column;
-    int16_t height;       // clicks
-    int16_t angle;        // 45-degree steps
-    int16_t fineX;        // tenths of a sector unit
+    int16_t height;  // clicks
+    int16_t angle;   // 45-degree steps
+    int16_t fineX;   // tenths of a sector unit
     int16_t fineY;
     int16_t fineZ;
     uint32_t color;
-    int8_t intensity;     // below 0: the room's ambient light
+    int8_t intensity;  // below 0: the room's ambient light
 };
 
 // One light of a room. Stored raw.
 struct troom_light {
     int16_t row;
     int16_t column;
-    int16_t height;       // clicks
+    int16_t height;  // clicks
     uint32_t color;
     int8_t intensity;
-    int8_t range;         // range in sectors minus 1
+    int8_t range;  // range in sectors minus 1
     int8_t unused12;
-    int8_t blendMode;     // -2 exclusive-or, -1 replace, otherwise maximum
+    int8_t blendMode;  // -2 exclusive-or, -1 replace, otherwise maximum
     uint8_t enabled;
     uint8_t unused15;
 };
@@ -270,18 +270,18 @@ private:
 
 // One room of the project.
 struct tcuarto {
-    uint16_t rows = 0;       // sectors along Z
-    uint16_t columns = 0;    // sectors along X
-    uint16_t height = 0;     // in sector steps
-    int32_t x = 0;           // in sectors
+    uint16_t rows = 0;     // sectors along Z
+    uint16_t columns = 0;  // sectors along X
+    uint16_t height = 0;   // in sector steps
+    int32_t x = 0;         // in sectors
     int32_t z = 0;
-    int32_t y = 0;           // floor level, in sector steps
+    int32_t y = 0;  // floor level, in sector steps
     TShortString<40> name;
     uint8_t water = 0;
     uint8_t wind = 0;
     uint8_t quicksand = 0;
     uint8_t sky = 0;
-    TSectorGrid sectors;     // [column][row], (columns + 1) x (rows + 1)
+    TSectorGrid sectors;  // [column][row], (columns + 1) x (rows + 1)
     uint8_t boxCount = 0;
     uint8_t selectedBox = 0;
     std::array<troom_box, MAX_ROOM_BOXES + 1> boxes{};
@@ -293,7 +293,7 @@ struct tcuarto {
     int16_t selectedLight = 0;
     int16_t ambientIntensity = 0;
     std::array<int16_t, 2> reservedWords{};
-    uint32_t ambientColor = 0;   // bytes red, green, blue, unused
+    uint32_t ambientColor = 0;  // bytes red, green, blue, unused
     std::array<uint32_t, 2> reservedColors{};
     uint16_t reservedWord = 0;
     uint8_t reservedByte = 0;
@@ -310,13 +310,13 @@ struct tcuarto_list {
     TShortString<100> scriptDirectory;
     TShortString<100> buildDirectory;
     uint8_t currentRoom = 0;
-    uint8_t neighbourRoom = 0;     // kept in memory only
+    uint8_t neighbourRoom = 0;  // kept in memory only
     uint8_t roomCount = 0;
-    std::vector<tcuarto> rooms;    // element 0 unused; spare elements past the count
+    std::vector<tcuarto> rooms;  // element 0 unused; spare elements past the count
     int16_t itemCount = 0;
     std::array<titem, MAX_PROJECT_ITEMS + 1> items{};
     int16_t selectedItem = 0;
-    int16_t highlightedItem = 0;   // kept in memory only
+    int16_t highlightedItem = 0;  // kept in memory only
     int16_t reservedWord = 0;
     int16_t cameraCount = 0;
     std::array<tcamera, MAX_PROJECT_CAMERAS + 1> cameras{};
@@ -328,15 +328,15 @@ struct tcuarto_list {
     std::array<tsound_source, MAX_PROJECT_SOUNDS + 1> soundSources{};
     int16_t selectedSoundSource = 0;
     int16_t triggerCount = 0;
-    std::vector<tproject_trigger> triggers;   // entries 0 .. count - 1
+    std::vector<tproject_trigger> triggers;  // entries 0 .. count - 1
     int16_t animSetCount = 0;
     std::array<tanim_texture_set, MAX_PROJECT_ANIM_SETS + 1> animSets{};
-    int16_t playerRoom = 0;        // "Lara_Room:"
+    int16_t playerRoom = 0;  // "Lara_Room:"
     int16_t playerColumn = 0;
     int16_t playerRow = 0;
     std::array<uint8_t, 2> reservedBytes{};
     std::array<uint8_t, 30> reservedBlock{};
-    TProgressBar* progressGauge = nullptr;   // stepped while reading and writing; kept in memory only
+    TProgressBar* progressGauge = nullptr;  // stepped while reading and writing; kept in memory only
 };
 
 // Sets the four corners of a face to (0,0), (1,0), (1,1), (0,1); touches nothing else.

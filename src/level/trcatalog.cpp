@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/rtl/strconv.h"
 #include "level/xmlscan.h"
+#include "platform/rtl/strconv.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -30,7 +30,8 @@ void ReadMoveable(TMoveableCatalog& catalog, const TXmlParser& xml)
     int32_t useBodyFrom = -1;
     float adjust[6] = {0, 0, 0, 0, 0, 0};  // X, Y, Z, RX, RY, RZ
     int32_t ai = 0;
-    static const char* const kAdjustNames[6] = {"X_ADJUST", "Y_ADJUST", "Z_ADJUST", "RX_ADJUST", "RY_ADJUST", "RZ_ADJUST"};
+    static const char* const kAdjustNames[6] = {"X_ADJUST",  "Y_ADJUST",  "Z_ADJUST",
+                                                "RX_ADJUST", "RY_ADJUST", "RZ_ADJUST"};
     for (int i = 0; i < xml.AttrCount(); ++i) {
         const std::string key = UpperCase(xml.AttrName(i));
         const std::string value = xml.AttrValue(i);
@@ -118,8 +119,7 @@ void ReadTrCatalog(TMoveableCatalog& catalog, TXmlParser& xml, int version)
             if (depth == 1) inGame = false;
             if (depth == 2 && inMoveables) return;
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }

@@ -205,10 +205,8 @@ void Ttrlevel::SetNumItems(uint32_t n)
 }
 void Ttrlevel::SetNumCinematicFrames(uint32_t n)
 {
-    if (version_code >= LEVEL_TR4)
-        ai_objects.resize(n);
-    else
-        cinematic_frames.resize(n);
+    if (version_code >= LEVEL_TR4) ai_objects.resize(n);
+    else cinematic_frames.resize(n);
     num_cinematic_frames = n;
 }
 void Ttrlevel::SetNumDemoData(uint32_t n)
@@ -266,8 +264,7 @@ void Ttrlevel::PaletteColor(uint16_t colour, uint8_t& red, uint8_t& green, uint8
         blue = static_cast<uint8_t>(4 * e.blue + 3);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -414,7 +411,8 @@ bool ConvertTrcRoomLayers(const ttr5_layers& layers, troom& room)
             }
             const int k = room.num_rectangles++;
             room.rectangles_trc[k] = r;
-            room.rectangles[k] = troom_rectangle{{r.vertices[0], r.vertices[1], r.vertices[2], r.vertices[3]}, r.texture};
+            room.rectangles[k] =
+                troom_rectangle{{r.vertices[0], r.vertices[1], r.vertices[2], r.vertices[3]}, r.texture};
         }
         const ttr5_layer_triangles& tris = layers.triangles[l];
         if (tris.count > ROOM_MAX_TRIANGLES) return false;

@@ -31,7 +31,7 @@ inline constexpr int32_t LEVEL_TR2 = 3;
 inline constexpr int32_t LEVEL_TR2_TRG = 4;  // TR2 version word, name containing ".TRG" or ".trg"
 inline constexpr int32_t LEVEL_TR3 = 5;
 inline constexpr int32_t LEVEL_TR4 = 6;
-inline constexpr int32_t LEVEL_TRC = 7;      // name containing ".TRC" or ".trc"
+inline constexpr int32_t LEVEL_TRC = 7;  // name containing ".TRC" or ".trc"
 
 // Results of Ttrlevel::LoadFromFile.
 inline constexpr int LEVEL_LOADED = 0;           // read (or its textures read)
@@ -247,7 +247,7 @@ static_assert(sizeof(ttr5_layer_header) == 56);
 struct tanimation {
     int32_t frame_offset;  // bytes into the frame data
     uint8_t frame_rate;
-    uint8_t frame_size;    // words per frame
+    uint8_t frame_size;  // words per frame
     uint16_t state_id;
     int32_t speed;
     int32_t accel;
@@ -528,7 +528,7 @@ struct troom {
     std::array<tlevel_room_static, ROOM_MAX_STATICS> statics{};
 
     int16_t alternate_room = 0;
-    uint16_t flags = 0;  // 0x01 water, 0x08 wind, 0x20 sky, 0x80 quicksand
+    uint16_t flags = 0;         // 0x01 water, 0x08 wind, 0x20 sky, 0x80 quicksand
     uint16_t water_scheme = 0;  // water scheme and reverb (TR3 and TR4)
     uint8_t filler = 0;
     uint16_t trc_word = 0;
@@ -595,11 +595,11 @@ public:
     void SetNumCameras(uint32_t n);
     void SetNumFlybyCameras(uint32_t n);
     void SetNumSoundSources(uint32_t n);
-    void SetNumBoxes(uint32_t n);     // both box layouts
+    void SetNumBoxes(uint32_t n);  // both box layouts
     void SetNumOverlaps(uint32_t n);
-    void SetNumZones(uint32_t n);     // all ten zone arrays
+    void SetNumZones(uint32_t n);  // all ten zone arrays
     void SetNumAnimatedTextures(uint32_t n);
-    void SetNumItems(uint32_t n);     // both item layouts
+    void SetNumItems(uint32_t n);            // both item layouts
     void SetNumCinematicFrames(uint32_t n);  // AI objects for TR4 and TRC, cinematic frames otherwise
     void SetNumDemoData(uint32_t n);
     void SetNumSoundDetails(uint32_t n);
@@ -607,15 +607,15 @@ public:
 
     // Counts.
     uint16_t num_rooms = 0;
-    uint32_t num_floor_data = 0;      // words
-    uint32_t num_mesh_data = 0;       // words
+    uint32_t num_floor_data = 0;  // words
+    uint32_t num_mesh_data = 0;   // words
     uint32_t num_mesh_pointers = 0;
     uint32_t num_animations = 0;
     uint32_t num_state_changes = 0;
     uint32_t num_anim_dispatches = 0;
     uint32_t num_anim_commands = 0;
-    uint32_t num_mesh_trees = 0;      // words
-    uint32_t num_frames = 0;          // words
+    uint32_t num_mesh_trees = 0;  // words
+    uint32_t num_frames = 0;      // words
     uint32_t num_moveables = 0;
     uint32_t num_static_meshes = 0;
     uint32_t num_object_textures = 0;
@@ -626,19 +626,19 @@ public:
     uint32_t num_sound_sources = 0;
     uint32_t num_boxes = 0;
     uint32_t num_overlaps = 0;
-    uint32_t num_zones = 0;           // entries of each zone array, equal to the box count
+    uint32_t num_zones = 0;              // entries of each zone array, equal to the box count
     uint32_t num_animated_textures = 0;  // words
     uint32_t num_items = 0;
-    uint32_t num_cinematic_frames = 0;   // AI objects for TR4 and TRC
-    uint32_t num_demo_data = 0;          // bytes
+    uint32_t num_cinematic_frames = 0;  // AI objects for TR4 and TRC
+    uint32_t num_demo_data = 0;         // bytes
     uint32_t num_sound_details = 0;
     uint32_t num_sample_indices = 0;
 
     // LEVEL_TAG once a file of a known version has been read, empty otherwise.
     TShortString<7> tag;
 
-    uint32_t version = 0;       // the file's first word
-    int32_t version_code = 0;   // LEVEL_TR1 .. LEVEL_TRC, 0 when none
+    uint32_t version = 0;      // the file's first word
+    int32_t version_code = 0;  // LEVEL_TR1 .. LEVEL_TRC, 0 when none
 
     // Textile counts as stored in TR4 and TRC files.
     uint16_t num_room_textiles = 0;
@@ -661,9 +661,9 @@ public:
     uint32_t rooms_unused = 0;  // the word before the room count, used by nothing
     uint8_t spare2[2] = {};
     uint8_t trc_header[32] = {};
-    uint32_t trc_level_size = 0;   // bytes of TRC level data; the samples follow it
+    uint32_t trc_level_size = 0;  // bytes of TRC level data; the samples follow it
     uint32_t trc_level_size2 = 0;
-    uint16_t trc_marker = 0;       // 3114 once TRC rooms have been read
+    uint16_t trc_marker = 0;  // 3114 once TRC rooms have been read
 
     std::vector<troom> rooms;
     std::vector<uint16_t> floor_data;

@@ -192,25 +192,16 @@ int TLevelParser::Run(TZFile& f)
     // A file shorter than a word is read as far as it goes.
     uint8_t word[4] = {};
     std::memcpy(word, f.buffer, std::min<size_t>(4, s_.Size()));
-    const uint32_t version = uint32_t(word[0]) | uint32_t(word[1]) << 8 | uint32_t(word[2]) << 16 | uint32_t(word[3]) << 24;
+    const uint32_t version =
+        uint32_t(word[0]) | uint32_t(word[1]) << 8 | uint32_t(word[2]) << 16 | uint32_t(word[3]) << 24;
     switch (version) {
-    case kWordTR1:
-        code_ = NameContains(name_, ".TUB", ".tub") ? LEVEL_TR1_TUB : LEVEL_TR1;
-        break;
-    case kWordTR2:
-        code_ = NameContains(name_, ".TRG", ".trg") ? LEVEL_TR2_TRG : LEVEL_TR2;
-        break;
+    case kWordTR1: code_ = NameContains(name_, ".TUB", ".tub") ? LEVEL_TR1_TUB : LEVEL_TR1; break;
+    case kWordTR2: code_ = NameContains(name_, ".TRG", ".trg") ? LEVEL_TR2_TRG : LEVEL_TR2; break;
     case kWordTR3a:
-    case kWordTR3b:
-        code_ = LEVEL_TR3;
-        break;
+    case kWordTR3b: code_ = LEVEL_TR3; break;
     case kWordTR4:
-    case kWordTR4b:
-        code_ = NameContains(name_, ".TRC", ".trc") ? LEVEL_TRC : LEVEL_TR4;
-        break;
-    default:
-        L.version = 0;
-        return LEVEL_UNKNOWN_VERSION;
+    case kWordTR4b: code_ = NameContains(name_, ".TRC", ".trc") ? LEVEL_TRC : LEVEL_TR4; break;
+    default: L.version = 0; return LEVEL_UNKNOWN_VERSION;
     }
     s_.Skip(4);
     L.tag = LEVEL_TAG;
@@ -227,10 +218,8 @@ int TLevelParser::Run(TZFile& f)
     if (code_ <= LEVEL_TR3) ReadTextiles8And16();
     if (texturesOnly_ && code_ >= LEVEL_TR2) return LEVEL_LOADED;
 
-    if (code_ == LEVEL_TRC)
-        ReadTrcRooms();
-    else
-        ReadRooms();
+    if (code_ == LEVEL_TRC) ReadTrcRooms();
+    else ReadRooms();
     L.SetGauge(80);
     ReadGeometrySections();
     if (code_ <= LEVEL_TR2_TRG) ReadObjectTextures();
@@ -379,19 +368,14 @@ void TLevelParser::ReadRoom(troom& r)
 
     r.num_lights = s_.U16();
     Check(r.num_lights <= ROOM_MAX_LIGHTS);
-    if (code_ <= LEVEL_TR1_TUB)
-        s_.ReadArray(r.lights_tr1.data(), r.num_lights);
-    else if (code_ <= LEVEL_TR3)
-        s_.ReadArray(r.lights_tr2.data(), r.num_lights);
-    else
-        s_.ReadArray(r.lights_tr4.data(), r.num_lights);
+    if (code_ <= LEVEL_TR1_TUB) s_.ReadArray(r.lights_tr1.data(), r.num_lights);
+    else if (code_ <= LEVEL_TR3) s_.ReadArray(r.lights_tr2.data(), r.num_lights);
+    else s_.ReadArray(r.lights_tr4.data(), r.num_lights);
 
     r.num_statics = s_.U16();
     Check(r.num_statics <= ROOM_MAX_STATICS);
-    if (code_ <= LEVEL_TR1_TUB)
-        s_.ReadArray(r.statics_tr1.data(), r.num_statics);
-    else
-        s_.ReadArray(r.statics.data(), r.num_statics);
+    if (code_ <= LEVEL_TR1_TUB) s_.ReadArray(r.statics_tr1.data(), r.num_statics);
+    else s_.ReadArray(r.statics.data(), r.num_statics);
 
     r.alternate_room = static_cast<int16_t>(s_.U16());
     r.flags = s_.U16();
@@ -569,10 +553,8 @@ void TLevelParser::ReadBoxesAndZones()
     const bool tr1 = code_ <= LEVEL_TR1_TUB;
     s_.Need(uint64_t(boxes) * (tr1 ? sizeof(tbox_tr1) : sizeof(tbox)));
     L.SetNumBoxes(boxes);
-    if (tr1)
-        s_.ReadArray(L.boxes_tr1.data(), boxes);
-    else
-        s_.ReadArray(L.boxes.data(), boxes);
+    if (tr1) s_.ReadArray(L.boxes_tr1.data(), boxes);
+    else s_.ReadArray(L.boxes.data(), boxes);
     ReadCounted(L.overlaps, &Ttrlevel::SetNumOverlaps);
 
     // TR1 files carry six zone arrays; they go to zone arrays 1, 2, 5, 6, 7 and 10.

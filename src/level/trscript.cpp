@@ -9,9 +9,9 @@ std::string ScriptText;
 namespace {
 
 const char* const kCommands[] = {
-    "Start_Trigger", "Copy_Trigger",  "Paste_Trigger",   "Put_Item",       "Kill_Lara",        "Add_Camera",
-    "Put_Alternate", "Put_Static_Mesh", "Put_Spot_Light", "Put_RGB_Light",  "Climb_Wall",       "Monkey_Swing",
-    "exit",          "Add_Sink",      "Put_Sound_Source", "Put_Raw_FD",
+    "Start_Trigger", "Copy_Trigger",    "Paste_Trigger",    "Put_Item",      "Kill_Lara",  "Add_Camera",
+    "Put_Alternate", "Put_Static_Mesh", "Put_Spot_Light",   "Put_RGB_Light", "Climb_Wall", "Monkey_Swing",
+    "exit",          "Add_Sink",        "Put_Sound_Source", "Put_Raw_FD",
 };
 
 const char* const kConditions[] = {
@@ -29,8 +29,9 @@ const char* const kConditions[] = {
 };
 
 const char* const kActions[] = {
-    "Item",     "Switch_camera",    "Underwater_Flow", "Alternate_On", "Alternate_Room", "Alternate_Off", "Look_at_item",
-    "End_Level", "Play_sound_Track", "Effects",        "Found_Secret", "End",            "Play_cutscene",
+    "Item",          "Switch_camera", "Underwater_Flow", "Alternate_On",     "Alternate_Room",
+    "Alternate_Off", "Look_at_item",  "End_Level",       "Play_sound_Track", "Effects",
+    "Found_Secret",  "End",           "Play_cutscene",
 };
 
 template <size_t N>

@@ -15,7 +15,7 @@ enum : int32_t {
 
 struct Tscp_tabla {
     std::string keyword;
-    int32_t code = 0;         // number of the keyword within its kind, from 1
+    int32_t code = 0;  // number of the keyword within its kind, from 1
     int32_t kind = SCP_EMPTY;
     int32_t param[4] = {0, 0, 0, 0};
 };

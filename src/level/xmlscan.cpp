@@ -29,8 +29,7 @@ bool IsNameStart(char c)
 // Characters of a name inside the document type declaration.
 bool IsNameChar(char c)
 {
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 // Unicode code of the bytes 0x80..0x9F of code page 1252; the five bytes the
@@ -112,10 +111,7 @@ bool ParseCharRef(std::string_view ref, uint32_t& code, bool& hex)
 
 // A character reference gives one byte: its code when below 256, else the
 // code page 1252 byte of that code.
-void AppendCode(std::string& out, uint32_t code)
-{
-    out += code < 256 ? static_cast<char>(code) : AnsiByteOf(code);
-}
+void AppendCode(std::string& out, uint32_t code) { out += code < 256 ? static_cast<char>(code) : AnsiByteOf(code); }
 
 bool PredefinedEntity(std::string_view name, char& c)
 {
@@ -264,9 +260,11 @@ TAttrType AttrTypeOf(const std::string& word)
         const char* name;
         TAttrType type;
     } kTypes[] = {
-        {"CDATA", atCData},       {"ID", atID},           {"IDREF", atIdRef},
-        {"IDREFS", atIdRefs},     {"ENTITY", atEntity},   {"ENTITIES", atEntities},
-        {"NMTOKEN", atNmToken},   {"NMTOKENS", atNmTokens}, {"NOTATION", atNotation},
+        {"CDATA", atCData},       {"ID", atID},
+        {"IDREF", atIdRef},       {"IDREFS", atIdRefs},
+        {"ENTITY", atEntity},     {"ENTITIES", atEntities},
+        {"NMTOKEN", atNmToken},   {"NMTOKENS", atNmTokens},
+        {"NOTATION", atNotation},
     };
     for (const auto& t : kTypes)
         if (word == t.name) return t.type;
@@ -324,8 +322,9 @@ void TAttrList::Assign(std::vector<TAttr>&& inDocumentOrder)
     // Sorting the reversed list stably puts the newest of equal names first,
     // as adding them one by one would.
     std::reverse(inDocumentOrder.begin(), inDocumentOrder.end());
-    std::stable_sort(inDocumentOrder.begin(), inDocumentOrder.end(),
-                     [](const TAttr& a, const TAttr& b) { return std::string_view(a.Name) < std::string_view(b.Name); });
+    std::stable_sort(inDocumentOrder.begin(), inDocumentOrder.end(), [](const TAttr& a, const TAttr& b) {
+        return std::string_view(a.Name) < std::string_view(b.Name);
+    });
     items_ = std::move(inDocumentOrder);
 }
 
@@ -598,8 +597,7 @@ size_t TXmlParser::ReadAttributes(size_t i, size_t limit, std::vector<TAttr>& ou
         const char c = at(i);
         if (c == '>' || c == '\0' || !IsNameStart(c)) return i;
         const size_t nameStart = i;
-        for (char d = at(i); d != '\0' && !IsWhite(d) && d != '/' && d != '=' && d != '>'; d = at(++i)) {
-        }
+        for (char d = at(i); d != '\0' && !IsWhite(d) && d != '/' && d != '=' && d != '>'; d = at(++i)) {}
         TAttr attr;
         attr.Name.assign(s_ + nameStart, i - nameStart);
         size_t j = i;
@@ -617,8 +615,7 @@ size_t TXmlParser::ReadAttributes(size_t i, size_t limit, std::vector<TAttr>& ou
                 // An unquoted value runs to the next blank or the tag's end.
                 const size_t valueStart = j;
                 for (char d = at(j); d != '\0' && !IsWhite(d) && d != '>' && !(d == '/' && at(j + 1) == '>');
-                     d = at(++j)) {
-                }
+                     d = at(++j)) {}
                 attr.Value.assign(s_ + valueStart, j - valueStart);
             }
             i = j;
@@ -930,8 +927,7 @@ size_t TXmlParser::ParseSubset(std::string_view t, size_t p, bool topLevel, std:
     return n;
 }
 
-bool TXmlParser::ParameterEntityText(const std::string& name, const std::vector<std::string>& open,
-                                     std::string& text)
+bool TXmlParser::ParameterEntityText(const std::string& name, const std::vector<std::string>& open, std::string& text)
 {
     const std::string key = "%" + name;
     const auto it = ParEntities.find(name);
@@ -1082,7 +1078,7 @@ void TXmlParser::ParseDeclaration(std::string_view declaration, std::vector<std:
 // Overridable operations
 
 TEntityBuffer TXmlParser::OpenExternalEntity(const std::string& parentSource, const std::string& /*publicId*/,
-                                            const std::string& systemId)
+                                             const std::string& systemId)
 {
     TEntityBuffer result;
     result.Source = IsAbsolutePath(systemId) ? systemId : ExtractFilePath(parentSource) + systemId;

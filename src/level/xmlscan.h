@@ -112,7 +112,7 @@ struct TAttrDef {
     TAttrType AttrType = atUnknown;
     std::string TypeDef;  // the enumeration or notation group as written
     TAttrDefault DefaultType = adValue;
-    std::string Value;    // the default or fixed value as written
+    std::string Value;  // the default or fixed value as written
 };
 
 // An element type of the document type declaration: its content model and

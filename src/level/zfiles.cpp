@@ -154,7 +154,8 @@ void zBlockWrite(TZFile& f, const void* source, int32_t count)
 {
     const int64_t n = static_cast<int64_t>(f.recordSize) * std::max<int32_t>(count, 0);
     if (n == 0) return;
-    if (static_cast<int64_t>(f.position) + n + ZFILE_GROWTH > INT32_MAX) throw std::length_error("buffered file too large");
+    if (static_cast<int64_t>(f.position) + n + ZFILE_GROWTH > INT32_MAX)
+        throw std::length_error("buffered file too large");
     if (n > static_cast<int64_t>(f.size) - f.position) f.size = static_cast<int32_t>(f.position + n);
     if (n > static_cast<int64_t>(f.capacity) - f.position) {
         const int32_t newCapacity = static_cast<int32_t>(f.position + n + ZFILE_GROWTH);

@@ -18,8 +18,8 @@ struct TZFile {
     TZFile& operator=(const TZFile&) = delete;
 
     std::string name;
-    int handle = -1;          // platform file descriptor while open
-    uint8_t compressed = 0;   // set by zReset for a container; set by the writer to ask for one
+    int handle = -1;         // platform file descriptor while open
+    uint8_t compressed = 0;  // set by zReset for a container; set by the writer to ask for one
     uint8_t* buffer = nullptr;
     int32_t size = 0;
     int32_t position = 0;

@@ -64,5 +64,4 @@ void CompressBuf(const void* input, int32_t n, TMemBlock& output);
 // (or one growth step when 0). Returns false on damaged data; the output then
 // holds what was inflated, padded to the block's current length.
 // `limit` bounds the output (a stream that would inflate further counts as damaged).
-bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& output,
-                   int32_t limit = INT32_MAX);
+bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& output, int32_t limit = INT32_MAX);

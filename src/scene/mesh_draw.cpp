@@ -45,10 +45,7 @@ TTextureCorners CornersOf(const Ttrlevel& level, int32_t index)
     return c;
 }
 
-bool IsTriangle(const TTextureCorners& c)
-{
-    return (c.x[3] == 0 && c.y[3] == 0) || (c.dx[3] == 0 && c.dy[3] == 0);
-}
+bool IsTriangle(const TTextureCorners& c) { return (c.x[3] == 0 && c.y[3] == 0) || (c.dx[3] == 0 && c.dy[3] == 0); }
 
 void PixelBounds(const TTextureCorners& c, int32_t& minX, int32_t& maxY, int32_t& maxX, int32_t& minY)
 {
@@ -204,7 +201,8 @@ void BuildMeshObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, const 
     const std::span<const tmesh_vertex> vertices = meshes.Vertices(r);
     const std::span<const uint16_t> shades = meshes.Shades(r);
     const bool shaded = r.num_normals < 0 && !fullBright;
-    const int32_t red = int32_t(color & 0xFF), green = int32_t((color >> 8) & 0xFF), blue = int32_t((color >> 16) & 0xFF);
+    const int32_t red = int32_t(color & 0xFF), green = int32_t((color >> 8) & 0xFF),
+                  blue = int32_t((color >> 16) & 0xFF);
     points.resize(vertices.size());
     for (size_t i = 0; i < vertices.size(); ++i) {
         const tmesh_vertex v = vertices[i];
@@ -252,8 +250,7 @@ void BuildMeshObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, const 
     for (const tmesh_textured_face& f : meshes.TexturedTriangles(r)) {
         if (!CornersExist(f.vertices, 3, vertexCount) || !selectTexture(f.texture, uv)) continue;
         const uint16_t* c = f.vertices;
-        if (flat)
-            gl.Tri(plain(c[0], uv.u[0], uv.v[0]), plain(c[1], uv.u[1], uv.v[1]), plain(c[2], uv.u[2], uv.v[2]));
+        if (flat) gl.Tri(plain(c[0], uv.u[0], uv.v[0]), plain(c[1], uv.u[1], uv.v[1]), plain(c[2], uv.u[2], uv.v[2]));
         else
             gl.Tri3C(coloured(c[0], uv.u[0], uv.v[0]), coloured(c[1], uv.u[1], uv.v[1]),
                      coloured(c[2], uv.u[2], uv.v[2]));

@@ -73,8 +73,9 @@ template <class TEntry, class FMake>
 
 void ReadTriples(TMeshReader& in, uint32_t n, std::vector<tmesh_vertex>& table, tmesh_range& range)
 {
-    ReadRecords(in, n, 3, table, range,
-                [](const uint16_t* p) { return tmesh_vertex{int16_t(p[0]), int16_t(p[1]), int16_t(p[2])}; });
+    ReadRecords(in, n, 3, table, range, [](const uint16_t* p) {
+        return tmesh_vertex{int16_t(p[0]), int16_t(p[1]), int16_t(p[2])};
+    });
 }
 
 void ReadTexturedFaces(TMeshReader& in, uint32_t n, int corners, bool effects, std::vector<tmesh_textured_face>& table,

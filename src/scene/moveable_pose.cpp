@@ -14,17 +14,11 @@ constexpr double kTenBitDegrees = 360.0 / 1024.0;  // 0.3515625
 constexpr uint32_t kWhite = 0xFFFFFF;
 
 size_t MoveableCount(const Ttrlevel& level) { return std::min<size_t>(level.num_moveables, level.moveables.size()); }
-size_t AnimationCount(const Ttrlevel& level)
-{
-    return std::min<size_t>(level.num_animations, level.animations.size());
-}
+size_t AnimationCount(const Ttrlevel& level) { return std::min<size_t>(level.num_animations, level.animations.size()); }
 size_t FrameWords(const Ttrlevel& level) { return std::min<size_t>(level.num_frames, level.frames.size()); }
 size_t TreeWords(const Ttrlevel& level) { return std::min<size_t>(level.num_mesh_trees, level.mesh_trees.size()); }
 
-bool OldFrames(const Ttrlevel& level)
-{
-    return level.version_code == LEVEL_TR1 || level.version_code == LEVEL_TR1_TUB;
-}
+bool OldFrames(const Ttrlevel& level) { return level.version_code == LEVEL_TR1 || level.version_code == LEVEL_TR1_TUB; }
 
 int32_t ClampToInt32(int64_t v)
 {
@@ -98,8 +92,8 @@ int32_t GetFrameCount(const Ttrlevel& level, int32_t moveable, int32_t animation
     if (a < 0 || uint64_t(a) >= animations) return 0;
     const tanimation entry = level.animations[size_t(a)];
     const int64_t size = FrameSize(level, m, entry);
-    const int64_t next = uint64_t(a) + 1 < animations ? level.animations[size_t(a) + 1].frame_offset / 2
-                                                      : int64_t(FrameWords(level));
+    const int64_t next =
+        uint64_t(a) + 1 < animations ? level.animations[size_t(a) + 1].frame_offset / 2 : int64_t(FrameWords(level));
     if (size == 0) return 0;
     return ClampToInt32((next - entry.frame_offset / 2) / size);
 }
@@ -166,10 +160,8 @@ void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, co
                 offset[1] = -double(level.mesh_trees[size_t(node) + 2]) / d;
                 offset[2] = -double(level.mesh_trees[size_t(node) + 3]) / d;
                 if (flags & 1) {
-                    if (gl.Depth > baseDepth)
-                        gl.PopMatrix();
-                    else
-                        gl.CurrentMatrix = baseMatrix;  // nothing of the tree's own to return to
+                    if (gl.Depth > baseDepth) gl.PopMatrix();
+                    else gl.CurrentMatrix = baseMatrix;  // nothing of the tree's own to return to
                 }
                 if (flags & 2) gl.PushMatrix();
             }

@@ -63,10 +63,8 @@ void EditModeColours(tsector_faces& f, const tsector& s, int editMode)
     const uint16_t word = s.indicatorWord;
     if (editMode == 1 && indicator) SetAll(f, SELECTED);
     if (editMode == 5) {
-        if (indicator)
-            SetAll(f, word == 0 ? SELECTED : MARKED);
-        else if (word)
-            SetAll(f, PORTAL);
+        if (indicator) SetAll(f, word == 0 ? SELECTED : MARKED);
+        else if (word) SetAll(f, PORTAL);
     }
 }
 
@@ -74,8 +72,7 @@ void EditModeColours(tsector_faces& f, const tsector& s, int editMode)
 // room height and corner heights, every slot with the solid texture, and
 // the split textures on a split face with no room beyond it (A for the
 // split mode splitA, B for the other).
-tsector_faces NewFaces(int part, int base, double roomHeight, const double c[4], bool roomBeyond, int split,
-                       int splitA)
+tsector_faces NewFaces(int part, int base, double roomHeight, const double c[4], bool roomBeyond, int split, int splitA)
 {
     tsector_faces f;
     f.part = uint8_t(part);
@@ -148,8 +145,8 @@ void FloorCornerHeights(const tsector& s, double c[4])
 void CeilingCornerHeights(const tsector& s, double c[4])
 {
     c[0] = c[1] = c[2] = c[3] = 0.0;
-    SectorCornerHeights(s.ceilingSplit, s.ceilingBase, s.ceilingClicks, s.ceilingZFall, s.ceilingZRise,
-                        s.ceilingXRise, s.ceilingXFall, c[0], c[1], c[2], c[3]);
+    SectorCornerHeights(s.ceilingSplit, s.ceilingBase, s.ceilingClicks, s.ceilingZFall, s.ceilingZRise, s.ceilingXRise,
+                        s.ceilingXFall, c[0], c[1], c[2], c[3]);
 }
 
 void SectorCornerHeights(int split, int base, int offset, int e1, int e2, int e3, int e4, double& c1, double& c2,
@@ -175,8 +172,7 @@ void SectorCornerHeights(int split, int base, int offset, int e1, int e2, int e3
         s3 = e2 + offset;
         s4 = e3 + offset;
         break;
-    default:
-        return;
+    default: return;
     }
     c1 = base + s1 * 0.25;
     c2 = base + s2 * 0.25;

@@ -129,15 +129,12 @@ void tr_scene::SetDirty(int part)
     case 6:
     case 7:
     case 8:
-    case 9:
-        Dirty[size_t(part % 128)] = 1;
-        break;
+    case 9: Dirty[size_t(part % 128)] = 1; break;
     case 10:
         Dirty.fill(1);
         GL.ClearList(-1);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

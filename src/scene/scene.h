@@ -75,9 +75,9 @@ constexpr int SCENE_BUFFERS = 12;
 // What the room mesh hands to the sector face emitter for one sector and
 // pass.
 struct tsector_faces {
-    uint8_t part = 0;         // 0 floor side, 1 ceiling side
-    float c[4] = {};          // corner heights c1..c4 above the pass's Y
-    int32_t base = 0;         // whole-unit base height (byte 0 or byte 6)
+    uint8_t part = 0;  // 0 floor side, 1 ceiling side
+    float c[4] = {};   // corner heights c1..c4 above the pass's Y
+    int32_t base = 0;  // whole-unit base height (byte 0 or byte 6)
     // Texture ids: side walls 0..3, face A (quad or first triangle), face B
     // (second triangle); 0 means not drawn.
     uint16_t ids[6] = {};

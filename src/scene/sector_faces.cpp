@@ -97,17 +97,10 @@ tface_uv tr_scene::FaceUV(const tface_texture& record, uint32_t faceColor)
     if (!Textured) uv = UNIT_SQUARE;
     if (ColorCodes) {
         switch (record.mode & 127) {
-        case 0:
-            GL.SetColorTColor(faceColor);
-            break;
-        case 1:
-            GL.SetColorTColor(0x00FF00);
-            break;
-        case 2:
-            GL.SetColorTColor(0xFF0000);
-            break;
-        default:
-            break;
+        case 0: GL.SetColorTColor(faceColor); break;
+        case 1: GL.SetColorTColor(0x00FF00); break;
+        case 2: GL.SetColorTColor(0xFF0000); break;
+        default: break;
         }
     }
     return uv;
@@ -215,8 +208,8 @@ void tr_scene::EmitSectorFaces(const tsector& sector, const tpick_tag& tag, doub
             if (id == 0) continue;
             const uint32_t color = faces.colors[side];
             GL.SetColorTColor(color);
-            const bool steep = (split == 1 && o[SIDE_STEEP1[side]] >= STEEP) ||
-                               (split == 2 && o[SIDE_STEEP2[side]] >= STEEP);
+            const bool steep =
+                (split == 1 && o[SIDE_STEEP1[side]] >= STEEP) || (split == 2 && o[SIDE_STEEP2[side]] >= STEEP);
             EmitFloorWallStrip(side, X, Y, Z, steep ? H : base);
 
             // The top piece, from the base up to the corners: its texture is
@@ -266,8 +259,7 @@ void tr_scene::EmitSectorFaces(const tsector& sector, const tpick_tag& tag, doub
             half(1, recordB, 2, 2, 3, 0, 2, 1, 1, 2);
             half(0, recordA, 0, 3, 3, 0, 1, 2, 0, 3);
             break;
-        default:
-            break;
+        default: break;
         }
         return;
     }
@@ -317,7 +309,6 @@ void tr_scene::EmitSectorFaces(const tsector& sector, const tpick_tag& tag, doub
         face(0, recordA, 0, 2, 3);
         face(1, recordB, 0, 1, 2);
         break;
-    default:
-        break;
+    default: break;
     }
 }

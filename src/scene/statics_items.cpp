@@ -14,7 +14,7 @@ namespace {
 constexpr int kStaticList = 3;
 constexpr int kSelectedStaticList = 4;  // drawn as wireframe
 constexpr int kItemList = 5;
-constexpr int kMarkedItemList = 6;      // selected and highlighted items
+constexpr int kMarkedItemList = 6;  // selected and highlighted items
 constexpr int32_t kEditItems = 3;
 constexpr int32_t kEditItemHighlights = 5;
 constexpr int32_t kEditStatics = 7;
@@ -45,8 +45,7 @@ void tr_scene::BuildRoomStatics(int room)
         const double z = at.Z - 0.5 - s.fineZ / 10.0;
 
         // A slot the level does not have shows the first mesh.
-        const int32_t mesh =
-            s.meshSlot < staticMeshes ? Meshes->MapPointer(Level->static_meshes[s.meshSlot].mesh) : 0;
+        const int32_t mesh = s.meshSlot < staticMeshes ? Meshes->MapPointer(Level->static_meshes[s.meshSlot].mesh) : 0;
 
         GL.SetList(EditMode == kEditStatics && i == r->selectedStatic ? kSelectedStaticList : kStaticList);
         TColor color = kWhite;

@@ -79,10 +79,8 @@ void tr_scene::BuildCameras(int room)
         SetObjectTag(TAG_CAMERA, room, i);
         const bool selected = EditMode == 4 && i == Project->selectedCamera;
         // Cameras green, sinks blue; the selected one at half brightness.
-        if (camera.kind == 0)
-            GL.SetColor(0, selected ? 96 : 192, 0);
-        else
-            GL.SetColor(0, 0, selected ? 124 : 248);
+        if (camera.kind == 0) GL.SetColor(0, selected ? 96 : 192, 0);
+        else GL.SetColor(0, 0, selected ? 124 : 248);
         GL.Box(float(at.X + 0.4), float(at.F + camera.height / 4.0), float(at.Z - 0.4), SYMBOL_SIZE, SYMBOL_SIZE);
     }
 }
@@ -98,10 +96,8 @@ void tr_scene::BuildSoundEntries(int room)
         if (sound.room != room) continue;
         const TPlacement at = PlaceOnSector(*r, sound.column, sound.row);
         SetObjectTag(TAG_SOUND, room, i);
-        if (i == Project->selectedSoundSource)
-            GL.SetColor(127, 0, 127);
-        else
-            GL.SetColor(255, 0, 255);
+        if (i == Project->selectedSoundSource) GL.SetColor(127, 0, 127);
+        else GL.SetColor(255, 0, 255);
         GL.Box(float(at.X + 0.4), float(at.F + sound.height / 4.0), float(at.Z - 0.4), SYMBOL_SIZE, SYMBOL_SIZE);
     }
 }
@@ -118,10 +114,8 @@ void tr_scene::BuildFlybyCameras(int room)
         const TPlacement at = PlaceOnSector(*r, flyby.column, flyby.row);
         const double y = at.F + flyby.height / 4.0;
         SetObjectTag(TAG_FLYBY, room, i);
-        if (i == Project->selectedFlyby)
-            GL.SetColor(255, 0, 0);
-        else
-            GL.SetColor(255, 255, 0);
+        if (i == Project->selectedFlyby) GL.SetColor(255, 0, 0);
+        else GL.SetColor(255, 255, 0);
         GL.Box(float(at.X + 0.3), float(y - 0.1), float(at.Z - 0.4), SYMBOL_SIZE, SYMBOL_SIZE);
         // The pointer shows where the camera looks: turned about the vertical
         // axis by the second angle, then about the x axis by the first.
@@ -150,10 +144,8 @@ void tr_scene::BuildRoomBoxes()
         const double a = box.width, b = box.depth;
         const double G = at.F + 0.001;
         SetObjectTag(TAG_BOX, room, i);
-        if (i == r->selectedBox)
-            GL.SetColor(128, 128, 0);
-        else
-            GL.SetColor(255, 255, 0);
+        if (i == r->selectedBox) GL.SetColor(128, 128, 0);
+        else GL.SetColor(255, 255, 0);
         auto k = [](double x, double yy, double z) { return TxGL::TCorner{float(x), float(yy), float(z)}; };
         // The type (the record's first byte) says which side of the sector
         // the box volume lies on.
@@ -171,14 +163,9 @@ void tr_scene::BuildRoomBoxes()
             GL.Quad(k(X - 0.001, y + b, Z - 1), k(X - 0.001, y + b, Z - 1 + a), k(X - 0.001, y, Z - 1 + a),
                     k(X - 0.001, y, Z - 1));
             break;
-        case 4:
-            GL.Quad(k(X, T, Z - 1 + b), k(X + a, T, Z - 1 + b), k(X + a, T, Z - 1), k(X, T, Z - 1));
-            break;
-        case 5:
-            GL.Quad(k(X, G, Z - 1), k(X + a, G, Z - 1), k(X + a, G, Z - 1 + b), k(X, G, Z - 1 + b));
-            break;
-        default:
-            break;
+        case 4: GL.Quad(k(X, T, Z - 1 + b), k(X + a, T, Z - 1 + b), k(X + a, T, Z - 1), k(X, T, Z - 1)); break;
+        case 5: GL.Quad(k(X, G, Z - 1), k(X + a, G, Z - 1), k(X + a, G, Z - 1 + b), k(X, G, Z - 1 + b)); break;
+        default: break;
         }
     }
 }

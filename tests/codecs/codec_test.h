@@ -41,7 +41,8 @@ inline std::unique_ptr<TCodecGraphic> Reader(const std::string& extension)
 {
     for (const auto& row : FormatRegistrations()) {
         std::unique_ptr<TGraphic> g = extension == row.Extension ? CodecClassOf(row.Slot)->Create() : nullptr;
-        if (dynamic_cast<TCodecGraphic*>(g.get())) return std::unique_ptr<TCodecGraphic>(static_cast<TCodecGraphic*>(g.release()));
+        if (dynamic_cast<TCodecGraphic*>(g.get()))
+            return std::unique_ptr<TCodecGraphic>(static_cast<TCodecGraphic*>(g.release()));
     }
     ADD_FAILURE() << "no reader for " << extension;
     return nullptr;
@@ -102,7 +103,10 @@ struct TFaxBits {
         }
         return *this;
     }
-    TFaxBits& Code(bool white, int i) { return Put((white ? WhiteCodes : BlackCodes)[i].Code, (white ? WhiteCodes : BlackCodes)[i].Length); }
+    TFaxBits& Code(bool white, int i)
+    {
+        return Put((white ? WhiteCodes : BlackCodes)[i].Code, (white ? WhiteCodes : BlackCodes)[i].Length);
+    }
     // A run: make-up codes, then the terminating code.
     TFaxBits& Run(bool white, int length)
     {

@@ -6,7 +6,6 @@
 
 #include <jpeglib.h>
 
-
 #include "codec_test.h"
 #include "codecs/deflate_decoder.h"
 #include "codecs/pcd_decoder.h"
@@ -39,7 +38,8 @@ TEST(Decoders, RunLengthPackets)
     auto targa = [](int depth) -> D { return std::make_shared<TTargaRLEDecoder>(depth); };
     const D packBits = std::make_shared<TPackbitsRLEDecoder>(), pcx = std::make_shared<TPCXRLEDecoder>(),
             sgi8 = std::make_shared<TSGIRLEDecoder>(8), sgi16 = std::make_shared<TSGIRLEDecoder>(16),
-            cut = std::make_shared<TCUTRLEDecoder>(), psp = std::make_shared<TPSPRLEDecoder>(), rla = std::make_shared<TRLADecoder>();
+            cut = std::make_shared<TCUTRLEDecoder>(), psp = std::make_shared<TPSPRLEDecoder>(),
+            rla = std::make_shared<TRLADecoder>();
     const struct {
         const char* name;
         D decoder;
@@ -73,9 +73,7 @@ TEST(Decoders, RunLengthPackets)
         SCOPED_TRACE(c.name);
         ptrdiff_t moved = 0;
         EXPECT_EQ(Unpack(*c.decoder, c.input, int32_t(c.input.size()), c.unpacked, c.size, &moved), c.expected);
-        if (c.moved >= 0) {
-            EXPECT_EQ(moved, c.moved);
-        }
+        if (c.moved >= 0) { EXPECT_EQ(moved, c.moved); }
     }
 }
 
@@ -89,16 +87,32 @@ TEST(Decoders, FaxCodes)
         Bytes expected;
     } cases[] = {
         {"white 0, then one black pixel", false, 8, TFaxBits().Put(0x35, 8).Put(0x2, 3).Run(true, 7), {0x80}},
-        {"make-up 64 and 3 form one run", false, 80, TFaxBits().Run(true, 0).Code(false, 64).Code(false, 3).Run(true, 13),
+        {"make-up 64 and 3 form one run",
+         false,
+         80,
+         TFaxBits().Run(true, 0).Code(false, 64).Code(false, 3).Run(true, 13),
          {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0x00}},
-        {"rows of width 10 start on the next byte", false, 10, TFaxBits().Run(true, 2).Run(false, 8).Align().Run(true, 2).Run(false, 8),
+        {"rows of width 10 start on the next byte",
+         false,
+         10,
+         TFaxBits().Run(true, 2).Run(false, 8).Align().Run(true, 2).Run(false, 8),
          {0x3F, 0xC0, 0x3F, 0xC0}},
         {"empty input", false, 16, {}, {0, 0, 0, 0}},
         {"empty input, group 3", true, 16, {}, {0, 0, 0, 0}},
-        {"run longer than its row", false, 12, TFaxBits().Run(true, 0).Run(false, 2660).Align().Run(true, 12), {0xFF, 0xF0, 0x00, 0x00}},
-        {"run longer than its row, group 3", true, 12, TFaxBits().Eol().Run(true, 0).Run(false, 100).Eol().Run(true, 4).Run(false, 8),
+        {"run longer than its row",
+         false,
+         12,
+         TFaxBits().Run(true, 0).Run(false, 2660).Align().Run(true, 12),
+         {0xFF, 0xF0, 0x00, 0x00}},
+        {"run longer than its row, group 3",
+         true,
+         12,
+         TFaxBits().Eol().Run(true, 0).Run(false, 100).Eol().Run(true, 4).Run(false, 8),
          {0xFF, 0xF0, 0x0F, 0xF0}},
-        {"an end-of-line cuts a row short", true, 16, TFaxBits().Eol().Run(true, 0).Run(false, 4).Eol().Run(true, 8).Run(false, 8),
+        {"an end-of-line cuts a row short",
+         true,
+         16,
+         TFaxBits().Eol().Run(true, 0).Run(false, 4).Eol().Run(true, 8).Run(false, 8),
          {0xF0, 0x00, 0x00, 0xFF}},
     };
     for (const auto& c : cases) {
@@ -106,7 +120,8 @@ TEST(Decoders, FaxCodes)
         if (c.group3) d = std::make_unique<TCCITTFax3Decoder>(0, false, false, c.width);
         else d = std::make_unique<TCCITTMHDecoder>(0, false, false, c.width);
         const Bytes& in = c.input.bytes;
-        EXPECT_EQ(Unpack(*d, in, int32_t(in.size()), int32_t(c.expected.size()), c.expected.size()), c.expected) << c.name;
+        EXPECT_EQ(Unpack(*d, in, int32_t(in.size()), int32_t(c.expected.size()), c.expected.size()), c.expected)
+            << c.name;
     }
     // Reversed bits are turned in the caller's buffer; garbage stays within the output.
     TCCITTMHDecoder decoder(0, true, false, 8);
@@ -129,11 +144,16 @@ TEST(Decoders, ThunderScanNibbles)
 {
     Bytes junk(500);
     for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 37);
-    for (auto [input, rowSize, expected] : {std::tuple{Bytes{0xC5, 0x43}, 2, Bytes{0x55, 0x54}}, {Bytes{0xC7, 0x03}, 2, Bytes{0x77, 0x77}},
-                                             {Bytes{0xC1, 0xC2, 0x03, 0xC9}, 3, Bytes{0x12, 0x22, 0x29}}, {Bytes{0xC4, 0x62}, 1, Bytes{0x44}},
-                                             {Bytes{0xC8, 0x9C, 0xAA}, 2, Bytes{0x8B, 0x8A}}, {Bytes{0xC1, 0xC2, 0xC3, 0x55}, 1, Bytes{0x12}},
-                                             {Bytes{0xC3, 0x3F, 0xC1, 0xC2}, 2, Bytes{0x33, 0x33, 0x12, E}}, {Bytes{0xC5}, 0, Bytes{E, E, E}},
-                                             {Bytes{}, 4, Bytes(8, E)}, {junk, 3, Bytes(7, 0)}}) {
+    for (auto [input, rowSize, expected] : {std::tuple{Bytes{0xC5, 0x43}, 2, Bytes{0x55, 0x54}},
+                                            {Bytes{0xC7, 0x03}, 2, Bytes{0x77, 0x77}},
+                                            {Bytes{0xC1, 0xC2, 0x03, 0xC9}, 3, Bytes{0x12, 0x22, 0x29}},
+                                            {Bytes{0xC4, 0x62}, 1, Bytes{0x44}},
+                                            {Bytes{0xC8, 0x9C, 0xAA}, 2, Bytes{0x8B, 0x8A}},
+                                            {Bytes{0xC1, 0xC2, 0xC3, 0x55}, 1, Bytes{0x12}},
+                                            {Bytes{0xC3, 0x3F, 0xC1, 0xC2}, 2, Bytes{0x33, 0x33, 0x12, E}},
+                                            {Bytes{0xC5}, 0, Bytes{E, E, E}},
+                                            {Bytes{}, 4, Bytes(8, E)},
+                                            {junk, 3, Bytes(7, 0)}}) {
         TThunderDecoder d(rowSize);
         const Bytes out = Unpack(d, input, int32_t(input.size()), int32_t(expected.size()), expected.size());
         EXPECT_TRUE(input == junk || out == expected) << testing::PrintToString(out);
@@ -144,7 +164,8 @@ TEST(Decoders, ThunderScanNibbles)
 // end does nothing; output goes no further than asked.
 TEST(Decoders, Deflate)
 {
-    const Bytes good = ZlibCompress({1, 2, 3, 4, 5}, 6), bad = {0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF}, bomb = ZlibCompress(Bytes(1 << 20, 0), 6);
+    const Bytes good = ZlibCompress({1, 2, 3, 4, 5}, 6), bad = {0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF},
+                bomb = ZlibCompress(Bytes(1 << 20, 0), 6);
     for (bool reset : {false, true}) {
         TLZ77Decoder d(Z_PARTIAL_FLUSH, reset);
         EXPECT_EQ(Unpack(d, good, int32_t(good.size()), 5, 5), Bytes(5, E));
@@ -178,7 +199,8 @@ struct PhotoCDCode {  // its length, its bits left-aligned, the correction
 };
 
 // The planes after decoding: luma of `rows` rows and two chroma planes of half as many, all filled with 100.
-std::vector<Bytes> DecodePhotoCD(const std::vector<std::vector<PhotoCDCode>>& tables, const PhotoCDBits& data, int width, int rows)
+std::vector<Bytes> DecodePhotoCD(const std::vector<std::vector<PhotoCDCode>>& tables, const PhotoCDBits& data,
+                                 int width, int rows)
 {
     TByteWriter w;
     for (const auto& t : tables) {
@@ -201,24 +223,41 @@ TEST(Decoders, PhotoCDCorrections)
 {
     const std::vector<PhotoCDCode> table = {{1, 0x0000, 1}, {2, 0x8000, 0xF0}, {3, 0xC000, 0x05}};  // +1, -16, +5
     // Codes correct their row's samples, clamped; a row past the plane and codes past a row change nothing.
-    auto p = DecodePhotoCD({table}, PhotoCDBits().Row(1, 0).Code(0b0, 1).Code(0b10, 2).Code(0b110, 3).Code(0, 8).Row(7, 0).Code(0, 10)
-                                        .Row(0, 0).Code(0, 6).Row(2, 0), 4, 2);
+    auto p = DecodePhotoCD({table},
+                           PhotoCDBits()
+                               .Row(1, 0)
+                               .Code(0b0, 1)
+                               .Code(0b10, 2)
+                               .Code(0b110, 3)
+                               .Code(0, 8)
+                               .Row(7, 0)
+                               .Code(0, 10)
+                               .Row(0, 0)
+                               .Code(0, 6)
+                               .Row(2, 0),
+                           4, 2);
     EXPECT_EQ(p[0], (Bytes{101, 101, 101, 101, 101, 84, 105, 101}));
     // "111" matches no code: the rest up to the next header is skipped.
-    p = DecodePhotoCD({table}, PhotoCDBits().Row(0, 0).Code(0b0, 1).Code(0b111, 3).Code(0, 17).Row(1, 0).Code(0b110, 3).Row(2, 0), 4, 2);
+    p = DecodePhotoCD(
+        {table}, PhotoCDBits().Row(0, 0).Code(0b0, 1).Code(0b111, 3).Code(0, 17).Row(1, 0).Code(0b110, 3).Row(2, 0), 4,
+        2);
     EXPECT_EQ(p[0], (Bytes{101, 100, 100, 100, 105, 100, 100, 100}));
     // Wide rows read three tables, one a plane; chroma rows are halved. At 1536 there is one table, for the luma.
     const std::vector<std::vector<PhotoCDCode>> three = {{{1, 0x0000, 2}}, {{1, 0x8000, 3}}, {{2, 0x4000, 0xFF}}};
     for (int width : {3072, 1536}) {
-        p = DecodePhotoCD(three, PhotoCDBits().Row(3, 2).Code(0b1, 1).Row(0, 3).Code(0b01, 2).Row(0, 0).Code(0b0, 1).Row(4, 0), width, 4);
+        p = DecodePhotoCD(three,
+                          PhotoCDBits().Row(3, 2).Code(0b1, 1).Row(0, 3).Code(0b01, 2).Row(0, 0).Code(0b0, 1).Row(4, 0),
+                          width, 4);
         EXPECT_EQ(p[0][0], 102);
         EXPECT_EQ(p[1][size_t(width)], width > 1536 ? 103 : 100);
         EXPECT_EQ(p[2][0], width > 1536 ? 99 : 100);
     }
     // Plane code 1 and a code longer than 16 bits end decoding; a stream without its last header raises the read
     // error.
-    EXPECT_EQ(DecodePhotoCD({table}, PhotoCDBits().Row(0, 1).Code(0, 1).Row(0, 0).Code(0, 1).Row(2, 0), 4, 2)[0][0], 100);
-    EXPECT_EQ(DecodePhotoCD({{{1, 0, 1}, {17, 0x8000, 1}}}, PhotoCDBits().Row(0, 0).Code(0, 1).Row(2, 0), 4, 2)[0][0], 100);
+    EXPECT_EQ(DecodePhotoCD({table}, PhotoCDBits().Row(0, 1).Code(0, 1).Row(0, 0).Code(0, 1).Row(2, 0), 4, 2)[0][0],
+              100);
+    EXPECT_EQ(DecodePhotoCD({{{1, 0, 1}, {17, 0x8000, 1}}}, PhotoCDBits().Row(0, 0).Code(0, 1).Row(2, 0), 4, 2)[0][0],
+              100);
     EXPECT_THROW(DecodePhotoCD({table}, PhotoCDBits().Row(0, 0).Code(0, 1), 4, 2), EReadError);
 }
 
@@ -250,7 +289,8 @@ Bytes EncodeJpeg(int w, int h, int components, int hs = 1, int vs = 1)
 }
 
 // The properties of a picture of interleaved 8-bit samples in one strip, as changed.
-TImageProperties Strip(uint32_t w, uint32_t h, uint8_t samples, const std::function<void(TImageProperties&)>& change = {})
+TImageProperties Strip(uint32_t w, uint32_t h, uint8_t samples,
+                       const std::function<void(TImageProperties&)>& change = {})
 {
     TImageProperties p;
     p.Width = w, p.Height = h, p.SamplesPerPixel = samples, p.BitsPerSample = 8, p.BitsPerPixel = uint8_t(8 * samples);
@@ -270,13 +310,19 @@ TEST(Decoders, JpegStripsMustMatchThePicture)
     } cases[] = {
         {Strip(16, 8, 1), gray, 16 * 8, ""},
         {Strip(16, 32, 1), EncodeJpeg(16, 64, 1), 16 * 32, "Improper JPEG strip/tile size."},
-        {Strip(16, 20, 1, [](auto& p) { p.RowsPerStrip = {8}; }), gray, 16 * 8, ""},  // rows per strip bound a strip's rows
+        {Strip(16, 20, 1, [](auto& p) { p.RowsPerStrip = {8}; }), gray, 16 * 8,
+         ""},  // rows per strip bound a strip's rows
         {Strip(16, 8, 3), gray, 48 * 8, "Improper JPEG component count."},
         {Strip(16, 8, 1, [](auto& p) { p.BitsPerSample = 12; }), gray, 16 * 8, "Improper JPEG data precision."},
         {Strip(16, 8, 3), subsampled, 48 * 8, "Improper JPEG sampling factors."},
-        {Strip(16, 8, 3, [](auto& p) { p.ColorScheme = csYCbCr, p.YCbCrSubSampling = {2, 2}; }), subsampled, 48 * 8, ""},
+        {Strip(16, 8, 3,
+               [](auto& p) {
+                   p.ColorScheme = csYCbCr, p.YCbCrSubSampling = {2, 2};
+               }),
+         subsampled, 48 * 8, ""},
         {Strip(16, 8, 1), gray, 100, "Fractional JPEG scanline unsupported."},
-        {Strip(16, 8, 1, [&](auto& p) { p.JPEGTables = gray; }), gray, 16 * 8, "Bogus JPEG tables field."},  // a whole image
+        {Strip(16, 8, 1, [&](auto& p) { p.JPEGTables = gray; }), gray, 16 * 8,
+         "Bogus JPEG tables field."},                                                       // a whole image
         {Strip(16, 8, 1), {1, 2, 3, 4}, 16 * 8, "Not a JPEG file: starts with 0x01 0x02"},  // libjpeg's own reason
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -285,7 +331,8 @@ TEST(Decoders, JpegStripsMustMatchThePicture)
         std::string error;
         try {
             decoder.DecodeInit();
-            Unpack(decoder, cases[i].strip, int32_t(cases[i].strip.size()), cases[i].unpacked, size_t(cases[i].unpacked));
+            Unpack(decoder, cases[i].strip, int32_t(cases[i].strip.size()), cases[i].unpacked,
+                   size_t(cases[i].unpacked));
         } catch (const ECodecCompression& e) {
             error = e.what();
         }

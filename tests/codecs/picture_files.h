@@ -37,12 +37,25 @@ inline Bytes RunLength(const Bytes& samples, bool rla = false)
 
 // Truevision: the 18-byte header, then the data.
 struct Tga {
-    int id = 0, mapType = 0, type = 2, mapLength = 0, mapEntry = 0, width = 1, height = 1, depth = 24, descriptor = 0x20;
+    int id = 0, mapType = 0, type = 2, mapLength = 0, mapEntry = 0, width = 1, height = 1, depth = 24,
+        descriptor = 0x20;
     Bytes data = {};
     operator Bytes() const
     {
-        return TByteWriter().U8(id).U8(mapType).U8(type).LE16(0).LE16(mapLength).U8(mapEntry).LE32(0).LE16(width).LE16(height).U8(depth)
-            .U8(descriptor).Append(data).Bytes;
+        return TByteWriter()
+            .U8(id)
+            .U8(mapType)
+            .U8(type)
+            .LE16(0)
+            .LE16(mapLength)
+            .U8(mapEntry)
+            .LE32(0)
+            .LE16(width)
+            .LE16(height)
+            .U8(depth)
+            .U8(descriptor)
+            .Append(data)
+            .Bytes;
     }
 };
 
@@ -73,10 +86,16 @@ struct Tiff {
     std::map<uint16_t, std::pair<uint16_t, std::vector<uint32_t>>> tags = {};
     std::vector<Bytes> strips = {};  // their offsets and byte counts are set unless given
 
-    Tiff& Set(uint16_t tag, uint16_t type, std::vector<uint32_t> values) { return tags[tag] = {type, std::move(values)}, *this; }
+    Tiff& Set(uint16_t tag, uint16_t type, std::vector<uint32_t> values)
+    {
+        return tags[tag] = {type, std::move(values)}, *this;
+    }
     Tiff& Picture(uint32_t w, uint32_t h, uint32_t bits, uint32_t samples, uint32_t photometric, uint32_t compression)
     {
-        Set(256, Long, {w}).Set(257, Long, {h}).Set(258, Short, std::vector<uint32_t>(samples, bits)).Set(277, Short, {samples});
+        Set(256, Long, {w})
+            .Set(257, Long, {h})
+            .Set(258, Short, std::vector<uint32_t>(samples, bits))
+            .Set(277, Short, {samples});
         return Set(262, Short, {photometric}).Set(259, Short, {compression});
     }
     Tiff& Strip(Bytes s) { return strips.push_back(std::move(s)), *this; }
@@ -91,7 +110,8 @@ struct Tiff {
         Put(out, 0, 4);  // the directory's offset, set below
         auto all = tags;
         std::vector<uint32_t> offsets, counts;
-        for (const Bytes& s : strips) offsets.push_back(uint32_t(out.size())), counts.push_back(uint32_t(s.size())), out = Join({out, s});
+        for (const Bytes& s : strips)
+            offsets.push_back(uint32_t(out.size())), counts.push_back(uint32_t(s.size())), out = Join({out, s});
         if (!strips.empty() && !all.count(273)) all[273] = {Long, offsets}, all[279] = {Long, counts};
         auto size = [](uint16_t type) { return type == Short ? 2 : type == Long || type == Rational ? 4 : 1; };
         std::map<uint16_t, uint32_t> at;
@@ -106,10 +126,12 @@ struct Tiff {
         Put(out, uint32_t(all.size()), 2);
         for (const auto& [tag, tv] : all) {
             const auto& [type, values] = tv;
-            Put(out, tag, 2), Put(out, type, 2), Put(out, uint32_t(type == Rational ? values.size() / 2 : values.size()), 4);
+            Put(out, tag, 2), Put(out, type, 2),
+                Put(out, uint32_t(type == Rational ? values.size() / 2 : values.size()), 4);
             const size_t start = out.size();
             if (at.count(tag)) Put(out, at.at(tag), 4);
-            else for (uint32_t v : values) Put(out, v, size(type));
+            else
+                for (uint32_t v : values) Put(out, v, size(type));
             out.resize(start + 4);
         }
         Put(out, 0, 4);
@@ -129,7 +151,8 @@ struct Psd {
     operator Bytes() const
     {
         TByteWriter w;
-        w.Text("8BPS").BE16(1).Fill(6).BE16(channels).BE32(rows).BE32(columns).BE16(depth).BE16(mode).BE32(uint32_t(modeData.size()));
+        w.Text("8BPS").BE16(1).Fill(6).BE16(channels).BE32(rows).BE32(columns).BE16(depth).BE16(mode).BE32(
+            uint32_t(modeData.size()));
         w.Append(modeData).BE32(4).List({1, 2, 3, 4}).BE32(0).BE16(compression);
         for (uint16_t n : rowLengths) w.BE16(n);
         return w.Append(image).Bytes;
@@ -142,8 +165,8 @@ struct Psp {
     int major = 5, width = 1, height = 1, depth = 24, compression = 0;
     bool grey = false;
     double resolution = 72;
-    int unit = 1;  // 2: per centimetre
-    Bytes palette = {};  // red, green, blue
+    int unit = 1;                                                                     // 2: per centimetre
+    Bytes palette = {};                                                               // red, green, blue
     std::vector<std::pair<uint8_t, std::vector<std::pair<int, Bytes>>>> layers = {};  // type, and its channels
     Bytes Block(int type, const Bytes& body) const
     {
@@ -160,7 +183,13 @@ struct Psp {
         if (chunked) attributes.LE32(46);
         uint8_t r[8];
         std::memcpy(r, &resolution, 8);
-        attributes.LE32(width).LE32(height).Append(Bytes(r, r + 8)).U8(unit).LE16(compression).LE16(depth).LE16(depth == 24 ? 3 : 1);
+        attributes.LE32(width)
+            .LE32(height)
+            .Append(Bytes(r, r + 8))
+            .U8(unit)
+            .LE16(compression)
+            .LE16(depth)
+            .LE16(depth == 24 ? 3 : 1);
         w.Append(Block(0, attributes.LE32(depth == 24 ? 1u << 24 : 1u << depth).U8(grey).Fill(14).Bytes));
         if (chunked) colours.LE32(8);
         colours.LE32(uint32_t(palette.size() / 3));
@@ -174,10 +203,17 @@ struct Psp {
             if (chunked) layer.LE32(8);
             layer.LE16(1).LE16(unsigned(channels.size()));
             for (const auto& [channel, plane] : channels) {
-                const Bytes data = compression == 1 ? RunLength(plane) : compression == 2 ? ZlibCompress(plane, 9) : plane;
+                const Bytes data = compression == 1   ? RunLength(plane)
+                                   : compression == 2 ? ZlibCompress(plane, 9)
+                                                      : plane;
                 TByteWriter c;
                 if (chunked) c.LE32(16);
-                layer.Append(Block(5, c.LE32(uint32_t(data.size())).LE32(uint32_t(plane.size())).LE16(0).LE16(channel).Append(data).Bytes));
+                layer.Append(Block(5, c.LE32(uint32_t(data.size()))
+                                          .LE32(uint32_t(plane.size()))
+                                          .LE16(0)
+                                          .LE16(channel)
+                                          .Append(data)
+                                          .Bytes));
             }
             bank.Append(Block(4, layer.Bytes));
         }
@@ -192,8 +228,25 @@ struct Pcx {
     Bytes colorMap = Bytes(48, 0), data = {};
     operator Bytes() const
     {
-        return TByteWriter().U8(manufacturer).U8(version).U8(encoding).U8(bits).LE16(xMin).LE16(yMin).LE16(xMax).LE16(yMax).LE16(72)
-            .LE16(72).Append(colorMap).U8(0).U8(planes).LE16(bytesPerLine).LE16(paletteType).Fill(58).Append(data).Bytes;
+        return TByteWriter()
+            .U8(manufacturer)
+            .U8(version)
+            .U8(encoding)
+            .U8(bits)
+            .LE16(xMin)
+            .LE16(yMin)
+            .LE16(xMax)
+            .LE16(yMax)
+            .LE16(72)
+            .LE16(72)
+            .Append(colorMap)
+            .U8(0)
+            .U8(planes)
+            .LE16(bytesPerLine)
+            .LE16(paletteType)
+            .Fill(58)
+            .Append(data)
+            .Bytes;
     }
 };
 
@@ -203,8 +256,17 @@ struct Sgi {
     Bytes data = {};
     operator Bytes() const
     {
-        return TByteWriter().BE16(magic).U8(storage).U8(bpc).BE16(dimension).BE16(width).BE16(height).BE16(channels).PadTo(512)
-            .Append(data).Bytes;
+        return TByteWriter()
+            .BE16(magic)
+            .U8(storage)
+            .U8(bpc)
+            .BE16(dimension)
+            .BE16(width)
+            .BE16(height)
+            .BE16(channels)
+            .PadTo(512)
+            .Append(data)
+            .Bytes;
     }
 };
 
@@ -215,7 +277,14 @@ struct Cel {
     operator Bytes() const
     {
         TByteWriter w;
-        w.LE16(0x9119).LE16(width).LE16(height).LE32(0).U8(depth).U8(compression).LE32(uint32_t(width * height)).Fill(16);
+        w.LE16(0x9119)
+            .LE16(width)
+            .LE16(height)
+            .LE32(0)
+            .U8(depth)
+            .U8(compression)
+            .LE32(uint32_t(width * height))
+            .Fill(16);
         for (int i = 0; i < 256; ++i) w.U8(i & 63).U8(63 - (i & 63)).U8(i >> 2);
         return w.Append(rows).Bytes;
     }
@@ -235,8 +304,26 @@ struct Rla {
     {
         const int t = top < 0 ? height - 1 : top;
         TByteWriter w;
-        w.BE16(0).BE16(width - 1).BE16(0).BE16(height - 1).BE16(0).BE16(width - 1).BE16(bottom).BE16(t).BE16(1).BE16(0).BE16(3);
-        w.BE16(matte).BE16(0).BE16(revision).Text(gamma, 16).Fill(528).Text("1.0", 8).Text(channelType, 32).Fill(46).BE16(bits);
+        w.BE16(0)
+            .BE16(width - 1)
+            .BE16(0)
+            .BE16(height - 1)
+            .BE16(0)
+            .BE16(width - 1)
+            .BE16(bottom)
+            .BE16(t)
+            .BE16(1)
+            .BE16(0)
+            .BE16(3);
+        w.BE16(matte)
+            .BE16(0)
+            .BE16(revision)
+            .Text(gamma, 16)
+            .Fill(528)
+            .Text("1.0", 8)
+            .Text(channelType, 32)
+            .Fill(46)
+            .BE16(bits);
         w.BE16(0).BE16(matteBits < 0 ? bits : matteBits).Fill(76);
         const size_t table = w.Size();
         w.Fill(4 * size_t(height));
@@ -249,7 +336,8 @@ struct Rla {
                     const long s = std::lround(rgba[(size_t(y) * width + x) * 4 + c] * ((1 << bits) - 1) / 255.0);
                     high.push_back(uint8_t(bits > 8 ? s >> 8 : s)), low.push_back(uint8_t(s));
                 }
-                const Bytes packed = bits > 8 ? Join({RunLength(high, true), RunLength(low, true)}) : RunLength(high, true);
+                const Bytes packed =
+                    bits > 8 ? Join({RunLength(high, true), RunLength(low, true)}) : RunLength(high, true);
                 w.BE16(unsigned(packed.size())).Append(packed);
             }
         }
@@ -262,17 +350,29 @@ inline Bytes Eps(const Bytes& tiff)
 {
     const Bytes postscript = Text("%!PS-Adobe-3.0 EPSF-3.0\nshowpage\n");
     TByteWriter w;
-    w.LE32(0xC6D3D0C5).LE32(30).LE32(uint32_t(postscript.size())).LE32(0).LE32(0).LE32(tiff.empty() ? 0 : uint32_t(30 + postscript.size()));
+    w.LE32(0xC6D3D0C5)
+        .LE32(30)
+        .LE32(uint32_t(postscript.size()))
+        .LE32(0)
+        .LE32(0)
+        .LE32(tiff.empty() ? 0 : uint32_t(30 + postscript.size()));
     return Join({w.LE32(uint32_t(tiff.size())).LE16(0xFFFF).Bytes, postscript, tiff});
 }
 
 // A Photo-CD pack with the base image at sector 96 (5 for an overview pack): luma(x, y) and neutral chroma, so that
 // the picture shows the luma as gray.
-inline Bytes PhotoCD(int rotate, bool overview = false, uint8_t (*luma)(int, int) = [](int, int) { return uint8_t(0); })
+inline Bytes PhotoCD(
+    int rotate, bool overview = false, uint8_t (*luma)(int, int) = [](int, int) { return uint8_t(0); })
 {
     TByteWriter w;
     if (overview) w.Text("PCD_OPA");
-    w.PadTo(10).BE16(3).PadTo(2048).Text(overview ? "" : "PCD_IPI").PadTo(3586).U8(rotate).PadTo((overview ? 5 : 96) * 2048);
+    w.PadTo(10)
+        .BE16(3)
+        .PadTo(2048)
+        .Text(overview ? "" : "PCD_IPI")
+        .PadTo(3586)
+        .U8(rotate)
+        .PadTo((overview ? 5 : 96) * 2048);
     for (int pair = 0; pair < 256; ++pair) {
         for (int r = 0; r < 2; ++r)
             for (int x = 0; x < 768; ++x) w.U8(luma(x, 2 * pair + r));

@@ -1,10 +1,10 @@
 // The registry of picture formats, the codec texts, and the functions every reader shares.
 #include <map>
 
-#include "picture_files.h"
 #include "codecs/codec_messages.h"
 #include "codecs/targa.h"
 #include "codecs/tiff.h"
+#include "picture_files.h"
 #include "platform/picture/picture.h"
 #include "support/temp_dir.h"
 
@@ -33,8 +33,9 @@ TEST(Registry, TheWholeTable)
     TFileFormatList list;
     std::map<TCodecClassSlot, TGraphicClass> classes;
     for (const auto& row : FormatRegistrations())
-        list.RegisterFileFormat(row.Extension, row.Common ? LoadStr(row.Common) : "", row.Individual ? LoadStr(row.Individual) : "",
-                                row.FileTypes, false, classes[row.Slot] = CodecClassOf(row.Slot));
+        list.RegisterFileFormat(row.Extension, row.Common ? LoadStr(row.Common) : "",
+                                row.Individual ? LoadStr(row.Individual) : "", row.FileTypes, false,
+                                classes[row.Slot] = CodecClassOf(row.Slot));
     std::string counts, descriptions;
     std::map<std::string, std::string> offered;  // the last registration of an extension wins
     for (int i = 0; i < list.ClassCount(); ++i) {
@@ -43,14 +44,18 @@ TEST(Registry, TheWholeTable)
     }
     for (const auto& f : TPicture::FileFormats()) offered[f.Extension] = f.Description;
     EXPECT_EQ(std::tuple(list.ExtensionCount(), counts, offered["tga"], offered["emf"], offered["dib"]),
-              std::tuple(39, "31245313242321111", "Truevision images", "Windows enhanced meta files", "Device independant Windows bitmaps"));
-    EXPECT_EQ(descriptions, "Windows bitmaps;Windows icons;Windows metafiles;JPG images;Truevision images;Tagged image file format images;"
-                            "Encapsulated Postscript images;ZSoft Paintbrush images;Alias/Wavefront images;SGI images;Photoshop images;"
-                            "Portable map images;Autodesk images;Kodak Photo-CD images;Dr. Halo images;Paintshop Pro images;"
-                            "Portable network graphic images;");
+              std::tuple(39, "31245313242321111", "Truevision images", "Windows enhanced meta files",
+                         "Device independant Windows bitmaps"));
+    EXPECT_EQ(
+        descriptions,
+        "Windows bitmaps;Windows icons;Windows metafiles;JPG images;Truevision images;Tagged image file format images;"
+        "Encapsulated Postscript images;ZSoft Paintbrush images;Alias/Wavefront images;SGI images;Photoshop images;"
+        "Portable map images;Autodesk images;Kodak Photo-CD images;Dr. Halo images;Paintshop Pro images;"
+        "Portable network graphic images;");
     // Lookups ignore the case of letters only.
     EXPECT_EQ(std::tuple(list.FindExtension("tGA"), list.FindExtension("tga "), list.FindExtension(""),
-                         list.FindGraphicClass(GraphicClassOf<TFake>())), std::tuple(13, -1, -1, -1));
+                         list.FindGraphicClass(GraphicClassOf<TFake>())),
+              std::tuple(13, -1, -1, -1));
     // A second registration needs Replace, which moves the extension and drops an emptied class; an empty one does
     // nothing.
     const TGraphicClass png = classes[TCodecClassSlot::PNG], fake = GraphicClassOf<TFake>();
@@ -63,16 +68,19 @@ TEST(Registry, TheWholeTable)
     list.RegisterFileFormat("", "x", "y", ftRaster, false, png);
     list.RegisterFileFormat("png", "Other", "", ftRaster, true, fake);
     list.RegisterFileFormat("png", "", "", ftRaster, true, fake);
-    EXPECT_EQ(std::tuple(error, list.ExtensionCount(), list.FindGraphicClass(png), list.ExtensionAt(list.FindExtension("png")).ClassEntry->
-                         Description, TPicture::FindFileFormat("png")), std::tuple("Attempt to register png twice.", 39, -1, "Other", fake));
+    EXPECT_EQ(std::tuple(error, list.ExtensionCount(), list.FindGraphicClass(png),
+                         list.ExtensionAt(list.FindExtension("png")).ClassEntry->Description,
+                         TPicture::FindFileFormat("png")),
+              std::tuple("Attempt to register png twice.", 39, -1, "Other", fake));
     // By extension the class stays with the loader while it has others; by class all its extensions go.
     const TGraphicClass bitmap = classes[TCodecClassSlot::Bitmap], targa = classes[TCodecClassSlot::Targa];
     for (const char* extension : {"rle", "nothing", "bmp"}) list.UnregisterFileFormat(extension, bitmap);
     EXPECT_GT(PictureEntries(bitmap), 0);
     list.UnregisterFileFormat("dib", bitmap);
     list.UnregisterFileFormat("", targa);
-    EXPECT_EQ(std::tuple(PictureEntries(bitmap), PictureEntries(targa), list.FindExtension("icb"), list.FindGraphicClass(targa),
-                         list.ExtensionCount()), std::tuple(0, 0, -1, -1, 39 - 3 - 5));
+    EXPECT_EQ(std::tuple(PictureEntries(bitmap), PictureEntries(targa), list.FindExtension("icb"),
+                         list.FindGraphicClass(targa), list.ExtensionCount()),
+              std::tuple(0, 0, -1, -1, 39 - 3 - 5));
     list.Clear();
     EXPECT_EQ(PictureEntries(fake), 0);
     RestoreToolkitFormats();
@@ -83,9 +91,10 @@ TEST(Registry, TheWholeTable)
 TEST(Registry, LibraryStartAndEnd)
 {
     PictureCodecs::Initialization();
-    PictureCodecs::Initialization();  // a second start changes nothing
+    PictureCodecs::Initialization();           // a second start changes nothing
     const auto& rows = FormatRegistrations();  // every row whose reader is part of the library
-    EXPECT_EQ(FileFormatList->ExtensionCount(), std::count_if(rows.begin(), rows.end(), [](auto& r) { return CodecClassOf(r.Slot); }));
+    EXPECT_EQ(FileFormatList->ExtensionCount(),
+              std::count_if(rows.begin(), rows.end(), [](auto& r) { return CodecClassOf(r.Slot); }));
     TempDir dir;
     WriteFileBytes(dir.file("pic.TGA"), Tga{.width = 3, .height = 2, .data = Join({Bytes(15, 0), {7, 8, 9}})});
     WriteFileBytes(dir.file("map.PGM"), Text("P2\n2 1\n255\n7 9\n"));
@@ -106,7 +115,8 @@ TEST(Registry, LibraryStartAndEnd)
 
 TEST(Registry, CodecTextsAndSharedHelpers)
 {
-    for (int i = 0; i < CodecStringCount; ++i) EXPECT_FALSE(LoadStr(CodecStringIds()[i]).empty()) << CodecStringIds()[i];
+    for (int i = 0; i < CodecStringCount; ++i)
+        EXPECT_FALSE(LoadStr(CodecStringIds()[i]).empty()) << CodecStringIds()[i];
     EXPECT_EQ(LoadStr(65264), "");  // the deflate library's own
     EXPECT_EQ(FormatStr(gesRegistration, {"xyz"}), "Attempt to register xyz twice.");
     EXPECT_EQ(LoadError("tif", Bytes(9, 0)), "Cannot load image. Invalid or unexpected TIF/TIFF image format.");

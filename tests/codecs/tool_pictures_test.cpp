@@ -33,8 +33,10 @@ bool Write(const TempDir& dir, const std::string& command, const std::string& ou
     else if (tiffcp != std::string::npos)
         c = "convert {src} " + c.substr(0, tiffcp) + " {tmp}.tif && " + c.substr(tiffcp + 3) + " {tmp}.tif {out}";
     else c = "convert {src} " + c + (c.find("{out}") == std::string::npos ? " {out}" : "");
-    for (const auto& [key, value] : {std::pair<std::string, std::string>{"{src}", dir.file("src.pam")}, {"{out}", out},
-                                     {"{tmp}", dir.file("tmp")}, {"{ref}", dir.file("ref.png")}})
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"{src}", dir.file("src.pam")},
+                                     {"{out}", out},
+                                     {"{tmp}", dir.file("tmp")},
+                                     {"{ref}", dir.file("ref.png")}})
         for (size_t at; (at = c.find(key)) != std::string::npos;) c.replace(at, key.size(), value);
     log = c;
     return std::system(("export PATH=/usr/bin:/bin; (" + c + ") 2>" + dir.file("log")).c_str()) == 0;
@@ -47,7 +49,9 @@ bool Reference(const std::string& file, TReferenceImage& out, std::string& log)
     const std::string pam = file.substr(file.find(':') + 1) + ".ref.pam";  // without a "format:" prefix
     const bool ycc = file.ends_with(".pcd");
     return RunConvert({"-define", "psd:alpha-unblend=off", file, "-auto-orient", "-colorspace", ycc ? "YCC" : "sRGB",
-                       "-depth", "8", "pam:" + pam}, &log) && ReadPam(pam, out);
+                       "-depth", "8", "pam:" + pam},
+                      &log) &&
+           ReadPam(pam, out);
 }
 
 // ImageMagick leaves Photo-CD samples in PhotoYCC: they are converted with the base image's luma weights.
@@ -58,7 +62,8 @@ void PhotoYCCToRGB(TReferenceImage& image)
         const double y = p[0], cb = p[1] - 156.0, cr = p[2] - 137.0, kr = 0.2125, kg = 0.7154, kb = 0.0721;
         const double r = y + cr * (2 - 2 * kr), b = y + cb * (2 - 2 * kb);
         const double g = y - cr * kr * (2 - 2 * kr) / kg - cb * kb * (2 - 2 * kb) / kg;
-        for (int k = 0; k < 3; ++k) p[k] = static_cast<uint8_t>(std::clamp(std::nearbyint(k == 0 ? r : k == 1 ? g : b), 0.0, 255.0));
+        for (int k = 0; k < 3; ++k)
+            p[k] = static_cast<uint8_t>(std::clamp(std::nearbyint(k == 0 ? r : k == 1 ? g : b), 0.0, 255.0));
     }
 }
 
@@ -78,12 +83,18 @@ TEST_P(ToolPictures, DecodeLikeImageMagick)
     }
     TReferenceImage reference;
     const bool ownReference = std::string(c.command).find("{ref}") != std::string::npos;
-    ASSERT_TRUE(Reference(ownReference ? dir.file("ref.png") : ext == "eps" ? "tif:" + file : file, reference, log)) << log;
-    if (ext == "eps") WriteFileBytes(file, Eps(ReadFileBytes(file)));  // ImageMagick's TIFF as the preview of an EPS file
+    ASSERT_TRUE(Reference(ownReference   ? dir.file("ref.png")
+                          : ext == "eps" ? "tif:" + file
+                                         : file,
+                          reference, log))
+        << log;
+    if (ext == "eps")
+        WriteFileBytes(file, Eps(ReadFileBytes(file)));  // ImageMagick's TIFF as the preview of an EPS file
     auto picture = Reader(ext);
     picture->LoadFromFile(file);
     if (ext == "pcd") PhotoYCCToRGB(reference);
-    EXPECT_EQ(ComparePixels(*picture, reference, c.tolerance, picture->PixelFormat() == pf32bit && reference.HasAlpha), "");
+    EXPECT_EQ(ComparePixels(*picture, reference, c.tolerance, picture->PixelFormat() == pf32bit && reference.HasAlpha),
+              "");
 }
 
 const char* const kNoDecoder = "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
@@ -92,24 +103,32 @@ const char* const kNoDecoder = "Cannot load image. The compression scheme is not
 // of 1/2.2, nearly linear with the display's 2.2; Photoshop and TIFF CMYK and L*a*b* go through other conversions
 // than ImageMagick's.
 const ToolCase kCases[] = {
-    {"rgb_rle_top.tga", "-alpha off -type TrueColor -compress RLE -orient TopLeft"}, {"rgba_rle.tga", "-type TrueColorAlpha -compress RLE"},
+    {"rgb_rle_top.tga", "-alpha off -type TrueColor -compress RLE -orient TopLeft"},
+    {"rgba_rle.tga", "-type TrueColorAlpha -compress RLE"},
     {"mapped_rle_top.tga", "-alpha off -type Palette -compress RLE -orient TopLeft"},
-    {"gray_rle.tga", "-alpha off -type Grayscale -compress RLE"}, {"rgb15.tga", "-alpha off -type TrueColor -depth 5 -compress None", 1},
+    {"gray_rle.tga", "-alpha off -type Grayscale -compress RLE"},
+    {"rgb15.tga", "-alpha off -type TrueColor -depth 5 -compress None", 1},
     {"rgb15_rle_top.tga", "-alpha off -type TrueColor -depth 5 -compress RLE -orient TopLeft", 1},
 
-    {"rgba8_interlaced.png", "-depth 8 -interlace PNG PNG32:{out}", 1}, {"rgba16.png", "-depth 16 PNG64:{out}", 1},
-    {"gray1_interlaced.png", "-alpha off -define png:color-type=0 -define png:bit-depth=1 -type Bilevel -interlace PNG", 1},
+    {"rgba8_interlaced.png", "-depth 8 -interlace PNG PNG32:{out}", 1},
+    {"rgba16.png", "-depth 16 PNG64:{out}", 1},
+    {"gray1_interlaced.png", "-alpha off -define png:color-type=0 -define png:bit-depth=1 -type Bilevel -interlace PNG",
+     1},
     {"gray2.png", "-alpha off -define png:color-type=0 -define png:bit-depth=2 -type Grayscale -depth 2", 1},
-    {"gray4_interlaced.png", "-alpha off -define png:color-type=0 -define png:bit-depth=4 -type Grayscale -depth 4 -interlace PNG", 1},
+    {"gray4_interlaced.png",
+     "-alpha off -define png:color-type=0 -define png:bit-depth=4 -type Grayscale -depth 4 -interlace PNG", 1},
     {"gray16.png", "-alpha off -define png:color-type=0 -define png:bit-depth=16 -type Grayscale -depth 16", 1},
     {"gray_alpha8.png", "-define png:color-type=4 -define png:bit-depth=8 -type GrayscaleAlpha", 1},
-    {"gray_alpha16_interlaced.png", "-define png:color-type=4 -define png:bit-depth=16 -type GrayscaleAlpha -depth 16 -interlace PNG", 1},
+    {"gray_alpha16_interlaced.png",
+     "-define png:color-type=4 -define png:bit-depth=16 -type GrayscaleAlpha -depth 16 -interlace PNG", 1},
     {"palette8_interlaced.png", "-alpha off -colors 200 -interlace PNG PNG8:{out}", 1},
     {"palette4.png", "-alpha off -define png:color-type=3 -define png:bit-depth=4 -colors 12", 1},
     {"average.png", "-alpha off -depth 8 -define png:compression-filter=3 PNG24:{out}", 1},
     {"paeth.png", "-depth 8 -define png:compression-filter=4 PNG32:{out}", 1},
-    {"adaptive16_interlaced.png", "-alpha off -depth 16 -define png:compression-filter=5 -interlace PNG PNG48:{out}", 1},
-    {"netpbm_alpha.png", "convert {src} -alpha extract {tmp}.pgm && convert {src} -alpha off ppm:- | pnmtopng -alpha {tmp}.pgm > {out}"},
+    {"adaptive16_interlaced.png", "-alpha off -depth 16 -define png:compression-filter=5 -interlace PNG PNG48:{out}",
+     1},
+    {"netpbm_alpha.png",
+     "convert {src} -alpha extract {tmp}.pgm && convert {src} -alpha off ppm:- | pnmtopng -alpha {tmp}.pgm > {out}"},
     {"netpbm_gray_interlaced.png", "-colorspace Gray -depth 8 pgm:- | pnmtopng -interlace -compression 9"},
     {"netpbm_two_colours.png", "-alpha off -colors 2 ppm:- | pnmtopng"},
     {"netpbm_four_colours_interlaced.png", "-alpha off -colors 4 ppm:- | pnmtopng -interlace"},
@@ -120,14 +139,16 @@ const ToolCase kCases[] = {
     {"rgb16_big_endian_predictor.tif", "-alpha off -depth 16 -compress Zip -endian MSB -define tiff:predictor=2", 1},
     {"rgba16_little_endian.tif", "-depth 16 -compress Zip -endian LSB", 1},
     {"gray16.tif", "-alpha off -type Grayscale -depth 16 -compress Zip", 1},
-    {"gray4.tif", "-alpha off -type Grayscale -depth 4 -compress None"}, {"gray_alpha.tif", "-depth 8 -type GrayscaleAlpha -compress None"},
+    {"gray4.tif", "-alpha off -type Grayscale -depth 4 -compress None"},
+    {"gray_alpha.tif", "-depth 8 -type GrayscaleAlpha -compress None"},
     {"palette2.tif", "-alpha off -colors 4 -type Palette -compress RLE"},
     {"cmyk.tif", "-alpha off -depth 8 -colorspace CMYK -compress None", 2},
     {"cmyk16_big_endian.tif", "-alpha off -depth 16 -colorspace CMYK -compress None ; tiffcp -B", 2},
     // ImageMagick keeps L*a*b* relative to another white than the D50 of colour-managed decoders, which tells only in
     // colours: gray pictures.
     {"lab8_grays.tif", "-alpha off -modulate 100,0 -depth 8 -colorspace Lab -compress None", 3},
-    {"lab16_grays_big_endian.tif", "-alpha off -modulate 100,0 -depth 16 -colorspace Lab -compress None ; tiffcp -B", 2},
+    {"lab16_grays_big_endian.tif", "-alpha off -modulate 100,0 -depth 16 -colorspace Lab -compress None ; tiffcp -B",
+     2},
     {"planes_deflate_predictor.tif", "-alpha off -depth 8 -compress Zip -interlace Plane -define tiff:predictor=2"},
     {"planes16.tif", "-alpha off -depth 16 -compress Zip -interlace Plane -endian MSB", 1},
     {"jpeg_gray.tif", "-alpha off -depth 8 -type Grayscale -compress JPEG", 2},
@@ -144,17 +165,20 @@ const ToolCase kCases[] = {
     {"lzw.tif", "-alpha off -depth 8 -compress LZW", 0, kNoDecoder},
     {"g3_2d.tif", "-alpha off -type Bilevel -compress Fax ; tiffcp -c g3:2d", 0, kNoDecoder},
 
-    {"rgb16_rle.psd", "-alpha off -depth 16 -compress RLE", 1}, {"rgba_rle.psd", "-depth 8 -compress RLE"},
+    {"rgb16_rle.psd", "-alpha off -depth 16 -compress RLE", 1},
+    {"rgba_rle.psd", "-depth 8 -compress RLE"},
     {"cmyk_rle.psd", "-alpha off -depth 8 -colorspace CMYK -compress RLE", 2},
     {"cmyk16.psd", "-alpha off -depth 16 -colorspace CMYK -compress None", 2},
     {"gray16.psd", "-alpha off -depth 16 -colorspace Gray -compress None", 1},
     {"gray16_rle.psd", "-alpha off -depth 16 -colorspace Gray -compress RLE", 1},
     {"gray_alpha_rle.psd", "-depth 8 -colorspace Gray -compress RLE"},  // the gray plane shows
     // ImageMagick does not read back the indexed files it writes: the picture it was written from is the reference.
-    {"indexed_rle.psd", "convert {src} -alpha off -colors 200 {ref} && convert {ref} -depth 8 -type Palette -compress RLE {out}"},
+    {"indexed_rle.psd",
+     "convert {src} -alpha off -colors 200 {ref} && convert {ref} -depth 8 -type Palette -compress RLE {out}"},
     {"bitmap.psd", "-alpha off -monochrome -depth 1 -compress None"},
 
-    {"rgb.pcx", "-alpha off -depth 8"}, {"palette.pcx", "-alpha off -depth 8 -type Palette"},
+    {"rgb.pcx", "-alpha off -depth 8"},
+    {"palette.pcx", "-alpha off -depth 8 -type Palette"},
     // ImageMagick shows 1-bit files black where their palette and the picture say white.
     {"bilevel.pcx", "convert {src} -alpha off -monochrome {ref} && convert {ref} ppm:- | ppmtopcx > {out}"},
     {"four_colours_packed.pcx", "-alpha off -colors 4 ppm:- | ppmtopcx -packed"},
@@ -163,21 +187,26 @@ const ToolCase kCases[] = {
     {"eight_colours_planes.pcx", "-alpha off -colors 8 ppm:- | ppmtopcx -planes 3"},
     {"two_planes.pcx", "-alpha off -colors 4 ppm:- | ppmtopcx -planes 2", 0, "Invalid color format in PCX file."},
 
-    {"rgb.sgi", "-alpha off -depth 8 -compress None"}, {"rgba_rle.sgi", "-depth 8 -compress RLE"},
-    {"gray_rle.sgi", "-alpha off -depth 8 -colorspace Gray -compress RLE"}, {"rgb16.sgi", "-alpha off -depth 16 -compress None", 1},
+    {"rgb.sgi", "-alpha off -depth 8 -compress None"},
+    {"rgba_rle.sgi", "-depth 8 -compress RLE"},
+    {"gray_rle.sgi", "-alpha off -depth 8 -colorspace Gray -compress RLE"},
+    {"rgb16.sgi", "-alpha off -depth 16 -compress None", 1},
     // netpbm's writer, which unlike ImageMagick compresses 16-bit samples.
     {"netpbm_rgb16_rle.sgi", "-alpha off -depth 16 ppm:- | pnmtosgi -rle", 1},
     {"netpbm_gray16_rle.sgi", "-alpha off -depth 16 -colorspace Gray pgm:- | pnmtosgi -rle", 1},
 
     {"plain.pbm", "-alpha off -monochrome pbm:- | pnmtoplainpnm"},
     {"plain15.pgm", "-alpha off -colorspace Gray -depth 8 pgm:- | pamdepth 15 | pnmtoplainpnm", 1},
-    {"plain.ppm", "-alpha off -depth 8 -compress None"}, {"binary.pbm", "-alpha off -monochrome"},
-    {"binary1000.pgm", "-alpha off -colorspace Gray -depth 8 pgm:- | pamdepth 1000", 1}, {"binary16.ppm", "-alpha off -depth 16", 1},
+    {"plain.ppm", "-alpha off -depth 8 -compress None"},
+    {"binary.pbm", "-alpha off -monochrome"},
+    {"binary1000.pgm", "-alpha off -colorspace Gray -depth 8 pgm:- | pamdepth 1000", 1},
+    {"binary16.ppm", "-alpha off -depth 16", 1},
     {"binary31.ppm", "-alpha off -depth 8 ppm:- | pamdepth 31", 1},
 
     // Only the rounding of the PhotoYCC conversion differs.
     {"preview.eps", "-alpha off -depth 8 -compress RLE tif:{out}"},
-    {"landscape.pcd", "-alpha off -resize 768x512!", 1}, {"portrait.pcd", "-alpha off -resize 768x512! -rotate 90", 1},
+    {"landscape.pcd", "-alpha off -resize 768x512!", 1},
+    {"portrait.pcd", "-alpha off -resize 768x512! -rotate 90", 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Variants, ToolPictures, ::testing::ValuesIn(kCases), [](const auto& info) {
@@ -198,7 +227,8 @@ TEST(ToolPictures, TruevisionWriterIsReadBackByImageMagickAndByTheReader)
             TTargaGraphic picture, copy;
             picture.SetPixelFormat(format);
             picture.SetSize(kWidth, kHeight);
-            for (int i = 0; i < kWidth * kHeight; ++i) picture.SetPixel(i % kWidth, i / kWidth, RGB(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]));
+            for (int i = 0; i < kWidth * kHeight; ++i)
+                picture.SetPixel(i % kWidth, i / kWidth, RGB(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]));
             {
                 TFileStream out(dir.file("written.tga"), fmCreate);
                 picture.SaveToStream(out, compressed);
@@ -208,7 +238,8 @@ TEST(ToolPictures, TruevisionWriterIsReadBackByImageMagickAndByTheReader)
             ASSERT_TRUE(ReadReference(dir.file("written.tga"), reference, &log)) << log;
             copy.LoadFromFile(dir.file("written.tga"));
             const int tolerance = format == pf16bit ? 6 : format == pf15bit ? 1 : 0;  // 5 or 6 bits a channel
-            EXPECT_EQ(ComparePixels(picture, reference, tolerance) + ComparePixels(copy, reference, tolerance), "") << format << compressed;
+            EXPECT_EQ(ComparePixels(picture, reference, tolerance) + ComparePixels(copy, reference, tolerance), "")
+                << format << compressed;
         }
     TMemoryStream nothing;  // an empty bitmap writes nothing
     TTargaGraphic().SaveToStream(nothing);

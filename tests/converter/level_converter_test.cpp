@@ -553,8 +553,7 @@ TEST_P(ConvertedLevelFile, RoomsSectorsDoorwaysAndItems)
                                   tlevel_item{9, 1, 6656, -1280, 4608, 0x8000, 0, 0, 0}}) {
         if (code <= LEVEL_TR1_TUB)
             d.items_tr1.push_back(titem_tr1{it.id, it.room, it.x, it.y, it.z, it.angle, 0, 0, 0});
-        else
-            d.items.push_back(it);
+        else d.items.push_back(it);
     }
     TempDir dir;
     const std::string name = dir.file("level") + LevelFileExtension(code);

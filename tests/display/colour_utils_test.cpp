@@ -25,17 +25,23 @@ TEST(ColourUtils, BlockCopiesShadingAndBlending)
     EXPECT_EQ(b.ScanLine(1)[b.RowBytes() - 1], 0xFF);
 
     const std::tuple<TColor, int, TColor> shades[] = {
-        {RGB(255, 128, 0), 0, RGB(255, 128, 0)}, {RGB(255, 128, 0), 31, 0},        {RGB(255, 128, 0), -7, RGB(255, 128, 0)},
-        {RGB(255, 128, 0), 99, 0},               {RGB(10, 20, 40), 0, RGB(63, 127, 255)}, {0xFF000000u, 5, 0},
+        {RGB(255, 128, 0), 0, RGB(255, 128, 0)},
+        {RGB(255, 128, 0), 31, 0},
+        {RGB(255, 128, 0), -7, RGB(255, 128, 0)},
+        {RGB(255, 128, 0), 99, 0},
+        {RGB(10, 20, 40), 0, RGB(63, 127, 255)},
+        {0xFF000000u, 5, 0},
         {RGB(200, 100, 50) | 0xAB000000u, 16, RGB(123, 61, 30)}};  // 15 x 8.2258065
-    for (const auto& [in, level, out] : shades) {  // the brightest channel at the level's brightness, the fourth byte cleared
+    for (const auto& [in, level, out] :
+         shades) {  // the brightest channel at the level's brightness, the fourth byte cleared
         TColor c = in;
         ShadeRGB(c, level);
         uint8_t r = GetRValue(in), g = GetGValue(in), bl = GetBValue(in);
         ShadeRGB3(r, g, bl, level);
         EXPECT_TRUE(c == out && RGB(r, g, bl) == out) << std::hex << in << " level " << std::dec << level;
     }
-    const std::pair<uint16_t, std::vector<int32_t>> blends[] = {{5, {100, 200, 100}}, {0xFFFF, {100, 100, 100}}, {0xFFFE, {110, 172, 122}}};
+    const std::pair<uint16_t, std::vector<int32_t>> blends[] = {
+        {5, {100, 200, 100}}, {0xFFFF, {100, 100, 100}}, {0xFFFE, {110, 172, 122}}};
     for (const auto& [mode, rgb] : blends) {  // the larger of each; replace; exclusive or
         int32_t r = 10, g = 200, bl = 30;
         BlendRGB(r, g, bl, 100, 100, 100, mode);

@@ -22,13 +22,16 @@ TEST_F(Device, CreationFailuresAndTheRegistry)
     EXPECT_FALSE(CreateDirect3D());
     TTestView view(64, 48);
     TComRef<IDirect3DSwapChain8> chain;
-    auto make = [&](bool fullScreen, int bits) { return CreateDeviceOrSwapChain(chain, &view.host, fullScreen, 64, 48, bits, 1, true, true); };
+    auto make = [&](bool fullScreen, int bits) {
+        return CreateDeviceOrSwapChain(chain, &view.host, fullScreen, 64, 48, bits, 1, true, true);
+    };
     EXPECT_FALSE(make(false, 0));  // no object
     ASSERT_TRUE(CreateDirect3D());
     D3DFailNext(TD3DFailPoint::DisplayMode, 1);
     EXPECT_FALSE(make(false, 0));
     D3DFailNext(TD3DFailPoint::CreateDevice, 1, D3DDEVTYPE_HAL);
-    EXPECT_FALSE(make(false, 0) || make(true, 8) || make(true, 16) || D3DDevice);  // no format for 8 bits, none drawn for 16
+    EXPECT_FALSE(make(false, 0) || make(true, 8) || make(true, 16) ||
+                 D3DDevice);  // no format for 8 bits, none drawn for 16
     ASSERT_TRUE(make(true, 32));
     D3DFailNext(TD3DFailPoint::CreateSwapChain, 1);  // with a device: a chain, which can fail too
     EXPECT_FALSE(make(false, 0));
@@ -38,7 +41,8 @@ TEST_F(Device, CreationFailuresAndTheRegistry)
         many.push_back(std::make_unique<TTestView>(8, 8));
         EXPECT_EQ(ViewportRegistry.Add(many.back().get()), i < 16) << i;
     }
-    EXPECT_TRUE(ViewportRegistry.Count == 16 && ViewportRegistry[16] == many[15].get() && !ViewportRegistry[0] && !ViewportRegistry[17]);
+    EXPECT_TRUE(ViewportRegistry.Count == 16 && ViewportRegistry[16] == many[15].get() && !ViewportRegistry[0] &&
+                !ViewportRegistry[17]);
 }
 
 TEST_F(Device, RecoveryMakesEveryViewAgainOrEndsTheProcess)
@@ -51,7 +55,9 @@ TEST_F(Device, RecoveryMakesEveryViewAgainOrEndsTheProcess)
     buffers.SetCount(2);
     int resets = 0;
     buffers.OnDeviceReset = [&] { ++resets; };
-    ASSERT_EQ(D3DDevice->CreateVertexBuffer(240, D3DUSAGE_WRITEONLY, BufferVertexFormat, D3DPOOL_MANAGED, buffers[1].VertexBuffer.Put()), D3D_OK);
+    ASSERT_EQ(D3DDevice->CreateVertexBuffer(240, D3DUSAGE_WRITEONLY, BufferVertexFormat, D3DPOOL_MANAGED,
+                                            buffers[1].VertexBuffer.Put()),
+              D3D_OK);
     buffers[1].Capacity = 10, buffers[1].PrimitiveCount = 3, buffers[1].DefaultTexture = 5002, buffers[1].OneGroup = 1;
     D3DDevice->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
     const TD3DCounters before = D3DCounters();
@@ -59,18 +65,25 @@ TEST_F(Device, RecoveryMakesEveryViewAgainOrEndsTheProcess)
     // The device for the first view, a chain for the second, the default
     // render states, the textures reloaded, the buffers of the old device
     // released, every view told.
-    EXPECT_TRUE(Creation().hFocusWindow == first.DeviceWindow() && Creation().DeviceType == D3DDEVTYPE_HAL && !first.SwapChain && second.SwapChain);
+    EXPECT_TRUE(Creation().hFocusWindow == first.DeviceWindow() && Creation().DeviceType == D3DDEVTYPE_HAL &&
+                !first.SwapChain && second.SwapChain);
     DWORD v[7] = {9, 9, 9, 9, 9, 9, 9};
     const D3DRENDERSTATETYPE states[4] = {D3DRS_LIGHTING, D3DRS_ZENABLE, D3DRS_FILLMODE, D3DRS_CULLMODE};
     const D3DTEXTURESTAGESTATETYPE stages[3] = {D3DTSS_ALPHAOP, D3DTSS_MAGFILTER, D3DTSS_MINFILTER};
-    for (int i = 0; i < 7; ++i) i < 4 ? D3DDevice->GetRenderState(states[i], &v[i]) : D3DDevice->GetTextureStageState(0, stages[i - 4], &v[i]);
-    EXPECT_EQ(std::vector<DWORD>(v, v + 7), (std::vector<DWORD>{0, D3DZB_TRUE, D3DFILL_SOLID, D3DCULL_CCW, D3DTOP_DISABLE, D3DTEXF_LINEAR, D3DTEXF_LINEAR}));
+    for (int i = 0; i < 7; ++i)
+        i < 4 ? D3DDevice->GetRenderState(states[i], &v[i]) : D3DDevice->GetTextureStageState(0, stages[i - 4], &v[i]);
+    EXPECT_EQ(std::vector<DWORD>(v, v + 7), (std::vector<DWORD>{0, D3DZB_TRUE, D3DFILL_SOLID, D3DCULL_CCW,
+                                                                D3DTOP_DISABLE, D3DTEXF_LINEAR, D3DTEXF_LINEAR}));
     EXPECT_TRUE(reloads == std::vector<int32_t>{-1} && first.recreated == 1 && second.recreated == 1 && resets == 1);
-    EXPECT_TRUE(D3DCounters().liveDevices == before.liveDevices && D3DCounters().liveVertexBuffers == before.liveVertexBuffers - 1);
-    EXPECT_TRUE(!buffers[1].VertexBuffer && buffers[1].Capacity + buffers[1].PrimitiveCount == 0 && sink.messages.empty());
-    buffers[1].Capacity = 7, buffers[1].FillMode = FillWireframe;  // a new count: no capacity, solid; texture and one-group flag kept
+    EXPECT_TRUE(D3DCounters().liveDevices == before.liveDevices &&
+                D3DCounters().liveVertexBuffers == before.liveVertexBuffers - 1);
+    EXPECT_TRUE(!buffers[1].VertexBuffer && buffers[1].Capacity + buffers[1].PrimitiveCount == 0 &&
+                sink.messages.empty());
+    buffers[1].Capacity = 7,
+    buffers[1].FillMode = FillWireframe;  // a new count: no capacity, solid; texture and one-group flag kept
     buffers.SetCount(3);
-    EXPECT_TRUE(buffers.Count() == 3 && buffers[1].Capacity == 0 && buffers[1].FillMode == FillSolid && buffers[2].PrimitiveCount == 0);
+    EXPECT_TRUE(buffers.Count() == 3 && buffers[1].Capacity == 0 && buffers[1].FillMode == FillSolid &&
+                buffers[2].PrimitiveCount == 0);
     EXPECT_TRUE(buffers[1].DefaultTexture == 5002 && buffers[1].OneGroup == 1);
     buffers.SetCount(-4);
     EXPECT_EQ(buffers.Count(), 0);
@@ -87,6 +100,7 @@ TEST_F(Device, RecoveryMakesEveryViewAgainOrEndsTheProcess)
     sink.messages.clear();
     EXPECT_THROW(RecreateAllSwapChains(), EProcessEnd);
     ASSERT_EQ(sink.messages.size(), 2u);
-    EXPECT_TRUE(sink.messages[1].text == "Error trying to setup Direct3d" && sink.messages[1].caption == "Error" && sink.messages[1].icon == TMsgIcon::Error);
+    EXPECT_TRUE(sink.messages[1].text == "Error trying to setup Direct3d" && sink.messages[1].caption == "Error" &&
+                sink.messages[1].icon == TMsgIcon::Error);
     EXPECT_TRUE(sink.endCodes.size() == 1 && sink.endCodes[0] != 0 && !D3DDevice && !D3DObject);
 }

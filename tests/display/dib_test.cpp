@@ -17,7 +17,8 @@ std::unique_ptr<TDIBPicture> Numbered(int w, int h)
 {
     auto p = std::make_unique<TDIBPicture>(w, h, dibFormat565, nullptr);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) reinterpret_cast<uint16_t*>(p->PixelBits + y * p->RowBytes)[x] = uint16_t(y * 7 + x * 3 + 1);
+        for (int x = 0; x < w; ++x)
+            reinterpret_cast<uint16_t*>(p->PixelBits + y * p->RowBytes)[x] = uint16_t(y * 7 + x * 3 + 1);
     return p;
 }
 
@@ -30,12 +31,14 @@ TEST(TDIBPicture, FormatsColoursAndBlockCopies)
     const TColor mixed = RGB(0x9C, 0x4A, 0x27);
     // Rows padded to 32 bits, widths cut to 16 bits; a colour's nearest palette index, or its packed value.
     const std::tuple<uint8_t, int, int, TColor, uint32_t> rows[] = {
-        {dibFormat1Bit, 33, 8, 0xF0F0F0, 1},          {dibFormat4Bit, 3, 4, RGB(0, 0, 250), 12}, {dibFormat8Bit, 5, 8, RGB(0, 10, 180), 1},
-        {dibFormat555, 3, 8, mixed, 0x4D24},          {dibFormat565, 100, 200, mixed, 0x9A44},   {dibFormat24Bit, 5, 16, clBlue, 0x0000FF},
-        {dibFormat32Bit, 100, 400, mixed, 0x9C4A27},  {dibFormat565, 65536 + 10, 20, clLime, 0x07E0}};
+        {dibFormat1Bit, 33, 8, 0xF0F0F0, 1},         {dibFormat4Bit, 3, 4, RGB(0, 0, 250), 12},
+        {dibFormat8Bit, 5, 8, RGB(0, 10, 180), 1},   {dibFormat555, 3, 8, mixed, 0x4D24},
+        {dibFormat565, 100, 200, mixed, 0x9A44},     {dibFormat24Bit, 5, 16, clBlue, 0x0000FF},
+        {dibFormat32Bit, 100, 400, mixed, 0x9C4A27}, {dibFormat565, 65536 + 10, 20, clLime, 0x07E0}};
     for (const auto& [format, width, rowBytes, colour, pixel] : rows) {
         TDIBPicture p(width, 50, format, format == dibFormat8Bit ? &two : nullptr);
-        EXPECT_TRUE(p.RowBytes == rowBytes && p.Bitmap().RowBytes() == rowBytes && p.ImageSize == 50 * rowBytes) << int(format);
+        EXPECT_TRUE(p.RowBytes == rowBytes && p.Bitmap().RowBytes() == rowBytes && p.ImageSize == 50 * rowBytes)
+            << int(format);
         EXPECT_TRUE(p.Bitmap().Width() == (width & 0xFFFF) && p.ColorToPixel(colour) == pixel) << int(format);
     }
     EXPECT_THROW(TDIBPicture(0, 10, dibFormat565, nullptr), DIB_ERROR);
@@ -43,8 +46,9 @@ TEST(TDIBPicture, FormatsColoursAndBlockCopies)
     try {
         TDIBPicture p(4, 4, 7, nullptr);
     } catch (const DIB_ERROR& e) {
-        EXPECT_STREQ(e.what(), "DIB ERROR :\rCan NOT create DIB ? ? !\rImpossible de cr\xE9"
-                               "er une image tampon ? ? !");
+        EXPECT_STREQ(e.what(),
+                     "DIB ERROR :\rCan NOT create DIB ? ? !\rImpossible de cr\xE9"
+                     "er une image tampon ? ? !");
     }
     TDIBPicture q(9, 3, dibFormat4Bit, nullptr);  // the brush fills a cleared picture: index 11 in both halves
     q.SetBrushColor(RGB(255, 255, 0));
@@ -55,8 +59,10 @@ TEST(TDIBPicture, FormatsColoursAndBlockCopies)
     auto src = Numbered(40, 20);
     TDIBPicture dst(60, 30, dibFormat565, nullptr);
     src->DrawTo(Rect(0, 0, 20, 5), dst.Canvas(), -10, -2);  // x, y, cx, cy
-    EXPECT_TRUE(At(dst.Bitmap(), 10, 2) == At(src->Bitmap(), 0, 0) && At(dst.Bitmap(), 19, 4) == At(src->Bitmap(), 9, 2));
-    EXPECT_TRUE(At(dst.Bitmap(), 9, 2) == 0 && At(dst.Bitmap(), 10, 1) == 0 && At(dst.Bitmap(), 20, 4) == 0 && At(dst.Bitmap(), 19, 5) == 0);
+    EXPECT_TRUE(At(dst.Bitmap(), 10, 2) == At(src->Bitmap(), 0, 0) &&
+                At(dst.Bitmap(), 19, 4) == At(src->Bitmap(), 9, 2));
+    EXPECT_TRUE(At(dst.Bitmap(), 9, 2) == 0 && At(dst.Bitmap(), 10, 1) == 0 && At(dst.Bitmap(), 20, 4) == 0 &&
+                At(dst.Bitmap(), 19, 5) == 0);
 }
 
 TEST(TDIBViewer, BarsScrollingPaintingAndTheRubberBand)
@@ -73,7 +79,8 @@ TEST(TDIBViewer, BarsScrollingPaintingAndTheRubberBand)
     v.SetDIB(picture.get());
     v.SetHorzScrollBar(&horz);
     v.SetVertScrollBar(&vert);
-    EXPECT_TRUE(vert.Kind() == sbVertical && vert.Left() == 419 && vert.Max() == 900 && horz.Top() == 329 && horz.Max() == 800);
+    EXPECT_TRUE(vert.Kind() == sbVertical && vert.Left() == 419 && vert.Max() == 900 && horz.Top() == 329 &&
+                horz.Max() == 800);
     horz.OnChange = [&](TControl*) { v.Paint(); };  // as the scroll handler repaints
     vert.SetPosition(45);
     horz.SetPosition(123);
@@ -87,10 +94,12 @@ TEST(TDIBViewer, BarsScrollingPaintingAndTheRubberBand)
     v.EndRubberBand();
     EXPECT_FALSE(v.RubberBandActive || v.Backup);
     for (int py = 45; py < 345; ++py)
-        for (int px = 123; px < 523; ++px) ASSERT_EQ(At(picture->Bitmap(), px, py), At(original->Bitmap(), px, py)) << px << "," << py;
+        for (int px = 123; px < 523; ++px)
+            ASSERT_EQ(At(picture->Bitmap(), px, py), At(original->Bitmap(), px, py)) << px << "," << py;
     EXPECT_TRUE(At(picture->Bitmap(), 122, 45) == 0xF800 && At(picture->Bitmap(), 123, 345) == 0xF800);
     // On the form, inset by 3 pixels; the border and what lies beyond untouched.
-    EXPECT_TRUE(At(form.Bitmap(), 13, 23) == At(original->Bitmap(), 123, 45) && At(form.Bitmap(), 412, 322) == At(original->Bitmap(), 522, 344));
+    EXPECT_TRUE(At(form.Bitmap(), 13, 23) == At(original->Bitmap(), 123, 45) &&
+                At(form.Bitmap(), 412, 322) == At(original->Bitmap(), 522, 344));
     EXPECT_TRUE(At(form.Bitmap(), 12, 23) == 0 && At(form.Bitmap(), 413, 23) == 0 && At(form.Bitmap(), 13, 323) == 0);
     v.SetVisible(false);  // hidden, with its host and bars: nothing painted or found
     const int changes = form.ChangeCount();

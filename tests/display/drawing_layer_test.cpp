@@ -28,7 +28,7 @@ TEST(TxGL, TransformsTheMatrixStackAndTheSortedOrder)
 {
     TxGL gl;
     gl.LoadIdentity();
-    gl.Translate(10, 2, 0);  // y negated on entry, the translation's too
+    gl.Translate(10, 2, 0);       // y negated on entry, the translation's too
     gl.Rotate(90, 0, 90, false);  // about y, then x, then z, then what was there before
     gl.Vertex(1, 0, 0, 0, 0, 0);
     EXPECT_TRUE(NearPoint(*gl.CurrentVertex, 10, -1, 0));
@@ -53,9 +53,10 @@ TEST(TxGL, TransformsTheMatrixStackAndTheSortedOrder)
 
     // Sorted by list, texture id (-1, the id after a full clear, after one-digit
     // ids and before longer ones), then emission, past the six-digit serials too.
-    const int rows[][3] = {{5, 20, 0},      {1, 20, 0},       {5, 3, 0},        {5, 20, 0},        {0, 10, 0},       {0, -1, 0},
-                           {0, 5, 0},       {2, 7, 5},        {2, 7, 999999},   {2, 7, 1000000},   {2, 7, 1999999},  {2, 7, 2000000},
-                           {2, 7, 68999999}, {2, 7, 69999999}, {2, 7, 70000000}, {2, 7, 2147483646}};  // list, texture, serial
+    const int rows[][3] = {{5, 20, 0},        {1, 20, 0},      {5, 3, 0},        {5, 20, 0},       {0, 10, 0},
+                           {0, -1, 0},        {0, 5, 0},       {2, 7, 5},        {2, 7, 999999},   {2, 7, 1000000},
+                           {2, 7, 1999999},   {2, 7, 2000000}, {2, 7, 68999999}, {2, 7, 69999999}, {2, 7, 70000000},
+                           {2, 7, 2147483646}};  // list, texture, serial
     gl.ClearList(-1);
     for (const auto& r : rows) {
         gl.SetList(r[0]);
@@ -101,7 +102,8 @@ TEST_F(DrawingLayer, BuffersHoldAListGroupedByTexture)
     for (int list : {0, 1, 2}) gl.BuildVertexBuffer(buffers, list);
     Tvbuffer& e = buffers[2];
     EXPECT_TRUE(e.VertexFormat == 0x142u && e.Stride == 24 && e.PrimitiveType == D3DPT_TRIANGLELIST);
-    EXPECT_TRUE(e.GroupPrimitives == std::vector<int32_t>({4, 1, 1}) && e.GroupTextures == std::vector<int32_t>({5001, 6001, HiddenTexture}));
+    EXPECT_TRUE(e.GroupPrimitives == std::vector<int32_t>({4, 1, 1}) &&
+                e.GroupTextures == std::vector<int32_t>({5001, 6001, HiddenTexture}));
     const auto c = Contents(e);
     ASSERT_EQ(c.size(), 18u);
     const float x[18] = {1, 1, 0, 0, 0, 1, 11, 11, 10, 10, 10, 11, 5, 6, 6, 0, 0, 0};
@@ -129,7 +131,8 @@ TEST_F(DrawingLayer, BuffersHoldAListGroupedByTexture)
     gl.Sphere(10.0, 20.0, 30.0, 2.0f, 8, 6);
     gl.Sphere(0, 0, 0, 1.0f, -3, 6);  // a refused size emits nothing
     EXPECT_EQ(gl.Counts[0], 2 * 8 * 5 * 3);
-    for (const auto& v : ListVertices(gl, 0)) EXPECT_TRUE(std::abs(std::hypot(v.x - 10.0, v.y + 20.0, v.z - 30.0) - 2) < 1e-4 && v.b == 3);
+    for (const auto& v : ListVertices(gl, 0))
+        EXPECT_TRUE(std::abs(std::hypot(v.x - 10.0, v.y + 20.0, v.z - 30.0) - 2) < 1e-4 && v.b == 3);
     EXPECT_TRUE(sink.messages.empty());
 }
 
@@ -150,8 +153,9 @@ TEST_F(DrawingLayer, BuildFailuresAreReported)
     EXPECT_TRUE(!buffers[11].VertexBuffer && buffers[11].PrimitiveCount == 0);
     D3DFailNext(TD3DFailPoint::LockVertexBuffer, 1);
     gl.BuildVertexBuffer(buffers, 11);  // made now, but its lock fails
-    EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"exiting prematuraly from vertex#12", "Faling trying to build a vertex buffer!!",
-                                                       "Failing to lock vertex buffer!!!"}));
+    EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"exiting prematuraly from vertex#12",
+                                                      "Faling trying to build a vertex buffer!!",
+                                                      "Failing to lock vertex buffer!!!"}));
     gl.ResetBuffer(buffers, 11);  // forgets the capacity: the next build makes a new buffer
     gl.ResetBuffer(buffers, 12);
     D3DResetCounters();
@@ -175,15 +179,19 @@ TEST(GeometryFunctions, DistancesTruncationAndRays)
 {
     const D3DXVECTOR3 o(0, 0, 0), p(3, 4, 0);
     EXPECT_TRUE(Distance3(o, p) == 5.0 && DistanceBeyond(o, p, 2.0f) == 3.0f && DistanceBeyond(o, p, 7.0f) == 2.0f);
-    const std::pair<float, int32_t> truncs[] = {{2.9f, 2}, {-2.9f, -2}, {3e9f, INT32_MAX}, {-3e9f, INT32_MIN}, {std::nanf(""), 0}};
+    const std::pair<float, int32_t> truncs[] = {
+        {2.9f, 2}, {-2.9f, -2}, {3e9f, INT32_MAX}, {-3e9f, INT32_MIN}, {std::nanf(""), 0}};
     for (const auto& [x, want] : truncs) EXPECT_EQ(TruncSingle(x), want) << x;
     // The triangle (-1, -1), (0, 1), (1, -1) in the plane z = 0, seen from z = -1:
     // a hit half way; seen from behind; beside; beyond the far edge; short of the plane; parallel.
     const D3DXVECTOR3 a(-1, -1, 0), b(0, 1, 0), c(1, -1, 0);
     const std::tuple<D3DXVECTOR3, D3DXVECTOR3, bool, bool, float> rays[] = {
-        {{0, 0, -1}, {0, 0, 1}, false, true, 0.5f},   {{0, 0, -1}, {0, 0, 1}, true, false, -7},
-        {{5, 0, -1}, {5, 0, 1}, false, false, -7},    {{0.6f, 0.5f, -1}, {0.6f, 0.5f, 1}, false, false, -7},
-        {{0, 0, -2}, {0, 0, -1}, false, false, 2.0f}, {{-2, 0, 0}, {2, 0, 0}, false, false, -7}};  // t -7: left unwritten
+        {{0, 0, -1}, {0, 0, 1}, false, true, 0.5f},
+        {{0, 0, -1}, {0, 0, 1}, true, false, -7},
+        {{5, 0, -1}, {5, 0, 1}, false, false, -7},
+        {{0.6f, 0.5f, -1}, {0.6f, 0.5f, 1}, false, false, -7},
+        {{0, 0, -2}, {0, 0, -1}, false, false, 2.0f},
+        {{-2, 0, 0}, {2, 0, 0}, false, false, -7}};  // t -7: left unwritten
     for (const auto& [from, to, back, hit, want] : rays) {
         float t = -7;
         EXPECT_EQ(RayHitsTriangle(from, to, a, back ? c : b, back ? b : c, t), hit) << from.x << " " << from.z;

@@ -31,9 +31,15 @@ std::string Name(std::mt19937& rng, int kind)
         if (rng() & 1) return s + K(int32_t(rng() % 1000000));
         for (int i = 0; i < 12; ++i) s += char('a' + rng() % 26);
         return s;
-    case 0: return K(int(rng() % 16)) + K(int(rng() % 60) - 1) + K(int(rng() % 50 ? rng() % 1000000 : 1000000 + rng() % 5000000));
-    case 1: for (int i = 0; i < 14; ++i) s += (rng() & 1) ? '\xff' : '\x01'; return s;
-    case 2: for (size_t i = 1 + rng() % 23; i > 0; --i) s += char('a' + rng() % 26); return s;
+    case 0:
+        return K(int(rng() % 16)) + K(int(rng() % 60) - 1) +
+               K(int(rng() % 50 ? rng() % 1000000 : 1000000 + rng() % 5000000));
+    case 1:
+        for (int i = 0; i < 14; ++i) s += (rng() & 1) ? '\xff' : '\x01';
+        return s;
+    case 2:
+        for (size_t i = 1 + rng() % 23; i > 0; --i) s += char('a' + rng() % 26);
+        return s;
     case 3: return std::string(26, 'x') + K(int(rng() % 300));
     default: return "ab" + std::string(rng() % 5, '\0');
     }
@@ -43,7 +49,8 @@ std::string Name(std::mt19937& rng, int kind)
 
 TEST(Tlistmem, BehavesAsItsModel)
 {
-    const std::pair<int32_t, const char*> texts[] = {{17, "    17"}, {-1, "    -1"}, {1234567, "1234567"}, {INT32_MIN, "-2147483648"}};
+    const std::pair<int32_t, const char*> texts[] = {
+        {17, "    17"}, {-1, "    -1"}, {1234567, "1234567"}, {INT32_MIN, "-2147483648"}};
     for (const auto& [n, text] : texts) EXPECT_EQ(IntToStrWidth(n, 6), text);
 
     std::mt19937 rng(7);

@@ -17,7 +17,8 @@ protected:
     std::vector<int> Ids() const
     {
         std::vector<int> ids;
-        for (int32_t i = 0; i < store->Records.Count(); ++i) ids.push_back(std::stoi(store->Records.GetByIndex(i)->Name.str()));
+        for (int32_t i = 0; i < store->Records.Count(); ++i)
+            ids.push_back(std::stoi(store->Records.GetByIndex(i)->Name.str()));
         return ids;
     }
     D3DSURFACE_DESC Desc(int32_t id)
@@ -36,10 +37,12 @@ TEST_F(TextureStore, BitmapsFilesAndMemoryBlocks)
     // Pictures stretched to sides of powers of two (the layout of a stretched
     // picture shows in the view's frames), in 565.
     ASSERT_TRUE(store->AddFromBitmap(5001, *Solid(100, 60, pf24bit, clRed)));
-    EXPECT_TRUE(Desc(5001).Width == 128 && Desc(5001).Height == 64 && Desc(5001).Format == D3DFMT_R5G6B5 && Texel(5001, 127, 63) == 0xF800u);
+    EXPECT_TRUE(Desc(5001).Width == 128 && Desc(5001).Height == 64 && Desc(5001).Format == D3DFMT_R5G6B5 &&
+                Texel(5001, 127, 63) == 0xF800u);
     // Refused, the store as it was: a side beyond the rounding table, none, or no texture.
     D3DFailNext(TD3DFailPoint::CreateTexture, 1);
-    EXPECT_FALSE(store->AddFromBitmap(5001, *Solid(4, 4, pf24bit, clBlue)) || store->AddFromBitmap(5003, *Solid(10000, 2, pf8bit, clBlue)));
+    EXPECT_FALSE(store->AddFromBitmap(5001, *Solid(4, 4, pf24bit, clBlue)) ||
+                 store->AddFromBitmap(5003, *Solid(10000, 2, pf8bit, clBlue)));
     EXPECT_FALSE(store->AddFromBitmap(5004, TBitmap()));
     EXPECT_TRUE(store->CurrentId == 5001 && Texel(5001, 0, 0) == 0xF800u);
     TempDir dir;  // files through the picture loader
@@ -52,18 +55,22 @@ TEST_F(TextureStore, BitmapsFilesAndMemoryBlocks)
     EXPECT_THROW(store->AddFromFile(8, dir.file("picture.unknown")), EInvalidGraphic);
 
     // Memory blocks of every depth, kept as they are; 8 bits refused.
-    const std::tuple<uint16_t, D3DFORMAT, int> formats[] = {{15, D3DFMT_A1R5G5B5, 2}, {16, D3DFMT_R5G6B5, 2}, {24, D3DFMT_R8G8B8, 3}, {32, D3DFMT_A8R8G8B8, 4}};
+    const std::tuple<uint16_t, D3DFORMAT, int> formats[] = {
+        {15, D3DFMT_A1R5G5B5, 2}, {16, D3DFMT_R5G6B5, 2}, {24, D3DFMT_R8G8B8, 3}, {32, D3DFMT_A8R8G8B8, 4}};
     for (const auto& [bits, format, bytes] : formats) {
         auto* block = new uint8_t[size_t(3 * 2 * bytes)];
         for (int i = 0; i < 3 * 2 * bytes; ++i) block[i] = uint8_t(i * 7 + 1);
         ASSERT_TRUE(store->AddFromMemory(bits, 3, 2, block, true, bits)) << bits;
         uint32_t last = 0;
         std::memcpy(&last, block + 5 * bytes, size_t(bytes));
-        EXPECT_TRUE(store->CurrentId == bits && Desc(bits).Format == format && Desc(bits).Width == 3 && Texel(bits, 2, 1, bytes) == last);
+        EXPECT_TRUE(store->CurrentId == bits && Desc(bits).Format == format && Desc(bits).Width == 3 &&
+                    Texel(bits, 2, 1, bytes) == last);
     }
     std::vector<uint8_t> mine(32, 0xAB);  // a block the store does not own stays the caller's
-    EXPECT_FALSE(store->AddFromMemory(15, 2, 2, mine.data(), false, 8) || store->AddFromMemory(9, 0, 4, mine.data(), false, 16));
-    D3DFailNext(TD3DFailPoint::CreateTexture, 1);  // making one again removes the old texture first, even when that fails
+    EXPECT_FALSE(store->AddFromMemory(15, 2, 2, mine.data(), false, 8) ||
+                 store->AddFromMemory(9, 0, 4, mine.data(), false, 16));
+    D3DFailNext(TD3DFailPoint::CreateTexture,
+                1);  // making one again removes the old texture first, even when that fails
     EXPECT_FALSE(store->AddFromMemory(16, 4, 4, mine.data(), false, 16));
 
     // Ids in numeric order; an id added again is replaced, its old texture gone.
@@ -91,14 +98,17 @@ TEST_F(TextureStore, PagesAndTheReloadAfterANewDevice)
     EXPECT_EQ(Ids(), (std::vector<int>{1000, 1001}));
     store->AddTexturePages(b, 1000);  // cut from the top; ids both have replaced
     for (int page = 0; page < 3; ++page)
-        EXPECT_TRUE(Texel(1000 + page, 0, 0) == uint16_t(page * 256 * 3) && Texel(1000 + page, 255, 255) == uint16_t((page * 256 + 255) * 3 + 255));
-    const std::tuple<int, int, TPixelFormat> refused[] = {{256, 0, pf16bit}, {128, 256, pf16bit}, {256, 300, pf16bit}, {100, 100, pf24bit}};
+        EXPECT_TRUE(Texel(1000 + page, 0, 0) == uint16_t(page * 256 * 3) &&
+                    Texel(1000 + page, 255, 255) == uint16_t((page * 256 + 255) * 3 + 255));
+    const std::tuple<int, int, TPixelFormat> refused[] = {
+        {256, 0, pf16bit}, {128, 256, pf16bit}, {256, 300, pf16bit}, {100, 100, pf24bit}};
     for (const auto& [w, h, format] : refused) {
         b.SetPixelFormat(format);
         b.SetSize(w, h);
         store->AddTexturePages(b, 1);
     }
-    EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"width have to be 256 pixels", "Height have to be multiple of 256 pixels"}));
+    EXPECT_EQ(sink.Texts(),
+              (std::vector<std::string>{"width have to be 256 pixels", "Height have to be multiple of 256 pixels"}));
 
     auto* block = new uint8_t[64];
     std::memset(block, 0x40, 64);

@@ -10,7 +10,10 @@ constexpr uint32_t kBackground = 0xFF008080u;  // 0x808000 as a frame pixel
 
 // A control whose window keeps the frames presented to it.
 struct TOffscreenControl : TMemoryControl {
-    TOffscreenControl(int width, int height) : host(width, height) { SetHandle(&host), TOffscreenControl::SetBounds(0, 0, width, height); }
+    TOffscreenControl(int width, int height) : host(width, height)
+    {
+        SetHandle(&host), TOffscreenControl::SetBounds(0, 0, width, height);
+    }
     void SetBounds(int left, int top, int width, int height) override
     {
         host.SetClientSize(width, height);
@@ -42,7 +45,8 @@ protected:
         gl.LoadIdentity();
         gl.SetColor(255, green, 0);
         for (size_t i = 0; i < textures.size(); ++i) {  // side by side, from x -1 to 1, y -1 to 1, at depth 0
-            const float l = -1 + 2.0f * float(i) / float(textures.size()), r = -1 + 2.0f * float(i + 1) / float(textures.size());
+            const float l = -1 + 2.0f * float(i) / float(textures.size()),
+                        r = -1 + 2.0f * float(i + 1) / float(textures.size());
             gl.SetTexture(textures[i]);
             gl.Quad({l, 1, 0, 0, 0}, {r, 1, 0, 1, 0}, {r, -1, 0, 1, 1}, {l, -1, 0, 0, 1});
         }
@@ -72,7 +76,8 @@ TEST_F(Viewport, AttachNavigationAndTheCamera)
     Open(64, 64, {});
     D3DDEVICE_CREATION_PARAMETERS cp{};
     D3DDevice->GetCreationParameters(&cp);
-    EXPECT_TRUE(cp.hFocusWindow == &control->host && cp.DeviceType == D3DDEVTYPE_HAL && ViewportRegistry[1] == viewport.get());
+    EXPECT_TRUE(cp.hFocusWindow == &control->host && cp.DeviceType == D3DDEVTYPE_HAL &&
+                ViewportRegistry[1] == viewport.get());
     auto world = [](float y, float x) {
         D3DXMATRIX ry, rx, m;
         D3DXMatrixRotationY(&ry, y), D3DXMatrixRotationX(&rx, x);
@@ -102,7 +107,8 @@ TEST_F(Viewport, AttachNavigationAndTheCamera)
     EXPECT_TRUE(camera.GetX() == 2.0f && camera.GetY() == 1.5f && camera.Z == 8.0f);
     Drag(ssShift, 50, 0);  // a pan starts from the fitted place
     EXPECT_EQ(camera.GetX(), 1.0f);
-    const std::pair<TColor, D3DCOLOR> colours[] = {{0x0000FF, 0xFFFF0000}, {0x00FF00, 0xFF00FF00}, {0xAB123456, 0xFF563412}};
+    const std::pair<TColor, D3DCOLOR> colours[] = {
+        {0x0000FF, 0xFFFF0000}, {0x00FF00, 0xFF00FF00}, {0xAB123456, 0xFF563412}};
     for (const auto& [colour, d3d] : colours) EXPECT_EQ(ColorToD3D(colour), d3d);
 
     D3DFailNext(TD3DFailPoint::CreateSwapChain, 10);  // ten failures end the process
@@ -125,12 +131,14 @@ TEST_F(Viewport, FramesShowTheBuffersGroupByGroupAndComeBackAfterALostDevice)
     blocks.SetSize(4, 4);
     const TColor colours[4] = {clRed, clLime, clBlue, clWhite};
     for (int i = 0; i < 16; ++i) blocks.SetPixel(i % 4, i / 4, colours[i / 8 * 2 + i % 4 / 2]);
-    ASSERT_TRUE(TextureBuffer->AddFromBitmap(1, blocks) && TextureBuffer->AddFromBitmap(2, *Solid(4, 4, pf24bit, clWhite)));
+    ASSERT_TRUE(TextureBuffer->AddFromBitmap(1, blocks) &&
+                TextureBuffer->AddFromBitmap(2, *Solid(4, 4, pf24bit, clWhite)));
     buffers[0].DefaultTexture = 1;
     control->Paint();
     control->Paint();
     EXPECT_EQ(builds, 1);  // the first frame builds; later ones only draw
-    EXPECT_TRUE(Pixel(16, 32) == kBackground && Pixel(17, 32) != kBackground && Pixel(32, 16) == kBackground && Pixel(32, 17) != kBackground);
+    EXPECT_TRUE(Pixel(16, 32) == kBackground && Pixel(17, 32) != kBackground && Pixel(32, 16) == kBackground &&
+                Pixel(32, 17) != kBackground);
     EXPECT_TRUE(Colour(Pixel(18, 20), 0xFF0000) && Colour(Pixel(22, 20), 0x008000) && Colour(Pixel(18, 40), 0x000000));
     EXPECT_TRUE(Colour(Pixel(22, 40), 0xFF8000) && Colour(Pixel(28, 32), 0xFF8000) && Colour(Pixel(34, 20), 0xFF0000));
     EXPECT_EQ(Pixel(43, 32), kBackground);
@@ -156,19 +164,23 @@ TEST_F(Viewport, FramesShowTheBuffersGroupByGroupAndComeBackAfterALostDevice)
         D3DResetCounters();
         const int frames = control->host.FrameCount(), before = builds;
         control->Paint();
-        EXPECT_TRUE(D3DCounters().devicesCreated[D3DDEVTYPE_HAL] == 1 && D3DCounters().texturesCreated == 2 && builds == before + 1);
+        EXPECT_TRUE(D3DCounters().devicesCreated[D3DDEVTYPE_HAL] == 1 && D3DCounters().texturesCreated == 2 &&
+                    builds == before + 1);
         EXPECT_TRUE(control->host.FrameCount() == frames + 1 && Colour(Pixel(18, 20), 0xFF0000));
     }
     D3DResetCounters();
     control->SetBounds(0, 0, 128, 64);  // the wider view keeps the height: the squares as before, centred
-    EXPECT_TRUE(D3DCounters().texturesCreated == 2 && control->host.FrameWidth() == 128 && Colour(Pixel(50, 20), 0xFF0000));
+    EXPECT_TRUE(D3DCounters().texturesCreated == 2 && control->host.FrameWidth() == 128 &&
+                Colour(Pixel(50, 20), 0xFF0000));
     EXPECT_TRUE(Pixel(48, 32) == kBackground && Pixel(49, 32) != kBackground && sink.messages.empty());
     // A second view draws through its own swap chain and passes every event
     // on to the handlers its host had (a click before the release).
     TOffscreenControl second(24, 16);
     std::string calls;
     auto n = [](int v) { return std::to_string(v) + " "; };
-    second.OnMouseDown = [&](TControl*, TMouseButton b, TShiftState s, int x, int y) { calls += "down " + n(b) + n(s) + n(x) + n(y); };
+    second.OnMouseDown = [&](TControl*, TMouseButton b, TShiftState s, int x, int y) {
+        calls += "down " + n(b) + n(s) + n(x) + n(y);
+    };
     second.OnMouseMove = [&](TControl*, TShiftState s, int x, int y) { calls += "move " + n(s) + n(x) + n(y); };
     second.OnMouseUp = [&](TControl*, TMouseButton b, TShiftState s, int, int) { calls += "up " + n(b) + n(s); };
     second.OnClick = [&](TControl*) { calls += "click "; };

@@ -25,16 +25,22 @@ std::vector<std::string> ExpectedStatistics(const TLevelDesc& d, uint32_t textil
             "Total Sample Info Offsets In Basefile:" + n(d.sample_indices.size()),
             "Total Source Sounds In Basefile:" + n(d.sound_sources.size()),
             "Total Texture Pieces In Basefile:" + n(d.object_textures.size()),
-            "Total Texture Pages In Basefile:" + n(textiles), "Total Size Pixel Data In Basefile:" + n(textiles * 65536u),
+            "Total Texture Pages In Basefile:" + n(textiles),
+            "Total Size Pixel Data In Basefile:" + n(textiles * 65536u),
             "Total Sprite Textures Defined:" + n(d.sprite_textures.size()),
             "Sprite Sequences Table In Basefile:" + n(d.sprite_sequences.size()),
             "Total Animated Texture Data Size In Basefile:" + n(d.animated_textures.size()),
-            "Total Animations In Basefile:" + n(d.animations.size()), "Total Frames In Basefile:" + n(d.frames.size()),
+            "Total Animations In Basefile:" + n(d.animations.size()),
+            "Total Frames In Basefile:" + n(d.frames.size()),
             "Cinematic Frames In Basefile:" + n(newer ? d.ai_objects.size() : d.cinematic_frames.size()),
-            "Demo Data In Basefile:" + n(d.demo_data.size()), "Total Cameras and Sinks In Basefile:" + n(d.cameras.size()),
-            "Total Rooms In Basefile:" + n(d.rooms.size()), "Total Floor Data In Basefile:" + n(d.floor_data.size()),
-            "Total Static Meshes In Basefile:" + n(d.static_meshes.size()), "Total Boxes In Basefile:" + n(boxes),
-            "Total Overlaps In Basefile:" + n(d.overlaps.size()), "Total Zones In Basefile:" + n(boxes),
+            "Demo Data In Basefile:" + n(d.demo_data.size()),
+            "Total Cameras and Sinks In Basefile:" + n(d.cameras.size()),
+            "Total Rooms In Basefile:" + n(d.rooms.size()),
+            "Total Floor Data In Basefile:" + n(d.floor_data.size()),
+            "Total Static Meshes In Basefile:" + n(d.static_meshes.size()),
+            "Total Boxes In Basefile:" + n(boxes),
+            "Total Overlaps In Basefile:" + n(d.overlaps.size()),
+            "Total Zones In Basefile:" + n(boxes),
             "Total Meshwords In Basefile:" + n(d.mesh_data.size()),
             "Total Items In Basefile:" + n(tr1 ? d.items_tr1.size() : d.items.size()),
             "Total Movables In Basefile:" + n(d.moveables.size()),
@@ -114,8 +120,8 @@ TEST_F(BasefileCommands, EveryVersionFillsTheMemosListsNamesMeshesAndPages)
         // The item memo grows with every load.
         const std::vector<std::string> lines = form->Memo3->Lines();
         EXPECT_EQ(std::vector<std::string>(lines.begin() + memo3Before, lines.end()),
-                  (std::vector<std::string>{"Item# 0-Lara", std::string("Item# 1-") + v.nameOf7, "Item# 2-Moveable Id#650",
-                                            "Item# 3-Moveable Id#-3"}));
+                  (std::vector<std::string>{"Item# 0-Lara", std::string("Item# 1-") + v.nameOf7,
+                                            "Item# 2-Moveable Id#650", "Item# 3-Moveable Id#-3"}));
         EXPECT_TRUE(TextureBuffer->Find(1000) && TextureBuffer->Find(1001));  // two pages from id 1000
     }
     EXPECT_EQ(form->Memo3->Lines().front(), "Basefile Items");
@@ -218,8 +224,19 @@ TEST_F(TexturesfileCommands, A512By256PictureBecomesTwoPagesWithTheRightHalfBelo
         }
     // The panel carries the grid: a green frame and lines, red page borders.
     const TColor green = As565(0x00FF00), red = As565(0x0000FF);
-    for (auto [x, y] : {std::pair{0, 30}, {255, 30}, {30, 0}, {30, 511}, {64, 300}, {128, 300}, {192, 300}, {30, 64},
-                        {30, 128}, {30, 192}, {30, 320}, {30, 384}, {30, 448}})
+    for (auto [x, y] : {std::pair{0, 30},
+                        {255, 30},
+                        {30, 0},
+                        {30, 511},
+                        {64, 300},
+                        {128, 300},
+                        {192, 300},
+                        {30, 64},
+                        {30, 128},
+                        {30, 192},
+                        {30, 320},
+                        {30, 384},
+                        {30, 448}})
         EXPECT_EQ(PanelBitmap->GetPixel(x, y), green) << x << "," << y;
     EXPECT_EQ(PanelBitmap->GetPixel(30, 256), red);
     // The shown picture is the panel.
@@ -238,11 +255,23 @@ TEST_F(TexturesfileCommands, ShortPicturesAreFilledToWholePagesAndOtherSizesRefu
         std::vector<std::tuple<int, int, int, int, int>> pixels;
     } pictures[] = {
         // Each half rounded to 128 rows, the right half at rows 128..255.
-        {"short.tga", 512, 100, 256,
-         {{1, 7, 99, 7, 99}, {1, 7, 100, -1, 0}, {1, 7, 127, -1, 0}, {1, 7, 128, 263, 0}, {1, 200, 227, 456, 99},
-          {1, 200, 228, -1, 0}, {1, 200, 255, -1, 0}}},
+        {"short.tga",
+         512,
+         100,
+         256,
+         {{1, 7, 99, 7, 99},
+          {1, 7, 100, -1, 0},
+          {1, 7, 127, -1, 0},
+          {1, 7, 128, 263, 0},
+          {1, 200, 227, 456, 99},
+          {1, 200, 228, -1, 0},
+          {1, 200, 255, -1, 0}}},
         // Two pages, the lower one holding rows 256..299 and filler.
-        {"tall.bmp", 256, 300, 512, {{2, 40, 0, 40, 256}, {2, 40, 43, 40, 299}, {2, 40, 44, -1, 0}, {1, 40, 255, 40, 255}}},
+        {"tall.bmp",
+         256,
+         300,
+         512,
+         {{2, 40, 0, 40, 256}, {2, 40, 43, 40, 299}, {2, 40, 44, -1, 0}, {1, 40, 255, 40, 255}}},
     };
     for (const auto& p : pictures) {
         ASSERT_TRUE(WritePicture(dir.file(p.name), p.w, p.h));
@@ -262,12 +291,16 @@ TEST_F(TexturesfileCommands, ShortPicturesAreFilledToWholePagesAndOtherSizesRefu
     const std::string sizeMessage = "Height must be 64 pixels or more, and Width must be 256 or 512 pixels!";
     for (auto [w, h] : {std::pair{256, 63}, {300, 256}, {128, 128}})
         ASSERT_TRUE(WritePicture(dir.file(std::to_string(w) + "x" + std::to_string(h) + ".bmp"), w, h));
-    for (auto [name, message] : {std::pair{"256x63.bmp", sizeMessage}, {"300x256.bmp", sizeMessage},
-                                 {"128x128.bmp", sizeMessage}, {"notes.xyz", ""}, {"broken.tga", ""}}) {
+    for (auto [name, message] : {std::pair{"256x63.bmp", sizeMessage},
+                                 {"300x256.bmp", sizeMessage},
+                                 {"128x128.bmp", sizeMessage},
+                                 {"notes.xyz", ""},
+                                 {"broken.tga", ""}}) {
         sink.messages.clear();
         sink.exceptions.clear();
         Choose(form->FileOpen3, dir.file(name));
-        EXPECT_EQ(sink.Texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message}) << name;
+        EXPECT_EQ(sink.Texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message})
+            << name;
         EXPECT_EQ(sink.exceptions.size(), message.empty() ? 1u : 0u) << name;
         EXPECT_TRUE(PanelBitmap.get() == panel && TexturePixel(1, 3, 3) == pixel) << name;
         EXPECT_EQ(Project.texturesfilePath.str(), dir.file("tall.bmp"));

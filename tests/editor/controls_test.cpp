@@ -153,7 +153,10 @@ TEST(Cp1252, EveryByteSurvivesTheRoundTripAndOtherTextsAreRefusedOrMarked)
     EXPECT_EQ(q[0xE9 - 1], QChar(0xE9));    // e acute
     EXPECT_EQ(QStringToCp1252(q), all);
     EXPECT_FALSE(QStringToCp1252(QString::fromUtf8("\xD0\x96")).has_value());  // Cyrillic
-    EXPECT_EQ(QStringToCp1252Lossy(QString::fromUtf8("a\xD0\x96" "b\xF0\x9F\x98\x80" "c")), "a?b?c");
+    EXPECT_EQ(QStringToCp1252Lossy(QString::fromUtf8("a\xD0\x96"
+                                                     "b\xF0\x9F\x98\x80"
+                                                     "c")),
+              "a?b?c");
     // File names cross to the file system's encoding.
     EXPECT_EQ(Cp1252ToFileName("/tmp/caf\xE9.vel"), "/tmp/caf\xC3\xA9.vel");
     EXPECT_EQ(FileNameToCp1252Lossy("/tmp/caf\xC3\xA9.vel"), "/tmp/caf\xE9.vel");

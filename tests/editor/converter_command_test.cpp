@@ -94,17 +94,19 @@ TEST_F(ConverterCommand, CreateBuildsTheProjectAndShowsIt)
               (std::tuple{1, 2}));
     EXPECT_EQ((std::tuple{ProjectFileName, NextItemNumber, int(Project.currentRoom)}), (std::tuple{"", 0, 1}));
     EXPECT_EQ(Lines(form->ListBox4), (std::vector<std::string>{"Room#1", "Room#2-Water"}));
-    EXPECT_EQ(Lines(form->CheckListBox2), (std::vector<std::string>{"0.- Medipack", "1.- Shotgun", "2.- Moveable Id#11"}));
+    EXPECT_EQ(Lines(form->CheckListBox2),
+              (std::vector<std::string>{"0.- Medipack", "1.- Shotgun", "2.- Moveable Id#11"}));
     EXPECT_EQ((std::tuple{form->ListBox4->ItemIndex(), form->CheckListBox2->ItemIndex(), form->ListBox5->Count(),
                           form->ListBox6->Count(), form->SpinEdit11->Value(), SpinGuard}),
               (std::tuple{0, 2, 0, 0, 2, false}));
-    EXPECT_EQ(form->Memo1->Lines(),
-              (std::vector<std::string>{"Total Rooms in Project:2", "Total Cameras in Project:0", "Total Items in Project:3",
-                                        "Total Triggers in Project:0", "Animated Texture Sets:0", "Scrolling Textures:0",
-                                        "Lara_Room:1", "Lara_Column:2", "Lara_Row:2",
-                                        "Basefile Directory:C:\\levels\\two.tr2", "Textures Directory:C:\\levels\\two.bmp",
-                                        "Scriptfile Directory:", "Build Directory:", "Comments:" + Project.comments.str(),
-                                        "Name:TR2VEL Project File:  two.tr2"}));
+    EXPECT_EQ(
+        form->Memo1->Lines(),
+        (std::vector<std::string>{"Total Rooms in Project:2", "Total Cameras in Project:0", "Total Items in Project:3",
+                                  "Total Triggers in Project:0", "Animated Texture Sets:0", "Scrolling Textures:0",
+                                  "Lara_Room:1", "Lara_Column:2", "Lara_Row:2",
+                                  "Basefile Directory:C:\\levels\\two.tr2", "Textures Directory:C:\\levels\\two.bmp",
+                                  "Scriptfile Directory:", "Build Directory:", "Comments:" + Project.comments.str(),
+                                  "Name:TR2VEL Project File:  two.tr2"}));
     EXPECT_EQ(form->Memo5->LineCount(), 0);  // the last room's exclusion list (no room lies above it)
     // The map shows its background only; the 3D view is fitted to room 1.
     ASSERT_EQ(MapDIB->ImageSize, MapBackDIB->ImageSize);
@@ -112,7 +114,6 @@ TEST_F(ConverterCommand, CreateBuildsTheProjectAndShowsIt)
     EXPECT_EQ(Scene->RoomOfInterest, 1);
     EXPECT_EQ((std::tuple{Scene->BoxMin[0], Scene->BoxMax[0], Scene->BoxMin[1], Scene->BoxMax[1], Scene->BoxMax[2]}),
               (std::tuple{0.0, 4.0, 32.0, 36.0, -2.0}));
-
 }
 
 TEST_F(ConverterCommand, CheckBoxesChooseWhatIsConverted)

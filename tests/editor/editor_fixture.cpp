@@ -139,7 +139,4 @@ bool EditorWindowTest::WritePicture(const std::string& file, int width, int heig
 
 // The font configuration library keeps a cache for the life of the process
 // that the leak checker sees as lost; it is not ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }

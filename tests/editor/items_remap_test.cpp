@@ -59,7 +59,8 @@ TEST_F(ItemsRemap, TheListNamesTheItemsALineShowsItsFieldsAndFindItemItsRoom)
 
     ChooseLine(form->CheckListBox2, 1);
     Click(form->Button1);
-    EXPECT_EQ((std::tuple{int(Project.currentRoom), form->ListBox4->ItemIndex(), Scene->RoomOfInterest}), (std::tuple{3, 2, 3}));
+    EXPECT_EQ((std::tuple{int(Project.currentRoom), form->ListBox4->ItemIndex(), Scene->RoomOfInterest}),
+              (std::tuple{3, 2, 3}));
     // An item in a room the project does not have leaves the room as it is.
     ChooseLine(form->CheckListBox2, 2);
     Click(form->Button1);
@@ -110,7 +111,8 @@ TEST_F(ItemsRemap, ReplaceAllChangesEveryItemOfTheSameObjectAndSaveWritesThem)
     ChooseLine(form->CheckListBox2, 3);
     form->SpinEdit12->SetValue(7);
     Click(form->Button38);
-    EXPECT_EQ(Lines(form->CheckListBox2), (std::vector<std::string>{"10.- Lara", "11.- Lara", "12.- Lara", "13.- Wolf"}));
+    EXPECT_EQ(Lines(form->CheckListBox2),
+              (std::vector<std::string>{"10.- Lara", "11.- Lara", "12.- Lara", "13.- Wolf"}));
     Choose(form->FileSave);
     Choose(form->FileNew);
     Choose(form->FileOpen1, dir.file("items.vel"));

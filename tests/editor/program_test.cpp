@@ -34,16 +34,19 @@ std::pair<int, std::string> RunProgram(void (*edit)(QProcessEnvironment&), bool 
 
 TEST(Program, StartsOffscreenAndEndsCleanlyWhenAskedToQuit)
 {
-    const auto [code, err] = RunProgram([](QProcessEnvironment& env) { env.insert("QT_QPA_PLATFORM", "offscreen"); }, true);
+    const auto [code, err] =
+        RunProgram([](QProcessEnvironment& env) { env.insert("QT_QPA_PLATFORM", "offscreen"); }, true);
     EXPECT_EQ(code, 0) << err;
     EXPECT_EQ(err.find("ERROR"), std::string::npos) << err;
 }
 
 TEST(Program, WithoutADisplaySaysSo)
 {
-    const auto [code, err] = RunProgram([](QProcessEnvironment& env) {
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-    }, false);
+    const auto [code, err] = RunProgram(
+        [](QProcessEnvironment& env) {
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        },
+        false);
     EXPECT_EQ(code, 1);
     EXPECT_NE(err.find("no display"), std::string::npos) << err;
 }

@@ -43,13 +43,21 @@ protected:
     static std::vector<std::string> Info(const tcuarto_list& p)
     {
         auto n = [](int v) { return std::to_string(v); };
-        return {"Total Rooms in Project:" + n(p.roomCount), "Total Cameras in Project:" + n(p.cameraCount),
-                "Total Items in Project:" + n(p.itemCount), "Total Triggers in Project:" + n(p.triggerCount),
-                "Animated Texture Sets:" + n(p.animSetCount), "Scrolling Textures:" + n(p.animSetCount),
-                "Lara_Room:" + n(p.playerRoom), "Lara_Column:" + n(p.playerColumn), "Lara_Row:" + n(p.playerRow),
-                "Basefile Directory:" + p.basefilePath.str(), "Textures Directory:" + p.texturesfilePath.str(),
-                "Scriptfile Directory:" + p.scriptDirectory.str(), "Build Directory:" + p.buildDirectory.str(),
-                "Comments:" + p.comments.str(), "Name:" + p.name.str()};
+        return {"Total Rooms in Project:" + n(p.roomCount),
+                "Total Cameras in Project:" + n(p.cameraCount),
+                "Total Items in Project:" + n(p.itemCount),
+                "Total Triggers in Project:" + n(p.triggerCount),
+                "Animated Texture Sets:" + n(p.animSetCount),
+                "Scrolling Textures:" + n(p.animSetCount),
+                "Lara_Room:" + n(p.playerRoom),
+                "Lara_Column:" + n(p.playerColumn),
+                "Lara_Row:" + n(p.playerRow),
+                "Basefile Directory:" + p.basefilePath.str(),
+                "Textures Directory:" + p.texturesfilePath.str(),
+                "Scriptfile Directory:" + p.scriptDirectory.str(),
+                "Build Directory:" + p.buildDirectory.str(),
+                "Comments:" + p.comments.str(),
+                "Name:" + p.name.str()};
     }
 };
 
@@ -69,9 +77,11 @@ TEST_F(ProjectCommands, NewEmptiesTheProjectTheListsAndTheMap)
     Choose(form->FileNew);
     EXPECT_TRUE(sink.exceptions.empty());
     // The project is reset as the project records' suite checks; its texts are emptied here.
-    EXPECT_EQ((std::tuple{int(Project.roomCount), int(Project.itemCount), int(Project.currentRoom)}), (std::tuple{0, 0, 1}));
-    EXPECT_EQ(Project.name.str() + Project.basefilePath.str() + Project.texturesfilePath.str() + Project.sparePath.str() +
-                  Project.scriptDirectory.str() + Project.buildDirectory.str() + ProjectFileName,
+    EXPECT_EQ((std::tuple{int(Project.roomCount), int(Project.itemCount), int(Project.currentRoom)}),
+              (std::tuple{0, 0, 1}));
+    EXPECT_EQ(Project.name.str() + Project.basefilePath.str() + Project.texturesfilePath.str() +
+                  Project.sparePath.str() + Project.scriptDirectory.str() + Project.buildDirectory.str() +
+                  ProjectFileName,
               "");
     EXPECT_EQ(Project.comments.str(), "Created with Brackwater");
     EXPECT_EQ(std::pair(NextItemNumber, Scene->RoomOfInterest), std::pair(0, 1));
@@ -107,7 +117,8 @@ TEST_F(ProjectCommands, SaveAsThenOpenGivesTheProjectBackAndFillsTheLists)
     EXPECT_EQ(StoredDifference(saved, Project), "");
     EXPECT_EQ(ProjectFileName + "|" + form->StatusText(0), path + "|" + path);
     uint32_t largest = 0;
-    for (int i = 1; i <= saved.itemCount; ++i) largest = std::max(largest, uint32_t{saved.items[size_t(i)].correlative});
+    for (int i = 1; i <= saved.itemCount; ++i)
+        largest = std::max(largest, uint32_t{saved.items[size_t(i)].correlative});
     EXPECT_EQ(NextItemNumber, static_cast<int32_t>(largest + 1));
     EXPECT_EQ(std::pair(Scene->RoomOfInterest, Project.rooms.size()), std::pair(2, std::size_t(4)));
     // The hourglass for the whole command, and the progress group hidden after it.
@@ -247,8 +258,10 @@ TEST_F(ProjectCommands, StoredFilesThatAreGoneOrBrokenAreReportedAndOpenGoesOn)
     WriteFileBytes(dir.file("broken.bmp"), std::string("BM not really a bitmap").data(), 22);
     // The stored Basefile and Texturesfile, and the messages and exceptions Open then gives.
     const std::tuple<std::string, std::string, std::vector<std::string>, size_t> stored[] = {
-        {dir.file("gone.tr4"), dir.file("gone.bmp"),
-         {"Could not find Texturesfile. Will continue anyway.", "Could not find Basefile. Will continue anyway."}, 0},
+        {dir.file("gone.tr4"),
+         dir.file("gone.bmp"),
+         {"Could not find Texturesfile. Will continue anyway.", "Could not find Basefile. Will continue anyway."},
+         0},
         {"   ", "", {}, 0},  // empty and blank paths name no file and ask for none
         {"", dir.file("broken.bmp"), {}, 1},
     };

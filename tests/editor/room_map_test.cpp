@@ -35,9 +35,10 @@ TEST(RoomMap, OutlinesFrameTheInnerSectorsAndMarkDoors)
     // the last row from x 110 - 9 + 30 to 110 + 1 + 30. Room 2 of two sectors
     // each way is a frame one pixel wide.
     const std::tuple<int, int, TColor> pixels[] = {
-        {110, 959, frame}, {150, 959, frame}, {110, 989, frame}, {150, 989, frame}, {130, 959, frame}, {130, 970, 0},
-        {151, 970, 0}, {110, 990, 0}, {109, 970, 0}, {110, 969, door}, {110, 978, door}, {110, 979, frame},
-        {131, 959, door}, {140, 959, door}, {141, 959, frame}, {10, 1189, frame}, {11, 1189, 0}, {10, 1188, 0}};
+        {110, 959, frame}, {150, 959, frame}, {110, 989, frame}, {150, 989, frame}, {130, 959, frame},
+        {130, 970, 0},     {151, 970, 0},     {110, 990, 0},     {109, 970, 0},     {110, 969, door},
+        {110, 978, door},  {110, 979, frame}, {131, 959, door},  {140, 959, door},  {141, 959, frame},
+        {10, 1189, frame}, {11, 1189, 0},     {10, 1188, 0}};
     for (auto [x, y, colour] : pixels) EXPECT_EQ(map.GetPixel(x, y), colour) << x << "," << y;
 }
 
@@ -74,7 +75,8 @@ TEST(RoomMap, SamePlaneLeavesOutRoomsThatOnlyTouchOrMissTheCurrentSpan)
         int y, height;
         bool removed;
     } rooms[] = {{8, 2, true}, {0, 4, true}, {7, 5, false}, {20, 2, true}, {3, 2, false}};
-    for (int n = 2; n <= 6; ++n) AddRoom(p, n, {.x = 10 * n, .z = 10, .y = rooms[n - 2].y, .height = rooms[n - 2].height});
+    for (int n = 2; n <= 6; ++n)
+        AddRoom(p, n, {.x = 10 * n, .z = 10, .y = rooms[n - 2].y, .height = rooms[n - 2].height});
     EXPECT_FALSE(SamePlaneRemoves(p, 1));
     for (int n = 2; n <= 6; ++n) EXPECT_EQ(SamePlaneRemoves(p, n), rooms[n - 2].removed) << n;
     Picture back(MAP_SIZE, clBlack), map(MAP_SIZE, clBlack), cache(MAP_SIZE, clBlack);
@@ -106,11 +108,9 @@ TEST(RoomMap, ClicksPickTheHighestRoomUnlessTheKeyRoomHoldsThePoint)
         {5, 0, 125, 975, false, false, 2},  // the highest, the lower number on a tie
         {1, 0, 125, 975, false, false, 1},  // the current room stays
         {5, 4, 125, 975, true, false, 4},   // right click: the neighbour is the key
-        {5, 0, 125, 975, true, false, 2},
-        {5, 0, 105, 975, false, false, 0},
-        {5, 0, 125, 995, false, false, 0},
-        {5, 0, 125, 975, false, true, 1},   // rooms 2 and 3 lie above room 5: not clickable
-        {5, 0, 425, 1085, false, false, 0}, // a room below y 0 is picked only as the key room
+        {5, 0, 125, 975, true, false, 2},   {5, 0, 105, 975, false, false, 0}, {5, 0, 125, 995, false, false, 0},
+        {5, 0, 125, 975, false, true, 1},    // rooms 2 and 3 lie above room 5: not clickable
+        {5, 0, 425, 1085, false, false, 0},  // a room below y 0 is picked only as the key room
         {6, 0, 425, 1085, false, false, 6},
     };
     for (const auto& c : clicks) {
@@ -136,11 +136,13 @@ TEST(RoomGrid, CellsShowSolidPortalFloorAndSplitSectors)
     r.sectors[3][3].floorOption = 1;
     DrawRoomGrid(p, grid.Canvas(), back.Canvas());
     // cx = cz = 8; cell (k, r) spans x (8 + k) * 10 - 1 .. + 10 and y 189 - (8 + r) * 10 .. + 10; row 1 lowest.
-    auto inside = [&](int k, int row, int dx = 4, int dy = 5) { return grid.GetPixel((8 + k) * 10 + dx, 189 - (8 + row) * 10 + dy); };
+    auto inside = [&](int k, int row, int dx = 4, int dy = 5) {
+        return grid.GetPixel((8 + k) * 10 + dx, 189 - (8 + row) * 10 + dy);
+    };
     EXPECT_EQ(inside(1, 1), As565(GRID_SOLID_COLOUR));
     EXPECT_EQ(inside(2, 1), As565(GRID_PORTAL_COLOUR));
     EXPECT_EQ(inside(1, 2), As565(GRID_SOLID_COLOUR));
-    EXPECT_EQ(inside(2, 2, 6, 7), As565(GRID_FLOOR_COLOUR));  // lower right
+    EXPECT_EQ(inside(2, 2, 6, 7), As565(GRID_FLOOR_COLOUR));   // lower right
     EXPECT_EQ(inside(2, 2, 1, 2), As565(GRID_PORTAL_COLOUR));  // upper left stays black
     EXPECT_EQ(grid.GetPixel(79, 109), 0u);                     // the cells' outline in the black pen
     EXPECT_EQ(grid.GetPixel(10, 10), As565(0x102030));         // the background outside the room

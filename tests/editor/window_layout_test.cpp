@@ -15,8 +15,8 @@
 #include "display/viewport.h"
 #include "editor/editor_program.h"
 #include "editor/event_dispatch.h"
-#include "editor/surface.h"
 #include "editor/room_map.h"
+#include "editor/surface.h"
 #include "editor_fixture.h"
 #include "platform/d3d8/d3d8_control.h"
 #include "platform/rtl/sysutils.h"
@@ -45,23 +45,32 @@ TEST_F(WindowLayout, NamedControlsMenusAndStartStates)
 {
     StartWindow();
     EXPECT_EQ(form->size(), QSize(800, 575));
-    const QStringList names = QStringLiteral(
-        "PageControl1 PageControl2 Panel1 GroupBox1 Gauge1 PT_Image1 PT_ScrollBar1 GR_Image1 GR_ScrollBar1 GR_ScrollBar2 "
-        "GR_Image2 SpeedButton1 SpeedButton43 SpeedButton44 SpeedButton45 SpeedButton47 RadioButton1 RadioButton2 "
-        "RadioButton5 RadioButton6 RadioButton11 RadioButton12 Edit2 Button26 Memo5 ListBox1 ListBox2 ListBox3 ListBox4 "
-        "ListBox5 ListBox6 ListBox8 ListBox9 CheckListBox2 Memo1 Memo2 Memo3 Memo4 SpinEdit3 SpinEdit8 SpinEdit9 "
-        "SpinEdit10 SpinEdit11 SpinEdit12 ComboBox2 ComboBox3 CheckBox1 SpeedButton27 SpeedButton31 SpeedButton98 "
-        "SpeedButton99 Gauge2 Gauge3 Button1 Button37 Button38 Image1 Image10 StatusBar1")
-                                  .split(' ');
+    const QStringList names =
+        QStringLiteral(
+            "PageControl1 PageControl2 Panel1 GroupBox1 Gauge1 PT_Image1 PT_ScrollBar1 GR_Image1 GR_ScrollBar1 "
+            "GR_ScrollBar2 "
+            "GR_Image2 SpeedButton1 SpeedButton43 SpeedButton44 SpeedButton45 SpeedButton47 RadioButton1 RadioButton2 "
+            "RadioButton5 RadioButton6 RadioButton11 RadioButton12 Edit2 Button26 Memo5 ListBox1 ListBox2 ListBox3 "
+            "ListBox4 "
+            "ListBox5 ListBox6 ListBox8 ListBox9 CheckListBox2 Memo1 Memo2 Memo3 Memo4 SpinEdit3 SpinEdit8 SpinEdit9 "
+            "SpinEdit10 SpinEdit11 SpinEdit12 ComboBox2 ComboBox3 CheckBox1 SpeedButton27 SpeedButton31 SpeedButton98 "
+            "SpeedButton99 Gauge2 Gauge3 Button1 Button37 Button38 Image1 Image10 StatusBar1")
+            .split(' ');
     for (const QString& name : names) EXPECT_NE(form->findChild<QObject*>(name), nullptr) << name.toStdString();
     // The ranges users' values are kept in; "None", "Clear Text" and the converter's options as they start.
-    for (auto [spin, low, high] : {std::tuple{form->SpinEdit8, 0, 255}, {form->SpinEdit9, 1, 64}, {form->SpinEdit10, 0, 255},
-                                   {form->SpinEdit11, 0, 255}, {form->SpinEdit3, -128, 127}, {form->SpinEdit12, INT_MIN, INT_MAX}})
-        EXPECT_EQ(std::pair(spin->minimum(), spin->maximum()), std::pair(low, high)) << spin->objectName().toStdString();
+    for (auto [spin, low, high] : {std::tuple{form->SpinEdit8, 0, 255},
+                                   {form->SpinEdit9, 1, 64},
+                                   {form->SpinEdit10, 0, 255},
+                                   {form->SpinEdit11, 0, 255},
+                                   {form->SpinEdit3, -128, 127},
+                                   {form->SpinEdit12, INT_MIN, INT_MAX}})
+        EXPECT_EQ(std::pair(spin->minimum(), spin->maximum()), std::pair(low, high))
+            << spin->objectName().toStdString();
     EXPECT_TRUE(form->RadioButton5->Checked() && form->RadioButton6->Checked() && !form->GroupBox1->isVisible());
     std::string on;
-    for (const char* box : {"CheckBox18", "CheckBox19", "CheckBox12", "CheckBox20", "CheckBox15", "CheckBox16", "CheckBox13",
-                            "CheckBox6", "CheckBox14", "CheckBox17", "CheckBox25", "CheckBox24", "CheckBox26", "CheckBox27"})
+    for (const char* box :
+         {"CheckBox18", "CheckBox19", "CheckBox12", "CheckBox20", "CheckBox15", "CheckBox16", "CheckBox13", "CheckBox6",
+          "CheckBox14", "CheckBox17", "CheckBox25", "CheckBox24", "CheckBox26", "CheckBox27"})
         on += form->findChild<TCheckBox*>(box)->Checked() ? "1" : "0";
     EXPECT_EQ(on, "11111100001100");
     EXPECT_EQ(form->ComboBox3->count(), 17);
@@ -74,33 +83,41 @@ TEST_F(WindowLayout, NamedControlsMenusAndStartStates)
     QMenuBar* bar = form->menuBar();
     ASSERT_EQ(bar->actions().size(), 2);
     EXPECT_EQ(bar->actions()[0]->text() + bar->actions()[1]->text(), "&File&Help");
-    EXPECT_EQ(Captions(bar->actions()[0]->menu()->actions()),
-              (std::vector<std::string>{"FileNew:&New", "FileOpen1:&Open...", "FileSave:&Save", "FileSaveAs1:Save &As...",
-                                        "FileExit1:E&xit", "FileOpen2:&Open Basefile...", "FileOpen3:&Open Texturesfile"}));
+    EXPECT_EQ(
+        Captions(bar->actions()[0]->menu()->actions()),
+        (std::vector<std::string>{"FileNew:&New", "FileOpen1:&Open...", "FileSave:&Save", "FileSaveAs1:Save &As...",
+                                  "FileExit1:E&xit", "FileOpen2:&Open Basefile...", "FileOpen3:&Open Texturesfile"}));
     const QList<QAction*> help = bar->actions()[1]->menu()->actions();
     EXPECT_TRUE(help.size() == 3 && help[0]->text() == "&Contents" && !help[0]->isEnabled());
-    EXPECT_EQ(form->FileSaveAs1->toolTip() + "|" + form->FileSaveAs1->statusTip(), "Save As|Saves the active file with a new name");
+    EXPECT_EQ(form->FileSaveAs1->toolTip() + "|" + form->FileSaveAs1->statusTip(),
+              "Save As|Saves the active file with a new name");
     // Status texts are shown in the code page of the project's texts.
     form->SetStatusText(1, "Level Saved as caf\xE9.vel");
     EXPECT_EQ(form->StatusText(1), "Level Saved as caf\xE9.vel");
-    EXPECT_EQ(form->findChild<QLabel*>("StatusBar1Panel1")->text(), QString::fromUtf8("Level Saved as caf\xC3\xA9.vel"));
+    EXPECT_EQ(form->findChild<QLabel*>("StatusBar1Panel1")->text(),
+              QString::fromUtf8("Level Saved as caf\xC3\xA9.vel"));
 }
 
 TEST_F(WindowLayout, TabRowsCarryTheirPagesAndBringTheirPartnerForward)
 {
     StartWindow();
     TPageControl *top = form->PageControl1, *bottom = form->PageControl2;
-    EXPECT_EQ(Captions(top), (std::vector<std::string>{"View", "Select", "Cameras", "Manual Portal Views", "Sound Sources",
-                                                       "Anim Textures", "Textures Mode/QuickTriggers", "Memo", "TR2VEL"}));
-    EXPECT_EQ(Captions(bottom), (std::vector<std::string>{"Rooms", "Geometry", "2D Grid", "Objects", "Statics Meshes",
-                                                          "Triggers", "Flyby Cameras", "Lights", "TR2VEL", "2D Map",
-                                                          "Items Remap", "VelMerge"}));
+    EXPECT_EQ(Captions(top),
+              (std::vector<std::string>{"View", "Select", "Cameras", "Manual Portal Views", "Sound Sources",
+                                        "Anim Textures", "Textures Mode/QuickTriggers", "Memo", "TR2VEL"}));
+    EXPECT_EQ(Captions(bottom),
+              (std::vector<std::string>{"Rooms", "Geometry", "2D Grid", "Objects", "Statics Meshes", "Triggers",
+                                        "Flyby Cameras", "Lights", "TR2VEL", "2D Map", "Items Remap", "VelMerge"}));
     EXPECT_EQ(top->ActivePageIndex() + bottom->ActivePageIndex(), 0);
     // A user's pick in one row, and what the other row then shows; tabs
     // without a partner leave the other row alone.
     const std::tuple<TPageControl*, const char*, const char*> picks[] = {
-        {top, "Textures Mode/QuickTriggers", "Triggers"}, {bottom, "Geometry", "Select"}, {bottom, "TR2VEL", "TR2VEL"},
-        {top, "View", "Rooms"}, {top, "Memo", "Rooms"}, {bottom, "Lights", "Memo"}};
+        {top, "Textures Mode/QuickTriggers", "Triggers"},
+        {bottom, "Geometry", "Select"},
+        {bottom, "TR2VEL", "TR2VEL"},
+        {top, "View", "Rooms"},
+        {top, "Memo", "Rooms"},
+        {bottom, "Lights", "Memo"}};
     for (auto [tabs, caption, partner] : picks) {
         tabs->setCurrentIndex(tabs->IndexOfCaption(caption));
         TPageControl* other = tabs == top ? bottom : top;
@@ -118,8 +135,8 @@ TEST_F(WindowLayout, ResizeKeepsASideBelow450AndPlacesThe3DPanel)
         int w, h, keptW, keptH, left, width, height;
         bool gridBox;
     } steps[] = {
-        {900, 700, 900, 700, 0, 900, 405, false},   // "None": the panel spans the window
-        {400, 600, 900, 600, 0, 900, 305, false},   // too narrow: the width stays
+        {900, 700, 900, 700, 0, 900, 405, false},     // "None": the panel spans the window
+        {400, 600, 900, 600, 0, 900, 305, false},     // too narrow: the width stays
         {1000, 300, 1000, 600, 0, 1000, 305, false},  // too low: the height stays
         {1000, 650, 1000, 650, 288, 700, 355, true},  // any mode but "None"
     };
@@ -173,7 +190,8 @@ TEST_F(WindowLayout, StartUpFailuresAreReported)
     };
     // colored.bmp is no picture the loader reads: its error reaches the
     // standard box and the rest of the start-up is skipped.
-    for (const char* name : {"gridmap.bmp", "solid.bmp"}) std::filesystem::copy_file(TestAppDir() + name, dir.file(name));
+    for (const char* name : {"gridmap.bmp", "solid.bmp"})
+        std::filesystem::copy_file(TestAppDir() + name, dir.file(name));
     WriteFileBytes(dir.file("colored.bmp"), std::vector<uint8_t>{'n', 'o'});
     StartWindow(dir.path() + "/");
     EXPECT_FALSE(form->Started());

@@ -72,7 +72,8 @@ TEST_F(WindowViews, ChoosingARoomDrawsTheMapTheGridAndThe3DView)
     EXPECT_EQ(grid.GetPixel(101, 91), As565(GRID_FLOOR_COLOUR));
     EXPECT_EQ(grid.GetPixel(108, 98), As565(GRID_PORTAL_COLOUR));
     // The 3D view: the box of room 1, moved to the origin, fills the view.
-    const double got[] = {Viewport->MinX, Viewport->MaxX, Viewport->MinZ, Viewport->MaxZ, Camera->X, Camera->Y, Camera->Z};
+    const double got[] = {Viewport->MinX, Viewport->MaxX, Viewport->MinZ, Viewport->MaxZ,
+                          Camera->X,      Camera->Y,      Camera->Z};
     const double want[] = {-3.0, 3.0, -2.5, 2.5, 0.0, 0.0, 2.5 + 5.0};
     for (int i = 0; i < 7; ++i) EXPECT_NEAR(got[i], want[i], 1e-6) << i;
     EXPECT_EQ(Scene->Dirty[0], 0);  // the scene built the current room
@@ -118,7 +119,8 @@ TEST_F(WindowViews, MapClicksPickRoomsAndNeighbours)
     // Rooms 1 and 3 cover the same sectors; 3 lies higher. Once current, a
     // click there keeps the current room; a wall sector belongs to no room.
     ClickMap(125, 975, Qt::LeftButton);
-    EXPECT_EQ((std::tuple{int(Project.currentRoom), form->ListBox4->ItemIndex(), form->SpinEdit8->Value()}), (std::tuple{3, 2, 10}));
+    EXPECT_EQ((std::tuple{int(Project.currentRoom), form->ListBox4->ItemIndex(), form->SpinEdit8->Value()}),
+              (std::tuple{3, 2, 10}));
     ClickMap(125, 975, Qt::LeftButton);
     EXPECT_EQ(Project.currentRoom, 3);
     ChooseRoom(1);
@@ -128,7 +130,8 @@ TEST_F(WindowViews, MapClicksPickRoomsAndNeighbours)
 
     // A right click makes the neighbour room, through the neighbour spin edit.
     ClickMap(165, 975, Qt::RightButton);
-    EXPECT_EQ((std::tuple{int(Project.neighbourRoom), form->SpinEdit11->Value(), int(Project.currentRoom)}), (std::tuple{2, 2, 1}));
+    EXPECT_EQ((std::tuple{int(Project.neighbourRoom), form->SpinEdit11->Value(), int(Project.currentRoom)}),
+              (std::tuple{2, 2, 1}));
     EXPECT_EQ(MapAt(160, 959), As565(MAP_NEIGHBOUR_COLOUR));
     // Shift and right button: more neighbours, the neighbour room kept.
     // Room 4 lies below y 0 and is no neighbour's key: it is not picked.
@@ -227,14 +230,15 @@ TEST_F(WindowViews, ViewSwitchesAndModes)
         const char* status;
     } modes[] = {
         {form->RadioButton1, 288, 600, true, 0, "/levels/textures.bmp"},  // Texture Panel
-        {form->RadioButton2, 288, 600, false, 205, "/levels/base.tr4"},     // GridBox: still 300 narrower, not 600
+        {form->RadioButton2, 288, 600, false, 205, "/levels/base.tr4"},   // GridBox: still 300 narrower, not 600
         {form->RadioButton1, 288, 600, true, 0, "/levels/textures.bmp"},
-        {form->RadioButton5, 0, 900, false, 0, "/levels/p.vel"},           // None
+        {form->RadioButton5, 0, 900, false, 0, "/levels/p.vel"},  // None
     };
     for (const auto& m : modes) {
         Click(m.mode);
         EXPECT_EQ((std::tuple{form->Panel1->x(), form->Panel1->width(), PanelView->Visible, form->GR_Image2->width()}),
-                  (std::tuple{m.left, m.width, m.panelView, m.gridWidth})) << m.status;
+                  (std::tuple{m.left, m.width, m.panelView, m.gridWidth}))
+            << m.status;
         EXPECT_EQ(form->StatusText(0), m.status);
     }
     // The 2D map puts the side pictures away and brings back the mode's own.
@@ -263,7 +267,8 @@ TEST_F(WindowViews, TriggerAndAnimatedSetListsShowTheirEntries)
     form->ListBox5->AddItem("Door");
     form->ListBox5->AddItem("Other");
     ChooseLine(form->ListBox5, 0);
-    EXPECT_EQ((std::tuple{form->ComboBox3->ItemIndex(), form->SpinEdit3->Value(), form->CheckBox1->Checked()}), (std::tuple{4, -5, true}));
+    EXPECT_EQ((std::tuple{form->ComboBox3->ItemIndex(), form->SpinEdit3->Value(), form->CheckBox1->Checked()}),
+              (std::tuple{4, -5, true}));
     std::string down;
     for (TSpeedButton* b : {form->SpeedButton27, form->SpeedButton28, form->SpeedButton29, form->SpeedButton30,
                             form->SpeedButton31, form->SpeedButton98})

@@ -144,10 +144,8 @@ void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
     EXPECT_TRUE(Same(L.sprite_sequences, L.num_sprite_sequences, d.sprite_sequences));
     EXPECT_TRUE(Same(L.cameras, L.num_cameras, d.cameras));
     EXPECT_TRUE(Same(L.sound_sources, L.num_sound_sources, d.sound_sources));
-    if (code <= LEVEL_TR1_TUB)
-        EXPECT_TRUE(Same(L.boxes_tr1, L.num_boxes, d.boxes_tr1));
-    else
-        EXPECT_TRUE(Same(L.boxes, L.num_boxes, d.boxes));
+    if (code <= LEVEL_TR1_TUB) EXPECT_TRUE(Same(L.boxes_tr1, L.num_boxes, d.boxes_tr1));
+    else EXPECT_TRUE(Same(L.boxes, L.num_boxes, d.boxes));
     EXPECT_EQ(std::tie(L.num_zones, L.num_boxes),
               std::make_tuple(uint32_t(L.boxes.size()), uint32_t(L.boxes_tr1.size())));
     EXPECT_TRUE(Same(L.overlaps, L.num_overlaps, d.overlaps));

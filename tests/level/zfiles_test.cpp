@@ -213,9 +213,7 @@ TEST(ZFile, MissingFilesAndOpenModes)
     WriteFileBytes(dir.file("ro"), std::vector<uint8_t>{7});
     ::chmod(dir.file("ro").c_str(), 0444);
     zAssignFile(f, dir.file("ro"));
-    if (::geteuid() != 0) {
-        EXPECT_THROW(zReset(f, 1, fmOpenReadWrite), EInOutError);
-    }
+    if (::geteuid() != 0) { EXPECT_THROW(zReset(f, 1, fmOpenReadWrite), EInOutError); }
     zReset(f, 1, fmOpenRead);
     EXPECT_EQ(zFileSize(f), 1);
     zCloseFile(f, false);

@@ -7,7 +7,8 @@
 namespace {
 
 // Fills the level's mesh sections directly, as a damaged file could.
-Ttrlevel& MeshData(Ttrlevel& level, int code, const std::vector<uint16_t>& words, const std::vector<uint32_t>& pointers = {})
+Ttrlevel& MeshData(Ttrlevel& level, int code, const std::vector<uint16_t>& words,
+                   const std::vector<uint32_t>& pointers = {})
 {
     level.version_code = code;
     level.SetNumMeshData(uint32_t(words.size()));
@@ -21,8 +22,8 @@ class MeshDraw : public ::testing::Test, protected TLevelMeshes {
 protected:
     // A level of one mesh with the object textures of the given tiles, drawn
     // flat or shaded in the colour, moved by (x, 2 x, 3 x) and turned.
-    std::vector<txgl_vertex> Draw(int code, const TMeshDesc& mesh, bool flat = false, uint32_t colour = 0xFFFFFF, double x = 0, float angle = 0,
-                                  std::vector<uint16_t> tiles = {0})
+    std::vector<txgl_vertex> Draw(int code, const TMeshDesc& mesh, bool flat = false, uint32_t colour = 0xFFFFFF,
+                                  double x = 0, float angle = 0, std::vector<uint16_t> tiles = {0})
     {
         TLevelDesc d;
         d.version_code = code;
@@ -31,7 +32,8 @@ protected:
         Load(d);
         gl.ClearList(-1);
         gl.LoadIdentity();
-        BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, 0, x, 2 * x, 3 * x, angle, LEVEL_OBJECT_SCALE, false, false, flat, colour);
+        BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, 0, x, 2 * x, 3 * x, angle, LEVEL_OBJECT_SCALE,
+                        false, false, flat, colour);
         EXPECT_TRUE(gl.Depth == 0 && D3DXMatrixIsIdentity(&gl.CurrentMatrix));
         return Emitted(gl);
     }
@@ -68,20 +70,28 @@ TEST_P(MeshListByVersion, RecordsHoldTheFieldsOfEveryMesh)
     const Tmesh_list& list = loaded.meshes;
     ASSERT_EQ(list.count, 2u);
     const tmesh_record& r = list.meshes[0];
-    EXPECT_TRUE(r.data_offset == 0 && r.centre[0] == 10 && r.centre[1] == -20 && r.centre[2] == 30 && r.radius == 70000);
-    ASSERT_TRUE(r.num_vertices == 5 && r.num_normals == 5 && r.num_textured_quads == 2 && r.num_textured_triangles == 1);
-    EXPECT_TRUE(list.Vertices(r)[1].x == -400 && list.Vertices(r)[1].y == 500 && list.Vertices(r)[4].z == -7 && list.Normals(r)[4].x == 13);
-    EXPECT_TRUE(list.TexturedQuads(r)[0].texture == 0x8005 && list.TexturedQuads(r)[1].vertices[3] == 1 && list.TexturedTriangles(r)[0].vertices[2] == 4);
-    EXPECT_TRUE(list.TexturedQuads(r)[0].effects == (newLayout ? 0x11 : 0) && list.TexturedTriangles(r)[0].effects == (newLayout ? 0x33 : 0));
+    EXPECT_TRUE(r.data_offset == 0 && r.centre[0] == 10 && r.centre[1] == -20 && r.centre[2] == 30 &&
+                r.radius == 70000);
+    ASSERT_TRUE(r.num_vertices == 5 && r.num_normals == 5 && r.num_textured_quads == 2 &&
+                r.num_textured_triangles == 1);
+    EXPECT_TRUE(list.Vertices(r)[1].x == -400 && list.Vertices(r)[1].y == 500 && list.Vertices(r)[4].z == -7 &&
+                list.Normals(r)[4].x == 13);
+    EXPECT_TRUE(list.TexturedQuads(r)[0].texture == 0x8005 && list.TexturedQuads(r)[1].vertices[3] == 1 &&
+                list.TexturedTriangles(r)[0].vertices[2] == 4);
+    EXPECT_TRUE(list.TexturedQuads(r)[0].effects == (newLayout ? 0x11 : 0) &&
+                list.TexturedTriangles(r)[0].effects == (newLayout ? 0x33 : 0));
     EXPECT_EQ(r.num_colored_quads + r.num_colored_triangles, newLayout ? 0 : 3);
-    EXPECT_TRUE(newLayout || (list.ColoredQuads(r)[0].color == 0x1234 && list.ColoredQuads(r)[0].vertices[3] == 4 && list.ColoredTriangles(r)[1].color == 9));
+    EXPECT_TRUE(newLayout || (list.ColoredQuads(r)[0].color == 0x1234 && list.ColoredQuads(r)[0].vertices[3] == 4 &&
+                              list.ColoredTriangles(r)[1].color == 9));
     const tmesh_record& s = list.meshes[1];
-    EXPECT_TRUE(s.data_offset == d.mesh_pointers[1] && s.num_normals == -2 && list.Shades(s)[1] == 8191 && s.num_textured_triangles == 1);
+    EXPECT_TRUE(s.data_offset == d.mesh_pointers[1] && s.num_normals == -2 && list.Shades(s)[1] == 8191 &&
+                s.num_textured_triangles == 1);
     EXPECT_EQ(list.pointer_map, (std::vector<int32_t>{0, 1}));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryVersion, MeshListByVersion,
-                         ::testing::Values(LEVEL_TR1, LEVEL_TR1_TUB, LEVEL_TR2, LEVEL_TR2_TRG, LEVEL_TR3, LEVEL_TR4, LEVEL_TRC));
+                         ::testing::Values(LEVEL_TR1, LEVEL_TR1_TUB, LEVEL_TR2, LEVEL_TR2_TRG, LEVEL_TR3, LEVEL_TR4,
+                                           LEVEL_TRC));
 
 TEST(MeshList, BoundsSkinAndDamagedData)
 {
@@ -94,40 +104,54 @@ TEST(MeshList, BoundsSkinAndDamagedData)
     m.normals.resize(4);
     m.textured_triangles = {{{0, 1, 2, 0}, 0, 0}};
     const uint32_t mesh = AddMesh(d, m);
-    for (uint32_t id : {316u, 315u, 315u}) AddMoveable(d, TMoveableDesc{id, {}, {MeshOffset(d, mesh), MeshOffset(d, mesh)}, {}, {}});
+    for (uint32_t id : {316u, 315u, 315u})
+        AddMoveable(d, TMoveableDesc{id, {}, {MeshOffset(d, mesh), MeshOffset(d, mesh)}, {}, {}});
     TLevelMeshes loaded;
     loaded.Load(d);
     Tmesh_list& list = loaded.meshes;
     const tmesh_record& r = list.meshes[0];
-    EXPECT_TRUE(r.bbox_min[0] == -1 && r.bbox_max[0] == 5 && r.bbox_min[1] == -2 && r.bbox_max[1] == 6 && r.bbox_min[2] == -3 && r.bbox_max[2] == 7);
+    EXPECT_TRUE(r.bbox_min[0] == -1 && r.bbox_max[0] == 5 && r.bbox_min[1] == -2 && r.bbox_max[1] == 6 &&
+                r.bbox_min[2] == -3 && r.bbox_max[2] == 7);
     EXPECT_TRUE(r.centre_offset[0] == -2 && r.centre_offset[1] == -2 && r.centre_offset[2] == -2);
     EXPECT_TRUE(list.skin_first_mesh == 3 && list.exempt_moveable == 1 && list.exempt_mesh == 2);
 
     Ttrlevel level;
     // Meshes start on 4-byte boundaries: 9 words (TR4, no vertices) skip one;
     // 12 words none. Pointers map to the record at their offset, else to 0.
-    BuildMeshList(list, MeshData(level, LEVEL_TR4, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0xEEEE, 4, 5, 6, 0, 0, 1, 7, 8, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    BuildMeshList(list, MeshData(level, LEVEL_TR4, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0xEEEE, 4, 5, 6, 0, 0, 1,
+                                                    7, 8, 9, 0, 0, 0, 0, 0, 0, 0,      0, 0, 0, 0, 0, 0},
                                  {44, 20, 0, 22, 4000}));
-    EXPECT_TRUE(list.count == 3 && list.meshes[1].centre[0] == 4 && list.Vertices(list.meshes[1])[0].z == 9 && list.meshes[2].data_offset == 44);
-    EXPECT_TRUE(list.pointer_map == std::vector<int32_t>({2, 1, 0, 0, 0}) && FindMeshByOffset(list, 1u << 31) == 0 && list.skin_first_mesh == 0);
+    EXPECT_TRUE(list.count == 3 && list.meshes[1].centre[0] == 4 && list.Vertices(list.meshes[1])[0].z == 9 &&
+                list.meshes[2].data_offset == 44);
+    EXPECT_TRUE(list.pointer_map == std::vector<int32_t>({2, 1, 0, 0, 0}) && FindMeshByOffset(list, 1u << 31) == 0 &&
+                list.skin_first_mesh == 0);
     // Cut short, what is there in full is kept and the list ends; negative counts hold nothing.
     BuildMeshList(list, MeshData(level, LEVEL_TR2, {0, 0, 0, 0, 0, 4, 1, 2, 3, 4, 5, 6, 7}));
-    EXPECT_TRUE(list.count == 1 && list.meshes[0].num_vertices == 2 && list.meshes[0].num_normals == 0 && list.Vertices(list.meshes[0])[1].x == 4);
+    EXPECT_TRUE(list.count == 1 && list.meshes[0].num_vertices == 2 && list.meshes[0].num_normals == 0 &&
+                list.Vertices(list.meshes[0])[1].x == 4);
     BuildMeshList(list, MeshData(level, LEVEL_TR1, {0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 5, 1, 1, 1, 1, 6, 2}));
-    EXPECT_TRUE(list.count == 1 && list.meshes[0].num_textured_quads == 2 && list.TexturedQuads(list.meshes[0])[1].texture == 6);
+    EXPECT_TRUE(list.count == 1 && list.meshes[0].num_textured_quads == 2 &&
+                list.TexturedQuads(list.meshes[0])[1].texture == 6);
     BuildMeshList(list, MeshData(level, LEVEL_TR3, {0, 0, 0, 0, 0, 0, uint16_t(-3), 9}));
     EXPECT_TRUE(list.count == 1 && list.meshes[0].num_normals == -1 && list.Shades(list.meshes[0])[0] == 9);
-    BuildMeshList(list, MeshData(level, LEVEL_TR4, {0, 0, 0, 0, 0, uint16_t(-2), 0, uint16_t(-1), uint16_t(-7), 0, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(list.count == 2 && list.meshes[0].num_vertices == 0 && list.meshes[0].num_textured_quads == 0 && list.meshes[1].centre[2] == 5);
+    BuildMeshList(
+        list, MeshData(level, LEVEL_TR4,
+                       {0, 0, 0, 0, 0, uint16_t(-2), 0, uint16_t(-1), uint16_t(-7), 0, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(list.count == 2 && list.meshes[0].num_vertices == 0 && list.meshes[0].num_textured_quads == 0 &&
+                list.meshes[1].centre[2] == 5);
     // Faces naming vertices the mesh lacks stay out of the box; without faces the box stays empty.
-    BuildMeshList(list, MeshData(level, LEVEL_TR2, {0, 0, 0, 0, 0, 2, 100, 0, 0, 200, 0, 0, 0, 0, 2, 0, 1, 9, 0, 0, 1, 1, 0, 0, 0, 0}));
-    EXPECT_TRUE(list.meshes[0].num_textured_triangles == 2 && list.meshes[0].bbox_min[0] == 1 && list.meshes[0].bbox_max[0] == 2);
+    BuildMeshList(list, MeshData(level, LEVEL_TR2,
+                                 {0, 0, 0, 0, 0, 2, 100, 0, 0, 200, 0, 0, 0, 0, 2, 0, 1, 9, 0, 0, 1, 1, 0, 0, 0, 0}));
+    EXPECT_TRUE(list.meshes[0].num_textured_triangles == 2 && list.meshes[0].bbox_min[0] == 1 &&
+                list.meshes[0].bbox_max[0] == 2);
     BuildMeshList(list, MeshData(level, LEVEL_TR4, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0}));
-    EXPECT_TRUE(list.meshes[0].bbox_min[2] == 2144883647.0 && list.meshes[0].bbox_max[2] == -2144883648.0 && list.meshes[0].centre_offset[2] == 0.5);
+    EXPECT_TRUE(list.meshes[0].bbox_min[2] == 2144883647.0 && list.meshes[0].bbox_max[2] == -2144883648.0 &&
+                list.meshes[0].centre_offset[2] == 0.5);
     level.num_mesh_data = level.num_mesh_pointers = 1000;  // counts beyond their arrays are not trusted
     level.num_moveables = 5;
     BuildMeshList(list, level);
-    EXPECT_TRUE(list.count == 1 && list.pointer_map.size() == 1 && list.MapPointer(1) == -1 && list.MapPointer(-1) == -1);
+    EXPECT_TRUE(list.count == 1 && list.pointer_map.size() == 1 && list.MapPointer(1) == -1 &&
+                list.MapPointer(-1) == -1);
 }
 
 TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
@@ -136,8 +160,10 @@ TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
     // by the drawing layer; turned 90 degrees about y, moved to (10, 20, 30).
     TMeshDesc m = AxisTriangle(0);
     m.vertices[0] = {1000, -2000, 500};
-    EXPECT_TRUE(NearPoint(Draw(LEVEL_TR2, m).at(0), 1, -2, -0.5) && NearPoint(Draw(LEVEL_TR2, m, false, 0xFFFFFF, 10, 90).at(0), 9.5, -22, 29));
-    for (int32_t index : {-1, 1}) BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, index, 0, 0, 0, 0, 0.1f, false, false, false, 0);
+    EXPECT_TRUE(NearPoint(Draw(LEVEL_TR2, m).at(0), 1, -2, -0.5) &&
+                NearPoint(Draw(LEVEL_TR2, m, false, 0xFFFFFF, 10, 90).at(0), 9.5, -22, 29));
+    for (int32_t index : {-1, 1})
+        BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, index, 0, 0, 0, 0, 0.1f, false, false, false, 0);
     EXPECT_EQ(gl.Vertices.Count(), 3);  // no such records: nothing
     // Centred: around the box's centre under the caller's matrix, position and angle aside.
     gl.Translate(100, 0, 0);
@@ -146,17 +172,22 @@ TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
 
     // Corners take the colour times the shade's brightness: far beyond the
     // range dark, not wrapped; 8191 just above 255 levels for later games.
-    const std::tuple<int, uint16_t, int> shades[] = {{LEVEL_TR1, 8191, 192}, {LEVEL_TR2, 4096, 224}, {LEVEL_TR2, 60000, 0}, {LEVEL_TR3, 8191, 0},
-                                                     {LEVEL_TR3, 65535, 0},  {LEVEL_TR4, 3212, 156}, {LEVEL_TRC, 32, 255}};
+    const std::tuple<int, uint16_t, int> shades[] = {
+        {LEVEL_TR1, 8191, 192}, {LEVEL_TR2, 4096, 224}, {LEVEL_TR2, 60000, 0}, {LEVEL_TR3, 8191, 0},
+        {LEVEL_TR3, 65535, 0},  {LEVEL_TR4, 3212, 156}, {LEVEL_TRC, 32, 255}};
     for (const auto& [code, shade, bright] : shades) {
         m = AxisTriangle(0);
         m.normals.clear();
         m.shades = {shade, 0, shade};
         const auto v = Draw(code, m, false, 0x4080FF);  // red 255, green 128, blue 64
-        EXPECT_TRUE(v.at(0).r == 255 * bright / 255 && v[0].g == 128 * bright / 255 && v[0].b == 64 * bright / 255 && v[1].g == 128) << code;
+        EXPECT_TRUE(v.at(0).r == 255 * bright / 255 && v[0].g == 128 * bright / 255 && v[0].b == 64 * bright / 255 &&
+                    v[1].g == 128)
+            << code;
     }
-    for (const txgl_vertex& e : Draw(LEVEL_TR3, AxisTriangle(0), false, 0x102030)) EXPECT_EQ(ColorOf(e), 0x102030u);  // normals: fully lit
-    // Quads: flat in the current colour, else corners shaded (Quad4C emits V1, V3, V4, V1, V2, V3; vertex i has shade 1000 i).
+    for (const txgl_vertex& e : Draw(LEVEL_TR3, AxisTriangle(0), false, 0x102030))
+        EXPECT_EQ(ColorOf(e), 0x102030u);  // normals: fully lit
+    // Quads: flat in the current colour, else corners shaded (Quad4C emits V1, V3, V4, V1, V2, V3; vertex i has shade
+    // 1000 i).
     TMeshDesc cube = MakeCubeMesh(100, 0, 1000);
     cube.textured_quads.resize(1);  // vertices 4, 5, 7, 6
     gl.SetColor(9, 8, 7);
@@ -200,30 +231,54 @@ TEST_F(MeshDraw, ColouredFacesAndTextureCoordinates)
     gl.LoadIdentity();
     gl.SetColor(1, 2, 3);
     gl.ColoredFaceTexture = COLORED_TEXTURE;
-    BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, 0, 0, 0, 0, 0, LEVEL_OBJECT_SCALE, false, false, false, 0xFFFFFF);
+    BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, 0, 0, 0, 0, 0, LEVEL_OBJECT_SCALE, false, false, false,
+                    0xFFFFFF);
     const auto v = Emitted(gl);
     ASSERT_EQ(v.size(), 9u);
-    EXPECT_TRUE(v[0].texture == COLORED_TEXTURE && ColorOf(v[0]) == 0x7B532Bu && ColorOf(v[6]) == 0x0703FFu && gl.ColorR == 1 && gl.ColorB == 3);
+    EXPECT_TRUE(v[0].texture == COLORED_TEXTURE && ColorOf(v[0]) == 0x7B532Bu && ColorOf(v[6]) == 0x0703FFu &&
+                gl.ColorR == 1 && gl.ColorB == 3);
     EXPECT_TRUE(v[0].u == 1 && v[0].v == 0 && v[8].u == 1 && v[8].v == 1);
 
     // Corners one pixel inward, by their direction bytes, or for the fourth
     // games by the smallest pixels; without directions the rectangle of the
     // used corners (a triangle's three); a pixel 0 stepping back wraps to 255.
     const std::tuple<int, std::array<tobject_texture_corner, 4>, std::array<int, 8>, bool> rows[] = {
-        {LEVEL_TR2, {{{1, 0, 1, 0}, {255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}}}, {1, 1, 62, 1, 62, 62, 1, 62}, false},
-        {LEVEL_TR3, {{{255, 64, 255, 128}, {1, 127, 1, 128}, {1, 127, 1, 191}, {1, 64, 1, 191}}}, {63, 127, 128, 129, 128, 192, 65, 192}, false},
-        {LEVEL_TRC, {{{255, 64, 255, 128}, {1, 127, 1, 128}, {1, 127, 1, 191}, {1, 64, 1, 191}}}, {65, 129, 126, 129, 126, 190, 65, 190}, false},
-        {LEVEL_TR4, {{{255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}, {1, 0, 1, 0}}}, {62, 1, 62, 62, 1, 62, 0, 0}, true},
-        {LEVEL_TR4, {{{0, 10, 0, 20}, {0, 50, 0, 20}, {0, 10, 0, 60}, {0, 0, 0, 0}}}, {11, 21, 49, 21, 49, 59, 10, 60}, true},
-        {LEVEL_TR1, {{{0, 30, 0, 40}, {0, 90, 0, 10}, {0, 70, 0, 80}, {0, 20, 0, 50}}}, {31, 11, 89, 11, 89, 79, 31, 79}, true},
-        {LEVEL_TR2, {{{255, 0, 1, 5}, {1, 255, 1, 5}, {1, 255, 1, 9}, {1, 3, 1, 9}}}, {255, 6, 0, 6, 0, 10, 4, 10}, false}};
+        {LEVEL_TR2,
+         {{{1, 0, 1, 0}, {255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}}},
+         {1, 1, 62, 1, 62, 62, 1, 62},
+         false},
+        {LEVEL_TR3,
+         {{{255, 64, 255, 128}, {1, 127, 1, 128}, {1, 127, 1, 191}, {1, 64, 1, 191}}},
+         {63, 127, 128, 129, 128, 192, 65, 192},
+         false},
+        {LEVEL_TRC,
+         {{{255, 64, 255, 128}, {1, 127, 1, 128}, {1, 127, 1, 191}, {1, 64, 1, 191}}},
+         {65, 129, 126, 129, 126, 190, 65, 190},
+         false},
+        {LEVEL_TR4,
+         {{{255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}, {1, 0, 1, 0}}},
+         {62, 1, 62, 62, 1, 62, 0, 0},
+         true},
+        {LEVEL_TR4,
+         {{{0, 10, 0, 20}, {0, 50, 0, 20}, {0, 10, 0, 60}, {0, 0, 0, 0}}},
+         {11, 21, 49, 21, 49, 59, 10, 60},
+         true},
+        {LEVEL_TR1,
+         {{{0, 30, 0, 40}, {0, 90, 0, 10}, {0, 70, 0, 80}, {0, 20, 0, 50}}},
+         {31, 11, 89, 11, 89, 79, 31, 79},
+         true},
+        {LEVEL_TR2,
+         {{{255, 0, 1, 5}, {1, 255, 1, 5}, {1, 255, 1, 9}, {1, 3, 1, 9}}},
+         {255, 6, 0, 6, 0, 10, 4, 10},
+         false}};
     for (const auto& [code, corners, pixels, triangle] : rows) {
         level->version_code = code;
         level->object_textures = {MakeObjectTexture(0, corners)};
         level->SetNumObjectTextures(1);
         float uv[8];
         ObjectTextureUV(*level, 0, uv[0], uv[1], uv[2], uv[3], uv[4], uv[5], uv[6], uv[7]);
-        for (int k = 0; k < 8; ++k) EXPECT_EQ(uv[k], float(pixels[size_t(k)] / 255.0)) << code << " " << pixels[0] << " " << k;
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(uv[k], float(pixels[size_t(k)] / 255.0)) << code << " " << pixels[0] << " " << k;
         EXPECT_EQ(IsTriangleTexture(*level, 0), triangle);
     }
     int32_t minX, maxY, maxX, minY;  // the extent of the used corners; nothing for an index the level lacks

@@ -1,7 +1,7 @@
 // Moveables posed in a frame: rotations in every encoding, the mesh tree's
 // pushes and pops, skins, the animation and frame tables, and damaged tables.
-#include "scene/mesh_draw.h"
 #include "scene/moveable_pose.h"
+#include "scene/mesh_draw.h"
 #include "support/view_fixture.h"
 
 namespace {
@@ -29,17 +29,20 @@ protected:
         TLevelDesc d;
         d.version_code = code;
         TMoveableDesc m;
-        for (int k = 0; k < count; ++k) d.object_textures.push_back(SquareTexture(uint16_t(k))), m.meshes.push_back(AxisTriangle(uint16_t(k)));
+        for (int k = 0; k < count; ++k)
+            d.object_textures.push_back(SquareTexture(uint16_t(k))), m.meshes.push_back(AxisTriangle(uint16_t(k)));
         m.tree = tree;
         m.animations = {frames};
         AddMoveable(d, m);
         Load(d);
     }
-    std::vector<txgl_vertex> Draw(int32_t moveable, int32_t frame = 0, double x = 0, uint16_t angle = 0, bool withoutRoot = false)
+    std::vector<txgl_vertex> Draw(int32_t moveable, int32_t frame = 0, double x = 0, uint16_t angle = 0,
+                                  bool withoutRoot = false)
     {
         gl.ClearList(-1);
         gl.LoadIdentity();
-        BuildMoveableObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, moveable, 0, frame, x, 0, 0, angle, LEVEL_OBJECT_SCALE, withoutRoot, 0, 0, 0);
+        BuildMoveableObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, moveable, 0, frame, x, 0, 0, angle,
+                            LEVEL_OBJECT_SCALE, withoutRoot, 0, 0, 0);
         EXPECT_TRUE(gl.Depth == 0 && D3DXMatrixIsIdentity(&gl.CurrentMatrix));
         return Emitted(gl);
     }
@@ -52,18 +55,24 @@ TEST_F(MoveablePose, RotationsInEveryVersionAndTheMeshTree)
 {
     // Where the second mesh's corners (a unit along x, y and z from its
     // origin at (2, 0, 0)) end up: turns apply as -x, -y and +z in the view.
-    const std::pair<uint16_t, std::array<float, 9>> turns[] = {{1, {3, 0, 0, 2, 0, 1, 2, 1, 0}},
-                                                               {2, {2, 0, 1, 2, -1, 0, 1, 0, 0}},
-                                                               {3, {2, 1, 0, 3, 0, 0, 2, 0, 1}},
-                                                               {0, {1, 0, 0, 2, 0, -1, 2, 1, 0}}};  // x a quarter, z half a turn
+    const std::pair<uint16_t, std::array<float, 9>> turns[] = {
+        {1, {3, 0, 0, 2, 0, 1, 2, 1, 0}},
+        {2, {2, 0, 1, 2, -1, 0, 1, 0, 0}},
+        {3, {2, 1, 0, 3, 0, 0, 2, 0, 1}},
+        {0, {1, 0, 0, 2, 0, -1, 2, 1, 0}}};  // x a quarter, z half a turn
     for (int code : {LEVEL_TR1, LEVEL_TR1_TUB, LEVEL_TR2, LEVEL_TR2_TRG, LEVEL_TR3, LEVEL_TR4, LEVEL_TRC})
         for (const auto& [axis, p] : turns) {
-            const uint16_t quarter = axis == 0 ? 0x0180 : code >= LEVEL_TR4 ? 1024 : 256;  // a quarter in the version's units
+            const uint16_t quarter = axis == 0           ? 0x0180
+                                     : code >= LEVEL_TR4 ? 1024
+                                                         : 256;  // a quarter in the version's units
             Chain(code, 2, {{0, 2000, 0, 0}}, {Frame({{1, 0}, {axis, quarter}})});
             const auto v = Draw(0);
             ASSERT_EQ(v.size(), 6u);
-            EXPECT_TRUE(NearPoint(v[0], 1, 0, 0) && NearPoint(v[1], 0, -1, 0) && v[3].texture == 1001) << code;  // the first unturned
-            EXPECT_TRUE(NearPoint(v[3], p[0], p[1], p[2]) && NearPoint(v[4], p[3], p[4], p[5]) && NearPoint(v[5], p[6], p[7], p[8])) << code << axis;
+            EXPECT_TRUE(NearPoint(v[0], 1, 0, 0) && NearPoint(v[1], 0, -1, 0) && v[3].texture == 1001)
+                << code;  // the first unturned
+            EXPECT_TRUE(NearPoint(v[3], p[0], p[1], p[2]) && NearPoint(v[4], p[3], p[4], p[5]) &&
+                        NearPoint(v[5], p[6], p[7], p[8]))
+                << code << axis;
         }
     // The item at (5, 0, 0) turned 90 degrees; the first mesh turned about y
     // and raised a unit by the frame's root offset (or not, without it).
@@ -77,12 +86,14 @@ TEST_F(MoveablePose, RotationsInEveryVersionAndTheMeshTree)
         gl.SetColor(255, 0, 0);
         gl.SetTag(TVertexTag{3, 1, 2, 0, 0, 0, 0, 0});
         const auto v = Draw(0);
-        EXPECT_TRUE(NearPoint(v.at(6), pop ? 1 : 5, 0, pop ? -3 : 1) && ColorOf(v[6]) == 0x0000FFu && v[6].tag[2] == 2) << pop;
+        EXPECT_TRUE(NearPoint(v.at(6), pop ? 1 : 5, 0, pop ? -3 : 1) && ColorOf(v[6]) == 0x0000FFu && v[6].tag[2] == 2)
+            << pop;
     }
     // A pop with nothing of the tree's own to return to goes back to the
     // item's place; pushes never popped leave the caller's matrices alone.
     Chain(LEVEL_TR4, 3, {{1, 2000, 0, 0}, {2, 0, 0, 0}}, {Frame({{1, 0}, {1, 0}, {1, 0}}, {0, 0, -1000})});
-    EXPECT_TRUE(NearPoint(Draw(0, 0, 5).at(0), 6, 0, 1) && NearPoint(Emitted(gl).at(3), 8, 0, 0) && NearPoint(Emitted(gl).at(6), 8, 0, 0));
+    EXPECT_TRUE(NearPoint(Draw(0, 0, 5).at(0), 6, 0, 1) && NearPoint(Emitted(gl).at(3), 8, 0, 0) &&
+                NearPoint(Emitted(gl).at(6), 8, 0, 0));
 }
 
 TEST_F(MoveablePose, FramesAndTheirTables)
@@ -91,26 +102,38 @@ TEST_F(MoveablePose, FramesAndTheirTables)
     for (uint16_t f = 0; f < 5; ++f) frames.push_back(Frame({{1, 0}, {3, uint16_t(f * 40)}}));
     Chain(LEVEL_TR2, 2, {{0, 2000, 0, 0}}, frames);
     const auto last = Draw(0, 4);
-    EXPECT_TRUE(NearPoint(Draw(0, 7).at(3), last.at(3).x, last[3].y, last[3].z) && !NearPoint(Draw(0, 3).at(3), last[3].x, last[3].y, last[3].z));
-    EXPECT_TRUE(NearPoint(Draw(0, -1).at(3), 3, 0, 0) && NearPoint(Emitted(gl).at(4), 2, -1, 0));  // a negative frame: unturned
+    EXPECT_TRUE(NearPoint(Draw(0, 7).at(3), last.at(3).x, last[3].y, last[3].z) &&
+                !NearPoint(Draw(0, 3).at(3), last[3].x, last[3].y, last[3].z));
+    EXPECT_TRUE(NearPoint(Draw(0, -1).at(3), 3, 0, 0) &&
+                NearPoint(Emitted(gl).at(4), 2, -1, 0));  // a negative frame: unturned
 
     // Two moveables with animations (3 and 5 frames; 4 frames) around one without.
     TLevelDesc d;
     d.version_code = LEVEL_TR3;
-    auto anim = [](int n, int count) { return std::vector<TFrameDesc>(size_t(n), Frame(std::vector<std::array<uint16_t, 2>>(size_t(count), {0, 0}))); };
+    auto anim = [](int n, int count) {
+        return std::vector<TFrameDesc>(size_t(n), Frame(std::vector<std::array<uint16_t, 2>>(size_t(count), {0, 0})));
+    };
     AddMoveable(d, TMoveableDesc{0, {AxisTriangle(0), AxisTriangle(0)}, {}, {{}}, {anim(3, 2), anim(5, 2)}});
     AddMoveable(d, TMoveableDesc{0, {AxisTriangle(0)}, {}, {}, {}});
     AddMoveable(d, TMoveableDesc{0, {AxisTriangle(0)}, {}, {}, {anim(4, 1)}});
     Load(d);
     const int32_t size = 9 + 2 * 2, second = 3 * size;  // box, offset, two three-angle rotations
-    const std::array<int32_t, 6> rows[] = {{0, 0, 0, 2, 3, 0},  {0, 1, 2, 2, 5, second + 2 * size}, {0, 1, 7, 2, 5, second + 4 * size},  // 7 of 5: the last
-                                          {0, 2, 0, 2, 0, -1}, {1, 0, 0, 0, 0, -1}, {2, 0, 1, 1, 4, second + 5 * size + 11},  // to the data's end
-                                          {3, 0, 0, 0, 0, -1}, {-1, 0, 0, 0, 0, 0}, {0, -1, 0, 2, 0, 0}};  // moveable, animation, frame: counts, offset
+    const std::array<int32_t, 6> rows[] = {{0, 0, 0, 2, 3, 0},
+                                           {0, 1, 2, 2, 5, second + 2 * size},
+                                           {0, 1, 7, 2, 5, second + 4 * size},  // 7 of 5: the last
+                                           {0, 2, 0, 2, 0, -1},
+                                           {1, 0, 0, 0, 0, -1},
+                                           {2, 0, 1, 1, 4, second + 5 * size + 11},  // to the data's end
+                                           {3, 0, 0, 0, 0, -1},
+                                           {-1, 0, 0, 0, 0, 0},
+                                           {0, -1, 0, 2, 0, 0}};  // moveable, animation, frame: counts, offset
     for (const auto& r : rows)
-        EXPECT_TRUE(GetAnimCount(*level, r[0]) == r[3] && GetFrameCount(*level, r[0], r[1]) == r[4] && GetFrameOffset(*level, r[0], r[1], r[2]) == r[5])
+        EXPECT_TRUE(GetAnimCount(*level, r[0]) == r[3] && GetFrameCount(*level, r[0], r[1]) == r[4] &&
+                    GetFrameOffset(*level, r[0], r[1], r[2]) == r[5])
             << r[0] << " " << r[1] << " " << r[2];
     // First-game frames are two words per mesh after ten, whatever the animation says.
-    Chain(LEVEL_TR1, 3, std::vector<TMeshTreeNode>(2), {Frame({{1, 0}, {1, 0}, {1, 0}}), Frame({{1, 0}, {1, 0}, {1, 0}}), Frame({{1, 0}, {1, 0}, {1, 0}})});
+    Chain(LEVEL_TR1, 3, std::vector<TMeshTreeNode>(2),
+          {Frame({{1, 0}, {1, 0}, {1, 0}}), Frame({{1, 0}, {1, 0}, {1, 0}}), Frame({{1, 0}, {1, 0}, {1, 0}})});
     level->animations[0].frame_size = 99;
     EXPECT_TRUE(GetFrameCount(*level, 0, 0) == 3 && GetFrameOffset(*level, 0, 0, 2) == 2 * 16);
 }
@@ -119,26 +142,36 @@ TEST_F(MoveablePose, SkinsAndDamagedTables)
 {
     // Record 0 is the placeholder (page 0), records 1 to 3 the skin's meshes
     // (pages 1 to 3); only the exempt mesh of the exempt moveable stays itself.
-    const std::tuple<int, uint32_t, int, int> skins[] = {{LEVEL_TR1, 0, 0, 1}, {LEVEL_TR2, 0, 0, 1}, {LEVEL_TR3, 315, 1, 2}, {LEVEL_TR4, 8, 1, 11}, {LEVEL_TRC, 8, 1, 11}};
+    const std::tuple<int, uint32_t, int, int> skins[] = {{LEVEL_TR1, 0, 0, 1},
+                                                         {LEVEL_TR2, 0, 0, 1},
+                                                         {LEVEL_TR3, 315, 1, 2},
+                                                         {LEVEL_TR4, 8, 1, 11},
+                                                         {LEVEL_TRC, 8, 1, 11}};
     for (const auto& [code, skin, exemptMoveable, exemptMesh] : skins) {
         TLevelDesc d;
         d.version_code = code;
         std::vector<uint32_t> offsets;
-        for (uint16_t k = 0; k < 4; ++k) d.object_textures.push_back(SquareTexture(k)), offsets.push_back(MeshOffset(d, AddMesh(d, AxisTriangle(k))));
+        for (uint16_t k = 0; k < 4; ++k)
+            d.object_textures.push_back(SquareTexture(k)),
+                offsets.push_back(MeshOffset(d, AddMesh(d, AxisTriangle(k))));
         d.mesh_pointers.clear();
         for (uint32_t id : {skin + 1, skin + 2})
-            AddMoveable(d, TMoveableDesc{id, {}, {offsets[0], offsets[0], offsets[0]}, std::vector<TMeshTreeNode>(2), {}});
-        AddMoveable(d, TMoveableDesc{skin, {}, {offsets[1], offsets[2], offsets[3]}, std::vector<TMeshTreeNode>(2), {}});
+            AddMoveable(d,
+                        TMoveableDesc{id, {}, {offsets[0], offsets[0], offsets[0]}, std::vector<TMeshTreeNode>(2), {}});
+        AddMoveable(d,
+                    TMoveableDesc{skin, {}, {offsets[1], offsets[2], offsets[3]}, std::vector<TMeshTreeNode>(2), {}});
         Load(d);
         for (int m = 0; m < 2; ++m) {
             const auto v = Draw(m);
-            for (int k = 1; k <= 3; ++k) EXPECT_EQ(v.at(size_t(3 * k - 3)).texture, 1000 + (m == exemptMoveable && k == exemptMesh ? 0 : k)) << code << m << k;
+            for (int k = 1; k <= 3; ++k)
+                EXPECT_EQ(v.at(size_t(3 * k - 3)).texture, 1000 + (m == exemptMoveable && k == exemptMesh ? 0 : k))
+                    << code << m << k;
         }
     }
 
     Chain(LEVEL_TR4, 3, {{0, 2000, 0, 0}, {0, 0, 2000, 0}}, {Frame({{2, 1024}, {1, 0}, {1, 0}}, {0, 0, -1000})});
     EXPECT_TRUE(Draw(0).size() == 9 && Draw(1).empty() && Draw(-1).empty());  // beyond the list: nothing
-    level->moveables[0].mesh_tree = 4;  // the tree ends before the node of mesh 3
+    level->moveables[0].mesh_tree = 4;                                        // the tree ends before the node of mesh 3
     EXPECT_EQ(Draw(0).size(), 6u);
     level->moveables[0].mesh_tree = 0;  // frame words beyond the frame data count as 0: no root offset, no turns
     level->frames.clear();

@@ -43,7 +43,8 @@ TLevelDesc ObjectLevel()
     d.num_textiles = 2;
     d.textile8.assign(2 * TEXTILE8_BYTES, 0);
     d.textile16.assign(2 * TEXTILE16_BYTES, 0);
-    for (int i = 0; i < 256 * 256; ++i) Put16(d.textile16, 0, i % 256, i / 256, kRed), Put16(d.textile16, 1, i % 256, i / 256, kGreen);
+    for (int i = 0; i < 256 * 256; ++i)
+        Put16(d.textile16, 0, i % 256, i / 256, kRed), Put16(d.textile16, 1, i % 256, i / 256, kGreen);
     return d;
 }
 
@@ -70,10 +71,11 @@ protected:
         scene.GL.ColoredFaceTexture = COLORED_TEXTURE;
     }
     tcuarto& Room() { return project.rooms[1]; }
-    void AddStatic(uint32_t slot, int column, int row, int height, int angle, uint32_t colour = 0xFFFFFF, int8_t intensity = 0)
+    void AddStatic(uint32_t slot, int column, int row, int height, int angle, uint32_t colour = 0xFFFFFF,
+                   int8_t intensity = 0)
     {
-        Room().statics[size_t(++Room().staticCount)] =
-            troom_static{slot, int16_t(row), int16_t(column), int16_t(height), int16_t(angle), 0, 0, 0, colour, intensity};
+        Room().statics[size_t(++Room().staticCount)] = troom_static{
+            slot, int16_t(row), int16_t(column), int16_t(height), int16_t(angle), 0, 0, 0, colour, intensity};
     }
     void AddItem(int16_t objectId, int room, int column, int row, int height, uint8_t angle)
     {
@@ -82,7 +84,10 @@ protected:
         it.objectId = objectId, it.room = int16_t(room), it.column = int16_t(column), it.row = int16_t(row);
         it.height = int16_t(height), it.angle = angle;
     }
-    std::vector<txgl_vertex> Of(int list, uint8_t kind, int element) { return Tagged(ListVertices(scene.GL, list), kind, -1, element); }
+    std::vector<txgl_vertex> Of(int list, uint8_t kind, int element)
+    {
+        return Tagged(ListVertices(scene.GL, list), kind, -1, element);
+    }
     void Rebuild(int part)
     {
         scene.SetDirty(part);
@@ -102,7 +107,8 @@ TEST_F(Objects, EveryTextileBecomesAPageOfTheStore)
         TLevelDesc d;
         d.version_code = code;
         d.textile16.assign(count * TEXTILE16_BYTES, 0);
-        for (uint32_t p = 0; p < count; ++p) Put16(d.textile16, p, 0, 0, uint16_t(0x8000 | (p + 1) << 10));  // red p + 1
+        for (uint32_t p = 0; p < count; ++p)
+            Put16(d.textile16, p, 0, 0, uint16_t(0x8000 | (p + 1) << 10));  // red p + 1
         if (code >= LEVEL_TR4) {
             d.num_room_textiles = uint16_t(count);
             d.textile32.assign(count * TEXTILE32_BYTES, 0);
@@ -145,7 +151,9 @@ TEST_F(Objects, EveryTextileBecomesAPageOfTheStore)
         d.textile8[5] = 7;
         d.textile8[TEXTILE8_BYTES + 255 * 256 + 3] = 200;
         EXPECT_EQ(upload(d), 2);
-        auto rgb565 = [](int r6, int g6, int b6) { return uint16_t((r6 * 4) >> 3 << 11 | (g6 * 4) >> 2 << 5 | (b6 * 4) >> 3); };
+        auto rgb565 = [](int r6, int g6, int b6) {
+            return uint16_t((r6 * 4) >> 3 << 11 | (g6 * 4) >> 2 << 5 | (b6 * 4) >> 3);
+        };
         EXPECT_TRUE(Texel(1000, 5, 0) == rgb565(63, 32, 1) && Texel(1001, 3, 255) == rgb565(10, 40, 20)) << code;
         EXPECT_EQ(Texel(1000, 0, 0), rgb565(63, 0, 63));
     }
@@ -158,7 +166,8 @@ TEST_F(Objects, EveryTextileBecomesAPageOfTheStore)
 TEST_F(Objects, StaticsStandOnTheirSectorTurnedTaggedAndShaded)
 {
     AddStatic(0, 2, 3, 4, 0);
-    troom_static turned{0, 3, 2, 4, 2, 5, 0, 5, 0xFFFFFF, 0};  // angle 2: 270 degrees; half a unit further along x and z
+    troom_static turned{0, 3, 2, 4,        2,
+                        5, 0, 5, 0xFFFFFF, 0};  // angle 2: 270 degrees; half a unit further along x and z
     Room().statics[size_t(++Room().staticCount)] = turned;
     AddStatic(9, 1, 1, 0, 0);  // no such static mesh: record 0
     scene.Update();
@@ -246,8 +255,8 @@ TEST_F(Objects, ItemsFindTheirMoveableThroughTheCatalog)
 TEST_F(Objects, TheStaticAndTheItemShowTheirLevelPages)
 {
     ASSERT_EQ(LoadLevelTextures(*level, LEVEL_TEXTURE_FIRST_ID), 2);
-    AddStatic(1, 2, 2, 4, 0);      // the red cube, a unit above the floor
-    AddItem(11, 1, 3, 3, 4, 0);    // the green cube
+    AddStatic(1, 2, 2, 4, 0);    // the red cube, a unit above the floor
+    AddItem(11, 1, 3, 3, 4, 0);  // the green cube
     scene.Update();
     EXPECT_TRUE(scene.Buffers[3].PrimitiveCount == 12 && scene.Buffers[5].PrimitiveCount == 12);
     EXPECT_TRUE(scene.Buffers[3].GroupTextures[0] == 1000 && scene.Buffers[5].GroupTextures[0] == 1001);

@@ -35,7 +35,8 @@ protected:
         std::vector<txgl_vertex> out;
         for (const auto& v : mesh) {
             const tpick_tag t = TagOf(v);
-            if (t.column == column && t.row == row && t.part == part && t.slot == slot && (piece < 0 || t.piece == piece))
+            if (t.column == column && t.row == row && t.part == part && t.slot == slot &&
+                (piece < 0 || t.piece == piece))
                 out.push_back(v);
         }
         return out;
@@ -50,7 +51,8 @@ protected:
             static constexpr size_t kQuad[4] = {2, 0, 1, 3};
             const txgl_vertex& e = v[corners.size() == 4 ? kQuad[k] : k];
             const auto& c = corners[k];
-            EXPECT_TRUE(NearPoint(e, c[0], -c[1], c[2], 1e-5) && (c[3] < 0 || (std::abs(e.u - c[3]) < 1e-9 && std::abs(e.v - c[4]) < 1e-9)))
+            EXPECT_TRUE(NearPoint(e, c[0], -c[1], c[2], 1e-5) &&
+                        (c[3] < 0 || (std::abs(e.u - c[3]) < 1e-9 && std::abs(e.v - c[4]) < 1e-9)))
                 << "corner " << k + 1 << " uv " << e.u << "," << e.v;
         }
     }
@@ -87,7 +89,9 @@ TEST_F(RoomMesh, WallsStandWhereTheNeighbourIsLowerInPiecesUpToTheBase)
     const double heights[][2] = {{0, 0.5}, {0.5, 2}, {2, 3}};
     for (int k = 0; k < 3; ++k) {
         const auto piece = Piece(2, 2, 0, 1, k);
-        ExpectFace(piece, {{12, heights[k][1], -22, 0, 0}, {11, heights[k][1], -22, 1, 0}, {11, heights[k][0], -22, 1, 1},
+        ExpectFace(piece, {{12, heights[k][1], -22, 0, 0},
+                           {11, heights[k][1], -22, 1, 0},
+                           {11, heights[k][0], -22, 1, 1},
                            {12, heights[k][0], -22, 0, 1}});
         EXPECT_EQ(ColorOf(piece[0]), 0x3070FFu);
     }
@@ -96,9 +100,12 @@ TEST_F(RoomMesh, WallsStandWhereTheNeighbourIsLowerInPiecesUpToTheBase)
     // texture coordinates of its bottom.
     ExpectFace(Piece(2, 2, 0, 1, 5), {{12, 3, -22, 0, 1}, {11, 3, -22, 1, 1}, {11, 3, -22, 1, 1}, {12, 3, -22, 0, 1}});
     // Sides 0, 2 and 3 run along c1-c2, c4-c1 and c2-c3.
-    ExpectFace(Piece(2, 2, 0, 0, 0), {{11, 0.5, -21, _, _}, {12, 0.5, -21, _, _}, {12, 0, -21, _, _}, {11, 0, -21, _, _}});
-    ExpectFace(Piece(2, 2, 0, 2, 0), {{11, 0.5, -22, _, _}, {11, 0.5, -21, _, _}, {11, 0, -21, _, _}, {11, 0, -22, _, _}});
-    ExpectFace(Piece(2, 2, 0, 3, 0), {{12, 0.5, -21, _, _}, {12, 0.5, -22, _, _}, {12, 0, -22, _, _}, {12, 0, -21, _, _}});
+    ExpectFace(Piece(2, 2, 0, 0, 0),
+               {{11, 0.5, -21, _, _}, {12, 0.5, -21, _, _}, {12, 0, -21, _, _}, {11, 0, -21, _, _}});
+    ExpectFace(Piece(2, 2, 0, 2, 0),
+               {{11, 0.5, -22, _, _}, {11, 0.5, -21, _, _}, {11, 0, -21, _, _}, {11, 0, -22, _, _}});
+    ExpectFace(Piece(2, 2, 0, 3, 0),
+               {{12, 0.5, -21, _, _}, {12, 0.5, -22, _, _}, {12, 0, -22, _, _}, {12, 0, -21, _, _}});
     // Lower neighbours have no walls towards it; row 1 none towards the border.
     EXPECT_TRUE(Piece(2, 3, 0, 0).empty() && Piece(1, 2, 0, 3).empty() && Piece(2, 1, 0, 0).empty());
     EXPECT_FALSE(Piece(2, 1, 0, 2).empty() || Piece(2, 3, 0, 2).empty());
@@ -115,9 +122,12 @@ TEST_F(RoomMesh, SlopesCutTheTexturesOfTheTopPieces)
     At(2, 2).floorXFall = 2;
     Mesh();
     ExpectFace(Piece(2, 2, 0, 4), {{11, 0.5, -22, _, _}, {12, 0, -22, _, _}, {12, 0.5, -21, _, _}, {11, 1, -21, _, _}});
-    ExpectFace(Piece(2, 2, 0, 0, 5), {{11, 1, -21, 0, 0}, {12, 0.5, -21, 1, 0.5}, {12, 0, -21, 1, 1}, {11, 0, -21, 0, 1}});
-    ExpectFace(Piece(2, 2, 0, 1, 5), {{12, 0, -22, 0, 1}, {11, 0.5, -22, 1, 0}, {11, 0, -22, 1, 1}, {12, 0, -22, 0, 1}});
-    ExpectFace(Piece(2, 2, 0, 3, 5), {{12, 0.5, -21, 0, 0}, {12, 0, -22, 1, 1}, {12, 0, -22, 1, 1}, {12, 0, -21, 0, 1}});
+    ExpectFace(Piece(2, 2, 0, 0, 5),
+               {{11, 1, -21, 0, 0}, {12, 0.5, -21, 1, 0.5}, {12, 0, -21, 1, 1}, {11, 0, -21, 0, 1}});
+    ExpectFace(Piece(2, 2, 0, 1, 5),
+               {{12, 0, -22, 0, 1}, {11, 0.5, -22, 1, 0}, {11, 0, -22, 1, 1}, {12, 0, -22, 0, 1}});
+    ExpectFace(Piece(2, 2, 0, 3, 5),
+               {{12, 0.5, -21, 0, 0}, {12, 0, -22, 1, 1}, {12, 0, -22, 1, 1}, {12, 0, -21, 0, 1}});
     EXPECT_TRUE(Piece(2, 2, 0, 0, 0).empty());  // no strip below a base of 0
     // Ceilings: a lowered ceiling hangs its walls from the room's top, then
     // its top piece down to the corners; solid neighbours hide a wall.
@@ -126,9 +136,11 @@ TEST_F(RoomMesh, SlopesCutTheTexturesOfTheTopPieces)
     Mesh();
     EXPECT_TRUE(Piece(2, 2, 1, 0).empty());
     ExpectFace(Piece(2, 2, 1, 1, 0), {{12, 4, -22, _, _}, {11, 4, -22, _, _}, {11, 3, -22, _, _}, {12, 3, -22, _, _}});
-    ExpectFace(Piece(2, 2, 1, 2, 5), {{11, 3, -22, 0, 0}, {11, 3, -21, 1, 0}, {11, 2.25, -21, 1, 1}, {11, 2.75, -22, 0, 0.5}});
+    ExpectFace(Piece(2, 2, 1, 2, 5),
+               {{11, 3, -22, 0, 0}, {11, 3, -21, 1, 0}, {11, 2.25, -21, 1, 1}, {11, 2.75, -22, 0, 0.5}});
     EXPECT_EQ(ColorOf(Piece(2, 2, 1, 2, 5)[0]), 0x5099FFu);
-    ExpectFace(Piece(2, 2, 1, 4), {{11, 2.25, -21, _, _}, {12, 2.5, -21, _, _}, {12, 3, -22, _, _}, {11, 2.75, -22, _, _}});
+    ExpectFace(Piece(2, 2, 1, 4),
+               {{11, 2.25, -21, _, _}, {12, 2.5, -21, _, _}, {12, 3, -22, _, _}, {11, 2.75, -22, _, _}});
 }
 
 TEST_F(RoomMesh, SplitFacesAndTheirSteepHalves)
@@ -139,14 +151,15 @@ TEST_F(RoomMesh, SplitFacesAndTheirSteepHalves)
     At(1, 2).ceilingSplit = 2;
     At(2, 2).ceilingSplit = 1;
     At(3, 2).ceilingSplit = 3, At(3, 3).floorSplit = 3;  // no split mode: no face
-    At(2, 2).floorSplit = 1, At(2, 2).floorZFall = 16;  // c4 four units up: its half is steep
+    At(2, 2).floorSplit = 1, At(2, 2).floorZFall = 16;   // c4 four units up: its half is steep
     At(2, 3).floorBase = 1;
     Mesh();
     const struct {
         int column, row, part, piece, texture;
-    } textures[] = {{1, 1, 0, 0, 5003}, {1, 1, 0, 1, 5003}, {2, 1, 0, 0, 5004}, {3, 1, 0, 1, 5001}, {1, 2, 1, 0, 5003},
-                    {2, 2, 1, 1, 5004}, {2, 2, 0, 1, 5003}};
-    for (const auto& t : textures) EXPECT_EQ(Piece(t.column, t.row, t.part, 4, t.piece).at(0).texture, t.texture) << t.column << t.row;
+    } textures[] = {{1, 1, 0, 0, 5003}, {1, 1, 0, 1, 5003}, {2, 1, 0, 0, 5004}, {3, 1, 0, 1, 5001},
+                    {1, 2, 1, 0, 5003}, {2, 2, 1, 1, 5004}, {2, 2, 0, 1, 5003}};
+    for (const auto& t : textures)
+        EXPECT_EQ(Piece(t.column, t.row, t.part, 4, t.piece).at(0).texture, t.texture) << t.column << t.row;
     EXPECT_TRUE(Piece(3, 2, 1, 4).empty() && Piece(3, 3, 0, 4).empty() && !Piece(3, 3, 1, 4).empty());
     // Ceiling halves: split 2 is c1, c2, c4 and c2, c3, c4; split 1 c1, c3, c4 and c1, c2, c3.
     ExpectFace(Piece(1, 2, 1, 4, 0), {{10, 4, -21, 0, 0}, {11, 4, -21, 1, 0}, {10, 4, -22, 0, 1}});
@@ -220,13 +233,19 @@ TEST_F(RoomMesh, ColourCodesAndTheirPrecedence)
         {"low nibble", [](tsector& s, tr_scene&) { s.faceFlags = 0x01; }, 0xF0CAA6, 0x3070FF, 0x3070FF},
         {"bit 4", [](tsector& s, tr_scene&) { s.faceFlags = 0x31; }, 0x008000, 0x3070FF, 0x3070FF},
         {"death", [](tsector& s, tr_scene&) { s.faceFlags = 0x21, s.death = 1; }, 0x000080, 0x3070FF, 0x3070FF},
-        {"portal", [](tsector& s, tr_scene&) { s.death = 1, s.wallFlags[0] = 1, s.roomBeside = 2; }, 0xFF00FF, 0xFF00FF, 0xFF00FF},
-        {"edit 1", [](tsector& s, tr_scene& sc) { s.roomBeside = 2, s.indicator = 1, sc.EditMode = 1; }, 0x0000FF, 0x0000FF, 0x0000FF},
+        {"portal", [](tsector& s, tr_scene&) { s.death = 1, s.wallFlags[0] = 1, s.roomBeside = 2; }, 0xFF00FF, 0xFF00FF,
+         0xFF00FF},
+        {"edit 1", [](tsector& s, tr_scene& sc) { s.roomBeside = 2, s.indicator = 1, sc.EditMode = 1; }, 0x0000FF,
+         0x0000FF, 0x0000FF},
         {"edit 5", [](tsector& s, tr_scene& sc) { s.indicator = 1, sc.EditMode = 5; }, 0x0000FF, 0x0000FF, 0x0000FF},
-        {"edit 5 marked", [](tsector& s, tr_scene& sc) { s.indicator = 1, s.indicatorWord = 3, sc.EditMode = 5; }, 0x00FFFF, 0x00FFFF, 0x00FFFF},
-        {"edit 5 word", [](tsector& s, tr_scene& sc) { s.indicatorWord = 3, s.death = 1, sc.EditMode = 5; }, 0xFF00FF, 0xFF00FF, 0xFF00FF},
-        {"at the top", [](tsector& s, tr_scene&) { s.floorZFall = 12, s.wallFlags[1] = 1; }, 0x505099, 0x505099, 0x808080},
-        {"textured", [](tsector& s, tr_scene& sc) { s.wallFlags[1] = 1, sc.Textured = 1; }, 0xFFFFFF, 0xFFFFFF, 0x808080},
+        {"edit 5 marked", [](tsector& s, tr_scene& sc) { s.indicator = 1, s.indicatorWord = 3, sc.EditMode = 5; },
+         0x00FFFF, 0x00FFFF, 0x00FFFF},
+        {"edit 5 word", [](tsector& s, tr_scene& sc) { s.indicatorWord = 3, s.death = 1, sc.EditMode = 5; }, 0xFF00FF,
+         0xFF00FF, 0xFF00FF},
+        {"at the top", [](tsector& s, tr_scene&) { s.floorZFall = 12, s.wallFlags[1] = 1; }, 0x505099, 0x505099,
+         0x808080},
+        {"textured", [](tsector& s, tr_scene& sc) { s.wallFlags[1] = 1, sc.Textured = 1; }, 0xFFFFFF, 0xFFFFFF,
+         0x808080},
     };
     for (const auto& r : rows) {
         SetUp();
@@ -291,19 +310,22 @@ TEST_F(RoomMesh, FaceRecordsGiveTexturesCoordinatesAndColours)
     const struct {
         uint8_t textured, flip, rotations;
         double uv[8];
-    } rows[] = {{1, 0, 0, {a, c, b, c, b, d, a, d}}, {1, 0, 1, {a, d, a, c, b, c, b, d}}, {1, 0, 5, {a, d, a, c, b, c, b, d}},
-                {1, 0, 2, {b, d, a, d, a, c, b, c}}, {1, 1, 0, {b, c, a, c, a, d, b, d}}, {1, 1, 1, {b, d, b, c, a, c, a, d}},
+    } rows[] = {{1, 0, 0, {a, c, b, c, b, d, a, d}}, {1, 0, 1, {a, d, a, c, b, c, b, d}},
+                {1, 0, 5, {a, d, a, c, b, c, b, d}}, {1, 0, 2, {b, d, a, d, a, c, b, c}},
+                {1, 1, 0, {b, c, a, c, a, d, b, d}}, {1, 1, 1, {b, d, b, c, a, c, a, d}},
                 {0, 1, 1, {0, 0, 1, 0, 1, 1, 0, 1}}};
     for (const auto& row : rows) {
         scene.Textured = row.textured, r.flip = row.flip, r.rotations = row.rotations;
         const tface_uv uv = scene.FaceUV(r, 0);
-        for (int k = 0; k < 4; ++k) EXPECT_TRUE(uv.tu[k] == row.uv[2 * k] && uv.tv[k] == row.uv[2 * k + 1]) << &row - rows << " " << k;
+        for (int k = 0; k < 4; ++k)
+            EXPECT_TRUE(uv.tu[k] == row.uv[2 * k] && uv.tv[k] == row.uv[2 * k + 1]) << &row - rows << " " << k;
     }
     // Colour modes (the high bit does not count), when colour codes are on.
     const struct {
         uint8_t mode, codes;
         uint32_t colour;
-    } modes[] = {{0, 1, 0x123456}, {1, 1, 0x00FF00}, {2, 1, 0xFF0000}, {129, 1, 0x00FF00}, {3, 1, 0x090909}, {2, 0, 0x090909}};
+    } modes[] = {{0, 1, 0x123456},   {1, 1, 0x00FF00}, {2, 1, 0xFF0000},
+                 {129, 1, 0x00FF00}, {3, 1, 0x090909}, {2, 0, 0x090909}};
     for (const auto& m : modes) {
         scene.ColorCodes = m.codes, r.mode = m.mode;
         scene.GL.SetColor(9, 9, 9);
@@ -326,7 +348,8 @@ TEST_F(RoomMesh, FaceRecordsGiveTexturesCoordinatesAndColours)
     scene.Textured = 1;
     Mesh();
     for (int slot = 0; slot < 5; ++slot) EXPECT_EQ(Piece(2, 2, 0, slot, 0).at(0).texture, textured[slot]) << slot;
-    EXPECT_TRUE(Piece(1, 1, 0, 4, 0).at(0).texture == 9999 && Piece(1, 2, 0, 4, 0).at(0).texture == 5001);  // a record of id 0: the default
+    EXPECT_TRUE(Piece(1, 1, 0, 4, 0).at(0).texture == 9999 &&
+                Piece(1, 2, 0, 4, 0).at(0).texture == 5001);  // a record of id 0: the default
     ExpectFace(Piece(2, 2, 0, 0, 0), {{11, 1, -21, 0, 0}, {12, 1, -21, T, 0}, {12, 0, -21, T, T}, {11, 0, -21, 0, T}});
 
     // Pieces past the sixth share the last record.

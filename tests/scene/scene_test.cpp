@@ -30,14 +30,16 @@ protected:
     {
         scene.SetDirty(part);
         scene.Update();
-        for (int i = 0; i < SCENE_BUFFERS; ++i) EXPECT_EQ(scene.Buffers[i].PrimitiveCount, uint32_t(scene.GL.Counts[i] / 3)) << i;
+        for (int i = 0; i < SCENE_BUFFERS; ++i)
+            EXPECT_EQ(scene.Buffers[i].PrimitiveCount, uint32_t(scene.GL.Counts[i] / 3)) << i;
     }
     // The rooms of a list's faces in list order, each run once; or how many vertices of a kind it has.
     std::vector<int> Rooms(int list)
     {
         std::vector<int> rooms;
         for (const auto& v : ListVertices(scene.GL, list))
-            if (TagOf(v).kind == TAG_SECTOR_FACE && (rooms.empty() || rooms.back() != TagOf(v).room)) rooms.push_back(TagOf(v).room);
+            if (TagOf(v).kind == TAG_SECTOR_FACE && (rooms.empty() || rooms.back() != TagOf(v).room))
+                rooms.push_back(TagOf(v).room);
         return rooms;
     }
     int Count(int list, int kind)
@@ -55,9 +57,16 @@ protected:
 
 TEST(SceneObject, DirtyFlagsFieldsAndTheRoomBox)
 {
-    const std::pair<int, TFlags> rows[] = {
-        {0, Flags({0, 3, 4, 5, 6, 7, 8, 9})}, {1, Flags({1, 3, 4, 6})}, {2, Flags({2, 3, 4})}, {3, Flags({3})}, {9, Flags({9})},
-        {10, Flags({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})}, {11, Flags({})}, {127, Flags({})}, {129 + 128, Flags({1, 3, 4, 6})}, {-1, Flags({})}};
+    const std::pair<int, TFlags> rows[] = {{0, Flags({0, 3, 4, 5, 6, 7, 8, 9})},
+                                           {1, Flags({1, 3, 4, 6})},
+                                           {2, Flags({2, 3, 4})},
+                                           {3, Flags({3})},
+                                           {9, Flags({9})},
+                                           {10, Flags({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})},
+                                           {11, Flags({})},
+                                           {127, Flags({})},
+                                           {129 + 128, Flags({1, 3, 4, 6})},
+                                           {-1, Flags({})}};
     for (const auto& [part, flags] : rows) {
         tr_scene s;
         EXPECT_EQ(s.Dirty, Flags({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
@@ -66,8 +75,10 @@ TEST(SceneObject, DirtyFlagsFieldsAndTheRoomBox)
         EXPECT_EQ(s.Dirty, flags) << "part " << part;
     }
     const std::tuple<const char*, char, int, int, const char*> fields[] = {
-        {"", ',', 0, 1, ""}, {"4", ',', 0, 1, "4"}, {"4,", ',', 2, 2, ""}, {"3,5,7-9,", ',', 4, 3, "7-9"}, {",,", ',', 3, 1, ""},
-        {"7-9", '-', 2, 2, "9"}, {"3,5", ',', 2, 7, "5"}, {"3,5", ',', 2, 0, "3"}};  // past the last field the last again
+        {"", ',', 0, 1, ""},     {"4", ',', 0, 1, "4"},
+        {"4,", ',', 2, 2, ""},   {"3,5,7-9,", ',', 4, 3, "7-9"},
+        {",,", ',', 3, 1, ""},   {"7-9", '-', 2, 2, "9"},
+        {"3,5", ',', 2, 7, "5"}, {"3,5", ',', 2, 0, "3"}};  // past the last field the last again
     for (const auto& [text, delimiter, count, n, field] : fields)
         EXPECT_TRUE(CountFields(text, delimiter) == count && GetField(text, delimiter, n) == field) << text << " " << n;
 
@@ -80,8 +91,10 @@ TEST(SceneObject, DirtyFlagsFieldsAndTheRoomBox)
     s.InitRoomSectors(1);
     s.RoomOfInterest = 2;
     s.CenterOnRoom();
-    EXPECT_TRUE(s.BoxMin[0] == 10 && s.BoxMin[1] == 0 && s.BoxMin[2] == -23 && s.BoxMax[0] == 14 && s.BoxMax[1] == 8 && s.BoxMax[2] == -20);
-    EXPECT_TRUE(s.Translation[0] == -12 && s.Translation[1] == -4 && s.Translation[2] == 21.5 && p.rooms[1].lightCount == 0);
+    EXPECT_TRUE(s.BoxMin[0] == 10 && s.BoxMin[1] == 0 && s.BoxMin[2] == -23 && s.BoxMax[0] == 14 && s.BoxMax[1] == 8 &&
+                s.BoxMax[2] == -20);
+    EXPECT_TRUE(s.Translation[0] == -12 && s.Translation[1] == -4 && s.Translation[2] == 21.5 &&
+                p.rooms[1].lightCount == 0);
     s.RoomOfInterest = 3;  // no such room: everything stays
     s.BoxMin[0] = 0;
     s.CenterOnRoom();
@@ -94,8 +107,9 @@ TEST_F(Scene, UpdateBuildsTheDirtyLayersOnly)
     Update(10);
     EXPECT_EQ(scene.Dirty, Flags({}));
     EXPECT_TRUE(Rooms(2) == std::vector<int>{1} && Rooms(1) == std::vector<int>{2} && Rooms(0) == std::vector<int>{3});
-    EXPECT_TRUE(scene.GL.Counts[2] == 48 && scene.Buffers[2].GroupTextures == std::vector<int32_t>{5001});  // 4 floor, 4 ceiling quads
-    for (int room : {1, 2, 3}) project.At(room, 1, 1).floorBase = 1;  // walls appear where layers are rebuilt
+    EXPECT_TRUE(scene.GL.Counts[2] == 48 &&
+                scene.Buffers[2].GroupTextures == std::vector<int32_t>{5001});  // 4 floor, 4 ceiling quads
+    for (int room : {1, 2, 3}) project.At(room, 1, 1).floorBase = 1;            // walls appear where layers are rebuilt
     Update(1);
     EXPECT_TRUE(scene.GL.Counts[2] == 48 && scene.GL.Counts[1] > 48 && scene.GL.Counts[0] == 48);
     Update(2);
@@ -123,13 +137,13 @@ TEST_F(Scene, FilterRoomsNeighbourAndHiddenNeighbours)
     // project skipped; ranges; blanks around numbers; other text is room 0.
     const std::pair<const char*, std::vector<int>> filters[] = {
         {"3,5,7-9,", {3, 5, 7, 8, 9}}, {"9-7,", {}}, {"0-300,", {3, 4, 5, 6, 7, 8, 9, 10}}, {"1,2,11,-4,", {3, 4}},
-        {"x,6, 4 ,", {6, 4}}, {"8-x,", {}}, {"aLl,", {3, 4, 5, 6, 7, 8, 9, 10}}, {"4,4,", {4}}};
+        {"x,6, 4 ,", {6, 4}},          {"8-x,", {}}, {"aLl,", {3, 4, 5, 6, 7, 8, 9, 10}},   {"4,4,", {4}}};
     for (const auto& [filter, rooms] : filters) {
         scene.RoomFilter = filter;
         Update(2);
         EXPECT_TRUE(Rooms(0) == rooms && scene.Dirty[2] == 0) << filter;
     }
-    EXPECT_EQ(scene.GL.Counts[0], 2 * 48);  // a room named twice is built twice
+    EXPECT_EQ(scene.GL.Counts[0], 2 * 48);         // a room named twice is built twice
     for (const char* filter : {"ALL", "4", ""}) {  // without a comma: nothing, and the flag stays
         scene.RoomFilter = filter;
         Update(2);
@@ -146,7 +160,8 @@ TEST_F(Scene, FilterRoomsNeighbourAndHiddenNeighbours)
     scene.RoomFilter = "ALL,";  // hidden neighbours: no neighbour and no filter rooms
     scene.HideNeighbors = 1;
     Update(10);
-    EXPECT_TRUE(scene.GL.Counts[0] + scene.GL.Counts[1] == 0 && Rooms(2) == std::vector<int>{1} && scene.Dirty == Flags({}));
+    EXPECT_TRUE(scene.GL.Counts[0] + scene.GL.Counts[1] == 0 && Rooms(2) == std::vector<int>{1} &&
+                scene.Dirty == Flags({}));
 }
 
 TEST_F(Scene, PlayerStartAndSymbolsFollowTheirRoomsAndEditModes)
@@ -156,7 +171,8 @@ TEST_F(Scene, PlayerStartAndSymbolsFollowTheirRoomsAndEditModes)
         project.playerRoom = int16_t(room);
         Update(10);
         const int all = Count(0, TAG_PLAYER_START) + Count(1, TAG_PLAYER_START) + Count(2, TAG_PLAYER_START);
-        EXPECT_TRUE(Count(3 - room, TAG_PLAYER_START) == 36 && all == 36) << room;  // filter, neighbour or current room's list
+        EXPECT_TRUE(Count(3 - room, TAG_PLAYER_START) == 36 && all == 36)
+            << room;  // filter, neighbour or current room's list
     }
     EXPECT_EQ(scene.Buffers[2].GroupTextures, (std::vector<int32_t>{5001, 5002}));
 
@@ -168,7 +184,10 @@ TEST_F(Scene, PlayerStartAndSymbolsFollowTheirRoomsAndEditModes)
     project.soundSourceCount = 1, project.soundSources[1].room = 1;
     const struct {
         int mode, layer, list, kind, vertices, hidden;  // with the neighbour hidden
-    } rows[] = {{4, 5, 7, TAG_CAMERA, 2 * 36, 36}, {6, 6, 8, TAG_LIGHT, 36, 36}, {8, 7, 9, TAG_BOX, 6, 6}, {9, 8, 10, TAG_FLYBY, 36 + 18, 0},
+    } rows[] = {{4, 5, 7, TAG_CAMERA, 2 * 36, 36},
+                {6, 6, 8, TAG_LIGHT, 36, 36},
+                {8, 7, 9, TAG_BOX, 6, 6},
+                {9, 8, 10, TAG_FLYBY, 36 + 18, 0},
                 {10, 9, 11, TAG_SOUND, 36, 36}};
     for (const auto& r : rows) {
         scene.EditMode = r.mode;
@@ -223,10 +242,13 @@ TEST_F(Scene, RoomsSeenThroughTheDevice)
     scene.Update();
     TSceneCamera camera;
     auto pixel = [&](double x, double h, double z) { return camera.PixelAt(views[0]->host, x, h, z); };
-    auto frame = [&](double x, double h, double z, double distance) { camera.Frame(scene.Buffers, false, x, h, z, distance); };
+    auto frame = [&](double x, double h, double z, double distance) {
+        camera.Frame(scene.Buffers, false, x, h, z, distance);
+    };
     constexpr uint32_t floor = 0xFFF57030, death = 0xFF800000, ceiling = 0xFFF59450, black = 0xFF000000;
     frame(4, 0, -2, 12);  // from above the ceilings turn their backs: the floors show
-    EXPECT_TRUE(pixel(2, 0, -2) == floor && pixel(1, 0, -3) == floor && pixel(6, 0, -2) == death && pixel(7, 0, -1) == death);
+    EXPECT_TRUE(pixel(2, 0, -2) == floor && pixel(1, 0, -3) == floor && pixel(6, 0, -2) == death &&
+                pixel(7, 0, -1) == death);
     EXPECT_TRUE(pixel(-0.5, 0, -2) == black && pixel(4, 0, 1) == black);
     frame(4, 4, -2, -12);  // from below, the ceilings
     EXPECT_TRUE(pixel(2, 4, -2) == ceiling && pixel(6, 4, -2) == ceiling && pixel(8.5, 4, -2) == black);

@@ -25,9 +25,13 @@ protected:
         scene.Project = &project;
         scene.GL.LoadIdentity();
     }
-    std::vector<txgl_vertex> Element(int kind, int room, int element) { return Tagged(ListVertices(scene.GL, 0), kind, room, element); }
+    std::vector<txgl_vertex> Element(int kind, int room, int element)
+    {
+        return Tagged(ListVertices(scene.GL, 0), kind, room, element);
+    }
     // A box of side 0.2 standing with its corner at (x, h, z) in the colour, in the symbol texture.
-    static void ExpectBox(const std::vector<txgl_vertex>& v, double x, double h, double z, uint32_t colour, size_t count = 36)
+    static void ExpectBox(const std::vector<txgl_vertex>& v, double x, double h, double z, uint32_t colour,
+                          size_t count = 36)
     {
         ASSERT_EQ(v.size(), count);
         double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
@@ -37,7 +41,8 @@ protected:
         }
         EXPECT_TRUE(ColorOf(v[0]) == colour && v[0].texture == COLORED_TEXTURE) << std::hex << ColorOf(v[0]);
         EXPECT_TRUE(std::abs(lo[0] - x) + std::abs(hi[0] - x - 0.2) + std::abs(lo[1] - h) + std::abs(hi[1] - h - 0.2) +
-                        std::abs(lo[2] - z + 0.2) + std::abs(hi[2] - z) < 1e-4)
+                        std::abs(lo[2] - z + 0.2) + std::abs(hi[2] - z) <
+                    1e-4)
             << lo[0] << " " << lo[1] << " " << hi[2];
     }
 
@@ -108,7 +113,7 @@ TEST_F(Symbols, PlayerStartLightsCamerasAndSounds)
     tcuarto& r = project.rooms[1];
     r.lightCount = 2;
     r.lights[1].column = 2, r.lights[1].row = 3, r.lights[1].height = 4;  // a unit above the floor
-    r.lights[2].column = 0, r.lights[2].row = 3;                         // left of the room, on column 1's floor
+    r.lights[2].column = 0, r.lights[2].row = 3;                          // left of the room, on column 1's floor
     project.At(1, 1, 3).floorBase = 2;
     r.selectedLight = 2;
     project.cameraCount = 3;
@@ -146,7 +151,8 @@ TEST_F(Symbols, PlayerStartLightsCamerasAndSounds)
     scene.BuildRoomLights(1);
     const auto v = ListVertices(scene.GL, 0);
     ASSERT_EQ(v.size(), 36u + 2 * 12 * 11 * 3);
-    for (size_t i = 36; i < v.size(); ++i) EXPECT_NEAR(std::hypot(v[i].x - 11.5, v[i].y + 4.5, v[i].z + 22.5), 3.0, 1e-4) << i;
+    for (size_t i = 36; i < v.size(); ++i)
+        EXPECT_NEAR(std::hypot(v[i].x - 11.5, v[i].y + 4.5, v[i].z + 22.5), 3.0, 1e-4) << i;
 }
 
 TEST_F(Symbols, FlybyCamerasAndBoxVolumes)
@@ -163,11 +169,13 @@ TEST_F(Symbols, FlybyCamerasAndBoxVolumes)
     ExpectBox(v, 11.3, 4.4, -22.4, 0x0000FF, 36 + 18);
     D3DXVECTOR3 c(0, 0, 0);
     for (size_t i : {48, 49, 50, 51}) c = c + D3DXVECTOR3(v[i].x, v[i].y, v[i].z) * 0.25f;
-    EXPECT_TRUE(NearPoint(v[36], 11.4, -4.5, -22.4) && std::abs(c.x - 10.4) + std::abs(c.y + 4.5) + std::abs(c.z + 22.4) < 1e-5 && scene.GL.Depth == 0);
+    EXPECT_TRUE(NearPoint(v[36], 11.4, -4.5, -22.4) &&
+                std::abs(c.x - 10.4) + std::abs(c.y + 4.5) + std::abs(c.z + 22.4) < 1e-5 && scene.GL.Depth == 0);
 
     tcuarto& r = project.rooms[1];
     r.boxCount = 7;
-    for (int i = 1; i <= 7; ++i) r.boxes[size_t(i)] = troom_box{{uint8_t(i - 1), 0}, 1, 2, 3, 3, 2};  // the type in byte 0
+    for (int i = 1; i <= 7; ++i)
+        r.boxes[size_t(i)] = troom_box{{uint8_t(i - 1), 0}, 1, 2, 3, 3, 2};  // the type in byte 0
     r.selectedBox = 2;
     scene.GL.ClearList(-1);
     scene.BuildRoomBoxes();
@@ -185,7 +193,8 @@ TEST_F(Symbols, FlybyCamerasAndBoxVolumes)
         const auto e = Element(TAG_BOX, 1, type + 1);
         ASSERT_EQ(e.size(), 6u);
         const txgl_vertex* q[4] = {&e[2], &e[0], &e[1], &e[3]};  // a quad emits V2, V3, V1, V4, V1, V3
-        for (int k = 0; k < 4; ++k) EXPECT_TRUE(NearPoint(*q[k], want[type][k][0], -want[type][k][1], want[type][k][2])) << type << k;
+        for (int k = 0; k < 4; ++k)
+            EXPECT_TRUE(NearPoint(*q[k], want[type][k][0], -want[type][k][1], want[type][k][2])) << type << k;
         EXPECT_TRUE(ColorOf(e[0]) == (type == 1 ? 0x008080u : 0x00FFFFu) && e[0].texture == COLORED_TEXTURE) << type;
     }
     // Counts past the table's ten are not read past it (the three empty
@@ -196,7 +205,6 @@ TEST_F(Symbols, FlybyCamerasAndBoxVolumes)
     project.currentRoom = 2;
     scene.BuildRoomBoxes();
     EXPECT_EQ(scene.GL.Counts[0], 9 * 6);
-
 }
 
 TEST(Shadows, TheTrianglesOfTheVertexListInTheWay)
@@ -210,11 +218,14 @@ TEST(Shadows, TheTrianglesOfTheVertexListInTheWay)
     gl.Tri({-1, 1, 0.5f}, {0, -1, 0.5f}, {1, 1, 0.5f});
     gl.Vertices.Sort();
     // Behind it; before it; its own corner; lit from behind; the other list's triangle, then in its own list.
-    const std::tuple<int, float, D3DXVECTOR3, int> rows[] = {{2, -1, {0, 0, 1}, 0},  {2, -1, {0, 0, -0.5f}, 1}, {2, -1, {-1, -1, 0}, 1},
-                                                             {2, 1, {0, 0, -1}, 1},  {2, 0.25f, {0, 0, 1}, 1},  {3, 0.25f, {0, 0, 1}, 0}};
+    const std::tuple<int, float, D3DXVECTOR3, int> rows[] = {{2, -1, {0, 0, 1}, 0},    {2, -1, {0, 0, -0.5f}, 1},
+                                                             {2, -1, {-1, -1, 0}, 1},  {2, 1, {0, 0, -1}, 1},
+                                                             {2, 0.25f, {0, 0, 1}, 1}, {3, 0.25f, {0, 0, 1}, 0}};
     for (size_t i = 0; i < std::size(rows); ++i) {
         const auto& [list, light, vertex, lit] = rows[i];
-        EXPECT_EQ(VertexShadowed(gl, list, gl.Vertices.Locate(IntToStrWidth(list, 6)), D3DXVECTOR3(0, 0, light), vertex), lit) << i;
+        EXPECT_EQ(
+            VertexShadowed(gl, list, gl.Vertices.Locate(IntToStrWidth(list, 6)), D3DXVECTOR3(0, 0, light), vertex), lit)
+            << i;
     }
 }
 
@@ -227,8 +238,10 @@ TEST_F(Lighting, AmbientRingsLevelsAndBlends)
     const struct {
         int brightness, code;
         uint32_t colour;
-    } ambients[] = {{0, 0, Shade(0x204080, 10)}, {4, 0, Shade(0x204080, 6)}, {40, 0, Shade(0x204080, 0)},  // brightness taken off
-                    {40, 1, Shade(0xFFFFFF, 0)}, {40, 3, Shade(0xFFFFFF, 0)}, {40, 4, Shade(0x204080, 0)}};  // first two games: white
+    } ambients[] = {{0, 0, Shade(0x204080, 10)}, {4, 0, Shade(0x204080, 6)},
+                    {40, 0, Shade(0x204080, 0)},  // brightness taken off
+                    {40, 1, Shade(0xFFFFFF, 0)}, {40, 3, Shade(0xFFFFFF, 0)},
+                    {40, 4, Shade(0x204080, 0)}};  // first two games: white
     for (const auto& a : ambients) {
         scene.Brightness = int16_t(a.brightness);
         level.version_code = a.code;
@@ -247,8 +260,8 @@ TEST_F(Lighting, AmbientRingsLevelsAndBlends)
     const uint32_t red8 = Shade(0xFF, 8), red9 = Shade(0xFF, 9);
     EXPECT_EQ(Lit(), (std::vector<uint32_t>{red8, red8, red8, red9, red9, 0}));
     room().lights[1].intensity = 4, room().lights[1].range = 1, scene.Brightness = 2;  // far 7, near 2, step 2.5
-    EXPECT_EQ(Lit()[0], Shade(0xFF, 4));  // 2 + 2.5 rounds to even
-    room().lights[1].intensity = 100, room().lights[1].range = 9;  // levels clamp to 0..31
+    EXPECT_EQ(Lit()[0], Shade(0xFF, 4));                                               // 2 + 2.5 rounds to even
+    room().lights[1].intensity = 100, room().lights[1].range = 9;                      // levels clamp to 0..31
     EXPECT_TRUE(Lit()[0] == Shade(0xFF, 1) && Lit()[3] == Shade(0xFF, 2));
     scene.Brightness = 0, room().lights[1].intensity = 0, room().lights[1].range = 3;
 
@@ -307,9 +320,11 @@ TEST_F(Lighting, WhichLightsShineAndWhereTheyStand)
         // Per column and slot of the floor part: 1 when some vertex is lit, 2 when some kept the ambient colour.
         std::map<std::pair<int, int>, int> ambient;
         for (const auto& v : ListVertices(scene.GL, 2))
-            if (TagOf(v).part == 0) ambient[{TagOf(v).column, TagOf(v).slot}] |= 1 << (ColorOf(v) == Shade(0xFFFFFF, 20));
+            if (TagOf(v).part == 0)
+                ambient[{TagOf(v).column, TagOf(v).slot}] |= 1 << (ColorOf(v) == Shade(0xFFFFFF, 20));
         for (int column = 1; column <= 5; ++column)
             EXPECT_EQ((ambient[{column, 4}]), !wall || column < 3 ? 1 : column == 3 ? 0 : 2) << column << " " << wall;
-        EXPECT_TRUE(!wall || (ambient[{3, 2}] == 1 && ambient[{3, 3}] == 2));  // the wall's lit face, and its face in the shadow
+        EXPECT_TRUE(!wall ||
+                    (ambient[{3, 2}] == 1 && ambient[{3, 3}] == 2));  // the wall's lit face, and its face in the shadow
     }
 }

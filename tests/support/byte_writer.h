@@ -84,8 +84,7 @@ private:
     template <class T>
     void One(T v)
     {
-        if constexpr (std::is_floating_point_v<T>)
-            One(std::bit_cast<uint32_t>(v));
+        if constexpr (std::is_floating_point_v<T>) One(std::bit_cast<uint32_t>(v));
         else
             for (size_t i = 0; i < sizeof v; ++i)
                 U8(static_cast<unsigned>(std::make_unsigned_t<T>(v) >> (8 * i)) & 0xFF);

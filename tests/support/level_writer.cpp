@@ -111,10 +111,8 @@ void TLevelWriter::LevelData()
     Mark("rooms_unused");
     o_->LE(d_.rooms_unused);
     Mark("rooms");
-    if (code_ == LEVEL_TRC)
-        o_->LE(uint32_t(d_.rooms.size()));
-    else
-        o_->LE(uint16_t(d_.rooms.size()));
+    if (code_ == LEVEL_TRC) o_->LE(uint32_t(d_.rooms.size()));
+    else o_->LE(uint16_t(d_.rooms.size()));
     for (size_t i = 0; i < d_.rooms.size(); ++i) code_ == LEVEL_TRC ? TrcRoom(i, d_.rooms[i]) : Room(i, d_.rooms[i]);
     Words("floor_data", d_.floor_data);
     Words("mesh_data", d_.mesh_data);
@@ -347,11 +345,11 @@ uint32_t LevelVersionWord(int code)
 std::string LevelFileExtension(int code)
 {
     switch (code) {
-        case LEVEL_TR1_TUB: return ".tub";
-        case LEVEL_TR2_TRG: return ".trg";
-        case LEVEL_TR4: return ".tr4";
-        case LEVEL_TRC: return ".trc";
-        default: return ".phd";
+    case LEVEL_TR1_TUB: return ".tub";
+    case LEVEL_TR2_TRG: return ".trg";
+    case LEVEL_TR4: return ".tr4";
+    case LEVEL_TRC: return ".trc";
+    default: return ".phd";
     }
 }
 
@@ -464,12 +462,9 @@ TRoomDesc MakeRoom(int code, int index, const TSampleLevelSize& size, TRandom& r
         r.lights_tr1 = rnd.Records<troom_light_tr1>(size.lights);
         r.statics_tr1 = rnd.Records<troom_static_tr1>(size.statics);
     } else {
-        if (code <= LEVEL_TR3)
-            r.lights_tr2 = rnd.Records<troom_light_tr2>(size.lights);
-        else if (code == LEVEL_TR4)
-            r.lights_tr4 = rnd.Records<troom_light_tr4>(size.lights);
-        else
-            r.lights_trc = rnd.Records<troom_light_trc>(size.lights);
+        if (code <= LEVEL_TR3) r.lights_tr2 = rnd.Records<troom_light_tr2>(size.lights);
+        else if (code == LEVEL_TR4) r.lights_tr4 = rnd.Records<troom_light_tr4>(size.lights);
+        else r.lights_trc = rnd.Records<troom_light_trc>(size.lights);
         r.statics = rnd.Records<tlevel_room_static>(size.statics);
     }
     r.alternate_room = static_cast<int16_t>(rnd.Range(-1, size.rooms - 1));
@@ -583,25 +578,19 @@ TLevelDesc MakeSampleLevel(int code, const TSampleLevelSize& size)
     d.cameras = rnd.Records<tlevel_camera>(n);
     if (code >= LEVEL_TR4) d.flyby_cameras = rnd.Records<tlevel_flyby_camera>(n);
     d.sound_sources = rnd.Records<tlevel_sound_source>(n);
-    if (code <= LEVEL_TR1_TUB)
-        d.boxes_tr1 = rnd.Records<tbox_tr1>(n);
-    else
-        d.boxes = rnd.Records<tbox>(n);
+    if (code <= LEVEL_TR1_TUB) d.boxes_tr1 = rnd.Records<tbox_tr1>(n);
+    else d.boxes = rnd.Records<tbox>(n);
     d.overlaps = rnd.Records<uint16_t>(n * 2);
     for (int z = 0; z < 10; ++z) {
         const bool carried = code > LEVEL_TR1_TUB || z == 0 || z == 1 || z == 4 || z == 5 || z == 6 || z == 9;
         d.zones[size_t(z)] = carried ? rnd.Records<uint16_t>(n) : std::vector<uint16_t>(size_t(n), 0);
     }
-    if (code <= LEVEL_TR1_TUB)
-        d.items_tr1 = rnd.Records<titem_tr1>(n);
-    else
-        d.items = rnd.Records<tlevel_item>(n);
+    if (code <= LEVEL_TR1_TUB) d.items_tr1 = rnd.Records<titem_tr1>(n);
+    else d.items = rnd.Records<tlevel_item>(n);
     if (code <= LEVEL_TR3)
         for (auto& b : d.light_map) b = rnd.Byte();
-    if (code >= LEVEL_TR4)
-        d.ai_objects = rnd.Records<tai_object>(n);
-    else
-        d.cinematic_frames = rnd.Records<tcinematic_frame>(n);
+    if (code >= LEVEL_TR4) d.ai_objects = rnd.Records<tai_object>(n);
+    else d.cinematic_frames = rnd.Records<tcinematic_frame>(n);
     d.demo_data = rnd.Records<uint8_t>(n * 5);
     for (size_t i = 0; i < (code <= LEVEL_TR1_TUB ? 256u : code == LEVEL_TRC ? 450u : 370u); ++i)
         d.sound_map[i] = static_cast<int16_t>(rnd.Next());
@@ -698,10 +687,8 @@ TMeshDesc MakeCubeMesh(int16_t half, uint16_t texture, int shadeStep)
         const int16_t x = (i & 1) ? half : int16_t(-half), y = (i & 2) ? half : int16_t(-half),
                       z = (i & 4) ? half : int16_t(-half);
         m.vertices.push_back({x, y, z});
-        if (shadeStep >= 0)
-            m.shades.push_back(static_cast<uint16_t>(i * shadeStep));
-        else
-            m.normals.push_back({int16_t(x / half * 16300), int16_t(y / half * 16300), int16_t(z / half * 16300)});
+        if (shadeStep >= 0) m.shades.push_back(static_cast<uint16_t>(i * shadeStep));
+        else m.normals.push_back({int16_t(x / half * 16300), int16_t(y / half * 16300), int16_t(z / half * 16300)});
     }
     for (const auto& f :
          {std::array<uint16_t, 4>{4, 5, 7, 6}, {0, 2, 3, 1}, {1, 3, 7, 5}, {0, 4, 6, 2}, {2, 6, 7, 3}, {0, 1, 5, 4}})

@@ -30,7 +30,10 @@ int FillTable(std::array<T, N>& table, int fill, int capacity, TFixtureRandom& r
 }
 
 template <class T>
-T Small(int v) { return static_cast<T>(v); }
+T Small(int v)
+{
+    return static_cast<T>(v);
+}
 
 // Small heights, a handful of textures, mostly default coordinates.
 void FillSector(tsector& s, int column, int row, TFixtureRandom& rnd)
@@ -38,10 +41,12 @@ void FillSector(tsector& s, int column, int row, TFixtureRandom& rnd)
     s.floorBase = Small<int8_t>(s.floorBase + rnd.Below(3) - 1);
     s.floorClicks = Small<int8_t>(rnd.Below(7) - 3);
     if (rnd.Below(4) == 0)
-        s.floorZFall = Small<int8_t>(rnd.Below(4)), s.floorXRise = Small<int8_t>(rnd.Below(4)), s.floorSplit = Small<uint8_t>(rnd.Below(3));
+        s.floorZFall = Small<int8_t>(rnd.Below(4)), s.floorXRise = Small<int8_t>(rnd.Below(4)),
+        s.floorSplit = Small<uint8_t>(rnd.Below(3));
     s.ceilingBase = Small<int8_t>(8 + rnd.Below(4));
     if (rnd.Below(8) == 0)
-        s.ceilingZRise = Small<int8_t>(rnd.Below(4)), s.ceilingXFall = Small<int8_t>(rnd.Below(4)), s.ceilingSplit = Small<uint8_t>(rnd.Below(3));
+        s.ceilingZRise = Small<int8_t>(rnd.Below(4)), s.ceilingXFall = Small<int8_t>(rnd.Below(4)),
+        s.ceilingSplit = Small<uint8_t>(rnd.Below(3));
     if (rnd.Below(10) == 0) s.roomBeside = Small<uint8_t>(1 + rnd.Below(20));
     if (rnd.Below(20) == 0) s.roomAbove = Small<uint8_t>(1 + rnd.Below(20));
     for (auto& wall : s.wallFlags) wall = Small<uint8_t>(rnd.Below(6) == 0);
@@ -49,8 +54,8 @@ void FillSector(tsector& s, int column, int row, TFixtureRandom& rnd)
     s.faceFlags = Small<uint8_t>(rnd.Below(256)), s.death = Small<uint8_t>(rnd.Below(50) == 0);
     for (auto& wall : s.walls)
         for (int piece = 0; piece < 2; ++piece)
-            wall[piece].textureId = Small<uint16_t>(1 + rnd.Below(48)), wall[piece].rotations = Small<uint8_t>(rnd.Below(4)),
-            wall[piece].mode = Small<uint8_t>(rnd.Below(3));
+            wall[piece].textureId = Small<uint16_t>(1 + rnd.Below(48)),
+            wall[piece].rotations = Small<uint8_t>(rnd.Below(4)), wall[piece].mode = Small<uint8_t>(rnd.Below(3));
     for (tface_texture* f : {&s.floorFaces[0], &s.ceilingFaces[0]}) {
         f->textureId = Small<uint16_t>(1 + rnd.Below(48));
         const float u = static_cast<float>(rnd.Below(8)) / 8.0f, v = static_cast<float>(rnd.Below(8)) / 8.0f;
@@ -98,8 +103,10 @@ void FillProjectTables(tcuarto_list& p, int tableFill, uint32_t seed)
     p.itemCount = Small<int16_t>(FillTable(p.items, tableFill, MAX_PROJECT_ITEMS, rnd));
     p.selectedItem = Small<int16_t>(rnd.Below(256)), p.highlightedItem = Small<int16_t>(rnd.Below(256));
     p.reservedWord = Small<int16_t>(int(rnd.Next()));
-    p.cameraCount = Small<int16_t>(FillTable(p.cameras, tableFill, MAX_PROJECT_CAMERAS, rnd)), p.selectedCamera = Small<int16_t>(rnd.Below(99));
-    p.flybyCount = Small<int16_t>(FillTable(p.flybyCameras, tableFill, MAX_PROJECT_FLYBYS, rnd)), p.selectedFlyby = Small<int16_t>(rnd.Below(64));
+    p.cameraCount = Small<int16_t>(FillTable(p.cameras, tableFill, MAX_PROJECT_CAMERAS, rnd)),
+    p.selectedCamera = Small<int16_t>(rnd.Below(99));
+    p.flybyCount = Small<int16_t>(FillTable(p.flybyCameras, tableFill, MAX_PROJECT_FLYBYS, rnd)),
+    p.selectedFlyby = Small<int16_t>(rnd.Below(64));
     p.soundSourceCount = Small<int16_t>(FillTable(p.soundSources, tableFill, MAX_PROJECT_SOUNDS, rnd)),
     p.selectedSoundSource = Small<int16_t>(rnd.Below(32));
     p.triggerCount = Small<int16_t>(tableFill);
@@ -117,7 +124,10 @@ struct TDifference {
     std::string out;
     void Fail(const std::string& what) { out = out.empty() ? what : out; }
     template <class T>
-    void Same(const T& a, const T& b, const std::string& what) { if (std::memcmp(&a, &b, sizeof(T)) != 0) Fail(what); }
+    void Same(const T& a, const T& b, const std::string& what)
+    {
+        if (std::memcmp(&a, &b, sizeof(T)) != 0) Fail(what);
+    }
     template <class T, std::size_t N>
     void Entries(const std::array<T, N>& a, const std::array<T, N>& b, int count, const std::string& what)
     {
@@ -137,15 +147,19 @@ void CompareRooms(const tcuarto& a, const tcuarto& b, const std::string& at, boo
     d.Entries(a.boxes, b.boxes, everything ? MAX_ROOM_BOXES : a.boxCount, at + "boxes");
     d.Entries(a.statics, b.statics, everything ? MAX_ROOM_STATICS : a.staticCount, at + "statics");
     d.Entries(a.lights, b.lights, everything ? MAX_ROOM_LIGHTS : a.lightCount, at + "lights");
-    const bool sameSlots = a.sectors.ColumnSlots() == b.sectors.ColumnSlots() && a.sectors.RowSlots() == b.sectors.RowSlots();
+    const bool sameSlots =
+        a.sectors.ColumnSlots() == b.sectors.ColumnSlots() && a.sectors.RowSlots() == b.sectors.RowSlots();
     if (everything && !sameSlots) return d.Fail(at + "grid dimensions");
-    if (everything && a.sectors.size() > 0 && std::memcmp(a.sectors.data(), b.sectors.data(), a.sectors.size() * sizeof(tsector)) != 0)
+    if (everything && a.sectors.size() > 0 &&
+        std::memcmp(a.sectors.data(), b.sectors.data(), a.sectors.size() * sizeof(tsector)) != 0)
         return d.Fail(at + "grid contents");
     if (everything || a.columns == 0 || a.rows == 0) return;
     for (const tcuarto* r : {&a, &b})
-        if (r->sectors.ColumnSlots() < r->columns + 1 || r->sectors.RowSlots() < r->rows + 1) return d.Fail(at + "grid smaller than the room");
+        if (r->sectors.ColumnSlots() < r->columns + 1 || r->sectors.RowSlots() < r->rows + 1)
+            return d.Fail(at + "grid smaller than the room");
     for (int c = 1; c <= a.columns; ++c)
-        if (std::memcmp(a.sectors[c] + 1, b.sectors[c] + 1, sizeof(tsector) * a.rows) != 0) return d.Fail(at + "sectors of column " + std::to_string(c));
+        if (std::memcmp(a.sectors[c] + 1, b.sectors[c] + 1, sizeof(tsector) * a.rows) != 0)
+            return d.Fail(at + "sectors of column " + std::to_string(c));
 }
 
 std::string Compare(const tcuarto_list& a, const tcuarto_list& b, bool everything)
@@ -164,16 +178,20 @@ std::string Compare(const tcuarto_list& a, const tcuarto_list& b, bool everythin
     d.Entries(a.soundSources, b.soundSources, everything ? MAX_PROJECT_SOUNDS : a.soundSourceCount, "sound sources");
     d.Entries(a.animSets, b.animSets, everything ? MAX_PROJECT_ANIM_SETS : a.animSetCount, "animated sets");
     // Stored: triggers 0 .. count - 1 and rooms 1 .. count; everything: the whole arrays.
-    const std::size_t triggers = everything ? a.triggers.size() : static_cast<std::size_t>(std::max<int>(a.triggerCount, 0));
+    const std::size_t triggers =
+        everything ? a.triggers.size() : static_cast<std::size_t>(std::max<int>(a.triggerCount, 0));
     if (everything && a.triggers.size() != b.triggers.size()) d.Fail("trigger array");
     else if (a.triggers.size() < triggers || b.triggers.size() < triggers) d.Fail("triggers");
-    else if (triggers > 0 && std::memcmp(a.triggers.data(), b.triggers.data(), triggers * sizeof(tproject_trigger)) != 0) d.Fail("triggers");
+    else if (triggers > 0 &&
+             std::memcmp(a.triggers.data(), b.triggers.data(), triggers * sizeof(tproject_trigger)) != 0)
+        d.Fail("triggers");
     const std::size_t rooms = everything ? a.rooms.size() : static_cast<std::size_t>(a.roomCount) + 1;
     if (everything ? a.rooms.size() != b.rooms.size() : a.rooms.size() < rooms || b.rooms.size() < rooms) {
         d.Fail("rooms array of " + std::to_string(a.rooms.size()) + " against " + std::to_string(b.rooms.size()));
         return d.out;
     }
-    for (std::size_t i = everything ? 0 : 1; i < rooms; ++i) CompareRooms(a.rooms[i], b.rooms[i], "room " + std::to_string(i) + ": ", everything, d);
+    for (std::size_t i = everything ? 0 : 1; i < rooms; ++i)
+        CompareRooms(a.rooms[i], b.rooms[i], "room " + std::to_string(i) + ": ", everything, d);
     return d.out;
 }
 

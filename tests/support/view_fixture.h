@@ -60,12 +60,11 @@ protected:
     TTestView& OpenView(int w = 64, int h = 64)
     {
         const bool first = !D3DDevice;
-        if (!D3DObject) {
-            EXPECT_TRUE(CreateDirect3D());
-        }
+        if (!D3DObject) { EXPECT_TRUE(CreateDirect3D()); }
         views.push_back(std::make_unique<TTestView>(w, h));
         ViewportRegistry.Add(views.back().get());
-        EXPECT_TRUE(CreateDeviceOrSwapChain(views.back()->SwapChain, views.back()->DeviceWindow(), false, 0, 0, 0, 1, true, true));
+        EXPECT_TRUE(CreateDeviceOrSwapChain(views.back()->SwapChain, views.back()->DeviceWindow(), false, 0, 0, 0, 1,
+                                            true, true));
         if (first) SetDefaultRenderStates();
         return *views.back();
     }
@@ -96,8 +95,8 @@ struct TSceneCamera {
     // group in the store's textures when textured) and presents.
     void Frame(TVertexBuffer_array& buffers, bool textured, double x, double height, double z, double distance)
     {
-        Look(D3DXVECTOR3(float(x), float(-height - distance), float(z)), D3DXVECTOR3(float(x), float(-height), float(z)),
-             D3DXVECTOR3(0, 0, 1));
+        Look(D3DXVECTOR3(float(x), float(-height - distance), float(z)),
+             D3DXVECTOR3(float(x), float(-height), float(z)), D3DXVECTOR3(0, 0, 1));
         Frame(buffers, textured);
     }
     static void Frame(TVertexBuffer_array& buffers, bool textured)
@@ -129,7 +128,8 @@ struct TSceneCamera {
         const D3DXVECTOR3 p(float(x), float(-height), float(z));
         D3DXVECTOR4 c;
         D3DXVec3Transform(&c, &p, &m);
-        return host.Pixel(int((c.x / c.w + 1) / 2 * host.ClientWidth()), int((1 - c.y / c.w) / 2 * host.ClientHeight()));
+        return host.Pixel(int((c.x / c.w + 1) / 2 * host.ClientWidth()),
+                          int((1 - c.y / c.w) / 2 * host.ClientHeight()));
     }
 };
 
@@ -187,9 +187,10 @@ inline std::vector<txgl_vertex> Emitted(TxGL& gl)
 
 inline ::testing::AssertionResult NearPoint(const txgl_vertex& v, double x, double y, double z, double eps = 1e-4)
 {
-    if (std::abs(v.x - x) <= eps && std::abs(v.y - y) <= eps && std::abs(v.z - z) <= eps) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "vertex at (" << v.x << ", " << v.y << ", " << v.z << "), expected (" << x << ", " << y
-                                         << ", " << z << ")";
+    if (std::abs(v.x - x) <= eps && std::abs(v.y - y) <= eps && std::abs(v.z - z) <= eps)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "vertex at (" << v.x << ", " << v.y << ", " << v.z << "), expected (" << x
+                                         << ", " << y << ", " << z << ")";
 }
 
 // Red in the low byte, as project colours are written.
@@ -207,7 +208,9 @@ inline std::vector<txgl_vertex> Tagged(const std::vector<txgl_vertex>& all, int 
 {
     std::vector<txgl_vertex> out;
     for (const auto& v : all)
-        if (TagOf(v).kind == kind && (room < 0 || TagOf(v).room == room) && (element < 0 || TagOf(v).element == element)) out.push_back(v);
+        if (TagOf(v).kind == kind && (room < 0 || TagOf(v).room == room) &&
+            (element < 0 || TagOf(v).element == element))
+            out.push_back(v);
     return out;
 }
 
@@ -279,5 +282,6 @@ inline TMeshDesc AxisTriangle(uint16_t texture)
 // A square object texture of 64 pixels at (0, 0) on a tile.
 inline tobject_texture SquareTexture(uint16_t tile)
 {
-    return MakeObjectTexture(tile, {tobject_texture_corner{1, 0, 1, 0}, {255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}});
+    return MakeObjectTexture(
+        tile, {tobject_texture_corner{1, 0, 1, 0}, {255, 63, 1, 0}, {255, 63, 255, 63}, {1, 0, 255, 63}});
 }

@@ -207,8 +207,8 @@ public:
     virtual HRESULT TestCooperativeLevel() = 0;
     virtual HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* params, IDirect3DSwapChain8** swapChain) = 0;
     // One level, usage 0, formats R5G6B5, A1R5G5B5, R8G8B8 and A8R8G8B8, the managed pool.
-    virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                                  D3DPOOL pool, IDirect3DTexture8** texture) = 0;
+    virtual HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DTexture8** texture) = 0;
     virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
                                        IDirect3DVertexBuffer8** buffer) = 0;
 
@@ -227,8 +227,7 @@ public:
     virtual HRESULT SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* depthStencil) = 0;
 
     // Clears the whole render target, or the given rectangles of it.
-    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                          DWORD stencil) = 0;
+    virtual HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) = 0;
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;
 

@@ -172,8 +172,7 @@ void TOffscreenHost::PresentFrame(const uint32_t* pixels, int width, int height,
     frame_.resize(size_t(frameWidth_) * size_t(frameHeight_));
     for (int y = 0; y < frameHeight_; ++y)
         std::memcpy(frame_.data() + size_t(y) * frameWidth_,
-                    reinterpret_cast<const uint8_t*>(pixels) + size_t(y) * size_t(pitch),
-                    size_t(frameWidth_) * 4);
+                    reinterpret_cast<const uint8_t*>(pixels) + size_t(y) * size_t(pitch), size_t(frameWidth_) * 4);
 }
 
 uint32_t TOffscreenHost::Pixel(int x, int y) const

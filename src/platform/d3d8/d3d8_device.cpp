@@ -35,8 +35,8 @@ int TextureBytesPerPixel(D3DFORMAT f)
 bool LockOrigin(const RECT* rect, int width, int height, int& x, int& y)
 {
     if (!rect) return true;
-    if (rect->left < 0 || rect->top < 0 || rect->right > width || rect->bottom > height ||
-        rect->left >= rect->right || rect->top >= rect->bottom)
+    if (rect->left < 0 || rect->top < 0 || rect->right > width || rect->bottom > height || rect->left >= rect->right ||
+        rect->top >= rect->bottom)
         return false;
     x = rect->left;
     y = rect->top;
@@ -53,19 +53,21 @@ public:
     TSurface(std::shared_ptr<TDeviceShared> dev, bool isDepth, int w, int h, D3DFORMAT format)
         : dev_(std::move(dev)), isDepth_(isDepth), width_(w), height_(h), format_(format)
     {
-        if (isDepth)
-            depth_.assign(size_t(w) * size_t(h), 0xFFFF);
-        else
-            color_.assign(size_t(w) * size_t(h), 0xFF000000u);
+        if (isDepth) depth_.assign(size_t(w) * size_t(h), 0xFFFF);
+        else color_.assign(size_t(w) * size_t(h), 0xFF000000u);
         Count([](TD3DCounters& c) { ++c.liveSurfaces; });
     }
-    ~TSurface() override { Count([](TD3DCounters& c) { --c.liveSurfaces; }); }
+    ~TSurface() override
+    {
+        Count([](TD3DCounters& c) { --c.liveSurfaces; });
+    }
 
     HRESULT GetDesc(D3DSURFACE_DESC* desc) override
     {
         if (!desc) return D3DERR_INVALIDCALL;
-        *desc = {format_, D3DRTYPE_SURFACE, 0, D3DPOOL_DEFAULT,
-                 UINT(size_t(width_) * height_ * (isDepth_ ? 2 : 4)), UINT(width_), UINT(height_)};
+        *desc = {
+            format_,      D3DRTYPE_SURFACE, 0, D3DPOOL_DEFAULT, UINT(size_t(width_) * height_ * (isDepth_ ? 2 : 4)),
+            UINT(width_), UINT(height_)};
         return D3D_OK;
     }
     HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD) override
@@ -119,7 +121,10 @@ public:
         Convert();
         Count([](TD3DCounters& c) { ++c.liveTextures; });
     }
-    ~TTexture() override { Count([](TD3DCounters& c) { --c.liveTextures; }); }
+    ~TTexture() override
+    {
+        Count([](TD3DCounters& c) { --c.liveTextures; });
+    }
 
     DWORD GetLevelCount() override { return 1; }
     HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override
@@ -169,8 +174,8 @@ private:
                 }
                 case D3DFMT_A1R5G5B5: {
                     const uint32_t p = uint32_t(s[2 * x]) | uint32_t(s[2 * x + 1]) << 8;
-                    c = ((p & 0x8000) ? 0xFF000000u : 0) | Expand5((p >> 10) & 31) << 16 |
-                        Expand5((p >> 5) & 31) << 8 | Expand5(p & 31);
+                    c = ((p & 0x8000) ? 0xFF000000u : 0) | Expand5((p >> 10) & 31) << 16 | Expand5((p >> 5) & 31) << 8 |
+                        Expand5(p & 31);
                     break;
                 }
                 case D3DFMT_R8G8B8:
@@ -204,7 +209,10 @@ public:
     {
         Count([](TD3DCounters& c) { ++c.liveVertexBuffers; });
     }
-    ~TVertexBuffer() override { Count([](TD3DCounters& c) { --c.liveVertexBuffers; }); }
+    ~TVertexBuffer() override
+    {
+        Count([](TD3DCounters& c) { --c.liveVertexBuffers; });
+    }
 
     HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD) override
     {
@@ -261,8 +269,7 @@ public:
         Count([](TD3DCounters& c) { --c.liveSwapChains; });
     }
 
-    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
-                    const RGNDATA*) override
+    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA*) override
     {
         if (sourceRect || destRect) return D3DERR_INVALIDCALL;
         if (dev_->lost || ShouldFail(TD3DFailPoint::Present, dev_->type)) return D3DERR_DEVICELOST;
@@ -317,10 +324,7 @@ TFvfLayout Layout(DWORD fvf)
     return l;
 }
 
-UINT Side(UINT given, int fromWindow)
-{
-    return given ? given : UINT(std::max(1, fromWindow));
-}
+UINT Side(UINT given, int fromWindow) { return given ? given : UINT(std::max(1, fromWindow)); }
 
 // ---- the device -----------------------------------------------------------------
 
@@ -364,8 +368,7 @@ public:
         *swapChain = nullptr;
         if (!pp) return D3DERR_INVALIDCALL;
         HWND window = pp->hDeviceWindow ? pp->hDeviceWindow : focus_;
-        if (!window || !IsBackBufferFormat(pp->BackBufferFormat) || pp->BackBufferCount > 3)
-            return D3DERR_INVALIDCALL;
+        if (!window || !IsBackBufferFormat(pp->BackBufferFormat) || pp->BackBufferCount > 3) return D3DERR_INVALIDCALL;
         const UINT w = Side(pp->BackBufferWidth, window->ClientWidth());
         const UINT h = Side(pp->BackBufferHeight, window->ClientHeight());
         if (w > UINT(kMaxSide) || h > UINT(kMaxSide)) return D3DERR_INVALIDCALL;
@@ -403,8 +406,7 @@ public:
     {
         if (!buffer) return D3DERR_INVALIDCALL;
         *buffer = nullptr;
-        if (length == 0 || length > kMaxVertexBuffer || pool > D3DPOOL_SYSTEMMEM ||
-            (usage & ~D3DUSAGE_WRITEONLY) != 0)
+        if (length == 0 || length > kMaxVertexBuffer || pool > D3DPOOL_SYSTEMMEM || (usage & ~D3DUSAGE_WRITEONLY) != 0)
             return D3DERR_INVALIDCALL;
         if (ShouldFail(TD3DFailPoint::CreateVertexBuffer, shared_->type)) return D3DERR_OUTOFVIDEOMEMORY;
         *buffer = new TVertexBuffer(shared_, length, usage, fvf, pool);
@@ -662,8 +664,14 @@ private:
 
 class TDirect3D final : public IDirect3D8 {
 public:
-    TDirect3D() { Count([](TD3DCounters& c) { ++c.liveObjects; }); }
-    ~TDirect3D() override { Count([](TD3DCounters& c) { --c.liveObjects; }); }
+    TDirect3D()
+    {
+        Count([](TD3DCounters& c) { ++c.liveObjects; });
+    }
+    ~TDirect3D() override
+    {
+        Count([](TD3DCounters& c) { --c.liveObjects; });
+    }
 
     UINT GetAdapterCount() override { return 1; }
 

@@ -34,7 +34,6 @@ void RegisterPresentTarget(TPresentTarget* target);
 void UnregisterPresentTarget(TPresentTarget* target);
 // Hands the frame to the target's window (or the override) under the lock
 // that host destruction takes; false when there is no window.
-bool PresentTo(TPresentTarget& target, HWND overrideWindow, const uint32_t* pixels, int width, int height,
-               int pitch);
+bool PresentTo(TPresentTarget& target, HWND overrideWindow, const uint32_t* pixels, int width, int height, int pitch);
 
 }  // namespace d3d8impl

@@ -43,17 +43,29 @@ inline I operator&(I a, I b) { return {_mm256_and_si256(a.v, b.v)}; }
 inline I operator|(I a, I b) { return {_mm256_or_si256(a.v, b.v)}; }
 inline I AndNot(I a, I b) { return {_mm256_andnot_si256(a.v, b.v)}; }  // ~a & b
 template <int n>
-inline I Shl(I a) { return {_mm256_slli_epi32(a.v, n)}; }
+inline I Shl(I a)
+{
+    return {_mm256_slli_epi32(a.v, n)};
+}
 template <int n>
-inline I Shr(I a) { return {_mm256_srli_epi32(a.v, n)}; }
+inline I Shr(I a)
+{
+    return {_mm256_srli_epi32(a.v, n)};
+}
 template <int n>
-inline I Sar(I a) { return {_mm256_srai_epi32(a.v, n)}; }
+inline I Sar(I a)
+{
+    return {_mm256_srai_epi32(a.v, n)};
+}
 inline I ShlBy(I a, int n) { return {_mm256_sll_epi32(a.v, _mm_cvtsi32_si128(n))}; }
 // 16-bit halves of every lane.
 inline I Add16(I a, I b) { return {_mm256_add_epi16(a.v, b.v)}; }
 inline I Mul16(I a, I b) { return {_mm256_mullo_epi16(a.v, b.v)}; }
 template <int n>
-inline I Shr16(I a) { return {_mm256_srli_epi16(a.v, n)}; }
+inline I Shr16(I a)
+{
+    return {_mm256_srli_epi16(a.v, n)};
+}
 
 // The low 32 bits of the products.
 inline I MulLo(I a, I b) { return {_mm256_mullo_epi32(a.v, b.v)}; }
@@ -154,7 +166,4 @@ I FilterTexels(const TTexInfo& t, I index, I fx, I fy)
 }  // namespace
 }  // namespace rasterimpl
 
-const rasterimpl::TPixelPipeline& rasterimpl::PixelPipelineAvx2()
-{
-    return kPipeline;
-}
+const rasterimpl::TPixelPipeline& rasterimpl::PixelPipelineAvx2() { return kPipeline; }

@@ -380,8 +380,7 @@ void FillRows(const TTriSetup& t, const TTileJob& job, const TSpan& s, int y, TS
         if (!SignBits(mask)) continue;
         if (BlockFits(job, xm, y))
             shader.Block(xm, mask, ColorAt(job, xm, y), job.colorPitch, DepthAt(job, xm, y), job.depthPitch);
-        else
-            BlockThroughCopy(shader, job, xm, y, mask);
+        else BlockThroughCopy(shader, job, xm, y, mask);
     }
 }
 

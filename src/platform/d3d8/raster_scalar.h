@@ -16,10 +16,7 @@ namespace rasterimpl {
 namespace {
 
 // 0..255 from a colour channel, rounded; NaN gives 0.
-inline int ToByte(float x)
-{
-    return x > 0.0f ? (x < 255.0f ? int(x + 0.5f) : 255) : 0;
-}
+inline int ToByte(float x) { return x > 0.0f ? (x < 255.0f ? int(x + 0.5f) : 255) : 0; }
 
 // The 16-bit depth of z, clamped to 0..1; NaN gives 0.
 inline uint16_t ToDepth(float z)

@@ -52,7 +52,7 @@ struct TTexInfo {
     const uint32_t* texels = nullptr;  // 0xAARRGGBB
     int width = 0;
     int height = 0;
-    int pitch = 0;      // texels from one row to the next
+    int pitch = 0;       // texels from one row to the next
     bool lanes = false;  // sides powers of two and pitch width + 1 (a repeated column and row, see TRasterTexture)
     int log2Width = 0;   // when lanes
 };
@@ -65,8 +65,8 @@ struct TTileJob {
     int colorPitch;   // pixels from one row to the next
     uint16_t* depth;  // pixel (x0, y0); nil without a depth buffer
     int depthPitch;
-    int slack;        // columns past x1 that may be read and written as well (a copy's margin)
-    int rowSlack;     // and rows past y1
+    int slack;     // columns past x1 that may be read and written as well (a copy's margin)
+    int rowSlack;  // and rows past y1
     const TTexInfo* texture;
     int x0, y0, x1, y1;
 };

@@ -40,17 +40,29 @@ inline I operator&(I a, I b) { return {_mm_and_si128(a.v, b.v)}; }
 inline I operator|(I a, I b) { return {_mm_or_si128(a.v, b.v)}; }
 inline I AndNot(I a, I b) { return {_mm_andnot_si128(a.v, b.v)}; }  // ~a & b
 template <int n>
-inline I Shl(I a) { return {_mm_slli_epi32(a.v, n)}; }
+inline I Shl(I a)
+{
+    return {_mm_slli_epi32(a.v, n)};
+}
 template <int n>
-inline I Shr(I a) { return {_mm_srli_epi32(a.v, n)}; }
+inline I Shr(I a)
+{
+    return {_mm_srli_epi32(a.v, n)};
+}
 template <int n>
-inline I Sar(I a) { return {_mm_srai_epi32(a.v, n)}; }
+inline I Sar(I a)
+{
+    return {_mm_srai_epi32(a.v, n)};
+}
 inline I ShlBy(I a, int n) { return {_mm_sll_epi32(a.v, _mm_cvtsi32_si128(n))}; }
 // 16-bit halves of every lane.
 inline I Add16(I a, I b) { return {_mm_add_epi16(a.v, b.v)}; }
 inline I Mul16(I a, I b) { return {_mm_mullo_epi16(a.v, b.v)}; }
 template <int n>
-inline I Shr16(I a) { return {_mm_srli_epi16(a.v, n)}; }
+inline I Shr16(I a)
+{
+    return {_mm_srli_epi16(a.v, n)};
+}
 
 // The low 32 bits of the products.
 inline I MulLo(I a, I b)
@@ -112,7 +124,4 @@ I FilterTexels(const TTexInfo& t, I index, I fx, I fy)
 }  // namespace
 }  // namespace rasterimpl
 
-const rasterimpl::TPixelPipeline& rasterimpl::PixelPipelineSse2()
-{
-    return kPipeline;
-}
+const rasterimpl::TPixelPipeline& rasterimpl::PixelPipelineSse2() { return kPipeline; }

@@ -17,16 +17,16 @@
 namespace rasterimpl {
 namespace {
 
-constexpr int kSubBits = 8;                  // sub-pixel precision of vertex positions
-constexpr int kSub = 1 << kSubBits;          // steps per pixel
-constexpr int kHalf = kSub / 2;              // a pixel centre, in steps
-constexpr double kMaxCoord = 1 << 20;        // clipping keeps screen positions within +-2^20 pixels
-constexpr double kMaxAccept = 1 << 21;       // beyond this (rounding after clipping aside) a polygon is dropped
+constexpr int kSubBits = 8;             // sub-pixel precision of vertex positions
+constexpr int kSub = 1 << kSubBits;     // steps per pixel
+constexpr int kHalf = kSub / 2;         // a pixel centre, in steps
+constexpr double kMaxCoord = 1 << 20;   // clipping keeps screen positions within +-2^20 pixels
+constexpr double kMaxAccept = 1 << 21;  // beyond this (rounding after clipping aside) a polygon is dropped
 constexpr int kTile = RasterTileSize;
-constexpr uint32_t kMinChunk = 256;          // triangles per set-up chunk, at least
-constexpr uint32_t kMaxChunk = 16384;        // and at most
-constexpr uint32_t kBatch = 64;              // triangles transformed at once within a chunk
-constexpr float kMinW = 1e-6f;               // clip-space w below this is behind the eye
+constexpr uint32_t kMinChunk = 256;    // triangles per set-up chunk, at least
+constexpr uint32_t kMaxChunk = 16384;  // and at most
+constexpr uint32_t kBatch = 64;        // triangles transformed at once within a chunk
+constexpr float kMinW = 1e-6f;         // clip-space w below this is behind the eye
 
 // A vertex after the transform: clip-space position and attributes.
 struct TClipVertex {
@@ -61,16 +61,16 @@ inline uint8_t ClipCodes(const TClipVertex& v, float gx, float gy)
 
 // A vertex on the screen.
 struct TScreenVertex {
-    int32_t X, Y;      // fixed point, kSub steps per pixel
-    float a[kAttrs];   // z, q, u*q, v*q, r*q, g*q, b*q
-    float u, v;        // plain texture coordinates (filter choice)
-    float r, g, b;     // plain colour (flat triangles)
+    int32_t X, Y;     // fixed point, kSub steps per pixel
+    float a[kAttrs];  // z, q, u*q, v*q, r*q, g*q, b*q
+    float u, v;       // plain texture coordinates (filter choice)
+    float r, g, b;    // plain colour (flat triangles)
 };
 
 struct TLine {
     float x0, y0, x1, y1;  // ordered along the major axis
     float a0[kAttrs];
-    float da[kAttrs];      // change from start to end
+    float da[kAttrs];  // change from start to end
     int minX, minY, maxX, maxY;
     bool xMajor;
     bool linear;
@@ -393,8 +393,8 @@ template <class T>
 void AddTileBox(TBinned<T>& binned, int minX, int minY, int maxX, int maxY)
 {
     assert(0 <= minX && minX <= maxX && 0 <= minY && minY <= maxY);
-    binned.boxes.push_back({uint16_t(minX / kTile), uint16_t(minY / kTile), uint16_t(maxX / kTile),
-                            uint16_t(maxY / kTile)});
+    binned.boxes.push_back(
+        {uint16_t(minX / kTile), uint16_t(minY / kTile), uint16_t(maxX / kTile), uint16_t(maxY / kTile)});
 }
 
 // The pixels whose centres the triangle's corners enclose, within the
@@ -516,8 +516,7 @@ void SetupLine(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex& a, c
 
 // The outline of a polygon in wireframe mode: the sides that belong to the
 // original triangle.
-void EmitOutline(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex* v, const bool* edge, int n,
-                 int64_t area)
+void EmitOutline(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex* v, const bool* edge, int n, int64_t area)
 {
     bool linear = false;
     if (ctx.textured) linear = UseLinear(ctx, v[0], v[1], v[2], double(std::llabs(area)) / (kSub * kSub));
@@ -542,10 +541,8 @@ void EmitPolygon(const TDrawContext& ctx, TChunk& chunk, const TScreenVertex* v,
     for (int i = 1; i + 1 < n; ++i) {
         const int64_t a = Area2(v[0], v[i], v[i + 1]);
         if (a == 0 || (a > 0) != (area > 0)) continue;  // slivers flipped by snapping
-        if (a > 0)
-            SetupTri(ctx, chunk, v[0], v[i], v[i + 1], a);
-        else
-            SetupTri(ctx, chunk, v[0], v[i + 1], v[i], -a);
+        if (a > 0) SetupTri(ctx, chunk, v[0], v[i], v[i + 1], a);
+        else SetupTri(ctx, chunk, v[0], v[i + 1], v[i], -a);
     }
 }
 
@@ -691,7 +688,8 @@ void CopyIn(TTileJob& job, TTileCopy& copy)
     const int w = job.x1 - job.x0;
     for (int y = 0; y < job.y1 - job.y0; ++y) {
         std::memcpy(copy.color + y * kCopyPitch, job.color + ptrdiff_t(y) * job.colorPitch, size_t(w) * 4);
-        if (job.depth) std::memcpy(copy.depth + y * kCopyPitch, job.depth + ptrdiff_t(y) * job.depthPitch, size_t(w) * 2);
+        if (job.depth)
+            std::memcpy(copy.depth + y * kCopyPitch, job.depth + ptrdiff_t(y) * job.depthPitch, size_t(w) * 2);
     }
     job.color = copy.color;
     job.colorPitch = kCopyPitch;

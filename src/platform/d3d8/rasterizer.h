@@ -39,7 +39,7 @@ struct TRasterTexture {
 enum class TRasterCull { None, Clockwise, CounterClockwise };
 
 struct TRasterState {
-    D3DXMATRIX transform;  // world x view x projection
+    D3DXMATRIX transform;    // world x view x projection
     bool depthTest = false;  // less-or-equal test and depth write
     bool wireframe = false;
     TRasterCull cull = TRasterCull::CounterClockwise;
@@ -65,8 +65,8 @@ public:
     TRasterizer& operator=(const TRasterizer&) = delete;
 
     // Fills the rectangle [x0, x1) x [y0, y1), clamped to the target.
-    void Clear(const TRasterTarget& target, int x0, int y0, int x1, int y1, bool color, uint32_t colorValue,
-               bool depth, uint16_t depthValue);
+    void Clear(const TRasterTarget& target, int x0, int y0, int x1, int y1, bool color, uint32_t colorValue, bool depth,
+               uint16_t depthValue);
 
     // Draws `triangleCount` triangles whose vertices follow one another from
     // vertex `firstVertex` on. The caller has checked the vertex range.

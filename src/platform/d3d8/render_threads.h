@@ -37,8 +37,8 @@ private:
     std::condition_variable done_;
     const std::function<void(int)>* body_ = nullptr;
     int items_ = 0;
-    int next_ = 0;        // next item to hand out (under mutex_)
-    int finished_ = 0;    // items completed (under mutex_)
+    int next_ = 0;      // next item to hand out (under mutex_)
+    int finished_ = 0;  // items completed (under mutex_)
     unsigned generation_ = 0;
     bool quit_ = false;
 };

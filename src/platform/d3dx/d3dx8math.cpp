@@ -6,10 +6,22 @@ D3DXMATRIX::D3DXMATRIX(float a11, float a12, float a13, float a14, float a21, fl
                        float a31, float a32, float a33, float a34, float a41, float a42, float a43, float a44)
     : D3DMATRIX{}
 {
-    _11 = a11; _12 = a12; _13 = a13; _14 = a14;
-    _21 = a21; _22 = a22; _23 = a23; _24 = a24;
-    _31 = a31; _32 = a32; _33 = a33; _34 = a34;
-    _41 = a41; _42 = a42; _43 = a43; _44 = a44;
+    _11 = a11;
+    _12 = a12;
+    _13 = a13;
+    _14 = a14;
+    _21 = a21;
+    _22 = a22;
+    _23 = a23;
+    _24 = a24;
+    _31 = a31;
+    _32 = a32;
+    _33 = a33;
+    _34 = a34;
+    _41 = a41;
+    _42 = a42;
+    _43 = a43;
+    _44 = a44;
 }
 
 D3DXMATRIX D3DXMATRIX::operator*(const D3DXMATRIX& o) const
@@ -47,8 +59,8 @@ D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* out, const D3DXMATRIX* a, const D3DXM
     D3DXMATRIX r;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
-            r.m[i][j] = a->m[i][0] * b->m[0][j] + a->m[i][1] * b->m[1][j] + a->m[i][2] * b->m[2][j] +
-                        a->m[i][3] * b->m[3][j];
+            r.m[i][j] =
+                a->m[i][0] * b->m[0][j] + a->m[i][1] * b->m[1][j] + a->m[i][2] * b->m[2][j] + a->m[i][3] * b->m[3][j];
     *out = r;
     return out;
 }
@@ -104,8 +116,7 @@ D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle)
     return out;
 }
 
-D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at,
-                               const D3DXVECTOR3* up)
+D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at, const D3DXVECTOR3* up)
 {
     D3DXVECTOR3 zaxis = *at - *eye;
     D3DXVec3Normalize(&zaxis, &zaxis);
@@ -115,9 +126,7 @@ D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3
     D3DXVECTOR3 yaxis;
     D3DXVec3Cross(&yaxis, &zaxis, &xaxis);
 
-    *out = D3DXMATRIX(xaxis.x, yaxis.x, zaxis.x, 0.0f,
-                      xaxis.y, yaxis.y, zaxis.y, 0.0f,
-                      xaxis.z, yaxis.z, zaxis.z, 0.0f,
+    *out = D3DXMATRIX(xaxis.x, yaxis.x, zaxis.x, 0.0f, xaxis.y, yaxis.y, zaxis.y, 0.0f, xaxis.z, yaxis.z, zaxis.z, 0.0f,
                       -D3DXVec3Dot(&xaxis, eye), -D3DXVec3Dot(&yaxis, eye), -D3DXVec3Dot(&zaxis, eye), 1.0f);
     return out;
 }

@@ -43,8 +43,8 @@ struct D3DXMATRIX : D3DMATRIX {
     // All sixteen entries zero.
     D3DXMATRIX() : D3DMATRIX{} {}
     D3DXMATRIX(const D3DMATRIX& o) : D3DMATRIX(o) {}
-    D3DXMATRIX(float a11, float a12, float a13, float a14, float a21, float a22, float a23, float a24,
-               float a31, float a32, float a33, float a34, float a41, float a42, float a43, float a44);
+    D3DXMATRIX(float a11, float a12, float a13, float a14, float a21, float a22, float a23, float a24, float a31,
+               float a32, float a33, float a34, float a41, float a42, float a43, float a44);
 
     float& operator()(int row, int col) { return m[row][col]; }
     float operator()(int row, int col) const { return m[row][col]; }
@@ -65,8 +65,7 @@ D3DXMATRIX* D3DXMatrixRotationX(D3DXMATRIX* out, float angle);
 D3DXMATRIX* D3DXMatrixRotationY(D3DXMATRIX* out, float angle);
 D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle);
 // View matrix of an eye looking at a target, with the given up direction.
-D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at,
-                               const D3DXVECTOR3* up);
+D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at, const D3DXVECTOR3* up);
 // Projection with a vertical field of view (radians) and aspect width/height:
 // view depth zn maps to 0, zf to 1, and w carries the view depth.
 D3DXMATRIX* D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, float fovy, float aspect, float zn, float zf);

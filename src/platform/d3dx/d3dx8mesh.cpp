@@ -92,8 +92,8 @@ HRESULT D3DXCreateSphere(IDirect3DDevice8* device, float radius, UINT slices, UI
         for (UINT j = 0; j < slices; ++j) {
             const double theta = 2.0 * pi * j / slices;
             const double nx = ringR * std::cos(theta), ny = ringR * std::sin(theta);
-            v.push_back({float(nx * radius), float(ny * radius), float(ringZ * radius), float(nx), float(ny),
-                         float(ringZ)});
+            v.push_back(
+                {float(nx * radius), float(ny * radius), float(ringZ * radius), float(nx), float(ny), float(ringZ)});
         }
     }
     v.push_back({0, 0, -radius, 0, 0, -1});

@@ -185,7 +185,8 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
     if (h.bitCount <= 8) entries = clrUsed ? clrUsed : (1u << h.bitCount);
     else entries = clrUsed;
     // Old writers leave out part of the table; the data offset tells.
-    if (tableBytes >= 0) entries = static_cast<uint32_t>(std::min<int64_t>(entries, std::max<int64_t>(tableBytes, 0) / entrySize));
+    if (tableBytes >= 0)
+        entries = static_cast<uint32_t>(std::min<int64_t>(entries, std::max<int64_t>(tableBytes, 0) / entrySize));
     if (entries > 0 && entries <= 65536) {
         const uint32_t keepEntries = std::min<uint32_t>(entries, h.bitCount <= 8 ? (1u << h.bitCount) : 0);
         std::vector<uint8_t> table(static_cast<size_t>(keepEntries) * entrySize);

@@ -96,7 +96,9 @@ void StretchBitmap(TBitmap& dest, const TRect& destRect, const TBitmap& source, 
             } else {
                 for (int x = x0; x < x1; ++x) {
                     const int sx = columns[static_cast<size_t>(x - x0)];
-                    if (sx >= 0) std::memcpy(drow + static_cast<size_t>(x) * bytes, srow + static_cast<size_t>(sx) * bytes, bytes);
+                    if (sx >= 0)
+                        std::memcpy(drow + static_cast<size_t>(x) * bytes, srow + static_cast<size_t>(sx) * bytes,
+                                    bytes);
                 }
             }
             continue;
@@ -199,7 +201,8 @@ void TCanvas::ThickPoint(TColorWriter& writer, int x, int y, uint32_t native)
 }
 
 // Cuts a line to a rectangle (Liang-Barsky); false when it misses it.
-static bool ClipLine(double& x0, double& y0, double& x1, double& y1, double left, double top, double right, double bottom)
+static bool ClipLine(double& x0, double& y0, double& x1, double& y1, double left, double top, double right,
+                     double bottom)
 {
     double t0 = 0, t1 = 1;
     const double dx = x1 - x0, dy = y1 - y0;

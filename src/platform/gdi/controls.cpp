@@ -2,10 +2,7 @@
 
 #include <algorithm>
 
-int64_t MakeMouseLParam(int x, int y)
-{
-    return int64_t((uint32_t(uint16_t(x)) | (uint32_t(uint16_t(y)) << 16)));
-}
+int64_t MakeMouseLParam(int x, int y) { return int64_t((uint32_t(uint16_t(x)) | (uint32_t(uint16_t(y)) << 16))); }
 
 int MouseMessageX(const TMessage& message) { return int16_t(uint16_t(message.LParam & 0xFFFF)); }
 int MouseMessageY(const TMessage& message) { return int16_t(uint16_t((message.LParam >> 16) & 0xFFFF)); }

@@ -10,13 +10,21 @@
 
 class TStream;
 
-enum : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_JPEG = 4, BI_PNG = 5, BI_ALPHABITFIELDS = 6 };
+enum : uint32_t {
+    BI_RGB = 0,
+    BI_RLE8 = 1,
+    BI_RLE4 = 2,
+    BI_BITFIELDS = 3,
+    BI_JPEG = 4,
+    BI_PNG = 5,
+    BI_ALPHABITFIELDS = 6
+};
 
 // What an info header and its colour table say about the pixels that follow.
 struct TDIBHeader {
     uint32_t headerSize = 0;
     int width = 0;
-    int height = 0;     // rows, always positive
+    int height = 0;  // rows, always positive
     bool topDown = false;
     int bitCount = 0;
     uint32_t compression = BI_RGB;
@@ -35,8 +43,7 @@ struct TDIBHeader {
 // (icons store the image and its mask as one bitmap of twice the height).
 // tableBytes, when not negative, is the room the file leaves between the
 // info header and the pixels; a colour table never reads past it.
-TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2 = false,
-                         int64_t tableBytes = -1);
+TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2 = false, int64_t tableBytes = -1);
 
 // Reads the pixel rows that follow at the stream's position into the bitmap,
 // which gets the matching pixel format, colour table and size. dataSize bounds

@@ -78,8 +78,7 @@ HPALETTE DefaultPaletteFor(TPixelFormat format)
         }
         break;
     }
-    default:
-        return nullptr;
+    default: return nullptr;
     }
     return CreatePalette(log);
 }
@@ -175,7 +174,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
             const uint8_t* src = old.data() + static_cast<size_t>(y) * oldRow;
             uint8_t* dst = ScanLine(y);
             for (int x = 0; x < width_; ++x) {
-                const unsigned i = oldBpp == 1 ? (src[x >> 3] >> (7 - (x & 7))) & 1 : (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+                const unsigned i =
+                    oldBpp == 1 ? (src[x >> 3] >> (7 - (x & 7))) & 1 : (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
                 if (newBpp == 8) dst[x] = static_cast<uint8_t>(i);
                 else dst[x >> 1] = static_cast<uint8_t>((x & 1) ? (dst[x >> 1] | i) : (i << 4));
             }

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-class TStream;   // the toolkit's streams, platform/rtl/classes.h
-class TCanvas;   // the drawing surface of a bitmap, platform/gdi/canvas.h
+class TStream;  // the toolkit's streams, platform/rtl/classes.h
+class TCanvas;  // the drawing surface of a bitmap, platform/gdi/canvas.h
 
 // A colour as the toolkit stores it: red in the low byte, then green, blue.
 using TColor = uint32_t;
@@ -116,7 +116,8 @@ using TGraphicClass = const TGraphicClassInfo*;
 template <class T>
 TGraphicClass GraphicClassOf()
 {
-    static const TGraphicClassInfo info{T::ClassName, []() -> std::unique_ptr<TGraphic> { return std::make_unique<T>(); }};
+    static const TGraphicClassInfo info{T::ClassName,
+                                        []() -> std::unique_ptr<TGraphic> { return std::make_unique<T>(); }};
     return &info;
 }
 

@@ -118,9 +118,6 @@ void TJPEGImage::LoadFromStream(TStream& stream)
     bitmap_.Assign(decoded);
 }
 
-void TJPEGImage::SaveToStream(TStream&)
-{
-    throw EInvalidGraphic("Cannot save image. JPEG pictures can only be read.");
-}
+void TJPEGImage::SaveToStream(TStream&) { throw EInvalidGraphic("Cannot save image. JPEG pictures can only be read."); }
 
 void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) const { bitmap_.Draw(canvas, rect); }

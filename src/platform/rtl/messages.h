@@ -97,7 +97,11 @@ public:
     std::vector<bool> cursorChanges;
     int answer = IDOK;  // what every box answers
 
-    int Message(const TMessageRecord& msg) override { messages.push_back(msg); return answer; }
+    int Message(const TMessageRecord& msg) override
+    {
+        messages.push_back(msg);
+        return answer;
+    }
     void Exception(const std::string& text) override { exceptions.push_back(text); }
     void ProcessEnd(int code) override { endCodes.push_back(code); }
     void BusyCursor(bool on) override { cursorChanges.push_back(on); }

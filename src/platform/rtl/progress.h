@@ -9,8 +9,16 @@ public:
     int Min() const { return min_; }
     int Max() const { return max_; }
     int Position() const { return position_; }
-    void SetMin(int v) { min_ = v; Changed(); }
-    void SetMax(int v) { max_ = v; Changed(); }
+    void SetMin(int v)
+    {
+        min_ = v;
+        Changed();
+    }
+    void SetMax(int v)
+    {
+        max_ = v;
+        Changed();
+    }
     // The position is kept within the range, as a gauge control does.
     void SetPosition(int v)
     {

@@ -2,12 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 int FileMode = fmOpenReadWrite;
 char DecimalSeparator = '.';

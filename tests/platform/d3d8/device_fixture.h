@@ -58,8 +58,9 @@ public:
         height = h;
         d3d = TComRef<IDirect3D8>::Adopt(Direct3DCreate8(D3D_SDK_VERSION));
         D3DPRESENT_PARAMETERS pp = Windowed(host.get());
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, host.get(), D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, device.Put()),
-                  D3D_OK);
+        ASSERT_EQ(
+            d3d->CreateDevice(0, D3DDEVTYPE_HAL, host.get(), D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, device.Put()),
+            D3D_OK);
         device->SetRenderState(D3DRS_LIGHTING, 0);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     }
@@ -73,8 +74,8 @@ public:
     TComRef<IDirect3DVertexBuffer8> MakeBuffer(const std::vector<TVertex>& v)
     {
         TComRef<IDirect3DVertexBuffer8> vb;
-        EXPECT_EQ(device->CreateVertexBuffer(UINT(v.size() * sizeof(TVertex)), D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED,
-                                             vb.Put()),
+        EXPECT_EQ(device->CreateVertexBuffer(UINT(v.size() * sizeof(TVertex)), D3DUSAGE_WRITEONLY, kFvf,
+                                             D3DPOOL_MANAGED, vb.Put()),
                   D3D_OK);
         BYTE* p = nullptr;
         EXPECT_EQ(vb->Lock(0, 0, &p, 0), D3D_OK);

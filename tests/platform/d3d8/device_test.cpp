@@ -29,7 +29,8 @@ TEST(Direct3D, CreationAndItsPlannedFailures)
     depth77.AutoDepthStencilFormat = D3DFORMAT(77);
     format565.BackBufferFormat = D3DFMT_R5G6B5;  // only 32-bit back buffers are drawn
     EXPECT_EQ(create(D3DDEVTYPE(3), Windowed(&host)), D3DERR_INVALIDCALL);
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &host, 0, &depth77, dev.Put()), D3DERR_INVALIDCALL);  // no vertex processing
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &host, 0, &depth77, dev.Put()),
+              D3DERR_INVALIDCALL);  // no vertex processing
     EXPECT_EQ(create(D3DDEVTYPE_HAL, depth77), D3DERR_NOTAVAILABLE);
     EXPECT_EQ(create(D3DDEVTYPE_HAL, format565), D3DERR_NOTAVAILABLE);
     EXPECT_FALSE(dev);
@@ -48,11 +49,14 @@ TEST(Direct3D, CreationAndItsPlannedFailures)
     D3DResetCounters();
     D3DFailNext(TD3DFailPoint::CreateDevice, 2, D3DDEVTYPE_HAL);
     std::vector<HRESULT> results;
-    for (D3DDEVTYPE type : {D3DDEVTYPE_HAL, D3DDEVTYPE_REF, D3DDEVTYPE_HAL, D3DDEVTYPE_HAL}) results.push_back(create(type, Windowed(&host)));
+    for (D3DDEVTYPE type : {D3DDEVTYPE_HAL, D3DDEVTYPE_REF, D3DDEVTYPE_HAL, D3DDEVTYPE_HAL})
+        results.push_back(create(type, Windowed(&host)));
     EXPECT_EQ(results, (std::vector<HRESULT>{D3DERR_NOTAVAILABLE, D3D_OK, D3DERR_NOTAVAILABLE, D3D_OK}));
-    EXPECT_EQ(std::pair(D3DCounters().devicesCreated[D3DDEVTYPE_HAL], D3DCounters().devicesCreated[D3DDEVTYPE_REF]), std::pair(1, 1));
+    EXPECT_EQ(std::pair(D3DCounters().devicesCreated[D3DDEVTYPE_HAL], D3DCounters().devicesCreated[D3DDEVTYPE_REF]),
+              std::pair(1, 1));
     D3DFailNext(TD3DFailPoint::CreateDevice, -1);  // every call, any type, until cleared
-    for (D3DDEVTYPE type : {D3DDEVTYPE_HAL, D3DDEVTYPE_REF, D3DDEVTYPE_REF}) EXPECT_EQ(create(type, Windowed(&host)), D3DERR_NOTAVAILABLE);
+    for (D3DDEVTYPE type : {D3DDEVTYPE_HAL, D3DDEVTYPE_REF, D3DDEVTYPE_REF})
+        EXPECT_EQ(create(type, Windowed(&host)), D3DERR_NOTAVAILABLE);
     D3DClearFailures();
     EXPECT_EQ(create(D3DDEVTYPE_REF, Windowed(&host)), D3D_OK);
 }
@@ -71,7 +75,8 @@ TEST_F(Device, SwapChainsRenderAndPresentToTheirOwnWindows)
     EXPECT_EQ(device->SetRenderTarget(back.Get(), depth.Get()), D3D_OK);
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kRed, 1.0f, 0), D3D_OK);
     EXPECT_EQ(chain->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    EXPECT_EQ((std::tuple{second.FrameCount(), second.FrameWidth(), second.FrameHeight(), second.Pixel(31, 7), host->FrameCount()}),
+    EXPECT_EQ((std::tuple{second.FrameCount(), second.FrameWidth(), second.FrameHeight(), second.Pixel(31, 7),
+                          host->FrameCount()}),
               (std::tuple{1, 32, 8, kRed, 0}));
     // Back to the device's own back buffer.
     device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, own.Put());
@@ -101,7 +106,8 @@ TEST_F(Device, PresentFailuresLostDevicesAndGoneWindows)
     EXPECT_EQ((std::pair{device->TestCooperativeLevel(), present()}), std::pair(D3DERR_DEVICELOST, D3DERR_DEVICELOST));
     const TComRef<IDirect3DDevice8> old = device;
     Open(8, 8);  // a new device is not lost
-    EXPECT_EQ(std::pair(device->TestCooperativeLevel(), old->TestCooperativeLevel()), std::pair(D3D_OK, D3DERR_DEVICELOST));
+    EXPECT_EQ(std::pair(device->TestCooperativeLevel(), old->TestCooperativeLevel()),
+              std::pair(D3D_OK, D3DERR_DEVICELOST));
     host.reset();  // a window that is gone
     EXPECT_EQ(present(), D3DERR_INVALIDCALL);
 }
@@ -139,8 +145,9 @@ TEST_F(Device, DrawCallsCheckTheirStateAndReadItBack)
     EXPECT_EQ(device->SetVertexShader(D3DFVF_DIFFUSE), D3DERR_INVALIDCALL);  // no position
     device->SetVertexShader(kFvf);
     // Other primitives, and triangles beyond the buffer, are refused.
-    EXPECT_EQ((std::vector{device->DrawPrimitive(D3DPRIMITIVETYPE(5), 0, 1), draw(4, 1), draw(0, 3), draw(0, 0), draw(3, 1)}),
-              (std::vector{D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, D3D_OK, D3D_OK}));
+    EXPECT_EQ(
+        (std::vector{device->DrawPrimitive(D3DPRIMITIVETYPE(5), 0, 1), draw(4, 1), draw(0, 3), draw(0, 0), draw(3, 1)}),
+        (std::vector{D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, D3DERR_INVALIDCALL, D3D_OK, D3D_OK}));
     device->SetStreamSource(0, vb.Get(), 12);  // a stride shorter than the format
     EXPECT_EQ(draw(0, 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);  // inside a scene
@@ -166,13 +173,17 @@ TEST_F(Device, TexturesAndBuffersLockWithinTheirBounds)
 {
     Open(8, 8);
     TComRef<IDirect3DTexture8> t;
-    auto texture = [&](UINT w, UINT h, D3DFORMAT f) { return device->CreateTexture(w, h, 1, 0, f, D3DPOOL_MANAGED, t.Put()); };
+    auto texture = [&](UINT w, UINT h, D3DFORMAT f) {
+        return device->CreateTexture(w, h, 1, 0, f, D3DPOOL_MANAGED, t.Put());
+    };
     EXPECT_EQ((std::vector{texture(0, 4, D3DFMT_R5G6B5), texture(4, 4, D3DFMT_D16), texture(10000, 4, D3DFMT_R5G6B5)}),
               std::vector<HRESULT>(3, D3DERR_INVALIDCALL));
-    for (auto [f, bpp] : {std::pair{D3DFMT_R5G6B5, 2}, {D3DFMT_A1R5G5B5, 2}, {D3DFMT_R8G8B8, 3}, {D3DFMT_A8R8G8B8, 4}}) {
+    for (auto [f, bpp] :
+         {std::pair{D3DFMT_R5G6B5, 2}, {D3DFMT_A1R5G5B5, 2}, {D3DFMT_R8G8B8, 3}, {D3DFMT_A8R8G8B8, 4}}) {
         ASSERT_EQ(texture(5, 3, f), D3D_OK);
         D3DSURFACE_DESC d{};
-        EXPECT_TRUE(t->GetLevelDesc(0, &d) == D3D_OK && d.Format == f && d.Width == 5u && t->GetLevelCount() == 1u) << f;
+        EXPECT_TRUE(t->GetLevelDesc(0, &d) == D3D_OK && d.Format == f && d.Width == 5u && t->GetLevelCount() == 1u)
+            << f;
         D3DLOCKED_RECT lr{};
         ASSERT_EQ(t->LockRect(0, &lr, nullptr, 0), D3D_OK);
         EXPECT_GE(lr.Pitch, 5 * bpp);
@@ -180,7 +191,8 @@ TEST_F(Device, TexturesAndBuffersLockWithinTheirBounds)
         RECT outside{0, 0, 6, 3};
         EXPECT_EQ(t->LockRect(0, &lr, nullptr, 0), D3DERR_INVALIDCALL);  // locked already
         EXPECT_EQ((std::pair{t->UnlockRect(0), t->UnlockRect(0)}), std::pair(D3D_OK, D3DERR_INVALIDCALL));
-        EXPECT_EQ((std::pair{t->LockRect(1, &lr, nullptr, 0), t->LockRect(0, &lr, &outside, 0)}), std::pair(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL));
+        EXPECT_EQ((std::pair{t->LockRect(1, &lr, nullptr, 0), t->LockRect(0, &lr, &outside, 0)}),
+                  std::pair(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL));
     }
     D3DFailNext(TD3DFailPoint::CreateTexture, 1);
     EXPECT_EQ(texture(4, 4, D3DFMT_R5G6B5), D3DERR_OUTOFVIDEOMEMORY);
@@ -196,7 +208,8 @@ TEST_F(Device, TexturesAndBuffersLockWithinTheirBounds)
     D3DVERTEXBUFFER_DESC vd{};
     EXPECT_TRUE(vb->GetDesc(&vd) == D3D_OK && vd.Size == 48u && vd.FVF == kFvf);
     BYTE* p = nullptr;
-    EXPECT_EQ((std::pair{vb->Lock(40, 16, &p, 0), vb->Lock(49, 0, &p, 0)}), std::pair(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL));
+    EXPECT_EQ((std::pair{vb->Lock(40, 16, &p, 0), vb->Lock(49, 0, &p, 0)}),
+              std::pair(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL));
     ASSERT_EQ(vb->Lock(24, 0, &p, D3DLOCK_NOSYSLOCK), D3D_OK);
     std::memset(p, 0, 24);
     EXPECT_EQ(vb->Lock(0, 0, &p, 0), D3DERR_INVALIDCALL);  // locked already
@@ -216,7 +229,8 @@ TEST(Direct3D, EveryObjectGoesWithItsLastReference)
         TComRef<IDirect3D8> d3d = TComRef<IDirect3D8>::Adopt(Direct3DCreate8(D3D_SDK_VERSION));
         D3DPRESENT_PARAMETERS pp = Windowed(&host), pp2 = Windowed(&other);
         TComRef<IDirect3DDevice8> dev;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &host, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, dev.Put()), D3D_OK);
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, &host, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, dev.Put()),
+                  D3D_OK);
         TComRef<IDirect3DSwapChain8> chain;
         ASSERT_EQ(dev->CreateAdditionalSwapChain(&pp2, chain.Put()), D3D_OK);
         TComRef<IDirect3DTexture8> tex;
@@ -235,8 +249,10 @@ TEST(Direct3D, EveryObjectGoesWithItsLastReference)
         EXPECT_EQ(other.FrameCount(), 1);
     }
     const TD3DCounters after = D3DCounters();
-    EXPECT_EQ((std::tuple{after.liveObjects, after.liveDevices, after.liveSwapChains, after.liveTextures, after.liveSurfaces}),
-              (std::tuple{before.liveObjects, before.liveDevices, before.liveSwapChains, before.liveTextures, before.liveSurfaces}));
+    EXPECT_EQ((std::tuple{after.liveObjects, after.liveDevices, after.liveSwapChains, after.liveTextures,
+                          after.liveSurfaces}),
+              (std::tuple{before.liveObjects, before.liveDevices, before.liveSwapChains, before.liveTextures,
+                          before.liveSurfaces}));
 }
 
 }  // namespace

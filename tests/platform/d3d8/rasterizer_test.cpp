@@ -11,7 +11,10 @@ namespace {
 
 using Rasterizer = DeviceTest;
 
-int CountColour(const std::vector<uint32_t>& frame, uint32_t c) { return int(std::count(frame.begin(), frame.end(), c)); }
+int CountColour(const std::vector<uint32_t>& frame, uint32_t c)
+{
+    return int(std::count(frame.begin(), frame.end(), c));
+}
 
 TEST_F(Rasterizer, CoverageFollowsTheTopLeftRuleAndTheClipPlanes)
 {
@@ -22,13 +25,49 @@ TEST_F(Rasterizer, CoverageFollowsTheTopLeftRuleAndTheClipPlanes)
         std::vector<std::array<float, 3>> corners;
         int x0, x1, y0, y1;  // the white pixels: [x0, x1) x [y0, y1)
     } cases[] = {
-        {"corners on pixel boundaries", 16, 12, false, {{2, 3, .5f}, {10, 3, .5f}, {10, 8, .5f}, {2, 3, .5f}, {10, 8, .5f}, {2, 8, .5f}}, 2, 10, 3, 8},
+        {"corners on pixel boundaries",
+         16,
+         12,
+         false,
+         {{2, 3, .5f}, {10, 3, .5f}, {10, 8, .5f}, {2, 3, .5f}, {10, 8, .5f}, {2, 8, .5f}},
+         2,
+         10,
+         3,
+         8},
         // Edges through pixel centres: centres on the left and top edges are in, on the right and bottom edges out.
-        {"edges through centres", 8, 8, false,
-         {{2.5f, 1.5f, .5f}, {5.5f, 1.5f, .5f}, {5.5f, 6.5f, .5f}, {2.5f, 1.5f, .5f}, {5.5f, 6.5f, .5f}, {2.5f, 6.5f, .5f}}, 2, 5, 1, 6},
+        {"edges through centres",
+         8,
+         8,
+         false,
+         {{2.5f, 1.5f, .5f},
+          {5.5f, 1.5f, .5f},
+          {5.5f, 6.5f, .5f},
+          {2.5f, 1.5f, .5f},
+          {5.5f, 6.5f, .5f},
+          {2.5f, 6.5f, .5f}},
+         2,
+         5,
+         1,
+         6},
         // Clip-space z from -1 on the left to +1: the part in front of the near plane is cut away.
-        {"near plane", 16, 16, false, {{0, 0, -1}, {16, 0, 1}, {16, 16, 1}, {0, 0, -1}, {16, 16, 1}, {0, 16, -1}}, 8, 16, 0, 16},
-        {"half beyond the far plane", 16, 16, false, {{0, 0, 0}, {16, 0, 2}, {16, 16, 2}, {0, 0, 0}, {16, 16, 2}, {0, 16, 0}}, 0, 8, 0, 16},
+        {"near plane",
+         16,
+         16,
+         false,
+         {{0, 0, -1}, {16, 0, 1}, {16, 16, 1}, {0, 0, -1}, {16, 16, 1}, {0, 16, -1}},
+         8,
+         16,
+         0,
+         16},
+        {"half beyond the far plane",
+         16,
+         16,
+         false,
+         {{0, 0, 0}, {16, 0, 2}, {16, 16, 2}, {0, 0, 0}, {16, 16, 2}, {0, 16, 0}},
+         0,
+         8,
+         0,
+         16},
         {"beyond the far plane", 16, 16, false, {{0, 0, 1.5f}, {16, 0, 1.5f}, {0, 16, 1.5f}}, 0, 0, 0, 0},
         // Vertices far outside the screen still give the visible part exactly.
         {"far outside", 16, 16, true, {{-1000, -1000, .5f}, {1000, 0, .5f}, {-1000, 1000, .5f}}, 0, 16, 0, 16},
@@ -40,7 +79,9 @@ TEST_F(Rasterizer, CoverageFollowsTheTopLeftRuleAndTheClipPlanes)
         std::vector<TVertex> v;
         for (auto [x, y, z] : c.corners) v.push_back(c.clipSpace ? TVertex{x, y, z, kWhite, 0, 0} : P(x, y, z));
         Render(v);
-        EXPECT_EQ(Differences([&](int x, int y) { return x >= c.x0 && x < c.x1 && y >= c.y0 && y < c.y1 ? kWhite : kBlack; }), "")
+        EXPECT_EQ(
+            Differences([&](int x, int y) { return x >= c.x0 && x < c.x1 && y >= c.y0 && y < c.y1 ? kWhite : kBlack; }),
+            "")
             << c.name;
     }
 }
@@ -50,9 +91,9 @@ TEST_F(Rasterizer, TrianglesSharingEdgesDrawEveryPixelOnce)
     // A fan around an inner point to points along the frame's border, edges
     // at many slopes, some through pixel centres; then a grid of jittered
     // points, two triangles per cell. One triangle per frame.
-    const std::vector<std::pair<float, float>> rim = {{0, 0},    {7.5f, 0},  {20, 0},  {33.25f, 0}, {40, 0},
-                                                      {40, 9},   {40, 22.5f}, {40, 30}, {27.5f, 30}, {13, 30},
-                                                      {0, 30},   {0, 17.5f}, {0, 6}};
+    const std::vector<std::pair<float, float>> rim = {{0, 0},  {7.5f, 0},   {20, 0},  {33.25f, 0}, {40, 0},
+                                                      {40, 9}, {40, 22.5f}, {40, 30}, {27.5f, 30}, {13, 30},
+                                                      {0, 30}, {0, 17.5f},  {0, 6}};
     std::vector<std::array<std::pair<float, float>, 3>> fan, mesh;
     for (size_t i = 0; i < rim.size(); ++i) fan.push_back({{{17.5f, 13.5f}, rim[i], rim[(i + 1) % rim.size()]}});
     std::mt19937 rng(7);
@@ -61,7 +102,8 @@ TEST_F(Rasterizer, TrianglesSharingEdgesDrawEveryPixelOnce)
     std::vector<std::pair<float, float>> pt;
     for (int j = 0; j <= ny; ++j)
         for (int i = 0; i <= nx; ++i)
-            pt.push_back({i * 64.0f / nx + (i > 0 && i < nx ? jitter(rng) : 0), j * 48.0f / ny + (j > 0 && j < ny ? jitter(rng) : 0)});
+            pt.push_back({i * 64.0f / nx + (i > 0 && i < nx ? jitter(rng) : 0),
+                          j * 48.0f / ny + (j > 0 && j < ny ? jitter(rng) : 0)});
     for (int j = 0; j < ny; ++j)
         for (int i = 0; i < nx; ++i) {
             const int a = j * (nx + 1) + i, b = a + 1, c = a + nx + 1, d = c + 1;
@@ -72,7 +114,8 @@ TEST_F(Rasterizer, TrianglesSharingEdgesDrawEveryPixelOnce)
         Open(w, h);
         std::vector<int> count(size_t(w * h), 0);
         for (const auto& t : *triangles) {
-            const auto& frame = Render({P(t[0].first, t[0].second), P(t[1].first, t[1].second), P(t[2].first, t[2].second)});
+            const auto& frame =
+                Render({P(t[0].first, t[0].second), P(t[1].first, t[1].second), P(t[2].first, t[2].second)});
             for (size_t k = 0; k < count.size(); ++k) count[k] += frame[k] == kWhite;
         }
         for (size_t k = 0; k < count.size(); ++k) EXPECT_EQ(count[k], 1) << k % w << "," << k / w;
@@ -102,7 +145,8 @@ TEST_F(Rasterizer, DepthTestKeepsTheNearerSurfaceWhateverTheOrder)
     // (right) under a green one at 0.5 shows green where red lies behind.
     Open(32, 8);
     auto quad = [&](float z0, float z1, uint32_t c) {
-        return std::vector<TVertex>{P(0, 0, z0, c), P(32, 0, z1, c), P(32, 8, z1, c), P(0, 0, z0, c), P(32, 8, z1, c), P(0, 8, z0, c)};
+        return std::vector<TVertex>{P(0, 0, z0, c), P(32, 0, z1, c), P(32, 8, z1, c),
+                                    P(0, 0, z0, c), P(32, 8, z1, c), P(0, 8, z0, c)};
     };
     Render({quad(0, 1, kRed), quad(0.5f, 0.5f, kGreen)});
     EXPECT_EQ(Differences([](int x, int) { return x < 16 ? kRed : kGreen; }), "");
@@ -131,7 +175,8 @@ TEST_F(Rasterizer, WireframeDrawsTheEdgesOnly)
     // pixels each, sharing their three corners.
     Render({P(2.5f, 2.5f), P(12.5f, 2.5f), P(2.5f, 12.5f)});
     EXPECT_EQ(Differences([](int x, int y) {
-                  const bool edge = (y == 2 && x >= 2 && x <= 12) || (x == 2 && y >= 2 && y <= 12) || (x + y == 14 && x >= 2 && x <= 12);
+                  const bool edge = (y == 2 && x >= 2 && x <= 12) || (x == 2 && y >= 2 && y <= 12) ||
+                                    (x + y == 14 && x >= 2 && x <= 12);
                   return edge ? kWhite : kBlack;
               }),
               "");
@@ -143,8 +188,8 @@ TEST_F(Rasterizer, WireframeDrawsTheEdgesOnly)
 TEST_F(Rasterizer, VertexColoursAreInterpolated)
 {
     Open(16, 4);
-    Render({P(0, 0, 0.5f, kRed), P(16, 0, 0.5f, kBlue), P(16, 4, 0.5f, kBlue), P(0, 0, 0.5f, kRed), P(16, 4, 0.5f, kBlue),
-            P(0, 4, 0.5f, kRed)});
+    Render({P(0, 0, 0.5f, kRed), P(16, 0, 0.5f, kBlue), P(16, 4, 0.5f, kBlue), P(0, 0, 0.5f, kRed),
+            P(16, 4, 0.5f, kBlue), P(0, 4, 0.5f, kRed)});
     // Pixel centre x + 0.5 of 16: red falls from 255 to 0 while blue rises.
     for (int x = 0; x < 16; ++x) {
         const uint32_t p = At(x, 2);
@@ -181,7 +226,7 @@ TComRef<IDirect3DTexture8> MakeTexture(IDirect3DDevice8* dev, int w, int h, D3DF
 
 std::vector<TVertex> Quad(const DeviceTest& t, float x1, float y1, float u0, float u1, uint32_t colour = kWhite)
 {
-    return {t.P(0, 0, 0.5f, colour, u0, 0), t.P(x1, 0, 0.5f, colour, u1, 0), t.P(x1, y1, 0.5f, colour, u1, 1),
+    return {t.P(0, 0, 0.5f, colour, u0, 0), t.P(x1, 0, 0.5f, colour, u1, 0),  t.P(x1, y1, 0.5f, colour, u1, 1),
             t.P(0, 0, 0.5f, colour, u0, 0), t.P(x1, y1, 0.5f, colour, u1, 1), t.P(0, y1, 0.5f, colour, u0, 1)};
 }
 
@@ -193,7 +238,8 @@ TEST_F(Rasterizer, TexturesInEveryFormatWrapFilterAndModulate)
         auto tex = MakeTexture(device.Get(), 2, 2, fmt, [&](int x, int y) { return quadrant[y * 2 + x]; });
         device->SetTexture(0, tex.Get());
         Render(Quad(*this, 8, 8, 0, 1));
-        EXPECT_EQ((std::tuple{At(1, 1), At(6, 1), At(1, 6), At(6, 6)}), (std::tuple{kRed, kGreen, kBlue, kWhite})) << fmt;
+        EXPECT_EQ((std::tuple{At(1, 1), At(6, 1), At(1, 6), At(6, 6)}), (std::tuple{kRed, kGreen, kBlue, kWhite}))
+            << fmt;
     }
     // Texture colour times diffuse colour; without a texture the diffuse colour alone.
     auto grey = MakeTexture(device.Get(), 1, 1, D3DFMT_A8R8G8B8, [](int, int) { return 0xFF808080u; });
@@ -214,13 +260,15 @@ TEST_F(Rasterizer, TexturesInEveryFormatWrapFilterAndModulate)
     // Linear filtering: texel centres at u = 0.25 (black) and 0.75 (white);
     // between them a ramp, beyond them the wrap blends back towards the other texel.
     Open(8, 1);
-    auto blackWhite = MakeTexture(device.Get(), 2, 1, D3DFMT_A8R8G8B8, [](int x, int) { return x ? 0xFFFFFFFFu : kBlack; });
+    auto blackWhite =
+        MakeTexture(device.Get(), 2, 1, D3DFMT_A8R8G8B8, [](int x, int) { return x ? 0xFFFFFFFFu : kBlack; });
     device->SetTexture(0, blackWhite.Get());
     device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
     device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
     Render(Quad(*this, 8, 1, 0, 1));
     // u = 0.1875, 0.4375, 0.5625, 0.6875
-    for (auto [x, level] : {std::pair{1, 32}, {3, 96}, {4, 159}, {5, 223}}) EXPECT_NEAR(int(At(x, 0) & 255), level, 2) << x;
+    for (auto [x, level] : {std::pair{1, 32}, {3, 96}, {4, 159}, {5, 223}})
+        EXPECT_NEAR(int(At(x, 0) & 255), level, 2) << x;
 }
 
 TEST_F(Rasterizer, TextureCoordinatesArePerspectiveCorrect)
@@ -275,9 +323,12 @@ TEST_F(Rasterizer, ResultsDoNotDependOnTheThreadCount)
     for (int i = 0; i < 3000; ++i) {
         const float cx = pos(rng), cy = pos(rng), z = depth(rng);
         const uint32_t c = 0xFF000000u | (rng() & 0xFFFFFF);
-        for (int k = 0; k < 3; ++k) v.push_back({cx + pos(rng) * 0.2f, cy + pos(rng) * 0.2f, z + depth(rng) * 0.1f, c, pos(rng), pos(rng)});
+        for (int k = 0; k < 3; ++k)
+            v.push_back({cx + pos(rng) * 0.2f, cy + pos(rng) * 0.2f, z + depth(rng) * 0.1f, c, pos(rng), pos(rng)});
     }
-    auto tex = MakeTexture(device.Get(), 16, 16, D3DFMT_R5G6B5, [](int x, int y) { return 0xFF000000u | uint32_t(x * 16) << 16 | uint32_t(y * 16) << 8 | 0x80; });
+    auto tex = MakeTexture(device.Get(), 16, 16, D3DFMT_R5G6B5, [](int x, int y) {
+        return 0xFF000000u | uint32_t(x * 16) << 16 | uint32_t(y * 16) << 8 | 0x80;
+    });
     device->SetTexture(0, tex.Get());
     device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
     device->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
@@ -309,8 +360,9 @@ TEST_F(Rasterizer, InstructionSetsDrawTheSameFrames)
             v.push_back({pos(rng) * scale, pos(rng) * scale, depth(rng), corner, pos(rng) * 3, pos(rng) * 3});
         }
     }
-    auto tex = MakeTexture(device.Get(), 16, 8, D3DFMT_A8R8G8B8,
-                           [](int x, int y) { return 0xFF000000u | uint32_t(x * 15) << 16 | uint32_t(y * 31) << 8 | uint32_t((x ^ y) * 16); });
+    auto tex = MakeTexture(device.Get(), 16, 8, D3DFMT_A8R8G8B8, [](int x, int y) {
+        return 0xFF000000u | uint32_t(x * 15) << 16 | uint32_t(y * 31) << 8 | uint32_t((x ^ y) * 16);
+    });
     device->SetTexture(0, tex.Get());
     for (DWORD filter : {DWORD(D3DTEXF_POINT), DWORD(D3DTEXF_LINEAR)}) {
         device->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
@@ -326,12 +378,14 @@ TEST_F(Rasterizer, HostileValuesDrawWithoutHarm)
 {
     Open(24, 16);
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    const float values[] = {0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 1e30f, -1e30f, 3e38f, -3e38f, inf, -inf, nan, 1e-40f, 7.0f, -7.0f};
+    const float values[] = {0.0f,   0.5f, -0.5f, 1.0f, -1.0f,  1e30f, -1e30f, 3e38f,
+                            -3e38f, inf,  -inf,  nan,  1e-40f, 7.0f,  -7.0f};
     std::mt19937 rng(21);
     auto pick = [&] { return values[rng() % (sizeof values / sizeof values[0])]; };
     std::vector<TVertex> v;
     for (int i = 0; i < 3000; ++i) v.push_back({pick(), pick(), pick(), uint32_t(rng()), pick(), pick()});
-    auto tex = MakeTexture(device.Get(), 3, 5, D3DFMT_A8R8G8B8, [](int x, int y) { return 0xFF000000u | uint32_t(x * 40 + y); });
+    auto tex = MakeTexture(device.Get(), 3, 5, D3DFMT_A8R8G8B8,
+                           [](int x, int y) { return 0xFF000000u | uint32_t(x * 40 + y); });
     device->SetTexture(0, tex.Get());
     for (DWORD fill : {DWORD(D3DFILL_SOLID), DWORD(D3DFILL_WIREFRAME)})
         for (DWORD filter : {DWORD(D3DTEXF_POINT), DWORD(D3DTEXF_LINEAR)}) {

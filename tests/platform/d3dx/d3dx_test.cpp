@@ -133,8 +133,12 @@ TEST(D3DXSphere, RefusesBadArguments)
     EXPECT_EQ(D3DXCreateSphere(nullptr, 1.0f, 8, 8, &mesh, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(mesh, nullptr);
     // Too few slices or stacks, no radius, and more than 16-bit indices can reach.
-    for (auto [radius, slices, stacks] : {std::tuple{1.0f, 2u, 8u}, {1.0f, 8u, 1u}, {-1.0f, 8u, 8u}, {std::nanf(""), 8u, 8u},
-                                          {1.0f, 1000u, 1000u}, {1.0f, 0xFFFFFFFFu, 3u}})
+    for (auto [radius, slices, stacks] : {std::tuple{1.0f, 2u, 8u},
+                                          {1.0f, 8u, 1u},
+                                          {-1.0f, 8u, 8u},
+                                          {std::nanf(""), 8u, 8u},
+                                          {1.0f, 1000u, 1000u},
+                                          {1.0f, 0xFFFFFFFFu, 3u}})
         EXPECT_EQ(D3DXCreateSphere(g_device, radius, slices, stacks, &mesh, nullptr), D3DERR_INVALIDCALL) << slices;
     ASSERT_EQ(D3DXCreateSphere(g_device, 1.0f, 3, 2, &mesh, nullptr), D3D_OK);
     EXPECT_EQ(mesh->GetNumFaces(), 6u);

@@ -14,7 +14,10 @@ namespace {
 
 constexpr int kWidth = 61, kHeight = 37;
 
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -59,7 +62,8 @@ void StoreTopDown(std::vector<uint8_t>& f)
     const uint32_t offset = Get32(f, 10);
     const size_t stride = ((kWidth * 24 + 31) / 32) * 4;
     std::vector<uint8_t> flipped(f.begin(), f.begin() + offset);
-    for (int y = kHeight - 1; y >= 0; --y) flipped.insert(flipped.end(), f.begin() + offset + y * stride, f.begin() + offset + (y + 1) * stride);
+    for (int y = kHeight - 1; y >= 0; --y)
+        flipped.insert(flipped.end(), f.begin() + offset + y * stride, f.begin() + offset + (y + 1) * stride);
     Put32(flipped, 22, static_cast<uint32_t>(-kHeight));
     f = flipped;
 }

@@ -48,8 +48,10 @@ TEST(Canvas, ShapesCoverTheirPixelsInEveryFormat)
         {"frame", pf24bit, 5, 4, [](TCanvas& c) { c.FrameRect(Rect(0, 0, 5, 4)); }, "#####|#...#|#...#|#####"},
         // Clipped at the bitmap's edges, reversed rectangles normalised.
         {"reversed", pf8bit, 3, 2, [](TCanvas& c) { c.FillRect(Rect(5, 5, -5, -5)); }, "###|###"},
-        {"rectangle", pf32bit, 5, 4, [](TCanvas& c) { c.Brush.Color = clRed, c.Rectangle(0, 0, 5, 4); }, "#####|#xxx#|#xxx#|#####"},
-        {"hollow", pf32bit, 5, 5, [](TCanvas& c) { c.Brush.Style = bsClear, c.Rectangle(1, 1, 4, 4); }, ".....|.###.|.#.#.|.###.|....."},
+        {"rectangle", pf32bit, 5, 4, [](TCanvas& c) { c.Brush.Color = clRed, c.Rectangle(0, 0, 5, 4); },
+         "#####|#xxx#|#xxx#|#####"},
+        {"hollow", pf32bit, 5, 5, [](TCanvas& c) { c.Brush.Style = bsClear, c.Rectangle(1, 1, 4, 4); },
+         ".....|.###.|.#.#.|.###.|....."},
         // Lines leave out their end point.
         {"line", pf16bit, 6, 3, [](TCanvas& c) { c.MoveTo(0, 1), c.LineTo(5, 1); }, "......|#####.|......"},
         {"polyline", pf16bit, 4, 4, [](TCanvas& c) { c.Polyline(diagonal); }, "#...|.#.#|..##|...#"},
@@ -111,8 +113,11 @@ TEST(Canvas, DrawStretchDrawAndCopyRectConvertScaleAndMirror)
     source->SetPixel(1, 1, RGB(255, 255, 255));
     auto target = Make(pf16bit, 4, 4);
     target->Canvas().StretchDraw(Rect(0, 0, 4, 4), *source);
-    for (auto [x, y, c] : {std::tuple{0, 0, RGB(255, 0, 0)}, {1, 1, RGB(255, 0, 0)}, {3, 0, RGB(0, 255, 0)},
-                           {0, 3, RGB(0, 0, 255)}, {3, 3, RGB(255, 255, 255)}})
+    for (auto [x, y, c] : {std::tuple{0, 0, RGB(255, 0, 0)},
+                           {1, 1, RGB(255, 0, 0)},
+                           {3, 0, RGB(0, 255, 0)},
+                           {0, 3, RGB(0, 0, 255)},
+                           {3, 3, RGB(255, 255, 255)}})
         EXPECT_EQ(target->GetPixel(x, y), c) << x << "," << y;
     auto small = Make(pf8bit, 3, 3);
     small->Canvas().Draw(2, 2, *source);  // only the top-left pixel lands inside

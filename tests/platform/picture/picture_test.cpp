@@ -28,9 +28,12 @@ std::string Load(T& graphic, const std::string& file)
 
 TEST(Picture, TheRegistryFindsKindsByExtensionTheLatestFirst)
 {
-    for (auto [ext, kind] : {std::pair{"bmp", GraphicClassOf<TBitmap>()}, {"ICO", GraphicClassOf<TIcon>()},
-                             {"jpg", GraphicClassOf<TJPEGImage>()}, {"emf", GraphicClassOf<TMetafile>()},
-                             {"", TGraphicClass()}, {"tga", TGraphicClass()}})
+    for (auto [ext, kind] : {std::pair{"bmp", GraphicClassOf<TBitmap>()},
+                             {"ICO", GraphicClassOf<TIcon>()},
+                             {"jpg", GraphicClassOf<TJPEGImage>()},
+                             {"emf", GraphicClassOf<TMetafile>()},
+                             {"", TGraphicClass()},
+                             {"tga", TGraphicClass()}})
         EXPECT_EQ(TPicture::FindFileFormat(ext), kind) << ext;
     const TGraphicClass mine = GraphicClassOf<TMine>();
     TPicture::RegisterFileFormat("Mine", "Mine pictures", mine);
@@ -159,8 +162,8 @@ TEST(Icon, BadFilesAreRefused)
     TempDir dir;
     WriteFileBytes(dir.file("type3.ico"), std::vector<uint8_t>{0, 0, 3, 0, 1, 0});
     // An entry pointing outside the file.
-    WriteFileBytes(dir.file("dangling.ico"), std::vector<uint8_t>{0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0,
-                                                                  1, 0, 0, 0xFF, 0xFF, 0, 0});
+    WriteFileBytes(dir.file("dangling.ico"),
+                   std::vector<uint8_t>{0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0, 1, 0, 0, 0xFF, 0xFF, 0, 0});
     TIcon icon;
     for (const char* name : {"type3.ico", "dangling.ico"})
         EXPECT_EQ(Load(icon, dir.file(name)), "Cannot load image. Invalid or unexpected ICO image format.") << name;
