@@ -98,6 +98,7 @@ inline I Inside(I e0, I e1, I e2, I outside) { return AndNot(Sar<31>(e0 | e1 | e
 // Lanes past the span's last column or row, for a block whose first pixel is (x, y).
 inline I PastEnd(const TSpan& s, int x, int y)
 {
+    assert(x <= s.x1 && y <= s.y1);
     return Greater(ISet(x) + IColumns(), ISet(s.x1)) | Greater(ISet(y) + IRows(), ISet(s.y1));
 }
 
@@ -320,6 +321,7 @@ private:
 // through a copy).
 inline int BlockColumn(const TTileJob& job, int xs)
 {
+    assert(job.x0 <= xs && xs < job.x1);
     if (xs + kCols <= job.x1 + job.slack) return xs;
     return job.x1 - job.x0 >= kCols ? job.x1 - kCols : job.x0;
 }
@@ -332,11 +334,13 @@ inline bool BlockFits(const TTileJob& job, int xm, int y)
 
 inline uint32_t* ColorAt(const TTileJob& job, int x, int y)
 {
+    assert(job.x0 <= x && x < job.x1 + job.slack && job.y0 <= y && y < job.y1 + job.rowSlack);
     return job.color + ptrdiff_t(y - job.y0) * job.colorPitch + (x - job.x0);
 }
 
 inline uint16_t* DepthAt(const TTileJob& job, int x, int y)
 {
+    assert(job.x0 <= x && x < job.x1 + job.slack && job.y0 <= y && y < job.y1 + job.rowSlack);
     return job.depth ? job.depth + ptrdiff_t(y - job.y0) * job.depthPitch + (x - job.x0) : nullptr;
 }
 

@@ -581,12 +581,14 @@ uint32_t CountByTile(const std::vector<TTileBox>& boxes, std::vector<uint32_t>& 
 {
     std::fill(cursor.begin(), cursor.end(), 0u);
     uint32_t total = 0;
-    for (const TTileBox& b : boxes)
+    for (const TTileBox& b : boxes) {
+        assert(b.x0 <= b.x1 && b.y0 <= b.y1 && size_t(b.y1) * size_t(tilesX) + b.x1 < cursor.size());
         for (int ty = b.y0; ty <= (all ? b.y1 : b.y0); ++ty)
             for (int tx = b.x0; tx <= (all ? b.x1 : b.x0); ++tx) {
                 ++cursor[size_t(ty) * tilesX + tx];
                 ++total;
             }
+    }
     return total;
 }
 
