@@ -18,7 +18,10 @@ TEST(ColourUtils, BlockCopiesShadingAndBlending)
     for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i + 1);
     BitmapFromBuffer(b, 36, block.data());
     BufferFromBitmap(b, 64, back.data());
-    EXPECT_TRUE(b.ScanLine(1)[0] == 10 && b.ScanLine(3)[8] == 36 && back[35] == 36 && back[36] == 0);
+    EXPECT_EQ(b.ScanLine(1)[0], 10);
+    EXPECT_EQ(b.ScanLine(3)[8], 36);
+    EXPECT_EQ(back[35], 36);
+    EXPECT_EQ(back[36], 0);
     b.SetPixelFormat(pf1bit);  // counted at two bytes a pixel, more than its rows hold
     b.SetSize(64, 2);
     BitmapFromBuffer(b, 256, std::vector<uint8_t>(256, 0xFF).data());
@@ -34,11 +37,13 @@ TEST(ColourUtils, BlockCopiesShadingAndBlending)
         {RGB(200, 100, 50) | 0xAB000000u, 16, RGB(123, 61, 30)}};  // 15 x 8.2258065
     for (const auto& [in, level, out] :
          shades) {  // the brightest channel at the level's brightness, the fourth byte cleared
+        SCOPED_TRACE(testing::Message() << std::hex << in << " level " << std::dec << level);
         TColor c = in;
         ShadeRGB(c, level);
         uint8_t r = GetRValue(in), g = GetGValue(in), bl = GetBValue(in);
         ShadeRGB3(r, g, bl, level);
-        EXPECT_TRUE(c == out && RGB(r, g, bl) == out) << std::hex << in << " level " << std::dec << level;
+        EXPECT_EQ(c, out);
+        EXPECT_EQ(RGB(r, g, bl), out);
     }
     const std::pair<uint16_t, std::vector<int32_t>> blends[] = {
         {5, {100, 200, 100}}, {0xFFFF, {100, 100, 100}}, {0xFFFE, {110, 172, 122}}};

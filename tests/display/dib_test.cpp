@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <tuple>
+#include <utility>
 
 #include "display/dib_viewer.h"
 
@@ -36,10 +37,13 @@ TEST(TDIBPicture, FormatsColoursAndBlockCopies)
         {dibFormat565, 100, 200, mixed, 0x9A44},     {dibFormat24Bit, 5, 16, clBlue, 0x0000FF},
         {dibFormat32Bit, 100, 400, mixed, 0x9C4A27}, {dibFormat565, 65536 + 10, 20, clLime, 0x07E0}};
     for (const auto& [format, width, rowBytes, colour, pixel] : rows) {
+        SCOPED_TRACE(testing::Message() << "format " << int(format));
         TDIBPicture p(width, 50, format, format == dibFormat8Bit ? &two : nullptr);
-        EXPECT_TRUE(p.RowBytes == rowBytes && p.Bitmap().RowBytes() == rowBytes && p.ImageSize == 50 * rowBytes)
-            << int(format);
-        EXPECT_TRUE(p.Bitmap().Width() == (width & 0xFFFF) && p.ColorToPixel(colour) == pixel) << int(format);
+        EXPECT_EQ(p.RowBytes, rowBytes);
+        EXPECT_EQ(p.Bitmap().RowBytes(), rowBytes);
+        EXPECT_EQ(p.ImageSize, 50 * rowBytes);
+        EXPECT_EQ(p.Bitmap().Width(), width & 0xFFFF);
+        EXPECT_EQ(p.ColorToPixel(colour), pixel);
     }
     EXPECT_THROW(TDIBPicture(0, 10, dibFormat565, nullptr), DIB_ERROR);
     EXPECT_THROW(TDIBPicture(-1, -1, dibFormat32Bit, nullptr), DIB_ERROR);  // 65535 x 65535: too large
@@ -53,16 +57,19 @@ TEST(TDIBPicture, FormatsColoursAndBlockCopies)
     TDIBPicture q(9, 3, dibFormat4Bit, nullptr);  // the brush fills a cleared picture: index 11 in both halves
     q.SetBrushColor(RGB(255, 255, 0));
     q.Clear();
-    EXPECT_TRUE(q.PixelBits[0] == 0xBB && q.PixelBits[q.RowBytes * 2 + 3] == 0xBB);
+    EXPECT_EQ(q.PixelBits[0], 0xBB);
+    EXPECT_EQ(q.PixelBits[q.RowBytes * 2 + 3], 0xBB);
     // Copies from a negative source position cut off what lies beyond the
     // picture and move the destination by as much.
     auto src = Numbered(40, 20);
     TDIBPicture dst(60, 30, dibFormat565, nullptr);
     src->DrawTo(Rect(0, 0, 20, 5), dst.Canvas(), -10, -2);  // x, y, cx, cy
-    EXPECT_TRUE(At(dst.Bitmap(), 10, 2) == At(src->Bitmap(), 0, 0) &&
-                At(dst.Bitmap(), 19, 4) == At(src->Bitmap(), 9, 2));
-    EXPECT_TRUE(At(dst.Bitmap(), 9, 2) == 0 && At(dst.Bitmap(), 10, 1) == 0 && At(dst.Bitmap(), 20, 4) == 0 &&
-                At(dst.Bitmap(), 19, 5) == 0);
+    EXPECT_EQ(At(dst.Bitmap(), 10, 2), At(src->Bitmap(), 0, 0));
+    EXPECT_EQ(At(dst.Bitmap(), 19, 4), At(src->Bitmap(), 9, 2));
+    EXPECT_EQ(At(dst.Bitmap(), 9, 2), 0);
+    EXPECT_EQ(At(dst.Bitmap(), 10, 1), 0);
+    EXPECT_EQ(At(dst.Bitmap(), 20, 4), 0);
+    EXPECT_EQ(At(dst.Bitmap(), 19, 5), 0);
 }
 
 TEST(TDIBViewer, BarsScrollingPaintingAndTheRubberBand)
@@ -75,37 +82,50 @@ TEST(TDIBViewer, BarsScrollingPaintingAndTheRubberBand)
     TDIBViewer v(&host);
     int x = 5, y = 7;
     v.ScreenToDIB(x, y);  // no picture
-    EXPECT_TRUE(x == -1 && y == -1);
+    EXPECT_EQ(std::pair(x, y), std::pair(-1, -1));
     v.SetDIB(picture.get());
     v.SetHorzScrollBar(&horz);
     v.SetVertScrollBar(&vert);
-    EXPECT_TRUE(vert.Kind() == sbVertical && vert.Left() == 419 && vert.Max() == 900 && horz.Top() == 329 &&
-                horz.Max() == 800);
+    EXPECT_EQ(vert.Kind(), sbVertical);
+    EXPECT_EQ(vert.Left(), 419);
+    EXPECT_EQ(vert.Max(), 900);
+    EXPECT_EQ(horz.Top(), 329);
+    EXPECT_EQ(horz.Max(), 800);
     horz.OnChange = [&](TControl*) { v.Paint(); };  // as the scroll handler repaints
     vert.SetPosition(45);
     horz.SetPosition(123);
-    x = 5, y = 7;
+    x = 5;
+    y = 7;
     v.ScreenToDIB(x, y);
-    EXPECT_TRUE(x == 128 && y == 52);
+    EXPECT_EQ(std::pair(x, y), std::pair(128, 52));
     // The rubber band saves the part the view shows and puts it back.
     v.BeginRubberBand(30, 40);
     picture->SetBrushColor(clRed);
     picture->Clear();
     v.EndRubberBand();
-    EXPECT_FALSE(v.RubberBandActive || v.Backup);
+    EXPECT_FALSE(v.RubberBandActive);
+    EXPECT_EQ(v.Backup, nullptr);
     for (int py = 45; py < 345; ++py)
         for (int px = 123; px < 523; ++px)
             ASSERT_EQ(At(picture->Bitmap(), px, py), At(original->Bitmap(), px, py)) << px << "," << py;
-    EXPECT_TRUE(At(picture->Bitmap(), 122, 45) == 0xF800 && At(picture->Bitmap(), 123, 345) == 0xF800);
+    EXPECT_EQ(At(picture->Bitmap(), 122, 45), 0xF800);
+    EXPECT_EQ(At(picture->Bitmap(), 123, 345), 0xF800);
     // On the form, inset by 3 pixels; the border and what lies beyond untouched.
-    EXPECT_TRUE(At(form.Bitmap(), 13, 23) == At(original->Bitmap(), 123, 45) &&
-                At(form.Bitmap(), 412, 322) == At(original->Bitmap(), 522, 344));
-    EXPECT_TRUE(At(form.Bitmap(), 12, 23) == 0 && At(form.Bitmap(), 413, 23) == 0 && At(form.Bitmap(), 13, 323) == 0);
+    EXPECT_EQ(At(form.Bitmap(), 13, 23), At(original->Bitmap(), 123, 45));
+    EXPECT_EQ(At(form.Bitmap(), 412, 322), At(original->Bitmap(), 522, 344));
+    EXPECT_EQ(At(form.Bitmap(), 12, 23), 0);
+    EXPECT_EQ(At(form.Bitmap(), 413, 23), 0);
+    EXPECT_EQ(At(form.Bitmap(), 13, 323), 0);
     v.SetVisible(false);  // hidden, with its host and bars: nothing painted or found
     const int changes = form.ChangeCount();
     v.Paint();
     v.ScreenToDIB(x, y);
-    EXPECT_TRUE(!host.Visible() && !horz.Visible() && form.ChangeCount() == changes && x == -1);
+    EXPECT_FALSE(host.Visible());
+    EXPECT_FALSE(horz.Visible());
+    EXPECT_EQ(form.ChangeCount(), changes);
+    EXPECT_EQ(x, -1);
     v.SetDIB(narrow.get());  // a picture that fits within the insets leaves nothing to scroll
-    EXPECT_TRUE(horz.Max() == 0 && horz.Position() == 0 && vert.Max() == 0);
+    EXPECT_EQ(horz.Max(), 0);
+    EXPECT_EQ(horz.Position(), 0);
+    EXPECT_EQ(vert.Max(), 0);
 }

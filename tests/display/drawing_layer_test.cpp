@@ -3,6 +3,8 @@
 // selection and failures. (The order shapes emit their corners in shows in
 // the scene's faces and symbols.)
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 #include "support/view_fixture.h"
 
@@ -47,9 +49,11 @@ TEST(TxGL, TransformsTheMatrixStackAndTheSortedOrder)
         gl.Translate(float(i), 0, 0);
     }
     gl.PopMatrix();
-    EXPECT_TRUE(gl.Depth == 62 && gl.CurrentMatrix._41 == 62.0f);
+    EXPECT_EQ(int(gl.Depth), 62);
+    EXPECT_EQ(gl.CurrentMatrix._41, 62.0f);
     for (int i = 2; i <= 64; ++i) gl.PopMatrix();
-    EXPECT_TRUE(gl.Depth == 0 && gl.CurrentMatrix._41 == 0.0f);
+    EXPECT_EQ(int(gl.Depth), 0);
+    EXPECT_EQ(gl.CurrentMatrix._41, 0.0f);
 
     // Sorted by list, texture id (-1, the id after a full clear, after one-digit
     // ids and before longer ones), then emission, past the six-digit serials too.
@@ -97,19 +101,25 @@ TEST_F(DrawingLayer, BuffersHoldAListGroupedByTexture)
         gl.Tri(C(0), C(1), C(1, 1));
     }
     buffers[0].SelectionOn = 1;
-    buffers[0].SelRowA = 3, buffers[0].SelRowB = 2, buffers[0].SelColA = 3, buffers[0].SelColB = 1;
+    buffers[0].SelRowA = 3;
+    buffers[0].SelRowB = 2;
+    buffers[0].SelColA = 3;
+    buffers[0].SelColB = 1;
     gl.Vertices.Sort();
     for (int list : {0, 1, 2}) gl.BuildVertexBuffer(buffers, list);
     Tvbuffer& e = buffers[2];
-    EXPECT_TRUE(e.VertexFormat == 0x142u && e.Stride == 24 && e.PrimitiveType == D3DPT_TRIANGLELIST);
-    EXPECT_TRUE(e.GroupPrimitives == std::vector<int32_t>({4, 1, 1}) &&
-                e.GroupTextures == std::vector<int32_t>({5001, 6001, HiddenTexture}));
+    EXPECT_EQ(e.VertexFormat, 0x142u);
+    EXPECT_EQ(e.Stride, 24);
+    EXPECT_EQ(e.PrimitiveType, D3DPT_TRIANGLELIST);
+    EXPECT_EQ(e.GroupPrimitives, std::vector<int32_t>({4, 1, 1}));
+    EXPECT_EQ(e.GroupTextures, std::vector<int32_t>({5001, 6001, HiddenTexture}));
     const auto c = Contents(e);
     ASSERT_EQ(c.size(), 18u);
     const float x[18] = {1, 1, 0, 0, 0, 1, 11, 11, 10, 10, 10, 11, 5, 6, 6, 0, 0, 0};
     const float y[18] = {0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, 0, -1, 0, 0, 0};
-    for (size_t i = 0; i < 18; ++i) EXPECT_TRUE(c[i].x == x[i] && c[i].y == y[i] && c[i].color == 0xFF123456u) << i;
-    EXPECT_TRUE(c[2].u == 0.5f && c[2].v == 0.25f);
+    for (size_t i = 0; i < 18; ++i)  // x, y, colour
+        EXPECT_EQ(std::tuple(c[i].x, c[i].y, c[i].color), std::tuple(x[i], y[i], 0xFF123456u)) << i;
+    EXPECT_EQ(std::pair(c[2].u, c[2].v), std::pair(0.5f, 0.25f));
     const auto selected = Contents(buffers[0]);
     const uint32_t colours[4] = {0xFF123456, 0xFFFF0000, 0xFFFF0000, 0xFF123456};
     for (size_t i = 0; i < 4; ++i) EXPECT_EQ(selected[3 * i].color, colours[i]) << i;
@@ -119,20 +129,28 @@ TEST_F(DrawingLayer, BuffersHoldAListGroupedByTexture)
     gl.ClearList(1);
     gl.ClearList(16);  // no such list: nothing
     gl.BuildVertexBuffer(buffers, 2);
-    EXPECT_TRUE(gl.Counts[1] == 0 && gl.Counts[0] == 12 && ListVertices(gl, 1).empty());
+    EXPECT_EQ(gl.Counts[1], 0);
+    EXPECT_EQ(gl.Counts[0], 12);
+    EXPECT_EQ(ListVertices(gl, 1).size(), 0u);
     EXPECT_EQ(std::memcmp(Contents(e).data(), c.data(), c.size() * sizeof(tbuffer_vertex)), 0);
     gl.ClearList(2);
     gl.BuildVertexBuffer(buffers, 2);
-    EXPECT_TRUE(e.PrimitiveCount == 0 && e.VertexBuffer);
+    EXPECT_EQ(e.PrimitiveCount, 0u);
+    EXPECT_TRUE(e.VertexBuffer);
     gl.ClearList(-1);  // all of them: serials start again, with texture -1
-    EXPECT_TRUE(gl.Vertices.Count() == 0 && gl.Serial == 0 && gl.Counts[0] == 0 && gl.CurrentTexture == -1);
+    EXPECT_EQ(gl.Vertices.Count(), 0);
+    EXPECT_EQ(gl.Serial, 0);
+    EXPECT_EQ(gl.Counts[0], 0);
+    EXPECT_EQ(gl.CurrentTexture, -1);
 
     gl.SetColor(1, 2, 3);  // a sphere around its centre
     gl.Sphere(10.0, 20.0, 30.0, 2.0f, 8, 6);
     gl.Sphere(0, 0, 0, 1.0f, -3, 6);  // a refused size emits nothing
     EXPECT_EQ(gl.Counts[0], 2 * 8 * 5 * 3);
-    for (const auto& v : ListVertices(gl, 0))
-        EXPECT_TRUE(std::abs(std::hypot(v.x - 10.0, v.y + 20.0, v.z - 30.0) - 2) < 1e-4 && v.b == 3);
+    for (const auto& v : ListVertices(gl, 0)) {
+        EXPECT_NEAR(std::hypot(v.x - 10.0, v.y + 20.0, v.z - 30.0), 2, 1e-4);
+        EXPECT_EQ(v.b, 3);
+    }
     EXPECT_TRUE(sink.messages.empty());
 }
 
@@ -150,7 +168,8 @@ TEST_F(DrawingLayer, BuildFailuresAreReported)
     gl.BuildVertexBuffer(buffers, 12);
     D3DFailNext(TD3DFailPoint::CreateVertexBuffer, 1);
     gl.BuildVertexBuffer(buffers, 11);
-    EXPECT_TRUE(!buffers[11].VertexBuffer && buffers[11].PrimitiveCount == 0);
+    EXPECT_FALSE(buffers[11].VertexBuffer);
+    EXPECT_EQ(buffers[11].PrimitiveCount, 0u);
     D3DFailNext(TD3DFailPoint::LockVertexBuffer, 1);
     gl.BuildVertexBuffer(buffers, 11);  // made now, but its lock fails
     EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"exiting prematuraly from vertex#12",
@@ -160,7 +179,9 @@ TEST_F(DrawingLayer, BuildFailuresAreReported)
     gl.ResetBuffer(buffers, 12);
     D3DResetCounters();
     gl.BuildVertexBuffer(buffers, 11);
-    EXPECT_TRUE(D3DCounters().vertexBuffersCreated == 1 && buffers[11].GroupCount == 1 && gl.Vertices.Count() == 3);
+    EXPECT_EQ(D3DCounters().vertexBuffersCreated, 1);
+    EXPECT_EQ(buffers[11].GroupCount, 1);
+    EXPECT_EQ(gl.Vertices.Count(), 3);
     // A failed creation leaves no capacity behind: a later build of the
     // count before it makes a buffer again instead of filling the released one.
     gl.Tri(C(0), C(1), C(1, 1));
@@ -178,7 +199,9 @@ TEST_F(DrawingLayer, BuildFailuresAreReported)
 TEST(GeometryFunctions, DistancesTruncationAndRays)
 {
     const D3DXVECTOR3 o(0, 0, 0), p(3, 4, 0);
-    EXPECT_TRUE(Distance3(o, p) == 5.0 && DistanceBeyond(o, p, 2.0f) == 3.0f && DistanceBeyond(o, p, 7.0f) == 2.0f);
+    EXPECT_EQ(Distance3(o, p), 5.0);
+    EXPECT_EQ(DistanceBeyond(o, p, 2.0f), 3.0f);
+    EXPECT_EQ(DistanceBeyond(o, p, 7.0f), 2.0f);
     const std::pair<float, int32_t> truncs[] = {
         {2.9f, 2}, {-2.9f, -2}, {3e9f, INT32_MAX}, {-3e9f, INT32_MIN}, {std::nanf(""), 0}};
     for (const auto& [x, want] : truncs) EXPECT_EQ(TruncSingle(x), want) << x;

@@ -68,10 +68,12 @@ TEST(Tlistmem, BehavesAsItsModel)
         model.insert(model.end(), live.begin(), live.end());
     };
     auto check = [&] {
-        ASSERT_TRUE(list.Count() == int32_t(model.size()) && list.FreeCount() == int32_t(free.size()));
+        ASSERT_EQ(list.Count(), int32_t(model.size()));
+        ASSERT_EQ(list.FreeCount(), int32_t(free.size()));
         for (int32_t i = 0; i < list.Count(); ++i) {
             const std::string* r = list.GetByIndex(i);
-            ASSERT_TRUE(r ? model[size_t(i)] == *r && list.Name(i) == *r : !model[size_t(i)]) << i;
+            ASSERT_EQ(r ? std::optional(*r) : std::nullopt, model[size_t(i)]) << i;
+            if (r) { ASSERT_EQ(list.Name(i), *r) << i; }
         }
         // Searches: the first of a name's run, or where the name would go.
         const auto begin = model.begin() + ptrdiff_t(free.size());
@@ -86,8 +88,12 @@ TEST(Tlistmem, BehavesAsItsModel)
     };
     auto add = [&](const std::string& name) {
         list.Add(name, name);
-        if (free.empty()) model.push_back(name);
-        if (!free.empty()) model[size_t(free.back())] = name, free.pop_back();
+        if (free.empty()) {
+            model.push_back(name);
+        } else {
+            model[size_t(free.back())] = name;
+            free.pop_back();
+        }
         if (list.KeepSorted) sort();
     };
     for (int round = 0; round < 10; ++round) {
@@ -99,7 +105,10 @@ TEST(Tlistmem, BehavesAsItsModel)
                 add(Name(rng, int(rng() % 5)));
             } else if (op < 85) {
                 list.Delete(i);
-                if (i >= 0 && size_t(i) < model.size() && model[size_t(i)]) model[size_t(i)].reset(), free.push_back(i);
+                if (i >= 0 && size_t(i) < model.size() && model[size_t(i)]) {
+                    model[size_t(i)].reset();
+                    free.push_back(i);
+                }
                 if (list.KeepSorted) sort();
             } else if (op < 93) {
                 sort();
@@ -115,6 +124,10 @@ TEST(Tlistmem, BehavesAsItsModel)
         for (int n = 0; n < (round < 5 ? 1500 : 6000); ++n) add(Name(rng, round % 7));
         sort();
         ASSERT_NO_FATAL_FAILURE(check());
-        if (round == 7) list.FreeAll(), model.clear(), free.clear();  // the records' blocks are handed out again
+        if (round == 7) {  // the records' blocks are handed out again
+            list.FreeAll();
+            model.clear();
+            free.clear();
+        }
     }
 }

@@ -37,18 +37,21 @@ TEST_F(TextureStore, BitmapsFilesAndMemoryBlocks)
     // Pictures stretched to sides of powers of two (the layout of a stretched
     // picture shows in the view's frames), in 565.
     ASSERT_TRUE(store->AddFromBitmap(5001, *Solid(100, 60, pf24bit, clRed)));
-    EXPECT_TRUE(Desc(5001).Width == 128 && Desc(5001).Height == 64 && Desc(5001).Format == D3DFMT_R5G6B5 &&
-                Texel(5001, 127, 63) == 0xF800u);
+    EXPECT_EQ(std::pair(Desc(5001).Width, Desc(5001).Height), std::pair(128u, 64u));
+    EXPECT_EQ(Desc(5001).Format, D3DFMT_R5G6B5);
+    EXPECT_EQ(Texel(5001, 127, 63), 0xF800u);
     // Refused, the store as it was: a side beyond the rounding table, none, or no texture.
     D3DFailNext(TD3DFailPoint::CreateTexture, 1);
-    EXPECT_FALSE(store->AddFromBitmap(5001, *Solid(4, 4, pf24bit, clBlue)) ||
-                 store->AddFromBitmap(5003, *Solid(10000, 2, pf8bit, clBlue)));
+    EXPECT_FALSE(store->AddFromBitmap(5001, *Solid(4, 4, pf24bit, clBlue)));
+    EXPECT_FALSE(store->AddFromBitmap(5003, *Solid(10000, 2, pf8bit, clBlue)));
     EXPECT_FALSE(store->AddFromBitmap(5004, TBitmap()));
-    EXPECT_TRUE(store->CurrentId == 5001 && Texel(5001, 0, 0) == 0xF800u);
+    EXPECT_EQ(store->CurrentId, 5001);
+    EXPECT_EQ(Texel(5001, 0, 0), 0xF800u);
     TempDir dir;  // files through the picture loader
     Solid(20, 10, pf24bit, clLime)->SaveToFile(dir.file("solid.bmp"));
     ASSERT_TRUE(store->AddFromFile(7, dir.file("solid.bmp")));
-    EXPECT_TRUE(Desc(7).Width == 32 && Desc(7).Height == 16 && Texel(7, 31, 15) == 0x07E0u);
+    EXPECT_EQ(std::pair(Desc(7).Width, Desc(7).Height), std::pair(32u, 16u));
+    EXPECT_EQ(Texel(7, 31, 15), 0x07E0u);
     WriteFileBytes(dir.file("broken.bmp"), std::vector<uint8_t>{'B', 'M', 1, 2, 3});
     WriteFileBytes(dir.file("picture.unknown"), std::vector<uint8_t>{1, 2, 3});
     EXPECT_THROW(store->AddFromFile(8, dir.file("broken.bmp")), std::exception);
@@ -58,19 +61,22 @@ TEST_F(TextureStore, BitmapsFilesAndMemoryBlocks)
     const std::tuple<uint16_t, D3DFORMAT, int> formats[] = {
         {15, D3DFMT_A1R5G5B5, 2}, {16, D3DFMT_R5G6B5, 2}, {24, D3DFMT_R8G8B8, 3}, {32, D3DFMT_A8R8G8B8, 4}};
     for (const auto& [bits, format, bytes] : formats) {
+        SCOPED_TRACE(testing::Message() << bits << " bits");
         auto* block = new uint8_t[size_t(3 * 2 * bytes)];
         for (int i = 0; i < 3 * 2 * bytes; ++i) block[i] = uint8_t(i * 7 + 1);
         ASSERT_TRUE(store->AddFromMemory(bits, 3, 2, block, true, bits)) << bits;
         uint32_t last = 0;
         std::memcpy(&last, block + 5 * bytes, size_t(bytes));
-        EXPECT_TRUE(store->CurrentId == bits && Desc(bits).Format == format && Desc(bits).Width == 3 &&
-                    Texel(bits, 2, 1, bytes) == last);
+        EXPECT_EQ(store->CurrentId, bits);
+        EXPECT_EQ(Desc(bits).Format, format);
+        EXPECT_EQ(Desc(bits).Width, 3u);
+        EXPECT_EQ(Texel(bits, 2, 1, bytes), last);
     }
     std::vector<uint8_t> mine(32, 0xAB);  // a block the store does not own stays the caller's
-    EXPECT_FALSE(store->AddFromMemory(15, 2, 2, mine.data(), false, 8) ||
-                 store->AddFromMemory(9, 0, 4, mine.data(), false, 16));
-    D3DFailNext(TD3DFailPoint::CreateTexture,
-                1);  // making one again removes the old texture first, even when that fails
+    EXPECT_FALSE(store->AddFromMemory(15, 2, 2, mine.data(), false, 8));
+    EXPECT_FALSE(store->AddFromMemory(9, 0, 4, mine.data(), false, 16));
+    // Making one again removes the old texture first, even when that fails.
+    D3DFailNext(TD3DFailPoint::CreateTexture, 1);
     EXPECT_FALSE(store->AddFromMemory(16, 4, 4, mine.data(), false, 16));
 
     // Ids in numeric order; an id added again is replaced, its old texture gone.
@@ -78,11 +84,15 @@ TEST_F(TextureStore, BitmapsFilesAndMemoryBlocks)
     const int live = D3DCounters().liveTextures;
     ASSERT_TRUE(store->AddFromBitmap(5001, *Solid(8, 2, pf24bit, clBlue)));
     EXPECT_EQ(Ids(), (std::vector<int>{0, 3, 7, 12, 15, 24, 32, 1000, 5001, 6001, 999999}));
-    EXPECT_TRUE(D3DCounters().liveTextures == live && Desc(5001).Width == 8 && Texel(5001, 0, 0) == 0x001Fu);
+    EXPECT_EQ(D3DCounters().liveTextures, live);
+    EXPECT_EQ(Desc(5001).Width, 8u);
+    EXPECT_EQ(Texel(5001, 0, 0), 0x001Fu);
     store->Select(9999);
-    EXPECT_TRUE(store->GetCurrentTexture() == nullptr && store->CurrentId == -1);
+    EXPECT_EQ(store->GetCurrentTexture(), nullptr);
+    EXPECT_EQ(store->CurrentId, -1);
     store->Select(3);
-    EXPECT_TRUE(store->CurrentId == 3 && store->GetCurrentTexture() == store->Find(3)->Texture.Get());
+    EXPECT_EQ(store->CurrentId, 3);
+    EXPECT_EQ(store->GetCurrentTexture(), store->Find(3)->Texture.Get());
 }
 
 TEST_F(TextureStore, PagesAndTheReloadAfterANewDevice)
@@ -97,9 +107,10 @@ TEST_F(TextureStore, PagesAndTheReloadAfterANewDevice)
     store->AddTexturePages(b, 999);
     EXPECT_EQ(Ids(), (std::vector<int>{1000, 1001}));
     store->AddTexturePages(b, 1000);  // cut from the top; ids both have replaced
-    for (int page = 0; page < 3; ++page)
-        EXPECT_TRUE(Texel(1000 + page, 0, 0) == uint16_t(page * 256 * 3) &&
-                    Texel(1000 + page, 255, 255) == uint16_t((page * 256 + 255) * 3 + 255));
+    for (int page = 0; page < 3; ++page) {
+        EXPECT_EQ(Texel(1000 + page, 0, 0), uint16_t(page * 256 * 3)) << page;
+        EXPECT_EQ(Texel(1000 + page, 255, 255), uint16_t((page * 256 + 255) * 3 + 255)) << page;
+    }
     const std::tuple<int, int, TPixelFormat> refused[] = {
         {256, 0, pf16bit}, {128, 256, pf16bit}, {256, 300, pf16bit}, {100, 100, pf24bit}};
     for (const auto& [w, h, format] : refused) {
@@ -122,14 +133,19 @@ TEST_F(TextureStore, PagesAndTheReloadAfterANewDevice)
     EXPECT_EQ(D3DCounters().texturesCreated, 5);
     for (int id : {1, 1000, 1002}) EXPECT_EQ(D3DDevice->SetTexture(0, store->Find(id)->Texture.Get()), D3D_OK);
     D3DDevice->SetTexture(0, nullptr);
-    EXPECT_TRUE(Texel(1002, 0, 0) == 512 * 3 && Desc(1).Format == D3DFMT_A8R8G8B8 && Texel(1, 1, 1, 4) == 0x40404040u);
+    EXPECT_EQ(Texel(1002, 0, 0), 512u * 3);
+    EXPECT_EQ(Desc(1).Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(Texel(1, 1, 1, 4), 0x40404040u);
     // A texture that cannot be made stops the reload; the records after it
     // have none rather than one of the old device.
     D3DFailNext(TD3DFailPoint::CreateTexture, 1);
     EXPECT_FALSE(store->ReloadTextures(-1));
-    EXPECT_FALSE(store->Find(1)->Texture || store->Find(1002)->Texture);
+    EXPECT_FALSE(store->Find(1)->Texture);
+    EXPECT_FALSE(store->Find(1002)->Texture);
     store->Select(1002);
     EXPECT_EQ(store->GetCurrentTexture(), nullptr);
     FreeTextureBuffer();
-    EXPECT_TRUE(!TextureBuffer && !ReloadTexturesHook && D3DCounters().liveTextures == 0);
+    EXPECT_EQ(TextureBuffer, nullptr);
+    EXPECT_FALSE(ReloadTexturesHook);
+    EXPECT_EQ(D3DCounters().liveTextures, 0);
 }

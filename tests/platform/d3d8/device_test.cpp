@@ -18,7 +18,9 @@ TEST(Direct3D, CreationAndItsPlannedFailures)
     D3DFailNext(TD3DFailPoint::DisplayMode, 1);
     EXPECT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
-    EXPECT_TRUE(mode.Format == D3DFMT_X8R8G8B8 && mode.Width > 0 && d3d->GetAdapterCount() == 1u);
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
+    EXPECT_GT(mode.Width, 0u);
+    EXPECT_EQ(d3d->GetAdapterCount(), 1u);
 
     TOffscreenHost host(40, 30);
     TComRef<IDirect3DDevice8> dev;
@@ -38,7 +40,8 @@ TEST(Direct3D, CreationAndItsPlannedFailures)
     ASSERT_EQ(create(D3DDEVTYPE_REF, Windowed(nullptr)), D3D_OK);
     D3DDEVICE_CREATION_PARAMETERS cp{};
     EXPECT_EQ(dev->GetCreationParameters(&cp), D3D_OK);
-    EXPECT_TRUE(cp.DeviceType == D3DDEVTYPE_REF && cp.hFocusWindow == &host);
+    EXPECT_EQ(cp.DeviceType, D3DDEVTYPE_REF);
+    EXPECT_EQ(cp.hFocusWindow, &host);
     TComRef<IDirect3DSurface8> back;
     ASSERT_EQ(dev->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, back.Put()), D3D_OK);
     D3DSURFACE_DESC desc{};
@@ -180,10 +183,13 @@ TEST_F(Device, TexturesAndBuffersLockWithinTheirBounds)
               std::vector<HRESULT>(3, D3DERR_INVALIDCALL));
     for (auto [f, bpp] :
          {std::pair{D3DFMT_R5G6B5, 2}, {D3DFMT_A1R5G5B5, 2}, {D3DFMT_R8G8B8, 3}, {D3DFMT_A8R8G8B8, 4}}) {
+        SCOPED_TRACE(testing::Message() << "format " << f);
         ASSERT_EQ(texture(5, 3, f), D3D_OK);
         D3DSURFACE_DESC d{};
-        EXPECT_TRUE(t->GetLevelDesc(0, &d) == D3D_OK && d.Format == f && d.Width == 5u && t->GetLevelCount() == 1u)
-            << f;
+        EXPECT_EQ(t->GetLevelDesc(0, &d), D3D_OK);
+        EXPECT_EQ(d.Format, f);
+        EXPECT_EQ(d.Width, 5u);
+        EXPECT_EQ(t->GetLevelCount(), 1u);
         D3DLOCKED_RECT lr{};
         ASSERT_EQ(t->LockRect(0, &lr, nullptr, 0), D3D_OK);
         EXPECT_GE(lr.Pitch, 5 * bpp);
@@ -206,7 +212,9 @@ TEST_F(Device, TexturesAndBuffersLockWithinTheirBounds)
     EXPECT_EQ(device->CreateVertexBuffer(0, 0, kFvf, D3DPOOL_MANAGED, vb.Put()), D3DERR_INVALIDCALL);
     ASSERT_EQ(device->CreateVertexBuffer(48, D3DUSAGE_WRITEONLY, kFvf, D3DPOOL_MANAGED, vb.Put()), D3D_OK);
     D3DVERTEXBUFFER_DESC vd{};
-    EXPECT_TRUE(vb->GetDesc(&vd) == D3D_OK && vd.Size == 48u && vd.FVF == kFvf);
+    EXPECT_EQ(vb->GetDesc(&vd), D3D_OK);
+    EXPECT_EQ(vd.Size, 48u);
+    EXPECT_EQ(vd.FVF, kFvf);
     BYTE* p = nullptr;
     EXPECT_EQ((std::pair{vb->Lock(40, 16, &p, 0), vb->Lock(49, 0, &p, 0)}),
               std::pair(D3DERR_INVALIDCALL, D3DERR_INVALIDCALL));

@@ -31,11 +31,12 @@ TEST(D3DXMath, MatricesMovePointsAsTheLeftHandedCallersExpect)
     D3DXMatrixLookAtLH(&upsideDown, &eye, &at, &down);
     D3DXMatrixPerspectiveFovLH(&perspective, kPi / 4, 2.0f, 0.1f, 1000.0f);
     const float top = 10.0f * std::tan(kPi / 8);  // on the upper edge of the field of view at distance 10
-    const struct {
+    struct Case {
         const char* name;
         D3DXMATRIX m;
         D3DXVECTOR3 in, out;  // out after the division by w
-    } cases[] = {
+    };
+    const Case cases[] = {
         {"identity", identity, {1, 2, 3}, {1, 2, 3}},
         {"translation", translation, {1, 1, 1}, {2, 3, 4}},
         {"scaling", scaling, {1, 1, 1}, {2, 3, 4}},
@@ -63,7 +64,8 @@ TEST(D3DXMath, MatricesMovePointsAsTheLeftHandedCallersExpect)
         EXPECT_NEAR(r.y / r.w, c.out.y, 1e-5f) << c.name;
         EXPECT_NEAR(r.z / r.w, c.out.z, 1e-5f) << c.name;
     }
-    EXPECT_TRUE(D3DXMatrixIsIdentity(&identity) && !D3DXMatrixIsIdentity(&translation));
+    EXPECT_TRUE(D3DXMatrixIsIdentity(&identity));
+    EXPECT_FALSE(D3DXMatrixIsIdentity(&translation));
     D3DXMatrixMultiply(&translation, &translation, &rz);  // the output may be one of the inputs
     EXPECT_TRUE(translation == product);
 }

@@ -36,24 +36,38 @@ std::string Picture(const TBitmap& b)
 TEST(Canvas, ShapesCoverTheirPixelsInEveryFormat)
 {
     static const TPoint diagonal[] = {{0, 0}, {3, 3}, {3, 0}};
-    const struct {
+    struct Shape {
         const char* name;
         TPixelFormat format;
         int w, h;
         void (*draw)(TCanvas&);
         const char* expected;
-    } shapes[] = {
+    };
+    const Shape shapes[] = {
         // Fills and frames leave out the right and bottom edges.
         {"fill", pf24bit, 5, 4, [](TCanvas& c) { c.FillRect(Rect(1, 1, 3, 3)); }, ".....|.##..|.##..|....."},
         {"frame", pf24bit, 5, 4, [](TCanvas& c) { c.FrameRect(Rect(0, 0, 5, 4)); }, "#####|#...#|#...#|#####"},
         // Clipped at the bitmap's edges, reversed rectangles normalised.
         {"reversed", pf8bit, 3, 2, [](TCanvas& c) { c.FillRect(Rect(5, 5, -5, -5)); }, "###|###"},
-        {"rectangle", pf32bit, 5, 4, [](TCanvas& c) { c.Brush.Color = clRed, c.Rectangle(0, 0, 5, 4); },
+        {"rectangle", pf32bit, 5, 4,
+         [](TCanvas& c) {
+             c.Brush.Color = clRed;
+             c.Rectangle(0, 0, 5, 4);
+         },
          "#####|#xxx#|#xxx#|#####"},
-        {"hollow", pf32bit, 5, 5, [](TCanvas& c) { c.Brush.Style = bsClear, c.Rectangle(1, 1, 4, 4); },
+        {"hollow", pf32bit, 5, 5,
+         [](TCanvas& c) {
+             c.Brush.Style = bsClear;
+             c.Rectangle(1, 1, 4, 4);
+         },
          ".....|.###.|.#.#.|.###.|....."},
         // Lines leave out their end point.
-        {"line", pf16bit, 6, 3, [](TCanvas& c) { c.MoveTo(0, 1), c.LineTo(5, 1); }, "......|#####.|......"},
+        {"line", pf16bit, 6, 3,
+         [](TCanvas& c) {
+             c.MoveTo(0, 1);
+             c.LineTo(5, 1);
+         },
+         "......|#####.|......"},
         {"polyline", pf16bit, 4, 4, [](TCanvas& c) { c.Polyline(diagonal); }, "#...|.#.#|..##|...#"},
     };
     for (const auto& s : shapes) {

@@ -85,11 +85,12 @@ protected:
 
 TEST_F(PictureFiles, JpegDecodesLikeImageMagickAndRefusesBrokenData)
 {
-    for (const auto& [name, options] : std::vector<std::pair<std::string, std::vector<std::string>>>{
-             {"colour.jpg", {"-alpha", "off", "-quality", "90"}},
-             {"gray.jpeg", {"-alpha", "off", "-colorspace", "Gray"}},
-             {"progressive.jfif", {"-alpha", "off", "-interlace", "Plane"}},
-             {"subsampled.jpe", {"-alpha", "off", "-sampling-factor", "2x2"}}}) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> files = {
+        {"colour.jpg", {"-alpha", "off", "-quality", "90"}},
+        {"gray.jpeg", {"-alpha", "off", "-colorspace", "Gray"}},
+        {"progressive.jfif", {"-alpha", "off", "-interlace", "Plane"}},
+        {"subsampled.jpe", {"-alpha", "off", "-sampling-factor", "2x2"}}};
+    for (const auto& [name, options] : files) {
         const std::string file = Make(name, options, "jpg:");
         TReferenceImage reference;
         std::string log;
@@ -132,7 +133,7 @@ TEST_F(PictureFiles, IconsKeepTheLargestImageAndItsMask)
             const uint8_t* r = reference.Pixel(x, y);
             const bool transparent = icon.Mask().GetPixel(x, y) != clBlack;
             ASSERT_EQ(transparent, r[3] < 128) << x << "," << y;
-            ASSERT_TRUE(transparent || icon.Image().GetPixel(x, y) == RGB(r[0], r[1], r[2])) << x << "," << y;
+            if (!transparent) { ASSERT_EQ(icon.Image().GetPixel(x, y), RGB(r[0], r[1], r[2])) << x << "," << y; }
         }
 
     // Drawing leaves the transparent pixels of the target alone.

@@ -24,13 +24,17 @@ TEST(SysUtils, FileNamesNumbersAndFiles)
     TempDir dir;
     const std::string a = dir.file("a"), b = dir.file("b");
     WriteFileBytes(a, std::vector<uint8_t>{1});
-    EXPECT_TRUE(FileExists(a) && !FileExists(dir.path()) && DirectoryExists(dir.path()));
-    EXPECT_TRUE(RenameFile(a, b) && !FileExists(a));
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_FALSE(FileExists(dir.path())) << "a directory is no file";
+    EXPECT_TRUE(DirectoryExists(dir.path()));
+    EXPECT_TRUE(RenameFile(a, b));
+    EXPECT_FALSE(FileExists(a));
     WriteFileBytes(a, std::vector<uint8_t>{9});
     EXPECT_FALSE(RenameFile(a, b)) << "a plain rename never replaces a file";
     EXPECT_TRUE(ReplaceFile(a, b));
     EXPECT_EQ(ReadFileBytes(b), std::vector<uint8_t>{9});
-    EXPECT_TRUE(DeleteFile(b) && !DeleteFile(b));
+    EXPECT_TRUE(DeleteFile(b));
+    EXPECT_FALSE(DeleteFile(b)) << "deleted already";
 }
 
 TEST(Messages, BoxesHaltAndTheBusyCursorReachTheInstalledSink)
@@ -58,7 +62,11 @@ TEST(Random, NeverSeededSequenceRepeatsWithinItsRange)
     std::vector<int> first;
     for (int i = 0; i < 20; ++i) first.push_back(Random(39));
     RandSeed = 0;
-    for (int v : first) EXPECT_TRUE(Random(39) == v && v >= 0 && v < 39);
+    for (int v : first) {
+        EXPECT_EQ(Random(39), v);
+        EXPECT_GE(v, 0);
+        EXPECT_LT(v, 39);
+    }
     RandSeed = 0;
     Random(10);
     EXPECT_EQ(RandSeed, 1u);  // a linear congruential generator
