@@ -112,14 +112,14 @@ TEST_F(TextureStore, PagesAndTheReloadAfterANewDevice)
         EXPECT_EQ(Texel(1000 + page, 255, 255), uint16_t((page * 256 + 255) * 3 + 255)) << page;
     }
     const std::tuple<int, int, TPixelFormat> refused[] = {
-        {256, 0, pf16bit}, {128, 256, pf16bit}, {256, 300, pf16bit}, {100, 100, pf24bit}};
+        {256, 0, pf16bit}, {128, 256, pf16bit}, {512, 256, pf16bit}, {256, 300, pf16bit}, {100, 100, pf24bit}};
     for (const auto& [w, h, format] : refused) {
         b.SetPixelFormat(format);
         b.SetSize(w, h);
         store->AddTexturePages(b, 1);
     }
-    EXPECT_EQ(sink.Texts(),
-              (std::vector<std::string>{"width have to be 256 pixels", "Height have to be multiple of 256 pixels"}));
+    EXPECT_EQ(sink.Texts(), (std::vector<std::string>{"width have to be 256 pixels", "width have to be 256 pixels",
+                                                      "Height have to be multiple of 256 pixels"}));
 
     auto* block = new uint8_t[64];
     std::memset(block, 0x40, 64);
