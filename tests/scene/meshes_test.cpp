@@ -1,8 +1,12 @@
 // The level's meshes: parsed into records from files of every version the
 // level writer makes and from damaged mesh data, and drawn into the drawing
 // layer placed, turned, shaded and mapped onto their texture pages.
+#include <gmock/gmock.h>
+
 #include "scene/mesh_draw.h"
 #include "support/view_fixture.h"
+
+using ::testing::ElementsAre;
 
 namespace {
 
@@ -34,7 +38,8 @@ protected:
         gl.LoadIdentity();
         BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, 0, x, 2 * x, 3 * x, angle, LEVEL_OBJECT_SCALE,
                         false, false, flat, colour);
-        EXPECT_TRUE(gl.Depth == 0 && D3DXMatrixIsIdentity(&gl.CurrentMatrix));
+        EXPECT_EQ(int(gl.Depth), 0);
+        EXPECT_TRUE(D3DXMatrixIsIdentity(&gl.CurrentMatrix));
         return Emitted(gl);
     }
     TxGL gl;
@@ -70,22 +75,32 @@ TEST_P(MeshListByVersion, RecordsHoldTheFieldsOfEveryMesh)
     const Tmesh_list& list = loaded.meshes;
     ASSERT_EQ(list.count, 2u);
     const tmesh_record& r = list.meshes[0];
-    EXPECT_TRUE(r.data_offset == 0 && r.centre[0] == 10 && r.centre[1] == -20 && r.centre[2] == 30 &&
-                r.radius == 70000);
-    ASSERT_TRUE(r.num_vertices == 5 && r.num_normals == 5 && r.num_textured_quads == 2 &&
-                r.num_textured_triangles == 1);
-    EXPECT_TRUE(list.Vertices(r)[1].x == -400 && list.Vertices(r)[1].y == 500 && list.Vertices(r)[4].z == -7 &&
-                list.Normals(r)[4].x == 13);
-    EXPECT_TRUE(list.TexturedQuads(r)[0].texture == 0x8005 && list.TexturedQuads(r)[1].vertices[3] == 1 &&
-                list.TexturedTriangles(r)[0].vertices[2] == 4);
-    EXPECT_TRUE(list.TexturedQuads(r)[0].effects == (newLayout ? 0x11 : 0) &&
-                list.TexturedTriangles(r)[0].effects == (newLayout ? 0x33 : 0));
+    EXPECT_EQ(r.data_offset, 0u);
+    EXPECT_THAT(r.centre, ElementsAre(10, -20, 30));
+    EXPECT_EQ(r.radius, 70000);
+    // vertices, normals, textured quads and triangles
+    ASSERT_EQ(std::tuple(r.num_vertices, r.num_normals, r.num_textured_quads, r.num_textured_triangles),
+              std::tuple(5, 5, 2, 1));
+    EXPECT_EQ(list.Vertices(r)[1].x, -400);
+    EXPECT_EQ(list.Vertices(r)[1].y, 500);
+    EXPECT_EQ(list.Vertices(r)[4].z, -7);
+    EXPECT_EQ(list.Normals(r)[4].x, 13);
+    EXPECT_EQ(list.TexturedQuads(r)[0].texture, 0x8005);
+    EXPECT_EQ(list.TexturedQuads(r)[1].vertices[3], 1);
+    EXPECT_EQ(list.TexturedTriangles(r)[0].vertices[2], 4);
+    EXPECT_EQ(list.TexturedQuads(r)[0].effects, newLayout ? 0x11 : 0);
+    EXPECT_EQ(list.TexturedTriangles(r)[0].effects, newLayout ? 0x33 : 0);
     EXPECT_EQ(r.num_colored_quads + r.num_colored_triangles, newLayout ? 0 : 3);
-    EXPECT_TRUE(newLayout || (list.ColoredQuads(r)[0].color == 0x1234 && list.ColoredQuads(r)[0].vertices[3] == 4 &&
-                              list.ColoredTriangles(r)[1].color == 9));
+    if (!newLayout) {
+        EXPECT_EQ(list.ColoredQuads(r)[0].color, 0x1234);
+        EXPECT_EQ(list.ColoredQuads(r)[0].vertices[3], 4);
+        EXPECT_EQ(list.ColoredTriangles(r)[1].color, 9);
+    }
     const tmesh_record& s = list.meshes[1];
-    EXPECT_TRUE(s.data_offset == d.mesh_pointers[1] && s.num_normals == -2 && list.Shades(s)[1] == 8191 &&
-                s.num_textured_triangles == 1);
+    EXPECT_EQ(s.data_offset, d.mesh_pointers[1]);
+    EXPECT_EQ(s.num_normals, -2);
+    EXPECT_EQ(list.Shades(s)[1], 8191);
+    EXPECT_EQ(s.num_textured_triangles, 1);
     EXPECT_EQ(list.pointer_map, (std::vector<int32_t>{0, 1}));
 }
 
@@ -110,10 +125,11 @@ TEST(MeshList, BoundsSkinAndDamagedData)
     loaded.Load(d);
     Tmesh_list& list = loaded.meshes;
     const tmesh_record& r = list.meshes[0];
-    EXPECT_TRUE(r.bbox_min[0] == -1 && r.bbox_max[0] == 5 && r.bbox_min[1] == -2 && r.bbox_max[1] == 6 &&
-                r.bbox_min[2] == -3 && r.bbox_max[2] == 7);
-    EXPECT_TRUE(r.centre_offset[0] == -2 && r.centre_offset[1] == -2 && r.centre_offset[2] == -2);
-    EXPECT_TRUE(list.skin_first_mesh == 3 && list.exempt_moveable == 1 && list.exempt_mesh == 2);
+    EXPECT_THAT(r.bbox_min, ElementsAre(-1.0, -2.0, -3.0));
+    EXPECT_THAT(r.bbox_max, ElementsAre(5.0, 6.0, 7.0));
+    EXPECT_THAT(r.centre_offset, ElementsAre(-2.0, -2.0, -2.0));
+    // the skin's first mesh, the exempt moveable and its exempt mesh
+    EXPECT_EQ(std::tuple(list.skin_first_mesh, list.exempt_moveable, list.exempt_mesh), std::tuple(3u, 1u, 2u));
 
     Ttrlevel level;
     // Meshes start on 4-byte boundaries: 9 words (TR4, no vertices) skip one;
@@ -121,37 +137,51 @@ TEST(MeshList, BoundsSkinAndDamagedData)
     BuildMeshList(list, MeshData(level, LEVEL_TR4, {1, 2, 3, 0, 0, 0, 0, 0, 0, 0xEEEE, 4, 5, 6, 0, 0, 1,
                                                     7, 8, 9, 0, 0, 0, 0, 0, 0, 0,      0, 0, 0, 0, 0, 0},
                                  {44, 20, 0, 22, 4000}));
-    EXPECT_TRUE(list.count == 3 && list.meshes[1].centre[0] == 4 && list.Vertices(list.meshes[1])[0].z == 9 &&
-                list.meshes[2].data_offset == 44);
-    EXPECT_TRUE(list.pointer_map == std::vector<int32_t>({2, 1, 0, 0, 0}) && FindMeshByOffset(list, 1u << 31) == 0 &&
-                list.skin_first_mesh == 0);
+    ASSERT_EQ(list.count, 3u);
+    EXPECT_EQ(list.meshes[1].centre[0], 4);
+    EXPECT_EQ(list.Vertices(list.meshes[1])[0].z, 9);
+    EXPECT_EQ(list.meshes[2].data_offset, 44u);
+    EXPECT_EQ(list.pointer_map, std::vector<int32_t>({2, 1, 0, 0, 0}));
+    EXPECT_EQ(FindMeshByOffset(list, 1u << 31), 0);
+    EXPECT_EQ(list.skin_first_mesh, 0u);
     // Cut short, what is there in full is kept and the list ends; negative counts hold nothing.
     BuildMeshList(list, MeshData(level, LEVEL_TR2, {0, 0, 0, 0, 0, 4, 1, 2, 3, 4, 5, 6, 7}));
-    EXPECT_TRUE(list.count == 1 && list.meshes[0].num_vertices == 2 && list.meshes[0].num_normals == 0 &&
-                list.Vertices(list.meshes[0])[1].x == 4);
+    ASSERT_EQ(list.count, 1u);
+    ASSERT_EQ(list.meshes[0].num_vertices, 2);
+    EXPECT_EQ(list.meshes[0].num_normals, 0);
+    EXPECT_EQ(list.Vertices(list.meshes[0])[1].x, 4);
     BuildMeshList(list, MeshData(level, LEVEL_TR1, {0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 5, 1, 1, 1, 1, 6, 2}));
-    EXPECT_TRUE(list.count == 1 && list.meshes[0].num_textured_quads == 2 &&
-                list.TexturedQuads(list.meshes[0])[1].texture == 6);
+    ASSERT_EQ(list.count, 1u);
+    ASSERT_EQ(list.meshes[0].num_textured_quads, 2);
+    EXPECT_EQ(list.TexturedQuads(list.meshes[0])[1].texture, 6);
     BuildMeshList(list, MeshData(level, LEVEL_TR3, {0, 0, 0, 0, 0, 0, uint16_t(-3), 9}));
-    EXPECT_TRUE(list.count == 1 && list.meshes[0].num_normals == -1 && list.Shades(list.meshes[0])[0] == 9);
+    ASSERT_EQ(list.count, 1u);
+    ASSERT_EQ(list.meshes[0].num_normals, -1);
+    EXPECT_EQ(list.Shades(list.meshes[0])[0], 9);
     BuildMeshList(
         list, MeshData(level, LEVEL_TR4,
                        {0, 0, 0, 0, 0, uint16_t(-2), 0, uint16_t(-1), uint16_t(-7), 0, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(list.count == 2 && list.meshes[0].num_vertices == 0 && list.meshes[0].num_textured_quads == 0 &&
-                list.meshes[1].centre[2] == 5);
+    ASSERT_EQ(list.count, 2u);
+    EXPECT_EQ(list.meshes[0].num_vertices, 0);
+    EXPECT_EQ(list.meshes[0].num_textured_quads, 0);
+    EXPECT_EQ(list.meshes[1].centre[2], 5);
     // Faces naming vertices the mesh lacks stay out of the box; without faces the box stays empty.
     BuildMeshList(list, MeshData(level, LEVEL_TR2,
                                  {0, 0, 0, 0, 0, 2, 100, 0, 0, 200, 0, 0, 0, 0, 2, 0, 1, 9, 0, 0, 1, 1, 0, 0, 0, 0}));
-    EXPECT_TRUE(list.meshes[0].num_textured_triangles == 2 && list.meshes[0].bbox_min[0] == 1 &&
-                list.meshes[0].bbox_max[0] == 2);
+    EXPECT_EQ(list.meshes[0].num_textured_triangles, 2);
+    EXPECT_EQ(list.meshes[0].bbox_min[0], 1);
+    EXPECT_EQ(list.meshes[0].bbox_max[0], 2);
     BuildMeshList(list, MeshData(level, LEVEL_TR4, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {0}));
-    EXPECT_TRUE(list.meshes[0].bbox_min[2] == 2144883647.0 && list.meshes[0].bbox_max[2] == -2144883648.0 &&
-                list.meshes[0].centre_offset[2] == 0.5);
+    EXPECT_EQ(list.meshes[0].bbox_min[2], 2144883647.0);
+    EXPECT_EQ(list.meshes[0].bbox_max[2], -2144883648.0);
+    EXPECT_EQ(list.meshes[0].centre_offset[2], 0.5);
     level.num_mesh_data = level.num_mesh_pointers = 1000;  // counts beyond their arrays are not trusted
     level.num_moveables = 5;
     BuildMeshList(list, level);
-    EXPECT_TRUE(list.count == 1 && list.pointer_map.size() == 1 && list.MapPointer(1) == -1 &&
-                list.MapPointer(-1) == -1);
+    EXPECT_EQ(list.count, 1u);
+    EXPECT_EQ(list.pointer_map.size(), 1u);
+    EXPECT_EQ(list.MapPointer(1), -1);
+    EXPECT_EQ(list.MapPointer(-1), -1);
 }
 
 TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
@@ -160,15 +190,16 @@ TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
     // by the drawing layer; turned 90 degrees about y, moved to (10, 20, 30).
     TMeshDesc m = AxisTriangle(0);
     m.vertices[0] = {1000, -2000, 500};
-    EXPECT_TRUE(NearPoint(Draw(LEVEL_TR2, m).at(0), 1, -2, -0.5) &&
-                NearPoint(Draw(LEVEL_TR2, m, false, 0xFFFFFF, 10, 90).at(0), 9.5, -22, 29));
+    EXPECT_TRUE(NearPoint(Draw(LEVEL_TR2, m).at(0), 1, -2, -0.5));
+    EXPECT_TRUE(NearPoint(Draw(LEVEL_TR2, m, false, 0xFFFFFF, 10, 90).at(0), 9.5, -22, 29));
     for (int32_t index : {-1, 1})
         BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, index, 0, 0, 0, 0, 0.1f, false, false, false, 0);
     EXPECT_EQ(gl.Vertices.Count(), 3);  // no such records: nothing
     // Centred: around the box's centre under the caller's matrix, position and angle aside.
     gl.Translate(100, 0, 0);
     BuildMeshObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, 0, 55, 66, 77, 45, 1.0f, true, false, false, 0xFFFFFF);
-    EXPECT_TRUE(NearPoint(Emitted(gl).at(3), 105, -10, -7.5) && gl.CurrentMatrix._41 == 100.0f);
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(3), 105, -10, -7.5));
+    EXPECT_EQ(gl.CurrentMatrix._41, 100.0f);
 
     // Corners take the colour times the shade's brightness: far beyond the
     // range dark, not wrapped; 8191 just above 255 levels for later games.
@@ -180,8 +211,9 @@ TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
         m.normals.clear();
         m.shades = {shade, 0, shade};
         const auto v = Draw(code, m, false, 0x4080FF);  // red 255, green 128, blue 64
-        EXPECT_TRUE(v.at(0).r == 255 * bright / 255 && v[0].g == 128 * bright / 255 && v[0].b == 64 * bright / 255 &&
-                    v[1].g == 128)
+        // the first corner's red, green and blue, the second's green
+        EXPECT_EQ(std::tuple(v.at(0).r, v[0].g, v[0].b, v.at(1).g),
+                  std::tuple(255 * bright / 255, 128 * bright / 255, 64 * bright / 255, 128))
             << code;
     }
     for (const txgl_vertex& e : Draw(LEVEL_TR3, AxisTriangle(0), false, 0x102030))
@@ -191,7 +223,8 @@ TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
     TMeshDesc cube = MakeCubeMesh(100, 0, 1000);
     cube.textured_quads.resize(1);  // vertices 4, 5, 7, 6
     gl.SetColor(9, 8, 7);
-    EXPECT_TRUE(ColorOf(Draw(LEVEL_TR4, cube, true).at(5)) == 0x070809u && NearPoint(Emitted(gl)[0], 0.1, -0.1, -0.1));
+    EXPECT_EQ(ColorOf(Draw(LEVEL_TR4, cube, true).at(5)), 0x070809u);
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(0), 0.1, -0.1, -0.1));
     const auto v = Draw(LEVEL_TR4, cube);
     const int shade[6] = {4000, 7000, 6000, 4000, 5000, 7000};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(v.at(size_t(i)).g, 255 - int(shade[i] / 32.121568)) << i;
@@ -235,9 +268,13 @@ TEST_F(MeshDraw, ColouredFacesAndTextureCoordinates)
                     0xFFFFFF);
     const auto v = Emitted(gl);
     ASSERT_EQ(v.size(), 9u);
-    EXPECT_TRUE(v[0].texture == COLORED_TEXTURE && ColorOf(v[0]) == 0x7B532Bu && ColorOf(v[6]) == 0x0703FFu &&
-                gl.ColorR == 1 && gl.ColorB == 3);
-    EXPECT_TRUE(v[0].u == 1 && v[0].v == 0 && v[8].u == 1 && v[8].v == 1);
+    EXPECT_EQ(v[0].texture, COLORED_TEXTURE);
+    EXPECT_EQ(ColorOf(v[0]), 0x7B532Bu);
+    EXPECT_EQ(ColorOf(v[6]), 0x0703FFu);
+    EXPECT_EQ(gl.ColorR, 1);
+    EXPECT_EQ(gl.ColorB, 3);
+    EXPECT_EQ(std::pair(v[0].u, v[0].v), std::pair(1.0, 0.0));
+    EXPECT_EQ(std::pair(v[8].u, v[8].v), std::pair(1.0, 1.0));
 
     // Corners one pixel inward, by their direction bytes, or for the fourth
     // games by the smallest pixels; without directions the rectangle of the
@@ -283,7 +320,8 @@ TEST_F(MeshDraw, ColouredFacesAndTextureCoordinates)
     }
     int32_t minX, maxY, maxX, minY;  // the extent of the used corners; nothing for an index the level lacks
     TexturePixelBounds(*level, 0, minX, maxY, maxX, minY);
-    EXPECT_TRUE(minX == 0 && maxX == 255 && minY == 5 && maxY == 9 && !IsTriangleTexture(*level, 1));
+    EXPECT_EQ(std::tuple(minX, maxX, minY, maxY), std::tuple(0, 255, 5, 9));
+    EXPECT_FALSE(IsTriangleTexture(*level, 1));
     TexturePixelBounds(*level, -1, minX, maxY, maxX, minY);
     EXPECT_EQ(minX + maxY + maxX + minY, 0);
 }

@@ -14,7 +14,10 @@ TFrameDesc Frame(std::vector<std::array<uint16_t, 2>> rotations, std::array<int1
     for (const auto& [axis, angle] : rotations) {
         TFrameRotation r{TFrameRotation::TAxis(axis), 0, 0, 0};
         (axis == 1 ? r.x : axis == 2 ? r.y : r.z) = angle;
-        if (axis == 0) r.x = angle >> 8 << 8, r.z = uint16_t((angle & 0xFF) << 2);
+        if (axis == 0) {
+            r.x = angle >> 8 << 8;
+            r.z = uint16_t((angle & 0xFF) << 2);
+        }
         f.rotations.push_back(r);
     }
     return f;
@@ -29,8 +32,10 @@ protected:
         TLevelDesc d;
         d.version_code = code;
         TMoveableDesc m;
-        for (int k = 0; k < count; ++k)
-            d.object_textures.push_back(SquareTexture(uint16_t(k))), m.meshes.push_back(AxisTriangle(uint16_t(k)));
+        for (int k = 0; k < count; ++k) {
+            d.object_textures.push_back(SquareTexture(uint16_t(k)));
+            m.meshes.push_back(AxisTriangle(uint16_t(k)));
+        }
         m.tree = tree;
         m.animations = {frames};
         AddMoveable(d, m);
@@ -43,7 +48,8 @@ protected:
         gl.LoadIdentity();
         BuildMoveableObject(gl, LEVEL_TEXTURE_FIRST_ID, meshes, *level, moveable, 0, frame, x, 0, 0, angle,
                             LEVEL_OBJECT_SCALE, withoutRoot, 0, 0, 0);
-        EXPECT_TRUE(gl.Depth == 0 && D3DXMatrixIsIdentity(&gl.CurrentMatrix));
+        EXPECT_EQ(int(gl.Depth), 0);
+        EXPECT_TRUE(D3DXMatrixIsIdentity(&gl.CurrentMatrix));
         return Emitted(gl);
     }
     TxGL gl;
@@ -68,17 +74,21 @@ TEST_F(MoveablePose, RotationsInEveryVersionAndTheMeshTree)
             Chain(code, 2, {{0, 2000, 0, 0}}, {Frame({{1, 0}, {axis, quarter}})});
             const auto v = Draw(0);
             ASSERT_EQ(v.size(), 6u);
-            EXPECT_TRUE(NearPoint(v[0], 1, 0, 0) && NearPoint(v[1], 0, -1, 0) && v[3].texture == 1001)
-                << code;  // the first unturned
-            EXPECT_TRUE(NearPoint(v[3], p[0], p[1], p[2]) && NearPoint(v[4], p[3], p[4], p[5]) &&
-                        NearPoint(v[5], p[6], p[7], p[8]))
-                << code << axis;
+            // the first unturned
+            EXPECT_TRUE(NearPoint(v[0], 1, 0, 0)) << code;
+            EXPECT_TRUE(NearPoint(v[1], 0, -1, 0)) << code;
+            EXPECT_EQ(v[3].texture, 1001) << code;
+            EXPECT_TRUE(NearPoint(v[3], p[0], p[1], p[2])) << code << " axis " << axis;
+            EXPECT_TRUE(NearPoint(v[4], p[3], p[4], p[5])) << code << " axis " << axis;
+            EXPECT_TRUE(NearPoint(v[5], p[6], p[7], p[8])) << code << " axis " << axis;
         }
     // The item at (5, 0, 0) turned 90 degrees; the first mesh turned about y
     // and raised a unit by the frame's root offset (or not, without it).
     Chain(LEVEL_TR2, 2, {{0, 2000, 0, 0}}, {Frame({{2, 256}, {1, 0}}, {0, -1000, 0})});
-    EXPECT_TRUE(NearPoint(Draw(0, 0, 5, 90).at(0), 6, -1, 0) && NearPoint(Emitted(gl).at(3), 8, -1, 0));
-    EXPECT_TRUE(NearPoint(Draw(0, 0, 5, 90, true).at(0), 6, 0, 0) && NearPoint(Emitted(gl).at(3), 8, 0, 0));
+    EXPECT_TRUE(NearPoint(Draw(0, 0, 5, 90).at(0), 6, -1, 0));
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(3), 8, -1, 0));
+    EXPECT_TRUE(NearPoint(Draw(0, 0, 5, 90, true).at(0), 6, 0, 0));
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(3), 8, 0, 0));
     // Mesh 2 saves mesh 1's place and turns; mesh 3 returns to mesh 1 with a
     // pop, or hangs on mesh 2 without; the meshes flat in the caller's colour and tag.
     for (int pop : {1, 0}) {
@@ -86,14 +96,16 @@ TEST_F(MoveablePose, RotationsInEveryVersionAndTheMeshTree)
         gl.SetColor(255, 0, 0);
         gl.SetTag(TVertexTag{3, 1, 2, 0, 0, 0, 0, 0});
         const auto v = Draw(0);
-        EXPECT_TRUE(NearPoint(v.at(6), pop ? 1 : 5, 0, pop ? -3 : 1) && ColorOf(v[6]) == 0x0000FFu && v[6].tag[2] == 2)
-            << pop;
+        EXPECT_TRUE(NearPoint(v.at(6), pop ? 1 : 5, 0, pop ? -3 : 1)) << pop;
+        EXPECT_EQ(ColorOf(v[6]), 0x0000FFu) << pop;
+        EXPECT_EQ(int(v[6].tag[2]), 2) << pop;
     }
     // A pop with nothing of the tree's own to return to goes back to the
     // item's place; pushes never popped leave the caller's matrices alone.
     Chain(LEVEL_TR4, 3, {{1, 2000, 0, 0}, {2, 0, 0, 0}}, {Frame({{1, 0}, {1, 0}, {1, 0}}, {0, 0, -1000})});
-    EXPECT_TRUE(NearPoint(Draw(0, 0, 5).at(0), 6, 0, 1) && NearPoint(Emitted(gl).at(3), 8, 0, 0) &&
-                NearPoint(Emitted(gl).at(6), 8, 0, 0));
+    EXPECT_TRUE(NearPoint(Draw(0, 0, 5).at(0), 6, 0, 1));
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(3), 8, 0, 0));
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(6), 8, 0, 0));
 }
 
 TEST_F(MoveablePose, FramesAndTheirTables)
@@ -102,10 +114,11 @@ TEST_F(MoveablePose, FramesAndTheirTables)
     for (uint16_t f = 0; f < 5; ++f) frames.push_back(Frame({{1, 0}, {3, uint16_t(f * 40)}}));
     Chain(LEVEL_TR2, 2, {{0, 2000, 0, 0}}, frames);
     const auto last = Draw(0, 4);
-    EXPECT_TRUE(NearPoint(Draw(0, 7).at(3), last.at(3).x, last[3].y, last[3].z) &&
-                !NearPoint(Draw(0, 3).at(3), last[3].x, last[3].y, last[3].z));
-    EXPECT_TRUE(NearPoint(Draw(0, -1).at(3), 3, 0, 0) &&
-                NearPoint(Emitted(gl).at(4), 2, -1, 0));  // a negative frame: unturned
+    EXPECT_TRUE(NearPoint(Draw(0, 7).at(3), last.at(3).x, last[3].y, last[3].z));
+    EXPECT_FALSE(NearPoint(Draw(0, 3).at(3), last[3].x, last[3].y, last[3].z));
+    // a negative frame: unturned
+    EXPECT_TRUE(NearPoint(Draw(0, -1).at(3), 3, 0, 0));
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(4), 2, -1, 0));
 
     // Two moveables with animations (3 and 5 frames; 4 frames) around one without.
     TLevelDesc d;
@@ -128,14 +141,16 @@ TEST_F(MoveablePose, FramesAndTheirTables)
                                            {-1, 0, 0, 0, 0, 0},
                                            {0, -1, 0, 2, 0, 0}};  // moveable, animation, frame: counts, offset
     for (const auto& r : rows)
-        EXPECT_TRUE(GetAnimCount(*level, r[0]) == r[3] && GetFrameCount(*level, r[0], r[1]) == r[4] &&
-                    GetFrameOffset(*level, r[0], r[1], r[2]) == r[5])
-            << r[0] << " " << r[1] << " " << r[2];
+        EXPECT_EQ(std::tuple(GetAnimCount(*level, r[0]), GetFrameCount(*level, r[0], r[1]),
+                             GetFrameOffset(*level, r[0], r[1], r[2])),
+                  std::tuple(r[3], r[4], r[5]))
+            << "moveable, animation, frame " << r[0] << " " << r[1] << " " << r[2];
     // First-game frames are two words per mesh after ten, whatever the animation says.
     Chain(LEVEL_TR1, 3, std::vector<TMeshTreeNode>(2),
           {Frame({{1, 0}, {1, 0}, {1, 0}}), Frame({{1, 0}, {1, 0}, {1, 0}}), Frame({{1, 0}, {1, 0}, {1, 0}})});
     level->animations[0].frame_size = 99;
-    EXPECT_TRUE(GetFrameCount(*level, 0, 0) == 3 && GetFrameOffset(*level, 0, 0, 2) == 2 * 16);
+    EXPECT_EQ(GetFrameCount(*level, 0, 0), 3);
+    EXPECT_EQ(GetFrameOffset(*level, 0, 0, 2), 2 * 16);
 }
 
 TEST_F(MoveablePose, SkinsAndDamagedTables)
@@ -151,9 +166,10 @@ TEST_F(MoveablePose, SkinsAndDamagedTables)
         TLevelDesc d;
         d.version_code = code;
         std::vector<uint32_t> offsets;
-        for (uint16_t k = 0; k < 4; ++k)
-            d.object_textures.push_back(SquareTexture(k)),
-                offsets.push_back(MeshOffset(d, AddMesh(d, AxisTriangle(k))));
+        for (uint16_t k = 0; k < 4; ++k) {
+            d.object_textures.push_back(SquareTexture(k));
+            offsets.push_back(MeshOffset(d, AddMesh(d, AxisTriangle(k))));
+        }
         d.mesh_pointers.clear();
         for (uint32_t id : {skin + 1, skin + 2})
             AddMoveable(d,
@@ -170,20 +186,25 @@ TEST_F(MoveablePose, SkinsAndDamagedTables)
     }
 
     Chain(LEVEL_TR4, 3, {{0, 2000, 0, 0}, {0, 0, 2000, 0}}, {Frame({{2, 1024}, {1, 0}, {1, 0}}, {0, 0, -1000})});
-    EXPECT_TRUE(Draw(0).size() == 9 && Draw(1).empty() && Draw(-1).empty());  // beyond the list: nothing
-    level->moveables[0].mesh_tree = 4;                                        // the tree ends before the node of mesh 3
+    EXPECT_EQ(Draw(0).size(), 9u);
+    EXPECT_EQ(Draw(1).size(), 0u);  // beyond the list: nothing
+    EXPECT_EQ(Draw(-1).size(), 0u);
+    level->moveables[0].mesh_tree = 4;  // the tree ends before the node of mesh 3
     EXPECT_EQ(Draw(0).size(), 6u);
     level->moveables[0].mesh_tree = 0;  // frame words beyond the frame data count as 0: no root offset, no turns
     level->frames.clear();
     level->num_frames = 0;
-    EXPECT_TRUE(NearPoint(Draw(0).at(0), 1, 0, 0) && NearPoint(Emitted(gl).at(3), 3, 0, 0));
+    EXPECT_TRUE(NearPoint(Draw(0).at(0), 1, 0, 0));
+    EXPECT_TRUE(NearPoint(Emitted(gl).at(3), 3, 0, 0));
     level->moveables[0].starting_mesh = 2;  // mesh pointers beyond the list draw nothing
     EXPECT_EQ(Draw(0).size(), 3u);
     level->num_frames = level->num_mesh_trees = 1u << 31;  // counts that promise more than the tables hold
     level->num_animations = 1000;
     level->moveables[0].starting_mesh = 0;
     level->moveables[0].animation = 500;
-    EXPECT_TRUE(Draw(0).size() == 9 && GetFrameCount(*level, 0, 0) == 0 && GetFrameOffset(*level, 0, 0, 0) == -1);
+    EXPECT_EQ(Draw(0).size(), 9u);
+    EXPECT_EQ(GetFrameCount(*level, 0, 0), 0);
+    EXPECT_EQ(GetFrameOffset(*level, 0, 0, 0), -1);
     level->tag = "";  // a level record that holds no loaded file draws nothing
-    EXPECT_TRUE(Draw(0).empty());
+    EXPECT_EQ(Draw(0).size(), 0u);
 }

@@ -15,7 +15,8 @@ constexpr uint16_t kRed = 0x8000 | 31 << 10, kGreen = 0x8000 | 31 << 5;  // opaq
 void Put16(std::vector<uint8_t>& pixels, size_t page, int x, int y, uint16_t value)
 {
     const size_t at = page * TEXTILE16_BYTES + (size_t(y) * 256 + size_t(x)) * 2;
-    pixels[at] = uint8_t(value), pixels[at + 1] = uint8_t(value >> 8);
+    pixels[at] = uint8_t(value);
+    pixels[at + 1] = uint8_t(value >> 8);
 }
 
 // Record 0 a triangle on page 5 (what a static without a level mesh shows);
@@ -43,8 +44,10 @@ TLevelDesc ObjectLevel()
     d.num_textiles = 2;
     d.textile8.assign(2 * TEXTILE8_BYTES, 0);
     d.textile16.assign(2 * TEXTILE16_BYTES, 0);
-    for (int i = 0; i < 256 * 256; ++i)
-        Put16(d.textile16, 0, i % 256, i / 256, kRed), Put16(d.textile16, 1, i % 256, i / 256, kGreen);
+    for (int i = 0; i < 256 * 256; ++i) {
+        Put16(d.textile16, 0, i % 256, i / 256, kRed);
+        Put16(d.textile16, 1, i % 256, i / 256, kGreen);
+    }
     return d;
 }
 
@@ -81,8 +84,12 @@ protected:
     {
         titem& it = project.items[size_t(++project.itemCount)];
         it = titem{};
-        it.objectId = objectId, it.room = int16_t(room), it.column = int16_t(column), it.row = int16_t(row);
-        it.height = int16_t(height), it.angle = angle;
+        it.objectId = objectId;
+        it.room = int16_t(room);
+        it.column = int16_t(column);
+        it.row = int16_t(row);
+        it.height = int16_t(height);
+        it.angle = angle;
     }
     std::vector<txgl_vertex> Of(int list, uint8_t kind, int element)
     {
@@ -136,7 +143,9 @@ TEST_F(Objects, EveryTextileBecomesAPageOfTheStore)
         Put16(d.textile16, 0, 2, 0, 0x7FFF);
         Put16(d.textile16, 1, 255, 255, uint16_t(0x8000 | 3 << 10 | 17 << 5 | 29));
         EXPECT_EQ(upload(d), 2) << code;
-        EXPECT_TRUE(Texel(1000, 1, 0) == 0xFFDF && Texel(1000, 2, 0) == 0xF81F && Texel(1001, 0, 0) == 2 << 11) << code;
+        EXPECT_EQ(Texel(1000, 1, 0), 0xFFDFu) << code;
+        EXPECT_EQ(Texel(1000, 2, 0), 0xF81Fu) << code;
+        EXPECT_EQ(Texel(1001, 0, 0), 2u << 11) << code;
         EXPECT_EQ(Texel(1001, 255, 255), 3 << 11 | 17 << 6 | 29);
         EXPECT_EQ(Texel(1002, 0, 0), 3 << 11);
     }
@@ -154,13 +163,16 @@ TEST_F(Objects, EveryTextileBecomesAPageOfTheStore)
         auto rgb565 = [](int r6, int g6, int b6) {
             return uint16_t((r6 * 4) >> 3 << 11 | (g6 * 4) >> 2 << 5 | (b6 * 4) >> 3);
         };
-        EXPECT_TRUE(Texel(1000, 5, 0) == rgb565(63, 32, 1) && Texel(1001, 3, 255) == rgb565(10, 40, 20)) << code;
+        EXPECT_EQ(Texel(1000, 5, 0), rgb565(63, 32, 1)) << code;
+        EXPECT_EQ(Texel(1001, 3, 255), rgb565(10, 40, 20)) << code;
         EXPECT_EQ(Texel(1000, 0, 0), rgb565(63, 0, 63));
     }
     // Counts beyond the pixels are not trusted; no textiles, no pages, no message.
     big.level->num_textiles = 1000000;
     EXPECT_EQ(LoadLevelTextures(*big.level, 2000), 12);
-    EXPECT_TRUE(LoadLevelTextures(Ttrlevel(), 3000) == 0 && TextureBuffer->Count() == 12 + 12 && sink.messages.empty());
+    EXPECT_EQ(LoadLevelTextures(Ttrlevel(), 3000), 0);
+    EXPECT_EQ(TextureBuffer->Count(), 12 + 12);
+    EXPECT_TRUE(sink.messages.empty());
 }
 
 TEST_F(Objects, StaticsStandOnTheirSectorTurnedTaggedAndShaded)
@@ -176,7 +188,9 @@ TEST_F(Objects, StaticsStandOnTheirSectorTurnedTaggedAndShaded)
     const auto first = Of(3, TAG_STATIC, 1);
     ASSERT_EQ(first.size(), 3u);
     EXPECT_TRUE(NearPoint(first[0], 2.5, -1, -2.5));
-    EXPECT_TRUE(first[0].texture == 1000 && TagOf(first[0]).room == 1 && ColorOf(first[0]) == 0xFFFFFFu);
+    EXPECT_EQ(first[0].texture, 1000);
+    EXPECT_EQ(int(TagOf(first[0]).room), 1);
+    EXPECT_EQ(ColorOf(first[0]), 0xFFFFFFu);
     EXPECT_TRUE(NearPoint(Of(3, TAG_STATIC, 2).at(0), 2.0, -1, -2.0));
     EXPECT_EQ(Of(3, TAG_STATIC, 3).at(0).texture, 1005);
 
@@ -185,7 +199,8 @@ TEST_F(Objects, StaticsStandOnTheirSectorTurnedTaggedAndShaded)
     Room().staticCount = 0;
     AddStatic(0, 1, 1, 0, 0, 0x2060A0, 10);
     AddStatic(0, 2, 2, 0, 0, 0x0000FF, -1);
-    Room().ambientColor = 0x00FF80, Room().ambientIntensity = 5;
+    Room().ambientColor = 0x00FF80;
+    Room().ambientIntensity = 5;
     scene.Brightness = 2;
     scene.Lighting = 1;
     Room().selectedStatic = 2;
@@ -194,8 +209,12 @@ TEST_F(Objects, StaticsStandOnTheirSectorTurnedTaggedAndShaded)
     TColor own = 0x2060A0, ambient = 0x00FF80;
     ShadeRGB(own, 10 - 2);
     ShadeRGB(ambient, 5 - 2);
-    EXPECT_TRUE(Of(3, TAG_STATIC, 1).size() == 3 && ColorOf(Of(3, TAG_STATIC, 1)[2]) == own);
-    EXPECT_TRUE(Of(4, TAG_STATIC, 2).size() == 3 && ColorOf(Of(4, TAG_STATIC, 2)[2]) == ambient);
+    const auto lit = Of(3, TAG_STATIC, 1);
+    const auto selected = Of(4, TAG_STATIC, 2);
+    ASSERT_EQ(lit.size(), 3u);
+    EXPECT_EQ(ColorOf(lit[2]), own);
+    ASSERT_EQ(selected.size(), 3u);
+    EXPECT_EQ(ColorOf(selected[2]), ambient);
 }
 
 TEST_F(Objects, ItemsFindTheirMoveableThroughTheCatalog)
@@ -213,7 +232,9 @@ TEST_F(Objects, ItemsFindTheirMoveableThroughTheCatalog)
     EXPECT_EQ(scene.GL.Counts[5], 3 + 36 + 3);
     const auto triangle = Of(5, TAG_ITEM, 1);
     ASSERT_EQ(triangle.size(), 3u);
-    EXPECT_TRUE(triangle[0].texture == 1001 && TagOf(triangle[0]).room == 1 && ColorOf(triangle[0]) == 0xFFFFFFu);
+    EXPECT_EQ(triangle[0].texture, 1001);
+    EXPECT_EQ(int(TagOf(triangle[0]).room), 1);
+    EXPECT_EQ(ColorOf(triangle[0]), 0xFFFFFFu);
     EXPECT_TRUE(NearPoint(triangle[0], 1.5, 0, -0.5));
     EXPECT_EQ(Of(5, TAG_ITEM, 2).size(), 36u);
     EXPECT_TRUE(NearPoint(Of(5, TAG_ITEM, 8).at(0), 0.5, 0, 0.5));
@@ -242,13 +263,17 @@ TEST_F(Objects, ItemsFindTheirMoveableThroughTheCatalog)
     AddStatic(0, 1, 1, 0, 0);
     scene.Catalog = nullptr;
     Rebuild(0);
-    EXPECT_TRUE(scene.GL.Counts[3] == 3 && scene.GL.Counts[5] + scene.GL.Counts[6] == 0);
+    EXPECT_EQ(scene.GL.Counts[3], 3);
+    EXPECT_EQ(scene.GL.Counts[5] + scene.GL.Counts[6], 0);
     scene.Meshes = nullptr;
     Rebuild(0);
     EXPECT_EQ(scene.GL.Counts[3], 0);
-    scene.Meshes = &meshes, scene.Catalog = &catalog;
+    scene.Meshes = &meshes;
+    scene.Catalog = &catalog;
     scene.GL.ClearList(-1);
-    scene.BuildRoomStatics(0), scene.BuildRoomStatics(2), scene.BuildRoomItems(2);
+    scene.BuildRoomStatics(0);
+    scene.BuildRoomStatics(2);
+    scene.BuildRoomItems(2);
     EXPECT_EQ(scene.GL.Vertices.Count(), 0);
 }
 
@@ -258,15 +283,20 @@ TEST_F(Objects, TheStaticAndTheItemShowTheirLevelPages)
     AddStatic(1, 2, 2, 4, 0);    // the red cube, a unit above the floor
     AddItem(11, 1, 3, 3, 4, 0);  // the green cube
     scene.Update();
-    EXPECT_TRUE(scene.Buffers[3].PrimitiveCount == 12 && scene.Buffers[5].PrimitiveCount == 12);
-    EXPECT_TRUE(scene.Buffers[3].GroupTextures[0] == 1000 && scene.Buffers[5].GroupTextures[0] == 1001);
+    EXPECT_EQ(scene.Buffers[3].PrimitiveCount, 12u);
+    EXPECT_EQ(scene.Buffers[5].PrimitiveCount, 12u);
+    EXPECT_EQ(scene.Buffers[3].GroupTextures.at(0), 1000);
+    EXPECT_EQ(scene.Buffers[5].GroupTextures.at(0), 1001);
     TSceneCamera camera;
     auto pixel = [&](double x, double h, double z) { return camera.PixelAt(views[0]->host, x, h, z); };
-    auto is = [&](double x, double h, double z, uint32_t rgb) { return bool(Colour(pixel(x, h, z), rgb, 55)); };
+    auto is = [&](double x, double h, double z, uint32_t rgb) { return Colour(pixel(x, h, z), rgb, 55); };
     camera.Frame(scene.Buffers, true, 2, 0, -2, 8);
     // The cubes' tops, 1.25 units up in the middle of their sectors; the
     // floor beside them; outside the room the background.
-    EXPECT_TRUE(is(1.5, 1.25, -1.5, 0xFF0000) && is(2.5, 1.25, -2.5, 0x00FF00));
-    EXPECT_TRUE(pixel(0.5, 0, -3.5) != 0xFF000000u && !is(0.5, 0, -3.5, 0xFF0000) && !is(0.5, 0, -3.5, 0x00FF00));
+    EXPECT_TRUE(is(1.5, 1.25, -1.5, 0xFF0000));
+    EXPECT_TRUE(is(2.5, 1.25, -2.5, 0x00FF00));
+    EXPECT_NE(pixel(0.5, 0, -3.5), 0xFF000000u);
+    EXPECT_FALSE(is(0.5, 0, -3.5, 0xFF0000)) << std::hex << pixel(0.5, 0, -3.5);
+    EXPECT_FALSE(is(0.5, 0, -3.5, 0x00FF00)) << std::hex << pixel(0.5, 0, -3.5);
     EXPECT_EQ(pixel(-0.5, 0, 0.5), 0xFF000000u);
 }

@@ -51,9 +51,11 @@ protected:
             static constexpr size_t kQuad[4] = {2, 0, 1, 3};
             const txgl_vertex& e = v[corners.size() == 4 ? kQuad[k] : k];
             const auto& c = corners[k];
-            EXPECT_TRUE(NearPoint(e, c[0], -c[1], c[2], 1e-5) &&
-                        (c[3] < 0 || (std::abs(e.u - c[3]) < 1e-9 && std::abs(e.v - c[4]) < 1e-9)))
-                << "corner " << k + 1 << " uv " << e.u << "," << e.v;
+            EXPECT_TRUE(NearPoint(e, c[0], -c[1], c[2], 1e-5)) << "corner " << k + 1;
+            if (c[3] >= 0) {
+                EXPECT_NEAR(e.u, c[3], 1e-9) << "corner " << k + 1;
+                EXPECT_NEAR(e.v, c[4], 1e-9) << "corner " << k + 1;
+            }
         }
     }
 
@@ -71,11 +73,14 @@ TEST_F(RoomMesh, FlatRoomIsOneQuadPerSectorAndSide)
     ASSERT_EQ(Mesh().size(), 9u * 6 * 2);
     for (const auto& x : mesh) {
         const tpick_tag t = TagOf(x);
-        EXPECT_TRUE(t.kind == TAG_SECTOR_FACE && t.room == 1 && t.element == 0 && t.slot == 4 && x.texture == 5001);
+        // the tag's kind, room, element and slot, and the texture
+        EXPECT_EQ(std::tuple(int(t.kind), int(t.room), int(t.element), int(t.slot), x.texture),
+                  std::tuple(int(TAG_SECTOR_FACE), 1, 0, 4, 5001));
     }
     ExpectFace(Piece(2, 2, 0, 4), {{11, 0, -22, 0, 0}, {12, 0, -22, 1, 0}, {12, 0, -21, 1, 1}, {11, 0, -21, 0, 1}});
     ExpectFace(Piece(2, 2, 1, 4), {{11, 4, -21, 0, 0}, {12, 4, -21, 1, 0}, {12, 4, -22, 1, 1}, {11, 4, -22, 0, 1}});
-    EXPECT_TRUE(ColorOf(Piece(2, 2, 0, 4)[0]) == 0x3070F5u && ColorOf(Piece(2, 2, 1, 4)[0]) == 0x5094F5u);
+    EXPECT_EQ(ColorOf(Piece(2, 2, 0, 4).at(0)), 0x3070F5u);
+    EXPECT_EQ(ColorOf(Piece(2, 2, 1, 4).at(0)), 0x5094F5u);
 }
 
 TEST_F(RoomMesh, WallsStandWhereTheNeighbourIsLowerInPiecesUpToTheBase)
@@ -107,11 +112,16 @@ TEST_F(RoomMesh, WallsStandWhereTheNeighbourIsLowerInPiecesUpToTheBase)
     ExpectFace(Piece(2, 2, 0, 3, 0),
                {{12, 0.5, -21, _, _}, {12, 0.5, -22, _, _}, {12, 0, -22, _, _}, {12, 0, -21, _, _}});
     // Lower neighbours have no walls towards it; row 1 none towards the border.
-    EXPECT_TRUE(Piece(2, 3, 0, 0).empty() && Piece(1, 2, 0, 3).empty() && Piece(2, 1, 0, 0).empty());
-    EXPECT_FALSE(Piece(2, 1, 0, 2).empty() || Piece(2, 3, 0, 2).empty());
+    EXPECT_EQ(Piece(2, 3, 0, 0).size(), 0u);
+    EXPECT_EQ(Piece(1, 2, 0, 3).size(), 0u);
+    EXPECT_EQ(Piece(2, 1, 0, 0).size(), 0u);
+    EXPECT_FALSE(Piece(2, 1, 0, 2).empty());
+    EXPECT_FALSE(Piece(2, 3, 0, 2).empty());
     // Rooms higher than a strip can name have strips of 255 pieces.
     project.rooms[1].height = 1000;
-    At(2, 2).floorBase = 0, At(2, 2).floorSplit = 1, At(2, 2).floorZFall = 16;  // c4 steep
+    At(2, 2).floorBase = 0;
+    At(2, 2).floorSplit = 1;
+    At(2, 2).floorZFall = 16;  // c4 steep
     Mesh();
     for (int slot : {0, 1, 2}) EXPECT_EQ(Piece(2, 2, 0, slot).size(), 255u * 6) << slot;
 }
@@ -131,7 +141,10 @@ TEST_F(RoomMesh, SlopesCutTheTexturesOfTheTopPieces)
     EXPECT_TRUE(Piece(2, 2, 0, 0, 0).empty());  // no strip below a base of 0
     // Ceilings: a lowered ceiling hangs its walls from the room's top, then
     // its top piece down to the corners; solid neighbours hide a wall.
-    At(2, 2).ceilingBase = 1, At(2, 2).ceilingZFall = 2, At(2, 2).ceilingXRise = 1;  // c1..c4 1.75, 1.5, 1, 1.25 down
+    // c1..c4 1.75, 1.5, 1, 1.25 down
+    At(2, 2).ceilingBase = 1;
+    At(2, 2).ceilingZFall = 2;
+    At(2, 2).ceilingXRise = 1;
     At(2, 1).floorBase = 4;
     Mesh();
     EXPECT_TRUE(Piece(2, 2, 1, 0).empty());
@@ -147,11 +160,17 @@ TEST_F(RoomMesh, SplitFacesAndTheirSteepHalves)
 {
     At(1, 1).floorSplit = 1;
     At(2, 1).floorSplit = 2;
-    At(3, 1).floorSplit = 1, At(3, 1).roomBelow = 2;  // a split over a room keeps the plain texture
+    // a split over a room keeps the plain texture
+    At(3, 1).floorSplit = 1;
+    At(3, 1).roomBelow = 2;
     At(1, 2).ceilingSplit = 2;
     At(2, 2).ceilingSplit = 1;
-    At(3, 2).ceilingSplit = 3, At(3, 3).floorSplit = 3;  // no split mode: no face
-    At(2, 2).floorSplit = 1, At(2, 2).floorZFall = 16;   // c4 four units up: its half is steep
+    // no split mode: no face
+    At(3, 2).ceilingSplit = 3;
+    At(3, 3).floorSplit = 3;
+    // c4 four units up: its half is steep
+    At(2, 2).floorSplit = 1;
+    At(2, 2).floorZFall = 16;
     At(2, 3).floorBase = 1;
     Mesh();
     const struct {
@@ -160,7 +179,9 @@ TEST_F(RoomMesh, SplitFacesAndTheirSteepHalves)
                     {1, 2, 1, 0, 5003}, {2, 2, 1, 1, 5004}, {2, 2, 0, 1, 5003}};
     for (const auto& t : textures)
         EXPECT_EQ(Piece(t.column, t.row, t.part, 4, t.piece).at(0).texture, t.texture) << t.column << t.row;
-    EXPECT_TRUE(Piece(3, 2, 1, 4).empty() && Piece(3, 3, 0, 4).empty() && !Piece(3, 3, 1, 4).empty());
+    EXPECT_EQ(Piece(3, 2, 1, 4).size(), 0u);
+    EXPECT_EQ(Piece(3, 3, 0, 4).size(), 0u);
+    EXPECT_FALSE(Piece(3, 3, 1, 4).empty());
     // Ceiling halves: split 2 is c1, c2, c4 and c2, c3, c4; split 1 c1, c3, c4 and c1, c2, c3.
     ExpectFace(Piece(1, 2, 1, 4, 0), {{10, 4, -21, 0, 0}, {11, 4, -21, 1, 0}, {10, 4, -22, 0, 1}});
     ExpectFace(Piece(2, 2, 1, 4, 1), {{11, 4, -21, 0, 0}, {12, 4, -21, 1, 0}, {12, 4, -22, 1, 1}});
@@ -172,34 +193,50 @@ TEST_F(RoomMesh, SplitFacesAndTheirSteepHalves)
     for (double k = 0; k < 4; ++k) {
         const auto piece = Piece(2, 2, 0, 0, int(k));
         ExpectFace(piece, {{11, k + 1, -21, _, _}, {12, k + 1, -22, _, _}, {12, k, -22, _, _}, {11, k, -21, _, _}});
-        EXPECT_TRUE(piece[0].texture == 0 && ColorOf(piece[0]) == 0x505099u);  // the corner reaches the top
+        EXPECT_EQ(piece.at(0).texture, 0);
+        EXPECT_EQ(ColorOf(piece[0]), 0x505099u);  // the corner reaches the top
     }
     // Side 2 is steep: a full-height strip, no top piece. Side 1 faces a
     // neighbour a quarter of the room high, which drops its own wall too.
-    EXPECT_TRUE(Piece(2, 2, 0, 2, 3).size() == 6 && Piece(2, 2, 0, 2, 5).empty());
-    EXPECT_TRUE(Piece(2, 2, 0, 1).empty() && Piece(2, 3, 0, 0).empty());
+    EXPECT_EQ(Piece(2, 2, 0, 2, 3).size(), 6u);
+    EXPECT_EQ(Piece(2, 2, 0, 2, 5).size(), 0u);
+    EXPECT_EQ(Piece(2, 2, 0, 1).size(), 0u);
+    EXPECT_EQ(Piece(2, 3, 0, 0).size(), 0u);
     EXPECT_FALSE(Piece(2, 3, 0, 3).empty());
 
     // Split 2 with a steep c3: the first half (face B) is the diagonal from c4 to c2.
-    At(2, 2).floorSplit = 2, At(2, 2).floorZFall = 0, At(2, 2).floorZRise = 16;
+    At(2, 2).floorSplit = 2;
+    At(2, 2).floorZFall = 0;
+    At(2, 2).floorZRise = 16;
     Mesh();
     ExpectFace(Piece(2, 2, 0, 2, 0), {{11, 1, -22, _, _}, {12, 1, -21, _, _}, {12, 0, -21, _, _}, {11, 0, -22, _, _}});
     ExpectFace(Piece(2, 2, 0, 4, 0), {{11, 0, -22, 0, 0}, {12, 0, -21, 1, 1}, {11, 0, -21, 0, 1}});
-    EXPECT_TRUE(Piece(2, 2, 0, 3, 3).size() == 6 && Piece(2, 2, 0, 3, 5).empty());
+    EXPECT_EQ(Piece(2, 2, 0, 3, 3).size(), 6u);
+    EXPECT_EQ(Piece(2, 2, 0, 3, 5).size(), 0u);
 }
 
 TEST_F(RoomMesh, ClosedBorderAndHiddenParts)
 {
-    At(2, 2).ceilingBase = 4;                          // the ceiling down to the floor
-    At(3, 3).ceilingBase = 3, At(3, 3).floorBase = 1;  // the last unit filled by the floor
-    At(1, 1).ceilingBase = 3;                          // one unit left open
-    At(3, 1).roomBeside = 7;                           // a portal on the border: no ceiling, no wall along the border
+    At(2, 2).ceilingBase = 4;  // the ceiling down to the floor
+    // the last unit filled by the floor
+    At(3, 3).ceilingBase = 3;
+    At(3, 3).floorBase = 1;
+    At(1, 1).ceilingBase = 3;  // one unit left open
+    At(3, 1).roomBeside = 7;   // a portal on the border: no ceiling, no wall along the border
     At(2, 1).floorBase = 1;
     Mesh();
-    EXPECT_TRUE(Piece(2, 2, 0, 4).empty() && Piece(2, 2, 1, 4).empty() && Piece(3, 3, 0, 4).empty());
-    EXPECT_TRUE(Piece(3, 3, 1, 4).empty() && Piece(3, 1, 1, 4).empty() && Piece(2, 1, 0, 3).empty());
-    EXPECT_FALSE(Piece(1, 1, 0, 4).empty() || Piece(1, 1, 1, 4).empty() || Piece(2, 1, 0, 2).empty());
-    At(2, 2).ceilingBase = 0, At(2, 2).roomBeside = 3;  // a portal inside the grid keeps its ceiling
+    EXPECT_EQ(Piece(2, 2, 0, 4).size(), 0u);
+    EXPECT_EQ(Piece(2, 2, 1, 4).size(), 0u);
+    EXPECT_EQ(Piece(3, 3, 0, 4).size(), 0u);
+    EXPECT_EQ(Piece(3, 3, 1, 4).size(), 0u);
+    EXPECT_EQ(Piece(3, 1, 1, 4).size(), 0u);
+    EXPECT_EQ(Piece(2, 1, 0, 3).size(), 0u);
+    EXPECT_FALSE(Piece(1, 1, 0, 4).empty());
+    EXPECT_FALSE(Piece(1, 1, 1, 4).empty());
+    EXPECT_FALSE(Piece(2, 1, 0, 2).empty());
+    // a portal inside the grid keeps its ceiling
+    At(2, 2).ceilingBase = 0;
+    At(2, 2).roomBeside = 3;
     Mesh();
     EXPECT_EQ(ColorOf(Piece(2, 2, 1, 4).at(0)), 0x5094F5u);
 
@@ -210,7 +247,8 @@ TEST_F(RoomMesh, ClosedBorderAndHiddenParts)
     scene.HideCeilings = 1;
     EXPECT_TRUE(Mesh().empty());
     scene.HideFloors = scene.HideCeilings = 0;
-    EXPECT_TRUE(Mesh(0).empty() && Mesh(2).empty());
+    EXPECT_EQ(Mesh(0).size(), 0u);
+    EXPECT_EQ(Mesh(2).size(), 0u);
     // Only the low byte of the size counts; a grid smaller than the size is
     // drawn as far as it goes.
     project.rooms[1].columns = 256 + 1;
@@ -232,20 +270,58 @@ TEST_F(RoomMesh, ColourCodesAndTheirPrecedence)
         {"wall flag", [](tsector& s, tr_scene&) { s.wallFlags[1] = 1; }, 0x3070F5, 0x3070FF, 0x808080},
         {"low nibble", [](tsector& s, tr_scene&) { s.faceFlags = 0x01; }, 0xF0CAA6, 0x3070FF, 0x3070FF},
         {"bit 4", [](tsector& s, tr_scene&) { s.faceFlags = 0x31; }, 0x008000, 0x3070FF, 0x3070FF},
-        {"death", [](tsector& s, tr_scene&) { s.faceFlags = 0x21, s.death = 1; }, 0x000080, 0x3070FF, 0x3070FF},
-        {"portal", [](tsector& s, tr_scene&) { s.death = 1, s.wallFlags[0] = 1, s.roomBeside = 2; }, 0xFF00FF, 0xFF00FF,
-         0xFF00FF},
-        {"edit 1", [](tsector& s, tr_scene& sc) { s.roomBeside = 2, s.indicator = 1, sc.EditMode = 1; }, 0x0000FF,
-         0x0000FF, 0x0000FF},
-        {"edit 5", [](tsector& s, tr_scene& sc) { s.indicator = 1, sc.EditMode = 5; }, 0x0000FF, 0x0000FF, 0x0000FF},
-        {"edit 5 marked", [](tsector& s, tr_scene& sc) { s.indicator = 1, s.indicatorWord = 3, sc.EditMode = 5; },
+        {"death",
+         [](tsector& s, tr_scene&) {
+             s.faceFlags = 0x21;
+             s.death = 1;
+         },
+         0x000080, 0x3070FF, 0x3070FF},
+        {"portal",
+         [](tsector& s, tr_scene&) {
+             s.death = 1;
+             s.wallFlags[0] = 1;
+             s.roomBeside = 2;
+         },
+         0xFF00FF, 0xFF00FF, 0xFF00FF},
+        {"edit 1",
+         [](tsector& s, tr_scene& sc) {
+             s.roomBeside = 2;
+             s.indicator = 1;
+             sc.EditMode = 1;
+         },
+         0x0000FF, 0x0000FF, 0x0000FF},
+        {"edit 5",
+         [](tsector& s, tr_scene& sc) {
+             s.indicator = 1;
+             sc.EditMode = 5;
+         },
+         0x0000FF, 0x0000FF, 0x0000FF},
+        {"edit 5 marked",
+         [](tsector& s, tr_scene& sc) {
+             s.indicator = 1;
+             s.indicatorWord = 3;
+             sc.EditMode = 5;
+         },
          0x00FFFF, 0x00FFFF, 0x00FFFF},
-        {"edit 5 word", [](tsector& s, tr_scene& sc) { s.indicatorWord = 3, s.death = 1, sc.EditMode = 5; }, 0xFF00FF,
-         0xFF00FF, 0xFF00FF},
-        {"at the top", [](tsector& s, tr_scene&) { s.floorZFall = 12, s.wallFlags[1] = 1; }, 0x505099, 0x505099,
-         0x808080},
-        {"textured", [](tsector& s, tr_scene& sc) { s.wallFlags[1] = 1, sc.Textured = 1; }, 0xFFFFFF, 0xFFFFFF,
-         0x808080},
+        {"edit 5 word",
+         [](tsector& s, tr_scene& sc) {
+             s.indicatorWord = 3;
+             s.death = 1;
+             sc.EditMode = 5;
+         },
+         0xFF00FF, 0xFF00FF, 0xFF00FF},
+        {"at the top",
+         [](tsector& s, tr_scene&) {
+             s.floorZFall = 12;
+             s.wallFlags[1] = 1;
+         },
+         0x505099, 0x505099, 0x808080},
+        {"textured",
+         [](tsector& s, tr_scene& sc) {
+             s.wallFlags[1] = 1;
+             sc.Textured = 1;
+         },
+         0xFFFFFF, 0xFFFFFF, 0x808080},
     };
     for (const auto& r : rows) {
         SetUp();
@@ -260,22 +336,33 @@ TEST_F(RoomMesh, ColourCodesAndTheirPrecedence)
     // Ceilings: grey with their face flag and flagged walls; floor codes do not apply.
     SetUp();
     scene.Textured = 0;
-    At(2, 2).ceilingBase = 1, At(2, 2).ceilingFaceFlag = 1, At(2, 2).wallFlags[2] = 1;
-    At(2, 2).faceFlags = 0x10, At(2, 2).death = 1;
+    At(2, 2).ceilingBase = 1;
+    At(2, 2).ceilingFaceFlag = 1;
+    At(2, 2).wallFlags[2] = 1;
+    At(2, 2).faceFlags = 0x10;
+    At(2, 2).death = 1;
     Mesh();
-    EXPECT_TRUE(ColorOf(Piece(2, 2, 1, 4)[0]) == 0x808080u && ColorOf(Piece(2, 2, 1, 2)[0]) == 0x808080u);
+    EXPECT_EQ(ColorOf(Piece(2, 2, 1, 4).at(0)), 0x808080u);
+    EXPECT_EQ(ColorOf(Piece(2, 2, 1, 2).at(0)), 0x808080u);
     EXPECT_EQ(ColorOf(Piece(2, 2, 1, 3)[0]), 0x5099FFu);
-    At(2, 2).indicator = 1, At(2, 2).indicatorWord = 1, scene.EditMode = 5;
+    At(2, 2).indicator = 1;
+    At(2, 2).indicatorWord = 1;
+    scene.EditMode = 5;
     Mesh();
-    EXPECT_TRUE(ColorOf(Piece(2, 2, 1, 4)[0]) == 0x00FFFFu && ColorOf(Piece(2, 2, 1, 3)[0]) == 0x00FFFFu);
+    EXPECT_EQ(ColorOf(Piece(2, 2, 1, 4).at(0)), 0x00FFFFu);
+    EXPECT_EQ(ColorOf(Piece(2, 2, 1, 3).at(0)), 0x00FFFFu);
 }
 
 TEST_F(RoomMesh, EditModeOneIcons)
 {
     scene.EditMode = 1;
     At(1, 1).indicator = 1;
-    At(2, 1).indicator = 1, At(2, 1).floorSplit = 1, At(2, 1).ceilingSplit = 2;
-    At(3, 1).indicator = 1, At(3, 1).floorSplit = 2, At(3, 1).ceilingSplit = 1;
+    At(2, 1).indicator = 1;
+    At(2, 1).floorSplit = 1;
+    At(2, 1).ceilingSplit = 2;
+    At(3, 1).indicator = 1;
+    At(3, 1).floorSplit = 2;
+    At(3, 1).ceilingSplit = 1;
     auto texture = [&](int column, int part, int piece) { return Piece(column, 1, part, 4, piece).at(0).texture; };
     Mesh();
     EXPECT_EQ(texture(1, 0, 0), 5001);  // selector 0: none, the selection colour stays
@@ -305,7 +392,10 @@ TEST_F(RoomMesh, FaceRecordsGiveTexturesCoordinatesAndColours)
     // Coordinates one texel in, turned corner by corner, after a flip of
     // the u values (1 with 2, 3 with 4); the untextured view ignores them.
     tface_texture r{};
-    r.uv[0] = {0.25f, 0.5f}, r.uv[1] = {0.5f, 0.5f}, r.uv[2] = {0.5f, 0.75f}, r.uv[3] = {0.25f, 0.75f};
+    r.uv[0] = {0.25f, 0.5f};
+    r.uv[1] = {0.5f, 0.5f};
+    r.uv[2] = {0.5f, 0.75f};
+    r.uv[3] = {0.25f, 0.75f};
     const double a = 0.25, b = 0.5 - 1.0 / 256, c = 0.5, d = 0.75 - 1.0 / 256;
     const struct {
         uint8_t textured, flip, rotations;
@@ -315,10 +405,13 @@ TEST_F(RoomMesh, FaceRecordsGiveTexturesCoordinatesAndColours)
                 {1, 1, 0, {b, c, a, c, a, d, b, d}}, {1, 1, 1, {b, d, b, c, a, c, a, d}},
                 {0, 1, 1, {0, 0, 1, 0, 1, 1, 0, 1}}};
     for (const auto& row : rows) {
-        scene.Textured = row.textured, r.flip = row.flip, r.rotations = row.rotations;
+        scene.Textured = row.textured;
+        r.flip = row.flip;
+        r.rotations = row.rotations;
         const tface_uv uv = scene.FaceUV(r, 0);
         for (int k = 0; k < 4; ++k)
-            EXPECT_TRUE(uv.tu[k] == row.uv[2 * k] && uv.tv[k] == row.uv[2 * k + 1]) << &row - rows << " " << k;
+            EXPECT_EQ(std::tuple(uv.tu[k], uv.tv[k]), std::tuple(row.uv[2 * k], row.uv[2 * k + 1]))
+                << "row " << &row - rows << ", corner " << k;
     }
     // Colour modes (the high bit does not count), when colour codes are on.
     const struct {
@@ -327,7 +420,8 @@ TEST_F(RoomMesh, FaceRecordsGiveTexturesCoordinatesAndColours)
     } modes[] = {{0, 1, 0x123456},   {1, 1, 0x00FF00}, {2, 1, 0xFF0000},
                  {129, 1, 0x00FF00}, {3, 1, 0x090909}, {2, 0, 0x090909}};
     for (const auto& m : modes) {
-        scene.ColorCodes = m.codes, r.mode = m.mode;
+        scene.ColorCodes = m.codes;
+        r.mode = m.mode;
         scene.GL.SetColor(9, 9, 9);
         scene.FaceUV(r, 0x123456);
         EXPECT_EQ(uint32_t(scene.GL.ColorR | scene.GL.ColorG << 8 | scene.GL.ColorB << 16), m.colour) << int(m.mode);
@@ -338,7 +432,8 @@ TEST_F(RoomMesh, FaceRecordsGiveTexturesCoordinatesAndColours)
     s.floorBase = 1;
     s.walls[0][0].textureId = 12;
     s.walls[1][0].textureId = 9999;
-    s.floorFaces[0].textureId = 33, s.floorFaces[0].mode = 2;
+    s.floorFaces[0].textureId = 33;
+    s.floorFaces[0].mode = 2;
     At(1, 1).floorFaces[0].textureId = 9999;  // hidden in both views
     Mesh();
     EXPECT_EQ(Piece(1, 1, 0, 4, 0).at(0).texture, 9999);
@@ -348,8 +443,8 @@ TEST_F(RoomMesh, FaceRecordsGiveTexturesCoordinatesAndColours)
     scene.Textured = 1;
     Mesh();
     for (int slot = 0; slot < 5; ++slot) EXPECT_EQ(Piece(2, 2, 0, slot, 0).at(0).texture, textured[slot]) << slot;
-    EXPECT_TRUE(Piece(1, 1, 0, 4, 0).at(0).texture == 9999 &&
-                Piece(1, 2, 0, 4, 0).at(0).texture == 5001);  // a record of id 0: the default
+    EXPECT_EQ(Piece(1, 1, 0, 4, 0).at(0).texture, 9999);
+    EXPECT_EQ(Piece(1, 2, 0, 4, 0).at(0).texture, 5001);  // a record of id 0: the default
     ExpectFace(Piece(2, 2, 0, 0, 0), {{11, 1, -21, 0, 0}, {12, 1, -21, T, 0}, {12, 0, -21, T, T}, {11, 0, -21, 0, T}});
 
     // Pieces past the sixth share the last record.

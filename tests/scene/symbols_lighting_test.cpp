@@ -20,7 +20,8 @@ protected:
         DeviceTest::SetUp();
         project.Room().At(10, 20, 2).Size(4, 3).Height(6);
         project.Room().Size(2, 2);
-        project.At(1, 2, 3).floorBase = 1, project.At(1, 2, 3).floorZFall = 2;
+        project.At(1, 2, 3).floorBase = 1;
+        project.At(1, 2, 3).floorZFall = 2;
         project.currentRoom = 1;
         scene.Project = &project;
         scene.GL.LoadIdentity();
@@ -37,13 +38,18 @@ protected:
         double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
         for (size_t i = 0; i < 36; ++i) {
             const double c[3] = {v[i].x, -v[i].y, v[i].z};
-            for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], c[k]), hi[k] = std::max(hi[k], c[k]);
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], c[k]);
+                hi[k] = std::max(hi[k], c[k]);
+            }
         }
-        EXPECT_TRUE(ColorOf(v[0]) == colour && v[0].texture == COLORED_TEXTURE) << std::hex << ColorOf(v[0]);
+        EXPECT_EQ(ColorOf(v[0]), colour) << std::hex << ColorOf(v[0]);
+        EXPECT_EQ(v[0].texture, COLORED_TEXTURE);
         EXPECT_TRUE(std::abs(lo[0] - x) + std::abs(hi[0] - x - 0.2) + std::abs(lo[1] - h) + std::abs(hi[1] - h - 0.2) +
                         std::abs(lo[2] - z + 0.2) + std::abs(hi[2] - z) <
                     1e-4)
-            << lo[0] << " " << lo[1] << " " << hi[2];
+            << "box from (" << lo[0] << ", " << lo[1] << ", " << lo[2] << ") to (" << hi[0] << ", " << hi[1] << ", "
+            << hi[2] << ")";
     }
 
     TTestProject project;
@@ -99,11 +105,15 @@ uint32_t Shade(uint32_t colour, int level)
 
 TEST_F(Symbols, PlayerStartLightsCamerasAndSounds)
 {
-    project.playerRoom = 1, project.playerColumn = 2, project.playerRow = 3;
+    project.playerRoom = 1;
+    project.playerColumn = 2;
+    project.playerRow = 3;
     scene.BuildPlayerStart();
     ExpectBox(Element(TAG_PLAYER_START, 0, 0), 11.4, 3.5, -22.4, 0x0000FF);
     scene.GL.ClearList(-1);
-    project.playerColumn = 9, project.playerRow = -1;  // outside the grid: on the nearest sector's floor
+    // outside the grid: on the nearest sector's floor
+    project.playerColumn = 9;
+    project.playerRow = -1;
     scene.BuildPlayerStart();
     ExpectBox(ListVertices(scene.GL, 0), 18.4, 2, -18.4, 0x0000FF);
     scene.GL.ClearList(-1);
@@ -112,8 +122,13 @@ TEST_F(Symbols, PlayerStartLightsCamerasAndSounds)
 
     tcuarto& r = project.rooms[1];
     r.lightCount = 2;
-    r.lights[1].column = 2, r.lights[1].row = 3, r.lights[1].height = 4;  // a unit above the floor
-    r.lights[2].column = 0, r.lights[2].row = 3;                          // left of the room, on column 1's floor
+    // a unit above the floor
+    r.lights[1].column = 2;
+    r.lights[1].row = 3;
+    r.lights[1].height = 4;
+    // left of the room, on column 1's floor
+    r.lights[2].column = 0;
+    r.lights[2].row = 3;
     project.At(1, 1, 3).floorBase = 2;
     r.selectedLight = 2;
     project.cameraCount = 3;
@@ -125,7 +140,11 @@ TEST_F(Symbols, PlayerStartLightsCamerasAndSounds)
     project.soundSources[1] = tsound_source{1, 2, 3, 4, {}};
     project.soundSources[2] = tsound_source{1, 1, 1, 0, {}};
     project.selectedSoundSource = 2;
-    for (int room : {1, 3, 0}) scene.BuildRoomLights(room), scene.BuildCameras(room), scene.BuildSoundEntries(room);
+    for (int room : {1, 3, 0}) {
+        scene.BuildRoomLights(room);
+        scene.BuildCameras(room);
+        scene.BuildSoundEntries(room);
+    }
     EXPECT_EQ(scene.GL.Counts[0], 6 * 36);
     ExpectBox(Element(TAG_LIGHT, 1, 1), 11.4, 4.5, -22.4, 0xFFFFFF);
     ExpectBox(Element(TAG_LIGHT, 1, 2), 9.4, 4, -22.4, 0x00FFFF);
@@ -143,10 +162,15 @@ TEST_F(Symbols, PlayerStartLightsCamerasAndSounds)
     project.cameraCount = project.soundSourceCount = project.flybyCount = 500;
     r.lightCount = 500;
     scene.GL.ClearList(-1);
-    scene.BuildCameras(1), scene.BuildSoundEntries(1), scene.BuildFlybyCameras(1), scene.BuildRoomLights(1);
+    scene.BuildCameras(1);
+    scene.BuildSoundEntries(1);
+    scene.BuildFlybyCameras(1);
+    scene.BuildRoomLights(1);
     EXPECT_EQ(scene.GL.Counts[0], (25 + 2 + 2) * 36);
     OpenView();  // with the ranges shown, a sphere of the range around each light
-    scene.ShowLightRanges = 1, r.lightCount = 1, r.lights[1].range = 3;
+    scene.ShowLightRanges = 1;
+    r.lightCount = 1;
+    r.lights[1].range = 3;
     scene.GL.ClearList(-1);
     scene.BuildRoomLights(1);
     const auto v = ListVertices(scene.GL, 0);
@@ -169,8 +193,10 @@ TEST_F(Symbols, FlybyCamerasAndBoxVolumes)
     ExpectBox(v, 11.3, 4.4, -22.4, 0x0000FF, 36 + 18);
     D3DXVECTOR3 c(0, 0, 0);
     for (size_t i : {48, 49, 50, 51}) c = c + D3DXVECTOR3(v[i].x, v[i].y, v[i].z) * 0.25f;
-    EXPECT_TRUE(NearPoint(v[36], 11.4, -4.5, -22.4) &&
-                std::abs(c.x - 10.4) + std::abs(c.y + 4.5) + std::abs(c.z + 22.4) < 1e-5 && scene.GL.Depth == 0);
+    EXPECT_TRUE(NearPoint(v[36], 11.4, -4.5, -22.4));
+    EXPECT_LT(std::abs(c.x - 10.4) + std::abs(c.y + 4.5) + std::abs(c.z + 22.4), 1e-5)
+        << "base centre (" << c.x << ", " << c.y << ", " << c.z << ")";
+    EXPECT_EQ(int(scene.GL.Depth), 0);
 
     tcuarto& r = project.rooms[1];
     r.boxCount = 7;
@@ -195,7 +221,8 @@ TEST_F(Symbols, FlybyCamerasAndBoxVolumes)
         const txgl_vertex* q[4] = {&e[2], &e[0], &e[1], &e[3]};  // a quad emits V2, V3, V1, V4, V1, V3
         for (int k = 0; k < 4; ++k)
             EXPECT_TRUE(NearPoint(*q[k], want[type][k][0], -want[type][k][1], want[type][k][2])) << type << k;
-        EXPECT_TRUE(ColorOf(e[0]) == (type == 1 ? 0x008080u : 0x00FFFFu) && e[0].texture == COLORED_TEXTURE) << type;
+        EXPECT_EQ(ColorOf(e[0]), type == 1 ? 0x008080u : 0x00FFFFu) << type;
+        EXPECT_EQ(e[0].texture, COLORED_TEXTURE) << type;
     }
     // Counts past the table's ten are not read past it (the three empty
     // slots are boxes of type 0); only the current room has them.
@@ -259,11 +286,19 @@ TEST_F(Lighting, AmbientRingsLevelsAndBlends)
     for (int i = 0; i < 5; ++i) Probe(i + 1, distances[i]);
     const uint32_t red8 = Shade(0xFF, 8), red9 = Shade(0xFF, 9);
     EXPECT_EQ(Lit(), (std::vector<uint32_t>{red8, red8, red8, red9, red9, 0}));
-    room().lights[1].intensity = 4, room().lights[1].range = 1, scene.Brightness = 2;  // far 7, near 2, step 2.5
-    EXPECT_EQ(Lit()[0], Shade(0xFF, 4));                                               // 2 + 2.5 rounds to even
-    room().lights[1].intensity = 100, room().lights[1].range = 9;                      // levels clamp to 0..31
-    EXPECT_TRUE(Lit()[0] == Shade(0xFF, 1) && Lit()[3] == Shade(0xFF, 2));
-    scene.Brightness = 0, room().lights[1].intensity = 0, room().lights[1].range = 3;
+    // far 7, near 2, step 2.5
+    room().lights[1].intensity = 4;
+    room().lights[1].range = 1;
+    scene.Brightness = 2;
+    EXPECT_EQ(Lit()[0], Shade(0xFF, 4));  // 2 + 2.5 rounds to even
+    // levels clamp to 0..31
+    room().lights[1].intensity = 100;
+    room().lights[1].range = 9;
+    EXPECT_EQ(Lit().at(0), Shade(0xFF, 1));
+    EXPECT_EQ(Lit().at(3), Shade(0xFF, 2));
+    scene.Brightness = 0;
+    room().lights[1].intensity = 0;
+    room().lights[1].range = 3;
 
     room().ambientColor = 0x305070;
     const uint32_t ambient = Shade(0x305070, 10), light = Shade(0xFF, 8);
@@ -308,7 +343,9 @@ TEST_F(Lighting, WhichLightsShineAndWhereTheyStand)
     // in the first lights its side of the wall only.
     project = TTestProject();
     project.Room().Size(5, 1);
-    room().ambientIntensity = 20, room().ambientColor = 0xFFFFFF, room().lightCount = 1;
+    room().ambientIntensity = 20;
+    room().ambientColor = 0xFFFFFF;
+    room().lightCount = 1;
     room().lights[1] = troom_light{1, 1, 4, 0xFFFFFF, 5, 9, 0, 0, 1, 0};
     for (int wall : {4, 0}) {
         project.At(1, 3, 1).floorBase = int8_t(wall);
@@ -324,7 +361,9 @@ TEST_F(Lighting, WhichLightsShineAndWhereTheyStand)
                 ambient[{TagOf(v).column, TagOf(v).slot}] |= 1 << (ColorOf(v) == Shade(0xFFFFFF, 20));
         for (int column = 1; column <= 5; ++column)
             EXPECT_EQ((ambient[{column, 4}]), !wall || column < 3 ? 1 : column == 3 ? 0 : 2) << column << " " << wall;
-        EXPECT_TRUE(!wall ||
-                    (ambient[{3, 2}] == 1 && ambient[{3, 3}] == 2));  // the wall's lit face, and its face in the shadow
+        if (wall) {
+            EXPECT_EQ((ambient[{3, 2}]), 1);  // the wall's lit face
+            EXPECT_EQ((ambient[{3, 3}]), 2);  // and its face in the shadow
+        }
     }
 }

@@ -223,7 +223,9 @@ struct TTestProject : tcuarto_list {
         int n;
         TRoomSteps& At(int x, int z, int y = 0)
         {
-            room.x = x, room.z = z, room.y = y;
+            room.x = x;
+            room.z = z;
+            room.y = y;
             return *this;
         }
         TRoomSteps& Height(int h)
@@ -234,14 +236,19 @@ struct TTestProject : tcuarto_list {
         // A fresh grid of flat sectors.
         TRoomSteps& Size(int columns, int rows)
         {
-            room.columns = uint16_t(columns), room.rows = uint16_t(rows);
+            room.columns = uint16_t(columns);
+            room.rows = uint16_t(rows);
             InitRoomSectors(p, uint8_t(n));
             for (int i = 1; i <= columns; ++i)
                 for (int j = 1; j <= rows; ++j) room.sectors[i][j].floorBase = 0;
             return *this;
         }
     };
-    TTestProject() { ResetProject(*this), playerRoom = 0; }
+    TTestProject()
+    {
+        ResetProject(*this);
+        playerRoom = 0;
+    }
     // Appends a room of one sector at the origin, four units high.
     TRoomSteps Room()
     {
