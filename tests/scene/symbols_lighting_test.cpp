@@ -296,6 +296,10 @@ TEST_F(Lighting, AmbientRingsLevelsAndBlends)
     room().lights[1].range = 9;
     EXPECT_EQ(Lit().at(0), Shade(0xFF, 1));
     EXPECT_EQ(Lit().at(3), Shade(0xFF, 2));
+    scene.Brightness = -30;  // near and far levels 38 and 39, clamped to 31
+    room().lights[1].intensity = 0;
+    room().lights[1].range = 1;
+    EXPECT_EQ(Lit().at(0), Shade(0xFF, 31));
     scene.Brightness = 0;
     room().lights[1].intensity = 0;
     room().lights[1].range = 3;
