@@ -247,6 +247,13 @@ private:
     void BuildMenus();
     void BuildTopPages();
     void BuildBottomPages();
+    void BuildRoomsPage();
+    void BuildObjectsPage();
+    void BuildStaticsPage();
+    void BuildTriggersPage();
+    void BuildConverterPage();
+    void BuildMapPage();
+    void BuildItemsRemapPage();
     void BuildMiddleBand();
     void BindHandlers();
     void BindPageHandlers();
