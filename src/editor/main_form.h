@@ -257,6 +257,9 @@ private:
     void BuildMiddleBand();
     void BindHandlers();
     void BindPageHandlers();
+    void BindTopPageHandlers();
+    void BindBottomPageHandlers();
+    void BindViewHandlers();
     void BindFileCommands();
     // The dialog's choice as a record text; nothing when cancelled or when
     // the path cannot be stored.
