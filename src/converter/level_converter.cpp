@@ -219,10 +219,18 @@ private:
         tsector& s = pr_->sectors[x][z];
         const bool wall = ls.floor == LEVEL_WALL_FLOOR;
         const bool border = IsBorder(x, z, columns_, rows_);
-        const bool borderColumn = x == 1 || x == columns_;
         const int32_t floorRise = -ls.floor - 4 * y_ + 128;
-        const int8_t heightByte = static_cast<int8_t>(height_ & 0xFF);
 
+        Heights(ls, floorRise, wall, s);
+        if (options_.includeVerticalPortals) VerticalPortals(ls, s);
+        const bool sidePortal = FloorData(ls, x, z, border && !wall, s);
+        ClearWallOrBorder(wall, border, x == 1 || x == columns_, s);
+        if (sidePortal && options_.includeSidePortals) Doorway(floorRise, s);
+    }
+
+    // The ceiling and floor heights asked for; a wall has no ceiling.
+    void Heights(const troom_sector& ls, int32_t floorRise, bool wall, tsector& s) const
+    {
         if (options_.includeCeilingGeometry) {
             const TSplitHeight v = SplitHeight(ls.ceiling + 4 * y_ + 4 * height_ - 128);
             s.ceilingBase = v.base;
@@ -234,18 +242,26 @@ private:
             s.floorClicks = v.clicks;
         }
         if (wall) s.ceilingBase = s.ceilingClicks = 0;
+    }
 
-        if (options_.includeVerticalPortals) {
-            if (ls.room_below != LEVEL_NO_ROOM && Linked(ls.room_below)) {
-                s.roomBelow = static_cast<uint8_t>(ls.room_below + 1);
-                HidePortalFace(s.floorFaces[0]);
-            }
-            if (ls.room_above != LEVEL_NO_ROOM && Linked(ls.room_above)) {
-                s.roomAbove = static_cast<uint8_t>(ls.room_above + 1);
-                HidePortalFace(s.ceilingFaces[0]);
-            }
+    // The converted rooms below and above, their portal faces hidden.
+    void VerticalPortals(const troom_sector& ls, tsector& s) const
+    {
+        if (ls.room_below != LEVEL_NO_ROOM && Linked(ls.room_below)) {
+            s.roomBelow = static_cast<uint8_t>(ls.room_below + 1);
+            HidePortalFace(s.floorFaces[0]);
         }
+        if (ls.room_above != LEVEL_NO_ROOM && Linked(ls.room_above)) {
+            s.roomAbove = static_cast<uint8_t>(ls.room_above + 1);
+            HidePortalFace(s.ceilingFaces[0]);
+        }
+    }
 
+    // The sector's floor data: the room beside (only an open border sector
+    // may have one), the floor and ceiling slopes and death. True when a
+    // room beside was taken.
+    bool FloorData(const troom_sector& ls, int x, int z, bool openBorder, tsector& s)
+    {
         const uint16_t number = FloorDataGroupNumber(ls.floor_data_index);
         const tfloordata_group& group = FloorDataGroups[number];
         bool sidePortal = false;
@@ -253,7 +269,7 @@ private:
             const ttrigger_list& entry = group.entries[k];
             // Only a portal function's data names the room beside; other
             // functions' data words are no room numbers.
-            if (options_.includeSidePortals && entry.function == FD_PORTAL && group.portal && border && !wall &&
+            if (options_.includeSidePortals && entry.function == FD_PORTAL && group.portal && openBorder &&
                 Linked(entry.data) && IsPortalOfRoom(entry.data) && !Excluded(std::to_string(entry.data + 1))) {
                 s.roomBeside = static_cast<uint8_t>(entry.data + 1);
                 sidePortal = true;
@@ -263,9 +279,17 @@ private:
             if (entry.function == FD_CEILING_SLANT && options_.includeCeilingAngles)
                 ConvertCeilingSlopes(project_, level_, number, static_cast<int>(k), r_, x, z);
         }
-
         if (options_.includeDeathSectors) s.death = group.death;
+        return sidePortal;
+    }
 
+    // A wall keeps only its floor at the room's height; a border sector is
+    // flat at that height, and on the first and last column has no rooms
+    // above or below. Without a room below or above no height goes under the
+    // floor or over the ceiling.
+    void ClearWallOrBorder(bool wall, bool border, bool borderColumn, tsector& s) const
+    {
+        const int8_t heightByte = static_cast<int8_t>(height_ & 0xFF);
         if (wall) {
             s.floorClicks = s.floorBase = s.ceilingClicks = s.ceilingBase = 0;
             s.roomAbove = s.roomBelow = 0;
@@ -284,17 +308,18 @@ private:
             if (s.ceilingClicks < 0) s.ceilingClicks = 0;
         }
         if (border) s.floorBase = heightByte;
+    }
 
-        // A doorway to the room beside: flat, at the level's floor height.
-        if (sidePortal && options_.includeSidePortals) {
-            s.floorZFall = s.floorZRise = s.floorXFall = s.floorXRise = 0;
-            s.ceilingZFall = s.ceilingZRise = s.ceilingXRise = s.ceilingXFall = 0;
-            const TSplitHeight v = SplitHeight(floorRise);
-            s.floorBase = std::max<int8_t>(v.base, 0);
-            s.floorClicks = std::max<int8_t>(v.clicks, 0);
-            if (s.ceilingBase < 0) s.ceilingBase = 0;
-            if (s.ceilingClicks < 0) s.ceilingClicks = 0;
-        }
+    // A doorway to the room beside: flat, at the level's floor height.
+    static void Doorway(int32_t floorRise, tsector& s)
+    {
+        s.floorZFall = s.floorZRise = s.floorXFall = s.floorXRise = 0;
+        s.ceilingZFall = s.ceilingZRise = s.ceilingXRise = s.ceilingXFall = 0;
+        const TSplitHeight v = SplitHeight(floorRise);
+        s.floorBase = std::max<int8_t>(v.base, 0);
+        s.floorClicks = std::max<int8_t>(v.clicks, 0);
+        if (s.ceilingBase < 0) s.ceilingBase = 0;
+        if (s.ceilingClicks < 0) s.ceilingClicks = 0;
     }
 
     const Ttrlevel& level_;

@@ -110,7 +110,41 @@ void TMain_Form::BindPageHandlers()
     // The handlers below work on the objects of the start-up; after a
     // start-up that could not finish (a start-up picture missing) they do
     // nothing, and the window can still be closed.
+    BindTopPageHandlers();
+    BindBottomPageHandlers();
+    BindViewHandlers();
+}
 
+// The view modes and the animated texture lists.
+void TMain_Form::BindTopPageHandlers()
+{
+    SpeedButton1->OnClick = [this] {
+        if (started_) SpeedButton1Click();
+    };
+    SpeedButton44->OnClick = [this] {
+        if (started_) SpeedButton44Click();
+    };
+    RadioButton1->OnClick = [this] {
+        if (started_) RadioButton1Click();
+    };
+    RadioButton2->OnClick = [this] {
+        if (started_) RadioButton2Click();
+    };
+    RadioButton5->OnClick = [this] {
+        if (started_) RadioButton5Click();
+    };
+    ListBox8->OnClick = [this] {
+        if (started_) ListBox8Click();
+    };
+    ListBox9->OnClick = [this] {
+        if (started_) ListBox9Click();
+    };
+}
+
+// The room list and its neighbours, the triggers, the converter, the 2D map
+// and the item remapping.
+void TMain_Form::BindBottomPageHandlers()
+{
     ListBox4->OnClick = [this] {
         if (started_) ListBox4Click();
     };
@@ -119,9 +153,6 @@ void TMain_Form::BindPageHandlers()
     };
     SpeedButton45->OnClick = [this] {
         if (started_) SpeedButton45Click();
-    };
-    SpeedButton44->OnClick = [this] {
-        if (started_) SpeedButton44Click();
     };
     SpeedButton47->OnClick = [this] {
         if (started_) SpeedButton47Click();
@@ -138,45 +169,15 @@ void TMain_Form::BindPageHandlers()
     RadioButton12->OnClick = [this] {
         if (started_) RadioButton12Click();
     };
+
     ListBox5->OnClick = [this] {
         if (started_) ListBox5Click();
-    };
-    ListBox8->OnClick = [this] {
-        if (started_) ListBox8Click();
-    };
-    ListBox9->OnClick = [this] {
-        if (started_) ListBox9Click();
-    };
-    RadioButton1->OnClick = [this] {
-        if (started_) RadioButton1Click();
-    };
-    RadioButton2->OnClick = [this] {
-        if (started_) RadioButton2Click();
-    };
-    RadioButton5->OnClick = [this] {
-        if (started_) RadioButton5Click();
     };
     SpeedButton99->OnClick = [this] {
         if (started_) SpeedButton99Click();
     };
-
-    SpeedButton1->OnClick = [this] {
-        if (started_) SpeedButton1Click();
-    };
     SpeedButton43->OnClick = [this] {
         if (started_) SpeedButton43Click();
-    };
-    GR_Image1->OnMouseDown = [this](TControl*, TMouseButton b, TShiftState s, int x, int y) {
-        if (started_) GR_Image1MouseDown(b, s, x, y);
-    };
-    GR_ScrollBar1->OnChange = [this](TControl*) {
-        if (started_) GR_ScrollBar1Change();
-    };
-    GR_ScrollBar2->OnChange = [this](TControl*) {
-        if (started_) GR_ScrollBar2Change();
-    };
-    PT_ScrollBar1->OnChange = [this](TControl*) {
-        if (started_) PT_ScrollBar1Change();
     };
 
     CheckListBox2->OnClick = [this] {
@@ -193,6 +194,23 @@ void TMain_Form::BindPageHandlers()
     };
     Button38->OnClick = [this] {
         if (started_) Button38Click();
+    };
+}
+
+// The room map and the texture panel between the tab rows.
+void TMain_Form::BindViewHandlers()
+{
+    GR_Image1->OnMouseDown = [this](TControl*, TMouseButton b, TShiftState s, int x, int y) {
+        if (started_) GR_Image1MouseDown(b, s, x, y);
+    };
+    GR_ScrollBar1->OnChange = [this](TControl*) {
+        if (started_) GR_ScrollBar1Change();
+    };
+    GR_ScrollBar2->OnChange = [this](TControl*) {
+        if (started_) GR_ScrollBar2Change();
+    };
+    PT_ScrollBar1->OnChange = [this](TControl*) {
+        if (started_) PT_ScrollBar1Change();
     };
 }
 

@@ -247,9 +247,19 @@ private:
     void BuildMenus();
     void BuildTopPages();
     void BuildBottomPages();
+    void BuildRoomsPage();
+    void BuildObjectsPage();
+    void BuildStaticsPage();
+    void BuildTriggersPage();
+    void BuildConverterPage();
+    void BuildMapPage();
+    void BuildItemsRemapPage();
     void BuildMiddleBand();
     void BindHandlers();
     void BindPageHandlers();
+    void BindTopPageHandlers();
+    void BindBottomPageHandlers();
+    void BindViewHandlers();
     void BindFileCommands();
     // The dialog's choice as a record text; nothing when cancelled or when
     // the path cannot be stored.

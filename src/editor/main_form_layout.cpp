@@ -123,7 +123,22 @@ void TMain_Form::BuildTopPages()
 void TMain_Form::BuildBottomPages()
 {
     PageControl2 = new TPageControl(Surface, "PageControl2");
+    BuildRoomsPage();
+    PageControl2->AddPage("TabSheetGeometry", "Geometry");
+    PageControl2->AddPage("TabSheetGrid", "2D Grid");
+    BuildObjectsPage();
+    BuildStaticsPage();
+    BuildTriggersPage();
+    PageControl2->AddPage("TabSheetFlyby", "Flyby Cameras");
+    PageControl2->AddPage("TabSheetLights", "Lights");
+    BuildConverterPage();
+    BuildMapPage();
+    BuildItemsRemapPage();
+    PageControl2->AddPage("TabSheetVelMerge", "VelMerge");
+}
 
+void TMain_Form::BuildRoomsPage()
+{
     QWidget* rooms = PageControl2->AddPage("TabSheetRooms", "Rooms");
     ListBox4 = Place(new TListBox(rooms, "ListBox4"), 4, 2, 180, 82, "Select the Current Room");
     Place(new TButton(rooms, "", "New"), 188, 2, 70, 24);
@@ -150,16 +165,22 @@ void TMain_Form::BuildBottomPages()
     RadioButton6->setChecked(true);
     Memo5 = Place(new TMemo(rooms, "Memo5"), 0, 0, 10, 10);
     Memo5->hide();
+}
 
-    PageControl2->AddPage("TabSheetGeometry", "Geometry");
-    PageControl2->AddPage("TabSheetGrid", "2D Grid");
-
+void TMain_Form::BuildObjectsPage()
+{
     QWidget* objects = PageControl2->AddPage("TabSheetObjects", "Objects");
     ListBox2 = Place(new TListBox(objects, "ListBox2"), 4, 2, 250, 82);
+}
 
+void TMain_Form::BuildStaticsPage()
+{
     QWidget* statics = PageControl2->AddPage("TabSheetStatics", "Statics Meshes");
     ListBox1 = Place(new TListBox(statics, "ListBox1"), 4, 2, 250, 82);
+}
 
+void TMain_Form::BuildTriggersPage()
+{
     QWidget* triggers = PageControl2->AddPage("TabSheetTriggers", "Triggers");
     ListBox5 = Place(new TListBox(triggers, "ListBox5"), 4, 2, 200, 82, "TRiggers added to your level");
     ListBox6 = Place(new TListBox(triggers, "ListBox6"), 208, 2, 150, 82);
@@ -180,10 +201,11 @@ void TMain_Form::BuildBottomPages()
     }
     SpeedButton98 = Place(new TSpeedButton(triggers, "SpeedButton98", "X", true), 486, 56, 22, 22,
                           "Freeze Trigger until Trigger Triggerer used");
+}
 
-    PageControl2->AddPage("TabSheetFlyby", "Flyby Cameras");
-    PageControl2->AddPage("TabSheetLights", "Lights");
-
+// The converter tab: "CREATE" and the parts of the level a conversion takes over.
+void TMain_Form::BuildConverterPage()
+{
     TabSheet15 = PageControl2->AddPage("TabSheet15", "TR2VEL");
     SpeedButton99 = Place(new TSpeedButton(TabSheet15, "SpeedButton99", "CREATE"), 4, 4, 80, 50);
     struct Option {
@@ -209,11 +231,17 @@ void TMain_Form::BuildBottomPages()
         *o.box =
             Place(new TCheckBox(TabSheet15, o.name, o.caption, o.on), 92 + (i / 4) * 180, 2 + (i % 4) * 20, 176, 18);
     }
+}
 
+void TMain_Form::BuildMapPage()
+{
     QWidget* map = PageControl2->AddPage("TabSheetMap", "2D Map");
     SpeedButton43 = Place(new TSpeedButton(map, "SpeedButton43", "Same\nPlane", true), 4, 4, 60, 44,
                           "Show Only room ables to conect at side with current. (2d map only)");
+}
 
+void TMain_Form::BuildItemsRemapPage()
+{
     QWidget* remap = PageControl2->AddPage("TabSheetItemsRemap", "Items Remap");
     auto* items = Place(new TGroupBox(remap, "GroupBoxProjectItems", "Project Items"), 4, 0, 424, 86);
     CheckListBox2 = Place(new TListBox(items, "CheckListBox2", true), 6, 16, 200, 66);
@@ -225,8 +253,6 @@ void TMain_Form::BuildBottomPages()
     SpinEdit12 = Spin(remap, "SpinEdit12", 0, 0, 648, 2, 90);
     Button37 = Place(new TButton(remap, "Button37", "Replace"), 648, 30, 90, 24);
     Button38 = Place(new TButton(remap, "Button38", "Replace All"), 648, 58, 90, 24);
-
-    PageControl2->AddPage("TabSheetVelMerge", "VelMerge");
 }
 
 void TMain_Form::BuildMiddleBand()

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -92,6 +93,7 @@ std::string Utf8ToAnsi(const std::string& text)
 // not form a number.
 bool ParseCharRef(std::string_view ref, uint32_t& code, bool& hex)
 {
+    assert(!ref.empty() && ref[0] == '#');
     hex = ref.size() > 1 && (ref[1] == 'x' || ref[1] == 'X');
     const std::string_view digits = ref.substr(hex ? 2 : 1);
     if (digits.empty()) return false;
@@ -282,6 +284,110 @@ void ReadExternalId(DeclReader& r, std::string& publicId, std::string& systemId,
         r.Literal(publicId);
         r.Literal(systemId);
     }
+}
+
+// The markup declarations of the document type declaration, one reader per
+// kind: each reads its declaration from after the keyword, records it and
+// hands the whole declaration text to the parser's hook.
+
+void ParseElementDecl(TXmlParser& parser, DeclReader& r, const std::string& d)
+{
+    const std::string name = r.Name();
+    if (name.empty()) return;
+    TElemDef& el = parser.Elements[name];
+    el.Name = name;
+    r.SkipWhite();
+    const std::string model = r.Rest();
+    if (el.Definition.empty()) el.Definition = model;
+    parser.DeclarationHook(dkElement, name, d);
+}
+
+// One attribute of an attribute-list declaration: name, type and default.
+// False where the declaration ends or stops making sense.
+bool ReadAttrDef(DeclReader& r, TAttrDef& def)
+{
+    def.Name = r.Name();
+    if (def.Name.empty()) return false;
+    r.SkipWhite();
+    if (r.Peek() == '(') {
+        def.AttrType = atEnumeration;
+        def.TypeDef = r.Group();
+    } else {
+        const std::string type = r.Name();
+        if (type.empty()) return false;
+        def.AttrType = AttrTypeOf(type);
+        if (def.AttrType == atNotation) def.TypeDef = r.Group();
+    }
+    r.SkipWhite();
+    if (r.Peek() != '#') return r.Literal(def.Value);
+    const std::string kind = r.Name();
+    if (kind == "#REQUIRED") {
+        def.DefaultType = adRequired;
+    } else if (kind == "#IMPLIED") {
+        def.DefaultType = adImplied;
+    } else if (kind == "#FIXED") {
+        def.DefaultType = adFixed;
+        return r.Literal(def.Value);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ParseAttListDecl(TXmlParser& parser, DeclReader& r, const std::string& d)
+{
+    const std::string elementName = r.Name();
+    if (elementName.empty()) return;
+    TElemDef& el = parser.Elements[elementName];
+    el.Name = elementName;
+    for (;;) {
+        r.SkipWhite();
+        if (r.AtEnd()) break;
+        TAttrDef def;
+        if (!ReadAttrDef(r, def)) break;
+        // The first declaration of an attribute is binding.
+        const bool valued = def.DefaultType == adValue || def.DefaultType == adFixed;
+        if (el.AttrDefs.emplace(def.Name, def).second && valued) el.ValuedAttrs.push_back(def.Name);
+    }
+    parser.DeclarationHook(dkAttList, elementName, d);
+}
+
+void ParseEntityDecl(TXmlParser& parser, DeclReader& r, const std::string& d)
+{
+    r.SkipWhite();
+    bool parameter = false;
+    if (r.Peek() == '%' && IsWhite(r.PeekAt(1))) {
+        parameter = true;
+        r.Advance();
+    }
+    TEntityDef def;
+    def.Name = r.Name();
+    if (def.Name.empty()) return;
+    if (!r.Literal(def.Value)) {
+        ReadExternalId(r, def.PublicId, def.SystemId, def.External);
+        if (!def.External) return;
+        r.SkipWhite();
+        if (!r.AtEnd() && r.Name() == "NDATA") def.NotationName = r.Name();
+    }
+    // The first declaration of an entity is binding.
+    (parameter ? parser.ParEntities : parser.Entities).emplace(def.Name, def);
+    parser.DeclarationHook(parameter ? dkParameterEntity : dkEntity, def.Name, d);
+}
+
+void ParseNotationDecl(TXmlParser& parser, DeclReader& r, const std::string& d)
+{
+    TNotationDef def;
+    def.Name = r.Name();
+    if (def.Name.empty()) return;
+    const std::string kind = r.Name();
+    if (kind == "SYSTEM") {
+        r.Literal(def.SystemId);
+    } else if (kind == "PUBLIC") {
+        r.Literal(def.PublicId);
+        r.Literal(def.SystemId);
+    }
+    parser.Notations.emplace(def.Name, def);
+    parser.DeclarationHook(dkNotation, def.Name, d);
 }
 
 }  // namespace
@@ -929,6 +1035,7 @@ size_t TXmlParser::ParseSubset(std::string_view t, size_t p, bool topLevel, std:
 
 bool TXmlParser::ParameterEntityText(const std::string& name, const std::vector<std::string>& open, std::string& text)
 {
+    assert(!name.empty() && name[0] != '%');
     const std::string key = "%" + name;
     const auto it = ParEntities.find(name);
     if (it == ParEntities.end() || std::find(open.begin(), open.end(), key) != open.end()) return false;
@@ -988,90 +1095,10 @@ void TXmlParser::ParseDeclaration(std::string_view declaration, std::vector<std:
     const std::string d = ExpandParameterRefs(declaration, open);
     DeclReader r(d, 2);
     const std::string keyword = r.Name();
-    if (keyword == "ELEMENT") {
-        const std::string name = r.Name();
-        if (name.empty()) return;
-        TElemDef& el = Elements[name];
-        el.Name = name;
-        r.SkipWhite();
-        const std::string model = r.Rest();
-        if (el.Definition.empty()) el.Definition = model;
-        DeclarationHook(dkElement, name, d);
-    } else if (keyword == "ATTLIST") {
-        const std::string elementName = r.Name();
-        if (elementName.empty()) return;
-        TElemDef& el = Elements[elementName];
-        el.Name = elementName;
-        for (;;) {
-            r.SkipWhite();
-            if (r.AtEnd()) break;
-            TAttrDef def;
-            def.Name = r.Name();
-            if (def.Name.empty()) break;
-            r.SkipWhite();
-            if (r.Peek() == '(') {
-                def.AttrType = atEnumeration;
-                def.TypeDef = r.Group();
-            } else {
-                const std::string type = r.Name();
-                if (type.empty()) break;
-                def.AttrType = AttrTypeOf(type);
-                if (def.AttrType == atNotation) def.TypeDef = r.Group();
-            }
-            r.SkipWhite();
-            if (r.Peek() == '#') {
-                const std::string kind = r.Name();
-                if (kind == "#REQUIRED") {
-                    def.DefaultType = adRequired;
-                } else if (kind == "#IMPLIED") {
-                    def.DefaultType = adImplied;
-                } else if (kind == "#FIXED") {
-                    def.DefaultType = adFixed;
-                    if (!r.Literal(def.Value)) break;
-                } else {
-                    break;
-                }
-            } else if (!r.Literal(def.Value)) {
-                break;
-            }
-            // The first declaration of an attribute is binding.
-            const bool valued = def.DefaultType == adValue || def.DefaultType == adFixed;
-            if (el.AttrDefs.emplace(def.Name, def).second && valued) el.ValuedAttrs.push_back(def.Name);
-        }
-        DeclarationHook(dkAttList, elementName, d);
-    } else if (keyword == "ENTITY") {
-        r.SkipWhite();
-        bool parameter = false;
-        if (r.Peek() == '%' && IsWhite(r.PeekAt(1))) {
-            parameter = true;
-            r.Advance();
-        }
-        TEntityDef def;
-        def.Name = r.Name();
-        if (def.Name.empty()) return;
-        if (!r.Literal(def.Value)) {
-            ReadExternalId(r, def.PublicId, def.SystemId, def.External);
-            if (!def.External) return;
-            r.SkipWhite();
-            if (!r.AtEnd() && r.Name() == "NDATA") def.NotationName = r.Name();
-        }
-        // The first declaration of an entity is binding.
-        (parameter ? ParEntities : Entities).emplace(def.Name, def);
-        DeclarationHook(parameter ? dkParameterEntity : dkEntity, def.Name, d);
-    } else if (keyword == "NOTATION") {
-        TNotationDef def;
-        def.Name = r.Name();
-        if (def.Name.empty()) return;
-        const std::string kind = r.Name();
-        if (kind == "SYSTEM") {
-            r.Literal(def.SystemId);
-        } else if (kind == "PUBLIC") {
-            r.Literal(def.PublicId);
-            r.Literal(def.SystemId);
-        }
-        Notations.emplace(def.Name, def);
-        DeclarationHook(dkNotation, def.Name, d);
-    }
+    if (keyword == "ELEMENT") ParseElementDecl(*this, r, d);
+    else if (keyword == "ATTLIST") ParseAttListDecl(*this, r, d);
+    else if (keyword == "ENTITY") ParseEntityDecl(*this, r, d);
+    else if (keyword == "NOTATION") ParseNotationDecl(*this, r, d);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Windows bitmap files: reading every depth and compression a bitmap file
 // can hold, and writing the bitmap's own depth.
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "platform/gdi/dib.h"
@@ -47,6 +48,8 @@ int64_t FileStride(int width, int bitCount) { return ((int64_t(width) * bitCount
 // against the image; escapes that leave it end the picture.
 void DecodeRLE(const uint8_t* data, size_t size, const TDIBHeader& h, TBitmap& bitmap)
 {
+    assert(h.compression == BI_RLE8 || h.compression == BI_RLE4);
+    assert(bitmap.Width() == h.width && bitmap.Height() == h.height);
     const bool four = h.compression == BI_RLE4;
     const int w = h.width, ht = h.height;
     int x = 0, y = 0;
@@ -96,52 +99,74 @@ void DecodeRLE(const uint8_t* data, size_t size, const TDIBHeader& h, TBitmap& b
     }
 }
 
-}  // namespace
+// ---- The info header ---------------------------------------------------------
 
-void RaiseInvalidImage(const std::string& label)
+// The bytes of an info header that are decoded; the rest of a larger one is skipped.
+constexpr uint32_t kKeptHeaderBytes = 124;
+
+// The header versions, told apart by their size.
+enum class THeaderKind { Core, OS2, Info };
+
+THeaderKind HeaderKindOf(uint32_t headerSize, const std::string& label)
 {
-    throw EInvalidGraphic("Cannot load image. Invalid or unexpected " + label + " image format.");
+    if (headerSize == 12) return THeaderKind::Core;
+    if (headerSize == 16 || headerSize == 64 || (headerSize > 12 && headerSize < 40)) return THeaderKind::OS2;
+    if (headerSize < 40 || headerSize > 4096) RaiseInvalidImage(label);
+    return THeaderKind::Info;
 }
 
-TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2, int64_t tableBytes)
+// Reads the header after its size field into buf, skipping what lies past
+// the bytes decoded.
+void ReadRestOfHeader(TStream& stream, uint8_t (&buf)[kKeptHeaderBytes], uint32_t headerSize)
 {
-    TDIBHeader h;
-    uint8_t buf[124] = {};
-    stream.ReadBuffer(buf, 4);
-    h.headerSize = ReadLE32(buf);
-    bool core = false, os2 = false;
-    if (h.headerSize == 12) {
-        core = true;
-    } else if (h.headerSize == 16 || h.headerSize == 64 || (h.headerSize > 12 && h.headerSize < 40)) {
-        os2 = true;
-    } else if (h.headerSize < 40 || h.headerSize > 4096) {
-        RaiseInvalidImage(label);
-    }
-    const uint32_t keep = std::min<uint32_t>(h.headerSize, sizeof buf);
+    const uint32_t keep = std::min<uint32_t>(headerSize, sizeof buf);
     stream.ReadBuffer(buf + 4, keep - 4);
-    if (h.headerSize > keep) stream.Seek(h.headerSize - keep, soCurrent);
+    if (headerSize > keep) stream.Seek(headerSize - keep, soCurrent);
+}
 
-    int64_t width, height;
+// The fields of a header that are checked once the version is read: the
+// size as stored (a negative height is a top-down image) and the number of
+// colours used.
+struct TStoredFields {
+    int64_t width = 0;
+    int64_t height = 0;
     uint32_t clrUsed = 0;
-    if (core) {
-        width = ReadLE16(buf + 4);
-        height = static_cast<int16_t>(ReadLE16(buf + 6));
-        h.bitCount = ReadLE16(buf + 10);
-    } else {
-        width = static_cast<int32_t>(ReadLE32(buf + 4));
-        height = static_cast<int32_t>(ReadLE32(buf + 8));
-        h.bitCount = ReadLE16(buf + 14);
-        if (h.headerSize >= 20) h.compression = ReadLE32(buf + 16);
-        if (h.headerSize >= 24) h.sizeImage = ReadLE32(buf + 20);
-        if (h.headerSize >= 36) clrUsed = ReadLE32(buf + 32);
-        if (os2 && h.compression > BI_RLE4) RaiseInvalidImage(label);  // OS/2 Huffman and RLE24
-        if (!os2 && h.headerSize >= 52) {
-            h.masks[0] = ReadLE32(buf + 40);
-            h.masks[1] = ReadLE32(buf + 44);
-            h.masks[2] = ReadLE32(buf + 48);
-        }
-        if (!os2 && h.headerSize >= 56) h.masks[3] = ReadLE32(buf + 52);
+};
+
+TStoredFields ReadCoreHeader(const uint8_t* buf, TDIBHeader& h)
+{
+    TStoredFields f;
+    f.width = ReadLE16(buf + 4);
+    f.height = static_cast<int16_t>(ReadLE16(buf + 6));
+    h.bitCount = ReadLE16(buf + 10);
+    return f;
+}
+
+// An OS/2 or Windows info header; the fields a shorter header leaves out
+// keep their defaults, and only a Windows header carries masks.
+TStoredFields ReadInfoHeader(const uint8_t* buf, bool os2, const std::string& label, TDIBHeader& h)
+{
+    TStoredFields f;
+    f.width = static_cast<int32_t>(ReadLE32(buf + 4));
+    f.height = static_cast<int32_t>(ReadLE32(buf + 8));
+    h.bitCount = ReadLE16(buf + 14);
+    if (h.headerSize >= 20) h.compression = ReadLE32(buf + 16);
+    if (h.headerSize >= 24) h.sizeImage = ReadLE32(buf + 20);
+    if (h.headerSize >= 36) f.clrUsed = ReadLE32(buf + 32);
+    if (os2 && h.compression > BI_RLE4) RaiseInvalidImage(label);  // OS/2 Huffman and RLE24
+    if (!os2 && h.headerSize >= 52) {
+        h.masks[0] = ReadLE32(buf + 40);
+        h.masks[1] = ReadLE32(buf + 44);
+        h.masks[2] = ReadLE32(buf + 48);
     }
+    if (!os2 && h.headerSize >= 56) h.masks[3] = ReadLE32(buf + 52);
+    return f;
+}
+
+void SetImageSize(const TStoredFields& stored, bool heightHolds2, const std::string& label, TDIBHeader& h)
+{
+    const int64_t width = stored.width;
+    int64_t height = stored.height;
     if (height < 0) {
         h.topDown = true;
         height = -height;
@@ -150,7 +175,12 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
     if (width <= 0 || height <= 0 || width > 0x7FFFFFF || height > 0x7FFFFFF) RaiseInvalidImage(label);
     h.width = static_cast<int>(width);
     h.height = static_cast<int>(height);
+}
 
+// The depths each compression allows; embedded JPEG or PNG and anything
+// unknown are refused.
+void CheckCompression(const TDIBHeader& h, const std::string& label)
+{
     switch (h.compression) {
     case BI_RGB:
         if (h.bitCount != 1 && h.bitCount != 4 && h.bitCount != 8 && h.bitCount != 16 && h.bitCount != 24 &&
@@ -166,20 +196,28 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
     case BI_BITFIELDS:
     case BI_ALPHABITFIELDS:
         if (h.bitCount != 16 && h.bitCount != 32) RaiseInvalidImage(label);
-        if (h.headerSize == 40) {
-            // The masks follow a version 1 header.
-            uint8_t m[16];
-            const int n = h.compression == BI_ALPHABITFIELDS ? 16 : 12;
-            stream.ReadBuffer(m, n);
-            for (int i = 0; i < n / 4; ++i) h.masks[i] = ReadLE32(m + 4 * i);
-            if (tableBytes >= 0) tableBytes -= n;
-        }
         break;
-    default:  // embedded JPEG or PNG, and anything unknown
-        RaiseInvalidImage(label);
+    default: RaiseInvalidImage(label);
     }
+}
 
-    // The colour table: 3-byte entries after a core header, 4-byte otherwise.
+// The masks that follow a version 1 header (three, or four with alpha);
+// they take their room from the colour table's.
+void ReadMasksAfterHeader(TStream& stream, TDIBHeader& h, int64_t& tableBytes)
+{
+    assert(h.headerSize == 40 && (h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS));
+    uint8_t m[16];
+    const int n = h.compression == BI_ALPHABITFIELDS ? 16 : 12;
+    stream.ReadBuffer(m, n);
+    for (int i = 0; i < n / 4; ++i) h.masks[i] = ReadLE32(m + 4 * i);
+    if (tableBytes >= 0) tableBytes -= n;
+}
+
+// The colour table: 3-byte entries after a core header, 4-byte otherwise.
+// Entries past what the depth can index are skipped.
+void ReadColourTable(TStream& stream, bool core, uint32_t clrUsed, int64_t tableBytes, const std::string& label,
+                     TDIBHeader& h)
+{
     const int entrySize = core ? 3 : 4;
     uint32_t entries = 0;
     if (h.bitCount <= 8) entries = clrUsed ? clrUsed : (1u << h.bitCount);
@@ -202,6 +240,30 @@ TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightH
     }
     // Indexes past a short table show black rather than reading past it.
     if (h.bitCount <= 8) h.palette.resize(size_t(1) << h.bitCount);
+}
+
+}  // namespace
+
+void RaiseInvalidImage(const std::string& label)
+{
+    throw EInvalidGraphic("Cannot load image. Invalid or unexpected " + label + " image format.");
+}
+
+TDIBHeader ReadDIBHeader(TStream& stream, const std::string& label, bool heightHolds2, int64_t tableBytes)
+{
+    TDIBHeader h;
+    uint8_t buf[kKeptHeaderBytes] = {};
+    stream.ReadBuffer(buf, 4);
+    h.headerSize = ReadLE32(buf);
+    const THeaderKind kind = HeaderKindOf(h.headerSize, label);
+    ReadRestOfHeader(stream, buf, h.headerSize);
+    const TStoredFields stored =
+        kind == THeaderKind::Core ? ReadCoreHeader(buf, h) : ReadInfoHeader(buf, kind == THeaderKind::OS2, label, h);
+    SetImageSize(stored, heightHolds2, label, h);
+    CheckCompression(h, label);
+    if (h.headerSize == 40 && (h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS))
+        ReadMasksAfterHeader(stream, h, tableBytes);
+    ReadColourTable(stream, kind == THeaderKind::Core, stored.clrUsed, tableBytes, label, h);
     return h;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/gdi/canvas.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -12,6 +13,7 @@ namespace {
 // floor(a / b) for any signs (b != 0).
 int64_t FloorDiv(int64_t a, int64_t b)
 {
+    assert(b != 0);
     int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
@@ -28,14 +30,127 @@ bool SamePalette(const HPALETTE& a, const HPALETTE& b)
     return true;
 }
 
+// One axis of a stretch: destination pixel centres mapped onto the source.
+// A negative length mirrors.
+struct TAxisMap {
+    int64_t destStart;
+    int64_t destLength;
+    int64_t sourceStart;
+    int64_t sourceLength;
+
+    int64_t Source(int d) const
+    {
+        return sourceStart + FloorDiv((2 * (d - destStart) + 1) * sourceLength, 2 * destLength);
+    }
+};
+
+// The destination pixels a copy covers, clipped to the destination bitmap.
+struct TDestArea {
+    int x0, x1, y0, y1;
+};
+
+TDestArea ClipToBitmap(const TRect& destRect, const TBitmap& dest)
+{
+    TDestArea a;
+    a.x0 = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(destRect.Left, destRect.Right)));
+    a.x1 = static_cast<int>(std::min<int64_t>(dest.Width(), std::max<int64_t>(destRect.Left, destRect.Right)));
+    a.y0 = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(destRect.Top, destRect.Bottom)));
+    a.y1 = static_cast<int>(std::min<int64_t>(dest.Height(), std::max<int64_t>(destRect.Top, destRect.Bottom)));
+    return a;
+}
+
+// The source column of every destination column of the area (-1 outside the
+// source), and the first and last source column used (maxSx -1 when none).
+struct TColumnMap {
+    std::vector<int> columns;
+    int minSx;
+    int maxSx;
+
+    int At(int x, const TDestArea& area) const { return columns[static_cast<size_t>(x - area.x0)]; }
+};
+
+TColumnMap MapColumns(const TAxisMap& across, const TDestArea& area, int sourceWidth)
+{
+    TColumnMap map{std::vector<int>(static_cast<size_t>(area.x1 - area.x0)), sourceWidth, -1};
+    for (int x = area.x0; x < area.x1; ++x) {
+        const int64_t sx = across.Source(x);
+        const int v = (sx >= 0 && sx < sourceWidth) ? static_cast<int>(sx) : -1;
+        map.columns[static_cast<size_t>(x - area.x0)] = v;
+        if (v >= 0) {
+            map.minSx = std::min(map.minSx, v);
+            map.maxSx = std::max(map.maxSx, v);
+        }
+    }
+    return map;
+}
+
+// Rows of the same pixel layout: bytes copied as they are, one block move
+// per row when the columns follow each other one to one.
+void CopyRowsAsTheyAre(TBitmap& dest, const TBitmap& source, const TAxisMap& down, const TDestArea& area,
+                       const TColumnMap& map, int bytes, bool identity)
+{
+    for (int y = area.y0; y < area.y1; ++y) {
+        const int64_t sy = down.Source(y);
+        if (sy < 0 || sy >= source.Height()) continue;
+        const uint8_t* srow = source.ScanLine(static_cast<int>(sy));
+        uint8_t* drow = dest.ScanLine(y);
+        if (identity) {
+            // Only the part inside the source moves.
+            int a = area.x0, b = area.x1;
+            while (a < b && map.At(a, area) < 0) ++a;
+            while (b > a && map.At(b - 1, area) < 0) --b;
+            if (a < b)
+                std::memmove(drow + static_cast<size_t>(a) * bytes, srow + static_cast<size_t>(map.At(a, area)) * bytes,
+                             static_cast<size_t>(b - a) * bytes);
+            continue;
+        }
+        for (int x = area.x0; x < area.x1; ++x) {
+            const int sx = map.At(x, area);
+            if (sx >= 0)
+                std::memcpy(drow + static_cast<size_t>(x) * bytes, srow + static_cast<size_t>(sx) * bytes, bytes);
+        }
+    }
+}
+
+// Rows through colours: each source row read once as colours, then written
+// in the destination's format, leaving out the transparent colour and what
+// the mask hides.
+void CopyRowsByColour(TColorWriter& writer, const TBitmap& source, const TAxisMap& down, const TDestArea& area,
+                      const TColumnMap& map, const TColor* transparentColor, const TBitmap* mask)
+{
+    const TPixelFormat sf = source.PixelFormat();
+    std::vector<TColor> colors(static_cast<size_t>(map.maxSx - map.minSx + 1));
+    int cachedRow = -1;
+    const TColor transparent = transparentColor ? (*transparentColor & 0xFFFFFF) : 0;
+    for (int y = area.y0; y < area.y1; ++y) {
+        const int64_t sy = down.Source(y);
+        if (sy < 0 || sy >= source.Height()) continue;
+        if (cachedRow != sy) {
+            ReadRowColors(source.ScanLine(static_cast<int>(sy)), sf, source.Palette(), map.minSx,
+                          map.maxSx - map.minSx + 1, colors.data());
+            cachedRow = static_cast<int>(sy);
+        }
+        for (int x = area.x0; x < area.x1; ++x) {
+            const int sx = map.At(x, area);
+            if (sx < 0) continue;
+            const TColor c = colors[static_cast<size_t>(sx - map.minSx)];
+            if (transparentColor && c == transparent) continue;
+            if (mask && mask->GetPixel(sx, static_cast<int>(sy)) != clBlack) continue;
+            writer.Put(x, y, writer.Native(c));
+        }
+    }
+}
+
 }  // namespace
 
 void StretchBitmap(TBitmap& dest, const TRect& destRect, const TBitmap& source, const TRect& sourceRect,
                    const TColor* transparentColor, const TBitmap* mask)
 {
-    const int64_t dw = destRect.Right - destRect.Left, dh = destRect.Bottom - destRect.Top;
-    const int64_t sw = sourceRect.Right - sourceRect.Left, sh = sourceRect.Bottom - sourceRect.Top;
-    if (dw == 0 || dh == 0 || sw == 0 || sh == 0) return;
+    const TAxisMap across{destRect.Left, destRect.Right - destRect.Left, sourceRect.Left,
+                          sourceRect.Right - sourceRect.Left};
+    const TAxisMap down{destRect.Top, destRect.Bottom - destRect.Top, sourceRect.Top,
+                        sourceRect.Bottom - sourceRect.Top};
+    if (across.destLength == 0 || down.destLength == 0 || across.sourceLength == 0 || down.sourceLength == 0) return;
     if (dest.Empty() || source.Empty()) return;
     if (&dest == &source) {
         // Copying within one bitmap reads from a snapshot, so overlapping
@@ -45,76 +160,22 @@ void StretchBitmap(TBitmap& dest, const TRect& destRect, const TBitmap& source, 
         StretchBitmap(dest, destRect, snapshot, sourceRect, transparentColor, mask);
         return;
     }
-    // Destination pixels covered, clipped to the destination bitmap.
-    const int x0 = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(destRect.Left, destRect.Right)));
-    const int x1 = static_cast<int>(std::min<int64_t>(dest.Width(), std::max<int64_t>(destRect.Left, destRect.Right)));
-    const int y0 = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(destRect.Top, destRect.Bottom)));
-    const int y1 = static_cast<int>(std::min<int64_t>(dest.Height(), std::max<int64_t>(destRect.Top, destRect.Bottom)));
-    if (x0 >= x1 || y0 >= y1) return;
-
-    // Source column of every destination column (pixel centres mapped, -1 outside the source).
-    std::vector<int> columns(static_cast<size_t>(x1 - x0));
-    int minSx = source.Width(), maxSx = -1;
-    for (int x = x0; x < x1; ++x) {
-        const int64_t sx = sourceRect.Left + FloorDiv((2 * (x - int64_t(destRect.Left)) + 1) * sw, 2 * dw);
-        const int v = (sx >= 0 && sx < source.Width()) ? static_cast<int>(sx) : -1;
-        columns[static_cast<size_t>(x - x0)] = v;
-        if (v >= 0) {
-            minSx = std::min(minSx, v);
-            maxSx = std::max(maxSx, v);
-        }
-    }
-    if (maxSx < 0) return;
+    const TDestArea area = ClipToBitmap(destRect, dest);
+    if (area.x0 >= area.x1 || area.y0 >= area.y1) return;
+    const TColumnMap map = MapColumns(across, area, source.Width());
+    if (map.maxSx < 0) return;
 
     const TPixelFormat sf = source.PixelFormat(), df = dest.PixelFormat();
     const int sbpp = BitsPerPixelOf(sf), dbpp = BitsPerPixelOf(df);
     if (mask && (mask->Width() != source.Width() || mask->Height() != source.Height())) mask = nullptr;
     const bool rawCopy = !transparentColor && !mask && sbpp == dbpp && sbpp >= 8 && sf == df &&
                          (sbpp > 8 || SamePalette(source.Palette(), dest.Palette()));
-    const bool identity = sw == dw && sw > 0;
-
-    TColorWriter writer(dest);
-    std::vector<TColor> colors(static_cast<size_t>(maxSx - minSx + 1));
-    int cachedRow = -1;
-    const TColor transparent = transparentColor ? (*transparentColor & 0xFFFFFF) : 0;
-    for (int y = y0; y < y1; ++y) {
-        const int64_t sy = sourceRect.Top + FloorDiv((2 * (y - int64_t(destRect.Top)) + 1) * sh, 2 * dh);
-        if (sy < 0 || sy >= source.Height()) continue;
-        const uint8_t* srow = source.ScanLine(static_cast<int>(sy));
-        if (rawCopy) {
-            const int bytes = sbpp / 8;
-            uint8_t* drow = dest.ScanLine(y);
-            if (identity) {
-                // Contiguous columns: one block move for the part inside the source.
-                int a = x0, b = x1;
-                while (a < b && columns[static_cast<size_t>(a - x0)] < 0) ++a;
-                while (b > a && columns[static_cast<size_t>(b - 1 - x0)] < 0) --b;
-                if (a < b)
-                    std::memmove(drow + static_cast<size_t>(a) * bytes,
-                                 srow + static_cast<size_t>(columns[static_cast<size_t>(a - x0)]) * bytes,
-                                 static_cast<size_t>(b - a) * bytes);
-            } else {
-                for (int x = x0; x < x1; ++x) {
-                    const int sx = columns[static_cast<size_t>(x - x0)];
-                    if (sx >= 0)
-                        std::memcpy(drow + static_cast<size_t>(x) * bytes, srow + static_cast<size_t>(sx) * bytes,
-                                    bytes);
-                }
-            }
-            continue;
-        }
-        if (cachedRow != sy) {
-            ReadRowColors(srow, sf, source.Palette(), minSx, maxSx - minSx + 1, colors.data());
-            cachedRow = static_cast<int>(sy);
-        }
-        for (int x = x0; x < x1; ++x) {
-            const int sx = columns[static_cast<size_t>(x - x0)];
-            if (sx < 0) continue;
-            const TColor c = colors[static_cast<size_t>(sx - minSx)];
-            if (transparentColor && c == transparent) continue;
-            if (mask && mask->GetPixel(sx, static_cast<int>(sy)) != clBlack) continue;
-            writer.Put(x, y, writer.Native(c));
-        }
+    if (rawCopy) {
+        const bool identity = across.sourceLength == across.destLength && across.sourceLength > 0;
+        CopyRowsAsTheyAre(dest, source, down, area, map, sbpp / 8, identity);
+    } else {
+        TColorWriter writer(dest);
+        CopyRowsByColour(writer, source, down, area, map, transparentColor, mask);
     }
 }
 

@@ -231,4 +231,60 @@ TEST(BitmapFile, DamagedRunsShortTablesAndBareHeaders)
     EXPECT_EQ(b.GetPixel(0, 0), RGB(30, 20, 10));
 }
 
+// A one-pixel file with an info header of the given size: the fields every
+// version has, the compression and colour count where the header holds them,
+// then `extra` (masks or a colour table) and the pixel row.
+std::vector<uint8_t> OnePixelFile(uint32_t headerSize, int bitCount, uint32_t compression, uint32_t colours,
+                                  const std::vector<uint8_t>& extra, const std::vector<uint8_t>& row)
+{
+    std::vector<uint8_t> b(14 + headerSize, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    Put32(b, 10, static_cast<uint32_t>(14 + headerSize + extra.size()));
+    Put32(b, 14, headerSize);
+    Put32(b, 18, 1);
+    Put32(b, 22, 1);
+    b[26] = 1;
+    b[28] = static_cast<uint8_t>(bitCount);
+    if (headerSize >= 20) Put32(b, 30, compression);
+    if (headerSize >= 36) Put32(b, 46, colours);
+    b.insert(b.end(), extra.begin(), extra.end());
+    b.insert(b.end(), row.begin(), row.end());
+    return b;
+}
+
+TEST(BitmapFile, HeaderVersionsMasksAfterTheHeaderAndUnusedTables)
+{
+    const std::string invalid = "Cannot load image. Invalid or unexpected BMP image format.";
+    const std::vector<uint8_t> bgr = {30, 20, 10, 0};
+    // A mask for each channel, alpha in the top byte: red in the lowest.
+    const std::vector<uint8_t> fourMasks = {0xFF, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0xFF};
+    struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        TColor pixel;
+    } const cases[] = {
+        {"OS/2 short header", OnePixelFile(16, 24, 0, 0, {}, bgr), "", RGB(10, 20, 30)},
+        {"OS/2 full header", OnePixelFile(64, 24, 0, 0, {}, bgr), "", RGB(10, 20, 30)},
+        {"OS/2 bit fields", OnePixelFile(64, 32, 3, 0, {}, {1, 2, 3, 4}), invalid, 0},
+        {"four masks after a version 1 header", OnePixelFile(40, 32, 6, 0, fourMasks, {10, 20, 30, 40}), "",
+         RGB(10, 20, 30)},
+        {"header larger than its known fields", OnePixelFile(200, 24, 0, 0, {}, bgr), "", RGB(10, 20, 30)},
+        {"colour table of a 24-bit picture", OnePixelFile(40, 24, 0, 2, std::vector<uint8_t>(8, 0xFF), bgr), "",
+         RGB(10, 20, 30)},
+    };
+    TBitmap b;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(Load(b, c.bytes), c.error);
+        if (c.error.empty()) { EXPECT_EQ(b.GetPixel(0, 0), c.pixel); }
+    }
+    // Without a file header no data offset bounds the table: more colours
+    // than any table holds are refused.
+    auto bare = OnePixelFile(40, 8, 0, 70000, {}, {0, 0, 0, 0});
+    bare.erase(bare.begin(), bare.begin() + 14);
+    EXPECT_EQ(Load(b, bare), invalid);
+}
+
 }  // namespace

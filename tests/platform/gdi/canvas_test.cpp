@@ -162,6 +162,19 @@ TEST(Canvas, DrawStretchDrawAndCopyRectConvertScaleAndMirror)
     EXPECT_EQ(red(dest, 2, 3, 3), std::pair(10, 20));
 }
 
+TEST(Canvas, SourceRectanglesReachingPastTheSourceCopyOnlyWhatIsInside)
+{
+    const auto white = Make(pf24bit, 2, 2, clWhite);
+    // The same layout, one to one and stretched, and through colours.
+    auto same = Make(pf24bit, 4, 4), stretched = Make(pf24bit, 4, 4), converted = Make(pf16bit, 4, 4);
+    BitBlt(same->Canvas(), 0, 0, 4, 4, white->Canvas(), -1, -1);
+    EXPECT_EQ(Picture(*same), "....|.##.|.##.|....");
+    stretched->Canvas().CopyRect(Rect(0, 0, 4, 4), white->Canvas(), Rect(-1, -1, 1, 1));
+    EXPECT_EQ(Picture(*stretched), "....|....|..##|..##");
+    BitBlt(converted->Canvas(), 0, 0, 4, 4, white->Canvas(), -1, -1);
+    EXPECT_EQ(Picture(*converted), "....|.##.|.##.|....");
+}
+
 TEST(Bitmap, PixelLayoutsOfThe16BitFormatsAndPaddedRows)
 {
     TBitmap b;
