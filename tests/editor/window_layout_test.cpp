@@ -240,11 +240,11 @@ TEST_F(WindowLayout, ExitAndCloseFreeTheTexturePanelTheSceneAndTheLevel)
     QCoreApplication::processEvents();
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(form->Started());
-    EXPECT_EQ(PanelBitmap, nullptr);
-    EXPECT_EQ(PanelDIB, nullptr);
-    EXPECT_EQ(PanelView, nullptr);
-    EXPECT_EQ(Scene, nullptr);
-    EXPECT_EQ(BasefileLevel, nullptr);
+    EXPECT_EQ(PanelBitmap.get(), nullptr);
+    EXPECT_EQ(PanelDIB.get(), nullptr);
+    EXPECT_EQ(PanelView.get(), nullptr);
+    EXPECT_EQ(Scene.get(), nullptr);
+    EXPECT_EQ(BasefileLevel.get(), nullptr);
     // The view stays until the program ends, with nothing left to draw.
     ASSERT_NE(Viewport, nullptr);
     EXPECT_EQ(Viewport->Buffers, nullptr);
