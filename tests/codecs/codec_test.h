@@ -26,7 +26,11 @@ inline Bytes Join(std::initializer_list<Bytes> parts)
     return all;
 }
 inline Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
-inline Bytes Head(Bytes b, size_t n) { return b.resize(std::min(n, b.size())), b; }
+inline Bytes Head(Bytes b, size_t n)
+{
+    b.resize(std::min(n, b.size()));
+    return b;
+}
 inline Bytes Patch(Bytes b, size_t at, std::initializer_list<uint8_t> values)
 {
     std::copy(values.begin(), values.end(), b.begin() + long(at));
@@ -60,7 +64,8 @@ inline std::unique_ptr<TCodecGraphic> Load(const std::string& extension, const B
 inline std::string LoadError(const std::string& extension, const Bytes& file)
 {
     try {
-        return Load(extension, file), "";
+        Load(extension, file);
+        return "";
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -97,9 +102,13 @@ struct TFaxBits {
     int used = 8;
     TFaxBits& Put(uint32_t code, int length)
     {
-        for (int b = length - 1; b >= 0; --b, ++used) {
-            if (used == 8) bytes.push_back(0), used = 0;
+        for (int b = length - 1; b >= 0; --b) {
+            if (used == 8) {
+                bytes.push_back(0);
+                used = 0;
+            }
             if ((code >> b) & 1) bytes.back() |= uint8_t(0x80 >> used);
+            ++used;
         }
         return *this;
     }
@@ -111,10 +120,17 @@ struct TFaxBits {
     TFaxBits& Run(bool white, int length)
     {
         for (; length >= 2560; length -= 2560) Code(white, 103);
-        if (length >= 64) Code(white, 63 + length / 64), length %= 64;
+        if (length >= 64) {
+            Code(white, 63 + length / 64);
+            length %= 64;
+        }
         return Code(white, length);
     }
     TFaxBits& Eol() { return Put(1, 12); }
     // The next code starts on a fresh byte.
-    TFaxBits& Align() { return used = 8, *this; }
+    TFaxBits& Align()
+    {
+        used = 8;
+        return *this;
+    }
 };

@@ -17,7 +17,10 @@ constexpr uint8_t E = 0xEE;  // a target byte the converter did not write
 Bytes W(std::initializer_list<uint16_t> words, bool swapped = false)
 {
     Bytes b;
-    for (uint16_t w : words) b.push_back(uint8_t(swapped ? w >> 8 : w)), b.push_back(uint8_t(swapped ? w : w >> 8));
+    for (uint16_t w : words) {
+        b.push_back(uint8_t(swapped ? w >> 8 : w));
+        b.push_back(uint8_t(swapped ? w : w >> 8));
+    }
     return b;
 }
 Bytes Swapped(std::initializer_list<uint16_t> words) { return W(words, true); }
@@ -26,9 +29,12 @@ TColorManager Manager(TColorScheme source, TColorScheme target, int sourceBits, 
                       int targetSamples, TConversionOptions sourceOptions = 0)
 {
     TColorManager cm;
-    cm.SetSourceColorScheme(source), cm.SetTargetColorScheme(target), cm.SetSourceBitsPerSample(sourceBits);
-    cm.SetTargetBitsPerSample(targetBits), cm.SetSourceSamplesPerPixel(sourceSamples),
-        cm.SetTargetSamplesPerPixel(targetSamples);
+    cm.SetSourceColorScheme(source);
+    cm.SetTargetColorScheme(target);
+    cm.SetSourceBitsPerSample(sourceBits);
+    cm.SetTargetBitsPerSample(targetBits);
+    cm.SetSourceSamplesPerPixel(sourceSamples);
+    cm.SetTargetSamplesPerPixel(targetSamples);
     cm.SourceOptions = sourceOptions;
     return cm;
 }
@@ -37,7 +43,8 @@ TColorManager Manager(TColorScheme source, TColorScheme target, int sourceBits, 
 std::string ErrorOf(const std::function<void()>& f)
 {
     try {
-        return f(), "";
+        f();
+        return "";
     } catch (const EColorConversionError& e) {
         return e.what();
     }
@@ -215,9 +222,11 @@ TEST(ColorManager, ConvertsLabAsAColourManagedDecodingShowsIt)
             TColorManager cm = Manager(csCIELab, csBGR, bits, 8, 3, 3, TConversionOptions(optLabByteL | options));
             Bytes out(3);
             cm.ConvertRow({sample.data()}, out.data(), 1);
-            EXPECT_TRUE(std::abs(out[2] - red) <= 1 && std::abs(out[1] - green) <= 1 && std::abs(out[0] - blue) <= 1)
-                << "L " << L << " a " << a << " b " << b << ", " << bits << " bits, options " << options << ": "
-                << testing::PrintToString(out);
+            SCOPED_TRACE(testing::Message()
+                         << "L " << L << " a " << a << " b " << b << ", " << bits << " bits, options " << options);
+            EXPECT_NEAR(out[2], red, 1);
+            EXPECT_NEAR(out[1], green, 1);
+            EXPECT_NEAR(out[0], blue, 1);
         }
     }
     // A 16-bit target, red first; the target's alpha is left alone.

@@ -88,7 +88,8 @@ struct Tiff {
 
     Tiff& Set(uint16_t tag, uint16_t type, std::vector<uint32_t> values)
     {
-        return tags[tag] = {type, std::move(values)}, *this;
+        tags[tag] = {type, std::move(values)};
+        return *this;
     }
     Tiff& Picture(uint32_t w, uint32_t h, uint32_t bits, uint32_t samples, uint32_t photometric, uint32_t compression)
     {
@@ -98,7 +99,11 @@ struct Tiff {
             .Set(277, Short, {samples});
         return Set(262, Short, {photometric}).Set(259, Short, {compression});
     }
-    Tiff& Strip(Bytes s) { return strips.push_back(std::move(s)), *this; }
+    Tiff& Strip(Bytes s)
+    {
+        strips.push_back(std::move(s));
+        return *this;
+    }
     void Put(Bytes& out, uint32_t v, int size) const
     {
         for (int i = 0; i < size; ++i) out.push_back(uint8_t(v >> (big ? 8 * (size - 1 - i) : 8 * i)));
@@ -110,9 +115,15 @@ struct Tiff {
         Put(out, 0, 4);  // the directory's offset, set below
         auto all = tags;
         std::vector<uint32_t> offsets, counts;
-        for (const Bytes& s : strips)
-            offsets.push_back(uint32_t(out.size())), counts.push_back(uint32_t(s.size())), out = Join({out, s});
-        if (!strips.empty() && !all.count(273)) all[273] = {Long, offsets}, all[279] = {Long, counts};
+        for (const Bytes& s : strips) {
+            offsets.push_back(uint32_t(out.size()));
+            counts.push_back(uint32_t(s.size()));
+            out = Join({out, s});
+        }
+        if (!strips.empty() && !all.count(273)) {
+            all[273] = {Long, offsets};
+            all[279] = {Long, counts};
+        }
         auto size = [](uint16_t type) { return type == Short ? 2 : type == Long || type == Rational ? 4 : 1; };
         std::map<uint16_t, uint32_t> at;
         for (const auto& [tag, tv] : all) {
@@ -126,8 +137,9 @@ struct Tiff {
         Put(out, uint32_t(all.size()), 2);
         for (const auto& [tag, tv] : all) {
             const auto& [type, values] = tv;
-            Put(out, tag, 2), Put(out, type, 2),
-                Put(out, uint32_t(type == Rational ? values.size() / 2 : values.size()), 4);
+            Put(out, tag, 2);
+            Put(out, type, 2);
+            Put(out, uint32_t(type == Rational ? values.size() / 2 : values.size()), 4);
             const size_t start = out.size();
             if (at.count(tag)) Put(out, at.at(tag), 4);
             else
@@ -334,7 +346,8 @@ struct Rla {
                 Bytes high, low;
                 for (int x = 0; x < width; ++x) {
                     const long s = std::lround(rgba[(size_t(y) * width + x) * 4 + c] * ((1 << bits) - 1) / 255.0);
-                    high.push_back(uint8_t(bits > 8 ? s >> 8 : s)), low.push_back(uint8_t(s));
+                    high.push_back(uint8_t(bits > 8 ? s >> 8 : s));
+                    low.push_back(uint8_t(s));
                 }
                 const Bytes packed =
                     bits > 8 ? Join({RunLength(high, true), RunLength(low, true)}) : RunLength(high, true);

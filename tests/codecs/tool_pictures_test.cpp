@@ -238,8 +238,9 @@ TEST(ToolPictures, TruevisionWriterIsReadBackByImageMagickAndByTheReader)
             ASSERT_TRUE(ReadReference(dir.file("written.tga"), reference, &log)) << log;
             copy.LoadFromFile(dir.file("written.tga"));
             const int tolerance = format == pf16bit ? 6 : format == pf15bit ? 1 : 0;  // 5 or 6 bits a channel
-            EXPECT_EQ(ComparePixels(picture, reference, tolerance) + ComparePixels(copy, reference, tolerance), "")
-                << format << compressed;
+            SCOPED_TRACE(testing::Message() << "format " << format << ", compressed " << compressed);
+            EXPECT_EQ(ComparePixels(picture, reference, tolerance), "") << "the picture and the file written";
+            EXPECT_EQ(ComparePixels(copy, reference, tolerance), "") << "the file read back and the file written";
         }
     TMemoryStream nothing;  // an empty bitmap writes nothing
     TTargaGraphic().SaveToStream(nothing);

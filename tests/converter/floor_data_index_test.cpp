@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "converter/floor_data_index.h"
@@ -36,7 +37,9 @@ std::string Trace()
             const tfdlist& t = e.trigger;
             EXPECT_EQ(size_t(t.actionCount), t.actions.size());
             if (e.function != 4) {
-                EXPECT_TRUE(t.actions.empty() && t.triggerItem == -1 && t.triggerType == 0);
+                EXPECT_EQ(t.actions.size(), 0u) << "function " << e.function;
+                EXPECT_EQ(t.triggerItem, -1) << "function " << e.function;
+                EXPECT_EQ(t.triggerType, 0) << "function " << e.function;
                 continue;
             }
             out << "[" << t.triggerType << " " << t.triggerItem << ":";
@@ -48,8 +51,10 @@ std::string Trace()
             << (group.highFunction ? " h" : "") << "; ";
     }
     const tfloordata_group& zero = FloorDataGroups.at(0);
-    EXPECT_TRUE(zero.firstWord == 0 && zero.entries.empty() &&
-                zero.portal + zero.trigger + zero.death + zero.highFunction == 0);
+    EXPECT_EQ(zero.firstWord, 0);
+    EXPECT_EQ(zero.entries.size(), 0u);
+    EXPECT_EQ(std::tuple(+zero.portal, +zero.trigger, +zero.death, +zero.highFunction), std::tuple(0, 0, 0, 0))
+        << "portal, trigger, death, high function";
     out << "|";
     for (size_t p = 0; p < FloorDataIndex.size(); ++p)
         if (FloorDataIndex[p]) out << " " << p << "=" << FloorDataIndex[p];

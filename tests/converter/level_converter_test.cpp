@@ -48,7 +48,9 @@ TEST(LevelConverter, ResetsTheProjectAndKeepsWhatItDoesNotConvert)
     c.Run();
     EXPECT_EQ(p.name.str(), "TR2VEL Project File:  wall.tr2");
     EXPECT_EQ(p.comments.str(), "Created On:  24/12/2003");
-    EXPECT_TRUE(p.sparePath.empty() && p.scriptDirectory.empty() && p.buildDirectory.empty());
+    EXPECT_EQ(p.sparePath.str(), "");
+    EXPECT_EQ(p.scriptDirectory.str(), "");
+    EXPECT_EQ(p.buildDirectory.str(), "");
     EXPECT_EQ(std::make_tuple(p.basefilePath.str(), p.texturesfilePath.str()),
               std::make_tuple(before.basefilePath.str(), "textures.bmp"));
     EXPECT_EQ(
@@ -265,9 +267,11 @@ TEST(LevelConverter, SectorHeightsWallsAndVerticalPortals)
     EXPECT_EQ(std::make_tuple(c.Sector(1, 1, 3).roomBelow, c.Sector(1, 5, 2).roomAbove, c.Sector(1, 3, 1).roomBelow,
                               c.Sector(1, 2, 5).roomAbove, c.Sector(1, 4, 2).roomBelow),
               std::make_tuple(uint8_t(0), uint8_t(0), uint8_t(2), uint8_t(2), uint8_t(0)));
-    EXPECT_TRUE(HiddenFace(c.Sector(1, 3, 3).floorFaces[0]) && HiddenFace(c.Sector(1, 3, 3).ceilingFaces[0]));
+    EXPECT_TRUE(HiddenFace(c.Sector(1, 3, 3).floorFaces[0]));
+    EXPECT_TRUE(HiddenFace(c.Sector(1, 3, 3).ceilingFaces[0]));
     EXPECT_TRUE(HiddenFace(c.Sector(1, 1, 3).floorFaces[0]));
-    EXPECT_FALSE(HiddenFace(c.Sector(1, 3, 3).floorFaces[1]) || HiddenFace(c.Sector(1, 4, 2).floorFaces[0]));
+    EXPECT_FALSE(HiddenFace(c.Sector(1, 3, 3).floorFaces[1]));
+    EXPECT_FALSE(HiddenFace(c.Sector(1, 4, 2).floorFaces[0]));
 
     // Without the options: fresh heights and faces, no links.
     c.options.includeVerticalPortals = c.options.includeFloorGeometry = c.options.includeCeilingGeometry = false;
@@ -316,9 +320,10 @@ TEST(LevelConverter, SidePortalsLinkFlatDoorwaysOnTheBorder)
     const tsector& t = c.Sector(1, 5, 4);
     EXPECT_EQ(std::make_tuple(t.roomBeside, t.floorBase, t.floorClicks),
               std::make_tuple(uint8_t(2), int8_t(0), int8_t(0)));
-    EXPECT_EQ(t.floorXRise | t.floorXFall | t.floorZRise | t.floorZFall | t.ceilingXRise | t.ceilingXFall |
-                  t.ceilingZRise | t.ceilingZFall,
-              0);
+    EXPECT_EQ((std::vector<int>{t.floorXRise, t.floorXFall, t.floorZRise, t.floorZFall, t.ceilingXRise, t.ceilingXFall,
+                                t.ceilingZRise, t.ceilingZFall}),
+              std::vector<int>(8, 0))
+        << "slopes: floor X rise, X fall, Z rise, Z fall; ceiling X rise, X fall, Z rise, Z fall";
     // Every border takes part, interior sectors and sectors without the run do not.
     EXPECT_EQ(std::make_tuple(c.Sector(1, 1, 3).roomBeside, c.Sector(1, 3, 1).roomBeside, c.Sector(1, 3, 5).roomBeside,
                               c.Sector(1, 1, 1).roomBeside, c.Sector(1, 3, 3).roomBeside, c.Sector(1, 5, 2).roomBeside,

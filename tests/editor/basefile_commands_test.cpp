@@ -113,7 +113,8 @@ TEST_F(BasefileCommands, EveryVersionFillsTheMemosListsNamesMeshesAndPages)
         const std::vector<std::string> moveables = {"Lara", v.nameOf7, v.nameOf7, "Moveable Id#900"};
         EXPECT_EQ(Lines(form->ListBox2), moveables);
         EXPECT_EQ(Lines(form->ListBox3), moveables);
-        EXPECT_EQ(form->ListBox1->ItemIndex() + form->ListBox2->ItemIndex() + form->ListBox3->ItemIndex(), 0);
+        EXPECT_EQ(std::tuple(form->ListBox1->ItemIndex(), form->ListBox2->ItemIndex(), form->ListBox3->ItemIndex()),
+                  std::tuple(0, 0, 0));
         // Each object's entry holds the place of its (last) moveable; object 8, not in the level, the default.
         EXPECT_EQ((std::tuple{MoveableCatalog[0].flag, MoveableCatalog[7].flag, MoveableCatalog[8].flag}),
                   (std::tuple{0, 2, 1}));
@@ -122,7 +123,9 @@ TEST_F(BasefileCommands, EveryVersionFillsTheMemosListsNamesMeshesAndPages)
         EXPECT_EQ(std::vector<std::string>(lines.begin() + memo3Before, lines.end()),
                   (std::vector<std::string>{"Item# 0-Lara", std::string("Item# 1-") + v.nameOf7,
                                             "Item# 2-Moveable Id#650", "Item# 3-Moveable Id#-3"}));
-        EXPECT_TRUE(TextureBuffer->Find(1000) && TextureBuffer->Find(1001));  // two pages from id 1000
+        // Two pages from id 1000.
+        EXPECT_NE(TextureBuffer->Find(1000), nullptr);
+        EXPECT_NE(TextureBuffer->Find(1001), nullptr);
     }
     EXPECT_EQ(form->Memo3->Lines().front(), "Basefile Items");
 
@@ -138,7 +141,10 @@ TEST_F(BasefileCommands, ASecondLevelReplacesTheStatisticsAndTheTexturePagesItHa
     StartWindow();
     // Opaque pages of one colour each.
     TLevelDesc a = NamedLevel(LEVEL_TR2, 3), b = NamedLevel(LEVEL_TR4, 1);
-    for (std::size_t i = 0; i < a.textile16.size(); i += 2) a.textile16[i + 1] = 0xFC, a.textile16[i] = 0;
+    for (std::size_t i = 0; i < a.textile16.size(); i += 2) {
+        a.textile16[i + 1] = 0xFC;
+        a.textile16[i] = 0;
+    }
     std::fill(b.textile16.begin(), b.textile16.end(), uint8_t(0xFF));
     SaveLevelFile(dir.file("a.tr2"), a);
     SaveLevelFile(dir.file("b.tr4"), b);
@@ -184,7 +190,8 @@ TEST_F(BasefileCommands, AFileTheReaderRefusesKeepsTheLoadedLevel)
         Choose(form->FileOpen2, dir.file(name));
         EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Invalid or damaged level file"}) << name;
         EXPECT_TRUE(sink.exceptions.empty());
-        EXPECT_TRUE(BasefileLevel.get() == loaded && Scene->Level == loaded);
+        EXPECT_EQ(BasefileLevel.get(), loaded);
+        EXPECT_EQ(Scene->Level, loaded);
         EXPECT_EQ(std::pair(BasefileLevel->version_code, BasefileMeshes.count), std::pair(int(LEVEL_TR2), meshes));
         EXPECT_EQ(Project.basefilePath.str(), dir.file("good.tr2"));
         EXPECT_EQ(form->Memo2->Lines(), memo2);
@@ -215,7 +222,9 @@ TEST_F(TexturesfileCommands, A512By256PictureBecomesTwoPagesWithTheRightHalfBelo
                           PanelDIB->Height}),
               (std::tuple{256, 512, pf16bit, 256, 512}));
     EXPECT_EQ(PanelView->Picture, PanelDIB.get());
-    EXPECT_TRUE(TextureBuffer->Find(1) && TextureBuffer->Find(2) && !TextureBuffer->Find(3));
+    EXPECT_NE(TextureBuffer->Find(1), nullptr);
+    EXPECT_NE(TextureBuffer->Find(2), nullptr);
+    EXPECT_EQ(TextureBuffer->Find(3), nullptr);
     // The pages hold the picture without the grid.
     for (int y : {0, 1, 63, 64, 100, 255})
         for (int x : {0, 5, 64, 128, 200, 255}) {
@@ -302,7 +311,8 @@ TEST_F(TexturesfileCommands, ShortPicturesAreFilledToWholePagesAndOtherSizesRefu
         EXPECT_EQ(sink.Texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message})
             << name;
         EXPECT_EQ(sink.exceptions.size(), message.empty() ? 1u : 0u) << name;
-        EXPECT_TRUE(PanelBitmap.get() == panel && TexturePixel(1, 3, 3) == pixel) << name;
+        EXPECT_EQ(PanelBitmap.get(), panel) << name;
+        EXPECT_EQ(TexturePixel(1, 3, 3), pixel) << name;
         EXPECT_EQ(Project.texturesfilePath.str(), dir.file("tall.bmp"));
     }
 }

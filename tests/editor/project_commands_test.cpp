@@ -3,6 +3,8 @@
 // the Basefile and Texturesfile a project names, and files they refuse.
 #include <QCoreApplication>
 
+#include <gmock/gmock.h>
+
 #include <filesystem>
 
 #include "display/dib_picture.h"
@@ -79,10 +81,11 @@ TEST_F(ProjectCommands, NewEmptiesTheProjectTheListsAndTheMap)
     // The project is reset as the project records' suite checks; its texts are emptied here.
     EXPECT_EQ((std::tuple{int(Project.roomCount), int(Project.itemCount), int(Project.currentRoom)}),
               (std::tuple{0, 0, 1}));
-    EXPECT_EQ(Project.name.str() + Project.basefilePath.str() + Project.texturesfilePath.str() +
-                  Project.sparePath.str() + Project.scriptDirectory.str() + Project.buildDirectory.str() +
-                  ProjectFileName,
-              "");
+    EXPECT_EQ((std::vector<std::string>{Project.name.str(), Project.basefilePath.str(), Project.texturesfilePath.str(),
+                                        Project.sparePath.str(), Project.scriptDirectory.str(),
+                                        Project.buildDirectory.str(), ProjectFileName}),
+              std::vector<std::string>(7, ""))
+        << "name, basefile, texturesfile, spare path, script and build directories, project file name";
     EXPECT_EQ(Project.comments.str(), "Created with Brackwater");
     EXPECT_EQ(std::pair(NextItemNumber, Scene->RoomOfInterest), std::pair(0, 1));
     for (TListBox* list : {form->ListBox1, form->ListBox2, form->ListBox4, form->ListBox5, form->ListBox6,
@@ -175,7 +178,8 @@ TEST_F(ProjectCommands, SaveWithoutANameAsksForOneThenSavesUnderIt)
     Choose(form->FileSave, "");
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(ProjectFileName, "");
-    EXPECT_TRUE(sink.messages.empty() && sink.exceptions.empty());
+    EXPECT_THAT(sink.Texts(), testing::IsEmpty());
+    EXPECT_THAT(sink.exceptions, testing::IsEmpty());
     // A failed save is reported and keeps the name.
     ProjectFileName = dir.file("kept.vel");
     Choose(form->FileSaveAs1, dir.file("no such folder/x.vel"));
@@ -239,7 +243,8 @@ TEST_F(ProjectCommands, OpenReopensTheStoredBasefileAndTexturesfile)
     Choose(form->FileOpen1, dir.file("with files.vel"));
     EXPECT_TRUE(sink.messages.empty()) << sink.messages.front().text;
     EXPECT_TRUE(sink.exceptions.empty());
-    EXPECT_TRUE(TextureBuffer->Find(1) && TextureBuffer->Find(1000));
+    EXPECT_NE(TextureBuffer->Find(1), nullptr);
+    EXPECT_NE(TextureBuffer->Find(1000), nullptr);
     EXPECT_EQ(BasefileLevel->version_code, LEVEL_TR2);
     EXPECT_EQ((std::tuple{form->ListBox1->Count(), form->ListBox3->ItemText(0), form->Memo2->LineCount(),
                           PanelBitmap->Height(), form->Memo1->LineCount()}),

@@ -7,6 +7,8 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include <gmock/gmock.h>
+
 #include <filesystem>
 
 #include "display/dib_picture.h"
@@ -66,7 +68,9 @@ TEST_F(WindowLayout, NamedControlsMenusAndStartStates)
                                    {form->SpinEdit12, INT_MIN, INT_MAX}})
         EXPECT_EQ(std::pair(spin->minimum(), spin->maximum()), std::pair(low, high))
             << spin->objectName().toStdString();
-    EXPECT_TRUE(form->RadioButton5->Checked() && form->RadioButton6->Checked() && !form->GroupBox1->isVisible());
+    EXPECT_TRUE(form->RadioButton5->Checked());
+    EXPECT_TRUE(form->RadioButton6->Checked());
+    EXPECT_FALSE(form->GroupBox1->isVisible());
     std::string on;
     for (const char* box :
          {"CheckBox18", "CheckBox19", "CheckBox12", "CheckBox20", "CheckBox15", "CheckBox16", "CheckBox13", "CheckBox6",
@@ -82,13 +86,16 @@ TEST_F(WindowLayout, NamedControlsMenusAndStartStates)
 
     QMenuBar* bar = form->menuBar();
     ASSERT_EQ(bar->actions().size(), 2);
-    EXPECT_EQ(bar->actions()[0]->text() + bar->actions()[1]->text(), "&File&Help");
+    EXPECT_EQ(bar->actions()[0]->text().toStdString(), "&File");
+    EXPECT_EQ(bar->actions()[1]->text().toStdString(), "&Help");
     EXPECT_EQ(
         Captions(bar->actions()[0]->menu()->actions()),
         (std::vector<std::string>{"FileNew:&New", "FileOpen1:&Open...", "FileSave:&Save", "FileSaveAs1:Save &As...",
                                   "FileExit1:E&xit", "FileOpen2:&Open Basefile...", "FileOpen3:&Open Texturesfile"}));
     const QList<QAction*> help = bar->actions()[1]->menu()->actions();
-    EXPECT_TRUE(help.size() == 3 && help[0]->text() == "&Contents" && !help[0]->isEnabled());
+    ASSERT_EQ(help.size(), 3);
+    EXPECT_EQ(help[0]->text().toStdString(), "&Contents");
+    EXPECT_FALSE(help[0]->isEnabled());
     EXPECT_EQ(form->FileSaveAs1->toolTip() + "|" + form->FileSaveAs1->statusTip(),
               "Save As|Saves the active file with a new name");
     // Status texts are shown in the code page of the project's texts.
@@ -108,7 +115,7 @@ TEST_F(WindowLayout, TabRowsCarryTheirPagesAndBringTheirPartnerForward)
     EXPECT_EQ(Captions(bottom),
               (std::vector<std::string>{"Rooms", "Geometry", "2D Grid", "Objects", "Statics Meshes", "Triggers",
                                         "Flyby Cameras", "Lights", "TR2VEL", "2D Map", "Items Remap", "VelMerge"}));
-    EXPECT_EQ(top->ActivePageIndex() + bottom->ActivePageIndex(), 0);
+    EXPECT_EQ(std::tuple(top->ActivePageIndex(), bottom->ActivePageIndex()), std::tuple(0, 0));
     // A user's pick in one row, and what the other row then shows; tabs
     // without a partner leave the other row alone.
     const std::tuple<TPageControl*, const char*, const char*> picks[] = {
@@ -161,18 +168,20 @@ TEST_F(WindowLayout, StartUpLoadsItsTexturesAndLeavesAnEmptyProject)
         EXPECT_NE(TextureBuffer->Find(id), nullptr) << id;
     EXPECT_EQ(TextureBuffer->Count(), 12);
     // Stretched to powers of two: the 41-pixel pictures become 64 x 64.
-    EXPECT_EQ(TextureBuffer->Find(6001)->Width + TextureBuffer->Find(5001)->Width, 128);
+    EXPECT_EQ(std::tuple(TextureBuffer->Find(6001)->Width, TextureBuffer->Find(5001)->Width), std::tuple(64, 64));
     for (const TListBox* list : {form->ListBox1, form->ListBox2, form->ListBox3, form->ListBox4, form->ListBox5,
                                  form->ListBox6, form->ListBox8, form->ListBox9, form->CheckListBox2})
         EXPECT_EQ(list->Count(), 0) << list->objectName().toStdString();
-    EXPECT_TRUE(sink.messages.empty() && sink.exceptions.empty());
+    EXPECT_THAT(sink.Texts(), testing::IsEmpty());
+    EXPECT_THAT(sink.exceptions, testing::IsEmpty());
     EXPECT_EQ(std::string() + DecimalSeparator + ThousandSeparator, ".,");
     EXPECT_EQ((std::tuple{int(Project.roomCount), int(Project.currentRoom), Project.playerRoom, Project.playerColumn,
                           Project.playerRow, Project.rooms.size()}),
               (std::tuple{0, 1, int16_t(1), int16_t(2), int16_t(2), std::size_t(12)}));
     EXPECT_EQ(Viewport->BackgroundColor, 0x808000u);
     // The map and the texture panel are hidden, the map's bar at its bottom.
-    EXPECT_FALSE(MapView->Visible || PanelView->Visible);
+    EXPECT_FALSE(MapView->Visible);
+    EXPECT_FALSE(PanelView->Visible);
     EXPECT_GT(MapView->VertScrollBar->Max(), 0);
     EXPECT_EQ(MapView->VertScrollBar->Position(), MapView->VertScrollBar->Max());
     EXPECT_EQ(std::pair(form->PT_ScrollBar1->SmallChange(), form->GR_ScrollBar1->LargeChange()), std::pair(50, 50));
@@ -229,8 +238,13 @@ TEST_F(WindowLayout, ExitAndCloseFreeTheTexturePanelTheSceneAndTheLevel)
     ChooseLine(form->ListBox4, 0);
     form->FileExit1->trigger();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(form->isVisible() || form->Started());
-    EXPECT_TRUE(!PanelBitmap && !PanelDIB && !PanelView && !Scene && !BasefileLevel);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(form->Started());
+    EXPECT_EQ(PanelBitmap.get(), nullptr);
+    EXPECT_EQ(PanelDIB.get(), nullptr);
+    EXPECT_EQ(PanelView.get(), nullptr);
+    EXPECT_EQ(Scene.get(), nullptr);
+    EXPECT_EQ(BasefileLevel.get(), nullptr);
     // The view stays until the program ends, with nothing left to draw.
     ASSERT_NE(Viewport, nullptr);
     EXPECT_EQ(Viewport->Buffers, nullptr);

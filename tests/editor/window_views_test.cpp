@@ -53,7 +53,7 @@ TEST_F(WindowViews, ChoosingARoomDrawsTheMapTheGridAndThe3DView)
     StartWithRooms();
     form->RadioButton2->SetChecked(true);  // the room grid beside the 3D view
     ChooseRoom(1);
-    EXPECT_EQ(Project.currentRoom + Scene->RoomOfInterest, 2);
+    EXPECT_EQ(std::tuple(int(Project.currentRoom), Scene->RoomOfInterest), std::tuple(1, 1));
     // y 0 is shown at the spin edit's lower limit.
     EXPECT_EQ((std::tuple{form->SpinEdit8->Value(), form->SpinEdit9->Value(), form->SpinEdit10->Value()}),
               (std::tuple{10, 1, 20}));
@@ -172,7 +172,7 @@ TEST_F(WindowViews, NeighbourFiltersReachTheScene)
     // Choosing a room clears the filter again and checks "Clear Text".
     ChooseRoom(4);
     EXPECT_TRUE(form->RadioButton6->Checked());
-    EXPECT_EQ(form->Edit2->Text() + Scene->RoomFilter, ",");
+    EXPECT_EQ(std::tuple(form->Edit2->Text(), Scene->RoomFilter), std::tuple("", ","));
     Click(form->RadioButton11);  // a room without portals gives an empty filter
     EXPECT_EQ(Scene->RoomFilter, ",");
     form->Edit2->SetText("  5 ");
@@ -212,7 +212,8 @@ TEST_F(WindowViews, ViewSwitchesAndModes)
     Viewport->Rebuild();
     EXPECT_EQ(Scene->Dirty[0], 1);
     Click(form->SpeedButton1);  // up: the 3D panel returns and is rebuilt
-    EXPECT_TRUE(form->Panel1->isVisible() && !MapView->Visible);
+    EXPECT_TRUE(form->Panel1->isVisible());
+    EXPECT_FALSE(MapView->Visible);
     EXPECT_EQ(Scene->Dirty[0], 0);
 
     // The modes beside the 3D panel: its left and width, the texture panel

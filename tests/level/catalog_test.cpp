@@ -1,5 +1,6 @@
 // The moveable catalog: its reading rules, the file shipped beside the
 // program, the text-to-number conversions it uses, and the keyword table.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -188,7 +189,7 @@ TEST(CatalogData, TheReaderTakesExactlyEachGamesListedEntries)
         if (xml.CurPartType == ptStartTag && xml.CurName == "game") game = xml.AttrValue(0);
         if (xml.CurPartType != ptEmptyTag) continue;
         const int id = std::stoi(xml.AttrValue("ID"));
-        EXPECT_TRUE(games[game].empty() || games[game].rbegin()->first < id) << game << " " << id;
+        if (!games[game].empty()) { EXPECT_LT(games[game].rbegin()->first, id) << game; }
         for (int i = 0; i < xml.AttrCount(); ++i) games[game][id][xml.AttrName(i)] = xml.AttrValue(i);
     }
     EXPECT_EQ(games.size(), 5u);
@@ -212,10 +213,13 @@ TEST(CatalogData, TheReaderTakesExactlyEachGamesListedEntries)
                       std::make_tuple(number("USE_BODY_FROM"), number("ID2"), uint16_t(1)));
             // Names are given, and body sources and alternatives name other objects of the same game.
             if (it == listed.end()) continue;
-            EXPECT_TRUE(!e.name.empty() && e.name != "none");
-            for (const char* link : {"USE_BODY_FROM", "ID2"})
-                EXPECT_TRUE(number(link) == -1 || (number(link) != id && listed.count(number(link))))
-                    << section << " " << id;
+            EXPECT_NE(e.name, "") << section << " " << id;
+            EXPECT_NE(e.name, "none") << section << " " << id;
+            for (const char* link : {"USE_BODY_FROM", "ID2"}) {
+                if (number(link) == -1) continue;
+                EXPECT_NE(number(link), id) << section << " " << id << " " << link;
+                EXPECT_EQ(listed.count(number(link)), 1u) << section << " " << id << " " << link;
+            }
         }
     }
     // A few well-known objects.
@@ -271,7 +275,7 @@ TEST(ScriptTable, FortyFiveRowsOfThreeKinds)
     ASSERT_EQ(ScriptCommands.size(), 45u);
     for (const Tscp_tabla& r : ScriptCommands) {
         all += r.keyword + ":" + std::to_string(r.code) + ":" + std::to_string(r.kind) + " ";
-        EXPECT_EQ(r.param[0] | r.param[1] | r.param[2] | r.param[3], 0);
+        EXPECT_THAT(r.param, testing::Each(0)) << r.keyword;
     }
     EXPECT_EQ(
         all,
@@ -289,7 +293,8 @@ TEST(ScriptTable, FortyFiveRowsOfThreeKinds)
         "Underwater_Flow:3:2 Alternate_On:4:2 Alternate_Room:5:2 Alternate_Off:6:2 Look_at_item:7:2 End_Level:8:2 "
         "Play_sound_Track:9:2 Effects:10:2 Found_Secret:11:2 End:12:2 Play_cutscene:13:2 ");
     FreeCommandTable();
-    EXPECT_TRUE(ScriptCommands.empty() && ScriptText.empty());
+    EXPECT_EQ(ScriptCommands.size(), 0u);
+    EXPECT_EQ(ScriptText, "");
     InitCommandTable();
     EXPECT_EQ(ScriptPosition, 0);
     FreeCommandTable();

@@ -253,7 +253,8 @@ TEST_F(ProjectFile, OtherContentThatLoads)
     tcuarto_list q;
     ASSERT_EQ(LoadProject(q, dir.file("flat.vel")), 0);
     EXPECT_EQ(q.rooms[1].rows, 65535);
-    EXPECT_TRUE(q.rooms[1].sectors.empty() && q.rooms[2].sectors.empty());
+    EXPECT_TRUE(q.rooms[1].sectors.empty());
+    EXPECT_TRUE(q.rooms[2].sectors.empty());
     Save(q, dir.file("again.vel"));
     EXPECT_EQ(InflateContainer(ReadFileBytes(dir.file("again.vel"))), ProjectStream(p));
 }
@@ -364,7 +365,11 @@ TEST_F(ProjectFile, CountsAboveATablesCapacityAreRefused)
         // Sizes the file cannot hold allocate nothing: terabytes of sectors, 32767 triggers.
         {[](tcuarto_list& p) { p.rooms[1].columns = p.rooms[1].rows = 65535; },
          "the file ends inside the sectors of room 1."},
-        {[](tcuarto_list& p) { p.roomCount = 0, p.triggerCount = 32767; }, "the file ends inside the trigger table."},
+        {[](tcuarto_list& p) {
+             p.roomCount = 0;
+             p.triggerCount = 32767;
+         },
+         "the file ends inside the trigger table."},
     };
     for (const auto& [change, detail] : cases) {
         tcuarto_list p;

@@ -61,7 +61,7 @@ TEST(ProjectRecords, InitRoomSectorsBuildsWallsOnTheBorder)
     tcuarto& r = NewRoom(p, 1, 4, 3, 12);
     InitRoomSectors(p, 1);
     ASSERT_EQ(std::make_tuple(r.sectors.ColumnSlots(), r.sectors.RowSlots()), std::make_tuple(5, 4));
-    EXPECT_EQ(r.boxCount + r.staticCount + r.lightCount, 0);
+    EXPECT_EQ(std::make_tuple(int(r.boxCount), int(r.staticCount), int(r.lightCount)), std::make_tuple(0, 0, 0));
     for (int c = 0; c <= 4; ++c)
         for (int w = 0; w <= 3; ++w) {
             const tsector& s = r.sectors[c][w];
@@ -73,10 +73,20 @@ TEST(ProjectRecords, InitRoomSectorsBuildsWallsOnTheBorder)
             EXPECT_EQ(std::make_tuple(s.floorBase, s.ceilingBase), std::make_tuple(int8_t(border ? 12 : 0), int8_t(0)))
                 << c << "," << w;
             for (const auto& row : s.walls)
-                for (const auto& face : row) EXPECT_TRUE(IsDefaultUV(face) && face.textureId == 0 && face.mode == 0);
-            EXPECT_TRUE(IsDefaultUV(s.floorFaces[0]) && IsDefaultUV(s.floorFaces[1]));
-            EXPECT_EQ(+s.ceilingFaces[0].uv[1].u + s.ceilingFaces[1].uv[2].v, 0.0f);  // ceiling faces are zeroed only
-            for (int i = 0; i < 6; ++i) EXPECT_EQ(+s.floorPieceHeights[i] + s.ceilingPieceHeights[i], 2.0f);
+                for (const auto& face : row) {
+                    EXPECT_TRUE(IsDefaultUV(face)) << c << "," << w;
+                    EXPECT_EQ(std::make_tuple(+face.textureId, +face.mode), std::make_tuple(0, 0)) << c << "," << w;
+                }
+            EXPECT_TRUE(IsDefaultUV(s.floorFaces[0])) << c << "," << w;
+            EXPECT_TRUE(IsDefaultUV(s.floorFaces[1])) << c << "," << w;
+            // Ceiling faces are zeroed only.
+            EXPECT_EQ(std::make_tuple(+s.ceilingFaces[0].uv[1].u, +s.ceilingFaces[1].uv[2].v),
+                      std::make_tuple(0.0f, 0.0f))
+                << c << "," << w;
+            for (int i = 0; i < 6; ++i)
+                EXPECT_EQ(std::make_tuple(+s.floorPieceHeights[i], +s.ceilingPieceHeights[i]),
+                          std::make_tuple(1.0f, 1.0f))
+                    << c << "," << w << " piece " << i;
         }
     // In a 1 x 1 room the only sector is a border; only the low byte of the height counts.
     NewRoom(p, 2, 1, 1, 300);
@@ -113,7 +123,7 @@ TEST(ProjectRecords, ReinitialisingKeepsOptionBytesAndSectorsInsideBothSizes)
         InitRoomSectors(p, 2);
         EXPECT_EQ(std::make_tuple(e.sectors.ColumnSlots(), e.sectors.RowSlots()), std::make_tuple(columns + 1, 8));
         EXPECT_EQ(+e.sectors[columns][1].floorPieceHeights[0], 0.0f);
-        EXPECT_EQ(e.boxCount + e.staticCount + e.lightCount, 0);
+        EXPECT_EQ(std::make_tuple(int(e.boxCount), int(e.staticCount), int(e.lightCount)), std::make_tuple(0, 0, 0));
     }
 }
 
@@ -131,7 +141,8 @@ TEST(ProjectRecords, SectorGridCopiesAndChecksBounds)
     copy = g;
     EXPECT_EQ(copy[2][3].death, 1);
     g.Resize(0, 9);
-    EXPECT_TRUE(g.empty() && g.ColumnSlots() == 0);
+    EXPECT_TRUE(g.empty());
+    EXPECT_EQ(g.ColumnSlots(), 0);
     g.ResizeForOverwrite(3, 5);
     EXPECT_EQ(std::make_tuple(g.ColumnSlots(), g.RowSlots()), std::make_tuple(3, 5));
     g.ResizeForOverwrite(5, 0);

@@ -29,10 +29,14 @@ template <class T, class U>
     return ::testing::AssertionSuccess();
 }
 
-bool SameBlock(const TMemBlock& b, const std::vector<uint8_t>& expected)
+// The block holds exactly the expected bytes.
+::testing::AssertionResult SameBlock(const TMemBlock& b, const std::vector<uint8_t>& expected)
 {
-    return size_t(b.length()) == expected.size() &&
-           (expected.empty() || !std::memcmp(b.data(), expected.data(), expected.size()));
+    if (size_t(b.length()) != expected.size())
+        return ::testing::AssertionFailure() << "length " << b.length() << ", expected " << expected.size();
+    if (!expected.empty() && std::memcmp(b.data(), expected.data(), expected.size()) != 0)
+        return ::testing::AssertionFailure() << "content differs";
+    return ::testing::AssertionSuccess();
 }
 
 int16_t Round(float v) { return static_cast<int16_t>(std::nearbyint(v)); }
@@ -43,7 +47,7 @@ void ExpectRoom(const troom& a, const TRoomDesc& d, int code)
               std::tie(d.x, d.z, d.y_bottom, d.y_top, d.num_z_sectors, d.num_x_sectors, d.flags));
     EXPECT_TRUE(Same(a.sectors, size_t(a.num_z_sectors) * a.num_x_sectors, d.sectors));
     EXPECT_TRUE(Same(a.portals, a.num_portals, d.portals));
-    EXPECT_TRUE(code <= LEVEL_TR1_TUB || Same(a.statics, a.num_statics, d.statics));
+    if (code > LEVEL_TR1_TUB) { EXPECT_TRUE(Same(a.statics, a.num_statics, d.statics)); }
     if (code == LEVEL_TRC) {
         EXPECT_TRUE(Same(a.lights_trc, a.num_lights, d.lights_trc));
         EXPECT_TRUE(Same(a.trc_records, a.num_trc_records, d.trc_records));
@@ -94,7 +98,8 @@ void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
     if (code >= LEVEL_TR4) {
         EXPECT_EQ(std::tie(L.num_room_textiles, L.num_object_textiles, L.num_bump_textiles, L.num_samples),
                   std::tie(d.num_room_textiles, d.num_object_textiles, d.num_bump_textiles, d.num_samples));
-        EXPECT_TRUE(SameBlock(L.textile32, d.textile32) && SameBlock(L.textile_misc, d.textile_misc));
+        EXPECT_TRUE(SameBlock(L.textile32, d.textile32));
+        EXPECT_TRUE(SameBlock(L.textile_misc, d.textile_misc));
         EXPECT_EQ(L.chunk_sizes[0].uncompressed, d.textile32.size());
         EXPECT_EQ(L.chunk_sizes[1].uncompressed, d.textile16.size());
         EXPECT_EQ(L.chunk_sizes[2].uncompressed, d.textile_misc.size());
@@ -109,7 +114,9 @@ void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
     }
     EXPECT_EQ(L.textile8_bytes, L.num_textiles * 256 * 256);
     EXPECT_TRUE(SameBlock(L.textile16, d.textile16));
-    EXPECT_TRUE(code < LEVEL_TR2 || code > LEVEL_TR3 || !std::memcmp(&L.palette16, &d.palette16, sizeof d.palette16));
+    if (code >= LEVEL_TR2 && code <= LEVEL_TR3) {
+        EXPECT_EQ(std::memcmp(&L.palette16, &d.palette16, sizeof d.palette16), 0) << "16-bit palette";
+    }
     if (code <= LEVEL_TR3) {
         auto palette = d.palette;
         palette[0] = tpalette_entry{255, 0, 255};  // whatever the file held
@@ -174,8 +181,15 @@ void ExpectEmpty(const Ttrlevel& L)
 {
     EXPECT_EQ(std::tie(L.version_code, L.version, L.num_rooms, L.num_floor_data, L.num_items, L.num_boxes),
               std::make_tuple(0, 0u, uint16_t(0), 0u, 0u, 0u));
-    EXPECT_TRUE(L.tag.empty() && L.rooms.empty() && L.items.empty() && L.zones[9].empty() && L.object_textures.empty());
-    EXPECT_TRUE(!L.textile8.data() && !L.textile16.data() && !L.textile32.data() && !L.sample_data.data());
+    EXPECT_TRUE(L.tag.empty());
+    EXPECT_EQ(L.rooms.size(), 0u);
+    EXPECT_EQ(L.items.size(), 0u);
+    EXPECT_EQ(L.zones[9].size(), 0u);
+    EXPECT_EQ(L.object_textures.size(), 0u);
+    EXPECT_EQ(L.textile8.data(), nullptr);
+    EXPECT_EQ(L.textile16.data(), nullptr);
+    EXPECT_EQ(L.textile32.data(), nullptr);
+    EXPECT_EQ(L.sample_data.data(), nullptr);
     EXPECT_EQ(L.palette[0].red, 0);
 }
 
@@ -306,7 +320,10 @@ TEST(TrlevelFiles, TexturesOnlyStopsAfterTheTextilesExceptForTr1)
         EXPECT_TRUE(SameBlock(level.textile16, d.textile16));
         EXPECT_TRUE(SameBlock(code == LEVEL_TR2 ? level.textile8 : level.textile32,
                               code == LEVEL_TR2 ? d.textile8 : d.textile32));
-        EXPECT_EQ(level.num_rooms + level.num_object_textures + level.num_items, 0u) << code;
+        EXPECT_EQ(
+            std::make_tuple(uint32_t(level.num_rooms), uint32_t(level.num_object_textures), uint32_t(level.num_items)),
+            std::make_tuple(0u, 0u, 0u))
+            << code << ": rooms, object textures, items";
     }
     EXPECT_TRUE(SameBlock(level.textile_misc, MakeSampleLevel(LEVEL_TRC).textile_misc));
 }
@@ -335,7 +352,9 @@ TEST(TrlevelFiles, GaugeStepsAndNothingOfAnEarlierFileSurvives)
     EXPECT_EQ(steps, (std::vector<int>{0, 10, 20, 30, 40, 50, 58, 65, 72, 80, 80, 85, 90, 100, 0}));
     ASSERT_EQ(level.LoadFromFile(dir.file("g.phd")), LEVEL_LOADED);
     ExpectLevel(level, tr1);
-    EXPECT_TRUE(level.trc_marker == 0 && !level.textile32.data() && level.Gauge == &gauge);
+    EXPECT_EQ(level.trc_marker, 0);
+    EXPECT_EQ(level.textile32.data(), nullptr);
+    EXPECT_EQ(level.Gauge, &gauge);
     // A refused file leaves the gauge at 0.
     WriteFileBytes(dir.file("bad.phd"), std::vector<uint8_t>{0x20, 0, 0, 0, 1});
     EXPECT_EQ(level.LoadFromFile(dir.file("bad.phd")), LEVEL_DAMAGED);
@@ -444,9 +463,18 @@ TEST_P(TrlevelRefusal, RoomTablesBeyondTheirCapacityAreRefused)
         {"triangles", kClassic, [](TRoomDesc& r) { r.triangles.resize(ROOM_MAX_TRIANGLES + 1); }},
         {"sprites", kClassic, [](TRoomDesc& r) { r.sprites.resize(ROOM_MAX_SPRITES + 1); }},
         {"portals", kAll, [](TRoomDesc& r) { r.portals.resize(ROOM_MAX_PORTALS + 1); }},
-        {"513 sectors", kAll, [](TRoomDesc& r) { r.num_x_sectors = 19, r.num_z_sectors = 27, r.sectors.resize(513); }},
+        {"513 sectors", kAll,
+         [](TRoomDesc& r) {
+             r.num_x_sectors = 19;
+             r.num_z_sectors = 27;
+             r.sectors.resize(513);
+         }},
         {"sectors wrapping in 16 bits", kAll,
-         [](TRoomDesc& r) { r.num_x_sectors = 0x101, r.num_z_sectors = 0x100, r.sectors.resize(256); }},
+         [](TRoomDesc& r) {
+             r.num_x_sectors = 0x101;
+             r.num_z_sectors = 0x100;
+             r.sectors.resize(256);
+         }},
         {"lights", kAll,
          [](TRoomDesc& r) {
              r.lights_tr1.resize(ROOM_MAX_LIGHTS + 1);
@@ -455,15 +483,24 @@ TEST_P(TrlevelRefusal, RoomTablesBeyondTheirCapacityAreRefused)
              r.lights_trc.resize(ROOM_MAX_LIGHTS + 1);
          }},
         {"statics", kAll,
-         [](TRoomDesc& r) { r.statics_tr1.resize(ROOM_MAX_STATICS + 1), r.statics.resize(ROOM_MAX_STATICS + 1); }},
+         [](TRoomDesc& r) {
+             r.statics_tr1.resize(ROOM_MAX_STATICS + 1);
+             r.statics.resize(ROOM_MAX_STATICS + 1);
+         }},
         {"records", kTrc, [](TRoomDesc& r) { r.trc_records.resize(ROOM_MAX_TRC_RECORDS + 1); }},
         {"layer vertices", kTrc, [](TRoomDesc& r) { r.layers[0].vertices.resize(ROOM_MAX_VERTICES + 1); }},
         {"layer rectangles", kTrc, [](TRoomDesc& r) { r.layers[0].rectangles.resize(ROOM_MAX_RECTANGLES + 1); }},
         {"layer triangles", kTrc, [](TRoomDesc& r) { r.layers[0].triangles.resize(ROOM_MAX_TRIANGLES + 1); }},
         {"rectangles of all layers", kTrc,
-         [](TRoomDesc& r) { r.layers[0].rectangles.resize(1000), r.layers[1].rectangles.resize(1001); }},
+         [](TRoomDesc& r) {
+             r.layers[0].rectangles.resize(1000);
+             r.layers[1].rectangles.resize(1001);
+         }},
         {"triangles of all layers", kTrc,
-         [](TRoomDesc& r) { r.layers[0].triangles.resize(625), r.layers[1].triangles.resize(626); }},
+         [](TRoomDesc& r) {
+             r.layers[0].triangles.resize(625);
+             r.layers[1].triangles.resize(626);
+         }},
         {"distinct vertices of all layers", kTrc,
          [](TRoomDesc& r) {
              r.layers[0].vertices.resize(751);

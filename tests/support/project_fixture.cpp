@@ -40,32 +40,43 @@ void FillSector(tsector& s, int column, int row, TFixtureRandom& rnd)
 {
     s.floorBase = Small<int8_t>(s.floorBase + rnd.Below(3) - 1);
     s.floorClicks = Small<int8_t>(rnd.Below(7) - 3);
-    if (rnd.Below(4) == 0)
-        s.floorZFall = Small<int8_t>(rnd.Below(4)), s.floorXRise = Small<int8_t>(rnd.Below(4)),
+    if (rnd.Below(4) == 0) {
+        s.floorZFall = Small<int8_t>(rnd.Below(4));
+        s.floorXRise = Small<int8_t>(rnd.Below(4));
         s.floorSplit = Small<uint8_t>(rnd.Below(3));
+    }
     s.ceilingBase = Small<int8_t>(8 + rnd.Below(4));
-    if (rnd.Below(8) == 0)
-        s.ceilingZRise = Small<int8_t>(rnd.Below(4)), s.ceilingXFall = Small<int8_t>(rnd.Below(4)),
+    if (rnd.Below(8) == 0) {
+        s.ceilingZRise = Small<int8_t>(rnd.Below(4));
+        s.ceilingXFall = Small<int8_t>(rnd.Below(4));
         s.ceilingSplit = Small<uint8_t>(rnd.Below(3));
+    }
     if (rnd.Below(10) == 0) s.roomBeside = Small<uint8_t>(1 + rnd.Below(20));
     if (rnd.Below(20) == 0) s.roomAbove = Small<uint8_t>(1 + rnd.Below(20));
     for (auto& wall : s.wallFlags) wall = Small<uint8_t>(rnd.Below(6) == 0);
     s.unused20 = Small<uint8_t>(column * 7 + row);
-    s.faceFlags = Small<uint8_t>(rnd.Below(256)), s.death = Small<uint8_t>(rnd.Below(50) == 0);
+    s.faceFlags = Small<uint8_t>(rnd.Below(256));
+    s.death = Small<uint8_t>(rnd.Below(50) == 0);
     for (auto& wall : s.walls)
-        for (int piece = 0; piece < 2; ++piece)
-            wall[piece].textureId = Small<uint16_t>(1 + rnd.Below(48)),
-            wall[piece].rotations = Small<uint8_t>(rnd.Below(4)), wall[piece].mode = Small<uint8_t>(rnd.Below(3));
+        for (int piece = 0; piece < 2; ++piece) {
+            wall[piece].textureId = Small<uint16_t>(1 + rnd.Below(48));
+            wall[piece].rotations = Small<uint8_t>(rnd.Below(4));
+            wall[piece].mode = Small<uint8_t>(rnd.Below(3));
+        }
     for (tface_texture* f : {&s.floorFaces[0], &s.ceilingFaces[0]}) {
         f->textureId = Small<uint16_t>(1 + rnd.Below(48));
         const float u = static_cast<float>(rnd.Below(8)) / 8.0f, v = static_cast<float>(rnd.Below(8)) / 8.0f;
-        f->uv[0] = {u, v}, f->uv[1] = {u + 0.125f, v};
-        f->uv[2] = {u + 0.125f, v + 0.125f}, f->uv[3] = {u, v + 0.125f};
+        f->uv[0] = {u, v};
+        f->uv[1] = {u + 0.125f, v};
+        f->uv[2] = {u + 0.125f, v + 0.125f};
+        f->uv[3] = {u, v + 0.125f};
         f->flip = Small<uint8_t>(rnd.Below(2));
     }
     if (rnd.Below(5) == 0) s.floorPieceHeights[rnd.Below(6)] = 0.25f * static_cast<float>(1 + rnd.Below(8));
-    s.indicator = Small<uint8_t>(rnd.Below(3)), s.floorOption = Small<uint8_t>(rnd.Below(2));
-    s.ceilingOption = Small<uint8_t>(rnd.Below(2)), s.indicatorWord = Small<uint16_t>(rnd.Below(4));
+    s.indicator = Small<uint8_t>(rnd.Below(3));
+    s.floorOption = Small<uint8_t>(rnd.Below(2));
+    s.ceilingOption = Small<uint8_t>(rnd.Below(2));
+    s.indicatorWord = Small<uint16_t>(rnd.Below(4));
 }
 
 void FillRoom(tcuarto_list& project, int number, int columns, int rows, int tableFill, uint32_t seed)
@@ -75,45 +86,61 @@ void FillRoom(tcuarto_list& project, int number, int columns, int rows, int tabl
     r.columns = Small<uint16_t>(columns);
     r.rows = Small<uint16_t>(rows);
     r.height = Small<uint16_t>(10 + rnd.Below(6));
-    r.x = rnd.Below(200) - 100, r.z = rnd.Below(200) - 100, r.y = rnd.Below(20) - 10;
+    r.x = rnd.Below(200) - 100;
+    r.z = rnd.Below(200) - 100;
+    r.y = rnd.Below(20) - 10;
     RandomText(r.name, rnd, "Room ");
     for (uint8_t* flag : {&r.water, &r.wind, &r.quicksand, &r.sky}) *flag = Small<uint8_t>(rnd.Below(2));
     InitRoomSectors(project, Small<uint8_t>(number));
     for (int c = 1; c <= columns && rows > 0; ++c)
         for (int w = 1; w <= rows; ++w) FillSector(r.sectors[c][w], c, w, rnd);
-    r.boxCount = Small<uint8_t>(std::min(tableFill, MAX_ROOM_BOXES)), r.selectedBox = Small<uint8_t>(rnd.Below(10));
+    r.boxCount = Small<uint8_t>(std::min(tableFill, MAX_ROOM_BOXES));
+    r.selectedBox = Small<uint8_t>(rnd.Below(10));
     FillTable(r.boxes, r.boxCount, MAX_ROOM_BOXES, rnd);
     r.staticCount = Small<int16_t>(FillTable(r.statics, tableFill, MAX_ROOM_STATICS, rnd));
     r.lightCount = Small<int16_t>(FillTable(r.lights, tableFill, MAX_ROOM_LIGHTS, rnd));
-    r.selectedStatic = Small<int16_t>(rnd.Below(30)), r.selectedLight = Small<int16_t>(rnd.Below(25));
-    r.ambientIntensity = Small<int16_t>(rnd.Below(32)), r.reservedWords = {Small<int16_t>(int(rnd.Next())), -1};
-    r.ambientColor = rnd.Next() & 0xFFFFFF, r.reservedColors = {rnd.Next(), 0x00FFFFFF};
-    r.reservedWord = Small<uint16_t>(int(rnd.Next())), r.reservedByte = Small<uint8_t>(int(rnd.Next()));
+    r.selectedStatic = Small<int16_t>(rnd.Below(30));
+    r.selectedLight = Small<int16_t>(rnd.Below(25));
+    r.ambientIntensity = Small<int16_t>(rnd.Below(32));
+    r.reservedWords = {Small<int16_t>(int(rnd.Next())), -1};
+    r.ambientColor = rnd.Next() & 0xFFFFFF;
+    r.reservedColors = {rnd.Next(), 0x00FFFFFF};
+    r.reservedWord = Small<uint16_t>(int(rnd.Next()));
+    r.reservedByte = Small<uint8_t>(int(rnd.Next()));
     r.reservedPair = {Small<uint16_t>(int(rnd.Next())), Small<uint16_t>(int(rnd.Next()))};
 }
 
 void FillProjectTables(tcuarto_list& p, int tableFill, uint32_t seed)
 {
     TFixtureRandom rnd(seed);
-    RandomText(p.name, rnd, "Project "), RandomText(p.comments, rnd, "Comments ");
-    RandomText(p.basefilePath, rnd, "/levels/base"), RandomText(p.texturesfilePath, rnd, "/levels/textures");
-    RandomText(p.sparePath, rnd, "spare"), RandomText(p.scriptDirectory, rnd, "/script");
+    RandomText(p.name, rnd, "Project ");
+    RandomText(p.comments, rnd, "Comments ");
+    RandomText(p.basefilePath, rnd, "/levels/base");
+    RandomText(p.texturesfilePath, rnd, "/levels/textures");
+    RandomText(p.sparePath, rnd, "spare");
+    RandomText(p.scriptDirectory, rnd, "/script");
     RandomText(p.buildDirectory, rnd, "/build");
-    p.currentRoom = Small<uint8_t>(1 + rnd.Below(5)), p.neighbourRoom = Small<uint8_t>(rnd.Below(5));
+    p.currentRoom = Small<uint8_t>(1 + rnd.Below(5));
+    p.neighbourRoom = Small<uint8_t>(rnd.Below(5));
     p.itemCount = Small<int16_t>(FillTable(p.items, tableFill, MAX_PROJECT_ITEMS, rnd));
-    p.selectedItem = Small<int16_t>(rnd.Below(256)), p.highlightedItem = Small<int16_t>(rnd.Below(256));
+    p.selectedItem = Small<int16_t>(rnd.Below(256));
+    p.highlightedItem = Small<int16_t>(rnd.Below(256));
     p.reservedWord = Small<int16_t>(int(rnd.Next()));
-    p.cameraCount = Small<int16_t>(FillTable(p.cameras, tableFill, MAX_PROJECT_CAMERAS, rnd)),
+    p.cameraCount = Small<int16_t>(FillTable(p.cameras, tableFill, MAX_PROJECT_CAMERAS, rnd));
     p.selectedCamera = Small<int16_t>(rnd.Below(99));
-    p.flybyCount = Small<int16_t>(FillTable(p.flybyCameras, tableFill, MAX_PROJECT_FLYBYS, rnd)),
+    p.flybyCount = Small<int16_t>(FillTable(p.flybyCameras, tableFill, MAX_PROJECT_FLYBYS, rnd));
     p.selectedFlyby = Small<int16_t>(rnd.Below(64));
-    p.soundSourceCount = Small<int16_t>(FillTable(p.soundSources, tableFill, MAX_PROJECT_SOUNDS, rnd)),
+    p.soundSourceCount = Small<int16_t>(FillTable(p.soundSources, tableFill, MAX_PROJECT_SOUNDS, rnd));
     p.selectedSoundSource = Small<int16_t>(rnd.Below(32));
     p.triggerCount = Small<int16_t>(tableFill);
     p.triggers.resize(static_cast<std::size_t>(tableFill));
-    for (auto& t : p.triggers) RandomBytes(t, rnd), t.name.assign("Trigger " + std::to_string(rnd.Below(1000)));
+    for (auto& t : p.triggers) {
+        RandomBytes(t, rnd);
+        t.name.assign("Trigger " + std::to_string(rnd.Below(1000)));
+    }
     p.animSetCount = Small<int16_t>(FillTable(p.animSets, tableFill, MAX_PROJECT_ANIM_SETS, rnd));
-    p.playerRoom = Small<int16_t>(1 + rnd.Below(5)), p.playerColumn = Small<int16_t>(1 + rnd.Below(20));
+    p.playerRoom = Small<int16_t>(1 + rnd.Below(5));
+    p.playerColumn = Small<int16_t>(1 + rnd.Below(20));
     p.playerRow = Small<int16_t>(1 + rnd.Below(20));
     p.reservedBytes = {Small<uint8_t>(int(rnd.Next())), Small<uint8_t>(int(rnd.Next()))};
     for (auto& b : p.reservedBlock) b = Small<uint8_t>(int(rnd.Next()));
@@ -140,10 +167,30 @@ struct TDifference {
 
 void CompareRooms(const tcuarto& a, const tcuarto& b, const std::string& at, bool everything, TDifference& d)
 {
-    SAME(rows), SAME(columns), SAME(height), SAME(x), SAME(y), SAME(z), SAME(name), SAME(water), SAME(wind);
-    SAME(quicksand), SAME(sky), SAME(boxCount), SAME(selectedBox), SAME(staticCount), SAME(selectedStatic);
-    SAME(lightCount), SAME(selectedLight), SAME(ambientIntensity), SAME(ambientColor), SAME(reservedWords);
-    SAME(reservedColors), SAME(reservedWord), SAME(reservedByte), SAME(reservedPair);
+    SAME(rows);
+    SAME(columns);
+    SAME(height);
+    SAME(x);
+    SAME(y);
+    SAME(z);
+    SAME(name);
+    SAME(water);
+    SAME(wind);
+    SAME(quicksand);
+    SAME(sky);
+    SAME(boxCount);
+    SAME(selectedBox);
+    SAME(staticCount);
+    SAME(selectedStatic);
+    SAME(lightCount);
+    SAME(selectedLight);
+    SAME(ambientIntensity);
+    SAME(ambientColor);
+    SAME(reservedWords);
+    SAME(reservedColors);
+    SAME(reservedWord);
+    SAME(reservedByte);
+    SAME(reservedPair);
     d.Entries(a.boxes, b.boxes, everything ? MAX_ROOM_BOXES : a.boxCount, at + "boxes");
     d.Entries(a.statics, b.statics, everything ? MAX_ROOM_STATICS : a.staticCount, at + "statics");
     d.Entries(a.lights, b.lights, everything ? MAX_ROOM_LIGHTS : a.lightCount, at + "lights");
@@ -166,12 +213,36 @@ std::string Compare(const tcuarto_list& a, const tcuarto_list& b, bool everythin
 {
     TDifference d;
     const std::string at;
-    SAME(name), SAME(comments), SAME(basefilePath), SAME(texturesfilePath), SAME(sparePath), SAME(scriptDirectory);
-    SAME(buildDirectory), SAME(currentRoom), SAME(roomCount), SAME(itemCount), SAME(selectedItem), SAME(reservedWord);
-    SAME(cameraCount), SAME(selectedCamera), SAME(flybyCount), SAME(selectedFlyby), SAME(soundSourceCount);
-    SAME(selectedSoundSource), SAME(triggerCount), SAME(animSetCount), SAME(playerRoom), SAME(playerColumn);
-    SAME(playerRow), SAME(reservedBytes), SAME(reservedBlock);
-    if (everything) SAME(neighbourRoom), SAME(highlightedItem), SAME(progressGauge);
+    SAME(name);
+    SAME(comments);
+    SAME(basefilePath);
+    SAME(texturesfilePath);
+    SAME(sparePath);
+    SAME(scriptDirectory);
+    SAME(buildDirectory);
+    SAME(currentRoom);
+    SAME(roomCount);
+    SAME(itemCount);
+    SAME(selectedItem);
+    SAME(reservedWord);
+    SAME(cameraCount);
+    SAME(selectedCamera);
+    SAME(flybyCount);
+    SAME(selectedFlyby);
+    SAME(soundSourceCount);
+    SAME(selectedSoundSource);
+    SAME(triggerCount);
+    SAME(animSetCount);
+    SAME(playerRoom);
+    SAME(playerColumn);
+    SAME(playerRow);
+    SAME(reservedBytes);
+    SAME(reservedBlock);
+    if (everything) {
+        SAME(neighbourRoom);
+        SAME(highlightedItem);
+        SAME(progressGauge);
+    }
     d.Entries(a.items, b.items, everything ? MAX_PROJECT_ITEMS : a.itemCount, "items");
     d.Entries(a.cameras, b.cameras, everything ? MAX_PROJECT_CAMERAS : a.cameraCount, "cameras");
     d.Entries(a.flybyCameras, b.flybyCameras, everything ? MAX_PROJECT_FLYBYS : a.flybyCount, "flyby cameras");

@@ -10,7 +10,13 @@
 class TFixtureRandom {
 public:
     explicit TFixtureRandom(uint32_t seed) : state_(seed * 2654435761u + 1u) {}
-    uint32_t Next() { return state_ ^= state_ << 13, state_ ^= state_ >> 17, state_ ^= state_ << 5; }
+    uint32_t Next()
+    {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return state_;
+    }
     // 0 .. n-1
     int Below(int n) { return static_cast<int>(Next() % static_cast<uint32_t>(n)); }
 

@@ -19,8 +19,8 @@ TempDir::~TempDir()
 {
     std::error_code ec;
     // Make read-only directories left by a test removable again.
-    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    const auto end = std::filesystem::recursive_directory_iterator();
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec); !ec && it != end; it.increment(ec))
         std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
                                      ec);
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
