@@ -418,6 +418,18 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     Stream = &stream;
     ifd_.clear();
+    uint32_t offset = 0;
+    if (!ReadHeader(stream, offset) || !FindDirectory(stream, ImageIndex, offset)) return false;
+    ReadDirectory(offset);
+    if (!ReadLayoutTags()) return false;
+    ReadColorTags();
+    ReadCodingTags();
+    ReadResolutionTags();
+    return true;
+}
+
+bool TTIFFGraphic::ReadHeader(TStream& stream, uint32_t& offset)
+{
     TImageProperties& p = ImageProperties;
     stream.SetPosition(BasePosition);
     uint8_t h[8];
@@ -425,7 +437,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     const bool big = h[0] == 'M' && h[1] == 'M';
     if (!big && !(h[0] == 'I' && h[1] == 'I')) return false;
     uint16_t version = Load<uint16_t>(h + 2);
-    uint32_t offset = Load<uint32_t>(h + 4);
+    offset = Load<uint32_t>(h + 4);
     if (big) {
         p.Options |= ioBigEndian;
         version = Swap16(version);
@@ -433,12 +445,15 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     }
     p.Version = version;
     p.FirstIFD = offset;
-    if (version != 42 || offset == 0) return false;
+    return version == 42 && offset != 0;
+}
 
-    // Walk the chain to the wanted directory; a chain that comes back to a
-    // directory it has seen ends there.
+bool TTIFFGraphic::FindDirectory(TStream& stream, unsigned index, uint32_t& offset)
+{
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    // A chain that comes back to a directory it has seen ends there.
     std::set<uint32_t> seen{offset};
-    for (unsigned i = 0; i < ImageIndex; ++i) {
+    for (unsigned i = 0; i < index; ++i) {
         stream.SetPosition(BasePosition + offset);
         uint16_t count = 0;
         stream.ReadBuffer(&count, 2);
@@ -448,8 +463,12 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
         if (big) offset = SwapLong(offset);
         if (offset == 0 || !seen.insert(offset).second) return false;
     }
-    ReadDirectory(offset);
+    return true;
+}
 
+bool TTIFFGraphic::ReadLayoutTags()
+{
+    TImageProperties& p = ImageProperties;
     p.Width = GetValue(tagImageWidth, 0);
     p.Height = GetValue(tagImageLength, 0);
     if (p.Width == 0 || p.Height == 0) return false;
@@ -470,8 +489,12 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     p.HasAlpha = !extra.empty() && std::all_of(extra.begin(), extra.end(), [](uint32_t v) { return v <= 2; });
 
     p.BitsPerPixel = static_cast<uint8_t>(std::min<uint32_t>(uint32_t(p.BitsPerSample) * p.SamplesPerPixel, 255));
-    p.Compression = CompressionOf(GetValue(tagCompression, 0));
+    return true;
+}
 
+void TTIFFGraphic::ReadColorTags()
+{
+    TImageProperties& p = ImageProperties;
     switch (GetValue(tagPhotometric, 0)) {
     case 0:
         p.ColorScheme = csG;
@@ -492,18 +515,29 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
         YCbCrCoefficients = GetFloatList(tagYCbCrCoefficients);
         if (YCbCrCoefficients.empty()) YCbCrCoefficients = {0.299f, 0.587f, 0.114f};
     }
+}
+
+void TTIFFGraphic::ReadCodingTags()
+{
+    TImageProperties& p = ImageProperties;
+    p.Compression = CompressionOf(GetValue(tagCompression, 0));
     p.JPEGColorMode = 0;
     p.JPEGTablesMode = 3;
     p.PlanarConfig = GetValue(tagPlanarConfig, 0);
+    p.Predictor = GetValue(tagPredictor, 0);
+    if (GetValue(tagFillOrder, 1) == 2) p.Options |= ioReversed;
+}
+
+void TTIFFGraphic::ReadResolutionTags()
+{
+    TImageProperties& p = ImageProperties;
     p.XResolution = GetFloatValue(tagXResolution, 0);
     p.YResolution = GetFloatValue(tagYResolution, 0);
+    // Resolutions per centimetre are kept per inch.
     if (GetValue(tagResolutionUnit, 2) == 3) {
         p.XResolution *= 2.54f;
         p.YResolution *= 2.54f;
     }
-    p.Predictor = GetValue(tagPredictor, 0);
-    if (GetValue(tagFillOrder, 1) == 2) p.Options |= ioReversed;
-    return true;
 }
 
 void TTIFFGraphic::SaveToStream(TStream&) {}
