@@ -79,6 +79,12 @@ private:
     void ReadCodingTags();
     void ReadResolutionTags();
     void LoadImage(TStream& stream);
+    // The gray ramp or the colour map as the bitmap's palette, or the YCbCr
+    // conversion's coefficients and subsampling.
+    void SetUpPalette(TColorScheme source, TColorScheme target);
+    // The colour map's values kept in ColorMap and, a third each for red,
+    // green and blue, given the bitmap as its palette.
+    void SetColorMapPalette();
 };
 
 // The preview of an EPS file: its 30-byte header points at a TIFF picture.
