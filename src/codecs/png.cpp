@@ -1,6 +1,7 @@
 #include "codecs/png.h"
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <cstring>
 
@@ -208,6 +209,7 @@ uint8_t TPNGGraphic::Level(uint16_t value) const
 // many bytes it needs (0: the chunk is too short or the type has none).
 TColor TPNGGraphic::ChunkColor(size_t& used) const
 {
+    assert(IsChunk("bKGD") || IsChunk("tRNS"));
     const uint8_t* d = RawBuffer.data();
     const uint32_t n = CurrentChunk.Length;
     used = 0;
@@ -477,6 +479,7 @@ bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
 void TPNGGraphic::KeyStoredPixels(const uint8_t* samples, uint8_t* line, uint32_t count, uint32_t first,
                                   uint32_t step) const
 {
+    assert(ColorType == 2 && (BitDepth == 8 || BitDepth == 16) && SourceBPP == 3u * BitDepth / 8);
     const bool wide = BitDepth == 16;
     for (uint32_t i = 0; i < count; ++i, samples += SourceBPP) {
         bool match = true;

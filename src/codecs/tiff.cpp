@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <span>
 
 #include "codecs/deflate_decoder.h"
 #include "codecs/fax_decoders.h"
@@ -119,6 +120,9 @@ TImageCompression CompressionOf(uint32_t value)
     }
 }
 
+// Directory order: by tag.
+bool TagBefore(const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; }
+
 uint32_t CeilDiv(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
 
 // Copies bits bits from src (starting at bit srcBit, most significant first)
@@ -166,14 +170,16 @@ void DepredictRow(uint8_t* row, uint32_t pixels, uint32_t distance, unsigned bit
 // right, then down, over the picture padded to whole blocks. Lays `rows`
 // rows of `width` pixels out as Y, Cb, Cr per pixel, each pixel taking its
 // block's chroma. `blocks` holds whole blocks for those rows.
-void ExpandYCbCrBlocks(const uint8_t* blocks, uint8_t* out, uint32_t width, uint32_t rows, unsigned h, unsigned v,
-                       unsigned sampleBytes)
+void ExpandYCbCrBlocks(std::span<const uint8_t> blocks, uint8_t* out, uint32_t width, uint32_t rows, unsigned h,
+                       unsigned v, unsigned sampleBytes)
 {
+    assert(h >= 1 && v >= 1 && (sampleBytes == 1 || sampleBytes == 2));
     const size_t blockSize = size_t(h * v + 2) * sampleBytes;
     const uint32_t across = CeilDiv(width, h), down = CeilDiv(rows, v);
+    assert(blocks.size() >= size_t(across) * down * blockSize);
     for (uint32_t by = 0; by < down; ++by) {
         for (uint32_t bx = 0; bx < across; ++bx) {
-            const uint8_t* block = blocks + (size_t(by) * across + bx) * blockSize;
+            const uint8_t* block = blocks.data() + (size_t(by) * across + bx) * blockSize;
             const uint8_t* chroma = block + size_t(h * v) * sampleBytes;
             for (unsigned j = 0; j < v; ++j) {
                 const uint32_t y = by * v + j;
@@ -247,11 +253,12 @@ void TTIFFGraphic::ReadDirectory(uint32_t offset)
             }
         }
     }
-    std::stable_sort(ifd_.begin(), ifd_.end(), [](const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; });
+    std::stable_sort(ifd_.begin(), ifd_.end(), TagBefore);
 }
 
 bool TTIFFGraphic::FindTag(uint16_t tag, size_t& index) const
 {
+    assert(std::is_sorted(ifd_.begin(), ifd_.end(), TagBefore));
     const auto it =
         std::lower_bound(ifd_.begin(), ifd_.end(), tag, [](const TIFDEntry& e, uint16_t t) { return e.Tag < t; });
     index = static_cast<size_t>(it - ifd_.begin());
@@ -727,7 +734,7 @@ public:
         blockData_.resize(
             static_cast<size_t>(uint64_t(CeilDiv(width, blocks_.width)) * CeilDiv(rows, blocks_.height) * blockBytes));
         Decode(index, blockData_.data(), blockData_.size());
-        ExpandYCbCrBlocks(blockData_.data(), out, width, rows, blocks_.width, blocks_.height, bps_ / 8);
+        ExpandYCbCrBlocks(blockData_, out, width, rows, blocks_.width, blocks_.height, bps_ / 8);
     }
 
 private:
