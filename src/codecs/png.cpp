@@ -1,6 +1,7 @@
 #include "codecs/png.h"
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <cstring>
 
@@ -208,6 +209,7 @@ uint8_t TPNGGraphic::Level(uint16_t value) const
 // many bytes it needs (0: the chunk is too short or the type has none).
 TColor TPNGGraphic::ChunkColor(size_t& used) const
 {
+    assert(IsChunk("bKGD") || IsChunk("tRNS"));
     const uint8_t* d = RawBuffer.data();
     const uint32_t n = CurrentChunk.Length;
     used = 0;
@@ -230,24 +232,10 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
     Stream = &stream;
     Decoder.reset();
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
-    const TImageProperties& p = ImageProperties;
-
-    ColorManager = TColorManager();
-    stream.SetPosition(BasePosition + 8);
-    Palette.reset();
-    BackgroundColorValue = clWhite;
-    TransparentColorValue = clNone;
-    DepthSet = false;
-    AtEnd = false;
-    SourceLeft = 0;
-    IDATSize = 0;
-    ReadChunkHeader();
-    ReadChunkData();
-    BitDepth = RawBuffer[8];
-    ColorType = RawBuffer[9];
-    ColorManager.SourceOptions = optSwapBytes;  // 16-bit samples are big-endian
-
-    if (p.Compression != ctLZ77) CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
+    ResetLoadState();
+    ReadHeaderChunk();
+    if (ImageProperties.Compression != ctLZ77)
+        CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
     struct TRelease {
         TPNGGraphic* self;
         ~TRelease()
@@ -258,10 +246,36 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
     } release{this};
     Decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
     Decoder->DecodeInit();
+    ReadChunks();
+}
 
+void TPNGGraphic::ResetLoadState()
+{
+    ColorManager = TColorManager();
+    Palette.reset();
+    BackgroundColorValue = clWhite;
+    TransparentColorValue = clNone;
+    DepthSet = false;
+    AtEnd = false;
+    SourceLeft = 0;
+    IDATSize = 0;
+}
+
+void TPNGGraphic::ReadHeaderChunk()
+{
+    Stream->SetPosition(BasePosition + 8);
+    ReadChunkHeader();
+    ReadChunkData();
+    BitDepth = RawBuffer[8];
+    ColorType = RawBuffer[9];
+    ColorManager.SourceOptions = optSwapBytes;  // 16-bit samples are big-endian
+}
+
+void TPNGGraphic::ReadChunks()
+{
     bool decoded = false;
     for (;;) {
-        if (stream.Remaining() < 8) {
+        if (Stream->Remaining() < 8) {
             // A file may lack its end chunk once the picture is complete; cut
             // before any image data it holds no picture at all.
             if (!decoded) throw EReadError();
@@ -278,56 +292,76 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
             DecodeImage();
             decoded = true;
             if (AtEnd) break;
-        } else if (IsChunk("PLTE")) {
-            if (CurrentChunk.Length % 3 != 0) CodecError(gesInvalidPalette, {kLabel});
-            ReadChunkData();
-            if (ColorType == 3) {
-                SetupColorDepth();
-                const void* data[1] = {RawBuffer.data()};
-                Palette = ColorManager.CreateColorPalette(data, pfInterlaced8Triple, CurrentChunk.Length / 3, false);
-            }
-            continue;
-        } else if (IsChunk("gAMA")) {
-            ReadChunkData();
-            if (CurrentChunk.Length >= 4) {
-                ColorManager.SetGamma(static_cast<float>(BigEndian32(RawBuffer.data()) / 100000.0), 2.2f);
-                ColorManager.TargetOptions |= optGamma;
-                ImageProperties.Options |= ioUseGamma;
-            }
-            continue;
-        } else if (IsChunk("bKGD")) {
-            ReadChunkData();
-            size_t used;
-            const TColor c = ChunkColor(used);
-            if (used) {
-                BackgroundColorValue = c;
-            } else if (ColorType == 3 && CurrentChunk.Length >= 1 && Palette) {
-                // The background of a palette image is one of its entries.
-                const uint8_t index = RawBuffer[0];
-                if (index < Palette->entries.size()) {
-                    const TPaletteEntry& e = Palette->entries[index];
-                    BackgroundColorValue = RGB(e.peRed, e.peGreen, e.peBlue);
-                }
-            }
-            continue;
-        } else if (IsChunk("tRNS")) {
-            ReadChunkData();
-            size_t used;
-            const TColor c = ChunkColor(used);
-            if (used && (ColorType == 0 || ColorType == 2)) {
-                TransparentColorValue = c;
-                // The samples as stored, at their depth (the colour takes the low byte at 8 bits).
-                for (int i = 0; i < 3; ++i) {
-                    const uint16_t v = ColorType == 2 ? BigEndian16(RawBuffer.data() + 2 * i) : 0;
-                    TransparentSamples[i] = BitDepth == 16 ? v : (v & 0xFF);
-                }
-            }
+        } else if (ReadColorChunk()) {
             continue;
         }
         // Every other chunk, and the one that follows the image data.
         if (IsChunk("IEND")) break;
         if (!(CurrentChunk.Type[0] & 0x20)) CodecError(gesUnknownCriticalChunk);
         SkipChunkData();
+    }
+}
+
+bool TPNGGraphic::ReadColorChunk()
+{
+    if (IsChunk("PLTE")) ReadPaletteChunk();
+    else if (IsChunk("gAMA")) ReadGammaChunk();
+    else if (IsChunk("bKGD")) ReadBackgroundChunk();
+    else if (IsChunk("tRNS")) ReadTransparencyChunk();
+    else return false;
+    return true;
+}
+
+void TPNGGraphic::ReadPaletteChunk()
+{
+    if (CurrentChunk.Length % 3 != 0) CodecError(gesInvalidPalette, {kLabel});
+    ReadChunkData();
+    if (ColorType == 3) {
+        SetupColorDepth();
+        const void* data[1] = {RawBuffer.data()};
+        Palette = ColorManager.CreateColorPalette(data, pfInterlaced8Triple, CurrentChunk.Length / 3, false);
+    }
+}
+
+void TPNGGraphic::ReadGammaChunk()
+{
+    ReadChunkData();
+    if (CurrentChunk.Length >= 4) {
+        ColorManager.SetGamma(static_cast<float>(BigEndian32(RawBuffer.data()) / 100000.0), 2.2f);
+        ColorManager.TargetOptions |= optGamma;
+        ImageProperties.Options |= ioUseGamma;
+    }
+}
+
+void TPNGGraphic::ReadBackgroundChunk()
+{
+    ReadChunkData();
+    size_t used;
+    const TColor c = ChunkColor(used);
+    if (used) {
+        BackgroundColorValue = c;
+    } else if (ColorType == 3 && CurrentChunk.Length >= 1 && Palette) {
+        // The background of a palette image is one of its entries.
+        const uint8_t index = RawBuffer[0];
+        if (index < Palette->entries.size()) {
+            const TPaletteEntry& e = Palette->entries[index];
+            BackgroundColorValue = RGB(e.peRed, e.peGreen, e.peBlue);
+        }
+    }
+}
+
+void TPNGGraphic::ReadTransparencyChunk()
+{
+    ReadChunkData();
+    size_t used;
+    const TColor c = ChunkColor(used);
+    if (used && (ColorType == 0 || ColorType == 2)) {
+        TransparentColorValue = c;
+        // The samples as stored, at their depth (the colour takes the low byte at 8 bits).
+        for (int i = 0; i < 3; ++i) {
+            const uint16_t v = ColorType == 2 ? BigEndian16(RawBuffer.data() + 2 * i) : 0;
+            TransparentSamples[i] = BitDepth == 16 ? v : (v & 0xFF);
+        }
     }
 }
 
@@ -445,6 +479,7 @@ bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
 void TPNGGraphic::KeyStoredPixels(const uint8_t* samples, uint8_t* line, uint32_t count, uint32_t first,
                                   uint32_t step) const
 {
+    assert(ColorType == 2 && (BitDepth == 8 || BitDepth == 16) && SourceBPP == 3u * BitDepth / 8);
     const bool wide = BitDepth == 16;
     for (uint32_t i = 0; i < count; ++i, samples += SourceBPP) {
         bool match = true;

@@ -41,6 +41,21 @@ private:
     // Chooses source, target, pixel format and gray palette for the colour
     // type and depth (65247 for a combination PNG does not have).
     void SetupColorDepth();
+    // What a load starts from: a fresh colour manager, no palette, white
+    // background, no transparent colour, no image data read.
+    void ResetLoadState();
+    // Reads the header chunk again for the bit depth and colour type.
+    void ReadHeaderChunk();
+    // The chunks after the header, to the end chunk (or the end of a file
+    // whose picture is complete); the image data is decoded at its first run.
+    void ReadChunks();
+    // Reads the current chunk if it is a palette, gamma, background or
+    // transparency chunk (the colours they give are kept); false for others.
+    bool ReadColorChunk();
+    void ReadPaletteChunk();
+    void ReadGammaChunk();
+    void ReadBackgroundChunk();
+    void ReadTransparencyChunk();
     void DecodeImage();
     // Fills a row from the image data; false when the image data ended.
     bool ReadRow(uint8_t* row, size_t size);

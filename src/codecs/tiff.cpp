@@ -1,10 +1,12 @@
 #include "codecs/tiff.h"
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <set>
+#include <span>
 
 #include "codecs/deflate_decoder.h"
 #include "codecs/fax_decoders.h"
@@ -118,6 +120,9 @@ TImageCompression CompressionOf(uint32_t value)
     }
 }
 
+// Directory order: by tag.
+bool TagBefore(const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; }
+
 uint32_t CeilDiv(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
 
 // Copies bits bits from src (starting at bit srcBit, most significant first)
@@ -165,14 +170,16 @@ void DepredictRow(uint8_t* row, uint32_t pixels, uint32_t distance, unsigned bit
 // right, then down, over the picture padded to whole blocks. Lays `rows`
 // rows of `width` pixels out as Y, Cb, Cr per pixel, each pixel taking its
 // block's chroma. `blocks` holds whole blocks for those rows.
-void ExpandYCbCrBlocks(const uint8_t* blocks, uint8_t* out, uint32_t width, uint32_t rows, unsigned h, unsigned v,
-                       unsigned sampleBytes)
+void ExpandYCbCrBlocks(std::span<const uint8_t> blocks, uint8_t* out, uint32_t width, uint32_t rows, unsigned h,
+                       unsigned v, unsigned sampleBytes)
 {
+    assert(h >= 1 && v >= 1 && (sampleBytes == 1 || sampleBytes == 2));
     const size_t blockSize = size_t(h * v + 2) * sampleBytes;
     const uint32_t across = CeilDiv(width, h), down = CeilDiv(rows, v);
+    assert(blocks.size() >= size_t(across) * down * blockSize);
     for (uint32_t by = 0; by < down; ++by) {
         for (uint32_t bx = 0; bx < across; ++bx) {
-            const uint8_t* block = blocks + (size_t(by) * across + bx) * blockSize;
+            const uint8_t* block = blocks.data() + (size_t(by) * across + bx) * blockSize;
             const uint8_t* chroma = block + size_t(h * v) * sampleBytes;
             for (unsigned j = 0; j < v; ++j) {
                 const uint32_t y = by * v + j;
@@ -246,11 +253,12 @@ void TTIFFGraphic::ReadDirectory(uint32_t offset)
             }
         }
     }
-    std::stable_sort(ifd_.begin(), ifd_.end(), [](const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; });
+    std::stable_sort(ifd_.begin(), ifd_.end(), TagBefore);
 }
 
 bool TTIFFGraphic::FindTag(uint16_t tag, size_t& index) const
 {
+    assert(std::is_sorted(ifd_.begin(), ifd_.end(), TagBefore));
     const auto it =
         std::lower_bound(ifd_.begin(), ifd_.end(), tag, [](const TIFDEntry& e, uint16_t t) { return e.Tag < t; });
     index = static_cast<size_t>(it - ifd_.begin());
@@ -418,6 +426,18 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     TCodecGraphic::ReadImageProperties(stream, ImageIndex);
     Stream = &stream;
     ifd_.clear();
+    uint32_t offset = 0;
+    if (!ReadHeader(stream, offset) || !FindDirectory(stream, ImageIndex, offset)) return false;
+    ReadDirectory(offset);
+    if (!ReadLayoutTags()) return false;
+    ReadColorTags();
+    ReadCodingTags();
+    ReadResolutionTags();
+    return true;
+}
+
+bool TTIFFGraphic::ReadHeader(TStream& stream, uint32_t& offset)
+{
     TImageProperties& p = ImageProperties;
     stream.SetPosition(BasePosition);
     uint8_t h[8];
@@ -425,7 +445,7 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     const bool big = h[0] == 'M' && h[1] == 'M';
     if (!big && !(h[0] == 'I' && h[1] == 'I')) return false;
     uint16_t version = Load<uint16_t>(h + 2);
-    uint32_t offset = Load<uint32_t>(h + 4);
+    offset = Load<uint32_t>(h + 4);
     if (big) {
         p.Options |= ioBigEndian;
         version = Swap16(version);
@@ -433,12 +453,15 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     }
     p.Version = version;
     p.FirstIFD = offset;
-    if (version != 42 || offset == 0) return false;
+    return version == 42 && offset != 0;
+}
 
-    // Walk the chain to the wanted directory; a chain that comes back to a
-    // directory it has seen ends there.
+bool TTIFFGraphic::FindDirectory(TStream& stream, unsigned index, uint32_t& offset)
+{
+    const bool big = (ImageProperties.Options & ioBigEndian) != 0;
+    // A chain that comes back to a directory it has seen ends there.
     std::set<uint32_t> seen{offset};
-    for (unsigned i = 0; i < ImageIndex; ++i) {
+    for (unsigned i = 0; i < index; ++i) {
         stream.SetPosition(BasePosition + offset);
         uint16_t count = 0;
         stream.ReadBuffer(&count, 2);
@@ -448,8 +471,12 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
         if (big) offset = SwapLong(offset);
         if (offset == 0 || !seen.insert(offset).second) return false;
     }
-    ReadDirectory(offset);
+    return true;
+}
 
+bool TTIFFGraphic::ReadLayoutTags()
+{
+    TImageProperties& p = ImageProperties;
     p.Width = GetValue(tagImageWidth, 0);
     p.Height = GetValue(tagImageLength, 0);
     if (p.Width == 0 || p.Height == 0) return false;
@@ -470,8 +497,12 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     p.HasAlpha = !extra.empty() && std::all_of(extra.begin(), extra.end(), [](uint32_t v) { return v <= 2; });
 
     p.BitsPerPixel = static_cast<uint8_t>(std::min<uint32_t>(uint32_t(p.BitsPerSample) * p.SamplesPerPixel, 255));
-    p.Compression = CompressionOf(GetValue(tagCompression, 0));
+    return true;
+}
 
+void TTIFFGraphic::ReadColorTags()
+{
+    TImageProperties& p = ImageProperties;
     switch (GetValue(tagPhotometric, 0)) {
     case 0:
         p.ColorScheme = csG;
@@ -492,23 +523,403 @@ bool TTIFFGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
         YCbCrCoefficients = GetFloatList(tagYCbCrCoefficients);
         if (YCbCrCoefficients.empty()) YCbCrCoefficients = {0.299f, 0.587f, 0.114f};
     }
+}
+
+void TTIFFGraphic::ReadCodingTags()
+{
+    TImageProperties& p = ImageProperties;
+    p.Compression = CompressionOf(GetValue(tagCompression, 0));
     p.JPEGColorMode = 0;
     p.JPEGTablesMode = 3;
     p.PlanarConfig = GetValue(tagPlanarConfig, 0);
+    p.Predictor = GetValue(tagPredictor, 0);
+    if (GetValue(tagFillOrder, 1) == 2) p.Options |= ioReversed;
+}
+
+void TTIFFGraphic::ReadResolutionTags()
+{
+    TImageProperties& p = ImageProperties;
     p.XResolution = GetFloatValue(tagXResolution, 0);
     p.YResolution = GetFloatValue(tagYResolution, 0);
+    // Resolutions per centimetre are kept per inch.
     if (GetValue(tagResolutionUnit, 2) == 3) {
         p.XResolution *= 2.54f;
         p.YResolution *= 2.54f;
     }
-    p.Predictor = GetValue(tagPredictor, 0);
-    if (GetValue(tagFillOrder, 1) == 2) p.Options |= ioReversed;
-    return true;
 }
 
 void TTIFFGraphic::SaveToStream(TStream&) {}
 
 // ---- loading -----------------------------------------------------------------
+
+namespace {
+
+// Where the strips or tiles (the chunks) lie and how many bytes each holds.
+struct TChunkList {
+    std::vector<uint32_t> offsets, counts;
+};
+
+// Tiles, or strips; a tiled file that lists no tiles has them at the strip offsets.
+TChunkList ReadChunkList(TTIFFGraphic& g, bool tiled)
+{
+    TChunkList chunks{g.GetValueList(tiled ? tagTileOffsets : tagStripOffsets),
+                      g.GetValueList(tiled ? tagTileByteCounts : tagStripByteCounts)};
+    if (tiled && chunks.offsets.empty()) {
+        chunks.offsets = g.GetValueList(tagStripOffsets);
+        chunks.counts = g.GetValueList(tagStripByteCounts);
+    }
+    return chunks;
+}
+
+// The colour scheme the rows come in (as the decoder hands them over), the
+// one they are shown in, and the samples per pixel shown.
+struct TSchemeChoice {
+    TColorScheme source;
+    TColorScheme target;
+    unsigned targetSamples;
+};
+
+TSchemeChoice ChooseSchemes(const TImageProperties& p, bool separate)
+{
+    const unsigned spp = p.SamplesPerPixel;
+    TSchemeChoice c{p.ColorScheme, csUnknown, spp};
+    // libjpeg hands colour rows over already in the bitmap's order.
+    if (p.Compression == ctJPEG && !separate && spp == 3 && (c.source == csRGB || c.source == csYCbCr))
+        c.source = csBGR;
+    switch (c.source) {
+    case csIndexed:
+        c.target = csIndexed;
+        if (p.HasAlpha || spp == 2) {
+            c.source = csGA;
+            c.targetSamples = 1;
+        }
+        break;
+    case csG:
+        c.target = csG;
+        // Gray with an extra (alpha) sample: the gray sample alone is shown.
+        if (spp == 2) {
+            c.source = csGA;
+            c.targetSamples = 1;
+        }
+        break;
+    case csRGB:
+    case csBGR: c.target = csBGR; break;
+    case csRGBA: c.target = csBGRA; break;
+    case csCMY:
+    case csCMYK:
+    case csCIELab:
+    case csYCbCr: c.target = csBGR; break;
+    default: c.target = c.source; break;
+    }
+    return c;
+}
+
+// The samples per pixel the converters walk for a colour scheme.
+unsigned SchemeSamples(TColorScheme scheme)
+{
+    switch (scheme) {
+    case csIndexed:
+    case csG: return 1;
+    case csGA: return 2;
+    case csRGBA:
+    case csCMYK: return 4;
+    default: return 3;
+    }
+}
+
+// A fresh colour manager for the load, from the stored scheme to the shown one.
+TSchemeChoice SetUpColorManager(TColorManager& cm, const TImageProperties& p, bool separate)
+{
+    const unsigned bps = p.BitsPerSample;
+    const unsigned spp = p.SamplesPerPixel;
+    cm = TColorManager();
+    cm.SourceOptions = (p.Options & ioBigEndian) ? optSwapBytes : 0;
+    TSchemeChoice c = ChooseSchemes(p, separate);
+    // The converters walk as many samples as the scheme has: a file whose
+    // sample count says otherwise cannot be converted.
+    if (c.source != csUnknown && spp != SchemeSamples(c.source)) ColorManagerError(gesInvalidPixelDepth);
+    if (c.source == csCMYK) c.targetSamples = 3;
+    if (c.source == csCIELab) cm.SourceOptions |= optLabByteL;
+    cm.SetSourceBitsPerSample(bps);
+    // 2-bit samples have no bitmap format of their own: they are shown as 4-bit ones.
+    cm.SetTargetBitsPerSample(bps == 16 ? 8 : (bps == 2 ? 4 : bps));
+    cm.SetSourceColorScheme(c.source);
+    cm.SetTargetColorScheme(c.target);
+    cm.SetSourceSamplesPerPixel(static_cast<int>(spp));
+    cm.SetTargetSamplesPerPixel(static_cast<int>(c.targetSamples));
+    return c;
+}
+
+// Subsampled YCbCr stored in blocks of width x height pixels (libjpeg lays
+// JPEG data out itself); the colour manager takes one chroma pair per pixel.
+struct TYCbCrBlocks {
+    bool on;
+    unsigned width;
+    unsigned height;
+};
+
+// Whether the rows come in such blocks, of the colour manager's subsampling.
+TYCbCrBlocks ChooseYCbCrBlocks(const TColorManager& cm, const TImageProperties& p, TColorScheme source, bool separate)
+{
+    const unsigned bps = p.BitsPerSample;
+    const unsigned width = cm.HSubsampling(), height = cm.VSubsampling();
+    const bool on = source == csYCbCr && !separate && p.Compression != ctJPEG && (bps == 8 || bps == 16) &&
+                    (width > 1 || height > 1);
+    // Horizontal differencing over blocks has no rows of pixels to undo.
+    if (on && p.Predictor == 2 && p.Compression != ctNone)
+        CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
+    return {on, width, height};
+}
+
+// The decoder for the compression (none for none); refused compressions stop here.
+std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g)
+{
+    TImageProperties& p = g.ImageProperties;
+    const uint32_t t4 = g.GetValue(tagT4Options, 0);
+    const bool reversed = (p.Options & ioReversed) != 0;
+    switch (p.Compression) {
+    case ctNone: return nullptr;
+    case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
+    case ctFax3:
+        // Two-dimensional rows (T4 option bit 0) cannot be decoded.
+        if (t4 & 1) CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
+        return std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, p.Width);
+    case ctFaxRLE:
+    case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, p.Width);
+    case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, true);
+    case ctJPEG:
+        // The tables every chunk's data refers to.
+        p.JPEGTables = g.GetByteList(tagJPEGTables);
+        return std::make_unique<TTIFFJPEGDecoder>(&p);
+    case ctThunderscan:
+        return std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
+                                                 static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
+    default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
+    }
+}
+
+// The bytes of a row of raw samples, refusing pictures whose raw samples
+// are no picture this bitmap can show.
+void SetBytesPerLine(TImageProperties& p)
+{
+    const uint64_t lineBits = uint64_t(p.BitsPerSample) * p.SamplesPerPixel * p.Width;
+    p.BytesPerLine = static_cast<uint32_t>(std::min<uint64_t>((lineBits + 7) / 8, UINT32_MAX));
+    // The raw samples may be up to twice the bitmap's bytes (16-bit samples
+    // shown with 8); anything larger is refused.
+    if (uint64_t(p.BytesPerLine) * p.Height > uint64_t(3) * uint64_t(BitmapMemoryLimit)) throw EOutOfResources();
+}
+
+// Reads the chunks: each one's bytes from the stream, through the decoder
+// if there is one, with subsampled YCbCr blocks laid out a pixel after the
+// other.
+class TChunkReader {
+public:
+    TChunkReader(TStream& stream, int64_t base, const TChunkList& chunks, TDecoder* decoder, const TYCbCrBlocks& blocks,
+                 unsigned bitsPerSample)
+        : stream_(stream), base_(base), chunks_(chunks), decoder_(decoder), blocks_(blocks), bps_(bitsPerSample)
+    {
+    }
+
+    size_t Count() const { return chunks_.offsets.size(); }
+
+    // Decodes chunk `index` of `rows` rows of `width` pixels into out, laid
+    // out a pixel after the other (`size` bytes).
+    void Read(size_t index, uint8_t* out, size_t size, uint32_t width, uint32_t rows)
+    {
+        if (!blocks_.on) {
+            Decode(index, out, size);
+            return;
+        }
+        const uint64_t blockBytes = uint64_t(blocks_.width * blocks_.height + 2) * (bps_ / 8);
+        blockData_.resize(
+            static_cast<size_t>(uint64_t(CeilDiv(width, blocks_.width)) * CeilDiv(rows, blocks_.height) * blockBytes));
+        Decode(index, blockData_.data(), blockData_.size());
+        ExpandYCbCrBlocks(blockData_, out, width, rows, blocks_.width, blocks_.height, bps_ / 8);
+    }
+
+private:
+    // Decodes chunk `index` into `size` bytes at out.
+    void Decode(size_t index, uint8_t* out, size_t size)
+    {
+        std::memset(out, 0, size);
+        const int64_t at = base_ + chunks_.offsets[index];
+        if (!decoder_) {
+            stream_.SetPosition(at);
+            stream_.Read(out, int64_t(size));
+            return;
+        }
+        int64_t count = index < chunks_.counts.size() ? int64_t(chunks_.counts[index]) : stream_.Size() - at;
+        if (count < 0) count = 0;
+        if (at > stream_.Size() || count > stream_.Size() - at) throw EReadError();
+        count = std::min<int64_t>(count, INT32_MAX);
+        packed_.resize(static_cast<size_t>(count));
+        stream_.SetPosition(at);
+        stream_.ReadBuffer(packed_.data(), count);
+        void* src = packed_.data();
+        void* dst = out;
+        decoder_->Decode(src, dst, static_cast<int32_t>(count),
+                         static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
+    }
+
+    TStream& stream_;
+    const int64_t base_;
+    const TChunkList& chunks_;
+    TDecoder* const decoder_;
+    const TYCbCrBlocks blocks_;
+    const unsigned bps_;
+    std::vector<uint8_t> packed_;
+    std::vector<uint8_t> blockData_;
+};
+
+// Horizontal differencing, if the rows are to be undone from it: pixels of
+// `distance` samples of `bits` bits.
+struct TPrediction {
+    bool on;
+    uint32_t distance;
+    unsigned bits;
+    bool bigEndian;
+};
+
+// Strips of interleaved samples: each row goes straight to its scan line.
+// RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
+void ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& prediction)
+{
+    TImageProperties& p = g.ImageProperties;
+    assert(!p.RowsPerStrip.empty());
+    const uint32_t width = p.Width, height = p.Height;
+    const uint32_t lineBytes = p.BytesPerLine;
+    std::vector<uint8_t> strip;
+    for (size_t s = 0; s < reader.Count() && p.CurrentRow < height; ++s) {
+        p.CurrentStrip = static_cast<uint32_t>(s);
+        const uint32_t listed = p.RowsPerStrip[std::min(s, p.RowsPerStrip.size() - 1)];
+        const uint32_t rows = std::min(listed, height - p.CurrentRow);
+        if (rows == 0 || lineBytes == 0) continue;
+        strip.resize(size_t(rows) * lineBytes);
+        reader.Read(s, strip.data(), strip.size(), width, rows);
+        for (uint32_t r = 0; r < rows; ++r) {
+            uint8_t* row = strip.data() + size_t(r) * lineBytes;
+            if (prediction.on)
+                DepredictRow(row, width, prediction.distance, prediction.bits, prediction.bigEndian, lineBytes);
+            g.ColorManager.ConvertRow({row}, g.ScanLine(static_cast<int>(p.CurrentRow)), width);
+            ++p.CurrentRow;
+        }
+    }
+}
+
+// The chunks of a tiled or planar picture, and the planes they are gathered
+// into: `planes` planes of rows of `comps` samples per pixel.
+struct TChunkGeometry {
+    bool tiled;
+    uint32_t planes;
+    uint32_t comps;
+    uint32_t chunkWidth;
+    uint32_t rowsPer;
+    uint64_t planeLineBytes;
+    uint64_t chunkLineBytes;
+};
+
+// RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
+TChunkGeometry ChunkGeometry(const TImageProperties& p, bool tiled, bool separate)
+{
+    assert(!p.RowsPerStrip.empty());
+    const unsigned bps = p.BitsPerSample, spp = p.SamplesPerPixel;
+    TChunkGeometry c;
+    c.tiled = tiled;
+    c.planes = separate ? spp : 1;
+    c.comps = separate ? 1 : spp;
+    c.chunkWidth = tiled ? p.TileWidth : p.Width;
+    c.rowsPer = tiled ? p.TileLength : std::min(p.RowsPerStrip[0], p.Height);
+    c.planeLineBytes = (uint64_t(p.Width) * bps * c.comps + 7) / 8;
+    c.chunkLineBytes = (uint64_t(c.chunkWidth) * bps * c.comps + 7) / 8;
+    return c;
+}
+
+// Decodes every chunk and copies its rows to their place in image: the
+// planes one after the other, each of Height rows of planeLineBytes.
+void GatherChunks(TImageProperties& p, TChunkReader& reader, const TChunkGeometry& geometry,
+                  const TPrediction& prediction, uint8_t* image, uint64_t chunkBytes)
+{
+    const uint32_t width = p.Width, height = p.Height;
+    const unsigned bps = p.BitsPerSample;
+    std::vector<uint8_t> chunk(static_cast<size_t>(chunkBytes));
+    const uint32_t across = geometry.tiled ? CeilDiv(width, geometry.chunkWidth) : 1;
+    const uint32_t down = CeilDiv(height, geometry.rowsPer);
+    const uint64_t perPlane = uint64_t(across) * down;
+    for (uint32_t plane = 0; plane < geometry.planes; ++plane) {
+        uint8_t* planeData = image + size_t(plane) * geometry.planeLineBytes * height;
+        for (uint64_t c = 0; c < perPlane; ++c) {
+            const uint64_t index = plane * perPlane + c;
+            if (index >= reader.Count()) break;
+            const uint32_t cx = static_cast<uint32_t>(c % across), cy = static_cast<uint32_t>(c / across);
+            const uint32_t top = cy * geometry.rowsPer;
+            p.CurrentStrip = static_cast<uint32_t>(index);
+            p.CurrentRow = top;
+            const uint32_t rows = geometry.tiled ? geometry.rowsPer : std::min(geometry.rowsPer, height - top);
+            reader.Read(static_cast<size_t>(index), chunk.data(), size_t(geometry.chunkLineBytes) * rows,
+                        geometry.chunkWidth, rows);
+            const uint32_t left = cx * geometry.chunkWidth;
+            const uint64_t bits = uint64_t(std::min(geometry.chunkWidth, width - left)) * bps * geometry.comps;
+            for (uint32_t r = 0; r < rows && top + r < height; ++r) {
+                uint8_t* src = chunk.data() + size_t(r) * geometry.chunkLineBytes;
+                if (prediction.on)
+                    DepredictRow(src, geometry.chunkWidth, prediction.distance, prediction.bits, prediction.bigEndian,
+                                 size_t(geometry.chunkLineBytes));
+                CopyBits(planeData + size_t(top + r) * geometry.planeLineBytes, uint64_t(left) * bps * geometry.comps,
+                         src, 0, bits);
+            }
+        }
+    }
+}
+
+// Lays the samples of one row of `spp` planes (planeSize bytes apart) out
+// a pixel after the other in row.
+void InterleavePlanes(const uint8_t* line, size_t planeSize, uint8_t* row, uint32_t width, unsigned spp, unsigned bps)
+{
+    if (bps == 8 || bps == 16) {
+        const unsigned b = bps / 8;
+        for (uint32_t x = 0; x < width; ++x)
+            for (uint32_t s = 0; s < spp; ++s)
+                std::memcpy(&row[(size_t(x) * spp + s) * b], line + s * planeSize + size_t(x) * b, b);
+    } else {
+        for (uint32_t x = 0; x < width; ++x)
+            for (uint32_t s = 0; s < spp; ++s)
+                CopyBits(row, (uint64_t(x) * spp + s) * bps, line + s * planeSize, uint64_t(x) * bps, bps);
+    }
+}
+
+// Converts the gathered picture row by row, the planes' samples of each
+// row interleaved first.
+void ConvertGatheredRows(TTIFFGraphic& g, const uint8_t* image, const TChunkGeometry& geometry, bool separate)
+{
+    const TImageProperties& p = g.ImageProperties;
+    const uint32_t width = p.Width, height = p.Height;
+    const size_t planeSize = size_t(geometry.planeLineBytes) * height;
+    std::vector<uint8_t> row(separate ? p.BytesPerLine : 0);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* line = image + size_t(y) * geometry.planeLineBytes;
+        if (separate) {
+            InterleavePlanes(line, planeSize, row.data(), width, p.SamplesPerPixel, p.BitsPerSample);
+            line = row.data();
+        }
+        g.ColorManager.ConvertRow({line}, g.ScanLine(static_cast<int>(y)), width);
+    }
+}
+
+// Tiles, or one plane per sample: the samples are gathered into the whole
+// picture first, then converted row by row.
+void ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bool separate, const TPrediction& prediction)
+{
+    TImageProperties& p = g.ImageProperties;
+    const TChunkGeometry geometry = ChunkGeometry(p, tiled, separate);
+    if (geometry.rowsPer == 0 || geometry.planeLineBytes == 0) return;
+    const uint64_t chunkBytes = geometry.chunkLineBytes * geometry.rowsPer;
+    if (chunkBytes > uint64_t(BitmapMemoryLimit) || chunkBytes > INT32_MAX) throw EOutOfResources();
+    std::vector<uint8_t> image(static_cast<size_t>(geometry.planeLineBytes * geometry.planes * p.Height));
+    GatherChunks(p, reader, geometry, prediction, image.data(), chunkBytes);
+    ConvertGatheredRows(g, image.data(), geometry, separate);
+}
+
+}  // namespace
 
 void TTIFFGraphic::LoadFromStream(TStream& stream)
 {
@@ -521,288 +932,73 @@ void TTIFFGraphic::LoadImage(TStream& stream)
 {
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
     TImageProperties& p = ImageProperties;
-    const bool big = (p.Options & ioBigEndian) != 0;
     const bool tiled = (p.Options & ioTiled) != 0;
-    const unsigned bps = p.BitsPerSample;
-    const unsigned spp = p.SamplesPerPixel;
+    const bool separate = p.PlanarConfig == 2 && p.SamplesPerPixel > 1;
+    const TChunkList chunks = ReadChunkList(*this, tiled);
 
-    std::vector<uint32_t> offsets = GetValueList(tiled ? tagTileOffsets : tagStripOffsets);
-    std::vector<uint32_t> counts = GetValueList(tiled ? tagTileByteCounts : tagStripByteCounts);
-    if (tiled && offsets.empty()) {
-        offsets = GetValueList(tagStripOffsets);
-        counts = GetValueList(tagStripByteCounts);
-    }
-
-    // The colour manager, fresh for every load.
-    ColorManager = TColorManager();
-    TColorManager& cm = ColorManager;
-    cm.SourceOptions = big ? optSwapBytes : 0;
-    TColorScheme source = p.ColorScheme;
-    const bool separate = p.PlanarConfig == 2 && spp > 1;
-    // libjpeg hands colour rows over already in the bitmap's order.
-    if (p.Compression == ctJPEG && !separate && spp == 3 && (source == csRGB || source == csYCbCr)) source = csBGR;
-    TColorScheme target;
-    unsigned targetSamples = spp;
-    switch (source) {
-    case csIndexed:
-        target = csIndexed;
-        if (p.HasAlpha || spp == 2) {
-            source = csGA;
-            targetSamples = 1;
-        }
-        break;
-    case csG:
-        target = csG;
-        // Gray with an extra (alpha) sample: the gray sample alone is shown.
-        if (spp == 2) {
-            source = csGA;
-            targetSamples = 1;
-        }
-        break;
-    case csRGB:
-    case csBGR: target = csBGR; break;
-    case csRGBA: target = csBGRA; break;
-    case csCMY:
-    case csCMYK:
-    case csCIELab:
-    case csYCbCr: target = csBGR; break;
-    default: target = source; break;
-    }
-    // The converters walk as many samples as the scheme has: a file whose
-    // sample count says otherwise cannot be converted.
-    unsigned schemeSamples = 3;
-    switch (source) {
-    case csIndexed:
-    case csG: schemeSamples = 1; break;
-    case csGA: schemeSamples = 2; break;
-    case csRGBA:
-    case csCMYK: schemeSamples = 4; break;
-    default: break;
-    }
-    if (source != csUnknown && spp != schemeSamples) ColorManagerError(gesInvalidPixelDepth);
-    if (source == csCMYK) targetSamples = 3;
-    if (source == csCIELab) cm.SourceOptions |= optLabByteL;
-    cm.SetSourceBitsPerSample(bps);
-    // 2-bit samples have no bitmap format of their own: they are shown as 4-bit ones.
-    cm.SetTargetBitsPerSample(bps == 16 ? 8 : (bps == 2 ? 4 : bps));
-    cm.SetSourceColorScheme(source);
-    cm.SetTargetColorScheme(target);
-    cm.SetSourceSamplesPerPixel(static_cast<int>(spp));
-    cm.SetTargetSamplesPerPixel(static_cast<int>(targetSamples));
-
-    SetPixelFormat(source == csGA ? pf8bit : cm.GetPixelFormat(1));
+    const TSchemeChoice schemes = SetUpColorManager(ColorManager, p, separate);
+    SetPixelFormat(schemes.source == csGA ? pf8bit : ColorManager.GetPixelFormat(1));
     if (p.Width > INT_MAX || p.Height > INT_MAX) CodecError(gesInvalidImage, {kLabel});
+    SetUpPalette(schemes.source, schemes.target);
+    const TYCbCrBlocks blocks = ChooseYCbCrBlocks(ColorManager, p, schemes.source, separate);
 
-    if (target == csG || target == csGA) {
-        SetPalette(cm.CreateGrayscalePalette((p.Options & ioMinIsWhite) != 0));
-    } else if (target == csIndexed) {
-        // Palettes of more than 256 colours (16-bit indexes) do not fit a bitmap.
-        if (bps > 8) CodecError(gesInvalidColorFormat, {kLabel});
-        size_t i;
-        if (FindTag(tagColorMap, i)) {
-            TIFDEntry e = ifd_[i];
-            if (e.DataType == ftShort || e.DataType == ftSShort) {
-                // The values as stored; the colour manager swaps big-endian ones.
-                std::vector<uint8_t> raw;
-                const uint32_t n = e.DataLength;
-                if (uint64_t(n) * 2 <= 4) {
-                    raw.resize(size_t(n) * 2);
-                    uint16_t w[2];
-                    std::memcpy(w, &e.Offset, 4);
-                    if (big) w[0] = Swap16(w[0]), w[1] = Swap16(w[1]);
-                    if (!raw.empty()) std::memcpy(raw.data(), w, raw.size());
-                } else {
-                    const uint16_t type = e.DataType;
-                    e.DataType = ftByte;  // read as bytes: no swapping here
-                    e.DataLength = n * 2;
-                    raw = RawValues(e);
-                    e.DataType = type;
-                }
-                const size_t third = n / 3;
-                if (!raw.empty()) std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
-                const void* planes[3] = {raw.data(), raw.data() + 2 * third, raw.data() + 4 * third};
-                if (third)
-                    SetPalette(cm.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
-            }
-        }
-    } else if (p.ColorScheme == csYCbCr && source == csYCbCr) {
-        const auto& sub = p.YCbCrSubSampling;
-        cm.SetYCbCrParameters(YCbCrCoefficients, sub[0], sub[1]);
-    }
-    // Subsampled YCbCr stored in blocks (libjpeg lays JPEG data out itself);
-    // the colour manager takes one chroma pair per pixel.
-    const unsigned blockWidth = cm.HSubsampling(), blockHeight = cm.VSubsampling();
-    const bool ycbcrBlocks = source == csYCbCr && !separate && p.Compression != ctJPEG && (bps == 8 || bps == 16) &&
-                             (blockWidth > 1 || blockHeight > 1);
-    // Horizontal differencing over blocks has no rows of pixels to undo.
-    if (ycbcrBlocks && p.Predictor == 2 && p.Compression != ctNone)
-        CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
-
-    // The decoder for the compression (refused ones stop here).
-    std::unique_ptr<TDecoder> decoder;
-    const uint32_t t4 = GetValue(tagT4Options, 0);
-    const bool reversed = (p.Options & ioReversed) != 0;
-    switch (p.Compression) {
-    case ctNone: break;
-    case ctPackedBits: decoder = std::make_unique<TPackbitsRLEDecoder>(); break;
-    case ctFax3:
-        // Two-dimensional rows (T4 option bit 0) cannot be decoded.
-        if (t4 & 1) CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
-        decoder = std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, p.Width);
-        break;
-    case ctFaxRLE:
-    case ctFaxRLEW:
-        decoder = std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, p.Width);
-        break;
-    case ctLZ77: decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, true); break;
-    case ctJPEG:
-        p.JPEGTables = GetByteList(tagJPEGTables);
-        decoder = std::make_unique<TTIFFJPEGDecoder>(&p);
-        break;
-    case ctThunderscan:
-        decoder =
-            std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
-                                              static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
-        break;
-    default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
-    }
-
+    const std::unique_ptr<TDecoder> decoder = CreateDecoder(*this);
     CheckPictureSize(p.Width, p.Height, PixelFormat());
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (decoder) decoder->DecodeInit();
+    SetBytesPerLine(p);
 
-    const uint64_t lineBits = uint64_t(bps) * spp * p.Width;
-    p.BytesPerLine = static_cast<uint32_t>(std::min<uint64_t>((lineBits + 7) / 8, UINT32_MAX));
-    // The raw samples may be up to twice the bitmap's bytes (16-bit samples
-    // shown with 8); anything larger is no picture this bitmap can show.
-    if (uint64_t(p.BytesPerLine) * p.Height > uint64_t(3) * uint64_t(BitmapMemoryLimit)) throw EOutOfResources();
-    const bool predict = p.Predictor == 2 && p.Compression != ctNone;
-    const uint32_t width = p.Width, height = p.Height;
-
-    std::vector<uint8_t> packed;
-    // Decodes chunk (strip or tile) `index` into `size` bytes at out.
-    auto decodeChunk = [&](size_t index, uint8_t* out, size_t size) {
-        std::memset(out, 0, size);
-        const int64_t at = BasePosition + offsets[index];
-        if (!decoder) {
-            stream.SetPosition(at);
-            stream.Read(out, int64_t(size));
-            return;
-        }
-        int64_t count = index < counts.size() ? int64_t(counts[index]) : stream.Size() - at;
-        if (count < 0) count = 0;
-        if (at > stream.Size() || count > stream.Size() - at) throw EReadError();
-        count = std::min<int64_t>(count, INT32_MAX);
-        packed.resize(static_cast<size_t>(count));
-        stream.SetPosition(at);
-        stream.ReadBuffer(packed.data(), count);
-        void* src = packed.data();
-        void* dst = out;
-        decoder->Decode(src, dst, static_cast<int32_t>(count), static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
-    };
-
-    // Decodes chunk `index` of `rows` rows of `chunkWidth` pixels into out,
-    // laid out a pixel after the other (`size` bytes).
-    std::vector<uint8_t> blocks;
-    auto readChunk = [&](size_t index, uint8_t* out, size_t size, uint32_t chunkWidth, uint32_t rows) {
-        if (!ycbcrBlocks) {
-            decodeChunk(index, out, size);
-            return;
-        }
-        const uint64_t blockBytes = uint64_t(blockWidth * blockHeight + 2) * (bps / 8);
-        blocks.resize(
-            static_cast<size_t>(uint64_t(CeilDiv(chunkWidth, blockWidth)) * CeilDiv(rows, blockHeight) * blockBytes));
-        decodeChunk(index, blocks.data(), blocks.size());
-        ExpandYCbCrBlocks(blocks.data(), out, chunkWidth, rows, blockWidth, blockHeight, bps / 8);
-    };
-
-    p.StripCount = static_cast<uint32_t>(offsets.size());
+    TChunkReader reader(stream, BasePosition, chunks, decoder.get(), blocks, p.BitsPerSample);
+    const TPrediction prediction{p.Predictor == 2 && p.Compression != ctNone, separate ? 1u : p.SamplesPerPixel,
+                                 p.BitsPerSample, (p.Options & ioBigEndian) != 0};
+    p.StripCount = static_cast<uint32_t>(chunks.offsets.size());
     p.CurrentRow = 0;
     p.CurrentStrip = 0;
-    const uint32_t distance = separate ? 1 : spp;
-
-    if (!tiled && !separate) {
-        // Strips of interleaved samples: each row goes straight to its scan line.
-        std::vector<uint8_t> strip;
-        const uint32_t lineBytes = p.BytesPerLine;
-        for (size_t s = 0; s < offsets.size() && p.CurrentRow < height; ++s) {
-            p.CurrentStrip = static_cast<uint32_t>(s);
-            const uint32_t listed = p.RowsPerStrip[std::min(s, p.RowsPerStrip.size() - 1)];
-            const uint32_t rows = std::min(listed, height - p.CurrentRow);
-            if (rows == 0 || lineBytes == 0) continue;
-            strip.resize(size_t(rows) * lineBytes);
-            readChunk(s, strip.data(), strip.size(), width, rows);
-            for (uint32_t r = 0; r < rows; ++r) {
-                uint8_t* row = strip.data() + size_t(r) * lineBytes;
-                if (predict) DepredictRow(row, width, distance, bps, big, lineBytes);
-                cm.ConvertRow({row}, ScanLine(static_cast<int>(p.CurrentRow)), width);
-                ++p.CurrentRow;
-            }
-        }
-    } else {
-        // Tiles, or one plane per sample: the samples are gathered into the
-        // whole picture first, then converted row by row.
-        const uint32_t planes = separate ? spp : 1;
-        const uint32_t comps = separate ? 1 : spp;
-        const uint32_t chunkWidth = tiled ? p.TileWidth : width;
-        const uint32_t rowsPer = tiled ? p.TileLength : std::min(p.RowsPerStrip[0], height);
-        const uint64_t planeLineBytes = (uint64_t(width) * bps * comps + 7) / 8;
-        const uint64_t chunkLineBits = uint64_t(chunkWidth) * bps * comps;
-        const uint64_t chunkLineBytes = (chunkLineBits + 7) / 8;
-        if (rowsPer > 0 && planeLineBytes > 0) {
-            const uint64_t chunkBytes = chunkLineBytes * rowsPer;
-            if (chunkBytes > uint64_t(BitmapMemoryLimit) || chunkBytes > INT32_MAX) throw EOutOfResources();
-            std::vector<uint8_t> image(static_cast<size_t>(planeLineBytes * planes * height));
-            std::vector<uint8_t> chunk(static_cast<size_t>(chunkBytes));
-            const uint32_t across = tiled ? CeilDiv(width, chunkWidth) : 1;
-            const uint32_t down = CeilDiv(height, rowsPer);
-            const uint64_t perPlane = uint64_t(across) * down;
-            for (uint32_t plane = 0; plane < planes; ++plane) {
-                uint8_t* planeData = image.data() + size_t(plane) * planeLineBytes * height;
-                for (uint64_t c = 0; c < perPlane; ++c) {
-                    const uint64_t index = plane * perPlane + c;
-                    if (index >= offsets.size()) break;
-                    const uint32_t cx = static_cast<uint32_t>(c % across), cy = static_cast<uint32_t>(c / across);
-                    const uint32_t top = cy * rowsPer;
-                    p.CurrentStrip = static_cast<uint32_t>(index);
-                    p.CurrentRow = top;
-                    const uint32_t rows = tiled ? rowsPer : std::min(rowsPer, height - top);
-                    readChunk(static_cast<size_t>(index), chunk.data(), size_t(chunkLineBytes) * rows, chunkWidth,
-                              rows);
-                    const uint32_t left = cx * chunkWidth;
-                    const uint64_t bits = uint64_t(std::min(chunkWidth, width - left)) * bps * comps;
-                    for (uint32_t r = 0; r < rows && top + r < height; ++r) {
-                        uint8_t* src = chunk.data() + size_t(r) * chunkLineBytes;
-                        if (predict) DepredictRow(src, chunkWidth, distance, bps, big, size_t(chunkLineBytes));
-                        CopyBits(planeData + size_t(top + r) * planeLineBytes, uint64_t(left) * bps * comps, src, 0,
-                                 bits);
-                    }
-                }
-            }
-            std::vector<uint8_t> row(separate ? p.BytesPerLine : 0);
-            for (uint32_t y = 0; y < height; ++y) {
-                const uint8_t* line = image.data() + size_t(y) * planeLineBytes;
-                if (separate) {
-                    // Interleave the planes' samples of this row.
-                    const size_t planeSize = size_t(planeLineBytes) * height;
-                    if (bps == 8 || bps == 16) {
-                        const unsigned b = bps / 8;
-                        for (uint32_t x = 0; x < width; ++x)
-                            for (uint32_t s = 0; s < spp; ++s)
-                                std::memcpy(&row[(size_t(x) * spp + s) * b], line + s * planeSize + size_t(x) * b, b);
-                    } else {
-                        for (uint32_t x = 0; x < width; ++x)
-                            for (uint32_t s = 0; s < spp; ++s)
-                                CopyBits(row.data(), (uint64_t(x) * spp + s) * bps, line + s * planeSize,
-                                         uint64_t(x) * bps, bps);
-                    }
-                    line = row.data();
-                }
-                cm.ConvertRow({line}, ScanLine(static_cast<int>(y)), width);
-            }
-        }
-    }
+    if (!tiled && !separate) ReadStrips(*this, reader, prediction);
+    else ReadTilesOrPlanes(*this, reader, tiled, separate, prediction);
     if (decoder) decoder->DecodeEnd();
+}
+
+void TTIFFGraphic::SetUpPalette(TColorScheme source, TColorScheme target)
+{
+    const TImageProperties& p = ImageProperties;
+    if (target == csG || target == csGA) {
+        SetPalette(ColorManager.CreateGrayscalePalette((p.Options & ioMinIsWhite) != 0));
+    } else if (target == csIndexed) {
+        // Palettes of more than 256 colours (16-bit indexes) do not fit a bitmap.
+        if (p.BitsPerSample > 8) CodecError(gesInvalidColorFormat, {kLabel});
+        SetColorMapPalette();
+    } else if (p.ColorScheme == csYCbCr && source == csYCbCr) {
+        const auto& sub = p.YCbCrSubSampling;
+        ColorManager.SetYCbCrParameters(YCbCrCoefficients, sub[0], sub[1]);
+    }
+}
+
+void TTIFFGraphic::SetColorMapPalette()
+{
+    size_t i;
+    if (!FindTag(tagColorMap, i)) return;
+    TIFDEntry e = ifd_[i];
+    if (e.DataType != ftShort && e.DataType != ftSShort) return;
+    // The values as stored; the colour manager swaps big-endian ones.
+    std::vector<uint8_t> raw;
+    const uint32_t n = e.DataLength;
+    if (uint64_t(n) * 2 <= 4) {
+        raw.resize(size_t(n) * 2);
+        uint16_t w[2];
+        std::memcpy(w, &e.Offset, 4);
+        if (ImageProperties.Options & ioBigEndian) w[0] = Swap16(w[0]), w[1] = Swap16(w[1]);
+        if (!raw.empty()) std::memcpy(raw.data(), w, raw.size());
+    } else {
+        e.DataType = ftByte;  // read as bytes: no swapping here
+        e.DataLength = n * 2;
+        raw = RawValues(e);
+    }
+    const size_t third = n / 3;
+    if (!raw.empty()) std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
+    const void* planes[3] = {raw.data(), raw.data() + 2 * third, raw.data() + 4 * third};
+    if (third)
+        SetPalette(ColorManager.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
 }
 
 // ---- EPS ---------------------------------------------------------------------

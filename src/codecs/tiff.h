@@ -64,8 +64,27 @@ protected:
 private:
     // The raw bytes of a tag's values, in file order (empty when absent).
     std::vector<uint8_t> RawValues(const TIFDEntry& entry);
+    // The byte order, the version and the first directory's offset; false
+    // when they are no TIFF's.
+    bool ReadHeader(TStream& stream, uint32_t& offset);
+    // Follows the chain from the directory at offset to the index-th after
+    // it; false when the chain ends first.
+    bool FindDirectory(TStream& stream, unsigned index, uint32_t& offset);
     void ReadDirectory(uint32_t offset);
+    // The directory's tags by group: the size and the layout of the samples
+    // (false without a size), the colour scheme, the compression and the
+    // order of samples and bits, the resolution.
+    bool ReadLayoutTags();
+    void ReadColorTags();
+    void ReadCodingTags();
+    void ReadResolutionTags();
     void LoadImage(TStream& stream);
+    // The gray ramp or the colour map as the bitmap's palette, or the YCbCr
+    // conversion's coefficients and subsampling.
+    void SetUpPalette(TColorScheme source, TColorScheme target);
+    // The colour map's values kept in ColorMap and, a third each for red,
+    // green and blue, given the bitmap as its palette.
+    void SetColorMapPalette();
 };
 
 // The preview of an EPS file: its 30-byte header points at a TIFF picture.

@@ -99,6 +99,12 @@ TEST(CraftedPictures, LoadAsTheirFieldsSay)
         map[16 + i] = 65535;
         map[32 + i] = 257 * (15 - i);
     }
+    std::vector<uint32_t> map256(768);
+    for (uint32_t i = 0; i < 256; ++i) {
+        map256[i] = i * 257;
+        map256[256 + i] = (255 - i) * 257;
+        map256[512 + i] = 0x8080;
+    }
     const Bytes planes = {0x80, 0x00, 0x80, 0x00, 0x80, 0x40, 0x80, 0x00};
     Psp emptyRed = PspColour(5, 0), oversized = PspColour(5, 2);
     emptyRed.layers[0].second[0].second.clear();
@@ -250,6 +256,37 @@ TEST(CraftedPictures, LoadAsTheirFieldsSay)
          Tiff().Picture(4, 4, 8, 1, 1, 1).Set(273, Tiff::Long, {0x7FFFFFF0}),
          {{3, 3}},
          "4x4/8 00"},
+        {"tiles without offsets of their own: at the strip offsets",
+         "tif",
+         Tiff()
+             .Picture(4, 4, 8, 1, 1, 1)
+             .Set(322, Tiff::Long, {4})
+             .Set(323, Tiff::Long, {2})
+             .Strip(GrayRows(4, 2))
+             .Strip(GrayRows(4, 2, 2)),
+         {{0, 0}, {3, 1}, {1, 2}, {3, 3}},
+         "4x4/8 00 1f 0c 21"},
+        {"1-bit tiles, the right ones cut",
+         "tif",
+         Tiff()
+             .Picture(10, 3, 1, 1, 1, 1)
+             .Set(322, Tiff::Long, {8})
+             .Set(323, Tiff::Long, {2})
+             .Set(324, Tiff::Long, {8, 10, 12, 14})
+             .Set(325, Tiff::Long, {2, 2, 2, 2})
+             .Strip({0xF0, 0x0F})
+             .Strip({0x80, 0x40})
+             .Strip({0xAA, 0xFF})
+             .Strip({0xC0, 0x00}),
+         {{3, 0}, {4, 0}, {8, 0}, {9, 0}, {8, 1}, {9, 1}, {0, 2}, {1, 2}, {8, 2}, {9, 2}},
+         "10x3/1 ff 00 ff 00 00 ff ff 00 ff ff"},
+        {"palette with an extra sample: the index shown", "tif",
+         Tiff().Picture(2, 1, 8, 2, 3, 1).Set(320, Tiff::Short, map256).Strip({5, 255, 200, 0}), Row(0, 2),
+         "2x1/8 05fa80 c83780"},
+        {"colour map of two values: no palette", "tif",
+         Tiff().Picture(2, 1, 1, 1, 3, 1).Set(320, Tiff::Short, {0xFFFF, 0}).Strip({0x40}), Row(0, 2), "2x1/1 00 ff"},
+        {"PNG ancillary chunk after the data, no end", "png",
+         Png().Header(2, 1, 8, 0).Image({0, 7, 9}).Chunk("tEXt", {'a'}), Row(0, 2), "2x1/8 07 09"},
         {"five channels: four planes", "psd",
          Psd{.channels = 5, .columns = 2, .image = {10, 11, 20, 21, 30, 31, 255, 128, 99, 99}}, Row(0, 2),
          "2x1/32 0a141eff 0b151f80"},
@@ -587,6 +624,7 @@ TEST(Refusals, EachWithItsMessage)
     const std::string samples = "Sample count per pixel does not correspond to the given color scheme.";
     const std::string compression = "Cannot load image. The compression scheme is not supported for TIF/TIFF files.";
     const std::string crc = "Cannot load image. CRC error found in PNG file.";
+    const std::string conversion = "Color conversion failed. Could not find a proper method.";
     auto invalid = [](std::string format) {
         return "Cannot load image. Invalid or unexpected " + format + " image format.";
     };
@@ -642,6 +680,11 @@ TEST(Refusals, EachWithItsMessage)
          png().Chunk("CRIT", {}).Chunk("IDAT", z).End(),
          {},
          "Cannot load PNG image. Unexpected but critical chunk detected."},
+        {"PNG palette after the image data",
+         "png",
+         png().Chunk("IDAT", z).Chunk("PLTE", {1, 2, 3}).End(),
+         {},
+         "Cannot load PNG image. Unexpected but critical chunk detected."},
         {"PNG compression method 1",
          "png",
          Png().Header(2, 2, 8, 2, 0, 1).Chunk("IDAT", z).End(),
@@ -679,6 +722,16 @@ TEST(Refusals, EachWithItsMessage)
          {},
          compression},
         {"TIFF RGB of 2 samples", "tif", Tiff().Picture(4, 4, 8, 2, 2, 1).Strip(Bytes(32, 7)), {}, samples},
+        {"TIFF photometric 4", "tif", Tiff().Picture(2, 1, 8, 1, 4, 1).Strip({1, 2}), {}, conversion},
+        {"TIFF 4-bit gray and alpha planes",
+         "tif",
+         Tiff()
+             .Picture(3, 2, 4, 2, 1, 1)
+             .Set(284, Tiff::Short, {2})
+             .Strip({0x12, 0x30, 0x45, 0x60})
+             .Strip({0x89, 0xA0, 0xBC, 0xD0}),
+         {},
+         conversion},
         {"TIFF 16-bit palette indexes", "tif", Tiff().Picture(1, 1, 16, 1, 3, 1).Strip({0, 0}), {}, colour("TIF/TIFF")},
         {"TIFF compressed strip past the end",
          "tif",
