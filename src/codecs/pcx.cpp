@@ -1,6 +1,7 @@
 #include "codecs/pcx.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <vector>
 
@@ -22,6 +23,58 @@ bool SupportedLayout(int planes, int bits)
     if (planes == 1) return bits == 1 || bits == 2 || bits == 4 || bits == 8;
     if (planes == 3 || planes == 4) return bits == 1 || bits == 8;
     return false;
+}
+
+// Three or four planes of 1 bit: 8 or 16 colours, merged into 4-bit pixels.
+bool BitPlanes(const TPCXHeader& h) { return h.BitsPerPixel == 1 && h.PlaneCount > 1; }
+// Three or four planes of 8 bits: red, green, blue and alpha.
+bool TrueColor(const TPCXHeader& h) { return h.BitsPerPixel == 8 && h.PlaneCount > 1; }
+
+// True colour goes to BGR or BGRA; the rest stays indexed, 2-bit pixels
+// widened to 4 bits.
+void SetUpConversion(TColorManager& cm, const TImageProperties& p, const TPCXHeader& h)
+{
+    const int planes = h.PlaneCount, bits = h.BitsPerPixel;
+    TColorScheme source = p.ColorScheme;
+    if (TrueColor(h)) source = planes == 4 ? csRGBA : csRGB;
+    cm.SourceOptions = 0;
+    cm.TargetOptions = 0;
+    cm.SetSourceColorScheme(source);
+    cm.SetSourceBitsPerSample(bits);
+    cm.SetSourceSamplesPerPixel(planes);
+    cm.SetTargetColorScheme(source == csIndexed ? csIndexed : (source == csRGBA ? csBGRA : csBGR));
+    cm.SetTargetBitsPerSample(p.BitsPerPixel == 2 ? 4 : bits);
+    cm.SetTargetSamplesPerPixel(planes);
+}
+
+// The rows of rowSize bytes (not zero) that dataSize bytes of data (not
+// negative) can fill: a packet of two bytes gives at most 63, raw data one
+// byte each. Rows beyond that read as zeros.
+uint64_t RowsHeld(bool packed, int64_t dataSize, uint32_t height, uint64_t rowSize)
+{
+    assert(rowSize > 0 && dataSize >= 0);
+    const uint64_t reachable = packed ? 32 * uint64_t(dataSize) : uint64_t(dataSize);
+    return std::min<uint64_t>(height, reachable / rowSize + 1);
+}
+
+// The pixel data of dataSize bytes, unpacked when packed, in size bytes;
+// what it does not fill stays zero.
+std::vector<uint8_t> ReadPixelData(TStream& stream, bool packed, int64_t dataSize, uint64_t size)
+{
+    std::vector<uint8_t> pixels(static_cast<size_t>(size));
+    const int32_t packedSize = static_cast<int32_t>(std::min<int64_t>(dataSize, INT32_MAX));
+    if (packed) {
+        std::vector<uint8_t> data(static_cast<size_t>(packedSize));
+        const int64_t got = stream.Read(data.data(), packedSize);
+        void* source = data.data();
+        void* dest = pixels.data();
+        TPCXRLEDecoder decoder;
+        decoder.Decode(source, dest, static_cast<int32_t>(got),
+                       static_cast<int32_t>(std::min<uint64_t>(pixels.size(), INT32_MAX)));
+    } else {
+        stream.Read(pixels.data(), std::min<int64_t>(packedSize, static_cast<int64_t>(pixels.size())));
+    }
+    return pixels;
 }
 
 }  // namespace
@@ -65,28 +118,29 @@ void TPCXGraphic::LoadFromStream(TStream& stream)
     stream.SetPosition(BasePosition);
     const TPCXHeader h = ReadHeader(stream);
     const int64_t dataStart = stream.Position();
-    int64_t dataSize = stream.Size() - dataStart;
 
     const TImageProperties& p = ImageProperties;
-    const int planes = h.PlaneCount, bits = h.BitsPerPixel;
-    const bool bitPlanes = bits == 1 && planes > 1;
-    const bool trueColor = bits == 8 && planes > 1;
-    TColorScheme source = p.ColorScheme;
-    if (trueColor) source = planes == 4 ? csRGBA : csRGB;
-    ColorManager.SourceOptions = 0;
-    ColorManager.TargetOptions = 0;
-    ColorManager.SetSourceColorScheme(source);
-    ColorManager.SetSourceBitsPerSample(bits);
-    ColorManager.SetSourceSamplesPerPixel(planes);
-    ColorManager.SetTargetColorScheme(source == csIndexed ? csIndexed : (source == csRGBA ? csBGRA : csBGR));
-    ColorManager.SetTargetBitsPerSample(p.BitsPerPixel == 2 ? 4 : bits);
-    ColorManager.SetTargetSamplesPerPixel(planes);
-    if (!SupportedLayout(planes, bits)) CodecError(gesInvalidColorFormat, {"PCX"});
-    const TPixelFormat format = bitPlanes ? pf4bit : ColorManager.GetPixelFormat(1);
+    SetUpConversion(ColorManager, p, h);
+    if (!SupportedLayout(h.PlaneCount, h.BitsPerPixel)) CodecError(gesInvalidColorFormat, {"PCX"});
+    const TPixelFormat format = BitPlanes(h) ? pf4bit : ColorManager.GetPixelFormat(1);
     SetPixelFormat(format);
-    if (format == pf8bit) dataSize -= 769;  // the trailing palette is no pixel data
-    dataSize = std::max<int64_t>(dataSize, 0);
+    // The trailing palette of 256 colours is no pixel data.
+    const int64_t dataSize = std::max<int64_t>(stream.Size() - dataStart - (format == pf8bit ? 769 : 0), 0);
+    ReadPalette(stream, h, format, dataStart);
 
+    SetBitmapSize(*this, p.Width, p.Height);
+    // Every plane row must hold its pixels.
+    if (uint64_t(h.BytesPerLine) * 8 < uint64_t(p.Width) * h.BitsPerPixel) CodecError(gesInvalidImage, {"PCX or SCR"});
+    const uint64_t rowSize = uint64_t(h.PlaneCount) * h.BytesPerLine;
+    const uint64_t rowsHeld = RowsHeld(p.Compression == ctRLE, dataSize, p.Height, rowSize);
+    StoreRows(h, ReadPixelData(stream, p.Compression == ctRLE, dataSize, rowsHeld * rowSize), rowsHeld);
+}
+
+// The palette of the pixel format: gray for 1 bit, the header's 16 colours
+// for 4 bits and the trailing 256 colours for 8 bits, unless the palette type
+// says gray.
+void TPCXGraphic::ReadPalette(TStream& stream, const TPCXHeader& h, TPixelFormat format, int64_t dataStart)
+{
     if (format == pf1bit) {
         SetPalette(ColorManager.CreateGrayscalePalette(false));
     } else if (format == pf4bit) {
@@ -97,52 +151,45 @@ void TPCXGraphic::LoadFromStream(TStream& stream)
             SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, 16, false));
         }
     } else if (format == pf8bit) {
-        const int64_t keep = stream.Position();
-        const int64_t at = stream.Size() - 769;
-        uint8_t marker = 0;
-        if (at >= dataStart) {
-            stream.SetPosition(at);
-            stream.Read(&marker, 1);
-        }
-        if (marker == 12) {
-            uint8_t map[768] = {};
-            stream.Read(map, sizeof map);
-            const void* data[1] = {map};
-            SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, 256, false));
-        } else if (h.PaletteType == 2) {
-            SetPalette(ColorManager.CreateGrayscalePalette(false));
-        }
-        stream.SetPosition(keep);
+        ReadTrailingPalette(stream, h, dataStart);
     }
+}
 
-    const uint32_t width = p.Width, height = p.Height;
-    SetBitmapSize(*this, width, height);
-    // Every plane row must hold its pixels.
+// The 256 colours after marker 12 in the last 769 bytes of the file; without
+// the marker the palette type may still say gray. The stream is put back.
+void TPCXGraphic::ReadTrailingPalette(TStream& stream, const TPCXHeader& h, int64_t dataStart)
+{
+    const int64_t keep = stream.Position();
+    const int64_t at = stream.Size() - 769;
+    uint8_t marker = 0;
+    if (at >= dataStart) {
+        stream.SetPosition(at);
+        stream.Read(&marker, 1);
+    }
+    if (marker == 12) {
+        uint8_t map[768] = {};
+        stream.Read(map, sizeof map);
+        const void* data[1] = {map};
+        SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, 256, false));
+    } else if (h.PaletteType == 2) {
+        SetPalette(ColorManager.CreateGrayscalePalette(false));
+    }
+    stream.SetPosition(keep);
+}
+
+// Every row into its scan line; rows from rowsHeld on read as zeros.
+void TPCXGraphic::StoreRows(const TPCXHeader& h, const std::vector<uint8_t>& pixels, uint64_t rowsHeld)
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    const int planes = h.PlaneCount;
     const uint32_t bytesPerLine = h.BytesPerLine;
-    if (uint64_t(bytesPerLine) * 8 < uint64_t(width) * bits) CodecError(gesInvalidImage, {"PCX or SCR"});
     const uint64_t rowSize = uint64_t(planes) * bytesPerLine;
-
-    // The rows the data can fill: a packet of two bytes gives at most 63,
-    // raw data one byte each. Rows beyond that read as zeros.
-    const uint64_t reachable = p.Compression == ctRLE ? 32 * uint64_t(dataSize) : uint64_t(dataSize);
-    const uint64_t rowsHeld = std::min<uint64_t>(height, reachable / rowSize + 1);
-    std::vector<uint8_t> pixels(static_cast<size_t>(rowsHeld * rowSize));
+    assert(pixels.size() >= rowsHeld * rowSize);
+    const bool bitPlanes = BitPlanes(h), trueColor = TrueColor(h);
     const std::vector<uint8_t> zeroRow(static_cast<size_t>(rowSize));
-    const int32_t packedSize = static_cast<int32_t>(std::min<int64_t>(dataSize, INT32_MAX));
-    if (p.Compression == ctRLE) {
-        std::vector<uint8_t> packed(static_cast<size_t>(packedSize));
-        const int64_t got = stream.Read(packed.data(), packedSize);
-        void* source = packed.data();
-        void* dest = pixels.data();
-        TPCXRLEDecoder decoder;
-        decoder.Decode(source, dest, static_cast<int32_t>(got),
-                       static_cast<int32_t>(std::min<uint64_t>(pixels.size(), INT32_MAX)));
-    } else {
-        stream.Read(pixels.data(), std::min<int64_t>(packedSize, static_cast<int64_t>(pixels.size())));
-    }
-
+    const uint8_t* const data = pixels.data();
     for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* row = y < rowsHeld ? pixels.data() + y * rowSize : zeroRow.data();
+        const uint8_t* row = y < rowsHeld ? data + y * rowSize : zeroRow.data();
         uint8_t* line = ScanLine(static_cast<int>(y));
         if (bitPlanes) {
             // Pixel value bit k comes from plane k, most significant bit first.

@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "codecs/codec_graphic.h"
+
+struct TPCXHeader;
 
 class TPCXGraphic : public TCodecGraphic {
 public:
@@ -19,6 +22,14 @@ public:
     bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     // A header that is not understood loads nothing and reports nothing.
     void LoadFromStream(TStream& stream) override;
+
+private:
+    // The steps of LoadFromStream after the header and the pixel format: the
+    // palette, then the pixel data (at least rowsHeld rows of all planes)
+    // stored row by row.
+    void ReadPalette(TStream& stream, const TPCXHeader& h, TPixelFormat format, int64_t dataStart);
+    void ReadTrailingPalette(TStream& stream, const TPCXHeader& h, int64_t dataStart);
+    void StoreRows(const TPCXHeader& h, const std::vector<uint8_t>& pixels, uint64_t rowsHeld);
 };
 
 #pragma pack(push, 1)

@@ -1,6 +1,7 @@
 #include "codecs/psd.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <vector>
 
@@ -42,6 +43,84 @@ void SkipSection(TStream& stream) { stream.Seek(ReadLength(stream), soCurrent); 
 void RequireBytes(TStream& stream, uint64_t count)
 {
     if (static_cast<uint64_t>(stream.Remaining()) < count) throw EReadError();
+}
+
+// How the channels of a colour mode become the bitmap's pixels.
+struct TPlaneLayout {
+    int Planes = 0;  // planes the picture is made of; the file must hold at least these
+    TColorScheme Target = csUnknown;
+    int TargetSamples = 0;
+    TConversionOptions SourceOptions = optSwapBytes;
+};
+
+TPlaneLayout LayoutOf(const TImageProperties& p)
+{
+    switch (p.ColorScheme) {
+    case csIndexed:
+    case csG:
+        // Further channels beside the one plane (alpha, spot colours) are
+        // not part of the picture.
+        return {1, p.ColorScheme, 1, optSwapBytes};
+    case csRGB: return {3, csBGR, 3, optSwapBytes};
+    case csRGBA: return {4, csBGRA, 4, optSwapBytes};
+    case csCMYK: return {4, csBGR, 3, optSwapBytes};
+    case csCIELab: return {3, csBGR, 3, optSwapBytes | optLabByteL | optLabOffsetAB};
+    default: return {0, p.ColorScheme, p.SamplesPerPixel, optSwapBytes};  // a mode without pixels of ours
+    }
+}
+
+// The colour manager takes the layout's planes to its target; 16-bit samples
+// are brought down to 8 bits.
+void SetUpConversion(TColorManager& cm, const TImageProperties& p, const TPlaneLayout& l)
+{
+    cm.SourceOptions = l.SourceOptions;
+    cm.TargetOptions = 0;
+    cm.SetSourceBitsPerSample(p.BitsPerSample);
+    cm.SetTargetBitsPerSample(p.BitsPerSample == 16 ? 8 : p.BitsPerSample);
+    cm.SetSourceSamplesPerPixel(l.Planes ? l.Planes : p.SamplesPerPixel);
+    cm.SetTargetSamplesPerPixel(l.TargetSamples);
+    cm.SetSourceColorScheme(p.ColorScheme);
+    cm.SetTargetColorScheme(l.Target);
+}
+
+// The packed length of every row of every channel, channel after channel.
+std::vector<uint16_t> ReadRowLengths(TStream& stream, uint32_t height, uint32_t channels)
+{
+    const uint64_t count = uint64_t(height) * channels;
+    RequireBytes(stream, 2 * count);
+    std::vector<uint16_t> rowLengths(static_cast<size_t>(count));
+    stream.ReadBuffer(rowLengths.data(), static_cast<int64_t>(2 * count));
+    SwapShort(rowLengths.data(), static_cast<uint32_t>(count));
+    return rowLengths;
+}
+
+// The packed rows of all channels, unpacked into `size` bytes. The data must
+// be there before the planes take their memory.
+std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size)
+{
+    uint64_t total = 0;
+    for (uint16_t n : rowLengths) total += n;
+    RequireBytes(stream, total);
+    std::vector<uint8_t> data(static_cast<size_t>(total));
+    stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
+    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    // The channels follow one another, so one call fills every plane used;
+    // the planes after them are not needed.
+    void* s = data.data();
+    void* d = buffer.data();
+    TPackbitsRLEDecoder().Decode(s, d, static_cast<int32_t>(std::min<uint64_t>(total, INT32_MAX)),
+                                 static_cast<int32_t>(std::min<uint64_t>(buffer.size(), INT32_MAX)));
+    return buffer;
+}
+
+// The first planes of the raw channels; the data of every channel must be
+// there before the planes take their memory.
+std::vector<uint8_t> ReadRawChannels(TStream& stream, uint64_t planeSize, int planes, uint32_t channels)
+{
+    RequireBytes(stream, planeSize * channels);
+    std::vector<uint8_t> buffer(static_cast<size_t>(planeSize * planes));
+    stream.ReadBuffer(buffer.data(), static_cast<int64_t>(buffer.size()));
+    return buffer;
 }
 
 }  // namespace
@@ -102,62 +181,33 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
     BasePosition = stream.Position();
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
     stream.SetPosition(BasePosition);
-    const TPSDHeader header = ReadHeader(stream);
     // The full channel count: it sizes the row-length table and the raw data.
-    const uint32_t channels = header.Channels;
+    const uint32_t channels = ReadHeader(stream).Channels;
 
     const TImageProperties& p = ImageProperties;
-    const uint32_t width = p.Width, height = p.Height;
-    const bool onePlane = p.ColorScheme == csIndexed || p.ColorScheme == csG;
-    // Planes the picture is made of; the file must hold at least these.
-    int planes = 0;
-    TColorScheme target = p.ColorScheme;
-    int targetSamples = p.SamplesPerPixel;
-    TConversionOptions sourceOptions = optSwapBytes;
-    switch (p.ColorScheme) {
-    case csIndexed:
-    case csG:
-        // Further channels beside the one plane (alpha, spot colours) are
-        // not part of the picture.
-        planes = 1;
-        targetSamples = 1;
-        break;
-    case csRGB:
-        planes = 3;
-        target = csBGR;
-        targetSamples = 3;
-        break;
-    case csRGBA:
-        planes = 4;
-        target = csBGRA;
-        targetSamples = 4;
-        break;
-    case csCMYK:
-        planes = 4;
-        target = csBGR;
-        targetSamples = 3;
-        break;
-    case csCIELab:
-        planes = 3;
-        target = csBGR;
-        targetSamples = 3;
-        sourceOptions |= optLabByteL | optLabOffsetAB;
-        break;
-    default: break;
-    }
-    if (channels < static_cast<uint32_t>(planes)) CodecError(gesInvalidImage, {kLabel});
-
-    ColorManager.SourceOptions = sourceOptions;
-    ColorManager.TargetOptions = 0;
-    ColorManager.SetSourceBitsPerSample(p.BitsPerSample);
-    ColorManager.SetTargetBitsPerSample(p.BitsPerSample == 16 ? 8 : p.BitsPerSample);
-    ColorManager.SetSourceSamplesPerPixel(planes ? planes : p.SamplesPerPixel);
-    ColorManager.SetTargetSamplesPerPixel(targetSamples);
-    ColorManager.SetSourceColorScheme(p.ColorScheme);
-    ColorManager.SetTargetColorScheme(target);
+    const TPlaneLayout layout = LayoutOf(p);
+    if (channels < static_cast<uint32_t>(layout.Planes)) CodecError(gesInvalidImage, {kLabel});
+    SetUpConversion(ColorManager, p, layout);
     SetPixelFormat(ColorManager.GetPixelFormat(1));
 
-    // Colour mode data: the palette of indexed pictures, skipped otherwise.
+    ReadColorModeData(stream);
+    SkipSection(stream);        // image resources
+    SkipSection(stream);        // layer and mask information
+    stream.Seek(2, soCurrent);  // the compression, taken with the properties
+
+    SetBitmapSize(*this, p.Width, p.Height);
+    if (layout.Planes == 0 || p.Width == 0 || p.Height == 0) return;  // a mode without pixels of ours
+
+    std::vector<uint16_t> rowLengths;
+    if (p.Compression == ctPackedBits) rowLengths = ReadRowLengths(stream, p.Height, channels);
+    if (p.ColorScheme == csIndexed || p.ColorScheme == csG) ReadOnePlane(stream, rowLengths);
+    else ReadColorPlanes(stream, rowLengths, layout.Planes, channels);
+}
+
+// Colour mode data: the palette of indexed pictures, skipped otherwise.
+void TPSDGraphic::ReadColorModeData(TStream& stream)
+{
+    const TImageProperties& p = ImageProperties;
     const uint32_t modeDataLength = ReadLength(stream);
     if (p.ColorScheme == csIndexed) {
         uint8_t map[768] = {};
@@ -170,86 +220,76 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
         stream.Seek(modeDataLength, soCurrent);
         if (p.ColorScheme == csG) SetPalette(ColorManager.CreateGrayscalePalette((p.Options & ioMinIsWhite) != 0));
     }
-    SkipSection(stream);  // image resources
-    SkipSection(stream);  // layer and mask information
-    stream.Seek(2, soCurrent);
+}
 
-    SetBitmapSize(*this, width, height);
-    if (planes == 0 || width == 0 || height == 0) return;  // a mode without pixels of ours
+// Rows of 1 and 8 bits are stored as the bitmap stores them and 16 bits are
+// brought down to 8; Photoshop writes no other depth.
+void TPSDGraphic::ReadOnePlane(TStream& stream, const std::vector<uint16_t>& rowLengths)
+{
+    const TImageProperties& p = ImageProperties;
+    if (p.BitsPerSample != 1 && p.BitsPerSample != 8 && p.BitsPerSample != 16) CodecError(gesInvalidImage, {kLabel});
+    const uint32_t rowBytes = static_cast<uint32_t>((uint64_t(p.Width) * p.BitsPerSample + 7) / 8);
+    if (p.Compression == ctPackedBits) ReadPackedPlaneRows(stream, rowLengths, rowBytes);
+    else ReadRawPlaneRows(stream, rowBytes);
+}
 
-    const bool packed = p.Compression == ctPackedBits;
+// Rows whose samples the bitmap stores as they are go straight into their
+// scan line; 16-bit samples are brought down to 8 bits through a row buffer.
+bool TPSDGraphic::RowsAreDirect() const
+{
+    return ColorManager.SourceBitsPerSample() == ColorManager.TargetBitsPerSample();
+}
+
+void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_t>& rowLengths, uint32_t rowBytes)
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    assert(rowLengths.size() >= height);
+    const bool direct = RowsAreDirect();
+    std::vector<uint8_t> row(direct ? 0 : rowBytes);
+    uint64_t total = 0;
+    for (uint32_t y = 0; y < height; ++y) total += rowLengths[y];
+    RequireBytes(stream, total);
+    std::vector<uint8_t> data(static_cast<size_t>(total));
+    stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
     TPackbitsRLEDecoder decoder;
-    std::vector<uint16_t> rowLengths;
-    if (packed) {
-        const uint64_t count = uint64_t(height) * channels;
-        RequireBytes(stream, 2 * count);
-        rowLengths.resize(static_cast<size_t>(count));
-        stream.ReadBuffer(rowLengths.data(), static_cast<int64_t>(2 * count));
-        SwapShort(rowLengths.data(), static_cast<uint32_t>(count));
+    uint8_t* source = data.data();
+    for (uint32_t y = 0; y < height; ++y) {
+        void* s = source;
+        void* d = direct ? static_cast<void*>(ScanLine(static_cast<int>(y))) : row.data();
+        decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(rowBytes));
+        if (!direct) ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), width);
+        source += rowLengths[y];
     }
+}
 
-    if (onePlane) {
-        // Rows of 1 and 8 bits are stored as the bitmap stores them and 16
-        // bits are brought down to 8; Photoshop writes no other depth.
-        if (p.BitsPerSample != 1 && p.BitsPerSample != 8 && p.BitsPerSample != 16)
-            CodecError(gesInvalidImage, {kLabel});
-        const uint32_t rowBytes = static_cast<uint32_t>((uint64_t(width) * p.BitsPerSample + 7) / 8);
-        // Rows whose samples the bitmap stores as they are go straight into
-        // their scan line; 16-bit samples are brought down to 8 bits.
-        const bool direct = ColorManager.SourceBitsPerSample() == ColorManager.TargetBitsPerSample();
-        std::vector<uint8_t> row(direct ? 0 : rowBytes);
-        if (packed) {
-            uint64_t total = 0;
-            for (uint32_t y = 0; y < height; ++y) total += rowLengths[y];
-            RequireBytes(stream, total);
-            std::vector<uint8_t> data(static_cast<size_t>(total));
-            stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
-            uint8_t* source = data.data();
-            for (uint32_t y = 0; y < height; ++y) {
-                void* s = source;
-                void* d = direct ? static_cast<void*>(ScanLine(static_cast<int>(y))) : row.data();
-                decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(rowBytes));
-                if (!direct) ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), width);
-                source += rowLengths[y];
-            }
+void TPSDGraphic::ReadRawPlaneRows(TStream& stream, uint32_t rowBytes)
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    const bool direct = RowsAreDirect();
+    std::vector<uint8_t> row(direct ? 0 : rowBytes);
+    for (uint32_t y = 0; y < height; ++y) {
+        if (direct) {
+            stream.ReadBuffer(ScanLine(static_cast<int>(y)), rowBytes);
         } else {
-            for (uint32_t y = 0; y < height; ++y) {
-                if (direct) {
-                    stream.ReadBuffer(ScanLine(static_cast<int>(y)), rowBytes);
-                } else {
-                    stream.ReadBuffer(row.data(), rowBytes);
-                    ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), width);
-                }
-            }
+            stream.ReadBuffer(row.data(), rowBytes);
+            ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), width);
         }
-        return;
     }
+}
 
-    // Colour pictures: one plane per channel, converted row by row.
+// Colour pictures: one plane per channel, the first planes converted row by row.
+void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& rowLengths, int planes,
+                                  uint32_t channels)
+{
+    assert(planes >= 1 && planes <= 4 && channels >= static_cast<uint32_t>(planes));
+    const TImageProperties& p = ImageProperties;
+    const uint32_t width = p.Width, height = p.Height;
     const uint32_t sampleBytes = p.BitsPerSample / 8;
     if (sampleBytes != 1 && sampleBytes != 2) return;  // no converter takes other depths
     const uint64_t rowStride = uint64_t(width) * sampleBytes;
     const uint64_t planeSize = rowStride * height;
-    // The data must be there before the planes take their memory.
-    std::vector<uint8_t> buffer;
-    if (packed) {
-        uint64_t total = 0;
-        for (uint16_t n : rowLengths) total += n;
-        RequireBytes(stream, total);
-        std::vector<uint8_t> data(static_cast<size_t>(total));
-        stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
-        buffer.resize(static_cast<size_t>(planeSize * planes));
-        // The channels follow one another, so one call fills every plane
-        // used; the planes after them are not needed.
-        void* s = data.data();
-        void* d = buffer.data();
-        decoder.Decode(s, d, static_cast<int32_t>(std::min<uint64_t>(total, INT32_MAX)),
-                       static_cast<int32_t>(std::min<uint64_t>(buffer.size(), INT32_MAX)));
-    } else {
-        RequireBytes(stream, planeSize * channels);
-        buffer.resize(static_cast<size_t>(planeSize * planes));
-        stream.ReadBuffer(buffer.data(), static_cast<int64_t>(buffer.size()));
-    }
+    std::vector<uint8_t> buffer = p.Compression == ctPackedBits ? UnpackChannels(stream, rowLengths, planeSize * planes)
+                                                                : ReadRawChannels(stream, planeSize, planes, channels);
     if (p.ColorScheme == csCMYK) {
         // CMYK samples are stored inverted (0 is full ink); complementing
         // every byte complements 16-bit samples too, in either byte order.

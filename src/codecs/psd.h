@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "codecs/codec_graphic.h"
 
@@ -20,6 +21,19 @@ public:
     // (the version is not tested).
     bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
+
+private:
+    // The steps of LoadFromStream after the header. rowLengths holds the
+    // packed length of every row of every channel when the data is packed,
+    // else nothing.
+    void ReadColorModeData(TStream& stream);
+    // Gray and indexed pictures: the rows of the first channel.
+    void ReadOnePlane(TStream& stream, const std::vector<uint16_t>& rowLengths);
+    bool RowsAreDirect() const;
+    void ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_t>& rowLengths, uint32_t rowBytes);
+    void ReadRawPlaneRows(TStream& stream, uint32_t rowBytes);
+    // Colour pictures: planes (1 to 4) of the channels, which are no fewer.
+    void ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& rowLengths, int planes, uint32_t channels);
 };
 
 #pragma pack(push, 1)

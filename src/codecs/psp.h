@@ -3,7 +3,9 @@
 // separate planes (little-endian file).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "codecs/codec_graphic.h"
 
@@ -17,6 +19,18 @@ public:
     // The file header and the general image attributes block.
     bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
+
+private:
+    // The steps of LoadFromStream: the colour manager and pixel format for the
+    // attributes, a palette block, and a layer bank (ending at bankEnd) whose
+    // first raster layer is the picture, read channel by channel into planes
+    // of rowSize x Height bytes and converted row by row.
+    void SetUpConversion();
+    void ReadPaletteBlock(TStream& stream, unsigned major);
+    void ReadLayerBank(TStream& stream, unsigned major, int64_t bankEnd, size_t rowSize);
+    void ReadRasterLayer(TStream& stream, unsigned major, size_t rowSize);
+    uint16_t ReadBitmapInfo(TStream& stream, unsigned major);
+    void ConvertPlanes(const std::vector<uint8_t> (&planes)[4], size_t rowSize);
 };
 
 #pragma pack(push, 1)

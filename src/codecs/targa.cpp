@@ -1,5 +1,6 @@
 #include "codecs/targa.h"
 
+#include <cassert>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -14,6 +15,33 @@ namespace {
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the Targa header is read as stored");
 
 TTargaHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TTargaHeader>(stream); }
+
+// The samples of the header's depth are converted to BGR.
+void SetUpConversion(TColorManager& cm, const TImageProperties& p)
+{
+    cm.SourceOptions = 0;
+    cm.SetSourceSamplesPerPixel(p.SamplesPerPixel);  // an unknown depth stops here
+    cm.SetTargetSamplesPerPixel(p.SamplesPerPixel);
+    cm.SetSourceColorScheme(p.ColorScheme);
+    cm.SetTargetColorScheme(csBGR);
+    cm.SetSourceBitsPerSample(p.BitsPerSample);
+    cm.SetTargetBitsPerSample(p.BitsPerSample);
+}
+
+// The first count entries of a map of 15- or 16-bit entries (two bytes each,
+// little-endian, 5 bits a channel with blue lowest).
+HPALETTE Palette555(const std::vector<uint8_t>& map, unsigned count)
+{
+    assert(map.size() >= 2 * size_t(count));
+    TLogPalette log;
+    log.entries.resize(count);
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned w = map[2 * i] | (map[2 * i + 1] << 8);
+        log.entries[i] = TPaletteEntry{static_cast<uint8_t>((w & 0x7C00) >> 7), static_cast<uint8_t>((w & 0x3E0) >> 2),
+                                       static_cast<uint8_t>((w & 0x1F) << 3), 0};
+    }
+    return CreatePalette(log);
+}
 
 }  // namespace
 
@@ -73,57 +101,12 @@ void TTargaGraphic::LoadFromStream(TStream& stream)
     stream.SetPosition(BasePosition);
 
     const TTargaHeader h = ReadHeader(stream);
-    const bool topDown = (h.ImageDescriptor & 0x20) != 0;
     stream.Seek(h.IDLength, soCurrent);
-
-    const TImageProperties& p = ImageProperties;
-    ColorManager.SourceOptions = 0;
-    ColorManager.SetSourceSamplesPerPixel(p.SamplesPerPixel);  // an unknown depth stops here
-    ColorManager.SetTargetSamplesPerPixel(p.SamplesPerPixel);
-    ColorManager.SetSourceColorScheme(p.ColorScheme);
-    ColorManager.SetTargetColorScheme(csBGR);
-    ColorManager.SetSourceBitsPerSample(p.BitsPerSample);
-    ColorManager.SetTargetBitsPerSample(p.BitsPerSample);
+    SetUpConversion(ColorManager, ImageProperties);
     SetPixelFormat(ColorManager.GetPixelFormat(1));
+    ReadColorMap(stream, h);
 
-    const bool gray = h.ImageType == 3 || h.ImageType == 11;
-    if (h.ColorMapType == 1 || gray) {
-        std::vector<uint8_t> map;
-        if (h.ColorMapType == 1) {
-            const int entryBytes = (h.ColorMapEntrySize + 7) / 8;
-            map.resize(static_cast<size_t>(h.ColorMapSize) * entryBytes);
-            stream.ReadBuffer(map.data(), static_cast<int64_t>(map.size()));
-        }
-        if (gray) {
-            SetPalette(ColorManager.CreateGrayscalePalette(false));
-        } else {
-            const void* data[1] = {map.data()};
-            switch (h.ColorMapEntrySize) {
-            case 24:
-                SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, h.ColorMapSize, true));
-                break;
-            case 32: SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Quad, h.ColorMapSize, true)); break;
-            case 15:
-            case 16: {
-                TLogPalette log;
-                const unsigned n = h.ColorMapSize < 256 ? h.ColorMapSize : 256;
-                log.entries.resize(n);
-                for (unsigned i = 0; i < n; ++i) {
-                    const unsigned w = map[2 * i] | (map[2 * i + 1] << 8);
-                    log.entries[i] =
-                        TPaletteEntry{static_cast<uint8_t>((w & 0x7C00) >> 7), static_cast<uint8_t>((w & 0x3E0) >> 2),
-                                      static_cast<uint8_t>((w & 0x1F) << 3), 0};
-                }
-                SetPalette(CreatePalette(log));
-                break;
-            }
-            default: break;
-            }
-        }
-    }
-
-    const int pixelBytes = TargaPixelSize(h.PixelSize);
-    const int64_t rowSize = int64_t(h.Width) * pixelBytes;
+    const int64_t rowSize = int64_t(h.Width) * TargaPixelSize(h.PixelSize);
     const bool raw = h.ImageType >= 1 && h.ImageType <= 3;
     const bool rle = h.ImageType >= 9 && h.ImageType <= 11;
     // Plain rows must all be in the file: refuse before taking the memory.
@@ -131,19 +114,60 @@ void TTargaGraphic::LoadFromStream(TStream& stream)
     SetSize(h.Width, h.Height);
     if (Width() == 0 || Height() == 0) return;
 
-    if (raw) {
-        for (int y = 0; y < h.Height; ++y) stream.ReadBuffer(ScanLine(topDown ? y : h.Height - 1 - y), rowSize);
-    } else if (rle) {
-        auto decoder = std::make_unique<TTargaRLEDecoder>(h.PixelSize);
-        std::vector<uint8_t> buffer(static_cast<size_t>(2 * rowSize));
-        for (int y = 0; y < h.Height; ++y) {
-            const int64_t got = stream.Read(buffer.data(), 2 * rowSize);
-            void* source = buffer.data();
-            void* dest = ScanLine(topDown ? y : h.Height - 1 - y);
-            decoder->Decode(source, dest, static_cast<int32_t>(got), h.Width);
-            const int64_t used = static_cast<uint8_t*>(source) - buffer.data();
-            stream.Seek(used - got, soCurrent);
-        }
+    if (raw) ReadRawRows(stream, h, rowSize);
+    else if (rle) ReadPackedRows(stream, h, rowSize);
+}
+
+// The colour map, if any, and the palette: gray for gray pictures (whose map
+// is read and unused), else the map's entries of 24, 32, 15 or 16 bits.
+void TTargaGraphic::ReadColorMap(TStream& stream, const TTargaHeader& h)
+{
+    const bool gray = h.ImageType == 3 || h.ImageType == 11;
+    if (h.ColorMapType != 1 && !gray) return;
+    std::vector<uint8_t> map;
+    if (h.ColorMapType == 1) {
+        const int entryBytes = (h.ColorMapEntrySize + 7) / 8;
+        map.resize(static_cast<size_t>(h.ColorMapSize) * entryBytes);
+        stream.ReadBuffer(map.data(), static_cast<int64_t>(map.size()));
+    }
+    if (gray) {
+        SetPalette(ColorManager.CreateGrayscalePalette(false));
+        return;
+    }
+    const void* data[1] = {map.data()};
+    switch (h.ColorMapEntrySize) {
+    case 24: SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Triple, h.ColorMapSize, true)); break;
+    case 32: SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Quad, h.ColorMapSize, true)); break;
+    case 15:
+    case 16: SetPalette(Palette555(map, h.ColorMapSize < 256 ? h.ColorMapSize : 256)); break;
+    default: break;
+    }
+}
+
+// Rows are stored from the bottom up unless the descriptor says top first.
+uint8_t* TTargaGraphic::RowOf(const TTargaHeader& h, int y)
+{
+    return ScanLine((h.ImageDescriptor & 0x20) != 0 ? y : h.Height - 1 - y);
+}
+
+void TTargaGraphic::ReadRawRows(TStream& stream, const TTargaHeader& h, int64_t rowSize)
+{
+    for (int y = 0; y < h.Height; ++y) stream.ReadBuffer(RowOf(h, y), rowSize);
+}
+
+// Packets may run on from one row into the next: the decoder keeps what a
+// row left unfinished, and the stream goes back to the first byte unused.
+void TTargaGraphic::ReadPackedRows(TStream& stream, const TTargaHeader& h, int64_t rowSize)
+{
+    auto decoder = std::make_unique<TTargaRLEDecoder>(h.PixelSize);
+    std::vector<uint8_t> buffer(static_cast<size_t>(2 * rowSize));
+    for (int y = 0; y < h.Height; ++y) {
+        const int64_t got = stream.Read(buffer.data(), 2 * rowSize);
+        void* source = buffer.data();
+        void* dest = RowOf(h, y);
+        decoder->Decode(source, dest, static_cast<int32_t>(got), h.Width);
+        const int64_t used = static_cast<uint8_t*>(source) - buffer.data();
+        stream.Seek(used - got, soCurrent);
     }
 }
 

@@ -3,7 +3,11 @@
 // compressed, read straight into the bitmap's rows; and the writer.
 #pragma once
 
+#include <cstdint>
+
 #include "codecs/codec_graphic.h"
+
+struct TTargaHeader;
 
 class TTargaGraphic : public TCodecGraphic {
 public:
@@ -18,6 +22,15 @@ public:
     // Writes the bitmap, run-length compressed or as plain rows. 1- and 4-bit
     // bitmaps are first turned into 8-bit ones.
     void SaveToStream(TStream& stream, bool compressed);
+
+private:
+    // The steps of LoadFromStream after the header and the pixel format: the
+    // colour map and palette, then the rows, plain or run-length compressed,
+    // of rowSize bytes each.
+    void ReadColorMap(TStream& stream, const TTargaHeader& h);
+    uint8_t* RowOf(const TTargaHeader& h, int y);
+    void ReadRawRows(TStream& stream, const TTargaHeader& h, int64_t rowSize);
+    void ReadPackedRows(TStream& stream, const TTargaHeader& h, int64_t rowSize);
 };
 
 #pragma pack(push, 1)

@@ -101,13 +101,16 @@ TEST(Registry, LibraryStartAndEnd)
     WriteFileBytes(dir.file("map.PGM"), Text("P2\n2 1\n255\n7 9\n"));
     WriteFileBytes(dir.file("halo.cut"), Bytes{1, 0, 1, 0, 0, 0, 3, 0, 1, 4, 0});
     WriteFileBytes(dir.file("halo.pal"), Patch(Patch(Bytes(512, 0), 12, {255}), 40 + 6 * 4, {200}));  // entry 4 red 200
+    // The same picture whose entry 4 is the last of its palette's (stored count 4: five entries).
+    WriteFileBytes(dir.file("last.cut"), Bytes{1, 0, 1, 0, 0, 0, 3, 0, 1, 4, 0});
+    WriteFileBytes(dir.file("last.pal"), Patch(Patch(Bytes(512, 0), 12, {4}), 40 + 6 * 4, {200}));
     TPicture picture;
     std::string loaded;
-    for (const char* file : {"map.PGM", "halo.cut", "pic.TGA"}) {
+    for (const char* file : {"map.PGM", "halo.cut", "last.cut", "pic.TGA"}) {
         picture.LoadFromFile(dir.file(file));
         loaded += Describe(picture.Bitmap(), {{0, 0}, {picture.Width() - 1, picture.Height() - 1}}) + ";";
     }
-    EXPECT_EQ(loaded, "2x1/8 07 09;1x1/8 c80000 c80000;3x2/24 00 090807;");
+    EXPECT_EQ(loaded, "2x1/8 07 09;1x1/8 c80000 c80000;1x1/8 c80000 c80000;3x2/24 00 090807;");
     PictureCodecs::Finalization();
     EXPECT_EQ(std::tuple(FileFormatList, TPicture::FindFileFormat("pcx"), TPicture::FindFileFormat("bmp")),
               std::tuple(nullptr, nullptr, nullptr));
