@@ -232,6 +232,14 @@ private:
     void BuildFilterRooms();
     // The rooms whose statics and items are drawn, in drawing order.
     std::vector<int> ObjectLayerRooms() const;
+    // The steps of Update: the lists of the dirty layers emptied; filled
+    // again under the scene's transform (rooms, symbols, statics, items and
+    // boxes), when the room of interest exists; turned into buffers.
+    void EmptyDirtyLists();
+    void FillDirtyLists();
+    void FillRoomLayers(int current, int neighbour);
+    void FillSymbolLayers(int current, int neighbour);
+    void BuildDirtyBuffers();
 
     void FloorSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
     void CeilingSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
