@@ -1,6 +1,7 @@
 #include "display/drawing_layer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -30,6 +31,7 @@ size_t WriteZeroPadded(char* out, uint32_t value, int width)
 // the largest the width holds).
 void CountUp(char* digits, int width)
 {
+    assert(std::any_of(digits, digits + width, [](char c) { return c != '9'; }));
     for (int i = width - 1; i >= 0; --i) {
         if (digits[i] == '9') {
             digits[i] = '0';
@@ -41,6 +43,126 @@ void CountUp(char* digits, int width)
 }
 
 constexpr double kDegree = 0.017453292519940686;
+
+// Room for n vertices in the entry: its own buffer when it has that
+// capacity, a new one otherwise. False, with a message, when none can be
+// made; the entry then has neither buffer nor capacity.
+bool SizeBuffer(Tvbuffer& entry, int32_t n)
+{
+    if (entry.Capacity == uint32_t(n)) return true;
+    entry.VertexBuffer = nullptr;
+    if (!D3DDevice ||
+        FAILED(D3DDevice->CreateVertexBuffer(UINT(n) * BufferVertexStride, D3DUSAGE_WRITEONLY, BufferVertexFormat,
+                                             D3DPOOL_MANAGED, entry.VertexBuffer.Put()))) {
+        ShowMessage("Faling trying to build a vertex buffer!!");
+        // The buffer is gone: nothing may be drawn from the entry, and its
+        // capacity goes with it, so that the next build of any count makes
+        // a buffer again instead of filling the released one.
+        entry.PrimitiveCount = 0;
+        entry.Capacity = 0;
+        return false;
+    }
+    entry.VertexFormat = BufferVertexFormat;
+    entry.Stride = BufferVertexStride;
+    entry.PrimitiveType = BufferPrimitiveType;
+    entry.Capacity = uint32_t(n);
+    return true;
+}
+
+// The sector rows and columns a buffer's selection spans.
+struct TSelectedSectors {
+    int32_t rowLo, rowHi, colLo, colHi;
+
+    // Whether a vertex's tag (byte 3 its row, byte 4 its column) lies within.
+    bool Contains(const TVertexTag& tag) const
+    {
+        const int32_t row = tag[3], col = tag[4];
+        return col >= colLo && col <= colHi && row >= rowLo && row <= rowHi;
+    }
+};
+
+TSelectedSectors SelectedSectors(const Tvbuffer& entry)
+{
+    return {std::min(entry.SelRowA, entry.SelRowB), std::max(entry.SelRowA, entry.SelRowB),
+            std::min(entry.SelColA, entry.SelColB), std::max(entry.SelColA, entry.SelColB)};
+}
+
+// A vertex as the buffer holds it: a hidden one at the origin, one within
+// the selected sectors (when the selection is on) in red.
+inline tbuffer_vertex BufferVertex(const txgl_vertex& rec, bool hidden, bool selectionOn,
+                                   const TSelectedSectors& selected)
+{
+    tbuffer_vertex out;
+    if (hidden) {
+        out.x = out.y = out.z = 0.0f;
+    } else {
+        out.x = rec.x;
+        out.y = rec.y;
+        out.z = rec.z;
+    }
+    int32_t r = rec.r, g = rec.g, b = rec.b;
+    if (selectionOn && selected.Contains(rec.tag)) {
+        r = 255;
+        g = 0;
+        b = 0;
+    }
+    out.color = 0xFF000000u | uint32_t(r & 255) << 16 | uint32_t(g & 255) << 8 | uint32_t(b & 255);
+    out.u = float(rec.u);
+    out.v = float(rec.v);
+    return out;
+}
+
+// Writes the vertices of a list (0..15), from its first slot i on, into the
+// locked data of the entry, at most the n it has room for, with a draw group
+// per texture id; returns the last vertex written (nil for none).
+txgl_vertex* WriteListVertices(Tlistmem<txgl_vertex>& vertices, int list, int32_t i, int32_t n, Tvbuffer& entry,
+                               BYTE* data)
+{
+    assert(list >= 0 && list < VertexListCount && n > 0);
+    assert(i >= 0 && i < vertices.Count());
+    int32_t group = 1, inGroup = 0, written = 0;
+    txgl_vertex* rec = vertices.GetByIndex(i);
+    txgl_vertex* last = nullptr;
+    int32_t groupTexture = rec ? rec->texture : 0;
+    auto closeGroup = [&] {
+        entry.GroupCount = group;
+        entry.GroupPrimitives.resize(size_t(group));
+        entry.GroupTextures.resize(size_t(group));
+        entry.GroupPrimitives[size_t(group - 1)] = inGroup / 3;
+        entry.GroupTextures[size_t(group - 1)] = groupTexture;
+    };
+    const bool selectionOn = entry.SelectionOn;
+    const TSelectedSectors selected = SelectedSectors(entry);
+    const int32_t count = vertices.Count();
+    while (rec && rec->list == list) {
+        if (written == n) {
+            // More vertices than counted: never write past the buffer.
+            closeGroup();
+            break;
+        }
+        const tbuffer_vertex out = BufferVertex(*rec, groupTexture == HiddenTexture, selectionOn, selected);
+        std::memcpy(data + size_t(written) * BufferVertexStride, &out, sizeof out);
+        ++written;
+        ++i;
+        ++inGroup;
+        last = rec;
+        vertices.Prefetch(i + 24);
+        if (i >= count) {
+            closeGroup();
+            break;
+        }
+        rec = vertices.GetByIndex(i);
+        if (!rec || rec->texture != groupTexture || rec->list != list) {
+            closeGroup();
+            ++group;
+            inGroup = 0;
+            groupTexture = rec ? rec->texture : 0;
+        }
+    }
+    // A buffer with its selection on and anything in it shows a highlight.
+    if (selectionOn && written > 0) entry.Highlighted = 1;
+    return last;
+}
 
 }  // namespace
 
@@ -315,93 +437,19 @@ void TxGL::BuildVertexBuffer(TVertexBuffer_array& buffers, int list)
         entry.PrimitiveCount = 0;
         return;
     }
-    if (entry.Capacity != uint32_t(n)) {
-        entry.VertexBuffer = nullptr;
-        if (!D3DDevice ||
-            FAILED(D3DDevice->CreateVertexBuffer(UINT(n) * BufferVertexStride, D3DUSAGE_WRITEONLY, BufferVertexFormat,
-                                                 D3DPOOL_MANAGED, entry.VertexBuffer.Put()))) {
-            ShowMessage("Faling trying to build a vertex buffer!!");
-            // The buffer is gone: nothing may be drawn from the entry, and its
-            // capacity goes with it, so that the next build of any count makes
-            // a buffer again instead of filling the released one.
-            entry.PrimitiveCount = 0;
-            entry.Capacity = 0;
-            return;
-        }
-        entry.VertexFormat = BufferVertexFormat;
-        entry.Stride = BufferVertexStride;
-        entry.PrimitiveType = BufferPrimitiveType;
-        entry.Capacity = uint32_t(n);
-    }
+    if (!SizeBuffer(entry, n)) return;
     entry.PrimitiveCount = uint32_t(n) / 3;
     entry.Highlighted = 0;
 
-    int32_t i = Vertices.Locate(IntToStrWidth(list, kKeyWidth));
-    if (i < 0 || i >= Vertices.Count()) return;
+    const int32_t first = Vertices.Locate(IntToStrWidth(list, kKeyWidth));
+    if (first < 0 || first >= Vertices.Count()) return;
     BYTE* data = nullptr;
     if (FAILED(entry.VertexBuffer->Lock(0, UINT(n) * BufferVertexStride, &data, 0))) {
         ShowMessage("Failing to lock vertex buffer!!!");
         return;
     }
-
-    int32_t group = 1, inGroup = 0, written = 0;
-    const txgl_vertex* rec = Vertices.GetByIndex(i);
-    int32_t groupTexture = rec ? rec->texture : 0;
-    auto closeGroup = [&] {
-        entry.GroupCount = group;
-        entry.GroupPrimitives.resize(size_t(group));
-        entry.GroupTextures.resize(size_t(group));
-        entry.GroupPrimitives[size_t(group - 1)] = inGroup / 3;
-        entry.GroupTextures[size_t(group - 1)] = groupTexture;
-    };
-    const int32_t rowLo = std::min(entry.SelRowA, entry.SelRowB), rowHi = std::max(entry.SelRowA, entry.SelRowB);
-    const int32_t colLo = std::min(entry.SelColA, entry.SelColB), colHi = std::max(entry.SelColA, entry.SelColB);
-    const int32_t count = Vertices.Count();
-    while (rec && rec->list == list) {
-        if (written == n) {
-            // More vertices than counted: never write past the buffer.
-            closeGroup();
-            break;
-        }
-        tbuffer_vertex out;
-        if (groupTexture == HiddenTexture) {
-            out.x = out.y = out.z = 0.0f;
-        } else {
-            out.x = rec->x;
-            out.y = rec->y;
-            out.z = rec->z;
-        }
-        int32_t r = rec->r, g = rec->g, b = rec->b;
-        if (entry.SelectionOn) {
-            const int32_t row = rec->tag[3], col = rec->tag[4];
-            if (col >= colLo && col <= colHi && row >= rowLo && row <= rowHi) {
-                r = 255;
-                g = 0;
-                b = 0;
-            }
-            entry.Highlighted = 1;
-        }
-        out.color = 0xFF000000u | uint32_t(r & 255) << 16 | uint32_t(g & 255) << 8 | uint32_t(b & 255);
-        out.u = float(rec->u);
-        out.v = float(rec->v);
-        std::memcpy(data + size_t(written) * BufferVertexStride, &out, sizeof out);
-        ++written;
-        ++i;
-        ++inGroup;
-        CurrentVertex = const_cast<txgl_vertex*>(rec);
-        Vertices.Prefetch(i + 24);
-        if (i >= count) {
-            closeGroup();
-            break;
-        }
-        rec = Vertices.GetByIndex(i);
-        if (!rec || rec->texture != groupTexture || rec->list != list) {
-            closeGroup();
-            ++group;
-            inGroup = 0;
-            groupTexture = rec ? rec->texture : 0;
-        }
-    }
+    txgl_vertex* last = WriteListVertices(Vertices, list, first, n, entry, data);
+    if (last) CurrentVertex = last;
     entry.VertexBuffer->Unlock();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 #include <numeric>
 #include <stdexcept>
@@ -158,6 +159,7 @@ std::string TCore::NameOf(uint32_t id) const
 // the key's run, or -1 with lo at the slot where the key would go.
 int32_t TCore::SearchRun(const TKey& k, int32_t& lo, int32_t hi) const
 {
+    assert(0 <= lo && lo <= hi && hi < Count());
     int32_t mid = lo, c = 0;
     do {
         mid = lo + (hi - lo) / 2;
@@ -211,6 +213,7 @@ void TCore::Place(std::string_view name, uint32_t id)
 
 uint32_t TCore::Vacate(int32_t index)
 {
+    assert(!IsEmptySlot(index));
     free_.push_back(index);
     const uint32_t id = slots_[size_t(index)];
     slots_[size_t(index)] = kEmpty;
@@ -221,6 +224,7 @@ uint32_t TCore::Vacate(int32_t index)
 
 size_t TCore::OldAfter(uint32_t id, size_t from, size_t end) const
 {
+    assert(from <= end && end <= slots_.size());
     if (from == end || Less(id, slots_[from])) return from;
     // Gallop: the place is usually near.
     size_t lo = from, hi = from, step = 1;
@@ -243,7 +247,10 @@ size_t TCore::OldAfter(uint32_t id, size_t from, size_t end) const
     return hi;
 }
 
-void TCore::Sort()
+// Aligned to a cache line: the loops that move and merge the slots are
+// the hottest of a rebuild, and where they start within a line would
+// otherwise change their speed with the size of the code linked before.
+[[gnu::aligned(64)]] void TCore::Sort()
 {
     const size_t n = slots_.size();
     if (free_.empty() && (!restSorted_ || sortedEnd_ == 0)) {
@@ -331,21 +338,30 @@ inline uint32_t CompressBits(uint32_t value, uint32_t mask)
 
 }  // namespace
 
-namespace {
-
 // One byte position of the names that differs between them, packed into
 // `width` bits by `table` in an order-keeping way.
-struct TField {
+struct TCore::TField {
     int word, shift, width;
     uint8_t table[256];
 
     uint32_t Of(const TNodeHead& h) const { return table[(h.Word(word) >> shift) & 0xFF]; }
 };
 
+namespace {
+
+int IndexBits(size_t n)
+{
+    int bits = 1;
+    while ((uint64_t(1) << bits) < n) ++bits;
+    return bits;
+}
+
+}  // namespace
+
 // The fields of the byte positions where `diff` has bits: at each, the bits
 // that never differ are dropped (which keeps the order of the values that
 // do occur). Returns the number of fields.
-int MakeFields(const uint64_t diff[3], TField* fields)
+int TCore::MakeFields(const uint64_t diff[3], TField* fields)
 {
     int count = 0;
     for (int p = 0; p < int(kPrefix); ++p) {
@@ -360,28 +376,20 @@ int MakeFields(const uint64_t diff[3], TField* fields)
     return count;
 }
 
-int IndexBits(size_t n)
-{
-    int bits = 1;
-    while ((uint64_t(1) << bits) < n) ++bits;
-    return bits;
-}
-
 // Orders n entries by the fields given (and the length, when lengthWidth is
 // not 0), packed with each entry's place into 64-bit keys (totalBits of
 // name and IndexBits(n) of place must fit), least significant digit first;
-// each pass is stable, so entries of equal names keep their order. `head`
-// gives an entry's head.
-template <class THead>
-void RadixSort(uint32_t* ids, size_t n, const TField* fields, int fieldCount, const uint8_t* lengthTable,
-               int lengthWidth, int totalBits, THead head, std::vector<uint64_t>& order, std::vector<uint64_t>& spare,
-               std::vector<uint32_t>& idSpare)
+// each pass is stable, so entries of equal names keep their order.
+void TCore::RadixSort(uint32_t* ids, size_t n, const TField* fields, int fieldCount, const uint8_t* lengthTable,
+                      int lengthWidth, int totalBits)
 {
     const int indexBits = IndexBits(n);
+    assert(totalBits + indexBits <= 64);
+    std::vector<uint64_t>& order = order_;
     order.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        if (i + 8 < n) __builtin_prefetch(&head(ids[i + 8]));
-        const TNodeHead& h = head(ids[i]);
+        if (i + 8 < n) __builtin_prefetch(Node(ids[i + 8]));
+        const TNodeHead& h = *Node(ids[i]);
         uint64_t key = 0;
         for (int k = 0; k < fieldCount; ++k) key = (key << fields[k].width) | fields[k].Of(h);
         if (lengthWidth) key = (key << lengthWidth) | lengthTable[h.length & 0xFF];
@@ -391,6 +399,7 @@ void RadixSort(uint32_t* ids, size_t n, const TField* fields, int fieldCount, co
     if (passes > 0) {
         const int digit = (totalBits + passes - 1) / passes;
         const uint64_t mask = (uint64_t(1) << digit) - 1;
+        std::vector<uint64_t>& spare = orderTmp_;
         spare.resize(n);
         std::vector<uint32_t> counts(size_t(1) << digit);
         for (int pass = 0; pass < passes; ++pass) {
@@ -408,12 +417,10 @@ void RadixSort(uint32_t* ids, size_t n, const TField* fields, int fieldCount, co
         }
     }
     const uint64_t indexMask = (uint64_t(1) << indexBits) - 1;
-    idSpare.resize(n);
-    for (size_t i = 0; i < n; ++i) idSpare[i] = ids[order[i] & indexMask];
-    std::copy_n(idSpare.begin(), n, ids);
+    ids_.resize(n);
+    for (size_t i = 0; i < n; ++i) ids_[i] = ids[order[i] & indexMask];
+    std::copy_n(ids_.begin(), n, ids);
 }
-
-}  // namespace
 
 void TCore::SortFresh()
 {
@@ -445,6 +452,14 @@ void TCore::SortFresh()
     while (widest < 16 && (size_t(1) << (widest + 5)) <= n) ++widest;
     while (digitFields < fieldCount && digitBits + fields[digitFields].width <= widest)
         digitBits += fields[digitFields++].width;
+    GroupFresh(fields, digitFields, digitBits);
+    SortGroups(size_t(1) << digitBits, fields + digitFields, fieldCount - digitFields, lengthDiff);
+}
+
+void TCore::GroupFresh(const TField* fields, int digitFields, int digitBits)
+{
+    assert(digitBits <= 16);
+    const size_t n = fresh_.size();
     // Whether each group is in order is seen on the way: the distribution
     // keeps the order, so a group is in order when no name is below the
     // previous one of its group.
@@ -489,18 +504,21 @@ void TCore::SortFresh()
         for (size_t i = 0; i < n; ++i) ids_[next[digits_[i]]++] = fresh_[i];
     }
     fresh_.swap(ids_);
+}
+
+void TCore::SortGroups(size_t groups, const TField* rest, int restCount, uint32_t lengthDiff)
+{
+    assert(counts_.size() == groups + 1 && unsorted_.size() == groups && counts_[groups] == fresh_.size());
+    auto less = [this](uint32_t a, uint32_t b) { return Less(a, b); };
     // A group out of order is sorted by the fields after the leading ones,
     // as they differ among all the new names, when they fit the packed keys;
     // otherwise by what differs within the group alone.
-    const TField* rest = fields + digitFields;
-    const int restCount = fieldCount - digitFields;
     const uint32_t lengthMask = lengthDiff & 0xFFu;
     const int lengthWidth = __builtin_popcount(lengthMask);
     uint8_t lengthTable[256];
     for (uint32_t b = 0; b < 256; ++b) lengthTable[b] = uint8_t(CompressBits(b, lengthMask));
     int restBits = lengthWidth;
     for (int k = 0; k < restCount; ++k) restBits += rest[k].width;
-    auto head = [this](uint32_t id) -> const TNodeHead& { return *Node(id); };
     for (size_t d = 0; d < groups; ++d) {
         if (!unsorted_[d]) continue;
         uint32_t* group = fresh_.data() + counts_[d];
@@ -508,7 +526,7 @@ void TCore::SortFresh()
         if (size < 256) {
             std::sort(group, group + size, less);
         } else if (restBits + IndexBits(size) <= 64) {
-            RadixSort(group, size, rest, restCount, lengthTable, lengthWidth, restBits, head, order_, orderTmp_, ids_);
+            RadixSort(group, size, rest, restCount, lengthTable, lengthWidth, restBits);
         } else {
             uint64_t groupDiff[3];
             uint32_t groupLengthDiff;
@@ -521,6 +539,7 @@ void TCore::SortFresh()
 
 void TCore::Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const
 {
+    assert(n > 0);
     const TNodeHead& first = *Node(ids[0]);
     diff[0] = diff[1] = diff[2] = 0;
     lengthDiff = 0;
@@ -533,8 +552,21 @@ void TCore::Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_
     }
 }
 
+bool TCore::DifferWithin(const uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff,
+                         bool longNames) const
+{
+    uint64_t seen[3];
+    uint32_t seenLength;
+    bool seenLong;
+    Differences(ids, n, seen, seenLength, seenLong);
+    for (int k = 0; k < 3; ++k)
+        if (seen[k] & ~diff[k]) return false;
+    return (seenLength & ~lengthDiff) == 0 && (longNames || !seenLong);
+}
+
 void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff, bool longNames)
 {
+    assert(n > 0 && DifferWithin(ids, n, diff, lengthDiff, longNames));
     auto less = [this](uint32_t a, uint32_t b) { return Less(a, b); };
     if (n < 256 || longNames) {
         std::sort(ids, ids + n, less);
@@ -583,9 +615,7 @@ void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t le
         }
     }
 
-    RadixSort(
-        ids, n, fields, fieldCount, lengthTable, lengthWidth, totalBits,
-        [this](uint32_t id) -> const TNodeHead& { return *Node(id); }, order_, orderTmp_, ids_);
+    RadixSort(ids, n, fields, fieldCount, lengthTable, lengthWidth, totalBits);
 }
 
 int32_t TCore::IndexOf(std::string_view name) const

@@ -111,7 +111,8 @@ protected:
     void FreeNode(uint32_t id);
     // Puts an entry under a name into a reused or a new slot (and sorts when keep-sorted).
     void Place(std::string_view name, uint32_t id);
-    // Empties a slot, pushing it on the free stack; returns the entry it held.
+    // Empties a slot that holds an entry, pushing it on the free stack;
+    // returns the entry it held.
     uint32_t Vacate(int32_t index);
     // Removes every slot and hands out all entry room again from the start.
     void ClearSlots();
@@ -129,13 +130,27 @@ private:
     int32_t SearchRun(const TKey& k, int32_t& lo, int32_t hi) const;
     // Orders fresh_.
     void SortFresh();
+    // The steps of SortFresh for many names: fresh_ distributed by the group
+    // number its leading fields make, keeping the order (counts_[d] is then
+    // where group d starts, unsorted_[d] whether it is out of order); each
+    // group out of order sorted by the fields after the leading ones.
+    struct TField;
+    void GroupFresh(const TField* fields, int digitFields, int digitBits);
+    void SortGroups(size_t groups, const TField* rest, int restCount, uint32_t lengthDiff);
     // Notes that the list is sorted.
     void Sorted();
     // The bits in which the names differ from the first one's, whether some
     // lengths differ, and whether any name is longer than 24 bytes.
     void Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const;
+    // Whether n entries differ in no bits but those given.
+    bool DifferWithin(const uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff, bool longNames) const;
     // Orders n entries whose names differ in the bits given.
     void SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff, bool longNames);
+    // The byte positions where `diff` has bits, as fields; returns their number.
+    static int MakeFields(const uint64_t diff[3], TField* fields);
+    // Orders n entries by their fields (and length) packed into 64-bit keys.
+    void RadixSort(uint32_t* ids, size_t n, const TField* fields, int fieldCount, const uint8_t* lengthTable,
+                   int lengthWidth, int totalBits);
     // The first old slot from `from` on whose entry's name is above the entry's.
     size_t OldAfter(uint32_t id, size_t from, size_t end) const;
 

@@ -145,6 +145,117 @@ bool CornersExist(const uint16_t (&vertices)[N], int corners, size_t count)
     return true;
 }
 
+// Every corner of the mesh once: its position (scaled down by d, y and z
+// turned over, moved by the offset p) and its colour shaded by the
+// vertex's shade.
+void ShadeCorners(std::vector<TCornerPoint>& points, const Tmesh_list& meshes, const tmesh_record& r, int32_t code,
+                  double d, const double p[3], bool fullBright, uint32_t color)
+{
+    const std::span<const tmesh_vertex> vertices = meshes.Vertices(r);
+    const std::span<const uint16_t> shades = meshes.Shades(r);
+    const bool shaded = r.num_normals < 0 && !fullBright;
+    const int32_t red = int32_t(color & 0xFF), green = int32_t((color >> 8) & 0xFF),
+                  blue = int32_t((color >> 16) & 0xFF);
+    points.resize(vertices.size());
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        const tmesh_vertex v = vertices[i];
+        TCornerPoint& point = points[i];
+        point.x = float(v.x / d + p[0]);
+        point.y = float(-(v.y / d) + p[1]);
+        point.z = float(-(v.z / d) + p[2]);
+        // A vertex without a shade of its own counts as fully lit.
+        const int32_t bright = shaded && i < shades.size() ? ShadeBrightness(shades[i], code) : 255;
+        point.r = uint8_t(red * bright / 255);
+        point.g = uint8_t(green * bright / 255);
+        point.b = uint8_t(blue * bright / 255);
+    }
+}
+
+TxGL::TCorner PlainCorner(const std::vector<TCornerPoint>& points, uint16_t vertex, float u, float v)
+{
+    const TCornerPoint& p = points[vertex];
+    return TxGL::TCorner{p.x, p.y, p.z, u, v};
+}
+
+TxGL::TColorCorner ColouredCorner(const std::vector<TCornerPoint>& points, uint16_t vertex, float u, float v)
+{
+    const TCornerPoint& p = points[vertex];
+    return TxGL::TColorCorner{p.x, p.y, p.z, p.r, p.g, p.b, u, v};
+}
+
+// Selects the face's page and gives its texture coordinates; false when the
+// level has no such object texture.
+bool SelectObjectTexture(TxGL& gl, int32_t firstId, const Ttrlevel& level, uint16_t word, TTextureUV& uv)
+{
+    const int32_t tex = word & 0xFFF;
+    if (!HasObjectTexture(level, tex)) return false;
+    uv = TextureUV(level, tex);
+    const uint16_t tile = level.object_textures[size_t(tex)].tile;
+    gl.SetTexture(firstId + (tile & 0xFFF));
+    return true;
+}
+
+// The textured quads and triangles: flat in the current colour, otherwise
+// each corner in its own. Always inlined: every static and item drawn
+// passes here, and the compiler would otherwise keep it a call of its own
+// for the size of its frame.
+[[gnu::always_inline]] inline void EmitTexturedFaces(TxGL& gl, int32_t firstId, const Tmesh_list& meshes,
+                                                     const tmesh_record& r, const Ttrlevel& level,
+                                                     const std::vector<TCornerPoint>& points, bool flat)
+{
+    const size_t vertexCount = points.size();
+    auto plain = [&](uint16_t vertex, float u, float v) { return PlainCorner(points, vertex, u, v); };
+    auto coloured = [&](uint16_t vertex, float u, float v) { return ColouredCorner(points, vertex, u, v); };
+    TTextureUV uv;
+    for (const tmesh_textured_face& f : meshes.TexturedQuads(r)) {
+        if (!CornersExist(f.vertices, 4, vertexCount) || !SelectObjectTexture(gl, firstId, level, f.texture, uv))
+            continue;
+        const uint16_t* c = f.vertices;
+        if (flat)
+            gl.Quad(plain(c[0], uv.u[0], uv.v[0]), plain(c[1], uv.u[1], uv.v[1]), plain(c[2], uv.u[2], uv.v[2]),
+                    plain(c[3], uv.u[3], uv.v[3]));
+        else
+            gl.Quad4C(coloured(c[0], uv.u[0], uv.v[0]), coloured(c[1], uv.u[1], uv.v[1]),
+                      coloured(c[2], uv.u[2], uv.v[2]), coloured(c[3], uv.u[3], uv.v[3]));
+    }
+    for (const tmesh_textured_face& f : meshes.TexturedTriangles(r)) {
+        if (!CornersExist(f.vertices, 3, vertexCount) || !SelectObjectTexture(gl, firstId, level, f.texture, uv))
+            continue;
+        const uint16_t* c = f.vertices;
+        if (flat) gl.Tri(plain(c[0], uv.u[0], uv.v[0]), plain(c[1], uv.u[1], uv.v[1]), plain(c[2], uv.u[2], uv.v[2]));
+        else
+            gl.Tri3C(coloured(c[0], uv.u[0], uv.v[0]), coloured(c[1], uv.u[1], uv.v[1]),
+                     coloured(c[2], uv.u[2], uv.v[2]));
+    }
+}
+
+// The flat-coloured quads and triangles of older meshes, each in its
+// palette colour on the coloured-face texture; the current colour is kept.
+void EmitColouredFaces(TxGL& gl, const Tmesh_list& meshes, const tmesh_record& r, const Ttrlevel& level,
+                       const std::vector<TCornerPoint>& points)
+{
+    const size_t vertexCount = points.size();
+    auto plain = [&](uint16_t vertex, float u, float v) { return PlainCorner(points, vertex, u, v); };
+    gl.PushColor();
+    gl.SetTexture(gl.ColoredFaceTexture);
+    uint8_t cr, cg, cb;
+    for (const tmesh_colored_face& f : meshes.ColoredQuads(r)) {
+        if (!CornersExist(f.vertices, 4, vertexCount)) continue;
+        level.PaletteColor(f.color, cr, cg, cb);
+        gl.SetColor(cr, cg, cb);
+        const uint16_t* c = f.vertices;
+        gl.Quad(plain(c[0], 0, 0), plain(c[1], 1, 0), plain(c[2], 1, 1), plain(c[3], 0, 1));
+    }
+    for (const tmesh_colored_face& f : meshes.ColoredTriangles(r)) {
+        if (!CornersExist(f.vertices, 3, vertexCount)) continue;
+        level.PaletteColor(f.color, cr, cg, cb);
+        gl.SetColor(cr, cg, cb);
+        const uint16_t* c = f.vertices;
+        gl.Tri(plain(c[0], 0, 0), plain(c[1], 1, 0), plain(c[2], 1, 1));
+    }
+    gl.PopColor();
+}
+
 }  // namespace
 
 void ObjectTextureUV(const Ttrlevel& level, int32_t index, float& u1, float& v1, float& u2, float& v2, float& u3,
@@ -182,100 +293,21 @@ void BuildMeshObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, const 
 {
     if (index < 0 || uint32_t(index) >= meshes.count || size_t(index) >= meshes.meshes.size()) return;
     const tmesh_record& r = meshes.meshes[size_t(index)];
-    const double d = 100.0 / scale;
     const int32_t code = level.version_code;
 
-    double px = 0, py = 0, pz = 0;
+    double offset[3] = {0, 0, 0};
     if (centred) {
-        px = r.centre_offset[0];
-        py = r.centre_offset[1];
-        pz = r.centre_offset[2];
+        for (int k = 0; k < 3; ++k) offset[k] = r.centre_offset[k];
     } else {
         gl.PushMatrix();
         gl.Translate(float(x), float(y), float(z));
         gl.Rotate(0, angle, 0, false);
     }
 
-    // Every corner once: position and shaded colour.
     static thread_local std::vector<TCornerPoint> points;
-    const std::span<const tmesh_vertex> vertices = meshes.Vertices(r);
-    const std::span<const uint16_t> shades = meshes.Shades(r);
-    const bool shaded = r.num_normals < 0 && !fullBright;
-    const int32_t red = int32_t(color & 0xFF), green = int32_t((color >> 8) & 0xFF),
-                  blue = int32_t((color >> 16) & 0xFF);
-    points.resize(vertices.size());
-    for (size_t i = 0; i < vertices.size(); ++i) {
-        const tmesh_vertex v = vertices[i];
-        TCornerPoint& p = points[i];
-        p.x = float(v.x / d + px);
-        p.y = float(-(v.y / d) + py);
-        p.z = float(-(v.z / d) + pz);
-        // A vertex without a shade of its own counts as fully lit.
-        const int32_t bright = shaded && i < shades.size() ? ShadeBrightness(shades[i], code) : 255;
-        p.r = uint8_t(red * bright / 255);
-        p.g = uint8_t(green * bright / 255);
-        p.b = uint8_t(blue * bright / 255);
-    }
-    const size_t vertexCount = points.size();
-
-    auto plain = [&](uint16_t vertex, float u, float v) {
-        const TCornerPoint& p = points[vertex];
-        return TxGL::TCorner{p.x, p.y, p.z, u, v};
-    };
-    auto coloured = [&](uint16_t vertex, float u, float v) {
-        const TCornerPoint& p = points[vertex];
-        return TxGL::TColorCorner{p.x, p.y, p.z, p.r, p.g, p.b, u, v};
-    };
-    // Selects the face's page; false when the level has no such object texture.
-    auto selectTexture = [&](uint16_t word, TTextureUV& uv) {
-        const int32_t tex = word & 0xFFF;
-        if (!HasObjectTexture(level, tex)) return false;
-        uv = TextureUV(level, tex);
-        const uint16_t tile = level.object_textures[size_t(tex)].tile;
-        gl.SetTexture(firstId + (tile & 0xFFF));
-        return true;
-    };
-
-    TTextureUV uv;
-    for (const tmesh_textured_face& f : meshes.TexturedQuads(r)) {
-        if (!CornersExist(f.vertices, 4, vertexCount) || !selectTexture(f.texture, uv)) continue;
-        const uint16_t* c = f.vertices;
-        if (flat)
-            gl.Quad(plain(c[0], uv.u[0], uv.v[0]), plain(c[1], uv.u[1], uv.v[1]), plain(c[2], uv.u[2], uv.v[2]),
-                    plain(c[3], uv.u[3], uv.v[3]));
-        else
-            gl.Quad4C(coloured(c[0], uv.u[0], uv.v[0]), coloured(c[1], uv.u[1], uv.v[1]),
-                      coloured(c[2], uv.u[2], uv.v[2]), coloured(c[3], uv.u[3], uv.v[3]));
-    }
-    for (const tmesh_textured_face& f : meshes.TexturedTriangles(r)) {
-        if (!CornersExist(f.vertices, 3, vertexCount) || !selectTexture(f.texture, uv)) continue;
-        const uint16_t* c = f.vertices;
-        if (flat) gl.Tri(plain(c[0], uv.u[0], uv.v[0]), plain(c[1], uv.u[1], uv.v[1]), plain(c[2], uv.u[2], uv.v[2]));
-        else
-            gl.Tri3C(coloured(c[0], uv.u[0], uv.v[0]), coloured(c[1], uv.u[1], uv.v[1]),
-                     coloured(c[2], uv.u[2], uv.v[2]));
-    }
-
-    if (code < LEVEL_TR4) {
-        gl.PushColor();
-        gl.SetTexture(gl.ColoredFaceTexture);
-        uint8_t cr, cg, cb;
-        for (const tmesh_colored_face& f : meshes.ColoredQuads(r)) {
-            if (!CornersExist(f.vertices, 4, vertexCount)) continue;
-            level.PaletteColor(f.color, cr, cg, cb);
-            gl.SetColor(cr, cg, cb);
-            const uint16_t* c = f.vertices;
-            gl.Quad(plain(c[0], 0, 0), plain(c[1], 1, 0), plain(c[2], 1, 1), plain(c[3], 0, 1));
-        }
-        for (const tmesh_colored_face& f : meshes.ColoredTriangles(r)) {
-            if (!CornersExist(f.vertices, 3, vertexCount)) continue;
-            level.PaletteColor(f.color, cr, cg, cb);
-            gl.SetColor(cr, cg, cb);
-            const uint16_t* c = f.vertices;
-            gl.Tri(plain(c[0], 0, 0), plain(c[1], 1, 0), plain(c[2], 1, 1));
-        }
-        gl.PopColor();
-    }
+    ShadeCorners(points, meshes, r, code, 100.0 / scale, offset, fullBright, color);
+    EmitTexturedFaces(gl, firstId, meshes, r, level, points, flat);
+    if (code < LEVEL_TR4) EmitColouredFaces(gl, meshes, r, level, points);
 
     if (!centred) gl.PopMatrix();
 }

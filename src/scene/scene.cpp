@@ -193,8 +193,19 @@ std::vector<int> tr_scene::ObjectLayerRooms() const
 
 void tr_scene::Update()
 {
-    // Empty the lists of the dirty layers. (Emptying a list walks the whole
-    // vertex list; a list that is empty already is left alone.)
+    EmptyDirtyLists();
+    const int roomCount = Project ? Project->roomCount : 0;
+    if (roomCount != 0 && roomCount >= RoomOfInterest) FillDirtyLists();
+    // Each list's vertices together, grouped by texture id. (Without rooms
+    // only emptied lists remain, and sorting them costs nothing.)
+    GL.Vertices.Sort();
+    BuildDirtyBuffers();
+}
+
+void tr_scene::EmptyDirtyLists()
+{
+    // Emptying a list walks the whole vertex list; a list that is empty
+    // already is left alone.
     auto empty = [this](int list) {
         if (GL.Counts[list] != 0) GL.ClearList(list);
     };
@@ -217,73 +228,82 @@ void tr_scene::Update()
     }
     for (int f = LAYER_CAMERAS; f <= LAYER_SOUNDS; ++f)
         if (Dirty[size_t(f)]) empty(f + 2);
+}
 
-    const int roomCount = Project ? Project->roomCount : 0;
-    if (roomCount != 0 && roomCount >= RoomOfInterest) {
-        const int current = Project->currentRoom;
-        const int neighbour = DrawnNeighbour();
+void tr_scene::FillDirtyLists()
+{
+    const int current = Project->currentRoom;
+    const int neighbour = DrawnNeighbour();
 
-        GL.LoadIdentity();
-        GL.PushMatrix();
-        GL.Scale(float(Scale[0]), float(Scale[1]), float(Scale[2]));
-        GL.Translate(float(Translation[0]), float(Translation[1]), float(Translation[2]));
-        GL.Rotate(float(Rotation[0]), float(Rotation[1]), float(Rotation[2]), false);
+    GL.LoadIdentity();
+    GL.PushMatrix();
+    GL.Scale(float(Scale[0]), float(Scale[1]), float(Scale[2]));
+    GL.Translate(float(Translation[0]), float(Translation[1]), float(Translation[2]));
+    GL.Rotate(float(Rotation[0]), float(Rotation[1]), float(Rotation[2]), false);
 
-        if (Dirty[LAYER_FILTER] && !HideNeighbors) {
-            GL.SetList(LIST_FILTER);
-            BuildFilterRooms();
-        }
-        if (Dirty[LAYER_NEIGHBOUR] && neighbour) {
-            GL.SetList(LIST_NEIGHBOUR);
-            BuildRoomMesh(neighbour);
-            if (Lighting) LightRoom(neighbour, LIST_NEIGHBOUR);
-            if (neighbour == Project->playerRoom) BuildPlayerStart();
-        }
-        if (Dirty[LAYER_CURRENT]) {
-            GL.SetList(LIST_CURRENT);
-            BuildRoomMesh(current);
-            if (Lighting) LightRoom(current, LIST_CURRENT);
-            if (current == Project->playerRoom) BuildPlayerStart();
-        }
-
-        // A layer of symbols shows in its edit mode, for the current room and
-        // the neighbour.
-        auto symbols = [&](int layer, int mode, int list, void (tr_scene::*build)(int)) {
-            if (!Dirty[size_t(layer)] || EditMode != mode) return;
-            GL.SetList(list);
-            (this->*build)(current);
-            if (neighbour) (this->*build)(neighbour);
-        };
-        if (Dirty[LAYER_LIGHTS]) {
-            // Relighting starts again from the ambient colour of rooms that
-            // were not rebuilt above.
-            if (Lighting && !Dirty[LAYER_NEIGHBOUR] && neighbour) LightRoom(neighbour, LIST_NEIGHBOUR);
-            if (Lighting && !Dirty[LAYER_CURRENT]) LightRoom(current, LIST_CURRENT);
-            symbols(LAYER_LIGHTS, EDIT_LIGHTS, LIST_LIGHTS, &tr_scene::BuildRoomLights);
-        }
-        symbols(LAYER_CAMERAS, EDIT_CAMERAS, LIST_CAMERAS, &tr_scene::BuildCameras);
-        symbols(LAYER_FLYBYS, EDIT_FLYBYS, LIST_FLYBYS, &tr_scene::BuildFlybyCameras);
-        symbols(LAYER_SOUNDS, EDIT_SOUNDS, LIST_SOUNDS, &tr_scene::BuildSoundEntries);
-        if (Dirty[LAYER_STATICS] && !HideStatics) {
-            for (int room : ObjectLayerRooms()) BuildRoomStatics(room);
-        }
-        if (Dirty[LAYER_ITEMS] && !HideItems) {
-            for (int room : ObjectLayerRooms()) BuildRoomItems(room);
-        }
-        if (Dirty[LAYER_BOXES] && EditMode == EDIT_BOXES) {
-            GL.SetList(LIST_BOXES);
-            BuildRoomBoxes();
-        }
-
-        GL.PopMatrix();
+    FillRoomLayers(current, neighbour);
+    FillSymbolLayers(current, neighbour);
+    if (Dirty[LAYER_STATICS] && !HideStatics) {
+        for (int room : ObjectLayerRooms()) BuildRoomStatics(room);
     }
-    // Each list's vertices together, grouped by texture id. (Without rooms
-    // only emptied lists remain, and sorting them costs nothing.)
-    GL.Vertices.Sort();
+    if (Dirty[LAYER_ITEMS] && !HideItems) {
+        for (int room : ObjectLayerRooms()) BuildRoomItems(room);
+    }
+    if (Dirty[LAYER_BOXES] && EditMode == EDIT_BOXES) {
+        GL.SetList(LIST_BOXES);
+        BuildRoomBoxes();
+    }
 
-    // Lists into buffers: a dirty layer whose condition holds has its lists
-    // built and is clean; a flag whose condition fails stays set, and its
-    // list stays empty until the condition holds.
+    GL.PopMatrix();
+}
+
+void tr_scene::FillRoomLayers(int current, int neighbour)
+{
+    if (Dirty[LAYER_FILTER] && !HideNeighbors) {
+        GL.SetList(LIST_FILTER);
+        BuildFilterRooms();
+    }
+    if (Dirty[LAYER_NEIGHBOUR] && neighbour) {
+        GL.SetList(LIST_NEIGHBOUR);
+        BuildRoomMesh(neighbour);
+        if (Lighting) LightRoom(neighbour, LIST_NEIGHBOUR);
+        if (neighbour == Project->playerRoom) BuildPlayerStart();
+    }
+    if (Dirty[LAYER_CURRENT]) {
+        GL.SetList(LIST_CURRENT);
+        BuildRoomMesh(current);
+        if (Lighting) LightRoom(current, LIST_CURRENT);
+        if (current == Project->playerRoom) BuildPlayerStart();
+    }
+}
+
+void tr_scene::FillSymbolLayers(int current, int neighbour)
+{
+    // A layer of symbols shows in its edit mode, for the current room and
+    // the neighbour.
+    auto symbols = [&](int layer, int mode, int list, void (tr_scene::*build)(int)) {
+        if (!Dirty[size_t(layer)] || EditMode != mode) return;
+        GL.SetList(list);
+        (this->*build)(current);
+        if (neighbour) (this->*build)(neighbour);
+    };
+    if (Dirty[LAYER_LIGHTS]) {
+        // Relighting starts again from the ambient colour of rooms that
+        // were not rebuilt above.
+        if (Lighting && !Dirty[LAYER_NEIGHBOUR] && neighbour) LightRoom(neighbour, LIST_NEIGHBOUR);
+        if (Lighting && !Dirty[LAYER_CURRENT]) LightRoom(current, LIST_CURRENT);
+        symbols(LAYER_LIGHTS, EDIT_LIGHTS, LIST_LIGHTS, &tr_scene::BuildRoomLights);
+    }
+    symbols(LAYER_CAMERAS, EDIT_CAMERAS, LIST_CAMERAS, &tr_scene::BuildCameras);
+    symbols(LAYER_FLYBYS, EDIT_FLYBYS, LIST_FLYBYS, &tr_scene::BuildFlybyCameras);
+    symbols(LAYER_SOUNDS, EDIT_SOUNDS, LIST_SOUNDS, &tr_scene::BuildSoundEntries);
+}
+
+void tr_scene::BuildDirtyBuffers()
+{
+    // A dirty layer whose condition holds has its lists built and is clean;
+    // a flag whose condition fails stays set, and its list stays empty until
+    // the condition holds.
     auto build = [this](int layer, bool condition, std::initializer_list<int> lists) {
         if (!Dirty[layer] || !condition) return;
         for (int list : lists) GL.BuildVertexBuffer(Buffers, list);

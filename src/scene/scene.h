@@ -232,10 +232,27 @@ private:
     void BuildFilterRooms();
     // The rooms whose statics and items are drawn, in drawing order.
     std::vector<int> ObjectLayerRooms() const;
+    // The steps of Update: the lists of the dirty layers emptied; filled
+    // again under the scene's transform (rooms, symbols, statics, items and
+    // boxes), when the room of interest exists; turned into buffers.
+    void EmptyDirtyLists();
+    void FillDirtyLists();
+    void FillRoomLayers(int current, int neighbour);
+    void FillSymbolLayers(int current, int neighbour);
+    void BuildDirtyBuffers();
 
     void FloorSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
     void CeilingSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
 
+    // The steps of EmitSectorFaces, on the sector, faces and tag it is
+    // working on: the side walls with their top pieces, then the floor or
+    // ceiling face (a quad or two halves). Inline, and defined beside
+    // EmitSectorFaces alone, so that the steps cost no calls.
+    struct TSideCorners;
+    inline void EmitFloorWalls(const TSideCorners& at, int split);
+    inline void EmitFloorFace(const TSideCorners& at, int split);
+    inline void EmitCeilingWalls(const TSideCorners& at);
+    inline void EmitCeilingFace(const TSideCorners& at, int split);
     // Pieces of one wall; the sector, faces and tag are those that
     // EmitSectorFaces is working on.
     void EmitFloorWallStrip(int side, double X, double Y, double Z, double bottom);

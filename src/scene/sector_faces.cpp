@@ -183,122 +183,154 @@ void tr_scene::EmitDiagonalWallStrip(int kind, double X, double Y, double Z, dou
               emitFaces_->ids[kind], emitFaces_->colors[4]);
 }
 
+// Where the corners of the sector side lie: the sector's X, Y and Z, each
+// corner's height above Y and above the whole-unit base.
+struct tr_scene::TSideCorners {
+    double X, Y, Z;
+    double base;  // the whole-unit base height
+    double H;     // the room's height: steep walls reach it
+    double c[4], o[4];
+
+    TxGL::TCorner At(int k, double height, double u, double v) const
+    {
+        return {float(X + CORNER_DX[k]), float(height), float(Z + CORNER_DZ[k]), u, v};
+    }
+};
+
 void tr_scene::EmitSectorFaces(const tsector& sector, const tpick_tag& tag, double X, double Y, double Z,
                                const tsector_faces& faces, int split)
 {
     emitSector_ = &sector;
     emitFaces_ = &faces;
     emitTag_ = tag;
-    const int part = faces.part;
-    const double base = faces.base;
-    const double H = faces.roomHeight;
-    double c[4], o[4];
+    TSideCorners at{X, Y, Z, double(faces.base), double(faces.roomHeight), {}, {}};
     for (int k = 0; k < 4; ++k) {
-        c[k] = faces.c[k];
-        o[k] = c[k] - base;
+        at.c[k] = faces.c[k];
+        at.o[k] = at.c[k] - at.base;
     }
-    const uint32_t faceColor = faces.colors[4];
-    auto corner = [&](int k, double height, double u, double v) -> TxGL::TCorner {
-        return {float(X + CORNER_DX[k]), float(height), float(Z + CORNER_DZ[k]), u, v};
-    };
-
-    if (part == 0) {
-        for (int side = 0; side < 4; ++side) {
-            const uint16_t id = faces.ids[side];
-            if (id == 0) continue;
-            const uint32_t color = faces.colors[side];
-            GL.SetColorTColor(color);
-            const bool steep =
-                (split == 1 && o[SIDE_STEEP1[side]] >= STEEP) || (split == 2 && o[SIDE_STEEP2[side]] >= STEEP);
-            EmitFloorWallStrip(side, X, Y, Z, steep ? H : base);
-
-            // The top piece, from the base up to the corners: its texture is
-            // cut to the part of the piece that the slope leaves.
-            const int p = SIDE_P[side], q = SIDE_Q[side];
-            const double t1 = o[p], t2 = o[q];
-            SetFaceTag(0, uint8_t(side), TOP_PIECE);
-            tface_uv uv = SelectWallTexture(Record(sector, 0, side, TOP_PIECE), id, color);
-            CutTopPiece(uv, t1, t2, 0, 3, 1, 2);
-            if (!steep)
-                GL.Quad(corner(p, Y + base + t1, uv.tu[0], uv.tv[0]), corner(q, Y + base + t2, uv.tu[1], uv.tv[1]),
-                        corner(q, Y + base, uv.tu[2], uv.tv[2]), corner(p, Y + base, uv.tu[3], uv.tv[3]));
-        }
-
-        GL.SetColorTColor(faceColor);
-        const tface_texture& recordA = sector.floorFaces[0];
-        const tface_texture& recordB = sector.floorFaces[1];
-        auto at = [&](int k, const tface_uv& uv, int uvCorner) {
-            return corner(k, Y + c[k], uv.tu[uvCorner], uv.tv[uvCorner]);
-        };
-        // One half of a split face, or the diagonal wall its steep corner makes.
-        auto half = [&](int faceIndex, const tface_texture& record, int steepCorner, int diagonal, int k1, int uv1,
-                        int k2, int uv2, int k3, int uv3) {
-            const uint16_t id = faces.ids[4 + faceIndex];
-            if (id == 0) return;
-            if (o[steepCorner] >= STEEP) {
-                EmitDiagonalWallStrip(diagonal, X, Y, Z, H);
-                return;
-            }
-            SetFaceTag(0, 4, uint8_t(faceIndex));
-            const tface_uv uv = SelectFaceTexture(id, record, faceColor);
-            GL.Tri(at(k1, uv, uv1), at(k2, uv, uv2), at(k3, uv, uv3));
-        };
-        switch (split) {
-        case 0:
-            if (faces.ids[4] != 0) {
-                SetFaceTag(0, 4, 0);
-                const tface_uv uv = SelectFaceTexture(faces.ids[4], recordA, faceColor);
-                GL.Quad(at(3, uv, 0), at(2, uv, 1), at(1, uv, 2), at(0, uv, 3));
-            }
-            break;
-        case 1:
-            half(0, recordA, 3, 0, 3, 0, 2, 1, 0, 3);
-            half(1, recordB, 1, 1, 2, 1, 1, 2, 0, 3);
-            break;
-        case 2:
-            half(1, recordB, 2, 2, 3, 0, 2, 1, 1, 2);
-            half(0, recordA, 0, 3, 3, 0, 1, 2, 0, 3);
-            break;
-        default: break;
-        }
-        return;
+    if (faces.part == 0) {
+        EmitFloorWalls(at, split);
+        GL.SetColorTColor(faces.colors[4]);
+        EmitFloorFace(at, split);
+    } else {
+        EmitCeilingWalls(at);
+        GL.SetColorTColor(faces.colors[4]);
+        EmitCeilingFace(at, split);
     }
+}
 
-    // Ceiling part: walls hang from the ceiling down to the base, then the
-    // top piece down to the corners; halves never become walls.
+void tr_scene::EmitFloorWalls(const TSideCorners& at, int split)
+{
+    const tsector_faces& faces = *emitFaces_;
+    const double Y = at.Y, base = at.base;
     for (int side = 0; side < 4; ++side) {
         const uint16_t id = faces.ids[side];
         if (id == 0) continue;
         const uint32_t color = faces.colors[side];
         GL.SetColorTColor(color);
-        EmitCeilingWallStrip(side, X, Y, Z, base);
+        const bool steep =
+            (split == 1 && at.o[SIDE_STEEP1[side]] >= STEEP) || (split == 2 && at.o[SIDE_STEEP2[side]] >= STEEP);
+        EmitFloorWallStrip(side, at.X, Y, at.Z, steep ? at.H : base);
+
+        // The top piece, from the base up to the corners: its texture is
+        // cut to the part of the piece that the slope leaves.
+        const int p = SIDE_P[side], q = SIDE_Q[side];
+        const double t1 = at.o[p], t2 = at.o[q];
+        SetFaceTag(0, uint8_t(side), TOP_PIECE);
+        tface_uv uv = SelectWallTexture(Record(*emitSector_, 0, side, TOP_PIECE), id, color);
+        CutTopPiece(uv, t1, t2, 0, 3, 1, 2);
+        if (!steep)
+            GL.Quad(at.At(p, Y + base + t1, uv.tu[0], uv.tv[0]), at.At(q, Y + base + t2, uv.tu[1], uv.tv[1]),
+                    at.At(q, Y + base, uv.tu[2], uv.tv[2]), at.At(p, Y + base, uv.tu[3], uv.tv[3]));
+    }
+}
+
+void tr_scene::EmitFloorFace(const TSideCorners& at, int split)
+{
+    const tsector_faces& faces = *emitFaces_;
+    const uint32_t faceColor = faces.colors[4];
+    const tface_texture& recordA = emitSector_->floorFaces[0];
+    const tface_texture& recordB = emitSector_->floorFaces[1];
+    auto corner = [&](int k, const tface_uv& uv, int uvCorner) {
+        return at.At(k, at.Y + at.c[k], uv.tu[uvCorner], uv.tv[uvCorner]);
+    };
+    // One half of a split face, or the diagonal wall its steep corner makes.
+    auto half = [&](int faceIndex, const tface_texture& record, int steepCorner, int diagonal, int k1, int uv1, int k2,
+                    int uv2, int k3, int uv3) {
+        const uint16_t id = faces.ids[4 + faceIndex];
+        if (id == 0) return;
+        if (at.o[steepCorner] >= STEEP) {
+            EmitDiagonalWallStrip(diagonal, at.X, at.Y, at.Z, at.H);
+            return;
+        }
+        SetFaceTag(0, 4, uint8_t(faceIndex));
+        const tface_uv uv = SelectFaceTexture(id, record, faceColor);
+        GL.Tri(corner(k1, uv, uv1), corner(k2, uv, uv2), corner(k3, uv, uv3));
+    };
+    switch (split) {
+    case 0:
+        if (faces.ids[4] != 0) {
+            SetFaceTag(0, 4, 0);
+            const tface_uv uv = SelectFaceTexture(faces.ids[4], recordA, faceColor);
+            GL.Quad(corner(3, uv, 0), corner(2, uv, 1), corner(1, uv, 2), corner(0, uv, 3));
+        }
+        break;
+    case 1:
+        half(0, recordA, 3, 0, 3, 0, 2, 1, 0, 3);
+        half(1, recordB, 1, 1, 2, 1, 1, 2, 0, 3);
+        break;
+    case 2:
+        half(1, recordB, 2, 2, 3, 0, 2, 1, 1, 2);
+        half(0, recordA, 0, 3, 3, 0, 1, 2, 0, 3);
+        break;
+    default: break;
+    }
+}
+
+// Ceiling walls hang from the ceiling down to the base, then the top piece
+// down to the corners.
+void tr_scene::EmitCeilingWalls(const TSideCorners& at)
+{
+    const tsector_faces& faces = *emitFaces_;
+    const double Y = at.Y, base = at.base;
+    for (int side = 0; side < 4; ++side) {
+        const uint16_t id = faces.ids[side];
+        if (id == 0) continue;
+        const uint32_t color = faces.colors[side];
+        GL.SetColorTColor(color);
+        EmitCeilingWallStrip(side, at.X, Y, at.Z, base);
 
         const int p = SIDE_P[side], q = SIDE_Q[side];
-        const double t1 = o[p], t2 = o[q];
+        const double t1 = at.o[p], t2 = at.o[q];
         SetFaceTag(1, uint8_t(side), TOP_PIECE);
-        tface_uv uv = SelectWallTexture(Record(sector, 1, side, TOP_PIECE), id, color);
+        tface_uv uv = SelectWallTexture(Record(*emitSector_, 1, side, TOP_PIECE), id, color);
         CutTopPiece(uv, t1, t2, 3, 0, 2, 1);
-        GL.Quad(corner(p, Y - base, uv.tu[0], uv.tv[0]), corner(q, Y - base, uv.tu[1], uv.tv[1]),
-                corner(q, Y - base - t2, uv.tu[2], uv.tv[2]), corner(p, Y - base - t1, uv.tu[3], uv.tv[3]));
+        GL.Quad(at.At(p, Y - base, uv.tu[0], uv.tv[0]), at.At(q, Y - base, uv.tu[1], uv.tv[1]),
+                at.At(q, Y - base - t2, uv.tu[2], uv.tv[2]), at.At(p, Y - base - t1, uv.tu[3], uv.tv[3]));
     }
+}
 
-    GL.SetColorTColor(faceColor);
-    const tface_texture& recordA = sector.ceilingFaces[0];
-    const tface_texture& recordB = sector.ceilingFaces[1];
-    auto at = [&](int k, const tface_uv& uv) { return corner(k, Y - c[k], uv.tu[k], uv.tv[k]); };
+// The halves of a ceiling face never become walls.
+void tr_scene::EmitCeilingFace(const TSideCorners& at, int split)
+{
+    const tsector_faces& faces = *emitFaces_;
+    const uint32_t faceColor = faces.colors[4];
+    const tface_texture& recordA = emitSector_->ceilingFaces[0];
+    const tface_texture& recordB = emitSector_->ceilingFaces[1];
+    auto corner = [&](int k, const tface_uv& uv) { return at.At(k, at.Y - at.c[k], uv.tu[k], uv.tv[k]); };
     auto face = [&](int faceIndex, const tface_texture& record, int k1, int k2, int k3) {
         const uint16_t id = faces.ids[4 + faceIndex];
         if (id == 0) return;
         SetFaceTag(1, 4, uint8_t(faceIndex));
         const tface_uv uv = SelectFaceTexture(id, record, faceColor);
-        GL.Tri(at(k1, uv), at(k2, uv), at(k3, uv));
+        GL.Tri(corner(k1, uv), corner(k2, uv), corner(k3, uv));
     };
     switch (split) {
     case 0:
         if (faces.ids[4] != 0) {
             SetFaceTag(1, 4, 0);
             const tface_uv uv = SelectFaceTexture(faces.ids[4], recordA, faceColor);
-            GL.Quad(at(0, uv), at(1, uv), at(2, uv), at(3, uv));
+            GL.Quad(corner(0, uv), corner(1, uv), corner(2, uv), corner(3, uv));
         }
         break;
     case 2:
