@@ -292,19 +292,23 @@ TClipVertex Lerp(const TClipVertex& a, const TClipVertex& b, float t)
 
 constexpr int kMaxPoly = 3 + kPlaneCount;
 
-// One Sutherland-Hodgman pass against plane p, from poly into out; returns
-// the new vertex count. edge[i] tells whether the side from vertex i to
-// i + 1 is part of an original triangle side (clipping adds the others).
+// One Sutherland-Hodgman pass against plane p, from poly into out (room
+// for kMaxPoly vertices); returns the new vertex count. edge[i] tells
+// whether the side from vertex i to i + 1 is part of an original triangle
+// side (clipping adds the others). A convex polygon gains at most one
+// vertex per plane; one that would gain more is no longer convex (its
+// distances are not finite) and is dropped: the count is then 0.
 int ClipAgainst(const TDrawContext& ctx, int p, const TClipVertex* poly, const bool* edge, int n, TClipVertex* out,
                 bool* outEdge)
 {
-    assert(n <= kMaxPoly - 1);
+    assert(n <= kMaxPoly);
     int m = 0;
     for (int i = 0; i < n; ++i) {
         const TClipVertex& a = poly[i];
         const TClipVertex& b = poly[(i + 1) % n];
         const float da = PlaneDistance(p, a, ctx.gx, ctx.gy), db = PlaneDistance(p, b, ctx.gx, ctx.gy);
         const bool ina = da >= 0.0f, inb = db >= 0.0f;
+        if (m + int(ina) + int(ina != inb) > kMaxPoly) return 0;
         if (ina) {
             out[m] = a;
             outEdge[m++] = edge[i];
