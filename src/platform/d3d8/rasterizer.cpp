@@ -24,7 +24,7 @@ constexpr double kMaxCoord = 1 << 20;   // clipping keeps screen positions withi
 constexpr double kMaxAccept = 1 << 21;  // beyond this (rounding after clipping aside) a polygon is dropped
 constexpr int kTile = RasterTileSize;
 constexpr uint32_t kMinChunk = 256;    // triangles per set-up chunk, at least
-constexpr uint32_t kMaxChunk = 16384;  // and at most
+constexpr uint32_t kMaxChunk = 65536;  // and at most
 constexpr uint32_t kBatch = 64;        // triangles transformed at once within a chunk
 constexpr float kMinW = 1e-6f;         // clip-space w below this is behind the eye
 
