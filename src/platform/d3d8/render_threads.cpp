@@ -1,6 +1,9 @@
 #include "platform/d3d8/render_threads.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <chrono>
 
 TRenderThreads& TRenderThreads::Instance()
 {
@@ -52,11 +55,36 @@ void TRenderThreads::Drain(std::unique_lock<std::mutex>& lock)
     }
 }
 
+namespace {
+
+// How long a thread that ran out of work keeps looking for more before it
+// sleeps: a frame asks for work several times in quick succession, and
+// waking a sleeping thread costs more than this.
+constexpr auto kSpin = std::chrono::microseconds(100);
+
+// Waits, without the lock, until `ready` holds or the spin time is over.
+template <class TReady>
+void SpinUntil(const TReady& ready)
+{
+    const auto end = std::chrono::steady_clock::now() + kSpin;
+    for (int k = 0; !ready(); ++k) {
+        _mm_pause();
+        if (k % 64 == 63 && std::chrono::steady_clock::now() > end) return;
+    }
+}
+
+}  // namespace
+
 void TRenderThreads::WorkerLoop()
 {
     unsigned seen = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        if (!quit_ && generation_ == seen) {
+            lock.unlock();
+            SpinUntil([&] { return generation_.load(std::memory_order_relaxed) != seen; });
+            lock.lock();
+        }
         wake_.wait(lock, [&] { return quit_ || generation_ != seen; });
         if (quit_) return;
         seen = generation_;
@@ -80,6 +108,11 @@ void TRenderThreads::ParallelFor(int n, const std::function<void(int)>& body)
     ++generation_;
     wake_.notify_all();
     Drain(lock);
+    if (finished_ != items_) {
+        lock.unlock();
+        SpinUntil([&] { return finished_.load(std::memory_order_relaxed) == n; });
+        lock.lock();
+    }
     done_.wait(lock, [&] { return finished_ == items_; });
     body_ = nullptr;
     items_ = 0;

@@ -1,6 +1,7 @@
 // The worker threads that share out the rasterizer's work.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -37,8 +38,8 @@ private:
     std::condition_variable done_;
     const std::function<void(int)>* body_ = nullptr;
     int items_ = 0;
-    int next_ = 0;      // next item to hand out (under mutex_)
-    int finished_ = 0;  // items completed (under mutex_)
-    unsigned generation_ = 0;
+    int next_ = 0;                          // next item to hand out (under mutex_)
+    std::atomic<int> finished_ = 0;         // items completed (changed under mutex_)
+    std::atomic<unsigned> generation_ = 0;  // one more for every ParallelFor (changed under mutex_)
     bool quit_ = false;
 };
