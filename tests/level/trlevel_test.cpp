@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "level/trlevel.h"
+#include "mem_block_match.h"
 #include "support/level_writer.h"
 #include "support/temp_dir.h"
 
@@ -25,16 +26,6 @@ template <class T, class U>
     if (n != expected.size() || std::size(table) < n)
         return ::testing::AssertionFailure() << "count " << n << ", expected " << expected.size();
     if (n && std::memcmp(std::data(table), expected.data(), n * sizeof(U)) != 0)
-        return ::testing::AssertionFailure() << "content differs";
-    return ::testing::AssertionSuccess();
-}
-
-// The block holds exactly the expected bytes.
-::testing::AssertionResult SameBlock(const TMemBlock& b, const std::vector<uint8_t>& expected)
-{
-    if (size_t(b.length()) != expected.size())
-        return ::testing::AssertionFailure() << "length " << b.length() << ", expected " << expected.size();
-    if (!expected.empty() && std::memcmp(b.data(), expected.data(), expected.size()) != 0)
         return ::testing::AssertionFailure() << "content differs";
     return ::testing::AssertionSuccess();
 }

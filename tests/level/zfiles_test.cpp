@@ -12,6 +12,7 @@
 #include "level/parallel_deflate.h"
 #include "level/zfiles.h"
 #include "level/zlibwrap.h"
+#include "mem_block_match.h"
 #include "platform/rtl/messages.h"
 #include "platform/rtl/sysutils.h"
 #include "support/temp_dir.h"
@@ -25,16 +26,6 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t noise = 0)
     for (size_t i = 0; i < n; ++i)
         v[i] = static_cast<uint8_t>(noise ? (noise = noise * 1103515245u + 12345u) >> 24 : (i * 7 + i / 256) & 0xFF);
     return v;
-}
-
-// The block holds exactly the expected bytes.
-::testing::AssertionResult Holds(const TMemBlock& b, const std::vector<uint8_t>& expected)
-{
-    if (size_t(b.length()) != expected.size())
-        return ::testing::AssertionFailure() << "length " << b.length() << ", expected " << expected.size();
-    if (!expected.empty() && std::memcmp(b.data(), expected.data(), expected.size()) != 0)
-        return ::testing::AssertionFailure() << "content differs";
-    return ::testing::AssertionSuccess();
 }
 
 uint32_t U32At(const std::vector<uint8_t>& v, size_t at)
@@ -77,7 +68,7 @@ TEST(ZlibWrap, RoundTripsThroughZlibAndRefusesDamage)
         for (int32_t estimate : {0, 1, 1000, 100000, 500000}) {
             TMemBlock out;
             ASSERT_TRUE(DecompressBuf(packed.data(), packed.length(), estimate, out)) << estimate;
-            EXPECT_TRUE(Holds(out, data)) << estimate;
+            EXPECT_TRUE(SameBlock(out, data)) << estimate;
         }
         // A stream cut short keeps its output block; a limit below the content is damage.
         TMemBlock out;
