@@ -38,7 +38,7 @@ namespace {
 
 inline size_t TailLength(uint32_t length) { return length > kPrefix ? length - kPrefix : 0; }
 
-// Names equal in their first 24 bytes (zero-padded): decide by the rest.
+// Names equal in their first 20 bytes (zero-padded): decide by the rest.
 inline int CompareRest(uint32_t la, const char* ta, uint32_t lb, const char* tb)
 {
     const size_t a = TailLength(la), b = TailLength(lb);

@@ -140,7 +140,7 @@ private:
     // Notes that the list is sorted.
     void Sorted();
     // The bits in which the names differ from the first one's, whether some
-    // lengths differ, and whether any name is longer than 24 bytes.
+    // lengths differ, and whether any name is longer than the 20 bytes kept.
     void Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const;
     // Whether n entries differ in no bits but those given.
     bool DifferWithin(const uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t lengthDiff, bool longNames) const;
@@ -159,7 +159,7 @@ private:
     std::vector<uint8_t*> blocks_;
     uint32_t nextNode_ = 0;        // entries handed out from the blocks so far
     uint32_t freeNodes_ = kEmpty;  // freed entries, linked through their first word
-    // The part past 24 bytes of the longer names, by entry.
+    // The part past 20 bytes of the longer names, by entry.
     std::unordered_map<uint32_t, std::unique_ptr<char[]>> tails_;
 
     // Since the last sort, the slots before sortedEnd_ still hold the entries
