@@ -50,10 +50,6 @@ inline int CompareRest(uint32_t la, const char* ta, uint32_t lb, const char* tb)
     return la < lb ? -1 : la > lb ? 1 : 0;
 }
 
-}  // namespace
-
-namespace {
-
 // Bytes `at` to `at` + 7 of n bytes as one big-endian word, zero-padded,
 // read without touching anything past the n bytes.
 inline uint64_t WordAt(const char* p, size_t n, size_t at)
@@ -74,7 +70,8 @@ inline uint64_t WordAt(const char* p, size_t n, size_t at)
     return __builtin_bswap64(x);  // big-endian: the first byte most significant
 }
 
-inline TKey KeyOf(std::string_view name)
+// The key of a name, for comparisons with entries.
+inline TKey MakeKey(std::string_view name)
 {
     TKey k;
     const char* p = name.data();
@@ -88,8 +85,6 @@ inline TKey KeyOf(std::string_view name)
 }
 
 }  // namespace
-
-TKey MakeKey(std::string_view name) { return KeyOf(name); }
 
 TCore::TCore(size_t nodeSize, size_t nodeAlign) : nodeSize_(nodeSize), nodeAlign_(nodeAlign) { slots_.reserve(1024); }
 
@@ -176,7 +171,7 @@ int32_t TCore::SearchRun(const TKey& k, int32_t& lo, int32_t hi) const
 void TCore::Place(std::string_view name, uint32_t id)
 {
     TNodeHead& h = *Node(id);
-    const TKey k = KeyOf(name);
+    const TKey k = MakeKey(name);
     h.key[0] = k.key[0];
     h.key[1] = k.key[1];
     h.key2 = uint32_t(k.key[2] >> 32);

@@ -56,7 +56,6 @@ struct TKey {
     uint32_t length;
     const char* tail;  // bytes from 20 on
 };
-TKey MakeKey(std::string_view name);
 
 // The untyped part of the list: entries, slots, free stack, sort and searches.
 class TCore {
