@@ -642,12 +642,7 @@ void TCore::ClearSlots()
 {
     slots_.clear();
     free_.clear();
-    reused_.clear();
-    sortedEnd_ = 0;
-    restSorted_ = true;
-    freshAny_ = freshLong_ = false;
-    freshDiff_[0] = freshDiff_[1] = freshDiff_[2] = 0;
-    freshLengthDiff_ = 0;
+    Sorted();  // an empty list is sorted
     tails_.clear();
     // Every record is gone: the blocks are handed out again from the start.
     nextNode_ = 0;
