@@ -322,13 +322,18 @@ void TCore::Sorted()
 
 namespace {
 
-// The bits of `value` selected by `mask`, packed together in their order.
-inline uint32_t CompressBits(uint32_t value, uint32_t mask)
+// Fills `table` with the bits of each byte value that `mask` selects,
+// packed together in their order (which keeps the order of values that
+// differ only in those bits); returns how many bits that is.
+int PackTable(uint32_t mask, uint8_t table[256])
 {
-    uint32_t out = 0;
-    for (int bit = 7; bit >= 0; --bit)
-        if (mask & (1u << bit)) out = (out << 1) | ((value >> bit) & 1u);
-    return out;
+    for (uint32_t b = 0; b < 256; ++b) {
+        uint32_t out = 0;
+        for (int bit = 7; bit >= 0; --bit)
+            if (mask & (1u << bit)) out = (out << 1) | ((b >> bit) & 1u);
+        table[b] = uint8_t(out);
+    }
+    return __builtin_popcount(mask);
 }
 
 }  // namespace
@@ -365,8 +370,7 @@ int TCore::MakeFields(const uint64_t diff[3], TField* fields)
         TField& f = fields[count++];
         f.word = p / 8;
         f.shift = 56 - 8 * (p % 8);
-        f.width = __builtin_popcount(mask);
-        for (uint32_t b = 0; b < 256; ++b) f.table[b] = uint8_t(CompressBits(b, mask));
+        f.width = PackTable(mask, f.table);
     }
     return count;
 }
@@ -508,10 +512,8 @@ void TCore::SortGroups(size_t groups, const TField* rest, int restCount, uint32_
     // A group out of order is sorted by the fields after the leading ones,
     // as they differ among all the new names, when they fit the packed keys;
     // otherwise by what differs within the group alone.
-    const uint32_t lengthMask = lengthDiff & 0xFFu;
-    const int lengthWidth = __builtin_popcount(lengthMask);
     uint8_t lengthTable[256];
-    for (uint32_t b = 0; b < 256; ++b) lengthTable[b] = uint8_t(CompressBits(b, lengthMask));
+    const int lengthWidth = PackTable(lengthDiff & 0xFFu, lengthTable);
     int restBits = lengthWidth;
     for (int k = 0; k < restCount; ++k) restBits += rest[k].width;
     for (size_t d = 0; d < groups; ++d) {
@@ -575,11 +577,9 @@ void TCore::SortIds(uint32_t* ids, size_t n, const uint64_t diff[3], uint32_t le
     const int fieldCount = MakeFields(diff, fields);
     int totalBits = 0;
     for (int k = 0; k < fieldCount; ++k) totalBits += fields[k].width;
-    const uint32_t lengthMask = lengthDiff & 0xFFu;
-    int lengthWidth = __builtin_popcount(lengthMask);
-    totalBits += lengthWidth;
     uint8_t lengthTable[256];
-    for (uint32_t b = 0; b < 256; ++b) lengthTable[b] = uint8_t(CompressBits(b, lengthMask));
+    int lengthWidth = PackTable(lengthDiff & 0xFFu, lengthTable);
+    totalBits += lengthWidth;
     if (totalBits + indexBits > 64) {
         // Too wide: number the values that actually occur at each position
         // instead (one more pass, fewer bits).
