@@ -115,86 +115,47 @@ void TMain_Form::BindPageHandlers()
     BindViewHandlers();
 }
 
+THandler TMain_Form::WhenStarted(void (TMain_Form::*handler)())
+{
+    return [this, handler] {
+        if (started_) (this->*handler)();
+    };
+}
+
 // The view modes and the animated texture lists.
 void TMain_Form::BindTopPageHandlers()
 {
-    SpeedButton1->OnClick = [this] {
-        if (started_) SpeedButton1Click();
-    };
-    SpeedButton44->OnClick = [this] {
-        if (started_) SpeedButton44Click();
-    };
-    RadioButton1->OnClick = [this] {
-        if (started_) RadioButton1Click();
-    };
-    RadioButton2->OnClick = [this] {
-        if (started_) RadioButton2Click();
-    };
-    RadioButton5->OnClick = [this] {
-        if (started_) RadioButton5Click();
-    };
-    ListBox8->OnClick = [this] {
-        if (started_) ListBox8Click();
-    };
-    ListBox9->OnClick = [this] {
-        if (started_) ListBox9Click();
-    };
+    SpeedButton1->OnClick = WhenStarted(&TMain_Form::SpeedButton1Click);
+    SpeedButton44->OnClick = WhenStarted(&TMain_Form::SpeedButton44Click);
+    RadioButton1->OnClick = WhenStarted(&TMain_Form::RadioButton1Click);
+    RadioButton2->OnClick = WhenStarted(&TMain_Form::RadioButton2Click);
+    RadioButton5->OnClick = WhenStarted(&TMain_Form::RadioButton5Click);
+    ListBox8->OnClick = WhenStarted(&TMain_Form::ListBox8Click);
+    ListBox9->OnClick = WhenStarted(&TMain_Form::ListBox9Click);
 }
 
 // The room list and its neighbours, the triggers, the converter, the 2D map
 // and the item remapping.
 void TMain_Form::BindBottomPageHandlers()
 {
-    ListBox4->OnClick = [this] {
-        if (started_) ListBox4Click();
-    };
-    SpinEdit11->OnChange = [this] {
-        if (started_) SpinEdit11Change();
-    };
-    SpeedButton45->OnClick = [this] {
-        if (started_) SpeedButton45Click();
-    };
-    SpeedButton47->OnClick = [this] {
-        if (started_) SpeedButton47Click();
-    };
-    Button26->OnClick = [this] {
-        if (started_) Button26Click();
-    };
-    RadioButton6->OnClick = [this] {
-        if (started_) RadioButton6Click();
-    };
-    RadioButton11->OnClick = [this] {
-        if (started_) RadioButton11Click();
-    };
-    RadioButton12->OnClick = [this] {
-        if (started_) RadioButton12Click();
-    };
+    ListBox4->OnClick = WhenStarted(&TMain_Form::ListBox4Click);
+    SpinEdit11->OnChange = WhenStarted(&TMain_Form::SpinEdit11Change);
+    SpeedButton45->OnClick = WhenStarted(&TMain_Form::SpeedButton45Click);
+    SpeedButton47->OnClick = WhenStarted(&TMain_Form::SpeedButton47Click);
+    Button26->OnClick = WhenStarted(&TMain_Form::Button26Click);
+    RadioButton6->OnClick = WhenStarted(&TMain_Form::RadioButton6Click);
+    RadioButton11->OnClick = WhenStarted(&TMain_Form::RadioButton11Click);
+    RadioButton12->OnClick = WhenStarted(&TMain_Form::RadioButton12Click);
 
-    ListBox5->OnClick = [this] {
-        if (started_) ListBox5Click();
-    };
-    SpeedButton99->OnClick = [this] {
-        if (started_) SpeedButton99Click();
-    };
-    SpeedButton43->OnClick = [this] {
-        if (started_) SpeedButton43Click();
-    };
+    ListBox5->OnClick = WhenStarted(&TMain_Form::ListBox5Click);
+    SpeedButton99->OnClick = WhenStarted(&TMain_Form::SpeedButton99Click);
+    SpeedButton43->OnClick = WhenStarted(&TMain_Form::SpeedButton43Click);
 
-    CheckListBox2->OnClick = [this] {
-        if (started_) CheckListBox2Click();
-    };
-    Button1->OnClick = [this] {
-        if (started_) Button1Click();
-    };
-    ListBox3->OnClick = [this] {
-        if (started_) ListBox3Click();
-    };
-    Button37->OnClick = [this] {
-        if (started_) Button37Click();
-    };
-    Button38->OnClick = [this] {
-        if (started_) Button38Click();
-    };
+    CheckListBox2->OnClick = WhenStarted(&TMain_Form::CheckListBox2Click);
+    Button1->OnClick = WhenStarted(&TMain_Form::Button1Click);
+    ListBox3->OnClick = WhenStarted(&TMain_Form::ListBox3Click);
+    Button37->OnClick = WhenStarted(&TMain_Form::Button37Click);
+    Button38->OnClick = WhenStarted(&TMain_Form::Button38Click);
 }
 
 // The room map and the texture panel between the tab rows.

@@ -260,6 +260,9 @@ private:
     void BindTopPageHandlers();
     void BindBottomPageHandlers();
     void BindViewHandlers();
+    // A handler that calls the method once the start-up has finished, and
+    // does nothing before.
+    THandler WhenStarted(void (TMain_Form::*handler)());
     void BindFileCommands();
     // The dialog's choice as a record text; nothing when cancelled or when
     // the path cannot be stored.
