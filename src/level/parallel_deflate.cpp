@@ -28,7 +28,6 @@ constexpr uint8_t kZlibHeader[2] = {0x78, 0xDA};
 constexpr size_t kBlocksAheadPerThread = 4;
 
 struct TBlock {
-    uint64_t number = 0;
     uint8_t* input = nullptr;  // kDictionary bytes of room for the dictionary, then the content
     size_t dictionary = 0;     // bytes of dictionary right before the content
     size_t length = 0;         // bytes of content
@@ -97,7 +96,6 @@ struct TParallelDeflate::TState {
     TBlock* filling = nullptr;
     std::deque<std::unique_ptr<TBlock>> pending;  // handed out, not yet written; in order
     std::vector<uint8_t> history;                 // the last content, up to kDictionary bytes
-    uint64_t nextNumber = 0;
     uint64_t totalIn = 0, totalOut = 0;
     uLong adler = 1;
     bool headerWritten = false;
@@ -210,7 +208,6 @@ struct TParallelDeflate::TState {
             done.wait(lock, [&] { return (roomAhead && !freeInputs.empty()) || pending.front()->done; });
         }
         auto b = std::make_unique<TBlock>();
-        b->number = nextNumber++;
         b->input = input;
         b->dictionary = history.size();
         if (!history.empty()) std::memcpy(input + kDictionary - history.size(), history.data(), history.size());
