@@ -98,9 +98,7 @@ struct TParallelDeflate::TState {
     std::vector<uint8_t> history;                 // the last content, up to kDictionary bytes
     uint64_t totalIn = 0, totalOut = 0;
     uLong adler = 1;
-    bool headerWritten = false;
-    bool finished = false;
-    bool failed = false;
+    bool ended = false;                // finished, or failed: only destruction is left
     std::unique_ptr<TDeflater> local;  // for blocks deflated on the caller's thread
 
     // Shared with the workers.
@@ -166,10 +164,8 @@ struct TParallelDeflate::TState {
             }
             if (!b) return;
             if (b->error) std::rethrow_exception(b->error);
-            if (!headerWritten) {
-                Emit(kZlibHeader, sizeof kZlibHeader);
-                headerWritten = true;
-            }
+            // The header goes before the first block.
+            if (totalOut == 0) Emit(kZlibHeader, sizeof kZlibHeader);
             Emit(b->output.data(), b->output.size());
             adler = adler32_combine(adler, b->adler, static_cast<z_off_t>(b->length));
             pending.pop_front();
@@ -283,7 +279,7 @@ TParallelDeflate::~TParallelDeflate() { state_->StopWorkers(); }
 void TParallelDeflate::Write(const void* data, size_t n)
 {
     TState& s = *state_;
-    if (s.finished || s.failed) throw std::logic_error("deflate stream already ended");
+    if (s.ended) throw std::logic_error("deflate stream already ended");
     try {
         auto* p = static_cast<const uint8_t*>(data);
         while (n > 0) {
@@ -303,7 +299,7 @@ void TParallelDeflate::Write(const void* data, size_t n)
             n -= part;
         }
     } catch (...) {
-        s.failed = true;
+        s.ended = true;
         throw;
     }
 }
@@ -311,23 +307,18 @@ void TParallelDeflate::Write(const void* data, size_t n)
 void TParallelDeflate::Finish()
 {
     TState& s = *state_;
-    if (s.finished || s.failed) throw std::logic_error("deflate stream already ended");
-    try {
-        if (!s.filling) s.StartBlock();
-        s.SubmitBlock(true);
-        for (;;) {
-            s.WriteFinished();
-            if (s.pending.empty()) break;
-            s.WaitForFront();
-        }
-        const uint8_t trailer[4] = {uint8_t(s.adler >> 24), uint8_t(s.adler >> 16), uint8_t(s.adler >> 8),
-                                    uint8_t(s.adler)};
-        s.Emit(trailer, sizeof trailer);
-    } catch (...) {
-        s.failed = true;
-        throw;
+    if (s.ended) throw std::logic_error("deflate stream already ended");
+    s.ended = true;
+    if (!s.filling) s.StartBlock();
+    s.SubmitBlock(true);
+    for (;;) {
+        s.WriteFinished();
+        if (s.pending.empty()) break;
+        s.WaitForFront();
     }
-    s.finished = true;
+    const uint8_t trailer[4] = {uint8_t(s.adler >> 24), uint8_t(s.adler >> 16), uint8_t(s.adler >> 8),
+                                uint8_t(s.adler)};
+    s.Emit(trailer, sizeof trailer);
     s.StopWorkers();
 }
 
