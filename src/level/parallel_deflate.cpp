@@ -129,11 +129,17 @@ struct TParallelDeflate::TState {
                 b->error = std::current_exception();
             }
             lock.lock();
-            b->done = true;
-            freeInputs.push_back(b->input);
-            b->input = nullptr;
+            Finished(*b);
             done.notify_all();
         }
+    }
+
+    // Marks a deflated block finished and frees its input; the mutex is held.
+    void Finished(TBlock& b)
+    {
+        b.done = true;
+        freeInputs.push_back(b.input);
+        b.input = nullptr;
     }
 
     void StopWorkers()
@@ -259,9 +265,7 @@ struct TParallelDeflate::TState {
         if (!local) local = std::make_unique<TDeflater>();
         local->Deflate(b);
         std::lock_guard<std::mutex> lock(mutex);
-        b.done = true;
-        freeInputs.push_back(b.input);
-        b.input = nullptr;
+        Finished(b);
     }
 };
 
