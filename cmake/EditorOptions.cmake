@@ -36,7 +36,8 @@ function(editor_library name)
 endfunction()
 
 # editor_test(<name> LIBS <libs...>): the GoogleTest program of one tests/
-# folder, made of every *_test.cpp file in it, registered with CTest.
+# folder, made of every *_test.cpp file in it, registered with CTest. The
+# matchers of GoogleMock are at every suite's hand.
 function(editor_test name)
   cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -44,7 +45,8 @@ function(editor_test name)
     return()
   endif()
   add_executable(${name} ${_sources})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} editor_test_support GTest::gtest GTest::gtest_main editor_options)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} editor_test_support GTest::gtest GTest::gmock GTest::gtest_main
+                        editor_options)
   target_compile_definitions(${name} PRIVATE EDITOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                              EDITOR_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
   include(GoogleTest)

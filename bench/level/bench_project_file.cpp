@@ -76,39 +76,53 @@ long StatusKB(const char* field)
     return -1;
 }
 
-// The rise of the resident set while loading, in a fresh child process,
-// divided by the uncompressed size. `intoFull`: the project already holds
-// a project of the same size, which must survive until the new one is read.
-double LoadPeakRatio(bool intoFull)
+// Runs `measure` in a fresh child process and returns the number it gives
+// back (-1 when it gives none).
+template <class F>
+double InChild(F measure)
 {
-    auto& f = Fixture();
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return -1;
     std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(pipeFds[0]);
-        double ratio = -1;
-        {
-            tcuarto_list target;
-            if (intoFull) LoadProject(target, f.file);
-            ::malloc_trim(0);
-            std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current resident set
-            const long before = StatusKB("VmRSS:");
-            LoadProject(target, f.file);
-            const long peak = StatusKB("VmHWM:");
-            if (before >= 0 && peak >= 0)
-                ratio = static_cast<double>(peak - before) * 1024.0 / static_cast<double>(f.content.size());
-        }
-        (void)!::write(pipeFds[1], &ratio, sizeof ratio);
+        const double r = measure();
+        (void)!::write(pipeFds[1], &r, sizeof r);
         ::_exit(0);
     }
     ::close(pipeFds[1]);
-    double ratio = -1;
-    (void)!::read(pipeFds[0], &ratio, sizeof ratio);
+    double r = -1;
+    (void)!::read(pipeFds[0], &r, sizeof r);
     ::close(pipeFds[0]);
     ::waitpid(pid, nullptr, 0);
-    return ratio;
+    return r;
+}
+
+// The rise of the resident set in bytes while `work` runs, divided by
+// `per` (-1 when the process status cannot be read).
+template <class F>
+double PeakRise(F work, double per)
+{
+    ::malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current resident set
+    const long before = StatusKB("VmRSS:");
+    work();
+    const long peak = StatusKB("VmHWM:");
+    return before >= 0 && peak >= 0 ? static_cast<double>(peak - before) * 1024.0 / per : -1;
+}
+
+// The rise of the resident set while loading, in a fresh child process,
+// divided by the uncompressed size. `intoFull`: the project already holds
+// a project of the same size, which must survive until the new one is read.
+double LoadPeakRatio(bool intoFull)
+{
+    auto& f = Fixture();
+    return InChild([&] {
+        tcuarto_list target;
+        if (intoFull) LoadProject(target, f.file);
+        return PeakRise([&] { LoadProject(target, f.file); }, static_cast<double>(f.content.size()));
+    });
 }
 
 void BM_LoadPeakMemory(benchmark::State& state)
@@ -250,29 +264,11 @@ void BM_SavePeakMemory(benchmark::State& state)
     const double budget = 1.5 * static_cast<double>(f.stream.size()) +
                           static_cast<double>(TParallelDeflate::CoreCount()) * TParallelDeflate::DEFAULT_BLOCK_SIZE;
     double ratio = -1;
-    for (auto _ : state) {
-        int pipeFds[2];
-        if (::pipe(pipeFds) != 0) break;
-        std::fflush(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(pipeFds[0]);
-            double r = -1;
-            ::malloc_trim(0);
-            std::ofstream("/proc/self/clear_refs") << "5";
-            const long before = StatusKB("VmRSS:");
+    for (auto _ : state)
+        ratio = InChild([&] {
             int counter = 1;
-            SaveProject(f.project, target, 0, 0, counter);
-            const long peak = StatusKB("VmHWM:");
-            if (before >= 0 && peak >= 0) r = static_cast<double>(peak - before) * 1024.0 / budget;
-            (void)!::write(pipeFds[1], &r, sizeof r);
-            ::_exit(0);
-        }
-        ::close(pipeFds[1]);
-        (void)!::read(pipeFds[0], &ratio, sizeof ratio);
-        ::close(pipeFds[0]);
-        ::waitpid(pid, nullptr, 0);
-    }
+            return PeakRise([&] { SaveProject(f.project, target, 0, 0, counter); }, budget);
+        });
     state.counters["peak_over_budget"] = ratio;
     state.counters["budget_MB"] = budget / 1e6;
 }

@@ -225,7 +225,7 @@ private:
         if (options_.includeVerticalPortals) VerticalPortals(ls, s);
         const bool sidePortal = FloorData(ls, x, z, border && !wall, s);
         ClearWallOrBorder(wall, border, x == 1 || x == columns_, s);
-        if (sidePortal && options_.includeSidePortals) Doorway(floorRise, s);
+        if (sidePortal) Doorway(floorRise, s);
     }
 
     // The ceiling and floor heights asked for; a wall has no ceiling.

@@ -28,7 +28,6 @@ constexpr uint8_t kZlibHeader[2] = {0x78, 0xDA};
 constexpr size_t kBlocksAheadPerThread = 4;
 
 struct TBlock {
-    uint64_t number = 0;
     uint8_t* input = nullptr;  // kDictionary bytes of room for the dictionary, then the content
     size_t dictionary = 0;     // bytes of dictionary right before the content
     size_t length = 0;         // bytes of content
@@ -97,12 +96,9 @@ struct TParallelDeflate::TState {
     TBlock* filling = nullptr;
     std::deque<std::unique_ptr<TBlock>> pending;  // handed out, not yet written; in order
     std::vector<uint8_t> history;                 // the last content, up to kDictionary bytes
-    uint64_t nextNumber = 0;
     uint64_t totalIn = 0, totalOut = 0;
     uLong adler = 1;
-    bool headerWritten = false;
-    bool finished = false;
-    bool failed = false;
+    bool ended = false;                // finished, or failed: only destruction is left
     std::unique_ptr<TDeflater> local;  // for blocks deflated on the caller's thread
 
     // Shared with the workers.
@@ -133,11 +129,17 @@ struct TParallelDeflate::TState {
                 b->error = std::current_exception();
             }
             lock.lock();
-            b->done = true;
-            freeInputs.push_back(b->input);
-            b->input = nullptr;
+            Finished(*b);
             done.notify_all();
         }
+    }
+
+    // Marks a deflated block finished and frees its input; the mutex is held.
+    void Finished(TBlock& b)
+    {
+        b.done = true;
+        freeInputs.push_back(b.input);
+        b.input = nullptr;
     }
 
     void StopWorkers()
@@ -168,10 +170,8 @@ struct TParallelDeflate::TState {
             }
             if (!b) return;
             if (b->error) std::rethrow_exception(b->error);
-            if (!headerWritten) {
-                Emit(kZlibHeader, sizeof kZlibHeader);
-                headerWritten = true;
-            }
+            // The header goes before the first block.
+            if (totalOut == 0) Emit(kZlibHeader, sizeof kZlibHeader);
             Emit(b->output.data(), b->output.size());
             adler = adler32_combine(adler, b->adler, static_cast<z_off_t>(b->length));
             pending.pop_front();
@@ -210,7 +210,6 @@ struct TParallelDeflate::TState {
             done.wait(lock, [&] { return (roomAhead && !freeInputs.empty()) || pending.front()->done; });
         }
         auto b = std::make_unique<TBlock>();
-        b->number = nextNumber++;
         b->input = input;
         b->dictionary = history.size();
         if (!history.empty()) std::memcpy(input + kDictionary - history.size(), history.data(), history.size());
@@ -266,9 +265,7 @@ struct TParallelDeflate::TState {
         if (!local) local = std::make_unique<TDeflater>();
         local->Deflate(b);
         std::lock_guard<std::mutex> lock(mutex);
-        b.done = true;
-        freeInputs.push_back(b.input);
-        b.input = nullptr;
+        Finished(b);
     }
 };
 
@@ -286,7 +283,7 @@ TParallelDeflate::~TParallelDeflate() { state_->StopWorkers(); }
 void TParallelDeflate::Write(const void* data, size_t n)
 {
     TState& s = *state_;
-    if (s.finished || s.failed) throw std::logic_error("deflate stream already ended");
+    if (s.ended) throw std::logic_error("deflate stream already ended");
     try {
         auto* p = static_cast<const uint8_t*>(data);
         while (n > 0) {
@@ -306,7 +303,7 @@ void TParallelDeflate::Write(const void* data, size_t n)
             n -= part;
         }
     } catch (...) {
-        s.failed = true;
+        s.ended = true;
         throw;
     }
 }
@@ -314,23 +311,18 @@ void TParallelDeflate::Write(const void* data, size_t n)
 void TParallelDeflate::Finish()
 {
     TState& s = *state_;
-    if (s.finished || s.failed) throw std::logic_error("deflate stream already ended");
-    try {
-        if (!s.filling) s.StartBlock();
-        s.SubmitBlock(true);
-        for (;;) {
-            s.WriteFinished();
-            if (s.pending.empty()) break;
-            s.WaitForFront();
-        }
-        const uint8_t trailer[4] = {uint8_t(s.adler >> 24), uint8_t(s.adler >> 16), uint8_t(s.adler >> 8),
-                                    uint8_t(s.adler)};
-        s.Emit(trailer, sizeof trailer);
-    } catch (...) {
-        s.failed = true;
-        throw;
+    if (s.ended) throw std::logic_error("deflate stream already ended");
+    s.ended = true;
+    if (!s.filling) s.StartBlock();
+    s.SubmitBlock(true);
+    for (;;) {
+        s.WriteFinished();
+        if (s.pending.empty()) break;
+        s.WaitForFront();
     }
-    s.finished = true;
+    const uint8_t trailer[4] = {uint8_t(s.adler >> 24), uint8_t(s.adler >> 16), uint8_t(s.adler >> 8),
+                                uint8_t(s.adler)};
+    s.Emit(trailer, sizeof trailer);
     s.StopWorkers();
 }
 

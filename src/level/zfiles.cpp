@@ -36,6 +36,17 @@ void Truncate(int handle, const std::string& name)
     if (::lseek(handle, 0, SEEK_SET) < 0 || ::ftruncate(handle, 0) != 0) RaiseInOutError(name, errno);
 }
 
+// A container's head at the file's position: "ZLIB", then the sizes of the
+// stream and of the content.
+void WriteHead(int handle, const std::string& name, uint32_t streamSize, uint32_t contentSize)
+{
+    uint8_t head[12];
+    std::memcpy(head, "ZLIB", 4);
+    WriteLE32(head + 4, streamSize);
+    WriteLE32(head + 8, contentSize);
+    WriteFully(handle, name, head, 12);
+}
+
 }  // namespace
 
 TZFile::~TZFile()
@@ -89,11 +100,7 @@ void zWriteCompressed(int handle, const std::string& name, const uint8_t* buffer
     Truncate(handle, name);
     TMemBlock packed;
     CompressBuf(buffer, size, packed);
-    uint8_t head[12];
-    std::memcpy(head, "ZLIB", 4);
-    WriteLE32(head + 4, static_cast<uint32_t>(packed.length()));
-    WriteLE32(head + 8, static_cast<uint32_t>(size));
-    WriteFully(handle, name, head, 12);
+    WriteHead(handle, name, static_cast<uint32_t>(packed.length()), static_cast<uint32_t>(size));
     WriteFully(handle, name, packed.data(), packed.length());
 }
 
@@ -228,12 +235,8 @@ void TZStreamWriter::Close()
 {
     if (!deflate_) throw std::logic_error("container already closed");
     deflate_->Finish();
-    uint8_t head[12];
-    std::memcpy(head, "ZLIB", 4);
-    WriteLE32(head + 4, static_cast<uint32_t>(deflate_->TotalOut()));
-    WriteLE32(head + 8, static_cast<uint32_t>(deflate_->TotalIn()));
     if (::lseek(handle_, 0, SEEK_SET) < 0) RaiseInOutError(name_, errno);
-    WriteFully(handle_, name_, head, 12);
+    WriteHead(handle_, name_, static_cast<uint32_t>(deflate_->TotalOut()), static_cast<uint32_t>(deflate_->TotalIn()));
     // The content must be on disk before anyone replaces another file with it.
     if (::fsync(handle_) != 0) RaiseInOutError(name_, errno);
     deflate_.reset();

@@ -530,28 +530,9 @@ class ConvertedLevelFile : public ::testing::TestWithParam<int> {};
 TEST_P(ConvertedLevelFile, RoomsSectorsDoorwaysAndItems)
 {
     const int code = GetParam();
-    TLevelDesc d;
-    d.version_code = code;
+    TLevelDesc d = MakeTwoRoomLevel(code, 1, 6);
     d.floor_data = {0x0000, 0x8001, 0x0001, 0x8002,
                     0x0002, 0x8005, 0x8001, 0x0000};  // portal 1, slant, death, portal 0
-    for (int i = 0; i < 2; ++i) {
-        TRoomDesc r;
-        r.x = i * 4096;
-        r.z = 2048;
-        r.y_bottom = -1024 * i;
-        r.y_top = r.y_bottom - 4096;
-        r.num_x_sectors = 4;
-        r.num_z_sectors = 5;
-        for (int s = 0; s < 20; ++s) {
-            const bool border = s / 5 == 0 || s / 5 == 3 || s % 5 == 0 || s % 5 == 4;
-            r.sectors.push_back(troom_sector{0, 0, 255, int8_t(border ? -127 : -4 * i), 255, int8_t(-4 * i - 16)});
-        }
-        r.portals.push_back(troom_portal{uint16_t(1 - i), {}, {}});
-        r.flags = uint16_t(i);
-        d.rooms.push_back(r);
-    }
-    d.rooms[0].sectors[3 * 5 + 2] = troom_sector{1, 0, 255, 0, 255, -16};   // room 0 column 4 row 3
-    d.rooms[1].sectors[0 * 5 + 2] = troom_sector{6, 0, 255, -4, 255, -20};  // room 1 column 1 row 3
     d.rooms[0].sectors[1 * 5 + 1].floor_data_index = 3;
     d.rooms[0].sectors[2 * 5 + 3].floor_data_index = 5;
     for (const tlevel_item& it : {tlevel_item{7, 0, 1536, -256, 3584, 0x4000, 0, 0, 0},

@@ -26,29 +26,8 @@ protected:
         EditorWindowTest::SetUp();
         StartWindow();
         SetTrCatalogDefaults(MoveableCatalog);  // as the Basefile loader leaves it before reading the catalog file
-        TLevelDesc d;
-        d.version_code = LEVEL_TR2;
+        TLevelDesc d = MakeTwoRoomLevel(LEVEL_TR2, 1, 4);
         d.floor_data = {0x0000, 0x8001, 0x0001, 0x8005, 0x8001, 0x0000};
-        for (int i = 0; i < 2; ++i) {
-            TRoomDesc r;
-            r.x = i * 4 * 1024;
-            r.z = 2048;
-            r.y_bottom = -1024 * i;
-            r.y_top = r.y_bottom - 4096;
-            r.num_x_sectors = 4;
-            r.num_z_sectors = 5;
-            for (int s = 0; s < 20; ++s) {
-                const bool border = s / 5 == 0 || s / 5 == 3 || s % 5 == 0 || s % 5 == 4;
-                r.sectors.push_back(troom_sector{0, 0, 255, int8_t(border ? -127 : -4 * i), 255, int8_t(-4 * i - 16)});
-            }
-            troom_portal p{};
-            p.adjoining_room = uint16_t(1 - i);
-            r.portals.push_back(p);
-            r.flags = i == 1 ? 0x01 : 0x00;
-            d.rooms.push_back(r);
-        }
-        d.rooms[0].sectors[3 * 5 + 2] = troom_sector{1, 0, 255, 0, 255, -16};
-        d.rooms[1].sectors[0 * 5 + 2] = troom_sector{4, 0, 255, -4, 255, -20};
         d.rooms[0].sectors[1 * 5 + 2].floor_data_index = 3;
         d.items = {{7, 0, 1536, -256, 3584, 0x4000, 0, 0, 0},
                    {9, 1, 6656, -1280, 4608, 0x8000, 0, 0, 0},

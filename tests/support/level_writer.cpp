@@ -601,6 +601,31 @@ TLevelDesc MakeSampleLevel(int code, const TSampleLevelSize& size)
     return d;
 }
 
+TLevelDesc MakeTwoRoomLevel(int code, uint16_t doorwayData0, uint16_t doorwayData1)
+{
+    TLevelDesc d;
+    d.version_code = code;
+    for (int i = 0; i < 2; ++i) {
+        TRoomDesc r;
+        r.x = i * 4096;
+        r.z = 2048;
+        r.y_bottom = -1024 * i;
+        r.y_top = r.y_bottom - 4096;
+        r.num_x_sectors = 4;
+        r.num_z_sectors = 5;
+        for (int s = 0; s < 20; ++s) {
+            const bool border = s / 5 == 0 || s / 5 == 3 || s % 5 == 0 || s % 5 == 4;
+            r.sectors.push_back(troom_sector{0, 0, 255, int8_t(border ? -127 : -4 * i), 255, int8_t(-4 * i - 16)});
+        }
+        r.portals.push_back(troom_portal{uint16_t(1 - i), {}, {}});
+        r.flags = uint16_t(i);  // the second is a water room
+        d.rooms.push_back(r);
+    }
+    d.rooms[0].sectors[3 * 5 + 2] = troom_sector{doorwayData0, 0, 255, 0, 255, -16};   // column 4, row 3
+    d.rooms[1].sectors[0 * 5 + 2] = troom_sector{doorwayData1, 0, 255, -4, 255, -20};  // column 1, row 3
+    return d;
+}
+
 // ---- Meshes, mesh trees, animations and frames
 
 namespace {

@@ -142,6 +142,14 @@ struct TSampleLevelSize {
 // varied content that fits the version's layout.
 TLevelDesc MakeSampleLevel(int versionCode, const TSampleLevelSize& size = {});
 
+// Two rooms of 4 x 5 sectors side by side, walls round their edges, each
+// with a portal to the other; the second lies one sector (1024) higher and
+// is a water room. Row 3 of the first room's last column and of the second
+// room's first column form the doorway between them: open at their room's
+// floor, with their floor data at the given indices. The level has no
+// floor data yet.
+TLevelDesc MakeTwoRoomLevel(int versionCode, uint16_t doorwayData0, uint16_t doorwayData1);
+
 // ---- Meshes, mesh trees, animations and frames, in the version's layout
 
 // Triangles use the first three vertices; `texture` is the object texture
