@@ -138,12 +138,8 @@ void TPNGGraphic::SetupColorDepth()
     TColorManager& cm = ColorManager;
     const unsigned depth = BitDepth;
     auto set = [&](TColorScheme source, int samples, TColorScheme target, int targetBits, int targetSamples) {
-        cm.SetSourceColorScheme(source);
-        cm.SetSourceBitsPerSample(static_cast<int>(depth));
-        cm.SetSourceSamplesPerPixel(samples);
-        cm.SetTargetColorScheme(target);
-        cm.SetTargetBitsPerSample(targetBits);
-        cm.SetTargetSamplesPerPixel(targetSamples);
+        cm.SetSource(source, static_cast<int>(depth), samples);
+        cm.SetTarget(target, targetBits, targetSamples);
     };
     const bool wide = depth == 8 || depth == 16;
     switch (ColorType) {

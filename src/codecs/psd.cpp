@@ -77,12 +77,8 @@ void SetUpConversion(TColorManager& cm, const TImageProperties& p, const TPlaneL
 {
     cm.SourceOptions = l.SourceOptions;
     cm.TargetOptions = 0;
-    cm.SetSourceBitsPerSample(p.BitsPerSample);
-    cm.SetTargetBitsPerSample(p.BitsPerSample == 16 ? 8 : p.BitsPerSample);
-    cm.SetSourceSamplesPerPixel(l.Planes ? l.Planes : p.SamplesPerPixel);
-    cm.SetTargetSamplesPerPixel(l.TargetSamples);
-    cm.SetSourceColorScheme(p.ColorScheme);
-    cm.SetTargetColorScheme(l.Target);
+    cm.SetSource(p.ColorScheme, p.BitsPerSample, l.Planes ? l.Planes : p.SamplesPerPixel);
+    cm.SetTarget(l.Target, p.BitsPerSample == 16 ? 8 : p.BitsPerSample, l.TargetSamples);
 }
 
 // The packed length of every row of every channel, channel after channel.

@@ -225,12 +225,8 @@ void TPSPGraphic::SetUpConversion()
     const TImageProperties& p = ImageProperties;
     ColorManager = TColorManager();
     TColorManager& cm = ColorManager;
-    cm.SetSourceBitsPerSample(p.BitsPerSample);
-    cm.SetTargetBitsPerSample(p.BitsPerSample);
-    cm.SetSourceSamplesPerPixel(p.SamplesPerPixel);
-    cm.SetTargetSamplesPerPixel(p.SamplesPerPixel);
-    cm.SetSourceColorScheme(p.ColorScheme);
-    cm.SetTargetColorScheme(p.ColorScheme == csRGB ? csBGR : p.ColorScheme);
+    cm.SetSource(p.ColorScheme, p.BitsPerSample, p.SamplesPerPixel);
+    cm.SetTarget(p.ColorScheme == csRGB ? csBGR : p.ColorScheme, p.BitsPerSample, p.SamplesPerPixel);
     SetPixelFormat(cm.GetPixelFormat(1));
     if (p.ColorScheme == csG) SetPalette(cm.CreateGrayscalePalette(false));
 }
@@ -287,11 +283,8 @@ uint16_t TPSPGraphic::ReadBitmapInfo(TStream& stream, unsigned major)
     ReadU16(stream);  // bitmap count
     const uint16_t channels = ReadU16(stream);
     if (channels > 3 && ImageProperties.ColorScheme == csRGB) {
-        TColorManager& cm = ColorManager;
-        cm.SetSourceColorScheme(csRGBA);
-        cm.SetSourceSamplesPerPixel(4);
-        cm.SetTargetColorScheme(csBGRA);
-        cm.SetTargetSamplesPerPixel(4);
+        ColorManager.SetSource(csRGBA, ImageProperties.BitsPerSample, 4);
+        ColorManager.SetTarget(csBGRA, ImageProperties.BitsPerSample, 4);
         SetPixelFormat(pf32bit);
     }
     if (major > 3) stream.SetPosition(bitmapInfoStart + bitmapInfoLength);
