@@ -9,6 +9,7 @@
 
 #include "codecs/deflate_decoder.h"
 #include "codecs/picture_size.h"
+#include "codecs/reader_helpers.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -144,14 +145,10 @@ void ReadChannel(TStream& stream, unsigned major, TImageCompression compression,
 
 bool TPSPGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    if (stream.Remaining() > 36) {
-        TPSPFileHeader h;
-        ok = stream.Read(&h, sizeof h) == sizeof h && SignatureMatches(h.Signature) && h.MajorVersion >= 3;
-    }
-    stream.SetPosition(start);
-    return ok;
+    return TestHeader<TPSPFileHeader>(stream, [](TStream& s) {
+        const TPSPFileHeader h = ReadStoredHeader<TPSPFileHeader>(s);
+        return SignatureMatches(h.Signature) && h.MajorVersion >= 3;
+    });
 }
 
 bool TPSPGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
