@@ -32,6 +32,20 @@ void TColorManager::SetTargetSamplesPerPixel(int value) { SetCount(targetSPP_, v
 void TColorManager::SetSourceColorScheme(TColorScheme value) { Change(sourceScheme_, value); }
 void TColorManager::SetTargetColorScheme(TColorScheme value) { Change(targetScheme_, value); }
 
+void TColorManager::SetSource(TColorScheme scheme, int bitsPerSample, int samplesPerPixel)
+{
+    SetSourceColorScheme(scheme);
+    SetSourceBitsPerSample(bitsPerSample);
+    SetSourceSamplesPerPixel(samplesPerPixel);
+}
+
+void TColorManager::SetTarget(TColorScheme scheme, int bitsPerSample, int samplesPerPixel)
+{
+    SetTargetColorScheme(scheme);
+    SetTargetBitsPerSample(bitsPerSample);
+    SetTargetSamplesPerPixel(samplesPerPixel);
+}
+
 void TColorManager::SetGamma(float fileGamma, float displayGamma)
 {
     if (!(fileGamma > 0)) fileGamma = 1.0f;

@@ -90,6 +90,10 @@ public:
     void SetTargetSamplesPerPixel(int value);
     void SetSourceColorScheme(TColorScheme value);
     void SetTargetColorScheme(TColorScheme value);
+    // A whole side: the scheme, then the bits per sample and the samples per
+    // pixel, refused as their own setters refuse them and in that order.
+    void SetSource(TColorScheme scheme, int bitsPerSample, int samplesPerPixel);
+    void SetTarget(TColorScheme scheme, int bitsPerSample, int samplesPerPixel);
 
     // Read at every row; writing them needs no new converter choice.
     TConversionOptions SourceOptions = 0;

@@ -97,12 +97,8 @@ void TPCDGraphic::LoadFromStream(TStream& stream)
 
     ColorManager.SourceOptions = 0;
     ColorManager.TargetOptions = 0;
-    ColorManager.SetSourceColorScheme(csPhotoYCC);
-    ColorManager.SetSourceBitsPerSample(8);
-    ColorManager.SetSourceSamplesPerPixel(3);
-    ColorManager.SetTargetColorScheme(csBGR);
-    ColorManager.SetTargetBitsPerSample(8);
-    ColorManager.SetTargetSamplesPerPixel(3);
+    ColorManager.SetSource(csPhotoYCC, 8, 3);
+    ColorManager.SetTarget(csBGR, 8, 3);
     SetPixelFormat(pf24bit);
     const float coefficients[3] = {0.2125f, 0.7154f, 0.0721f};
     ColorManager.SetYCbCrParameters(coefficients, 2, 2);

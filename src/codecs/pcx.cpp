@@ -39,12 +39,9 @@ void SetUpConversion(TColorManager& cm, const TImageProperties& p, const TPCXHea
     if (TrueColor(h)) source = planes == 4 ? csRGBA : csRGB;
     cm.SourceOptions = 0;
     cm.TargetOptions = 0;
-    cm.SetSourceColorScheme(source);
-    cm.SetSourceBitsPerSample(bits);
-    cm.SetSourceSamplesPerPixel(planes);
-    cm.SetTargetColorScheme(source == csIndexed ? csIndexed : (source == csRGBA ? csBGRA : csBGR));
-    cm.SetTargetBitsPerSample(p.BitsPerPixel == 2 ? 4 : bits);
-    cm.SetTargetSamplesPerPixel(planes);
+    cm.SetSource(source, bits, planes);
+    cm.SetTarget(source == csIndexed ? csIndexed : (source == csRGBA ? csBGRA : csBGR), p.BitsPerPixel == 2 ? 4 : bits,
+                 planes);
 }
 
 // The rows of rowSize bytes (not zero) that dataSize bytes of data (not

@@ -10,18 +10,13 @@
 #include "codecs/deflate_decoder.h"
 #include "codecs/picture_size.h"
 #include "platform/gdi/canvas.h"
+#include "platform/rtl/byteorder.h"
 #include "platform/rtl/classes.h"
 
 namespace {
 
 const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 const char* const kLabel = "PNG";
-
-uint32_t BigEndian32(const uint8_t* p)
-{
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 // Adam7: starting row and column, row and column steps, and the mask of the
 // pass's pixels within each group of eight.
@@ -67,7 +62,7 @@ void TPNGGraphic::ReadChunkHeader()
 {
     uint8_t h[8];
     Stream->ReadBuffer(h, 8);
-    CurrentChunk.Length = BigEndian32(h);
+    CurrentChunk.Length = ReadBE32(h);
     std::memcpy(CurrentChunk.Type, h + 4, 4);
     CRC = static_cast<uint32_t>(crc32(0, h + 4, 4));
 }
@@ -82,7 +77,7 @@ void TPNGGraphic::ReadChunkData()
     uint8_t stored[4];
     Stream->ReadBuffer(stored, 4);
     CRC = static_cast<uint32_t>(crc32(CRC, RawBuffer.data(), length));
-    if (CRC != BigEndian32(stored)) CodecError(gesCRCError, {kLabel});
+    if (CRC != ReadBE32(stored)) CodecError(gesCRCError, {kLabel});
 }
 
 void TPNGGraphic::SkipChunkData() { Stream->Seek(int64_t(CurrentChunk.Length) + 4, soCurrent); }
@@ -99,8 +94,8 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     p.Options |= ioBigEndian;
     ReadChunkData();
     const uint8_t* h = RawBuffer.data();
-    p.Width = BigEndian32(h);
-    p.Height = BigEndian32(h + 4);
+    p.Width = ReadBE32(h);
+    p.Height = ReadBE32(h + 4);
     if (p.Width == 0 || p.Height == 0 || p.Width > INT_MAX || p.Height > INT_MAX) return false;
     p.Compression = h[10] == 0 ? ctLZ77 : ctUnknown;
     p.BitsPerSample = h[8];
@@ -129,7 +124,7 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
         ReadChunkHeader();
         if (IsChunk("gAMA")) {
             ReadChunkData();
-            if (CurrentChunk.Length >= 4) p.FileGamma = static_cast<float>(BigEndian32(RawBuffer.data()) / 100000.0);
+            if (CurrentChunk.Length >= 4) p.FileGamma = static_cast<float>(ReadBE32(RawBuffer.data()) / 100000.0);
             break;
         }
         SkipChunkData();
@@ -143,12 +138,8 @@ void TPNGGraphic::SetupColorDepth()
     TColorManager& cm = ColorManager;
     const unsigned depth = BitDepth;
     auto set = [&](TColorScheme source, int samples, TColorScheme target, int targetBits, int targetSamples) {
-        cm.SetSourceColorScheme(source);
-        cm.SetSourceBitsPerSample(static_cast<int>(depth));
-        cm.SetSourceSamplesPerPixel(samples);
-        cm.SetTargetColorScheme(target);
-        cm.SetTargetBitsPerSample(targetBits);
-        cm.SetTargetSamplesPerPixel(targetSamples);
+        cm.SetSource(source, static_cast<int>(depth), samples);
+        cm.SetTarget(target, targetBits, targetSamples);
     };
     const bool wide = depth == 8 || depth == 16;
     switch (ColorType) {
@@ -215,12 +206,12 @@ TColor TPNGGraphic::ChunkColor(size_t& used) const
     used = 0;
     if ((ColorType == 0 || ColorType == 4) && n >= 2) {
         used = 2;
-        const uint8_t g = Level(BigEndian16(d));
+        const uint8_t g = Level(ReadBE16(d));
         return RGB(g, g, g);
     }
     if ((ColorType == 2 || ColorType == 6) && n >= 6) {
         used = 6;
-        return RGB(Level(BigEndian16(d)), Level(BigEndian16(d + 2)), Level(BigEndian16(d + 4)));
+        return RGB(Level(ReadBE16(d)), Level(ReadBE16(d + 2)), Level(ReadBE16(d + 4)));
     }
     return clNone;
 }
@@ -327,7 +318,7 @@ void TPNGGraphic::ReadGammaChunk()
 {
     ReadChunkData();
     if (CurrentChunk.Length >= 4) {
-        ColorManager.SetGamma(static_cast<float>(BigEndian32(RawBuffer.data()) / 100000.0), 2.2f);
+        ColorManager.SetGamma(static_cast<float>(ReadBE32(RawBuffer.data()) / 100000.0), 2.2f);
         ColorManager.TargetOptions |= optGamma;
         ImageProperties.Options |= ioUseGamma;
     }
@@ -359,7 +350,7 @@ void TPNGGraphic::ReadTransparencyChunk()
         TransparentColorValue = c;
         // The samples as stored, at their depth (the colour takes the low byte at 8 bits).
         for (int i = 0; i < 3; ++i) {
-            const uint16_t v = ColorType == 2 ? BigEndian16(RawBuffer.data() + 2 * i) : 0;
+            const uint16_t v = ColorType == 2 ? ReadBE16(RawBuffer.data() + 2 * i) : 0;
             TransparentSamples[i] = BitDepth == 16 ? v : (v & 0xFF);
         }
     }
@@ -484,7 +475,7 @@ void TPNGGraphic::KeyStoredPixels(const uint8_t* samples, uint8_t* line, uint32_
     for (uint32_t i = 0; i < count; ++i, samples += SourceBPP) {
         bool match = true;
         for (int k = 0; k < 3 && match; ++k)
-            match = (wide ? BigEndian16(samples + 2 * k) : samples[k]) == TransparentSamples[k];
+            match = (wide ? ReadBE16(samples + 2 * k) : samples[k]) == TransparentSamples[k];
         if (!match) continue;
         uint8_t* p = line + (size_t(first) + size_t(i) * step) * 3;  // blue, green, red
         p[0] = GetBValue(TransparentColorValue);

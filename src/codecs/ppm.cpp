@@ -166,12 +166,8 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
 
     ColorManager.SourceOptions = 0;
     ColorManager.TargetOptions = 0;
-    ColorManager.SetSourceColorScheme(bilevel || gray ? csIndexed : csRGB);
-    ColorManager.SetTargetColorScheme(bilevel || gray ? csIndexed : csBGR);
-    ColorManager.SetSourceSamplesPerPixel(bilevel || gray ? 1 : 3);
-    ColorManager.SetTargetSamplesPerPixel(bilevel || gray ? 1 : 3);
-    ColorManager.SetSourceBitsPerSample(bilevel ? 1 : 8);
-    ColorManager.SetTargetBitsPerSample(bilevel ? 1 : 8);
+    ColorManager.SetSource(bilevel || gray ? csIndexed : csRGB, bilevel ? 1 : 8, bilevel || gray ? 1 : 3);
+    ColorManager.SetTarget(bilevel || gray ? csIndexed : csBGR, bilevel ? 1 : 8, bilevel || gray ? 1 : 3);
     SetPixelFormat(bilevel ? pf1bit : (gray ? pf8bit : pf24bit));
     // Bitmaps: 0 is white, 1 black.
     if (bilevel || gray) SetPalette(ColorManager.CreateGrayscalePalette(bilevel));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <numeric>
+#include <span>
 #include <vector>
 
 #include "codecs/decoders.h"
@@ -75,12 +77,8 @@ void SetUpConversion(TColorManager& cm, const TImageProperties& p, const TPlaneL
 {
     cm.SourceOptions = l.SourceOptions;
     cm.TargetOptions = 0;
-    cm.SetSourceBitsPerSample(p.BitsPerSample);
-    cm.SetTargetBitsPerSample(p.BitsPerSample == 16 ? 8 : p.BitsPerSample);
-    cm.SetSourceSamplesPerPixel(l.Planes ? l.Planes : p.SamplesPerPixel);
-    cm.SetTargetSamplesPerPixel(l.TargetSamples);
-    cm.SetSourceColorScheme(p.ColorScheme);
-    cm.SetTargetColorScheme(l.Target);
+    cm.SetSource(p.ColorScheme, p.BitsPerSample, l.Planes ? l.Planes : p.SamplesPerPixel);
+    cm.SetTarget(l.Target, p.BitsPerSample == 16 ? 8 : p.BitsPerSample, l.TargetSamples);
 }
 
 // The packed length of every row of every channel, channel after channel.
@@ -94,21 +92,28 @@ std::vector<uint16_t> ReadRowLengths(TStream& stream, uint32_t height, uint32_t 
     return rowLengths;
 }
 
+// The packed rows of the lengths given, as stored; the data must be there
+// before it takes its memory.
+std::vector<uint8_t> ReadPackedData(TStream& stream, std::span<const uint16_t> rowLengths)
+{
+    const uint64_t total = std::accumulate(rowLengths.begin(), rowLengths.end(), uint64_t(0));
+    RequireBytes(stream, total);
+    std::vector<uint8_t> data(static_cast<size_t>(total));
+    stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
+    return data;
+}
+
 // The packed rows of all channels, unpacked into `size` bytes. The data must
 // be there before the planes take their memory.
 std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size)
 {
-    uint64_t total = 0;
-    for (uint16_t n : rowLengths) total += n;
-    RequireBytes(stream, total);
-    std::vector<uint8_t> data(static_cast<size_t>(total));
-    stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
+    std::vector<uint8_t> data = ReadPackedData(stream, rowLengths);
     std::vector<uint8_t> buffer(static_cast<size_t>(size));
     // The channels follow one another, so one call fills every plane used;
     // the planes after them are not needed.
     void* s = data.data();
     void* d = buffer.data();
-    TPackbitsRLEDecoder().Decode(s, d, static_cast<int32_t>(std::min<uint64_t>(total, INT32_MAX)),
+    TPackbitsRLEDecoder().Decode(s, d, static_cast<int32_t>(std::min<uint64_t>(data.size(), INT32_MAX)),
                                  static_cast<int32_t>(std::min<uint64_t>(buffer.size(), INT32_MAX)));
     return buffer;
 }
@@ -246,11 +251,8 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
     assert(rowLengths.size() >= height);
     const bool direct = RowsAreDirect();
     std::vector<uint8_t> row(direct ? 0 : rowBytes);
-    uint64_t total = 0;
-    for (uint32_t y = 0; y < height; ++y) total += rowLengths[y];
-    RequireBytes(stream, total);
-    std::vector<uint8_t> data(static_cast<size_t>(total));
-    stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
+    // The first channel's rows.
+    std::vector<uint8_t> data = ReadPackedData(stream, std::span(rowLengths).first(height));
     TPackbitsRLEDecoder decoder;
     uint8_t* source = data.data();
     for (uint32_t y = 0; y < height; ++y) {

@@ -9,6 +9,7 @@
 
 #include "codecs/deflate_decoder.h"
 #include "codecs/picture_size.h"
+#include "codecs/reader_helpers.h"
 #include "platform/rtl/classes.h"
 
 namespace {
@@ -144,14 +145,10 @@ void ReadChannel(TStream& stream, unsigned major, TImageCompression compression,
 
 bool TPSPGraphic::CanLoad(TStream& stream)
 {
-    const int64_t start = stream.Position();
-    bool ok = false;
-    if (stream.Remaining() > 36) {
-        TPSPFileHeader h;
-        ok = stream.Read(&h, sizeof h) == sizeof h && SignatureMatches(h.Signature) && h.MajorVersion >= 3;
-    }
-    stream.SetPosition(start);
-    return ok;
+    return TestHeader<TPSPFileHeader>(stream, [](TStream& s) {
+        const TPSPFileHeader h = ReadStoredHeader<TPSPFileHeader>(s);
+        return SignatureMatches(h.Signature) && h.MajorVersion >= 3;
+    });
 }
 
 bool TPSPGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
@@ -225,12 +222,8 @@ void TPSPGraphic::SetUpConversion()
     const TImageProperties& p = ImageProperties;
     ColorManager = TColorManager();
     TColorManager& cm = ColorManager;
-    cm.SetSourceBitsPerSample(p.BitsPerSample);
-    cm.SetTargetBitsPerSample(p.BitsPerSample);
-    cm.SetSourceSamplesPerPixel(p.SamplesPerPixel);
-    cm.SetTargetSamplesPerPixel(p.SamplesPerPixel);
-    cm.SetSourceColorScheme(p.ColorScheme);
-    cm.SetTargetColorScheme(p.ColorScheme == csRGB ? csBGR : p.ColorScheme);
+    cm.SetSource(p.ColorScheme, p.BitsPerSample, p.SamplesPerPixel);
+    cm.SetTarget(p.ColorScheme == csRGB ? csBGR : p.ColorScheme, p.BitsPerSample, p.SamplesPerPixel);
     SetPixelFormat(cm.GetPixelFormat(1));
     if (p.ColorScheme == csG) SetPalette(cm.CreateGrayscalePalette(false));
 }
@@ -287,11 +280,8 @@ uint16_t TPSPGraphic::ReadBitmapInfo(TStream& stream, unsigned major)
     ReadU16(stream);  // bitmap count
     const uint16_t channels = ReadU16(stream);
     if (channels > 3 && ImageProperties.ColorScheme == csRGB) {
-        TColorManager& cm = ColorManager;
-        cm.SetSourceColorScheme(csRGBA);
-        cm.SetSourceSamplesPerPixel(4);
-        cm.SetTargetColorScheme(csBGRA);
-        cm.SetTargetSamplesPerPixel(4);
+        ColorManager.SetSource(csRGBA, ImageProperties.BitsPerSample, 4);
+        ColorManager.SetTarget(csBGRA, ImageProperties.BitsPerSample, 4);
         SetPixelFormat(pf32bit);
     }
     if (major > 3) stream.SetPosition(bitmapInfoStart + bitmapInfoLength);

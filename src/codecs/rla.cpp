@@ -103,12 +103,8 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     const bool wide = p.BitsPerSample > 8 && p.BitsPerSample <= 16;
     ColorManager.SourceOptions = optSwapBytes;
     ColorManager.TargetOptions = 0;
-    ColorManager.SetSourceSamplesPerPixel(samples);
-    ColorManager.SetTargetSamplesPerPixel(samples);
-    ColorManager.SetSourceBitsPerSample(wide ? 8 : p.BitsPerSample);
-    ColorManager.SetTargetBitsPerSample(p.BitsPerSample <= 8 ? p.BitsPerSample : 8);
-    ColorManager.SetSourceColorScheme(p.ColorScheme);
-    ColorManager.SetTargetColorScheme(matte ? csBGRA : csBGR);
+    ColorManager.SetSource(p.ColorScheme, wide ? 8 : p.BitsPerSample, samples);
+    ColorManager.SetTarget(matte ? csBGRA : csBGR, p.BitsPerSample <= 8 ? p.BitsPerSample : 8, samples);
     SetPixelFormat(ColorManager.GetPixelFormat(1));
     if (p.FileGamma != 1.0f) {
         ColorManager.SetGamma(p.FileGamma, 2.2f);

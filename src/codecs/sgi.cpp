@@ -124,13 +124,10 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     const bool gray = channels < 3;
     ColorManager.SourceOptions = optSwapBytes;
     ColorManager.TargetOptions = 0;
-    ColorManager.SetSourceBitsPerSample(p.BitsPerSample);
-    ColorManager.SetTargetBitsPerSample(8);
-    ColorManager.SetSourceSamplesPerPixel(channels);  // refuses none and more than four
+    ColorManager.SetSource(p.ColorScheme, p.BitsPerSample, channels);  // refuses none and more than four
     ColorManager.SetSourceSamplesPerPixel(gray ? 1 : channels);
-    ColorManager.SetTargetSamplesPerPixel(gray ? 1 : channels);
-    ColorManager.SetSourceColorScheme(p.ColorScheme);
-    ColorManager.SetTargetColorScheme(p.ColorScheme == csRGB ? csBGR : (p.ColorScheme == csRGBA ? csBGRA : csIndexed));
+    ColorManager.SetTarget(p.ColorScheme == csRGB ? csBGR : (p.ColorScheme == csRGBA ? csBGRA : csIndexed), 8,
+                           gray ? 1 : channels);
     SetPixelFormat(ColorManager.GetPixelFormat(1));
     if (gray) SetPalette(ColorManager.CreateGrayscalePalette(false));
     SetBitmapSize(*this, width, height);

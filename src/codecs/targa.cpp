@@ -20,12 +20,8 @@ TTargaHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TTargaHeader>
 void SetUpConversion(TColorManager& cm, const TImageProperties& p)
 {
     cm.SourceOptions = 0;
-    cm.SetSourceSamplesPerPixel(p.SamplesPerPixel);  // an unknown depth stops here
-    cm.SetTargetSamplesPerPixel(p.SamplesPerPixel);
-    cm.SetSourceColorScheme(p.ColorScheme);
-    cm.SetTargetColorScheme(csBGR);
-    cm.SetSourceBitsPerSample(p.BitsPerSample);
-    cm.SetTargetBitsPerSample(p.BitsPerSample);
+    cm.SetSource(p.ColorScheme, p.BitsPerSample, p.SamplesPerPixel);  // an unknown depth (no samples) stops here
+    cm.SetTarget(csBGR, p.BitsPerSample, p.SamplesPerPixel);
 }
 
 // The first count entries of a map of 15- or 16-bit entries (two bytes each,

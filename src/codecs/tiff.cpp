@@ -640,13 +640,9 @@ TSchemeChoice SetUpColorManager(TColorManager& cm, const TImageProperties& p, bo
     if (c.source != csUnknown && spp != SchemeSamples(c.source)) ColorManagerError(gesInvalidPixelDepth);
     if (c.source == csCMYK) c.targetSamples = 3;
     if (c.source == csCIELab) cm.SourceOptions |= optLabByteL;
-    cm.SetSourceBitsPerSample(bps);
+    cm.SetSource(c.source, static_cast<int>(bps), static_cast<int>(spp));
     // 2-bit samples have no bitmap format of their own: they are shown as 4-bit ones.
-    cm.SetTargetBitsPerSample(bps == 16 ? 8 : (bps == 2 ? 4 : bps));
-    cm.SetSourceColorScheme(c.source);
-    cm.SetTargetColorScheme(c.target);
-    cm.SetSourceSamplesPerPixel(static_cast<int>(spp));
-    cm.SetTargetSamplesPerPixel(static_cast<int>(c.targetSamples));
+    cm.SetTarget(c.target, static_cast<int>(bps == 16 ? 8 : (bps == 2 ? 4 : bps)), static_cast<int>(c.targetSamples));
     return c;
 }
 

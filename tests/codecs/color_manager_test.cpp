@@ -249,6 +249,15 @@ TEST(ColorManager, SettingsAndRefusals)
     EXPECT_EQ(ErrorOf([&] { cm.SetSourceSamplesPerPixel(0); }), samples);
     EXPECT_EQ(ErrorOf([&] { cm.SetTargetSamplesPerPixel(5); }), samples);
     EXPECT_EQ(cm.SourceBitsPerSample(), 8);  // refusals keep the old value
+    // A whole side at once: the scheme, then the bits and the samples, refused as their own setters refuse them.
+    TColorManager sides;
+    EXPECT_EQ(ErrorOf([&] { sides.SetSource(csCMYK, 17, 0); }), depth);
+    EXPECT_EQ(ErrorOf([&] { sides.SetTarget(csBGRA, 8, 5); }), samples);
+    sides.SetSource(csRGBA, 16, 4);
+    sides.SetTarget(csRGB, 16, 3);
+    EXPECT_EQ(std::tuple(sides.SourceColorScheme(), sides.SourceBitsPerSample(), sides.SourceSamplesPerPixel(),
+                         sides.TargetColorScheme(), sides.TargetBitsPerSample(), sides.TargetSamplesPerPixel()),
+              std::tuple(csRGBA, 16, 4, csRGB, 16, 3));
     const float usual[] = {0.299f, 0.587f, 0.114f}, two[] = {0.25f, 0.636f};
     EXPECT_EQ(ErrorOf([&] { cm.SetYCbCrParameters(usual, 2, 4); }), LoadStr(gesVerticalSubSamplingError));
     EXPECT_EQ(ErrorOf([&] { cm.SetYCbCrParameters(usual, 3, 1); }), LoadStr(gesInvalidSubSampling));
