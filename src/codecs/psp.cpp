@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <vector>
 
 #include "codecs/deflate_decoder.h"
