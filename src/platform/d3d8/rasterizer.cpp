@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -192,24 +193,11 @@ struct TDrawContext {
     const TTriFill* fill;  // the pipeline's four fills of this draw's variant
 };
 
-int Log2(int n)
-{
-    int k = 0;
-    while ((1 << k) < n) ++k;
-    return k;
-}
-
 TTexInfo TextureInfo(const TRasterTexture& t)
 {
-    TTexInfo info;
-    info.texels = t.texels;
-    info.width = t.width;
-    info.height = t.height;
-    info.pitch = t.pitch;
-    const bool pow2 = t.width > 0 && t.height > 0 && (t.width & (t.width - 1)) == 0 && (t.height & (t.height - 1)) == 0;
-    info.lanes = pow2 && t.pitch == t.width + 1;
-    info.log2Width = info.lanes ? Log2(t.width) : 0;
-    return info;
+    const auto pow2 = [](int n) { return n > 0 && std::has_single_bit(unsigned(n)); };
+    const bool lanes = pow2(t.width) && pow2(t.height) && t.pitch == t.width + 1;
+    return {t, lanes, lanes ? std::countr_zero(unsigned(t.width)) : 0};
 }
 
 // Large chunks keep a tile's records together in memory; there are still
