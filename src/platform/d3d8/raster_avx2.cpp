@@ -5,11 +5,9 @@
 // such code would be shared with the files compiled for every processor.
 #include <immintrin.h>
 
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 
-#include "platform/d3d8/raster_scalar.h"
 #include "platform/d3d8/raster_setup.h"
 
 namespace rasterimpl {

@@ -47,12 +47,9 @@ struct TColourPlanes {
     TPlane p[kAttrs - kFlatAttrs];
 };
 
-// The texture as the pixel pipeline samples it.
-struct TTexInfo {
-    const uint32_t* texels = nullptr;  // 0xAARRGGBB
-    int width = 0;
-    int height = 0;
-    int pitch = 0;       // texels from one row to the next
+// The texture as the pixel pipeline samples it: the view, and how the lanes
+// may address it.
+struct TTexInfo : TRasterTexture {
     bool lanes = false;  // sides powers of two and pitch width + 1 (a repeated column and row, see TRasterTexture)
     int log2Width = 0;   // when lanes
 };

@@ -2,11 +2,9 @@
 // x86-64 processor has.
 #include <emmintrin.h>
 
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 
-#include "platform/d3d8/raster_scalar.h"
 #include "platform/d3d8/raster_setup.h"
 
 namespace rasterimpl {

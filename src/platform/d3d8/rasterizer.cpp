@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -192,24 +193,11 @@ struct TDrawContext {
     const TTriFill* fill;  // the pipeline's four fills of this draw's variant
 };
 
-int Log2(int n)
-{
-    int k = 0;
-    while ((1 << k) < n) ++k;
-    return k;
-}
-
 TTexInfo TextureInfo(const TRasterTexture& t)
 {
-    TTexInfo info;
-    info.texels = t.texels;
-    info.width = t.width;
-    info.height = t.height;
-    info.pitch = t.pitch;
-    const bool pow2 = t.width > 0 && t.height > 0 && (t.width & (t.width - 1)) == 0 && (t.height & (t.height - 1)) == 0;
-    info.lanes = pow2 && t.pitch == t.width + 1;
-    info.log2Width = info.lanes ? Log2(t.width) : 0;
-    return info;
+    const auto pow2 = [](int n) { return n > 0 && std::has_single_bit(unsigned(n)); };
+    const bool lanes = pow2(t.width) && pow2(t.height) && t.pitch == t.width + 1;
+    return {t, lanes, lanes ? std::countr_zero(unsigned(t.width)) : 0};
 }
 
 // Large chunks keep a tile's records together in memory; there are still
@@ -688,35 +676,31 @@ struct TTileCopy {
     alignas(64) uint16_t depth[kCopyRows * kCopyPitch];
 };
 
-// Moves `job` into the copy, taking the tile's pixels along.
-void CopyIn(TTileJob& job, TTileCopy& copy)
+// `job` moved into the copy (its pixels are not copied).
+TTileJob InCopy(const TTileJob& job, TTileCopy& copy)
 {
-    const int w = job.x1 - job.x0;
-    for (int y = 0; y < job.y1 - job.y0; ++y) {
-        std::memcpy(copy.color + y * kCopyPitch, job.color + ptrdiff_t(y) * job.colorPitch, size_t(w) * 4);
-        if (job.depth)
-            std::memcpy(copy.depth + y * kCopyPitch, job.depth + ptrdiff_t(y) * job.depthPitch, size_t(w) * 2);
-    }
-    job.color = copy.color;
-    job.colorPitch = kCopyPitch;
+    TTileJob moved = job;
+    moved.color = copy.color;
+    moved.colorPitch = kCopyPitch;
     if (job.depth) {
-        job.depth = copy.depth;
-        job.depthPitch = kCopyPitch;
+        moved.depth = copy.depth;
+        moved.depthPitch = kCopyPitch;
     }
-    job.slack = kCopySlack;
-    job.rowSlack = kCopyRows - (job.y1 - job.y0);
+    moved.slack = kCopySlack;
+    moved.rowSlack = kCopyRows - (job.y1 - job.y0);
+    return moved;
 }
 
-// Puts the copy's pixels back into the tile of `target`.
-void CopyOut(const TTileJob& copied, const TTileJob& target)
+// Copies the tile's pixels from where `from` draws them to where `to` does.
+void CopyTile(TTileJob from, TTileJob to)
 {
-    const int w = target.x1 - target.x0;
-    for (int y = 0; y < target.y1 - target.y0; ++y) {
-        std::memcpy(target.color + ptrdiff_t(y) * target.colorPitch, copied.color + ptrdiff_t(y) * copied.colorPitch,
+    const int w = to.x1 - to.x0;
+    for (int y = 0; y < to.y1 - to.y0; ++y) {
+        std::memcpy(to.color + ptrdiff_t(y) * to.colorPitch, from.color + ptrdiff_t(y) * from.colorPitch,
                     size_t(w) * 4);
-        if (target.depth)
-            std::memcpy(target.depth + ptrdiff_t(y) * target.depthPitch,
-                        copied.depth + ptrdiff_t(y) * copied.depthPitch, size_t(w) * 2);
+        if (to.depth)
+            std::memcpy(to.depth + ptrdiff_t(y) * to.depthPitch, from.depth + ptrdiff_t(y) * from.depthPitch,
+                        size_t(w) * 2);
     }
 }
 
@@ -826,10 +810,10 @@ void FillTile(const TScratch& s, const TDrawContext& ctx, int tile)
         return;
     }
     static thread_local TTileCopy copy;
-    TTileJob inCopy = job;
-    CopyIn(inCopy, copy);
+    const TTileJob inCopy = InCopy(job, copy);
+    CopyTile(job, inCopy);
     DrawTilePrimitives(s, ctx, tile, inCopy);
-    CopyOut(inCopy, job);
+    CopyTile(inCopy, job);
 }
 
 // The active tiles, shared out among the threads.
