@@ -35,6 +35,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/d3d8_control.h"
+#include "support/imagemagick.h"
 
 namespace {
 
@@ -172,22 +173,17 @@ double Covered(const TOffscreenHost& host)
     return host.Frame().empty() ? 0.0 : double(n) / double(host.Frame().size());
 }
 
-bool WritePpm(const std::string& name, const TOffscreenHost& host)
+// The last frame as a binary PPM, to compare coverage with another renderer's.
+bool WriteFrame(const std::string& name, const TOffscreenHost& host)
 {
-    FILE* f = std::fopen(name.c_str(), "wb");
-    if (!f) return false;
-    std::fprintf(f, "P6\n%d %d\n255\n", host.FrameWidth(), host.FrameHeight());
-    std::vector<uint8_t> row(size_t(host.FrameWidth()) * 3);
-    for (int y = 0; y < host.FrameHeight(); ++y) {
+    std::vector<uint8_t> rgb;
+    rgb.reserve(size_t(host.FrameWidth()) * size_t(host.FrameHeight()) * 3);
+    for (int y = 0; y < host.FrameHeight(); ++y)
         for (int x = 0; x < host.FrameWidth(); ++x) {
             const uint32_t p = host.Pixel(x, y);
-            row[size_t(x) * 3] = uint8_t(p >> 16);
-            row[size_t(x) * 3 + 1] = uint8_t(p >> 8);
-            row[size_t(x) * 3 + 2] = uint8_t(p);
+            rgb.insert(rgb.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
         }
-        std::fwrite(row.data(), 1, row.size(), f);
-    }
-    return std::fclose(f) == 0;
+    return WritePpm(name, host.FrameWidth(), host.FrameHeight(), rgb);
 }
 
 std::string gPpm;  // --ppm=FILE
@@ -204,7 +200,7 @@ void BM_ReferenceScene(benchmark::State& state)
     state.counters["covered%"] = 100.0 * Covered(*s.host);
     state.counters["triangles/s"] =
         benchmark::Counter(double(triangles), benchmark::Counter::kIsIterationInvariantRate);
-    if (!gPpm.empty() && !WritePpm(gPpm, *s.host)) state.SkipWithError("cannot write the frame");
+    if (!gPpm.empty() && !WriteFrame(gPpm, *s.host)) state.SkipWithError("cannot write the frame");
 }
 
 void Register(const std::vector<int64_t>& args)

@@ -180,11 +180,13 @@ bool ReadReference(const std::string& file, TReferenceImage& out, std::string* l
     return ok;
 }
 
-void WritePpm(const std::string& file, int width, int height, const std::vector<uint8_t>& rgb)
+bool WritePpm(const std::string& file, int width, int height, const std::vector<uint8_t>& rgb)
 {
     std::ofstream out(file, std::ios::binary);
     out << "P6\n" << width << " " << height << "\n255\n";
     out.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+    out.close();
+    return !out.fail();
 }
 
 void WritePamRgba(const std::string& file, int width, int height, const std::vector<uint8_t>& rgba)

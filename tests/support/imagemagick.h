@@ -33,7 +33,7 @@ bool ReadReference(const std::string& file, TReferenceImage& out, std::string* l
 // Reads a PAM (P7) or binary PPM/PGM (P6/P5) file; any depth is scaled to 8 bits.
 bool ReadPam(const std::string& file, TReferenceImage& out);
 // Writes a binary PPM (P6) of the RGB samples (3 bytes per pixel).
-void WritePpm(const std::string& file, int width, int height, const std::vector<uint8_t>& rgb);
+bool WritePpm(const std::string& file, int width, int height, const std::vector<uint8_t>& rgb);
 class TBitmap;
 // "" when every pixel of the bitmap matches the reference within the
 // tolerance per channel (alpha from the fourth byte of 32-bit rows when asked),
