@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include "level/zfiles.h"
+#include "platform/rtl/byteorder.h"
 #include "platform/rtl/messages.h"
 #include "platform/rtl/progress.h"
 #include "platform/rtl/random.h"
@@ -244,7 +245,7 @@ public:
         staging_.resize(STAGING_BYTES);
         uint8_t head[12];
         if (fileLength > 12 && ReadFile(head, 12) == 12 && std::memcmp(head, "ZLIB", 4) == 0) {
-            const uint32_t k = head[4] | (head[5] << 8) | (head[6] << 16) | (uint32_t(head[7]) << 24);
+            const uint32_t k = ReadLE32(head + 4);
             compressed_ = true;
             inputLeft_ = std::min<int64_t>(k, fileLength - 12);
             // The uncompressed size stored at offset 8 is only an estimate, as
