@@ -1,6 +1,7 @@
 #include "platform/rtl/messages.h"
 
 #include <cstdio>
+#include <new>
 
 std::string ApplicationTitle = "Level Editor";
 
@@ -52,7 +53,12 @@ int MessageBox(const std::string& text, const std::string& caption, unsigned fla
     return CurrentMessageSink().Message({text, caption, IconOf(flags), flags & 0x0F});
 }
 
-void ShowException(const std::exception& e) { CurrentMessageSink().Exception(e.what()); }
+void ShowException(const std::exception& e)
+{
+    // std::bad_alloc's own text names the C++ class, which tells a user nothing.
+    const bool outOfMemory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+    CurrentMessageSink().Exception(outOfMemory ? OUT_OF_MEMORY_MESSAGE : e.what());
+}
 
 void Halt(int code)
 {

@@ -61,7 +61,12 @@ extern std::string ApplicationTitle;
 void ShowMessage(const std::string& text);
 // A message box with caption and MB_ flags; returns the button chosen.
 int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
-// Reports an exception that a handler did not catch, as the toolkit does.
+// What the toolkit shows when memory runs out (std::bad_alloc): a file that
+// claims more than can be had is refused with it.
+inline constexpr const char* OUT_OF_MEMORY_MESSAGE = "Out of memory";
+
+// Reports an exception that a handler did not catch, as the toolkit does
+// (std::bad_alloc with OUT_OF_MEMORY_MESSAGE).
 void ShowException(const std::exception& e);
 
 // Thrown by Halt() after the sink has been told; caught by main().

@@ -1,4 +1,8 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
 
 #include "platform/rtl/messages.h"
 #include "platform/rtl/random.h"
@@ -54,6 +58,16 @@ TEST(Messages, BoxesHaltAndTheBusyCursorReachTheInstalledSink)
     EXPECT_EQ(sink.messages[1].icon, TMsgIcon::Warning);
     EXPECT_EQ(sink.endCodes, std::vector<int>{3});
     EXPECT_EQ(sink.cursorChanges, (std::vector<bool>{true, false}));
+}
+
+TEST(Messages, AnExceptionIsReportedWithItsTextAndRunningOutOfMemoryInWords)
+{
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    ShowException(std::runtime_error("Cannot open file"));
+    ShowException(std::bad_alloc());
+    ShowException(std::bad_array_new_length());  // a kind of bad_alloc too
+    EXPECT_THAT(sink.exceptions, testing::ElementsAre("Cannot open file", "Out of memory", "Out of memory"));
 }
 
 TEST(Random, NeverSeededSequenceRepeatsWithinItsRange)
