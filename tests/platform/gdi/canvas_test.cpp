@@ -254,4 +254,28 @@ TEST(Bitmap, SizesBeyondTheMemoryLimitAreRefusedWithoutWrapping)
     EXPECT_EQ(b.Width(), 16);
 }
 
+// Exchanging pictures moves size, format, pixels and colour table; each
+// bitmap keeps drawing on itself.
+TEST(Bitmap, SwapImageExchangesThePicturesWithoutCopying)
+{
+    auto a = Make(pf24bit, 3, 2, RGB(1, 2, 3));
+    auto b = Make(pf8bit, 5, 4, clWhite);
+    a->SetTransparent(true);
+    const uint8_t* bitsOfB = b->Bits();
+    a->SwapImage(*b);
+    EXPECT_EQ(std::pair(a->Width(), a->Height()), std::pair(5, 4));
+    EXPECT_EQ(a->PixelFormat(), pf8bit);
+    EXPECT_EQ(a->Bits(), bitsOfB);
+    EXPECT_EQ(a->GetPixel(4, 3), clWhite);
+    EXPECT_FALSE(a->Transparent());
+    EXPECT_EQ(std::pair(b->Width(), b->Height()), std::pair(3, 2));
+    EXPECT_EQ(b->GetPixel(2, 1), RGB(1, 2, 3));
+    EXPECT_TRUE(b->Transparent());
+    EXPECT_EQ(b->Palette(), nullptr);
+    b->Canvas().Brush.Color = clBlack;
+    b->Canvas().FillRect(Rect(0, 0, 1, 1));
+    EXPECT_EQ(b->GetPixel(0, 0), clBlack);
+    EXPECT_EQ(a->GetPixel(0, 0), clWhite);
+}
+
 }  // namespace
