@@ -226,15 +226,15 @@ std::string MakeJpegProgressiveHuge()
     return JpegHead(0xC2, 16000, 16000, 0xE0) + ScanHeader(1, 63) + std::string(16, '\0') + "\xFF\xD9";
 }
 
-// A CMYK picture of the largest size, which goes through a conversion of
-// its own, with 16 bytes of data.
-std::string MakeJpegCmykHuge()
+// A CMYK picture of the given side, which goes through a conversion of its
+// own, with 16 bytes of data.
+std::string JpegCmyk(uint32_t side)
 {
     std::string f = "\xFF\xD8";
     Marker(f, 0xDB, std::string(1, '\0') + std::string(64, '\x01'));
     std::string sof("\x08", 1);
-    PutBE16(sof, 18918);
-    PutBE16(sof, 18918);
+    PutBE16(sof, side);
+    PutBE16(sof, side);
     sof += '\x04';
     for (int c = 1; c <= 4; ++c) sof += std::string{static_cast<char>(c), '\x11', '\0'};
     Marker(f, 0xC0, sof);
@@ -246,10 +246,15 @@ std::string MakeJpegCmykHuge()
     return f + std::string(16, '\0');
 }
 
+// Of the largest size a bitmap may hold, and the largest that is decoded
+// (two samples for each pixel of the largest bitmap).
+std::string MakeJpegCmykHuge() { return JpegCmyk(18918); }
+std::string MakeJpegCmykLargestRead() { return JpegCmyk(13376); }
+
 // The largest progressive grey picture whose coefficients and bitmap fit
-// together, with the scans its size allows: a first scan of every
-// coefficient and 15 refinements, each skipping every block.
-std::string MakeJpegProgressiveRefinements()
+// together: a first scan of every coefficient and refinements, each
+// skipping every block.
+std::string JpegProgressiveScans(int scans)
 {
     const uint32_t side = 14000, blocks = (side / 8) * (side / 8);
     std::string f = JpegHead(0xC2, side, side, 0xE0);
@@ -261,7 +266,7 @@ std::string MakeJpegProgressiveRefinements()
         left -= run;
     }
     const std::string data = one.Done();
-    for (int scan = 0; scan < 16; ++scan) {
+    for (int scan = 0; scan < scans; ++scan) {
         std::string sos("\x01\x01\x00\x01\x3F", 5);
         sos += scan == 0 ? '\x01' : '\x10';
         Marker(f, 0xDA, sos);
@@ -269,6 +274,10 @@ std::string MakeJpegProgressiveRefinements()
     }
     return f + "\xFF\xD9";
 }
+
+// Sixteen scans; and four, as many as the picture's size allows.
+std::string MakeJpegProgressiveRefinements() { return JpegProgressiveScans(16); }
+std::string MakeJpegProgressiveLargestRead() { return JpegProgressiveScans(4); }
 
 // An icon directory of 65,535 entries that all name one 256-colour image
 // with the longest colour table a header may claim.
@@ -306,6 +315,9 @@ THostileRegistration jpegScans{{"jpeg_many_scans.jpg", THostileKind::Picture, Ma
 THostileRegistration jpegCmyk{{"jpeg_cmyk_huge_little_data.jpg", THostileKind::Picture, MakeJpegCmykHuge}};
 THostileRegistration jpegRefinements{
     {"jpeg_progressive_refinements.jpg", THostileKind::Picture, MakeJpegProgressiveRefinements}};
+THostileRegistration jpegCmykRead{{"jpeg_cmyk_largest_read.jpg", THostileKind::Picture, MakeJpegCmykLargestRead}};
+THostileRegistration jpegProgressiveRead{
+    {"jpeg_progressive_largest_read.jpg", THostileKind::Picture, MakeJpegProgressiveLargestRead}};
 THostileRegistration icoManyEntries{{"ico_many_entries.ico", THostileKind::Picture, MakeIcoManyEntries}};
 THostileRegistration jpegProgressive{{"jpeg_progressive_huge.jpg", THostileKind::Picture, MakeJpegProgressiveHuge}};
 
