@@ -130,7 +130,7 @@ bool Decompress(TJpegState* s, const uint8_t* data, size_t size, TBitmap* bitmap
     jpeg_calc_output_dimensions(cinfo);
     const int64_t bitmapBytes =
         int64_t(BytesPerScanline(static_cast<int>(cinfo->output_width), 24)) * cinfo->output_height;
-    if (int64_t(cinfo->output_width) * cinfo->output_height * 3 > BitmapMemoryLimit) throw EOutOfResources();
+    if (bitmapBytes > BitmapMemoryLimit) throw EOutOfResources();
     cinfo->mem->max_memory_to_use =
         static_cast<long>(std::clamp(BitmapMemoryLimit - bitmapBytes, kMinDecoderMemory, kMaxDecoderMemory));
     int64_t blocks = 0;
