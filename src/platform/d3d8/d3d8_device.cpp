@@ -569,8 +569,9 @@ public:
         if (!stream_ || stream_->Device() != shared_.get()) return D3DERR_INVALIDCALL;
         const TFvfLayout layout = Layout(fvf_);
         if (!layout.valid || stride_ < layout.size) return D3DERR_INVALIDCALL;
-        const uint64_t end = (uint64_t(startVertex) + uint64_t(primitiveCount) * 3) * stride_;
-        if (end > stream_->Size()) return D3DERR_INVALIDCALL;
+        // Vertices, not bytes: their byte size may pass 64 bits for a wide stride.
+        const uint64_t vertices = uint64_t(startVertex) + uint64_t(primitiveCount) * 3;
+        if (vertices > stream_->Size() / stride_) return D3DERR_INVALIDCALL;
 
         TRasterState st;
         st.transform = world_ * view_ * projection_;

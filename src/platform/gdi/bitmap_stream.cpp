@@ -44,36 +44,53 @@ TMaskChannel MakeChannel(uint32_t mask)
 
 int64_t FileStride(int width, int bitCount) { return ((int64_t(width) * bitCount + 31) / 32) * 4; }
 
-// Expands RLE8 / RLE4 data into the indexed bitmap. Every write is checked
-// against the image; escapes that leave it end the picture.
-void DecodeRLE(const uint8_t* data, size_t size, const TDIBHeader& h, TBitmap& bitmap)
+// Expands RLE8 / RLE4 data into the indexed bitmap. The column stays
+// within 0 .. w: a run or delta that would take it past the row end only
+// takes it to the end, so no count in the data can carry it round or out
+// of the row, and a run costs only the pixels it writes. Each pixel is
+// written at most once (the position only moves right and down), and
+// decoding stops as soon as nothing more can be written: below the last
+// row, or past the end of the last row, where only the last row's end of
+// line and the end of the bitmap are still taken. Returns the bytes used.
+size_t DecodeRLE(const uint8_t* data, size_t size, const TDIBHeader& h, TBitmap& bitmap)
 {
     assert(h.compression == BI_RLE8 || h.compression == BI_RLE4);
     assert(bitmap.Width() == h.width && bitmap.Height() == h.height);
     const bool four = h.compression == BI_RLE4;
     const int w = h.width, ht = h.height;
     int x = 0, y = 0;
-    auto put = [&](unsigned v) {
-        if (x < w && y < ht) {
-            uint8_t* row = bitmap.ScanLine(h.topDown ? y : ht - 1 - y);
-            if (four) {
-                uint8_t& b = row[x >> 1];
-                b = (x & 1) ? uint8_t((b & 0xF0) | (v & 15)) : uint8_t((b & 0x0F) | (v << 4));
-            } else {
-                row[x] = static_cast<uint8_t>(v);
-            }
+    // Stores pixel `at` of a row; the caller keeps it below w.
+    auto put = [&](uint8_t* row, int at, unsigned v) {
+        if (four) {
+            uint8_t& b = row[at >> 1];
+            b = (at & 1) ? uint8_t((b & 0xF0) | (v & 15)) : uint8_t((b & 0x0F) | (v << 4));
+        } else {
+            row[at] = static_cast<uint8_t>(v);
         }
-        ++x;
     };
+    auto rowOf = [&](int fileRow) { return bitmap.ScanLine(h.topDown ? fileRow : ht - 1 - fileRow); };
+    // Moves the column right by n, no further than the row end.
+    auto advance = [&](unsigned n) { x = static_cast<int>(std::min<int64_t>(w, int64_t(x) + n)); };
     size_t pos = 0;
-    while (pos + 1 < size && y < ht) {
+    while (pos + 1 < size) {
         const unsigned count = data[pos], value = data[pos + 1];
+        if (y >= ht || (y == ht - 1 && x >= w)) {
+            // Full: only the escapes that close the picture are taken.
+            if (count != 0 || value > 1 || (value == 0 && y >= ht)) break;
+            pos += 2;
+            if (value == 1) break;
+            ++y;
+            continue;
+        }
         pos += 2;
         if (count > 0) {
-            // A run; stop writing once it leaves the row.
-            const unsigned n = std::min<unsigned>(count, x < w ? unsigned(w - x) : 0);
-            for (unsigned i = 0; i < n; ++i) put(four ? ((i & 1) ? (value & 15) : (value >> 4)) : value);
-            x += static_cast<int>(count - n);
+            // A run; what lies past the row end is dropped.
+            const int n = std::min(static_cast<int>(count), w - x);
+            if (n > 0) {
+                uint8_t* row = rowOf(y);
+                for (int i = 0; i < n; ++i) put(row, x + i, four ? ((i & 1) ? (value & 15) : (value >> 4)) : value);
+            }
+            advance(count);
             continue;
         }
         if (value == 0) {  // end of line
@@ -83,20 +100,26 @@ void DecodeRLE(const uint8_t* data, size_t size, const TDIBHeader& h, TBitmap& b
             break;
         } else if (value == 2) {  // delta
             if (pos + 1 >= size) break;
-            x += data[pos];
-            y += data[pos + 1];
+            advance(data[pos]);
+            y = std::min(ht, y + data[pos + 1]);
             pos += 2;
         } else {  // absolute run of `value` pixels, padded to a 16-bit boundary
             const size_t bytes = four ? (value + 1) / 2 : value;
             const size_t avail = std::min(bytes, size - pos);
-            for (unsigned i = 0; i < value; ++i) {
-                const size_t b = four ? i / 2 : i;
-                if (b >= avail) break;
-                put(four ? ((i & 1) ? (data[pos + b] & 15) : (data[pos + b] >> 4)) : data[pos + b]);
+            const size_t given = four ? std::min<size_t>(value, 2 * avail) : avail;
+            const int n = static_cast<int>(std::min<size_t>(given, static_cast<size_t>(w - x)));
+            if (n > 0) {
+                uint8_t* row = rowOf(y);
+                for (int i = 0; i < n; ++i) {
+                    const uint8_t b = data[pos + (four ? size_t(i) / 2 : size_t(i))];
+                    put(row, x + i, four ? ((i & 1) ? (b & 15) : (b >> 4)) : b);
+                }
             }
-            pos += (bytes + 1) & ~size_t(1);
+            advance(value);
+            pos += std::min((bytes + 1) & ~size_t(1), size - pos);
         }
     }
+    return pos;
 }
 
 // ---- The info header ---------------------------------------------------------
@@ -316,9 +339,13 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
         int64_t n = stream.Remaining();
         if (dataSize >= 0) n = std::min(n, dataSize);
         if (h.sizeImage > 0) n = std::min<int64_t>(n, h.sizeImage);
+        const int64_t dataStart = stream.Position();
         std::vector<uint8_t> data(static_cast<size_t>(n));
         stream.ReadBuffer(data.data(), n);
-        DecodeRLE(data.data(), data.size(), h, bitmap);
+        const size_t used = DecodeRLE(data.data(), data.size(), h, bitmap);
+        // What follows (an icon's mask) starts where the header's image
+        // size says, or else where the runs ended.
+        stream.SetPosition(dataStart + (h.sizeImage > 0 ? n : static_cast<int64_t>(used)));
         return;
     }
 

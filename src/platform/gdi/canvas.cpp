@@ -10,13 +10,14 @@
 
 namespace {
 
-// floor(a / b) for any signs (b != 0).
-int64_t FloorDiv(int64_t a, int64_t b)
+// floor(a / b) for any signs (b != 0), in 128 bits: the products of a
+// stretch reach 2^66 for rectangles spanning the whole coordinate range.
+int64_t FloorDiv(__int128 a, __int128 b)
 {
     assert(b != 0);
-    int64_t q = a / b;
+    __int128 q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
+    return static_cast<int64_t>(q);
 }
 
 bool SamePalette(const HPALETTE& a, const HPALETTE& b)
@@ -40,7 +41,7 @@ struct TAxisMap {
 
     int64_t Source(int d) const
     {
-        return sourceStart + FloorDiv((2 * (d - destStart) + 1) * sourceLength, 2 * destLength);
+        return sourceStart + FloorDiv((__int128(2) * (d - destStart) + 1) * sourceLength, __int128(2) * destLength);
     }
 };
 
@@ -146,10 +147,11 @@ void CopyRowsByColour(TColorWriter& writer, const TBitmap& source, const TAxisMa
 void StretchBitmap(TBitmap& dest, const TRect& destRect, const TBitmap& source, const TRect& sourceRect,
                    const TColor* transparentColor, const TBitmap* mask)
 {
-    const TAxisMap across{destRect.Left, destRect.Right - destRect.Left, sourceRect.Left,
-                          sourceRect.Right - sourceRect.Left};
-    const TAxisMap down{destRect.Top, destRect.Bottom - destRect.Top, sourceRect.Top,
-                        sourceRect.Bottom - sourceRect.Top};
+    // Lengths in 64 bits: a rectangle may span the whole coordinate range.
+    const TAxisMap across{destRect.Left, int64_t(destRect.Right) - destRect.Left, sourceRect.Left,
+                          int64_t(sourceRect.Right) - sourceRect.Left};
+    const TAxisMap down{destRect.Top, int64_t(destRect.Bottom) - destRect.Top, sourceRect.Top,
+                        int64_t(sourceRect.Bottom) - sourceRect.Top};
     if (across.destLength == 0 || down.destLength == 0 || across.sourceLength == 0 || down.sourceLength == 0) return;
     if (dest.Empty() || source.Empty()) return;
     if (&dest == &source) {
@@ -367,7 +369,7 @@ void TCanvas::Polygon(std::span<const TPoint> points)
                 const TPoint& a = points[i];
                 const TPoint& b = points[(i + 1) % points.size()];
                 if ((a.Y <= cy) == (b.Y <= cy)) continue;
-                xs.push_back(a.X + (cy - a.Y) * (b.X - a.X) / double(b.Y - a.Y));
+                xs.push_back(a.X + (cy - a.Y) * (double(b.X) - a.X) / (double(b.Y) - a.Y));
             }
             std::sort(xs.begin(), xs.end());
             for (size_t i = 0; i + 1 < xs.size(); i += 2) {
@@ -388,7 +390,11 @@ void TCanvas::Polygon(std::span<const TPoint> points)
 void TCanvas::Draw(int x, int y, const TGraphic& graphic)
 {
     if (graphic.Empty()) return;
-    graphic.Draw(*this, Rect(x, y, x + graphic.Width(), y + graphic.Height()));
+    // A picture whose far edge would pass the coordinate range lies wholly
+    // outside any bitmap: nothing to draw.
+    const int64_t right = int64_t(x) + graphic.Width(), bottom = int64_t(y) + graphic.Height();
+    if (right > INT32_MAX || bottom > INT32_MAX) return;
+    graphic.Draw(*this, Rect(x, y, static_cast<int>(right), static_cast<int>(bottom)));
 }
 
 void TCanvas::StretchDraw(const TRect& rect, const TGraphic& graphic)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/gdi/canvas.h"
 #include "platform/gdi/pixels.h"
@@ -300,6 +301,21 @@ void TBitmap::ReleaseHandle()
     bits_.clear();
     bits_.shrink_to_fit();
     width_ = height_ = rowBytes_ = 0;
+}
+
+void TBitmap::SwapImage(TBitmap& other)
+{
+    if (&other == this) return;
+    std::swap(width_, other.width_);
+    std::swap(height_, other.height_);
+    std::swap(format_, other.format_);
+    std::swap(rowBytes_, other.rowBytes_);
+    bits_.swap(other.bits_);
+    palette_.swap(other.palette_);
+    std::swap(transparentColor_, other.transparentColor_);
+    const bool transparent = Transparent();
+    SetTransparent(other.Transparent());
+    other.SetTransparent(transparent);
 }
 
 void TBitmap::Assign(const TGraphic& source)

@@ -203,6 +203,12 @@ public:
     void FreeImage() {}
     void Dormant() {}
 
+    // Exchanges the picture (size, format, pixels, colour table, transparent
+    // colour and transparency) with another bitmap without copying a pixel;
+    // each keeps its own canvas. Readers decode into a bitmap of their own
+    // and hand it over this way, so a large picture is never held twice.
+    void SwapImage(TBitmap& other);
+
     // Copies another bitmap; any other picture kind is drawn onto this
     // bitmap at its own size (24 bits per pixel unless a format is set).
     void Assign(const TGraphic& source) override;

@@ -71,6 +71,12 @@ void TIcon::LoadFromStream(TStream& stream)
 
     stream.SetPosition(start + best.offset);
     const TDIBHeader h = ReadDIBHeader(stream, kLabel, true);
+    // The image and its mask are one picture: together they may take what
+    // one bitmap may (16-bit images may widen to 32 bits).
+    const int imageBits = h.bitCount == 16 ? 32 : h.bitCount;
+    const int64_t pictureBytes =
+        (int64_t(BytesPerScanline(h.width, imageBits)) + BytesPerScanline(h.width, 1)) * h.height;
+    if (pictureBytes > BitmapMemoryLimit) throw EOutOfResources();
     TBitmap image;
     ReadDIBPixels(stream, h, image, kLabel);
 
@@ -104,8 +110,8 @@ void TIcon::LoadFromStream(TStream& stream)
                     if (row[4 * x + 3] < 128) m[x >> 3] |= uint8_t(0x80 >> (x & 7));
             }
     }
-    image_.Assign(image);
-    mask_.Assign(mask);
+    image_.SwapImage(image);
+    mask_.SwapImage(mask);
     SetTransparent(true);
 }
 

@@ -2,6 +2,7 @@
 // its error_exit hook, which must not return; ours jumps back to the decoding
 // function, which then raises EInvalidGraphic in ordinary C++ code, so no
 // exception ever travels through libjpeg's C frames.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -33,11 +34,46 @@ extern "C" void JpegErrorExit(j_common_ptr cinfo)
 // Warnings (corrupt or truncated data that libjpeg can work around) are not shown.
 extern "C" void JpegOutputMessage(j_common_ptr) {}
 
+// What libjpeg may take besides the decoded bitmap: the coefficients of
+// a progressive or multi-scan picture (two bytes for each sample of each
+// component) come out of this, so that a picture and its decoder together
+// stay within what one bitmap may take.
+constexpr int64_t kMaxDecoderMemory = int64_t(512) << 20;
+constexpr int64_t kMinDecoderMemory = int64_t(32) << 20;
+
+// Decoding costs about the same for every sample of every component,
+// whatever the data: a picture may have two samples for each pixel of the
+// largest bitmap (three bytes a pixel), as much as a colour picture of that
+// size subsampled as cameras store it and more than a grey one.
+int64_t MaxSamples() { return BitmapMemoryLimit / 3 * 2; }
+
+// Scans a picture may have. Each scan of a multi-scan picture walks every
+// block of its components again, whatever little data it carries, so the
+// scans are bounded in number and in the block visits they cost together:
+// a scan costs its blocks times (its coefficients + kScanBlockCost), and
+// all scans together may cost what kFullScans scans over every coefficient
+// of every block would, and no more than kMaxScanCost. Encoders write a
+// dozen scans or so that cost two or three full scans; even one scan per
+// coefficient, or successive approximation to the last bit, stays within
+// this below the largest pictures.
+constexpr int kMaxScans = 500;
+constexpr int64_t kScanBlockCost = 16;
+constexpr int64_t kFullScans = 16;
+constexpr int64_t kMaxScanCost = int64_t(1) << 30;
+
+struct TJpegProgress {
+    jpeg_progress_mgr manager;
+    int scansSeen = 0;
+    int64_t cost = 0;
+    int64_t budget = 0;
+};
+
 // The decoder's state lives on the heap, owned by the caller, so the jump
 // back into Decompress skips no destructor.
 struct TJpegState {
     jpeg_decompress_struct cinfo;
     TJpegError error;
+    TJpegProgress progress;
     bool created = false;
     std::vector<uint8_t> cmykRow;
     ~TJpegState()
@@ -45,6 +81,33 @@ struct TJpegState {
         if (created) jpeg_destroy_decompress(&cinfo);
     }
 };
+
+// Gives up, as libjpeg's own errors do, with the reason as the message.
+[[noreturn]] void GiveUp(j_decompress_ptr cinfo, const char* reason)
+{
+    auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "%s", reason);
+    std::longjmp(err->jump, 1);
+}
+
+// Called by libjpeg while it reads the scans; counts each new scan's cost.
+extern "C" void JpegProgress(j_common_ptr common)
+{
+    if (!common->is_decompressor) return;
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    auto* p = reinterpret_cast<TJpegProgress*>(cinfo->progress);
+    if (cinfo->input_scan_number <= p->scansSeen) return;
+    p->scansSeen = cinfo->input_scan_number;
+    if (p->scansSeen > kMaxScans) GiveUp(cinfo, "Too many scans");
+    int64_t blocks = 0;
+    for (int i = 0; i < cinfo->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
+        const jpeg_component_info* c = cinfo->cur_comp_info[i];
+        if (c) blocks += int64_t(c->width_in_blocks) * c->height_in_blocks;
+    }
+    const int64_t coefficients = cinfo->progressive_mode ? int64_t(cinfo->Se) - cinfo->Ss + 1 : DCTSIZE2;
+    p->cost += blocks * (std::max<int64_t>(coefficients, 1) + kScanBlockCost);
+    if (p->cost > p->budget) GiveUp(cinfo, "Too many scans for the size of the picture");
+}
 
 // Decodes the whole data into the bitmap. Returns false with the message in
 // the state's error when libjpeg gave up.
@@ -59,14 +122,24 @@ bool Decompress(TJpegState* s, const uint8_t* data, size_t size, TBitmap* bitmap
 
     jpeg_create_decompress(cinfo);
     s->created = true;
-    // Progressive pictures keep all coefficients; this bounds what libjpeg may take for them.
-    cinfo->mem->max_memory_to_use = 512L * 1024 * 1024;
+    cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(cinfo, TRUE);
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
     jpeg_calc_output_dimensions(cinfo);
-    if (int64_t(cinfo->output_width) * cinfo->output_height * 3 > BitmapMemoryLimit) throw EOutOfResources();
+    const int64_t bitmapBytes =
+        int64_t(BytesPerScanline(static_cast<int>(cinfo->output_width), 24)) * cinfo->output_height;
+    if (bitmapBytes > BitmapMemoryLimit) throw EOutOfResources();
+    cinfo->mem->max_memory_to_use =
+        static_cast<long>(std::clamp(BitmapMemoryLimit - bitmapBytes, kMinDecoderMemory, kMaxDecoderMemory));
+    int64_t blocks = 0;
+    for (int ci = 0; ci < cinfo->num_components; ++ci)
+        blocks += int64_t(cinfo->comp_info[ci].width_in_blocks) * cinfo->comp_info[ci].height_in_blocks;
+    if (blocks > MaxSamples() / DCTSIZE2) throw EOutOfResources();
+    s->progress.budget = std::min(blocks * (DCTSIZE2 + kScanBlockCost) * kFullScans, kMaxScanCost);
+    s->progress.manager.progress_monitor = JpegProgress;
+    cinfo->progress = &s->progress.manager;
     jpeg_start_decompress(cinfo);
 
     bitmap->SetPixelFormat(pf24bit);
@@ -115,7 +188,7 @@ void TJPEGImage::LoadFromStream(TStream& stream)
     TBitmap decoded;
     if (!Decompress(state.get(), data.data(), data.size(), &decoded))
         throw EInvalidGraphic(std::string("Cannot load image. Invalid JPEG data: ") + state->error.message);
-    bitmap_.Assign(decoded);
+    bitmap_.SwapImage(decoded);
 }
 
 void TJPEGImage::SaveToStream(TStream&) { throw EInvalidGraphic("Cannot save image. JPEG pictures can only be read."); }

@@ -172,6 +172,18 @@ TEST_F(Device, DrawCallsCheckTheirStateAndReadItBack)
     EXPECT_EQ(device->SetTransform(D3DTRANSFORMSTATETYPE(17), &m), D3DERR_INVALIDCALL);
 }
 
+// 2^33 vertices of 2^31 bytes come to 2^64 bytes, which wraps to 0.
+TEST_F(Device, VertexRangesBeyondTheBufferAreRefusedWhateverTheirByteSize)
+{
+    Open(8, 8);
+    auto vb = MakeBuffer({P(0, 0), P(8, 0), P(0, 8)});
+    device->SetVertexShader(kFvf);
+    device->SetStreamSource(0, vb.Get(), 0x80000000u);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 2863311530u), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+}
+
 TEST_F(Device, TexturesAndBuffersLockWithinTheirBounds)
 {
     Open(8, 8);

@@ -288,3 +288,99 @@ TEST(BitmapFile, HeaderVersionsMasksAfterTheHeaderAndUnusedTables)
 }
 
 }  // namespace
+
+namespace {
+
+// Run-length data: a run of 8 fives on file row 0, then `middle`, an end
+// of line, a run of 8 sevens on row 1 and the end of the bitmap.
+std::vector<uint8_t> RowsAroundRuns(const std::vector<uint8_t>& middle)
+{
+    std::vector<uint8_t> d = {8, 5};
+    d.insert(d.end(), middle.begin(), middle.end());
+    d.insert(d.end(), {0, 0, 8, 7, 0, 1});
+    return d;
+}
+
+// About 8.5 million runs of 255 past the end of a row of 8: the column
+// would pass 2^31.
+std::vector<uint8_t> RunsPast2To31()
+{
+    std::vector<uint8_t> d;
+    d.reserve(17000000);
+    for (int i = 0; i < 8500000; ++i) d.insert(d.end(), {0xFF, 0});
+    return d;
+}
+
+// Runs that walk the column to just below 2^31, deltas that would carry it
+// round to -8, then a run of 8 ones that would land before the row.
+std::vector<uint8_t> WalkThenDeltasTo8BeforeTheRow()
+{
+    const int64_t runs = 0x7FFFFFFF / 255;
+    std::vector<uint8_t> d;
+    d.reserve(52000000);
+    for (int64_t i = 0; i < runs; ++i) d.insert(d.end(), {0xFF, 0});
+    for (int64_t left = (int64_t(1) << 32) - 8 - runs * 255; left > 0; left -= 255)
+        d.insert(d.end(), {0, 2, static_cast<uint8_t>(std::min<int64_t>(left, 255)), 0});
+    d.insert(d.end(), {8, 1});
+    return d;
+}
+
+TEST(BitmapFile, RunsAndDeltasNeverCarryTheColumnOutOfItsRow)
+{
+    struct {
+        const char* name;
+        std::vector<uint8_t> middle;
+    } const cases[] = {
+        {"runs past 2^31", RunsPast2To31()},
+        {"runs to 2^31, deltas round to -8", WalkThenDeltasTo8BeforeTheRow()},
+        {"an absolute stretch past the row end", {0, 3, 9, 9, 9, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Stored top-down, so that file row 0 is the first in memory.
+        auto f = SmallBitmap(8, 1, 8, -2, 256);
+        const auto data = RowsAroundRuns(c.middle);
+        f.insert(f.end(), data.begin(), data.end());
+        TBitmap b;
+        ASSERT_EQ(Load(b, f), "");
+        EXPECT_EQ(std::vector<uint8_t>(b.ScanLine(0), b.ScanLine(0) + 8), std::vector<uint8_t>(8, 5));
+        EXPECT_EQ(std::vector<uint8_t>(b.ScanLine(1), b.ScanLine(1) + 8), std::vector<uint8_t>(8, 7));
+    }
+}
+
+// Once the last row is full, only its end of line and the end of the
+// bitmap are taken; what follows is left in the stream, as the data of an
+// icon's mask is.
+TEST(BitmapFile, RunLengthDataEndsOnceThePictureIsFull)
+{
+    std::vector<uint8_t> manyRuns = {8, 5};
+    for (int i = 0; i < 1000; ++i) manyRuns.insert(manyRuns.end(), {0xFF, 6});
+    manyRuns.insert(manyRuns.end(), {0, 1});
+    struct {
+        const char* name;
+        int width, height;
+        std::vector<uint8_t> data;
+        int64_t used;
+        uint8_t firstPixel;  // of file row 0
+    } const cases[] = {
+        {"runs after the last row is full", 8, 1, manyRuns, 2, 5},
+        {"the end of line and of the bitmap", 8, 1, {8, 5, 0, 0, 0, 1, 0xFF, 6}, 6, 5},
+        {"the end of the bitmap after a full row", 8, 1, {8, 5, 0, 1, 0, 0}, 4, 5},
+        {"a delta below the picture", 8, 2, {0, 2, 0, 5, 0, 1, 8, 5}, 6, 0},
+        {"an end of line below the picture", 8, 1, {0, 0, 0, 0, 8, 5}, 2, 0},
+        {"a short picture", 8, 2, {8, 5, 0, 0, 4, 5}, 6, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto f = SmallBitmap(8, 1, c.width, c.height, 256);
+        const int64_t start = static_cast<int64_t>(f.size());
+        f.insert(f.end(), c.data.begin(), c.data.end());
+        TMemoryStream s(f.data(), f.size());
+        TBitmap b;
+        b.LoadFromStream(s);
+        EXPECT_EQ(s.Position() - start, c.used);
+        EXPECT_EQ(b.ScanLine(c.height - 1)[0], c.firstPixel);
+    }
+}
+
+}  // namespace

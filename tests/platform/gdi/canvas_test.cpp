@@ -254,4 +254,73 @@ TEST(Bitmap, SizesBeyondTheMemoryLimitAreRefusedWithoutWrapping)
     EXPECT_EQ(b.Width(), 16);
 }
 
+// Rectangles and polygons that span the whole coordinate range: their
+// lengths and the stretch's products do not fit 32 and 64 bits.
+TEST(Canvas, RectanglesAndPolygonsSpanningTheCoordinateRange)
+{
+    constexpr int kMin = INT32_MIN, kMax = INT32_MAX;
+    const auto white = Make(pf24bit, 2, 2, clWhite);
+    struct {
+        const char* name;
+        TRect dest, source;
+        std::string picture;
+    } const copies[] = {
+        // Destination pixel 0 lies just right of the middle of the range,
+        // whose left half maps onto source column 0.
+        {"destination across the range", Rect(kMin, 0, kMax, 2), Rect(0, 0, 2, 2), "###|###"},
+        {"source across the range", Rect(0, 0, 3, 2), Rect(kMin, 0, kMax, 2), "...|..."},
+        // One to one: pixel 0 is pixel 0 of the source.
+        {"both across the range", Rect(kMin, kMin, kMax, kMax), Rect(kMin, kMin, kMax, kMax), "##.|##."},
+    };
+    for (const auto& c : copies) {
+        SCOPED_TRACE(c.name);
+        auto dest = Make(pf24bit, 3, 2);
+        dest->Canvas().CopyRect(c.dest, white->Canvas(), c.source);
+        EXPECT_EQ(Picture(*dest), c.picture);
+    }
+    // A picture drawn where its far edge passes the range.
+    auto dest = Make(pf24bit, 3, 2);
+    dest->Canvas().Draw(kMax - 1, kMax - 1, *white);
+    EXPECT_EQ(Picture(*dest), "...|...");
+    // A polygon whose sides span the range crosses the whole bitmap.
+    const TPoint wide[] = {{kMin, 0}, {kMax, 0}, {kMax, 2}, {kMin, 2}};
+    auto filled = Make(pf24bit, 3, 2);
+    filled->Canvas().Brush.Color = clWhite;
+    filled->Canvas().Pen.Style = psClear;
+    filled->Canvas().Polygon(wide);
+    EXPECT_EQ(Picture(*filled), "###|###");
+    // A side from the far left of row 0 to the far right of row 2 passes
+    // the bitmap between its two rows.
+    const TPoint slanted[] = {{kMin, 0}, {kMax, 2}, {kMin, 2}};
+    auto half = Make(pf24bit, 3, 2);
+    half->Canvas().Brush.Color = clWhite;
+    half->Canvas().Pen.Style = psClear;
+    half->Canvas().Polygon(slanted);
+    EXPECT_EQ(Picture(*half), "...|###");
+}
+
+// Exchanging pictures moves size, format, pixels and colour table; each
+// bitmap keeps drawing on itself.
+TEST(Bitmap, SwapImageExchangesThePicturesWithoutCopying)
+{
+    auto a = Make(pf24bit, 3, 2, RGB(1, 2, 3));
+    auto b = Make(pf8bit, 5, 4, clWhite);
+    a->SetTransparent(true);
+    const uint8_t* bitsOfB = b->Bits();
+    a->SwapImage(*b);
+    EXPECT_EQ(std::pair(a->Width(), a->Height()), std::pair(5, 4));
+    EXPECT_EQ(a->PixelFormat(), pf8bit);
+    EXPECT_EQ(a->Bits(), bitsOfB);
+    EXPECT_EQ(a->GetPixel(4, 3), clWhite);
+    EXPECT_FALSE(a->Transparent());
+    EXPECT_EQ(std::pair(b->Width(), b->Height()), std::pair(3, 2));
+    EXPECT_EQ(b->GetPixel(2, 1), RGB(1, 2, 3));
+    EXPECT_TRUE(b->Transparent());
+    EXPECT_EQ(b->Palette(), nullptr);
+    b->Canvas().Brush.Color = clBlack;
+    b->Canvas().FillRect(Rect(0, 0, 1, 1));
+    EXPECT_EQ(b->GetPixel(0, 0), clBlack);
+    EXPECT_EQ(a->GetPixel(0, 0), clWhite);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include "platform/gdi/canvas.h"
 #include "platform/picture/picture.h"
 #include "platform/rtl/classes.h"
+#include "support/byte_writer.h"
 #include "support/imagemagick.h"
 #include "support/temp_dir.h"
 
@@ -168,6 +169,215 @@ TEST(Icon, BadFilesAreRefused)
     TIcon icon;
     for (const char* name : {"type3.ico", "dangling.ico"})
         EXPECT_EQ(Load(icon, dir.file(name)), "Cannot load image. Invalid or unexpected ICO image format.") << name;
+}
+
+// The bitmap memory limit for the length of a test.
+class TMemoryLimit {
+public:
+    explicit TMemoryLimit(int64_t bytes) { BitmapMemoryLimit = bytes; }
+    ~TMemoryLimit() { BitmapMemoryLimit = old_; }
+
+private:
+    int64_t old_ = BitmapMemoryLimit;
+};
+
+// What loading the bytes gives: "" when they load, else the error.
+template <class T>
+std::string LoadBytes(T& graphic, const std::vector<uint8_t>& bytes)
+{
+    TMemoryStream s(bytes.data(), bytes.size());
+    try {
+        graphic.LoadFromStream(s);
+    } catch (const EOutOfResources&) {
+        return "out of resources";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// An icon of one 8-bit image stored with run-length data, then its mask.
+std::vector<uint8_t> RunLengthIcon(int width, int height, const std::vector<uint8_t>& runs,
+                                   const std::vector<uint8_t>& mask)
+{
+    TByteWriter w;
+    w.LE16(0).LE16(1).LE16(1);
+    w.U8(width & 0xFF).U8(height & 0xFF).LE16(0).LE16(1).LE16(8);
+    w.LE32(static_cast<uint32_t>(40 + 8 + runs.size() + mask.size())).LE32(22);
+    w.LE32(40).LE32(static_cast<uint32_t>(width)).LE32(static_cast<uint32_t>(2 * height)).LE16(1).LE16(8);
+    w.LE32(1).LE32(0).LE32(0).LE32(0).LE32(2).LE32(0);
+    w.LE32(0).LE32(0xFFFFFF);
+    return w.Append(runs).Append(mask).Bytes;
+}
+
+TEST(Icon, RunLengthImagesKeepTheirMaskAndTheLimitCoversBoth)
+{
+    // The mask follows where the runs end: its first four pixels are clear.
+    TIcon icon;
+    ASSERT_EQ(LoadBytes(icon, RunLengthIcon(8, 1, {8, 1, 0, 0, 0, 1}, {0xF0, 0, 0, 0})), "");
+    EXPECT_NE(icon.Mask().GetPixel(0, 0), clBlack);
+    EXPECT_EQ(icon.Mask().GetPixel(4, 0), clBlack);
+    EXPECT_EQ(icon.Image().GetPixel(4, 0), clWhite);
+    // An image as large as a bitmap may be, whose mask does not fit besides.
+    const TMemoryLimit limit(256 * 256);
+    TIcon large;
+    EXPECT_EQ(LoadBytes(large, RunLengthIcon(256, 256, {0, 1}, {})), "out of resources");
+    EXPECT_EQ(LoadBytes(large, RunLengthIcon(256, 224, {0, 1}, {})), "");
+}
+
+// ---- JPEG pictures made byte by byte ----------------------------------------
+
+// Entropy-coded bits, with a zero byte stuffed after every 0xFF and the
+// last byte padded with ones.
+class TBits {
+public:
+    void Put(uint32_t value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i) {
+            acc_ = (acc_ << 1) | ((value >> i) & 1);
+            if (++n_ == 8) Flush();
+        }
+    }
+    std::vector<uint8_t> Done()
+    {
+        while (n_ != 0) Put(1, 1);
+        return out_;
+    }
+
+private:
+    void Flush()
+    {
+        out_.push_back(static_cast<uint8_t>(acc_));
+        if (out_.back() == 0xFF) out_.push_back(0);
+        acc_ = 0;
+        n_ = 0;
+    }
+    std::vector<uint8_t> out_;
+    uint32_t acc_ = 0;
+    int n_ = 0;
+};
+
+struct TJpegComponent {
+    int id;
+    int sampling;  // horizontal factor in the high nibble
+};
+
+class TJpegFile {
+public:
+    // SOI, a quantisation table of ones, the frame, and Huffman tables of
+    // one 1-bit code each: DC category 0, and `acSymbol` for AC.
+    TJpegFile(bool progressive, int width, int height, const std::vector<TJpegComponent>& components, int acSymbol)
+    {
+        w_.List({0xFF, 0xD8});
+        TByteWriter dqt;
+        dqt.U8(0).Fill(64, 1);
+        Marker(0xDB, dqt.Bytes);
+        TByteWriter sof;
+        sof.U8(8).BE16(static_cast<unsigned>(height)).BE16(static_cast<unsigned>(width));
+        sof.U8(static_cast<unsigned>(components.size()));
+        for (const auto& c : components) sof.U8(c.id).U8(c.sampling).U8(0);
+        Marker(progressive ? 0xC2 : 0xC0, sof.Bytes);
+        TByteWriter dht;
+        dht.U8(0x00).U8(1).Fill(15).U8(0).U8(0x10).U8(1).Fill(15).U8(static_cast<unsigned>(acSymbol));
+        Marker(0xC4, dht.Bytes);
+    }
+    TJpegFile& Scan(const std::vector<int>& ids, int ss, int se, int ahal, const std::vector<uint8_t>& data)
+    {
+        TByteWriter sos;
+        sos.U8(static_cast<unsigned>(ids.size()));
+        for (int id : ids) sos.U8(static_cast<unsigned>(id)).U8(0);
+        sos.U8(static_cast<unsigned>(ss)).U8(static_cast<unsigned>(se)).U8(static_cast<unsigned>(ahal));
+        Marker(0xDA, sos.Bytes);
+        w_.Append(data);
+        return *this;
+    }
+    std::vector<uint8_t> Done()
+    {
+        w_.List({0xFF, 0xD9});
+        return w_.Bytes;
+    }
+
+private:
+    void Marker(int code, const std::vector<uint8_t>& body)
+    {
+        w_.U8(0xFF).U8(static_cast<unsigned>(code)).BE16(static_cast<unsigned>(body.size() + 2)).Append(body);
+    }
+    TByteWriter w_;
+};
+
+const std::string kInvalidJpeg = "Cannot load image. Invalid JPEG data: ";
+
+// Scans that each walk every block again: a 64 x 64 grey picture whose
+// scans each skip its 64 blocks with one end-of-band run (EOB6).
+TEST(Jpeg, ScansAreBoundedByWhatTheyCostForThePictureSize)
+{
+    TBits skip;
+    skip.Put(0, 1);
+    skip.Put(0, 6);
+    const std::vector<uint8_t> data = skip.Done();
+    const std::pair<int, std::string> cases[] = {
+        {16, ""},
+        {17, kInvalidJpeg + "Too many scans for the size of the picture"},
+    };
+    for (const auto& [scans, error] : cases) {
+        TJpegFile f(true, 64, 64, {{1, 0x11}}, 0x60);
+        for (int i = 0; i < scans; ++i) f.Scan({1}, 1, 63, 0, data);
+        TJPEGImage jpeg;
+        EXPECT_EQ(LoadBytes(jpeg, f.Done()), error) << scans;
+    }
+}
+
+// Scans of one small component cost little each, but their number is
+// bounded too: the chroma of a picture whose luma has 16 blocks for each
+// of its one block.
+TEST(Jpeg, TheNumberOfScansIsBounded)
+{
+    TBits dc;
+    dc.Put(0, 1);
+    const std::vector<uint8_t> data = dc.Done();
+    const std::pair<int, std::string> cases[] = {
+        {500, ""},
+        {501, kInvalidJpeg + "Too many scans"},
+    };
+    for (const auto& [scans, error] : cases) {
+        TJpegFile f(true, 32, 32, {{1, 0x44}, {2, 0x11}, {3, 0x11}}, 0x00);
+        for (int i = 0; i < scans; ++i) f.Scan({2}, 0, 0, 0, data);
+        TJPEGImage jpeg;
+        EXPECT_EQ(LoadBytes(jpeg, f.Done()), error) << scans;
+    }
+}
+
+// The coefficients libjpeg keeps for a progressive picture and the bitmap
+// together stay within what one bitmap may take; and pictures with more
+// samples than two for each pixel of the largest bitmap are not decoded.
+TEST(Jpeg, DecoderMemoryAndWorkFollowTheBitmapLimit)
+{
+    {
+        const TMemoryLimit limit(int64_t(64) << 20);
+        // 61 MB of bitmap and 41 MB of coefficients.
+        TJPEGImage jpeg;
+        const std::string error =
+            LoadBytes(jpeg, TJpegFile(true, 4096, 5000, {{1, 0x11}}, 0x60).Scan({1}, 0, 0, 0, {0}).Done());
+        EXPECT_EQ(error.rfind(kInvalidJpeg, 0), 0u) << error;
+        EXPECT_EQ(jpeg.Width(), 0);
+    }
+    const TMemoryLimit limit(int64_t(3) << 20);
+    struct {
+        const char* name;
+        std::vector<TJpegComponent> components;
+        std::string error;
+    } const cases[] = {
+        {"colour subsampled 2 x 2", {{1, 0x22}, {2, 0x11}, {3, 0x11}}, ""},
+        {"four full components", {{1, 0x11}, {2, 0x11}, {3, 0x11}, {4, 0x11}}, "out of resources"},
+    };
+    for (const auto& c : cases) {
+        std::vector<int> ids;
+        for (const auto& component : c.components) ids.push_back(component.id);
+        TJPEGImage jpeg;
+        EXPECT_EQ(LoadBytes(jpeg, TJpegFile(false, 1024, 1024, c.components, 0x00).Scan(ids, 0, 63, 0, {0}).Done()),
+                  c.error)
+            << c.name;
+    }
 }
 
 }  // namespace
