@@ -680,7 +680,7 @@ void TLevelParser::ReadTrailingSections()
     s_.Read(L.sound_map.data(), soundMap);
     ReadCounted(L.sound_details, &Ttrlevel::SetNumSoundDetails);
 
-    if (code_ <= LEVEL_TR1_TUB) { ReadSampleData(s_.U32()); }
+    if (code_ <= LEVEL_TR1_TUB) ReadSampleData(s_.U32());
     ReadCounted(L.sample_indices, &Ttrlevel::SetNumSampleIndices);
 
     if (code_ == LEVEL_TRC) {
