@@ -302,11 +302,18 @@ public:
         return done;
     }
 
-    // Inflates whatever is left of the stream, so that damage anywhere in it is known.
+    // Inflates what is left of the stream, so that damage in it is known:
+    // at most as much content again as has been read (and a little more), so
+    // that the check costs no more than the reading did. Damage beyond that
+    // lies in content no project reads and goes unnoticed.
     bool DataError()
     {
-        while (compressed_ && !ended_ && !dataError_)
-            if (Produce(staging_.data(), STAGING_BYTES) == 0 && !ended_) dataError_ = true;
+        int64_t allowance = consumed_ + TRAILING_CHECK_BYTES;
+        while (compressed_ && !ended_ && !dataError_ && allowance > 0) {
+            const int64_t got = Produce(staging_.data(), STAGING_BYTES);
+            if (got == 0 && !ended_) dataError_ = true;
+            allowance -= got;
+        }
         return dataError_;
     }
 
@@ -314,6 +321,7 @@ private:
     static constexpr int64_t INPUT_CHUNK = 1 << 18;
     static constexpr int64_t STAGING_BYTES = 1 << 16;
     static constexpr int64_t DIRECT_BYTES = 1 << 14;
+    static constexpr int64_t TRAILING_CHECK_BYTES = 1 << 20;
 
     int64_t ReadFile(uint8_t* dst, int64_t n) { return ReadFully(fd_, name_, dst, n); }
 
@@ -377,6 +385,14 @@ public:
 
     int64_t Remaining() const { return in_.Remaining(); }
 
+    // Counts bytes of memory about to be allocated for the project; more
+    // than a project may take is out of memory, before anything is allocated.
+    void Spend(int64_t bytes)
+    {
+        spent_ += bytes;
+        if (spent_ > ProjectMemoryLimit) throw std::bad_alloc();
+    }
+
     void Get(void* destination, int64_t n, const std::string& where)
     {
         if (in_.Read(destination, n) != n) Refuse("the file ends inside " + where + ".");
@@ -420,7 +436,11 @@ public:
 
 private:
     TContentReader& in_;
+    int64_t spent_ = 0;
 };
+
+// The first block of a room's sector grid; it then doubles as columns arrive.
+constexpr int64_t FIRST_GRID_BYTES = 1 << 20;
 
 void ReadRoom(TReader& in, tcuarto& r, int number)
 {
@@ -446,23 +466,29 @@ void ReadRoom(TReader& in, tcuarto& r, int number)
     r.reservedByte = head.reservedByte;
     r.reservedPair = {head.reservedPair0, head.reservedPair1};
 
-    // The grid is allocated only once the file is known to hold all its
-    // sectors. A grid without columns or rows holds no sector at all and is
-    // kept empty, whatever its other dimension.
+    // A grid without columns or rows holds no sector at all and is kept
+    // empty, whatever its other dimension.
     const int columns = head.columns;
     const int rows = head.rows;
     if (columns > 0 && rows > 0) {
         const int64_t columnBytes = static_cast<int64_t>(sizeof(tsector)) * rows;
         if (columnBytes * columns > in.Remaining()) Refuse("the file ends inside the sectors of " + where + ".");
-        r.sectors.ResizeForOverwrite(columns + 1, rows + 1);
-        // Column 0 and row 0 are not stored. Each is cleared only next to
-        // the sectors being read, so no page is touched before its data arrives.
+        in.Spend(static_cast<int64_t>(sizeof(tsector)) * (columns + 1) * (rows + 1));
+        // The size of a compressed content is known only once it has been
+        // inflated, so the grid grows with the columns that arrive rather
+        // than being sized by what the room claims. Column 0 and row 0 are
+        // not stored; each is cleared next to the sectors being read, so no
+        // page is touched before its data arrives.
+        const int first = static_cast<int>(std::clamp<int64_t>(FIRST_GRID_BYTES / columnBytes, 1, columns));
+        r.sectors.ResizeForOverwrite(first + 1, rows + 1);
+        std::memset(static_cast<void*>(r.sectors[0]), 0, sizeof(tsector) * (rows + 1));
         const std::string sectors = "the sectors of " + where;
         for (int c = 1; c <= columns; ++c) {
+            if (c >= r.sectors.ColumnSlots())
+                r.sectors.ResizeColumnsForOverwrite(std::min(columns + 1, 2 * r.sectors.ColumnSlots()));
             std::memset(static_cast<void*>(&r.sectors[c][0]), 0, sizeof(tsector));
             in.Get(r.sectors[c] + 1, columnBytes, sectors);
         }
-        std::memset(static_cast<void*>(r.sectors[0]), 0, sizeof(tsector) * (rows + 1));
     } else {
         r.sectors.Clear();
     }
@@ -590,8 +616,15 @@ void ReadProject(TReader& in, tcuarto_list& p, TProgressBar* gauge)
     if (p.triggerCount != 0) {
         const int64_t bytes = static_cast<int64_t>(sizeof(tproject_trigger)) * p.triggerCount;
         if (bytes > in.Remaining()) Refuse("the file ends inside " + triggers + ".");
-        p.triggers.resize(static_cast<std::size_t>(p.triggerCount));
-        in.Get(p.triggers.data(), bytes, triggers);
+        in.Spend(bytes);
+        // The table grows with the triggers that arrive.
+        constexpr int BATCH = 1024;
+        for (int done = 0; done < p.triggerCount; done += BATCH) {
+            const int batch = std::min(BATCH, p.triggerCount - done);
+            p.triggers.resize(static_cast<std::size_t>(done + batch));
+            in.Get(&p.triggers[static_cast<std::size_t>(done)], static_cast<int64_t>(sizeof(tproject_trigger)) * batch,
+                   triggers);
+        }
     }
     in.GetTable(p.animSetCount, p.animSets, "animated set", "the animated set table");
     in.Get(p.reservedBlock, "the project header");
@@ -654,43 +687,54 @@ void SaveProject(const tcuarto_list& project, const std::string& fileName, int b
     SyncDirectory(fileName);
 }
 
+int64_t ProjectMemoryLimit = int64_t(768) << 20;
+
 int LoadProject(tcuarto_list& project, const std::string& fileName)
 {
-    TContentReader content(fileName);
-    TReader in(content);
     TProgressBar* gauge = project.progressGauge;
     std::string refusal;
     std::unique_ptr<tcuarto_list> staged;
+    std::unique_ptr<TContentReader> content;
     try {
-        TShortString<18> header;
-        std::memset(static_cast<void*>(&header), 0, sizeof header);
-        content.Read(&header, HEADER_BYTES);
-        uint8_t version = 0;
-        if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
-            refusal = PROJECT_BAD_HEADER_MESSAGE;
-        } else {
-            in.Get(version, "the header");
-            if (version < 2) refusal = PROJECT_OLD_VERSION_MESSAGE;
+        try {
+            content = std::make_unique<TContentReader>(fileName);
+            TReader in(*content);
+            TShortString<18> header;
+            std::memset(static_cast<void*>(&header), 0, sizeof header);
+            content->Read(&header, HEADER_BYTES);
+            uint8_t version = 0;
+            if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
+                refusal = PROJECT_BAD_HEADER_MESSAGE;
+            } else {
+                in.Get(version, "the header");
+                if (version < 2) refusal = PROJECT_OLD_VERSION_MESSAGE;
+            }
+            if (refusal.empty()) {
+                staged = std::make_unique<tcuarto_list>();
+                ReadProject(in, *staged, gauge);
+            }
+        } catch (const ERefused& e) {
+            refusal = e.message;
         }
+        // Damaged compressed data is reported as such, whatever was read from it.
+        if (content->DataError()) refusal = ZLIB_DATA_ERROR;
         if (refusal.empty()) {
-            staged = std::make_unique<tcuarto_list>();
-            ReadProject(in, *staged, gauge);
+            // Make room before changing anything, so that the switch cannot fail half way.
+            project.rooms.reserve(static_cast<std::size_t>(staged->roomCount) + SPARE_ROOM_SLOTS);
+            Commit(project, *staged);
+            if (gauge) gauge->SetPosition(0);
+            return 0;
         }
-    } catch (const ERefused& e) {
-        refusal = e.message;
+    } catch (const std::bad_alloc&) {
+        // Whatever was read is dropped unread further: a project that does
+        // not fit is refused, and the one in memory stays as it was.
+        refusal = OUT_OF_MEMORY_MESSAGE;
     }
-    // Damaged compressed data is reported as such, whatever was read from it.
-    if (content.DataError()) refusal = ZLIB_DATA_ERROR;
-    if (!refusal.empty()) {
-        if (staged && gauge) gauge->SetPosition(0);
-        ShowMessage(refusal);
-        return 1;
-    }
-    // Make room before changing anything, so that the switch cannot fail half way.
-    project.rooms.reserve(static_cast<std::size_t>(staged->roomCount) + SPARE_ROOM_SLOTS);
-    Commit(project, *staged);
-    if (gauge) gauge->SetPosition(0);
-    return 0;
+    if (staged && gauge) gauge->SetPosition(0);
+    staged.reset();
+    content.reset();
+    ShowMessage(refusal);
+    return 1;
 }
 
 void RotateBackups(const std::string& base, const std::string& current, int n, int maximum)

@@ -36,8 +36,16 @@ void SaveProject(const tcuarto_list& project, const std::string& fileName, int b
 
 // Reads the project from fileName. Returns 0 when the project was read, 1
 // when the file was refused (its message has been shown and the project is
-// unchanged). A file that cannot be opened raises EInOutError.
+// unchanged): a damaged file, or one that needs more memory than there is
+// or than ProjectMemoryLimit grants (OUT_OF_MEMORY_MESSAGE). A file that
+// cannot be opened raises EInOutError.
 int LoadProject(tcuarto_list& project, const std::string& fileName);
+
+// Bytes the sector grids and the triggers of one loaded project may take in
+// all. A compressed project of a few megabytes can hold gigabytes of
+// sectors, so the rooms a file claims are checked against this bound before
+// their grids are allocated.
+extern int64_t ProjectMemoryLimit;
 
 // Moves `current` to base.BAKnn (nn = n, at least two digits), first moving
 // an existing base.BAKnn one number up, or deleting it when n is the maximum.

@@ -1,18 +1,38 @@
 #include "level/project_records.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 // ---------------------------------------------------------------------------
 // TSectorGrid
 
+// Sectors are plain bytes, so the grid's block comes from malloc and can
+// grow with realloc.
+static_assert(std::is_trivially_copyable_v<tsector>);
+
+namespace {
+
+tsector* AllocateSectors(std::size_t n)
+{
+    void* p = std::malloc(n * sizeof(tsector));
+    if (!p) throw std::bad_alloc();
+    return static_cast<tsector*>(p);
+}
+
+}  // namespace
+
+void TSectorGrid::TFreeCells::operator()(tsector* cells) const noexcept { std::free(cells); }
+
 TSectorGrid::TSectorGrid(const TSectorGrid& other) : columnSlots_(other.columnSlots_), rowSlots_(other.rowSlots_)
 {
     if (other.size() > 0) {
-        cells_ = std::make_unique_for_overwrite<tsector[]>(other.size());
-        std::memcpy(cells_.get(), other.cells_.get(), other.size() * sizeof(tsector));
+        cells_.reset(AllocateSectors(other.size()));
+        std::memcpy(static_cast<void*>(cells_.get()), other.cells_.get(), other.size() * sizeof(tsector));
     }
 }
 
@@ -31,9 +51,9 @@ void TSectorGrid::Resize(int columnSlots, int rowSlots)
     rowSlots = std::max(rowSlots, 0);
     if (columnSlots == columnSlots_ && rowSlots == rowSlots_) return;
     const std::size_t n = static_cast<std::size_t>(columnSlots) * rowSlots;
-    std::unique_ptr<tsector[]> cells;
+    std::unique_ptr<tsector, TFreeCells> cells;
     if (n > 0) {
-        cells = std::make_unique_for_overwrite<tsector[]>(n);
+        cells.reset(AllocateSectors(n));
         std::memset(static_cast<void*>(cells.get()), 0, n * sizeof(tsector));
         const int keepColumns = std::min(columnSlots, columnSlots_);
         const int keepRows = std::min(rowSlots, rowSlots_);
@@ -53,10 +73,27 @@ void TSectorGrid::ResizeForOverwrite(int columnSlots, int rowSlots)
     const std::size_t n = static_cast<std::size_t>(columnSlots) * rowSlots;
     if (n != size()) {
         cells_.reset();
-        if (n > 0) cells_ = std::make_unique_for_overwrite<tsector[]>(n);
+        if (n > 0) cells_.reset(AllocateSectors(n));
     }
     columnSlots_ = n > 0 ? columnSlots : 0;
     rowSlots_ = n > 0 ? rowSlots : 0;
+}
+
+void TSectorGrid::ResizeColumnsForOverwrite(int columnSlots)
+{
+    columnSlots = std::max(columnSlots, 0);
+    const std::size_t n = static_cast<std::size_t>(columnSlots) * rowSlots_;
+    if (n == 0) {
+        Clear();
+        return;
+    }
+    if (n != size()) {
+        void* p = std::realloc(cells_.get(), n * sizeof(tsector));
+        if (!p) throw std::bad_alloc();
+        (void)cells_.release();
+        cells_.reset(static_cast<tsector*>(p));
+    }
+    columnSlots_ = columnSlots;
 }
 
 void TSectorGrid::Clear()

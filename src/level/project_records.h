@@ -250,6 +250,12 @@ public:
     // is unspecified until the caller writes it (the project reader fills
     // them all, so no page is touched before its data arrives).
     void ResizeForOverwrite(int columnSlots, int rowSlots);
+    // Adds columns at the end (or drops them), keeping the sectors of the
+    // columns that stay; the sectors of new columns are unspecified until
+    // the caller writes them. The block is reallocated in place where the
+    // memory manager can, so a grid grown as its data arrives is not copied
+    // each time. A grid without rows stays empty.
+    void ResizeColumnsForOverwrite(int columnSlots);
     void Clear();
 
     // The sectors of one column: grid[column][row]. Unchecked.
@@ -263,7 +269,10 @@ public:
     const tsector* data() const { return cells_.get(); }
 
 private:
-    std::unique_ptr<tsector[]> cells_;
+    struct TFreeCells {
+        void operator()(tsector* cells) const noexcept;
+    };
+    std::unique_ptr<tsector, TFreeCells> cells_;
     int columnSlots_ = 0;
     int rowSlots_ = 0;
 };

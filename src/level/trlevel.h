@@ -37,13 +37,21 @@ inline constexpr int32_t LEVEL_TRC = 7;  // name containing ".TRC" or ".trc"
 inline constexpr int LEVEL_LOADED = 0;           // read (or its textures read)
 inline constexpr int LEVEL_NO_FILE = 1;          // no file of that name
 inline constexpr int LEVEL_UNKNOWN_VERSION = 2;  // the first word names no known version
-inline constexpr int LEVEL_DAMAGED = 3;          // truncated, out-of-range counts or damaged compressed data
+inline constexpr int LEVEL_DAMAGED = 3;  // truncated, out-of-range counts, damaged compressed data or out of memory
 
 // What the main window shows for a level file that LoadFromFile refused.
 inline constexpr const char* LEVEL_DAMAGED_TEXT = "Invalid or damaged level file";
 
 // The text kept in Ttrlevel::tag once a file of a known version has been read.
 inline constexpr const char* LEVEL_TAG = "kestrel";
+
+// Bytes one level may take while it is read: its content, what its
+// compressed chunks inflate to, and every table and block sized from its
+// counts. A file that needs more is refused as out of memory (LEVEL_DAMAGED)
+// before the excess is allocated. Counts and compressed sizes can claim
+// anything, and a few megabytes of deflate data inflate to gigabytes, so
+// this bound is what keeps one level file from taking the machine's memory.
+extern int64_t LevelMemoryLimit;
 
 // Capacities of the fixed room tables.
 inline constexpr int ROOM_MAX_VERTICES = 1500;

@@ -3,8 +3,11 @@
 // and TRC files are inflated with DecompressBuf.
 //
 // A file that ends early, holds a count larger than a fixed room table or
-// larger than the rest of the file can hold, or carries damaged compressed
-// data is refused as a whole: the record is left empty.
+// larger than the rest of the file can hold, carries damaged compressed data
+// or needs more memory than a level may take is refused as a whole: the
+// record is left empty.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -78,13 +81,22 @@ private:
     const uint8_t* end_ = nullptr;
 };
 
-// The fixed-capacity room tables cost far more memory than their bytes in
-// the file, so their total is bounded relative to the data parsed.
+// The fixed-capacity room tables (about 150 KB a room, 80 KB a TRC layer)
+// cost far more memory than the few bytes of an empty room in the file, so
+// their total is bounded relative to the file's own size on disk. Not
+// relative to the data parsed: a few hundred kilobytes of zeros in a
+// container or a TR4 level block inflate to hundreds of megabytes of empty
+// rooms.
 constexpr uint64_t kFixedTableBase = uint64_t(128) << 20;
 constexpr uint64_t kFixedTableFactor = 16;
 
 // Largest output a deflate stream of k bytes can produce (about 1032:1).
 int32_t InflateBound(uint64_t k) { return static_cast<int32_t>(std::min<uint64_t>(k * 1032 + 1024, INT32_MAX)); }
+
+// The first block for a chunk's output: its declared size, but no more than
+// a few times its compressed bytes; the block grows as the chunk inflates.
+constexpr uint64_t kFirstBlockRatio = 4;
+constexpr uint64_t kFirstBlockExtra = 65536;
 
 bool NameContains(const std::string& name, const char* upper, const char* lower)
 {
@@ -103,8 +115,9 @@ constexpr uint32_t kWordTR4b = 0xFFFFFFF0;
 // Parses one open file into the level record, step by step in file order.
 class TLevelParser {
 public:
-    TLevelParser(Ttrlevel& level, const std::string& name, bool texturesOnly)
-        : L(level), name_(name), texturesOnly_(texturesOnly)
+    // fileBytes: the size of the file on disk.
+    TLevelParser(Ttrlevel& level, const std::string& name, bool texturesOnly, uint64_t fileBytes)
+        : L(level), name_(name), texturesOnly_(texturesOnly), fileBytes_(fileBytes)
     {
     }
 
@@ -130,6 +143,8 @@ private:
     void ReadTrailingSections();
     void Inflate(uint32_t compressed, uint32_t declared, TMemBlock& out);
     void ReserveFixed(uint64_t bytes);
+    void Spend(uint64_t bytes);
+    uint64_t Unspent() const;
     void RoomGauge(uint32_t done, uint32_t count);
 
     // A 16-bit count and that many records into a room's fixed table.
@@ -146,6 +161,7 @@ private:
     {
         const uint32_t n = s_.U32();
         s_.Need(uint64_t(n) * sizeof(T));
+        Spend(uint64_t(n) * sizeof(T));
         (L.*setter)(n);
         s_.ReadArray(array.data(), n);
     }
@@ -153,11 +169,13 @@ private:
     Ttrlevel& L;
     const std::string& name_;
     bool texturesOnly_;
+    uint64_t fileBytes_;
     int code_ = 0;
     TLevelStream s_;
     TMemBlock levelBlock_;
     uint64_t fixedBudget_ = 0;
     uint64_t fixedUsed_ = 0;
+    uint64_t spent_ = 0;         // bytes of memory the level takes so far
     uint64_t samplesStart_ = 0;  // TRC: where the samples follow the level data
 };
 
@@ -165,6 +183,20 @@ void TLevelParser::ReserveFixed(uint64_t bytes)
 {
     fixedUsed_ += bytes;
     Check(fixedUsed_ <= fixedBudget_);
+}
+
+// Counts bytes about to be allocated for the level; more than a level may
+// take in all is out of memory, before anything is allocated.
+void TLevelParser::Spend(uint64_t bytes)
+{
+    spent_ += bytes;
+    if (spent_ > static_cast<uint64_t>(std::max<int64_t>(LevelMemoryLimit, 0))) throw std::bad_alloc();
+}
+
+uint64_t TLevelParser::Unspent() const
+{
+    const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(LevelMemoryLimit, 0));
+    return spent_ < limit ? limit - spent_ : 0;
 }
 
 void TLevelParser::RoomGauge(uint32_t done, uint32_t count)
@@ -176,12 +208,19 @@ void TLevelParser::Inflate(uint32_t compressed, uint32_t declared, TMemBlock& ou
 {
     s_.Need(compressed);
     // The data may not inflate beyond what its sizes declare, nor beyond
-    // what deflate can produce from its compressed bytes.
-    const int32_t limit = static_cast<int32_t>(std::min<int64_t>(declared, InflateBound(compressed)));
-    // Start with the declared size unless that is far beyond what texture
-    // data compresses to; the block grows as the data actually inflates.
-    const int32_t estimate = static_cast<int32_t>(std::min<uint64_t>(limit, uint64_t(compressed) * 64 + 65536));
-    if (!DecompressBuf(s_.Here(), static_cast<int32_t>(compressed), estimate, out, limit)) Damaged();
+    // what deflate can produce from its compressed bytes, nor beyond the
+    // memory the level has left.
+    const uint64_t claimed = std::min<uint64_t>(declared, uint64_t(InflateBound(compressed)));
+    const int32_t limit = static_cast<int32_t>(std::min(claimed, Unspent()));
+    // The declared size is a claim: start from a few times the compressed
+    // bytes at most, and let the block grow as the data actually inflates.
+    const int32_t estimate =
+        static_cast<int32_t>(std::min<uint64_t>(limit, uint64_t(compressed) * kFirstBlockRatio + kFirstBlockExtra));
+    if (!DecompressBuf(s_.Here(), static_cast<int32_t>(compressed), estimate, out, limit)) {
+        if (uint64_t(limit) < claimed && out.length() >= limit) throw std::bad_alloc();
+        Damaged();
+    }
+    Spend(static_cast<uint64_t>(out.length()));
     s_.Skip(compressed);
 }
 
@@ -207,7 +246,9 @@ int TLevelParser::Run(TZFile& f)
     L.tag = LEVEL_TAG;
     L.version = version;
     L.version_code = code_;
-    fixedBudget_ = kFixedTableBase + kFixedTableFactor * s_.Size();
+    // The content is held already (inflated, for a container).
+    Spend(s_.Size());
+    fixedBudget_ = kFixedTableBase + kFixedTableFactor * fileBytes_;
 
     if (code_ >= LEVEL_TR4) ReadTextileChunks();
     if (code_ == LEVEL_TR4) ReadTr4LevelBlock();
@@ -265,6 +306,8 @@ void TLevelParser::ReadTextileChunks()
 // The sound samples, as one block of the given size.
 void TLevelParser::ReadSampleData(size_t size)
 {
+    s_.Need(size);
+    Spend(size);
     L.sample_data.resize(static_cast<int32_t>(size));
     s_.Read(L.sample_data.data(), size);
     L.sample_data_size = static_cast<uint32_t>(size);
@@ -279,7 +322,6 @@ void TLevelParser::ReadTr4LevelBlock()
     ReadSampleData(s_.Remaining());
     // The rest of the level is parsed from the inflated block.
     s_ = TLevelStream(levelBlock_.data(), static_cast<size_t>(levelBlock_.length()));
-    fixedBudget_ = kFixedTableBase + kFixedTableFactor * s_.Size();
     L.SetGauge(50);
 }
 
@@ -289,6 +331,7 @@ void TLevelParser::ReadTextiles8And16()
     const uint64_t bytes8 = uint64_t(count) * TEXTILE8_BYTES;
     const uint64_t bytes16 = code_ >= LEVEL_TR2 ? uint64_t(count) * TEXTILE16_BYTES : 0;
     s_.Need(bytes8 + bytes16);
+    Spend(bytes8 + bytes16);
     L.num_textiles = count;
     L.textile8_bytes = static_cast<uint32_t>(bytes8);
     L.SetGauge(30);
@@ -315,15 +358,20 @@ void TLevelParser::ReadRooms()
 
 // The rooms, after a check that the rest of the file can hold that many
 // (each at least leastBytesPerRoom) and that their records fit in memory.
+// Each record is cleared only when its room is read, so rooms that the data
+// does not hold touch no memory.
 void TLevelParser::ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, void (TLevelParser::*readRoom)(troom&))
 {
     s_.Need(count * leastBytesPerRoom);
-    ReserveFixed(uint64_t(count) * sizeof(troom));
-    L.SetNumRooms(count);
+    const uint64_t bytes = uint64_t(count) * sizeof(troom);
+    ReserveFixed(bytes);
+    Spend(bytes);
+    L.rooms.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        (this->*readRoom)(L.rooms[i]);
+        (this->*readRoom)(L.rooms.emplace_back());
         RoomGauge(i + 1, count);
     }
+    L.SetNumRooms(count);
 }
 
 void TLevelParser::ReadRoom(troom& r)
@@ -437,6 +485,7 @@ void TLevelParser::ReadTrcRoom(troom& r)
     // The room's content may not run past its declared end.
     Check(s_.Position() <= roomEnd);
     const size_t tail = static_cast<size_t>(roomEnd - s_.Position());
+    Spend(tail);
     r.trc_tail.assign(s_.Here(), s_.Here() + tail);
     s_.Seek(roomEnd);
 }
@@ -445,8 +494,10 @@ void TLevelParser::ReadTrcLayers(troom& r)
 {
     const uint32_t count = r.trc_header.num_layers;
     s_.Need(uint64_t(count) * sizeof(ttr5_layer_header));
-    ReserveFixed(uint64_t(count) * (sizeof(ttr5_layer_header) + sizeof(ttr5_layer_vertices) +
-                                    sizeof(ttr5_layer_rectangles) + sizeof(ttr5_layer_triangles)));
+    const uint64_t bytes = uint64_t(count) * (sizeof(ttr5_layer_header) + sizeof(ttr5_layer_vertices) +
+                                              sizeof(ttr5_layer_rectangles) + sizeof(ttr5_layer_triangles));
+    ReserveFixed(bytes);
+    Spend(bytes);
     r.num_layers = count;
     r.layers.count = count;
     r.layer_headers.resize(count);
@@ -490,6 +541,7 @@ void TLevelParser::ReadGeometrySections()
     const uint32_t animations = s_.U32();
     const bool lateral = code_ >= LEVEL_TR4;
     s_.Need(uint64_t(animations) * (lateral ? 40 : 32));
+    Spend(uint64_t(animations) * sizeof(tanimation));
     L.SetNumAnimations(animations);
     for (uint32_t i = 0; i < animations; ++i) {
         auto* a = reinterpret_cast<uint8_t*>(&L.animations[i]);
@@ -509,6 +561,7 @@ void TLevelParser::ReadGeometrySections()
     } else {
         const uint32_t moveables = s_.U32();
         s_.Need(uint64_t(moveables) * 18);
+        Spend(uint64_t(moveables) * sizeof(tmoveable));
         L.SetNumMoveables(moveables);
         for (uint32_t i = 0; i < moveables; ++i) s_.Read(&L.moveables[i], 18);
     }
@@ -520,6 +573,7 @@ void TLevelParser::ReadObjectTextures()
     const uint32_t count = s_.U32();
     const uint64_t size = code_ == LEVEL_TRC ? 40 : (code_ == LEVEL_TR4 ? 38 : 20);
     s_.Need(count * size);
+    Spend(uint64_t(count) * sizeof(tobject_texture));
     L.SetNumObjectTextures(count);
     for (uint32_t i = 0; i < count; ++i) {
         tobject_texture& t = L.object_textures[i];
@@ -552,6 +606,7 @@ void TLevelParser::ReadBoxesAndZones()
     const uint32_t boxes = s_.U32();
     const bool tr1 = code_ <= LEVEL_TR1_TUB;
     s_.Need(uint64_t(boxes) * (tr1 ? sizeof(tbox_tr1) : sizeof(tbox)));
+    Spend(uint64_t(boxes) * (sizeof(tbox_tr1) + sizeof(tbox)));
     L.SetNumBoxes(boxes);
     if (tr1) s_.ReadArray(L.boxes_tr1.data(), boxes);
     else s_.ReadArray(L.boxes.data(), boxes);
@@ -561,6 +616,7 @@ void TLevelParser::ReadBoxesAndZones()
     static constexpr int kTr1Zones[] = {0, 1, 4, 5, 6, 9};
     const int arrays = tr1 ? 6 : 10;
     s_.Need(uint64_t(boxes) * 2 * arrays);
+    Spend(uint64_t(boxes) * 2 * L.zones.size());
     L.SetNumZones(boxes);
     for (int i = 0; i < arrays; ++i) s_.ReadArray(L.zones[tr1 ? kTr1Zones[i] : i].data(), boxes);
 
@@ -572,6 +628,7 @@ void TLevelParser::ReadItems()
     const uint32_t count = s_.U32();
     if (code_ <= LEVEL_TR1_TUB) {
         s_.Need(uint64_t(count) * sizeof(titem_tr1));
+        Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items_tr1.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -580,6 +637,7 @@ void TLevelParser::ReadItems()
         }
     } else {
         s_.Need(uint64_t(count) * sizeof(tlevel_item));
+        Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -607,12 +665,14 @@ void TLevelParser::ReadTrailingSections()
     } else {
         const uint16_t frames = s_.U16();
         s_.Need(uint64_t(frames) * sizeof(tcinematic_frame));
+        Spend(uint64_t(frames) * sizeof(tcinematic_frame));
         L.SetNumCinematicFrames(frames);
         s_.ReadArray(L.cinematic_frames.data(), frames);
     }
 
     const uint16_t demo = s_.U16();
     s_.Need(demo);
+    Spend(demo);
     L.SetNumDemoData(demo);
     s_.Read(L.demo_data.data(), demo);
 
@@ -620,11 +680,7 @@ void TLevelParser::ReadTrailingSections()
     s_.Read(L.sound_map.data(), soundMap);
     ReadCounted(L.sound_details, &Ttrlevel::SetNumSoundDetails);
 
-    if (code_ <= LEVEL_TR1_TUB) {
-        const uint32_t size = s_.U32();
-        s_.Need(size);
-        ReadSampleData(size);
-    }
+    if (code_ <= LEVEL_TR1_TUB) ReadSampleData(s_.U32());
     ReadCounted(L.sample_indices, &Ttrlevel::SetNumSampleIndices);
 
     if (code_ == LEVEL_TRC) {
@@ -633,6 +689,8 @@ void TLevelParser::ReadTrailingSections()
         ReadSampleData(s_.Remaining());
     }
 }
+
+int64_t LevelMemoryLimit = int64_t(512) << 20;
 
 int Ttrlevel::LoadFromFile(const std::string& fileName, bool texturesOnly)
 {
@@ -644,11 +702,14 @@ int Ttrlevel::LoadFromFile(const std::string& fileName, bool texturesOnly)
 
     TZFile f;
     zAssignFile(f, fileName);
-    // A reader never needs write access.
-    zReset(f, 1, fmOpenRead);
     int result = LEVEL_DAMAGED;
     try {
-        TLevelParser parser(*this, fileName, texturesOnly);
+        // A reader never needs write access. A container may inflate to no
+        // more than a level may take.
+        zReset(f, 1, fmOpenRead, LevelMemoryLimit);
+        struct stat st;
+        const uint64_t fileBytes = ::fstat(f.handle, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        TLevelParser parser(*this, fileName, texturesOnly, fileBytes);
         result = parser.Run(f);
     } catch (const ELevelDamaged&) {
         result = LEVEL_DAMAGED;

@@ -30,6 +30,13 @@ void ReleaseBuffer(TZFile& f)
 // that a damaged size field cannot make us allocate without bound.
 int32_t InflateBound(int64_t k) { return static_cast<int32_t>(std::min<int64_t>(k * 1032 + 1024, INT32_MAX)); }
 
+// The first block for a container's content: the size its head claims, but
+// no more than a few times the stream, so that a false claim reserves
+// nothing before the stream has produced it; the block then grows with the
+// content.
+constexpr int64_t kFirstBlockRatio = 4;
+constexpr int64_t kFirstBlockExtra = 65536;
+
 // Empties an open file and puts its position at the start.
 void Truncate(int handle, const std::string& name)
 {
@@ -61,7 +68,7 @@ void zAssignFile(TZFile& f, const std::string& name)
     f.compressed = 0;
 }
 
-bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size)
+bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size, int64_t contentLimit)
 {
     buffer = nullptr;
     size = 0;
@@ -78,11 +85,16 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
         TMemBlock stream;
         stream.resize(static_cast<int32_t>(std::min<int64_t>(available, INT32_MAX)));
         const int64_t got = ReadFully(handle, name, stream.data(), stream.length());
-        const int32_t limit = InflateBound(got);
-        const int32_t estimate = static_cast<int32_t>(std::min<int64_t>(u, limit));
+        const int32_t bound = InflateBound(got);
+        const int32_t limit = static_cast<int32_t>(std::clamp<int64_t>(contentLimit, 0, bound));
+        const int32_t estimate =
+            static_cast<int32_t>(std::min<int64_t>({u, limit, got * kFirstBlockRatio + kFirstBlockExtra}));
         TMemBlock out;
-        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit))
+        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit)) {
+            // Stopped by the caller's limit rather than by damage.
+            if (limit < bound && out.length() >= limit) throw std::bad_alloc();
             ShowMessage(ZLIB_DATA_ERROR);
+        }
         size = out.length();
         buffer = out.release();
         return true;
@@ -106,7 +118,7 @@ void zWriteCompressed(int handle, const std::string& name, const uint8_t* buffer
 
 void zReset(TZFile& f, uint16_t recordSize) { zReset(f, recordSize, FileMode); }
 
-void zReset(TZFile& f, uint16_t recordSize, int openMode)
+void zReset(TZFile& f, uint16_t recordSize, int openMode, int64_t contentLimit)
 {
     if (f.handle >= 0) zCloseFile(f, false);
     const int flags = (openMode & 3) == fmOpenRead ? O_RDONLY : ((openMode & 3) == fmOpenWrite ? O_WRONLY : O_RDWR);
@@ -119,7 +131,7 @@ void zReset(TZFile& f, uint16_t recordSize, int openMode)
     try {
         uint8_t* buf = nullptr;
         int32_t size = 0;
-        f.compressed = zReadWhole(fd, f.name, buf, size) ? 1 : 0;
+        f.compressed = zReadWhole(fd, f.name, buf, size, contentLimit) ? 1 : 0;
         f.buffer = buf;
         f.size = size;
         f.capacity = size;

@@ -31,9 +31,12 @@ struct TZFile {
 constexpr int32_t ZFILE_GROWTH = 262144;
 
 void zAssignFile(TZFile& f, const std::string& name);
-// Opens for reading in the runtime's FileMode (or the mode given) and reads the whole file.
+// Opens for reading in the runtime's FileMode (or the mode given) and reads
+// the whole file. A "ZLIB" container whose content would exceed
+// contentLimit bytes raises std::bad_alloc, the file closed: its content is
+// there, but more than the caller can hold.
 void zReset(TZFile& f, uint16_t recordSize);
-void zReset(TZFile& f, uint16_t recordSize, int openMode);
+void zReset(TZFile& f, uint16_t recordSize, int openMode, int64_t contentLimit = INT32_MAX);
 // Creates or truncates the file and starts an empty 256 KB buffer.
 void zRewrite(TZFile& f, uint16_t recordSize);
 // Copies recordSize x count bytes from the position, clipped to the content.
@@ -80,7 +83,10 @@ private:
 };
 
 // Reads a whole open file into a new buffer; returns the compressed flag.
-bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size);
+// A container's content is inflated into a block that grows as the stream
+// produces it (the sizes in its head are claims, not facts), up to
+// contentLimit bytes; beyond that std::bad_alloc is raised.
+bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size, int64_t contentLimit = INT32_MAX);
 
 // The message shown when a "ZLIB" container's data is damaged.
 inline constexpr const char* ZLIB_DATA_ERROR = "Zlib Error, your compressed data has errors!";

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <new>
 
 void TMemBlock::resize(int32_t n)
@@ -11,6 +12,7 @@ void TMemBlock::resize(int32_t n)
     if (!p) throw std::bad_alloc();
     data_ = static_cast<uint8_t*>(p);
     length_ = n;
+    ++resizes_;
 }
 
 void TMemBlock::reset()
@@ -18,6 +20,7 @@ void TMemBlock::reset()
     std::free(data_);
     data_ = nullptr;
     length_ = 0;
+    resizes_ = 0;
 }
 
 namespace {
@@ -102,8 +105,10 @@ bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& ou
             // Z_BUF_ERROR with output room left means the input ended early.
             if (z.avail_out != 0) throw EDecompressionError("error");
             if (output.length() >= limit) throw EDecompressionError("error");
-            GrowOutput(z, output,
-                       static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(output.length()) + step, limit)));
+            // Doubling keeps the copying linear in the output; growing by a
+            // fixed step would copy about n * n / step bytes for n produced.
+            const int64_t now = output.length();
+            GrowOutput(z, output, static_cast<int32_t>(std::min<int64_t>(std::max(now + step, now * 2), limit)));
         }
         const int32_t produced = static_cast<int32_t>(z.total_out);
         inflateEnd(&z);

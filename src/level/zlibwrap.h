@@ -25,13 +25,19 @@ class TMemBlock {
 public:
     TMemBlock() = default;
     ~TMemBlock() { std::free(data_); }
-    TMemBlock(TMemBlock&& o) noexcept : data_(std::exchange(o.data_, nullptr)), length_(std::exchange(o.length_, 0)) {}
+    TMemBlock(TMemBlock&& o) noexcept
+        : data_(std::exchange(o.data_, nullptr)),
+          length_(std::exchange(o.length_, 0)),
+          resizes_(std::exchange(o.resizes_, 0))
+    {
+    }
     TMemBlock& operator=(TMemBlock&& o) noexcept
     {
         if (this != &o) {
             std::free(data_);
             data_ = std::exchange(o.data_, nullptr);
             length_ = std::exchange(o.length_, 0);
+            resizes_ = std::exchange(o.resizes_, 0);
         }
         return *this;
     }
@@ -48,12 +54,17 @@ public:
     uint8_t* release()
     {
         length_ = 0;
+        resizes_ = 0;
         return std::exchange(data_, nullptr);
     }
+    // Times the block was resized since it was last empty: how often a
+    // block that grows with its content had to move.
+    int32_t resizes() const { return resizes_; }
 
 private:
     uint8_t* data_ = nullptr;
     int32_t length_ = 0;
+    int32_t resizes_ = 0;
 };
 
 // Compresses n bytes into a new zlib stream at level 9. Raises
@@ -64,4 +75,7 @@ void CompressBuf(const void* input, int32_t n, TMemBlock& output);
 // (or one growth step when 0). Returns false on damaged data; the output then
 // holds what was inflated, padded to the block's current length.
 // `limit` bounds the output (a stream that would inflate further counts as damaged).
+// The output grows geometrically as the stream produces it (by at least one
+// step of the input's size rounded up to 256 bytes), so a large output costs
+// few moves of what was inflated before.
 bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& output, int32_t limit = INT32_MAX);

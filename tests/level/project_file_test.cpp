@@ -84,13 +84,19 @@ protected:
                        const std::string& label = "")
     {
         WriteFileBytes(dir.file("refused.vel"), file);
+        ExpectRefusedFile(dir.file("refused.vel"), messages, label);
+    }
+
+    void ExpectRefusedFile(const std::string& name, const std::vector<std::string>& messages,
+                           const std::string& label = "")
+    {
         tcuarto_list p;
         MakeSmallProject(p, 99);
         TProgressBar gauge;
         p.progressGauge = &gauge;
         const tcuarto_list before = p;
         sink.messages.clear();
-        EXPECT_EQ(LoadProject(p, dir.file("refused.vel")), 1) << label;
+        EXPECT_EQ(LoadProject(p, name), 1) << label;
         EXPECT_EQ(AnyDifference(p, before), "") << label;
         EXPECT_EQ(sink.Texts(), messages) << label;
         EXPECT_EQ(gauge.Position(), 0) << label;
@@ -383,6 +389,122 @@ TEST_F(ProjectFile, CountsAboveATablesCapacityAreRefused)
     p.itemCount = 256;
     p.rooms[1].boxCount = 10;
     ExpectLoads(ZlibContainer(ProjectStream(p)), p);
+}
+
+namespace {
+
+// Lowers what a project may take for the length of a test.
+class TProjectLimit {
+public:
+    explicit TProjectLimit(int64_t bytes) : saved_(ProjectMemoryLimit) { ProjectMemoryLimit = bytes; }
+    ~TProjectLimit() { ProjectMemoryLimit = saved_; }
+    TProjectLimit(const TProjectLimit&) = delete;
+    TProjectLimit& operator=(const TProjectLimit&) = delete;
+
+private:
+    int64_t saved_;
+};
+
+// A compressed project whose first room claims columns x rows sectors and
+// holds few of them, its head counting as stream all of the file, which is
+// padded (sparsely) to fileSize bytes.
+void WritePaddedProject(const std::string& name, int columns, int rows, uint64_t fileSize)
+{
+    tcuarto_list p;
+    MakeSmallProject(p);
+    p.rooms[1].columns = static_cast<uint16_t>(columns);
+    p.rooms[1].rows = static_cast<uint16_t>(rows);
+    std::vector<uint8_t> file = ZlibContainer(ProjectStream(p));
+    for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<uint8_t>((fileSize - 12) >> (8 * i));
+    WriteFileBytes(name, file);
+    std::filesystem::resize_file(name, fileSize);
+}
+
+}  // namespace
+
+TEST_F(ProjectFile, SectorsAndTriggersBeyondWhatAProjectMayTakeAreOutOfMemory)
+{
+    const std::string damaged = PROJECT_DAMAGED_MESSAGE;
+    // Rooms that the bytes of the file could hold once inflated, but that
+    // its stream does not: refused before any grid is allocated when they
+    // claim more than a project may take, and when their sectors run out
+    // otherwise.
+    struct Case {
+        std::string label;
+        int columns, rows;
+        uint64_t fileSize;
+        std::string message;
+    };
+    for (const Case& c : {
+             Case{"4 TB of sectors in a sparse 4 GB file", 45000, 45000, 0xFFFFFFFFull, OUT_OF_MEMORY_MESSAGE},
+             Case{"1200 x 1200 sectors in 28 MB", 1200, 1200, 28ull << 20, OUT_OF_MEMORY_MESSAGE},
+             Case{"300 x 300 sectors in 28 MB", 300, 300, 28ull << 20,
+                  damaged + "the file ends inside the sectors of room 1."},
+         }) {
+        WritePaddedProject(dir.file("padded.vel"), c.columns, c.rows, c.fileSize);
+        ExpectRefusedFile(dir.file("padded.vel"), {c.message}, c.label);
+    }
+
+    // Two rooms of 40 x 40 sectors take 2 x 41 x 41 sectors with row and column 0.
+    tcuarto_list p;
+    MakeProject(p, 2, 40, 40, 1, 8);
+    const auto rooms = ZlibContainer(ProjectStream(p));
+    const int64_t grids = 2 * 41 * 41 * int64_t(sizeof(tsector)) + int64_t(sizeof(tproject_trigger));
+    {
+        TProjectLimit limit(grids - 1);
+        ExpectRefused(rooms, {OUT_OF_MEMORY_MESSAGE}, "two rooms over the limit");
+    }
+    {
+        TProjectLimit limit(grids);
+        ExpectLoads(rooms, p, "two rooms at the limit");
+    }
+    // The triggers count too.
+    MakeProject(p, 0, 0, 0, 1, 9);
+    p.triggerCount = 32767;
+    p.triggers.resize(32767, p.triggers[0]);
+    const auto triggers = ZlibContainer(ProjectStream(p));
+    {
+        TProjectLimit limit(32767 * int64_t(sizeof(tproject_trigger)) - 1);
+        ExpectRefused(triggers, {OUT_OF_MEMORY_MESSAGE}, "32767 triggers over the limit");
+    }
+    ExpectLoads(triggers, p, "32767 triggers");
+}
+
+TEST_F(ProjectFile, TallRoomsGrowTheirGridsAsTheirColumnsArrive)
+{
+    // Columns of 1.2 MB and of 210 KB: the grids start with one and with
+    // four columns and double from there.
+    for (const auto& [columns, rows] : {std::pair{5, 600}, std::pair{9, 100}}) {
+        tcuarto_list p;
+        MakeProject(p, 2, columns, rows, 2, 17);
+        for (int c = 1; c <= columns; ++c) p.rooms[2].sectors[c][rows].death = static_cast<uint8_t>(c);
+        Save(p, dir.file("tall.vel"));
+        tcuarto_list q;
+        ASSERT_EQ(LoadProject(q, dir.file("tall.vel")), 0);
+        EXPECT_EQ(StoredDifference(q, p), "") << columns << " x " << rows;
+        EXPECT_EQ(std::make_tuple(q.rooms[2].sectors.ColumnSlots(), q.rooms[2].sectors.RowSlots()),
+                  std::make_tuple(columns + 1, rows + 1));
+    }
+}
+
+// Damage is looked for in the rest of a stream only as far again as the
+// stream was read: a refused file with gigabytes of content behind the
+// refusal costs no more than what was read.
+TEST_F(ProjectFile, TheRestOfAStreamIsCheckedAsFarAgainAsItWasRead)
+{
+    tcuarto_list p;
+    MakeSmallProject(p);
+    p.itemCount = 300;
+    const auto content = ProjectStream(p);
+    for (const auto& [zeros, message] : std::vector<std::pair<size_t, std::string>>{
+             {size_t(100000), ZLIB_DATA_ERROR},
+             {size_t(8) << 20, std::string(PROJECT_DAMAGED_MESSAGE) + "the item count 300 is outside 0..256."}}) {
+        auto longer = content;
+        longer.resize(content.size() + zeros, 0);
+        auto file = ZlibContainer(longer);
+        file.back() ^= 1;  // the checksum at the stream's end
+        ExpectRefused(file, {message}, std::to_string(zeros) + " bytes more");
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -148,3 +148,27 @@ TEST(ProjectRecords, SectorGridCopiesAndChecksBounds)
     g.ResizeForOverwrite(5, 0);
     EXPECT_TRUE(g.empty());
 }
+
+TEST(ProjectRecords, SectorGridGrowsByColumnsKeepingWhatItHolds)
+{
+    TSectorGrid g;
+    g.Resize(3, 4);
+    for (int c = 0; c < 3; ++c)
+        for (int w = 0; w < 4; ++w) g[c][w].death = static_cast<uint8_t>(10 * c + w);
+    g.ResizeColumnsForOverwrite(40);
+    EXPECT_EQ(std::make_tuple(g.ColumnSlots(), g.RowSlots()), std::make_tuple(40, 4));
+    g[39][3].death = 99;
+    for (int c = 0; c < 3; ++c)
+        for (int w = 0; w < 4; ++w) EXPECT_EQ(g.at(c, w).death, 10 * c + w) << c << "," << w;
+    EXPECT_EQ(g.at(39, 3).death, 99);
+    g.ResizeColumnsForOverwrite(2);
+    EXPECT_EQ(std::make_tuple(g.ColumnSlots(), g.RowSlots()), std::make_tuple(2, 4));
+    EXPECT_EQ(g.at(1, 3).death, 13);
+    EXPECT_THROW(g.at(2, 0), std::out_of_range);
+    g.ResizeColumnsForOverwrite(0);
+    EXPECT_TRUE(g.empty());
+    // A grid without rows stays empty.
+    g.ResizeColumnsForOverwrite(5);
+    EXPECT_TRUE(g.empty());
+    EXPECT_EQ(g.ColumnSlots(), 0);
+}

@@ -13,8 +13,10 @@
 
 #include "level/trlevel.h"
 #include "mem_block_match.h"
+#include "platform/rtl/messages.h"
 #include "support/level_writer.h"
 #include "support/temp_dir.h"
+#include "support/zlib_stream.h"
 
 namespace {
 
@@ -561,6 +563,104 @@ TEST(TrlevelRefusals, DamagedCompressedData)
         std::vector<uint8_t> bomb = good;
         PutU32(bomb, layout.chunk_data[1] - 8, 1);
         refusal.Expect(bomb, "inflating far past the declared size");
+    }
+}
+
+// The room records take about 150 KB each, whatever the file holds for
+// them, so their number is bounded by the file's own size on disk: a few
+// kilobytes of compressed zeros may not buy the rooms of a megabyte.
+TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheFilesSizeOnDisk)
+{
+    TempDir dir;
+    Ttrlevel level;
+    // A few more empty rooms than any file gets (128 MB of records), and
+    // eight textiles of zeros that buy them in a plain file.
+    const size_t rooms = ((size_t(128) << 20) / sizeof(troom)) + 16;
+    TLevelDesc d;
+    d.version_code = LEVEL_TR2;
+    d.rooms.resize(rooms);
+    d.num_textiles = 8;
+    d.textile8.assign(8 * TEXTILE8_BYTES, 0);
+    d.textile16.assign(8 * TEXTILE16_BYTES, 0);
+    const std::vector<uint8_t> plain = WriteLevelFile(d);
+    WriteFileBytes(dir.file("plain.tr2"), plain);
+    ASSERT_EQ(level.LoadFromFile(dir.file("plain.tr2")), LEVEL_LOADED);
+    EXPECT_EQ(level.num_rooms, rooms);
+    EXPECT_EQ(level.rooms.size(), rooms);
+
+    // The same level in a container, and TR4 rooms beside a level block of zeros.
+    WriteFileBytes(dir.file("packed.tr2"), ZlibContainerFile(plain));
+    TLevelDesc tr4;
+    tr4.version_code = LEVEL_TR4;
+    tr4.rooms.resize(rooms);
+    tr4.floor_data.assign(1 << 20, 0);
+    SaveLevelFile(dir.file("block.tr4"), tr4);
+    for (const char* name : {"packed.tr2", "block.tr4"}) {
+        EXPECT_EQ(level.LoadFromFile(dir.file(name)), LEVEL_DAMAGED) << name;
+        ExpectEmpty(level);
+    }
+}
+
+namespace {
+
+// Lowers what a level may take for the length of a test.
+class TLevelLimit {
+public:
+    explicit TLevelLimit(int64_t bytes) : saved_(LevelMemoryLimit) { LevelMemoryLimit = bytes; }
+    ~TLevelLimit() { LevelMemoryLimit = saved_; }
+    TLevelLimit(const TLevelLimit&) = delete;
+    TLevelLimit& operator=(const TLevelLimit&) = delete;
+
+private:
+    int64_t saved_;
+};
+
+}  // namespace
+
+// Everything a level's counts and compressed sizes make the reader allocate
+// counts against what a level may take, and a level that needs more is
+// refused as out of memory before the excess is allocated.
+TEST(TrlevelRefusals, LevelsNeedingMoreThanALevelMayTakeAreRefused)
+{
+    TempDir dir;
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    Ttrlevel level;
+
+    TLevelDesc zeros = Small(LEVEL_TR2);
+    zeros.floor_data.assign(1 << 20, 0);
+    const std::vector<uint8_t> plain = WriteLevelFile(zeros);
+    TLevelDesc boxes = Small(LEVEL_TR2);
+    boxes.boxes.resize(100000);
+    TLevelDesc chunk = Small(LEVEL_TR4);
+    chunk.textile32.assign(4 << 20, 0);
+    struct Case {
+        std::string label;
+        std::vector<uint8_t> file;
+        std::string extension;
+        int64_t tooLittle;  // memory that does not do
+    };
+    const int64_t content = int64_t(plain.size());
+    const std::vector<Case> cases = {
+        // The floor data takes its bytes again beside the content.
+        {"plain content", plain, ".tr2", 2 * content - 1},
+        // The content inflates beyond the limit: nothing is shown, no block allocated.
+        {"container", ZlibContainerFile(plain), ".tr2", content - 1},
+        // 100000 boxes of 8 bytes take 28 bytes each in both layouts and 20 in the zones.
+        {"boxes", WriteLevelFile(boxes), ".tr2", int64_t(WriteLevelFile(boxes).size()) + 100000 * 48 - 1},
+        // A chunk of 4 MB of zeros.
+        {"textile chunk", WriteLevelFile(chunk), ".tr4", 4 << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        WriteFileBytes(dir.file("l") + c.extension, c.file);
+        {
+            TLevelLimit limit(c.tooLittle);
+            EXPECT_EQ(level.LoadFromFile(dir.file("l") + c.extension), LEVEL_DAMAGED);
+            ExpectEmpty(level);
+        }
+        EXPECT_EQ(level.LoadFromFile(dir.file("l") + c.extension), LEVEL_LOADED);
+        EXPECT_TRUE(sink.messages.empty());
     }
 }
 

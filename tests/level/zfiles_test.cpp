@@ -222,3 +222,71 @@ TEST(ZFile, MissingFilesAndOpenModes)
     EXPECT_EQ(zFileSize(f), 1);
     zCloseFile(f, false);
 }
+
+// A large output costs few moves of what was inflated before it: the block
+// doubles rather than growing by one compressed size at a time.
+TEST(ZlibWrap, OutputGrowsGeometricallyFromTheEstimate)
+{
+    const std::vector<uint8_t> zeros(16 << 20, 0);
+    const std::vector<uint8_t> stream = ZlibCompress(zeros, 9);
+    struct Case {
+        int32_t estimate;
+        int32_t most;  // resizes, the final trim included
+    };
+    for (const Case c : {Case{0, 13}, Case{1, 14}, Case{1 << 20, 6}, Case{16 << 20, 2}}) {
+        TMemBlock out;
+        ASSERT_TRUE(DecompressBuf(stream.data(), static_cast<int32_t>(stream.size()), c.estimate, out)) << c.estimate;
+        EXPECT_TRUE(SameBlock(out, zeros)) << c.estimate;
+        EXPECT_LE(out.resizes(), c.most) << c.estimate;
+    }
+    // Moving a block moves its count; emptying it restarts the count.
+    TMemBlock a;
+    a.resize(10);
+    a.resize(20);
+    TMemBlock b = std::move(a);
+    EXPECT_EQ(b.resizes(), 2);
+    EXPECT_EQ(a.resizes(), 0);
+    b.reset();
+    EXPECT_EQ(b.resizes(), 0);
+}
+
+// The sizes in a container's head are claims: a stream of garbage claiming
+// 2 GB reserves no more than a few times its own size before it fails.
+TEST(ZFile, ClaimedContentSizesReserveNothingBeforeTheStreamProducesIt)
+{
+    TempDir dir;
+    std::vector<uint8_t> file = {'Z', 'L', 'I', 'B', 0, 0, 1, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0x78, 0xDA};
+    const std::vector<uint8_t> garbage = Pattern(65536 - 2, 99);
+    file.insert(file.end(), garbage.begin(), garbage.end());
+    WriteFileBytes(dir.file("g"), file);
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    TZFile f;
+    zAssignFile(f, dir.file("g"));
+    zReset(f, 1);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{ZLIB_DATA_ERROR});
+    EXPECT_EQ(f.compressed, 1);
+    EXPECT_LE(zFileSize(f), 4 * 65536 + 65536);
+    zCloseFile(f, false);
+}
+
+// A container whose content is all there but more than the caller can hold
+// is out of memory: nothing is shown, the file is closed and holds nothing.
+TEST(ZFile, ContentBeyondTheCallersLimitIsOutOfMemory)
+{
+    TempDir dir;
+    const std::vector<uint8_t> content(3 << 20, 0);
+    WriteThrough(dir.file("z"), content, true);
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    TZFile f;
+    zAssignFile(f, dir.file("z"));
+    EXPECT_THROW(zReset(f, 1, fmOpenRead, (3 << 20) - 1), std::bad_alloc);
+    EXPECT_EQ(f.handle, -1);
+    EXPECT_EQ(f.buffer, nullptr);
+    EXPECT_EQ(zFileSize(f), 0);
+    zReset(f, 1, fmOpenRead, 3 << 20);
+    EXPECT_EQ(zFileSize(f), 3 << 20);
+    zCloseFile(f, false);
+    EXPECT_TRUE(sink.messages.empty());
+}

@@ -13,3 +13,13 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level)
     out.resize(length);
     return out;
 }
+
+std::vector<uint8_t> ZlibContainerFile(const std::vector<uint8_t>& content)
+{
+    const std::vector<uint8_t> stream = ZlibCompress(content, 9);
+    std::vector<uint8_t> file = {'Z', 'L', 'I', 'B'};
+    for (const size_t n : {stream.size(), content.size()})
+        for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(n >> (8 * i)));
+    file.insert(file.end(), stream.begin(), stream.end());
+    return file;
+}

@@ -1,0 +1,264 @@
+// Crafted project files and game levels for the readers of the level
+// library: "ZLIB" containers and compressed chunks whose sizes claim far
+// more than their streams hold, streams of zeros that inflate a
+// thousandfold, and counts that size tables from what inflating produced.
+#include <zlib.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "hostile_files.h"
+#include "level/trlevel.h"
+#include "support/byte_writer.h"
+#include "support/level_writer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+// One zlib stream written piece by piece, so that gigabytes of zeros never
+// have to be held to be compressed.
+class TDeflater {
+public:
+    explicit TDeflater(int level = 9)
+    {
+        if (deflateInit(&z_, level) != Z_OK) throw std::runtime_error("deflateInit failed");
+    }
+    ~TDeflater() { deflateEnd(&z_); }
+    TDeflater(const TDeflater&) = delete;
+    TDeflater& operator=(const TDeflater&) = delete;
+
+    TDeflater& Add(const Bytes& data) { return Run(data.data(), data.size(), Z_NO_FLUSH); }
+    TDeflater& Zeros(uint64_t n)
+    {
+        static const Bytes zeros(1 << 20, 0);
+        for (; n > 0; n -= std::min<uint64_t>(n, zeros.size()))
+            Run(zeros.data(), static_cast<size_t>(std::min<uint64_t>(n, zeros.size())), Z_NO_FLUSH);
+        return *this;
+    }
+    Bytes Finish()
+    {
+        Run(nullptr, 0, Z_FINISH);
+        return std::move(out_);
+    }
+
+private:
+    TDeflater& Run(const uint8_t* data, size_t n, int flush)
+    {
+        z_.next_in = const_cast<Bytef*>(data);
+        z_.avail_in = static_cast<uInt>(n);
+        uint8_t buffer[1 << 16];
+        int r;
+        do {
+            z_.next_out = buffer;
+            z_.avail_out = sizeof buffer;
+            r = deflate(&z_, flush);
+            if (r == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+            out_.insert(out_.end(), buffer, buffer + (sizeof buffer - z_.avail_out));
+        } while (z_.avail_out == 0 || (flush == Z_FINISH && r != Z_STREAM_END));
+        return *this;
+    }
+
+    z_stream z_{};
+    Bytes out_;
+};
+
+// The "ZLIB" container head: the stream's size and the content's size as claimed.
+Bytes ContainerHead(uint32_t streamSize, uint32_t contentSize)
+{
+    return TByteWriter().Text("ZLIB").LE32(streamSize).LE32(contentSize).Bytes;
+}
+
+Bytes Container(const Bytes& stream, uint64_t contentSize)
+{
+    return TByteWriter()
+        .Append(ContainerHead(uint32_t(stream.size()), uint32_t(std::min<uint64_t>(contentSize, UINT32_MAX))))
+        .Append(stream)
+        .Bytes;
+}
+
+// ---- Project files --------------------------------------------------------------
+
+// The logical content of a project up to its rooms: every text empty, every
+// table without entries, `rooms` rooms.
+Bytes ProjectHead(uint8_t rooms)
+{
+    TByteWriter w;
+    w.U8(18).Text("Kestrel DXVel file").U8(2);
+    w.Fill(101 + 251 + 5 * 101);
+    w.U8(1).U8(rooms);
+    w.Fill(3 * 2 + 2);
+    w.LE16(0);                  // items
+    w.LE16(0).LE16(0).LE16(0);  // selected item, reserved word, cameras
+    w.LE16(0).LE16(0);          // selected camera, flyby cameras
+    w.LE16(0).LE16(0);          // selected flyby camera, sound sources
+    w.LE16(0).LE16(0);          // selected sound source, triggers
+    w.LE16(0);                  // animated sets
+    w.Fill(30);
+    return std::move(w.Bytes);
+}
+
+// The fixed fields of a room of columns x rows sectors.
+Bytes ProjectRoomHead(uint16_t columns, uint16_t rows)
+{
+    TByteWriter w;
+    w.LE32(0).LE32(0).LE32(0).LE16(rows).LE16(columns).LE16(20);
+    w.Fill(41 + 4 + 3 * 2 + 3 * 4 + 2 + 1 + 2 + 2 + 2);
+    return std::move(w.Bytes);
+}
+
+constexpr uint64_t kSectorBytes = 2106;
+
+// A valid head, a room of 1200 x 1200 sectors and the first bytes of them in
+// an 800-byte stream, then padding to 28 MB that the head counts as stream.
+std::string MakeProjectRoomClaim()
+{
+    constexpr uint32_t kFile = 28u << 20;
+    Bytes sectors(700);
+    uint32_t state = 12345;
+    for (uint8_t& b : sectors) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+    const Bytes stream = TDeflater().Add(ProjectHead(1)).Add(ProjectRoomHead(1200, 1200)).Add(sectors).Finish();
+    TByteWriter w;
+    w.Append(ContainerHead(kFile - 12, 0x7FFFFFFF)).Append(stream).PadTo(kFile);
+    return Str(w.Bytes);
+}
+THostileRegistration projectRoomClaim{{"project_room_claim.vel", THostileKind::Project, MakeProjectRoomClaim}};
+
+// Two rooms of 1000 x 1000 sectors that are all there, as zeros: 4 GB of
+// content in a 4 MB stream.
+std::string MakeProjectZeroSectors()
+{
+    TDeflater d;
+    d.Add(ProjectHead(2));
+    for (int i = 0; i < 2; ++i) d.Add(ProjectRoomHead(1000, 1000)).Zeros(1000 * 1000 * kSectorBytes + 10);
+    const Bytes stream = d.Finish();
+    return Str(Container(stream, 0));
+}
+THostileRegistration projectZeroSectors{{"project_zero_sectors.vel", THostileKind::Project, MakeProjectZeroSectors}};
+
+// Eight rooms of 500 x 500 sectors, each one alone within what a project
+// may take, all there as zeros.
+std::string MakeProjectManyRooms()
+{
+    TDeflater d;
+    d.Add(ProjectHead(8));
+    for (int i = 0; i < 8; ++i) d.Add(ProjectRoomHead(500, 500)).Zeros(500 * 500 * kSectorBytes + 10);
+    return Str(Container(d.Finish(), 0));
+}
+THostileRegistration projectManyRooms{{"project_many_rooms.vel", THostileKind::Project, MakeProjectManyRooms}};
+
+// ---- Game levels ----------------------------------------------------------------
+
+// A TR2 level's content up to its room count: no palette, no textiles.
+Bytes Tr2Head(uint16_t rooms)
+{
+    return TByteWriter().LE32(LevelVersionWord(LEVEL_TR2)).Fill(768 + 1024).LE32(0).LE32(0).LE16(rooms).Bytes;
+}
+
+// A TR2 level of 65535 empty rooms and zeros after them (every count 0) in
+// a "ZLIB" container: 628 MB of content in 640 KB.
+std::string MakeLevelContainerRooms()
+{
+    constexpr uint64_t kContent = 628ull << 20;
+    const Bytes head = Tr2Head(65535);
+    const Bytes stream = TDeflater().Add(head).Zeros(kContent - head.size()).Finish();
+    return Str(Container(stream, kContent));
+}
+THostileRegistration levelContainerRooms{
+    {"level_container_rooms.tr2", THostileKind::Basefile, MakeLevelContainerRooms}};
+
+// 2 MB of garbage behind a zlib header, claiming 2 GB of content.
+std::string MakeLevelContainerGarbage()
+{
+    constexpr uint32_t kStream = 2u << 20;
+    Bytes stream(kStream);
+    uint32_t state = 777;
+    for (uint8_t& b : stream) b = static_cast<uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    stream[0] = 0x78;
+    stream[1] = 0xDA;
+    return Str(TByteWriter().Append(ContainerHead(kStream, 0x7FFFFFFF)).Append(stream).Bytes);
+}
+THostileRegistration levelContainerGarbage{
+    {"level_container_garbage.tr2", THostileKind::Basefile, MakeLevelContainerGarbage}};
+
+// 2 MB of compressed zeros in a container: 2 GB of content, all of it there.
+std::string MakeLevelContainerZeros()
+{
+    constexpr uint64_t kContent = 2047ull << 20;
+    const Bytes head = Tr2Head(0);
+    return Str(Container(TDeflater().Add(head).Zeros(kContent - head.size()).Finish(), kContent));
+}
+THostileRegistration levelContainerZeros{
+    {"level_container_zeros.tr2", THostileKind::Basefile, MakeLevelContainerZeros}};
+
+// A TR4 level whose 32-bit textile chunk is a 65 KB stream of 67 MB of zeros.
+std::string MakeLevelTr4SlowChunk()
+{
+    TLevelDesc d;
+    d.version_code = LEVEL_TR4;
+    d.textile32.assign(67u << 20, 0);
+    return Str(WriteLevelFile(d));
+}
+THostileRegistration levelTr4SlowChunk{{"level_tr4_slow_chunk.tr4", THostileKind::Basefile, MakeLevelTr4SlowChunk}};
+
+// A TR4 level whose three textile chunks each inflate 600 KB into 620 MB.
+std::string MakeLevelTr4ZeroChunks()
+{
+    constexpr uint32_t kChunk = 620u << 20;
+    const Bytes chunk = TDeflater().Zeros(kChunk).Finish();
+    TLevelDesc level;
+    level.version_code = LEVEL_TR4;
+    const Bytes empty = WriteLevelFile(level);
+    // The empty level's chunks are 3 x (8 + the stream of nothing) after the
+    // word and the three textile counts; the level block and samples follow.
+    const Bytes nothing = TDeflater(6).Finish();
+    const size_t rest = 4 + 6 + 3 * (8 + nothing.size());
+    TByteWriter w;
+    w.LE32(LevelVersionWord(LEVEL_TR4)).LE16(0).LE16(0).LE16(0);
+    for (int i = 0; i < 3; ++i) w.LE32(kChunk).LE32(uint32_t(chunk.size())).Append(chunk);
+    w.Bytes.insert(w.Bytes.end(), empty.begin() + std::ptrdiff_t(rest), empty.end());
+    return Str(w.Bytes);
+}
+THostileRegistration levelTr4ZeroChunks{{"level_tr4_zero_chunks.tr4", THostileKind::Basefile, MakeLevelTr4ZeroChunks}};
+
+// A TR4 level whose level block holds 65535 empty rooms and zeros: 628 MB
+// inflated from 640 KB.
+std::string MakeLevelTr4Rooms()
+{
+    constexpr uint64_t kBlock = 628ull << 20;
+    const Bytes head = TByteWriter().LE32(0).LE16(65535).Bytes;
+    const Bytes block = TDeflater().Add(head).Zeros(kBlock - head.size()).Finish();
+    TByteWriter w;
+    w.LE32(LevelVersionWord(LEVEL_TR4)).LE16(0).LE16(0).LE16(0);
+    const Bytes nothing = TDeflater().Finish();
+    for (int i = 0; i < 3; ++i) w.LE32(0).LE32(uint32_t(nothing.size())).Append(nothing);
+    w.LE32(uint32_t(kBlock)).LE32(uint32_t(block.size())).Append(block).LE32(0);
+    return Str(w.Bytes);
+}
+THostileRegistration levelTr4Rooms{{"level_tr4_rooms.tr4", THostileKind::Basefile, MakeLevelTr4Rooms}};
+
+// A TR2 level in a container whose box count of 25 million is backed by
+// zeros: 700 MB of boxes and zones inflated from 700 KB.
+std::string MakeLevelContainerBoxes()
+{
+    constexpr uint32_t kBoxes = 25'000'000;
+    TLevelDesc d;
+    d.version_code = LEVEL_TR2;
+    TLevelLayout layout;
+    Bytes level = WriteLevelFile(d, &layout);
+    const size_t boxes = layout.at.at("boxes");
+    const Bytes head(level.begin(), level.begin() + std::ptrdiff_t(boxes));
+    const Bytes tail(level.begin() + std::ptrdiff_t(boxes + 4), level.end());
+    TDeflater z;
+    z.Add(head).Add(TByteWriter().LE32(kBoxes).Bytes).Zeros(uint64_t(kBoxes) * (8 + 10 * 2)).Add(tail);
+    const uint64_t content = head.size() + 4 + uint64_t(kBoxes) * 28 + tail.size();
+    return Str(Container(z.Finish(), content));
+}
+THostileRegistration levelContainerBoxes{
+    {"level_container_boxes.tr2", THostileKind::Basefile, MakeLevelContainerBoxes}};
+
+}  // namespace
