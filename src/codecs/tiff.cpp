@@ -300,13 +300,7 @@ std::vector<uint8_t> TTIFFGraphic::RawValues(const TIFDEntry& e)
         std::memcpy(data.data(), &e.Offset, data.size());
         return data;
     }
-    TStream& stream = *Stream;
-    const int64_t at = BasePosition + e.Offset;
-    // Values that the file cannot hold are refused before taking memory for them.
-    if (at > stream.Size() || int64_t(size) > stream.Size() - at) throw EReadError();
-    data.resize(static_cast<size_t>(size));
-    stream.SetPosition(at);
-    stream.ReadBuffer(data.data(), int64_t(size));
+    data = FileBytes(e.Offset, size);
     if (ImageProperties.Options & ioBigEndian) {
         const unsigned ts = TypeSize(e.DataType);
         const bool pairs = e.DataType == ftRational || e.DataType == ftSRational;
@@ -321,6 +315,18 @@ std::vector<uint8_t> TTIFFGraphic::RawValues(const TIFDEntry& e)
             }
         }
     }
+    return data;
+}
+
+std::vector<uint8_t> TTIFFGraphic::FileBytes(uint32_t offset, uint64_t size)
+{
+    TStream& stream = *Stream;
+    const int64_t at = BasePosition + offset;
+    // Values that the file cannot hold are refused before taking memory for them.
+    if (at > stream.Size() || size > uint64_t(stream.Size() - at)) throw EReadError();
+    std::vector<uint8_t> data(static_cast<size_t>(size));
+    stream.SetPosition(at);
+    stream.ReadBuffer(data.data(), int64_t(size));
     return data;
 }
 
@@ -974,27 +980,30 @@ void TTIFFGraphic::SetColorMapPalette()
 {
     size_t i;
     if (!FindTag(tagColorMap, i)) return;
-    TIFDEntry e = ifd_[i];
+    const TIFDEntry& e = ifd_[i];
     if (e.DataType != ftShort && e.DataType != ftSShort) return;
-    // The values as stored; the colour manager swaps big-endian ones.
+    // The values as stored; the colour manager swaps big-endian ones. The
+    // count may be anything up to 2^32 - 1, so the map's size in bytes is
+    // reckoned in 64 bits: a map the file cannot hold is a short read.
+    const uint64_t n = e.DataLength;
     std::vector<uint8_t> raw;
-    const uint32_t n = e.DataLength;
-    if (uint64_t(n) * 2 <= 4) {
-        raw.resize(size_t(n) * 2);
+    if (n * 2 <= 4) {
+        raw.resize(static_cast<size_t>(n * 2));
         uint16_t w[2];
         std::memcpy(w, &e.Offset, 4);
         if (ImageProperties.Options & ioBigEndian) w[0] = Swap16(w[0]), w[1] = Swap16(w[1]);
         if (!raw.empty()) std::memcpy(raw.data(), w, raw.size());
     } else {
-        e.DataType = ftByte;  // read as bytes: no swapping here
-        e.DataLength = n * 2;
-        raw = RawValues(e);
+        raw = FileBytes(e.Offset, n * 2);
     }
-    const size_t third = n / 3;
+    const uint64_t third = n / 3;
+    assert(raw.size() >= 6 * third);
     if (!raw.empty()) std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
     const void* planes[3] = {raw.data(), raw.data() + 2 * third, raw.data() + 4 * third};
+    // A bitmap's palette holds 256 entries at most; the colour manager reads no more.
     if (third)
-        SetPalette(ColorManager.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
+        SetPalette(ColorManager.CreateColorPalette(planes, pfPlane16Triple,
+                                                   static_cast<uint32_t>(std::min<uint64_t>(third, 256)), false));
 }
 
 // ---- EPS ---------------------------------------------------------------------

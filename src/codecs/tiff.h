@@ -64,6 +64,10 @@ protected:
 private:
     // The raw bytes of a tag's values, in file order (empty when absent).
     std::vector<uint8_t> RawValues(const TIFDEntry& entry);
+    // `size` bytes of the file at `offset` (from BasePosition) as stored;
+    // the stream's read error, before any memory is taken, when the file
+    // does not hold them.
+    std::vector<uint8_t> FileBytes(uint32_t offset, uint64_t size);
     // The byte order, the version and the first directory's offset; false
     // when they are no TIFF's.
     bool ReadHeader(TStream& stream, uint32_t& offset);
