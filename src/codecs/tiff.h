@@ -55,11 +55,17 @@ public:
 
     const std::vector<TIFDEntry>& IFD() const { return ifd_; }
 
+    // The most bytes of samples (a strip, or a band of tiles and one of
+    // them) that the last load held at once: the memory a picture takes
+    // besides its bitmap follows the data it holds, not the rows it claims.
+    uint64_t PeakSampleBytes() const { return peakSampleBytes_; }
+
 protected:
     std::vector<TIFDEntry> ifd_;
     uint16_t ColorMap[768] = {};
     uint32_t YCbCrPositioning = 1;
     std::vector<float> YCbCrCoefficients;
+    uint64_t peakSampleBytes_ = 0;
 
 private:
     // The raw bytes of a tag's values, in file order (empty when absent).
