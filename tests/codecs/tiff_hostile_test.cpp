@@ -4,10 +4,12 @@
 // or read as far as its data goes, and the bytes each strip may read are
 // bounded by what its rows can take.
 #include <cstring>
+#include <map>
 
 #include "codecs/tiff.h"
 #include "picture_files.h"
 #include "platform/rtl/classes.h"
+#include "platform/rtl/messages.h"
 #include "support/zlib_stream.h"
 
 namespace {
@@ -256,6 +258,25 @@ TEST(TiffHostile, StripByteCountPastTheEndIsAShortRead)
     const uint32_t at = t.Append({7, 1, 2, 3, 4, 5, 6, 7, 8});
     t.Picture(8, 1, 8, 1, 1, 32773).Tag(273, Tiff::Long, 1, at).Tag(279, Tiff::Long, 1, 0xFFFFFFF0u);
     EXPECT_EQ(LoadTiff(t, {}).outcome, kReadError);
+}
+
+TEST(TiffHostile, JpegStripsCutShortWarnOnceAPicture)
+{
+    // 100 one-row strips, each a JPEG stream that ends before its data: each
+    // is completed as an ended image, with one warning box for the picture
+    // rather than one or two for every strip.
+    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
+    RawTiff t;
+    const uint32_t at = t.Append(cut);
+    t.Picture(8, 100, 8, 1, 1, 7).Tag(278, Tiff::Short, 1, 1);
+    t.Longs(273, std::vector<uint32_t>(100, at)).Longs(279, std::vector<uint32_t>(100, uint32_t(cut.size())));
+    TRecordingSink sink;
+    TScopedMessageSink scoped(sink);
+    EXPECT_EQ(LoadTiff(t, {{0, 0}, {7, 99}}).outcome, "8x100/8 80 80");
+    std::map<std::string, int> shown;
+    for (const TMessageRecord& m : sink.messages) ++shown[m.text];
+    EXPECT_EQ(shown["JPEG decompression error. Unexpected end of input."], 1);
+    for (const auto& [text, times] : shown) EXPECT_EQ(times, 1) << text;
 }
 
 // ---- rows and tiles beyond the data ----------------------------------------
