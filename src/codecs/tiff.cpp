@@ -711,6 +711,9 @@ void SetBytesPerLine(TImageProperties& p)
     if (uint64_t(p.BytesPerLine) * p.Height > uint64_t(3) * uint64_t(BitmapMemoryLimit)) throw EOutOfResources();
 }
 
+// a * b, or UINT64_MAX when that does not fit.
+uint64_t SaturatedProduct(uint64_t a, uint64_t b) { return b && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
+
 // What a compression makes of its data: bounds on the bytes one chunk may
 // read and on the decoded bytes those can give.
 struct TPacking {
@@ -751,15 +754,15 @@ struct TPacking {
     {
         switch (compression) {
         // A run: 128 bytes from two.
-        case ctPackedBits: return 64 * packed;
+        case ctPackedBits: return SaturatedProduct(packed, 64);
         // A match of 258 bytes from a one-bit length and a one-bit distance code.
-        case ctLZ77: return 1032 * packed;
+        case ctLZ77: return SaturatedProduct(packed, 1032);
         // Every row the decoders move on from takes one bit at least.
         case ctFax3:
         case ctFaxRLE:
-        case ctFaxRLEW: return (8 * packed + 1) * ((uint64_t(width) + 7) / 8);
+        case ctFaxRLEW: return SaturatedProduct(8 * (packed + 1), (uint64_t(width) + 7) / 8);
         // Every row that gets a pixel takes one byte at least.
-        case ctThunderscan: return packed * ((uint64_t(width) + 1) / 2);
+        case ctThunderscan: return SaturatedProduct(packed, (uint64_t(width) + 1) / 2);
         // libjpeg completes a strip whose data ends early.
         default: return UINT64_MAX;
         }
