@@ -1,6 +1,9 @@
 // Crafted TIFF pictures: huge value counts, strips and tiles that name the
 // same bytes again and again, tiles far larger than their picture, a strip
 // that claims far more rows than its data can give.
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -172,6 +175,43 @@ std::string MakeStripWithoutData()
     return w.Finish();
 }
 
+// The same picture in one deflate strip that really holds its 2.9 GB of
+// samples, all zero: 2.8 MB of data.
+std::string MakeDeflateWholePicture()
+{
+    constexpr uint32_t kWidth = 16384, kHeight = 21845;
+    const uint64_t bytes = uint64_t(kWidth) * 8 * kHeight;
+    std::string packed;
+    z_stream z{};
+    deflateInit(&z, 9);
+    std::vector<unsigned char> zeros(1 << 20), out(1 << 16);
+    for (uint64_t done = 0; done < bytes || z.avail_in;) {
+        if (z.avail_in == 0) {
+            const uint64_t n = std::min<uint64_t>(zeros.size(), bytes - done);
+            z.next_in = zeros.data();
+            z.avail_in = static_cast<uInt>(n);
+            done += n;
+        }
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        deflate(&z, Z_NO_FLUSH);
+        packed.append(reinterpret_cast<const char*>(out.data()), out.size() - z.avail_out);
+    }
+    int status;
+    do {
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        status = deflate(&z, Z_FINISH);
+        packed.append(reinterpret_cast<const char*>(out.data()), out.size() - z.avail_out);
+    } while (status != Z_STREAM_END);
+    deflateEnd(&z);
+    TTiffWriter w;
+    const uint32_t strip = w.Append(packed);
+    Picture(w, kWidth, kHeight, 16, 4, 5, 8);
+    w.Tag(273, kLong, 1, strip).Tag(279, kLong, 1, static_cast<uint32_t>(packed.size()));
+    return w.Finish();
+}
+
 // A baseline JPEG of 8 x 1 gray pixels: one block, every coefficient zero.
 std::string TinyJpeg()
 {
@@ -211,6 +251,8 @@ THostileRegistration tileWiderThanPicture{
 THostileRegistration tileTallerThanPicture{
     {"tiff_tile_taller_than_picture.tif", THostileKind::Picture, MakeTileTallerThanPicture}};
 THostileRegistration stripWithoutData{{"tiff_strip_without_data.tif", THostileKind::Picture, MakeStripWithoutData}};
+THostileRegistration deflateWholePicture{
+    {"tiff_deflate_whole_picture.tif", THostileKind::Picture, MakeDeflateWholePicture}};
 THostileRegistration jpegStripsRepeated{
     {"tiff_jpeg_strips_repeated.tif", THostileKind::Picture, MakeJpegStripsRepeated}};
 
