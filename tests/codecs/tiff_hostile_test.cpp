@@ -179,8 +179,7 @@ TEST(TiffHostile, ColourMapLongerThanAPaletteGivesItsFirstEntries)
 {
     // 3 x 300 values: red, green and blue planes 300 values apart; a bitmap
     // palette takes the first 256 entries of each plane.
-    std::vector<uint32_t> map(900);
-    for (uint32_t i = 0; i < 300; ++i) map[i] = map[300 + i] = map[600 + i] = 0;
+    std::vector<uint32_t> map(900, 0);
     map[5] = 0xFFFF, map[305] = 0x8080, map[605] = 0x1010;
     const Bytes file = Tiff().Picture(2, 1, 8, 1, 3, 1).Set(320, Tiff::Short, map).Strip({5, 0});
     EXPECT_EQ(Describe(*Load("tif", file), Row(0, 2)), "2x1/8 ff8010 00");
@@ -191,10 +190,10 @@ TEST(TiffHostile, ColourMapLongerThanAPaletteGivesItsFirstEntries)
 TEST(TiffHostile, StripsReadNoMoreThanTheirRowsCanTake)
 {
     // `strips` one-row strips of 8 pixels, all naming one strip's data that
-    // 64 KB of zeros follow. Without byte counts a strip once read to the
-    // end of the file; with counts that take in the zeros, every strip read
-    // them all again. Now each reads what its row can take packed, so the
-    // whole load reads less than twice the file, however many strips there are.
+    // 64 KB of zeros follow. A strip without a byte count must not read to
+    // the end of the file, nor one whose count takes in the zeros read them
+    // again and again: each reads what its row can take packed, so the whole
+    // load reads less than twice the file, however many strips there are.
     struct Case {
         const char* name;
         uint32_t compression, bits, photometric;
