@@ -300,13 +300,7 @@ std::vector<uint8_t> TTIFFGraphic::RawValues(const TIFDEntry& e)
         std::memcpy(data.data(), &e.Offset, data.size());
         return data;
     }
-    TStream& stream = *Stream;
-    const int64_t at = BasePosition + e.Offset;
-    // Values that the file cannot hold are refused before taking memory for them.
-    if (at > stream.Size() || int64_t(size) > stream.Size() - at) throw EReadError();
-    data.resize(static_cast<size_t>(size));
-    stream.SetPosition(at);
-    stream.ReadBuffer(data.data(), int64_t(size));
+    data = FileBytes(e.Offset, size);
     if (ImageProperties.Options & ioBigEndian) {
         const unsigned ts = TypeSize(e.DataType);
         const bool pairs = e.DataType == ftRational || e.DataType == ftSRational;
@@ -321,6 +315,18 @@ std::vector<uint8_t> TTIFFGraphic::RawValues(const TIFDEntry& e)
             }
         }
     }
+    return data;
+}
+
+std::vector<uint8_t> TTIFFGraphic::FileBytes(uint32_t offset, uint64_t size)
+{
+    TStream& stream = *Stream;
+    const int64_t at = BasePosition + offset;
+    // Values that the file cannot hold are refused before taking memory for them.
+    if (at > stream.Size() || size > uint64_t(stream.Size() - at)) throw EReadError();
+    std::vector<uint8_t> data(static_cast<size_t>(size));
+    stream.SetPosition(at);
+    stream.ReadBuffer(data.data(), int64_t(size));
     return data;
 }
 
@@ -705,51 +711,189 @@ void SetBytesPerLine(TImageProperties& p)
     if (uint64_t(p.BytesPerLine) * p.Height > uint64_t(3) * uint64_t(BitmapMemoryLimit)) throw EOutOfResources();
 }
 
+// a * b, or UINT64_MAX when that does not fit.
+uint64_t SaturatedProduct(uint64_t a, uint64_t b) { return b && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
+
+// What a compression makes of its data: bounds on the bytes one chunk may
+// read and on the decoded bytes those can give.
+struct TPacking {
+    TImageCompression compression;
+    uint32_t width;  // pixels of a row as the fax and ThunderScan decoders make it
+
+    // The most packed bytes that `rows` rows of `bytes` decoded bytes in all
+    // can take, with room to spare for any sound writer. No chunk reads more
+    // than this, whatever its byte count says: a chunk listed many times, or
+    // one without a byte count, cannot multiply the bytes read beyond what
+    // the picture can use.
+    uint64_t LargestPacked(uint64_t bytes, uint64_t rows) const
+    {
+        switch (compression) {
+        // A count byte before every 128 literal bytes at most, each row packed by itself.
+        case ctPackedBits: return bytes + bytes / 128 + rows + 1;
+        // Stored blocks, or codes of at most 15 bits a byte, and the block headers.
+        case ctLZ77: return 2 * bytes + 512;
+        // Eight bits a pixel at most (a run of one takes 6), a row's
+        // end-of-line code, fill and first run, the closing end-of-line codes.
+        case ctFax3:
+        case ctFaxRLE:
+        case ctFaxRLEW: return 8 * bytes + 8 * (bytes / ((uint64_t(width) + 7) / 8 + 1) + 1) + 16;
+        // A byte a pixel at most, two pixels a decoded byte.
+        case ctThunderscan: return 2 * bytes + bytes / ((uint64_t(width) + 1) / 2 + 1) + 17;
+        // Entropy-coded blocks with their stuffed bytes, over whole rows of
+        // blocks (16 rows even when the strip has one), and the stream's
+        // own tables and markers.
+        case ctJPEG: return 8 * (rows >= 16 || rows == 0 ? bytes : 16 * (bytes / rows + 1)) + 4096;
+        default: return bytes;
+        }
+    }
+
+    // The most decoded bytes, from the start of the output on, that
+    // `packed` bytes can give; UINT64_MAX when the decoder fills its output
+    // whatever the data.
+    uint64_t LargestUnpacked(uint64_t packed) const
+    {
+        switch (compression) {
+        // A run: 128 bytes from two.
+        case ctPackedBits: return SaturatedProduct(packed, 64);
+        // A match of 258 bytes from a one-bit length and a one-bit distance code.
+        case ctLZ77: return SaturatedProduct(packed, 1032);
+        // Every row the decoders move on from takes one bit at least.
+        case ctFax3:
+        case ctFaxRLE:
+        case ctFaxRLEW: return SaturatedProduct(8 * (packed + 1), (uint64_t(width) + 7) / 8);
+        // Every row that gets a pixel takes one byte at least.
+        case ctThunderscan: return SaturatedProduct(packed, (uint64_t(width) + 1) / 2);
+        // libjpeg completes a strip whose data ends early.
+        default: return UINT64_MAX;
+        }
+    }
+};
+
+// a / b rounded up, for any a.
+uint64_t CeilDiv64(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
+
 // Reads the chunks: each one's bytes from the stream, through the decoder
 // if there is one, with subsampled YCbCr blocks laid out a pixel after the
-// other.
+// other. A chunk is read only as far as its data goes: a chunk with a byte
+// count reads at most that many bytes, one without up to the next chunk's
+// start, and none more than its rows can take packed; and it is decoded
+// only as far as those bytes can reach.
 class TChunkReader {
 public:
-    TChunkReader(TStream& stream, int64_t base, const TChunkList& chunks, TDecoder* decoder, const TYCbCrBlocks& blocks,
-                 unsigned bitsPerSample)
-        : stream_(stream), base_(base), chunks_(chunks), decoder_(decoder), blocks_(blocks), bps_(bitsPerSample)
+    TChunkReader(TStream& stream, int64_t base, const TChunkList& chunks, TDecoder* decoder, const TPacking& packing,
+                 const TYCbCrBlocks& blocks, unsigned bitsPerSample)
+        : stream_(stream),
+          base_(base),
+          chunks_(chunks),
+          decoder_(decoder),
+          packing_(packing),
+          blocks_(blocks),
+          bps_(bitsPerSample)
     {
     }
 
     size_t Count() const { return chunks_.offsets.size(); }
 
-    // Decodes chunk `index` of `rows` rows of `width` pixels into out, laid
-    // out a pixel after the other (`size` bytes).
-    void Read(size_t index, uint8_t* out, size_t size, uint32_t width, uint32_t rows)
+    // Of the first `rows` rows of chunk `index` (`chunkRows` rows in all,
+    // each `width` pixels and `lineBytes` bytes once laid out), those that
+    // its data can reach: the rows after them come out zero. Raises the
+    // stream's read error for a chunk whose data lies past the end.
+    uint32_t RowsWithData(size_t index, uint32_t width, uint32_t rows, uint32_t chunkRows, uint64_t lineBytes)
     {
+        assert(lineBytes > 0);
+        if (rows == 0) return 0;
+        uint64_t reach;
+        if (!decoder_) {
+            const int64_t at = base_ + chunks_.offsets[index];
+            reach = at < stream_.Size() ? uint64_t(stream_.Size() - at) : 0;
+        } else {
+            reach = packing_.LargestUnpacked(Extent(index, DecodedBytes(width, chunkRows, lineBytes), chunkRows).bytes);
+        }
+        uint64_t filled;
+        if (blocks_.on) {
+            const uint64_t blockRow = DecodedBytes(width, blocks_.height, lineBytes);
+            filled = CeilDiv64(reach, blockRow) * blocks_.height;
+        } else {
+            filled = CeilDiv64(reach, lineBytes);
+        }
+        return static_cast<uint32_t>(std::min<uint64_t>(filled, rows));
+    }
+
+    // Decodes the first `rows` rows of chunk `index` (as RowsWithData) into
+    // out, laid out a pixel after the other (rows x lineBytes bytes).
+    void Read(size_t index, uint8_t* out, uint32_t width, uint32_t rows, uint32_t chunkRows, uint64_t lineBytes)
+    {
+        const uint64_t chunkBytes = DecodedBytes(width, chunkRows, lineBytes);
         if (!blocks_.on) {
-            Decode(index, out, size);
+            Decode(index, out, static_cast<size_t>(uint64_t(rows) * lineBytes), chunkBytes, chunkRows);
             return;
         }
-        const uint64_t blockBytes = uint64_t(blocks_.width * blocks_.height + 2) * (bps_ / 8);
-        blockData_.resize(
-            static_cast<size_t>(uint64_t(CeilDiv(width, blocks_.width)) * CeilDiv(rows, blocks_.height) * blockBytes));
-        Decode(index, blockData_.data(), blockData_.size());
+        blockData_.resize(static_cast<size_t>(DecodedBytes(width, rows, lineBytes)));
+        Decode(index, blockData_.data(), blockData_.size(), chunkBytes, chunkRows);
         ExpandYCbCrBlocks(blockData_, out, width, rows, blocks_.width, blocks_.height, bps_ / 8);
     }
 
 private:
-    // Decodes chunk `index` into `size` bytes at out.
-    void Decode(size_t index, uint8_t* out, size_t size)
+    // Where a chunk's packed bytes start and how many of them are read.
+    struct TExtent {
+        int64_t at;
+        uint64_t bytes;
+    };
+
+    // The bytes that `rows` rows of `width` pixels take as decoded: rows of
+    // lineBytes, or whole blocks when subsampled.
+    uint64_t DecodedBytes(uint32_t width, uint32_t rows, uint64_t lineBytes) const
+    {
+        if (!blocks_.on) return uint64_t(rows) * lineBytes;
+        const uint64_t blockBytes = uint64_t(blocks_.width * blocks_.height + 2) * (bps_ / 8);
+        return uint64_t(CeilDiv(width, blocks_.width)) * CeilDiv(rows, blocks_.height) * blockBytes;
+    }
+
+    // A chunk's byte count, or without one the bytes up to the next chunk's
+    // start or the end of the stream, then no more than `chunkBytes`
+    // decoded bytes in `chunkRows` rows can take packed.
+    TExtent Extent(size_t index, uint64_t chunkBytes, uint32_t chunkRows)
+    {
+        const int64_t size = stream_.Size();
+        const uint32_t offset = chunks_.offsets[index];
+        const int64_t at = base_ + offset;
+        if (at > size) throw EReadError();
+        uint64_t bytes;
+        if (index < chunks_.counts.size()) {
+            bytes = chunks_.counts[index];
+            if (bytes > uint64_t(size - at)) throw EReadError();
+        } else {
+            bytes = uint64_t(NextStart(offset) - at);
+        }
+        return {at, std::min(bytes, packing_.LargestPacked(chunkBytes, chunkRows))};
+    }
+
+    // Where the first chunk that starts after offset starts, or the end of
+    // the stream.
+    int64_t NextStart(uint32_t offset)
+    {
+        if (starts_.empty()) {
+            starts_ = chunks_.offsets;
+            std::sort(starts_.begin(), starts_.end());
+        }
+        const auto next = std::upper_bound(starts_.begin(), starts_.end(), offset);
+        return next == starts_.end() ? stream_.Size() : std::min<int64_t>(base_ + *next, stream_.Size());
+    }
+
+    // Decodes chunk `index` into `size` bytes at out: the start of its
+    // `chunkBytes` decoded bytes in `chunkRows` rows.
+    void Decode(size_t index, uint8_t* out, size_t size, uint64_t chunkBytes, uint32_t chunkRows)
     {
         std::memset(out, 0, size);
-        const int64_t at = base_ + chunks_.offsets[index];
         if (!decoder_) {
-            stream_.SetPosition(at);
+            stream_.SetPosition(base_ + chunks_.offsets[index]);
             stream_.Read(out, int64_t(size));
             return;
         }
-        int64_t count = index < chunks_.counts.size() ? int64_t(chunks_.counts[index]) : stream_.Size() - at;
-        if (count < 0) count = 0;
-        if (at > stream_.Size() || count > stream_.Size() - at) throw EReadError();
-        count = std::min<int64_t>(count, INT32_MAX);
+        const TExtent extent = Extent(index, chunkBytes, chunkRows);
+        const auto count = static_cast<int64_t>(std::min<uint64_t>(extent.bytes, INT32_MAX));
         packed_.resize(static_cast<size_t>(count));
-        stream_.SetPosition(at);
+        stream_.SetPosition(extent.at);
         stream_.ReadBuffer(packed_.data(), count);
         void* src = packed_.data();
         void* dst = out;
@@ -761,8 +905,10 @@ private:
     const int64_t base_;
     const TChunkList& chunks_;
     TDecoder* const decoder_;
+    const TPacking packing_;
     const TYCbCrBlocks blocks_;
     const unsigned bps_;
+    std::vector<uint32_t> starts_;  // the chunks' offsets in order, once a chunk lacks its byte count
     std::vector<uint8_t> packed_;
     std::vector<uint8_t> blockData_;
 };
@@ -776,30 +922,76 @@ struct TPrediction {
     bool bigEndian;
 };
 
+// Puts converted rows into the bitmap's scan lines. A row of zero samples
+// (one that no data reaches) is converted once, in pieces from a small
+// block of zeros, and then copied: a picture that claims far more rows than
+// its data holds takes neither the memory nor the time of converting them.
+class TRowWriter {
+public:
+    explicit TRowWriter(TTIFFGraphic& g) : g_(g) {}
+
+    void Convert(const uint8_t* row, uint32_t y)
+    {
+        g_.ColorManager.ConvertRow({row}, g_.ScanLine(static_cast<int>(y)), g_.ImageProperties.Width);
+    }
+
+    void ConvertZero(uint32_t y)
+    {
+        uint8_t* line = g_.ScanLine(static_cast<int>(y));
+        if (zeroRow_ >= 0) {
+            std::memcpy(line, g_.ScanLine(zeroRow_), static_cast<size_t>(g_.RowBytes()));
+            return;
+        }
+        // Pieces of a multiple of 8 pixels start on whole bytes of any bitmap row.
+        constexpr uint32_t kPiece = 4096;
+        const TImageProperties& p = g_.ImageProperties;
+        const std::vector<uint8_t> zeros(size_t(kPiece) * p.BitsPerSample * p.SamplesPerPixel / 8 + 8, 0);
+        const size_t targetBits = static_cast<size_t>(BitsPerPixelOf(g_.PixelFormat()));
+        for (uint32_t x = 0; x < p.Width; x += std::min(kPiece, p.Width - x))
+            g_.ColorManager.ConvertRow({zeros.data()}, line + x / 8 * targetBits, std::min(kPiece, p.Width - x));
+        zeroRow_ = static_cast<int>(y);
+    }
+
+private:
+    TTIFFGraphic& g_;
+    int zeroRow_ = -1;  // the scan line converted from zeros, once there is one
+};
+
 // Strips of interleaved samples: each row goes straight to its scan line.
 // RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
-void ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& prediction)
+// Returns the most bytes of samples held at once.
+uint64_t ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& prediction)
 {
     TImageProperties& p = g.ImageProperties;
     assert(!p.RowsPerStrip.empty());
     const uint32_t width = p.Width, height = p.Height;
     const uint32_t lineBytes = p.BytesPerLine;
+    if (lineBytes == 0) return 0;
+    TRowWriter writer(g);
     std::vector<uint8_t> strip;
+    uint64_t held = 0;
     for (size_t s = 0; s < reader.Count() && p.CurrentRow < height; ++s) {
         p.CurrentStrip = static_cast<uint32_t>(s);
         const uint32_t listed = p.RowsPerStrip[std::min(s, p.RowsPerStrip.size() - 1)];
         const uint32_t rows = std::min(listed, height - p.CurrentRow);
-        if (rows == 0 || lineBytes == 0) continue;
-        strip.resize(size_t(rows) * lineBytes);
-        reader.Read(s, strip.data(), strip.size(), width, rows);
+        if (rows == 0) continue;
+        const uint32_t filled = reader.RowsWithData(s, width, rows, rows, lineBytes);
+        strip.resize(size_t(filled) * lineBytes);
+        held = std::max<uint64_t>(held, strip.size());
+        if (filled) reader.Read(s, strip.data(), width, filled, rows, lineBytes);
         for (uint32_t r = 0; r < rows; ++r) {
-            uint8_t* row = strip.data() + size_t(r) * lineBytes;
-            if (prediction.on)
-                DepredictRow(row, width, prediction.distance, prediction.bits, prediction.bigEndian, lineBytes);
-            g.ColorManager.ConvertRow({row}, g.ScanLine(static_cast<int>(p.CurrentRow)), width);
+            if (r < filled) {
+                uint8_t* row = strip.data() + size_t(r) * lineBytes;
+                if (prediction.on)
+                    DepredictRow(row, width, prediction.distance, prediction.bits, prediction.bigEndian, lineBytes);
+                writer.Convert(row, p.CurrentRow);
+            } else {
+                writer.ConvertZero(p.CurrentRow);
+            }
             ++p.CurrentRow;
         }
     }
+    return held;
 }
 
 // The chunks of a tiled or planar picture, and the planes they are gathered
@@ -812,6 +1004,8 @@ struct TChunkGeometry {
     uint32_t rowsPer;
     uint64_t planeLineBytes;
     uint64_t chunkLineBytes;
+    uint32_t across;  // chunks side by side
+    uint32_t down;    // rows of chunks of each plane
 };
 
 // RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
@@ -827,44 +1021,22 @@ TChunkGeometry ChunkGeometry(const TImageProperties& p, bool tiled, bool separat
     c.rowsPer = tiled ? p.TileLength : std::min(p.RowsPerStrip[0], p.Height);
     c.planeLineBytes = (uint64_t(p.Width) * bps * c.comps + 7) / 8;
     c.chunkLineBytes = (uint64_t(c.chunkWidth) * bps * c.comps + 7) / 8;
+    c.across = tiled && c.chunkWidth ? CeilDiv(p.Width, c.chunkWidth) : 1;
+    c.down = c.rowsPer ? CeilDiv(p.Height, c.rowsPer) : 0;
     return c;
 }
 
-// Decodes every chunk and copies its rows to their place in image: the
-// planes one after the other, each of Height rows of planeLineBytes.
-void GatherChunks(TImageProperties& p, TChunkReader& reader, const TChunkGeometry& geometry,
-                  const TPrediction& prediction, uint8_t* image, uint64_t chunkBytes)
+// Tiles may reach past the picture's right and bottom edges, but tiles
+// that together would decode into many times the picture's own samples
+// are no sound layout: such a picture is refused before anything is read,
+// so that the work stays within a few times the picture.
+void CheckChunkLayout(const TImageProperties& p, const TChunkGeometry& geometry)
 {
-    const uint32_t width = p.Width, height = p.Height;
-    const unsigned bps = p.BitsPerSample;
-    std::vector<uint8_t> chunk(static_cast<size_t>(chunkBytes));
-    const uint32_t across = geometry.tiled ? CeilDiv(width, geometry.chunkWidth) : 1;
-    const uint32_t down = CeilDiv(height, geometry.rowsPer);
-    const uint64_t perPlane = uint64_t(across) * down;
-    for (uint32_t plane = 0; plane < geometry.planes; ++plane) {
-        uint8_t* planeData = image + size_t(plane) * geometry.planeLineBytes * height;
-        for (uint64_t c = 0; c < perPlane; ++c) {
-            const uint64_t index = plane * perPlane + c;
-            if (index >= reader.Count()) break;
-            const uint32_t cx = static_cast<uint32_t>(c % across), cy = static_cast<uint32_t>(c / across);
-            const uint32_t top = cy * geometry.rowsPer;
-            p.CurrentStrip = static_cast<uint32_t>(index);
-            p.CurrentRow = top;
-            const uint32_t rows = geometry.tiled ? geometry.rowsPer : std::min(geometry.rowsPer, height - top);
-            reader.Read(static_cast<size_t>(index), chunk.data(), size_t(geometry.chunkLineBytes) * rows,
-                        geometry.chunkWidth, rows);
-            const uint32_t left = cx * geometry.chunkWidth;
-            const uint64_t bits = uint64_t(std::min(geometry.chunkWidth, width - left)) * bps * geometry.comps;
-            for (uint32_t r = 0; r < rows && top + r < height; ++r) {
-                uint8_t* src = chunk.data() + size_t(r) * geometry.chunkLineBytes;
-                if (prediction.on)
-                    DepredictRow(src, geometry.chunkWidth, prediction.distance, prediction.bits, prediction.bigEndian,
-                                 size_t(geometry.chunkLineBytes));
-                CopyBits(planeData + size_t(top + r) * geometry.planeLineBytes, uint64_t(left) * bps * geometry.comps,
-                         src, 0, bits);
-            }
-        }
-    }
+    const uint64_t chunkBytes = geometry.chunkLineBytes * geometry.rowsPer;
+    if (chunkBytes == 0) return;
+    const uint64_t allowed = 4 * geometry.planeLineBytes * geometry.planes * p.Height + (uint64_t(64) << 20);
+    const uint64_t chunks = uint64_t(geometry.across) * geometry.down;
+    if (chunks > allowed || chunks * geometry.planes > allowed / chunkBytes) CodecError(gesInvalidImage, {kLabel});
 }
 
 // Lays the samples of one row of `spp` planes (planeSize bytes apart) out
@@ -883,36 +1055,82 @@ void InterleavePlanes(const uint8_t* line, size_t planeSize, uint8_t* row, uint3
     }
 }
 
-// Converts the gathered picture row by row, the planes' samples of each
-// row interleaved first.
-void ConvertGatheredRows(TTIFFGraphic& g, const uint8_t* image, const TChunkGeometry& geometry, bool separate)
-{
-    const TImageProperties& p = g.ImageProperties;
-    const uint32_t width = p.Width, height = p.Height;
-    const size_t planeSize = size_t(geometry.planeLineBytes) * height;
-    std::vector<uint8_t> row(separate ? p.BytesPerLine : 0);
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* line = image + size_t(y) * geometry.planeLineBytes;
-        if (separate) {
-            InterleavePlanes(line, planeSize, row.data(), width, p.SamplesPerPixel, p.BitsPerSample);
-            line = row.data();
-        }
-        g.ColorManager.ConvertRow({line}, g.ScanLine(static_cast<int>(y)), width);
-    }
-}
-
-// Tiles, or one plane per sample: the samples are gathered into the whole
-// picture first, then converted row by row.
-void ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bool separate, const TPrediction& prediction)
+// Tiles, or one plane per sample: the picture is read a band (one row of
+// chunks) at a time; the band's chunks of every plane are gathered, then
+// its rows converted, their planes' samples interleaved first. The band
+// takes memory only for the rows that some chunk's data reaches. Returns
+// the most bytes of samples held at once.
+uint64_t ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bool separate,
+                           const TPrediction& prediction)
 {
     TImageProperties& p = g.ImageProperties;
     const TChunkGeometry geometry = ChunkGeometry(p, tiled, separate);
-    if (geometry.rowsPer == 0 || geometry.planeLineBytes == 0) return;
+    if (geometry.rowsPer == 0 || geometry.planeLineBytes == 0) return 0;
     const uint64_t chunkBytes = geometry.chunkLineBytes * geometry.rowsPer;
     if (chunkBytes > uint64_t(BitmapMemoryLimit) || chunkBytes > INT32_MAX) throw EOutOfResources();
-    std::vector<uint8_t> image(static_cast<size_t>(geometry.planeLineBytes * geometry.planes * p.Height));
-    GatherChunks(p, reader, geometry, prediction, image.data(), chunkBytes);
-    ConvertGatheredRows(g, image.data(), geometry, separate);
+    CheckChunkLayout(p, geometry);
+    uint64_t held = 0;
+
+    const uint32_t width = p.Width, height = p.Height;
+    const unsigned bps = p.BitsPerSample;
+    const uint64_t perPlane = uint64_t(geometry.across) * geometry.down;
+    TRowWriter writer(g);
+    std::vector<uint8_t> chunk, band, row(separate ? p.BytesPerLine : 0);
+    for (uint32_t cy = 0; cy < geometry.down; ++cy) {
+        const uint32_t top = cy * geometry.rowsPer, rows = std::min(geometry.rowsPer, height - top);
+        // The chunks of the band that are listed, plane by plane, and the rows their data reaches.
+        auto chunksOf = [&](uint32_t plane) {
+            const uint64_t first = plane * perPlane + uint64_t(cy) * geometry.across;
+            return first < reader.Count() ? std::min<uint64_t>(geometry.across, reader.Count() - first) : 0;
+        };
+        auto filledOf = [&](uint32_t plane, uint32_t cx) {
+            return reader.RowsWithData(static_cast<size_t>(plane * perPlane + uint64_t(cy) * geometry.across + cx),
+                                       geometry.chunkWidth, rows, geometry.rowsPer, geometry.chunkLineBytes);
+        };
+        uint32_t bandFilled = 0;
+        for (uint32_t plane = 0; plane < geometry.planes; ++plane)
+            for (uint64_t cx = 0; cx < chunksOf(plane) && bandFilled < rows; ++cx)
+                bandFilled = std::max(bandFilled, filledOf(plane, static_cast<uint32_t>(cx)));
+        const size_t planeSize = static_cast<size_t>(geometry.planeLineBytes * bandFilled);
+        band.assign(planeSize * geometry.planes, 0);
+        for (uint32_t plane = 0; plane < geometry.planes && bandFilled; ++plane) {
+            for (uint64_t c = 0; c < chunksOf(plane); ++c) {
+                const auto cx = static_cast<uint32_t>(c);
+                const uint32_t filled = filledOf(plane, cx);
+                if (filled == 0) continue;
+                const auto index = static_cast<size_t>(plane * perPlane + uint64_t(cy) * geometry.across + cx);
+                p.CurrentStrip = static_cast<uint32_t>(index);
+                p.CurrentRow = top;
+                chunk.resize(static_cast<size_t>(geometry.chunkLineBytes * filled));
+                held = std::max<uint64_t>(held, band.size() + chunk.size());
+                reader.Read(index, chunk.data(), geometry.chunkWidth, filled, geometry.rowsPer,
+                            geometry.chunkLineBytes);
+                const uint32_t left = cx * geometry.chunkWidth;
+                const uint64_t bits = uint64_t(std::min(geometry.chunkWidth, width - left)) * bps * geometry.comps;
+                for (uint32_t r = 0; r < filled; ++r) {
+                    uint8_t* src = chunk.data() + size_t(r) * geometry.chunkLineBytes;
+                    if (prediction.on)
+                        DepredictRow(src, geometry.chunkWidth, prediction.distance, prediction.bits,
+                                     prediction.bigEndian, size_t(geometry.chunkLineBytes));
+                    CopyBits(band.data() + plane * planeSize + size_t(r) * geometry.planeLineBytes,
+                             uint64_t(left) * bps * geometry.comps, src, 0, bits);
+                }
+            }
+        }
+        for (uint32_t r = 0; r < rows; ++r) {
+            if (r >= bandFilled) {
+                writer.ConvertZero(top + r);
+                continue;
+            }
+            const uint8_t* line = band.data() + size_t(r) * geometry.planeLineBytes;
+            if (separate) {
+                InterleavePlanes(line, planeSize, row.data(), width, p.SamplesPerPixel, bps);
+                line = row.data();
+            }
+            writer.Convert(line, top + r);
+        }
+    }
+    return held;
 }
 
 }  // namespace
@@ -926,6 +1144,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream)
 
 void TTIFFGraphic::LoadImage(TStream& stream)
 {
+    peakSampleBytes_ = 0;
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
     TImageProperties& p = ImageProperties;
     const bool tiled = (p.Options & ioTiled) != 0;
@@ -944,14 +1163,15 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     if (decoder) decoder->DecodeInit();
     SetBytesPerLine(p);
 
-    TChunkReader reader(stream, BasePosition, chunks, decoder.get(), blocks, p.BitsPerSample);
+    TChunkReader reader(stream, BasePosition, chunks, decoder.get(), TPacking{p.Compression, p.Width}, blocks,
+                        p.BitsPerSample);
     const TPrediction prediction{p.Predictor == 2 && p.Compression != ctNone, separate ? 1u : p.SamplesPerPixel,
                                  p.BitsPerSample, (p.Options & ioBigEndian) != 0};
     p.StripCount = static_cast<uint32_t>(chunks.offsets.size());
     p.CurrentRow = 0;
     p.CurrentStrip = 0;
-    if (!tiled && !separate) ReadStrips(*this, reader, prediction);
-    else ReadTilesOrPlanes(*this, reader, tiled, separate, prediction);
+    peakSampleBytes_ = !tiled && !separate ? ReadStrips(*this, reader, prediction)
+                                           : ReadTilesOrPlanes(*this, reader, tiled, separate, prediction);
     if (decoder) decoder->DecodeEnd();
 }
 
@@ -974,27 +1194,30 @@ void TTIFFGraphic::SetColorMapPalette()
 {
     size_t i;
     if (!FindTag(tagColorMap, i)) return;
-    TIFDEntry e = ifd_[i];
+    const TIFDEntry& e = ifd_[i];
     if (e.DataType != ftShort && e.DataType != ftSShort) return;
-    // The values as stored; the colour manager swaps big-endian ones.
+    // The values as stored; the colour manager swaps big-endian ones. The
+    // count may be anything up to 2^32 - 1, so the map's size in bytes is
+    // reckoned in 64 bits: a map the file cannot hold is a short read.
+    const uint64_t n = e.DataLength;
     std::vector<uint8_t> raw;
-    const uint32_t n = e.DataLength;
-    if (uint64_t(n) * 2 <= 4) {
-        raw.resize(size_t(n) * 2);
+    if (n * 2 <= 4) {
+        raw.resize(static_cast<size_t>(n * 2));
         uint16_t w[2];
         std::memcpy(w, &e.Offset, 4);
         if (ImageProperties.Options & ioBigEndian) w[0] = Swap16(w[0]), w[1] = Swap16(w[1]);
         if (!raw.empty()) std::memcpy(raw.data(), w, raw.size());
     } else {
-        e.DataType = ftByte;  // read as bytes: no swapping here
-        e.DataLength = n * 2;
-        raw = RawValues(e);
+        raw = FileBytes(e.Offset, n * 2);
     }
-    const size_t third = n / 3;
+    const uint64_t third = n / 3;
+    assert(raw.size() >= 6 * third);
     if (!raw.empty()) std::memcpy(ColorMap, raw.data(), std::min<size_t>(raw.size(), sizeof ColorMap));
     const void* planes[3] = {raw.data(), raw.data() + 2 * third, raw.data() + 4 * third};
+    // A bitmap's palette holds 256 entries at most; the colour manager reads no more.
     if (third)
-        SetPalette(ColorManager.CreateColorPalette(planes, pfPlane16Triple, static_cast<uint32_t>(third), false));
+        SetPalette(ColorManager.CreateColorPalette(planes, pfPlane16Triple,
+                                                   static_cast<uint32_t>(std::min<uint64_t>(third, 256)), false));
 }
 
 // ---- EPS ---------------------------------------------------------------------

@@ -55,15 +55,25 @@ public:
 
     const std::vector<TIFDEntry>& IFD() const { return ifd_; }
 
+    // The most bytes of samples (a strip, or a band of tiles and one of
+    // them) that the last load held at once: the memory a picture takes
+    // besides its bitmap follows the data it holds, not the rows it claims.
+    uint64_t PeakSampleBytes() const { return peakSampleBytes_; }
+
 protected:
     std::vector<TIFDEntry> ifd_;
     uint16_t ColorMap[768] = {};
     uint32_t YCbCrPositioning = 1;
     std::vector<float> YCbCrCoefficients;
+    uint64_t peakSampleBytes_ = 0;
 
 private:
     // The raw bytes of a tag's values, in file order (empty when absent).
     std::vector<uint8_t> RawValues(const TIFDEntry& entry);
+    // `size` bytes of the file at `offset` (from BasePosition) as stored;
+    // the stream's read error, before any memory is taken, when the file
+    // does not hold them.
+    std::vector<uint8_t> FileBytes(uint32_t offset, uint64_t size);
     // The byte order, the version and the first directory's offset; false
     // when they are no TIFF's.
     bool ReadHeader(TStream& stream, uint32_t& offset);

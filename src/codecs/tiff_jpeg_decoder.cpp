@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include <jpeglib.h>
@@ -32,6 +33,11 @@ struct TTIFFJPEGDecoder::TState {
     size_t dataLength = 0;
     const uint8_t* tables = nullptr;
     size_t tablesLength = 0;
+    // The warnings shown so far (libjpeg's codes), and whether the end of
+    // the data was: each is shown once a picture, not once a strip, so that
+    // a file of many damaged strips does not bring up box after box.
+    std::set<int> warningsShown;
+    bool endShown = false;
 };
 
 namespace {
@@ -50,6 +56,7 @@ extern "C" void JPEGErrorExit(j_common_ptr cinfo)
 // libjpeg's warnings: shown, and decoding goes on.
 extern "C" void JPEGWarning(j_common_ptr cinfo)
 {
+    if (!StateOf(cinfo)->warningsShown.insert(cinfo->err->msg_code).second) return;
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     MessageBox(text, LoadStr(gesWarning), MB_ICONWARNING);
@@ -73,7 +80,8 @@ extern "C" void InitTablesSource(j_decompress_ptr cinfo)
 extern "C" boolean FillInputBuffer(j_decompress_ptr cinfo)
 {
     TState* s = StateOf(reinterpret_cast<j_common_ptr>(cinfo));
-    MessageBox(LoadStr(gesJPEGEOI), LoadStr(gesWarning), MB_ICONWARNING);
+    if (!s->endShown) MessageBox(LoadStr(gesJPEGEOI), LoadStr(gesWarning), MB_ICONWARNING);
+    s->endShown = true;
     s->source.next_input_byte = kEndOfImage;
     s->source.bytes_in_buffer = 2;
     return TRUE;

@@ -25,8 +25,9 @@ public:
     // must have the size, component count, precision and sampling the
     // properties expect (65200 to 65203); UnpackedSize must be whole rows
     // (65205). Data that ends early is completed as an ended image after a
-    // warning box. libjpeg's fatal errors raise ECodecCompression with its
-    // own message.
+    // warning box; that box and each of libjpeg's warnings are shown once
+    // from DecodeInit to DecodeEnd. libjpeg's fatal errors raise
+    // ECodecCompression with its own message.
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
     // Destroys the decompressor.
     void DecodeEnd() override;

@@ -1,0 +1,330 @@
+// TIFF files that claim more than they hold: value counts up to 2^32 - 1,
+// strips and tiles that name the same bytes many times or lack their byte
+// counts, tiles larger than their picture. Each is refused with its message
+// or read as far as its data goes, and the bytes each strip may read are
+// bounded by what its rows can take.
+#include <cstring>
+#include <map>
+
+#include "codecs/tiff.h"
+#include "picture_files.h"
+#include "platform/rtl/classes.h"
+#include "platform/rtl/messages.h"
+#include "support/zlib_stream.h"
+
+namespace {
+
+// A TIFF whose entries are written as given, counts and all: the builder of
+// picture_files.h derives each count from its values, these files must not.
+struct RawTiff {
+    struct Entry {
+        uint16_t tag, type;
+        uint32_t count, value;
+    };
+    bool big = false;
+    Bytes data = {};  // after the 8-byte header; offsets below count from the file's start
+    std::vector<Entry> entries = {};
+
+    // Appends a block at an even offset and returns that offset.
+    uint32_t Append(const Bytes& block)
+    {
+        if (data.size() % 2) data.push_back(0);
+        const auto at = uint32_t(8 + data.size());
+        data.insert(data.end(), block.begin(), block.end());
+        return at;
+    }
+    RawTiff& Tag(uint16_t tag, uint16_t type, uint32_t count, uint32_t value)
+    {
+        entries.push_back({tag, type, count, value});
+        return *this;
+    }
+    // Values in a block of their own, unless one fits the entry.
+    RawTiff& Longs(uint16_t tag, const std::vector<uint32_t>& values)
+    {
+        if (values.size() == 1) return Tag(tag, Tiff::Long, 1, values[0]);
+        Bytes block;
+        for (uint32_t v : values) Put(block, v, 4);
+        return Tag(tag, Tiff::Long, uint32_t(values.size()), Append(block));
+    }
+    RawTiff& Picture(uint32_t w, uint32_t h, uint32_t bits, uint32_t samples, uint32_t photometric,
+                     uint32_t compression)
+    {
+        return Tag(256, Tiff::Long, 1, w)
+            .Tag(257, Tiff::Long, 1, h)
+            .Tag(258, Tiff::Short, 1, bits)
+            .Tag(259, Tiff::Short, 1, compression)
+            .Tag(262, Tiff::Short, 1, photometric)
+            .Tag(277, Tiff::Short, 1, samples);
+    }
+    void Put(Bytes& out, uint32_t v, int size) const
+    {
+        for (int i = 0; i < size; ++i) out.push_back(uint8_t(v >> (big ? 8 * (size - 1 - i) : 8 * i)));
+    }
+    operator Bytes() const
+    {
+        Bytes out = {uint8_t(big ? 'M' : 'I'), uint8_t(big ? 'M' : 'I')};
+        Put(out, 42, 2);
+        Bytes body = data;
+        if (body.size() % 2) body.push_back(0);
+        Put(out, uint32_t(8 + body.size()), 4);
+        out.insert(out.end(), body.begin(), body.end());
+        std::vector<Entry> sorted = entries;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
+        Put(out, uint32_t(sorted.size()), 2);
+        for (const Entry& e : sorted) {
+            Put(out, e.tag, 2);
+            Put(out, e.type, 2);
+            Put(out, e.count, 4);
+            // A SHORT held in the entry sits in its first two bytes, whatever the byte order.
+            if (e.type == Tiff::Short && e.count == 1) {
+                Put(out, e.value, 2);
+                Put(out, 0, 2);
+            } else {
+                Put(out, e.value, 4);
+            }
+        }
+        Put(out, 0, 4);
+        return out;
+    }
+};
+
+const std::string kReadError = EReadError().what();
+const std::string kInvalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
+
+// A memory stream that counts the bytes read from it.
+class TCountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t n = TMemoryStream::Read(buffer, count);
+        read += n;
+        return n;
+    }
+    int64_t read = 0;
+};
+
+// A TIFF load: the picture as Describe gives it (or the error's message),
+// the bytes read from the file and the most bytes of samples held at once.
+struct TLoad {
+    std::string outcome;
+    int64_t read = 0;
+    uint64_t held = 0;
+};
+
+TLoad LoadTiff(const Bytes& file, const std::vector<std::pair<int, int>>& points)
+{
+    TLoad load;
+    TTIFFGraphic tiff;
+    TCountingStream stream(file.data(), file.size());
+    try {
+        tiff.LoadFromStream(stream);
+        load.outcome = Describe(tiff, points);
+    } catch (const std::exception& e) {
+        load.outcome = e.what();
+    }
+    load.read = stream.read;
+    load.held = tiff.PeakSampleBytes();
+    return load;
+}
+
+Bytes Reversed(Bytes bytes)
+{
+    for (uint8_t& b : bytes) b = ReverseBitsTable[b];
+    return bytes;
+}
+
+// A baseline JPEG of 8 x 1 gray pixels: one block whose coefficients are all
+// zero (each pixel 128), Huffman tables of one code each.
+Bytes TinyJpeg()
+{
+    Bytes oneCode(17, 0);
+    oneCode[0] = 1;
+    return Join({{0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00},
+                 Bytes(64, 1),
+                 {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x01, 0x00, 0x08, 0x01, 0x01, 0x11, 0x00},
+                 {0xFF, 0xC4, 0x00, 0x14, 0x00},
+                 oneCode,
+                 {0xFF, 0xC4, 0x00, 0x14, 0x10},
+                 oneCode,
+                 {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x3F, 0xFF, 0xD9}});
+}
+
+// ---- colour map ----------------------------------------------------------------
+
+TEST(TiffHostile, ColourMapCountIsCheckedAgainstTheFile)
+{
+    struct Case {
+        const char* name;
+        bool big;
+        uint32_t count;
+    };
+    const Case cases[] = {
+        {"2^31 values: twice that wraps to 0 in 32 bits", false, 0x80000000u},
+        {"2^31 + 1 values: twice that wraps to 2", false, 0x80000001u},
+        {"2^31 + 1 values, big-endian", true, 0x80000001u},
+        {"2^32 - 1 values", false, 0xFFFFFFFFu},
+        {"2^30 values: 2 GB the file does not hold", false, 0x40000000u},
+    };
+    for (const Case& c : cases) {
+        RawTiff t{.big = c.big};
+        const uint32_t pixel = t.Append({0, 0});
+        t.Picture(1, 1, 8, 1, 3, 1).Tag(273, Tiff::Long, 1, pixel).Tag(279, Tiff::Long, 1, 1);
+        t.Tag(320, Tiff::Short, c.count, pixel);
+        EXPECT_EQ(LoadError("tif", t), kReadError) << c.name;
+    }
+}
+
+TEST(TiffHostile, ColourMapLongerThanAPaletteGivesItsFirstEntries)
+{
+    // 3 x 300 values: red, green and blue planes 300 values apart; a bitmap
+    // palette takes the first 256 entries of each plane.
+    std::vector<uint32_t> map(900, 0);
+    map[5] = 0xFFFF, map[305] = 0x8080, map[605] = 0x1010;
+    const Bytes file = Tiff().Picture(2, 1, 8, 1, 3, 1).Set(320, Tiff::Short, map).Strip({5, 0});
+    EXPECT_EQ(Describe(*Load("tif", file), Row(0, 2)), "2x1/8 ff8010 00");
+}
+
+// ---- strips that name the same bytes ---------------------------------------
+
+TEST(TiffHostile, StripsReadNoMoreThanTheirRowsCanTake)
+{
+    // `strips` one-row strips of 8 pixels, all naming one strip's data that
+    // 64 KB of zeros follow. A strip without a byte count must not read to
+    // the end of the file, nor one whose count takes in the zeros read them
+    // again and again: each reads what its row can take packed, so the whole
+    // load reads less than twice the file, however many strips there are.
+    struct Case {
+        const char* name;
+        uint32_t compression, bits, photometric;
+        Bytes strip;
+        bool counts;
+        uint32_t strips;
+        std::string expected;
+    };
+    const Bytes packBits = {7, 1, 2, 3, 4, 5, 6, 7, 8};
+    const Bytes deflate = ZlibCompress({1, 2, 3, 4, 5, 6, 7, 8}, 9);
+    const Bytes group3 = TFaxBits().Eol().Run(true, 2).Run(false, 6).bytes;
+    const Bytes huffman = TFaxBits().Run(true, 2).Run(false, 6).bytes;
+    const Bytes thunder = {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8};  // raw 4-bit pixels
+    const Case cases[] = {
+        {"PackBits without byte counts", 32773, 8, 1, packBits, false, 100, "8x100/8 01 08 01 08"},
+        {"PackBits, counts of 64 KB", 32773, 8, 1, packBits, true, 100, "8x100/8 01 08 01 08"},
+        {"deflate without byte counts", 8, 8, 1, deflate, false, 100, "8x100/8 01 08 01 08"},
+        {"deflate, counts of 64 KB", 8, 8, 1, deflate, true, 100, "8x100/8 01 08 01 08"},
+        {"Group 3 fax, reversed bits, without byte counts", 3, 1, 0, Reversed(group3), false, 100,
+         "8x100/1 ff 00 ff 00"},
+        {"modified Huffman, counts of 64 KB", 2, 1, 0, huffman, true, 100, "8x100/1 ff 00 ff 00"},
+        {"ThunderScan without byte counts", 32809, 4, 1, thunder, false, 100, "8x100/4 11 88 11 88"},
+        {"JPEG, counts of 64 KB", 7, 8, 1, TinyJpeg(), true, 10, "8x10/8 80 80 80 80"},
+        {"uncompressed", 1, 8, 1, {1, 2, 3, 4, 5, 6, 7, 8}, false, 100, "8x100/8 01 08 01 08"},
+    };
+    for (const Case& c : cases) {
+        RawTiff t;
+        const uint32_t at = t.Append(Join({c.strip, Bytes(65536, 0)}));
+        t.Picture(8, c.strips, c.bits, 1, c.photometric, c.compression).Tag(278, Tiff::Short, 1, 1);
+        if (c.compression == 3) t.Tag(266, Tiff::Short, 1, 2);
+        t.Longs(273, std::vector<uint32_t>(c.strips, at));
+        if (c.counts) t.Longs(279, std::vector<uint32_t>(c.strips, uint32_t(c.strip.size() + 65536)));
+        const Bytes file = t;
+        const int last = int(c.strips) - 1;
+        const TLoad load = LoadTiff(file, {{0, 0}, {7, 0}, {0, last}, {7, last}});
+        EXPECT_EQ(load.outcome, c.expected) << c.name;
+        EXPECT_LT(load.read, 2 * int64_t(file.size())) << c.name;
+    }
+}
+
+TEST(TiffHostile, StripWithoutByteCountEndsWhereTheNextStarts)
+{
+    // Two one-row PackBits strips back to back, without byte counts: the
+    // first strip's data gives half its row, and reading on would take the
+    // second strip's packets for the rest of it.
+    const Bytes data = {0x01, 10, 20, 0x03, 1, 2, 3, 4};
+    for (bool firstIsFirst : {true, false}) {
+        RawTiff t;
+        const uint32_t at = t.Append(data);
+        t.Picture(4, 2, 8, 1, 1, 32773).Tag(278, Tiff::Short, 1, 1);
+        t.Longs(273, firstIsFirst ? std::vector<uint32_t>{at, at + 3} : std::vector<uint32_t>{at + 3, at});
+        const std::string expected = firstIsFirst ? "4x2/8 0a 14 00 00 01 02 03 04" : "4x2/8 01 02 03 04 0a 14 00 00";
+        EXPECT_EQ(LoadTiff(t, {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {0, 1}, {1, 1}, {2, 1}, {3, 1}}).outcome, expected)
+            << firstIsFirst;
+    }
+}
+
+TEST(TiffHostile, StripByteCountPastTheEndIsAShortRead)
+{
+    RawTiff t;
+    const uint32_t at = t.Append({7, 1, 2, 3, 4, 5, 6, 7, 8});
+    t.Picture(8, 1, 8, 1, 1, 32773).Tag(273, Tiff::Long, 1, at).Tag(279, Tiff::Long, 1, 0xFFFFFFF0u);
+    EXPECT_EQ(LoadTiff(t, {}).outcome, kReadError);
+}
+
+TEST(TiffHostile, JpegStripsCutShortWarnOnceAPicture)
+{
+    // 100 one-row strips, each a JPEG stream that ends before its data: each
+    // is completed as an ended image, with one warning box for the picture
+    // rather than one or two for every strip.
+    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
+    RawTiff t;
+    const uint32_t at = t.Append(cut);
+    t.Picture(8, 100, 8, 1, 1, 7).Tag(278, Tiff::Short, 1, 1);
+    t.Longs(273, std::vector<uint32_t>(100, at)).Longs(279, std::vector<uint32_t>(100, uint32_t(cut.size())));
+    TRecordingSink sink;
+    TScopedMessageSink scoped(sink);
+    EXPECT_EQ(LoadTiff(t, {{0, 0}, {7, 99}}).outcome, "8x100/8 80 80");
+    std::map<std::string, int> shown;
+    for (const TMessageRecord& m : sink.messages) ++shown[m.text];
+    EXPECT_EQ(shown["JPEG decompression error. Unexpected end of input."], 1);
+    for (const auto& [text, times] : shown) EXPECT_EQ(times, 1) << text;
+}
+
+// ---- rows and tiles beyond the data ----------------------------------------
+
+TEST(TiffHostile, RowsNoDataReachesTakeNoMemory)
+{
+    // 16-bit gray, 256 x 512 in one PackBits strip of two bytes: a run of
+    // 128 bytes fills the first 64 pixels of row 0; every other row is zero.
+    // Only the row that the data reaches is held, not the 256 KB of samples
+    // the strip claims.
+    RawTiff strip;
+    const uint32_t at = strip.Append({0x81, 0x40});
+    strip.Picture(256, 512, 16, 1, 1, 32773).Tag(273, Tiff::Long, 1, at).Tag(279, Tiff::Long, 1, 2);
+    const TLoad a = LoadTiff(strip, {{0, 0}, {63, 0}, {64, 0}, {0, 1}, {255, 511}});
+    EXPECT_EQ(a.outcome, "256x512/8 40 40 00 00 00");
+    EXPECT_LE(a.held, 512u);
+
+    // The same as 16 tiles of 64 x 128 pixels, each with the two bytes.
+    RawTiff tiles;
+    const uint32_t tile = tiles.Append({0x81, 0x40});
+    tiles.Picture(256, 512, 16, 1, 1, 32773).Tag(322, Tiff::Long, 1, 64).Tag(323, Tiff::Long, 1, 128);
+    tiles.Longs(324, std::vector<uint32_t>(16, tile)).Longs(325, std::vector<uint32_t>(16, 2));
+    const TLoad b = LoadTiff(tiles, {{0, 0}, {63, 0}, {0, 1}, {64, 128}, {255, 511}});
+    EXPECT_EQ(b.outcome, "256x512/8 40 40 00 40 00");
+    EXPECT_LE(b.held, 4 * 512u + 128u);
+}
+
+TEST(TiffHostile, TilesFarLargerThanThePictureAreRefused)
+{
+    struct Case {
+        const char* name;
+        uint32_t width, height, tileWidth, tileLength, tiles;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a column of 128 rows in tiles a million pixels wide", 1, 128, 1 << 20, 1, 128, kInvalid},
+        {"one pixel in a tile of 2^27 rows", 1, 1, 1, 1 << 27, 1, kInvalid},
+        {"one pixel in a tile of 16 x 16", 1, 1, 16, 16, 1, "1x1/8 07"},
+        {"10 x 10 pixels in a tile of 256 x 256", 10, 10, 256, 256, 1, "10x10/8 07"},
+    };
+    for (const Case& c : cases) {
+        RawTiff t;
+        const uint32_t tile = t.Append(Bytes(16, 7));
+        t.Picture(c.width, c.height, 8, 1, 1, 1)
+            .Tag(322, Tiff::Long, 1, c.tileWidth)
+            .Tag(323, Tiff::Long, 1, c.tileLength);
+        t.Longs(324, std::vector<uint32_t>(c.tiles, tile));
+        EXPECT_EQ(LoadTiff(t, {{0, 0}}).outcome, c.expected) << c.name;
+    }
+}
+
+}  // namespace
