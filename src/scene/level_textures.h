@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+class TBitmap;
 class Ttrlevel;
 
 // Uploads the level's textiles to the program's texture store as pages
@@ -14,3 +16,8 @@ class Ttrlevel;
 // bounded by the pixels the level holds. Without a texture store nothing is
 // uploaded.
 int32_t LoadLevelTextures(const Ttrlevel& level, int32_t firstId);
+
+// The textiles LoadLevelTextures uploads, as one 16-bit bitmap 256 pixels
+// wide with page i at rows 256 x i .. 256 x i + 255; nothing is uploaded.
+// A bitmap too large to be had raises EOutOfResources (or std::bad_alloc).
+std::unique_ptr<TBitmap> LevelTexturePicture(const Ttrlevel& level);
