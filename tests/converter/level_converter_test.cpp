@@ -522,6 +522,37 @@ TEST(LevelConverter, RunningTwiceGivesTheSameProject)
     EXPECT_EQ(AnyDifference(first, c.project), "");
 }
 
+// A run may repeat its functions any number of times. Every sector of a
+// room of 20 x 20 reads one run of over 150,000 entries: the conversion
+// costs the entries once, not once per sector, and gives what the run's
+// short equal (the same slants modulo 256, the portal once) gives.
+TEST(LevelConverter, ALongRunCostsItsEntriesOnceAndActsAsItsShortEqual)
+{
+    auto convert = [](int repeats) {
+        TConversion c;
+        AddPlainRoom(*c.level, 0, 0, 20, 20);
+        AddPlainRoom(*c.level, 20, 0, 3, 3);
+        AddPortal(*c.level, 0, 1);
+        std::vector<uint16_t> run;
+        for (int i = 0; i < repeats; ++i) {
+            run.insert(run.end(), {FD_FLOOR_SLANT, 0x0001, FD_CEILING_SLANT, 0xFF02, FD_PORTAL, 1});
+            run.insert(run.end(), {FD_PORTAL, 0});  // room 0 is no portal of its own
+        }
+        run.push_back(0x8000 | FD_DEATH);
+        const uint16_t at = AddFloorData(*c.level, run);
+        for (int x = 1; x <= 20; ++x)
+            for (int z = 1; z <= 20; ++z) LevelSector(*c.level, 0, x, z).floor_data_index = at;
+        c.options.includeDeathSectors = true;
+        c.Run();
+        return c.project;
+    };
+    const tcuarto_list longRun = convert(256 * 75 + 3), shortRun = convert(3);
+    EXPECT_EQ(AnyDifference(longRun, shortRun), "");
+    EXPECT_EQ(longRun.rooms[1].sectors[20][7].roomBeside, 2);
+    EXPECT_EQ(longRun.rooms[1].sectors[5][5].floorXRise, 1);
+    EXPECT_EQ(longRun.rooms[1].sectors[5][5].death, 1);
+}
+
 // Two rooms side by side, 4 x 5 sectors, written as a game level file, read
 // back and converted: a doorway in the last column of the first, a slant and a
 // death sector in it; the second lies one sector higher and is water.
