@@ -131,6 +131,10 @@ void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, co
     const int64_t tree = m.mesh_tree;
     int32_t record = meshes.MapPointer(firstMesh);
 
+    // Finding the frame walks the moveables after this one (up to the next
+    // that has animations), as many as the level holds: the walk costs the
+    // layer's level work one unit a moveable.
+    if (!gl.SpendLevelWork(int64_t(MoveableCount(level)) - moveable)) return;
     const int64_t f = GetFrameOffset(level, moveable, animation, frame);
     const double root[3] = {FrameWord(level, f + 6) / d, -FrameWord(level, f + 7) / d, -FrameWord(level, f + 8) / d};
     int64_t cursor = f + (OldFrames(level) ? 10 : 9);

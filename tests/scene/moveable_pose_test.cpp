@@ -218,16 +218,31 @@ TEST_F(MoveablePose, MeshesCostTheLayersLevelWork)
 {
     Chain(LEVEL_TR2, 5, {{}, {}, {}, {}}, {Frame({{1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}})});
     const int64_t mesh = 16 + 1 + 3 + 1;
-    // The work at the start, the vertices drawn and the work left.
+    // The work at the start, the vertices drawn and the work left; the
+    // frame is found for one unit (the one moveable).
     const std::tuple<int64_t, size_t, int64_t> budgets[] = {
-        {LevelDrawWork, 15, LevelDrawWork - 5 * mesh},
-        {5 * mesh, 15, 0},
-        {2 * mesh, 6, 0},
-        {2 * mesh + 20, 6, 4},  // the third mesh is placed, and then too costly to draw
-        {mesh - 1, 0, 4},
-        {15, 0, 15},  // too little to place the first
+        {LevelDrawWork, 15, LevelDrawWork - 1 - 5 * mesh},
+        {1 + 5 * mesh, 15, 0},
+        {1 + 2 * mesh, 6, 0},
+        {1 + 2 * mesh + 20, 6, 4},  // the third mesh is placed, and then too costly to draw
+        {mesh, 0, 4},
+        {16, 0, 15},  // too little to place the first
+        {0, 0, 0},    // too little to find the frame
     };
     for (const auto& [budget, vertices, left] : budgets) {
+        gl.LevelWorkLeft = budget;
+        EXPECT_EQ(Draw(0).size(), vertices) << budget;
+        EXPECT_EQ(gl.LevelWorkLeft, left) << budget;
+    }
+    // 300,000 moveables after it without animations: finding the frame
+    // walks them all.
+    level->SetNumMoveables(300001);
+    for (size_t m = 1; m < level->moveables.size(); ++m) level->moveables[m].animation = -1;
+    const std::tuple<int64_t, size_t, int64_t> walks[] = {
+        {300000, 0, 300000},
+        {LevelDrawWork, 15, LevelDrawWork - 300001 - 5 * mesh},
+    };
+    for (const auto& [budget, vertices, left] : walks) {
         gl.LevelWorkLeft = budget;
         EXPECT_EQ(Draw(0).size(), vertices) << budget;
         EXPECT_EQ(gl.LevelWorkLeft, left) << budget;
