@@ -78,7 +78,7 @@ bool TMain_Form::LoadBasefile(const std::string& fileName, bool chosen)
         items.push_back("Item# " + std::to_string(i) + "-" + CatalogName(*catalog, L.items[i].id));
 
     TTexturePageSet pages;
-    if (TextureBuffer) pages = TextureBuffer->MakeTexturePages(*LevelTexturePicture(L));
+    if (TextureBuffer) pages = TextureBuffer->MakeTexturePages(*LevelTexturePicture(L, BASEFILE_FIRST_ID));
     // A page the device has no room for is memory run out like any other.
     if (!pages.Complete()) throw std::bad_alloc();
 

@@ -61,7 +61,8 @@ std::vector<std::string> ItemInfoLines(const titem& item);
 int32_t NextItemNumberOf(const tcuarto_list& project);
 
 // True when a picture of this size can be a Texturesfile: 256 or 512
-// pixels wide and at least 64 high.
+// pixels wide and at least 64 high, and laid out (LayTexturePages) in at
+// most 999 pages, so that its page ids stay below the Basefile's.
 bool TexturesfileSizeFits(int width, int height);
 
 // The picture drawn on black into a 16-bit bitmap 256 pixels wide whose

@@ -6,6 +6,7 @@
 #include "display/dib_picture.h"
 #include "display/dib_viewer.h"
 #include "display/texture_store.h"
+#include "editor/project_commands.h"
 #include "editor_fixture.h"
 #include "level/trlevel.h"
 #include "platform/d3d8/d3d8_control.h"
@@ -349,6 +350,32 @@ TEST_F(BasefileCommands, RunningOutOfMemoryKeepsTheLoadedLevelPanelAndPages)
     EXPECT_EQ(BasefileLevel->version_code, LEVEL_TR4);
     EXPECT_EQ(PanelBitmap->Height(), 512);
     EXPECT_NE(TextureBuffer->Find(1002), nullptr);
+}
+
+// A Texturesfile is 256 or 512 pixels wide, at least 64 high, and its pages
+// (a 512-wide picture's halves one below the other, each rounded up to 64
+// rows) take ids 1 to 999 at most, below the Basefile's.
+TEST(TexturesfileSize, WidthsHeightsAndPageCounts)
+{
+    const struct {
+        int width, height;
+        bool fits;
+    } sizes[] = {
+        {256, 64, true},
+        {512, 64, true},
+        {256, 63, false},
+        {300, 256, false},
+        {0, 0, false},
+        {256, 999 * 256, true},
+        {256, 999 * 256 + 1, false},
+        {512, 999 * 128, true},
+        {512, 999 * 128 - 63, true},
+        {512, 999 * 128 + 1, false},
+        {256, INT32_MAX, false},
+        {512, INT32_MAX, false},
+    };
+    for (const auto& s : sizes)
+        EXPECT_EQ(TexturesfileSizeFits(s.width, s.height), s.fits) << s.width << "x" << s.height;
 }
 
 using TexturesfileCommands = EditorWindowTest;
