@@ -419,12 +419,15 @@ TConversionResult ConvertLevelToProject(const Ttrlevel& level, tcuarto_list& pro
 {
     TConversionResult result;
 
+    // The floor-data index is the one part whose size follows the level's
+    // data: it is made before anything of the project changes, so that
+    // running out of memory on it leaves the project as it was.
+    IndexFloorData(level, hooks.Gauge3, hooks.Gauge2);
+
     ResetForConversion(project, scene);
     if (hooks.ProjectReset) hooks.ProjectReset();
     SetProjectTexts(project, hooks.Today ? hooks.Today() : ShortDateText());
     if (hooks.MapReset) hooks.MapReset();
-
-    IndexFloorData(level, hooks.Gauge3, hooks.Gauge2);
 
     // Room numbers and links are single bytes: a level with more rooms keeps
     // its first 255.

@@ -109,7 +109,8 @@ TEST(LevelConverter, HooksAndGaugesBetweenTheSteps)
     c.hooks.Gauge3 = &gauge3;
     std::vector<std::string> events;
     c.hooks.ProjectReset = [&] {
-        events.push_back("reset " + std::to_string(c.project.roomCount) + " " + c.project.comments.str());
+        events.push_back("reset " + std::to_string(c.project.roomCount) + " " + c.project.comments.str() + " " +
+                         std::to_string(FloorDataIndex.size()));
     };
     c.hooks.MapReset = [&] {
         events.push_back("map " + c.project.comments.str() + " " + std::to_string(gauge2.Position()));
@@ -121,7 +122,8 @@ TEST(LevelConverter, HooksAndGaugesBetweenTheSteps)
         events.push_back("items " + std::to_string(c.project.itemCount) + " " + std::to_string(gauge3.Position()));
     };
     c.Run();
-    EXPECT_EQ(events, (std::vector<std::string>{"reset 0 old", "map Created On:  24/12/2003 0", "Room#1 26",
+    // The floor-data index is made before the project changes.
+    EXPECT_EQ(events, (std::vector<std::string>{"reset 0 old 2", "map Created On:  24/12/2003 25", "Room#1 26",
                                                 "Room#2 27", "items 0 0"}));
     EXPECT_EQ(std::make_tuple(c.project.itemCount, gauge2.Position()),
               std::make_tuple(int16_t(1), 150));  // the gauge stops at its maximum
