@@ -526,9 +526,10 @@ TEST(LevelConverter, RunningTwiceGivesTheSameProject)
 
 // A run may repeat its functions any number of times. Every sector of a
 // room of 20 x 20 reads one run of over 150,000 entries: the conversion
-// costs the entries once, not once per sector, and gives what the run's
-// short equal (the same slants modulo 256, the portal once) gives.
-TEST(LevelConverter, ALongRunCostsItsEntriesOnceAndActsAsItsShortEqual)
+// costs the entries once, not once per sector, and the run acts as its
+// first MAX_GROUP_ENTRIES functions (four rounds of slants and portals)
+// with the death its end brings.
+TEST(LevelConverter, ALongRunCostsItsEntriesOnceAndActsAsItsFirstFunctions)
 {
     auto convert = [](int repeats) {
         TConversion c;
@@ -537,7 +538,7 @@ TEST(LevelConverter, ALongRunCostsItsEntriesOnceAndActsAsItsShortEqual)
         AddPortal(*c.level, 0, 1);
         std::vector<uint16_t> run;
         for (int i = 0; i < repeats; ++i) {
-            run.insert(run.end(), {FD_FLOOR_SLANT, 0x0001, FD_CEILING_SLANT, 0xFF02, FD_PORTAL, 1});
+            run.insert(run.end(), {FD_FLOOR_SLANT, 0x0030, FD_CEILING_SLANT, 0xFF02, FD_PORTAL, 1});
             run.insert(run.end(), {FD_PORTAL, 0});  // room 0 is no portal of its own
         }
         run.push_back(0x8000 | FD_DEATH);
@@ -548,11 +549,14 @@ TEST(LevelConverter, ALongRunCostsItsEntriesOnceAndActsAsItsShortEqual)
         c.Run();
         return c.project;
     };
-    const tcuarto_list longRun = convert(256 * 75 + 3), shortRun = convert(3);
-    EXPECT_EQ(AnyDifference(longRun, shortRun), "");
+    static_assert(MAX_GROUP_ENTRIES == 16);
+    const tcuarto_list longRun = convert(256 * 75 + 3), firstFour = convert(4);
+    EXPECT_EQ(AnyDifference(longRun, firstFour), "");
+    const tsector& s = longRun.rooms[1].sectors[5][5];
+    // Four X rises of 48 clicks take 192 off the floor: the signed byte 64.
+    EXPECT_EQ(std::tuple(int(s.floorXRise), int(s.floorBase), int(s.floorClicks)), std::tuple(48, 16, 0));
+    EXPECT_EQ(s.death, 1);
     EXPECT_EQ(longRun.rooms[1].sectors[20][7].roomBeside, 2);
-    EXPECT_EQ(longRun.rooms[1].sectors[5][5].floorXRise, 1);
-    EXPECT_EQ(longRun.rooms[1].sectors[5][5].death, 1);
 }
 
 // Two rooms side by side, 4 x 5 sectors, written as a game level file, read
