@@ -1,6 +1,7 @@
 // The File menu's loaders of the material a project is built on: the
 // Basefile (a game level with its meshes, object names and texture pages)
 // and the Texturesfile (a picture cut into the texture panel's pages).
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -50,7 +51,8 @@ bool TMain_Form::LoadBasefile(const std::string& fileName, bool chosen)
     BuildMeshList(meshes, L);
 
     std::vector<std::string> statics;
-    const std::size_t staticCount = std::min<std::size_t>(L.num_static_meshes, L.static_meshes.size());
+    const std::size_t staticCount =
+        std::min({std::size_t(L.num_static_meshes), L.static_meshes.size(), MAX_BASEFILE_LIST_LINES});
     statics.reserve(staticCount);
     for (std::size_t i = 0; i < staticCount; ++i) statics.push_back("Static Mesh#" + std::to_string(i));
 
@@ -62,17 +64,18 @@ bool TMain_Form::LoadBasefile(const std::string& fileName, bool chosen)
     // scene draws items with that moveable.
     std::vector<std::string> moveables;
     const std::size_t moveableCount = std::min<std::size_t>(L.num_moveables, L.moveables.size());
-    moveables.reserve(moveableCount);
+    moveables.reserve(std::min(moveableCount, MAX_BASEFILE_LIST_LINES));
     for (std::size_t i = 0; i < moveableCount; ++i) {
         const uint32_t id = L.moveables[i].object_id;
         const bool known = id < static_cast<uint32_t>(TR_CATALOG_SIZE);
-        moveables.push_back(known ? (*catalog)[id].name : "Moveable Id#" + std::to_string(id));
+        if (i < MAX_BASEFILE_LIST_LINES)
+            moveables.push_back(known ? (*catalog)[id].name : "Moveable Id#" + std::to_string(id));
         if (known) (*catalog)[id].flag = static_cast<uint16_t>(i);
     }
 
     const std::vector<std::string> info = BasefileInfoLines(L);
     std::vector<std::string> items;
-    const std::size_t itemCount = std::min<std::size_t>(L.num_items, L.items.size());
+    const std::size_t itemCount = std::min({std::size_t(L.num_items), L.items.size(), MAX_BASEFILE_LIST_LINES});
     items.reserve(itemCount);
     for (std::size_t i = 0; i < itemCount; ++i)
         items.push_back("Item# " + std::to_string(i) + "-" + CatalogName(*catalog, L.items[i].id));
@@ -91,22 +94,20 @@ bool TMain_Form::LoadBasefile(const std::string& fileName, bool chosen)
     if (TextureBuffer) TextureBuffer->PlaceTexturePages(std::move(pages), BASEFILE_FIRST_ID);
 
     ListBox1->ClearItems();
-    for (const std::string& line : statics) ListBox1->AddItem(line);
+    ListBox1->AddItems(statics);
     ListBox1->SetItemIndex(0);
     ListBox2->ClearItems();
     ListBox3->ClearItems();
-    for (const std::string& name : moveables) {
-        ListBox2->AddItem(name);
-        ListBox3->AddItem(name);
-    }
+    ListBox2->AddItems(moveables);
+    ListBox3->AddItems(moveables);
     ListBox2->SetItemIndex(0);
     ListBox3->SetItemIndex(0);
 
     ListBox4Click();
 
     Memo2->ClearLines();
-    for (const std::string& line : info) Memo2->AddLine(line);
-    for (const std::string& line : items) Memo3->AddLine(line);
+    Memo2->AddLines(info);
+    Memo3->AddLines(items);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // Texturesfile picture into a column of texture pages.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,11 @@ inline constexpr const char* TEXTURESFILE_SIZE_TEXT =
 inline constexpr const char* SAVED_AS_TEXT = "Level Saved as ";
 // The comment of a new project.
 inline constexpr const char* NEW_PROJECT_COMMENT = "Created with Brackwater";
+
+// Lines the Basefile's static mesh and moveable lists and its item memo
+// get at most: the games' levels hold some hundreds of each, a crafted one
+// millions, which the lists would take minutes and gigabytes to hold.
+constexpr std::size_t MAX_BASEFILE_LIST_LINES = 65536;
 
 // The first texture id of the Texturesfile's pages and of the Basefile's.
 constexpr int TEXTURESFILE_FIRST_ID = 1;

@@ -378,6 +378,35 @@ TEST(TexturesfileSize, WidthsHeightsAndPageCounts)
         EXPECT_EQ(TexturesfileSizeFits(s.width, s.height), s.fits) << s.width << "x" << s.height;
 }
 
+// A level may hold millions of static meshes, moveables and items; the
+// lists and the item memo show the first MAX_BASEFILE_LIST_LINES of each,
+// while every moveable still gives its object's entry its place.
+TEST_F(BasefileCommands, ListsShowAtMostTheirLimitOfLines)
+{
+    StartWindow();
+    const std::size_t many = MAX_BASEFILE_LIST_LINES + 500;
+    TLevelDesc d = NamedLevel(LEVEL_TR2);
+    d.static_meshes.resize(many, d.static_meshes[0]);
+    d.moveables.resize(many, d.moveables[2]);  // object 7
+    d.moveables.back().object_id = 9;
+    d.items.resize(many, d.items[0]);
+    SaveLevelFile(dir.file("many.tr2"), d);
+    const int memo3 = form->Memo3->LineCount();
+    Choose(form->FileOpen2, dir.file("many.tr2"));
+    ASSERT_TRUE(sink.exceptions.empty()) << sink.exceptions.front();
+    const int limit = int(MAX_BASEFILE_LIST_LINES);
+    EXPECT_EQ(form->ListBox1->Count(), limit);
+    EXPECT_EQ(form->ListBox2->Count(), limit);
+    EXPECT_EQ(form->ListBox3->Count(), limit);
+    EXPECT_EQ(form->Memo3->LineCount() - memo3, limit);
+    EXPECT_EQ(form->ListBox1->ItemText(limit - 1), "Static Mesh#" + std::to_string(limit - 1));
+    EXPECT_EQ(form->ListBox3->ItemText(limit - 1), form->ListBox3->ItemText(2));
+    EXPECT_EQ(form->Memo3->Lines().back(), "Item# " + std::to_string(limit - 1) + "-Lara");
+    EXPECT_EQ(form->Memo2->Lines()[23], "Total Movables In Basefile:" + std::to_string(many));
+    EXPECT_EQ(MoveableCatalog[9].flag, uint16_t(many - 1));
+    EXPECT_EQ(MoveableCatalog[7].flag, uint16_t(many - 2));
+}
+
 using TexturesfileCommands = EditorWindowTest;
 
 TEST_F(TexturesfileCommands, A512By256PictureBecomesTwoPagesWithTheRightHalfBelow)
