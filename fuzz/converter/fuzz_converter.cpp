@@ -1,7 +1,8 @@
 // Converts a level whose rooms, sectors, portals, floor data and items come
 // from arbitrary bytes (counts that disagree with the tables included) into
 // a project: the conversion must not read or write outside any table, and
-// every room link and item it stores must name a room of the project.
+// every room link and item it stores must name a room of the project. A
+// closing byte may repeat the floor data into a long run.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -64,6 +65,14 @@ void BuildLevel(TInput& in, Ttrlevel& level, TConverterOptions& o)
     level.SetNumItems(uint32_t(items));
     for (size_t i = 0; i < items; ++i) in.Fill(&level.items[i], sizeof(tlevel_item));
     if (in.Byte() % 8 == 0) level.num_items += in.Byte();
+
+    // Large counts from small inputs: the floor data read may be repeated
+    // up to 2^18 words, so that one run can be as long as a level allows.
+    if (in.Byte() % 16 == 1 && words > 0) {
+        const size_t total = size_t(1) << 18;
+        level.SetNumFloorData(uint32_t(total));
+        for (size_t i = words; i < total; ++i) level.floor_data[i] = level.floor_data[i % words];
+    }
 }
 
 void CheckProject(const tcuarto_list& p)

@@ -118,7 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CheckList(list);
     LoadLevelTextures(level, LEVEL_TEXTURE_FIRST_ID);
 
+    // The layer's own bounds, lowered so that one input stays quick: a
+    // single moveable may ask for far more than this.
     TxGL gl;
+    gl.VertexLimit = 200000;
+    gl.LevelWorkLeft = int64_t(1) << 22;
     gl.LoadIdentity();
     gl.ColoredFaceTexture = 5002;
     const size_t textures = std::min<size_t>(level.object_textures.size(), 2000);

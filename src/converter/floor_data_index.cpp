@@ -56,7 +56,7 @@ public:
             }
             if (entry.function > 25) group.highFunction = 1;
             if (entry.function == FD_TRIGGER) Trigger(entry);
-            group.entries.push_back(std::move(entry));
+            if (group.entries.size() < MAX_GROUP_ENTRIES) group.entries.push_back(std::move(entry));
         }
         group.entryCount = static_cast<int32_t>(group.entries.size());
         return group;
@@ -91,7 +91,7 @@ private:
                     more = (b & 0x8000) == 0;
                 }
             }
-            t.actions.push_back(action);
+            if (t.actions.size() < MAX_TRIGGER_ACTIONS) t.actions.push_back(action);
         }
         t.actionCount = static_cast<int32_t>(t.actions.size());
     }
@@ -112,15 +112,20 @@ void IndexFloorData(const Ttrlevel& level, TProgressBar* Gauge3, TProgressBar* G
     FloorDataIndex.assign(count, 0);
 
     TFloorDataScanner scan(level.floor_data.data(), count);
+    size_t runs = 0;
     while (!scan.AtEnd()) {
         const size_t start = scan.Position();
-        FloorDataGroups.push_back(scan.Run());
+        tfloordata_group group = scan.Run();
         // The index is filled at each run's true position: a run that starts
         // past word 65535 keeps only the low 16 bits in its group record and
         // must not take over the slot of an earlier run. Group numbers past
-        // 65535 cannot be stored; no sector can reach their runs anyway.
-        const size_t number = FloorDataGroups.size() - 1;
-        if (number <= 0xFFFF) FloorDataIndex[start] = static_cast<uint16_t>(number);
+        // 65535 cannot be stored; no sector can reach their runs, and their
+        // groups are not kept.
+        const size_t number = ++runs;
+        if (number <= 0xFFFF) {
+            FloorDataGroups.push_back(std::move(group));
+            FloorDataIndex[start] = static_cast<uint16_t>(number);
+        }
 
         const double done = static_cast<double>(std::min(scan.Position(), count)) / static_cast<double>(count);
         StepGauge(Gauge3, static_cast<int>(done * 100.0));

@@ -8,6 +8,7 @@
 // reads an entry's data word.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -56,14 +57,24 @@ constexpr uint16_t FD_CEILING_SLANT = 3;
 constexpr uint16_t FD_TRIGGER = 4;
 constexpr uint16_t FD_DEATH = 5;
 
-// The groups, numbered from 0; group 0 is always there and empty.
+// Functions a group keeps at most, and actions a trigger keeps at most: the
+// games' runs hold a few functions and their triggers some tens of actions,
+// while a run of a crafted level may go on for all its words. A longer run
+// or action list is read to its end, so that the runs after it are found
+// and the group's flags count all of it, but the rest is not kept.
+constexpr std::size_t MAX_GROUP_ENTRIES = 16;
+constexpr std::size_t MAX_TRIGGER_ACTIONS = 64;
+
+// The groups, numbered from 0; group 0 is always there and empty. Only the
+// groups the index can name are kept (numbers up to 65535).
 extern std::vector<tfloordata_group> FloorDataGroups;
 // One element per floor-data word: the number of the group whose run starts
 // at that word, 0 at every other position.
 extern std::vector<uint16_t> FloorDataIndex;
 
 // Decodes the level's floor data into FloorDataGroups and FloorDataIndex,
-// replacing what they held. While scanning, Gauge3 runs from 0 to 100 and
+// replacing what they held; what they take is bounded by 65536 groups of
+// MAX_GROUP_ENTRIES entries and two bytes a word. While scanning, Gauge3 runs from 0 to 100 and
 // Gauge2 from 0 to 25 with the position reached; Gauge3 is then set back to
 // 0. Either gauge may be null. The scan never reads past the level's words:
 // a run ends with the data even when its last function lacks the end flag,

@@ -1,7 +1,9 @@
 #include "converter/level_converter.h"
 
 #include <algorithm>
+#include <array>
 #include <ctime>
+#include <optional>
 
 #include "converter/floor_data_index.h"
 #include "converter/level_sectors.h"
@@ -257,6 +259,36 @@ private:
         }
     }
 
+    // What of a group's entries the sectors it serves use, gathered once per
+    // group: a run may repeat its functions any number of times, and going
+    // through all of them for every sector would cost sectors times entries.
+    struct TGroupUse {
+        // The data words of its portal entries that can name a converted
+        // room, each once, in the order of their last entry.
+        std::vector<uint16_t> portalRooms;
+        TSlantSummary floorSlants, ceilingSlants;
+    };
+
+    const TGroupUse& UseOf(uint16_t number)
+    {
+        if (uses_.empty()) uses_.resize(std::min<size_t>(FloorDataGroups.size(), size_t(0xFFFF) + 1));
+        std::optional<TGroupUse>& use = uses_[number];
+        if (use) return *use;
+        const tfloordata_group& group = FloorDataGroups[number];
+        use.emplace();
+        std::array<bool, MAX_CONVERTED_ROOMS> seen{};
+        for (size_t k = group.entries.size(); k-- > 0;) {
+            const ttrigger_list& entry = group.entries[k];
+            if (entry.function != FD_PORTAL || !Linked(entry.data) || seen[entry.data]) continue;
+            seen[entry.data] = true;
+            use->portalRooms.push_back(entry.data);
+        }
+        std::reverse(use->portalRooms.begin(), use->portalRooms.end());
+        use->floorSlants = SummariseSlants(group, FD_FLOOR_SLANT);
+        use->ceilingSlants = SummariseSlants(group, FD_CEILING_SLANT);
+        return *use;
+    }
+
     // The sector's floor data: the room beside (only an open border sector
     // may have one), the floor and ceiling slopes and death. True when a
     // room beside was taken.
@@ -265,19 +297,22 @@ private:
         const uint16_t number = FloorDataGroupNumber(ls.floor_data_index);
         const tfloordata_group& group = FloorDataGroups[number];
         bool sidePortal = false;
-        for (size_t k = 0; k < group.entries.size(); ++k) {
-            const ttrigger_list& entry = group.entries[k];
+        if (!group.entries.empty()) {
+            const TGroupUse& use = UseOf(number);
             // Only a portal function's data names the room beside; other
-            // functions' data words are no room numbers.
-            if (options_.includeSidePortals && entry.function == FD_PORTAL && group.portal && openBorder &&
-                Linked(entry.data) && IsPortalOfRoom(entry.data) && !Excluded(std::to_string(entry.data + 1))) {
-                s.roomBeside = static_cast<uint8_t>(entry.data + 1);
-                sidePortal = true;
+            // functions' data words are no room numbers. The last entry
+            // that qualifies gives it.
+            if (options_.includeSidePortals && group.portal && openBorder) {
+                for (size_t k = use.portalRooms.size(); k-- > 0;) {
+                    const uint16_t room = use.portalRooms[k];
+                    if (!IsPortalOfRoom(room) || Excluded(std::to_string(room + 1))) continue;
+                    s.roomBeside = static_cast<uint8_t>(room + 1);
+                    sidePortal = true;
+                    break;
+                }
             }
-            if (entry.function == FD_FLOOR_SLANT && options_.includeFloorAngles)
-                ConvertFloorSlopes(project_, level_, number, static_cast<int>(k), r_, x, z);
-            if (entry.function == FD_CEILING_SLANT && options_.includeCeilingAngles)
-                ConvertCeilingSlopes(project_, level_, number, static_cast<int>(k), r_, x, z);
+            if (options_.includeFloorAngles) ApplyFloorSlants(project_, level_, use.floorSlants, r_, x, z);
+            if (options_.includeCeilingAngles) ApplyCeilingSlants(project_, level_, use.ceilingSlants, r_, x, z);
         }
         if (options_.includeDeathSectors) s.death = group.death;
         return sidePortal;
@@ -339,6 +374,8 @@ private:
     int32_t y_ = 0;
     std::string heightSuffix_, lengthSuffix_, widthSuffix_;
     std::vector<std::string> exclusions_;
+    // By group number, filled as sectors reach the groups.
+    std::vector<std::optional<TGroupUse>> uses_;
 };
 
 // The level's items. Those whose room is not a project room have no room to
@@ -382,12 +419,15 @@ TConversionResult ConvertLevelToProject(const Ttrlevel& level, tcuarto_list& pro
 {
     TConversionResult result;
 
+    // The floor-data index is the one part whose size follows the level's
+    // data: it is made before anything of the project changes, so that
+    // running out of memory on it leaves the project as it was.
+    IndexFloorData(level, hooks.Gauge3, hooks.Gauge2);
+
     ResetForConversion(project, scene);
     if (hooks.ProjectReset) hooks.ProjectReset();
     SetProjectTexts(project, hooks.Today ? hooks.Today() : ShortDateText());
     if (hooks.MapReset) hooks.MapReset();
-
-    IndexFloorData(level, hooks.Gauge3, hooks.Gauge2);
 
     // Room numbers and links are single bytes: a level with more rooms keeps
     // its first 255.

@@ -77,9 +77,10 @@ constexpr int MAX_CONVERTED_ROOMS = 255;
 constexpr int MAX_CONVERTED_SECTORS = 20;
 constexpr int MAX_CONVERTED_HEIGHT = 5;
 
-// Builds the project from the level: project reset and texts, the floor-data
-// index (FloorDataGroups, FloorDataIndex), the rooms with their sectors, and
-// the items when included. The scene's room of interest becomes 1 and its
+// Builds the project from the level: the floor-data index (FloorDataGroups,
+// FloorDataIndex; made first, so that running out of memory on it leaves
+// the project unchanged), project reset and texts, the rooms with their
+// sectors, and the items when included. The scene's room of interest becomes 1 and its
 // InitRoomSectors gives each room its grid. The level is only read; running
 // it twice gives the same project. Filling the item list (with the items'
 // catalog names) and the "Project Info" memo and refitting the 3D view are

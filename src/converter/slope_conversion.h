@@ -4,13 +4,16 @@
 // A slant entry's data word holds the slant along X in its low byte and
 // along Z in its high byte, in clicks. Each call converts one entry of
 // FloorDataGroups for one sector; a sector with two slant entries of the same
-// kind goes through it twice.
+// kind goes through it twice. A run may hold any number of slant entries, so
+// the converter folds those of a group into one summary once and applies
+// that to each sector the group serves, with the same result.
 #pragma once
 
 #include <cstdint>
 
 class Ttrlevel;
 struct tcuarto_list;
+struct tfloordata_group;
 
 // Converts entry `entry` (from 0) of group `group` of FloorDataGroups into
 // the floor fields of sector (column, row) of project room room + 1, where
@@ -24,3 +27,23 @@ void ConvertFloorSlopes(tcuarto_list& project, const Ttrlevel& level, int group,
 // The same for the ceiling fields.
 void ConvertCeilingSlopes(tcuarto_list& project, const Ttrlevel& level, int group, int entry, int room, int column,
                           int row);
+
+// The slant entries of one function (FD_FLOOR_SLANT or FD_CEILING_SLANT) of
+// a group taken together: how many there are, what they take off the
+// height together (modulo 256, as the height is a signed byte), and the last
+// value each of them sets of the four edge values (SLANT_UNSET: none sets it).
+constexpr int16_t SLANT_UNSET = 0x7FFF;
+struct TSlantSummary {
+    uint32_t count = 0;
+    uint8_t fall = 0;
+    int16_t xRise = SLANT_UNSET, xFall = SLANT_UNSET, zRise = SLANT_UNSET, zFall = SLANT_UNSET;
+};
+TSlantSummary SummariseSlants(const tfloordata_group& group, uint16_t function);
+
+// What ConvertFloorSlopes (ConvertCeilingSlopes) does for each entry the
+// summary holds, in their order, done at once: the same sector fields, the
+// same walls cleared. Nothing for a summary of no entries.
+void ApplyFloorSlants(tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants, int room, int column,
+                      int row);
+void ApplyCeilingSlants(tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants, int room, int column,
+                        int row);

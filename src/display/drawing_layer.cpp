@@ -239,9 +239,16 @@ void TxGL::TransformPoint(float& x, float& y, float& z, const D3DXMATRIX& m)
     z = float(px * m._13 + py * m._23 + pz * m._33 + m._43);
 }
 
+bool TxGL::SpendLevelWork(int64_t units)
+{
+    if (units > LevelWorkLeft || Full()) return false;
+    LevelWorkLeft -= units;
+    return true;
+}
+
 void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
 {
-    if (CurrentList >= VertexListCount) return;
+    if (CurrentList >= VertexListCount || Full()) return;
     txgl_vertex v;
     v.list = CurrentList;
     v.texture = CurrentTexture;

@@ -32,6 +32,18 @@ constexpr int VertexListCount = 16;
 constexpr int MatrixStackDepth = 64;
 // Vertices of this texture id are built at the origin: hidden.
 constexpr int32_t HiddenTexture = 9999;
+// Vertices the layer holds at most, over all its lists: a level and a
+// project can ask for far more (items times the meshes of a moveable times
+// the faces of a mesh), and every vertex held costs a record of the sorted
+// list and 24 bytes of a vertex buffer. Vertex drops any more.
+constexpr int32_t MaxLayerVertices = 1 << 22;
+// What drawing the meshes of a level may cost in one build: each face
+// looked at, corner shaded and mesh placed is a unit. A few counts of a
+// level multiply into the work of a build even where few vertices come of
+// it (faces that name missing vertices, the same large mesh placed for
+// every mesh of a moveable); past this the level's meshes are left
+// undrawn. See TxGL::LevelWorkLeft.
+constexpr int64_t LevelDrawWork = int64_t(1) << 26;
 
 struct txgl_vertex {
     uint16_t list;
@@ -93,7 +105,8 @@ public:
 
     // ---- geometry ----
     // One vertex at (x, -y, z) x current, in the given colour and the current
-    // list, texture, tag and texture coordinates. Dropped for a list above 15.
+    // list, texture, tag and texture coordinates. Dropped for a list above 15
+    // and when the layer is full.
     void Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b);
     // Emits V2, V3, V1, V4, V1, V3 in the current colour: the triangles
     // (V1, V2, V3) and (V1, V3, V4).
@@ -109,6 +122,13 @@ public:
     // A sphere mesh around the centre (its x mirrored), in the current colour.
     // Needs the device; without it nothing is emitted.
     void Sphere(double cx, double cy, double cz, float radius, int slices, int stacks);
+
+    // Whether the layer holds VertexLimit vertices: further ones are dropped.
+    bool Full() const { return Vertices.Count() - Vertices.FreeCount() >= VertexLimit; }
+    // Takes `units` of LevelWorkLeft. False, taking nothing, when less is
+    // left or the layer is full: the caller then draws nothing more of the
+    // level.
+    bool SpendLevelWork(int64_t units);
 
     // ---- lists and buffers ----
     // Removes the vertices of one list, or of all lists (with serial 0 and
@@ -135,6 +155,11 @@ public:
     Tlistmem<txgl_vertex> Vertices;
     D3DXMATRIX CurrentMatrix;  // all zero until LoadIdentity
     int32_t ColoredFaceTexture = 0;
+    // The level drawing work a build may still do (see LevelDrawWork); whoever
+    // builds sets it back to LevelDrawWork before a build.
+    int64_t LevelWorkLeft = LevelDrawWork;
+    // The vertices the layer holds at most (MaxLayerVertices unless lowered).
+    int32_t VertexLimit = MaxLayerVertices;
 
 private:
     void Corner(const TCorner& c);

@@ -1,5 +1,6 @@
 #include "display/texture_store.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -208,21 +209,60 @@ bool Td3dTexture_buffer::ReloadTextures(int32_t position)
 
 void Td3dTexture_buffer::AddTexturePages(const TBitmap& bitmap, int32_t firstId)
 {
-    if (bitmap.PixelFormat() != pf16bit) return;
+    PlaceTexturePages(MakeTexturePages(bitmap), firstId);
+}
+
+bool TTexturePageSet::Complete() const
+{
+    return std::all_of(Textures.begin(), Textures.end(), [](const auto& t) { return t.Get() != nullptr; });
+}
+
+TTexturePageSet Td3dTexture_buffer::MakeTexturePages(const TBitmap& bitmap) const
+{
+    TTexturePageSet set;
+    if (bitmap.PixelFormat() != pf16bit) return set;
     if (bitmap.Width() != kPageSide) {
         ShowMessage("width have to be 256 pixels");
-        return;
+        return set;
     }
     if (bitmap.Height() % kPageSide != 0) {
         ShowMessage("Height have to be multiple of 256 pixels");
-        return;
+        return set;
     }
     // A 16-bit row of 256 pixels has no padding: a page is 256 consecutive rows.
     const int32_t pages = bitmap.Height() / kPageSide;
+    set.Pixels.reserve(size_t(pages));
+    set.Textures.reserve(size_t(pages));
     for (int32_t i = 0; i < pages; ++i) {
         std::unique_ptr<uint8_t[]> page(new uint8_t[kPageBytes]);
         std::memcpy(page.get(), bitmap.ScanLine(i * kPageSide), kPageBytes);
-        if (AddFromMemory(firstId + i, kPageSide, kPageSide, page.get(), true, 16)) page.release();
+        set.Textures.push_back(MakeTexture(kPageSide, kPageSide, D3DFMT_R5G6B5, page.get(), 2));
+        set.Pixels.push_back(std::move(page));
+    }
+    return set;
+}
+
+void Td3dTexture_buffer::PlaceTexturePages(TTexturePageSet pages, int32_t firstId)
+{
+    for (size_t i = 0; i < pages.Pixels.size(); ++i) {
+        const int32_t id = firstId + int32_t(i);
+        const TKeyText key(id);
+        Remove(std::string(key.View()));
+        if (!pages.Textures[i]) continue;
+
+        ttexture_record record;
+        record.Name = key.View();
+        record.Texture = pages.Textures[i];
+        record.Pixels = pages.Pixels[i].get();
+        record.Owns = 1;
+        record.Width = uint16_t(kPageSide);
+        record.Height = uint16_t(kPageSide);
+        record.BytesPerPixel = 2;
+        record.Format = D3DFMT_R5G6B5;
+        Records.Add(key.View(), std::move(record));
+        pages.Pixels[i].release();
+        CurrentTexture = pages.Textures[i];
+        CurrentId = id;
     }
 }
 

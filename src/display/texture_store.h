@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "display/sorted_list.h"
 #include "platform/d3d8/d3d8.h"
@@ -12,6 +14,16 @@
 
 // Largest side of a texture, and of the power-of-two rounding.
 constexpr int32_t MaxTextureSide = 8192;
+
+// Texture pages cut from a bitmap and made into textures, not yet in the
+// store: a loader makes them before it replaces anything, and places them
+// only once everything else it needs has been made too.
+struct TTexturePageSet {
+    std::vector<std::unique_ptr<uint8_t[]>> Pixels;    // page i's 256 x 256 pixels, 16 bits each
+    std::vector<TComRef<IDirect3DTexture8>> Textures;  // page i's texture; nil when it could not be made
+    // Every page has its texture (the device had room for all of them).
+    bool Complete() const;
+};
 
 struct ttexture_record {
     TShortString<10> Name;  // the record's key
@@ -59,6 +71,14 @@ public:
     // and uploads page i as id firstId + i. Another width or a height that is
     // no multiple of 256 is refused with a message; another format silently.
     void AddTexturePages(const TBitmap& bitmap, int32_t firstId);
+    // The pages AddTexturePages would upload, made without touching the
+    // store (the same refusals and messages; a refused bitmap gives no
+    // pages). Running out of memory raises std::bad_alloc with the store
+    // unchanged.
+    TTexturePageSet MakeTexturePages(const TBitmap& bitmap) const;
+    // Stores the pages as ids firstId, firstId + 1, ... as AddTexturePages
+    // does (a page without a texture removes the id's old texture).
+    void PlaceTexturePages(TTexturePageSet pages, int32_t firstId);
 
     int32_t Count() const { return Records.Count(); }
     // The record of an id; nil when none.

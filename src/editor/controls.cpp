@@ -148,6 +148,18 @@ void TListBox::AddItem(const std::string& text)
     }
 }
 
+void TListBox::AddItems(const std::vector<std::string>& texts)
+{
+    if (checkBoxes_) {
+        for (const std::string& text : texts) AddItem(text);
+        return;
+    }
+    QStringList labels;
+    labels.reserve(static_cast<qsizetype>(texts.size()));
+    for (const std::string& text : texts) labels.push_back(Cp1252ToQString(text));
+    addItems(labels);
+}
+
 void TListBox::ClearItems()
 {
     inCode_ = true;
@@ -214,6 +226,26 @@ void TMemo::AddLine(const std::string& line)
 {
     if (document()->isEmpty()) setPlainText(Cp1252ToQString(line));
     else appendPlainText(Cp1252ToQString(line));
+}
+
+void TMemo::AddLines(const std::vector<std::string>& lines)
+{
+    if (lines.empty()) return;
+    // The first line of an empty memo sets its text, as AddLine does: an
+    // empty one leaves the memo empty.
+    std::size_t first = 0;
+    if (document()->isEmpty()) {
+        setPlainText(Cp1252ToQString(lines[0]));
+        first = 1;
+    }
+    if (first == lines.size()) return;
+    QString text;
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        if (i > first) text += QLatin1Char('\n');
+        text += Cp1252ToQString(lines[i]);
+    }
+    if (document()->isEmpty()) setPlainText(text);
+    else appendPlainText(text);
 }
 
 void TMemo::ClearLines() { clear(); }

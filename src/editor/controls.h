@@ -93,6 +93,9 @@ public:
 
     int Count() const { return count(); }
     void AddItem(const std::string& text);
+    // Adds the lines as AddItem one after another does, in one update of
+    // the list.
+    void AddItems(const std::vector<std::string>& texts);
     void ClearItems();
     std::string ItemText(int index) const;
     // The selected line, -1 when none.
@@ -139,6 +142,9 @@ public:
     std::vector<std::string> Lines() const;
     int LineCount() const;
     void AddLine(const std::string& line);
+    // Adds the lines as AddLine one after another does, in one update of
+    // the memo.
+    void AddLines(const std::vector<std::string>& lines);
     void ClearLines();
     // The first line equal to the text, -1 when none.
     int IndexOfLine(const std::string& line) const;

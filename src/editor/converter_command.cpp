@@ -56,7 +56,15 @@ void TMain_Form::SpeedButton99Click()
             SpinEdit11->SetValue(Project.neighbourRoom);
         };
 
-        result = ConvertLevelToProject(*BasefileLevel, Project, *Scene, options, hooks);
+        try {
+            result = ConvertLevelToProject(*BasefileLevel, Project, *Scene, options, hooks);
+        } catch (...) {
+            // Running out of memory on the level's floor data leaves the
+            // project as it was; the gauges go back to rest.
+            Gauge2->Model.SetPosition(0);
+            Gauge3->Model.SetPosition(0);
+            throw;
+        }
 
         FillItemList(true);
         AddProjectInfo();

@@ -225,6 +225,8 @@ public:
     // The Basefile and Texturesfile loaders. A chosen file's name becomes
     // the project's stored path once it has been read; a stored path is
     // left as it is. False when the file was refused (its message shown).
+    // Running out of memory raises std::bad_alloc (or the bitmaps'
+    // EOutOfResources) before anything loaded is replaced.
     bool LoadBasefile(const std::string& fileName, bool chosen);
     bool LoadTexturesfile(const std::string& fileName, bool chosen);
     // Appends the "Project Info" block to Memo1.

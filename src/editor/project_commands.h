@@ -3,6 +3,7 @@
 // Texturesfile picture into a column of texture pages.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,11 @@ inline constexpr const char* SAVED_AS_TEXT = "Level Saved as ";
 // The comment of a new project.
 inline constexpr const char* NEW_PROJECT_COMMENT = "Created with Brackwater";
 
+// Lines the Basefile's static mesh and moveable lists and its item memo
+// get at most: the games' levels hold some hundreds of each, a crafted one
+// millions, which the lists would take minutes and gigabytes to hold.
+constexpr std::size_t MAX_BASEFILE_LIST_LINES = 65536;
+
 // The first texture id of the Texturesfile's pages and of the Basefile's.
 constexpr int TEXTURESFILE_FIRST_ID = 1;
 constexpr int BASEFILE_FIRST_ID = 1000;
@@ -61,7 +67,8 @@ std::vector<std::string> ItemInfoLines(const titem& item);
 int32_t NextItemNumberOf(const tcuarto_list& project);
 
 // True when a picture of this size can be a Texturesfile: 256 or 512
-// pixels wide and at least 64 high.
+// pixels wide and at least 64 high, and laid out (LayTexturePages) in at
+// most 999 pages, so that its page ids stay below the Basefile's.
 bool TexturesfileSizeFits(int width, int height);
 
 // The picture drawn on black into a 16-bit bitmap 256 pixels wide whose

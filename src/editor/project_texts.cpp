@@ -129,7 +129,12 @@ int32_t NextItemNumberOf(const tcuarto_list& project)
 
 bool TexturesfileSizeFits(int width, int height)
 {
-    return (width == PAGE_SIDE || width == 2 * PAGE_SIDE) && height >= GRID_STEP;
+    if ((width != PAGE_SIDE && width != 2 * PAGE_SIDE) || height < GRID_STEP) return false;
+    // The pages as LayTexturePages lays them, in 64 bits.
+    int64_t rows = height;
+    if (width == 2 * PAGE_SIDE) rows = (int64_t(height) + GRID_STEP - 1) / GRID_STEP * GRID_STEP * 2;
+    const int64_t pages = (rows + PAGE_SIDE - 1) / PAGE_SIDE;
+    return pages <= BASEFILE_FIRST_ID - TEXTURESFILE_FIRST_ID;
 }
 
 std::unique_ptr<TBitmap> LayTexturePages(const TGraphic& picture)

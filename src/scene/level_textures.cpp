@@ -1,6 +1,7 @@
 #include "scene/level_textures.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "display/colour_utils.h"
 #include "display/texture_store.h"
@@ -13,17 +14,19 @@ constexpr int32_t kPageSide = 256;
 
 }  // namespace
 
-int32_t LoadLevelTextures(const Ttrlevel& level, int32_t firstId)
+std::unique_ptr<TBitmap> LevelTexturePicture(const Ttrlevel& level, int32_t firstId)
 {
     const bool paletted = level.version_code == LEVEL_TR1 || level.version_code == LEVEL_TR1_TUB;
     const TMemBlock& block = paletted ? level.textile8 : level.textile16;
     const uint32_t pageBytes = paletted ? TEXTILE8_BYTES : TEXTILE16_BYTES;
-    const uint32_t pages = std::min<uint32_t>(level.num_textiles, uint32_t(block.length()) / pageBytes);
+    const uint32_t below = uint32_t(std::clamp<int64_t>(int64_t(LEVEL_PAGES_END_ID) - firstId, 0, LEVEL_PAGES_END_ID));
+    const uint32_t pages =
+        std::min({level.num_textiles, uint32_t(std::min<size_t>(block.length() / pageBytes, UINT32_MAX)), below});
     const int32_t width = kPageSide, height = int32_t(pages) * kPageSide;
 
-    TBitmap picture;
-    picture.SetPixelFormat(pf16bit);
-    picture.SetSize(width, height);
+    auto picture = std::make_unique<TBitmap>();
+    picture->SetPixelFormat(pf16bit);
+    picture->SetSize(width, height);
     if (pages > 0) {
         if (paletted) {
             TBitmap indexed;
@@ -33,12 +36,18 @@ int32_t LoadLevelTextures(const Ttrlevel& level, int32_t firstId)
             PaletteFromRGB6(reinterpret_cast<const uint8_t*>(level.palette.data()), palette);
             indexed.SetPalette(palette);
             BitmapFromBuffer(indexed, width * height, block.data());
-            picture.Canvas().Draw(0, 0, indexed);
+            picture->Canvas().Draw(0, 0, indexed);
         } else {
-            BitmapFromBuffer(picture, width * height * 2, block.data());
-            Convert1555To565(picture);
+            BitmapFromBuffer(*picture, width * height * 2, block.data());
+            Convert1555To565(*picture);
         }
     }
-    if (TextureBuffer) TextureBuffer->AddTexturePages(picture, firstId);
-    return picture.Height() / kPageSide;
+    return picture;
+}
+
+int32_t LoadLevelTextures(const Ttrlevel& level, int32_t firstId)
+{
+    const std::unique_ptr<TBitmap> picture = LevelTexturePicture(level, firstId);
+    if (TextureBuffer) TextureBuffer->AddTexturePages(*picture, firstId);
+    return picture->Height() / kPageSide;
 }

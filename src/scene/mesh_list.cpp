@@ -140,7 +140,7 @@ void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
     const size_t words = std::min<size_t>(level.num_mesh_data, level.mesh_data.size());
     TMeshReader in(level.mesh_data.data(), words);
 
-    while (!in.AtEnd()) {
+    while (!in.AtEnd() && list.count < MAX_MESH_RECORDS) {
         const size_t start = in.Pos();
         tmesh_record r;
         ResetBox(r);

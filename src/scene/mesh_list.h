@@ -123,9 +123,15 @@ private:
     }
 };
 
+// Meshes the list keeps at most. The games' levels hold a few thousand, and
+// their moveables and statics reach at most 131,070 mesh pointers; a record
+// takes 160 bytes where an empty mesh takes 20 of the level's, and the mesh
+// data of a compressed level can hold millions of them.
+inline constexpr uint32_t MAX_MESH_RECORDS = 1u << 20;
+
 // Parses the mesh data of the level into the list, replacing what it held.
 // A mesh that runs past the end of the data keeps what is there and ends
-// the parsing.
+// the parsing, and so does the mesh after the first MAX_MESH_RECORDS.
 void BuildMeshList(Tmesh_list& list, const Ttrlevel& level);
 
 // The bounding box and centre offset of one record, over the corners of its

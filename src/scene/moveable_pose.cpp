@@ -12,6 +12,9 @@ namespace {
 
 constexpr double kTenBitDegrees = 360.0 / 1024.0;  // 0.3515625
 constexpr uint32_t kWhite = 0xFFFFFF;
+// Placing one mesh of a moveable (its node, rotation and matrices) costs
+// the drawing layer's level work this many units, as much as a few faces.
+constexpr int64_t kPlacingWork = 16;
 
 size_t MoveableCount(const Ttrlevel& level) { return std::min<size_t>(level.num_moveables, level.moveables.size()); }
 size_t AnimationCount(const Ttrlevel& level) { return std::min<size_t>(level.num_animations, level.animations.size()); }
@@ -128,6 +131,10 @@ void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, co
     const int64_t tree = m.mesh_tree;
     int32_t record = meshes.MapPointer(firstMesh);
 
+    // Finding the frame walks the moveables after this one (up to the next
+    // that has animations), as many as the level holds: the walk costs the
+    // layer's level work one unit a moveable.
+    if (!gl.SpendLevelWork(int64_t(MoveableCount(level)) - moveable)) return;
     const int64_t f = GetFrameOffset(level, moveable, animation, frame);
     const double root[3] = {FrameWord(level, f + 6) / d, -FrameWord(level, f + 7) / d, -FrameWord(level, f + 8) / d};
     int64_t cursor = f + (OldFrames(level) ? 10 : 9);
@@ -144,8 +151,9 @@ void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, co
     const size_t treeWords = TreeWords(level);
     const int64_t pointers = int64_t(meshes.pointer_map.size());
     for (int32_t k = 1; k <= meshCount; ++k) {
-        // Past the end of the pointer list nothing more can be drawn.
-        if (firstMesh + k - 1 >= pointers) break;
+        // Past the end of the pointer list nothing more can be drawn, nor
+        // once the layer's level work is spent.
+        if (firstMesh + k - 1 >= pointers || !gl.SpendLevelWork(kPlacingWork)) break;
         double offset[3] = {0, 0, 0};
         bool present = true;
         if (k == 1) {

@@ -193,6 +193,7 @@ std::vector<int> tr_scene::ObjectLayerRooms() const
 
 void tr_scene::Update()
 {
+    GL.LevelWorkLeft = LevelDrawWork;
     EmptyDirtyLists();
     const int roomCount = Project ? Project->roomCount : 0;
     if (roomCount != 0 && roomCount >= RoomOfInterest) FillDirtyLists();

@@ -177,7 +177,9 @@ public:
     // layer; 10: every layer, and every list emptied. Taken modulo 128;
     // other values do nothing.
     void SetDirty(int part);
-    // Rebuilds the dirty layers into their lists and buffers.
+    // Rebuilds the dirty layers into their lists and buffers. The level's
+    // meshes (statics and items) may cost the drawing layer LevelDrawWork
+    // in each update; what lies beyond is left undrawn.
     void Update();
     // BoxMin, BoxMax and Translation from room RoomOfInterest (the box of
     // the room, the translation that moves its centre to the origin).

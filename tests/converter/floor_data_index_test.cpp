@@ -123,16 +123,53 @@ TEST(FloorDataIndex, CountsAndPositionsBeyondTheWords)
     IndexFloorData(*level, nullptr, nullptr);
     EXPECT_EQ(Trace(), "1: 1/0=2 p; | 1=1");
     // A run past word 65535 keeps only the low bits of its position but takes
-    // no earlier slot; group numbers past 16 bits are not stored.
+    // no earlier slot; group numbers past 16 bits are not stored, nor are
+    // their groups kept.
     std::vector<uint16_t> words(70000, 0x8005);
     words[0] = 0;
+    words[65535] = 0x8001;  // group 65535 starts at word 65535 and ends at 65536
     Index(words);
     ASSERT_EQ(std::make_pair(FloorDataGroups.size(), FloorDataIndex.size()),
-              std::make_pair(size_t(70000), size_t(70000)));
-    EXPECT_EQ(FloorDataGroups[65537].firstWord, 1);
+              std::make_pair(size_t(65536), size_t(70000)));
+    EXPECT_EQ(FloorDataGroups[65535].firstWord, 65535);
+    EXPECT_EQ(FloorDataGroups[65535].entries.at(0).data, 0x8005);
     EXPECT_EQ(
         std::vector<int>({FloorDataIndex[1], FloorDataIndex[65535], FloorDataIndex[65536], FloorDataIndex[69999]}),
         std::vector<int>({1, 65535, 0, 0}));
+}
+
+// A run that never ends, or a trigger whose actions never end, is read to
+// the end of the data for its flags, but keeps its first MAX_GROUP_ENTRIES
+// functions and MAX_TRIGGER_ACTIONS actions; with the groups kept only up
+// to number 65535, a million words of floor data keep a few megabytes.
+TEST(FloorDataIndex, EndlessRunsAndActionListsKeepTheirFirstEntries)
+{
+    const struct {
+        std::vector<uint16_t> pattern;
+        size_t entries, actions;
+        std::string flags;
+    } cases[] = {
+        {{0x0002, 0x0001}, MAX_GROUP_ENTRIES, 0, ""},
+        {{0x0002, 0x0001, 0x0006, 0x0001, 0x0000, 0x0005}, MAX_GROUP_ENTRIES, 0, "pd"},
+        {{0x0003, 0x0001}, 1, MAX_TRIGGER_ACTIONS, "t"},  // one trigger: its actions run to the end
+    };
+    for (const auto& c : cases) {
+        std::vector<uint16_t> words{0};
+        if (c.actions) words.insert(words.end(), {0x0004, 0x0000});
+        while (words.size() < 1000000) words.insert(words.end(), c.pattern.begin(), c.pattern.end());
+        Index(words);
+        ASSERT_EQ(FloorDataGroups.size(), 2u);
+        const tfloordata_group& g = FloorDataGroups[1];
+        EXPECT_EQ(g.entries.size(), c.entries);
+        EXPECT_EQ(size_t(g.entryCount), c.entries);
+        EXPECT_EQ(g.entries.back().trigger.actions.size(), c.actions);
+        EXPECT_EQ(std::string(g.portal ? "p" : "") + (g.trigger ? "t" : "") + (g.death ? "d" : ""), c.flags);
+    }
+    // One-word runs: group numbers up to 65535 only.
+    std::vector<uint16_t> deaths(1000000, 0x8005);
+    deaths[0] = 0;
+    Index(deaths);
+    EXPECT_EQ(FloorDataGroups.size(), 65536u);
 }
 
 TEST(FloorDataIndex, GaugesFollowTheScan)

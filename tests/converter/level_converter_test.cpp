@@ -109,7 +109,8 @@ TEST(LevelConverter, HooksAndGaugesBetweenTheSteps)
     c.hooks.Gauge3 = &gauge3;
     std::vector<std::string> events;
     c.hooks.ProjectReset = [&] {
-        events.push_back("reset " + std::to_string(c.project.roomCount) + " " + c.project.comments.str());
+        events.push_back("reset " + std::to_string(c.project.roomCount) + " " + c.project.comments.str() + " " +
+                         std::to_string(FloorDataIndex.size()));
     };
     c.hooks.MapReset = [&] {
         events.push_back("map " + c.project.comments.str() + " " + std::to_string(gauge2.Position()));
@@ -121,7 +122,8 @@ TEST(LevelConverter, HooksAndGaugesBetweenTheSteps)
         events.push_back("items " + std::to_string(c.project.itemCount) + " " + std::to_string(gauge3.Position()));
     };
     c.Run();
-    EXPECT_EQ(events, (std::vector<std::string>{"reset 0 old", "map Created On:  24/12/2003 0", "Room#1 26",
+    // The floor-data index is made before the project changes.
+    EXPECT_EQ(events, (std::vector<std::string>{"reset 0 old 2", "map Created On:  24/12/2003 25", "Room#1 26",
                                                 "Room#2 27", "items 0 0"}));
     EXPECT_EQ(std::make_tuple(c.project.itemCount, gauge2.Position()),
               std::make_tuple(int16_t(1), 150));  // the gauge stops at its maximum
@@ -520,6 +522,41 @@ TEST(LevelConverter, RunningTwiceGivesTheSameProject)
     const tcuarto_list first = c.project;
     c.Run();
     EXPECT_EQ(AnyDifference(first, c.project), "");
+}
+
+// A run may repeat its functions any number of times. Every sector of a
+// room of 20 x 20 reads one run of over 150,000 entries: the conversion
+// costs the entries once, not once per sector, and the run acts as its
+// first MAX_GROUP_ENTRIES functions (four rounds of slants and portals)
+// with the death its end brings.
+TEST(LevelConverter, ALongRunCostsItsEntriesOnceAndActsAsItsFirstFunctions)
+{
+    auto convert = [](int repeats) {
+        TConversion c;
+        AddPlainRoom(*c.level, 0, 0, 20, 20);
+        AddPlainRoom(*c.level, 20, 0, 3, 3);
+        AddPortal(*c.level, 0, 1);
+        std::vector<uint16_t> run;
+        for (int i = 0; i < repeats; ++i) {
+            run.insert(run.end(), {FD_FLOOR_SLANT, 0x0030, FD_CEILING_SLANT, 0xFF02, FD_PORTAL, 1});
+            run.insert(run.end(), {FD_PORTAL, 0});  // room 0 is no portal of its own
+        }
+        run.push_back(0x8000 | FD_DEATH);
+        const uint16_t at = AddFloorData(*c.level, run);
+        for (int x = 1; x <= 20; ++x)
+            for (int z = 1; z <= 20; ++z) LevelSector(*c.level, 0, x, z).floor_data_index = at;
+        c.options.includeDeathSectors = true;
+        c.Run();
+        return c.project;
+    };
+    static_assert(MAX_GROUP_ENTRIES == 16);
+    const tcuarto_list longRun = convert(256 * 75 + 3), firstFour = convert(4);
+    EXPECT_EQ(AnyDifference(longRun, firstFour), "");
+    const tsector& s = longRun.rooms[1].sectors[5][5];
+    // Four X rises of 48 clicks take 192 off the floor: the signed byte 64.
+    EXPECT_EQ(std::tuple(int(s.floorXRise), int(s.floorBase), int(s.floorClicks)), std::tuple(48, 16, 0));
+    EXPECT_EQ(s.death, 1);
+    EXPECT_EQ(longRun.rooms[1].sectors[20][7].roomBeside, 2);
 }
 
 // Two rooms side by side, 4 x 5 sectors, written as a game level file, read

@@ -180,3 +180,69 @@ TEST_F(SlopeConversion, ArgumentsOutsideTheTablesChangeNothing)
 }
 
 }  // namespace
+
+namespace {
+
+using namespace converter_test;
+
+// Every slant word of a run folded into one summary does to a sector what
+// converting the entries one after another does, whatever the words, the
+// starting height and the place of the sector.
+TEST_F(SlopeConversion, ASummaryOfARunDoesWhatItsEntriesDoInTurn)
+{
+    const struct {
+        std::vector<uint16_t> words;
+        int base, clicks, x, z;
+    } runs[] = {
+        {{0x0003, 0x0200, 0xFF00}, 3, 0, 3, 3},
+        {{0xFF02, 0x00FE, 0x0185, 0x8100, 0x7F7F, 0x0105}, -32, 0, 2, 2},
+        {{0x0081, 0x0081, 0x0081, 0x0081, 0x0081}, 31, 3, 4, 4},
+        {{0xFFFE, 0x0001, 0x8000}, 0, 9, 2, 4},
+        {{0x0002, 0x0005}, 0, 9, 5, 3},  // a border sector
+        {{0x7F00, 0x7F00, 0x7F00}, -1, -1, 3, 2},
+        {{}, 2, 1, 3, 3},  // no slant: nothing happens
+    };
+    LevelSector(*level, 0, 4, 2) = WallSector();
+    for (const auto& run : runs) {
+        SCOPED_TRACE(::testing::PrintToString(run.words));
+        for (uint16_t function : {FD_FLOOR_SLANT, FD_CEILING_SLANT}) {
+            const bool floor = function == FD_FLOOR_SLANT;
+            // One run holding every word, with other functions between them.
+            std::vector<uint16_t> words{0};
+            for (uint16_t w : run.words) words.insert(words.end(), {function, w, uint16_t(5)});
+            words.insert(words.end(), {uint16_t(0x8000 | 5)});
+            level->SetNumFloorData(uint32_t(words.size()));
+            level->floor_data = words;
+            IndexFloorData(*level, nullptr, nullptr);
+
+            std::array<TEdges, 2> results;
+            for (int way = 0; way < 2; ++way) {
+                SetUp();
+                LevelSector(*level, 0, 4, 2) = WallSector();
+                Sector(4, 2).floorXRise = Sector(4, 2).ceilingXRise = 7;
+                tsector& s = Sector(run.x, run.z);
+                (floor ? s.floorBase : s.ceilingBase) = int8_t(run.base);
+                (floor ? s.floorClicks : s.ceilingClicks) = int8_t(run.clicks);
+                if (way == 0) {
+                    const auto& entries = FloorDataGroups.at(1).entries;
+                    for (size_t k = 0; k < entries.size(); ++k) {
+                        if (entries[k].function != function) continue;
+                        if (floor) ConvertFloorSlopes(project, *level, 1, int(k), 0, run.x, run.z);
+                        else ConvertCeilingSlopes(project, *level, 1, int(k), 0, run.x, run.z);
+                    }
+                } else {
+                    const TSlantSummary summary = SummariseSlants(FloorDataGroups.at(1), function);
+                    EXPECT_EQ(summary.count, run.words.size());
+                    if (floor) ApplyFloorSlants(project, *level, summary, 0, run.x, run.z);
+                    else ApplyCeilingSlants(project, *level, summary, 0, run.x, run.z);
+                }
+                results[size_t(way)] = floor ? FloorOf(s) : CeilingOf(s);
+                const TEdges wall = floor ? FloorOf(Sector(4, 2)) : CeilingOf(Sector(4, 2));
+                EXPECT_EQ(wall[3], run.words.empty() ? 7 : 0) << way;
+            }
+            EXPECT_EQ(results[1], results[0]) << (floor ? "floor" : "ceiling");
+        }
+    }
+}
+
+}  // namespace

@@ -196,6 +196,38 @@ TEST_F(DrawingLayer, BuildFailuresAreReported)
     EXPECT_EQ(Contents(buffers[11]).size(), 3u);
 }
 
+// The layer holds at most its vertex limit over all lists, whatever is
+// emitted; emptying a list makes room again. Level work is taken only while
+// enough is left and the layer has room.
+TEST(TxGL, VertexLimitAndLevelWork)
+{
+    TxGL gl;
+    gl.LoadIdentity();
+    EXPECT_EQ(gl.VertexLimit, MaxLayerVertices);
+    EXPECT_EQ(gl.LevelWorkLeft, LevelDrawWork);
+    gl.VertexLimit = 100;
+    for (int list : {2, 5}) {
+        gl.SetList(list);
+        for (int i = 0; i < 40; ++i) gl.Quad(C(0), C(1), C(1, 1), C(0, 1));
+    }
+    gl.Vertices.Sort();
+    EXPECT_EQ(gl.Vertices.Count(), 100);
+    EXPECT_EQ(gl.Counts[2], 100);
+    EXPECT_EQ(gl.Counts[5], 0);
+    EXPECT_TRUE(gl.Full());
+    EXPECT_FALSE(gl.SpendLevelWork(1));
+    gl.ClearList(2);
+    EXPECT_FALSE(gl.Full());
+    gl.SetList(5);
+    gl.Tri(C(0), C(1), C(1, 1));
+    EXPECT_EQ(gl.Counts[5], 3);
+
+    gl.LevelWorkLeft = 10;
+    const std::pair<int64_t, bool> spends[] = {{4, true}, {7, false}, {6, true}, {0, true}, {1, false}};
+    for (const auto& [units, taken] : spends) EXPECT_EQ(gl.SpendLevelWork(units), taken) << units;
+    EXPECT_EQ(gl.LevelWorkLeft, 0);
+}
+
 TEST(GeometryFunctions, DistancesTruncationAndRays)
 {
     const D3DXVECTOR3 o(0, 0, 0), p(3, 4, 0);

@@ -6,8 +6,11 @@
 #include "display/dib_picture.h"
 #include "display/dib_viewer.h"
 #include "display/texture_store.h"
+#include "editor/project_commands.h"
 #include "editor_fixture.h"
 #include "level/trlevel.h"
+#include "platform/d3d8/d3d8_control.h"
+#include "platform/gdi/graphics.h"
 #include "scene/mesh_list.h"
 #include "scene/scene.h"
 #include "support/level_writer.h"
@@ -203,6 +206,205 @@ TEST_F(BasefileCommands, AFileTheReaderRefusesKeepsTheLoadedLevel)
     EXPECT_FALSE(form->LoadBasefile(dir.file("vanished.tr2"), true));
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Could not find Basefile"});
     EXPECT_EQ(BasefileLevel.get(), loaded);
+}
+
+// What a Basefile and a Texturesfile leave loaded, to be compared after a
+// load that ran out of memory.
+struct TLoadedMaterial {
+    const Ttrlevel* level;
+    uint32_t meshes;
+    std::vector<std::string> memo2, memo3, statics, moveables;
+    uint16_t flagOf7;
+    std::string basefilePath, texturesfilePath;
+    const TBitmap* panel;
+    const TDIBPicture* panelDIB;
+    std::vector<uint16_t> pixels;  // of pages 1, 1000, 1001 and 1002
+
+    static TLoadedMaterial Now(const TMain_Form& form)
+    {
+        return {BasefileLevel.get(),
+                BasefileMeshes.count,
+                form.Memo2->Lines(),
+                form.Memo3->Lines(),
+                Lines(form.ListBox1),
+                Lines(form.ListBox2),
+                MoveableCatalog[7].flag,
+                Project.basefilePath.str(),
+                Project.texturesfilePath.str(),
+                PanelBitmap.get(),
+                PanelDIB.get(),
+                {TexturePixel(1, 3, 3), TexturePixel(1000, 5, 5), TexturePixel(1001, 5, 5), TexturePixel(1002, 5, 5)}};
+    }
+};
+
+// Lowers the largest bitmap, or makes the device refuse every texture, for
+// the life of the scope.
+class TScarceMemory {
+public:
+    TScarceMemory(int64_t bitmapLimit, bool noTextures) : saved_(BitmapMemoryLimit)
+    {
+        BitmapMemoryLimit = bitmapLimit;
+        if (noTextures) D3DFailNext(TD3DFailPoint::CreateTexture, -1);
+    }
+    ~TScarceMemory()
+    {
+        BitmapMemoryLimit = saved_;
+        D3DClearFailures();
+    }
+    TScarceMemory(const TScarceMemory&) = delete;
+    TScarceMemory& operator=(const TScarceMemory&) = delete;
+
+private:
+    int64_t saved_;
+};
+
+TEST_F(BasefileCommands, RunningOutOfMemoryKeepsTheLoadedLevelPanelAndPages)
+{
+    StartWindow();
+    // The material loaded first: a level of two pages and a picture of one.
+    SaveLevelFile(dir.file("good.tr2"), NamedLevel(LEVEL_TR2));
+    ASSERT_TRUE(WritePicture(dir.file("good.bmp"), 256, 256));
+    Choose(form->FileOpen2, dir.file("good.tr2"));
+    Choose(form->FileOpen3, dir.file("good.bmp"));
+    ASSERT_TRUE(sink.exceptions.empty()) << sink.exceptions.front();
+    ASSERT_TRUE(sink.messages.empty()) << sink.messages.front().text;
+
+    // What would replace it: a level of three pages (393,216 bytes as one
+    // 16-bit bitmap) in every layout, and a picture of two pages.
+    TLevelDesc tr4 = NamedLevel(LEVEL_TR4, 3), tr1 = NamedLevel(LEVEL_TR1, 3);
+    for (TLevelDesc* d : {&tr4, &tr1}) d->moveables[1].object_id = 8;
+    SaveLevelFile(dir.file("new.tr4"), tr4);
+    SaveLevelFile(dir.file("new.phd"), tr1);
+    ASSERT_TRUE(WritePicture(dir.file("new.bmp"), 256, 512));
+    for (const char* level : {"new.tr4", "new.phd"}) {
+        Project.basefilePath = dir.file(level);
+        Project.texturesfilePath = dir.file("new.bmp");
+        Choose(form->FileSaveAs1, dir.file(std::string(level) + ".vel"));
+    }
+    Project.basefilePath = dir.file("good.tr2");
+    Project.texturesfilePath = dir.file("good.bmp");
+    const TLoadedMaterial before = TLoadedMaterial::Now(*form);
+
+    const std::string outOfMemory = OUT_OF_MEMORY_MESSAGE;
+    const std::string outOfResources = EOutOfResources().what();
+    const struct {
+        QAction* command;
+        const char* file;
+        int64_t bitmapLimit;
+        bool noTextures;
+        std::vector<std::string> exceptions;
+    } cases[] = {
+        // The pages' bitmap is larger than a bitmap may be.
+        {form->FileOpen2, "new.tr4", 300000, false, {outOfResources}},
+        {form->FileOpen2, "new.phd", 300000, false, {outOfResources}},
+        // The device has no room for the pages.
+        {form->FileOpen2, "new.tr4", BitmapMemoryLimit, true, {outOfMemory}},
+        {form->FileOpen2, "new.phd", BitmapMemoryLimit, true, {outOfMemory}},
+        {form->FileOpen3, "new.bmp", BitmapMemoryLimit, true, {outOfMemory}},
+        // The picture itself is too large.
+        {form->FileOpen3, "new.bmp", 300000, false, {outOfResources}},
+        // A project's Open goes on past the Texturesfile and the Basefile
+        // it names, and only the project is new.
+        {form->FileOpen1, "new.tr4.vel", BitmapMemoryLimit, true, {outOfMemory, outOfMemory}},
+        {form->FileOpen1, "new.phd.vel", 300000, false, {outOfResources, outOfResources}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.bitmapLimit) + (c.noTextures ? " no textures" : ""));
+        sink.messages.clear();
+        sink.exceptions.clear();
+        const bool project = c.command == form->FileOpen1;
+        {
+            TScarceMemory scarce(c.bitmapLimit, c.noTextures);
+            Choose(c.command, dir.file(c.file));
+        }
+        EXPECT_EQ(sink.exceptions, c.exceptions);
+        EXPECT_EQ(sink.Texts(), std::vector<std::string>{});
+        TLoadedMaterial after = TLoadedMaterial::Now(*form);
+        if (project) {
+            EXPECT_EQ(after.basefilePath, dir.file(std::string(c.file).substr(0, 7)));
+            EXPECT_EQ(after.texturesfilePath, dir.file("new.bmp"));
+            after.basefilePath = before.basefilePath;
+            after.texturesfilePath = before.texturesfilePath;
+            Project.basefilePath = before.basefilePath;
+            Project.texturesfilePath = before.texturesfilePath;
+        }
+        EXPECT_EQ(after.level, before.level);
+        EXPECT_EQ(after.meshes, before.meshes);
+        EXPECT_EQ(after.memo2, before.memo2);
+        EXPECT_EQ(after.memo3, before.memo3);
+        EXPECT_EQ(after.statics, before.statics);
+        EXPECT_EQ(after.moveables, before.moveables);
+        EXPECT_EQ(after.flagOf7, before.flagOf7);
+        EXPECT_EQ(after.basefilePath, before.basefilePath);
+        EXPECT_EQ(after.texturesfilePath, before.texturesfilePath);
+        EXPECT_EQ(after.panel, before.panel);
+        EXPECT_EQ(after.panelDIB, before.panelDIB);
+        EXPECT_EQ(after.pixels, before.pixels);
+        EXPECT_EQ(Scene->Level, before.level);
+    }
+    // With memory enough the same files load.
+    sink.exceptions.clear();
+    Choose(form->FileOpen2, dir.file("new.tr4"));
+    Choose(form->FileOpen3, dir.file("new.bmp"));
+    EXPECT_EQ(sink.exceptions, std::vector<std::string>{});
+    EXPECT_EQ(BasefileLevel->version_code, LEVEL_TR4);
+    EXPECT_EQ(PanelBitmap->Height(), 512);
+    EXPECT_NE(TextureBuffer->Find(1002), nullptr);
+}
+
+// A Texturesfile is 256 or 512 pixels wide, at least 64 high, and its pages
+// (a 512-wide picture's halves one below the other, each rounded up to 64
+// rows) take ids 1 to 999 at most, below the Basefile's.
+TEST(TexturesfileSize, WidthsHeightsAndPageCounts)
+{
+    const struct {
+        int width, height;
+        bool fits;
+    } sizes[] = {
+        {256, 64, true},
+        {512, 64, true},
+        {256, 63, false},
+        {300, 256, false},
+        {0, 0, false},
+        {256, 999 * 256, true},
+        {256, 999 * 256 + 1, false},
+        {512, 999 * 128, true},
+        {512, 999 * 128 - 63, true},
+        {512, 999 * 128 + 1, false},
+        {256, INT32_MAX, false},
+        {512, INT32_MAX, false},
+    };
+    for (const auto& s : sizes)
+        EXPECT_EQ(TexturesfileSizeFits(s.width, s.height), s.fits) << s.width << "x" << s.height;
+}
+
+// A level may hold millions of static meshes, moveables and items; the
+// lists and the item memo show the first MAX_BASEFILE_LIST_LINES of each,
+// while every moveable still gives its object's entry its place.
+TEST_F(BasefileCommands, ListsShowAtMostTheirLimitOfLines)
+{
+    StartWindow();
+    const std::size_t many = MAX_BASEFILE_LIST_LINES + 500;
+    TLevelDesc d = NamedLevel(LEVEL_TR2);
+    d.static_meshes.resize(many, d.static_meshes[0]);
+    d.moveables.resize(many, d.moveables[2]);  // object 7
+    d.moveables.back().object_id = 9;
+    d.items.resize(many, d.items[0]);
+    SaveLevelFile(dir.file("many.tr2"), d);
+    const int memo3 = form->Memo3->LineCount();
+    Choose(form->FileOpen2, dir.file("many.tr2"));
+    ASSERT_TRUE(sink.exceptions.empty()) << sink.exceptions.front();
+    const int limit = int(MAX_BASEFILE_LIST_LINES);
+    EXPECT_EQ(form->ListBox1->Count(), limit);
+    EXPECT_EQ(form->ListBox2->Count(), limit);
+    EXPECT_EQ(form->ListBox3->Count(), limit);
+    EXPECT_EQ(form->Memo3->LineCount() - memo3, limit);
+    EXPECT_EQ(form->ListBox1->ItemText(limit - 1), "Static Mesh#" + std::to_string(limit - 1));
+    EXPECT_EQ(form->ListBox3->ItemText(limit - 1), form->ListBox3->ItemText(2));
+    EXPECT_EQ(form->Memo3->Lines().back(), "Item# " + std::to_string(limit - 1) + "-Lara");
+    EXPECT_EQ(form->Memo2->Lines()[23], "Total Movables In Basefile:" + std::to_string(many));
+    EXPECT_EQ(MoveableCatalog[9].flag, uint16_t(many - 1));
+    EXPECT_EQ(MoveableCatalog[7].flag, uint16_t(many - 2));
 }
 
 using TexturesfileCommands = EditorWindowTest;

@@ -96,6 +96,34 @@ TEST_F(ControlsTest, MemosJoinTheirLinesAsCommaText)
               (std::tuple{1, -1, "3,12,\"two words\",\"\""}));
 }
 
+// Lines added at once give what adding them one by one gives.
+TEST_F(ControlsTest, LinesAddedAtOnceAreTheLinesAddedOneByOne)
+{
+    const std::vector<std::vector<std::string>> batches[] = {
+        {{"3", "12"}, {"two words", ""}},
+        {{""}, {"a", "b"}},  // an empty first line leaves an empty memo empty
+        {{}, {"x"}, {}},
+        {{"\xE9t\xE9", "", ""}, {"last"}},
+    };
+    for (const auto& steps : batches) {
+        auto* oneByOne = new TMemo(&parent, "Memo");
+        auto* atOnce = new TMemo(&parent, "Memo");
+        auto* listOneByOne = new TListBox(&parent, "List");
+        auto* listAtOnce = new TListBox(&parent, "List");
+        for (const auto& lines : steps) {
+            for (const std::string& line : lines) {
+                oneByOne->AddLine(line);
+                listOneByOne->AddItem(line);
+            }
+            atOnce->AddLines(lines);
+            listAtOnce->AddItems(lines);
+        }
+        EXPECT_EQ(atOnce->Lines(), oneByOne->Lines());
+        EXPECT_EQ(atOnce->LineCount(), oneByOne->LineCount());
+        EXPECT_EQ(Lines(listAtOnce), Lines(listOneByOne));
+    }
+}
+
 TEST_F(ControlsTest, HandlerErrorsAreReportedAndHaltQuitsTheEventLoop)
 {
     int after = 0;

@@ -184,6 +184,30 @@ TEST(MeshList, BoundsSkinAndDamagedData)
     EXPECT_EQ(list.MapPointer(-1), -1);
 }
 
+// Mesh data of nothing but empty meshes (ten words each in a TR4 level) gives
+// at most MAX_MESH_RECORDS records, whatever it holds more; pointers to the
+// meshes beyond map to record 0.
+TEST(MeshList, AtMostMaxMeshRecordsAreKept)
+{
+    Ttrlevel level;
+    const uint32_t last = MAX_MESH_RECORDS - 1;
+    const struct {
+        uint32_t meshes;
+        uint32_t records;
+    } cases[] = {{3, 3}, {MAX_MESH_RECORDS, MAX_MESH_RECORDS}, {MAX_MESH_RECORDS + 5000, MAX_MESH_RECORDS}};
+    for (const auto& c : cases) {
+        MeshData(level, LEVEL_TR4, std::vector<uint16_t>(size_t(c.meshes) * 10, 0),
+                 {0, 20 * std::min(c.meshes - 1, last), 20 * (c.meshes - 1)});
+        Tmesh_list list;
+        BuildMeshList(list, level);
+        EXPECT_EQ(list.count, c.records) << c.meshes;
+        EXPECT_EQ(list.meshes.size(), c.records) << c.meshes;
+        EXPECT_EQ(list.pointer_map, (std::vector<int32_t>{0, int32_t(std::min(c.meshes - 1, last)),
+                                                          c.meshes > MAX_MESH_RECORDS ? 0 : int32_t(c.meshes - 1)}))
+            << c.meshes;
+    }
+}
+
 TEST_F(MeshDraw, PlacedTurnedShadedAndMapped)
 {
     // A thousand level units are a view unit, y negated once here and once

@@ -208,3 +208,61 @@ TEST_F(MoveablePose, SkinsAndDamagedTables)
     level->tag = "";  // a level record that holds no loaded file draws nothing
     EXPECT_EQ(Draw(0).size(), 0u);
 }
+
+// Placing a mesh costs 16 units of the layer's level work and drawing it one
+// per corner, one per face and one: a moveable is drawn up to the mesh that
+// finds too little left. A moveable of 65535 meshes, all one mesh of 30,000
+// faces that name a corner it lacks, stops once the work is spent instead
+// of looking at two billion faces.
+TEST_F(MoveablePose, MeshesCostTheLayersLevelWork)
+{
+    Chain(LEVEL_TR2, 5, {{}, {}, {}, {}}, {Frame({{1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}})});
+    const int64_t mesh = 16 + 1 + 3 + 1;
+    // The work at the start, the vertices drawn and the work left; the
+    // frame is found for one unit (the one moveable).
+    const std::tuple<int64_t, size_t, int64_t> budgets[] = {
+        {LevelDrawWork, 15, LevelDrawWork - 1 - 5 * mesh},
+        {1 + 5 * mesh, 15, 0},
+        {1 + 2 * mesh, 6, 0},
+        {1 + 2 * mesh + 20, 6, 4},  // the third mesh is placed, and then too costly to draw
+        {mesh, 0, 4},
+        {16, 0, 15},  // too little to place the first
+        {0, 0, 0},    // too little to find the frame
+    };
+    for (const auto& [budget, vertices, left] : budgets) {
+        gl.LevelWorkLeft = budget;
+        EXPECT_EQ(Draw(0).size(), vertices) << budget;
+        EXPECT_EQ(gl.LevelWorkLeft, left) << budget;
+    }
+    // 300,000 moveables after it without animations: finding the frame
+    // walks them all.
+    level->SetNumMoveables(300001);
+    for (size_t m = 1; m < level->moveables.size(); ++m) level->moveables[m].animation = -1;
+    const std::tuple<int64_t, size_t, int64_t> walks[] = {
+        {300000, 0, 300000},
+        {LevelDrawWork, 15, LevelDrawWork - 300001 - 5 * mesh},
+    };
+    for (const auto& [budget, vertices, left] : walks) {
+        gl.LevelWorkLeft = budget;
+        EXPECT_EQ(Draw(0).size(), vertices) << budget;
+        EXPECT_EQ(gl.LevelWorkLeft, left) << budget;
+    }
+
+    TLevelDesc d;
+    d.version_code = LEVEL_TR2;
+    d.object_textures.push_back(SquareTexture(0));
+    TMeshDesc broken = AxisTriangle(0);
+    broken.textured_triangles.clear();
+    broken.textured_quads.assign(30000, TMeshFaceDesc{{0, 1, 2, 5}, 0, 0});
+    AddMesh(d, AxisTriangle(0));  // record 0 would stand for a skin mesh
+    const uint32_t first = AddMesh(d, broken);
+    TMoveableDesc m;
+    m.mesh_offsets.assign(65535, MeshOffset(d, first));
+    m.tree.assign(65534, TMeshTreeNode{});
+    AddMoveable(d, m);
+    Load(d);
+    ASSERT_EQ(meshes.meshes.at(1).num_textured_quads, 30000);
+    gl.LevelWorkLeft = LevelDrawWork;
+    EXPECT_EQ(Draw(0).size(), 0u);
+    EXPECT_LT(gl.LevelWorkLeft, 16 + 1 + 3 + 30000);
+}

@@ -175,6 +175,29 @@ TEST_F(Objects, EveryTextileBecomesAPageOfTheStore)
     EXPECT_TRUE(sink.messages.empty());
 }
 
+// However many textiles a level holds, its pages stop below the ids of the
+// program's own textures: pages from 4995 on are 4995 .. 5000, and texture
+// 5001 stays the one there was.
+TEST_F(Objects, LevelPagesStopBelowTheProgramsOwnTextures)
+{
+    TLevelDesc d;
+    d.version_code = LEVEL_TR2;
+    d.num_textiles = 8;
+    d.textile8.assign(8 * TEXTILE8_BYTES, 0);
+    d.textile16.assign(8 * TEXTILE16_BYTES, 0);
+    TLevelMeshes l;
+    l.Load(d);
+    uint8_t* own = new uint8_t[8 * 8 * 2]();
+    ASSERT_TRUE(TextureBuffer->AddFromMemory(LEVEL_PAGES_END_ID, 8, 8, own, true, 16));
+    const std::tuple<int32_t, int32_t> uploads[] = {{4990, 8}, {4995, 6}, {5000, 1}, {5001, 0}, {9000, 0}};
+    for (const auto& [first, pages] : uploads) EXPECT_EQ(LoadLevelTextures(*l.level, first), pages) << first;
+    EXPECT_NE(TextureBuffer->Find(5000), nullptr);
+    EXPECT_EQ(TextureBuffer->Find(LEVEL_PAGES_END_ID)->Width, 8);
+    EXPECT_EQ(TextureBuffer->Find(LEVEL_PAGES_END_ID)->Pixels, own);
+    EXPECT_EQ(TextureBuffer->Find(9000), nullptr);
+    EXPECT_EQ(LevelTexturePicture(*l.level, 4997)->Height(), 4 * 256);
+}
+
 TEST_F(Objects, StaticsStandOnTheirSectorTurnedTaggedAndShaded)
 {
     AddStatic(0, 2, 3, 4, 0);
