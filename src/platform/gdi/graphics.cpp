@@ -10,7 +10,7 @@
 #include "platform/rtl/classes.h"
 #include "platform/rtl/sysutils.h"
 
-int64_t BitmapMemoryLimit = int64_t(1) << 30;
+int64_t BitmapMemoryLimit = int64_t(256) << 20;
 
 // ---- palettes ------------------------------------------------------------
 

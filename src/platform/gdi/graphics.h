@@ -94,9 +94,12 @@ public:
     EOutOfResources() : std::runtime_error("Not enough storage is available to process this command.") {}
 };
 
-// Bytes one bitmap may take; a larger size raises EOutOfResources before
-// anything is allocated. Picture files can claim any size, so this bound is
-// what keeps a hostile header from taking the machine's memory.
+// Bytes one bitmap may take (256 MiB, as desktop image readers commonly
+// allow); a larger size raises EOutOfResources before anything is allocated.
+// Picture files can claim any size, and a few kilobytes of compressed data
+// can really fill any size, so this bound is what keeps a hostile picture
+// from taking the machine's memory and many seconds of decoding. A
+// Texturesfile of 512 x 131072 pixels at 32 bits (512 rows of pages) fits.
 extern int64_t BitmapMemoryLimit;
 
 // ---- bitmaps -------------------------------------------------------------
