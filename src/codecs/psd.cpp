@@ -292,6 +292,7 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
     const uint64_t planeSize = rowStride * height;
     std::vector<uint8_t> buffer = p.Compression == ctPackedBits ? UnpackChannels(stream, rowLengths, planeSize * planes)
                                                                 : ReadRawChannels(stream, planeSize, planes, channels);
+    SampleBufferBytes += int64_t(buffer.size());
     if (p.ColorScheme == csCMYK) {
         // CMYK samples are stored inverted (0 is full ink); complementing
         // every byte complements 16-bit samples too, in either byte order.

@@ -120,7 +120,7 @@ void UnpackChannel(TImageCompression compression, std::vector<uint8_t>& data, st
 // composite or transparency, 1 red, 2 green, 3 blue), a plane of planeSize
 // bytes; channels of other types are skipped.
 void ReadChannel(TStream& stream, unsigned major, TImageCompression compression, size_t planeSize,
-                 std::vector<uint8_t> (&planes)[4])
+                 std::vector<uint8_t> (&planes)[4], int64_t& filled)
 {
     ReadBlockHeader(stream, major);
     if (major > 3) ReadU32(stream);
@@ -135,6 +135,7 @@ void ReadChannel(TStream& stream, unsigned major, TImageCompression compression,
     }
     std::vector<uint8_t>& plane = planes[channelType];
     plane.assign(planeSize, 0);
+    filled += int64_t(planeSize);
     std::vector<uint8_t> data(compressed);
     stream.ReadBuffer(data.data(), compressed);
     UnpackChannel(compression, data, plane);
@@ -260,9 +261,13 @@ void TPSPGraphic::ReadRasterLayer(TStream& stream, unsigned major, size_t rowSiz
     const size_t planeSize = rowSize * ImageProperties.Height;
     // Planes by channel type: 0 composite or transparency, 1 red, 2 green, 3 blue.
     std::vector<uint8_t> planes[4];
-    for (unsigned c = 0; c < channels; ++c) ReadChannel(stream, major, ImageProperties.Compression, planeSize, planes);
+    for (unsigned c = 0; c < channels; ++c)
+        ReadChannel(stream, major, ImageProperties.Compression, planeSize, planes, SampleBufferBytes);
     for (int i = 0; i < 4; ++i)
-        if (planes[i].empty()) planes[i].assign(planeSize, 0);
+        if (planes[i].empty()) {
+            planes[i].assign(planeSize, 0);
+            SampleBufferBytes += int64_t(planeSize);
+        }
     ConvertPlanes(planes, rowSize);
 }
 
