@@ -291,7 +291,7 @@ void TPSPRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
     const auto* src = static_cast<const uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
-    while (inLeft > 0) {
+    while (inLeft > 0 && outLeft > 0) {
         const uint8_t n = *src++;
         if (n < 128) {
             CopyLiteral(src, dst, std::min<int32_t>(n, inLeft - 1), outLeft);
@@ -302,6 +302,7 @@ void TPSPRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
             inLeft -= 2;
         }
     }
+    availableInput_ = std::max<int32_t>(inLeft, 0);
 }
 
 // ---- RLA -------------------------------------------------------------------
@@ -311,7 +312,7 @@ void TRLADecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t
     const auto* src = static_cast<const uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
-    while (inLeft > 0) {
+    while (inLeft > 0 && outLeft > 0) {
         const int n = static_cast<int8_t>(*src++);
         if (n >= 0) {
             if (inLeft < 2) break;
@@ -322,4 +323,5 @@ void TRLADecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t
             inLeft -= 1 - n;
         }
     }
+    availableInput_ = std::max<int32_t>(inLeft, 0);
 }
