@@ -4,6 +4,82 @@
 #include "codecs/decoders.h"
 #include "picture_files.h"
 
+namespace {
+
+// A memory stream that counts the bytes read from it.
+class TCountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t n = TMemoryStream::Read(buffer, count);
+        BytesRead += n;
+        return n;
+    }
+    int64_t BytesRead = 0;
+};
+
+struct TLoaded {
+    std::unique_ptr<TCodecGraphic> picture;
+    int64_t bytesRead = 0;
+};
+
+TLoaded LoadCounting(const std::string& extension, const Bytes& file)
+{
+    TLoaded l{Reader(extension)};
+    TCountingStream stream(file.data(), file.size());
+    l.picture->LoadFromStream(stream);
+    l.bytesRead = stream.BytesRead;
+    return l;
+}
+
+// ---- Paint Shop Pro (version 5) ---------------------------------------------
+
+Bytes PspBlock(int type, const Bytes& body)
+{
+    return TByteWriter().Text("~BK").U8(0).LE16(type).LE32(uint32_t(body.size())).Append(body).Bytes;
+}
+
+struct PspChannel {
+    int type;
+    Bytes data;  // as stored
+};
+
+// A bank of one raster layer holding the channels given.
+Bytes PspBank(const std::vector<PspChannel>& channels)
+{
+    TByteWriter layer;
+    layer.LE32(4 + 2 + 115).LE16(0).U8(0).Fill(114).LE32(8).LE16(1).LE16(unsigned(channels.size()));
+    for (const PspChannel& c : channels)
+        layer.Append(PspBlock(
+            5, TByteWriter().LE32(16).LE32(uint32_t(c.data.size())).LE32(0).LE16(0).LE16(c.type).Append(c.data).Bytes));
+    return PspBlock(3, PspBlock(4, layer.Bytes));
+}
+
+// A 32 x 32 colour picture (channels stored plain or run-length) of the banks given.
+Bytes PspPicture(int compression, const std::vector<Bytes>& banks)
+{
+    TByteWriter w, a;
+    w.Text("Paint Shop Pro Image File\n\x1a", 32).LE16(5).LE16(0);
+    a.LE32(46).LE32(32).LE32(32).Fill(8).U8(0).LE16(compression).LE16(24).LE16(3).LE32(1u << 24).U8(0).Fill(14);
+    w.Append(PspBlock(0, a.Bytes));
+    for (const Bytes& bank : banks) w.Append(bank);
+    return w.Bytes;
+}
+
+// `count` channels of the type, each a plane of red given by value(i) (channel i).
+std::vector<PspChannel> Repeated(int count, int type, size_t size, uint8_t (*value)(int))
+{
+    std::vector<PspChannel> channels;
+    for (int i = 0; i < count; ++i) channels.push_back({type, Bytes(size, value(i))});
+    return channels;
+}
+
+uint8_t Nothing(int) { return 0; }
+uint8_t Counted(int i) { return uint8_t(1 + i % 200); }
+
+}  // namespace
+
 TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
 {
     TPSPRLEDecoder psp;
@@ -34,4 +110,55 @@ TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
         const int32_t left = &c.decoder == &psp ? psp.AvailableInput() : rla.AvailableInput();
         EXPECT_EQ(left, c.left);
     }
+}
+
+// A channel replaces an earlier one of its type and a layer bank's raster layer the one before it: those replaced
+// are passed over, and planes take what their data can fill, the rest black.
+TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
+{
+    const Bytes runs = {0xFF, 9, 0xFF, 9};  // 254 bytes of 9
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;
+        int64_t bufferBytes;
+    } cases[] = {
+        {"600 empty channel blocks in each of three banks",
+         PspPicture(0, std::vector<Bytes>(3, PspBank(Repeated(600, 1, 0, Nothing)))),
+         {{0, 0}, {31, 31}},
+         "32x32/32 00000000 00000000",  // more than three channels: with transparency
+         0},
+        {"red replaced 300 times",
+         PspPicture(0, {PspBank(Repeated(300, 1, 1024, Counted))}),
+         {{0, 0}, {31, 31}},
+         "32x32/32 64000000 64000000",
+         1024},
+        {"three banks",
+         PspPicture(0, {PspBank({{1, Bytes(1024, 10)}}), PspBank({{1, Bytes(1024, 20)}, {2, Bytes(1024, 5)}}),
+                        PspBank({{1, Bytes(1024, 30)}})}),
+         {{0, 0}, {31, 31}},
+         "32x32/24 1e0000 1e0000",
+         1024},
+        {"a plain channel of 100 bytes: 4 rows",
+         PspPicture(0, {PspBank({{3, Bytes(100, 7)}})}),
+         {{0, 0}, {3, 3}, {4, 3}, {0, 4}, {31, 31}},
+         "32x32/24 000007 000007 00 00 00",
+         128},
+        {"a run-length channel of 4 bytes: 8 rows",
+         PspPicture(1, {PspBank({{2, runs}})}),
+         {{0, 0}, {29, 7}, {30, 7}, {0, 8}, {31, 31}},
+         "32x32/24 000900 000900 00 00 00",
+         256},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Load("psp", c.file);
+        EXPECT_EQ(Describe(*picture, c.points), c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+    // Of 300 channels of one type only the last one's data is read: the others cost their 26-byte headers.
+    const auto many = LoadCounting("psp", PspPicture(0, {PspBank(Repeated(300, 1, 1024, Counted))}));
+    const auto one = LoadCounting("psp", PspPicture(0, {PspBank(Repeated(1, 1, 1024, Counted))}));
+    EXPECT_EQ(many.bytesRead - one.bytesRead, 299 * 26);
 }
