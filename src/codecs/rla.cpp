@@ -126,7 +126,12 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     const uint32_t rowBytes = width * sampleBytes;
     std::vector<uint8_t> channels(size_t(width) * 4);
     std::vector<uint8_t> decoded(rowBytes);
-    std::vector<uint8_t> packed(65535);
+    // Every packet gives at least one byte for at most two (a run of one takes
+    // two bytes, a literal one more than its bytes), so twice the row's bytes
+    // of a channel record fill the row whatever the record holds: the rest of
+    // a longer record is passed over, not read. Rows may share records, so
+    // this is what keeps a row's cost to its own size.
+    std::vector<uint8_t> packed(std::min<uint32_t>(65535, 2 * rowBytes));
     const void* planes[4];
     for (int k = 0; k < 4; ++k) planes[k] = channels.data() + size_t(k) * width;
     const uint32_t maximum = wide ? (1u << p.BitsPerSample) - 1 : 255;
@@ -134,13 +139,16 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
         uint8_t length[2];
         stream.ReadBuffer(length, 2);
         const uint16_t n = ReadBE16(length);
-        stream.ReadBuffer(packed.data(), n);
+        if (n > stream.Remaining()) throw EReadError();
+        const auto used = static_cast<uint16_t>(std::min<size_t>(n, packed.size()));
+        stream.ReadBuffer(packed.data(), used);
+        stream.Seek(n - used, soCurrent);
         uint8_t* out = channels.data() + size_t(k) * width;
         uint8_t* into = wide ? decoded.data() : out;
         std::memset(into, 0, rowBytes);
         void* source = packed.data();
         void* dest = into;
-        decoder.Decode(source, dest, n, static_cast<int32_t>(rowBytes));
+        decoder.Decode(source, dest, used, static_cast<int32_t>(rowBytes));
         if (wide) {
             for (uint32_t x = 0; x < width; ++x) {
                 const uint32_t v = std::min<uint32_t>(uint32_t(decoded[x]) << 8 | decoded[width + x], maximum);

@@ -78,6 +78,25 @@ std::vector<PspChannel> Repeated(int count, int type, size_t size, uint8_t (*val
 uint8_t Nothing(int) { return 0; }
 uint8_t Counted(int i) { return uint8_t(1 + i % 200); }
 
+// ---- RLA -----------------------------------------------------------------------
+
+// An RGB picture of width x height whose row offsets all name the same three channel records of `length` bytes
+// of runs of one 0x40.
+Bytes RlaSharedRecords(int width, int height, unsigned length)
+{
+    TByteWriter w;
+    w.BE16(0).BE16(width - 1).BE16(0).BE16(height - 1).BE16(0).BE16(width - 1).BE16(0).BE16(height - 1);
+    w.BE16(1).BE16(0).BE16(3).BE16(0).BE16(0).BE16(0xFFFE).Text("1.0", 16).Fill(528).Text("1.0", 8);
+    w.Text("rgb", 32).Fill(46).BE16(8).BE16(0).BE16(8).Fill(76);
+    const uint32_t records = uint32_t(w.Size()) + 4 * uint32_t(height);
+    for (int y = 0; y < height; ++y) w.BE32(records);
+    for (int c = 0; c < 3; ++c) {
+        w.BE16(length);
+        for (unsigned i = 0; i < length; ++i) w.U8(i % 2 ? 0x40 : 0);
+    }
+    return w.Bytes;
+}
+
 }  // namespace
 
 TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
@@ -161,4 +180,15 @@ TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
     const auto many = LoadCounting("psp", PspPicture(0, {PspBank(Repeated(300, 1, 1024, Counted))}));
     const auto one = LoadCounting("psp", PspPicture(0, {PspBank(Repeated(1, 1, 1024, Counted))}));
     EXPECT_EQ(many.bytesRead - one.bytesRead, 299 * 26);
+}
+
+// Rows that share their channel records read, of each record, no more than their own row can use: twice its bytes.
+TEST(HostilePictures, RlaRowsReadWhatTheyFill)
+{
+    for (unsigned length : {4u, 1000u, 65535u}) {
+        SCOPED_TRACE(length);
+        const auto loaded = LoadCounting("rla", RlaSharedRecords(2, 40, length));
+        EXPECT_EQ(Describe(*loaded.picture, {{0, 0}, {1, 39}}), "2x40/24 40 40");
+        EXPECT_EQ(loaded.bytesRead, 740 + 40 * 4 + 40 * 3 * (2 + 4));
+    }
 }
