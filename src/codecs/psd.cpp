@@ -103,12 +103,16 @@ std::vector<uint8_t> ReadPackedData(TStream& stream, std::span<const uint16_t> r
     return data;
 }
 
-// The packed rows of all channels, unpacked into `size` bytes. The data must
-// be there before the planes take their memory.
-std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size)
+// The packed rows of all channels, unpacked into at most `size` bytes: as
+// many whole rows of rowStride bytes as the packed data can fill, a PackBits
+// packet giving at most 128 bytes for two. The data must be there before the
+// planes take their memory.
+std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size,
+                                    uint64_t rowStride)
 {
     std::vector<uint8_t> data = ReadPackedData(stream, rowLengths);
-    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    const uint64_t reach = (64 * uint64_t(data.size()) + rowStride - 1) / rowStride * rowStride;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, reach)));
     // The channels follow one another, so one call fills every plane used;
     // the planes after them are not needed.
     void* s = data.data();
@@ -290,8 +294,9 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
     if (sampleBytes != 1 && sampleBytes != 2) return;  // no converter takes other depths
     const uint64_t rowStride = uint64_t(width) * sampleBytes;
     const uint64_t planeSize = rowStride * height;
-    std::vector<uint8_t> buffer = p.Compression == ctPackedBits ? UnpackChannels(stream, rowLengths, planeSize * planes)
-                                                                : ReadRawChannels(stream, planeSize, planes, channels);
+    std::vector<uint8_t> buffer = p.Compression == ctPackedBits
+                                      ? UnpackChannels(stream, rowLengths, planeSize * planes, rowStride)
+                                      : ReadRawChannels(stream, planeSize, planes, channels);
     SampleBufferBytes += int64_t(buffer.size());
     if (p.ColorScheme == csCMYK) {
         // CMYK samples are stored inverted (0 is full ink); complementing
@@ -299,10 +304,22 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
         for (uint8_t& b : buffer) b = static_cast<uint8_t>(255 - b);
     }
 
+    // Rows beyond what the packed data filled are zeros as stored (full ink
+    // for CMYK); from the first row that plane 0 lacks on, every plane lacks
+    // it, so those rows all come out like that first one.
+    const std::vector<uint8_t> stored(static_cast<size_t>(rowStride), p.ColorScheme == csCMYK ? 255 : 0);
+    const uint64_t rowsHeld = std::min<uint64_t>(height, buffer.size() / rowStride);
     const void* rows[4] = {};
     for (uint32_t y = 0; y < height; ++y) {
-        for (int k = 0; k < planes; ++k) rows[k] = buffer.data() + k * planeSize + y * rowStride;
-        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)),
-                                ScanLine(static_cast<int>(y)), width);
+        uint8_t* line = ScanLine(static_cast<int>(y));
+        if (y > rowsHeld) {
+            std::memcpy(line, ScanLine(static_cast<int>(rowsHeld)), static_cast<size_t>(RowBytes()));
+            continue;
+        }
+        for (int k = 0; k < planes; ++k) {
+            const uint64_t at = k * planeSize + y * rowStride;
+            rows[k] = at + rowStride <= buffer.size() ? buffer.data() + at : stored.data();
+        }
+        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)), line, width);
     }
 }

@@ -192,3 +192,42 @@ TEST(HostilePictures, RlaRowsReadWhatTheyFill)
         EXPECT_EQ(loaded.bytesRead, 740 + 40 * 4 + 40 * 3 * (2 + 4));
     }
 }
+
+// Unpacked planes take the rows their packed data can fill (a PackBits packet of two bytes gives at most 128);
+// the rows beyond come out as zeros stored would, full ink for CMYK.
+TEST(HostilePictures, PhotoshopPlanesFollowThePackedData)
+{
+    Psd redRows{.rows = 64, .columns = 64, .compression = 1, .rowLengths = std::vector<uint16_t>(3 * 64, 0)};
+    redRows.rowLengths[0] = redRows.rowLengths[1] = 2;
+    redRows.image = {0xC1, 0x50, 0xC1, 0x50};  // two rows of 64 bytes of 0x50
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;
+        int64_t bufferBytes;
+    } cases[] = {
+        {"16-bit CMYK without packed data",
+         Psd{.channels = 4,
+             .rows = 64,
+             .columns = 64,
+             .depth = 16,
+             .mode = 4,
+             .compression = 1,
+             .rowLengths = std::vector<uint16_t>(4 * 64, 0)},
+         {{0, 0}, {63, 63}},
+         "64x64/24 00 00",
+         0},
+        {"RGB with two packed rows of red",
+         redRows,
+         {{0, 0}, {63, 1}, {0, 2}, {0, 4}, {63, 63}},
+         "64x64/24 500000 500000 00 00 00",
+         4 * 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Load("psd", c.file);
+        EXPECT_EQ(Describe(*picture, c.points), c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+}
