@@ -94,23 +94,38 @@ TByteWriter RlaHeader(int width, int height)
 }
 
 // 65,536 rows whose offsets all name the same three channel records of
-// 65,535 bytes of one-byte runs: 460 KB.
-std::string RlaSharedRecords(int width)
+// 65,535 bytes of packets that give one byte for two (runs of one byte, or
+// literals of one): 460 KB.
+std::string RlaSharedRecords(int width, uint8_t header)
 {
     TByteWriter w = RlaHeader(width, 65536);
     const uint32_t records = uint32_t(w.Size() + 4 * 65536);
     for (int y = 0; y < 65536; ++y) w.BE32(records);
     for (int c = 0; c < 3; ++c) {
         w.BE16(65535);
-        for (int i = 0; i < 65535 / 2; ++i) w.U8(0).U8(0x40);
+        for (int i = 0; i < 65535 / 2; ++i) w.U8(header).U8(0x40);
         w.U8(0);
     }
     return Str(w.Bytes);
 }
 
-std::string MakeRlaRowOffsets() { return RlaSharedRecords(64); }
+std::string MakeRlaRowOffsets() { return RlaSharedRecords(64, 0); }
 // The same records under rows of 2048 pixels (a 400 MB bitmap).
-std::string MakeRlaWideRows() { return RlaSharedRecords(2048); }
+std::string MakeRlaWideRows() { return RlaSharedRecords(2048, 0); }
+// Literals of one byte under rows of 5461 pixels: a bitmap at the 1 GiB limit.
+std::string MakeRlaWidestRows() { return RlaSharedRecords(5461, 0xFF); }
+
+// Rows of 5461 pixels that each start one byte further into a run of 0xFE
+// bytes: at any offset the records claim 65,278 bytes of literals of two
+// bytes (three bytes for two), and no two rows name the same records.
+std::string MakeRlaShiftedRows()
+{
+    TByteWriter w = RlaHeader(5461, 65536);
+    const uint32_t region = uint32_t(w.Size() + 4 * 65536);
+    for (uint32_t y = 0; y < 65536; ++y) w.BE32(region + y);
+    w.Fill(65536 + 3 * (2 + 0xFEFE), 0xFE);
+    return Str(w.Bytes);
+}
 
 // ---- Photoshop -----------------------------------------------------------------
 
@@ -143,12 +158,44 @@ std::string MakeSgiRowTable()
     return Str(w.Bytes);
 }
 
+// Rows of 4 channels of 65535 pixels that each start one byte further into
+// a run of 0x82 bytes: at any offset literals of two samples (three bytes for
+// two), and no two rows name the same data.
+std::string MakeSgiShiftedRows()
+{
+    const uint32_t width = 65535, height = 4096, channels = 4;
+    TByteWriter w;
+    w.BE16(474).U8(1).U8(1).BE16(3).BE16(width).BE16(height).BE16(channels).PadTo(512);
+    const uint32_t region = 512 + 8 * height * channels;
+    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(region + i);
+    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(0xFFFFFFFF);
+    w.Fill(height * channels + 2 * width + 2, 0x82);
+    return Str(w.Bytes);
+}
+
+// The same table naming one row of literals of one sample (two bytes each).
+std::string MakeSgiLiteralRows()
+{
+    const uint32_t width = 65535, height = 4096, channels = 4;
+    TByteWriter w;
+    w.BE16(474).U8(1).U8(1).BE16(3).BE16(width).BE16(height).BE16(channels).PadTo(512);
+    const uint32_t row = 512 + 8 * height * channels;
+    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(row);
+    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(0xFFFFFFFF);
+    for (uint32_t i = 0; i < width + 1; ++i) w.U8(0x81).U8(0x55);
+    return Str(w.Bytes);
+}
+
 THostileRegistration pspChannelCount{{"psp_channel_count.psp", THostileKind::Picture, MakePspChannelCount}};
 THostileRegistration pspLayerBanks{{"psp_layer_banks.psp", THostileKind::Picture, MakePspLayerBanks}};
 THostileRegistration pspEmptyPlanes{{"psp_empty_planes.psp", THostileKind::Picture, MakePspEmptyPlanes}};
 THostileRegistration rlaRowOffsets{{"rla_row_offsets.rla", THostileKind::Picture, MakeRlaRowOffsets}};
 THostileRegistration rlaWideRows{{"rla_wide_rows.rla", THostileKind::Picture, MakeRlaWideRows}};
+THostileRegistration rlaWidestRows{{"rla_widest_rows.rla", THostileKind::Picture, MakeRlaWidestRows}};
+THostileRegistration rlaShiftedRows{{"rla_shifted_rows.rla", THostileKind::Picture, MakeRlaShiftedRows}};
 THostileRegistration psdPackedPlanes{{"psd_packed_planes.psd", THostileKind::Picture, MakePsdPackedPlanes}};
 THostileRegistration sgiRowTable{{"sgi_row_table.sgi", THostileKind::Picture, MakeSgiRowTable}};
+THostileRegistration sgiLiteralRows{{"sgi_literal_rows.sgi", THostileKind::Picture, MakeSgiLiteralRows}};
+THostileRegistration sgiShiftedRows{{"sgi_shifted_rows.sgi", THostileKind::Picture, MakeSgiShiftedRows}};
 
 }  // namespace
