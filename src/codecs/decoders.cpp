@@ -51,6 +51,53 @@ inline void CopyLiteral(TSource*& src, uint8_t*& dst, int32_t take, int32_t& out
     outLeft -= k;
 }
 
+// Packets of one or two bytes are stored without a library call, which would
+// cost more than the bytes: a row may be made of nothing else.
+inline void CopyBytes(uint8_t* dst, const uint8_t* src, int32_t count)
+{
+    if (count == 1) {
+        dst[0] = src[0];
+    } else if (count == 2) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+    } else {
+        std::memcpy(dst, src, static_cast<size_t>(count));
+    }
+}
+inline void FillBytes(uint8_t* dst, uint8_t value, int32_t count)
+{
+    if (count == 1) {
+        dst[0] = value;
+    } else if (count == 2) {
+        dst[0] = dst[1] = value;
+    } else {
+        std::memset(dst, value, static_cast<size_t>(count));
+    }
+}
+
+// Whether the 16 bytes at p are eight RLA packets of one byte each: every
+// even byte a header of 0 (a run of one) or 0xFF (a literal of one).
+inline bool EightSingleBytePackets(const uint8_t* p)
+{
+    uint64_t a, b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    constexpr uint64_t headers = 0x00FF00FF00FF00FF, ones = 0x0001000100010001, rest = 0x00FE00FE00FE00FE;
+    // A header of 0 or 0xFF plus one leaves no bit of 0xFE in its lane.
+    return (((a & headers) + ones) & rest) == 0 && (((b & headers) + ones) & rest) == 0;
+}
+
+// Whether the 16 bytes at p are eight 8-bit SGI packets of one sample each:
+// every even byte a header whose count is 1 (0x01 a run, 0x81 a literal).
+inline bool EightSingleSamplePackets(const uint8_t* p)
+{
+    uint64_t a, b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    constexpr uint64_t counts = 0x007F007F007F007F, ones = 0x0001000100010001;
+    return (a & counts) == ones && (b & counts) == ones;
+}
+
 }  // namespace
 
 int TargaPixelSize(int32_t depth)
@@ -241,6 +288,16 @@ void TSGIRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
         return;
     }
     while (inLeft > 0 && outLeft > 0) {
+        // Eight packets of one sample each (a literal or a run of one): their
+        // second bytes are the output, taken eight at a time as for RLA.
+        while (inLeft >= 16 && outLeft >= 8 && EightSingleSamplePackets(src)) {
+            for (int i = 0; i < 8; ++i) dst[i] = src[2 * i + 1];
+            src += 16;
+            dst += 8;
+            inLeft -= 16;
+            outLeft -= 8;
+        }
+        if (inLeft <= 0 || outLeft <= 0) break;
         const uint8_t n = *src++;
         --inLeft;
         const int32_t count = n & 0x7F;
@@ -313,14 +370,34 @@ void TRLADecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
     while (inLeft > 0 && outLeft > 0) {
+        // Eight packets of one byte each (a run of one or a literal of one):
+        // their second bytes are the output. Rows made of nothing else cost
+        // two input bytes per pixel, so these go eight at a time.
+        while (inLeft >= 16 && outLeft >= 8 && EightSingleBytePackets(src)) {
+            for (int i = 0; i < 8; ++i) dst[i] = src[2 * i + 1];
+            src += 16;
+            dst += 8;
+            inLeft -= 16;
+            outLeft -= 8;
+        }
+        if (inLeft <= 0 || outLeft <= 0) break;
         const int n = static_cast<int8_t>(*src++);
         if (n >= 0) {
             if (inLeft < 2) break;
-            RepeatByte(src, dst, n + 1, outLeft);
             inLeft -= 2;
+            const int32_t k = std::min(n + 1, outLeft);
+            FillBytes(dst, *src, k);
+            ++src;
+            dst += k;
+            outLeft -= k;
         } else {
-            CopyLiteral(src, dst, std::min<int32_t>(-n, inLeft - 1), outLeft);
+            const int32_t take = std::min<int32_t>(-n, inLeft - 1);
             inLeft -= 1 - n;
+            const int32_t k = std::min(take, outLeft);
+            CopyBytes(dst, src, k);
+            src += take;
+            dst += k;
+            outLeft -= k;
         }
     }
     availableInput_ = std::max<int32_t>(inLeft, 0);

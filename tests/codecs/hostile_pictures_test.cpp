@@ -131,6 +131,46 @@ TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
     }
 }
 
+// Rows made of packets of one byte each cost two input bytes a pixel; the decoders take them eight at a time, with
+// the same output as one at a time, up to the end of the input or of the output.
+TEST(HostilePictures, PacketsOfOneByteDecodeAsOneAtATime)
+{
+    Bytes rla, sgi, expected;
+    for (int i = 0; i < 20; ++i) {
+        rla.insert(rla.end(), {uint8_t(i % 3 ? 0x00 : 0xFF), uint8_t(i)});
+        sgi.insert(sgi.end(), {uint8_t(i % 3 ? 0x01 : 0x81), uint8_t(i)});
+        expected.push_back(uint8_t(i));
+    }
+    auto first = [&](size_t n) { return Head(expected, n); };
+    const Bytes run3 = {7, 7, 7};
+    TRLADecoder rlaDecoder;
+    TSGIRLEDecoder sgiDecoder(8);
+    const struct {
+        const char* name;
+        TDecoder& decoder;
+        Bytes input;
+        int32_t unpacked;
+        Bytes output;
+    } cases[] = {
+        {"RLA, then a run of three", rlaDecoder, Join({rla, {0x02, 7}}), 23, Join({expected, run3})},
+        {"RLA output ends inside the eight", rlaDecoder, rla, 13, first(13)},
+        {"RLA input ends inside the eight", rlaDecoder, Head(rla, 27), 20, Join({first(13), Bytes(7, 0)})},
+        {"SGI, then a run of three and the end", sgiDecoder, Join({sgi, {0x03, 7, 0x00, 0x01, 9}}), 24,
+         Join({expected, run3, {0}})},
+        {"SGI output ends inside the eight", sgiDecoder, sgi, 13, first(13)},
+        {"SGI input ends inside the eight", sgiDecoder, Head(sgi, 27), 20, Join({first(13), Bytes(7, 0)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes input = c.input, out(c.output.size() + 1, 0);  // one byte more, which stays untouched
+        void* source = input.data();
+        void* dest = out.data();
+        c.decoder.Decode(source, dest, int32_t(input.size()), c.unpacked);
+        EXPECT_EQ(out, Join({c.output, {0}}));
+    }
+    EXPECT_EQ(rlaDecoder.AvailableInput(), 1);  // of the last RLA case: the header whose byte is cut off
+}
+
 // A channel replaces an earlier one of its type and a layer bank's raster layer the one before it: those replaced
 // are passed over, and planes take what their data can fill, the rest black.
 TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
