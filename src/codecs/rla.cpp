@@ -156,10 +156,17 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
             }
         }
     };
+    const uint8_t* previous = nullptr;
     for (uint32_t y = 0; y < height; ++y) {
-        stream.SetPosition(BasePosition + offsets[y]);
         uint8_t* line = ScanLine(static_cast<int>(p.BottomUp ? height - 1 - y : y));
-        for (int k = 0; k < samples; ++k) readChannel(k);
-        ColorManager.ConvertRow(std::span<const void* const>(planes, static_cast<size_t>(samples)), line, width);
+        if (previous && offsets[y] == offsets[y - 1]) {
+            // The records of the row before: the same row.
+            std::memcpy(line, previous, static_cast<size_t>(RowBytes()));
+        } else {
+            stream.SetPosition(BasePosition + offsets[y]);
+            for (int k = 0; k < samples; ++k) readChannel(k);
+            ColorManager.ConvertRow(std::span<const void* const>(planes, static_cast<size_t>(samples)), line, width);
+        }
+        previous = line;
     }
 }

@@ -83,6 +83,16 @@ void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
     }
 }
 
+bool TSGIGraphic::SameAsRowBefore(uint32_t row, uint32_t channels) const
+{
+    if (!Decoder || row == 0) return false;
+    for (uint32_t k = 0; k < channels; ++k) {
+        const size_t index = size_t(k) * ImageProperties.Height + row;
+        if (RowStart[index] != RowStart[index - 1] || RowSize[index] != RowSize[index - 1]) return false;
+    }
+    return true;
+}
+
 void TSGIGraphic::LoadFromStream(TStream& stream)
 {
     ReleaseHandle();
@@ -134,14 +144,24 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     if (width == 0 || height == 0) return;
 
     const uint32_t rowBytes = width * (p.BitsPerSample / 8);
+    // Packed rows may share their data (writers store a repeated row once):
+    // a row naming the data of the row before is that row again.
+    auto copyRowBefore = [&](uint32_t r, uint32_t used) {
+        if (!SameAsRowBefore(r, used)) return false;
+        std::memcpy(ScanLine(static_cast<int>(height - 1 - r)), ScanLine(static_cast<int>(height - r)),
+                    static_cast<size_t>(RowBytes()));
+        return true;
+    };
     if (gray) {
-        if (p.BitsPerSample == 8) {
-            for (uint32_t r = 0; r < height; ++r) ReadRow(ScanLine(static_cast<int>(height - 1 - r)), r, 0);
-        } else {
-            std::vector<uint8_t> row(rowBytes);
-            for (uint32_t r = 0; r < height; ++r) {
+        std::vector<uint8_t> row(p.BitsPerSample == 8 ? 0 : rowBytes);
+        for (uint32_t r = 0; r < height; ++r) {
+            uint8_t* line = ScanLine(static_cast<int>(height - 1 - r));
+            if (copyRowBefore(r, 1)) continue;
+            if (p.BitsPerSample == 8) {
+                ReadRow(line, r, 0);
+            } else {
                 ReadRow(row.data(), r, 0);
-                ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(height - 1 - r)), width);
+                ColorManager.ConvertRow({row.data()}, line, width);
             }
         }
         return;
@@ -150,6 +170,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     const void* planes[4] = {};
     for (uint32_t k = 0; k < channels; ++k) planes[k] = buffers.data() + size_t(k) * rowBytes;
     for (uint32_t r = 0; r < height; ++r) {
+        if (copyRowBefore(r, channels)) continue;
         for (uint32_t k = 0; k < channels; ++k) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
         ColorManager.ConvertRow(std::span<const void* const>(planes, channels),
                                 ScanLine(static_cast<int>(height - 1 - r)), width);

@@ -34,6 +34,9 @@ public:
 private:
     // Reads row `row` of channel `channel` into buffer (Width samples).
     void ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel);
+    // Whether the first `channels` channels of a packed row (above 0) name
+    // the same packed data as the row before it, and so make the same row.
+    bool SameAsRowBefore(uint32_t row, uint32_t channels) const;
     std::vector<uint8_t> packed_;
 };
 

@@ -80,21 +80,33 @@ uint8_t Counted(int i) { return uint8_t(1 + i % 200); }
 
 // ---- RLA -----------------------------------------------------------------------
 
-// An RGB picture of width x height whose row offsets all name the same three channel records of `length` bytes
-// of runs of one 0x40.
-Bytes RlaSharedRecords(int width, int height, unsigned length)
+// An RGB picture of width x height whose rows take turns among `sets` sets of three channel records, each of
+// `length` bytes of runs of one 0x40.
+Bytes RlaSharedRecords(int width, int height, unsigned length, int sets = 1)
 {
     TByteWriter w;
     w.BE16(0).BE16(width - 1).BE16(0).BE16(height - 1).BE16(0).BE16(width - 1).BE16(0).BE16(height - 1);
     w.BE16(1).BE16(0).BE16(3).BE16(0).BE16(0).BE16(0xFFFE).Text("1.0", 16).Fill(528).Text("1.0", 8);
     w.Text("rgb", 32).Fill(46).BE16(8).BE16(0).BE16(8).Fill(76);
-    const uint32_t records = uint32_t(w.Size()) + 4 * uint32_t(height);
-    for (int y = 0; y < height; ++y) w.BE32(records);
-    for (int c = 0; c < 3; ++c) {
+    const uint32_t records = uint32_t(w.Size()) + 4 * uint32_t(height), set = 3 * (2 + length);
+    for (int y = 0; y < height; ++y) w.BE32(records + uint32_t(y % sets) * set);
+    for (int c = 0; c < 3 * sets; ++c) {
         w.BE16(length);
         for (unsigned i = 0; i < length; ++i) w.U8(i % 2 ? 0x40 : 0);
     }
     return w.Bytes;
+}
+
+// A run-length SGI picture of three channels of 4 samples whose rows take turns among `sets` packed rows, each a
+// literal of 4 samples of 0x30 and the closing zero.
+Bytes SgiSharedRows(int height, int sets)
+{
+    const uint32_t rows = 3 * uint32_t(height), packed = 512 + 8 * rows;
+    TByteWriter tables;
+    for (uint32_t i = 0; i < rows; ++i) tables.BE32(packed + 6 * (i % uint32_t(height) % uint32_t(sets)));
+    for (uint32_t i = 0; i < rows; ++i) tables.BE32(6);
+    for (int i = 0; i < sets; ++i) tables.List({0x84, 0x30, 0x30, 0x30, 0x30, 0});
+    return Sgi{.storage = 1, .width = 4, .height = height, .data = tables.Bytes};
 }
 
 }  // namespace
@@ -222,14 +234,34 @@ TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
     EXPECT_EQ(many.bytesRead - one.bytesRead, 299 * 26);
 }
 
-// Rows that share their channel records read, of each record, no more than their own row can use: twice its bytes.
+// Rows that share their channel records read, of each record, no more than their own row can use: twice its bytes;
+// a row naming the records of the row before is that row again, and reads nothing.
 TEST(HostilePictures, RlaRowsReadWhatTheyFill)
 {
     for (unsigned length : {4u, 1000u, 65535u}) {
         SCOPED_TRACE(length);
-        const auto loaded = LoadCounting("rla", RlaSharedRecords(2, 40, length));
-        EXPECT_EQ(Describe(*loaded.picture, {{0, 0}, {1, 39}}), "2x40/24 40 40");
-        EXPECT_EQ(loaded.bytesRead, 740 + 40 * 4 + 40 * 3 * (2 + 4));
+        const auto taking = LoadCounting("rla", RlaSharedRecords(2, 40, length, 2));
+        EXPECT_EQ(Describe(*taking.picture, {{0, 0}, {1, 39}}), "2x40/24 40 40");
+        EXPECT_EQ(taking.bytesRead, 740 + 40 * 4 + 40 * 3 * (2 + 4));
+        const auto same = LoadCounting("rla", RlaSharedRecords(2, 40, length));
+        EXPECT_EQ(Describe(*same.picture, {{0, 0}, {1, 39}}), "2x40/24 40 40");
+        EXPECT_EQ(same.bytesRead, 740 + 40 * 4 + 3 * (2 + 4));
+    }
+}
+
+// Packed SGI rows may share their data too: a row naming the data of the row before is that row again.
+TEST(HostilePictures, SgiRowsSharingTheirDataAreReadOnce)
+{
+    const int64_t tables = 8 * 3 * 30, headers = 2 * 512, row = 3 * 6;
+    const struct {
+        int sets;
+        int64_t bytesRead;
+    } cases[] = {{1, headers + tables + row}, {2, headers + tables + 30 * row}, {3, headers + tables + 30 * row}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sets);
+        const auto loaded = LoadCounting("sgi", SgiSharedRows(30, c.sets));
+        EXPECT_EQ(Describe(*loaded.picture, {{0, 0}, {3, 29}}), "4x30/24 30 30");
+        EXPECT_EQ(loaded.bytesRead, c.bytesRead);
     }
 }
 
