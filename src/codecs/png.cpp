@@ -390,6 +390,7 @@ void TPNGGraphic::DecodeImage()
 
     const size_t full = rowBytes(width);
     std::vector<uint8_t> current(full, 0), previous(full, 0);
+    SampleBufferBytes += int64_t(2 * full);
     TColorManager& cm = ColorManager;
     if (!p.Interlaced) {
         uint32_t y = 0;
