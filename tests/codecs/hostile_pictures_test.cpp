@@ -109,6 +109,17 @@ Bytes SgiSharedRows(int height, int sets)
     return Sgi{.storage = 1, .width = 4, .height = height, .data = tables.Bytes};
 }
 
+// Rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
+Bytes RgbRows(int w, int h)
+{
+    Bytes raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < w; ++x) raw.insert(raw.end(), {uint8_t(x * 20), uint8_t(y * 30), uint8_t(x + y)});
+    }
+    return raw;
+}
+
 }  // namespace
 
 TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
@@ -299,6 +310,41 @@ TEST(HostilePictures, PhotoshopPlanesFollowThePackedData)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto picture = Load("psd", c.file);
+        EXPECT_EQ(Describe(*picture, c.points), c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+}
+
+// The row buffers of a PNG picture take what its image data fills: a header may claim rows of many megabytes.
+TEST(HostilePictures, PngRowBuffersFollowTheImageData)
+{
+    // 16-bit RGBA rows of 8 bytes a pixel: 101 bytes of the first row of a picture 4,000,000 pixels wide, in a zlib
+    // stream without its closing check (the data ends there).
+    Bytes row(101, 0xFF);
+    row[0] = 0;
+    const Bytes z = ZlibCompress(row, 6), cut = Head(z, z.size() - 4);
+    const Bytes small = RgbRows(6, 5);
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;
+        int64_t bufferBytes;
+    } cases[] = {
+        {"a row of 32 MB that the data does not fill",
+         Png().Header(4000000, 1, 16, 6).Chunk("IDAT", cut).End(),
+         {{0, 0}, {3999999, 0}},
+         "4000000x1/32 ffffff00 ffffff00",  // the background: the row is not complete
+         1 << 16},
+        {"a whole picture: its row, once, and the zero row above it",
+         Png().Header(6, 5, 8, 2).Image(small).End(),
+         {{0, 0}, {5, 4}},
+         "6x5/24 00 647809",
+         2 * (6 * 3 + 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Load("png", c.file);
         EXPECT_EQ(Describe(*picture, c.points), c.expected);
         EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
     }
