@@ -134,10 +134,11 @@ public:
     TStream* Stream = nullptr;
     // Bytes of the sample buffers the last load filled beside the bitmap
     // (the channel planes of the Paint Shop Pro and Photoshop readers, the
-    // row buffers of the PNG reader), counted each time a buffer is filled
-    // anew or grows; the base ReadImageProperties sets it to 0. It tells how
-    // much memory and clearing a file's claims cost, which must follow what
-    // its data can fill.
+    // row buffers of the Photoshop, PNG and portable map readers), counted
+    // each time a buffer is filled anew or grows; the base
+    // ReadImageProperties sets it to 0. It tells how much memory and
+    // clearing a file's claims cost, which must follow what its data can
+    // fill.
     int64_t SampleBufferBytes = 0;
 };
 

@@ -177,6 +177,7 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
     const size_t sampleBytes = maximum > 255 ? 2 : 1;
     std::vector<uint8_t> row;
     if (type >= 5) row.resize(size_t(width) * (type == 6 ? 3 : 1) * sampleBytes);
+    SampleBufferBytes += int64_t(row.size());
     auto binarySample = [&](size_t i) -> uint8_t {
         return sampleBytes == 2 ? Scale((uint32_t(row[2 * i]) << 8) | row[2 * i + 1], maximum) : Scale(row[i], maximum);
     };

@@ -255,6 +255,7 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
     assert(rowLengths.size() >= height);
     const bool direct = RowsAreDirect();
     std::vector<uint8_t> row(direct ? 0 : rowBytes);
+    SampleBufferBytes += int64_t(row.size());
     // The first channel's rows.
     std::vector<uint8_t> data = ReadPackedData(stream, std::span(rowLengths).first(height));
     TPackbitsRLEDecoder decoder;
@@ -273,6 +274,7 @@ void TPSDGraphic::ReadRawPlaneRows(TStream& stream, uint32_t rowBytes)
     const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
     const bool direct = RowsAreDirect();
     std::vector<uint8_t> row(direct ? 0 : rowBytes);
+    SampleBufferBytes += int64_t(row.size());
     for (uint32_t y = 0; y < height; ++y) {
         if (direct) {
             stream.ReadBuffer(ScanLine(static_cast<int>(y)), rowBytes);
