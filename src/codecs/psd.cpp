@@ -253,25 +253,44 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
 {
     const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
     assert(rowLengths.size() >= height);
+    const std::span<const uint16_t> lengths = std::span(rowLengths).first(height);
     const bool direct = RowsAreDirect();
-    std::vector<uint8_t> row(direct ? 0 : rowBytes);
+    // A packed row gives at most 128 bytes for two, so the row buffer holds
+    // what the longest packed row can fill, not what the
+    // header claims. The buffer keeps what earlier rows left in it, as the
+    // samples of a row whose data falls short; beyond the most any row
+    // filled it holds zeros, which come out as the zeros the bitmap holds.
+    auto canFill = [&](uint64_t length) { return std::min<uint64_t>(rowBytes, 64 * length); };
+    const uint64_t longest = lengths.empty() ? 0 : *std::max_element(lengths.begin(), lengths.end());
+    std::vector<uint8_t> row(direct ? 0 : static_cast<size_t>(canFill(longest)));
     SampleBufferBytes += int64_t(row.size());
     // The first channel's rows.
-    std::vector<uint8_t> data = ReadPackedData(stream, std::span(rowLengths).first(height));
+    std::vector<uint8_t> data = ReadPackedData(stream, lengths);
     TPackbitsRLEDecoder decoder;
     uint8_t* source = data.data();
+    uint64_t held = 0;  // bytes of the row buffer that some row filled
     for (uint32_t y = 0; y < height; ++y) {
         void* s = source;
-        void* d = direct ? static_cast<void*>(ScanLine(static_cast<int>(y))) : row.data();
-        decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(rowBytes));
-        if (!direct) ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), width);
+        if (direct) {
+            void* d = ScanLine(static_cast<int>(y));
+            decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(rowBytes));
+        } else {
+            const uint64_t filled = canFill(rowLengths[y]);
+            void* d = row.data();
+            decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(filled));
+            held = std::max(held, filled);
+            const auto samples = static_cast<uint32_t>(std::min<uint64_t>(width, held / 2));
+            ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), samples);
+        }
         source += rowLengths[y];
     }
 }
 
+// Raw rows must all be in the file before the row buffer takes its memory.
 void TPSDGraphic::ReadRawPlaneRows(TStream& stream, uint32_t rowBytes)
 {
     const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    RequireBytes(stream, uint64_t(rowBytes) * height);
     const bool direct = RowsAreDirect();
     std::vector<uint8_t> row(direct ? 0 : rowBytes);
     SampleBufferBytes += int64_t(row.size());

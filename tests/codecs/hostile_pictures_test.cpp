@@ -349,3 +349,50 @@ TEST(HostilePictures, PngRowBuffersFollowTheImageData)
         EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
     }
 }
+
+// Row buffers of 16-bit Photoshop planes and of binary portable maps take what the data can fill, not what the
+// header claims: a packed row gives at most 128 bytes for two, raw rows must all be there first, portable maps are
+// read a block of pixels at a time.
+TEST(HostilePictures, RowBuffersFollowTheData)
+{
+    Psd packed{.channels = 1, .rows = 2, .columns = 1000000, .depth = 16, .mode = 1, .compression = 1};
+    packed.rowLengths = {2, 2};
+    packed.image = {0x81, 0x12, 0x81, 0x34};  // 128 bytes of 0x12, then of 0x34: 64 samples each
+    const Bytes p6 = Join({Text("P6\n1000000 1\n65535\n"), Bytes(60, 0x80)});
+    const struct {
+        const char* name;
+        const char* extension;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;  // or the message of the error that loading raises
+        int64_t bufferBytes;
+    } cases[] = {
+        {"packed 16-bit gray rows of 2 MB",
+         "psd",
+         packed,
+         {{0, 0}, {63, 0}, {64, 0}, {63, 1}, {999999, 1}},
+         "1000000x2/8 12 12 00 34 00",
+         128},
+        {"raw 16-bit gray rows of 2 MB without data",
+         "psd",
+         Psd{.channels = 1, .rows = 2, .columns = 1000000, .depth = 16, .mode = 1},
+         {},
+         "Stream read error",
+         0},
+        {"16-bit P6 row of 6 MB with 10 pixels", "ppm", p6, {}, "Stream read error in PPM file.", 4096 * 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Reader(c.extension);
+        TMemoryStream stream(c.file.data(), c.file.size());
+        std::string outcome;
+        try {
+            picture->LoadFromStream(stream);
+            outcome = Describe(*picture, c.points);
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+        EXPECT_EQ(outcome, c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+}
