@@ -2,6 +2,7 @@
 // takes follow the data that is there (the bytes read, the buffer bytes reported), and the picture comes out as its
 // data says.
 #include "codecs/decoders.h"
+#include "codecs/pcd_decoder.h"
 #include "picture_files.h"
 
 namespace {
@@ -395,4 +396,31 @@ TEST(HostilePictures, RowBuffersFollowTheData)
         EXPECT_EQ(outcome, c.expected);
         EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
     }
+}
+
+// A Photo-CD table of 256 codes is searched once per leading 16 bits, not once per code: the first entry that
+// matches still wins, with any number of codes.
+TEST(HostilePictures, PhotoCDCodesTakeTheFirstEntryThatMatches)
+{
+    TByteWriter w;
+    w.U8(255);
+    for (int e = 0; e < 254; ++e) w.U8(15).BE16(0xFFFF).U8(0x50);  // 16 ones: no code below takes them
+    w.U8(1).BE16(0x8000).U8(2);                                    // "10": +2
+    w.U8(0).BE16(0x0000).U8(1);                                    // "0": +1
+    w.U8(0);
+    TFaxBits bits;
+    bits.Put(0xFFFFFE, 24).Put(0, 16);                                           // row 0 of the luma plane
+    for (int i = 0; i < 1500; ++i) bits.Put(i % 3 ? 0b0 : 0b10, i % 3 ? 1 : 2);  // +2 +1 +1, ...
+    bits.Put(0xFFFFFE, 24).Put(2 << 1, 16);                                      // row 2: the end
+    w.Append(bits.bytes).PadTo((w.Size() / 2048 + 2) * 2048);
+    Bytes luma(2 * 1536, 100), chroma(1536, 100);  // one table for rows of 1536
+    uint8_t* planes[3] = {luma.data(), chroma.data(), chroma.data()};
+    TMemoryStream stream(w.Bytes.data(), w.Size());
+    TPCDDecoder decoder(stream);
+    void* source = planes;
+    void* dest = nullptr;
+    decoder.Decode(source, dest, 1536, 2);
+    EXPECT_EQ(Head(luma, 6), (Bytes{102, 101, 101, 102, 101, 101}));
+    EXPECT_EQ(luma[1499], 101);
+    EXPECT_EQ(luma[1500], 100);
 }
