@@ -141,6 +141,50 @@ std::string MakePsdPackedPlanes()
     return Str(w.Bytes);
 }
 
+// One 16-bit gray row of 536,870,911 pixels (a 512 MB bitmap) whose packed
+// length is 2 bytes.
+std::string MakePsdWideRow()
+{
+    TByteWriter w;
+    w.Text("8BPS").BE16(1).Fill(6).BE16(1).BE32(1).BE32(0x1FFFFFFF).BE16(16).BE16(1);
+    w.BE32(0).BE32(0).BE32(0).BE16(1).BE16(2).List({0x81, 0x12});
+    return Str(w.Bytes);
+}
+
+// ---- PNG and portable maps ----------------------------------------------------
+
+uint32_t Crc(const Bytes& typeAndData)
+{
+    uint32_t c = 0xFFFFFFFF;
+    for (uint8_t b : typeAndData) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
+    }
+    return ~c;
+}
+
+TByteWriter& PngChunk(TByteWriter& w, const std::string& type, const Bytes& data)
+{
+    const Bytes body = TByteWriter().Text(type).Append(data).Bytes;
+    return w.BE32(uint32_t(data.size())).Append(body).BE32(Crc(body));
+}
+
+// One 16-bit RGBA row of 134,217,727 pixels (a 512 MB bitmap) whose image
+// data is a stored deflate block of 9 bytes, without its end.
+std::string MakePngWideRow()
+{
+    TByteWriter w;
+    w.List({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A});
+    PngChunk(w, "IHDR", TByteWriter().BE32(0x7FFFFFF).BE32(1).List({16, 6, 0, 0, 0}).Bytes);
+    PngChunk(w, "IDAT", TByteWriter().List({0x78, 0x01, 0x00, 0x09, 0x00, 0xF6, 0xFF}).Fill(9, 0xFF).Bytes);
+    PngChunk(w, "IEND", {});
+    return Str(w.Bytes);
+}
+
+// A 16-bit colour map of one row of 178,956,970 pixels (a 512 MB bitmap) and
+// no samples.
+std::string MakePpmWideRow() { return "P6\n178956970 1\n65535\n"; }
+
 // ---- SGI -------------------------------------------------------------------------
 
 // 4096 rows of four channels of 65535 pixels, every row start naming one
@@ -194,6 +238,9 @@ THostileRegistration rlaWideRows{{"rla_wide_rows.rla", THostileKind::Picture, Ma
 THostileRegistration rlaWidestRows{{"rla_widest_rows.rla", THostileKind::Picture, MakeRlaWidestRows}};
 THostileRegistration rlaShiftedRows{{"rla_shifted_rows.rla", THostileKind::Picture, MakeRlaShiftedRows}};
 THostileRegistration psdPackedPlanes{{"psd_packed_planes.psd", THostileKind::Picture, MakePsdPackedPlanes}};
+THostileRegistration psdWideRow{{"psd_wide_row.psd", THostileKind::Picture, MakePsdWideRow}};
+THostileRegistration pngWideRow{{"png_wide_row.png", THostileKind::Picture, MakePngWideRow}};
+THostileRegistration ppmWideRow{{"ppm_wide_row.ppm", THostileKind::Picture, MakePpmWideRow}};
 THostileRegistration sgiRowTable{{"sgi_row_table.sgi", THostileKind::Picture, MakeSgiRowTable}};
 THostileRegistration sgiLiteralRows{{"sgi_literal_rows.sgi", THostileKind::Picture, MakeSgiLiteralRows}};
 THostileRegistration sgiShiftedRows{{"sgi_shifted_rows.sgi", THostileKind::Picture, MakeSgiShiftedRows}};
