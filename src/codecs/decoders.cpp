@@ -51,28 +51,38 @@ inline void CopyLiteral(TSource*& src, uint8_t*& dst, int32_t take, int32_t& out
     outLeft -= k;
 }
 
-// Packets of one or two bytes are stored without a library call, which would
-// cost more than the bytes: a row may be made of nothing else.
+// Short packets are stored without a library call, which would cost more
+// than their bytes when a row is made of nothing else: up to 16 bytes as two
+// fixed-size moves that overlap in the middle, never past the count.
 inline void CopyBytes(uint8_t* dst, const uint8_t* src, int32_t count)
 {
-    if (count == 1) {
-        dst[0] = src[0];
-    } else if (count == 2) {
-        dst[0] = src[0];
-        dst[1] = src[1];
-    } else {
-        std::memcpy(dst, src, static_cast<size_t>(count));
-    }
+    auto two = [&](auto word) {
+        constexpr int32_t size = sizeof word;
+        std::memcpy(&word, src, size);
+        std::memcpy(dst, &word, size);
+        std::memcpy(&word, src + count - size, size);
+        std::memcpy(dst + count - size, &word, size);
+    };
+    if (count >= 8 && count <= 16) two(uint64_t{});
+    else if (count >= 4 && count < 8) two(uint32_t{});
+    else if (count >= 2 && count < 4) two(uint16_t{});
+    else if (count == 1) *dst = *src;
+    else if (count > 16) std::memcpy(dst, src, static_cast<size_t>(count));
 }
 inline void FillBytes(uint8_t* dst, uint8_t value, int32_t count)
 {
-    if (count == 1) {
-        dst[0] = value;
-    } else if (count == 2) {
-        dst[0] = dst[1] = value;
-    } else {
-        std::memset(dst, value, static_cast<size_t>(count));
-    }
+    const uint64_t word = uint64_t{0x0101010101010101} * value;
+    auto two = [&](auto part) {
+        constexpr int32_t size = sizeof part;
+        part = static_cast<decltype(part)>(word);
+        std::memcpy(dst, &part, size);
+        std::memcpy(dst + count - size, &part, size);
+    };
+    if (count >= 8 && count <= 16) two(uint64_t{});
+    else if (count >= 4 && count < 8) two(uint32_t{});
+    else if (count >= 2 && count < 4) two(uint16_t{});
+    else if (count == 1) *dst = value;
+    else if (count > 16) std::memset(dst, value, static_cast<size_t>(count));
 }
 
 // Whether the 16 bytes at p are eight RLA packets of one byte each: every
@@ -304,11 +314,17 @@ void TSGIRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
         if (count == 0) break;
         if (n & 0x80) {
             const int32_t k = std::min({count, outLeft, inLeft});
-            CopyLiteral(src, dst, k, outLeft);
+            CopyBytes(dst, src, k);
+            src += k;
+            dst += k;
+            outLeft -= k;
             inLeft -= k;
         } else {
             if (inLeft <= 0) break;
-            RepeatByte(src, dst, count, outLeft);
+            const int32_t k = std::min(count, outLeft);
+            FillBytes(dst, *src++, k);
+            dst += k;
+            outLeft -= k;
             --inLeft;
         }
     }

@@ -195,6 +195,34 @@ TEST(HostilePictures, PacketsOfOneByteDecodeAsOneAtATime)
     EXPECT_EQ(rlaDecoder.AvailableInput(), 1);  // of the last RLA case: the header whose byte is cut off
 }
 
+// Packets of up to 16 bytes are stored without a library call: every length stores exactly its bytes.
+TEST(HostilePictures, ShortPacketsStoreTheirBytes)
+{
+    for (int count = 1; count <= 20; ++count) {
+        SCOPED_TRACE(count);
+        Bytes literal;
+        for (int i = 0; i < count; ++i) literal.push_back(uint8_t(10 + i));
+        const Bytes run(size_t(count), 7);
+        TRLADecoder rla;
+        TSGIRLEDecoder sgi(8);
+        const struct {
+            TDecoder& decoder;
+            Bytes input;
+            Bytes output;
+        } cases[] = {
+            {rla, Join({{uint8_t(-count)}, literal, {uint8_t(count - 1), 7}}), Join({literal, run})},
+            {sgi, Join({{uint8_t(0x80 | count)}, literal, {uint8_t(count), 7, 0}}), Join({literal, run})},
+        };
+        for (const auto& c : cases) {
+            Bytes input = c.input, out(c.output.size() + 1, 0);  // one byte more, which stays untouched
+            void* source = input.data();
+            void* dest = out.data();
+            c.decoder.Decode(source, dest, int32_t(input.size()), int32_t(c.output.size()));
+            EXPECT_EQ(out, Join({c.output, {0}}));
+        }
+    }
+}
+
 // A channel replaces an earlier one of its type and a layer bank's raster layer the one before it: those replaced
 // are passed over, and planes take what their data can fill, the rest black.
 TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
