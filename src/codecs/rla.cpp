@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "codecs/decoders.h"
@@ -135,12 +136,20 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     const void* planes[4];
     for (int k = 0; k < 4; ++k) planes[k] = channels.data() + size_t(k) * width;
     const uint32_t maximum = wide ? (1u << p.BitsPerSample) - 1 : 255;
+    // Rows of their own records read disjoint parts of the file, so all they
+    // read together fits in it; rows whose records overlap others' (one byte
+    // further into the same bytes, say) would decode the same data again and
+    // again, and are refused like a record longer than the file.
+    const int64_t fileBytes = stream.Size() - BasePosition;
+    int64_t recordBytes = 0;
     auto readChannel = [&](int k) {
         uint8_t length[2];
         stream.ReadBuffer(length, 2);
         const uint16_t n = ReadBE16(length);
         if (n > stream.Remaining()) throw EReadError();
         const auto used = static_cast<uint16_t>(std::min<size_t>(n, packed.size()));
+        recordBytes += 2 + used;
+        if (recordBytes > fileBytes) throw EReadError();
         stream.ReadBuffer(packed.data(), used);
         stream.Seek(n - used, soCurrent);
         uint8_t* out = channels.data() + size_t(k) * width;
@@ -156,17 +165,18 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
             }
         }
     };
-    const uint8_t* previous = nullptr;
+    // A row naming the records of a row read before is that row again.
+    std::unordered_map<uint32_t, int> lineOf;  // offset -> the scan line read from it
     for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* line = ScanLine(static_cast<int>(p.BottomUp ? height - 1 - y : y));
-        if (previous && offsets[y] == offsets[y - 1]) {
-            // The records of the row before: the same row.
-            std::memcpy(line, previous, static_cast<size_t>(RowBytes()));
-        } else {
-            stream.SetPosition(BasePosition + offsets[y]);
-            for (int k = 0; k < samples; ++k) readChannel(k);
-            ColorManager.ConvertRow(std::span<const void* const>(planes, static_cast<size_t>(samples)), line, width);
+        const int line = static_cast<int>(p.BottomUp ? height - 1 - y : y);
+        if (const auto read = lineOf.find(offsets[y]); read != lineOf.end()) {
+            std::memcpy(ScanLine(line), ScanLine(read->second), static_cast<size_t>(RowBytes()));
+            continue;
         }
-        previous = line;
+        stream.SetPosition(BasePosition + offsets[y]);
+        for (int k = 0; k < samples; ++k) readChannel(k);
+        ColorManager.ConvertRow(std::span<const void* const>(planes, static_cast<size_t>(samples)), ScanLine(line),
+                                width);
+        lineOf.emplace(offsets[y], line);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "codecs/decoders.h"
 #include "codecs/reader_helpers.h"
@@ -72,6 +73,12 @@ void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
         // is not read.
         const uint64_t most = (2 * uint64_t(p.Width) + 2) * sampleBytes;
         const uint64_t wanted = std::min<uint64_t>(uint64_t(RowSize[index]) * sampleBytes, most);
+        // Rows of their own data claim disjoint parts of the file, so their
+        // sizes together fit in it; rows whose data overlaps others' (one
+        // byte further into the same bytes, say) would decode the same data
+        // again and again, and are refused like data beyond the file.
+        packedBytes_ += static_cast<int64_t>(std::min<uint64_t>(RowSize[index], most));
+        if (packedBytes_ > fileBytes_) throw EReadError();
         if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
         const int64_t got = Stream->Read(packed_.data(), static_cast<int64_t>(wanted));
         void* source = packed_.data();
@@ -83,12 +90,11 @@ void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
     }
 }
 
-bool TSGIGraphic::SameAsRowBefore(uint32_t row, uint32_t channels) const
+bool TSGIGraphic::SameData(uint32_t row, uint32_t other, uint32_t channels) const
 {
-    if (!Decoder || row == 0) return false;
     for (uint32_t k = 0; k < channels; ++k) {
-        const size_t index = size_t(k) * ImageProperties.Height + row;
-        if (RowStart[index] != RowStart[index - 1] || RowSize[index] != RowSize[index - 1]) return false;
+        const size_t a = size_t(k) * ImageProperties.Height + row, b = size_t(k) * ImageProperties.Height + other;
+        if (RowStart[a] != RowStart[b] || RowSize[a] != RowSize[b]) return false;
     }
     return true;
 }
@@ -144,11 +150,21 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     if (width == 0 || height == 0) return;
 
     const uint32_t rowBytes = width * (p.BitsPerSample / 8);
+    packedBytes_ = 0;
+    fileBytes_ = stream.Size() - BasePosition;
     // Packed rows may share their data (writers store a repeated row once):
-    // a row naming the data of the row before is that row again.
-    auto copyRowBefore = [&](uint32_t r, uint32_t used) {
-        if (!SameAsRowBefore(r, used)) return false;
-        std::memcpy(ScanLine(static_cast<int>(height - 1 - r)), ScanLine(static_cast<int>(height - r)),
+    // a row naming the data of a row read before is that row again.
+    std::unordered_map<uint64_t, uint32_t> rowsRead;  // a row's table entries, hashed -> the row
+    auto copyRowRead = [&](uint32_t r, uint32_t used) {
+        if (!Decoder) return false;
+        uint64_t key = 0;
+        for (uint32_t k = 0; k < used; ++k) {
+            const size_t i = size_t(k) * height + r;
+            key = key * 0x9E3779B97F4A7C15 + (uint64_t(RowStart[i]) << 32 | RowSize[i]);
+        }
+        const auto [read, added] = rowsRead.try_emplace(key, r);
+        if (added || !SameData(r, read->second, used)) return false;
+        std::memcpy(ScanLine(static_cast<int>(height - 1 - r)), ScanLine(static_cast<int>(height - 1 - read->second)),
                     static_cast<size_t>(RowBytes()));
         return true;
     };
@@ -156,7 +172,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
         std::vector<uint8_t> row(p.BitsPerSample == 8 ? 0 : rowBytes);
         for (uint32_t r = 0; r < height; ++r) {
             uint8_t* line = ScanLine(static_cast<int>(height - 1 - r));
-            if (copyRowBefore(r, 1)) continue;
+            if (copyRowRead(r, 1)) continue;
             if (p.BitsPerSample == 8) {
                 ReadRow(line, r, 0);
             } else {
@@ -170,7 +186,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     const void* planes[4] = {};
     for (uint32_t k = 0; k < channels; ++k) planes[k] = buffers.data() + size_t(k) * rowBytes;
     for (uint32_t r = 0; r < height; ++r) {
-        if (copyRowBefore(r, channels)) continue;
+        if (copyRowRead(r, channels)) continue;
         for (uint32_t k = 0; k < channels; ++k) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
         ColorManager.ConvertRow(std::span<const void* const>(planes, channels),
                                 ScanLine(static_cast<int>(height - 1 - r)), width);

@@ -98,16 +98,20 @@ Bytes RlaSharedRecords(int width, int height, unsigned length, int sets = 1)
     return w.Bytes;
 }
 
-// A run-length SGI picture of three channels of 4 samples whose rows take turns among `sets` packed rows, each a
-// literal of 4 samples of 0x30 and the closing zero.
-Bytes SgiSharedRows(int height, int sets)
+// A run-length SGI picture of three channels of `width` samples whose rows take turns among `sets` packed rows,
+// each literals of 0x30 and the closing zero.
+Bytes SgiSharedRows(int height, int sets, int width = 4)
 {
-    const uint32_t rows = 3 * uint32_t(height), packed = 512 + 8 * rows;
+    TByteWriter row;
+    for (int x = 0; x < width; x += 64)
+        row.U8(0x80 | std::min(64, width - x)).Fill(size_t(std::min(64, width - x)), 0x30);
+    row.U8(0);
+    const uint32_t rows = 3 * uint32_t(height), packed = 512 + 8 * rows, size = uint32_t(row.Size());
     TByteWriter tables;
-    for (uint32_t i = 0; i < rows; ++i) tables.BE32(packed + 6 * (i % uint32_t(height) % uint32_t(sets)));
-    for (uint32_t i = 0; i < rows; ++i) tables.BE32(6);
-    for (int i = 0; i < sets; ++i) tables.List({0x84, 0x30, 0x30, 0x30, 0x30, 0});
-    return Sgi{.storage = 1, .width = 4, .height = height, .data = tables.Bytes};
+    for (uint32_t i = 0; i < rows; ++i) tables.BE32(packed + size * (i % uint32_t(height) % uint32_t(sets)));
+    for (uint32_t i = 0; i < rows; ++i) tables.BE32(size);
+    for (int i = 0; i < sets; ++i) tables.Append(row.Bytes);
+    return Sgi{.storage = 1, .width = width, .height = height, .data = tables.Bytes};
 }
 
 // Rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
@@ -274,34 +278,56 @@ TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
     EXPECT_EQ(many.bytesRead - one.bytesRead, 299 * 26);
 }
 
-// Rows that share their channel records read, of each record, no more than their own row can use: twice its bytes;
-// a row naming the records of the row before is that row again, and reads nothing.
-TEST(HostilePictures, RlaRowsReadWhatTheyFill)
+// Rows of RLA and SGI pictures are found through tables of offsets. A row reads, of each channel record, no more
+// than it can use (RLA: twice the row's bytes); a row naming the data of a row read before is that row again and
+// reads nothing; rows whose data overlaps others' (one byte further into the same bytes) would read more than the
+// file holds, and are refused with the read error.
+TEST(HostilePictures, RowsNamingTheSameDataReadItOnce)
 {
-    for (unsigned length : {4u, 1000u, 65535u}) {
-        SCOPED_TRACE(length);
-        const auto taking = LoadCounting("rla", RlaSharedRecords(2, 40, length, 2));
-        EXPECT_EQ(Describe(*taking.picture, {{0, 0}, {1, 39}}), "2x40/24 40 40");
-        EXPECT_EQ(taking.bytesRead, 740 + 40 * 4 + 40 * 3 * (2 + 4));
-        const auto same = LoadCounting("rla", RlaSharedRecords(2, 40, length));
-        EXPECT_EQ(Describe(*same.picture, {{0, 0}, {1, 39}}), "2x40/24 40 40");
-        EXPECT_EQ(same.bytesRead, 740 + 40 * 4 + 3 * (2 + 4));
-    }
-}
-
-// Packed SGI rows may share their data too: a row naming the data of the row before is that row again.
-TEST(HostilePictures, SgiRowsSharingTheirDataAreReadOnce)
-{
-    const int64_t tables = 8 * 3 * 30, headers = 2 * 512, row = 3 * 6;
+    Bytes rlaShifted = RlaSharedRecords(4096, 40, 4);
+    rlaShifted.resize(740 + 4 * 40);
+    for (uint32_t y = 0; y < 40; ++y)
+        rlaShifted = Patch(rlaShifted, 740 + 4 * y, {0, 0, uint8_t((900 + y) >> 8), uint8_t(900 + y)});
+    rlaShifted.resize(900 + 40 + 3 * (2 + 0xFEFE), 0xFE);  // at any offset, records of 65,278 bytes of literals
+    TByteWriter sgiTables;  // rows of 4096 samples, each starting one byte further, claiming 4 GB
+    for (uint32_t i = 0; i < 3 * 40; ++i) sgiTables.BE32(512 + 8 * 3 * 40 + i);
+    for (uint32_t i = 0; i < 3 * 40; ++i) sgiTables.BE32(0xFFFFFFFF);
+    sgiTables.Fill(3 * 40 + 2 * 4096 + 2, 0x82);  // at any offset, literals of two samples
+    const Bytes sgiShifted = Sgi{.storage = 1, .width = 4096, .height = 40, .data = sgiTables.Bytes};
+    const int64_t rla = 740 + 40 * 4, rlaRow = 3 * (2 + 4), sgi = 2 * 512 + 8 * 3 * 40, sgiRow = 3 * 6;
     const struct {
-        int sets;
+        const char* name;
+        const char* extension;
+        Bytes file;
+        std::string expected;  // the top left and bottom right pixels, or the message of the error loading raises
         int64_t bytesRead;
-    } cases[] = {{1, headers + tables + row}, {2, headers + tables + 30 * row}, {3, headers + tables + 30 * row}};
+    } cases[] = {
+        {"RLA rows of their own records of 65535 bytes", "rla", RlaSharedRecords(2, 40, 65535, 40), "2x40/24 40 40",
+         rla + 40 * rlaRow},
+        {"RLA rows sharing records of 1000 bytes, two in turn", "rla", RlaSharedRecords(2, 40, 1000, 2),
+         "2x40/24 40 40", rla + 2 * rlaRow},
+        {"RLA rows all of the same records", "rla", RlaSharedRecords(2, 40, 1000), "2x40/24 40 40", rla + rlaRow},
+        {"RLA rows of their own records, as long as they can fill", "rla", RlaSharedRecords(4096, 40, 8192, 40),
+         "4096x40/24 40 40", rla + 40 * 3 * (2 + 8192)},
+        {"RLA rows one byte apart", "rla", rlaShifted, "Stream read error", -1},
+        {"SGI rows of their own data", "sgi", SgiSharedRows(40, 40), "4x40/24 30 30", sgi + 40 * sgiRow},
+        {"SGI rows sharing data, three in turn", "sgi", SgiSharedRows(40, 3), "4x40/24 30 30", sgi + 3 * sgiRow},
+        {"SGI rows all of the same data", "sgi", SgiSharedRows(40, 1), "4x40/24 30 30", sgi + sgiRow},
+        {"SGI rows one byte apart", "sgi", sgiShifted, "Stream read error", -1},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.sets);
-        const auto loaded = LoadCounting("sgi", SgiSharedRows(30, c.sets));
-        EXPECT_EQ(Describe(*loaded.picture, {{0, 0}, {3, 29}}), "4x30/24 30 30");
-        EXPECT_EQ(loaded.bytesRead, c.bytesRead);
+        SCOPED_TRACE(c.name);
+        const auto picture = Reader(c.extension);
+        TCountingStream stream(c.file.data(), c.file.size());
+        std::string outcome;
+        try {
+            picture->LoadFromStream(stream);
+            outcome = Describe(*picture, {{0, 0}, {picture->Width() - 1, picture->Height() - 1}});
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+        EXPECT_EQ(outcome, c.expected);
+        if (c.bytesRead >= 0) { EXPECT_EQ(stream.BytesRead, c.bytesRead); }
     }
 }
 
