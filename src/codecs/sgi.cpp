@@ -73,14 +73,15 @@ void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
         // is not read.
         const uint64_t most = (2 * uint64_t(p.Width) + 2) * sampleBytes;
         const uint64_t wanted = std::min<uint64_t>(uint64_t(RowSize[index]) * sampleBytes, most);
-        // Rows of their own data claim disjoint parts of the file, so their
-        // sizes together fit in it; rows whose data overlaps others' (one
-        // byte further into the same bytes, say) would decode the same data
-        // again and again, and are refused like data beyond the file.
-        packedBytes_ += static_cast<int64_t>(std::min<uint64_t>(RowSize[index], most));
-        if (packedBytes_ > fileBytes_) throw EReadError();
         if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
         const int64_t got = Stream->Read(packed_.data(), static_cast<int64_t>(wanted));
+        // Rows of their own data read disjoint parts of the file, so what they
+        // read together fits in it (their sizes count bytes, however many
+        // bytes a sample has); rows whose data overlaps others' (one byte
+        // further into the same bytes, say) would decode the same data again
+        // and again, and are refused like data beyond the file.
+        packedBytes_ += std::min<int64_t>(got, RowSize[index]);
+        if (packedBytes_ > fileBytes_) throw EReadError();
         void* source = packed_.data();
         void* dest = buffer;
         Decoder->Decode(source, dest, static_cast<int32_t>(got), static_cast<int32_t>(rowBytes));
@@ -185,9 +186,22 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     std::vector<uint8_t> buffers(static_cast<size_t>(rowBytes) * channels);
     const void* planes[4] = {};
     for (uint32_t k = 0; k < channels; ++k) planes[k] = buffers.data() + size_t(k) * rowBytes;
+    // A channel naming the data of an earlier channel of its row takes that
+    // channel's samples (a gray picture stored as colour, say).
+    auto copyChannelRead = [&](uint32_t r, uint32_t k) {
+        for (uint32_t j = 0; Decoder && j < k; ++j) {
+            if (RowStart[size_t(j) * height + r] != RowStart[size_t(k) * height + r] ||
+                RowSize[size_t(j) * height + r] != RowSize[size_t(k) * height + r])
+                continue;
+            std::memcpy(buffers.data() + size_t(k) * rowBytes, buffers.data() + size_t(j) * rowBytes, rowBytes);
+            return true;
+        }
+        return false;
+    };
     for (uint32_t r = 0; r < height; ++r) {
         if (copyRowRead(r, channels)) continue;
-        for (uint32_t k = 0; k < channels; ++k) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
+        for (uint32_t k = 0; k < channels; ++k)
+            if (!copyChannelRead(r, k)) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
         ColorManager.ConvertRow(std::span<const void* const>(planes, channels),
                                 ScanLine(static_cast<int>(height - 1 - r)), width);
     }

@@ -98,19 +98,21 @@ Bytes RlaSharedRecords(int width, int height, unsigned length, int sets = 1)
     return w.Bytes;
 }
 
-// A run-length SGI picture of three channels of `width` samples whose rows take turns among `sets` packed rows,
-// each literals of 0x30 and the closing zero.
-Bytes SgiSharedRows(int height, int sets, int width = 4)
+// A run-length SGI picture of three channels of `width` samples whose rows take turns among `sets` sets of packed
+// rows (one for all three channels when they share it, else one each), each literals of 0x30 and the closing zero.
+Bytes SgiSharedRows(int height, int sets, bool channelsShare = false, int width = 4)
 {
     TByteWriter row;
     for (int x = 0; x < width; x += 64)
         row.U8(0x80 | std::min(64, width - x)).Fill(size_t(std::min(64, width - x)), 0x30);
     row.U8(0);
-    const uint32_t rows = 3 * uint32_t(height), packed = 512 + 8 * rows, size = uint32_t(row.Size());
+    const uint32_t h = uint32_t(height), rows = 3 * h, packed = 512 + 8 * rows, size = uint32_t(row.Size());
+    const uint32_t perSet = channelsShare ? 1 : 3;
     TByteWriter tables;
-    for (uint32_t i = 0; i < rows; ++i) tables.BE32(packed + size * (i % uint32_t(height) % uint32_t(sets)));
+    for (uint32_t i = 0; i < rows; ++i)
+        tables.BE32(packed + size * (i % h % uint32_t(sets) * perSet + (channelsShare ? 0 : i / h)));
     for (uint32_t i = 0; i < rows; ++i) tables.BE32(size);
-    for (int i = 0; i < sets; ++i) tables.Append(row.Bytes);
+    for (uint32_t i = 0; i < uint32_t(sets) * perSet; ++i) tables.Append(row.Bytes);
     return Sgi{.storage = 1, .width = width, .height = height, .data = tables.Bytes};
 }
 
@@ -312,7 +314,9 @@ TEST(HostilePictures, RowsNamingTheSameDataReadItOnce)
         {"RLA rows one byte apart", "rla", rlaShifted, "Stream read error", -1},
         {"SGI rows of their own data", "sgi", SgiSharedRows(40, 40), "4x40/24 30 30", sgi + 40 * sgiRow},
         {"SGI rows sharing data, three in turn", "sgi", SgiSharedRows(40, 3), "4x40/24 30 30", sgi + 3 * sgiRow},
-        {"SGI rows all of the same data", "sgi", SgiSharedRows(40, 1), "4x40/24 30 30", sgi + sgiRow},
+        {"SGI channels of each row sharing their data", "sgi", SgiSharedRows(40, 40, true), "4x40/24 30 30",
+         sgi + 40 * sgiRow / 3},
+        {"SGI rows all of the same data", "sgi", SgiSharedRows(40, 1, true), "4x40/24 30 30", sgi + sgiRow / 3},
         {"SGI rows one byte apart", "sgi", sgiShifted, "Stream read error", -1},
     };
     for (const auto& c : cases) {
