@@ -23,6 +23,7 @@ bool TCodecGraphic::ReadImageProperties(TStream&, unsigned /*ImageIndex*/)
 {
     ImageProperties = TImageProperties{};
     ImageProperties.FileGamma = 1.0f;
+    SampleBufferBytes = 0;
     return false;
 }
 

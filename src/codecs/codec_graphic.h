@@ -132,6 +132,14 @@ public:
     TImageProperties ImageProperties;
     int64_t BasePosition = 0;
     TStream* Stream = nullptr;
+    // Bytes of the sample buffers the last load filled beside the bitmap
+    // (the channel planes of the Paint Shop Pro and Photoshop readers, the
+    // row buffers of the Photoshop, PNG and portable map readers), counted
+    // each time a buffer is filled anew or grows; the base
+    // ReadImageProperties sets it to 0. It tells how much memory and
+    // clearing a file's claims cost, which must follow what its data can
+    // fill.
+    int64_t SampleBufferBytes = 0;
 };
 
 // Raises EInvalidGraphic with the message, "%s" filled with the arguments.

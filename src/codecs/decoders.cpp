@@ -51,6 +51,63 @@ inline void CopyLiteral(TSource*& src, uint8_t*& dst, int32_t take, int32_t& out
     outLeft -= k;
 }
 
+// Short packets are stored without a library call, which would cost more
+// than their bytes when a row is made of nothing else: up to 16 bytes as two
+// fixed-size moves that overlap in the middle, never past the count.
+inline void CopyBytes(uint8_t* dst, const uint8_t* src, int32_t count)
+{
+    auto two = [&](auto word) {
+        constexpr int32_t size = sizeof word;
+        std::memcpy(&word, src, size);
+        std::memcpy(dst, &word, size);
+        std::memcpy(&word, src + count - size, size);
+        std::memcpy(dst + count - size, &word, size);
+    };
+    if (count >= 8 && count <= 16) two(uint64_t{});
+    else if (count >= 4 && count < 8) two(uint32_t{});
+    else if (count >= 2 && count < 4) two(uint16_t{});
+    else if (count == 1) *dst = *src;
+    else if (count > 16) std::memcpy(dst, src, static_cast<size_t>(count));
+}
+inline void FillBytes(uint8_t* dst, uint8_t value, int32_t count)
+{
+    const uint64_t word = uint64_t{0x0101010101010101} * value;
+    auto two = [&](auto part) {
+        constexpr int32_t size = sizeof part;
+        part = static_cast<decltype(part)>(word);
+        std::memcpy(dst, &part, size);
+        std::memcpy(dst + count - size, &part, size);
+    };
+    if (count >= 8 && count <= 16) two(uint64_t{});
+    else if (count >= 4 && count < 8) two(uint32_t{});
+    else if (count >= 2 && count < 4) two(uint16_t{});
+    else if (count == 1) *dst = value;
+    else if (count > 16) std::memset(dst, value, static_cast<size_t>(count));
+}
+
+// Whether the 16 bytes at p are eight RLA packets of one byte each: every
+// even byte a header of 0 (a run of one) or 0xFF (a literal of one).
+inline bool EightSingleBytePackets(const uint8_t* p)
+{
+    uint64_t a, b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    constexpr uint64_t headers = 0x00FF00FF00FF00FF, ones = 0x0001000100010001, rest = 0x00FE00FE00FE00FE;
+    // A header of 0 or 0xFF plus one leaves no bit of 0xFE in its lane.
+    return (((a & headers) + ones) & rest) == 0 && (((b & headers) + ones) & rest) == 0;
+}
+
+// Whether the 16 bytes at p are eight 8-bit SGI packets of one sample each:
+// every even byte a header whose count is 1 (0x01 a run, 0x81 a literal).
+inline bool EightSingleSamplePackets(const uint8_t* p)
+{
+    uint64_t a, b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    constexpr uint64_t counts = 0x007F007F007F007F, ones = 0x0001000100010001;
+    return (a & counts) == ones && (b & counts) == ones;
+}
+
 }  // namespace
 
 int TargaPixelSize(int32_t depth)
@@ -241,17 +298,33 @@ void TSGIRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
         return;
     }
     while (inLeft > 0 && outLeft > 0) {
+        // Eight packets of one sample each (a literal or a run of one): their
+        // second bytes are the output, taken eight at a time as for RLA.
+        while (inLeft >= 16 && outLeft >= 8 && EightSingleSamplePackets(src)) {
+            for (int i = 0; i < 8; ++i) dst[i] = src[2 * i + 1];
+            src += 16;
+            dst += 8;
+            inLeft -= 16;
+            outLeft -= 8;
+        }
+        if (inLeft <= 0 || outLeft <= 0) break;
         const uint8_t n = *src++;
         --inLeft;
         const int32_t count = n & 0x7F;
         if (count == 0) break;
         if (n & 0x80) {
             const int32_t k = std::min({count, outLeft, inLeft});
-            CopyLiteral(src, dst, k, outLeft);
+            CopyBytes(dst, src, k);
+            src += k;
+            dst += k;
+            outLeft -= k;
             inLeft -= k;
         } else {
             if (inLeft <= 0) break;
-            RepeatByte(src, dst, count, outLeft);
+            const int32_t k = std::min(count, outLeft);
+            FillBytes(dst, *src++, k);
+            dst += k;
+            outLeft -= k;
             --inLeft;
         }
     }
@@ -291,7 +364,7 @@ void TPSPRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
     const auto* src = static_cast<const uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
-    while (inLeft > 0) {
+    while (inLeft > 0 && outLeft > 0) {
         const uint8_t n = *src++;
         if (n < 128) {
             CopyLiteral(src, dst, std::min<int32_t>(n, inLeft - 1), outLeft);
@@ -302,6 +375,7 @@ void TPSPRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
             inLeft -= 2;
         }
     }
+    availableInput_ = std::max<int32_t>(inLeft, 0);
 }
 
 // ---- RLA -------------------------------------------------------------------
@@ -311,15 +385,36 @@ void TRLADecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t
     const auto* src = static_cast<const uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
-    while (inLeft > 0) {
+    while (inLeft > 0 && outLeft > 0) {
+        // Eight packets of one byte each (a run of one or a literal of one):
+        // their second bytes are the output. Rows made of nothing else cost
+        // two input bytes per pixel, so these go eight at a time.
+        while (inLeft >= 16 && outLeft >= 8 && EightSingleBytePackets(src)) {
+            for (int i = 0; i < 8; ++i) dst[i] = src[2 * i + 1];
+            src += 16;
+            dst += 8;
+            inLeft -= 16;
+            outLeft -= 8;
+        }
+        if (inLeft <= 0 || outLeft <= 0) break;
         const int n = static_cast<int8_t>(*src++);
         if (n >= 0) {
             if (inLeft < 2) break;
-            RepeatByte(src, dst, n + 1, outLeft);
             inLeft -= 2;
+            const int32_t k = std::min(n + 1, outLeft);
+            FillBytes(dst, *src, k);
+            ++src;
+            dst += k;
+            outLeft -= k;
         } else {
-            CopyLiteral(src, dst, std::min<int32_t>(-n, inLeft - 1), outLeft);
+            const int32_t take = std::min<int32_t>(-n, inLeft - 1);
             inLeft -= 1 - n;
+            const int32_t k = std::min(take, outLeft);
+            CopyBytes(dst, src, k);
+            src += take;
+            dst += k;
+            outLeft -= k;
         }
     }
+    availableInput_ = std::max<int32_t>(inLeft, 0);
 }

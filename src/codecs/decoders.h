@@ -112,16 +112,28 @@ public:
     void Encode(void*, void*, int32_t, int32_t&) override {}
 };
 
-// Paint Shop Pro channels. Both sizes count bytes; Source and Dest are not moved.
+// Paint Shop Pro channels. Both sizes count bytes; Source and Dest are not
+// moved. Decoding stops once the output is full.
 class TPSPRLEDecoder : public TDecoder {
 public:
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
     void Encode(void*, void*, int32_t, int32_t&) override {}
+    // Input bytes of the last Decode that it did not consume.
+    int32_t AvailableInput() const { return availableInput_; }
+
+private:
+    int32_t availableInput_ = 0;
 };
 
-// Wavefront RLA channels. Both sizes count bytes; Source and Dest are not moved.
+// Wavefront RLA channels. Both sizes count bytes; Source and Dest are not
+// moved. Decoding stops once the output is full.
 class TRLADecoder : public TDecoder {
 public:
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
     void Encode(void*, void*, int32_t, int32_t&) override {}
+    // Input bytes of the last Decode that it did not consume.
+    int32_t AvailableInput() const { return availableInput_; }
+
+private:
+    int32_t availableInput_ = 0;
 };

@@ -84,19 +84,31 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
     bits.ShiftBits(16);
     bits.Synchronise();
 
+    // The entry a code takes is the first whose bits lead the accumulator,
+    // and codes have at most 16 bits: the first match for each value of the
+    // top 16 bits is found once and kept, so that a table of 256 entries is
+    // not searched again for every code.
+    constexpr int16_t kNotSought = -2, kNone = -1;
+    std::vector<int16_t> firstMatch[3];
     const std::vector<TPCDTableEntry>* table = nullptr;
+    std::vector<int16_t>* matches = nullptr;
     uint8_t* dest = nullptr;     // the next sample to correct
     uint8_t* destEnd = nullptr;  // the end of its row (dest == destEnd: no writes)
     for (;;) {
         while (!bits.AtSync()) {
             const TPCDTableEntry* found = nullptr;
             if (table) {
-                for (const TPCDTableEntry& e : *table) {
-                    if ((bits.Bits() & e.Mask) == e.Code) {
-                        found = &e;
-                        break;
+                int16_t& match = (*matches)[bits.Bits() >> 16];
+                if (match == kNotSought) {
+                    match = kNone;
+                    for (size_t i = 0; i < table->size(); ++i) {
+                        if ((bits.Bits() & (*table)[i].Mask) == (*table)[i].Code) {
+                            match = static_cast<int16_t>(i);
+                            break;
+                        }
                     }
                 }
+                if (match != kNone) found = &(*table)[static_cast<size_t>(match)];
             }
             if (!found) {
                 bits.Synchronise();
@@ -120,6 +132,8 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
         const uint32_t k = plane == 0 ? 0 : plane - 1;
         dest = planes[k];
         table = tableCount > int(k) ? &tables[k] : nullptr;
+        if (table && firstMatch[k].empty()) firstMatch[k].assign(size_t(1) << 16, kNotSought);
+        matches = &firstMatch[k];
         const uint32_t planeRow = k == 0 ? row : row / 2, rows = k == 0 ? lumaRows : chromaRows;
         if (planeRow < rows) {
             dest += size_t(planeRow) * width;

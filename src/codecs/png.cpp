@@ -388,13 +388,21 @@ void TPNGGraphic::DecodeImage()
         Canvas().FillRect(Rect(0, static_cast<int>(fromRow), static_cast<int>(width), static_cast<int>(height)));
     };
 
+    // The row buffers take what the image data fills: a header may claim rows
+    // of gigabytes that the file has no data for. The row above the first
+    // one (of the image or of a pass) is zeros, taken once a row is there.
     const size_t full = rowBytes(width);
-    std::vector<uint8_t> current(full, 0), previous(full, 0);
+    std::vector<uint8_t> current, previous;
+    auto clearPrevious = [&](size_t size) {
+        previous.assign(std::max(previous.size(), size), 0);
+        SampleBufferBytes += int64_t(previous.size());
+    };
     TColorManager& cm = ColorManager;
     if (!p.Interlaced) {
         uint32_t y = 0;
         for (; y < height; ++y) {
-            if (!ReadRow(current.data(), full)) break;
+            if (!ReadRow(current, full)) break;
+            if (y == 0) clearPrevious(full);
             Unfilter(current.data(), previous.data(), full);
             cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width);
             if (keyRGB) KeyStoredPixels(current.data() + 1, ScanLine(static_cast<int>(y)), width, 0, 1);
@@ -409,12 +417,12 @@ void TPNGGraphic::DecodeImage()
             if (width <= uint32_t(kStartColumn[pass])) continue;
             const uint32_t passWidth = (width + kColumnStep[pass] - 1 - kStartColumn[pass]) / kColumnStep[pass];
             const size_t size = rowBytes(passWidth);
-            std::fill(previous.begin(), previous.begin() + static_cast<std::ptrdiff_t>(size), 0);
             for (uint32_t y = kStartRow[pass]; y < height; y += kRowStep[pass]) {
-                if (!ReadRow(current.data(), size)) {
+                if (!ReadRow(current, size)) {
                     ended = true;
                     break;
                 }
+                if (y == uint32_t(kStartRow[pass])) clearPrevious(size);
                 Unfilter(current.data(), previous.data(), size);
                 cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width, kPassMask[pass]);
                 if (keyRGB)
@@ -433,7 +441,7 @@ void TPNGGraphic::DecodeImage()
     }
 }
 
-bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
+bool TPNGGraphic::ReadRow(std::vector<uint8_t>& row, size_t size)
 {
     size_t filled = 0;
     while (filled < size) {
@@ -450,13 +458,22 @@ bool TPNGGraphic::ReadRow(uint8_t* row, size_t size)
             else ReadChunkHeader();
             continue;
         }
+        if (filled == row.size()) {
+            // Room for what the data gives next: twice the room before (at
+            // least a block), never beyond the row.
+            const size_t grown = std::min(size, std::max<size_t>(2 * row.size(), 1 << 16));
+            SampleBufferBytes += int64_t(grown - row.size());
+            row.resize(grown);
+        }
         void* source = const_cast<uint8_t*>(CurrentSource);
-        void* dest = row + filled;
-        Decoder->Decode(source, dest, static_cast<int32_t>(SourceLeft), static_cast<int32_t>(size - filled));
+        void* dest = row.data() + filled;
+        const size_t room = std::min(size, row.size()) - filled;
+        Decoder->Decode(source, dest, static_cast<int32_t>(SourceLeft),
+                        static_cast<int32_t>(std::min<size_t>(room, INT32_MAX)));
         const size_t consumed = static_cast<size_t>(static_cast<const uint8_t*>(source) - CurrentSource);
         CurrentSource = static_cast<const uint8_t*>(source);
         SourceLeft -= static_cast<uint32_t>(consumed);
-        filled = static_cast<size_t>(static_cast<uint8_t*>(dest) - row);
+        filled = static_cast<size_t>(static_cast<uint8_t*>(dest) - row.data());
         const int32_t status = Decoder->Status();
         if (status == Z_STREAM_END) {
             if (SourceLeft > 0 || filled < size) CodecError(gesExtraCompressedData, {kLabel});

@@ -57,8 +57,9 @@ private:
     void ReadBackgroundChunk();
     void ReadTransparencyChunk();
     void DecodeImage();
-    // Fills a row from the image data; false when the image data ended.
-    bool ReadRow(uint8_t* row, size_t size);
+    // Fills the first size bytes of row from the image data, growing it as
+    // the data arrives; false when the image data ended.
+    bool ReadRow(std::vector<uint8_t>& row, size_t size);
     void Unfilter(uint8_t* row, const uint8_t* prior, size_t size) const;
     // Gives the pixels of an RGB row whose stored samples are the transparent
     // colour's that colour; pixel i of the row is column first + i x step.

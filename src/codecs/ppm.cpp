@@ -175,8 +175,13 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
     if (width == 0 || height == 0) return;
 
     const size_t sampleBytes = maximum > 255 ? 2 : 1;
+    // Binary samples are read a block of pixels at a time: a header may claim
+    // rows of gigabytes that the file has no data for.
+    constexpr uint32_t kBlock = 4096;
+    const size_t pixelBytes = (type == 6 ? 3 : 1) * sampleBytes;
     std::vector<uint8_t> row;
-    if (type >= 5) row.resize(size_t(width) * (type == 6 ? 3 : 1) * sampleBytes);
+    if (type >= 5) row.resize(std::min(width, kBlock) * pixelBytes);
+    SampleBufferBytes += int64_t(row.size());
     auto binarySample = [&](size_t i) -> uint8_t {
         return sampleBytes == 2 ? Scale((uint32_t(row[2 * i]) << 8) | row[2 * i + 1], maximum) : Scale(row[i], maximum);
     };
@@ -201,15 +206,19 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
             break;
         case 4: ReadBytes(line, (width + 7) / 8); break;
         case 5:
-            ReadBytes(row.data(), row.size());
-            for (uint32_t x = 0; x < width; ++x) line[x] = binarySample(x);
-            break;
         case 6:
-            ReadBytes(row.data(), row.size());
-            for (uint32_t x = 0; x < width; ++x) {
-                line[3 * x + 2] = binarySample(3 * size_t(x));
-                line[3 * x + 1] = binarySample(3 * size_t(x) + 1);
-                line[3 * x] = binarySample(3 * size_t(x) + 2);
+            for (uint32_t x = 0; x < width;) {
+                const uint32_t n = std::min(width - x, kBlock);
+                ReadBytes(row.data(), n * pixelBytes);
+                for (uint32_t i = 0; i < n; ++i, ++x) {
+                    if (type == 5) {
+                        line[x] = binarySample(i);
+                    } else {
+                        line[3 * size_t(x) + 2] = binarySample(3 * size_t(i));
+                        line[3 * size_t(x) + 1] = binarySample(3 * size_t(i) + 1);
+                        line[3 * size_t(x)] = binarySample(3 * size_t(i) + 2);
+                    }
+                }
             }
             break;
         }

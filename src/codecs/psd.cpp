@@ -103,12 +103,16 @@ std::vector<uint8_t> ReadPackedData(TStream& stream, std::span<const uint16_t> r
     return data;
 }
 
-// The packed rows of all channels, unpacked into `size` bytes. The data must
-// be there before the planes take their memory.
-std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size)
+// The packed rows of all channels, unpacked into at most `size` bytes: as
+// many whole rows of rowStride bytes as the packed data can fill, a PackBits
+// packet giving at most 128 bytes for two. The data must be there before the
+// planes take their memory.
+std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size,
+                                    uint64_t rowStride)
 {
     std::vector<uint8_t> data = ReadPackedData(stream, rowLengths);
-    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    const uint64_t reach = (64 * uint64_t(data.size()) + rowStride - 1) / rowStride * rowStride;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, reach)));
     // The channels follow one another, so one call fills every plane used;
     // the planes after them are not needed.
     void* s = data.data();
@@ -249,26 +253,47 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
 {
     const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
     assert(rowLengths.size() >= height);
+    const std::span<const uint16_t> lengths = std::span(rowLengths).first(height);
     const bool direct = RowsAreDirect();
-    std::vector<uint8_t> row(direct ? 0 : rowBytes);
+    // A packed row gives at most 128 bytes for two, so the row buffer holds
+    // what the longest packed row can fill, not what the
+    // header claims. The buffer keeps what earlier rows left in it, as the
+    // samples of a row whose data falls short; beyond the most any row
+    // filled it holds zeros, which come out as the zeros the bitmap holds.
+    auto canFill = [&](uint64_t length) { return std::min<uint64_t>(rowBytes, 64 * length); };
+    const uint64_t longest = lengths.empty() ? 0 : *std::max_element(lengths.begin(), lengths.end());
+    std::vector<uint8_t> row(direct ? 0 : static_cast<size_t>(canFill(longest)));
+    SampleBufferBytes += int64_t(row.size());
     // The first channel's rows.
-    std::vector<uint8_t> data = ReadPackedData(stream, std::span(rowLengths).first(height));
+    std::vector<uint8_t> data = ReadPackedData(stream, lengths);
     TPackbitsRLEDecoder decoder;
     uint8_t* source = data.data();
+    uint64_t held = 0;  // bytes of the row buffer that some row filled
     for (uint32_t y = 0; y < height; ++y) {
         void* s = source;
-        void* d = direct ? static_cast<void*>(ScanLine(static_cast<int>(y))) : row.data();
-        decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(rowBytes));
-        if (!direct) ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), width);
+        if (direct) {
+            void* d = ScanLine(static_cast<int>(y));
+            decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(rowBytes));
+        } else {
+            const uint64_t filled = canFill(rowLengths[y]);
+            void* d = row.data();
+            decoder.Decode(s, d, rowLengths[y], static_cast<int32_t>(filled));
+            held = std::max(held, filled);
+            const auto samples = static_cast<uint32_t>(std::min<uint64_t>(width, held / 2));
+            ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(y)), samples);
+        }
         source += rowLengths[y];
     }
 }
 
+// Raw rows must all be in the file before the row buffer takes its memory.
 void TPSDGraphic::ReadRawPlaneRows(TStream& stream, uint32_t rowBytes)
 {
     const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    RequireBytes(stream, uint64_t(rowBytes) * height);
     const bool direct = RowsAreDirect();
     std::vector<uint8_t> row(direct ? 0 : rowBytes);
+    SampleBufferBytes += int64_t(row.size());
     for (uint32_t y = 0; y < height; ++y) {
         if (direct) {
             stream.ReadBuffer(ScanLine(static_cast<int>(y)), rowBytes);
@@ -290,18 +315,32 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
     if (sampleBytes != 1 && sampleBytes != 2) return;  // no converter takes other depths
     const uint64_t rowStride = uint64_t(width) * sampleBytes;
     const uint64_t planeSize = rowStride * height;
-    std::vector<uint8_t> buffer = p.Compression == ctPackedBits ? UnpackChannels(stream, rowLengths, planeSize * planes)
-                                                                : ReadRawChannels(stream, planeSize, planes, channels);
+    std::vector<uint8_t> buffer = p.Compression == ctPackedBits
+                                      ? UnpackChannels(stream, rowLengths, planeSize * planes, rowStride)
+                                      : ReadRawChannels(stream, planeSize, planes, channels);
+    SampleBufferBytes += int64_t(buffer.size());
     if (p.ColorScheme == csCMYK) {
         // CMYK samples are stored inverted (0 is full ink); complementing
         // every byte complements 16-bit samples too, in either byte order.
         for (uint8_t& b : buffer) b = static_cast<uint8_t>(255 - b);
     }
 
+    // Rows beyond what the packed data filled are zeros as stored (full ink
+    // for CMYK); from the first row that plane 0 lacks on, every plane lacks
+    // it, so those rows all come out like that first one.
+    const std::vector<uint8_t> stored(static_cast<size_t>(rowStride), p.ColorScheme == csCMYK ? 255 : 0);
+    const uint64_t rowsHeld = std::min<uint64_t>(height, buffer.size() / rowStride);
     const void* rows[4] = {};
     for (uint32_t y = 0; y < height; ++y) {
-        for (int k = 0; k < planes; ++k) rows[k] = buffer.data() + k * planeSize + y * rowStride;
-        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)),
-                                ScanLine(static_cast<int>(y)), width);
+        uint8_t* line = ScanLine(static_cast<int>(y));
+        if (y > rowsHeld) {
+            std::memcpy(line, ScanLine(static_cast<int>(rowsHeld)), static_cast<size_t>(RowBytes()));
+            continue;
+        }
+        for (int k = 0; k < planes; ++k) {
+            const uint64_t at = k * planeSize + y * rowStride;
+            rows[k] = at + rowStride <= buffer.size() ? buffer.data() + at : stored.data();
+        }
+        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)), line, width);
     }
 }

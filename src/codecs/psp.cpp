@@ -1,9 +1,7 @@
 #include "codecs/psp.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 #include "codecs/deflate_decoder.h"
@@ -116,28 +114,17 @@ void UnpackChannel(TImageCompression compression, std::vector<uint8_t>& data, st
     }
 }
 
-// Reads the next channel block into the plane of its channel type (0
-// composite or transparency, 1 red, 2 green, 3 blue), a plane of planeSize
-// bytes; channels of other types are skipped.
-void ReadChannel(TStream& stream, unsigned major, TImageCompression compression, size_t planeSize,
-                 std::vector<uint8_t> (&planes)[4])
+// The most bytes `length` packed bytes can unpack to: a run-length packet of
+// two bytes gives at most 127, deflate at most 1032 bytes a byte. Without a
+// channel decoder (JPEG) nothing is unpacked.
+uint64_t MostUnpacked(TImageCompression compression, uint32_t length)
 {
-    ReadBlockHeader(stream, major);
-    if (major > 3) ReadU32(stream);
-    const uint32_t compressed = ReadU32(stream);
-    ReadU32(stream);  // uncompressed length: the plane's own size bounds the output
-    ReadU16(stream);  // bitmap type
-    const uint16_t channelType = ReadU16(stream);
-    if (int64_t(compressed) > stream.Remaining()) throw EReadError();
-    if (channelType > 3) {
-        stream.Seek(compressed, soCurrent);
-        return;
+    switch (compression) {
+    case ctNone: return length;
+    case ctRLE: return 64 * uint64_t(length);
+    case ctLZ77: return 1032 * uint64_t(length);
+    default: return 0;
     }
-    std::vector<uint8_t>& plane = planes[channelType];
-    plane.assign(planeSize, 0);
-    std::vector<uint8_t> data(compressed);
-    stream.ReadBuffer(data.data(), compressed);
-    UnpackChannel(compression, data, plane);
 }
 
 }  // namespace
@@ -204,14 +191,20 @@ void TPSPGraphic::LoadFromStream(TStream& stream)
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (p.Width == 0 || p.Height == 0) return;
 
+    // Every layer bank's raster layer replaces the one before it, so the
+    // channels are only noted on the way and those of the last one are
+    // unpacked at the end, once.
+    TLayerChannels channels;
+    bool layerFound = false;
     while (stream.Remaining() >= BlockHeaderSize(major)) {
         const TBlockHeader block = ReadBlockHeader(stream, major);
         if (block.Id[0] != '~') break;
         const int64_t blockEnd = stream.Position() + block.TotalLength;
         if (block.Type == ptColorPalette) ReadPaletteBlock(stream, major);
-        else if (block.Type == ptLayerBank) ReadLayerBank(stream, major, blockEnd, rowSize);
+        else if (block.Type == ptLayerBank && ReadLayerBank(stream, major, blockEnd, channels)) layerFound = true;
         stream.SetPosition(blockEnd);
     }
+    if (layerFound) ReadPlanes(stream, channels, rowSize);
 }
 
 // The samples are converted as they are stored, RGB to the bitmap's BGR;
@@ -238,32 +231,41 @@ void TPSPGraphic::ReadPaletteBlock(TStream& stream, unsigned major)
     if (used) SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Quad, used, true));
 }
 
-void TPSPGraphic::ReadLayerBank(TStream& stream, unsigned major, int64_t bankEnd, size_t rowSize)
+bool TPSPGraphic::ReadLayerBank(TStream& stream, unsigned major, int64_t bankEnd, TLayerChannels& channels)
 {
     while (stream.Position() + BlockHeaderSize(major) <= bankEnd) {
         const TBlockHeader layer = ReadBlockHeader(stream, major);
-        if (layer.Type != ptLayer) return;
+        if (layer.Type != ptLayer) return false;
         const int64_t layerEnd = stream.Position() + layer.TotalLength;
         if (ReadLayerInfo(stream, major)) {
-            ReadRasterLayer(stream, major, rowSize);
-            return;
+            channels = ReadRasterLayer(stream, major);
+            return true;
         }
         stream.SetPosition(layerEnd);
     }
+    return false;
 }
 
-void TPSPGraphic::ReadRasterLayer(TStream& stream, unsigned major, size_t rowSize)
+// A layer may hold any number of channel blocks; a channel replaces an earlier
+// one of its type, so each costs its header here and only the last of each
+// type is unpacked.
+TPSPGraphic::TLayerChannels TPSPGraphic::ReadRasterLayer(TStream& stream, unsigned major)
 {
-    const uint16_t channels = ReadBitmapInfo(stream, major);
-    // Each channel holds at most rowSize x Height bytes; what a channel says
-    // beyond that is not decoded.
-    const size_t planeSize = rowSize * ImageProperties.Height;
-    // Planes by channel type: 0 composite or transparency, 1 red, 2 green, 3 blue.
-    std::vector<uint8_t> planes[4];
-    for (unsigned c = 0; c < channels; ++c) ReadChannel(stream, major, ImageProperties.Compression, planeSize, planes);
-    for (int i = 0; i < 4; ++i)
-        if (planes[i].empty()) planes[i].assign(planeSize, 0);
-    ConvertPlanes(planes, rowSize);
+    const uint16_t count = ReadBitmapInfo(stream, major);
+    TLayerChannels channels;
+    for (unsigned c = 0; c < count; ++c) {
+        ReadBlockHeader(stream, major);
+        if (major > 3) ReadU32(stream);
+        const uint32_t compressed = ReadU32(stream);
+        ReadU32(stream);  // uncompressed length: the plane's own size bounds the output
+        ReadU16(stream);  // bitmap type
+        const uint16_t channelType = ReadU16(stream);
+        if (int64_t(compressed) > stream.Remaining()) throw EReadError();
+        // Channels of other types are not part of the picture.
+        if (channelType <= 3) channels[channelType] = {stream.Position(), compressed};
+        stream.Seek(compressed, soCurrent);
+    }
+    return channels;
 }
 
 // The bitmap information chunk: the channel count. A fourth plane of an RGB
@@ -287,20 +289,44 @@ uint16_t TPSPGraphic::ReadBitmapInfo(TStream& stream, unsigned major)
     return channels;
 }
 
-void TPSPGraphic::ConvertPlanes(const std::vector<uint8_t> (&planes)[4], size_t rowSize)
+// A plane takes the rows its channel's data can fill, at most the picture's;
+// rows it does not hold, and the planes of absent channels, are black.
+// Indexed and gray pictures use the composite plane alone.
+void TPSPGraphic::ReadPlanes(TStream& stream, const TLayerChannels& channels, size_t rowSize)
 {
-    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
-    assert(std::all_of(std::begin(planes), std::end(planes),
-                       [&](const auto& plane) { return plane.size() >= rowSize * height; }));
-    const bool single = ImageProperties.ColorScheme == csIndexed || ImageProperties.ColorScheme == csG;
-    for (uint32_t y = 0; y < height; ++y) {
+    const TImageProperties& p = ImageProperties;
+    const uint32_t width = p.Width, height = p.Height;
+    const bool single = p.ColorScheme == csIndexed || p.ColorScheme == csG;
+    std::vector<uint8_t> planes[4];
+    uint64_t rowsHeld = 0;  // rows that some plane holds
+    for (int k = 0; k < (single ? 1 : 4); ++k) {
+        const TChannelData& c = channels[size_t(k)];
+        if (c.Position < 0) continue;
+        const uint64_t rows =
+            std::min<uint64_t>(height, (MostUnpacked(p.Compression, c.Length) + rowSize - 1) / rowSize);
+        if (rows == 0) continue;
+        planes[k].resize(static_cast<size_t>(rows * rowSize));
+        SampleBufferBytes += int64_t(planes[k].size());
+        rowsHeld = std::max(rowsHeld, rows);
+        std::vector<uint8_t> data(c.Length);
+        stream.SetPosition(c.Position);
+        stream.ReadBuffer(data.data(), c.Length);
+        UnpackChannel(p.Compression, data, planes[k]);
+    }
+    const std::vector<uint8_t> black(rowSize, 0);
+    auto row = [&](int k, uint32_t y) {
         const size_t at = size_t(y) * rowSize;
-        if (single) {
-            ColorManager.ConvertRow({planes[0].data() + at}, ScanLine(static_cast<int>(y)), width);
+        return at < planes[k].size() ? planes[k].data() + at : black.data();
+    };
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* line = ScanLine(static_cast<int>(y));
+        if (y > rowsHeld) {
+            // Every row past the planes is made of black rows alone, like the first one.
+            std::memcpy(line, ScanLine(static_cast<int>(rowsHeld)), static_cast<size_t>(RowBytes()));
+        } else if (single) {
+            ColorManager.ConvertRow({row(0, y)}, line, width);
         } else {
-            ColorManager.ConvertRow(
-                {planes[1].data() + at, planes[2].data() + at, planes[3].data() + at, planes[0].data() + at},
-                ScanLine(static_cast<int>(y)), width);
+            ColorManager.ConvertRow({row(1, y), row(2, y), row(3, y), row(0, y)}, line, width);
         }
     }
 }

@@ -3,6 +3,7 @@
 // separate planes (little-endian file).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,16 +22,26 @@ public:
     void LoadFromStream(TStream& stream) override;
 
 private:
+    // Where the channels of a raster layer lie: for each plane (by channel
+    // type: 0 composite or transparency, 1 red, 2 green, 3 blue) the stream
+    // position and packed length of the last channel of that type, or none.
+    struct TChannelData {
+        int64_t Position = -1;
+        uint32_t Length = 0;
+    };
+    using TLayerChannels = std::array<TChannelData, 4>;
+
     // The steps of LoadFromStream: the colour manager and pixel format for the
     // attributes, a palette block, and a layer bank (ending at bankEnd) whose
-    // first raster layer is the picture, read channel by channel into planes
-    // of rowSize x Height bytes and converted row by row.
+    // first raster layer's channels are noted (true when there is one); the
+    // channels of the last raster layer noted are unpacked into planes of
+    // rowSize x Height bytes and converted row by row.
     void SetUpConversion();
     void ReadPaletteBlock(TStream& stream, unsigned major);
-    void ReadLayerBank(TStream& stream, unsigned major, int64_t bankEnd, size_t rowSize);
-    void ReadRasterLayer(TStream& stream, unsigned major, size_t rowSize);
+    bool ReadLayerBank(TStream& stream, unsigned major, int64_t bankEnd, TLayerChannels& channels);
+    TLayerChannels ReadRasterLayer(TStream& stream, unsigned major);
     uint16_t ReadBitmapInfo(TStream& stream, unsigned major);
-    void ConvertPlanes(const std::vector<uint8_t> (&planes)[4], size_t rowSize);
+    void ReadPlanes(TStream& stream, const TLayerChannels& channels, size_t rowSize);
 };
 
 #pragma pack(push, 1)

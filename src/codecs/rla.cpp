@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "codecs/decoders.h"
@@ -126,21 +127,37 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     const uint32_t rowBytes = width * sampleBytes;
     std::vector<uint8_t> channels(size_t(width) * 4);
     std::vector<uint8_t> decoded(rowBytes);
-    std::vector<uint8_t> packed(65535);
+    // Every packet gives at least one byte for at most two (a run of one takes
+    // two bytes, a literal one more than its bytes), so twice the row's bytes
+    // of a channel record fill the row whatever the record holds: the rest of
+    // a longer record is passed over, not read. Rows may share records, so
+    // this is what keeps a row's cost to its own size.
+    std::vector<uint8_t> packed(std::min<uint32_t>(65535, 2 * rowBytes));
     const void* planes[4];
     for (int k = 0; k < 4; ++k) planes[k] = channels.data() + size_t(k) * width;
     const uint32_t maximum = wide ? (1u << p.BitsPerSample) - 1 : 255;
+    // Rows of their own records read disjoint parts of the file, so all they
+    // read together fits in it; rows whose records overlap others' (one byte
+    // further into the same bytes, say) would decode the same data again and
+    // again, and are refused like a record longer than the file.
+    const int64_t fileBytes = stream.Size() - BasePosition;
+    int64_t recordBytes = 0;
     auto readChannel = [&](int k) {
         uint8_t length[2];
         stream.ReadBuffer(length, 2);
         const uint16_t n = ReadBE16(length);
-        stream.ReadBuffer(packed.data(), n);
+        if (n > stream.Remaining()) throw EReadError();
+        const auto used = static_cast<uint16_t>(std::min<size_t>(n, packed.size()));
+        recordBytes += 2 + used;
+        if (recordBytes > fileBytes) throw EReadError();
+        stream.ReadBuffer(packed.data(), used);
+        stream.Seek(n - used, soCurrent);
         uint8_t* out = channels.data() + size_t(k) * width;
         uint8_t* into = wide ? decoded.data() : out;
         std::memset(into, 0, rowBytes);
         void* source = packed.data();
         void* dest = into;
-        decoder.Decode(source, dest, n, static_cast<int32_t>(rowBytes));
+        decoder.Decode(source, dest, used, static_cast<int32_t>(rowBytes));
         if (wide) {
             for (uint32_t x = 0; x < width; ++x) {
                 const uint32_t v = std::min<uint32_t>(uint32_t(decoded[x]) << 8 | decoded[width + x], maximum);
@@ -148,10 +165,18 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
             }
         }
     };
+    // A row naming the records of a row read before is that row again.
+    std::unordered_map<uint32_t, int> lineOf;  // offset -> the scan line read from it
     for (uint32_t y = 0; y < height; ++y) {
+        const int line = static_cast<int>(p.BottomUp ? height - 1 - y : y);
+        if (const auto read = lineOf.find(offsets[y]); read != lineOf.end()) {
+            std::memcpy(ScanLine(line), ScanLine(read->second), static_cast<size_t>(RowBytes()));
+            continue;
+        }
         stream.SetPosition(BasePosition + offsets[y]);
-        uint8_t* line = ScanLine(static_cast<int>(p.BottomUp ? height - 1 - y : y));
         for (int k = 0; k < samples; ++k) readChannel(k);
-        ColorManager.ConvertRow(std::span<const void* const>(planes, static_cast<size_t>(samples)), line, width);
+        ColorManager.ConvertRow(std::span<const void* const>(planes, static_cast<size_t>(samples)), ScanLine(line),
+                                width);
+        lineOf.emplace(offsets[y], line);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "codecs/decoders.h"
 #include "codecs/reader_helpers.h"
@@ -74,6 +75,13 @@ void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
         const uint64_t wanted = std::min<uint64_t>(uint64_t(RowSize[index]) * sampleBytes, most);
         if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
         const int64_t got = Stream->Read(packed_.data(), static_cast<int64_t>(wanted));
+        // Rows of their own data read disjoint parts of the file, so what they
+        // read together fits in it (their sizes count bytes, however many
+        // bytes a sample has); rows whose data overlaps others' (one byte
+        // further into the same bytes, say) would decode the same data again
+        // and again, and are refused like data beyond the file.
+        packedBytes_ += std::min<int64_t>(got, RowSize[index]);
+        if (packedBytes_ > fileBytes_) throw EReadError();
         void* source = packed_.data();
         void* dest = buffer;
         Decoder->Decode(source, dest, static_cast<int32_t>(got), static_cast<int32_t>(rowBytes));
@@ -81,6 +89,15 @@ void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
         Stream->SetPosition(BasePosition + 512 + static_cast<int64_t>(index * rowBytes));
         Stream->Read(buffer, rowBytes);
     }
+}
+
+bool TSGIGraphic::SameData(uint32_t row, uint32_t other, uint32_t channels) const
+{
+    for (uint32_t k = 0; k < channels; ++k) {
+        const size_t a = size_t(k) * ImageProperties.Height + row, b = size_t(k) * ImageProperties.Height + other;
+        if (RowStart[a] != RowStart[b] || RowSize[a] != RowSize[b]) return false;
+    }
+    return true;
 }
 
 void TSGIGraphic::LoadFromStream(TStream& stream)
@@ -134,14 +151,34 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     if (width == 0 || height == 0) return;
 
     const uint32_t rowBytes = width * (p.BitsPerSample / 8);
+    packedBytes_ = 0;
+    fileBytes_ = stream.Size() - BasePosition;
+    // Packed rows may share their data (writers store a repeated row once):
+    // a row naming the data of a row read before is that row again.
+    std::unordered_map<uint64_t, uint32_t> rowsRead;  // a row's table entries, hashed -> the row
+    auto copyRowRead = [&](uint32_t r, uint32_t used) {
+        if (!Decoder) return false;
+        uint64_t key = 0;
+        for (uint32_t k = 0; k < used; ++k) {
+            const size_t i = size_t(k) * height + r;
+            key = key * 0x9E3779B97F4A7C15 + (uint64_t(RowStart[i]) << 32 | RowSize[i]);
+        }
+        const auto [read, added] = rowsRead.try_emplace(key, r);
+        if (added || !SameData(r, read->second, used)) return false;
+        std::memcpy(ScanLine(static_cast<int>(height - 1 - r)), ScanLine(static_cast<int>(height - 1 - read->second)),
+                    static_cast<size_t>(RowBytes()));
+        return true;
+    };
     if (gray) {
-        if (p.BitsPerSample == 8) {
-            for (uint32_t r = 0; r < height; ++r) ReadRow(ScanLine(static_cast<int>(height - 1 - r)), r, 0);
-        } else {
-            std::vector<uint8_t> row(rowBytes);
-            for (uint32_t r = 0; r < height; ++r) {
+        std::vector<uint8_t> row(p.BitsPerSample == 8 ? 0 : rowBytes);
+        for (uint32_t r = 0; r < height; ++r) {
+            uint8_t* line = ScanLine(static_cast<int>(height - 1 - r));
+            if (copyRowRead(r, 1)) continue;
+            if (p.BitsPerSample == 8) {
+                ReadRow(line, r, 0);
+            } else {
                 ReadRow(row.data(), r, 0);
-                ColorManager.ConvertRow({row.data()}, ScanLine(static_cast<int>(height - 1 - r)), width);
+                ColorManager.ConvertRow({row.data()}, line, width);
             }
         }
         return;
@@ -149,8 +186,22 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     std::vector<uint8_t> buffers(static_cast<size_t>(rowBytes) * channels);
     const void* planes[4] = {};
     for (uint32_t k = 0; k < channels; ++k) planes[k] = buffers.data() + size_t(k) * rowBytes;
+    // A channel naming the data of an earlier channel of its row takes that
+    // channel's samples (a gray picture stored as colour, say).
+    auto copyChannelRead = [&](uint32_t r, uint32_t k) {
+        for (uint32_t j = 0; Decoder && j < k; ++j) {
+            if (RowStart[size_t(j) * height + r] != RowStart[size_t(k) * height + r] ||
+                RowSize[size_t(j) * height + r] != RowSize[size_t(k) * height + r])
+                continue;
+            std::memcpy(buffers.data() + size_t(k) * rowBytes, buffers.data() + size_t(j) * rowBytes, rowBytes);
+            return true;
+        }
+        return false;
+    };
     for (uint32_t r = 0; r < height; ++r) {
-        for (uint32_t k = 0; k < channels; ++k) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
+        if (copyRowRead(r, channels)) continue;
+        for (uint32_t k = 0; k < channels; ++k)
+            if (!copyChannelRead(r, k)) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
         ColorManager.ConvertRow(std::span<const void* const>(planes, channels),
                                 ScanLine(static_cast<int>(height - 1 - r)), width);
     }

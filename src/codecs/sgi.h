@@ -34,7 +34,13 @@ public:
 private:
     // Reads row `row` of channel `channel` into buffer (Width samples).
     void ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel);
+    // Whether the first `channels` channels of two packed rows name the same
+    // packed data (starts and sizes), and so make the same row.
+    bool SameData(uint32_t row, uint32_t other, uint32_t channels) const;
     std::vector<uint8_t> packed_;
+    // Packed bytes the rows read so far claim, and the bytes of the file.
+    int64_t packedBytes_ = 0;
+    int64_t fileBytes_ = 0;
 };
 
 #pragma pack(push, 1)

@@ -1,0 +1,484 @@
+// Pictures whose counts, offsets and sizes claim far more than their data: the work and the sample buffers a load
+// takes follow the data that is there (the bytes read, the buffer bytes reported), and the picture comes out as its
+// data says.
+#include "codecs/decoders.h"
+#include "codecs/pcd_decoder.h"
+#include "picture_files.h"
+
+namespace {
+
+// A memory stream that counts the bytes read from it.
+class TCountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t n = TMemoryStream::Read(buffer, count);
+        BytesRead += n;
+        return n;
+    }
+    int64_t BytesRead = 0;
+};
+
+struct TLoaded {
+    std::unique_ptr<TCodecGraphic> picture;
+    int64_t bytesRead = 0;
+};
+
+TLoaded LoadCounting(const std::string& extension, const Bytes& file)
+{
+    TLoaded l{Reader(extension)};
+    TCountingStream stream(file.data(), file.size());
+    l.picture->LoadFromStream(stream);
+    l.bytesRead = stream.BytesRead;
+    return l;
+}
+
+// ---- Paint Shop Pro (version 5) ---------------------------------------------
+
+Bytes PspBlock(int type, const Bytes& body)
+{
+    return TByteWriter().Text("~BK").U8(0).LE16(type).LE32(uint32_t(body.size())).Append(body).Bytes;
+}
+
+struct PspChannel {
+    int type;
+    Bytes data;  // as stored
+};
+
+// A bank of one raster layer holding the channels given.
+Bytes PspBank(const std::vector<PspChannel>& channels)
+{
+    TByteWriter layer;
+    layer.LE32(4 + 2 + 115).LE16(0).U8(0).Fill(114).LE32(8).LE16(1).LE16(unsigned(channels.size()));
+    for (const PspChannel& c : channels)
+        layer.Append(PspBlock(
+            5, TByteWriter().LE32(16).LE32(uint32_t(c.data.size())).LE32(0).LE16(0).LE16(c.type).Append(c.data).Bytes));
+    return PspBlock(3, PspBlock(4, layer.Bytes));
+}
+
+// A 32 x 32 colour picture (channels stored plain or run-length) of the banks given.
+Bytes PspPicture(int compression, const std::vector<Bytes>& banks)
+{
+    TByteWriter w, a;
+    w.Text("Paint Shop Pro Image File\n\x1a", 32).LE16(5).LE16(0);
+    a.LE32(46).LE32(32).LE32(32).Fill(8).U8(0).LE16(compression).LE16(24).LE16(3).LE32(1u << 24).U8(0).Fill(14);
+    w.Append(PspBlock(0, a.Bytes));
+    for (const Bytes& bank : banks) w.Append(bank);
+    return w.Bytes;
+}
+
+// `count` channels of the type, each a plane of red given by value(i) (channel i).
+std::vector<PspChannel> Repeated(int count, int type, size_t size, uint8_t (*value)(int))
+{
+    std::vector<PspChannel> channels;
+    for (int i = 0; i < count; ++i) channels.push_back({type, Bytes(size, value(i))});
+    return channels;
+}
+
+uint8_t Nothing(int) { return 0; }
+uint8_t Counted(int i) { return uint8_t(1 + i % 200); }
+
+// ---- RLA -----------------------------------------------------------------------
+
+// An RGB picture of width x height whose rows take turns among `sets` sets of three channel records, each of
+// `length` bytes of runs of one 0x40.
+Bytes RlaSharedRecords(int width, int height, unsigned length, int sets = 1)
+{
+    TByteWriter w;
+    w.BE16(0).BE16(width - 1).BE16(0).BE16(height - 1).BE16(0).BE16(width - 1).BE16(0).BE16(height - 1);
+    w.BE16(1).BE16(0).BE16(3).BE16(0).BE16(0).BE16(0xFFFE).Text("1.0", 16).Fill(528).Text("1.0", 8);
+    w.Text("rgb", 32).Fill(46).BE16(8).BE16(0).BE16(8).Fill(76);
+    const uint32_t records = uint32_t(w.Size()) + 4 * uint32_t(height), set = 3 * (2 + length);
+    for (int y = 0; y < height; ++y) w.BE32(records + uint32_t(y % sets) * set);
+    for (int c = 0; c < 3 * sets; ++c) {
+        w.BE16(length);
+        for (unsigned i = 0; i < length; ++i) w.U8(i % 2 ? 0x40 : 0);
+    }
+    return w.Bytes;
+}
+
+// A run-length SGI picture of three channels of `width` samples whose rows take turns among `sets` sets of packed
+// rows (one for all three channels when they share it, else one each), each literals of 0x30 and the closing zero.
+Bytes SgiSharedRows(int height, int sets, bool channelsShare = false, int width = 4)
+{
+    TByteWriter row;
+    for (int x = 0; x < width; x += 64)
+        row.U8(0x80 | std::min(64, width - x)).Fill(size_t(std::min(64, width - x)), 0x30);
+    row.U8(0);
+    const uint32_t h = uint32_t(height), rows = 3 * h, packed = 512 + 8 * rows, size = uint32_t(row.Size());
+    const uint32_t perSet = channelsShare ? 1 : 3;
+    TByteWriter tables;
+    for (uint32_t i = 0; i < rows; ++i)
+        tables.BE32(packed + size * (i % h % uint32_t(sets) * perSet + (channelsShare ? 0 : i / h)));
+    for (uint32_t i = 0; i < rows; ++i) tables.BE32(size);
+    for (uint32_t i = 0; i < uint32_t(sets) * perSet; ++i) tables.Append(row.Bytes);
+    return Sgi{.storage = 1, .width = width, .height = height, .data = tables.Bytes};
+}
+
+// Rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
+Bytes RgbRows(int w, int h)
+{
+    Bytes raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < w; ++x) raw.insert(raw.end(), {uint8_t(x * 20), uint8_t(y * 30), uint8_t(x + y)});
+    }
+    return raw;
+}
+
+}  // namespace
+
+TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
+{
+    TPSPRLEDecoder psp;
+    TRLADecoder rla;
+    const struct {
+        const char* name;
+        TDecoder& decoder;
+        Bytes input;
+        int32_t unpacked;
+        Bytes expected;
+        int32_t left;  // input bytes not consumed
+    } cases[] = {
+        {"Paint Shop Pro runs", psp, {0x82, 5, 0x82, 6, 0x01, 7}, 2, {5, 5}, 4},
+        {"Paint Shop Pro literal", psp, {0x02, 1, 2, 0x81, 9}, 2, {1, 2}, 2},
+        {"Paint Shop Pro input ends first", psp, {0x10, 1, 2}, 9, {1, 2, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {"Paint Shop Pro nothing wanted", psp, {0x81, 9}, 0, {}, 2},
+        {"RLA runs", rla, {0x01, 7, 0x01, 8}, 2, {7, 7}, 2},
+        {"RLA literal", rla, {0xFE, 1, 2, 0x00, 3}, 2, {1, 2}, 2},
+        {"RLA input ends first", rla, {0x00, 4}, 3, {4, 0, 0}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes input = c.input, out(c.expected.size() + 1, 0);  // one byte more, which stays untouched
+        void* source = input.data();
+        void* dest = out.data();
+        c.decoder.Decode(source, dest, int32_t(input.size()), c.unpacked);
+        EXPECT_EQ(out, Join({c.expected, {0}}));
+        const int32_t left = &c.decoder == &psp ? psp.AvailableInput() : rla.AvailableInput();
+        EXPECT_EQ(left, c.left);
+    }
+}
+
+// Rows made of packets of one byte each cost two input bytes a pixel; the decoders take them eight at a time, with
+// the same output as one at a time, up to the end of the input or of the output.
+TEST(HostilePictures, PacketsOfOneByteDecodeAsOneAtATime)
+{
+    Bytes rla, sgi, expected;
+    for (int i = 0; i < 20; ++i) {
+        rla.insert(rla.end(), {uint8_t(i % 3 ? 0x00 : 0xFF), uint8_t(i)});
+        sgi.insert(sgi.end(), {uint8_t(i % 3 ? 0x01 : 0x81), uint8_t(i)});
+        expected.push_back(uint8_t(i));
+    }
+    auto first = [&](size_t n) { return Head(expected, n); };
+    const Bytes run3 = {7, 7, 7};
+    TRLADecoder rlaDecoder;
+    TSGIRLEDecoder sgiDecoder(8);
+    const struct {
+        const char* name;
+        TDecoder& decoder;
+        Bytes input;
+        int32_t unpacked;
+        Bytes output;
+    } cases[] = {
+        {"RLA, then a run of three", rlaDecoder, Join({rla, {0x02, 7}}), 23, Join({expected, run3})},
+        {"RLA output ends inside the eight", rlaDecoder, rla, 13, first(13)},
+        {"RLA input ends inside the eight", rlaDecoder, Head(rla, 27), 20, Join({first(13), Bytes(7, 0)})},
+        {"SGI, then a run of three and the end", sgiDecoder, Join({sgi, {0x03, 7, 0x00, 0x01, 9}}), 24,
+         Join({expected, run3, {0}})},
+        {"SGI output ends inside the eight", sgiDecoder, sgi, 13, first(13)},
+        {"SGI input ends inside the eight", sgiDecoder, Head(sgi, 27), 20, Join({first(13), Bytes(7, 0)})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes input = c.input, out(c.output.size() + 1, 0);  // one byte more, which stays untouched
+        void* source = input.data();
+        void* dest = out.data();
+        c.decoder.Decode(source, dest, int32_t(input.size()), c.unpacked);
+        EXPECT_EQ(out, Join({c.output, {0}}));
+    }
+    EXPECT_EQ(rlaDecoder.AvailableInput(), 1);  // of the last RLA case: the header whose byte is cut off
+}
+
+// Packets of up to 16 bytes are stored without a library call: every length stores exactly its bytes.
+TEST(HostilePictures, ShortPacketsStoreTheirBytes)
+{
+    for (int count = 1; count <= 20; ++count) {
+        SCOPED_TRACE(count);
+        Bytes literal;
+        for (int i = 0; i < count; ++i) literal.push_back(uint8_t(10 + i));
+        const Bytes run(size_t(count), 7);
+        TRLADecoder rla;
+        TSGIRLEDecoder sgi(8);
+        const struct {
+            TDecoder& decoder;
+            Bytes input;
+            Bytes output;
+        } cases[] = {
+            {rla, Join({{uint8_t(-count)}, literal, {uint8_t(count - 1), 7}}), Join({literal, run})},
+            {sgi, Join({{uint8_t(0x80 | count)}, literal, {uint8_t(count), 7, 0}}), Join({literal, run})},
+        };
+        for (const auto& c : cases) {
+            Bytes input = c.input, out(c.output.size() + 1, 0);  // one byte more, which stays untouched
+            void* source = input.data();
+            void* dest = out.data();
+            c.decoder.Decode(source, dest, int32_t(input.size()), int32_t(c.output.size()));
+            EXPECT_EQ(out, Join({c.output, {0}}));
+        }
+    }
+}
+
+// A channel replaces an earlier one of its type and a layer bank's raster layer the one before it: those replaced
+// are passed over, and planes take what their data can fill, the rest black.
+TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
+{
+    const Bytes runs = {0xFF, 9, 0xFF, 9};  // 254 bytes of 9
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;
+        int64_t bufferBytes;
+    } cases[] = {
+        {"600 empty channel blocks in each of three banks",
+         PspPicture(0, std::vector<Bytes>(3, PspBank(Repeated(600, 1, 0, Nothing)))),
+         {{0, 0}, {31, 31}},
+         "32x32/32 00000000 00000000",  // more than three channels: with transparency
+         0},
+        {"red replaced 300 times",
+         PspPicture(0, {PspBank(Repeated(300, 1, 1024, Counted))}),
+         {{0, 0}, {31, 31}},
+         "32x32/32 64000000 64000000",
+         1024},
+        {"three banks",
+         PspPicture(0, {PspBank({{1, Bytes(1024, 10)}}), PspBank({{1, Bytes(1024, 20)}, {2, Bytes(1024, 5)}}),
+                        PspBank({{1, Bytes(1024, 30)}})}),
+         {{0, 0}, {31, 31}},
+         "32x32/24 1e0000 1e0000",
+         1024},
+        {"a plain channel of 100 bytes: 4 rows",
+         PspPicture(0, {PspBank({{3, Bytes(100, 7)}})}),
+         {{0, 0}, {3, 3}, {4, 3}, {0, 4}, {31, 31}},
+         "32x32/24 000007 000007 00 00 00",
+         128},
+        {"a run-length channel of 4 bytes: 8 rows",
+         PspPicture(1, {PspBank({{2, runs}})}),
+         {{0, 0}, {29, 7}, {30, 7}, {0, 8}, {31, 31}},
+         "32x32/24 000900 000900 00 00 00",
+         256},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Load("psp", c.file);
+        EXPECT_EQ(Describe(*picture, c.points), c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+    // Of 300 channels of one type only the last one's data is read: the others cost their 26-byte headers.
+    const auto many = LoadCounting("psp", PspPicture(0, {PspBank(Repeated(300, 1, 1024, Counted))}));
+    const auto one = LoadCounting("psp", PspPicture(0, {PspBank(Repeated(1, 1, 1024, Counted))}));
+    EXPECT_EQ(many.bytesRead - one.bytesRead, 299 * 26);
+}
+
+// Rows of RLA and SGI pictures are found through tables of offsets. A row reads, of each channel record, no more
+// than it can use (RLA: twice the row's bytes); a row naming the data of a row read before is that row again and
+// reads nothing; rows whose data overlaps others' (one byte further into the same bytes) would read more than the
+// file holds, and are refused with the read error.
+TEST(HostilePictures, RowsNamingTheSameDataReadItOnce)
+{
+    Bytes rlaShifted = RlaSharedRecords(4096, 40, 4);
+    rlaShifted.resize(740 + 4 * 40);
+    for (uint32_t y = 0; y < 40; ++y)
+        rlaShifted = Patch(rlaShifted, 740 + 4 * y, {0, 0, uint8_t((900 + y) >> 8), uint8_t(900 + y)});
+    rlaShifted.resize(900 + 40 + 3 * (2 + 0xFEFE), 0xFE);  // at any offset, records of 65,278 bytes of literals
+    TByteWriter sgiTables;  // rows of 4096 samples, each starting one byte further, claiming 4 GB
+    for (uint32_t i = 0; i < 3 * 40; ++i) sgiTables.BE32(512 + 8 * 3 * 40 + i);
+    for (uint32_t i = 0; i < 3 * 40; ++i) sgiTables.BE32(0xFFFFFFFF);
+    sgiTables.Fill(3 * 40 + 2 * 4096 + 2, 0x82);  // at any offset, literals of two samples
+    const Bytes sgiShifted = Sgi{.storage = 1, .width = 4096, .height = 40, .data = sgiTables.Bytes};
+    const int64_t rla = 740 + 40 * 4, rlaRow = 3 * (2 + 4), sgi = 2 * 512 + 8 * 3 * 40, sgiRow = 3 * 6;
+    const struct {
+        const char* name;
+        const char* extension;
+        Bytes file;
+        std::string expected;  // the top left and bottom right pixels, or the message of the error loading raises
+        int64_t bytesRead;
+    } cases[] = {
+        {"RLA rows of their own records of 65535 bytes", "rla", RlaSharedRecords(2, 40, 65535, 40), "2x40/24 40 40",
+         rla + 40 * rlaRow},
+        {"RLA rows sharing records of 1000 bytes, two in turn", "rla", RlaSharedRecords(2, 40, 1000, 2),
+         "2x40/24 40 40", rla + 2 * rlaRow},
+        {"RLA rows all of the same records", "rla", RlaSharedRecords(2, 40, 1000), "2x40/24 40 40", rla + rlaRow},
+        {"RLA rows of their own records, as long as they can fill", "rla", RlaSharedRecords(4096, 40, 8192, 40),
+         "4096x40/24 40 40", rla + 40 * 3 * (2 + 8192)},
+        {"RLA rows one byte apart", "rla", rlaShifted, "Stream read error", -1},
+        {"SGI rows of their own data", "sgi", SgiSharedRows(40, 40), "4x40/24 30 30", sgi + 40 * sgiRow},
+        {"SGI rows sharing data, three in turn", "sgi", SgiSharedRows(40, 3), "4x40/24 30 30", sgi + 3 * sgiRow},
+        {"SGI channels of each row sharing their data", "sgi", SgiSharedRows(40, 40, true), "4x40/24 30 30",
+         sgi + 40 * sgiRow / 3},
+        {"SGI rows all of the same data", "sgi", SgiSharedRows(40, 1, true), "4x40/24 30 30", sgi + sgiRow / 3},
+        {"SGI rows one byte apart", "sgi", sgiShifted, "Stream read error", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Reader(c.extension);
+        TCountingStream stream(c.file.data(), c.file.size());
+        std::string outcome;
+        try {
+            picture->LoadFromStream(stream);
+            outcome = Describe(*picture, {{0, 0}, {picture->Width() - 1, picture->Height() - 1}});
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+        EXPECT_EQ(outcome, c.expected);
+        if (c.bytesRead >= 0) { EXPECT_EQ(stream.BytesRead, c.bytesRead); }
+    }
+}
+
+// Unpacked planes take the rows their packed data can fill (a PackBits packet of two bytes gives at most 128);
+// the rows beyond come out as zeros stored would, full ink for CMYK.
+TEST(HostilePictures, PhotoshopPlanesFollowThePackedData)
+{
+    Psd redRows{.rows = 64, .columns = 64, .compression = 1, .rowLengths = std::vector<uint16_t>(3 * 64, 0)};
+    redRows.rowLengths[0] = redRows.rowLengths[1] = 2;
+    redRows.image = {0xC1, 0x50, 0xC1, 0x50};  // two rows of 64 bytes of 0x50
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;
+        int64_t bufferBytes;
+    } cases[] = {
+        {"16-bit CMYK without packed data",
+         Psd{.channels = 4,
+             .rows = 64,
+             .columns = 64,
+             .depth = 16,
+             .mode = 4,
+             .compression = 1,
+             .rowLengths = std::vector<uint16_t>(4 * 64, 0)},
+         {{0, 0}, {63, 63}},
+         "64x64/24 00 00",
+         0},
+        {"RGB with two packed rows of red",
+         redRows,
+         {{0, 0}, {63, 1}, {0, 2}, {0, 4}, {63, 63}},
+         "64x64/24 500000 500000 00 00 00",
+         4 * 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Load("psd", c.file);
+        EXPECT_EQ(Describe(*picture, c.points), c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+}
+
+// The row buffers of a PNG picture take what its image data fills: a header may claim rows of many megabytes.
+TEST(HostilePictures, PngRowBuffersFollowTheImageData)
+{
+    // 16-bit RGBA rows of 8 bytes a pixel: 101 bytes of the first row of a picture 4,000,000 pixels wide, in a zlib
+    // stream without its closing check (the data ends there).
+    Bytes row(101, 0xFF);
+    row[0] = 0;
+    const Bytes z = ZlibCompress(row, 6), cut = Head(z, z.size() - 4);
+    const Bytes small = RgbRows(6, 5);
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;
+        int64_t bufferBytes;
+    } cases[] = {
+        {"a row of 32 MB that the data does not fill",
+         Png().Header(4000000, 1, 16, 6).Chunk("IDAT", cut).End(),
+         {{0, 0}, {3999999, 0}},
+         "4000000x1/32 ffffff00 ffffff00",  // the background: the row is not complete
+         1 << 16},
+        {"a whole picture: its row, once, and the zero row above it",
+         Png().Header(6, 5, 8, 2).Image(small).End(),
+         {{0, 0}, {5, 4}},
+         "6x5/24 00 647809",
+         2 * (6 * 3 + 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Load("png", c.file);
+        EXPECT_EQ(Describe(*picture, c.points), c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+}
+
+// Row buffers of 16-bit Photoshop planes and of binary portable maps take what the data can fill, not what the
+// header claims: a packed row gives at most 128 bytes for two, raw rows must all be there first, portable maps are
+// read a block of pixels at a time.
+TEST(HostilePictures, RowBuffersFollowTheData)
+{
+    Psd packed{.channels = 1, .rows = 2, .columns = 1000000, .depth = 16, .mode = 1, .compression = 1};
+    packed.rowLengths = {2, 2};
+    packed.image = {0x81, 0x12, 0x81, 0x34};  // 128 bytes of 0x12, then of 0x34: 64 samples each
+    const Bytes p6 = Join({Text("P6\n1000000 1\n65535\n"), Bytes(60, 0x80)});
+    const struct {
+        const char* name;
+        const char* extension;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;  // or the message of the error that loading raises
+        int64_t bufferBytes;
+    } cases[] = {
+        {"packed 16-bit gray rows of 2 MB",
+         "psd",
+         packed,
+         {{0, 0}, {63, 0}, {64, 0}, {63, 1}, {999999, 1}},
+         "1000000x2/8 12 12 00 34 00",
+         128},
+        {"raw 16-bit gray rows of 2 MB without data",
+         "psd",
+         Psd{.channels = 1, .rows = 2, .columns = 1000000, .depth = 16, .mode = 1},
+         {},
+         "Stream read error",
+         0},
+        {"16-bit P6 row of 6 MB with 10 pixels", "ppm", p6, {}, "Stream read error in PPM file.", 4096 * 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto picture = Reader(c.extension);
+        TMemoryStream stream(c.file.data(), c.file.size());
+        std::string outcome;
+        try {
+            picture->LoadFromStream(stream);
+            outcome = Describe(*picture, c.points);
+        } catch (const std::exception& e) {
+            outcome = e.what();
+        }
+        EXPECT_EQ(outcome, c.expected);
+        EXPECT_EQ(picture->SampleBufferBytes, c.bufferBytes);
+    }
+}
+
+// A Photo-CD table of 256 codes is searched once per leading 16 bits, not once per code: the first entry that
+// matches still wins, with any number of codes.
+TEST(HostilePictures, PhotoCDCodesTakeTheFirstEntryThatMatches)
+{
+    TByteWriter w;
+    w.U8(255);
+    for (int e = 0; e < 254; ++e) w.U8(15).BE16(0xFFFF).U8(0x50);  // 16 ones: no code below takes them
+    w.U8(1).BE16(0x8000).U8(2);                                    // "10": +2
+    w.U8(0).BE16(0x0000).U8(1);                                    // "0": +1
+    w.U8(0);
+    TFaxBits bits;
+    bits.Put(0xFFFFFE, 24).Put(0, 16);                                           // row 0 of the luma plane
+    for (int i = 0; i < 1500; ++i) bits.Put(i % 3 ? 0b0 : 0b10, i % 3 ? 1 : 2);  // +2 +1 +1, ...
+    bits.Put(0xFFFFFE, 24).Put(2 << 1, 16);                                      // row 2: the end
+    w.Append(bits.bytes).PadTo((w.Size() / 2048 + 2) * 2048);
+    Bytes luma(2 * 1536, 100), chroma(1536, 100);  // one table for rows of 1536
+    uint8_t* planes[3] = {luma.data(), chroma.data(), chroma.data()};
+    TMemoryStream stream(w.Bytes.data(), w.Size());
+    TPCDDecoder decoder(stream);
+    void* source = planes;
+    void* dest = nullptr;
+    decoder.Decode(source, dest, 1536, 2);
+    EXPECT_EQ(Head(luma, 6), (Bytes{102, 101, 101, 102, 101, 101}));
+    EXPECT_EQ(luma[1499], 101);
+    EXPECT_EQ(luma[1500], 100);
+}
