@@ -673,8 +673,10 @@ TYCbCrBlocks ChooseYCbCrBlocks(const TColorManager& cm, const TImageProperties& 
     return {on, width, height};
 }
 
-// The decoder for the compression (none for none); refused compressions stop here.
-std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g)
+// The decoder for the compression (none for none); refused compressions
+// stop here. The fax and ThunderScan decoders make rows of `width` pixels,
+// a chunk's own.
+std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g, uint32_t width)
 {
     TImageProperties& p = g.ImageProperties;
     const uint32_t t4 = g.GetValue(tagT4Options, 0);
@@ -685,17 +687,17 @@ std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g)
     case ctFax3:
         // Two-dimensional rows (T4 option bit 0) cannot be decoded.
         if (t4 & 1) CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
-        return std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, p.Width);
+        return std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, width);
     case ctFaxRLE:
-    case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, p.Width);
+    case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, width);
     case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, true);
     case ctJPEG:
         // The tables every chunk's data refers to.
         p.JPEGTables = g.GetByteList(tagJPEGTables);
         return std::make_unique<TTIFFJPEGDecoder>(&p);
     case ctThunderscan:
-        return std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
-                                                 static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
+        return std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((width + 1) / 2, INT32_MAX)),
+                                                 static_cast<int32_t>(std::min<uint32_t>(width, INT32_MAX)));
     default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
     }
 }
@@ -1157,13 +1159,14 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     SetUpPalette(schemes.source, schemes.target);
     const TYCbCrBlocks blocks = ChooseYCbCrBlocks(ColorManager, p, schemes.source, separate);
 
-    const std::unique_ptr<TDecoder> decoder = CreateDecoder(*this);
+    const uint32_t chunkWidth = tiled ? p.TileWidth : p.Width;
+    const std::unique_ptr<TDecoder> decoder = CreateDecoder(*this, chunkWidth);
     CheckPictureSize(p.Width, p.Height, PixelFormat());
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
     if (decoder) decoder->DecodeInit();
     SetBytesPerLine(p);
 
-    TChunkReader reader(stream, BasePosition, chunks, decoder.get(), TPacking{p.Compression, p.Width}, blocks,
+    TChunkReader reader(stream, BasePosition, chunks, decoder.get(), TPacking{p.Compression, chunkWidth}, blocks,
                         p.BitsPerSample);
     const TPrediction prediction{p.Predictor == 2 && p.Compression != ctNone, separate ? 1u : p.SamplesPerPixel,
                                  p.BitsPerSample, (p.Options & ioBigEndian) != 0};

@@ -327,4 +327,19 @@ TEST(TiffHostile, TilesFarLargerThanThePictureAreRefused)
     }
 }
 
+TEST(TiffHostile, FaxTilesHaveRowsOfTheirTileWidth)
+{
+    // Two modified-Huffman tiles of 8 x 2 pixels side by side: each row of a
+    // tile is 8 pixels long, not as long as the picture's rows, and starts
+    // on a byte of its own.
+    RawTiff t;
+    const Bytes left = TFaxBits().Run(true, 1).Run(false, 7).Align().Run(true, 5).Run(false, 3).bytes;
+    const Bytes right = TFaxBits().Run(true, 0).Run(false, 8).Align().Run(true, 6).Run(false, 2).bytes;
+    const std::vector<uint32_t> offsets = {t.Append(left), t.Append(right)};
+    t.Picture(16, 2, 1, 1, 0, 2).Tag(322, Tiff::Long, 1, 8).Tag(323, Tiff::Long, 1, 2);
+    t.Longs(324, offsets).Longs(325, {uint32_t(left.size()), uint32_t(right.size())});
+    EXPECT_EQ(LoadTiff(t, {{0, 0}, {1, 0}, {8, 0}, {15, 0}, {4, 1}, {5, 1}, {13, 1}, {14, 1}}).outcome,
+              "16x2/1 ff 00 00 00 ff 00 ff 00");
+}
+
 }  // namespace
