@@ -1,6 +1,7 @@
 #include "codecs/tiff.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <climits>
 #include <cstring>
@@ -1081,12 +1082,16 @@ void InterleavePlanes(const uint8_t* line, size_t planeSize, uint8_t* row, uint3
     }
 }
 
+// The most planes a picture has: the colour manager converts up to four
+// samples a pixel.
+constexpr size_t kMostPlanes = 4;
+
 // A column of chunks: one of each plane side by side (an index, or none
 // where a plane's is not listed), each `width` pixels and `chunkRows` rows,
 // their rows laid out in lineBytes bytes; rows [top, top + rows) of the
 // picture from pixel `left` on.
 struct TColumn {
-    std::vector<int64_t> chunks;
+    std::array<int64_t, kMostPlanes> chunks;
     uint32_t width;
     uint32_t chunkRows;
     uint64_t lineBytes;
@@ -1105,6 +1110,7 @@ public:
     TColumnReader(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& prediction, size_t planes, bool strips)
         : g_(g), reader_(reader), prediction_(prediction), writer_(g, strips), planes_(planes), filled_(planes)
     {
+        assert(planes >= 1 && planes <= kMostPlanes);
     }
 
     uint64_t Read(const TColumn& c)
@@ -1187,7 +1193,7 @@ uint64_t ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& pr
         const uint32_t listed = p.RowsPerStrip[std::min(s, p.RowsPerStrip.size() - 1)];
         const uint32_t top = p.CurrentRow, rows = std::min(listed, height - top);
         if (rows == 0) continue;
-        held = std::max(held, column.Read({{int64_t(s)}, width, rows, lineBytes, top, rows, 0}));
+        held = std::max(held, column.Read({{int64_t(s), -1, -1, -1}, width, rows, lineBytes, top, rows, 0}));
         p.CurrentRow = top + rows;
     }
     return held;
@@ -1255,8 +1261,7 @@ uint64_t ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bo
 
     const uint64_t perPlane = uint64_t(geometry.across) * geometry.down;
     TColumnReader column(g, reader, prediction, geometry.planes, false);
-    TColumn c{
-        std::vector<int64_t>(geometry.planes), geometry.chunkWidth, geometry.rowsPer, geometry.chunkLineBytes, 0, 0, 0};
+    TColumn c{{-1, -1, -1, -1}, geometry.chunkWidth, geometry.rowsPer, geometry.chunkLineBytes, 0, 0, 0};
     for (uint32_t cy = 0; cy < geometry.down; ++cy) {
         c.top = cy * geometry.rowsPer;
         c.rows = std::min(geometry.rowsPer, p.Height - c.top);
