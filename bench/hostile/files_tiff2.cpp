@@ -171,3 +171,23 @@ THostileRegistration deflateQuarterPicture{
     {"tiff_deflate_quarter_picture.tif", THostileKind::Picture, MakeDeflateQuarterPicture}};
 
 }  // namespace
+
+namespace {
+// 500,000 one-row deflate strips, all at the same offset and without byte
+// counts: a new deflate stream for every strip.
+std::string MakeDeflateStripsWithoutCounts()
+{
+    constexpr uint32_t kStrips = 500000;
+    TTiff t;
+    const std::string row(8, '\x01');
+    uLongf size = compressBound(8);
+    std::string packed(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(row.data()), 8, 9);
+    packed.resize(size);
+    const uint32_t at = t.Append(packed);
+    t.Picture(8, kStrips, 8, 1, 1, 8).Tag(278, kLong, {1}).Tag(273, kLong, std::vector<uint32_t>(kStrips, at));
+    return t.Finish();
+}
+THostileRegistration deflateStripsWithoutCounts{
+    {"tiff_deflate_strips_without_counts.tif", THostileKind::Picture, MakeDeflateStripsWithoutCounts}};
+}  // namespace
