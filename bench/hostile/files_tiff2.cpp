@@ -1,6 +1,7 @@
 // Crafted TIFF pictures whose strips, planes or tiles each really hold
 // hundreds of megabytes of samples: the reader decodes them a slice of rows
-// at a time, so that besides the bitmap it holds a slice, not a strip.
+// at a time, so that besides the bitmap it holds a slice, not a strip. And
+// many one-row strips, each a deflate stream of its own.
 #include <zlib.h>
 
 #include <algorithm>
@@ -161,18 +162,6 @@ std::string MakeDeflateQuarterPicture()
     return t.Finish();
 }
 
-THostileRegistration deflatePlanesWholePicture{
-    {"tiff_deflate_planes_whole_picture.tif", THostileKind::Picture, MakeDeflatePlanesWholePicture}};
-THostileRegistration deflateTileWholePicture{
-    {"tiff_deflate_tile_whole_picture.tif", THostileKind::Picture, MakeDeflateTileWholePicture}};
-THostileRegistration jpegStripWithoutData{
-    {"tiff_jpeg_strip_without_data.tif", THostileKind::Picture, MakeJpegStripWithoutData}};
-THostileRegistration deflateQuarterPicture{
-    {"tiff_deflate_quarter_picture.tif", THostileKind::Picture, MakeDeflateQuarterPicture}};
-
-}  // namespace
-
-namespace {
 // 500,000 one-row deflate strips, all at the same offset and without byte
 // counts: a new deflate stream for every strip.
 std::string MakeDeflateStripsWithoutCounts()
@@ -188,6 +177,16 @@ std::string MakeDeflateStripsWithoutCounts()
     t.Picture(8, kStrips, 8, 1, 1, 8).Tag(278, kLong, {1}).Tag(273, kLong, std::vector<uint32_t>(kStrips, at));
     return t.Finish();
 }
+
+THostileRegistration deflatePlanesWholePicture{
+    {"tiff_deflate_planes_whole_picture.tif", THostileKind::Picture, MakeDeflatePlanesWholePicture}};
+THostileRegistration deflateTileWholePicture{
+    {"tiff_deflate_tile_whole_picture.tif", THostileKind::Picture, MakeDeflateTileWholePicture}};
+THostileRegistration jpegStripWithoutData{
+    {"tiff_jpeg_strip_without_data.tif", THostileKind::Picture, MakeJpegStripWithoutData}};
+THostileRegistration deflateQuarterPicture{
+    {"tiff_deflate_quarter_picture.tif", THostileKind::Picture, MakeDeflateQuarterPicture}};
 THostileRegistration deflateStripsWithoutCounts{
     {"tiff_deflate_strips_without_counts.tif", THostileKind::Picture, MakeDeflateStripsWithoutCounts}};
+
 }  // namespace
