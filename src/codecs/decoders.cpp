@@ -223,22 +223,39 @@ void TTargaRLEDecoder::Encode(void* Source, void* Dest, int32_t Count, int32_t& 
 
 void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
 {
-    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* src = static_cast<uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
-    int32_t inLeft = PackedSize, outLeft = UnpackedSize;
-    while (outLeft > 0 && inLeft > 0) {
-        const int n = static_cast<int8_t>(*src++);
-        --inLeft;
-        if (n >= 0) {
-            const int32_t k = std::min({n + 1, outLeft, inLeft});
-            CopyLiteral(src, dst, k, outLeft);
-            inLeft -= k;
-        } else if (n != -128) {
+    int32_t inLeft = std::max<int32_t>(PackedSize, 0), outLeft = UnpackedSize;
+    if (!carryOver_) pendingCount_ = 0;
+    while (outLeft > 0) {
+        if (pendingCount_ == 0) {
             if (inLeft <= 0) break;
-            RepeatByte(src, dst, 1 - n, outLeft);
+            const int n = static_cast<int8_t>(*src++);
             --inLeft;
+            if (n == -128) continue;
+            if (n < 0) {
+                if (inLeft <= 0) break;  // the run's byte is not there
+                pendingByte_ = *src++;
+                --inLeft;
+            }
+            pendingRun_ = n < 0;
+            pendingCount_ = n < 0 ? 1 - n : n + 1;
         }
+        int32_t k = std::min(pendingCount_, outLeft);
+        if (pendingRun_) {
+            std::memset(dst, pendingByte_, static_cast<size_t>(k));
+        } else {
+            k = std::min(k, inLeft);
+            if (k == 0) break;
+            std::memcpy(dst, src, static_cast<size_t>(k));
+            src += k;
+            inLeft -= k;
+        }
+        dst += k;
+        outLeft -= k;
+        pendingCount_ -= k;
     }
+    if (carryOver_) Source = src;
 }
 
 // ---- PCX -------------------------------------------------------------------

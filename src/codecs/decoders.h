@@ -77,10 +77,24 @@ private:
 };
 
 // PackBits (TIFF, Photoshop). Both sizes count bytes; Source and Dest are not moved.
+// With CarryOver, Source is moved past the bytes consumed and a packet that
+// the end of the output cuts is carried over: the next Decode continues it,
+// so a strip decoded a few rows at a time gives the bytes of one Decode.
+// DecodeInit then starts a new stream.
 class TPackbitsRLEDecoder : public TDecoder {
 public:
+    explicit TPackbitsRLEDecoder(bool CarryOver = false) : carryOver_(CarryOver) {}
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void DecodeInit() override { pendingCount_ = 0; }
     void Encode(void*, void*, int32_t, int32_t&) override {}
+
+private:
+    bool carryOver_;
+    // The packet left unfinished by the previous Decode: bytes still to give,
+    // and the byte of a run (a literal's bytes are in the input).
+    int32_t pendingCount_ = 0;
+    bool pendingRun_ = false;
+    uint8_t pendingByte_ = 0;
 };
 
 // ZSoft PCX. Both sizes count bytes; Source and Dest are not moved.

@@ -113,11 +113,21 @@ void TCCITTDecoder::BuildCodeTrees()
     BuildTree(blackTree_, BlackCodes);
 }
 
-void TCCITTDecoder::Start(void* Source, void* Dest, int32_t PackedSize, int32_t UnpackedSize)
+void TCCITTDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
 {
-    output_ = static_cast<uint8_t*>(Dest);
-    outSize_ = UnpackedSize > 0 ? static_cast<size_t>(UnpackedSize) : 0;
-    if (outSize_) std::memset(output_, 0, outSize_);
+    Start(Source, PackedSize);
+    SetOutput(Dest, UnpackedSize);
+    DecodeRows();
+}
+
+void TCCITTDecoder::DecodeNext(void* Dest, int32_t UnpackedSize)
+{
+    SetOutput(Dest, UnpackedSize);
+    DecodeRows();
+}
+
+void TCCITTDecoder::Start(void* Source, int32_t PackedSize)
+{
     packedSize_ = PackedSize > 0 ? PackedSize : 0;
     auto* in = static_cast<uint8_t*>(Source);
     if (ReverseBits)
@@ -126,6 +136,15 @@ void TCCITTDecoder::Start(void* Source, void* Dest, int32_t PackedSize, int32_t 
     PackedLeft = packedSize_;
     bitsLeft_ = 0;
     mask_ = 0x80;
+    IsWhite = true;
+    EOLCount = 0;
+}
+
+void TCCITTDecoder::SetOutput(void* Dest, int32_t UnpackedSize)
+{
+    output_ = static_cast<uint8_t*>(Dest);
+    outSize_ = UnpackedSize > 0 ? static_cast<size_t>(UnpackedSize) : 0;
+    if (outSize_) std::memset(output_, 0, outSize_);
     rowStart_ = out_ = 0;
     FreeBits = 8;
     RowLeft = Width;
@@ -238,12 +257,10 @@ void TCCITTDecoder::AlignInput()
     }
 }
 
-void TCCITTFax3Decoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+void TCCITTFax3Decoder::DecodeRows()
 {
-    Start(Source, Dest, PackedSize, UnpackedSize);
-    int eolCount = 0;
     while (InputLeft() && !OutputFull()) {
-        SeekRowStart(eolCount);
+        SeekRowStart();
         IsWhite = true;
         while (InputLeft()) {
             const int32_t run = IsWhite ? ReadWhiteRun() : ReadBlackRun();
@@ -251,7 +268,7 @@ void TCCITTFax3Decoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, i
                 if (FillRun(static_cast<uint32_t>(run))) break;
                 IsWhite = !IsWhite;
             } else {
-                if (run == -1) ++eolCount;
+                if (run == -1) ++EOLCount;
                 break;
             }
         }
@@ -259,7 +276,7 @@ void TCCITTFax3Decoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, i
     }
 }
 
-void TCCITTFax3Decoder::SeekRowStart(int& EOLCount)
+void TCCITTFax3Decoder::SeekRowStart()
 {
     if (EOLCount == 0) {
         int zeros = 0;
@@ -275,10 +292,8 @@ void TCCITTFax3Decoder::StartRowFax3()
     NextRow();
 }
 
-void TCCITTMHDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+void TCCITTMHDecoder::DecodeRows()
 {
-    Start(Source, Dest, PackedSize, UnpackedSize);
-    IsWhite = true;
     while (InputLeft() && !OutputFull()) {
         const int32_t run = IsWhite ? ReadWhiteRun() : ReadBlackRun();
         if (run > 0 && FillRun(static_cast<uint32_t>(run))) StartRowMH();

@@ -33,6 +33,14 @@ public:
     // Options is the file's T4 options value (kept, not consulted);
     // ReverseBits says the input's bytes start with their lowest bit.
     TCCITTDecoder(uint32_t Options, bool ReverseBits, bool WordAligned, uint32_t Width);
+    // Decodes as many rows as the data gives into UnpackedSize bytes at Dest
+    // (the rest stays white); neither pointer is moved.
+    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    // Decodes the rows that follow those of the last Decode or DecodeNext,
+    // from the rest of that Decode's input (which must still be there, its
+    // bits already turned), into UnpackedSize bytes at Dest: a strip decoded
+    // a few whole rows at a time gives the rows of one Decode.
+    void DecodeNext(void* Dest, int32_t UnpackedSize);
     void Encode(void*, void*, int32_t, int32_t&) override {}
 
     const std::vector<TCodeNode>& WhiteTree() const { return whiteTree_; }
@@ -40,9 +48,13 @@ public:
     uint32_t Options() const { return options_; }
 
 protected:
-    // Sets up the input and output of one Decode: clears the output, turns
-    // the input's bits round when asked.
-    void Start(void* Source, void* Dest, int32_t PackedSize, int32_t UnpackedSize);
+    // Decodes rows until the output is full or the input ends.
+    virtual void DecodeRows() = 0;
+    // Sets up the input of one Decode, turning its bits round when asked;
+    // the first row starts white.
+    void Start(void* Source, int32_t PackedSize);
+    // Sets up the output, cleared, with its first row ready.
+    void SetOutput(void* Dest, int32_t UnpackedSize);
     bool InputLeft() const { return bitsLeft_ > 0 || PackedLeft > 0; }
     // A run of white or of black: the sum of its make-up codes and its
     // terminating code (negative for the end-of-line and invalid codes).
@@ -62,6 +74,7 @@ protected:
     bool OutputFull() const { return rowStart_ >= outSize_; }
 
     bool IsWhite = true;
+    int EOLCount = 0;  // end-of-line codes just read (Group 3: the next row needs no search)
     bool ReverseBits;
     bool WordAligned;
     uint32_t Width;
@@ -91,18 +104,19 @@ private:
     uint32_t RowLeft = 0;  // pixels still missing in the current row
 };
 
-// Group 3, one-dimensional: each row follows an end-of-line code. Decodes as
-// many rows as the data gives into UnpackedSize bytes at Dest (the rest stays
-// white); neither pointer is moved. An invalid code ends its row early.
+// Group 3, one-dimensional: each row follows an end-of-line code. An
+// invalid code ends its row early.
 class TCCITTFax3Decoder : public TCCITTDecoder {
 public:
     using TCCITTDecoder::TCCITTDecoder;
-    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+
+protected:
+    void DecodeRows() override;
 
 private:
     // Finds the row's end-of-line code unless the last row ended on one
     // (EOLCount above 0, its final 1 bit read with it); clears EOLCount.
-    void SeekRowStart(int& EOLCount);
+    void SeekRowStart();
     // The next row starts at the next output row, white.
     void StartRowFax3();
 };
@@ -112,7 +126,9 @@ private:
 class TCCITTMHDecoder : public TCCITTDecoder {
 public:
     using TCCITTDecoder::TCCITTDecoder;
-    void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+
+protected:
+    void DecodeRows() override;
 
 private:
     // The next row starts at the next output row and on a fresh input byte

@@ -32,7 +32,7 @@ struct TThunderRow {
 void TThunderDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
 {
     if (RowSize <= 0) return;
-    const auto* in = static_cast<const uint8_t*>(Source);
+    auto* in = static_cast<uint8_t*>(Source);
     const uint8_t* const inEnd = in + (PackedSize > 0 ? PackedSize : 0);
     auto* const dest = static_cast<uint8_t*>(Dest);
     const int64_t total = UnpackedSize > 0 ? UnpackedSize : 0;
@@ -67,4 +67,5 @@ void TThunderDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int
             }
         }
     }
+    Source = in;
 }

@@ -14,9 +14,11 @@ public:
         : RowSize(RowSize), Width(Width < 0 ? 2 * RowSize : Width)
     {
     }
-    // Decodes rows until UnpackedSize bytes are filled or the input ends;
-    // neither pointer is moved. Codes that would run past a row's end are
-    // dropped, so every row stays within its own RowSize bytes.
+    // Decodes rows until UnpackedSize bytes are filled or the input ends,
+    // and moves Source past the bytes consumed (Dest is not moved). Codes
+    // that would run past a row's end are dropped, so every row stays within
+    // its own RowSize bytes. Every row starts afresh: whole rows decoded a
+    // few at a time from the moved Source are the rows of one Decode.
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
     void Encode(void*, void*, int32_t, int32_t&) override {}
 

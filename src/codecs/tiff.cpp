@@ -1,6 +1,7 @@
 #include "codecs/tiff.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <climits>
 #include <cstring>
@@ -126,14 +127,16 @@ bool TagBefore(const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; }
 uint32_t CeilDiv(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
 
 // Copies bits bits from src (starting at bit srcBit, most significant first)
-// to dst (at bit dstBit).
+// to dst (at bit dstBit); the other bits of dst stay.
 void CopyBits(uint8_t* dst, uint64_t dstBit, const uint8_t* src, uint64_t srcBit, uint64_t bits)
 {
-    if (((dstBit | srcBit | bits) & 7) == 0) {
-        std::memcpy(dst + dstBit / 8, src + srcBit / 8, bits / 8);
-        return;
+    uint64_t i = 0;
+    if (((dstBit | srcBit) & 7) == 0) {
+        // Whole bytes at once, then the bits of a last part byte.
+        i = bits / 8 * 8;
+        std::memcpy(dst + dstBit / 8, src + srcBit / 8, static_cast<size_t>(bits / 8));
     }
-    for (uint64_t i = 0; i < bits; ++i) {
+    for (; i < bits; ++i) {
         const uint64_t s = srcBit + i, d = dstBit + i;
         const uint8_t m = static_cast<uint8_t>(0x80 >> (d & 7));
         if (src[s / 8] & (0x80 >> (s & 7))) dst[d / 8] |= m;
@@ -673,29 +676,33 @@ TYCbCrBlocks ChooseYCbCrBlocks(const TColorManager& cm, const TImageProperties& 
     return {on, width, height};
 }
 
-// The decoder for the compression (none for none); refused compressions stop here.
-std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g)
+// The decoder for the compression (none for none); refused compressions
+// stop here. The fax and ThunderScan decoders make rows of `width` pixels,
+// a chunk's own. Each decoder is resumed: a chunk is decoded a few rows at
+// a time (a new deflate or PackBits stream starts at DecodeInit). Decoders
+// of a picture's planes share the JPEG notices.
+std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g, uint32_t width, const std::shared_ptr<TJPEGNotices>& notices)
 {
     TImageProperties& p = g.ImageProperties;
     const uint32_t t4 = g.GetValue(tagT4Options, 0);
     const bool reversed = (p.Options & ioReversed) != 0;
     switch (p.Compression) {
     case ctNone: return nullptr;
-    case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>();
+    case ctPackedBits: return std::make_unique<TPackbitsRLEDecoder>(true);
     case ctFax3:
         // Two-dimensional rows (T4 option bit 0) cannot be decoded.
         if (t4 & 1) CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
-        return std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, p.Width);
+        return std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, width);
     case ctFaxRLE:
-    case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, p.Width);
-    case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, true);
+    case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, width);
+    case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
     case ctJPEG:
         // The tables every chunk's data refers to.
         p.JPEGTables = g.GetByteList(tagJPEGTables);
-        return std::make_unique<TTIFFJPEGDecoder>(&p);
+        return std::make_unique<TTIFFJPEGDecoder>(&p, notices);
     case ctThunderscan:
-        return std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((p.Width + 1) / 2, INT32_MAX)),
-                                                 static_cast<int32_t>(std::min<uint32_t>(p.Width, INT32_MAX)));
+        return std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((width + 1) / 2, INT32_MAX)),
+                                                 static_cast<int32_t>(std::min<uint32_t>(width, INT32_MAX)));
     default: CodecError(gesUnsupportedFeature, {LoadStr(gesCompressionScheme), kLabel});
     }
 }
@@ -772,24 +779,22 @@ struct TPacking {
 // a / b rounded up, for any a.
 uint64_t CeilDiv64(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
-// Reads the chunks: each one's bytes from the stream, through the decoder
-// if there is one, with subsampled YCbCr blocks laid out a pixel after the
-// other. A chunk is read only as far as its data goes: a chunk with a byte
-// count reads at most that many bytes, one without up to the next chunk's
-// start, and none more than its rows can take packed; and it is decoded
-// only as far as those bytes can reach.
+// Reads the chunks: each one's bytes from the stream, through its plane's
+// decoder if there is one, with subsampled YCbCr blocks laid out a pixel
+// after the other. A chunk is read only as far as its data goes: a chunk
+// with a byte count reads at most that many bytes, one without up to the
+// next chunk's start, and none more than its rows can take packed; and it
+// is decoded only as far as those bytes can reach. A chunk is decoded a
+// slice of rows at a time (Begin, Next, End), the chunks of a column's
+// planes side by side, each with its plane's decoder.
 class TChunkReader {
 public:
-    TChunkReader(TStream& stream, int64_t base, const TChunkList& chunks, TDecoder* decoder, const TPacking& packing,
-                 const TYCbCrBlocks& blocks, unsigned bitsPerSample)
-        : stream_(stream),
-          base_(base),
-          chunks_(chunks),
-          decoder_(decoder),
-          packing_(packing),
-          blocks_(blocks),
-          bps_(bitsPerSample)
+    // One decoder per plane, all null for uncompressed samples.
+    TChunkReader(TStream& stream, int64_t base, const TChunkList& chunks, const std::vector<TDecoder*>& decoders,
+                 const TPacking& packing, const TYCbCrBlocks& blocks, unsigned bitsPerSample)
+        : stream_(stream), base_(base), chunks_(chunks), packing_(packing), blocks_(blocks), bps_(bitsPerSample)
     {
+        for (TDecoder* d : decoders) planes_.push_back(TPlane{d});
     }
 
     size_t Count() const { return chunks_.offsets.size(); }
@@ -803,7 +808,7 @@ public:
         assert(lineBytes > 0);
         if (rows == 0) return 0;
         uint64_t reach;
-        if (!decoder_) {
+        if (!planes_[0].decoder) {
             const int64_t at = base_ + chunks_.offsets[index];
             reach = at < stream_.Size() ? uint64_t(stream_.Size() - at) : 0;
         } else {
@@ -819,18 +824,71 @@ public:
         return static_cast<uint32_t>(std::min<uint64_t>(filled, rows));
     }
 
-    // Decodes the first `rows` rows of chunk `index` (as RowsWithData) into
-    // out, laid out a pixel after the other (rows x lineBytes bytes).
-    void Read(size_t index, uint8_t* out, uint32_t width, uint32_t rows, uint32_t chunkRows, uint64_t lineBytes)
+    // The rows of a slice of chunks `width` pixels wide, laid out in rows of
+    // lineBytes bytes, of every plane: as many as SliceBytes takes with
+    // their blocks, one row (one row of blocks) at least.
+    uint32_t SliceRows(uint32_t width, uint64_t lineBytes) const
     {
-        const uint64_t chunkBytes = DecodedBytes(width, chunkRows, lineBytes);
-        if (!blocks_.on) {
-            Decode(index, out, static_cast<size_t>(uint64_t(rows) * lineBytes), chunkBytes, chunkRows);
+        const unsigned step = blocks_.on ? blocks_.height : 1;
+        const uint64_t stepBytes = lineBytes * step * planes_.size() + BlockBytes(width, step, lineBytes);
+        return static_cast<uint32_t>(std::max<uint64_t>(TTIFFGraphic::SliceBytes / stepBytes, 1) * step);
+    }
+
+    // The bytes of subsampled blocks held for a slice of `rows` rows besides
+    // the rows they are laid out in (none without blocks).
+    uint64_t BlockBytes(uint32_t width, uint32_t rows, uint64_t lineBytes) const
+    {
+        return blocks_.on ? DecodedBytes(width, rows, lineBytes) : 0;
+    }
+
+    // Starts decoding chunk `index` (`chunkRows` rows of `width` pixels,
+    // each lineBytes bytes laid out) with the plane's decoder: reads its
+    // packed bytes.
+    void Begin(size_t plane, size_t index, uint32_t width, uint32_t chunkRows, uint64_t lineBytes)
+    {
+        TPlane& s = planes_[plane];
+        s.width = width;
+        s.lineBytes = lineBytes;
+        s.started = false;
+        if (!s.decoder) {
+            s.at = base_ + chunks_.offsets[index];
             return;
         }
-        blockData_.resize(static_cast<size_t>(DecodedBytes(width, rows, lineBytes)));
-        Decode(index, blockData_.data(), blockData_.size(), chunkBytes, chunkRows);
-        ExpandYCbCrBlocks(blockData_, out, width, rows, blocks_.width, blocks_.height, bps_ / 8);
+        const TExtent extent = Extent(index, DecodedBytes(width, chunkRows, lineBytes), chunkRows);
+        const auto count = static_cast<int32_t>(std::min<uint64_t>(extent.bytes, INT32_MAX));
+        s.packed.resize(static_cast<size_t>(count));
+        stream_.SetPosition(extent.at);
+        stream_.ReadBuffer(s.packed.data(), count);
+        s.in = s.packed.data();
+        s.inLeft = count;
+        switch (packing_.compression) {
+        case ctPackedBits:
+        case ctLZ77: s.decoder->DecodeInit(); break;
+        case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->StartStrip(s.in, count); break;
+        default: break;
+        }
+    }
+
+    // Decodes the next `rows` rows of the plane's chunk into out, laid out a
+    // pixel after the other (rows x lineBytes bytes); with blocks, whole rows
+    // of blocks unless they are the last rows decoded.
+    void Next(size_t plane, uint8_t* out, uint32_t rows)
+    {
+        TPlane& s = planes_[plane];
+        if (!blocks_.on) {
+            Decode(s, out, uint64_t(rows) * s.lineBytes);
+            return;
+        }
+        blockData_.resize(static_cast<size_t>(DecodedBytes(s.width, rows, s.lineBytes)));
+        Decode(s, blockData_.data(), blockData_.size());
+        ExpandYCbCrBlocks(blockData_, out, s.width, rows, blocks_.width, blocks_.height, bps_ / 8);
+    }
+
+    // Ends the plane's chunk.
+    void End(size_t plane)
+    {
+        TPlane& s = planes_[plane];
+        if (s.decoder && packing_.compression == ctJPEG) static_cast<TTIFFJPEGDecoder*>(s.decoder)->EndStrip();
     }
 
 private:
@@ -838,6 +896,19 @@ private:
     struct TExtent {
         int64_t at;
         uint64_t bytes;
+    };
+
+    // The chunk a plane decodes: its packed bytes and how far they are
+    // consumed, or where the next uncompressed samples lie.
+    struct TPlane {
+        TDecoder* decoder;
+        std::vector<uint8_t> packed = {};
+        uint8_t* in = nullptr;
+        int32_t inLeft = 0;
+        int64_t at = 0;
+        bool started = false;  // the fax decoder has begun the chunk
+        uint32_t width = 0;
+        uint64_t lineBytes = 0;
     };
 
     // The bytes that `rows` rows of `width` pixels take as decoded: rows of
@@ -880,36 +951,54 @@ private:
         return next == starts_.end() ? stream_.Size() : std::min<int64_t>(base_ + *next, stream_.Size());
     }
 
-    // Decodes chunk `index` into `size` bytes at out: the start of its
-    // `chunkBytes` decoded bytes in `chunkRows` rows.
-    void Decode(size_t index, uint8_t* out, size_t size, uint64_t chunkBytes, uint32_t chunkRows)
+    // The next `size` decoded bytes of the plane's chunk into out.
+    void Decode(TPlane& s, uint8_t* out, uint64_t size)
     {
-        std::memset(out, 0, size);
-        if (!decoder_) {
-            stream_.SetPosition(base_ + chunks_.offsets[index]);
+        std::memset(out, 0, static_cast<size_t>(size));
+        if (!s.decoder) {
+            stream_.SetPosition(s.at);
             stream_.Read(out, int64_t(size));
+            s.at += int64_t(size);
             return;
         }
-        const TExtent extent = Extent(index, chunkBytes, chunkRows);
-        const auto count = static_cast<int64_t>(std::min<uint64_t>(extent.bytes, INT32_MAX));
-        packed_.resize(static_cast<size_t>(count));
-        stream_.SetPosition(extent.at);
-        stream_.ReadBuffer(packed_.data(), count);
-        void* src = packed_.data();
-        void* dst = out;
-        decoder_->Decode(src, dst, static_cast<int32_t>(count),
-                         static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
+        const auto wanted = static_cast<int32_t>(std::min<uint64_t>(size, INT32_MAX));
+        switch (packing_.compression) {
+        case ctFax3:
+        case ctFaxRLE:
+        case ctFaxRLEW: {
+            auto* fax = static_cast<TCCITTDecoder*>(s.decoder);
+            if (s.started) {
+                fax->DecodeNext(out, wanted);
+            } else {
+                void* src = s.in;
+                void* dst = out;
+                fax->Decode(src, dst, s.inLeft, wanted);
+                s.started = true;
+            }
+            break;
+        }
+        case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->ReadRows(out, wanted); break;
+        default: {
+            // Deflate, PackBits and ThunderScan move the source past what they consume.
+            void* src = s.in;
+            void* dst = out;
+            s.decoder->Decode(src, dst, s.inLeft, wanted);
+            const auto used = static_cast<int32_t>(static_cast<uint8_t*>(src) - s.in);
+            s.in += used;
+            s.inLeft -= used;
+            break;
+        }
+        }
     }
 
     TStream& stream_;
     const int64_t base_;
     const TChunkList& chunks_;
-    TDecoder* const decoder_;
     const TPacking packing_;
     const TYCbCrBlocks blocks_;
     const unsigned bps_;
+    std::vector<TPlane> planes_;
     std::vector<uint32_t> starts_;  // the chunks' offsets in order, once a chunk lacks its byte count
-    std::vector<uint8_t> packed_;
     std::vector<uint8_t> blockData_;
 };
 
@@ -922,42 +1011,172 @@ struct TPrediction {
     bool bigEndian;
 };
 
-// Puts converted rows into the bitmap's scan lines. A row of zero samples
-// (one that no data reaches) is converted once, in pieces from a small
-// block of zeros, and then copied: a picture that claims far more rows than
-// its data holds takes neither the memory nor the time of converting them.
+// Puts converted samples into the bitmap's scan lines: whole rows, or the
+// part of a row a tile covers. Samples that are all zero (where no data
+// reaches) are converted once for a whole row, in pieces from a small block
+// of zeros, and then copied: a picture that claims far more rows than its
+// data holds takes neither the memory nor the time of converting them.
 class TRowWriter {
 public:
-    explicit TRowWriter(TTIFFGraphic& g) : g_(g) {}
-
-    void Convert(const uint8_t* row, uint32_t y)
+    // Strip rows are rows as stored, the bits after their last pixel too;
+    // a tile's rows are cut at its pixels.
+    TRowWriter(TTIFFGraphic& g, bool stripRows)
+        : g_(g), bits_(static_cast<uint32_t>(BitsPerPixelOf(g.PixelFormat()))), stripRows_(stripRows)
     {
-        g_.ColorManager.ConvertRow({row}, g_.ScanLine(static_cast<int>(y)), g_.ImageProperties.Width);
     }
 
-    void ConvertZero(uint32_t y)
+    // `count` pixels of samples into row y from pixel `left` on.
+    void Convert(const uint8_t* samples, uint32_t y, uint32_t left, uint32_t count)
     {
         uint8_t* line = g_.ScanLine(static_cast<int>(y));
-        if (zeroRow_ >= 0) {
-            std::memcpy(line, g_.ScanLine(zeroRow_), static_cast<size_t>(g_.RowBytes()));
+        const uint64_t at = uint64_t(left) * bits_;
+        if (at % 8 == 0 && (uint64_t(count) * bits_ % 8 == 0 || stripRows_)) {
+            g_.ColorManager.ConvertRow({samples}, line + at / 8, count);
             return;
         }
-        // Pieces of a multiple of 8 pixels start on whole bytes of any bitmap row.
-        constexpr uint32_t kPiece = 4096;
+        // Pixels that start or end inside a byte: converted apart, then
+        // copied in bit by bit, so that the neighbours' pixels stay.
+        piece_.assign(static_cast<size_t>((uint64_t(count) * bits_ + 7) / 8), 0);
+        g_.ColorManager.ConvertRow({samples}, piece_.data(), count);
+        CopyBits(line, at, piece_.data(), 0, uint64_t(count) * bits_);
+    }
+
+    void ConvertZero(uint32_t y, uint32_t left, uint32_t count)
+    {
         const TImageProperties& p = g_.ImageProperties;
-        const std::vector<uint8_t> zeros(size_t(kPiece) * p.BitsPerSample * p.SamplesPerPixel / 8 + 8, 0);
-        const size_t targetBits = static_cast<size_t>(BitsPerPixelOf(g_.PixelFormat()));
-        for (uint32_t x = 0; x < p.Width; x += std::min(kPiece, p.Width - x))
-            g_.ColorManager.ConvertRow({zeros.data()}, line + x / 8 * targetBits, std::min(kPiece, p.Width - x));
-        zeroRow_ = static_cast<int>(y);
+        if (zeros_.empty()) {
+            // Pieces of a multiple of 8 pixels start on whole bytes of any bitmap row.
+            constexpr uint32_t kPiece = 4096;
+            zeros_.assign(static_cast<size_t>(g_.RowBytes()), 0);
+            const std::vector<uint8_t> samples(size_t(kPiece) * p.BitsPerSample * p.SamplesPerPixel / 8 + 8, 0);
+            for (uint32_t x = 0; x < p.Width; x += std::min(kPiece, p.Width - x))
+                g_.ColorManager.ConvertRow({samples.data()}, zeros_.data() + x / 8 * bits_,
+                                           std::min(kPiece, p.Width - x));
+        }
+        uint8_t* line = g_.ScanLine(static_cast<int>(y));
+        if (left == 0 && count == p.Width) std::memcpy(line, zeros_.data(), zeros_.size());
+        else CopyBits(line, uint64_t(left) * bits_, zeros_.data(), uint64_t(left) * bits_, uint64_t(count) * bits_);
     }
 
 private:
     TTIFFGraphic& g_;
-    int zeroRow_ = -1;  // the scan line converted from zeros, once there is one
+    const uint32_t bits_;  // of a bitmap pixel
+    const bool stripRows_;
+    std::vector<uint8_t> zeros_;  // a row converted from zero samples, once one is needed
+    std::vector<uint8_t> piece_;
 };
 
-// Strips of interleaved samples: each row goes straight to its scan line.
+// Lays the samples of `width` pixels of `spp` planes (planeSize bytes
+// apart) out a pixel after the other in row.
+void InterleavePlanes(const uint8_t* line, size_t planeSize, uint8_t* row, uint32_t width, unsigned spp, unsigned bps)
+{
+    if (bps == 8 || bps == 16) {
+        const unsigned b = bps / 8;
+        for (uint32_t x = 0; x < width; ++x)
+            for (uint32_t s = 0; s < spp; ++s)
+                std::memcpy(&row[(size_t(x) * spp + s) * b], line + s * planeSize + size_t(x) * b, b);
+    } else {
+        for (uint32_t x = 0; x < width; ++x)
+            for (uint32_t s = 0; s < spp; ++s)
+                CopyBits(row, (uint64_t(x) * spp + s) * bps, line + s * planeSize, uint64_t(x) * bps, bps);
+    }
+}
+
+// The most planes a picture has: the colour manager converts up to four
+// samples a pixel.
+constexpr size_t kMostPlanes = 4;
+
+// A column of chunks: one of each plane side by side (an index, or none
+// where a plane's is not listed), each `width` pixels and `chunkRows` rows,
+// their rows laid out in lineBytes bytes; rows [top, top + rows) of the
+// picture from pixel `left` on.
+struct TColumn {
+    std::array<int64_t, kMostPlanes> chunks;
+    uint32_t width;
+    uint32_t chunkRows;
+    uint64_t lineBytes;
+    uint32_t top;
+    uint32_t rows;
+    uint32_t left;
+};
+
+// Decodes a column a slice of rows at a time, each slice converted before
+// the next is decoded, so that the samples held stay within a slice however
+// large the chunks; the planes' samples are interleaved first. Rows that
+// none of the column's data reaches are zero. Returns the most bytes of
+// samples held at once.
+class TColumnReader {
+public:
+    TColumnReader(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& prediction, size_t planes, bool strips)
+        : g_(g), reader_(reader), prediction_(prediction), writer_(g, strips), planes_(planes), filled_(planes)
+    {
+        assert(planes >= 1 && planes <= kMostPlanes);
+    }
+
+    uint64_t Read(const TColumn& c)
+    {
+        TImageProperties& p = g_.ImageProperties;
+        const uint32_t count = std::min(c.width, p.Width - c.left);
+        uint32_t most = 0;
+        for (size_t plane = 0; plane < planes_; ++plane) {
+            filled_[plane] = c.chunks[plane] < 0 ? 0
+                                                 : reader_.RowsWithData(static_cast<size_t>(c.chunks[plane]), c.width,
+                                                                        c.rows, c.chunkRows, c.lineBytes);
+            most = std::max(most, filled_[plane]);
+        }
+        uint64_t held = 0;
+        if (most) {
+            const uint32_t step = std::min(reader_.SliceRows(c.width, c.lineBytes), most);
+            const auto planeBytes = static_cast<size_t>(uint64_t(step) * c.lineBytes);
+            slice_.resize(planeBytes * planes_);
+            if (planes_ > 1) row_.resize(static_cast<size_t>(p.BytesPerLine));
+            held = slice_.size() + reader_.BlockBytes(c.width, step, c.lineBytes);
+            p.CurrentRow = c.top;
+            for (size_t plane = 0; plane < planes_; ++plane) {
+                if (filled_[plane] == 0) continue;
+                p.CurrentStrip = static_cast<uint32_t>(c.chunks[plane]);
+                reader_.Begin(plane, static_cast<size_t>(c.chunks[plane]), c.width, c.chunkRows, c.lineBytes);
+            }
+            for (uint32_t r = 0; r < most; r += step) {
+                const uint32_t n = std::min(step, most - r);
+                for (size_t plane = 0; plane < planes_; ++plane) {
+                    uint8_t* samples = slice_.data() + plane * planeBytes;
+                    const uint32_t have = filled_[plane] > r ? std::min(n, filled_[plane] - r) : 0;
+                    if (have) reader_.Next(plane, samples, have);
+                    std::memset(samples + size_t(have) * c.lineBytes, 0, size_t(n - have) * c.lineBytes);
+                    if (prediction_.on)
+                        for (uint32_t j = 0; j < have; ++j)
+                            DepredictRow(samples + size_t(j) * c.lineBytes, c.width, prediction_.distance,
+                                         prediction_.bits, prediction_.bigEndian, size_t(c.lineBytes));
+                }
+                for (uint32_t j = 0; j < n; ++j) {
+                    const uint8_t* line = slice_.data() + size_t(j) * c.lineBytes;
+                    if (planes_ > 1) {
+                        InterleavePlanes(line, planeBytes, row_.data(), count, p.SamplesPerPixel, p.BitsPerSample);
+                        line = row_.data();
+                    }
+                    writer_.Convert(line, c.top + r + j, c.left, count);
+                }
+            }
+            for (size_t plane = 0; plane < planes_; ++plane)
+                if (filled_[plane]) reader_.End(plane);
+        }
+        for (uint32_t r = most; r < c.rows; ++r) writer_.ConvertZero(c.top + r, c.left, count);
+        return held;
+    }
+
+private:
+    TTIFFGraphic& g_;
+    TChunkReader& reader_;
+    const TPrediction prediction_;
+    TRowWriter writer_;
+    const size_t planes_;
+    std::vector<uint32_t> filled_;  // of each plane's chunk, the rows its data reaches
+    std::vector<uint8_t> slice_;    // a slice of rows of each plane, one plane after the other
+    std::vector<uint8_t> row_;      // a row of the planes' samples interleaved
+};
+
+// Strips of interleaved samples, one after the other down the picture.
 // RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
 // Returns the most bytes of samples held at once.
 uint64_t ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& prediction)
@@ -967,29 +1186,15 @@ uint64_t ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& pr
     const uint32_t width = p.Width, height = p.Height;
     const uint32_t lineBytes = p.BytesPerLine;
     if (lineBytes == 0) return 0;
-    TRowWriter writer(g);
-    std::vector<uint8_t> strip;
+    TColumnReader column(g, reader, prediction, 1, true);
     uint64_t held = 0;
     for (size_t s = 0; s < reader.Count() && p.CurrentRow < height; ++s) {
         p.CurrentStrip = static_cast<uint32_t>(s);
         const uint32_t listed = p.RowsPerStrip[std::min(s, p.RowsPerStrip.size() - 1)];
-        const uint32_t rows = std::min(listed, height - p.CurrentRow);
+        const uint32_t top = p.CurrentRow, rows = std::min(listed, height - top);
         if (rows == 0) continue;
-        const uint32_t filled = reader.RowsWithData(s, width, rows, rows, lineBytes);
-        strip.resize(size_t(filled) * lineBytes);
-        held = std::max<uint64_t>(held, strip.size());
-        if (filled) reader.Read(s, strip.data(), width, filled, rows, lineBytes);
-        for (uint32_t r = 0; r < rows; ++r) {
-            if (r < filled) {
-                uint8_t* row = strip.data() + size_t(r) * lineBytes;
-                if (prediction.on)
-                    DepredictRow(row, width, prediction.distance, prediction.bits, prediction.bigEndian, lineBytes);
-                writer.Convert(row, p.CurrentRow);
-            } else {
-                writer.ConvertZero(p.CurrentRow);
-            }
-            ++p.CurrentRow;
-        }
+        held = std::max(held, column.Read({{int64_t(s), -1, -1, -1}, width, rows, lineBytes, top, rows, 0}));
+        p.CurrentRow = top + rows;
     }
     return held;
 }
@@ -1039,27 +1244,10 @@ void CheckChunkLayout(const TImageProperties& p, const TChunkGeometry& geometry)
     if (chunks > allowed || chunks * geometry.planes > allowed / chunkBytes) CodecError(gesInvalidImage, {kLabel});
 }
 
-// Lays the samples of one row of `spp` planes (planeSize bytes apart) out
-// a pixel after the other in row.
-void InterleavePlanes(const uint8_t* line, size_t planeSize, uint8_t* row, uint32_t width, unsigned spp, unsigned bps)
-{
-    if (bps == 8 || bps == 16) {
-        const unsigned b = bps / 8;
-        for (uint32_t x = 0; x < width; ++x)
-            for (uint32_t s = 0; s < spp; ++s)
-                std::memcpy(&row[(size_t(x) * spp + s) * b], line + s * planeSize + size_t(x) * b, b);
-    } else {
-        for (uint32_t x = 0; x < width; ++x)
-            for (uint32_t s = 0; s < spp; ++s)
-                CopyBits(row, (uint64_t(x) * spp + s) * bps, line + s * planeSize, uint64_t(x) * bps, bps);
-    }
-}
-
 // Tiles, or one plane per sample: the picture is read a band (one row of
-// chunks) at a time; the band's chunks of every plane are gathered, then
-// its rows converted, their planes' samples interleaved first. The band
-// takes memory only for the rows that some chunk's data reaches. Returns
-// the most bytes of samples held at once.
+// chunks) at a time, and each band a column of chunks at a time, the
+// chunks of every plane side by side. Returns the most bytes of samples
+// held at once.
 uint64_t ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bool separate,
                            const TPrediction& prediction)
 {
@@ -1071,63 +1259,19 @@ uint64_t ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bo
     CheckChunkLayout(p, geometry);
     uint64_t held = 0;
 
-    const uint32_t width = p.Width, height = p.Height;
-    const unsigned bps = p.BitsPerSample;
     const uint64_t perPlane = uint64_t(geometry.across) * geometry.down;
-    TRowWriter writer(g);
-    std::vector<uint8_t> chunk, band, row(separate ? p.BytesPerLine : 0);
+    TColumnReader column(g, reader, prediction, geometry.planes, false);
+    TColumn c{{-1, -1, -1, -1}, geometry.chunkWidth, geometry.rowsPer, geometry.chunkLineBytes, 0, 0, 0};
     for (uint32_t cy = 0; cy < geometry.down; ++cy) {
-        const uint32_t top = cy * geometry.rowsPer, rows = std::min(geometry.rowsPer, height - top);
-        // The chunks of the band that are listed, plane by plane, and the rows their data reaches.
-        auto chunksOf = [&](uint32_t plane) {
-            const uint64_t first = plane * perPlane + uint64_t(cy) * geometry.across;
-            return first < reader.Count() ? std::min<uint64_t>(geometry.across, reader.Count() - first) : 0;
-        };
-        auto filledOf = [&](uint32_t plane, uint32_t cx) {
-            return reader.RowsWithData(static_cast<size_t>(plane * perPlane + uint64_t(cy) * geometry.across + cx),
-                                       geometry.chunkWidth, rows, geometry.rowsPer, geometry.chunkLineBytes);
-        };
-        uint32_t bandFilled = 0;
-        for (uint32_t plane = 0; plane < geometry.planes; ++plane)
-            for (uint64_t cx = 0; cx < chunksOf(plane) && bandFilled < rows; ++cx)
-                bandFilled = std::max(bandFilled, filledOf(plane, static_cast<uint32_t>(cx)));
-        const size_t planeSize = static_cast<size_t>(geometry.planeLineBytes * bandFilled);
-        band.assign(planeSize * geometry.planes, 0);
-        for (uint32_t plane = 0; plane < geometry.planes && bandFilled; ++plane) {
-            for (uint64_t c = 0; c < chunksOf(plane); ++c) {
-                const auto cx = static_cast<uint32_t>(c);
-                const uint32_t filled = filledOf(plane, cx);
-                if (filled == 0) continue;
-                const auto index = static_cast<size_t>(plane * perPlane + uint64_t(cy) * geometry.across + cx);
-                p.CurrentStrip = static_cast<uint32_t>(index);
-                p.CurrentRow = top;
-                chunk.resize(static_cast<size_t>(geometry.chunkLineBytes * filled));
-                held = std::max<uint64_t>(held, band.size() + chunk.size());
-                reader.Read(index, chunk.data(), geometry.chunkWidth, filled, geometry.rowsPer,
-                            geometry.chunkLineBytes);
-                const uint32_t left = cx * geometry.chunkWidth;
-                const uint64_t bits = uint64_t(std::min(geometry.chunkWidth, width - left)) * bps * geometry.comps;
-                for (uint32_t r = 0; r < filled; ++r) {
-                    uint8_t* src = chunk.data() + size_t(r) * geometry.chunkLineBytes;
-                    if (prediction.on)
-                        DepredictRow(src, geometry.chunkWidth, prediction.distance, prediction.bits,
-                                     prediction.bigEndian, size_t(geometry.chunkLineBytes));
-                    CopyBits(band.data() + plane * planeSize + size_t(r) * geometry.planeLineBytes,
-                             uint64_t(left) * bps * geometry.comps, src, 0, bits);
-                }
+        c.top = cy * geometry.rowsPer;
+        c.rows = std::min(geometry.rowsPer, p.Height - c.top);
+        for (uint32_t cx = 0; cx < geometry.across; ++cx) {
+            for (uint32_t plane = 0; plane < geometry.planes; ++plane) {
+                const uint64_t index = plane * perPlane + uint64_t(cy) * geometry.across + cx;
+                c.chunks[plane] = index < reader.Count() ? int64_t(index) : -1;
             }
-        }
-        for (uint32_t r = 0; r < rows; ++r) {
-            if (r >= bandFilled) {
-                writer.ConvertZero(top + r);
-                continue;
-            }
-            const uint8_t* line = band.data() + size_t(r) * geometry.planeLineBytes;
-            if (separate) {
-                InterleavePlanes(line, planeSize, row.data(), width, p.SamplesPerPixel, bps);
-                line = row.data();
-            }
-            writer.Convert(line, top + r);
+            c.left = cx * geometry.chunkWidth;
+            held = std::max(held, column.Read(c));
         }
     }
     return held;
@@ -1157,13 +1301,23 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     SetUpPalette(schemes.source, schemes.target);
     const TYCbCrBlocks blocks = ChooseYCbCrBlocks(ColorManager, p, schemes.source, separate);
 
-    const std::unique_ptr<TDecoder> decoder = CreateDecoder(*this);
+    // A decoder for each plane: the planes of a column are decoded side by side.
+    const uint32_t chunkWidth = tiled ? p.TileWidth : p.Width;
+    const auto notices = std::make_shared<TJPEGNotices>();
+    std::vector<std::unique_ptr<TDecoder>> decoders;
+    decoders.push_back(CreateDecoder(*this, chunkWidth, notices));
     CheckPictureSize(p.Width, p.Height, PixelFormat());
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
-    if (decoder) decoder->DecodeInit();
+    for (unsigned plane = 1; separate && plane < p.SamplesPerPixel; ++plane)
+        decoders.push_back(CreateDecoder(*this, chunkWidth, notices));
+    std::vector<TDecoder*> planes;
+    for (const auto& decoder : decoders) {
+        if (decoder) decoder->DecodeInit();
+        planes.push_back(decoder.get());
+    }
     SetBytesPerLine(p);
 
-    TChunkReader reader(stream, BasePosition, chunks, decoder.get(), TPacking{p.Compression, p.Width}, blocks,
+    TChunkReader reader(stream, BasePosition, chunks, planes, TPacking{p.Compression, chunkWidth}, blocks,
                         p.BitsPerSample);
     const TPrediction prediction{p.Predictor == 2 && p.Compression != ctNone, separate ? 1u : p.SamplesPerPixel,
                                  p.BitsPerSample, (p.Options & ioBigEndian) != 0};
@@ -1172,7 +1326,8 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     p.CurrentStrip = 0;
     peakSampleBytes_ = !tiled && !separate ? ReadStrips(*this, reader, prediction)
                                            : ReadTilesOrPlanes(*this, reader, tiled, separate, prediction);
-    if (decoder) decoder->DecodeEnd();
+    for (const auto& decoder : decoders)
+        if (decoder) decoder->DecodeEnd();
 }
 
 void TTIFFGraphic::SetUpPalette(TColorScheme source, TColorScheme target)

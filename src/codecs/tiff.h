@@ -55,9 +55,16 @@ public:
 
     const std::vector<TIFDEntry>& IFD() const { return ifd_; }
 
-    // The most bytes of samples (a strip, or a band of tiles and one of
-    // them) that the last load held at once: the memory a picture takes
-    // besides its bitmap follows the data it holds, not the rows it claims.
+    // Strips and tiles are decoded a slice of rows at a time, each slice
+    // converted into the bitmap before the next is decoded: a slice holds
+    // about this many bytes of samples (of every plane, with their
+    // subsampled blocks), or one row (one row of blocks) when that takes more.
+    static constexpr uint64_t SliceBytes = uint64_t(1) << 20;
+
+    // The most bytes of samples (a slice of a strip, or of the tiles or
+    // planes side by side) that the last load held at once: the memory a
+    // picture takes besides its bitmap follows neither the rows it claims
+    // nor the size of its strips.
     uint64_t PeakSampleBytes() const { return peakSampleBytes_; }
 
 protected:

@@ -33,11 +33,12 @@ struct TTIFFJPEGDecoder::TState {
     size_t dataLength = 0;
     const uint8_t* tables = nullptr;
     size_t tablesLength = 0;
-    // The warnings shown so far (libjpeg's codes), and whether the end of
-    // the data was: each is shown once a picture, not once a strip, so that
-    // a file of many damaged strips does not bring up box after box.
-    std::set<int> warningsShown;
-    bool endShown = false;
+    // A strip has been started and not ended yet.
+    bool started = false;
+    // The notices shown so far: each is shown once a picture, not once a
+    // strip, so that a file of many damaged strips does not bring up box
+    // after box.
+    TJPEGNotices* notices = nullptr;
 };
 
 namespace {
@@ -56,7 +57,7 @@ extern "C" void JPEGErrorExit(j_common_ptr cinfo)
 // libjpeg's warnings: shown, and decoding goes on.
 extern "C" void JPEGWarning(j_common_ptr cinfo)
 {
-    if (!StateOf(cinfo)->warningsShown.insert(cinfo->err->msg_code).second) return;
+    if (!StateOf(cinfo)->notices->warnings.insert(cinfo->err->msg_code).second) return;
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     MessageBox(text, LoadStr(gesWarning), MB_ICONWARNING);
@@ -80,8 +81,8 @@ extern "C" void InitTablesSource(j_decompress_ptr cinfo)
 extern "C" boolean FillInputBuffer(j_decompress_ptr cinfo)
 {
     TState* s = StateOf(reinterpret_cast<j_common_ptr>(cinfo));
-    if (!s->endShown) MessageBox(LoadStr(gesJPEGEOI), LoadStr(gesWarning), MB_ICONWARNING);
-    s->endShown = true;
+    if (!s->notices->end) MessageBox(LoadStr(gesJPEGEOI), LoadStr(gesWarning), MB_ICONWARNING);
+    s->notices->end = true;
     s->source.next_input_byte = kEndOfImage;
     s->source.bytes_in_buffer = 2;
     return TRUE;
@@ -159,13 +160,20 @@ bool StartDecompress(TState* s, J_COLOR_SPACE in, J_COLOR_SPACE out)
     return true;
 }
 
-bool ReadRows(TState* s, uint8_t* dest, uint32_t rows, uint32_t bytesPerRow)
+bool ReadScanlines(TState* s, uint8_t* dest, uint32_t rows, uint32_t bytesPerRow)
 {
     if (setjmp(s->jump)) return false;
     for (uint32_t i = 0; i < rows; ++i) {
         JSAMPROW row = dest + static_cast<size_t>(i) * bytesPerRow;
         if (jpeg_read_scanlines(&s->cinfo, &row, 1) != 1) break;
     }
+    return true;
+}
+
+// Ends the strip: the image is finished when all its rows were read.
+bool FinishStrip(TState* s)
+{
+    if (setjmp(s->jump)) return false;
     if (s->cinfo.output_scanline >= s->cinfo.output_height) jpeg_finish_decompress(&s->cinfo);
     else jpeg_abort(reinterpret_cast<j_common_ptr>(&s->cinfo));
     return true;
@@ -178,7 +186,10 @@ bool ReadRows(TState* s, uint8_t* dest, uint32_t rows, uint32_t bytesPerRow)
 
 }  // namespace
 
-TTIFFJPEGDecoder::TTIFFJPEGDecoder(TImageProperties* Properties) : properties_(Properties) {}
+TTIFFJPEGDecoder::TTIFFJPEGDecoder(TImageProperties* Properties, std::shared_ptr<TJPEGNotices> Notices)
+    : properties_(Properties), notices_(Notices ? std::move(Notices) : std::make_shared<TJPEGNotices>())
+{
+}
 
 TTIFFJPEGDecoder::~TTIFFJPEGDecoder() { DecodeEnd(); }
 
@@ -188,6 +199,8 @@ void TTIFFJPEGDecoder::DecodeInit()
     state_ = std::make_unique<TState>();
     TState* s = state_.get();
     s->message[0] = 0;
+    *notices_ = TJPEGNotices();
+    s->notices = notices_.get();
     if (!properties_->JPEGTables.empty()) {
         s->tables = properties_->JPEGTables.data();
         s->tablesLength = properties_->JPEGTables.size();
@@ -208,9 +221,17 @@ void TTIFFJPEGDecoder::DecodeEnd()
 
 void TTIFFJPEGDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
 {
+    StartStrip(Source, PackedSize);
+    ReadRows(Dest, UnpackedSize);
+    EndStrip();
+}
+
+void TTIFFJPEGDecoder::StartStrip(const void* Source, int32_t PackedSize)
+{
     if (!state_) return;
     TState* s = state_.get();
     const TImageProperties& p = *properties_;
+    s->started = false;
     s->data = static_cast<const uint8_t*>(Source);
     s->dataLength = PackedSize > 0 ? static_cast<size_t>(PackedSize) : 0;
     s->message[0] = 0;
@@ -257,12 +278,30 @@ void TTIFFJPEGDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, in
         in = out = JCS_UNKNOWN;
     }
     if (!StartDecompress(s, in, out)) RaiseJPEGError(s);
-
     bytesPerRow_ = static_cast<uint32_t>((uint64_t(width) * p.BitsPerSample * components + 7) / 8);
+    s->started = true;
+}
+
+void TTIFFJPEGDecoder::ReadRows(void* Dest, int32_t UnpackedSize)
+{
+    if (!state_ || !state_->started) return;
+    TState* s = state_.get();
     if (bytesPerRow_ == 0 || UnpackedSize < 0 || UnpackedSize % bytesPerRow_ != 0) {
-        jpeg_abort(reinterpret_cast<j_common_ptr>(&c));
+        s->started = false;
+        jpeg_abort(reinterpret_cast<j_common_ptr>(&s->cinfo));
         CompressionError(LoadStr(gesJPEGFractionalLine));
     }
-    if (!ReadRows(s, static_cast<uint8_t*>(Dest), static_cast<uint32_t>(UnpackedSize) / bytesPerRow_, bytesPerRow_))
+    if (!ReadScanlines(s, static_cast<uint8_t*>(Dest), static_cast<uint32_t>(UnpackedSize) / bytesPerRow_,
+                       bytesPerRow_)) {
+        s->started = false;
         RaiseJPEGError(s);
+    }
+}
+
+void TTIFFJPEGDecoder::EndStrip()
+{
+    if (!state_ || !state_->started) return;
+    TState* s = state_.get();
+    s->started = false;
+    if (!FinishStrip(s)) RaiseJPEGError(s);
 }

@@ -4,13 +4,12 @@
 #include <functional>
 #include <memory>
 
-#include <jpeglib.h>
-
 #include "codec_test.h"
 #include "codecs/deflate_decoder.h"
 #include "codecs/pcd_decoder.h"
 #include "codecs/thunder_decoder.h"
 #include "codecs/tiff_jpeg_decoder.h"
+#include "picture_files.h"
 #include "platform/rtl/messages.h"
 #include "support/byte_writer.h"
 #include "support/zlib_stream.h"
@@ -266,36 +265,6 @@ TEST(Decoders, PhotoCDCorrections)
     EXPECT_THROW(DecodePhotoCD({table}, PhotoCDBits().Row(0, 0).Code(0, 1), 4, 2), EReadError);
 }
 
-// A baseline JPEG of ramps, gray or colour, with the first component's sampling factors.
-Bytes EncodeJpeg(int w, int h, int components, int hs = 1, int vs = 1)
-{
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = components;
-    c.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
-    jpeg_set_defaults(&c);
-    c.comp_info[0].h_samp_factor = hs;
-    c.comp_info[0].v_samp_factor = vs;
-    jpeg_start_compress(&c, TRUE);
-    for (Bytes row(size_t(w) * components); c.next_scanline < c.image_height;) {
-        for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 3 + c.next_scanline * 5);
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    Bytes out(buffer, buffer + size);
-    jpeg_destroy_compress(&c);
-    std::free(buffer);
-    return out;
-}
-
 // The properties of a picture of interleaved 8-bit samples in one strip, as changed.
 TImageProperties Strip(uint32_t w, uint32_t h, uint8_t samples,
                        const std::function<void(TImageProperties&)>& change = {})
@@ -368,6 +337,115 @@ TEST(Decoders, JpegStripsMustMatchThePicture)
     EXPECT_EQ(std::tuple(sink.messages[0].text, sink.messages[0].caption, sink.messages[0].icon),
               std::tuple("JPEG decompression error. Unexpected end of input.", "Warning", TMsgIcon::Warning));
     EXPECT_EQ(Head(part, 128 * 16), Head(all, 128 * 16));
+}
+
+// How a decoder goes on with a strip where its last call stopped.
+enum class TResume {
+    MovedSource,  // Decode again from the moved Source
+    FaxNext,      // DecodeNext
+    JpegRows,     // ReadRows between StartStrip and EndStrip
+};
+
+// Decodes `rows` rows of rowBytes bytes `piece` rows at a time (with guard bytes after them, which must stay
+// untouched).
+Bytes DecodeInPieces(TDecoder& d, TResume how, Bytes input, size_t rowBytes, size_t rows, size_t piece)
+{
+    Bytes out(rowBytes * rows + 8, E);
+    uint8_t* in = input.data();
+    auto left = int32_t(input.size());
+    auto* jpeg = dynamic_cast<TTIFFJPEGDecoder*>(&d);
+    if (how == TResume::JpegRows) jpeg->StartStrip(in, left);
+    for (size_t r = 0; r < rows; r += piece) {
+        uint8_t* dest = out.data() + r * rowBytes;
+        const auto size = int32_t(std::min(piece, rows - r) * rowBytes);
+        void* source = in;
+        void* target = dest;
+        if (how == TResume::JpegRows) jpeg->ReadRows(dest, size);
+        else if (how == TResume::FaxNext && r > 0) dynamic_cast<TCCITTDecoder&>(d).DecodeNext(dest, size);
+        else d.Decode(source, target, left, size);
+        left -= int32_t(static_cast<uint8_t*>(source) - in);
+        in = static_cast<uint8_t*>(source);
+    }
+    if (how == TResume::JpegRows) jpeg->EndStrip();
+    for (size_t i = rowBytes * rows; i < out.size(); ++i) EXPECT_EQ(out[i], E) << "written past the output at " << i;
+    return Head(out, rowBytes * rows);
+}
+
+// A strip decoded a few rows at a time, each call going on where the last one stopped, gives the bytes of one
+// Decode: packets cut by a piece's end, a deflate stream, fax rows and their end-of-line codes, ThunderScan rows and
+// JPEG scanlines.
+TEST(Decoders, StripsDecodeInPieces)
+{
+    Bytes ramp(1000);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = uint8_t(i * 7 / 10);
+    const Bytes deflate = ZlibCompress(ramp, 6), jpeg = EncodeJpeg(16, 40, 1);
+    const Bytes packBits = {0xFC, 7, 0x03, 1, 2, 3, 4, 0xFE, 9, 0x80, 0x01, 5, 6, 0x05, 8};  // the last literal cut
+    const TFaxBits group3 = TFaxBits()
+                                .Eol()
+                                .Run(true, 3)
+                                .Run(false, 9)
+                                .Eol()
+                                .Run(true, 12)
+                                .Eol()
+                                .Run(true, 2)
+                                .Run(false, 1)
+                                .Eol()
+                                .Run(true, 4)
+                                .Run(false, 8);  // the row after a row cut short by an end-of-line code starts at once
+    const TFaxBits huffman = TFaxBits()
+                                 .Run(true, 1)
+                                 .Run(false, 9)
+                                 .Align()
+                                 .Put(0, 8)  // word alignment
+                                 .Run(true, 10)
+                                 .Align()
+                                 .Run(true, 0)
+                                 .Run(false, 4)
+                                 .Run(true, 6);
+    TImageProperties properties = Strip(16, 40, 1);
+    using D = std::shared_ptr<TDecoder>;
+    const struct {
+        const char* name;
+        D whole, pieces;
+        TResume how;
+        Bytes input;
+        size_t rowBytes, rows, piece;
+    } cases[] = {
+        {"PackBits", std::make_shared<TPackbitsRLEDecoder>(), std::make_shared<TPackbitsRLEDecoder>(true),
+         TResume::MovedSource, packBits, 2, 8, 1},
+        {"PackBits, pieces of 3 rows", std::make_shared<TPackbitsRLEDecoder>(),
+         std::make_shared<TPackbitsRLEDecoder>(true), TResume::MovedSource, packBits, 2, 8, 3},
+        {"deflate", std::make_shared<TLZ77Decoder>(Z_PARTIAL_FLUSH, false),
+         std::make_shared<TLZ77Decoder>(Z_PARTIAL_FLUSH, false), TResume::MovedSource, deflate, 10, 100, 7},
+        {"Group 3 fax", std::make_shared<TCCITTFax3Decoder>(0, false, false, 12),
+         std::make_shared<TCCITTFax3Decoder>(0, false, false, 12), TResume::FaxNext, group3.bytes, 2, 5, 1},
+        {"word-aligned modified Huffman", std::make_shared<TCCITTMHDecoder>(0, false, true, 10),
+         std::make_shared<TCCITTMHDecoder>(0, false, true, 10), TResume::FaxNext, huffman.bytes, 2, 4, 1},
+        {"ThunderScan",
+         std::make_shared<TThunderDecoder>(2),
+         std::make_shared<TThunderDecoder>(2),
+         TResume::MovedSource,
+         {0xC3, 0x3F, 0xC1, 0xC2, 0x45, 0xC9},
+         2,
+         4,
+         1},
+        {"JPEG", std::make_shared<TTIFFJPEGDecoder>(&properties), std::make_shared<TTIFFJPEGDecoder>(&properties),
+         TResume::JpegRows, jpeg, 16, 40, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.whole->DecodeInit();
+        c.pieces->DecodeInit();
+        const Bytes whole =
+            Unpack(*c.whole, c.input, int32_t(c.input.size()), int32_t(c.rowBytes * c.rows), c.rowBytes * c.rows);
+        EXPECT_EQ(DecodeInPieces(*c.pieces, c.how, c.input, c.rowBytes, c.rows, c.piece), whole);
+        EXPECT_NE(whole, Bytes(whole.size(), 0));
+    }
+    // A new PackBits stream forgets the packet the last one left.
+    TPackbitsRLEDecoder carry(true);
+    Unpack(carry, {0xF0, 3}, 2, 4, 4);
+    carry.DecodeInit();
+    EXPECT_EQ(Unpack(carry, {0x00, 5}, 2, 2, 2), (Bytes{5, E}));
 }
 
 }  // namespace

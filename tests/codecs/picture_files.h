@@ -2,10 +2,14 @@
 // fields and turns into bytes.
 #pragma once
 
+#include <cstdio>
+
+#include <jpeglib.h>
 #include <zlib.h>
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
@@ -32,6 +36,57 @@ inline Bytes RunLength(const Bytes& samples, bool rla = false)
         out.push_back(static_cast<uint8_t>(rla ? -int(literal) : int(literal)));
         out.insert(out.end(), samples.begin() + long(i), samples.begin() + long(i + literal));
     }
+    return out;
+}
+
+// A baseline JPEG of ramps, gray or colour, with the first component's sampling factors.
+inline Bytes EncodeJpeg(int w, int h, int components, int hs = 1, int vs = 1)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = components;
+    c.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    c.comp_info[0].h_samp_factor = hs;
+    c.comp_info[0].v_samp_factor = vs;
+    jpeg_start_compress(&c, TRUE);
+    for (Bytes row(size_t(w) * components); c.next_scanline < c.image_height;) {
+        for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 3 + c.next_scanline * 5);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    Bytes out(buffer, buffer + size);
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return out;
+}
+
+// The samples of a baseline JPEG, as libjpeg decodes them.
+inline Bytes DecodeJpeg(const Bytes& jpeg)
+{
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&d, TRUE);
+    jpeg_start_decompress(&d);
+    const size_t rowBytes = size_t(d.output_width) * d.output_components;
+    Bytes out(rowBytes * d.output_height);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = out.data() + d.output_scanline * rowBytes;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
     return out;
 }
 

@@ -327,4 +327,202 @@ TEST(TiffHostile, TilesFarLargerThanThePictureAreRefused)
     }
 }
 
+// ---- strips and tiles decoded a slice of rows at a time ----------------------
+
+// PackBits runs of up to 128 bytes over the samples, whatever the rows.
+Bytes PackRuns(const Bytes& samples)
+{
+    Bytes out;
+    for (size_t i = 0, n = 0; i < samples.size(); i += n) {
+        for (n = 1; i + n < samples.size() && n < 128 && samples[i + n] == samples[i];) ++n;
+        out.insert(out.end(), {uint8_t(257 - n), samples[i]});
+    }
+    return out;
+}
+
+TEST(TiffHostile, LargeStripsAndTilesHoldASliceOfRows)
+{
+    // Each picture's strip, band of planes or tile holds 1.1 to 3 MB of
+    // samples: whatever the compression, a load holds one slice of its rows
+    // at a time, and the rows on either side of a slice's end are right.
+    struct Case {
+        const char* name;
+        Bytes file;
+        std::vector<std::pair<int, int>> points;
+        std::string expected;
+    };
+    // "WxH/format" and each point's colour as `colour` gives it.
+    auto expect = [](const char* size, const std::vector<std::pair<int, int>>& points, auto colour) {
+        std::string s = size;
+        char hex[16];
+        for (auto [x, y] : points) {
+            const uint32_t c = colour(x, y);
+            if (c > 0xFF) std::snprintf(hex, sizeof hex, " %06x", c);
+            else std::snprintf(hex, sizeof hex, " %02x", c);
+            s += hex;
+        }
+        return s;
+    };
+    auto samples = [](uint32_t w, uint32_t h, unsigned perPixel, auto value) {
+        Bytes b(size_t(w) * h * perPixel);
+        for (size_t i = 0; i < b.size(); ++i) b[i] = value(uint32_t(i / perPixel % w), uint32_t(i / perPixel / w), i);
+        return b;
+    };
+    auto ramp = [](uint32_t x, uint32_t y, size_t) { return uint8_t(x + 3 * y); };
+    auto ramps = [](uint32_t x, uint32_t y, size_t i) { return uint8_t(i % 3 == 0 ? x : i % 3 == 1 ? y : x + y); };
+    auto runs = [](uint32_t, uint32_t, size_t i) { return uint8_t(i / 100); };
+    const std::vector<std::pair<int, int>> gray = {{0, 0}, {5, 1023}, {7, 1024}, {9, 1025}, {1023, 1099}};
+
+    // 8-bit gray, 1024 x 1100 in one strip, also differenced.
+    const Bytes plain = samples(1024, 1100, 1, ramp);
+    Bytes differenced = plain;
+    for (size_t i = differenced.size() - 1; i > 0; --i)
+        if (i % 1024) differenced[i] = uint8_t(plain[i] - plain[i - 1]);
+    const Bytes runBytes = samples(1024, 1100, 1, runs);
+    // 1-bit rows of 4096 pixels, 2100 of them: white, then black from pixel 3y % 4096 on.
+    TFaxBits group3, huffman;
+    for (uint32_t y = 0; y < 2100; ++y) {
+        const int white = int(3 * y % 4096);
+        group3.Eol().Run(true, white).Run(false, 4096 - white);
+        huffman.Run(true, white).Run(false, 4096 - white).Align();
+    }
+    auto fax = [](int x, int y) { return x >= 3 * y % 4096 ? 0x00u : 0xFFu; };
+    const std::vector<std::pair<int, int>> faxPoints = {{0, 0},       {2044, 2047}, {2045, 2047},
+                                                        {2047, 2048}, {2048, 2048}, {4095, 2099}};
+    // ThunderScan 4-bit gray, rows of 2048 pixels of y % 16: the first pixel,
+    // then runs of it.
+    Bytes thunder;
+    for (uint32_t y = 0; y < 1100; ++y) {
+        thunder.push_back(uint8_t(0xC0 | (y % 16)));
+        for (int left = 2047; left > 0; left -= 63) thunder.push_back(uint8_t(std::min(left, 63)));
+    }
+    const Bytes jpeg = EncodeJpeg(1024, 1100, 1), jpegSamples = DecodeJpeg(jpeg);
+    // Subsampled YCbCr in blocks of 2 x 2: luma x + y, chroma of the block's column and row.
+    Bytes blocks, pixels;
+    for (uint32_t by = 0; by < 200; ++by)
+        for (uint32_t bx = 0; bx < 512; ++bx) {
+            for (uint32_t j = 0; j < 4; ++j) blocks.push_back(uint8_t(2 * bx + j % 2 + 2 * by + j / 2));
+            blocks.insert(blocks.end(), {uint8_t(bx * 5), uint8_t(by * 7)});
+        }
+    for (uint32_t y = 0; y < 400; ++y)
+        for (uint32_t x = 0; x < 1024; ++x)
+            pixels.insert(pixels.end(), {uint8_t(x + y), uint8_t(x / 2 * 5), uint8_t(y / 2 * 7)});
+    const std::vector<std::pair<int, int>> ycbcr = {{0, 0}, {5, 225}, {6, 226}, {1023, 399}};
+    // RGB in planes of 1024 x 400 bytes each: red x, green y, blue x + y.
+    const Bytes interleaved = samples(1024, 400, 3, ramps);
+    Bytes planes;
+    for (size_t s = 0; s < 3; ++s)
+        for (size_t i = s; i < interleaved.size(); i += 3) planes.push_back(interleaved[i]);
+    auto rgb = [](int x, int y) {
+        return uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | uint32_t((x + y) & 0xFF);
+    };
+    const std::vector<std::pair<int, int>> rgbPoints = {{0, 0}, {300, 340}, {301, 341}, {1023, 399}};
+
+    const Case cases[] = {
+        {"uncompressed", Tiff().Picture(1024, 1100, 8, 1, 1, 1).Strip(plain), gray,
+         expect("1024x1100/8", gray, [](int x, int y) { return uint32_t((x + 3 * y) & 0xFF); })},
+        {"PackBits, runs across rows and slices", Tiff().Picture(1024, 1100, 8, 1, 1, 32773).Strip(PackRuns(runBytes)),
+         gray, expect("1024x1100/8", gray, [](int x, int y) { return uint32_t((y * 1024 + x) / 100 & 0xFF); })},
+        {"deflate, differenced",
+         Tiff().Picture(1024, 1100, 8, 1, 1, 8).Set(317, Tiff::Short, {2}).Strip(ZlibCompress(differenced, 6)), gray,
+         expect("1024x1100/8", gray, [](int x, int y) { return uint32_t((x + 3 * y) & 0xFF); })},
+        {"Group 3 fax", Tiff().Picture(4096, 2100, 1, 1, 0, 3).Strip(group3.bytes), faxPoints,
+         expect("4096x2100/1", faxPoints, fax)},
+        {"modified Huffman", Tiff().Picture(4096, 2100, 1, 1, 0, 2).Strip(huffman.bytes), faxPoints,
+         expect("4096x2100/1", faxPoints, fax)},
+        {"ThunderScan", Tiff().Picture(2048, 1100, 4, 1, 1, 32809).Strip(thunder), gray,
+         expect("2048x1100/4", gray, [](int, int y) { return uint32_t(y % 16 * 17); })},
+        {"JPEG", Tiff().Picture(1024, 1100, 8, 1, 1, 7).Strip(jpeg), gray,
+         expect("1024x1100/8", gray, [&](int x, int y) { return uint32_t(jpegSamples[size_t(y) * 1024 + x]); })},
+        {"subsampled YCbCr, deflate",
+         Tiff().Picture(1024, 400, 8, 3, 6, 8).Set(530, Tiff::Short, {2, 2}).Strip(ZlibCompress(blocks, 6)), ycbcr,
+         Describe(*Load("tif", Tiff().Picture(1024, 400, 8, 3, 6, 1).Set(530, Tiff::Short, {1, 1}).Strip(pixels)),
+                  ycbcr)},
+        {"planes side by side, deflate",
+         Tiff()
+             .Picture(1024, 400, 8, 3, 2, 8)
+             .Set(284, Tiff::Short, {2})
+             .Strip(ZlibCompress(Bytes(planes.begin(), planes.begin() + 409600), 6))
+             .Strip(ZlibCompress(Bytes(planes.begin() + 409600, planes.begin() + 819200), 6))
+             .Strip(ZlibCompress(Bytes(planes.begin() + 819200, planes.end()), 6)),
+         rgbPoints, expect("1024x400/24", rgbPoints, rgb)},
+        {"one tile larger than the picture, deflate",
+         Tiff()
+             .Picture(1000, 1100, 8, 1, 1, 8)
+             .Set(322, Tiff::Long, {1024})
+             .Set(323, Tiff::Long, {1104})
+             .Strip(ZlibCompress(samples(1024, 1104, 1, ramp), 6)),
+         {{0, 0}, {999, 1023}, {7, 1024}, {998, 1099}},
+         expect("1000x1100/8", {{0, 0}, {999, 1023}, {7, 1024}, {998, 1099}},
+                [](int x, int y) { return uint32_t((x + 3 * y) & 0xFF); })},
+    };
+    for (const Case& c : cases) {
+        const TLoad load = LoadTiff(c.file, c.points);
+        EXPECT_EQ(load.outcome, c.expected) << c.name;
+        EXPECT_LE(load.held, TTIFFGraphic::SliceBytes) << c.name;
+    }
+}
+
+TEST(TiffHostile, TilesCutInsideAByteKeepTheirNeighbours)
+{
+    // Tiles three pixels wide: their parts of a row of 1-bit or 4-bit pixels
+    // start and end inside bytes of the bitmap. The bits of a tile row past
+    // its picture (all set here) are no pixels and stay out of the bitmap.
+    RawTiff bilevel;
+    std::vector<uint32_t> offsets;
+    for (const Bytes& tile : std::vector<Bytes>{{0xBF, 0x5F}, {0xDF, 0x3F}, {0x7F, 0x9F}, {0xFF, 0x7F}})
+        offsets.push_back(bilevel.Append(tile));
+    bilevel.Picture(10, 2, 1, 1, 1, 1).Tag(322, Tiff::Long, 1, 3).Tag(323, Tiff::Long, 1, 2);
+    bilevel.Longs(324, offsets).Longs(325, std::vector<uint32_t>(4, 2));
+    std::vector<std::pair<int, int>> points = Row(0, 10);
+    for (auto point : Row(1, 10)) points.push_back(point);
+    TTIFFGraphic tiff;
+    const Bytes file = bilevel;
+    TMemoryStream stream(file.data(), file.size());
+    tiff.LoadFromStream(stream);
+    EXPECT_EQ(Describe(tiff, points), "10x2/1 ff 00 ff ff ff 00 00 ff ff ff 00 ff 00 00 00 ff ff 00 00 00");
+    EXPECT_EQ(tiff.ScanLine(0)[1], 0xC0);
+    EXPECT_EQ(tiff.ScanLine(1)[1], 0x00);
+
+    RawTiff nibbles;
+    offsets = {nibbles.Append({0x12, 0x3F}), nibbles.Append({0x45, 0x6F})};
+    nibbles.Picture(5, 1, 4, 1, 1, 1).Tag(322, Tiff::Long, 1, 3).Tag(323, Tiff::Long, 1, 1);
+    nibbles.Longs(324, offsets).Longs(325, {2, 2});
+    EXPECT_EQ(LoadTiff(nibbles, Row(0, 5)).outcome, "5x1/4 11 22 33 44 55");
+}
+
+TEST(TiffHostile, FaxTilesHaveRowsOfTheirTileWidth)
+{
+    // Two modified-Huffman tiles of 8 x 2 pixels side by side: each row of a
+    // tile is 8 pixels long, not as long as the picture's rows, and starts
+    // on a byte of its own.
+    RawTiff t;
+    const Bytes left = TFaxBits().Run(true, 1).Run(false, 7).Align().Run(true, 5).Run(false, 3).bytes;
+    const Bytes right = TFaxBits().Run(true, 0).Run(false, 8).Align().Run(true, 6).Run(false, 2).bytes;
+    const std::vector<uint32_t> offsets = {t.Append(left), t.Append(right)};
+    t.Picture(16, 2, 1, 1, 0, 2).Tag(322, Tiff::Long, 1, 8).Tag(323, Tiff::Long, 1, 2);
+    t.Longs(324, offsets).Longs(325, {uint32_t(left.size()), uint32_t(right.size())});
+    EXPECT_EQ(LoadTiff(t, {{0, 0}, {1, 0}, {8, 0}, {15, 0}, {4, 1}, {5, 1}, {13, 1}, {14, 1}}).outcome,
+              "16x2/1 ff 00 00 00 ff 00 ff 00");
+}
+
+TEST(TiffHostile, JpegPlanesCutShortWarnOnceAPicture)
+{
+    // Red, green and blue in planes of their own, each a JPEG stream that
+    // ends before its data: the planes are decoded side by side, and the
+    // picture shows each warning box once.
+    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
+    RawTiff t;
+    const uint32_t at = t.Append(cut);
+    t.Picture(8, 1, 8, 3, 2, 7).Tag(284, Tiff::Short, 1, 2);
+    t.Longs(273, std::vector<uint32_t>(3, at)).Longs(279, std::vector<uint32_t>(3, uint32_t(cut.size())));
+    TRecordingSink sink;
+    TScopedMessageSink scoped(sink);
+    EXPECT_EQ(LoadTiff(t, {{0, 0}, {7, 0}}).outcome, "8x1/24 80 80");
+    std::map<std::string, int> shown;
+    for (const TMessageRecord& m : sink.messages) ++shown[m.text];
+    EXPECT_EQ(shown["JPEG decompression error. Unexpected end of input."], 1);
+    for (const auto& [text, times] : shown) EXPECT_EQ(times, 1) << text;
+}
+
 }  // namespace
