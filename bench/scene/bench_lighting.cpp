@@ -2,7 +2,8 @@
 // its hard shadows) on square rooms of varied floors with walls: the largest
 // room the editor and the converter make (20 x 20 sectors) with the most
 // lights of the largest range, and larger rooms only a crafted project file
-// holds (64 x 64, 255 x 255). Arguments: sectors per side, enabled lights.
+// holds (64 x 64, 255 x 255). Arguments: sectors per side, enabled lights,
+// style of room (0 pillars, 1 terraces, 2 terraces under a stepped ceiling).
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -14,10 +15,14 @@ namespace {
 
 constexpr int kListCurrent = 2;
 
-// Room 1 of size x size sectors: walls on the border, varied heights,
-// slopes and split floors inside, a pillar up to the ceiling every few
-// sectors, and `lights` enabled lights of the largest range spread over it.
-void MakeLitRoom(tcuarto_list& p, int size, int lights)
+// Room 1 of size x size sectors with walls on the border and `lights`
+// enabled lights of the largest range spread over it. Pillars (style 0):
+// varied heights, slopes and split floors, a pillar up to the ceiling every
+// few sectors, the lights low. Terraces (style 1): every sector a step of
+// its own under a high flat ceiling, the lights near the ceiling, so that
+// almost every vertex sees every light. Style 2: the terraces under a
+// stepped ceiling too, the lights halfway up.
+void MakeLitRoom(tcuarto_list& p, int size, int lights, int style)
 {
     ResetProject(p);
     p.rooms.resize(2 + SPARE_ROOM_SLOTS);
@@ -31,6 +36,19 @@ void MakeLitRoom(tcuarto_list& p, int size, int lights)
     for (int i = 2; i < size; ++i)
         for (int j = 2; j < size; ++j) {
             tsector& s = r.sectors[i][j];
+            if (style != 0) {
+                s.floorBase = int8_t(rnd.Below(2));
+                s.floorClicks = int8_t(rnd.Below(4));
+                s.floorZFall = int8_t(rnd.Below(3));
+                s.floorXRise = int8_t(rnd.Below(3));
+                if (style == 2) {
+                    s.ceilingBase = int8_t(rnd.Below(2));
+                    s.ceilingClicks = int8_t(rnd.Below(4));
+                    s.ceilingZFall = int8_t(rnd.Below(3));
+                    s.ceilingXRise = int8_t(rnd.Below(3));
+                }
+                continue;
+            }
             if (i % 5 == 3 && j % 5 == 3) {
                 s.floorBase = int8_t(r.height);  // a pillar
                 continue;
@@ -56,7 +74,7 @@ void MakeLitRoom(tcuarto_list& p, int size, int lights)
         troom_light& l = r.lights[size_t(n)];
         l.column = int16_t(2 + (n - 1) % 5 * (size - 3) / 4);
         l.row = int16_t(2 + (n - 1) / 5 * (size - 3) / 4);
-        l.height = int16_t(2 + rnd.Below(16));
+        l.height = int16_t(style == 0 ? 2 + rnd.Below(16) : style == 1 ? 36 + rnd.Below(8) : 16 + rnd.Below(8));
         l.color = 0x3060C0u + uint32_t(n);
         l.intensity = int8_t(4 + rnd.Below(8));
         l.range = 127;  // 128 sectors
@@ -71,7 +89,7 @@ void MakeLitRoom(tcuarto_list& p, int size, int lights)
 void BM_LightRoom(benchmark::State& state)
 {
     tcuarto_list project;
-    MakeLitRoom(project, int(state.range(0)), int(state.range(1)));
+    MakeLitRoom(project, int(state.range(0)), int(state.range(1)), int(state.range(2)));
     auto scene = std::make_unique<tr_scene>();
     scene->Project = &project;
     scene->GL.LoadIdentity();
@@ -85,11 +103,17 @@ void BM_LightRoom(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_LightRoom)
-    ->Args({20, 25})
-    ->Args({64, 1})
-    ->Args({64, 25})
-    ->Args({255, 1})
-    ->Args({255, 25})
+    ->ArgNames({"size", "lights", "style"})
+    ->Args({20, 25, 0})
+    ->Args({20, 25, 1})
+    ->Args({20, 25, 2})
+    ->Args({64, 1, 0})
+    ->Args({64, 25, 0})
+    ->Args({64, 25, 1})
+    ->Args({255, 1, 0})
+    ->Args({255, 25, 0})
+    ->Args({255, 25, 1})
+    ->Args({255, 25, 2})
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "display/drawing_layer.h"
 #include "display/vertex_buffers.h"
@@ -117,16 +118,45 @@ int CountFields(std::string_view text, char delimiter);
 std::string GetField(std::string_view text, char delimiter, int n);
 
 // The vertices of one list from `first` on, taken as triangles, for the
-// shadow test.
+// shadow test. The triangles are filed by the cells of a grid that their
+// boxes touch, so that a segment meets only the triangles of the cells it
+// crosses; the answer is the one every triangle would give.
 class TShadowTriangles {
 public:
     TShadowTriangles(TxGL& gl, int list, int32_t first);
     // Whether any triangle that does not have `vertex` as a corner lies
     // between the light and the vertex.
     bool Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& vertex) const;
+    // The same at a cost taken off `work`: one for each slab and cell of
+    // the grid the segment crosses and for each triangle filed there, four
+    // more for each triangle the segment is tested against. Once `work` is
+    // spent the test stops and the vertex counts as lit.
+    bool Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& vertex, int64_t& work) const;
 
 private:
+    struct TBox {
+        float lo[3], hi[3];
+    };
+    void FileTriangles();
+    // The cell along axis k (x, y, z) that holds the coordinate, or the
+    // nearest one.
+    int CellOf(int k, double v) const;
+    size_t CellIndex(int x, int y, int z) const;
+
     std::vector<D3DXVECTOR3> corners_;  // three per triangle
+    std::vector<TBox> boxes_;
+    // The grid: cells along x, y and z; the triangles of the cell at
+    // CellIndex at filed_[cellStart_[i]] up to filed_[cellStart_[i + 1]].
+    int cells_[3] = {0, 0, 0};
+    double origin_[3] = {0, 0, 0};
+    double cell_ = 1;
+    double perCell_ = 1;  // 1 / cell_
+    double margin_ = 0;   // far more than any rounding of the segment test
+    std::vector<uint32_t> cellStart_;
+    std::vector<uint32_t> filed_;
+    // Which triangles the current segment has been tested against.
+    mutable std::vector<uint32_t> seen_;
+    mutable uint32_t segment_ = 0;
 };
 
 // 1 when the vertex is lit, 0 when a triangle of the list (from its first
