@@ -98,6 +98,7 @@ void BM_LightRoom(benchmark::State& state)
     for (auto _ : state) scene->LightRoom(1, kListCurrent);
     state.counters["vertices"] = double(scene->GL.Counts[kListCurrent]);
     state.counters["triangles"] = double(scene->GL.Counts[kListCurrent] / 3);
+    state.counters["shadow_tests"] = double(scene->ShadowTestsMade);
 }
 
 }  // namespace

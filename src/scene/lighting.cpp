@@ -377,6 +377,7 @@ void tr_scene::LightRoom(int room, int list)
 
 void tr_scene::AddRoomLights(int room, int list)
 {
+    ShadowTestsMade = 0;
     const tcuarto* r = RoomAt(room);
     if (!r) return;
     const int32_t first = FirstOfList(GL, list);
@@ -391,6 +392,10 @@ void tr_scene::AddRoomLights(int room, int list)
     // A light reaches all vertices at one place alike.
     const TPlaces places = PlacesOf(vertices);
     std::vector<uint8_t> ring(places.at.size());
+    // Shadow tests left in this pass; once they are spent, every vertex
+    // within a light's range takes its light.
+    const int64_t budget = std::max<int64_t>(ShadowTestBudget, 0);
+    int64_t work = budget;
     const bool white = WhiteLightVersion(VersionCode());
     const int columns = DrawnColumns(*r), rows = DrawnRows(*r);
 
@@ -442,7 +447,7 @@ void tr_scene::AddRoomLights(int room, int list)
         // Each place once: its ring, or 0 when out of range or in shadow.
         for (size_t i = 0; i < places.at.size(); ++i) {
             const double d = Distance3(at, places.at[i]);
-            ring[i] = d > R || shadows.Blocks(at, places.at[i]) ? 0 : uint8_t(RingOf(d, R));
+            ring[i] = d > R || shadows.Blocks(at, places.at[i], work) ? 0 : uint8_t(RingOf(d, R));
         }
         // The light's colour shaded for each ring.
         uint8_t shaded[MAX_RING + 1][3];
@@ -459,4 +464,5 @@ void tr_scene::AddRoomLights(int room, int list)
             BlendRGB(v->r, v->g, v->b, shaded[k][0], shaded[k][1], shaded[k][2], mode);
         }
     }
+    ShadowTestsMade = budget - work;
 }

@@ -163,6 +163,12 @@ private:
 // vertex at index `first`) lies between the light and the vertex.
 int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, const D3DXVECTOR3& vertex);
 
+// The shadow test work (see TShadowTriangles::Blocks) one lighting pass of
+// a room may do, about a second: the largest rooms the editor makes, with 25
+// lights of the largest range, need a seventh of it; a crafted room of
+// 255 x 255 sectors could otherwise take half a minute.
+constexpr int64_t SHADOW_TEST_BUDGET = int64_t(1) << 26;
+
 class tr_scene {
 public:
     tr_scene();
@@ -201,6 +207,11 @@ public:
     int16_t Brightness = 0;
     uint8_t ShowLightRanges = 0;
     uint8_t ColorCodes = 1;
+    // The shadow test work one lighting pass of a room may do; the places
+    // of vertices after it is spent take their lights without shadows.
+    int64_t ShadowTestBudget = SHADOW_TEST_BUDGET;
+    // The shadow test work the last lighting pass did.
+    int64_t ShadowTestsMade = 0;
 
     // ---- layers ----
     // 0: layers 0, 3..9; 1: layers 1, 3, 4, 6; 2: layers 2, 3, 4; 3..9 that

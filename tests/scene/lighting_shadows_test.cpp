@@ -1,6 +1,8 @@
 // Room lighting against a plain model of it that tests every vertex against
 // every triangle of its list: the shadow grid finds what every triangle
-// finds, and lighting gives the model's colours on varied rooms.
+// finds, lighting gives the model's colours on varied rooms, and the shadow
+// test work of one pass stays within the scene's budget, past which the
+// vertices take their lights without shadows.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -208,7 +210,7 @@ TEST_P(ShadowGrid, FindsWhatEveryTriangleFinds)
 }
 
 // 25 lights (and 6 in the neighbour) of every kind: lighting gives each
-// vertex of both lists the model's colour.
+// vertex of both lists the model's colour, within the budget.
 TEST_P(ShadowGrid, LightingGivesTheModelsColours)
 {
     TVariedScene varied(GetParam());
@@ -218,6 +220,8 @@ TEST_P(ShadowGrid, LightingGivesTheModelsColours)
         const std::vector<uint32_t> want = ModelColours(r, varied.List(list), m);
         varied.scene.LightRoom(list == CURRENT ? 1 : 2, list);
         EXPECT_EQ(Colours(varied.List(list)), want) << list;
+        EXPECT_GT(varied.scene.ShadowTestsMade, 0) << list;
+        EXPECT_LT(varied.scene.ShadowTestsMade, SHADOW_TEST_BUDGET) << list;
     }
 }
 
@@ -276,4 +280,53 @@ TEST(RoomLighting, RingEdges)
     int lit = 0;
     for (size_t i = 0; i < list.size(); i += 3) lit += want[i] != 0;
     EXPECT_EQ(lit, probes - 3);  // all but the three 31.15 away
+}
+
+// The budget: a pass within it lights as without one; one that runs out
+// lights the places of vertices it has not tested (in the order of their
+// first vertices) without shadows; none at all leaves every shadow out.
+TEST(RoomLighting, ShadowTestBudget)
+{
+    TVariedScene varied(1);
+    tr_scene& scene = varied.scene;
+    const D3DXMATRIX m = scene.GL.CurrentMatrix;
+    tcuarto& r = varied.project.rooms[1];
+    r.lightCount = 1;
+    r.lights[1] = troom_light{3, 3, 6, 0xFFFFFF, 6, 127, 0, 0, 1, 0};
+    const std::vector<txgl_vertex> list = varied.List(CURRENT);
+    const std::vector<uint32_t> shaded = ModelColours(r, list, m), unshaded = ModelColours(r, list, m, false);
+    ASSERT_NE(shaded, unshaded);
+
+    scene.LightRoom(1, CURRENT);
+    const int64_t whole = scene.ShadowTestsMade;
+    EXPECT_EQ(Colours(varied.List(CURRENT)), shaded);
+    ASSERT_GT(whole, 1000);
+
+    // The place each vertex has, numbered in the order of first vertices.
+    std::map<std::tuple<float, float, float>, size_t> places;
+    std::vector<size_t> place;
+    for (const txgl_vertex& v : list)
+        place.push_back(places.emplace(std::make_tuple(v.x, v.y, v.z), places.size()).first->second);
+
+    const struct {
+        int64_t budget, made;
+    } rows[] = {{whole, whole}, {whole + 1, whole}, {whole / 2, whole / 2}, {whole / 8, whole / 8}, {0, 0}, {-5, 0}};
+    for (const auto& row : rows) {
+        scene.ShadowTestBudget = row.budget;
+        scene.LightRoom(1, CURRENT);
+        EXPECT_EQ(scene.ShadowTestsMade, row.made) << row.budget;
+        const std::vector<uint32_t> got = Colours(varied.List(CURRENT));
+        if (row.made == whole) { EXPECT_EQ(got, shaded) << row.budget; }
+        if (row.made == 0) { EXPECT_EQ(got, unshaded) << row.budget; }
+        // Before the first place lit without its shadow, every place as
+        // with the whole budget; from it on, every place without shadows.
+        size_t cut = places.size();
+        for (size_t i = 0; i < list.size(); ++i)
+            if (got[i] != shaded[i]) cut = std::min(cut, place[i]);
+        for (size_t i = 0; i < list.size(); ++i)
+            EXPECT_EQ(got[i], place[i] < cut ? shaded[i] : unshaded[i]) << row.budget << " vertex " << i;
+        if (row.made < whole) {
+            EXPECT_LT(cut, places.size()) << row.budget;  // something was left unshaded
+        }
+    }
 }
