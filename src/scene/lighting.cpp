@@ -2,7 +2,10 @@
 // light added in one-unit rings out to its range, with hard shadows from the
 // room's own triangles.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <limits>
 
 #include "display/colour_utils.h"
 #include "level/trlevel.h"
@@ -11,7 +14,23 @@
 namespace {
 
 constexpr double RING_MARGIN = 0.15;
+constexpr int MAX_RING = 128;  // a range byte of 127
 constexpr uint16_t BLEND_REPLACE = 0xFFFF;
+
+// The shadow grid: about this many triangles to a cell, and no more filings
+// of triangles in cells than this many per triangle (plus one per cell).
+constexpr double TRIANGLES_PER_CELL = 0.5;
+constexpr int64_t MAX_FILINGS_PER_TRIANGLE = 24;
+constexpr int64_t MAX_FILINGS = int64_t(1) << 23;
+constexpr size_t SIZING_SAMPLE = 4096;
+// The work of one shadow test: a slab or cell of the grid, or a triangle
+// filed there, costs 1; the segment test against a triangle costs this
+// much more, being many times slower.
+constexpr int64_t SEGMENT_TEST_WORK = 4;
+// Boxes and segment pieces are widened by a sixteenth of a cell plus this
+// share of the largest coordinate: hundreds of times the rounding of a
+// float, so that no triangle the segment test would find is left out.
+constexpr double RELATIVE_MARGIN = 1.0 / 65536;
 
 // Versions TR1 and TR2 (codes 1 to 3) light everything in white.
 bool WhiteLightVersion(int32_t code) { return code >= 1 && code <= 3; }
@@ -28,12 +47,67 @@ int32_t FirstOfList(TxGL& gl, int list)
 
 D3DXVECTOR3 PositionOf(const txgl_vertex& v) { return D3DXVECTOR3(v.x, v.y, v.z); }
 
+// The distinct positions (bit for bit) of a list's vertices, in the order
+// of their first vertices, and the place of each vertex.
+struct TPlaces {
+    std::vector<D3DXVECTOR3> at;
+    std::vector<uint32_t> of;
+};
+
+TPlaces PlacesOf(const std::vector<txgl_vertex*>& vertices)
+{
+    TPlaces places;
+    places.of.resize(vertices.size());
+    // Open addressing, at most half full: place number + 1, 0 for none.
+    size_t size = 16;
+    while (size < 2 * vertices.size()) size *= 2;
+    std::vector<uint32_t> table(size, 0);
+    auto bits = [](float f) { return uint64_t(std::bit_cast<uint32_t>(f)); };
+    for (size_t i = 0; i < vertices.size(); ++i) {
+        const D3DXVECTOR3 p = PositionOf(*vertices[i]);
+        uint64_t h = (bits(p.x) << 32 | bits(p.y)) * 0x9E3779B97F4A7C15u;
+        h = (h ^ (h >> 29) ^ bits(p.z)) * 0xBF58476D1CE4E5B9u;
+        size_t slot = size_t(h ^ (h >> 32)) & (size - 1);
+        for (;; slot = (slot + 1) & (size - 1)) {
+            const uint32_t n = table[slot];
+            if (n == 0) {
+                places.at.push_back(p);
+                table[slot] = uint32_t(places.at.size());
+                places.of[i] = uint32_t(places.at.size() - 1);
+                break;
+            }
+            const D3DXVECTOR3& q = places.at[n - 1];
+            if (bits(q.x) == bits(p.x) && bits(q.y) == bits(p.y) && bits(q.z) == bits(p.z)) {
+                places.of[i] = n - 1;
+                break;
+            }
+        }
+    }
+    return places;
+}
+
+float Coordinate(const D3DXVECTOR3& v, int k) { return k == 0 ? v.x : k == 1 ? v.y : v.z; }
+
+// The innermost one-unit ring (1 to R) within which a vertex at distance d
+// lies: the smallest j below R with d <= j + RING_MARGIN, else R. Found
+// from an estimate and then checked against its neighbours, so that it is
+// exactly the ring a walk out from the light would stop at.
+int RingOf(double d, int R)
+{
+    const double g = d - RING_MARGIN;
+    int j = g <= 1 ? 1 : g < R ? int(std::ceil(g)) : R;
+    while (j > 1 && d <= (j - 1) + RING_MARGIN) --j;
+    while (j < R && !(d <= j + RING_MARGIN)) ++j;
+    return j;
+}
+
 }  // namespace
 
 TShadowTriangles::TShadowTriangles(TxGL& gl, int list, int32_t first)
 {
     if (first < 0) return;
     const int32_t count = gl.Vertices.Count();
+    if (list >= 0 && list < VertexListCount) corners_.reserve(size_t(std::clamp(gl.Counts[list], 0, count - first)));
     for (int32_t i = first; i + 2 < count; i += 3) {
         const txgl_vertex* a = gl.Vertices.GetByIndex(i);
         const txgl_vertex* b = gl.Vertices.GetByIndex(i + 1);
@@ -43,20 +117,236 @@ TShadowTriangles::TShadowTriangles(TxGL& gl, int list, int32_t first)
         corners_.push_back(PositionOf(*b));
         corners_.push_back(PositionOf(*c));
     }
+    FileTriangles();
+}
+
+void TShadowTriangles::FileTriangles()
+{
+    const size_t count = corners_.size() / 3;
+    if (count == 0) return;
+    boxes_.resize(count);
+    seen_.assign(count, 0);
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, largest = 0;
+    bool finite = true;
+    for (size_t t = 0; t < count; ++t) {
+        TBox& box = boxes_[t];
+        const D3DXVECTOR3* c = &corners_[3 * t];
+        for (int k = 0; k < 3; ++k) {
+            const float v[3] = {Coordinate(c[0], k), Coordinate(c[1], k), Coordinate(c[2], k)};
+            box.lo[k] = std::min({v[0], v[1], v[2]});
+            box.hi[k] = std::max({v[0], v[1], v[2]});
+            finite = finite && std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+            lo[k] = std::min(lo[k], double(box.lo[k]));
+            hi[k] = std::max(hi[k], double(box.hi[k]));
+        }
+    }
+    // A corner that is no finite point has no cell: every segment is then
+    // tested against every triangle.
+    if (!finite) return;
+    for (int k = 0; k < 3; ++k) largest = std::max({largest, std::abs(lo[k]), std::abs(hi[k])});
+
+    // Cubic cells, at most about one for every TRIANGLES_PER_CELL triangles;
+    // where the triangles are large for them, the cells grow until the
+    // filings stay within bounds.
+    const double target = std::max(1.0, double(count) / TRIANGLES_PER_CELL);
+    double extent[3], longest = 0;
+    for (int k = 0; k < 3; ++k) {
+        origin_[k] = lo[k];
+        extent[k] = hi[k] - lo[k];
+        longest = std::max(longest, extent[k]);
+    }
+    auto cellsAlong = [&](int k) { return std::max(1.0, std::ceil(extent[k] / cell_)); };
+    cell_ = std::max(longest / target, std::numeric_limits<double>::min());
+    while (cellsAlong(0) * cellsAlong(1) * cellsAlong(2) > target) cell_ *= 1.25;
+    // The cells each triangle is filed in: first and last along x, y, z.
+    std::vector<std::array<int32_t, 6>> spans(count);
+    // Spans of every stride-th triangle, and the filings they add up to,
+    // scaled to all.
+    auto fileSpans = [&](size_t stride) {
+        int64_t n = 0;
+        for (size_t i = 0; i < count; i += stride) {
+            const TBox& box = boxes_[i];
+            int64_t cellsOfOne = 1;
+            for (int k = 0; k < 3; ++k) {
+                spans[i][k] = CellOf(k, double(box.lo[k]) - margin_);
+                spans[i][3 + k] = CellOf(k, double(box.hi[k]) + margin_);
+                cellsOfOne *= spans[i][3 + k] - spans[i][k] + 1;
+            }
+            n += cellsOfOne;
+        }
+        return n * int64_t(stride);
+    };
+    const int64_t allowed = std::min(MAX_FILINGS_PER_TRIANGLE * int64_t(count), MAX_FILINGS);
+    int64_t cells = 1, filings = 0;
+    // A sample of the triangles sizes the cells; all of them check it.
+    for (size_t stride = std::max<size_t>(1, count / SIZING_SAMPLE);; stride = 1) {
+        for (;;) {
+            margin_ = cell_ / 16 + RELATIVE_MARGIN * largest;
+            perCell_ = 1 / cell_;
+            cells = 1;
+            for (int k = 0; k < 3; ++k) {
+                cells_[k] = int(cellsAlong(k));
+                cells *= cells_[k];
+            }
+            filings = fileSpans(stride);
+            if (cells == 1 || filings <= allowed + cells) break;
+            cell_ *= 1.25;
+        }
+        if (stride == 1) break;
+    }
+
+    cellStart_.assign(size_t(cells) + 1, 0);
+    filed_.resize(size_t(filings));
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t t = 0; t < count; ++t) {
+            const std::array<int32_t, 6>& s = spans[t];
+            for (int z = s[2]; z <= s[5]; ++z)
+                for (int y = s[1]; y <= s[4]; ++y)
+                    for (int x = s[0]; x <= s[3]; ++x) {
+                        const size_t cell = CellIndex(x, y, z);
+                        if (pass == 0) ++cellStart_[cell + 1];
+                        else filed_[cellStart_[cell]++] = uint32_t(t);
+                    }
+        }
+        if (pass == 0) {
+            for (size_t i = 1; i < cellStart_.size(); ++i) cellStart_[i] += cellStart_[i - 1];
+        } else {
+            // Filing moved each start on to the next cell's start.
+            for (size_t i = cellStart_.size() - 1; i > 0; --i) cellStart_[i] = cellStart_[i - 1];
+            cellStart_[0] = 0;
+        }
+    }
+}
+
+int TShadowTriangles::CellOf(int k, double v) const
+{
+    const double i = std::floor((v - origin_[k]) * perCell_);
+    return int(std::clamp(i, 0.0, double(cells_[k] - 1)));
+}
+
+size_t TShadowTriangles::CellIndex(int x, int y, int z) const
+{
+    return size_t(x) + size_t(cells_[0]) * (size_t(y) + size_t(cells_[1]) * size_t(z));
 }
 
 bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& vertex) const
 {
-    for (size_t i = 0; i + 2 < corners_.size(); i += 3) {
-        const D3DXVECTOR3& a = corners_[i];
-        const D3DXVECTOR3& b = corners_[i + 1];
-        const D3DXVECTOR3& c = corners_[i + 2];
-        // A triangle the vertex belongs to cannot shade it.
-        if (a == vertex || b == vertex || c == vertex) continue;
-        float t = 0.0f;
-        if (RayHitsTriangle(light, vertex, a, b, c, t)) return true;
+    int64_t work = std::numeric_limits<int64_t>::max();
+    return Blocks(light, vertex, work);
+}
+
+bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& vertex, int64_t& work) const
+{
+    if (boxes_.empty() || work <= 0) return false;
+    if (++segment_ == 0) {
+        std::fill(seen_.begin(), seen_.end(), 0u);
+        segment_ = 1;
     }
-    return false;
+    // The work left, kept here while the walk runs; taking more than is
+    // left spends it all.
+    int64_t left = work;
+    auto spend = [&left](int64_t n) {
+        if (left < n) {
+            left = 0;
+            return false;
+        }
+        left -= n;
+        return true;
+    };
+    // The segment test against one triangle, the first time the walk meets
+    // it: a miss for a triangle the vertex belongs to, which cannot shade
+    // it, and no test once the work is spent.
+    enum { MISS, HIT, SPENT };
+    auto test = [&](uint32_t t) {
+        seen_[t] = segment_;
+        const D3DXVECTOR3* c = &corners_[3 * size_t(t)];
+        if (c[0] == vertex || c[1] == vertex || c[2] == vertex) return MISS;
+        if (!spend(SEGMENT_TEST_WORK)) return SPENT;
+        float at = 0.0f;
+        return RayHitsTriangle(light, vertex, c[0], c[1], c[2], at) ? HIT : MISS;
+    };
+    auto done = [&](bool blocked) {
+        work = left;
+        return blocked;
+    };
+    const double p0[3] = {light.x, light.y, light.z}, p1[3] = {vertex.x, vertex.y, vertex.z};
+    double d[3], reach = 0;
+    bool finite = !cellStart_.empty();
+    for (int k = 0; k < 3; ++k) {
+        finite = finite && std::isfinite(p0[k]) && std::isfinite(p1[k]);
+        d[k] = p1[k] - p0[k];
+        reach = std::max({reach, std::abs(p0[k]), std::abs(p1[k])});
+    }
+    if (!finite) {
+        for (uint32_t t = 0; t < boxes_.size(); ++t) {
+            if (!spend(1)) return done(false);
+            const int r = test(t);
+            if (r != MISS) return done(r == HIT);
+        }
+        return done(false);
+    }
+    const double margin = margin_ + RELATIVE_MARGIN * reach;
+    auto outside = [this](int k, double from, double to) {
+        return to < origin_[k] || from > origin_[k] + cells_[k] * cell_;
+    };
+
+    // The segment is cut into pieces by the slabs of cells across the axis
+    // along which it runs farthest; each piece meets the few cells of its
+    // slab that its box (widened by the margin) touches, and the triangles
+    // filed there whose boxes meet that box.
+    int a = 0;
+    for (int k = 1; k < 3; ++k)
+        if (std::abs(d[k]) > std::abs(d[a])) a = k;
+    const int b = (a + 1) % 3, c = (a + 2) % 3;
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(p0[k], p1[k]) - margin;
+        hi[k] = std::max(p0[k], p1[k]) + margin;
+        if (outside(k, lo[k], hi[k])) return done(false);
+    }
+    const double perStep = d[a] != 0 ? 1 / d[a] : 0;
+    const int lastSlab = CellOf(a, hi[a]);
+    for (int slab = CellOf(a, lo[a]); slab <= lastSlab; ++slab) {
+        if (!spend(1)) return done(false);
+        double t0 = 0, t1 = 1;
+        if (d[a] != 0) {
+            const double from = origin_[a] + slab * cell_ - margin - p0[a];
+            t0 = from * perStep;
+            t1 = (from + cell_ + 2 * margin) * perStep;
+            if (t0 > t1) std::swap(t0, t1);
+            t0 = std::max(t0, 0.0);
+            t1 = std::min(t1, 1.0);
+            if (t0 > t1) continue;
+        }
+        float near[3], far[3];  // the piece's box, as the triangles' boxes are held
+        for (int k = 0; k < 3; ++k) {
+            const double e0 = p0[k] + t0 * d[k], e1 = p0[k] + t1 * d[k];
+            lo[k] = std::min(e0, e1) - margin;
+            hi[k] = std::max(e0, e1) + margin;
+            near[k] = float(lo[k]);
+            far[k] = float(hi[k]);
+        }
+        if (outside(b, lo[b], hi[b]) || outside(c, lo[c], hi[c])) continue;
+        const int lastB = CellOf(b, hi[b]), lastC = CellOf(c, hi[c]);
+        int at[3];
+        at[a] = slab;
+        for (at[b] = CellOf(b, lo[b]); at[b] <= lastB; ++at[b])
+            for (at[c] = CellOf(c, lo[c]); at[c] <= lastC; ++at[c]) {
+                if (!spend(1)) return done(false);
+                const size_t cell = CellIndex(at[0], at[1], at[2]);
+                for (uint32_t i = cellStart_[cell]; i < cellStart_[cell + 1]; ++i) {
+                    if (!spend(1)) return done(false);
+                    const uint32_t t = filed_[i];
+                    const TBox& box = boxes_[t];
+                    const bool apart = (box.lo[0] > far[0]) | (box.hi[0] < near[0]) | (box.lo[1] > far[1]) |
+                                       (box.hi[1] < near[1]) | (box.lo[2] > far[2]) | (box.hi[2] < near[2]);
+                    if (apart || seen_[t] == segment_) continue;
+                    const int r = test(t);
+                    if (r != MISS) return done(r == HIT);
+                }
+            }
+    }
+    return done(false);
 }
 
 int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, const D3DXVECTOR3& vertex)
@@ -87,6 +377,7 @@ void tr_scene::LightRoom(int room, int list)
 
 void tr_scene::AddRoomLights(int room, int list)
 {
+    ShadowTestsMade = 0;
     const tcuarto* r = RoomAt(room);
     if (!r) return;
     const int32_t first = FirstOfList(GL, list);
@@ -98,6 +389,13 @@ void tr_scene::AddRoomLights(int room, int list)
         vertices.push_back(v);
     }
     const TShadowTriangles shadows(GL, list, first);
+    // A light reaches all vertices at one place alike.
+    const TPlaces places = PlacesOf(vertices);
+    std::vector<uint8_t> ring(places.at.size());
+    // Shadow tests left in this pass; once they are spent, every vertex
+    // within a light's range takes its light.
+    const int64_t budget = std::max<int64_t>(ShadowTestBudget, 0);
+    int64_t work = budget;
     const bool white = WhiteLightVersion(VersionCode());
     const int columns = DrawnColumns(*r), rows = DrawnRows(*r);
 
@@ -146,22 +444,25 @@ void tr_scene::AddRoomLights(int room, int list)
         TxGL::TransformPoint(px, py, pz, GL.CurrentMatrix);
         const D3DXVECTOR3 at(px, py, pz);
 
-        for (txgl_vertex* v : vertices) {
-            const D3DXVECTOR3 p = PositionOf(*v);
-            const double d = Distance3(at, p);
-            if (d > R) continue;
-            if (shadows.Blocks(at, p)) continue;
-            // The innermost one-unit ring that holds the vertex; every ring
-            // but the outermost has a small margin.
-            int k = R;
-            for (int j = 1; j < R; ++j)
-                if (d <= j + RING_MARGIN) {
-                    k = j;
-                    break;
-                }
-            uint8_t sr = lr, sg = lg, sb = lb;
-            ShadeRGB3(sr, sg, sb, int32_t(std::nearbyint(k * step + low)));
-            BlendRGB(v->r, v->g, v->b, sr, sg, sb, mode);
+        // Each place once: its ring, or 0 when out of range or in shadow.
+        for (size_t i = 0; i < places.at.size(); ++i) {
+            const double d = Distance3(at, places.at[i]);
+            ring[i] = d > R || shadows.Blocks(at, places.at[i], work) ? 0 : uint8_t(RingOf(d, R));
+        }
+        // The light's colour shaded for each ring.
+        uint8_t shaded[MAX_RING + 1][3];
+        for (int k = 1; k <= R; ++k) {
+            shaded[k][0] = lr;
+            shaded[k][1] = lg;
+            shaded[k][2] = lb;
+            ShadeRGB3(shaded[k][0], shaded[k][1], shaded[k][2], int32_t(std::nearbyint(k * step + low)));
+        }
+        for (size_t i = 0; i < vertices.size(); ++i) {
+            const int k = ring[places.of[i]];
+            if (k == 0) continue;
+            txgl_vertex* v = vertices[i];
+            BlendRGB(v->r, v->g, v->b, shaded[k][0], shaded[k][1], shaded[k][2], mode);
         }
     }
+    ShadowTestsMade = budget - work;
 }
