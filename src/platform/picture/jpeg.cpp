@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 #include "platform/gdi/canvas.h"
 #include "platform/picture/picture.h"
@@ -22,14 +24,20 @@ struct TJpegError {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    int code = 0;
 };
 
 extern "C" void JpegErrorExit(j_common_ptr cinfo)
 {
     auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->message);
+    err->code = cinfo->err->msg_code;
     std::longjmp(err->jump, 1);
 }
+
+// libjpeg asks for more than its share of memory (it has no backing store to
+// spill to): the picture is too large to load, not damaged.
+bool OutOfDecoderMemory(int code) { return code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE; }
 
 // Warnings (corrupt or truncated data that libjpeg can work around) are not shown.
 extern "C" void JpegOutputMessage(j_common_ptr) {}
@@ -186,8 +194,10 @@ void TJPEGImage::LoadFromStream(TStream& stream)
     stream.ReadBuffer(data.data(), n);
     auto state = std::make_unique<TJpegState>();
     TBitmap decoded;
-    if (!Decompress(state.get(), data.data(), data.size(), &decoded))
+    if (!Decompress(state.get(), data.data(), data.size(), &decoded)) {
+        if (OutOfDecoderMemory(state->error.code)) throw EOutOfResources();
         throw EInvalidGraphic(std::string("Cannot load image. Invalid JPEG data: ") + state->error.message);
+    }
     bitmap_.SwapImage(decoded);
 }
 

@@ -356,9 +356,9 @@ TEST(Jpeg, DecoderMemoryAndWorkFollowTheBitmapLimit)
         const TMemoryLimit limit(int64_t(64) << 20);
         // 61 MB of bitmap and 41 MB of coefficients.
         TJPEGImage jpeg;
-        const std::string error =
-            LoadBytes(jpeg, TJpegFile(true, 4096, 5000, {{1, 0x11}}, 0x60).Scan({1}, 0, 0, 0, {0}).Done());
-        EXPECT_EQ(error.rfind(kInvalidJpeg, 0), 0u) << error;
+        // Too large to load, which is not the damage of an invalid picture.
+        EXPECT_EQ(LoadBytes(jpeg, TJpegFile(true, 4096, 5000, {{1, 0x11}}, 0x60).Scan({1}, 0, 0, 0, {0}).Done()),
+                  "out of resources");
         EXPECT_EQ(jpeg.Width(), 0);
     }
     const TMemoryLimit limit(int64_t(3) << 20);
