@@ -26,7 +26,7 @@ struct TVector3D {
     double X = 0, Y = 0, Z = 0;
 };
 
-class TGLViewport : public TDeviceView {
+class TGLViewport final : public TDeviceView {
 public:
     // A viewport registered with the device recovery; no device work yet.
     explicit TGLViewport(TForm* owner = nullptr);

@@ -27,7 +27,7 @@
 #include "support/temp_dir.h"
 
 // A 3D view drawing into an off-screen window.
-struct TTestView : TDeviceView {
+struct TTestView final : TDeviceView {
     TTestView(int w, int h) : host(w, h) {}
     HWND DeviceWindow() const override { return const_cast<TOffscreenHost*>(&host); }
     void DeviceRecreated() override { ++recreated; }
