@@ -96,6 +96,44 @@ inline std::vector<std::pair<int, int>> Row(int y, int n)  // the first n points
     return points;
 }
 
+// A memory stream that counts the bytes read from it.
+class TCountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t n = TMemoryStream::Read(buffer, count);
+        BytesRead += n;
+        return n;
+    }
+    int64_t BytesRead = 0;
+};
+
+// A load by the reader of an extension through a counting stream: the reader, the message of the error that loading
+// raised ("" when the file loaded) and the bytes read.
+struct TCountedLoad {
+    std::unique_ptr<TCodecGraphic> picture;
+    std::string error = {};
+    int64_t bytesRead = 0;
+    // What Describe gives of the points, or the error's message.
+    std::string Outcome(const std::vector<std::pair<int, int>>& points) const
+    {
+        return error.empty() ? Describe(*picture, points) : error;
+    }
+};
+inline TCountedLoad LoadCounting(const std::string& extension, const Bytes& file)
+{
+    TCountedLoad load{Reader(extension)};
+    TCountingStream stream(file.data(), file.size());
+    try {
+        load.picture->LoadFromStream(stream);
+    } catch (const std::exception& e) {
+        load.error = e.what();
+    }
+    load.bytesRead = stream.BytesRead;
+    return load;
+}
+
 // Bits written most significant first: fax codes and runs, and others.
 struct TFaxBits {
     Bytes bytes;

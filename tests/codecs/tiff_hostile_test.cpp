@@ -18,19 +18,6 @@ namespace {
 const std::string kReadError = EReadError().what();
 const std::string kInvalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
 
-// A memory stream that counts the bytes read from it.
-class TCountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        const int64_t n = TMemoryStream::Read(buffer, count);
-        read += n;
-        return n;
-    }
-    int64_t read = 0;
-};
-
 // A TIFF load: the picture as Describe gives it (or the error's message),
 // the bytes read from the file and the most bytes of samples held at once.
 struct TLoad {
@@ -41,18 +28,8 @@ struct TLoad {
 
 TLoad LoadTiff(const Bytes& file, const std::vector<std::pair<int, int>>& points)
 {
-    TLoad load;
-    TTIFFGraphic tiff;
-    TCountingStream stream(file.data(), file.size());
-    try {
-        tiff.LoadFromStream(stream);
-        load.outcome = Describe(tiff, points);
-    } catch (const std::exception& e) {
-        load.outcome = e.what();
-    }
-    load.read = stream.read;
-    load.held = tiff.PeakSampleBytes();
-    return load;
+    const TCountedLoad load = LoadCounting("tif", file);
+    return {load.Outcome(points), load.bytesRead, dynamic_cast<const TTIFFGraphic&>(*load.picture).PeakSampleBytes()};
 }
 
 Bytes Reversed(Bytes bytes)
