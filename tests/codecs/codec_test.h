@@ -96,6 +96,22 @@ inline std::vector<std::pair<int, int>> Row(int y, int n)  // the first n points
     return points;
 }
 
+// A byte that a decoder did not write.
+constexpr uint8_t kUnwritten = 0xEE;
+
+// Decodes into `size` bytes (and guard bytes after them, which must stay untouched); `moved` receives how far Source
+// moved.
+inline Bytes Unpack(TDecoder& d, Bytes input, int32_t packed, int32_t unpacked, size_t size, ptrdiff_t* moved = nullptr)
+{
+    Bytes out(size + 8, kUnwritten);
+    void* source = input.data();
+    void* dest = out.data();
+    d.Decode(source, dest, packed, unpacked);
+    for (size_t i = size; i < out.size(); ++i) EXPECT_EQ(out[i], kUnwritten) << "written past the output at " << i;
+    if (moved) *moved = static_cast<uint8_t*>(source) - input.data();
+    return Head(out, size);
+}
+
 // A memory stream that counts the bytes read from it.
 class TCountingStream : public TMemoryStream {
 public:

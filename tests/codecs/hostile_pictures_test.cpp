@@ -137,19 +137,15 @@ TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
     } cases[] = {
         {"Paint Shop Pro runs", psp, {0x82, 5, 0x82, 6, 0x01, 7}, 2, {5, 5}, 4},
         {"Paint Shop Pro literal", psp, {0x02, 1, 2, 0x81, 9}, 2, {1, 2}, 2},
-        {"Paint Shop Pro input ends first", psp, {0x10, 1, 2}, 9, {1, 2, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {"Paint Shop Pro input ends first", psp, {0x10, 1, 2}, 9, Join({{1, 2}, Bytes(7, kUnwritten)}), 0},
         {"Paint Shop Pro nothing wanted", psp, {0x81, 9}, 0, {}, 2},
         {"RLA runs", rla, {0x01, 7, 0x01, 8}, 2, {7, 7}, 2},
         {"RLA literal", rla, {0xFE, 1, 2, 0x00, 3}, 2, {1, 2}, 2},
-        {"RLA input ends first", rla, {0x00, 4}, 3, {4, 0, 0}, 0},
+        {"RLA input ends first", rla, {0x00, 4}, 3, {4, kUnwritten, kUnwritten}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes input = c.input, out(c.expected.size() + 1, 0);  // one byte more, which stays untouched
-        void* source = input.data();
-        void* dest = out.data();
-        c.decoder.Decode(source, dest, int32_t(input.size()), c.unpacked);
-        EXPECT_EQ(out, Join({c.expected, {0}}));
+        EXPECT_EQ(Unpack(c.decoder, c.input, int32_t(c.input.size()), c.unpacked, c.expected.size()), c.expected);
         const int32_t left = &c.decoder == &psp ? psp.AvailableInput() : rla.AvailableInput();
         EXPECT_EQ(left, c.left);
     }
@@ -178,19 +174,15 @@ TEST(HostilePictures, PacketsOfOneByteDecodeAsOneAtATime)
     } cases[] = {
         {"RLA, then a run of three", rlaDecoder, Join({rla, {0x02, 7}}), 23, Join({expected, run3})},
         {"RLA output ends inside the eight", rlaDecoder, rla, 13, first(13)},
-        {"RLA input ends inside the eight", rlaDecoder, Head(rla, 27), 20, Join({first(13), Bytes(7, 0)})},
+        {"RLA input ends inside the eight", rlaDecoder, Head(rla, 27), 20, Join({first(13), Bytes(7, kUnwritten)})},
         {"SGI, then a run of three and the end", sgiDecoder, Join({sgi, {0x03, 7, 0x00, 0x01, 9}}), 24,
-         Join({expected, run3, {0}})},
+         Join({expected, run3, {kUnwritten}})},
         {"SGI output ends inside the eight", sgiDecoder, sgi, 13, first(13)},
-        {"SGI input ends inside the eight", sgiDecoder, Head(sgi, 27), 20, Join({first(13), Bytes(7, 0)})},
+        {"SGI input ends inside the eight", sgiDecoder, Head(sgi, 27), 20, Join({first(13), Bytes(7, kUnwritten)})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes input = c.input, out(c.output.size() + 1, 0);  // one byte more, which stays untouched
-        void* source = input.data();
-        void* dest = out.data();
-        c.decoder.Decode(source, dest, int32_t(input.size()), c.unpacked);
-        EXPECT_EQ(out, Join({c.output, {0}}));
+        EXPECT_EQ(Unpack(c.decoder, c.input, int32_t(c.input.size()), c.unpacked, c.output.size()), c.output);
     }
     EXPECT_EQ(rlaDecoder.AvailableInput(), 1);  // of the last RLA case: the header whose byte is cut off
 }
@@ -214,11 +206,8 @@ TEST(HostilePictures, ShortPacketsStoreTheirBytes)
             {sgi, Join({{uint8_t(0x80 | count)}, literal, {uint8_t(count), 7, 0}}), Join({literal, run})},
         };
         for (const auto& c : cases) {
-            Bytes input = c.input, out(c.output.size() + 1, 0);  // one byte more, which stays untouched
-            void* source = input.data();
-            void* dest = out.data();
-            c.decoder.Decode(source, dest, int32_t(input.size()), int32_t(c.output.size()));
-            EXPECT_EQ(out, Join({c.output, {0}}));
+            const int32_t size = int32_t(c.output.size());
+            EXPECT_EQ(Unpack(c.decoder, c.input, int32_t(c.input.size()), size, c.output.size()), c.output);
         }
     }
 }
