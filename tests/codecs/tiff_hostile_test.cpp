@@ -38,6 +38,27 @@ Bytes Reversed(Bytes bytes)
     return bytes;
 }
 
+// A picture whose strips (or planes) are all one JPEG stream that ends before
+// its data, loaded: the outcome, and each message box shown with the times
+// it was shown.
+struct TShown {
+    std::string outcome;
+    std::map<std::string, int> shown = {};
+};
+
+TShown LoadCutJpegStrips(TTiffWriter picture, uint32_t strips, const std::vector<std::pair<int, int>>& points)
+{
+    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
+    const uint32_t at = picture.Append(cut);
+    picture.Longs(273, std::vector<uint32_t>(strips, at));
+    picture.Longs(279, std::vector<uint32_t>(strips, uint32_t(cut.size())));
+    TRecordingSink sink;
+    TScopedMessageSink scoped(sink);
+    TShown load{LoadTiff(picture, points).outcome};
+    for (const TMessageRecord& m : sink.messages) ++load.shown[m.text];
+    return load;
+}
+
 // ---- colour map ----------------------------------------------------------------
 
 TEST(TiffHostile, ColourMapCountIsCheckedAgainstTheFile)
@@ -152,18 +173,12 @@ TEST(TiffHostile, JpegStripsCutShortWarnOnceAPicture)
     // 100 one-row strips, each a JPEG stream that ends before its data: each
     // is completed as an ended image, with one warning box for the picture
     // rather than one or two for every strip.
-    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
     TTiffWriter t;
-    const uint32_t at = t.Append(cut);
     t.Picture(8, 100, 8, 1, 1, 7).Tag(278, Tiff::Short, 1, 1);
-    t.Longs(273, std::vector<uint32_t>(100, at)).Longs(279, std::vector<uint32_t>(100, uint32_t(cut.size())));
-    TRecordingSink sink;
-    TScopedMessageSink scoped(sink);
-    EXPECT_EQ(LoadTiff(t, {{0, 0}, {7, 99}}).outcome, "8x100/8 80 80");
-    std::map<std::string, int> shown;
-    for (const TMessageRecord& m : sink.messages) ++shown[m.text];
-    EXPECT_EQ(shown["JPEG decompression error. Unexpected end of input."], 1);
-    for (const auto& [text, times] : shown) EXPECT_EQ(times, 1) << text;
+    TShown load = LoadCutJpegStrips(t, 100, {{0, 0}, {7, 99}});
+    EXPECT_EQ(load.outcome, "8x100/8 80 80");
+    EXPECT_EQ(load.shown["JPEG decompression error. Unexpected end of input."], 1);
+    for (const auto& [text, times] : load.shown) EXPECT_EQ(times, 1) << text;
 }
 
 // ---- rows and tiles beyond the data ----------------------------------------
@@ -399,18 +414,12 @@ TEST(TiffHostile, JpegPlanesCutShortWarnOnceAPicture)
     // Red, green and blue in planes of their own, each a JPEG stream that
     // ends before its data: the planes are decoded side by side, and the
     // picture shows each warning box once.
-    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
     TTiffWriter t;
-    const uint32_t at = t.Append(cut);
     t.Picture(8, 1, 8, 3, 2, 7).Tag(284, Tiff::Short, 1, 2);
-    t.Longs(273, std::vector<uint32_t>(3, at)).Longs(279, std::vector<uint32_t>(3, uint32_t(cut.size())));
-    TRecordingSink sink;
-    TScopedMessageSink scoped(sink);
-    EXPECT_EQ(LoadTiff(t, {{0, 0}, {7, 0}}).outcome, "8x1/24 80 80");
-    std::map<std::string, int> shown;
-    for (const TMessageRecord& m : sink.messages) ++shown[m.text];
-    EXPECT_EQ(shown["JPEG decompression error. Unexpected end of input."], 1);
-    for (const auto& [text, times] : shown) EXPECT_EQ(times, 1) << text;
+    TShown load = LoadCutJpegStrips(t, 3, {{0, 0}, {7, 0}});
+    EXPECT_EQ(load.outcome, "8x1/24 80 80");
+    EXPECT_EQ(load.shown["JPEG decompression error. Unexpected end of input."], 1);
+    for (const auto& [text, times] : load.shown) EXPECT_EQ(times, 1) << text;
 }
 
 }  // namespace
