@@ -8,16 +8,6 @@
 
 namespace {
 
-// Rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
-Bytes RgbRows(int w, int h)
-{
-    Bytes raw;
-    for (int y = 0; y < h; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < w; ++x) raw.insert(raw.end(), {uint8_t(x * 20), uint8_t(y * 30), uint8_t(x + y)});
-    }
-    return raw;
-}
 // Rows of 8-bit gray pixels x * 10 + y, from row `first` on.
 Bytes GrayRows(int w, int rows, int first = 0)
 {

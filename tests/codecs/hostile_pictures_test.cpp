@@ -110,17 +110,6 @@ Bytes SgiSharedRows(int height, int sets, bool channelsShare = false, int width 
     return Sgi{.storage = 1, .width = width, .height = height, .data = tables.Bytes};
 }
 
-// Rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
-Bytes RgbRows(int w, int h)
-{
-    Bytes raw;
-    for (int y = 0; y < h; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < w; ++x) raw.insert(raw.end(), {uint8_t(x * 20), uint8_t(y * 30), uint8_t(x + y)});
-    }
-    return raw;
-}
-
 }  // namespace
 
 TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)

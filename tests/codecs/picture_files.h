@@ -40,6 +40,17 @@ inline Bytes RunLength(const Bytes& samples, bool rla = false)
     return out;
 }
 
+// PNG image rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
+inline Bytes RgbRows(int w, int h)
+{
+    Bytes raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < w; ++x) raw.insert(raw.end(), {uint8_t(x * 20), uint8_t(y * 30), uint8_t(x + y)});
+    }
+    return raw;
+}
+
 // A baseline JPEG of ramps, gray or colour, with the first component's sampling factors.
 inline Bytes EncodeJpeg(int w, int h, int components, int hs = 1, int vs = 1)
 {
