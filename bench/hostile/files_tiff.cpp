@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hostile_files.h"
+#include "support/jpeg_writer.h"
 #include "support/tiff_writer.h"
 #include "support/zlib_stream.h"
 

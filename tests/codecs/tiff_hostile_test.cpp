@@ -10,6 +10,7 @@
 #include "picture_files.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/messages.h"
+#include "support/jpeg_writer.h"
 #include "support/tiff_writer.h"
 #include "support/zlib_stream.h"
 

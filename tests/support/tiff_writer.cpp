@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "support/byte_writer.h"
-
 uint32_t TTiffWriter::Append(const std::vector<uint8_t>& block)
 {
     if (data_.size() % 2) data_.push_back(0);
@@ -79,16 +77,3 @@ void TTiffWriter::Put(std::vector<uint8_t>& out, uint32_t value, int size) const
 {
     for (int i = 0; i < size; ++i) out.push_back(uint8_t(value >> (big_ ? 8 * (size - 1 - i) : 8 * i)));
 }
-
-std::vector<uint8_t> JpegHeaders(uint16_t width, uint16_t height)
-{
-    TByteWriter j;
-    j.List({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00}).Fill(64, 1);
-    j.List({0xFF, 0xC0, 0x00, 0x0B, 0x08}).BE16(height).BE16(width).List({0x01, 0x01, 0x11, 0x00});
-    // DC, then AC: one code of length 1 (15 more lengths without codes), for the symbol 0.
-    for (int table : {0x00, 0x10}) j.List({0xFF, 0xC4, 0x00, 0x14, table, 1}).Fill(15).U8(0);
-    j.List({0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
-    return j.Bytes;
-}
-
-std::vector<uint8_t> TinyJpeg() { return TByteWriter().Append(JpegHeaders(8, 1)).List({0x3F, 0xFF, 0xD9}).Bytes; }

@@ -43,12 +43,3 @@ private:
     std::vector<uint8_t> data_;  // after the 8-byte header
     std::vector<TEntry> entries_;
 };
-
-// The headers of a baseline JPEG of width x height gray pixels, up to the
-// data of its one scan: every quantiser 1, Huffman tables of one code each
-// (DC category 0 and AC end of block are both the code 0), for the JPEG
-// strips of TIFF files.
-std::vector<uint8_t> JpegHeaders(uint16_t width, uint16_t height);
-// A whole JPEG of 8 x 1 gray pixels: those headers and one block whose
-// coefficients are all zero (each pixel 128).
-std::vector<uint8_t> TinyJpeg();
