@@ -33,15 +33,15 @@ TByteWriter PspHeader(uint32_t width, uint32_t height, int depth)
 }
 
 // A layer bank of one raster layer that claims `channels` channels, of which
-// the first `stored` are there: blocks of channel type `type` without data.
-Bytes PspBank(unsigned channels, unsigned stored, int type, uint32_t planeSize)
+// those of the types given are there: blocks without data, each claiming a
+// plane of planeSize bytes.
+Bytes PspBank(unsigned channels, const std::vector<int>& types, uint32_t planeSize)
 {
     TByteWriter layer;
     layer.LE32(4 + 2 + 115).LE16(0).U8(0).Fill(114);
     layer.LE32(8).LE16(1).LE16(channels);
-    const Bytes channel =
-        PspBlock(5, TByteWriter().LE32(16).LE32(0).LE32(planeSize).LE16(0).LE16(unsigned(type)).Bytes);
-    for (unsigned c = 0; c < stored; ++c) layer.Append(channel);
+    for (int type : types)
+        layer.Append(PspBlock(5, TByteWriter().LE32(16).LE32(0).LE32(planeSize).LE16(0).LE16(unsigned(type)).Bytes));
     return PspBlock(3, PspBlock(4, layer.Bytes));
 }
 
@@ -50,7 +50,7 @@ Bytes PspBank(unsigned channels, unsigned stored, int type, uint32_t planeSize)
 std::string MakePspChannelCount()
 {
     TByteWriter w = PspHeader(1024, 1024, 24);
-    const Bytes bank = PspBank(65535, 65535, 1, 1024 * 1024);
+    const Bytes bank = PspBank(65535, std::vector<int>(65535, 1), 1024 * 1024);
     for (int i = 0; i < 3; ++i) w.Append(bank);
     return Str(w.Bytes);
 }
@@ -60,7 +60,7 @@ std::string MakePspChannelCount()
 std::string MakePspLayerBanks()
 {
     TByteWriter w = PspHeader(8192, 8192, 8);
-    const Bytes bank = PspBank(0, 0, 0, 0);
+    const Bytes bank = PspBank(0, {}, 0);
     for (int i = 0; i < 500; ++i) w.Append(bank);
     return Str(w.Bytes);
 }
@@ -70,12 +70,7 @@ std::string MakePspLayerBanks()
 std::string MakePspEmptyPlanes()
 {
     TByteWriter w = PspHeader(16384, 16384, 8);
-    TByteWriter layer;
-    layer.LE32(4 + 2 + 115).LE16(0).U8(0).Fill(114);
-    layer.LE32(8).LE16(1).LE16(4);
-    for (int type = 0; type < 4; ++type)
-        layer.Append(PspBlock(5, TByteWriter().LE32(16).LE32(0).LE32(16384u * 16384u).LE16(0).LE16(type).Bytes));
-    return Str(w.Append(PspBlock(3, PspBlock(4, layer.Bytes))).Bytes);
+    return Str(w.Append(PspBank(4, {0, 1, 2, 3}, 16384u * 16384u)).Bytes);
 }
 
 // ---- RLA ---------------------------------------------------------------------
@@ -187,46 +182,44 @@ std::string MakePpmWideRow() { return "P6\n178956970 1\n65535\n"; }
 
 // ---- SGI -------------------------------------------------------------------------
 
-// 4096 rows of four channels of 65535 pixels, every row start naming one
-// packed row that claims 4 GB.
+// A run-length SGI picture of 4096 rows of four channels of 65535 pixels: the
+// header, then the table of row starts (each at the end of the tables, or one
+// byte further than the row before) and the table of row lengths, each 4 GB.
+constexpr uint32_t kSgiWidth = 65535, kSgiRows = 4096 * 4, kSgiData = 512 + 8 * kSgiRows;
+
+TByteWriter SgiTables(bool shifted)
+{
+    TByteWriter w;
+    w.BE16(474).U8(1).U8(1).BE16(3).BE16(kSgiWidth).BE16(4096).BE16(4).PadTo(512);
+    for (uint32_t i = 0; i < kSgiRows; ++i) w.BE32(kSgiData + (shifted ? i : 0));
+    for (uint32_t i = 0; i < kSgiRows; ++i) w.BE32(0xFFFFFFFF);
+    return w;
+}
+
+// Every row start naming one packed row that claims 4 GB.
 std::string MakeSgiRowTable()
 {
-    const uint32_t width = 65535, height = 4096, channels = 4;
-    TByteWriter w;
-    w.BE16(474).U8(1).U8(1).BE16(3).BE16(width).BE16(height).BE16(channels).PadTo(512);
-    const uint32_t row = 512 + 8 * height * channels;
-    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(row);
-    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(0xFFFFFFFF);
-    for (uint32_t i = 0; i < width / 127 + 1; ++i) w.U8(127).U8(0x55);
-    w.Fill(2 * width);
+    TByteWriter w = SgiTables(false);
+    for (uint32_t i = 0; i < kSgiWidth / 127 + 1; ++i) w.U8(127).U8(0x55);
+    w.Fill(2 * kSgiWidth);
     return Str(w.Bytes);
 }
 
-// Rows of 4 channels of 65535 pixels that each start one byte further into
-// a run of 0x82 bytes: at any offset literals of two samples (three bytes for
-// two), and no two rows name the same data.
+// Rows that each start one byte further into a run of 0x82 bytes: at any
+// offset literals of two samples (three bytes for two), and no two rows name
+// the same data.
 std::string MakeSgiShiftedRows()
 {
-    const uint32_t width = 65535, height = 4096, channels = 4;
-    TByteWriter w;
-    w.BE16(474).U8(1).U8(1).BE16(3).BE16(width).BE16(height).BE16(channels).PadTo(512);
-    const uint32_t region = 512 + 8 * height * channels;
-    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(region + i);
-    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(0xFFFFFFFF);
-    w.Fill(height * channels + 2 * width + 2, 0x82);
+    TByteWriter w = SgiTables(true);
+    w.Fill(kSgiRows + 2 * kSgiWidth + 2, 0x82);
     return Str(w.Bytes);
 }
 
 // The same table naming one row of literals of one sample (two bytes each).
 std::string MakeSgiLiteralRows()
 {
-    const uint32_t width = 65535, height = 4096, channels = 4;
-    TByteWriter w;
-    w.BE16(474).U8(1).U8(1).BE16(3).BE16(width).BE16(height).BE16(channels).PadTo(512);
-    const uint32_t row = 512 + 8 * height * channels;
-    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(row);
-    for (uint32_t i = 0; i < height * channels; ++i) w.BE32(0xFFFFFFFF);
-    for (uint32_t i = 0; i < width + 1; ++i) w.U8(0x81).U8(0x55);
+    TByteWriter w = SgiTables(false);
+    for (uint32_t i = 0; i < kSgiWidth + 1; ++i) w.U8(0x81).U8(0x55);
     return Str(w.Bytes);
 }
 

@@ -2,10 +2,8 @@
 // library: "ZLIB" containers and compressed chunks whose sizes claim far
 // more than their streams hold, streams of zeros that inflate a
 // thousandfold, and counts that size tables from what inflating produced.
-#include <zlib.h>
-
+#include <algorithm>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,59 +11,13 @@
 #include "level/trlevel.h"
 #include "support/byte_writer.h"
 #include "support/level_writer.h"
+#include "support/zlib_stream.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-// One zlib stream written piece by piece, so that gigabytes of zeros never
-// have to be held to be compressed.
-class TDeflater {
-public:
-    explicit TDeflater(int level = 9)
-    {
-        if (deflateInit(&z_, level) != Z_OK) throw std::runtime_error("deflateInit failed");
-    }
-    ~TDeflater() { deflateEnd(&z_); }
-    TDeflater(const TDeflater&) = delete;
-    TDeflater& operator=(const TDeflater&) = delete;
-
-    TDeflater& Add(const Bytes& data) { return Run(data.data(), data.size(), Z_NO_FLUSH); }
-    TDeflater& Zeros(uint64_t n)
-    {
-        static const Bytes zeros(1 << 20, 0);
-        for (; n > 0; n -= std::min<uint64_t>(n, zeros.size()))
-            Run(zeros.data(), static_cast<size_t>(std::min<uint64_t>(n, zeros.size())), Z_NO_FLUSH);
-        return *this;
-    }
-    Bytes Finish()
-    {
-        Run(nullptr, 0, Z_FINISH);
-        return std::move(out_);
-    }
-
-private:
-    TDeflater& Run(const uint8_t* data, size_t n, int flush)
-    {
-        z_.next_in = const_cast<Bytef*>(data);
-        z_.avail_in = static_cast<uInt>(n);
-        uint8_t buffer[1 << 16];
-        int r;
-        do {
-            z_.next_out = buffer;
-            z_.avail_out = sizeof buffer;
-            r = deflate(&z_, flush);
-            if (r == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
-            out_.insert(out_.end(), buffer, buffer + (sizeof buffer - z_.avail_out));
-        } while (z_.avail_out == 0 || (flush == Z_FINISH && r != Z_STREAM_END));
-        return *this;
-    }
-
-    z_stream z_{};
-    Bytes out_;
-};
 
 // The "ZLIB" container head: the stream's size and the content's size as claimed.
 Bytes ContainerHead(uint32_t streamSize, uint32_t contentSize)

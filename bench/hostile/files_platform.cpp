@@ -4,74 +4,49 @@
 // pictures with thousands of scans.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "hostile_files.h"
+#include "support/byte_writer.h"
+#include "support/jpeg_writer.h"
 
 namespace {
 
-void Put16(std::string& b, uint32_t v)
-{
-    b += static_cast<char>(v & 0xFF);
-    b += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& b, uint32_t v)
-{
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
-void PutBE16(std::string& b, uint32_t v)
-{
-    b += static_cast<char>((v >> 8) & 0xFF);
-    b += static_cast<char>(v & 0xFF);
-}
+using Bytes = std::vector<uint8_t>;
+
+std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 // An info header of 40 bytes for an 8-bit RLE picture with a colour table
 // of `colours` grey entries after it.
-std::string RleInfoHeader(uint32_t width, uint32_t storedHeight, uint32_t colours)
+Bytes RleInfoHeader(uint32_t width, uint32_t storedHeight, uint32_t colours)
 {
-    std::string h;
-    Put32(h, 40);
-    Put32(h, width);
-    Put32(h, storedHeight);
-    Put16(h, 1);
-    Put16(h, 8);
-    Put32(h, 1);  // RLE8
-    Put32(h, 0);  // image size: up to the end of the file
-    Put32(h, 2835);
-    Put32(h, 2835);
-    Put32(h, colours);
-    Put32(h, 0);
-    for (uint32_t i = 0; i < colours; ++i) Put32(h, i * 0x010101u);
-    return h;
+    TByteWriter h;
+    h.LE32(40).LE32(width).LE32(storedHeight).LE16(1).LE16(8);
+    h.LE32(1);  // RLE8
+    h.LE32(0);  // image size: up to the end of the file
+    h.LE32(2835).LE32(2835).LE32(colours).LE32(0);
+    for (uint32_t i = 0; i < colours; ++i) h.LE32(i * 0x010101u);
+    return h.Bytes;
 }
 
 std::string BitmapFile(uint32_t width, uint32_t height, const std::string& rle)
 {
-    const std::string info = RleInfoHeader(width, height, 2);
-    std::string f = "BM";
-    Put32(f, static_cast<uint32_t>(14 + info.size() + rle.size()));
-    Put32(f, 0);
-    Put32(f, static_cast<uint32_t>(14 + info.size()));
-    return f + info + rle;
+    const Bytes info = RleInfoHeader(width, height, 2);
+    TByteWriter f;
+    f.Text("BM").LE32(static_cast<uint32_t>(14 + info.size() + rle.size())).LE32(0);
+    f.LE32(static_cast<uint32_t>(14 + info.size())).Append(info);
+    return Str(f.Bytes) + rle;
 }
 
 // An icon file of one image stored as a bitmap (its header holds the
 // height of the image and of its mask together).
 std::string IconFile(uint32_t width, uint32_t height, const std::string& rle)
 {
-    std::string f;
-    Put16(f, 0);
-    Put16(f, 1);
-    Put16(f, 1);
-    f += static_cast<char>(width & 0xFF);
-    f += static_cast<char>(height & 0xFF);
-    Put16(f, 0);
-    Put16(f, 1);
-    Put16(f, 8);
-    const std::string image = RleInfoHeader(width, 2 * height, 2) + rle;
-    Put32(f, static_cast<uint32_t>(image.size()));
-    Put32(f, 22);
-    return f + image;
+    const Bytes info = RleInfoHeader(width, 2 * height, 2);
+    TByteWriter f;
+    f.LE16(0).LE16(1).LE16(1).U8(width & 0xFF).U8(height & 0xFF).LE16(0).LE16(1).LE16(8);
+    f.LE32(static_cast<uint32_t>(info.size() + rle.size())).LE32(22).Append(info);
+    return Str(f.Bytes) + rle;
 }
 
 // About 8.5 million runs of 255 pixels on a row of 8: the column passes 2^31.
@@ -124,126 +99,54 @@ std::string MakeBmpRowsOfLongRuns()
 
 // ---- JPEG ------------------------------------------------------------------
 
-// Entropy-coded bits, with a zero byte stuffed after every 0xFF.
-struct TBitWriter {
-    std::string out;
-    uint32_t acc = 0;
-    int bits = 0;
-    void Put(uint32_t value, int count)
-    {
-        for (int i = count - 1; i >= 0; --i) {
-            acc = (acc << 1) | ((value >> i) & 1);
-            if (++bits == 8) Flush();
-        }
-    }
-    void Flush()
-    {
-        out += static_cast<char>(acc & 0xFF);
-        if ((acc & 0xFF) == 0xFF) out += '\0';
-        acc = 0;
-        bits = 0;
-    }
-    std::string Done()
-    {
-        while (bits != 0) Put(1, 1);
-        return out;
-    }
-};
-
-void Marker(std::string& f, int code, const std::string& body)
+// A picture of one gray component.
+TJpegFile Gray(bool progressive, uint32_t side, int acSymbol)
 {
-    f += '\xFF';
-    f += static_cast<char>(code);
-    PutBE16(f, static_cast<uint32_t>(body.size() + 2));
-    f += body;
+    return TJpegFile(progressive, int(side), int(side), {{1, 0x11}}, acSymbol);
 }
 
-// SOI, a table of ones, a one-component frame (SOF0 or SOF2) and Huffman
-// tables of one 1-bit code each: category 0 for DC, `acSymbol` for AC.
-std::string JpegHead(int frameCode, uint32_t width, uint32_t height, int acSymbol)
+// Entropy-coded data of an AC scan that skips `blocks` blocks in runs of
+// end-of-band (EOB14, the AC code 0 for the symbol 0xE0).
+Bytes SkipBlocks(uint32_t blocks)
 {
-    std::string f = "\xFF\xD8";
-    Marker(f, 0xDB, std::string(1, '\0') + std::string(64, '\x01'));
-    std::string sof;
-    sof += '\x08';
-    PutBE16(sof, height);
-    PutBE16(sof, width);
-    sof += std::string("\x01\x01\x11\x00", 4);
-    Marker(f, frameCode, sof);
-    std::string dht;
-    dht += '\x00';
-    dht += '\x01';
-    dht += std::string(15, '\0');
-    dht += '\x00';
-    dht += '\x10';
-    dht += '\x01';
-    dht += std::string(15, '\0');
-    dht += static_cast<char>(acSymbol);
-    Marker(f, 0xC4, dht);
-    return f;
-}
-
-std::string ScanHeader(int ss, int se)
-{
-    std::string sos("\x01\x01\x00", 3);
-    sos += static_cast<char>(ss);
-    sos += static_cast<char>(se);
-    sos += '\0';
-    std::string f;
-    Marker(f, 0xDA, sos);
-    return f;
+    TJpegBits bits;
+    for (uint32_t left = blocks; left > 0;) {
+        const uint32_t run = left < 32767 ? left : 32767;
+        bits.Put(0, 1);
+        bits.Put(run - 16384, 14);
+        left -= run;
+    }
+    return bits.Done();
 }
 
 // A baseline picture of the largest size a bitmap may hold, with 16 bytes
 // of entropy-coded data and no end marker.
 std::string MakeJpegHugeLittleData()
 {
-    return JpegHead(0xC0, 18918, 18918, 0x00) + ScanHeader(0, 63) + std::string(16, '\0');
+    return Str(Gray(false, 18918, 0x00).Scan({1}, 0, 63, 0, Bytes(16, 0)).Unended());
 }
 
 // A progressive 8192 x 8192 grey picture of 20,000 scans; each scan skips
 // all its million blocks in 33 runs of end-of-band (about 70 bytes).
 std::string MakeJpegManyScans()
 {
-    const uint32_t side = 8192, blocks = (side / 8) * (side / 8);
-    std::string f = JpegHead(0xC2, side, side, 0xE0);
-    TBitWriter one;
-    for (uint32_t left = blocks; left > 0;) {
-        const uint32_t run = left < 32767 ? left : 32767;
-        one.Put(0, 1);  // EOB14
-        one.Put(run - 16384, 14);
-        left -= run;
-    }
-    const std::string data = one.Done();
-    for (int scan = 0; scan < 20000; ++scan) f += ScanHeader(1, 63) + data;
-    return f + "\xFF\xD9";
+    const uint32_t side = 8192;
+    TJpegFile f = Gray(true, side, 0xE0);
+    const Bytes data = SkipBlocks((side / 8) * (side / 8));
+    for (int scan = 0; scan < 20000; ++scan) f.Scan({1}, 1, 63, 0, data);
+    return Str(f.Done());
 }
 
 // A progressive picture just within libjpeg's memory for coefficients, one
 // scan, data for a few blocks.
-std::string MakeJpegProgressiveHuge()
-{
-    return JpegHead(0xC2, 16000, 16000, 0xE0) + ScanHeader(1, 63) + std::string(16, '\0') + "\xFF\xD9";
-}
+std::string MakeJpegProgressiveHuge() { return Str(Gray(true, 16000, 0xE0).Scan({1}, 1, 63, 0, Bytes(16, 0)).Done()); }
 
 // A CMYK picture of the given side, which goes through a conversion of its
 // own, with 16 bytes of data.
 std::string JpegCmyk(uint32_t side)
 {
-    std::string f = "\xFF\xD8";
-    Marker(f, 0xDB, std::string(1, '\0') + std::string(64, '\x01'));
-    std::string sof("\x08", 1);
-    PutBE16(sof, side);
-    PutBE16(sof, side);
-    sof += '\x04';
-    for (int c = 1; c <= 4; ++c) sof += std::string{static_cast<char>(c), '\x11', '\0'};
-    Marker(f, 0xC0, sof);
-    f += JpegHead(0xC0, 1, 1, 0x00).substr(2 + 69 + 13);  // the Huffman tables only
-    std::string sos("\x04", 1);
-    for (int c = 1; c <= 4; ++c) sos += std::string{static_cast<char>(c), '\0'};
-    sos += std::string("\x00\x3F\x00", 3);
-    Marker(f, 0xDA, sos);
-    return f + std::string(16, '\0');
+    TJpegFile f(false, int(side), int(side), {{1, 0x11}, {2, 0x11}, {3, 0x11}, {4, 0x11}}, 0x00);
+    return Str(f.Scan({1, 2, 3, 4}, 0, 63, 0, Bytes(16, 0)).Unended());
 }
 
 // Of the largest size a bitmap may hold, and the largest that is decoded
@@ -256,23 +159,11 @@ std::string MakeJpegCmykLargestRead() { return JpegCmyk(13376); }
 // skipping every block.
 std::string JpegProgressiveScans(int scans)
 {
-    const uint32_t side = 14000, blocks = (side / 8) * (side / 8);
-    std::string f = JpegHead(0xC2, side, side, 0xE0);
-    TBitWriter one;
-    for (uint32_t left = blocks; left > 0;) {
-        const uint32_t run = left < 32767 ? left : 32767;
-        one.Put(0, 1);
-        one.Put(run - 16384, 14);
-        left -= run;
-    }
-    const std::string data = one.Done();
-    for (int scan = 0; scan < scans; ++scan) {
-        std::string sos("\x01\x01\x00\x01\x3F", 5);
-        sos += scan == 0 ? '\x01' : '\x10';
-        Marker(f, 0xDA, sos);
-        f += data;
-    }
-    return f + "\xFF\xD9";
+    const uint32_t side = 14000;
+    TJpegFile f = Gray(true, side, 0xE0);
+    const Bytes data = SkipBlocks((side / 8) * (side / 8));
+    for (int scan = 0; scan < scans; ++scan) f.Scan({1}, 1, 63, scan == 0 ? 0x01 : 0x10, data);
+    return Str(f.Done());
 }
 
 // Sixteen scans; and four, as many as the picture's size allows.
@@ -284,22 +175,16 @@ std::string MakeJpegProgressiveLargestRead() { return JpegProgressiveScans(4); }
 std::string MakeIcoManyEntries()
 {
     const uint32_t count = 65535, offset = 6 + 16 * count;
-    std::string f;
-    Put16(f, 0);
-    Put16(f, 1);
-    Put16(f, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        f += std::string("\x10\x10\x00\x00\x01\x00\x08\x00", 8);
-        Put32(f, 40 + 1024 + 256 + 64);
-        Put32(f, offset);
-    }
-    std::string info = RleInfoHeader(16, 32, 0);
+    TByteWriter f;
+    f.LE16(0).LE16(1).LE16(count);
+    for (uint32_t i = 0; i < count; ++i)
+        f.List({0x10, 0x10, 0x00, 0x00, 0x01, 0x00, 0x08, 0x00}).LE32(40 + 1024 + 256 + 64).LE32(offset);
+    Bytes info = RleInfoHeader(16, 32, 0);
     info[16] = 0;  // not compressed
     info[32] = 0;
     info[33] = 0;
     info[34] = 1;  // 65,536 colours
-    f += info + std::string(1024 + 256 + 64, '\0');
-    return f;
+    return Str(f.Append(info).Fill(1024 + 256 + 64).Bytes);
 }
 
 THostileRegistration bmpRunOverflow{{"bmp_rle8_run_overflow.bmp", THostileKind::Picture, MakeBmpRunOverflow}};

@@ -108,6 +108,22 @@ inline bool EightSingleSamplePackets(const uint8_t* p)
     return (a & counts) == ones && (b & counts) == ones;
 }
 
+// Packets of a header and one output byte, taken eight at a time while
+// Eight finds eight of them at src: their second bytes are the output. Rows
+// made of nothing else cost two input bytes per pixel, so these go eight at
+// a time; the caller decodes what is left one packet at a time.
+template <bool (*Eight)(const uint8_t*)>
+inline void TakeSinglePackets(const uint8_t*& src, uint8_t*& dst, int32_t& inLeft, int32_t& outLeft)
+{
+    while (inLeft >= 16 && outLeft >= 8 && Eight(src)) {
+        for (int i = 0; i < 8; ++i) dst[i] = src[2 * i + 1];
+        src += 16;
+        dst += 8;
+        inLeft -= 16;
+        outLeft -= 8;
+    }
+}
+
 }  // namespace
 
 int TargaPixelSize(int32_t depth)
@@ -315,15 +331,8 @@ void TSGIRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
         return;
     }
     while (inLeft > 0 && outLeft > 0) {
-        // Eight packets of one sample each (a literal or a run of one): their
-        // second bytes are the output, taken eight at a time as for RLA.
-        while (inLeft >= 16 && outLeft >= 8 && EightSingleSamplePackets(src)) {
-            for (int i = 0; i < 8; ++i) dst[i] = src[2 * i + 1];
-            src += 16;
-            dst += 8;
-            inLeft -= 16;
-            outLeft -= 8;
-        }
+        // Eight packets of one sample each (a literal or a run of one).
+        TakeSinglePackets<EightSingleSamplePackets>(src, dst, inLeft, outLeft);
         if (inLeft <= 0 || outLeft <= 0) break;
         const uint8_t n = *src++;
         --inLeft;
@@ -403,16 +412,8 @@ void TRLADecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = std::max<int32_t>(UnpackedSize, 0);
     while (inLeft > 0 && outLeft > 0) {
-        // Eight packets of one byte each (a run of one or a literal of one):
-        // their second bytes are the output. Rows made of nothing else cost
-        // two input bytes per pixel, so these go eight at a time.
-        while (inLeft >= 16 && outLeft >= 8 && EightSingleBytePackets(src)) {
-            for (int i = 0; i < 8; ++i) dst[i] = src[2 * i + 1];
-            src += 16;
-            dst += 8;
-            inLeft -= 16;
-            outLeft -= 8;
-        }
+        // Eight packets of one byte each (a run of one or a literal of one).
+        TakeSinglePackets<EightSingleBytePackets>(src, dst, inLeft, outLeft);
         if (inLeft <= 0 || outLeft <= 0) break;
         const int n = static_cast<int8_t>(*src++);
         if (n >= 0) {

@@ -115,22 +115,28 @@ bool Td3dTexture_buffer::AddFromBitmap(int32_t id, const TGraphic& source)
 
     TComRef<IDirect3DTexture8> texture = MakeTexture(width, height, D3DFMT_R5G6B5, pixels.get(), 2);
     if (!texture) return false;
-    const TKeyText key(id);
-    Remove(std::string(key.View()));
+    Remove(std::string(TKeyText(id).View()));
+    Store(id, texture, pixels.get(), true, width, height, 2, D3DFMT_R5G6B5);
+    pixels.release();
+    return true;
+}
 
+void Td3dTexture_buffer::Store(int32_t id, const TComRef<IDirect3DTexture8>& texture, uint8_t* pixels, bool owns,
+                               int32_t width, int32_t height, uint16_t bytesPerPixel, D3DFORMAT format)
+{
+    const TKeyText key(id);
     ttexture_record record;
     record.Name = key.View();
     record.Texture = texture;
-    record.Pixels = pixels.release();
-    record.Owns = 1;
+    record.Pixels = pixels;
+    record.Owns = owns ? 1 : 0;
     record.Width = uint16_t(width);
     record.Height = uint16_t(height);
-    record.BytesPerPixel = 2;
-    record.Format = D3DFMT_R5G6B5;
+    record.BytesPerPixel = bytesPerPixel;
+    record.Format = format;
     Records.Add(key.View(), std::move(record));
     CurrentTexture = texture;
     CurrentId = id;
-    return true;
 }
 
 bool Td3dTexture_buffer::AddFromFile(int32_t id, const std::string& fileName)
@@ -169,19 +175,7 @@ bool Td3dTexture_buffer::AddFromMemory(int32_t id, int32_t width, int32_t height
     Remove(std::string(key.View()));
     TComRef<IDirect3DTexture8> texture = MakeTexture(width, height, format, pixels, bytes);
     if (!texture) return false;
-
-    ttexture_record record;
-    record.Name = key.View();
-    record.Texture = texture;
-    record.Pixels = pixels;
-    record.Owns = owns ? 1 : 0;
-    record.Width = uint16_t(width);
-    record.Height = uint16_t(height);
-    record.BytesPerPixel = bytes;
-    record.Format = format;
-    Records.Add(key.View(), std::move(record));
-    CurrentTexture = texture;
-    CurrentId = id;
+    Store(id, texture, pixels, owns, width, height, bytes, format);
     return true;
 }
 
@@ -249,20 +243,8 @@ void Td3dTexture_buffer::PlaceTexturePages(TTexturePageSet pages, int32_t firstI
         const TKeyText key(id);
         Remove(std::string(key.View()));
         if (!pages.Textures[i]) continue;
-
-        ttexture_record record;
-        record.Name = key.View();
-        record.Texture = pages.Textures[i];
-        record.Pixels = pages.Pixels[i].get();
-        record.Owns = 1;
-        record.Width = uint16_t(kPageSide);
-        record.Height = uint16_t(kPageSide);
-        record.BytesPerPixel = 2;
-        record.Format = D3DFMT_R5G6B5;
-        Records.Add(key.View(), std::move(record));
+        Store(id, pages.Textures[i], pages.Pixels[i].get(), true, kPageSide, kPageSide, 2, D3DFMT_R5G6B5);
         pages.Pixels[i].release();
-        CurrentTexture = pages.Textures[i];
-        CurrentId = id;
     }
 }
 

@@ -93,6 +93,11 @@ private:
     void Remove(const std::string& key);
     // Makes a texture for a record's size and format and copies its pixels in.
     static bool Upload(ttexture_record& record);
+    // Adds the record of a texture made for the id (no record of the id may
+    // be left): its block of pixels, which the store frees when `owns`, size
+    // and format. The texture becomes the current one.
+    void Store(int32_t id, const TComRef<IDirect3DTexture8>& texture, uint8_t* pixels, bool owns, int32_t width,
+               int32_t height, uint16_t bytesPerPixel, D3DFORMAT format);
 };
 
 // The side rounded up to a power of two, at least 2, for 1 .. 8192; any

@@ -96,6 +96,60 @@ inline std::vector<std::pair<int, int>> Row(int y, int n)  // the first n points
     return points;
 }
 
+// A byte that a decoder did not write.
+constexpr uint8_t kUnwritten = 0xEE;
+
+// Decodes into `size` bytes (and guard bytes after them, which must stay untouched); `moved` receives how far Source
+// moved.
+inline Bytes Unpack(TDecoder& d, Bytes input, int32_t packed, int32_t unpacked, size_t size, ptrdiff_t* moved = nullptr)
+{
+    Bytes out(size + 8, kUnwritten);
+    void* source = input.data();
+    void* dest = out.data();
+    d.Decode(source, dest, packed, unpacked);
+    for (size_t i = size; i < out.size(); ++i) EXPECT_EQ(out[i], kUnwritten) << "written past the output at " << i;
+    if (moved) *moved = static_cast<uint8_t*>(source) - input.data();
+    return Head(out, size);
+}
+
+// A memory stream that counts the bytes read from it.
+class TCountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    int64_t Read(void* buffer, int64_t count) override
+    {
+        const int64_t n = TMemoryStream::Read(buffer, count);
+        BytesRead += n;
+        return n;
+    }
+    int64_t BytesRead = 0;
+};
+
+// A load by the reader of an extension through a counting stream: the reader, the message of the error that loading
+// raised ("" when the file loaded) and the bytes read.
+struct TCountedLoad {
+    std::unique_ptr<TCodecGraphic> picture;
+    std::string error = {};
+    int64_t bytesRead = 0;
+    // What Describe gives of the points, or the error's message.
+    std::string Outcome(const std::vector<std::pair<int, int>>& points) const
+    {
+        return error.empty() ? Describe(*picture, points) : error;
+    }
+};
+inline TCountedLoad LoadCounting(const std::string& extension, const Bytes& file)
+{
+    TCountedLoad load{Reader(extension)};
+    TCountingStream stream(file.data(), file.size());
+    try {
+        load.picture->LoadFromStream(stream);
+    } catch (const std::exception& e) {
+        load.error = e.what();
+    }
+    load.bytesRead = stream.BytesRead;
+    return load;
+}
+
 // Bits written most significant first: fax codes and runs, and others.
 struct TFaxBits {
     Bytes bytes;

@@ -8,16 +8,6 @@
 
 namespace {
 
-// Rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
-Bytes RgbRows(int w, int h)
-{
-    Bytes raw;
-    for (int y = 0; y < h; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < w; ++x) raw.insert(raw.end(), {uint8_t(x * 20), uint8_t(y * 30), uint8_t(x + y)});
-    }
-    return raw;
-}
 // Rows of 8-bit gray pixels x * 10 + y, from row `first` on.
 Bytes GrayRows(int w, int rows, int first = 0)
 {
@@ -65,15 +55,7 @@ struct Crafted {
 
 void Check(const std::vector<Crafted>& cases)
 {
-    for (const Crafted& c : cases) {
-        std::string outcome;
-        try {
-            outcome = Describe(*Load(c.extension, c.file), c.points);
-        } catch (const std::exception& e) {
-            outcome = e.what();
-        }
-        EXPECT_EQ(outcome, c.expected) << c.name;
-    }
+    for (const Crafted& c : cases) EXPECT_EQ(LoadCounting(c.extension, c.file).Outcome(c.points), c.expected) << c.name;
 }
 
 TEST(CraftedPictures, LoadAsTheirFieldsSay)

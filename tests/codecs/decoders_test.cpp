@@ -16,20 +16,7 @@
 
 namespace {
 
-constexpr uint8_t E = 0xEE;  // a byte the decoder did not write
-
-// Decodes into `size` bytes (and guard bytes after them, which must stay untouched); `moved` receives how far Source
-// moved.
-Bytes Unpack(TDecoder& d, Bytes input, int32_t packed, int32_t unpacked, size_t size, ptrdiff_t* moved = nullptr)
-{
-    Bytes out(size + 8, E);
-    void* source = input.data();
-    void* dest = out.data();
-    d.Decode(source, dest, packed, unpacked);
-    for (size_t i = size; i < out.size(); ++i) EXPECT_EQ(out[i], E) << "written past the output at " << i;
-    if (moved) *moved = static_cast<uint8_t*>(source) - input.data();
-    return Head(out, size);
-}
+constexpr uint8_t E = kUnwritten;  // a byte the decoder did not write
 
 TEST(Decoders, RunLengthPackets)
 {

@@ -16,6 +16,7 @@
 
 #include "codec_test.h"
 #include "support/byte_writer.h"
+#include "support/tiff_writer.h"
 #include "support/zlib_stream.h"
 
 // Run-length packets: runs of 0x80 | n and the byte, n literal bytes after n (CUT, Paint Shop Pro); or, for RLA, runs
@@ -37,6 +38,17 @@ inline Bytes RunLength(const Bytes& samples, bool rla = false)
         out.insert(out.end(), samples.begin() + long(i), samples.begin() + long(i + literal));
     }
     return out;
+}
+
+// PNG image rows of 8-bit RGB pixels (x * 20, y * 30, x + y), each after filter byte 0.
+inline Bytes RgbRows(int w, int h)
+{
+    Bytes raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < w; ++x) raw.insert(raw.end(), {uint8_t(x * 20), uint8_t(y * 30), uint8_t(x + y)});
+    }
+    return raw;
 }
 
 // A baseline JPEG of ramps, gray or colour, with the first component's sampling factors.
@@ -116,7 +128,7 @@ struct Tga {
 
 // PNG: the signature, then chunks with their CRC (spoilt when asked).
 struct Png {
-    Bytes bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Bytes bytes = Text("\x89PNG\r\n\x1a\n");
     Png& Chunk(const char* type, const Bytes& data, bool goodCrc = true)
     {
         TByteWriter w;
@@ -134,9 +146,10 @@ struct Png {
     operator Bytes() const { return bytes; }
 };
 
-// TIFF of one directory: the strips, the values that do not fit their entry, then the directory.
+// TIFF of one directory, each entry counted from its values: the strips, the values that do not fit their entry,
+// then the directory.
 struct Tiff {
-    enum : uint16_t { Byte = 1, Ascii = 2, Short = 3, Long = 4, Rational = 5 };
+    using enum TTiffWriter::Type;
     bool big = false;
     std::map<uint16_t, std::pair<uint16_t, std::vector<uint32_t>>> tags = {};
     std::vector<Bytes> strips = {};  // their offsets and byte counts are set unless given
@@ -159,52 +172,26 @@ struct Tiff {
         strips.push_back(std::move(s));
         return *this;
     }
-    void Put(Bytes& out, uint32_t v, int size) const
-    {
-        for (int i = 0; i < size; ++i) out.push_back(uint8_t(v >> (big ? 8 * (size - 1 - i) : 8 * i)));
-    }
     operator Bytes() const
     {
-        Bytes out = {uint8_t(big ? 'M' : 'I'), uint8_t(big ? 'M' : 'I')};
-        Put(out, 42, 2);
-        Put(out, 0, 4);  // the directory's offset, set below
+        TTiffWriter w(big);
         auto all = tags;
-        std::vector<uint32_t> offsets, counts;
-        for (const Bytes& s : strips) {
-            offsets.push_back(uint32_t(out.size()));
-            counts.push_back(uint32_t(s.size()));
-            out = Join({out, s});
+        if (!strips.empty()) {
+            Bytes joined;  // the strips back to back, right after the header
+            std::vector<uint32_t> offsets, counts;
+            for (const Bytes& s : strips) {
+                offsets.push_back(uint32_t(8 + joined.size()));
+                counts.push_back(uint32_t(s.size()));
+                joined.insert(joined.end(), s.begin(), s.end());
+            }
+            w.Append(joined);
+            if (!all.count(273)) {
+                all[273] = {Long, offsets};
+                all[279] = {Long, counts};
+            }
         }
-        if (!strips.empty() && !all.count(273)) {
-            all[273] = {Long, offsets};
-            all[279] = {Long, counts};
-        }
-        auto size = [](uint16_t type) { return type == Short ? 2 : type == Long || type == Rational ? 4 : 1; };
-        std::map<uint16_t, uint32_t> at;
-        for (const auto& [tag, tv] : all) {
-            if (tv.first != Rational && tv.second.size() * size(tv.first) <= 4) continue;
-            out.resize(out.size() + out.size() % 2);
-            at[tag] = uint32_t(out.size());
-            for (uint32_t v : tv.second) Put(out, v, size(tv.first));
-        }
-        out.resize(out.size() + out.size() % 2);
-        const uint32_t ifd = uint32_t(out.size());
-        Put(out, uint32_t(all.size()), 2);
-        for (const auto& [tag, tv] : all) {
-            const auto& [type, values] = tv;
-            Put(out, tag, 2);
-            Put(out, type, 2);
-            Put(out, uint32_t(type == Rational ? values.size() / 2 : values.size()), 4);
-            const size_t start = out.size();
-            if (at.count(tag)) Put(out, at.at(tag), 4);
-            else
-                for (uint32_t v : values) Put(out, v, size(type));
-            out.resize(start + 4);
-        }
-        Put(out, 0, 4);
-        Bytes head;
-        Put(head, ifd, 4);
-        return Patch(out, 4, {head[0], head[1], head[2], head[3]});
+        for (const auto& [tag, tv] : all) w.Values(tag, tv.first, tv.second);
+        return w;
     }
 };
 

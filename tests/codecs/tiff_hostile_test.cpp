@@ -10,99 +10,14 @@
 #include "picture_files.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/messages.h"
+#include "support/jpeg_writer.h"
+#include "support/tiff_writer.h"
 #include "support/zlib_stream.h"
 
 namespace {
 
-// A TIFF whose entries are written as given, counts and all: the builder of
-// picture_files.h derives each count from its values, these files must not.
-struct RawTiff {
-    struct Entry {
-        uint16_t tag, type;
-        uint32_t count, value;
-    };
-    bool big = false;
-    Bytes data = {};  // after the 8-byte header; offsets below count from the file's start
-    std::vector<Entry> entries = {};
-
-    // Appends a block at an even offset and returns that offset.
-    uint32_t Append(const Bytes& block)
-    {
-        if (data.size() % 2) data.push_back(0);
-        const auto at = uint32_t(8 + data.size());
-        data.insert(data.end(), block.begin(), block.end());
-        return at;
-    }
-    RawTiff& Tag(uint16_t tag, uint16_t type, uint32_t count, uint32_t value)
-    {
-        entries.push_back({tag, type, count, value});
-        return *this;
-    }
-    // Values in a block of their own, unless one fits the entry.
-    RawTiff& Longs(uint16_t tag, const std::vector<uint32_t>& values)
-    {
-        if (values.size() == 1) return Tag(tag, Tiff::Long, 1, values[0]);
-        Bytes block;
-        for (uint32_t v : values) Put(block, v, 4);
-        return Tag(tag, Tiff::Long, uint32_t(values.size()), Append(block));
-    }
-    RawTiff& Picture(uint32_t w, uint32_t h, uint32_t bits, uint32_t samples, uint32_t photometric,
-                     uint32_t compression)
-    {
-        return Tag(256, Tiff::Long, 1, w)
-            .Tag(257, Tiff::Long, 1, h)
-            .Tag(258, Tiff::Short, 1, bits)
-            .Tag(259, Tiff::Short, 1, compression)
-            .Tag(262, Tiff::Short, 1, photometric)
-            .Tag(277, Tiff::Short, 1, samples);
-    }
-    void Put(Bytes& out, uint32_t v, int size) const
-    {
-        for (int i = 0; i < size; ++i) out.push_back(uint8_t(v >> (big ? 8 * (size - 1 - i) : 8 * i)));
-    }
-    operator Bytes() const
-    {
-        Bytes out = {uint8_t(big ? 'M' : 'I'), uint8_t(big ? 'M' : 'I')};
-        Put(out, 42, 2);
-        Bytes body = data;
-        if (body.size() % 2) body.push_back(0);
-        Put(out, uint32_t(8 + body.size()), 4);
-        out.insert(out.end(), body.begin(), body.end());
-        std::vector<Entry> sorted = entries;
-        std::stable_sort(sorted.begin(), sorted.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
-        Put(out, uint32_t(sorted.size()), 2);
-        for (const Entry& e : sorted) {
-            Put(out, e.tag, 2);
-            Put(out, e.type, 2);
-            Put(out, e.count, 4);
-            // A SHORT held in the entry sits in its first two bytes, whatever the byte order.
-            if (e.type == Tiff::Short && e.count == 1) {
-                Put(out, e.value, 2);
-                Put(out, 0, 2);
-            } else {
-                Put(out, e.value, 4);
-            }
-        }
-        Put(out, 0, 4);
-        return out;
-    }
-};
-
 const std::string kReadError = EReadError().what();
 const std::string kInvalid = "Cannot load image. Invalid or unexpected TIF/TIFF image format.";
-
-// A memory stream that counts the bytes read from it.
-class TCountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        const int64_t n = TMemoryStream::Read(buffer, count);
-        read += n;
-        return n;
-    }
-    int64_t read = 0;
-};
 
 // A TIFF load: the picture as Describe gives it (or the error's message),
 // the bytes read from the file and the most bytes of samples held at once.
@@ -114,18 +29,8 @@ struct TLoad {
 
 TLoad LoadTiff(const Bytes& file, const std::vector<std::pair<int, int>>& points)
 {
-    TLoad load;
-    TTIFFGraphic tiff;
-    TCountingStream stream(file.data(), file.size());
-    try {
-        tiff.LoadFromStream(stream);
-        load.outcome = Describe(tiff, points);
-    } catch (const std::exception& e) {
-        load.outcome = e.what();
-    }
-    load.read = stream.read;
-    load.held = tiff.PeakSampleBytes();
-    return load;
+    const TCountedLoad load = LoadCounting("tif", file);
+    return {load.Outcome(points), load.bytesRead, dynamic_cast<const TTIFFGraphic&>(*load.picture).PeakSampleBytes()};
 }
 
 Bytes Reversed(Bytes bytes)
@@ -134,20 +39,25 @@ Bytes Reversed(Bytes bytes)
     return bytes;
 }
 
-// A baseline JPEG of 8 x 1 gray pixels: one block whose coefficients are all
-// zero (each pixel 128), Huffman tables of one code each.
-Bytes TinyJpeg()
+// A picture whose strips (or planes) are all one JPEG stream that ends before
+// its data, loaded: the outcome, and each message box shown with the times
+// it was shown.
+struct TShown {
+    std::string outcome;
+    std::map<std::string, int> shown = {};
+};
+
+TShown LoadCutJpegStrips(TTiffWriter picture, uint32_t strips, const std::vector<std::pair<int, int>>& points)
 {
-    Bytes oneCode(17, 0);
-    oneCode[0] = 1;
-    return Join({{0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00},
-                 Bytes(64, 1),
-                 {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x01, 0x00, 0x08, 0x01, 0x01, 0x11, 0x00},
-                 {0xFF, 0xC4, 0x00, 0x14, 0x00},
-                 oneCode,
-                 {0xFF, 0xC4, 0x00, 0x14, 0x10},
-                 oneCode,
-                 {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x3F, 0xFF, 0xD9}});
+    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
+    const uint32_t at = picture.Append(cut);
+    picture.Longs(273, std::vector<uint32_t>(strips, at));
+    picture.Longs(279, std::vector<uint32_t>(strips, uint32_t(cut.size())));
+    TRecordingSink sink;
+    TScopedMessageSink scoped(sink);
+    TShown load{LoadTiff(picture, points).outcome};
+    for (const TMessageRecord& m : sink.messages) ++load.shown[m.text];
+    return load;
 }
 
 // ---- colour map ----------------------------------------------------------------
@@ -167,7 +77,7 @@ TEST(TiffHostile, ColourMapCountIsCheckedAgainstTheFile)
         {"2^30 values: 2 GB the file does not hold", false, 0x40000000u},
     };
     for (const Case& c : cases) {
-        RawTiff t{.big = c.big};
+        TTiffWriter t(c.big);
         const uint32_t pixel = t.Append({0, 0});
         t.Picture(1, 1, 8, 1, 3, 1).Tag(273, Tiff::Long, 1, pixel).Tag(279, Tiff::Long, 1, 1);
         t.Tag(320, Tiff::Short, c.count, pixel);
@@ -220,7 +130,7 @@ TEST(TiffHostile, StripsReadNoMoreThanTheirRowsCanTake)
         {"uncompressed", 1, 8, 1, {1, 2, 3, 4, 5, 6, 7, 8}, false, 100, "8x100/8 01 08 01 08"},
     };
     for (const Case& c : cases) {
-        RawTiff t;
+        TTiffWriter t;
         const uint32_t at = t.Append(Join({c.strip, Bytes(65536, 0)}));
         t.Picture(8, c.strips, c.bits, 1, c.photometric, c.compression).Tag(278, Tiff::Short, 1, 1);
         if (c.compression == 3) t.Tag(266, Tiff::Short, 1, 2);
@@ -241,7 +151,7 @@ TEST(TiffHostile, StripWithoutByteCountEndsWhereTheNextStarts)
     // second strip's packets for the rest of it.
     const Bytes data = {0x01, 10, 20, 0x03, 1, 2, 3, 4};
     for (bool firstIsFirst : {true, false}) {
-        RawTiff t;
+        TTiffWriter t;
         const uint32_t at = t.Append(data);
         t.Picture(4, 2, 8, 1, 1, 32773).Tag(278, Tiff::Short, 1, 1);
         t.Longs(273, firstIsFirst ? std::vector<uint32_t>{at, at + 3} : std::vector<uint32_t>{at + 3, at});
@@ -253,7 +163,7 @@ TEST(TiffHostile, StripWithoutByteCountEndsWhereTheNextStarts)
 
 TEST(TiffHostile, StripByteCountPastTheEndIsAShortRead)
 {
-    RawTiff t;
+    TTiffWriter t;
     const uint32_t at = t.Append({7, 1, 2, 3, 4, 5, 6, 7, 8});
     t.Picture(8, 1, 8, 1, 1, 32773).Tag(273, Tiff::Long, 1, at).Tag(279, Tiff::Long, 1, 0xFFFFFFF0u);
     EXPECT_EQ(LoadTiff(t, {}).outcome, kReadError);
@@ -264,18 +174,12 @@ TEST(TiffHostile, JpegStripsCutShortWarnOnceAPicture)
     // 100 one-row strips, each a JPEG stream that ends before its data: each
     // is completed as an ended image, with one warning box for the picture
     // rather than one or two for every strip.
-    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
-    RawTiff t;
-    const uint32_t at = t.Append(cut);
+    TTiffWriter t;
     t.Picture(8, 100, 8, 1, 1, 7).Tag(278, Tiff::Short, 1, 1);
-    t.Longs(273, std::vector<uint32_t>(100, at)).Longs(279, std::vector<uint32_t>(100, uint32_t(cut.size())));
-    TRecordingSink sink;
-    TScopedMessageSink scoped(sink);
-    EXPECT_EQ(LoadTiff(t, {{0, 0}, {7, 99}}).outcome, "8x100/8 80 80");
-    std::map<std::string, int> shown;
-    for (const TMessageRecord& m : sink.messages) ++shown[m.text];
-    EXPECT_EQ(shown["JPEG decompression error. Unexpected end of input."], 1);
-    for (const auto& [text, times] : shown) EXPECT_EQ(times, 1) << text;
+    TShown load = LoadCutJpegStrips(t, 100, {{0, 0}, {7, 99}});
+    EXPECT_EQ(load.outcome, "8x100/8 80 80");
+    EXPECT_EQ(load.shown["JPEG decompression error. Unexpected end of input."], 1);
+    for (const auto& [text, times] : load.shown) EXPECT_EQ(times, 1) << text;
 }
 
 // ---- rows and tiles beyond the data ----------------------------------------
@@ -286,7 +190,7 @@ TEST(TiffHostile, RowsNoDataReachesTakeNoMemory)
     // 128 bytes fills the first 64 pixels of row 0; every other row is zero.
     // Only the row that the data reaches is held, not the 256 KB of samples
     // the strip claims.
-    RawTiff strip;
+    TTiffWriter strip;
     const uint32_t at = strip.Append({0x81, 0x40});
     strip.Picture(256, 512, 16, 1, 1, 32773).Tag(273, Tiff::Long, 1, at).Tag(279, Tiff::Long, 1, 2);
     const TLoad a = LoadTiff(strip, {{0, 0}, {63, 0}, {64, 0}, {0, 1}, {255, 511}});
@@ -294,7 +198,7 @@ TEST(TiffHostile, RowsNoDataReachesTakeNoMemory)
     EXPECT_LE(a.held, 512u);
 
     // The same as 16 tiles of 64 x 128 pixels, each with the two bytes.
-    RawTiff tiles;
+    TTiffWriter tiles;
     const uint32_t tile = tiles.Append({0x81, 0x40});
     tiles.Picture(256, 512, 16, 1, 1, 32773).Tag(322, Tiff::Long, 1, 64).Tag(323, Tiff::Long, 1, 128);
     tiles.Longs(324, std::vector<uint32_t>(16, tile)).Longs(325, std::vector<uint32_t>(16, 2));
@@ -317,7 +221,7 @@ TEST(TiffHostile, TilesFarLargerThanThePictureAreRefused)
         {"10 x 10 pixels in a tile of 256 x 256", 10, 10, 256, 256, 1, "10x10/8 07"},
     };
     for (const Case& c : cases) {
-        RawTiff t;
+        TTiffWriter t;
         const uint32_t tile = t.Append(Bytes(16, 7));
         t.Picture(c.width, c.height, 8, 1, 1, 1)
             .Tag(322, Tiff::Long, 1, c.tileWidth)
@@ -468,7 +372,7 @@ TEST(TiffHostile, TilesCutInsideAByteKeepTheirNeighbours)
     // Tiles three pixels wide: their parts of a row of 1-bit or 4-bit pixels
     // start and end inside bytes of the bitmap. The bits of a tile row past
     // its picture (all set here) are no pixels and stay out of the bitmap.
-    RawTiff bilevel;
+    TTiffWriter bilevel;
     std::vector<uint32_t> offsets;
     for (const Bytes& tile : std::vector<Bytes>{{0xBF, 0x5F}, {0xDF, 0x3F}, {0x7F, 0x9F}, {0xFF, 0x7F}})
         offsets.push_back(bilevel.Append(tile));
@@ -484,7 +388,7 @@ TEST(TiffHostile, TilesCutInsideAByteKeepTheirNeighbours)
     EXPECT_EQ(tiff.ScanLine(0)[1], 0xC0);
     EXPECT_EQ(tiff.ScanLine(1)[1], 0x00);
 
-    RawTiff nibbles;
+    TTiffWriter nibbles;
     offsets = {nibbles.Append({0x12, 0x3F}), nibbles.Append({0x45, 0x6F})};
     nibbles.Picture(5, 1, 4, 1, 1, 1).Tag(322, Tiff::Long, 1, 3).Tag(323, Tiff::Long, 1, 1);
     nibbles.Longs(324, offsets).Longs(325, {2, 2});
@@ -496,7 +400,7 @@ TEST(TiffHostile, FaxTilesHaveRowsOfTheirTileWidth)
     // Two modified-Huffman tiles of 8 x 2 pixels side by side: each row of a
     // tile is 8 pixels long, not as long as the picture's rows, and starts
     // on a byte of its own.
-    RawTiff t;
+    TTiffWriter t;
     const Bytes left = TFaxBits().Run(true, 1).Run(false, 7).Align().Run(true, 5).Run(false, 3).bytes;
     const Bytes right = TFaxBits().Run(true, 0).Run(false, 8).Align().Run(true, 6).Run(false, 2).bytes;
     const std::vector<uint32_t> offsets = {t.Append(left), t.Append(right)};
@@ -511,18 +415,12 @@ TEST(TiffHostile, JpegPlanesCutShortWarnOnceAPicture)
     // Red, green and blue in planes of their own, each a JPEG stream that
     // ends before its data: the planes are decoded side by side, and the
     // picture shows each warning box once.
-    const Bytes jpeg = TinyJpeg(), cut = Head(jpeg, jpeg.size() - 3);
-    RawTiff t;
-    const uint32_t at = t.Append(cut);
+    TTiffWriter t;
     t.Picture(8, 1, 8, 3, 2, 7).Tag(284, Tiff::Short, 1, 2);
-    t.Longs(273, std::vector<uint32_t>(3, at)).Longs(279, std::vector<uint32_t>(3, uint32_t(cut.size())));
-    TRecordingSink sink;
-    TScopedMessageSink scoped(sink);
-    EXPECT_EQ(LoadTiff(t, {{0, 0}, {7, 0}}).outcome, "8x1/24 80 80");
-    std::map<std::string, int> shown;
-    for (const TMessageRecord& m : sink.messages) ++shown[m.text];
-    EXPECT_EQ(shown["JPEG decompression error. Unexpected end of input."], 1);
-    for (const auto& [text, times] : shown) EXPECT_EQ(times, 1) << text;
+    TShown load = LoadCutJpegStrips(t, 3, {{0, 0}, {7, 0}});
+    EXPECT_EQ(load.outcome, "8x1/24 80 80");
+    EXPECT_EQ(load.shown["JPEG decompression error. Unexpected end of input."], 1);
+    for (const auto& [text, times] : load.shown) EXPECT_EQ(times, 1) << text;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level)
@@ -22,4 +23,43 @@ std::vector<uint8_t> ZlibContainerFile(const std::vector<uint8_t>& content)
         for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(n >> (8 * i)));
     file.insert(file.end(), stream.begin(), stream.end());
     return file;
+}
+
+TDeflater::TDeflater(int level)
+{
+    if (deflateInit(&z_, level) != Z_OK) throw std::runtime_error("deflateInit failed");
+}
+
+TDeflater::~TDeflater() { deflateEnd(&z_); }
+
+TDeflater& TDeflater::Add(const std::vector<uint8_t>& data) { return Run(data.data(), data.size(), Z_NO_FLUSH); }
+
+TDeflater& TDeflater::Zeros(uint64_t n)
+{
+    static const std::vector<uint8_t> zeros(1 << 20, 0);
+    for (; n > 0; n -= std::min<uint64_t>(n, zeros.size()))
+        Run(zeros.data(), static_cast<size_t>(std::min<uint64_t>(n, zeros.size())), Z_NO_FLUSH);
+    return *this;
+}
+
+std::vector<uint8_t> TDeflater::Finish()
+{
+    Run(nullptr, 0, Z_FINISH);
+    return std::move(out_);
+}
+
+TDeflater& TDeflater::Run(const uint8_t* data, size_t n, int flush)
+{
+    z_.next_in = const_cast<Bytef*>(data);
+    z_.avail_in = static_cast<uInt>(n);
+    uint8_t buffer[1 << 16];
+    int r;
+    do {
+        z_.next_out = buffer;
+        z_.avail_out = sizeof buffer;
+        r = deflate(&z_, flush);
+        if (r == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+        out_.insert(out_.end(), buffer, buffer + (sizeof buffer - z_.avail_out));
+    } while (z_.avail_out == 0 || (flush == Z_FINISH && r != Z_STREAM_END));
+    return *this;
 }

@@ -2,6 +2,8 @@
 // compressed data that our own code did not write.
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -11,3 +13,25 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level);
 // A "ZLIB" container of the content as the buffered file layer stores one:
 // "ZLIB", the stream's size, the content's size, then the stream (level 9).
 std::vector<uint8_t> ZlibContainerFile(const std::vector<uint8_t>& content);
+
+// One zlib stream written piece by piece, so that gigabytes of zeros never
+// have to be held to be compressed.
+class TDeflater {
+public:
+    explicit TDeflater(int level = 9);
+    ~TDeflater();
+    TDeflater(const TDeflater&) = delete;
+    TDeflater& operator=(const TDeflater&) = delete;
+
+    TDeflater& Add(const std::vector<uint8_t>& data);
+    // n zero bytes, a megabyte at a time.
+    TDeflater& Zeros(uint64_t n);
+    // The whole stream.
+    std::vector<uint8_t> Finish();
+
+private:
+    TDeflater& Run(const uint8_t* data, size_t n, int flush);
+
+    z_stream z_{};
+    std::vector<uint8_t> out_;
+};

@@ -5,6 +5,7 @@
 #include "platform/rtl/classes.h"
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
+#include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -227,91 +228,13 @@ TEST(Icon, RunLengthImagesKeepTheirMaskAndTheLimitCoversBoth)
 
 // ---- JPEG pictures made byte by byte ----------------------------------------
 
-// Entropy-coded bits, with a zero byte stuffed after every 0xFF and the
-// last byte padded with ones.
-class TBits {
-public:
-    void Put(uint32_t value, int count)
-    {
-        for (int i = count - 1; i >= 0; --i) {
-            acc_ = (acc_ << 1) | ((value >> i) & 1);
-            if (++n_ == 8) Flush();
-        }
-    }
-    std::vector<uint8_t> Done()
-    {
-        while (n_ != 0) Put(1, 1);
-        return out_;
-    }
-
-private:
-    void Flush()
-    {
-        out_.push_back(static_cast<uint8_t>(acc_));
-        if (out_.back() == 0xFF) out_.push_back(0);
-        acc_ = 0;
-        n_ = 0;
-    }
-    std::vector<uint8_t> out_;
-    uint32_t acc_ = 0;
-    int n_ = 0;
-};
-
-struct TJpegComponent {
-    int id;
-    int sampling;  // horizontal factor in the high nibble
-};
-
-class TJpegFile {
-public:
-    // SOI, a quantisation table of ones, the frame, and Huffman tables of
-    // one 1-bit code each: DC category 0, and `acSymbol` for AC.
-    TJpegFile(bool progressive, int width, int height, const std::vector<TJpegComponent>& components, int acSymbol)
-    {
-        w_.List({0xFF, 0xD8});
-        TByteWriter dqt;
-        dqt.U8(0).Fill(64, 1);
-        Marker(0xDB, dqt.Bytes);
-        TByteWriter sof;
-        sof.U8(8).BE16(static_cast<unsigned>(height)).BE16(static_cast<unsigned>(width));
-        sof.U8(static_cast<unsigned>(components.size()));
-        for (const auto& c : components) sof.U8(c.id).U8(c.sampling).U8(0);
-        Marker(progressive ? 0xC2 : 0xC0, sof.Bytes);
-        TByteWriter dht;
-        dht.U8(0x00).U8(1).Fill(15).U8(0).U8(0x10).U8(1).Fill(15).U8(static_cast<unsigned>(acSymbol));
-        Marker(0xC4, dht.Bytes);
-    }
-    TJpegFile& Scan(const std::vector<int>& ids, int ss, int se, int ahal, const std::vector<uint8_t>& data)
-    {
-        TByteWriter sos;
-        sos.U8(static_cast<unsigned>(ids.size()));
-        for (int id : ids) sos.U8(static_cast<unsigned>(id)).U8(0);
-        sos.U8(static_cast<unsigned>(ss)).U8(static_cast<unsigned>(se)).U8(static_cast<unsigned>(ahal));
-        Marker(0xDA, sos.Bytes);
-        w_.Append(data);
-        return *this;
-    }
-    std::vector<uint8_t> Done()
-    {
-        w_.List({0xFF, 0xD9});
-        return w_.Bytes;
-    }
-
-private:
-    void Marker(int code, const std::vector<uint8_t>& body)
-    {
-        w_.U8(0xFF).U8(static_cast<unsigned>(code)).BE16(static_cast<unsigned>(body.size() + 2)).Append(body);
-    }
-    TByteWriter w_;
-};
-
 const std::string kInvalidJpeg = "Cannot load image. Invalid JPEG data: ";
 
 // Scans that each walk every block again: a 64 x 64 grey picture whose
 // scans each skip its 64 blocks with one end-of-band run (EOB6).
 TEST(Jpeg, ScansAreBoundedByWhatTheyCostForThePictureSize)
 {
-    TBits skip;
+    TJpegBits skip;
     skip.Put(0, 1);
     skip.Put(0, 6);
     const std::vector<uint8_t> data = skip.Done();
@@ -332,7 +255,7 @@ TEST(Jpeg, ScansAreBoundedByWhatTheyCostForThePictureSize)
 // of its one block.
 TEST(Jpeg, TheNumberOfScansIsBounded)
 {
-    TBits dc;
+    TJpegBits dc;
     dc.Put(0, 1);
     const std::vector<uint8_t> data = dc.Done();
     const std::pair<int, std::string> cases[] = {
