@@ -124,7 +124,8 @@ TImageCompression CompressionOf(uint32_t value)
 // Directory order: by tag.
 bool TagBefore(const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; }
 
-uint32_t CeilDiv(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
+// a / b rounded up, for any a.
+uint64_t CeilDiv(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
 // Copies bits bits from src (starting at bit srcBit, most significant first)
 // to dst (at bit dstBit); the other bits of dst stay.
@@ -178,7 +179,7 @@ void ExpandYCbCrBlocks(std::span<const uint8_t> blocks, uint8_t* out, uint32_t w
 {
     assert(h >= 1 && v >= 1 && (sampleBytes == 1 || sampleBytes == 2));
     const size_t blockSize = size_t(h * v + 2) * sampleBytes;
-    const uint32_t across = CeilDiv(width, h), down = CeilDiv(rows, v);
+    const auto across = static_cast<uint32_t>(CeilDiv(width, h)), down = static_cast<uint32_t>(CeilDiv(rows, v));
     assert(blocks.size() >= size_t(across) * down * blockSize);
     for (uint32_t by = 0; by < down; ++by) {
         for (uint32_t bx = 0; bx < across; ++bx) {
@@ -776,9 +777,6 @@ struct TPacking {
     }
 };
 
-// a / b rounded up, for any a.
-uint64_t CeilDiv64(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
-
 // Reads the chunks: each one's bytes from the stream, through its plane's
 // decoder if there is one, with subsampled YCbCr blocks laid out a pixel
 // after the other. A chunk is read only as far as its data goes: a chunk
@@ -817,9 +815,9 @@ public:
         uint64_t filled;
         if (blocks_.on) {
             const uint64_t blockRow = DecodedBytes(width, blocks_.height, lineBytes);
-            filled = CeilDiv64(reach, blockRow) * blocks_.height;
+            filled = CeilDiv(reach, blockRow) * blocks_.height;
         } else {
-            filled = CeilDiv64(reach, lineBytes);
+            filled = CeilDiv(reach, lineBytes);
         }
         return static_cast<uint32_t>(std::min<uint64_t>(filled, rows));
     }
@@ -917,7 +915,7 @@ private:
     {
         if (!blocks_.on) return uint64_t(rows) * lineBytes;
         const uint64_t blockBytes = uint64_t(blocks_.width * blocks_.height + 2) * (bps_ / 8);
-        return uint64_t(CeilDiv(width, blocks_.width)) * CeilDiv(rows, blocks_.height) * blockBytes;
+        return CeilDiv(width, blocks_.width) * CeilDiv(rows, blocks_.height) * blockBytes;
     }
 
     // A chunk's byte count, or without one the bytes up to the next chunk's
@@ -1226,8 +1224,8 @@ TChunkGeometry ChunkGeometry(const TImageProperties& p, bool tiled, bool separat
     c.rowsPer = tiled ? p.TileLength : std::min(p.RowsPerStrip[0], p.Height);
     c.planeLineBytes = (uint64_t(p.Width) * bps * c.comps + 7) / 8;
     c.chunkLineBytes = (uint64_t(c.chunkWidth) * bps * c.comps + 7) / 8;
-    c.across = tiled && c.chunkWidth ? CeilDiv(p.Width, c.chunkWidth) : 1;
-    c.down = c.rowsPer ? CeilDiv(p.Height, c.rowsPer) : 0;
+    c.across = tiled && c.chunkWidth ? static_cast<uint32_t>(CeilDiv(p.Width, c.chunkWidth)) : 1;
+    c.down = c.rowsPer ? static_cast<uint32_t>(CeilDiv(p.Height, c.rowsPer)) : 0;
     return c;
 }
 
