@@ -847,7 +847,6 @@ public:
         TPlane& s = planes_[plane];
         s.width = width;
         s.lineBytes = lineBytes;
-        s.started = false;
         if (!s.decoder) {
             s.at = base_ + chunks_.offsets[index];
             return;
@@ -862,6 +861,9 @@ public:
         switch (packing_.compression) {
         case ctPackedBits:
         case ctLZ77: s.decoder->DecodeInit(); break;
+        case ctFax3:
+        case ctFaxRLE:
+        case ctFaxRLEW: static_cast<TCCITTDecoder*>(s.decoder)->Start(s.in, count); break;
         case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->StartStrip(s.in, count); break;
         default: break;
         }
@@ -904,7 +906,6 @@ private:
         uint8_t* in = nullptr;
         int32_t inLeft = 0;
         int64_t at = 0;
-        bool started = false;  // the fax decoder has begun the chunk
         uint32_t width = 0;
         uint64_t lineBytes = 0;
     };
@@ -963,18 +964,7 @@ private:
         switch (packing_.compression) {
         case ctFax3:
         case ctFaxRLE:
-        case ctFaxRLEW: {
-            auto* fax = static_cast<TCCITTDecoder*>(s.decoder);
-            if (s.started) {
-                fax->DecodeNext(out, wanted);
-            } else {
-                void* src = s.in;
-                void* dst = out;
-                fax->Decode(src, dst, s.inLeft, wanted);
-                s.started = true;
-            }
-            break;
-        }
+        case ctFaxRLEW: static_cast<TCCITTDecoder*>(s.decoder)->DecodeNext(out, wanted); break;
         case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->ReadRows(out, wanted); break;
         default: {
             // Deflate, PackBits and ThunderScan move the source past what they consume.
