@@ -950,13 +950,14 @@ private:
         return next == starts_.end() ? stream_.Size() : std::min<int64_t>(base_ + *next, stream_.Size());
     }
 
-    // The next `size` decoded bytes of the plane's chunk into out.
+    // The next `size` decoded bytes of the plane's chunk into out; what the
+    // data does not reach is zero.
     void Decode(TPlane& s, uint8_t* out, uint64_t size)
     {
-        std::memset(out, 0, static_cast<size_t>(size));
         if (!s.decoder) {
             stream_.SetPosition(s.at);
-            stream_.Read(out, int64_t(size));
+            const int64_t got = std::max<int64_t>(stream_.Read(out, int64_t(size)), 0);
+            std::memset(out + got, 0, static_cast<size_t>(size - uint64_t(got)));
             s.at += int64_t(size);
             return;
         }
@@ -964,9 +965,14 @@ private:
         switch (packing_.compression) {
         case ctFax3:
         case ctFaxRLE:
+        // The fax decoders clear their output themselves.
         case ctFaxRLEW: static_cast<TCCITTDecoder*>(s.decoder)->DecodeNext(out, wanted); break;
-        case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->ReadRows(out, wanted); break;
+        case ctJPEG:
+            std::memset(out, 0, static_cast<size_t>(size));
+            static_cast<TTIFFJPEGDecoder*>(s.decoder)->ReadRows(out, wanted);
+            break;
         default: {
+            std::memset(out, 0, static_cast<size_t>(size));
             // Deflate, PackBits and ThunderScan move the source past what they consume.
             void* src = s.in;
             void* dst = out;
