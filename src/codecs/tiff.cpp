@@ -1193,18 +1193,19 @@ uint64_t ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& pr
     return held;
 }
 
-// The chunks of a tiled or planar picture, and the planes they are gathered
-// into: `planes` planes of rows of `comps` samples per pixel.
+// The chunks of a tiled or planar picture: `planes` planes (one per sample,
+// or one of whole pixels), each of `across` x `down` chunks; a row of a
+// plane takes planeLineBytes across the picture, chunkLineBytes in a chunk.
 struct TChunkGeometry {
-    bool tiled;
     uint32_t planes;
-    uint32_t comps;
     uint32_t chunkWidth;
     uint32_t rowsPer;
     uint64_t planeLineBytes;
     uint64_t chunkLineBytes;
     uint32_t across;  // chunks side by side
     uint32_t down;    // rows of chunks of each plane
+
+    uint64_t ChunkBytes() const { return chunkLineBytes * rowsPer; }
 };
 
 // RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
@@ -1212,14 +1213,13 @@ TChunkGeometry ChunkGeometry(const TImageProperties& p, bool tiled, bool separat
 {
     assert(!p.RowsPerStrip.empty());
     const unsigned bps = p.BitsPerSample, spp = p.SamplesPerPixel;
+    const unsigned comps = separate ? 1 : spp;  // samples of a pixel in one plane
     TChunkGeometry c;
-    c.tiled = tiled;
     c.planes = separate ? spp : 1;
-    c.comps = separate ? 1 : spp;
     c.chunkWidth = tiled ? p.TileWidth : p.Width;
     c.rowsPer = tiled ? p.TileLength : std::min(p.RowsPerStrip[0], p.Height);
-    c.planeLineBytes = (uint64_t(p.Width) * bps * c.comps + 7) / 8;
-    c.chunkLineBytes = (uint64_t(c.chunkWidth) * bps * c.comps + 7) / 8;
+    c.planeLineBytes = (uint64_t(p.Width) * bps * comps + 7) / 8;
+    c.chunkLineBytes = (uint64_t(c.chunkWidth) * bps * comps + 7) / 8;
     c.across = tiled && c.chunkWidth ? static_cast<uint32_t>(CeilDiv(p.Width, c.chunkWidth)) : 1;
     c.down = c.rowsPer ? static_cast<uint32_t>(CeilDiv(p.Height, c.rowsPer)) : 0;
     return c;
@@ -1231,7 +1231,7 @@ TChunkGeometry ChunkGeometry(const TImageProperties& p, bool tiled, bool separat
 // so that the work stays within a few times the picture.
 void CheckChunkLayout(const TImageProperties& p, const TChunkGeometry& geometry)
 {
-    const uint64_t chunkBytes = geometry.chunkLineBytes * geometry.rowsPer;
+    const uint64_t chunkBytes = geometry.ChunkBytes();
     if (chunkBytes == 0) return;
     const uint64_t allowed = 4 * geometry.planeLineBytes * geometry.planes * p.Height + (uint64_t(64) << 20);
     const uint64_t chunks = uint64_t(geometry.across) * geometry.down;
@@ -1248,7 +1248,7 @@ uint64_t ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bo
     TImageProperties& p = g.ImageProperties;
     const TChunkGeometry geometry = ChunkGeometry(p, tiled, separate);
     if (geometry.rowsPer == 0 || geometry.planeLineBytes == 0) return 0;
-    const uint64_t chunkBytes = geometry.chunkLineBytes * geometry.rowsPer;
+    const uint64_t chunkBytes = geometry.ChunkBytes();
     if (chunkBytes > uint64_t(BitmapMemoryLimit) || chunkBytes > INT32_MAX) throw EOutOfResources();
     CheckChunkLayout(p, geometry);
     uint64_t held = 0;
