@@ -40,13 +40,6 @@ uint32_t ReadLength(TStream& stream)
 
 void SkipSection(TStream& stream) { stream.Seek(ReadLength(stream), soCurrent); }
 
-// Fails like a raising read when the stream cannot hold count more bytes,
-// before anything of that size is allocated.
-void RequireBytes(TStream& stream, uint64_t count)
-{
-    if (static_cast<uint64_t>(stream.Remaining()) < count) throw EReadError();
-}
-
 // How the channels of a colour mode become the bitmap's pixels.
 struct TPlaneLayout {
     int Planes = 0;  // planes the picture is made of; the file must hold at least these

@@ -260,7 +260,7 @@ TPSPGraphic::TLayerChannels TPSPGraphic::ReadRasterLayer(TStream& stream, unsign
         ReadU32(stream);  // uncompressed length: the plane's own size bounds the output
         ReadU16(stream);  // bitmap type
         const uint16_t channelType = ReadU16(stream);
-        if (int64_t(compressed) > stream.Remaining()) throw EReadError();
+        RequireBytes(stream, compressed);
         // Channels of other types are not part of the picture.
         if (channelType <= 3) channels[channelType] = {stream.Position(), compressed};
         stream.Seek(compressed, soCurrent);

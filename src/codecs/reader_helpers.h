@@ -19,6 +19,13 @@ inline void SetBitmapSize(TBitmap& bitmap, uint64_t width, uint64_t height)
     bitmap.SetSize(static_cast<int>(width), static_cast<int>(height));
 }
 
+// Fails like a raising read when the stream cannot hold count more bytes,
+// before anything of that size is allocated.
+inline void RequireBytes(TStream& stream, uint64_t count)
+{
+    if (static_cast<uint64_t>(stream.Remaining()) < count) throw EReadError();
+}
+
 // Reads a header record as it is stored; what a short stream lacks stays zero.
 template <class THeader>
 THeader ReadStoredHeader(TStream& stream)

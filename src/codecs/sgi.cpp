@@ -127,7 +127,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     const uint32_t width = p.Width, height = p.Height, channels = p.SamplesPerPixel;
     if (p.Compression == ctRLE) {
         const uint64_t count = uint64_t(height) * channels;
-        if (static_cast<uint64_t>(stream.Remaining()) < 8 * count) throw EReadError();
+        RequireBytes(stream, 8 * count);
         RowStart.resize(static_cast<size_t>(count));
         RowSize.resize(static_cast<size_t>(count));
         stream.ReadBuffer(RowStart.data(), static_cast<int64_t>(4 * count));
