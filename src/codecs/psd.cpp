@@ -97,14 +97,14 @@ std::vector<uint8_t> ReadPackedData(TStream& stream, std::span<const uint16_t> r
 }
 
 // The packed rows of all channels, unpacked into at most `size` bytes: as
-// many whole rows of rowStride bytes as the packed data can fill, a PackBits
-// packet giving at most 128 bytes for two. The data must be there before the
-// planes take their memory.
+// many whole rows of rowStride bytes as the packed data can fill. The data
+// must be there before the planes take their memory.
 std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size,
                                     uint64_t rowStride)
 {
     std::vector<uint8_t> data = ReadPackedData(stream, rowLengths);
-    const uint64_t reach = (64 * uint64_t(data.size()) + rowStride - 1) / rowStride * rowStride;
+    const uint64_t reach =
+        (TPackbitsRLEDecoder::MostUnpackedPerByte * data.size() + rowStride - 1) / rowStride * rowStride;
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, reach)));
     // The channels follow one another, so one call fills every plane used;
     // the planes after them are not needed.
@@ -248,12 +248,13 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
     assert(rowLengths.size() >= height);
     const std::span<const uint16_t> lengths = std::span(rowLengths).first(height);
     const bool direct = RowsAreDirect();
-    // A packed row gives at most 128 bytes for two, so the row buffer holds
-    // what the longest packed row can fill, not what the
-    // header claims. The buffer keeps what earlier rows left in it, as the
+    // The row buffer holds what the longest packed row can fill, not what
+    // the header claims. The buffer keeps what earlier rows left in it, as the
     // samples of a row whose data falls short; beyond the most any row
     // filled it holds zeros, which come out as the zeros the bitmap holds.
-    auto canFill = [&](uint64_t length) { return std::min<uint64_t>(rowBytes, 64 * length); };
+    auto canFill = [&](uint64_t length) {
+        return std::min<uint64_t>(rowBytes, TPackbitsRLEDecoder::MostUnpackedPerByte * length);
+    };
     const uint64_t longest = lengths.empty() ? 0 : *std::max_element(lengths.begin(), lengths.end());
     std::vector<uint8_t> row(direct ? 0 : static_cast<size_t>(canFill(longest)));
     SampleBufferBytes += int64_t(row.size());

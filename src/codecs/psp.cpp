@@ -114,15 +114,14 @@ void UnpackChannel(TImageCompression compression, std::vector<uint8_t>& data, st
     }
 }
 
-// The most bytes `length` packed bytes can unpack to: a run-length packet of
-// two bytes gives at most 127, deflate at most 1032 bytes a byte. Without a
-// channel decoder (JPEG) nothing is unpacked.
+// The most bytes `length` packed bytes can unpack to. Without a channel
+// decoder (JPEG) nothing is unpacked.
 uint64_t MostUnpacked(TImageCompression compression, uint32_t length)
 {
     switch (compression) {
     case ctNone: return length;
-    case ctRLE: return 64 * uint64_t(length);
-    case ctLZ77: return 1032 * uint64_t(length);
+    case ctRLE: return TPSPRLEDecoder::MostUnpackedPerByte * length;
+    case ctLZ77: return TLZ77Decoder::MostUnpackedPerByte * length;
     default: return 0;
     }
 }

@@ -761,10 +761,8 @@ struct TPacking {
     uint64_t LargestUnpacked(uint64_t packed) const
     {
         switch (compression) {
-        // A run: 128 bytes from two.
-        case ctPackedBits: return SaturatedProduct(packed, 64);
-        // A match of 258 bytes from a one-bit length and a one-bit distance code.
-        case ctLZ77: return SaturatedProduct(packed, 1032);
+        case ctPackedBits: return SaturatedProduct(packed, TPackbitsRLEDecoder::MostUnpackedPerByte);
+        case ctLZ77: return SaturatedProduct(packed, TLZ77Decoder::MostUnpackedPerByte);
         // Every row the decoders move on from takes one bit at least.
         case ctFax3:
         case ctFaxRLE:
