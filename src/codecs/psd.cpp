@@ -326,15 +326,15 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
     const uint64_t rowsHeld = std::min<uint64_t>(height, buffer.size() / rowStride);
     const void* rows[4] = {};
     for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* line = ScanLine(static_cast<int>(y));
         if (y > rowsHeld) {
-            std::memcpy(line, ScanLine(static_cast<int>(rowsHeld)), static_cast<size_t>(RowBytes()));
+            CopyScanLine(*this, static_cast<int>(y), static_cast<int>(rowsHeld));
             continue;
         }
         for (int k = 0; k < planes; ++k) {
             const uint64_t at = k * planeSize + y * rowStride;
             rows[k] = at + rowStride <= buffer.size() ? buffer.data() + at : stored.data();
         }
-        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)), line, width);
+        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)),
+                                ScanLine(static_cast<int>(y)), width);
     }
 }

@@ -321,7 +321,7 @@ void TPSPGraphic::ReadPlanes(TStream& stream, const TLayerChannels& channels, si
         uint8_t* line = ScanLine(static_cast<int>(y));
         if (y > rowsHeld) {
             // Every row past the planes is made of black rows alone, like the first one.
-            std::memcpy(line, ScanLine(static_cast<int>(rowsHeld)), static_cast<size_t>(RowBytes()));
+            CopyScanLine(*this, static_cast<int>(y), static_cast<int>(rowsHeld));
         } else if (single) {
             ColorManager.ConvertRow({row(0, y)}, line, width);
         } else {

@@ -170,7 +170,7 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     for (uint32_t y = 0; y < height; ++y) {
         const int line = static_cast<int>(p.BottomUp ? height - 1 - y : y);
         if (const auto read = lineOf.find(offsets[y]); read != lineOf.end()) {
-            std::memcpy(ScanLine(line), ScanLine(read->second), static_cast<size_t>(RowBytes()));
+            CopyScanLine(*this, line, read->second);
             continue;
         }
         stream.SetPosition(BasePosition + offsets[y]);

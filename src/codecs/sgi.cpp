@@ -166,8 +166,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
         for (uint32_t k = 0; k < used; ++k) key = key * 0x9E3779B97F4A7C15 + PackedData(r, k);
         const auto [read, added] = rowsRead.try_emplace(key, r);
         if (added || !SameData(r, read->second, used)) return false;
-        std::memcpy(ScanLine(static_cast<int>(height - 1 - r)), ScanLine(static_cast<int>(height - 1 - read->second)),
-                    static_cast<size_t>(RowBytes()));
+        CopyScanLine(*this, static_cast<int>(height - 1 - r), static_cast<int>(height - 1 - read->second));
         return true;
     };
     if (gray) {
