@@ -84,6 +84,8 @@ private:
 class TPackbitsRLEDecoder : public TDecoder {
 public:
     explicit TPackbitsRLEDecoder(bool CarryOver = false) : carryOver_(CarryOver) {}
+    // The most output bytes a packed byte can give: a run gives 128 bytes for two.
+    static constexpr uint64_t MostUnpackedPerByte = 64;
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
     void DecodeInit() override { pendingCount_ = 0; }
     void Encode(void*, void*, int32_t, int32_t&) override {}
@@ -130,6 +132,8 @@ public:
 // moved. Decoding stops once the output is full.
 class TPSPRLEDecoder : public TDecoder {
 public:
+    // The most output bytes a packed byte can give: a run gives 127 bytes for two.
+    static constexpr uint64_t MostUnpackedPerByte = 64;
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
     void Encode(void*, void*, int32_t, int32_t&) override {}
     // Input bytes of the last Decode that it did not consume.

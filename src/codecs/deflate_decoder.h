@@ -26,6 +26,10 @@ public:
     void DecodeEnd() override;
     void Encode(void*, void*, int32_t, int32_t&) override {}
 
+    // The most output bytes a packed byte can give: a match of 258 bytes
+    // from a one-bit length and a one-bit distance code.
+    static constexpr uint64_t MostUnpackedPerByte = 1032;
+
     // Input bytes of the last Decode not consumed yet, output bytes still free.
     uint32_t AvailableInput() const { return stream_.avail_in; }
     uint32_t AvailableOutput() const { return stream_.avail_out; }

@@ -36,10 +36,14 @@ public:
     // Decodes as many rows as the data gives into UnpackedSize bytes at Dest
     // (the rest stays white); neither pointer is moved.
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
-    // Decodes the rows that follow those of the last Decode or DecodeNext,
-    // from the rest of that Decode's input (which must still be there, its
-    // bits already turned), into UnpackedSize bytes at Dest: a strip decoded
-    // a few whole rows at a time gives the rows of one Decode.
+    // Sets up the input of one Decode, turning its bits round when asked;
+    // the first row starts white. DecodeNext then decodes its first rows.
+    void Start(void* Source, int32_t PackedSize);
+    // Decodes the rows that follow those of the last Decode or DecodeNext
+    // (from the first row after Start), from the rest of that input (which
+    // must still be there, its bits already turned), into UnpackedSize bytes
+    // at Dest: a strip decoded a few whole rows at a time gives the rows of
+    // one Decode.
     void DecodeNext(void* Dest, int32_t UnpackedSize);
     void Encode(void*, void*, int32_t, int32_t&) override {}
 
@@ -50,9 +54,6 @@ public:
 protected:
     // Decodes rows until the output is full or the input ends.
     virtual void DecodeRows() = 0;
-    // Sets up the input of one Decode, turning its bits round when asked;
-    // the first row starts white.
-    void Start(void* Source, int32_t PackedSize);
     // Sets up the output, cleared, with its first row ready.
     void SetOutput(void* Dest, int32_t UnpackedSize);
     bool InputLeft() const { return bitsLeft_ > 0 || PackedLeft > 0; }

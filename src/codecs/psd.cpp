@@ -40,13 +40,6 @@ uint32_t ReadLength(TStream& stream)
 
 void SkipSection(TStream& stream) { stream.Seek(ReadLength(stream), soCurrent); }
 
-// Fails like a raising read when the stream cannot hold count more bytes,
-// before anything of that size is allocated.
-void RequireBytes(TStream& stream, uint64_t count)
-{
-    if (static_cast<uint64_t>(stream.Remaining()) < count) throw EReadError();
-}
-
 // How the channels of a colour mode become the bitmap's pixels.
 struct TPlaneLayout {
     int Planes = 0;  // planes the picture is made of; the file must hold at least these
@@ -104,14 +97,14 @@ std::vector<uint8_t> ReadPackedData(TStream& stream, std::span<const uint16_t> r
 }
 
 // The packed rows of all channels, unpacked into at most `size` bytes: as
-// many whole rows of rowStride bytes as the packed data can fill, a PackBits
-// packet giving at most 128 bytes for two. The data must be there before the
-// planes take their memory.
+// many whole rows of rowStride bytes as the packed data can fill. The data
+// must be there before the planes take their memory.
 std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size,
                                     uint64_t rowStride)
 {
     std::vector<uint8_t> data = ReadPackedData(stream, rowLengths);
-    const uint64_t reach = (64 * uint64_t(data.size()) + rowStride - 1) / rowStride * rowStride;
+    const uint64_t reach =
+        (TPackbitsRLEDecoder::MostUnpackedPerByte * data.size() + rowStride - 1) / rowStride * rowStride;
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, reach)));
     // The channels follow one another, so one call fills every plane used;
     // the planes after them are not needed.
@@ -255,12 +248,13 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
     assert(rowLengths.size() >= height);
     const std::span<const uint16_t> lengths = std::span(rowLengths).first(height);
     const bool direct = RowsAreDirect();
-    // A packed row gives at most 128 bytes for two, so the row buffer holds
-    // what the longest packed row can fill, not what the
-    // header claims. The buffer keeps what earlier rows left in it, as the
+    // The row buffer holds what the longest packed row can fill, not what
+    // the header claims. The buffer keeps what earlier rows left in it, as the
     // samples of a row whose data falls short; beyond the most any row
     // filled it holds zeros, which come out as the zeros the bitmap holds.
-    auto canFill = [&](uint64_t length) { return std::min<uint64_t>(rowBytes, 64 * length); };
+    auto canFill = [&](uint64_t length) {
+        return std::min<uint64_t>(rowBytes, TPackbitsRLEDecoder::MostUnpackedPerByte * length);
+    };
     const uint64_t longest = lengths.empty() ? 0 : *std::max_element(lengths.begin(), lengths.end());
     std::vector<uint8_t> row(direct ? 0 : static_cast<size_t>(canFill(longest)));
     SampleBufferBytes += int64_t(row.size());
@@ -332,15 +326,15 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
     const uint64_t rowsHeld = std::min<uint64_t>(height, buffer.size() / rowStride);
     const void* rows[4] = {};
     for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* line = ScanLine(static_cast<int>(y));
         if (y > rowsHeld) {
-            std::memcpy(line, ScanLine(static_cast<int>(rowsHeld)), static_cast<size_t>(RowBytes()));
+            CopyScanLine(*this, static_cast<int>(y), static_cast<int>(rowsHeld));
             continue;
         }
         for (int k = 0; k < planes; ++k) {
             const uint64_t at = k * planeSize + y * rowStride;
             rows[k] = at + rowStride <= buffer.size() ? buffer.data() + at : stored.data();
         }
-        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)), line, width);
+        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)),
+                                ScanLine(static_cast<int>(y)), width);
     }
 }

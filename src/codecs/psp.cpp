@@ -114,15 +114,14 @@ void UnpackChannel(TImageCompression compression, std::vector<uint8_t>& data, st
     }
 }
 
-// The most bytes `length` packed bytes can unpack to: a run-length packet of
-// two bytes gives at most 127, deflate at most 1032 bytes a byte. Without a
-// channel decoder (JPEG) nothing is unpacked.
+// The most bytes `length` packed bytes can unpack to. Without a channel
+// decoder (JPEG) nothing is unpacked.
 uint64_t MostUnpacked(TImageCompression compression, uint32_t length)
 {
     switch (compression) {
     case ctNone: return length;
-    case ctRLE: return 64 * uint64_t(length);
-    case ctLZ77: return 1032 * uint64_t(length);
+    case ctRLE: return TPSPRLEDecoder::MostUnpackedPerByte * length;
+    case ctLZ77: return TLZ77Decoder::MostUnpackedPerByte * length;
     default: return 0;
     }
 }
@@ -260,7 +259,7 @@ TPSPGraphic::TLayerChannels TPSPGraphic::ReadRasterLayer(TStream& stream, unsign
         ReadU32(stream);  // uncompressed length: the plane's own size bounds the output
         ReadU16(stream);  // bitmap type
         const uint16_t channelType = ReadU16(stream);
-        if (int64_t(compressed) > stream.Remaining()) throw EReadError();
+        RequireBytes(stream, compressed);
         // Channels of other types are not part of the picture.
         if (channelType <= 3) channels[channelType] = {stream.Position(), compressed};
         stream.Seek(compressed, soCurrent);
@@ -322,7 +321,7 @@ void TPSPGraphic::ReadPlanes(TStream& stream, const TLayerChannels& channels, si
         uint8_t* line = ScanLine(static_cast<int>(y));
         if (y > rowsHeld) {
             // Every row past the planes is made of black rows alone, like the first one.
-            std::memcpy(line, ScanLine(static_cast<int>(rowsHeld)), static_cast<size_t>(RowBytes()));
+            CopyScanLine(*this, static_cast<int>(y), static_cast<int>(rowsHeld));
         } else if (single) {
             ColorManager.ConvertRow({row(0, y)}, line, width);
         } else {

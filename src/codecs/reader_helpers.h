@@ -19,6 +19,20 @@ inline void SetBitmapSize(TBitmap& bitmap, uint64_t width, uint64_t height)
     bitmap.SetSize(static_cast<int>(width), static_cast<int>(height));
 }
 
+// Makes scan line `to` of the bitmap a copy of scan line `from`: a row made
+// of the same data as one converted before.
+inline void CopyScanLine(TBitmap& bitmap, int to, int from)
+{
+    std::memcpy(bitmap.ScanLine(to), bitmap.ScanLine(from), static_cast<size_t>(bitmap.RowBytes()));
+}
+
+// Fails like a raising read when the stream cannot hold count more bytes,
+// before anything of that size is allocated.
+inline void RequireBytes(TStream& stream, uint64_t count)
+{
+    if (static_cast<uint64_t>(stream.Remaining()) < count) throw EReadError();
+}
+
 // Reads a header record as it is stored; what a short stream lacks stays zero.
 template <class THeader>
 THeader ReadStoredHeader(TStream& stream)

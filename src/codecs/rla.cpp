@@ -115,7 +115,7 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     const uint32_t width = p.Width, height = p.Height;
     SetBitmapSize(*this, width, height);
 
-    if (static_cast<uint64_t>(stream.Remaining()) < 4 * uint64_t(height)) throw EReadError();
+    RequireBytes(stream, 4 * uint64_t(height));
     std::vector<uint32_t> offsets(height);
     stream.ReadBuffer(offsets.data(), 4 * int64_t(height));
     SwapLong(offsets.data(), height);
@@ -146,7 +146,7 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
         uint8_t length[2];
         stream.ReadBuffer(length, 2);
         const uint16_t n = ReadBE16(length);
-        if (n > stream.Remaining()) throw EReadError();
+        RequireBytes(stream, n);
         const auto used = static_cast<uint16_t>(std::min<size_t>(n, packed.size()));
         recordBytes += 2 + used;
         if (recordBytes > fileBytes) throw EReadError();
@@ -170,7 +170,7 @@ void TRLAGraphic::LoadFromStream(TStream& stream)
     for (uint32_t y = 0; y < height; ++y) {
         const int line = static_cast<int>(p.BottomUp ? height - 1 - y : y);
         if (const auto read = lineOf.find(offsets[y]); read != lineOf.end()) {
-            std::memcpy(ScanLine(line), ScanLine(read->second), static_cast<size_t>(RowBytes()));
+            CopyScanLine(*this, line, read->second);
             continue;
         }
         stream.SetPosition(BasePosition + offsets[y]);

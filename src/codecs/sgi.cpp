@@ -91,12 +91,16 @@ void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
     }
 }
 
+uint64_t TSGIGraphic::PackedData(uint32_t row, uint32_t channel) const
+{
+    const size_t i = size_t(channel) * ImageProperties.Height + row;
+    return uint64_t(RowStart[i]) << 32 | RowSize[i];
+}
+
 bool TSGIGraphic::SameData(uint32_t row, uint32_t other, uint32_t channels) const
 {
-    for (uint32_t k = 0; k < channels; ++k) {
-        const size_t a = size_t(k) * ImageProperties.Height + row, b = size_t(k) * ImageProperties.Height + other;
-        if (RowStart[a] != RowStart[b] || RowSize[a] != RowSize[b]) return false;
-    }
+    for (uint32_t k = 0; k < channels; ++k)
+        if (PackedData(row, k) != PackedData(other, k)) return false;
     return true;
 }
 
@@ -127,7 +131,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     const uint32_t width = p.Width, height = p.Height, channels = p.SamplesPerPixel;
     if (p.Compression == ctRLE) {
         const uint64_t count = uint64_t(height) * channels;
-        if (static_cast<uint64_t>(stream.Remaining()) < 8 * count) throw EReadError();
+        RequireBytes(stream, 8 * count);
         RowStart.resize(static_cast<size_t>(count));
         RowSize.resize(static_cast<size_t>(count));
         stream.ReadBuffer(RowStart.data(), static_cast<int64_t>(4 * count));
@@ -159,14 +163,10 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     auto copyRowRead = [&](uint32_t r, uint32_t used) {
         if (!Decoder) return false;
         uint64_t key = 0;
-        for (uint32_t k = 0; k < used; ++k) {
-            const size_t i = size_t(k) * height + r;
-            key = key * 0x9E3779B97F4A7C15 + (uint64_t(RowStart[i]) << 32 | RowSize[i]);
-        }
+        for (uint32_t k = 0; k < used; ++k) key = key * 0x9E3779B97F4A7C15 + PackedData(r, k);
         const auto [read, added] = rowsRead.try_emplace(key, r);
         if (added || !SameData(r, read->second, used)) return false;
-        std::memcpy(ScanLine(static_cast<int>(height - 1 - r)), ScanLine(static_cast<int>(height - 1 - read->second)),
-                    static_cast<size_t>(RowBytes()));
+        CopyScanLine(*this, static_cast<int>(height - 1 - r), static_cast<int>(height - 1 - read->second));
         return true;
     };
     if (gray) {
@@ -190,9 +190,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     // channel's samples (a gray picture stored as colour, say).
     auto copyChannelRead = [&](uint32_t r, uint32_t k) {
         for (uint32_t j = 0; Decoder && j < k; ++j) {
-            if (RowStart[size_t(j) * height + r] != RowStart[size_t(k) * height + r] ||
-                RowSize[size_t(j) * height + r] != RowSize[size_t(k) * height + r])
-                continue;
+            if (PackedData(r, j) != PackedData(r, k)) continue;
             std::memcpy(buffers.data() + size_t(k) * rowBytes, buffers.data() + size_t(j) * rowBytes, rowBytes);
             return true;
         }

@@ -34,8 +34,11 @@ public:
 private:
     // Reads row `row` of channel `channel` into buffer (Width samples).
     void ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel);
+    // The packed data that row `row` of channel `channel` names: its start
+    // and its size, in one number.
+    uint64_t PackedData(uint32_t row, uint32_t channel) const;
     // Whether the first `channels` channels of two packed rows name the same
-    // packed data (starts and sizes), and so make the same row.
+    // packed data, and so make the same row.
     bool SameData(uint32_t row, uint32_t other, uint32_t channels) const;
     std::vector<uint8_t> packed_;
     // Packed bytes the rows read so far claim, and the bytes of the file.

@@ -124,7 +124,8 @@ TImageCompression CompressionOf(uint32_t value)
 // Directory order: by tag.
 bool TagBefore(const TIFDEntry& a, const TIFDEntry& b) { return a.Tag < b.Tag; }
 
-uint32_t CeilDiv(uint64_t a, uint64_t b) { return static_cast<uint32_t>((a + b - 1) / b); }
+// a / b rounded up, for any a.
+uint64_t CeilDiv(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
 // Copies bits bits from src (starting at bit srcBit, most significant first)
 // to dst (at bit dstBit); the other bits of dst stay.
@@ -178,7 +179,7 @@ void ExpandYCbCrBlocks(std::span<const uint8_t> blocks, uint8_t* out, uint32_t w
 {
     assert(h >= 1 && v >= 1 && (sampleBytes == 1 || sampleBytes == 2));
     const size_t blockSize = size_t(h * v + 2) * sampleBytes;
-    const uint32_t across = CeilDiv(width, h), down = CeilDiv(rows, v);
+    const auto across = static_cast<uint32_t>(CeilDiv(width, h)), down = static_cast<uint32_t>(CeilDiv(rows, v));
     assert(blocks.size() >= size_t(across) * down * blockSize);
     for (uint32_t by = 0; by < down; ++by) {
         for (uint32_t bx = 0; bx < across; ++bx) {
@@ -760,10 +761,8 @@ struct TPacking {
     uint64_t LargestUnpacked(uint64_t packed) const
     {
         switch (compression) {
-        // A run: 128 bytes from two.
-        case ctPackedBits: return SaturatedProduct(packed, 64);
-        // A match of 258 bytes from a one-bit length and a one-bit distance code.
-        case ctLZ77: return SaturatedProduct(packed, 1032);
+        case ctPackedBits: return SaturatedProduct(packed, TPackbitsRLEDecoder::MostUnpackedPerByte);
+        case ctLZ77: return SaturatedProduct(packed, TLZ77Decoder::MostUnpackedPerByte);
         // Every row the decoders move on from takes one bit at least.
         case ctFax3:
         case ctFaxRLE:
@@ -775,9 +774,6 @@ struct TPacking {
         }
     }
 };
-
-// a / b rounded up, for any a.
-uint64_t CeilDiv64(uint64_t a, uint64_t b) { return a / b + (a % b != 0); }
 
 // Reads the chunks: each one's bytes from the stream, through its plane's
 // decoder if there is one, with subsampled YCbCr blocks laid out a pixel
@@ -817,9 +813,9 @@ public:
         uint64_t filled;
         if (blocks_.on) {
             const uint64_t blockRow = DecodedBytes(width, blocks_.height, lineBytes);
-            filled = CeilDiv64(reach, blockRow) * blocks_.height;
+            filled = CeilDiv(reach, blockRow) * blocks_.height;
         } else {
-            filled = CeilDiv64(reach, lineBytes);
+            filled = CeilDiv(reach, lineBytes);
         }
         return static_cast<uint32_t>(std::min<uint64_t>(filled, rows));
     }
@@ -849,7 +845,6 @@ public:
         TPlane& s = planes_[plane];
         s.width = width;
         s.lineBytes = lineBytes;
-        s.started = false;
         if (!s.decoder) {
             s.at = base_ + chunks_.offsets[index];
             return;
@@ -864,6 +859,9 @@ public:
         switch (packing_.compression) {
         case ctPackedBits:
         case ctLZ77: s.decoder->DecodeInit(); break;
+        case ctFax3:
+        case ctFaxRLE:
+        case ctFaxRLEW: static_cast<TCCITTDecoder*>(s.decoder)->Start(s.in, count); break;
         case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->StartStrip(s.in, count); break;
         default: break;
         }
@@ -906,7 +904,6 @@ private:
         uint8_t* in = nullptr;
         int32_t inLeft = 0;
         int64_t at = 0;
-        bool started = false;  // the fax decoder has begun the chunk
         uint32_t width = 0;
         uint64_t lineBytes = 0;
     };
@@ -917,7 +914,7 @@ private:
     {
         if (!blocks_.on) return uint64_t(rows) * lineBytes;
         const uint64_t blockBytes = uint64_t(blocks_.width * blocks_.height + 2) * (bps_ / 8);
-        return uint64_t(CeilDiv(width, blocks_.width)) * CeilDiv(rows, blocks_.height) * blockBytes;
+        return CeilDiv(width, blocks_.width) * CeilDiv(rows, blocks_.height) * blockBytes;
     }
 
     // A chunk's byte count, or without one the bytes up to the next chunk's
@@ -951,13 +948,14 @@ private:
         return next == starts_.end() ? stream_.Size() : std::min<int64_t>(base_ + *next, stream_.Size());
     }
 
-    // The next `size` decoded bytes of the plane's chunk into out.
+    // The next `size` decoded bytes of the plane's chunk into out; what the
+    // data does not reach is zero.
     void Decode(TPlane& s, uint8_t* out, uint64_t size)
     {
-        std::memset(out, 0, static_cast<size_t>(size));
         if (!s.decoder) {
             stream_.SetPosition(s.at);
-            stream_.Read(out, int64_t(size));
+            const int64_t got = std::max<int64_t>(stream_.Read(out, int64_t(size)), 0);
+            std::memset(out + got, 0, static_cast<size_t>(size - uint64_t(got)));
             s.at += int64_t(size);
             return;
         }
@@ -965,20 +963,14 @@ private:
         switch (packing_.compression) {
         case ctFax3:
         case ctFaxRLE:
-        case ctFaxRLEW: {
-            auto* fax = static_cast<TCCITTDecoder*>(s.decoder);
-            if (s.started) {
-                fax->DecodeNext(out, wanted);
-            } else {
-                void* src = s.in;
-                void* dst = out;
-                fax->Decode(src, dst, s.inLeft, wanted);
-                s.started = true;
-            }
+        // The fax decoders clear their output themselves.
+        case ctFaxRLEW: static_cast<TCCITTDecoder*>(s.decoder)->DecodeNext(out, wanted); break;
+        case ctJPEG:
+            std::memset(out, 0, static_cast<size_t>(size));
+            static_cast<TTIFFJPEGDecoder*>(s.decoder)->ReadRows(out, wanted);
             break;
-        }
-        case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->ReadRows(out, wanted); break;
         default: {
+            std::memset(out, 0, static_cast<size_t>(size));
             // Deflate, PackBits and ThunderScan move the source past what they consume.
             void* src = s.in;
             void* dst = out;
@@ -1199,18 +1191,19 @@ uint64_t ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& pr
     return held;
 }
 
-// The chunks of a tiled or planar picture, and the planes they are gathered
-// into: `planes` planes of rows of `comps` samples per pixel.
+// The chunks of a tiled or planar picture: `planes` planes (one per sample,
+// or one of whole pixels), each of `across` x `down` chunks; a row of a
+// plane takes planeLineBytes across the picture, chunkLineBytes in a chunk.
 struct TChunkGeometry {
-    bool tiled;
     uint32_t planes;
-    uint32_t comps;
     uint32_t chunkWidth;
     uint32_t rowsPer;
     uint64_t planeLineBytes;
     uint64_t chunkLineBytes;
     uint32_t across;  // chunks side by side
     uint32_t down;    // rows of chunks of each plane
+
+    uint64_t ChunkBytes() const { return chunkLineBytes * rowsPer; }
 };
 
 // RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
@@ -1218,16 +1211,15 @@ TChunkGeometry ChunkGeometry(const TImageProperties& p, bool tiled, bool separat
 {
     assert(!p.RowsPerStrip.empty());
     const unsigned bps = p.BitsPerSample, spp = p.SamplesPerPixel;
+    const unsigned comps = separate ? 1 : spp;  // samples of a pixel in one plane
     TChunkGeometry c;
-    c.tiled = tiled;
     c.planes = separate ? spp : 1;
-    c.comps = separate ? 1 : spp;
     c.chunkWidth = tiled ? p.TileWidth : p.Width;
     c.rowsPer = tiled ? p.TileLength : std::min(p.RowsPerStrip[0], p.Height);
-    c.planeLineBytes = (uint64_t(p.Width) * bps * c.comps + 7) / 8;
-    c.chunkLineBytes = (uint64_t(c.chunkWidth) * bps * c.comps + 7) / 8;
-    c.across = tiled && c.chunkWidth ? CeilDiv(p.Width, c.chunkWidth) : 1;
-    c.down = c.rowsPer ? CeilDiv(p.Height, c.rowsPer) : 0;
+    c.planeLineBytes = (uint64_t(p.Width) * bps * comps + 7) / 8;
+    c.chunkLineBytes = (uint64_t(c.chunkWidth) * bps * comps + 7) / 8;
+    c.across = tiled && c.chunkWidth ? static_cast<uint32_t>(CeilDiv(p.Width, c.chunkWidth)) : 1;
+    c.down = c.rowsPer ? static_cast<uint32_t>(CeilDiv(p.Height, c.rowsPer)) : 0;
     return c;
 }
 
@@ -1237,7 +1229,7 @@ TChunkGeometry ChunkGeometry(const TImageProperties& p, bool tiled, bool separat
 // so that the work stays within a few times the picture.
 void CheckChunkLayout(const TImageProperties& p, const TChunkGeometry& geometry)
 {
-    const uint64_t chunkBytes = geometry.chunkLineBytes * geometry.rowsPer;
+    const uint64_t chunkBytes = geometry.ChunkBytes();
     if (chunkBytes == 0) return;
     const uint64_t allowed = 4 * geometry.planeLineBytes * geometry.planes * p.Height + (uint64_t(64) << 20);
     const uint64_t chunks = uint64_t(geometry.across) * geometry.down;
@@ -1254,7 +1246,7 @@ uint64_t ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bo
     TImageProperties& p = g.ImageProperties;
     const TChunkGeometry geometry = ChunkGeometry(p, tiled, separate);
     if (geometry.rowsPer == 0 || geometry.planeLineBytes == 0) return 0;
-    const uint64_t chunkBytes = geometry.chunkLineBytes * geometry.rowsPer;
+    const uint64_t chunkBytes = geometry.ChunkBytes();
     if (chunkBytes > uint64_t(BitmapMemoryLimit) || chunkBytes > INT32_MAX) throw EOutOfResources();
     CheckChunkLayout(p, geometry);
     uint64_t held = 0;
