@@ -589,7 +589,7 @@ TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheFilesSizeOnDisk)
     EXPECT_EQ(level.rooms.size(), rooms);
 
     // The same level in a container, and TR4 rooms beside a level block of zeros.
-    WriteFileBytes(dir.file("packed.tr2"), ZlibContainerFile(plain));
+    WriteFileBytes(dir.file("packed.tr2"), ZlibContainer(plain));
     TLevelDesc tr4;
     tr4.version_code = LEVEL_TR4;
     tr4.rooms.resize(rooms);
@@ -645,7 +645,7 @@ TEST(TrlevelRefusals, LevelsNeedingMoreThanALevelMayTakeAreRefused)
         // The floor data takes its bytes again beside the content.
         {"plain content", plain, ".tr2", 2 * content - 1},
         // The content inflates beyond the limit: nothing is shown, no block allocated.
-        {"container", ZlibContainerFile(plain), ".tr2", content - 1},
+        {"container", ZlibContainer(plain), ".tr2", content - 1},
         // 100000 boxes of 8 bytes take 28 bytes each in both layouts and 20 in the zones.
         {"boxes", WriteLevelFile(boxes), ".tr2", int64_t(WriteLevelFile(boxes).size()) + 100000 * 48 - 1},
         // A chunk of 4 MB of zeros.
