@@ -15,6 +15,7 @@
 #include "mem_block_match.h"
 #include "platform/rtl/messages.h"
 #include "support/level_writer.h"
+#include "support/scoped_value.h"
 #include "support/temp_dir.h"
 #include "support/zlib_stream.h"
 
@@ -601,22 +602,6 @@ TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheFilesSizeOnDisk)
     }
 }
 
-namespace {
-
-// Lowers what a level may take for the length of a test.
-class TLevelLimit {
-public:
-    explicit TLevelLimit(int64_t bytes) : saved_(LevelMemoryLimit) { LevelMemoryLimit = bytes; }
-    ~TLevelLimit() { LevelMemoryLimit = saved_; }
-    TLevelLimit(const TLevelLimit&) = delete;
-    TLevelLimit& operator=(const TLevelLimit&) = delete;
-
-private:
-    int64_t saved_;
-};
-
-}  // namespace
-
 // Everything a level's counts and compressed sizes make the reader allocate
 // counts against what a level may take, and a level that needs more is
 // refused as out of memory before the excess is allocated.
@@ -655,7 +640,7 @@ TEST(TrlevelRefusals, LevelsNeedingMoreThanALevelMayTakeAreRefused)
         SCOPED_TRACE(c.label);
         WriteFileBytes(dir.file("l") + c.extension, c.file);
         {
-            TLevelLimit limit(c.tooLittle);
+            TScopedValue limit(LevelMemoryLimit, c.tooLittle);
             EXPECT_EQ(level.LoadFromFile(dir.file("l") + c.extension), LEVEL_DAMAGED);
             ExpectEmpty(level);
         }
