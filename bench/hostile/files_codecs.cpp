@@ -1,6 +1,8 @@
 // Crafted pictures for the readers of the codec library (all but TIFF): counts
 // and offsets that make a reader clear, decode or allocate once per claimed
 // item, or far beyond what the file can supply.
+#include <zlib.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -148,20 +150,10 @@ std::string MakePsdWideRow()
 
 // ---- PNG and portable maps ----------------------------------------------------
 
-uint32_t Crc(const Bytes& typeAndData)
-{
-    uint32_t c = 0xFFFFFFFF;
-    for (uint8_t b : typeAndData) {
-        c ^= b;
-        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
-    }
-    return ~c;
-}
-
 TByteWriter& PngChunk(TByteWriter& w, const std::string& type, const Bytes& data)
 {
     const Bytes body = TByteWriter().Text(type).Append(data).Bytes;
-    return w.BE32(uint32_t(data.size())).Append(body).BE32(Crc(body));
+    return w.BE32(uint32_t(data.size())).Append(body).BE32(uint32_t(crc32(0, body.data(), uInt(body.size()))));
 }
 
 // One 16-bit RGBA row of 134,217,727 pixels (a 512 MB bitmap) whose image

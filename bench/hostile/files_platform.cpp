@@ -9,6 +9,7 @@
 #include "hostile_files.h"
 #include "support/byte_writer.h"
 #include "support/jpeg_writer.h"
+#include "support/rle8_walks.h"
 
 namespace {
 
@@ -49,33 +50,13 @@ std::string IconFile(uint32_t width, uint32_t height, const std::string& rle)
     return Str(f.Bytes) + rle;
 }
 
-// About 8.5 million runs of 255 pixels on a row of 8: the column passes 2^31.
-std::string RunOverflowData()
-{
-    std::string d;
-    d.reserve(17000002);
-    for (int i = 0; i < 8500000; ++i) d.append("\xFF\x00", 2);
-    d.append("\x00\x01", 2);
-    return d;
-}
+// Runs of 255 pixels on a row of 8 whose column passes 2^31, then the end
+// of the bitmap.
+std::string RunOverflowData() { return Str(Rle8RunsPast2To31()) + std::string("\x00\x01", 2); }
 
-// Runs that walk the column to just below 2^31, deltas that carry it round
-// to -8, then a run of 8 pixels.
-std::string WalkThenDeltaData()
-{
-    const int64_t runs = 0x7FFFFFFF / 255;
-    const int64_t need = (int64_t(1) << 32) - 8 - runs * 255;
-    std::string d;
-    d.reserve(static_cast<size_t>(runs * 2 + (need / 255 + 1) * 4 + 8));
-    for (int64_t i = 0; i < runs; ++i) d.append("\xFF\x00", 2);
-    for (int64_t left = need; left > 0; left -= 255) {
-        d.append("\x00\x02", 2);
-        d += static_cast<char>(left >= 255 ? 255 : left);
-        d += '\0';
-    }
-    d.append("\x08\x01\x00\x01", 4);
-    return d;
-}
+// The column walked round to -8, then a run of 8 pixels and the end of the
+// bitmap.
+std::string WalkThenDeltaData() { return Str(Rle8WalkRoundToMinus8()) + std::string("\x08\x01\x00\x01", 4); }
 
 // The largest picture a bitmap may be, from an end of bitmap alone.
 const std::string kEndOfBitmap("\x00\x01", 2);

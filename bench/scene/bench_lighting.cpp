@@ -15,81 +15,56 @@ namespace {
 
 constexpr int kListCurrent = 2;
 
-// Room 1 of size x size sectors with walls on the border and `lights`
-// enabled lights of the largest range spread over it. Pillars (style 0):
-// varied heights, slopes and split floors, a pillar up to the ceiling every
-// few sectors, the lights low. Terraces (style 1): every sector a step of
-// its own under a high flat ceiling, the lights near the ceiling, so that
-// almost every vertex sees every light. Style 2: the terraces under a
-// stepped ceiling too, the lights halfway up.
-void MakeLitRoom(tcuarto_list& p, int size, int lights, int style)
+// The lit room of the test support, of size x size sectors with `lights`
+// lights. Pillars (style 0): varied heights, slopes and split floors, a
+// pillar up to the ceiling every few sectors, the lights low. Terraces
+// (style 1): every sector a step of its own under a high flat ceiling, the
+// lights near the ceiling, so that almost every vertex sees every light.
+// Style 2: the terraces under a stepped ceiling too, the lights halfway up.
+void MakeStyledRoom(tcuarto_list& p, int size, int lights, int style)
 {
-    ResetProject(p);
-    p.rooms.resize(2 + SPARE_ROOM_SLOTS);
-    tcuarto& r = p.rooms[1];
-    r.columns = int16_t(size);
-    r.rows = int16_t(size);
-    r.height = 12;
-    p.roomCount = 1;
-    InitRoomSectors(p, 1);
-    TFixtureRandom rnd(11);
-    for (int i = 2; i < size; ++i)
-        for (int j = 2; j < size; ++j) {
-            tsector& s = r.sectors[i][j];
-            if (style != 0) {
-                s.floorBase = int8_t(rnd.Below(2));
-                s.floorClicks = int8_t(rnd.Below(4));
-                s.floorZFall = int8_t(rnd.Below(3));
-                s.floorXRise = int8_t(rnd.Below(3));
-                if (style == 2) {
-                    s.ceilingBase = int8_t(rnd.Below(2));
-                    s.ceilingClicks = int8_t(rnd.Below(4));
-                    s.ceilingZFall = int8_t(rnd.Below(3));
-                    s.ceilingXRise = int8_t(rnd.Below(3));
-                }
-                continue;
-            }
-            if (i % 5 == 3 && j % 5 == 3) {
-                s.floorBase = int8_t(r.height);  // a pillar
-                continue;
-            }
-            s.floorBase = int8_t(rnd.Below(3));
+    auto shape = [&p, style](tsector& s, int i, int j, TFixtureRandom& rnd) {
+        if (style != 0) {
+            s.floorBase = int8_t(rnd.Below(2));
             s.floorClicks = int8_t(rnd.Below(4));
-            s.ceilingBase = int8_t(rnd.Below(3));
-            const int kind = rnd.Below(10);
-            if (kind < 3) {
-                s.floorZFall = int8_t(rnd.Below(5));
-                s.floorXRise = int8_t(rnd.Below(5));
-            } else if (kind < 6) {
-                s.floorSplit = uint8_t(1 + rnd.Below(2));
-                s.floorZFall = int8_t(rnd.Below(5) + (rnd.Below(4) == 0 ? 14 : 0));
-                s.floorZRise = int8_t(rnd.Below(5));
-                s.ceilingSplit = uint8_t(rnd.Below(3));
+            s.floorZFall = int8_t(rnd.Below(3));
+            s.floorXRise = int8_t(rnd.Below(3));
+            if (style == 2) {
+                s.ceilingBase = int8_t(rnd.Below(2));
+                s.ceilingClicks = int8_t(rnd.Below(4));
+                s.ceilingZFall = int8_t(rnd.Below(3));
+                s.ceilingXRise = int8_t(rnd.Below(3));
             }
+            return;
         }
-    r.ambientIntensity = 12;
-    r.ambientColor = 0x404040;
-    r.lightCount = int16_t(lights);
-    for (int n = 1; n <= lights; ++n) {
-        troom_light& l = r.lights[size_t(n)];
-        l.column = int16_t(2 + (n - 1) % 5 * (size - 3) / 4);
-        l.row = int16_t(2 + (n - 1) / 5 * (size - 3) / 4);
-        l.height = int16_t(style == 0 ? 2 + rnd.Below(16) : style == 1 ? 36 + rnd.Below(8) : 16 + rnd.Below(8));
-        l.color = 0x3060C0u + uint32_t(n);
-        l.intensity = int8_t(4 + rnd.Below(8));
-        l.range = 127;  // 128 sectors
-        l.blendMode = 0;
-        l.enabled = 1;
-    }
-    p.currentRoom = 1;
-    p.neighbourRoom = 0;
+        if (i % 5 == 3 && j % 5 == 3) {
+            s.floorBase = int8_t(p.rooms[1].height);  // a pillar
+            return;
+        }
+        s.floorBase = int8_t(rnd.Below(3));
+        s.floorClicks = int8_t(rnd.Below(4));
+        s.ceilingBase = int8_t(rnd.Below(3));
+        const int kind = rnd.Below(10);
+        if (kind < 3) {
+            s.floorZFall = int8_t(rnd.Below(5));
+            s.floorXRise = int8_t(rnd.Below(5));
+        } else if (kind < 6) {
+            s.floorSplit = uint8_t(1 + rnd.Below(2));
+            s.floorZFall = int8_t(rnd.Below(5) + (rnd.Below(4) == 0 ? 14 : 0));
+            s.floorZRise = int8_t(rnd.Below(5));
+            s.ceilingSplit = uint8_t(rnd.Below(3));
+        }
+    };
+    MakeLitRoom(p, size, lights, shape, [style](TFixtureRandom& rnd) {
+        return style == 0 ? 2 + rnd.Below(16) : style == 1 ? 36 + rnd.Below(8) : 16 + rnd.Below(8);
+    });
 }
 
 // The room's mesh in the current list, lit again in every iteration.
 void BM_LightRoom(benchmark::State& state)
 {
     tcuarto_list project;
-    MakeLitRoom(project, int(state.range(0)), int(state.range(1)), int(state.range(2)));
+    MakeStyledRoom(project, int(state.range(0)), int(state.range(1)), int(state.range(2)));
     auto scene = std::make_unique<tr_scene>();
     scene->Project = &project;
     scene->GL.LoadIdentity();

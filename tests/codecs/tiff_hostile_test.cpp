@@ -380,13 +380,10 @@ TEST(TiffHostile, TilesCutInsideAByteKeepTheirNeighbours)
     bilevel.Longs(324, offsets).Longs(325, std::vector<uint32_t>(4, 2));
     std::vector<std::pair<int, int>> points = Row(0, 10);
     for (auto point : Row(1, 10)) points.push_back(point);
-    TTIFFGraphic tiff;
-    const Bytes file = bilevel;
-    TMemoryStream stream(file.data(), file.size());
-    tiff.LoadFromStream(stream);
-    EXPECT_EQ(Describe(tiff, points), "10x2/1 ff 00 ff ff ff 00 00 ff ff ff 00 ff 00 00 00 ff ff 00 00 00");
-    EXPECT_EQ(tiff.ScanLine(0)[1], 0xC0);
-    EXPECT_EQ(tiff.ScanLine(1)[1], 0x00);
+    const auto tiff = Load("tif", bilevel);
+    EXPECT_EQ(Describe(*tiff, points), "10x2/1 ff 00 ff ff ff 00 00 ff ff ff 00 ff 00 00 00 ff ff 00 00 00");
+    EXPECT_EQ(tiff->ScanLine(0)[1], 0xC0);
+    EXPECT_EQ(tiff->ScanLine(1)[1], 0x00);
 
     TTiffWriter nibbles;
     offsets = {nibbles.Append({0x12, 0x3F}), nibbles.Append({0x45, 0x6F})};

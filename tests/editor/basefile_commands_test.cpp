@@ -14,6 +14,7 @@
 #include "scene/mesh_list.h"
 #include "scene/scene.h"
 #include "support/level_writer.h"
+#include "support/scoped_value.h"
 
 namespace {
 
@@ -241,21 +242,14 @@ struct TLoadedMaterial {
 // the life of the scope.
 class TScarceMemory {
 public:
-    TScarceMemory(int64_t bitmapLimit, bool noTextures) : saved_(BitmapMemoryLimit)
+    TScarceMemory(int64_t bitmapLimit, bool noTextures) : limit_(BitmapMemoryLimit, bitmapLimit)
     {
-        BitmapMemoryLimit = bitmapLimit;
         if (noTextures) D3DFailNext(TD3DFailPoint::CreateTexture, -1);
     }
-    ~TScarceMemory()
-    {
-        BitmapMemoryLimit = saved_;
-        D3DClearFailures();
-    }
-    TScarceMemory(const TScarceMemory&) = delete;
-    TScarceMemory& operator=(const TScarceMemory&) = delete;
+    ~TScarceMemory() { D3DClearFailures(); }
 
 private:
-    int64_t saved_;
+    TScopedValue<int64_t> limit_;
 };
 
 TEST_F(BasefileCommands, RunningOutOfMemoryKeepsTheLoadedLevelPanelAndPages)

@@ -19,6 +19,7 @@
 #include "platform/rtl/sysutils.h"
 #include "project_stream.h"
 #include "support/project_fixture.h"
+#include "support/scoped_value.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -393,18 +394,6 @@ TEST_F(ProjectFile, CountsAboveATablesCapacityAreRefused)
 
 namespace {
 
-// Lowers what a project may take for the length of a test.
-class TProjectLimit {
-public:
-    explicit TProjectLimit(int64_t bytes) : saved_(ProjectMemoryLimit) { ProjectMemoryLimit = bytes; }
-    ~TProjectLimit() { ProjectMemoryLimit = saved_; }
-    TProjectLimit(const TProjectLimit&) = delete;
-    TProjectLimit& operator=(const TProjectLimit&) = delete;
-
-private:
-    int64_t saved_;
-};
-
 // A compressed project whose first room claims columns x rows sectors and
 // holds few of them, its head counting as stream all of the file, which is
 // padded (sparsely) to fileSize bytes.
@@ -451,11 +440,11 @@ TEST_F(ProjectFile, SectorsAndTriggersBeyondWhatAProjectMayTakeAreOutOfMemory)
     const auto rooms = ZlibContainer(ProjectStream(p));
     const int64_t grids = 2 * 41 * 41 * int64_t(sizeof(tsector)) + int64_t(sizeof(tproject_trigger));
     {
-        TProjectLimit limit(grids - 1);
+        TScopedValue limit(ProjectMemoryLimit, grids - 1);
         ExpectRefused(rooms, {OUT_OF_MEMORY_MESSAGE}, "two rooms over the limit");
     }
     {
-        TProjectLimit limit(grids);
+        TScopedValue limit(ProjectMemoryLimit, grids);
         ExpectLoads(rooms, p, "two rooms at the limit");
     }
     // The triggers count too.
@@ -464,7 +453,7 @@ TEST_F(ProjectFile, SectorsAndTriggersBeyondWhatAProjectMayTakeAreOutOfMemory)
     p.triggers.resize(32767, p.triggers[0]);
     const auto triggers = ZlibContainer(ProjectStream(p));
     {
-        TProjectLimit limit(32767 * int64_t(sizeof(tproject_trigger)) - 1);
+        TScopedValue limit(ProjectMemoryLimit, 32767 * int64_t(sizeof(tproject_trigger)) - 1);
         ExpectRefused(triggers, {OUT_OF_MEMORY_MESSAGE}, "32767 triggers over the limit");
     }
     ExpectLoads(triggers, p, "32767 triggers");

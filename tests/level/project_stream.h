@@ -131,15 +131,6 @@ inline std::vector<uint8_t> ProjectStream(const tcuarto_list& p, const TStreamOp
     return s.Bytes;
 }
 
-// The "ZLIB" container of a logical content, made with zlib alone.
-inline std::vector<uint8_t> ZlibContainer(const std::vector<uint8_t>& content)
-{
-    const std::vector<uint8_t> packed = ZlibCompress(content, 9);
-    TByteWriter s;
-    s.Text("ZLIB").LE(uint32_t(packed.size()), uint32_t(content.size())).Append(packed);
-    return s.Bytes;
-}
-
 // The logical content of a saved "ZLIB" container, inflated with zlib alone.
 inline std::vector<uint8_t> InflateContainer(const std::vector<uint8_t>& file)
 {

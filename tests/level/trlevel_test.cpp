@@ -15,6 +15,7 @@
 #include "mem_block_match.h"
 #include "platform/rtl/messages.h"
 #include "support/level_writer.h"
+#include "support/scoped_value.h"
 #include "support/temp_dir.h"
 #include "support/zlib_stream.h"
 
@@ -589,7 +590,7 @@ TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheFilesSizeOnDisk)
     EXPECT_EQ(level.rooms.size(), rooms);
 
     // The same level in a container, and TR4 rooms beside a level block of zeros.
-    WriteFileBytes(dir.file("packed.tr2"), ZlibContainerFile(plain));
+    WriteFileBytes(dir.file("packed.tr2"), ZlibContainer(plain));
     TLevelDesc tr4;
     tr4.version_code = LEVEL_TR4;
     tr4.rooms.resize(rooms);
@@ -600,22 +601,6 @@ TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheFilesSizeOnDisk)
         ExpectEmpty(level);
     }
 }
-
-namespace {
-
-// Lowers what a level may take for the length of a test.
-class TLevelLimit {
-public:
-    explicit TLevelLimit(int64_t bytes) : saved_(LevelMemoryLimit) { LevelMemoryLimit = bytes; }
-    ~TLevelLimit() { LevelMemoryLimit = saved_; }
-    TLevelLimit(const TLevelLimit&) = delete;
-    TLevelLimit& operator=(const TLevelLimit&) = delete;
-
-private:
-    int64_t saved_;
-};
-
-}  // namespace
 
 // Everything a level's counts and compressed sizes make the reader allocate
 // counts against what a level may take, and a level that needs more is
@@ -645,7 +630,7 @@ TEST(TrlevelRefusals, LevelsNeedingMoreThanALevelMayTakeAreRefused)
         // The floor data takes its bytes again beside the content.
         {"plain content", plain, ".tr2", 2 * content - 1},
         // The content inflates beyond the limit: nothing is shown, no block allocated.
-        {"container", ZlibContainerFile(plain), ".tr2", content - 1},
+        {"container", ZlibContainer(plain), ".tr2", content - 1},
         // 100000 boxes of 8 bytes take 28 bytes each in both layouts and 20 in the zones.
         {"boxes", WriteLevelFile(boxes), ".tr2", int64_t(WriteLevelFile(boxes).size()) + 100000 * 48 - 1},
         // A chunk of 4 MB of zeros.
@@ -655,7 +640,7 @@ TEST(TrlevelRefusals, LevelsNeedingMoreThanALevelMayTakeAreRefused)
         SCOPED_TRACE(c.label);
         WriteFileBytes(dir.file("l") + c.extension, c.file);
         {
-            TLevelLimit limit(c.tooLittle);
+            TScopedValue limit(LevelMemoryLimit, c.tooLittle);
             EXPECT_EQ(level.LoadFromFile(dir.file("l") + c.extension), LEVEL_DAMAGED);
             ExpectEmpty(level);
         }

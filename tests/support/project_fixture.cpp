@@ -278,6 +278,39 @@ void MakeProject(tcuarto_list& project, int rooms, int columns, int rows, int ta
     for (int i = 1; i <= rooms; ++i) FillRoom(project, i, columns, rows, tableFill, seed * 7919u + i);
 }
 
+void MakeLitRoom(tcuarto_list& project, int size, int lights,
+                 const std::function<void(tsector&, int column, int row, TFixtureRandom&)>& shape,
+                 const std::function<int(TFixtureRandom&)>& lightHeight)
+{
+    ResetProject(project);
+    project.rooms.resize(2 + SPARE_ROOM_SLOTS);
+    tcuarto& r = project.rooms[1];
+    r.columns = int16_t(size);
+    r.rows = int16_t(size);
+    r.height = 12;
+    project.roomCount = 1;
+    InitRoomSectors(project, 1);
+    TFixtureRandom rnd(11);
+    for (int i = 2; i < size; ++i)
+        for (int j = 2; j < size; ++j) shape(r.sectors[i][j], i, j, rnd);
+    r.ambientIntensity = 12;
+    r.ambientColor = 0x404040;
+    r.lightCount = int16_t(lights);
+    for (int n = 1; n <= lights; ++n) {
+        troom_light& l = r.lights[size_t(n)];
+        l.column = int16_t(2 + (n - 1) % 5 * (size - 3) / 4);
+        l.row = int16_t(2 + (n - 1) / 5 * (size - 3) / 4);
+        l.height = int16_t(lightHeight(rnd));
+        l.color = 0x3060C0u + uint32_t(n);
+        l.intensity = int8_t(4 + rnd.Below(8));
+        l.range = 127;  // 128 sectors
+        l.blendMode = 0;
+        l.enabled = 1;
+    }
+    project.currentRoom = 1;
+    project.neighbourRoom = 0;
+}
+
 std::string StoredDifference(const tcuarto_list& a, const tcuarto_list& b) { return Compare(a, b, false); }
 
 std::string AnyDifference(const tcuarto_list& a, const tcuarto_list& b) { return Compare(a, b, true); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "level/project_records.h"
@@ -27,6 +28,16 @@ private:
 // `rooms` rooms of columns x rows sectors like the editor's, texts and reserved fields set, and
 // every table and the triggers with `tableFill` entries (a table at most full).
 void MakeProject(tcuarto_list& project, int rooms, int columns, int rows, int tableFill, uint32_t seed);
+
+// Room 1, the only room and the current one, of size x size sectors with
+// walls on the border, a grey ambient light and `lights` enabled lights of
+// the largest range set out in rows of five over it. One generator shapes
+// every sector inside the walls (`shape`, given the sector's column and
+// row), then gives each light its height (`lightHeight`): the same
+// arguments make the same room.
+void MakeLitRoom(tcuarto_list& project, int size, int lights,
+                 const std::function<void(tsector&, int column, int row, TFixtureRandom&)>& shape,
+                 const std::function<int(TFixtureRandom&)>& lightHeight);
 
 // The first difference ("" when none) of the fields the project file stores: texts, counts,
 // entries in use, selections, reserved fields, rooms 1..room count with their sectors.

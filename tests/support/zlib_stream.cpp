@@ -15,7 +15,7 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level)
     return out;
 }
 
-std::vector<uint8_t> ZlibContainerFile(const std::vector<uint8_t>& content)
+std::vector<uint8_t> ZlibContainer(const std::vector<uint8_t>& content)
 {
     const std::vector<uint8_t> stream = ZlibCompress(content, 9);
     std::vector<uint8_t> file = {'Z', 'L', 'I', 'B'};

@@ -12,7 +12,7 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level);
 
 // A "ZLIB" container of the content as the buffered file layer stores one:
 // "ZLIB", the stream's size, the content's size, then the stream (level 9).
-std::vector<uint8_t> ZlibContainerFile(const std::vector<uint8_t>& content);
+std::vector<uint8_t> ZlibContainer(const std::vector<uint8_t>& content);
 
 // One zlib stream written piece by piece, so that gigabytes of zeros never
 // have to be held to be compressed.

@@ -8,6 +8,7 @@
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/classes.h"
 #include "support/imagemagick.h"
+#include "support/rle8_walks.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -301,26 +302,11 @@ std::vector<uint8_t> RowsAroundRuns(const std::vector<uint8_t>& middle)
     return d;
 }
 
-// About 8.5 million runs of 255 past the end of a row of 8: the column
-// would pass 2^31.
-std::vector<uint8_t> RunsPast2To31()
-{
-    std::vector<uint8_t> d;
-    d.reserve(17000000);
-    for (int i = 0; i < 8500000; ++i) d.insert(d.end(), {0xFF, 0});
-    return d;
-}
-
-// Runs that walk the column to just below 2^31, deltas that would carry it
-// round to -8, then a run of 8 ones that would land before the row.
+// The column walked round to -8, then a run of 8 ones that would land
+// before the row.
 std::vector<uint8_t> WalkThenDeltasTo8BeforeTheRow()
 {
-    const int64_t runs = 0x7FFFFFFF / 255;
-    std::vector<uint8_t> d;
-    d.reserve(52000000);
-    for (int64_t i = 0; i < runs; ++i) d.insert(d.end(), {0xFF, 0});
-    for (int64_t left = (int64_t(1) << 32) - 8 - runs * 255; left > 0; left -= 255)
-        d.insert(d.end(), {0, 2, static_cast<uint8_t>(std::min<int64_t>(left, 255)), 0});
+    std::vector<uint8_t> d = Rle8WalkRoundToMinus8();
     d.insert(d.end(), {8, 1});
     return d;
 }
@@ -331,7 +317,7 @@ TEST(BitmapFile, RunsAndDeltasNeverCarryTheColumnOutOfItsRow)
         const char* name;
         std::vector<uint8_t> middle;
     } const cases[] = {
-        {"runs past 2^31", RunsPast2To31()},
+        {"runs past 2^31", Rle8RunsPast2To31()},
         {"runs to 2^31, deltas round to -8", WalkThenDeltasTo8BeforeTheRow()},
         {"an absolute stretch past the row end", {0, 3, 9, 9, 9, 0}},
     };

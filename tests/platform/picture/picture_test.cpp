@@ -6,6 +6,7 @@
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
 #include "support/jpeg_writer.h"
+#include "support/scoped_value.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -172,16 +173,6 @@ TEST(Icon, BadFilesAreRefused)
         EXPECT_EQ(Load(icon, dir.file(name)), "Cannot load image. Invalid or unexpected ICO image format.") << name;
 }
 
-// The bitmap memory limit for the length of a test.
-class TMemoryLimit {
-public:
-    explicit TMemoryLimit(int64_t bytes) { BitmapMemoryLimit = bytes; }
-    ~TMemoryLimit() { BitmapMemoryLimit = old_; }
-
-private:
-    int64_t old_ = BitmapMemoryLimit;
-};
-
 // What loading the bytes gives: "" when they load, else the error.
 template <class T>
 std::string LoadBytes(T& graphic, const std::vector<uint8_t>& bytes)
@@ -220,7 +211,7 @@ TEST(Icon, RunLengthImagesKeepTheirMaskAndTheLimitCoversBoth)
     EXPECT_EQ(icon.Mask().GetPixel(4, 0), clBlack);
     EXPECT_EQ(icon.Image().GetPixel(4, 0), clWhite);
     // An image as large as a bitmap may be, whose mask does not fit besides.
-    const TMemoryLimit limit(256 * 256);
+    const TScopedValue limit(BitmapMemoryLimit, 256 * 256);
     TIcon large;
     EXPECT_EQ(LoadBytes(large, RunLengthIcon(256, 256, {0, 1}, {})), "out of resources");
     EXPECT_EQ(LoadBytes(large, RunLengthIcon(256, 224, {0, 1}, {})), "");
@@ -276,7 +267,7 @@ TEST(Jpeg, TheNumberOfScansIsBounded)
 TEST(Jpeg, DecoderMemoryAndWorkFollowTheBitmapLimit)
 {
     {
-        const TMemoryLimit limit(int64_t(64) << 20);
+        const TScopedValue limit(BitmapMemoryLimit, int64_t(64) << 20);
         // 61 MB of bitmap and 41 MB of coefficients.
         TJPEGImage jpeg;
         // Too large to load, which is not the damage of an invalid picture.
@@ -284,7 +275,7 @@ TEST(Jpeg, DecoderMemoryAndWorkFollowTheBitmapLimit)
                   "out of resources");
         EXPECT_EQ(jpeg.Width(), 0);
     }
-    const TMemoryLimit limit(int64_t(3) << 20);
+    const TScopedValue limit(BitmapMemoryLimit, int64_t(3) << 20);
     struct {
         const char* name;
         std::vector<TJpegComponent> components;
