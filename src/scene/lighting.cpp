@@ -45,7 +45,36 @@ int32_t FirstOfList(TxGL& gl, int list)
     return v && v->list == list ? i : -1;
 }
 
+// Calls f for each vertex of the list from its first one (at `first`, from
+// FirstOfList) on.
+template <class F>
+void ForListVertices(TxGL& gl, int list, int32_t first, F&& f)
+{
+    if (first < 0) return;
+    for (int32_t i = first; i < gl.Vertices.Count(); ++i) {
+        txgl_vertex* v = gl.Vertices.GetByIndex(i);
+        if (!v || v->list != list) break;
+        f(*v);
+    }
+}
+
+// About how many vertices ForListVertices meets: room to reserve.
+size_t ListSize(const TxGL& gl, int list, int32_t first)
+{
+    if (first < 0 || list < 0 || list >= VertexListCount) return 0;
+    return size_t(std::clamp(gl.Counts[list], 0, gl.Vertices.Count() - first));
+}
+
 D3DXVECTOR3 PositionOf(const txgl_vertex& v) { return D3DXVECTOR3(v.x, v.y, v.z); }
+
+// Where each vertex of the list lies, in list order.
+std::vector<D3DXVECTOR3> ListPositions(TxGL& gl, int list, int32_t first)
+{
+    std::vector<D3DXVECTOR3> positions;
+    positions.reserve(ListSize(gl, list, first));
+    ForListVertices(gl, list, first, [&](const txgl_vertex& v) { positions.push_back(PositionOf(v)); });
+    return positions;
+}
 
 // The distinct positions (bit for bit) of a list's vertices, in the order
 // of their first vertices, and the place of each vertex.
@@ -54,17 +83,17 @@ struct TPlaces {
     std::vector<uint32_t> of;
 };
 
-TPlaces PlacesOf(const std::vector<txgl_vertex*>& vertices)
+TPlaces PlacesOf(const std::vector<D3DXVECTOR3>& positions)
 {
     TPlaces places;
-    places.of.resize(vertices.size());
+    places.of.resize(positions.size());
     // Open addressing, at most half full: place number + 1, 0 for none.
     size_t size = 16;
-    while (size < 2 * vertices.size()) size *= 2;
+    while (size < 2 * positions.size()) size *= 2;
     std::vector<uint32_t> table(size, 0);
     auto bits = [](float f) { return uint64_t(std::bit_cast<uint32_t>(f)); };
-    for (size_t i = 0; i < vertices.size(); ++i) {
-        const D3DXVECTOR3 p = PositionOf(*vertices[i]);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const D3DXVECTOR3& p = positions[i];
         uint64_t h = (bits(p.x) << 32 | bits(p.y)) * 0x9E3779B97F4A7C15u;
         h = (h ^ (h >> 29) ^ bits(p.z)) * 0xBF58476D1CE4E5B9u;
         size_t slot = size_t(h ^ (h >> 32)) & (size - 1);
@@ -103,20 +132,13 @@ int RingOf(double d, int R)
 
 }  // namespace
 
-TShadowTriangles::TShadowTriangles(TxGL& gl, int list, int32_t first)
+TShadowTriangles::TShadowTriangles(TxGL& gl, int list, int32_t first) : TShadowTriangles(ListPositions(gl, list, first))
 {
-    if (first < 0) return;
-    const int32_t count = gl.Vertices.Count();
-    if (list >= 0 && list < VertexListCount) corners_.reserve(size_t(std::clamp(gl.Counts[list], 0, count - first)));
-    for (int32_t i = first; i + 2 < count; i += 3) {
-        const txgl_vertex* a = gl.Vertices.GetByIndex(i);
-        const txgl_vertex* b = gl.Vertices.GetByIndex(i + 1);
-        const txgl_vertex* c = gl.Vertices.GetByIndex(i + 2);
-        if (!a || !b || !c || a->list != list || b->list != list || c->list != list) break;
-        corners_.push_back(PositionOf(*a));
-        corners_.push_back(PositionOf(*b));
-        corners_.push_back(PositionOf(*c));
-    }
+}
+
+TShadowTriangles::TShadowTriangles(std::vector<D3DXVECTOR3> corners) : corners_(std::move(corners))
+{
+    corners_.resize(corners_.size() / 3 * 3);
     FileTriangles();
 }
 
@@ -365,13 +387,11 @@ void tr_scene::LightRoom(int room, int list)
 
     const int32_t first = FirstOfList(GL, list);
     if (first < 0) return;
-    for (int32_t i = first; i < GL.Vertices.Count(); ++i) {
-        txgl_vertex* v = GL.Vertices.GetByIndex(i);
-        if (!v || v->list != list) break;
-        v->r = red;
-        v->g = green;
-        v->b = blue;
-    }
+    ForListVertices(GL, list, first, [&](txgl_vertex& v) {
+        v.r = red;
+        v.g = green;
+        v.b = blue;
+    });
     AddRoomLights(room, list);
 }
 
@@ -382,15 +402,20 @@ void tr_scene::AddRoomLights(int room, int list)
     if (!r) return;
     const int32_t first = FirstOfList(GL, list);
     if (first < 0) return;
+    // The list is walked once: its vertices, and where they lie for the
+    // places and the shadow triangles.
     std::vector<txgl_vertex*> vertices;
-    for (int32_t i = first; i < GL.Vertices.Count(); ++i) {
-        txgl_vertex* v = GL.Vertices.GetByIndex(i);
-        if (!v || v->list != list) break;
-        vertices.push_back(v);
-    }
-    const TShadowTriangles shadows(GL, list, first);
+    std::vector<D3DXVECTOR3> positions;
+    const size_t size = ListSize(GL, list, first);
+    vertices.reserve(size);
+    positions.reserve(size);
+    ForListVertices(GL, list, first, [&](txgl_vertex& v) {
+        vertices.push_back(&v);
+        positions.push_back(PositionOf(v));
+    });
     // A light reaches all vertices at one place alike.
-    const TPlaces places = PlacesOf(vertices);
+    const TPlaces places = PlacesOf(positions);
+    const TShadowTriangles shadows(std::move(positions));
     std::vector<uint8_t> ring(places.at.size());
     // Shadow tests left in this pass; once they are spent, every vertex
     // within a light's range takes its light.
