@@ -264,9 +264,15 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
         std::fill(seen_.begin(), seen_.end(), 0u);
         segment_ = 1;
     }
-    // The work left, kept here while the walk runs; taking more than is
-    // left spends it all.
+    // The work left is kept here while the walk runs, and handed back
+    // however the walk ends. Taking more than is left spends it all: the
+    // walk ends at its next step.
     int64_t left = work;
+    struct THandBack {
+        int64_t& to;
+        const int64_t& left;
+        ~THandBack() { to = left; }
+    } handBack{work, left};
     auto spend = [&left](int64_t n) {
         if (left < n) {
             left = 0;
@@ -278,18 +284,12 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
     // The segment test against one triangle, the first time the walk meets
     // it: a miss for a triangle the vertex belongs to, which cannot shade
     // it, and no test once the work is spent.
-    enum { MISS, HIT, SPENT };
-    auto test = [&](uint32_t t) {
+    auto hits = [&](uint32_t t) {
         seen_[t] = segment_;
         const D3DXVECTOR3* c = &corners_[3 * size_t(t)];
-        if (c[0] == vertex || c[1] == vertex || c[2] == vertex) return MISS;
-        if (!spend(SEGMENT_TEST_WORK)) return SPENT;
+        if (c[0] == vertex || c[1] == vertex || c[2] == vertex) return false;
         float at = 0.0f;
-        return RayHitsTriangle(light, vertex, c[0], c[1], c[2], at) ? HIT : MISS;
-    };
-    auto done = [&](bool blocked) {
-        work = left;
-        return blocked;
+        return spend(SEGMENT_TEST_WORK) && RayHitsTriangle(light, vertex, c[0], c[1], c[2], at);
     };
     const double p0[3] = {light.x, light.y, light.z}, p1[3] = {vertex.x, vertex.y, vertex.z};
     double d[3], reach = 0;
@@ -301,11 +301,10 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
     }
     if (!finite) {
         for (uint32_t t = 0; t < boxes_.size(); ++t) {
-            if (!spend(1)) return done(false);
-            const int r = test(t);
-            if (r != MISS) return done(r == HIT);
+            if (!spend(1)) return false;
+            if (hits(t)) return true;
         }
-        return done(false);
+        return false;
     }
     const double margin = margin_ + RELATIVE_MARGIN * reach;
     auto outside = [this](int k, double from, double to) {
@@ -324,12 +323,12 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
     for (int k = 0; k < 3; ++k) {
         lo[k] = std::min(p0[k], p1[k]) - margin;
         hi[k] = std::max(p0[k], p1[k]) + margin;
-        if (outside(k, lo[k], hi[k])) return done(false);
+        if (outside(k, lo[k], hi[k])) return false;
     }
     const double perStep = d[a] != 0 ? 1 / d[a] : 0;
     const int lastSlab = CellOf(a, hi[a]);
     for (int slab = CellOf(a, lo[a]); slab <= lastSlab; ++slab) {
-        if (!spend(1)) return done(false);
+        if (!spend(1)) return false;
         double t0 = 0, t1 = 1;
         if (d[a] != 0) {
             const double from = origin_[a] + slab * cell_ - margin - p0[a];
@@ -354,21 +353,20 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
         at[a] = slab;
         for (at[b] = CellOf(b, lo[b]); at[b] <= lastB; ++at[b])
             for (at[c] = CellOf(c, lo[c]); at[c] <= lastC; ++at[c]) {
-                if (!spend(1)) return done(false);
+                if (!spend(1)) return false;
                 const size_t cell = CellIndex(at[0], at[1], at[2]);
                 for (uint32_t i = cellStart_[cell]; i < cellStart_[cell + 1]; ++i) {
-                    if (!spend(1)) return done(false);
+                    if (!spend(1)) return false;
                     const uint32_t t = filed_[i];
                     const TBox& box = boxes_[t];
                     const bool apart = (box.lo[0] > far[0]) | (box.hi[0] < near[0]) | (box.lo[1] > far[1]) |
                                        (box.hi[1] < near[1]) | (box.lo[2] > far[2]) | (box.hi[2] < near[2]);
                     if (apart || seen_[t] == segment_) continue;
-                    const int r = test(t);
-                    if (r != MISS) return done(r == HIT);
+                    if (hits(t)) return true;
                 }
             }
     }
-    return done(false);
+    return false;
 }
 
 int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, const D3DXVECTOR3& vertex)
