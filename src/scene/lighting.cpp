@@ -45,7 +45,36 @@ int32_t FirstOfList(TxGL& gl, int list)
     return v && v->list == list ? i : -1;
 }
 
+// Calls f for each vertex of the list from its first one (at `first`, from
+// FirstOfList) on.
+template <class F>
+void ForListVertices(TxGL& gl, int list, int32_t first, F&& f)
+{
+    if (first < 0) return;
+    for (int32_t i = first; i < gl.Vertices.Count(); ++i) {
+        txgl_vertex* v = gl.Vertices.GetByIndex(i);
+        if (!v || v->list != list) break;
+        f(*v);
+    }
+}
+
+// About how many vertices ForListVertices meets: room to reserve.
+size_t ListSize(const TxGL& gl, int list, int32_t first)
+{
+    if (first < 0 || list < 0 || list >= VertexListCount) return 0;
+    return size_t(std::clamp(gl.Counts[list], 0, gl.Vertices.Count() - first));
+}
+
 D3DXVECTOR3 PositionOf(const txgl_vertex& v) { return D3DXVECTOR3(v.x, v.y, v.z); }
+
+// Where each vertex of the list lies, in list order.
+std::vector<D3DXVECTOR3> ListPositions(TxGL& gl, int list, int32_t first)
+{
+    std::vector<D3DXVECTOR3> positions;
+    positions.reserve(ListSize(gl, list, first));
+    ForListVertices(gl, list, first, [&](const txgl_vertex& v) { positions.push_back(PositionOf(v)); });
+    return positions;
+}
 
 // The distinct positions (bit for bit) of a list's vertices, in the order
 // of their first vertices, and the place of each vertex.
@@ -54,17 +83,17 @@ struct TPlaces {
     std::vector<uint32_t> of;
 };
 
-TPlaces PlacesOf(const std::vector<txgl_vertex*>& vertices)
+TPlaces PlacesOf(const std::vector<D3DXVECTOR3>& positions)
 {
     TPlaces places;
-    places.of.resize(vertices.size());
+    places.of.resize(positions.size());
     // Open addressing, at most half full: place number + 1, 0 for none.
     size_t size = 16;
-    while (size < 2 * vertices.size()) size *= 2;
+    while (size < 2 * positions.size()) size *= 2;
     std::vector<uint32_t> table(size, 0);
     auto bits = [](float f) { return uint64_t(std::bit_cast<uint32_t>(f)); };
-    for (size_t i = 0; i < vertices.size(); ++i) {
-        const D3DXVECTOR3 p = PositionOf(*vertices[i]);
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const D3DXVECTOR3& p = positions[i];
         uint64_t h = (bits(p.x) << 32 | bits(p.y)) * 0x9E3779B97F4A7C15u;
         h = (h ^ (h >> 29) ^ bits(p.z)) * 0xBF58476D1CE4E5B9u;
         size_t slot = size_t(h ^ (h >> 32)) & (size - 1);
@@ -103,20 +132,13 @@ int RingOf(double d, int R)
 
 }  // namespace
 
-TShadowTriangles::TShadowTriangles(TxGL& gl, int list, int32_t first)
+TShadowTriangles::TShadowTriangles(TxGL& gl, int list, int32_t first) : TShadowTriangles(ListPositions(gl, list, first))
 {
-    if (first < 0) return;
-    const int32_t count = gl.Vertices.Count();
-    if (list >= 0 && list < VertexListCount) corners_.reserve(size_t(std::clamp(gl.Counts[list], 0, count - first)));
-    for (int32_t i = first; i + 2 < count; i += 3) {
-        const txgl_vertex* a = gl.Vertices.GetByIndex(i);
-        const txgl_vertex* b = gl.Vertices.GetByIndex(i + 1);
-        const txgl_vertex* c = gl.Vertices.GetByIndex(i + 2);
-        if (!a || !b || !c || a->list != list || b->list != list || c->list != list) break;
-        corners_.push_back(PositionOf(*a));
-        corners_.push_back(PositionOf(*b));
-        corners_.push_back(PositionOf(*c));
-    }
+}
+
+TShadowTriangles::TShadowTriangles(std::vector<D3DXVECTOR3> corners) : corners_(std::move(corners))
+{
+    corners_.resize(corners_.size() / 3 * 3);
     FileTriangles();
 }
 
@@ -242,9 +264,15 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
         std::fill(seen_.begin(), seen_.end(), 0u);
         segment_ = 1;
     }
-    // The work left, kept here while the walk runs; taking more than is
-    // left spends it all.
+    // The work left is kept here while the walk runs, and handed back
+    // however the walk ends. Taking more than is left spends it all: the
+    // walk ends at its next step.
     int64_t left = work;
+    struct THandBack {
+        int64_t& to;
+        const int64_t& left;
+        ~THandBack() { to = left; }
+    } handBack{work, left};
     auto spend = [&left](int64_t n) {
         if (left < n) {
             left = 0;
@@ -256,18 +284,12 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
     // The segment test against one triangle, the first time the walk meets
     // it: a miss for a triangle the vertex belongs to, which cannot shade
     // it, and no test once the work is spent.
-    enum { MISS, HIT, SPENT };
-    auto test = [&](uint32_t t) {
+    auto hits = [&](uint32_t t) {
         seen_[t] = segment_;
         const D3DXVECTOR3* c = &corners_[3 * size_t(t)];
-        if (c[0] == vertex || c[1] == vertex || c[2] == vertex) return MISS;
-        if (!spend(SEGMENT_TEST_WORK)) return SPENT;
+        if (c[0] == vertex || c[1] == vertex || c[2] == vertex) return false;
         float at = 0.0f;
-        return RayHitsTriangle(light, vertex, c[0], c[1], c[2], at) ? HIT : MISS;
-    };
-    auto done = [&](bool blocked) {
-        work = left;
-        return blocked;
+        return spend(SEGMENT_TEST_WORK) && RayHitsTriangle(light, vertex, c[0], c[1], c[2], at);
     };
     const double p0[3] = {light.x, light.y, light.z}, p1[3] = {vertex.x, vertex.y, vertex.z};
     double d[3], reach = 0;
@@ -279,11 +301,10 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
     }
     if (!finite) {
         for (uint32_t t = 0; t < boxes_.size(); ++t) {
-            if (!spend(1)) return done(false);
-            const int r = test(t);
-            if (r != MISS) return done(r == HIT);
+            if (!spend(1)) return false;
+            if (hits(t)) return true;
         }
-        return done(false);
+        return false;
     }
     const double margin = margin_ + RELATIVE_MARGIN * reach;
     auto outside = [this](int k, double from, double to) {
@@ -302,12 +323,12 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
     for (int k = 0; k < 3; ++k) {
         lo[k] = std::min(p0[k], p1[k]) - margin;
         hi[k] = std::max(p0[k], p1[k]) + margin;
-        if (outside(k, lo[k], hi[k])) return done(false);
+        if (outside(k, lo[k], hi[k])) return false;
     }
     const double perStep = d[a] != 0 ? 1 / d[a] : 0;
     const int lastSlab = CellOf(a, hi[a]);
     for (int slab = CellOf(a, lo[a]); slab <= lastSlab; ++slab) {
-        if (!spend(1)) return done(false);
+        if (!spend(1)) return false;
         double t0 = 0, t1 = 1;
         if (d[a] != 0) {
             const double from = origin_[a] + slab * cell_ - margin - p0[a];
@@ -332,21 +353,20 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
         at[a] = slab;
         for (at[b] = CellOf(b, lo[b]); at[b] <= lastB; ++at[b])
             for (at[c] = CellOf(c, lo[c]); at[c] <= lastC; ++at[c]) {
-                if (!spend(1)) return done(false);
+                if (!spend(1)) return false;
                 const size_t cell = CellIndex(at[0], at[1], at[2]);
                 for (uint32_t i = cellStart_[cell]; i < cellStart_[cell + 1]; ++i) {
-                    if (!spend(1)) return done(false);
+                    if (!spend(1)) return false;
                     const uint32_t t = filed_[i];
                     const TBox& box = boxes_[t];
                     const bool apart = (box.lo[0] > far[0]) | (box.hi[0] < near[0]) | (box.lo[1] > far[1]) |
                                        (box.hi[1] < near[1]) | (box.lo[2] > far[2]) | (box.hi[2] < near[2]);
                     if (apart || seen_[t] == segment_) continue;
-                    const int r = test(t);
-                    if (r != MISS) return done(r == HIT);
+                    if (hits(t)) return true;
                 }
             }
     }
-    return done(false);
+    return false;
 }
 
 int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, const D3DXVECTOR3& vertex)
@@ -365,13 +385,11 @@ void tr_scene::LightRoom(int room, int list)
 
     const int32_t first = FirstOfList(GL, list);
     if (first < 0) return;
-    for (int32_t i = first; i < GL.Vertices.Count(); ++i) {
-        txgl_vertex* v = GL.Vertices.GetByIndex(i);
-        if (!v || v->list != list) break;
-        v->r = red;
-        v->g = green;
-        v->b = blue;
-    }
+    ForListVertices(GL, list, first, [&](txgl_vertex& v) {
+        v.r = red;
+        v.g = green;
+        v.b = blue;
+    });
     AddRoomLights(room, list);
 }
 
@@ -382,15 +400,20 @@ void tr_scene::AddRoomLights(int room, int list)
     if (!r) return;
     const int32_t first = FirstOfList(GL, list);
     if (first < 0) return;
+    // The list is walked once: its vertices, and where they lie for the
+    // places and the shadow triangles.
     std::vector<txgl_vertex*> vertices;
-    for (int32_t i = first; i < GL.Vertices.Count(); ++i) {
-        txgl_vertex* v = GL.Vertices.GetByIndex(i);
-        if (!v || v->list != list) break;
-        vertices.push_back(v);
-    }
-    const TShadowTriangles shadows(GL, list, first);
+    std::vector<D3DXVECTOR3> positions;
+    const size_t size = ListSize(GL, list, first);
+    vertices.reserve(size);
+    positions.reserve(size);
+    ForListVertices(GL, list, first, [&](txgl_vertex& v) {
+        vertices.push_back(&v);
+        positions.push_back(PositionOf(v));
+    });
     // A light reaches all vertices at one place alike.
-    const TPlaces places = PlacesOf(vertices);
+    const TPlaces places = PlacesOf(positions);
+    const TShadowTriangles shadows(std::move(positions));
     std::vector<uint8_t> ring(places.at.size());
     // Shadow tests left in this pass; once they are spent, every vertex
     // within a light's range takes its light.

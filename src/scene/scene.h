@@ -124,6 +124,9 @@ std::string GetField(std::string_view text, char delimiter, int n);
 class TShadowTriangles {
 public:
     TShadowTriangles(TxGL& gl, int list, int32_t first);
+    // The same from where the list's vertices lie, in list order (one or two
+    // left over after the last triangle are no corner).
+    explicit TShadowTriangles(std::vector<D3DXVECTOR3> corners);
     // Whether any triangle that does not have `vertex` as a corner lies
     // between the light and the vertex.
     bool Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& vertex) const;
