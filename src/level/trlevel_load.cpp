@@ -90,14 +90,6 @@ private:
 constexpr uint64_t kFixedTableBase = uint64_t(128) << 20;
 constexpr uint64_t kFixedTableFactor = 16;
 
-// Largest output a deflate stream of k bytes can produce (about 1032:1).
-int32_t InflateBound(uint64_t k) { return static_cast<int32_t>(std::min<uint64_t>(k * 1032 + 1024, INT32_MAX)); }
-
-// The first block for a chunk's output: its declared size, but no more than
-// a few times its compressed bytes; the block grows as the chunk inflates.
-constexpr uint64_t kFirstBlockRatio = 4;
-constexpr uint64_t kFirstBlockExtra = 65536;
-
 bool NameContains(const std::string& name, const char* upper, const char* lower)
 {
     return name.find(upper) != std::string::npos || name.find(lower) != std::string::npos;
@@ -208,18 +200,11 @@ void TLevelParser::Inflate(uint32_t compressed, uint32_t declared, TMemBlock& ou
 {
     s_.Need(compressed);
     // The data may not inflate beyond what its sizes declare, nor beyond
-    // what deflate can produce from its compressed bytes, nor beyond the
-    // memory the level has left.
-    const uint64_t claimed = std::min<uint64_t>(declared, uint64_t(InflateBound(compressed)));
-    const int32_t limit = static_cast<int32_t>(std::min(claimed, Unspent()));
-    // The declared size is a claim: start from a few times the compressed
-    // bytes at most, and let the block grow as the data actually inflates.
-    const int32_t estimate =
-        static_cast<int32_t>(std::min<uint64_t>(limit, uint64_t(compressed) * kFirstBlockRatio + kFirstBlockExtra));
-    if (!DecompressBuf(s_.Here(), static_cast<int32_t>(compressed), estimate, out, limit)) {
-        if (uint64_t(limit) < claimed && out.length() >= limit) throw std::bad_alloc();
+    // what deflate can produce from its compressed bytes; beyond the memory
+    // the level has left, it is out of memory.
+    if (!DecompressBounded(s_.Here(), static_cast<int32_t>(compressed), declared, out, declared,
+                           static_cast<int64_t>(Unspent())))
         Damaged();
-    }
     Spend(static_cast<uint64_t>(out.length()));
     s_.Skip(compressed);
 }
