@@ -112,7 +112,6 @@ void IndexFloorData(const Ttrlevel& level, TProgressBar* Gauge3, TProgressBar* G
     FloorDataIndex.assign(count, 0);
 
     TFloorDataScanner scan(level.floor_data.data(), count);
-    size_t runs = 0;
     while (!scan.AtEnd()) {
         const size_t start = scan.Position();
         tfloordata_group group = scan.Run();
@@ -121,7 +120,7 @@ void IndexFloorData(const Ttrlevel& level, TProgressBar* Gauge3, TProgressBar* G
         // must not take over the slot of an earlier run. Group numbers past
         // 65535 cannot be stored; no sector can reach their runs, and their
         // groups are not kept.
-        const size_t number = ++runs;
+        const size_t number = FloorDataGroups.size();
         if (number <= 0xFFFF) {
             FloorDataGroups.push_back(std::move(group));
             FloorDataIndex[start] = static_cast<uint16_t>(number);

@@ -40,67 +40,52 @@ TSlantStep StepOf(uint32_t w)
     const bool xFall = (w > 0x80 && w < 0x100) || (w > 0x180 && w < 0x200) || lb > 0x80;
     const bool zRise = hb < 0x80;
     const bool zFall = hb > 0x80;
-    if (xRise) {
-        step.xRise = int16_t(int8_t(lb));
-        step.fall += static_cast<int32_t>(lb);
-    }
-    if (xFall) {
-        const uint8_t fall = static_cast<uint8_t>(-static_cast<int32_t>(lb));
-        step.xFall = int16_t(int8_t(fall));
-        step.fall += fall;
-    }
-    if (zRise) {
-        step.zRise = int16_t(int8_t(hb));
-        step.fall += static_cast<int32_t>(hb);
-    }
-    if (zFall) {
-        const uint8_t fall = static_cast<uint8_t>(-static_cast<int32_t>(hb));
-        step.zFall = int16_t(int8_t(fall));
-        step.fall += fall;
-    }
+    // A rise sets its byte as it is, a fall the byte's negation; either
+    // takes what it sets, as an unsigned byte, off the height.
+    const auto set = [&step](int16_t& edge, uint8_t part) {
+        edge = int8_t(part);
+        step.fall += part;
+    };
+    if (xRise) set(step.xRise, static_cast<uint8_t>(lb));
+    if (xFall) set(step.xFall, static_cast<uint8_t>(-static_cast<int32_t>(lb)));
+    if (zRise) set(step.zRise, static_cast<uint8_t>(hb));
+    if (zFall) set(step.zFall, static_cast<uint8_t>(-static_cast<int32_t>(hb)));
     return step;
 }
 
-// The sector of project room room + 1 at (column, row) when the project and
-// the level have them: its room and sector, or nil.
-tcuarto* SlantRoom(tcuarto_list& project, const Ttrlevel& level, int room, int column, int row)
+// Applies the step to sector (column, row) of project room room + 1, when
+// the project and the level have them: sets the edge values it sets and
+// takes its fall off the height; a border sector only has its height split
+// again. Then wall sectors carry no slant on this side.
+void ApplySlants(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel& level, const TSlantStep& step, int room,
+                 int column, int row)
 {
-    if (room < 0 || room + 1 > project.roomCount || static_cast<size_t>(room) + 1 >= project.rooms.size())
-        return nullptr;
-    if (static_cast<size_t>(room) >= level.rooms.size()) return nullptr;
+    if (room < 0 || room + 1 > project.roomCount || static_cast<size_t>(room) + 1 >= project.rooms.size()) return;
+    if (static_cast<size_t>(room) >= level.rooms.size()) return;
     tcuarto& r = project.rooms[static_cast<size_t>(room) + 1];
-    // Only sectors the grid really holds are touched.
-    const int lastColumn = std::min<int>(r.columns, r.sectors.ColumnSlots() - 1);
-    const int lastRow = std::min<int>(r.rows, r.sectors.RowSlots() - 1);
-    if (column < 1 || row < 1 || column > lastColumn || row > lastRow) return nullptr;
-    return &r;
-}
-
-// Sets the edge values the slants set and takes `fall` off the height; a
-// border sector only has its height split again. Then wall sectors carry
-// no slant on this side.
-void ApplySlants(const TSlopeFields& f, tcuarto& r, const troom& levelRoom, int16_t xRise, int16_t xFall, int16_t zRise,
-                 int16_t zFall, int32_t fall, int column, int row)
-{
     const int columns = r.columns;
     const int rows = r.rows;
+    // Only sectors the grid really holds are touched.
     const int lastColumn = std::min(columns, r.sectors.ColumnSlots() - 1);
     const int lastRow = std::min(rows, r.sectors.RowSlots() - 1);
+    if (column < 1 || row < 1 || column > lastColumn || row > lastRow) return;
+
     tsector& s = r.sectors[column][row];
     int32_t total = s.*f.clicks + 4 * (s.*f.base);
     const bool border = column == 1 || column == columns || row == 1 || row == rows;
     if (!border) {
-        if (xRise != SLANT_UNSET) s.*f.xRise = static_cast<int8_t>(xRise);
-        if (xFall != SLANT_UNSET) s.*f.xFall = static_cast<int8_t>(xFall);
-        if (zRise != SLANT_UNSET) s.*f.zRise = static_cast<int8_t>(zRise);
-        if (zFall != SLANT_UNSET) s.*f.zFall = static_cast<int8_t>(zFall);
-        total -= fall;
+        if (step.xRise != SLANT_UNSET) s.*f.xRise = static_cast<int8_t>(step.xRise);
+        if (step.xFall != SLANT_UNSET) s.*f.xFall = static_cast<int8_t>(step.xFall);
+        if (step.zRise != SLANT_UNSET) s.*f.zRise = static_cast<int8_t>(step.zRise);
+        if (step.zFall != SLANT_UNSET) s.*f.zFall = static_cast<int8_t>(step.zFall);
+        total -= step.fall;
     }
     // The total is a signed byte; the split keeps it within -32..31 steps.
     const TSplitHeight split = SplitHeight(static_cast<int8_t>(total));
     s.*f.base = split.base;
     s.*f.clicks = split.clicks;
 
+    const troom& levelRoom = level.rooms[static_cast<size_t>(room)];
     for (int x = 1; x <= lastColumn; ++x) {
         for (int z = 1; z <= lastRow; ++z) {
             if (LevelSectorAt(levelRoom, x, z).floor != LEVEL_WALL_FLOOR) continue;
@@ -119,23 +104,17 @@ void ConvertSlopes(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel&
     if (group < 0 || static_cast<size_t>(group) >= FloorDataGroups.size()) return;
     const tfloordata_group& g = FloorDataGroups[static_cast<size_t>(group)];
     if (entry < 0 || static_cast<size_t>(entry) >= g.entries.size()) return;
-    tcuarto* r = SlantRoom(project, level, room, column, row);
-    if (!r) return;
-    const TSlantStep step = StepOf(g.entries[static_cast<size_t>(entry)].data);
-    ApplySlants(f, *r, level.rooms[static_cast<size_t>(room)], step.xRise, step.xFall, step.zRise, step.zFall,
-                step.fall, column, row);
+    ApplySlants(f, project, level, StepOf(g.entries[static_cast<size_t>(entry)].data), room, column, row);
 }
 
 void ApplySummary(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants,
                   int room, int column, int row)
 {
     if (slants.count == 0) return;
-    tcuarto* r = SlantRoom(project, level, room, column, row);
-    if (!r) return;
     // The height is a signed byte after the first slant; each further one
     // takes its part off modulo 256, so their parts can be taken together.
-    ApplySlants(f, *r, level.rooms[static_cast<size_t>(room)], slants.xRise, slants.xFall, slants.zRise, slants.zFall,
-                slants.fall, column, row);
+    ApplySlants(f, project, level, {slants.xRise, slants.xFall, slants.zRise, slants.zFall, slants.fall}, room, column,
+                row);
 }
 
 }  // namespace

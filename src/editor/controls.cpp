@@ -230,21 +230,19 @@ void TMemo::AddLine(const std::string& line)
 
 void TMemo::AddLines(const std::vector<std::string>& lines)
 {
-    if (lines.empty()) return;
-    // The first line of an empty memo sets its text, as AddLine does: an
-    // empty one leaves the memo empty.
-    std::size_t first = 0;
-    if (document()->isEmpty()) {
-        setPlainText(Cp1252ToQString(lines[0]));
-        first = 1;
+    // AddLine sets the text of an empty memo, so an empty line leaves it
+    // empty: into an empty memo, the lines count from the first with text.
+    const bool empty = document()->isEmpty();
+    QStringList added;
+    added.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines) {
+        QString converted = Cp1252ToQString(line);
+        if (empty && added.isEmpty() && converted.isEmpty()) continue;
+        added.push_back(std::move(converted));
     }
-    if (first == lines.size()) return;
-    QString text;
-    for (std::size_t i = first; i < lines.size(); ++i) {
-        if (i > first) text += QLatin1Char('\n');
-        text += Cp1252ToQString(lines[i]);
-    }
-    if (document()->isEmpty()) setPlainText(text);
+    if (added.isEmpty()) return;
+    const QString text = added.join(QLatin1Char('\n'));
+    if (empty) setPlainText(text);
     else appendPlainText(text);
 }
 

@@ -17,6 +17,15 @@ constexpr TColor PAGE_BORDER_RED = 0x0000FF;
 
 std::string Line(const char* label, int64_t value) { return label + std::to_string(value); }
 
+// The rows of a picture laid out in one column 256 pixels wide, before they
+// are rounded up to whole pages: a picture twice as wide has each half made
+// a whole number of 64-pixel rows, the right half below the left one.
+int64_t LaidOutRows(int width, int height)
+{
+    if (width != 2 * PAGE_SIDE) return height;
+    return (int64_t(height) + GRID_STEP - 1) / GRID_STEP * GRID_STEP * 2;
+}
+
 }  // namespace
 
 std::string CatalogName(const TMoveableCatalog& catalog, int id)
@@ -130,10 +139,7 @@ int32_t NextItemNumberOf(const tcuarto_list& project)
 bool TexturesfileSizeFits(int width, int height)
 {
     if ((width != PAGE_SIDE && width != 2 * PAGE_SIDE) || height < GRID_STEP) return false;
-    // The pages as LayTexturePages lays them, in 64 bits.
-    int64_t rows = height;
-    if (width == 2 * PAGE_SIDE) rows = (int64_t(height) + GRID_STEP - 1) / GRID_STEP * GRID_STEP * 2;
-    const int64_t pages = (rows + PAGE_SIDE - 1) / PAGE_SIDE;
+    const int64_t pages = (LaidOutRows(width, height) + PAGE_SIDE - 1) / PAGE_SIDE;
     return pages <= BASEFILE_FIRST_ID - TEXTURESFILE_FIRST_ID;
 }
 
@@ -147,9 +153,7 @@ std::unique_ptr<TBitmap> LayTexturePages(const TGraphic& picture)
     bitmap->Canvas().Draw(0, 0, picture);
 
     if (width == 2 * PAGE_SIDE) {
-        // Each half becomes a whole number of 64-pixel rows, and the right
-        // half goes below the left one.
-        height = height % GRID_STEP == 0 ? 2 * height : (height / GRID_STEP + 1) * 2 * GRID_STEP;
+        height = static_cast<int>(LaidOutRows(width, height));
         bitmap->SetHeight(height);
         const int half = height / 2;
         const std::size_t rowBytes = PAGE_SIDE * 2;

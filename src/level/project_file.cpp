@@ -13,6 +13,7 @@
 
 #include <zlib.h>
 
+#include "level/memory_budget.h"
 #include "level/zfiles.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/messages.h"
@@ -387,11 +388,7 @@ public:
 
     // Counts bytes of memory about to be allocated for the project; more
     // than a project may take is out of memory, before anything is allocated.
-    void Spend(int64_t bytes)
-    {
-        spent_ += bytes;
-        if (spent_ > ProjectMemoryLimit) throw std::bad_alloc();
-    }
+    void Spend(int64_t bytes) { memory_.Spend(static_cast<uint64_t>(bytes)); }
 
     void Get(void* destination, int64_t n, const std::string& where)
     {
@@ -436,7 +433,7 @@ public:
 
 private:
     TContentReader& in_;
-    int64_t spent_ = 0;
+    TMemoryBudget memory_{ProjectMemoryLimit};
 };
 
 // The first block of a room's sector grid; it then doubles as columns arrive.

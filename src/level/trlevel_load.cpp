@@ -13,6 +13,7 @@
 #include <cstring>
 #include <new>
 
+#include "level/memory_budget.h"
 #include "level/trlevel.h"
 #include "level/zfiles.h"
 #include "platform/rtl/sysutils.h"
@@ -90,14 +91,6 @@ private:
 constexpr uint64_t kFixedTableBase = uint64_t(128) << 20;
 constexpr uint64_t kFixedTableFactor = 16;
 
-// Largest output a deflate stream of k bytes can produce (about 1032:1).
-int32_t InflateBound(uint64_t k) { return static_cast<int32_t>(std::min<uint64_t>(k * 1032 + 1024, INT32_MAX)); }
-
-// The first block for a chunk's output: its declared size, but no more than
-// a few times its compressed bytes; the block grows as the chunk inflates.
-constexpr uint64_t kFirstBlockRatio = 4;
-constexpr uint64_t kFirstBlockExtra = 65536;
-
 bool NameContains(const std::string& name, const char* upper, const char* lower)
 {
     return name.find(upper) != std::string::npos || name.find(lower) != std::string::npos;
@@ -143,8 +136,6 @@ private:
     void ReadTrailingSections();
     void Inflate(uint32_t compressed, uint32_t declared, TMemBlock& out);
     void ReserveFixed(uint64_t bytes);
-    void Spend(uint64_t bytes);
-    uint64_t Unspent() const;
     void RoomGauge(uint32_t done, uint32_t count);
 
     // A 16-bit count and that many records into a room's fixed table.
@@ -161,7 +152,7 @@ private:
     {
         const uint32_t n = s_.U32();
         s_.Need(uint64_t(n) * sizeof(T));
-        Spend(uint64_t(n) * sizeof(T));
+        memory_.Spend(uint64_t(n) * sizeof(T));
         (L.*setter)(n);
         s_.ReadArray(array.data(), n);
     }
@@ -175,7 +166,7 @@ private:
     TMemBlock levelBlock_;
     uint64_t fixedBudget_ = 0;
     uint64_t fixedUsed_ = 0;
-    uint64_t spent_ = 0;         // bytes of memory the level takes so far
+    TMemoryBudget memory_{LevelMemoryLimit};
     uint64_t samplesStart_ = 0;  // TRC: where the samples follow the level data
 };
 
@@ -183,20 +174,6 @@ void TLevelParser::ReserveFixed(uint64_t bytes)
 {
     fixedUsed_ += bytes;
     Check(fixedUsed_ <= fixedBudget_);
-}
-
-// Counts bytes about to be allocated for the level; more than a level may
-// take in all is out of memory, before anything is allocated.
-void TLevelParser::Spend(uint64_t bytes)
-{
-    spent_ += bytes;
-    if (spent_ > static_cast<uint64_t>(std::max<int64_t>(LevelMemoryLimit, 0))) throw std::bad_alloc();
-}
-
-uint64_t TLevelParser::Unspent() const
-{
-    const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(LevelMemoryLimit, 0));
-    return spent_ < limit ? limit - spent_ : 0;
 }
 
 void TLevelParser::RoomGauge(uint32_t done, uint32_t count)
@@ -208,19 +185,12 @@ void TLevelParser::Inflate(uint32_t compressed, uint32_t declared, TMemBlock& ou
 {
     s_.Need(compressed);
     // The data may not inflate beyond what its sizes declare, nor beyond
-    // what deflate can produce from its compressed bytes, nor beyond the
-    // memory the level has left.
-    const uint64_t claimed = std::min<uint64_t>(declared, uint64_t(InflateBound(compressed)));
-    const int32_t limit = static_cast<int32_t>(std::min(claimed, Unspent()));
-    // The declared size is a claim: start from a few times the compressed
-    // bytes at most, and let the block grow as the data actually inflates.
-    const int32_t estimate =
-        static_cast<int32_t>(std::min<uint64_t>(limit, uint64_t(compressed) * kFirstBlockRatio + kFirstBlockExtra));
-    if (!DecompressBuf(s_.Here(), static_cast<int32_t>(compressed), estimate, out, limit)) {
-        if (uint64_t(limit) < claimed && out.length() >= limit) throw std::bad_alloc();
+    // what deflate can produce from its compressed bytes; beyond the memory
+    // the level has left, it is out of memory.
+    if (!DecompressBounded(s_.Here(), static_cast<int32_t>(compressed), declared, out, declared,
+                           static_cast<int64_t>(memory_.Unspent())))
         Damaged();
-    }
-    Spend(static_cast<uint64_t>(out.length()));
+    memory_.Spend(static_cast<uint64_t>(out.length()));
     s_.Skip(compressed);
 }
 
@@ -247,7 +217,7 @@ int TLevelParser::Run(TZFile& f)
     L.version = version;
     L.version_code = code_;
     // The content is held already (inflated, for a container).
-    Spend(s_.Size());
+    memory_.Spend(s_.Size());
     fixedBudget_ = kFixedTableBase + kFixedTableFactor * fileBytes_;
 
     if (code_ >= LEVEL_TR4) ReadTextileChunks();
@@ -307,7 +277,7 @@ void TLevelParser::ReadTextileChunks()
 void TLevelParser::ReadSampleData(size_t size)
 {
     s_.Need(size);
-    Spend(size);
+    memory_.Spend(size);
     L.sample_data.resize(static_cast<int32_t>(size));
     s_.Read(L.sample_data.data(), size);
     L.sample_data_size = static_cast<uint32_t>(size);
@@ -331,7 +301,7 @@ void TLevelParser::ReadTextiles8And16()
     const uint64_t bytes8 = uint64_t(count) * TEXTILE8_BYTES;
     const uint64_t bytes16 = code_ >= LEVEL_TR2 ? uint64_t(count) * TEXTILE16_BYTES : 0;
     s_.Need(bytes8 + bytes16);
-    Spend(bytes8 + bytes16);
+    memory_.Spend(bytes8 + bytes16);
     L.num_textiles = count;
     L.textile8_bytes = static_cast<uint32_t>(bytes8);
     L.SetGauge(30);
@@ -365,7 +335,7 @@ void TLevelParser::ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, voi
     s_.Need(count * leastBytesPerRoom);
     const uint64_t bytes = uint64_t(count) * sizeof(troom);
     ReserveFixed(bytes);
-    Spend(bytes);
+    memory_.Spend(bytes);
     L.rooms.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         (this->*readRoom)(L.rooms.emplace_back());
@@ -485,7 +455,7 @@ void TLevelParser::ReadTrcRoom(troom& r)
     // The room's content may not run past its declared end.
     Check(s_.Position() <= roomEnd);
     const size_t tail = static_cast<size_t>(roomEnd - s_.Position());
-    Spend(tail);
+    memory_.Spend(tail);
     r.trc_tail.assign(s_.Here(), s_.Here() + tail);
     s_.Seek(roomEnd);
 }
@@ -497,7 +467,7 @@ void TLevelParser::ReadTrcLayers(troom& r)
     const uint64_t bytes = uint64_t(count) * (sizeof(ttr5_layer_header) + sizeof(ttr5_layer_vertices) +
                                               sizeof(ttr5_layer_rectangles) + sizeof(ttr5_layer_triangles));
     ReserveFixed(bytes);
-    Spend(bytes);
+    memory_.Spend(bytes);
     r.num_layers = count;
     r.layers.count = count;
     r.layer_headers.resize(count);
@@ -541,7 +511,7 @@ void TLevelParser::ReadGeometrySections()
     const uint32_t animations = s_.U32();
     const bool lateral = code_ >= LEVEL_TR4;
     s_.Need(uint64_t(animations) * (lateral ? 40 : 32));
-    Spend(uint64_t(animations) * sizeof(tanimation));
+    memory_.Spend(uint64_t(animations) * sizeof(tanimation));
     L.SetNumAnimations(animations);
     for (uint32_t i = 0; i < animations; ++i) {
         auto* a = reinterpret_cast<uint8_t*>(&L.animations[i]);
@@ -561,7 +531,7 @@ void TLevelParser::ReadGeometrySections()
     } else {
         const uint32_t moveables = s_.U32();
         s_.Need(uint64_t(moveables) * 18);
-        Spend(uint64_t(moveables) * sizeof(tmoveable));
+        memory_.Spend(uint64_t(moveables) * sizeof(tmoveable));
         L.SetNumMoveables(moveables);
         for (uint32_t i = 0; i < moveables; ++i) s_.Read(&L.moveables[i], 18);
     }
@@ -573,7 +543,7 @@ void TLevelParser::ReadObjectTextures()
     const uint32_t count = s_.U32();
     const uint64_t size = code_ == LEVEL_TRC ? 40 : (code_ == LEVEL_TR4 ? 38 : 20);
     s_.Need(count * size);
-    Spend(uint64_t(count) * sizeof(tobject_texture));
+    memory_.Spend(uint64_t(count) * sizeof(tobject_texture));
     L.SetNumObjectTextures(count);
     for (uint32_t i = 0; i < count; ++i) {
         tobject_texture& t = L.object_textures[i];
@@ -606,7 +576,7 @@ void TLevelParser::ReadBoxesAndZones()
     const uint32_t boxes = s_.U32();
     const bool tr1 = code_ <= LEVEL_TR1_TUB;
     s_.Need(uint64_t(boxes) * (tr1 ? sizeof(tbox_tr1) : sizeof(tbox)));
-    Spend(uint64_t(boxes) * (sizeof(tbox_tr1) + sizeof(tbox)));
+    memory_.Spend(uint64_t(boxes) * (sizeof(tbox_tr1) + sizeof(tbox)));
     L.SetNumBoxes(boxes);
     if (tr1) s_.ReadArray(L.boxes_tr1.data(), boxes);
     else s_.ReadArray(L.boxes.data(), boxes);
@@ -616,7 +586,7 @@ void TLevelParser::ReadBoxesAndZones()
     static constexpr int kTr1Zones[] = {0, 1, 4, 5, 6, 9};
     const int arrays = tr1 ? 6 : 10;
     s_.Need(uint64_t(boxes) * 2 * arrays);
-    Spend(uint64_t(boxes) * 2 * L.zones.size());
+    memory_.Spend(uint64_t(boxes) * 2 * L.zones.size());
     L.SetNumZones(boxes);
     for (int i = 0; i < arrays; ++i) s_.ReadArray(L.zones[tr1 ? kTr1Zones[i] : i].data(), boxes);
 
@@ -628,7 +598,7 @@ void TLevelParser::ReadItems()
     const uint32_t count = s_.U32();
     if (code_ <= LEVEL_TR1_TUB) {
         s_.Need(uint64_t(count) * sizeof(titem_tr1));
-        Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
+        memory_.Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items_tr1.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -637,7 +607,7 @@ void TLevelParser::ReadItems()
         }
     } else {
         s_.Need(uint64_t(count) * sizeof(tlevel_item));
-        Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
+        memory_.Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -665,14 +635,14 @@ void TLevelParser::ReadTrailingSections()
     } else {
         const uint16_t frames = s_.U16();
         s_.Need(uint64_t(frames) * sizeof(tcinematic_frame));
-        Spend(uint64_t(frames) * sizeof(tcinematic_frame));
+        memory_.Spend(uint64_t(frames) * sizeof(tcinematic_frame));
         L.SetNumCinematicFrames(frames);
         s_.ReadArray(L.cinematic_frames.data(), frames);
     }
 
     const uint16_t demo = s_.U16();
     s_.Need(demo);
-    Spend(demo);
+    memory_.Spend(demo);
     L.SetNumDemoData(demo);
     s_.Read(L.demo_data.data(), demo);
 

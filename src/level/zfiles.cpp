@@ -26,17 +26,6 @@ void ReleaseBuffer(TZFile& f)
     f.size = f.position = f.capacity = 0;
 }
 
-// Largest output a deflate stream of k bytes can produce (about 1032:1), so
-// that a damaged size field cannot make us allocate without bound.
-int32_t InflateBound(int64_t k) { return static_cast<int32_t>(std::min<int64_t>(k * 1032 + 1024, INT32_MAX)); }
-
-// The first block for a container's content: the size its head claims, but
-// no more than a few times the stream, so that a false claim reserves
-// nothing before the stream has produced it; the block then grows with the
-// content.
-constexpr int64_t kFirstBlockRatio = 4;
-constexpr int64_t kFirstBlockExtra = 65536;
-
 // Empties an open file and puts its position at the start.
 void Truncate(int handle, const std::string& name)
 {
@@ -85,16 +74,9 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
         TMemBlock stream;
         stream.resize(static_cast<int32_t>(std::min<int64_t>(available, INT32_MAX)));
         const int64_t got = ReadFully(handle, name, stream.data(), stream.length());
-        const int32_t bound = InflateBound(got);
-        const int32_t limit = static_cast<int32_t>(std::clamp<int64_t>(contentLimit, 0, bound));
-        const int32_t estimate =
-            static_cast<int32_t>(std::min<int64_t>({u, limit, got * kFirstBlockRatio + kFirstBlockExtra}));
         TMemBlock out;
-        if (!DecompressBuf(stream.data(), static_cast<int32_t>(got), estimate, out, limit)) {
-            // Stopped by the caller's limit rather than by damage.
-            if (limit < bound && out.length() >= limit) throw std::bad_alloc();
+        if (!DecompressBounded(stream.data(), static_cast<int32_t>(got), u, out, INT32_MAX, contentLimit))
             ShowMessage(ZLIB_DATA_ERROR);
-        }
         size = out.length();
         buffer = out.release();
         return true;

@@ -122,3 +122,14 @@ bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& ou
         return false;
     }
 }
+
+bool DecompressBounded(const void* input, int32_t n, int64_t claimed, TMemBlock& output, int64_t most, int64_t memory)
+{
+    const int64_t bound = std::min({most, int64_t(n) * 1032 + 1024, int64_t(INT32_MAX)});
+    const int32_t limit = static_cast<int32_t>(std::clamp<int64_t>(memory, 0, bound));
+    const int32_t estimate = static_cast<int32_t>(std::min<int64_t>({claimed, limit, int64_t(n) * 4 + 65536}));
+    if (DecompressBuf(input, n, estimate, output, limit)) return true;
+    // Stopped by the memory left rather than by damage.
+    if (limit < bound && output.length() >= limit) throw std::bad_alloc();
+    return false;
+}

@@ -79,3 +79,12 @@ void CompressBuf(const void* input, int32_t n, TMemBlock& output);
 // step of the input's size rounded up to 256 bytes), so a large output costs
 // few moves of what was inflated before.
 bool DecompressBuf(const void* input, int32_t n, int32_t estimate, TMemBlock& output, int32_t limit = INT32_MAX);
+
+// Inflates a zlib stream of n bytes whose sizes claim `claimed` bytes of
+// content, as DecompressBuf does. The content may pass neither `most` bytes
+// nor what deflate can make of n bytes (about 1032:1): a stream that would
+// is damaged. The claim is not trusted: the block starts at it but at no
+// more than a few times the stream, and grows with the content. Content
+// that would pass `memory` bytes (what the caller can still hold) raises
+// std::bad_alloc instead. Returns false on damaged data.
+bool DecompressBounded(const void* input, int32_t n, int64_t claimed, TMemBlock& output, int64_t most, int64_t memory);
