@@ -18,6 +18,7 @@
 // what the stream and the buffers hold: no read or write may leave them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -26,6 +27,8 @@
 #include "codecs/codec_messages.h"
 #include "codecs/color_manager.h"
 #include "platform/gdi/graphics.h"
+#include "platform/rtl/classes.h"
+#include "platform/rtl/work_meter.h"
 
 class TStream;
 
@@ -146,6 +149,18 @@ public:
 [[noreturn]] void CodecError(const std::string& message);
 [[noreturn]] void CodecError(const std::string& message, std::initializer_list<std::string> args);
 [[noreturn]] void CodecError(uint16_t messageId, std::initializer_list<std::string> args = {});
+
+// Runs a reader's load under the work meter of the load (see
+// platform/rtl/work_meter.h), for the bytes from the stream's position on: a
+// file that spends its allowance is refused as an invalid picture of the
+// reader's kind (label).
+template <class FLoad>
+void LoadMetered(TStream& stream, const char* label, FLoad&& load)
+{
+    const int64_t remaining = stream.Size() - stream.Position();
+    MeteredLoad(static_cast<uint64_t>(std::max<int64_t>(remaining, 0)), load,
+                [label] { CodecError(gesInvalidImage, {label}); });
+}
 
 // Byte order helpers: swap each of count 16-bit or 32-bit values in place.
 void SwapShort(uint16_t* values, uint32_t count);

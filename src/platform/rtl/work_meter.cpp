@@ -28,3 +28,8 @@ void GrantWork(uint64_t units)
 {
     if (g_current) g_current->Grant(units);
 }
+
+void GrantOutputWork(uint64_t bytes)
+{
+    if (g_current) g_current->GrantOutput(bytes);
+}

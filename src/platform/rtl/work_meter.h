@@ -32,11 +32,17 @@ public:
     // For each byte of input: every byte may be read a few times over and
     // drive a little work of its own.
     static constexpr uint64_t PerInputByte = 16;
+    // For each byte of output a reader makes (a bitmap's bytes, a record's):
+    // decoding it, converting it and storing it.
+    static constexpr uint64_t PerOutputByte = 8;
 
     explicit TWorkMeter(uint64_t inputBytes) { Grant(Product(inputBytes, PerInputByte)); }
 
     // More allowance, for output the reader now knows it will make.
     void Grant(uint64_t units) { allowance_ = units > UINT64_MAX - allowance_ ? UINT64_MAX : allowance_ + units; }
+
+    // More allowance for `bytes` bytes of output.
+    void GrantOutput(uint64_t bytes) { Grant(Product(bytes, PerOutputByte)); }
 
     // Counts work about to be done; raises EWorkSpent when it passes the allowance.
     void Charge(uint64_t units)
@@ -70,6 +76,8 @@ public:
     TWorkScope& operator=(const TWorkScope&) = delete;
 
     TWorkMeter& Meter() { return *meter_; }
+    // Whether this scope made the meter (no load encloses it).
+    bool Outermost() const { return own_.has_value(); }
 
     // The meter of the current load; null outside every scope.
     static TWorkMeter* Current();
@@ -84,3 +92,22 @@ private:
 // counted (a decoder used on its own does only what its caller asks).
 void ChargeWork(uint64_t units);
 void GrantWork(uint64_t units);
+void GrantOutputWork(uint64_t bytes);
+
+// Runs `load` as a load of `inputBytes` bytes of input under a work scope.
+// When the work is spent, the outermost load calls `refuse`, which raises
+// the reader's own error for a damaged file; a load inside another passes
+// EWorkSpent on, so that the enclosing reader refuses the whole file instead
+// of skipping the part.
+template <class FLoad, class FRefuse>
+void MeteredLoad(uint64_t inputBytes, FLoad&& load, FRefuse&& refuse)
+{
+    TWorkScope scope(inputBytes);
+    try {
+        load();
+    } catch (const EWorkSpent&) {
+        if (!scope.Outermost()) throw;
+        refuse();
+        throw;  // refuse raises; should it not, the load still fails
+    }
+}

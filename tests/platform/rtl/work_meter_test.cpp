@@ -58,3 +58,18 @@ TEST(WorkMeter, ScopesShareTheOutermostLoadsMeter)
     }
     EXPECT_EQ(TWorkScope::Current(), nullptr);
 }
+
+TEST(WorkMeter, OnlyTheOutermostLoadRefusesWithItsOwnError)
+{
+    struct EInner {};
+    struct EOuter {};
+    const auto spend = [] { ChargeWork(UINT64_MAX); };
+    EXPECT_THROW(MeteredLoad(1, spend, [] { throw EOuter(); }), EOuter);
+    EXPECT_THROW(MeteredLoad(
+                     1, [&] { MeteredLoad(1, spend, [] { throw EInner(); }); }, [] { throw EOuter(); }),
+                 EOuter);
+    // Grants for output widen the allowance in proportion.
+    TWorkMeter meter(0);
+    meter.GrantOutput(100);
+    EXPECT_EQ(meter.Allowance(), TWorkMeter::BaseAllowance + 100 * TWorkMeter::PerOutputByte);
+}
