@@ -8,6 +8,7 @@
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/classes.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
@@ -251,6 +252,7 @@ void ReadColourTable(TStream& stream, bool core, uint32_t clrUsed, int64_t table
     if (entries > 0 && entries <= 65536) {
         const uint32_t keepEntries = std::min<uint32_t>(entries, h.bitCount <= 8 ? (1u << h.bitCount) : 0);
         std::vector<uint8_t> table(static_cast<size_t>(keepEntries) * entrySize);
+        ChargeWork(2 * table.size());
         stream.ReadBuffer(table.data(), static_cast<int64_t>(table.size()));
         if (entries > keepEntries) stream.Seek(int64_t(entries - keepEntries) * entrySize, soCurrent);
         h.palette.resize(keepEntries);
@@ -334,12 +336,17 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
         bitmap.SetPalette(CreatePalette(log));
     }
     bitmap.SetSize(w, ht);
+    const uint64_t bitmapBytes = uint64_t(bitmap.RowBytes()) * uint64_t(ht);
+    GrantOutputWork(bitmapBytes);
 
     if (rle) {
         int64_t n = stream.Remaining();
         if (dataSize >= 0) n = std::min(n, dataSize);
         if (h.sizeImage > 0) n = std::min<int64_t>(n, h.sizeImage);
         const int64_t dataStart = stream.Position();
+        // Each step of the runs takes two bytes and each pixel is written
+        // once at most.
+        ChargeWork(static_cast<uint64_t>(n) + uint64_t(w) * uint64_t(ht));
         std::vector<uint8_t> data(static_cast<size_t>(n));
         stream.ReadBuffer(data.data(), n);
         const size_t used = DecodeRLE(data.data(), data.size(), h, bitmap);
@@ -353,6 +360,7 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
     const TMaskChannel r = MakeChannel(masks[0]), g = MakeChannel(masks[1]), b = MakeChannel(masks[2]),
                        a = MakeChannel(masks[3]);
     const size_t copy = static_cast<size_t>(std::min<int64_t>(stride, bitmap.RowBytes()));
+    ChargeWork(static_cast<uint64_t>(stride * ht) + (convert ? bitmapBytes : 0));
     for (int y = 0; y < ht; ++y) {
         uint8_t* line = bitmap.ScanLine(h.topDown ? y : ht - 1 - y);
         if (!convert) {
@@ -371,7 +379,10 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
     }
 }
 
-void TBitmap::LoadFromStream(TStream& stream)
+namespace {
+
+// Reads a bitmap file, or a bare device-independent bitmap, into the bitmap.
+void LoadBitmapFile(TStream& stream, TBitmap& bitmap)
 {
     const std::string label = "BMP";
     const int64_t start = stream.Position();
@@ -394,7 +405,16 @@ void TBitmap::LoadFromStream(TStream& stream)
     const TDIBHeader h = ReadDIBHeader(stream, label, false, tableBytes);
     // The file header's data offset wins when it points past the colour table.
     if (dataOffset > 0 && start + dataOffset >= stream.Position()) stream.SetPosition(start + dataOffset);
-    ReadDIBPixels(stream, h, *this, label);
+    ReadDIBPixels(stream, h, bitmap, label);
+}
+
+}  // namespace
+
+void TBitmap::LoadFromStream(TStream& stream)
+{
+    MeteredLoad(
+        static_cast<uint64_t>(std::max<int64_t>(stream.Remaining(), 0)), [&] { LoadBitmapFile(stream, *this); },
+        [] { RaiseInvalidImage("BMP"); });
 }
 
 void TBitmap::SaveToStream(TStream& stream)
