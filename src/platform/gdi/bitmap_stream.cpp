@@ -267,6 +267,27 @@ void ReadColourTable(TStream& stream, bool core, uint32_t clrUsed, int64_t table
     if (h.bitCount <= 8) h.palette.resize(size_t(1) << h.bitCount);
 }
 
+// The bitmap's format for the header's pixels; bit-field layouts that match
+// a native one are copied as they are, the others converted to 32 bits.
+TPixelFormat FormatOf(const TDIBHeader& h, bool& convert)
+{
+    const bool fields = h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS;
+    const uint32_t* masks = h.masks;
+    convert = false;
+    switch (h.bitCount) {
+    case 1: return pf1bit;
+    case 4: return pf4bit;
+    case 8: return pf8bit;
+    case 16:
+        if (!fields || (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F)) return pf15bit;
+        if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) return pf16bit;
+        convert = true;
+        return pf32bit;
+    case 24: return pf24bit;
+    default: convert = fields && !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF); return pf32bit;
+    }
+}
+
 }  // namespace
 
 void RaiseInvalidImage(const std::string& label)
@@ -299,31 +320,9 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
     const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
     const int64_t stride = FileStride(w, h.bitCount);
 
-    // Choose the bitmap's format; bit-field layouts that match a native one are copied as they are.
-    TPixelFormat format = pf24bit;
     bool convert = false;
-    const bool fields = h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS;
-    uint32_t masks[4] = {h.masks[0], h.masks[1], h.masks[2], h.masks[3]};
-    switch (h.bitCount) {
-    case 1: format = pf1bit; break;
-    case 4: format = pf4bit; break;
-    case 8: format = pf8bit; break;
-    case 16:
-        if (!fields || (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F)) {
-            format = pf15bit;
-        } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
-            format = pf16bit;
-        } else {
-            format = pf32bit;
-            convert = true;
-        }
-        break;
-    case 24: format = pf24bit; break;
-    default:
-        format = pf32bit;
-        convert = fields && !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
-        break;
-    }
+    const TPixelFormat format = FormatOf(h, convert);
+    const uint32_t* masks = h.masks;
 
     // Uncompressed data must all be there before the bitmap is allocated.
     if (!rle && stream.Remaining() < stride * ht) throw EReadError();
