@@ -252,7 +252,7 @@ void ReadColourTable(TStream& stream, bool core, uint32_t clrUsed, int64_t table
     if (entries > 0 && entries <= 65536) {
         const uint32_t keepEntries = std::min<uint32_t>(entries, h.bitCount <= 8 ? (1u << h.bitCount) : 0);
         std::vector<uint8_t> table(static_cast<size_t>(keepEntries) * entrySize);
-        ChargeWork(2 * table.size());
+        ChargeWork(table.size());
         stream.ReadBuffer(table.data(), static_cast<int64_t>(table.size()));
         if (entries > keepEntries) stream.Seek(int64_t(entries - keepEntries) * entrySize, soCurrent);
         h.palette.resize(keepEntries);

@@ -14,10 +14,10 @@ namespace {
 
 const char* const kLabel = "ICO";
 
-// The most an image's header is read for: its size field and the fields
-// decoded, and the entries of a 256-colour table (the rest of a longer
-// header or table is skipped, not read).
-constexpr uint64_t kHeaderWork = 4 + 124 + 256 * 4;
+// The most an image's header is read for: its signature, its size field
+// and the fields decoded (the rest of a longer header is skipped, not read;
+// its colour table is charged as it is read).
+constexpr uint64_t kHeaderWork = 4 + 124;
 
 struct TCandidate {
     int64_t offset = 0;
