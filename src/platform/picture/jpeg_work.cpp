@@ -21,11 +21,11 @@ constexpr int64_t kPaddingPixels = 31 * 2 * 65536 + 31 * 31;
 constexpr int64_t kWorkingBytes = int64_t(32) << 20;
 
 // Work units of what libjpeg does, about one for each byte it reads or
-// writes. A stream's set-up: the range-limit, colour conversion and inverse
-// DCT tables and the row buffers, some 16 KB.
-constexpr uint64_t kStartCost = 16384;
+// writes. A stream's set-up: its range-limit, colour conversion and inverse
+// DCT tables and its row buffers, a few kilobytes.
+constexpr uint64_t kStartCost = 4096;
 // A scan's set-up: the lookup tables of its Huffman codes.
-constexpr uint64_t kScanCost = 2048;
+constexpr uint64_t kScanCost = 1024;
 // Each block a scan walks costs about as much as 16 bytes besides each
 // coefficient of its band, even when the scan's data skips the block.
 constexpr uint64_t kScanBlockCost = 16;
