@@ -289,8 +289,8 @@ void TTIFFJPEGDecoder::StartStrip(const void* Source, int32_t PackedSize)
     } else {
         in = out = JCS_UNKNOWN;
     }
-    // libjpeg's set-up for the strip, and for a strip of many scans every
-    // scan, which it reads before the first row.
+    // libjpeg's set-up for the strip, and the coefficients it clears for a
+    // strip of many scans; the scans are charged as libjpeg reads them.
     s->work.ChargeStart(c);
     if (!StartDecompress(s, in, out)) RaiseJPEGError(s);
     bytesPerRow_ = static_cast<uint32_t>((uint64_t(width) * p.BitsPerSample * components + 7) / 8);
