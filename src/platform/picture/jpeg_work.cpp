@@ -8,7 +8,8 @@
 namespace {
 
 // The most components a picture is decoded with: libjpeg turns gray (1),
-// colour (3) and CMYK (4) pictures into bitmaps and refuses other counts.
+// colour (3) and CMYK (4) JPEG pictures into bitmaps and refuses other
+// counts; a TIFF strip of more samples is read as far as this memory goes.
 constexpr int64_t kMaxComponents = 4;
 // A sample's coefficient as libjpeg keeps it.
 constexpr int64_t kCoefficientBytes = 2;
