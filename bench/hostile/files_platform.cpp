@@ -69,6 +69,10 @@ std::string MakeIcoRunOverflow() { return IconFile(8, 1, RunOverflowData()); }
 std::string MakeIcoWalkThenDelta() { return IconFile(8, 1, WalkThenDeltaData()); }
 std::string MakeBmpBlankHuge() { return BitmapFile(32768, 32768, kEndOfBitmap); }
 std::string MakeIcoBlankHuge() { return IconFile(32768, 32768, kEndOfBitmap); }
+// The largest 8-bit pictures whose bitmap fits (an icon's with its mask),
+// from an end of bitmap alone: the whole bitmap is made and cleared.
+std::string MakeBmpBlankLargest() { return BitmapFile(16384, 16384, kEndOfBitmap); }
+std::string MakeIcoBlankLargest() { return IconFile(16384, 14563, kEndOfBitmap); }
 
 // Runs that end every row of a tall picture at once: 4 million rows of one
 // run of 255 past a row of 8 and an end of line, in 16 MB.
@@ -272,6 +276,8 @@ THostileRegistration icoRunOverflow{{"ico_rle8_run_overflow.ico", THostileKind::
 THostileRegistration icoWalkThenDelta{{"ico_rle8_walk_then_delta.ico", THostileKind::Picture, MakeIcoWalkThenDelta}};
 THostileRegistration bmpBlankHuge{{"bmp_rle8_blank_huge.bmp", THostileKind::Picture, MakeBmpBlankHuge}};
 THostileRegistration icoBlankHuge{{"ico_rle8_blank_huge.ico", THostileKind::Picture, MakeIcoBlankHuge}};
+THostileRegistration bmpBlankLargest{{"bmp_rle8_blank_largest.bmp", THostileKind::Picture, MakeBmpBlankLargest}};
+THostileRegistration icoBlankLargest{{"ico_rle8_blank_largest.ico", THostileKind::Picture, MakeIcoBlankLargest}};
 THostileRegistration bmpRowsOfLongRuns{
     {"bmp_rle8_rows_of_long_runs.bmp", THostileKind::Picture, MakeBmpRowsOfLongRuns}};
 THostileRegistration jpegHuge{{"jpeg_huge_little_data.jpg", THostileKind::Picture, MakeJpegHugeLittleData}};
