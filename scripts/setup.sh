@@ -6,7 +6,9 @@ set -eu
 # xvfb and xauth give xvfb-run: a virtual display for the editor's window on
 # a machine without one (xauth is only recommended by xvfb, so named here).
 # clang-format checks the layout of the sources in the test command.
-PACKAGES="cmake make g++ zlib1g-dev libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev imagemagick netpbm libtiff-tools xvfb xauth clang-format"
+# libjpeg-turbo-progs gives cjpeg and djpeg, which the tests compare JPEG
+# pictures with.
+PACKAGES="cmake make g++ zlib1g-dev libjpeg-dev libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev imagemagick netpbm libtiff-tools libjpeg-turbo-progs xvfb xauth clang-format"
 
 missing=""
 for p in $PACKAGES; do

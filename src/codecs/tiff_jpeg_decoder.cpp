@@ -16,7 +16,9 @@
 
 #include "codecs/codec_graphic.h"
 #include "codecs/codec_messages.h"
+#include "platform/picture/jpeg_work.h"
 #include "platform/rtl/messages.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
@@ -35,6 +37,8 @@ struct TTIFFJPEGDecoder::TState {
     size_t tablesLength = 0;
     // A strip has been started and not ended yet.
     bool started = false;
+    // The work of each strip and of its scans, charged to the load's meter.
+    TJpegWork work;
     // The notices shown so far: each is shown once a picture, not once a
     // strip, so that a file of many damaged strips does not bring up box
     // after box.
@@ -122,8 +126,10 @@ void SetupDataSource(TState* s) { InstallSource(s, InitDataSource); }
 void SetupTablesSource(TState* s) { InstallSource(s, InitTablesSource); }
 
 // Creates the decompressor and reads the tables; -1 on a libjpeg error,
-// else jpeg_read_header's answer for the tables (or 0 without tables).
-int CreateAndReadTables(TState* s)
+// else jpeg_read_header's answer for the tables (or 0 without tables). The
+// decoders of a picture's `planes` planes decode side by side and share
+// what one decoder may take.
+int CreateAndReadTables(TState* s, unsigned planes)
 {
     if (setjmp(s->jump)) return -1;
     s->cinfo.err = jpeg_std_error(&s->error);
@@ -132,8 +138,10 @@ int CreateAndReadTables(TState* s)
     s->cinfo.client_data = s;
     jpeg_create_decompress(&s->cinfo);
     s->created = true;
-    // Bounds what a progressive strip may take for its coefficients.
-    s->cinfo.mem->max_memory_to_use = 256L * 1024 * 1024;
+    // What a progressive strip may take for its coefficients: as much as a
+    // JPEG picture of the largest bitmap.
+    s->cinfo.mem->max_memory_to_use = static_cast<long>(JpegDecoderMemoryLimit() / planes);
+    s->work.Attach(s->cinfo);
     int result = 0;
     if (s->tables) {
         SetupTablesSource(s);
@@ -181,6 +189,9 @@ bool FinishStrip(TState* s)
 
 [[noreturn]] void RaiseJPEGError(const TState* s)
 {
+    // libjpeg was stopped because the load's work is spent: the reader
+    // refuses the file as damaged.
+    if (s->work.Spent()) throw EWorkSpent();
     CompressionError(s->message[0] ? std::string(s->message) : LoadStr(gesJPEGBogusTableField));
 }
 
@@ -208,7 +219,8 @@ void TTIFFJPEGDecoder::DecodeInit()
     const auto& sub = properties_->YCbCrSubSampling;
     hSampling_ = sub.size() >= 2 ? sub[0] : 1;
     vSampling_ = sub.size() >= 2 ? sub[1] : 1;
-    const int result = CreateAndReadTables(s);
+    const bool separate = properties_->PlanarConfig == 2 && properties_->SamplesPerPixel > 1;
+    const int result = CreateAndReadTables(s, separate ? properties_->SamplesPerPixel : 1);
     if (result < 0) RaiseJPEGError(s);
     if (s->tables && result != JPEG_HEADER_TABLES_ONLY) CompressionError(LoadStr(gesJPEGBogusTableField));
 }
@@ -277,6 +289,9 @@ void TTIFFJPEGDecoder::StartStrip(const void* Source, int32_t PackedSize)
     } else {
         in = out = JCS_UNKNOWN;
     }
+    // libjpeg's set-up for the strip, and the coefficients it clears for a
+    // strip of many scans; the scans are charged as libjpeg reads them.
+    s->work.ChargeStart(c);
     if (!StartDecompress(s, in, out)) RaiseJPEGError(s);
     bytesPerRow_ = static_cast<uint32_t>((uint64_t(width) * p.BitsPerSample * components + 7) / 8);
     s->started = true;
@@ -291,8 +306,9 @@ void TTIFFJPEGDecoder::ReadRows(void* Dest, int32_t UnpackedSize)
         jpeg_abort(reinterpret_cast<j_common_ptr>(&s->cinfo));
         CompressionError(LoadStr(gesJPEGFractionalLine));
     }
-    if (!ReadScanlines(s, static_cast<uint8_t*>(Dest), static_cast<uint32_t>(UnpackedSize) / bytesPerRow_,
-                       bytesPerRow_)) {
+    const uint32_t rows = static_cast<uint32_t>(UnpackedSize) / bytesPerRow_;
+    TJpegWork::ChargeRows(s->cinfo, rows);
+    if (!ReadScanlines(s, static_cast<uint8_t*>(Dest), rows, bytesPerRow_)) {
         s->started = false;
         RaiseJPEGError(s);
     }

@@ -8,6 +8,7 @@
 #include "platform/gdi/graphics.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/classes.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
@@ -251,6 +252,7 @@ void ReadColourTable(TStream& stream, bool core, uint32_t clrUsed, int64_t table
     if (entries > 0 && entries <= 65536) {
         const uint32_t keepEntries = std::min<uint32_t>(entries, h.bitCount <= 8 ? (1u << h.bitCount) : 0);
         std::vector<uint8_t> table(static_cast<size_t>(keepEntries) * entrySize);
+        ChargeWork(table.size());
         stream.ReadBuffer(table.data(), static_cast<int64_t>(table.size()));
         if (entries > keepEntries) stream.Seek(int64_t(entries - keepEntries) * entrySize, soCurrent);
         h.palette.resize(keepEntries);
@@ -263,6 +265,27 @@ void ReadColourTable(TStream& stream, bool core, uint32_t clrUsed, int64_t table
     }
     // Indexes past a short table show black rather than reading past it.
     if (h.bitCount <= 8) h.palette.resize(size_t(1) << h.bitCount);
+}
+
+// The bitmap's format for the header's pixels; bit-field layouts that match
+// a native one are copied as they are, the others converted to 32 bits.
+TPixelFormat FormatOf(const TDIBHeader& h, bool& convert)
+{
+    const bool fields = h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS;
+    const uint32_t* masks = h.masks;
+    convert = false;
+    switch (h.bitCount) {
+    case 1: return pf1bit;
+    case 4: return pf4bit;
+    case 8: return pf8bit;
+    case 16:
+        if (!fields || (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F)) return pf15bit;
+        if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) return pf16bit;
+        convert = true;
+        return pf32bit;
+    case 24: return pf24bit;
+    default: convert = fields && !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF); return pf32bit;
+    }
 }
 
 }  // namespace
@@ -297,31 +320,9 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
     const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
     const int64_t stride = FileStride(w, h.bitCount);
 
-    // Choose the bitmap's format; bit-field layouts that match a native one are copied as they are.
-    TPixelFormat format = pf24bit;
     bool convert = false;
-    const bool fields = h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS;
-    uint32_t masks[4] = {h.masks[0], h.masks[1], h.masks[2], h.masks[3]};
-    switch (h.bitCount) {
-    case 1: format = pf1bit; break;
-    case 4: format = pf4bit; break;
-    case 8: format = pf8bit; break;
-    case 16:
-        if (!fields || (masks[0] == 0x7C00 && masks[1] == 0x03E0 && masks[2] == 0x001F)) {
-            format = pf15bit;
-        } else if (masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F) {
-            format = pf16bit;
-        } else {
-            format = pf32bit;
-            convert = true;
-        }
-        break;
-    case 24: format = pf24bit; break;
-    default:
-        format = pf32bit;
-        convert = fields && !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
-        break;
-    }
+    const TPixelFormat format = FormatOf(h, convert);
+    const uint32_t* masks = h.masks;
 
     // Uncompressed data must all be there before the bitmap is allocated.
     if (!rle && stream.Remaining() < stride * ht) throw EReadError();
@@ -334,12 +335,17 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
         bitmap.SetPalette(CreatePalette(log));
     }
     bitmap.SetSize(w, ht);
+    const uint64_t bitmapBytes = uint64_t(bitmap.RowBytes()) * uint64_t(ht);
+    GrantOutputWork(bitmapBytes);
 
     if (rle) {
         int64_t n = stream.Remaining();
         if (dataSize >= 0) n = std::min(n, dataSize);
         if (h.sizeImage > 0) n = std::min<int64_t>(n, h.sizeImage);
         const int64_t dataStart = stream.Position();
+        // Each step of the runs takes two bytes and each pixel is written
+        // once at most.
+        ChargeWork(static_cast<uint64_t>(n) + uint64_t(w) * uint64_t(ht));
         std::vector<uint8_t> data(static_cast<size_t>(n));
         stream.ReadBuffer(data.data(), n);
         const size_t used = DecodeRLE(data.data(), data.size(), h, bitmap);
@@ -353,6 +359,7 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
     const TMaskChannel r = MakeChannel(masks[0]), g = MakeChannel(masks[1]), b = MakeChannel(masks[2]),
                        a = MakeChannel(masks[3]);
     const size_t copy = static_cast<size_t>(std::min<int64_t>(stride, bitmap.RowBytes()));
+    ChargeWork(static_cast<uint64_t>(stride * ht) + (convert ? bitmapBytes : 0));
     for (int y = 0; y < ht; ++y) {
         uint8_t* line = bitmap.ScanLine(h.topDown ? y : ht - 1 - y);
         if (!convert) {
@@ -371,7 +378,10 @@ void ReadDIBPixels(TStream& stream, const TDIBHeader& h, TBitmap& bitmap, const 
     }
 }
 
-void TBitmap::LoadFromStream(TStream& stream)
+namespace {
+
+// Reads a bitmap file, or a bare device-independent bitmap, into the bitmap.
+void LoadBitmapFile(TStream& stream, TBitmap& bitmap)
 {
     const std::string label = "BMP";
     const int64_t start = stream.Position();
@@ -394,7 +404,16 @@ void TBitmap::LoadFromStream(TStream& stream)
     const TDIBHeader h = ReadDIBHeader(stream, label, false, tableBytes);
     // The file header's data offset wins when it points past the colour table.
     if (dataOffset > 0 && start + dataOffset >= stream.Position()) stream.SetPosition(start + dataOffset);
-    ReadDIBPixels(stream, h, *this, label);
+    ReadDIBPixels(stream, h, bitmap, label);
+}
+
+}  // namespace
+
+void TBitmap::LoadFromStream(TStream& stream)
+{
+    MeteredLoad(
+        static_cast<uint64_t>(std::max<int64_t>(stream.Remaining(), 0)), [&] { LoadBitmapFile(stream, *this); },
+        [] { RaiseInvalidImage("BMP"); });
 }
 
 void TBitmap::SaveToStream(TStream& stream)

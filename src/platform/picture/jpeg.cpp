@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,10 +16,14 @@
 #include <jerror.h>
 
 #include "platform/gdi/canvas.h"
+#include "platform/picture/jpeg_work.h"
 #include "platform/picture/picture.h"
 #include "platform/rtl/classes.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
+
+const char* const kInvalidJpeg = "Cannot load image. Invalid JPEG data: ";
 
 struct TJpegError {
     jpeg_error_mgr manager;
@@ -42,38 +47,17 @@ bool OutOfDecoderMemory(int code) { return code == JERR_OUT_OF_MEMORY || code ==
 // Warnings (corrupt or truncated data that libjpeg can work around) are not shown.
 extern "C" void JpegOutputMessage(j_common_ptr) {}
 
-// What libjpeg may take besides the decoded bitmap: the coefficients of
-// a progressive or multi-scan picture (two bytes for each sample of each
-// component) come out of this, so that a picture and its decoder together
-// stay within what one bitmap may take.
-constexpr int64_t kMaxDecoderMemory = int64_t(512) << 20;
-constexpr int64_t kMinDecoderMemory = int64_t(32) << 20;
+// The picture's bytes, read from the stream a buffer at a time as libjpeg
+// asks for them: a large file is not held whole beside its bitmap and the
+// decoder's coefficients.
+constexpr size_t kSourceBytes = 65536;
 
-// Decoding costs about the same for every sample of every component,
-// whatever the data: a picture may have two samples for each pixel of the
-// largest bitmap (three bytes a pixel), as much as a colour picture of that
-// size subsampled as cameras store it and more than a grey one.
-int64_t MaxSamples() { return BitmapMemoryLimit / 3 * 2; }
-
-// Scans a picture may have. Each scan of a multi-scan picture walks every
-// block of its components again, whatever little data it carries, so the
-// scans are bounded in number and in the block visits they cost together:
-// a scan costs its blocks times (its coefficients + kScanBlockCost), and
-// all scans together may cost what kFullScans scans over every coefficient
-// of every block would, and no more than kMaxScanCost. Encoders write a
-// dozen scans or so that cost two or three full scans; even one scan per
-// coefficient, or successive approximation to the last bit, stays within
-// this below the largest pictures.
-constexpr int kMaxScans = 500;
-constexpr int64_t kScanBlockCost = 16;
-constexpr int64_t kFullScans = 16;
-constexpr int64_t kMaxScanCost = int64_t(1) << 30;
-
-struct TJpegProgress {
-    jpeg_progress_mgr manager;
-    int scansSeen = 0;
-    int64_t cost = 0;
-    int64_t budget = 0;
+struct TJpegSource {
+    jpeg_source_mgr manager{};  // first: libjpeg hands its address back
+    TStream* stream = nullptr;
+    std::vector<JOCTET> buffer;
+    // A read error of the stream, raised again once libjpeg has let go.
+    std::exception_ptr failure;
 };
 
 // The decoder's state lives on the heap, owned by the caller, so the jump
@@ -81,7 +65,8 @@ struct TJpegProgress {
 struct TJpegState {
     jpeg_decompress_struct cinfo;
     TJpegError error;
-    TJpegProgress progress;
+    TJpegSource source;
+    TJpegWork work;
     bool created = false;
     std::vector<uint8_t> cmykRow;
     ~TJpegState()
@@ -98,28 +83,87 @@ struct TJpegState {
     std::longjmp(err->jump, 1);
 }
 
-// Called by libjpeg while it reads the scans; counts each new scan's cost.
-extern "C" void JpegProgress(j_common_ptr common)
+extern "C" void PictureInitSource(j_decompress_ptr) {}
+
+// The next bytes of the stream; at its end, as libjpeg's own sources do, a
+// warning and an end-of-image marker, so a cut-off picture keeps what it has.
+extern "C" boolean PictureFillSource(j_decompress_ptr cinfo)
 {
-    if (!common->is_decompressor) return;
-    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
-    auto* p = reinterpret_cast<TJpegProgress*>(cinfo->progress);
-    if (cinfo->input_scan_number <= p->scansSeen) return;
-    p->scansSeen = cinfo->input_scan_number;
-    if (p->scansSeen > kMaxScans) GiveUp(cinfo, "Too many scans");
-    int64_t blocks = 0;
-    for (int i = 0; i < cinfo->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) {
-        const jpeg_component_info* c = cinfo->cur_comp_info[i];
-        if (c) blocks += int64_t(c->width_in_blocks) * c->height_in_blocks;
+    auto* s = reinterpret_cast<TJpegSource*>(cinfo->src);
+    int64_t got = 0;
+    try {
+        got = s->stream->Read(s->buffer.data(), static_cast<int64_t>(s->buffer.size()));
+    } catch (...) {
+        s->failure = std::current_exception();
     }
-    const int64_t coefficients = cinfo->progressive_mode ? int64_t(cinfo->Se) - cinfo->Ss + 1 : DCTSIZE2;
-    p->cost += blocks * (std::max<int64_t>(coefficients, 1) + kScanBlockCost);
-    if (p->cost > p->budget) GiveUp(cinfo, "Too many scans for the size of the picture");
+    // Out of the handler before the jump, which must not leave one.
+    if (s->failure) GiveUp(cinfo, "Read error");
+    if (got <= 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        s->buffer[0] = 0xFF;
+        s->buffer[1] = JPEG_EOI;
+        got = 2;
+    }
+    s->manager.next_input_byte = s->buffer.data();
+    s->manager.bytes_in_buffer = static_cast<size_t>(got);
+    return TRUE;
 }
 
-// Decodes the whole data into the bitmap. Returns false with the message in
-// the state's error when libjpeg gave up.
-bool Decompress(TJpegState* s, const uint8_t* data, size_t size, TBitmap* bitmap)
+// Skips a marker's body: past the buffer, the stream moves on (a skip past
+// its end leaves nothing more to read).
+extern "C" void PictureSkipSource(j_decompress_ptr cinfo, long count)
+{
+    auto* s = reinterpret_cast<TJpegSource*>(cinfo->src);
+    if (count <= 0) return;
+    if (static_cast<size_t>(count) <= s->manager.bytes_in_buffer) {
+        s->manager.next_input_byte += count;
+        s->manager.bytes_in_buffer -= static_cast<size_t>(count);
+        return;
+    }
+    s->stream->Seek(count - static_cast<long>(s->manager.bytes_in_buffer), soCurrent);
+    s->manager.bytes_in_buffer = 0;
+}
+
+extern "C" void PictureTermSource(j_decompress_ptr) {}
+
+void InstallSource(TJpegState* s, TStream& stream)
+{
+    TJpegSource& src = s->source;
+    src.stream = &stream;
+    src.buffer.resize(kSourceBytes);
+    src.manager.init_source = PictureInitSource;
+    src.manager.fill_input_buffer = PictureFillSource;
+    src.manager.skip_input_data = PictureSkipSource;
+    src.manager.resync_to_restart = jpeg_resync_to_restart;
+    src.manager.term_source = PictureTermSource;
+    s->cinfo.src = &src.manager;
+}
+
+// Reads the header and checks the picture's size: its bitmap must fit,
+// libjpeg may take what the largest such picture needs besides, and the
+// work of decoding it is counted. Returns whether the picture is CMYK.
+bool StartPicture(TJpegState* s)
+{
+    jpeg_decompress_struct* cinfo = &s->cinfo;
+    cinfo->mem->max_memory_to_use = static_cast<long>(JpegDecoderMemoryLimit());
+    jpeg_read_header(cinfo, TRUE);
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg_calc_output_dimensions(cinfo);
+    const int64_t bitmapBytes =
+        int64_t(BytesPerScanline(static_cast<int>(cinfo->output_width), 24)) * cinfo->output_height;
+    if (bitmapBytes > BitmapMemoryLimit) throw EOutOfResources();
+    GrantOutputWork(static_cast<uint64_t>(bitmapBytes));
+    s->work.ChargeStart(*cinfo);
+    TJpegWork::ChargeRows(*cinfo, cinfo->output_height);
+    // Storing the rows, and converting them first when they are CMYK.
+    ChargeWork(static_cast<uint64_t>(bitmapBytes) * (cmyk ? 2 : 1));
+    return cmyk;
+}
+
+// Decodes the whole picture into the bitmap. Returns false with the message
+// in the state's error when libjpeg gave up.
+bool Decompress(TJpegState* s, TStream& stream, TBitmap* bitmap)
 {
     jpeg_decompress_struct* cinfo = &s->cinfo;
     cinfo->err = jpeg_std_error(&s->error.manager);
@@ -130,24 +174,9 @@ bool Decompress(TJpegState* s, const uint8_t* data, size_t size, TBitmap* bitmap
 
     jpeg_create_decompress(cinfo);
     s->created = true;
-    cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
-    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
-    jpeg_read_header(cinfo, TRUE);
-    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
-    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
-    jpeg_calc_output_dimensions(cinfo);
-    const int64_t bitmapBytes =
-        int64_t(BytesPerScanline(static_cast<int>(cinfo->output_width), 24)) * cinfo->output_height;
-    if (bitmapBytes > BitmapMemoryLimit) throw EOutOfResources();
-    cinfo->mem->max_memory_to_use =
-        static_cast<long>(std::clamp(BitmapMemoryLimit - bitmapBytes, kMinDecoderMemory, kMaxDecoderMemory));
-    int64_t blocks = 0;
-    for (int ci = 0; ci < cinfo->num_components; ++ci)
-        blocks += int64_t(cinfo->comp_info[ci].width_in_blocks) * cinfo->comp_info[ci].height_in_blocks;
-    if (blocks > MaxSamples() / DCTSIZE2) throw EOutOfResources();
-    s->progress.budget = std::min(blocks * (DCTSIZE2 + kScanBlockCost) * kFullScans, kMaxScanCost);
-    s->progress.manager.progress_monitor = JpegProgress;
-    cinfo->progress = &s->progress.manager;
+    InstallSource(s, stream);
+    s->work.Attach(*cinfo);
+    const bool cmyk = StartPicture(s);
     jpeg_start_decompress(cinfo);
 
     bitmap->SetPixelFormat(pf24bit);
@@ -175,6 +204,22 @@ bool Decompress(TJpegState* s, const uint8_t* data, size_t size, TBitmap* bitmap
     return true;
 }
 
+// Decodes the picture at the stream's position and hands it to the bitmap.
+void LoadPicture(TStream& stream, TBitmap& bitmap)
+{
+    auto state = std::make_unique<TJpegState>();
+    TBitmap decoded;
+    if (!Decompress(state.get(), stream, &decoded)) {
+        if (state->source.failure) std::rethrow_exception(state->source.failure);
+        if (state->work.Spent()) throw EWorkSpent();
+        if (OutOfDecoderMemory(state->error.code)) throw EOutOfResources();
+        throw EInvalidGraphic(kInvalidJpeg + std::string(state->error.message));
+    }
+    // The picture takes the rest of the stream, as it always has.
+    stream.Seek(0, soEnd);
+    bitmap.SwapImage(decoded);
+}
+
 }  // namespace
 
 void TJPEGImage::Assign(const TGraphic& source)
@@ -189,16 +234,9 @@ void TJPEGImage::Assign(const TGraphic& source)
 
 void TJPEGImage::LoadFromStream(TStream& stream)
 {
-    const int64_t n = stream.Remaining();
-    std::vector<uint8_t> data(static_cast<size_t>(n));
-    stream.ReadBuffer(data.data(), n);
-    auto state = std::make_unique<TJpegState>();
-    TBitmap decoded;
-    if (!Decompress(state.get(), data.data(), data.size(), &decoded)) {
-        if (OutOfDecoderMemory(state->error.code)) throw EOutOfResources();
-        throw EInvalidGraphic(std::string("Cannot load image. Invalid JPEG data: ") + state->error.message);
-    }
-    bitmap_.SwapImage(decoded);
+    MeteredLoad(
+        static_cast<uint64_t>(std::max<int64_t>(stream.Remaining(), 0)), [&] { LoadPicture(stream, bitmap_); },
+        [] { throw EInvalidGraphic(std::string(kInvalidJpeg) + EWorkSpent().what()); });
 }
 
 void TJPEGImage::SaveToStream(TStream&) { throw EInvalidGraphic("Cannot save image. JPEG pictures can only be read."); }

@@ -106,7 +106,10 @@ public:
     int Height() const override { return bitmap_.Height(); }
     void Assign(const TGraphic& source) override;
     // Decodes baseline and progressive JPEG data (gray, colour, CMYK). Data
-    // libjpeg refuses raises EInvalidGraphic with libjpeg's reason.
+    // libjpeg refuses raises EInvalidGraphic with libjpeg's reason, and so
+    // does a file whose scans ask for more work than its size allows; a
+    // picture whose bitmap would pass BitmapMemoryLimit raises
+    // EOutOfResources.
     void LoadFromStream(TStream& stream) override;
     // Raises EInvalidGraphic: the toolkit reads JPEG pictures only.
     void SaveToStream(TStream& stream) override;

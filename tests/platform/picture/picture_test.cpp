@@ -5,7 +5,6 @@
 #include "platform/rtl/classes.h"
 #include "support/byte_writer.h"
 #include "support/imagemagick.h"
-#include "support/jpeg_writer.h"
 #include "support/scoped_value.h"
 #include "support/temp_dir.h"
 
@@ -215,83 +214,6 @@ TEST(Icon, RunLengthImagesKeepTheirMaskAndTheLimitCoversBoth)
     TIcon large;
     EXPECT_EQ(LoadBytes(large, RunLengthIcon(256, 256, {0, 1}, {})), "out of resources");
     EXPECT_EQ(LoadBytes(large, RunLengthIcon(256, 224, {0, 1}, {})), "");
-}
-
-// ---- JPEG pictures made byte by byte ----------------------------------------
-
-const std::string kInvalidJpeg = "Cannot load image. Invalid JPEG data: ";
-
-// Scans that each walk every block again: a 64 x 64 grey picture whose
-// scans each skip its 64 blocks with one end-of-band run (EOB6).
-TEST(Jpeg, ScansAreBoundedByWhatTheyCostForThePictureSize)
-{
-    TJpegBits skip;
-    skip.Put(0, 1);
-    skip.Put(0, 6);
-    const std::vector<uint8_t> data = skip.Done();
-    const std::pair<int, std::string> cases[] = {
-        {16, ""},
-        {17, kInvalidJpeg + "Too many scans for the size of the picture"},
-    };
-    for (const auto& [scans, error] : cases) {
-        TJpegFile f(true, 64, 64, {{1, 0x11}}, 0x60);
-        for (int i = 0; i < scans; ++i) f.Scan({1}, 1, 63, 0, data);
-        TJPEGImage jpeg;
-        EXPECT_EQ(LoadBytes(jpeg, f.Done()), error) << scans;
-    }
-}
-
-// Scans of one small component cost little each, but their number is
-// bounded too: the chroma of a picture whose luma has 16 blocks for each
-// of its one block.
-TEST(Jpeg, TheNumberOfScansIsBounded)
-{
-    TJpegBits dc;
-    dc.Put(0, 1);
-    const std::vector<uint8_t> data = dc.Done();
-    const std::pair<int, std::string> cases[] = {
-        {500, ""},
-        {501, kInvalidJpeg + "Too many scans"},
-    };
-    for (const auto& [scans, error] : cases) {
-        TJpegFile f(true, 32, 32, {{1, 0x44}, {2, 0x11}, {3, 0x11}}, 0x00);
-        for (int i = 0; i < scans; ++i) f.Scan({2}, 0, 0, 0, data);
-        TJPEGImage jpeg;
-        EXPECT_EQ(LoadBytes(jpeg, f.Done()), error) << scans;
-    }
-}
-
-// The coefficients libjpeg keeps for a progressive picture and the bitmap
-// together stay within what one bitmap may take; and pictures with more
-// samples than two for each pixel of the largest bitmap are not decoded.
-TEST(Jpeg, DecoderMemoryAndWorkFollowTheBitmapLimit)
-{
-    {
-        const TScopedValue limit(BitmapMemoryLimit, int64_t(64) << 20);
-        // 61 MB of bitmap and 41 MB of coefficients.
-        TJPEGImage jpeg;
-        // Too large to load, which is not the damage of an invalid picture.
-        EXPECT_EQ(LoadBytes(jpeg, TJpegFile(true, 4096, 5000, {{1, 0x11}}, 0x60).Scan({1}, 0, 0, 0, {0}).Done()),
-                  "out of resources");
-        EXPECT_EQ(jpeg.Width(), 0);
-    }
-    const TScopedValue limit(BitmapMemoryLimit, int64_t(3) << 20);
-    struct {
-        const char* name;
-        std::vector<TJpegComponent> components;
-        std::string error;
-    } const cases[] = {
-        {"colour subsampled 2 x 2", {{1, 0x22}, {2, 0x11}, {3, 0x11}}, ""},
-        {"four full components", {{1, 0x11}, {2, 0x11}, {3, 0x11}, {4, 0x11}}, "out of resources"},
-    };
-    for (const auto& c : cases) {
-        std::vector<int> ids;
-        for (const auto& component : c.components) ids.push_back(component.id);
-        TJPEGImage jpeg;
-        EXPECT_EQ(LoadBytes(jpeg, TJpegFile(false, 1024, 1024, c.components, 0x00).Scan(ids, 0, 63, 0, {0}).Done()),
-                  c.error)
-            << c.name;
-    }
 }
 
 }  // namespace
