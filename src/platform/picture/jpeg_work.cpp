@@ -30,6 +30,14 @@ constexpr uint64_t kScanCost = 1024;
 // Each block a scan walks costs about as much as 16 bytes besides each
 // coefficient of its band, even when the scan's data skips the block.
 constexpr uint64_t kScanBlockCost = 16;
+// What the scans of a stream of many scans may cost besides the output
+// work granted for its bitmap: as much as kFullScans scans over every
+// coefficient of every block would, no more than kMostScanGrant for all the
+// streams one decoder reads. Encoders write a dozen scans or so, which cost
+// two or three full scans; a scan for each coefficient of each component
+// costs about as much as 14.
+constexpr uint64_t kFullScans = 16;
+constexpr uint64_t kMostScanGrant = uint64_t(1) << 30;
 // Each restart: its marker found (or resynchronised without it) and the
 // decoder reset, a few blocks' worth.
 constexpr uint64_t kRestartCost = 64;
@@ -88,12 +96,17 @@ void TJpegWork::ChargeStart(const jpeg_decompress_struct& cinfo)
     spent = false;
     uint64_t cost = kStartCost;
     if (jpeg_has_multiple_scans(const_cast<j_decompress_ptr>(&cinfo))) {
+        uint64_t blocks = 0;
         for (int i = 0; i < cinfo.num_components; ++i) {
             const jpeg_component_info& c = cinfo.comp_info[i];
-            const uint64_t blocks = RoundUp(c.width_in_blocks, uint64_t(c.h_samp_factor)) *
-                                    RoundUp(c.height_in_blocks, uint64_t(c.v_samp_factor));
-            cost += TWorkMeter::Product(blocks, DCTSIZE2 * kCoefficientBytes);
+            blocks += RoundUp(c.width_in_blocks, uint64_t(c.h_samp_factor)) *
+                      RoundUp(c.height_in_blocks, uint64_t(c.v_samp_factor));
         }
+        cost += TWorkMeter::Product(blocks, DCTSIZE2 * kCoefficientBytes);
+        const uint64_t scans = TWorkMeter::Product(blocks, (DCTSIZE2 + kScanBlockCost) * kFullScans);
+        const uint64_t grant = std::min(scans, kMostScanGrant - scanGrant);
+        scanGrant += grant;
+        GrantWork(grant);
     }
     ChargeWork(cost);
 }

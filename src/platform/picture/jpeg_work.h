@@ -31,13 +31,15 @@ struct TJpegWork {
     jpeg_progress_mgr manager{};  // first: libjpeg hands its address back
     int scansSeen = 0;
     bool spent = false;
+    uint64_t scanGrant = 0;  // granted for the scans of every stream read so far
 
     // Installs the monitor (after jpeg_create_decompress).
     void Attach(jpeg_decompress_struct& cinfo);
     // Charges what jpeg_start_decompress sets up for the stream whose
     // header was just read (its tables and, for a stream of many scans, the
-    // coefficients it clears); raises EWorkSpent. The scans of the stream
-    // are counted from here.
+    // coefficients it clears), and grants a stream of many scans the work
+    // of its scans; raises EWorkSpent. The scans of the stream are counted
+    // from here.
     void ChargeStart(const jpeg_decompress_struct& cinfo);
     // Charges decoding `rows` rows of the output (every sample of every
     // component of those rows); raises EWorkSpent.

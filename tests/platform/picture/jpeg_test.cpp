@@ -3,6 +3,8 @@
 // scans and restarts, which a file pays for with its size.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +89,37 @@ TEST(JpegTools, PicturesCjpegWritesDecodeToTheirDjpegPixels)
         ASSERT_EQ(LoadBytes(jpeg, ReadFileBytes(dir.file("p.jpg"))), "") << name;
         EXPECT_EQ(ComparePixels(jpeg.Bitmap(), reference), "") << name;
     }
+}
+
+// A picture whose luminance comes in a scan for each coefficient, as a scan
+// script may ask cjpeg for, costs as much as fifteen scans over every
+// coefficient of that component: its scans are paid for although the load's
+// input and base allowance are spent elsewhere (here, by an enclosing load).
+TEST(JpegTools, APictureOfAScanForEachCoefficientIsRead)
+{
+    const std::string cjpeg = "/usr/bin/cjpeg";
+    if (::access(cjpeg.c_str(), X_OK) != 0) GTEST_SKIP() << "libjpeg's cjpeg is not installed";
+    TempDir dir;
+    const int side = 256;
+    ASSERT_TRUE(WritePpm(dir.file("source.ppm"), side, side, TestPatternRgb(side, side)));
+    // The DC coefficients in two passes, each luminance coefficient on its
+    // own, then the last bit of them and the colour in a scan each.
+    std::string script = "0 1 2: 0 0 0 1;\n";
+    for (int k = 1; k < 64; ++k) script += "0: " + std::to_string(k) + " " + std::to_string(k) + " 0 1;\n";
+    script += "1: 1 63 0 0;\n2: 1 63 0 0;\n0 1 2: 0 0 1 0;\n0: 1 63 1 0;\n";
+    {
+        std::ofstream out(dir.file("scans.txt"));
+        out << script;
+    }
+    ASSERT_TRUE(RunTool(cjpeg, {"-sample", "1x1", "-scans", dir.file("scans.txt"), "-outfile", dir.file("p.jpg"),
+                                dir.file("source.ppm")}));
+    const Bytes file = ReadFileBytes(dir.file("p.jpg"));
+    TWorkScope container(0);
+    container.Meter().Charge(container.Meter().Allowance());
+    TJPEGImage jpeg;
+    TMemoryStream s(file.data(), file.size());
+    EXPECT_NO_THROW(jpeg.LoadFromStream(s));
+    EXPECT_EQ(jpeg.Width(), side);
 }
 
 // A progressive picture of the sampling given, its first scan a DC scan of
