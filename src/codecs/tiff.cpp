@@ -1114,6 +1114,19 @@ public:
         CopyBits(line, at, piece_.data(), 0, uint64_t(count) * bits_);
     }
 
+    // Row y gets the pixels of row y - 1 from pixel `left` on, `count` of
+    // them: the samples were the same.
+    void Repeat(uint32_t y, uint32_t left, uint32_t count)
+    {
+        assert(y > 0);
+        ChargeWork((uint64_t(count) * (bits_ + sampleBits_) + 7) / 8);
+        const uint8_t* above = g_.ScanLine(static_cast<int>(y - 1));
+        uint8_t* line = g_.ScanLine(static_cast<int>(y));
+        const uint64_t at = uint64_t(left) * bits_, bits = uint64_t(count) * bits_;
+        if (at % 8 == 0 && (bits % 8 == 0 || stripRows_)) std::memcpy(line + at / 8, above + at / 8, (bits + 7) / 8);
+        else CopyBits(line, at, above, at, bits);
+    }
+
     void ConvertZero(uint32_t y, uint32_t left, uint32_t count)
     {
         ChargeWork((uint64_t(count) * bits_ + 7) / 8);
@@ -1230,14 +1243,7 @@ public:
                             DepredictRow(samples + size_t(j) * c.lineBytes, c.width, prediction_.distance,
                                          prediction_.bits, prediction_.bigEndian, size_t(c.lineBytes));
                 }
-                for (uint32_t j = 0; j < n; ++j) {
-                    const uint8_t* line = slice_.data() + size_t(j) * c.lineBytes;
-                    if (planes_ > 1) {
-                        InterleavePlanes(line, planeBytes, row_.data(), count, p.SamplesPerPixel, p.BitsPerSample);
-                        line = row_.data();
-                    }
-                    writer_.Convert(line, c.top + r + j, c.left, count);
-                }
+                ConvertSlice(c, r, n, planeBytes, count);
             }
             for (size_t plane = 0; plane < planes_; ++plane)
                 if (filled_[plane]) reader_.End(plane);
@@ -1247,6 +1253,29 @@ public:
     }
 
 private:
+    // Converts rows [r, r + n) of the column from the slice (each plane's
+    // rows planeBytes apart), `count` pixels of each. A row whose samples
+    // are those of the row above it in the column (of one plane) is copied
+    // from that row's pixels rather than converted again.
+    void ConvertSlice(const TColumn& c, uint32_t r, uint32_t n, size_t planeBytes, uint32_t count)
+    {
+        const TImageProperties& p = g_.ImageProperties;
+        const auto lineBytes = static_cast<size_t>(c.lineBytes);
+        for (uint32_t j = 0; j < n; ++j) {
+            const uint8_t* line = slice_.data() + j * lineBytes;
+            const uint8_t* above = j > 0 ? line - lineBytes : r > 0 ? last_.data() : nullptr;
+            if (planes_ > 1) {
+                InterleavePlanes(line, planeBytes, row_.data(), count, p.SamplesPerPixel, p.BitsPerSample);
+                line = row_.data();
+                above = nullptr;
+            }
+            if (above && std::memcmp(line, above, lineBytes) == 0) writer_.Repeat(c.top + r + j, c.left, count);
+            else writer_.Convert(line, c.top + r + j, c.left, count);
+        }
+        // The slice's last row is the row above the next slice's first.
+        if (planes_ == 1 && n > 0) last_.assign(slice_.data() + (n - 1) * lineBytes, slice_.data() + n * lineBytes);
+    }
+
     TTIFFGraphic& g_;
     TChunkReader& reader_;
     const TPrediction prediction_;
@@ -1255,6 +1284,7 @@ private:
     std::vector<uint32_t> filled_;  // of each plane's chunk, the rows its data reaches
     std::vector<uint8_t> slice_;    // a slice of rows of each plane, one plane after the other
     std::vector<uint8_t> row_;      // a row of the planes' samples interleaved
+    std::vector<uint8_t> last_;     // the samples of the last row of the last slice
 };
 
 // Chunks are decoded a slice of rows at a time, however large they are: a

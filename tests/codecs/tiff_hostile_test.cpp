@@ -470,6 +470,29 @@ TEST(TiffHostile, TilesOverThePictureLimitAreReadASliceAtATime)
         EXPECT_EQ(LoadTiff(c.file, c.expected.starts_with("1000x") ? square : row).outcome, c.expected) << c.name;
 }
 
+TEST(TiffHostile, RowsLikeTheRowAboveAreCopiedWhole)
+{
+    // Rows that repeat the row above them, in runs that cross the slices'
+    // ends and change inside a run of slices: whole strip rows, and tile
+    // rows three 4-bit pixels wide that start and end inside bitmap bytes.
+    Bytes strip(size_t(1024) * 2100);
+    for (size_t i = 0; i < strip.size(); ++i) strip[i] = uint8_t(i / 1024 / 700 * 40 + i % 1024 % 3);
+    const std::vector<std::pair<int, int>> points = {{0, 0}, {2, 1023}, {2, 1024}, {1, 1400}, {1023, 2099}};
+    EXPECT_EQ(LoadTiff(Tiff().Picture(1024, 2100, 8, 1, 1, 8).Strip(ZlibCompress(strip, 6)), points).outcome,
+              "1024x2100/8 00 2a 2a 51 50");
+
+    // Tiles of 3 x 4 pixels: rows 0 and 1 alike, rows 2 and 3 alike.
+    TTiffWriter nibbles;
+    const std::vector<uint32_t> offsets = {nibbles.Append({0x12, 0x30, 0x12, 0x30, 0x45, 0x60, 0x45, 0x60}),
+                                           nibbles.Append({0x78, 0x90, 0x78, 0x90, 0xAB, 0xC0, 0xAB, 0xC0})};
+    nibbles.Picture(5, 4, 4, 1, 1, 1).Tag(322, Tiff::Long, 1, 3).Tag(323, Tiff::Long, 1, 4);
+    nibbles.Longs(324, offsets).Longs(325, {8, 8});
+    std::vector<std::pair<int, int>> all;
+    for (int y = 0; y < 4; ++y)
+        for (auto point : Row(y, 5)) all.push_back(point);
+    EXPECT_EQ(LoadTiff(nibbles, all).outcome, "5x4/4 11 22 33 77 88 11 22 33 77 88 44 55 66 aa bb 44 55 66 aa bb");
+}
+
 TEST(TiffHostile, TilesCutInsideAByteKeepTheirNeighbours)
 {
     // Tiles three pixels wide: their parts of a row of 1-bit or 4-bit pixels
