@@ -11,6 +11,12 @@ TLZ77Decoder::~TLZ77Decoder()
 
 void TLZ77Decoder::DecodeInit()
 {
+    // A stream already open starts afresh in the state and window it has:
+    // readers start one for every strip, however small.
+    if (open_ && inflateReset(&stream_) == Z_OK) {
+        status_ = Z_OK;
+        return;
+    }
     if (open_) inflateEnd(&stream_);
     stream_ = z_stream{};
     status_ = inflateInit2(&stream_, 15);
