@@ -755,9 +755,10 @@ struct TPacking {
     }
 };
 
-// The work charged for beginning a chunk besides the bytes it reads: a seek,
-// a decoder made ready for a new stream, the bookkeeping of its rows.
-constexpr uint64_t kChunkSetUpWork = 256;
+// The work charged for beginning a chunk besides the bytes it reads: a seek
+// and the bookkeeping of its rows; and for an inflater reset for its stream.
+constexpr uint64_t kChunkSetUpWork = 64;
+constexpr uint64_t kInflaterSetUpWork = 64;
 
 // A chunk's packed bytes are read in pieces as its decoder takes them: the
 // first of about the bytes the chunk decodes to, within these bounds, each
@@ -846,7 +847,7 @@ public:
     // each lineBytes bytes laid out) with the plane's decoder.
     void Begin(size_t plane, size_t index, uint32_t width, uint32_t chunkRows, uint64_t lineBytes)
     {
-        ChargeWork(kChunkSetUpWork);
+        ChargeWork(kChunkSetUpWork + (packing_.compression == ctLZ77 ? kInflaterSetUpWork : 0));
         TPlane& s = planes_[plane];
         s.width = width;
         s.lineBytes = lineBytes;
@@ -1190,7 +1191,7 @@ struct TColumn {
 
 // The work charged for a column of chunks besides its rows: finding where
 // each plane's data lies and how far it reaches.
-constexpr uint64_t kColumnWork = 64;
+constexpr uint64_t kColumnWork = 32;
 
 // Decodes a column a slice of rows at a time, each slice converted before
 // the next is decoded, so that the samples held stay within a slice however
@@ -1304,7 +1305,7 @@ void CheckSlice(const TChunkReader& reader, uint32_t width, uint64_t lineBytes)
 // decoder and read again by the conversion.
 constexpr uint64_t kWorkPerSampleByte = 2;
 // The work charged for a strip listed besides its chunk: finding its rows.
-constexpr uint64_t kStripWork = 16;
+constexpr uint64_t kStripWork = 8;
 
 // Strips of interleaved samples, one after the other down the picture.
 // RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
