@@ -706,7 +706,8 @@ std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g, uint32_t width, const s
         return std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, width);
     case ctFaxRLE:
     case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, width);
-    case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
+    // The strip is shown as it decodes, whatever its check value says.
+    case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false, false);
     case ctJPEG: return std::make_unique<TTIFFJPEGDecoder>(&p, notices);
     case ctThunderscan:
         return std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((width + 1) / 2, INT32_MAX)),
@@ -1191,7 +1192,7 @@ struct TColumn {
 
 // The work charged for a column of chunks besides its rows: finding where
 // each plane's data lies and how far it reaches.
-constexpr uint64_t kColumnWork = 32;
+constexpr uint64_t kColumnWork = 64;
 
 // Decodes a column a slice of rows at a time, each slice converted before
 // the next is decoded, so that the samples held stay within a slice however

@@ -218,6 +218,13 @@ TEST(TiffHostile, StripsPackedFarLongerThanTheirRowsAreReadWhole)
         }
 }
 
+TEST(TiffHostile, DeflateStripShowsItsRowsWhateverItsCheckValue)
+{
+    Bytes strip = ZlibCompress({1, 2, 3, 4, 5, 6, 7, 8}, 9);
+    for (size_t i = strip.size() - 4; i < strip.size(); ++i) strip[i] ^= 0x5A;
+    EXPECT_EQ(LoadTiff(Tiff().Picture(8, 1, 8, 1, 1, 8).Strip(strip), {{0, 0}, {7, 0}}).outcome, "8x1/8 01 08");
+}
+
 TEST(TiffHostile, StripWithoutByteCountEndsWhereTheNextStarts)
 {
     // Two one-row PackBits strips back to back, without byte counts: the
