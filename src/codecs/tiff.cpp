@@ -827,11 +827,12 @@ public:
     }
 
     // The bytes of samples a slice of `rows` rows holds, of every plane
-    // with their blocks, and the most one plane decodes at once.
+    // with their blocks.
     uint64_t SliceHeld(uint32_t width, uint32_t rows, uint64_t lineBytes) const
     {
         return lineBytes * rows * planes_.size() + BlockBytes(width, rows, lineBytes);
     }
+    // The bytes one decoder call makes of such a slice for its plane.
     uint64_t SliceDecoded(uint32_t width, uint32_t rows, uint64_t lineBytes) const
     {
         return blocks_.on ? DecodedBytes(width, rows, lineBytes) : lineBytes * rows;
