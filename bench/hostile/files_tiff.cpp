@@ -4,7 +4,9 @@
 // tiles that each really hold hundreds of megabytes of samples: the reader
 // decodes them a slice of rows at a time, so that besides the bitmap it holds
 // a slice, not a strip. And many one-row strips, each a deflate stream of its
-// own.
+// own. Then work that only the bytes present may pay for: strips listed a
+// byte each that all name one stream, tiles that are not listed, strips
+// that read one stream again, and the largest picture whose rows all differ.
 #include <zlib.h>
 
 #include <cstdint>
