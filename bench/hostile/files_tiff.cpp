@@ -4,7 +4,11 @@
 // tiles that each really hold hundreds of megabytes of samples: the reader
 // decodes them a slice of rows at a time, so that besides the bitmap it holds
 // a slice, not a strip. And many one-row strips, each a deflate stream of its
-// own.
+// own. Then work that only the bytes present may pay for: strips listed a
+// byte each that all name one stream, tiles that are not listed, strips
+// that read one stream again, and the largest picture whose rows all differ.
+#include <zlib.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -220,6 +224,104 @@ std::string MakeDeflateStripsWithoutCounts()
     t.Picture(8, kStrips, 8, 1, 1, 8).Tag(278, Tiff::Long, 1, 1).Longs(273, std::vector<uint32_t>(kStrips, at));
     return Str(t);
 }
+
+// ---- work that the bytes present must pay for --------------------------------
+
+// 4,000,000 one-row strips whose offsets and byte counts take one byte
+// each, all naming one stream: a decoder made ready for every byte of the
+// lists.
+std::string ByteOffsetStrips(uint32_t compression, const Bytes& stream)
+{
+    constexpr uint32_t kStrips = 4000000;
+    Tiff t;
+    const uint32_t at = t.Append(stream);
+    t.Picture(8, kStrips, 8, 1, 1, compression).Tag(278, Tiff::Long, 1, 1);
+    t.Values(273, Tiff::Byte, std::vector<uint32_t>(kStrips, at));
+    t.Values(279, Tiff::Byte, std::vector<uint32_t>(kStrips, uint32_t(stream.size())));
+    return Str(t);
+}
+std::string MakeByteOffsetsDeflate() { return ByteOffsetStrips(8, ZlibCompress(Bytes(8, 1), 9)); }
+std::string MakeByteOffsetsJpeg() { return ByteOffsetStrips(7, TinyJpeg()); }
+std::string MakeByteOffsetsPackBits() { return ByteOffsetStrips(32773, {7, 1, 2, 3, 4, 5, 6, 7, 8}); }
+
+// A gray picture of 16384 x 16384 pixels (the largest bitmap of 8 bits) in
+// tiles of one pixel, one of them listed: every tile, listed or not, is
+// looked up and cleared.
+std::string MakeUnlistedTinyTiles()
+{
+    Tiff t;
+    const uint32_t at = t.Append({0x40});
+    t.Picture(16384, 16384, 8, 1, 1, 1).Tag(322, Tiff::Long, 1, 1).Tag(323, Tiff::Long, 1, 1);
+    t.Tag(324, Tiff::Long, 1, at).Tag(325, Tiff::Long, 1, 1);
+    return Str(t);
+}
+
+// A zlib stream of the bytes behind `empty` empty stored blocks, which
+// decode to nothing: five bytes each, byte-aligned after the header.
+Bytes DeflateAfterEmptyBlocks(const Bytes& data, size_t empty)
+{
+    Bytes out = {0x78, 0x01};
+    for (size_t i = 0; i < empty; ++i) out.insert(out.end(), {0x00, 0x00, 0x00, 0xFF, 0xFF});
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    Bytes in = data, raw(deflateBound(&z, uLong(data.size())));
+    z.next_in = in.data();
+    z.avail_in = uInt(in.size());
+    z.next_out = raw.data();
+    z.avail_out = uInt(raw.size());
+    deflate(&z, Z_FINISH);
+    out.insert(out.end(), raw.begin(), raw.begin() + long(z.total_out));
+    deflateEnd(&z);
+    const uLong sum = adler32(adler32(0, nullptr, 0), in.data(), uInt(in.size()));
+    out.insert(out.end(), {uint8_t(sum >> 24), uint8_t(sum >> 16), uint8_t(sum >> 8), uint8_t(sum)});
+    return out;
+}
+
+// 2,000 one-row deflate strips all naming one stream whose row lies behind
+// 1 MB of empty stored blocks, which the format allows without bound: each
+// strip reads through the whole megabyte to its row.
+std::string MakeDeflateStripsBehindEmptyBlocks()
+{
+    constexpr uint32_t kStrips = 2000;
+    const Bytes stream = DeflateAfterEmptyBlocks(Bytes(8, 0x33), (1 << 20) / 5);
+    Tiff t;
+    const uint32_t at = t.Append(stream);
+    t.Picture(8, kStrips, 8, 1, 1, 8).Tag(278, Tiff::Long, 1, 1);
+    t.Longs(273, std::vector<uint32_t>(kStrips, at));
+    t.Longs(279, std::vector<uint32_t>(kStrips, uint32_t(stream.size())));
+    return Str(t);
+}
+
+// The 16-bit CMYK picture at the largest size a bitmap limit of 256 MB
+// takes, in one deflate strip whose rows all differ (each the one above it
+// moved by a pixel): 716 MB of samples converted row by row.
+std::string MakeDeflateVariedQuarterPicture()
+{
+    constexpr uint32_t kWidth = 8192, kHeight = 10922;
+    Bytes pattern;
+    for (uint32_t x = 0; x < kWidth + 256; ++x)
+        for (uint32_t v : {x & 255, x * 3 & 255, x * 7 & 255, 0u})
+            pattern.insert(pattern.end(), {uint8_t(v), uint8_t(v)});
+    TDeflater deflater(1);
+    for (uint32_t y = 0; y < kHeight; ++y)
+        deflater.Add(Bytes(pattern.begin() + (y % 256) * 8, pattern.begin() + (y % 256) * 8 + kWidth * 8));
+    const Bytes strip = deflater.Finish();
+    Tiff t;
+    const uint32_t at = t.Append(strip);
+    t.Picture(kWidth, kHeight, 16, 4, 5, 8).Tag(273, Tiff::Long, 1, at).Tag(279, Tiff::Long, 1, uint32_t(strip.size()));
+    return Str(t);
+}
+
+THostileRegistration byteOffsetsDeflate{
+    {"tiff_byte_offsets_deflate.tif", THostileKind::Picture, MakeByteOffsetsDeflate}};
+THostileRegistration byteOffsetsJpeg{{"tiff_byte_offsets_jpeg.tif", THostileKind::Picture, MakeByteOffsetsJpeg}};
+THostileRegistration byteOffsetsPackBits{
+    {"tiff_byte_offsets_packbits.tif", THostileKind::Picture, MakeByteOffsetsPackBits}};
+THostileRegistration unlistedTinyTiles{{"tiff_unlisted_tiny_tiles.tif", THostileKind::Picture, MakeUnlistedTinyTiles}};
+THostileRegistration deflateStripsBehindEmptyBlocks{
+    {"tiff_deflate_strips_behind_empty_blocks.tif", THostileKind::Picture, MakeDeflateStripsBehindEmptyBlocks}};
+THostileRegistration deflateVariedQuarterPicture{
+    {"tiff_deflate_varied_quarter_picture.tif", THostileKind::Picture, MakeDeflateVariedQuarterPicture}};
 
 THostileRegistration deflatePlanesWholePicture{
     {"tiff_deflate_planes_whole_picture.tif", THostileKind::Picture, MakeDeflatePlanesWholePicture}};

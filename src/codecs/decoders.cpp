@@ -242,15 +242,24 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
     auto* src = static_cast<uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = std::max<int32_t>(PackedSize, 0), outLeft = UnpackedSize;
+    // Whether input is there, once the stream's next bytes are asked for.
+    auto input = [&] {
+        uint8_t* next = nullptr;
+        int32_t size = 0;
+        if (inLeft > 0 || !more_ || !more_(next, size) || size <= 0) return inLeft > 0;
+        src = next;
+        inLeft = size;
+        return true;
+    };
     if (!carryOver_) pendingCount_ = 0;
     while (outLeft > 0) {
         if (pendingCount_ == 0) {
-            if (inLeft <= 0) break;
+            if (!input()) break;
             const int n = static_cast<int8_t>(*src++);
             --inLeft;
             if (n == -128) continue;
             if (n < 0) {
-                if (inLeft <= 0) break;  // the run's byte is not there
+                if (!input()) break;  // the run's byte is not there
                 pendingByte_ = *src++;
                 --inLeft;
             }
@@ -261,8 +270,8 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
         if (pendingRun_) {
             std::memset(dst, pendingByte_, static_cast<size_t>(k));
         } else {
+            if (!input()) break;
             k = std::min(k, inLeft);
-            if (k == 0) break;
             std::memcpy(dst, src, static_cast<size_t>(k));
             src += k;
             inLeft -= k;

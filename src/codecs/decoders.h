@@ -12,8 +12,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // The error of decoders that give up (the library-backed ones).
 class ECodecCompression : public std::runtime_error {
@@ -83,15 +85,24 @@ private:
 // DecodeInit then starts a new stream.
 class TPackbitsRLEDecoder : public TDecoder {
 public:
+    // Where the stream goes on once the bytes given run out: sets data and
+    // size to its next bytes, or returns false at its end.
+    using TMoreInput = std::function<bool(uint8_t*& data, int32_t& size)>;
+
     explicit TPackbitsRLEDecoder(bool CarryOver = false) : carryOver_(CarryOver) {}
     // The most output bytes a packed byte can give: a run gives 128 bytes for two.
     static constexpr uint64_t MostUnpackedPerByte = 64;
+    // With MoreInput set, Decode takes the stream's next bytes from it
+    // whenever those given run out, and stops only when the output is full
+    // or the stream ends; Source is left in the bytes given last.
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
     void DecodeInit() override { pendingCount_ = 0; }
     void Encode(void*, void*, int32_t, int32_t&) override {}
+    void SetMoreInput(TMoreInput more) { more_ = std::move(more); }
 
 private:
     bool carryOver_;
+    TMoreInput more_;
     // The packet left unfinished by the previous Decode: bytes still to give,
     // and the byte of a run (a literal's bytes are in the input).
     int32_t pendingCount_ = 0;

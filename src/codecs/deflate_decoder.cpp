@@ -2,7 +2,10 @@
 
 #include "codecs/codec_messages.h"
 
-TLZ77Decoder::TLZ77Decoder(int32_t FlushMode, bool AutoReset) : flushMode_(FlushMode), autoReset_(AutoReset) {}
+TLZ77Decoder::TLZ77Decoder(int32_t FlushMode, bool AutoReset, bool CheckValue)
+    : flushMode_(FlushMode), autoReset_(AutoReset), checkValue_(CheckValue)
+{
+}
 
 TLZ77Decoder::~TLZ77Decoder()
 {
@@ -11,11 +14,19 @@ TLZ77Decoder::~TLZ77Decoder()
 
 void TLZ77Decoder::DecodeInit()
 {
+    // A stream already open starts afresh in the state and window it has:
+    // readers start one for every strip, however small.
+    if (open_ && inflateReset(&stream_) == Z_OK) {
+        status_ = Z_OK;
+        return;
+    }
     if (open_) inflateEnd(&stream_);
     stream_ = z_stream{};
     status_ = inflateInit2(&stream_, 15);
     if (status_ < 0) CompressionError(LoadStr(gesLZ77Error));
     open_ = true;
+    // A reset keeps this.
+    if (!checkValue_) inflateValidate(&stream_, 0);
 }
 
 void TLZ77Decoder::DecodeEnd()

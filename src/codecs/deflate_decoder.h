@@ -12,7 +12,10 @@ class TLZ77Decoder : public TDecoder {
 public:
     // FlushMode is handed to every inflate call (Z_PARTIAL_FLUSH, Z_FINISH...);
     // AutoReset starts a new stream at every Decode (one stream per strip).
-    TLZ77Decoder(int32_t FlushMode, bool AutoReset);
+    // Without CheckValue the stream's check value is neither computed nor
+    // compared: for readers that show what a stream decodes to whatever its
+    // check says, and would otherwise spend a tenth of the time on it.
+    TLZ77Decoder(int32_t FlushMode, bool AutoReset, bool CheckValue = true);
     ~TLZ77Decoder() override;
 
     // Inflates at most PackedSize bytes from Source into at most UnpackedSize
@@ -41,5 +44,6 @@ private:
     int32_t status_ = Z_OK;
     int32_t flushMode_;
     bool autoReset_;
+    bool checkValue_;
     bool open_ = false;
 };

@@ -133,6 +133,7 @@ void TCCITTDecoder::Start(void* Source, int32_t PackedSize)
     if (ReverseBits)
         for (int32_t i = 0; i < packedSize_; ++i) in[i] = ReverseBitsTable[in[i]];
     input_ = in;
+    packedBefore_ = 0;
     PackedLeft = packedSize_;
     bitsLeft_ = 0;
     mask_ = 0x80;
@@ -150,15 +151,33 @@ void TCCITTDecoder::SetOutput(void* Dest, int32_t UnpackedSize)
     RowLeft = Width;
 }
 
+bool TCCITTDecoder::MoreInput()
+{
+    uint8_t* in = nullptr;
+    int32_t size = 0;
+    if (PackedLeft > 0 || !more_ || !more_(in, size) || size <= 0) return PackedLeft > 0;
+    if (ReverseBits)
+        for (int32_t i = 0; i < size; ++i) in[i] = ReverseBitsTable[in[i]];
+    packedBefore_ += packedSize_;
+    packedSize_ = size;
+    input_ = in;
+    PackedLeft = size;
+    return true;
+}
+
+bool TCCITTDecoder::LoadByte()
+{
+    if (PackedLeft == 0 && !MoreInput()) return false;
+    current_ = *input_++;
+    --PackedLeft;
+    mask_ = 0x80;
+    bitsLeft_ = 8;
+    return true;
+}
+
 int TCCITTDecoder::ReadBit()
 {
-    if (bitsLeft_ == 0) {
-        if (PackedLeft == 0) return 0;
-        current_ = *input_++;
-        --PackedLeft;
-        mask_ = 0x80;
-        bitsLeft_ = 8;
-    }
+    if (bitsLeft_ == 0 && !LoadByte()) return 0;
     const int bit = (current_ & mask_) != 0;
     mask_ >>= 1;
     --bitsLeft_;
@@ -174,17 +193,11 @@ int32_t TCCITTDecoder::ReadRun(const std::vector<TCodeNode>& tree)
     int64_t sum = 0;
     size_t node = 0;
     for (;;) {
-        if (bitsLeft_ == 0) {
-            if (PackedLeft == 0) {
-                // The input ends right after a complete code: it still counts.
-                if (node != 0 && tree[node].Zero == 0 && tree[node].One == 0)
-                    sum = std::min(sum + tree[node].Value, kRunLimit);
-                break;
-            }
-            current_ = *input_++;
-            --PackedLeft;
-            mask_ = 0x80;
-            bitsLeft_ = 8;
+        if (bitsLeft_ == 0 && !LoadByte()) {
+            // The input ends right after a complete code: it still counts.
+            if (node != 0 && tree[node].Zero == 0 && tree[node].One == 0)
+                sum = std::min(sum + tree[node].Value, kRunLimit);
+            break;
         }
         const bool one = (current_ & mask_) != 0;
         int32_t next = one ? tree[node].One : tree[node].Zero;
@@ -246,11 +259,11 @@ void TCCITTDecoder::AlignInput()
     // boundary) is where the next row starts; a partly read one is dropped.
     const bool fresh = bitsLeft_ == 8;
     if (!fresh) bitsLeft_ = 0;
-    const int32_t start = packedSize_ - PackedLeft - (fresh ? 1 : 0);
+    const int64_t start = packedBefore_ + packedSize_ - PackedLeft - (fresh ? 1 : 0);
     if (WordAligned && (start & 1)) {
         if (fresh) {
             bitsLeft_ = 0;
-        } else if (PackedLeft > 0) {
+        } else if (PackedLeft > 0 || MoreInput()) {
             ++input_;
             --PackedLeft;
         }

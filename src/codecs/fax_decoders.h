@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "codecs/decoders.h"
@@ -30,6 +32,11 @@ extern const uint8_t ReverseBitsTable[256];
 
 class TCCITTDecoder : public TDecoder {
 public:
+    // Where the input goes on once the bytes given run out: sets data and
+    // size to its next bytes (which the decoder may change in place), or
+    // returns false at its end.
+    using TMoreInput = std::function<bool(uint8_t*& data, int32_t& size)>;
+
     // Options is the file's T4 options value (kept, not consulted);
     // ReverseBits says the input's bytes start with their lowest bit.
     TCCITTDecoder(uint32_t Options, bool ReverseBits, bool WordAligned, uint32_t Width);
@@ -45,6 +52,10 @@ public:
     // at Dest: a strip decoded a few whole rows at a time gives the rows of
     // one Decode.
     void DecodeNext(void* Dest, int32_t UnpackedSize);
+    // With MoreInput set, the input of Start goes on with the bytes it
+    // gives whenever those at hand run out, as if they followed them: codes,
+    // fill and alignment run across the pieces.
+    void SetMoreInput(TMoreInput more) { more_ = std::move(more); }
     void Encode(void*, void*, int32_t, int32_t&) override {}
 
     const std::vector<TCodeNode>& WhiteTree() const { return whiteTree_; }
@@ -56,7 +67,7 @@ protected:
     virtual void DecodeRows() = 0;
     // Sets up the output, cleared, with its first row ready.
     void SetOutput(void* Dest, int32_t UnpackedSize);
-    bool InputLeft() const { return bitsLeft_ > 0 || PackedLeft > 0; }
+    bool InputLeft() { return bitsLeft_ > 0 || PackedLeft > 0 || MoreInput(); }
     // A run of white or of black: the sum of its make-up codes and its
     // terminating code (negative for the end-of-line and invalid codes).
     int32_t ReadWhiteRun();
@@ -86,13 +97,20 @@ private:
     // The white tree from WhiteCodes, the black tree from BlackCodes.
     void BuildCodeTrees();
     int32_t ReadRun(const std::vector<TCodeNode>& tree);
+    // Takes the input's next bytes when those at hand are used up; false at
+    // its end.
+    bool MoreInput();
+    // Loads the next input byte into current_; false at the input's end.
+    bool LoadByte();
 
     uint32_t options_;
     std::vector<TCodeNode> whiteTree_, blackTree_;
     // Input state.
+    TMoreInput more_;
     const uint8_t* input_ = nullptr;
-    int32_t packedSize_ = 0;
-    int32_t PackedLeft = 0;  // input bytes not loaded yet
+    int64_t packedBefore_ = 0;  // input bytes of the pieces before the one at hand
+    int32_t packedSize_ = 0;    // of the piece at hand
+    int32_t PackedLeft = 0;     // input bytes not loaded yet
     uint8_t bitsLeft_ = 0;
     uint8_t mask_ = 0x80;
     uint8_t current_ = 0;

@@ -33,7 +33,16 @@ void TThunderDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int
 {
     if (RowSize <= 0) return;
     auto* in = static_cast<uint8_t*>(Source);
-    const uint8_t* const inEnd = in + (PackedSize > 0 ? PackedSize : 0);
+    const uint8_t* inEnd = in + (PackedSize > 0 ? PackedSize : 0);
+    // Whether input is there, once the next bytes are asked for.
+    auto input = [&] {
+        uint8_t* next = nullptr;
+        int32_t size = 0;
+        if (in < inEnd || !more_ || !more_(next, size) || size <= 0) return in < inEnd;
+        in = next;
+        inEnd = next + size;
+        return true;
+    };
     auto* const dest = static_cast<uint8_t*>(Dest);
     const int64_t total = UnpackedSize > 0 ? UnpackedSize : 0;
     const int64_t rowPixels = std::min<int64_t>(int64_t(RowSize) * 2, Width > 0 ? Width : 0);
@@ -41,7 +50,7 @@ void TThunderDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int
     for (int64_t rowStart = 0; rowStart < total; rowStart += RowSize) {
         // Bytes of this row that lie within the output.
         TThunderRow row{dest + rowStart, total - rowStart < RowSize ? total - rowStart : RowSize};
-        while (in < inEnd && row.pixels < rowPixels) {
+        while (row.pixels < rowPixels && input()) {
             const unsigned n = *in++;
             switch (n >> 6) {
             case 0: {  // a run of the last pixel

@@ -233,6 +233,8 @@ void TTIFFGraphic::ReadDirectory(uint32_t offset)
     uint16_t count = 0;
     stream.ReadBuffer(&count, 2);
     if (big) count = Swap16(count);
+    // Reading the entries, then sorting them.
+    ChargeWork(uint64_t(count) * 12 * 4);
     ifd_.assign(count, TIFDEntry{});
     stream.ReadBuffer(ifd_.data(), int64_t(count) * 12);
     if (big) {
@@ -328,6 +330,7 @@ std::vector<uint8_t> TTIFFGraphic::FileBytes(uint32_t offset, uint64_t size)
     const int64_t at = BasePosition + offset;
     // Values that the file cannot hold are refused before taking memory for them.
     if (at > stream.Size() || size > uint64_t(stream.Size() - at)) throw EReadError();
+    ChargeWork(size);
     std::vector<uint8_t> data(static_cast<size_t>(size));
     stream.SetPosition(at);
     stream.ReadBuffer(data.data(), int64_t(size));
@@ -466,12 +469,19 @@ bool TTIFFGraphic::ReadHeader(TStream& stream, uint32_t& offset)
     return version == 42 && offset != 0;
 }
 
+namespace {
+// The work charged for a step along the chain of directories.
+constexpr uint64_t kDirectoryStepWork = 64;
+}  // namespace
+
 bool TTIFFGraphic::FindDirectory(TStream& stream, unsigned index, uint32_t& offset)
 {
     const bool big = (ImageProperties.Options & ioBigEndian) != 0;
     // A chain that comes back to a directory it has seen ends there.
     std::set<uint32_t> seen{offset};
     for (unsigned i = 0; i < index; ++i) {
+        // Each step reads a directory's count and its link, and remembers where it was.
+        ChargeWork(kDirectoryStepWork);
         stream.SetPosition(BasePosition + offset);
         uint16_t count = 0;
         stream.ReadBuffer(&count, 2);
@@ -696,11 +706,9 @@ std::unique_ptr<TDecoder> CreateDecoder(TTIFFGraphic& g, uint32_t width, const s
         return std::make_unique<TCCITTFax3Decoder>(t4, reversed, false, width);
     case ctFaxRLE:
     case ctFaxRLEW: return std::make_unique<TCCITTMHDecoder>(t4, reversed, p.Compression == ctFaxRLEW, width);
-    case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
-    case ctJPEG:
-        // The tables every chunk's data refers to.
-        p.JPEGTables = g.GetByteList(tagJPEGTables);
-        return std::make_unique<TTIFFJPEGDecoder>(&p, notices);
+    // The strip is shown as it decodes, whatever its check value says.
+    case ctLZ77: return std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false, false);
+    case ctJPEG: return std::make_unique<TTIFFJPEGDecoder>(&p, notices);
     case ctThunderscan:
         return std::make_unique<TThunderDecoder>(static_cast<int32_t>(std::min<uint32_t>((width + 1) / 2, INT32_MAX)),
                                                  static_cast<int32_t>(std::min<uint32_t>(width, INT32_MAX)));
@@ -722,38 +730,11 @@ void SetBytesPerLine(TImageProperties& p)
 // a * b, or UINT64_MAX when that does not fit.
 uint64_t SaturatedProduct(uint64_t a, uint64_t b) { return b && a > UINT64_MAX / b ? UINT64_MAX : a * b; }
 
-// What a compression makes of its data: bounds on the bytes one chunk may
-// read and on the decoded bytes those can give.
+// What a compression makes of its data: how far a chunk's packed bytes can
+// reach into its decoded bytes.
 struct TPacking {
     TImageCompression compression;
     uint32_t width;  // pixels of a row as the fax and ThunderScan decoders make it
-
-    // The most packed bytes that `rows` rows of `bytes` decoded bytes in all
-    // can take, with room to spare for any sound writer. No chunk reads more
-    // than this, whatever its byte count says: a chunk listed many times, or
-    // one without a byte count, cannot multiply the bytes read beyond what
-    // the picture can use.
-    uint64_t LargestPacked(uint64_t bytes, uint64_t rows) const
-    {
-        switch (compression) {
-        // A count byte before every 128 literal bytes at most, each row packed by itself.
-        case ctPackedBits: return bytes + bytes / 128 + rows + 1;
-        // Stored blocks, or codes of at most 15 bits a byte, and the block headers.
-        case ctLZ77: return 2 * bytes + 512;
-        // Eight bits a pixel at most (a run of one takes 6), a row's
-        // end-of-line code, fill and first run, the closing end-of-line codes.
-        case ctFax3:
-        case ctFaxRLE:
-        case ctFaxRLEW: return 8 * bytes + 8 * (bytes / ((uint64_t(width) + 7) / 8 + 1) + 1) + 16;
-        // A byte a pixel at most, two pixels a decoded byte.
-        case ctThunderscan: return 2 * bytes + bytes / ((uint64_t(width) + 1) / 2 + 1) + 17;
-        // Entropy-coded blocks with their stuffed bytes, over whole rows of
-        // blocks (16 rows even when the strip has one), and the stream's
-        // own tables and markers.
-        case ctJPEG: return 8 * (rows >= 16 || rows == 0 ? bytes : 16 * (bytes / rows + 1)) + 4096;
-        default: return bytes;
-        }
-    }
 
     // The most decoded bytes, from the start of the output on, that
     // `packed` bytes can give; UINT64_MAX when the decoder fills its output
@@ -775,14 +756,28 @@ struct TPacking {
     }
 };
 
+// The work charged for beginning a chunk besides the bytes it reads: a seek
+// and the bookkeeping of its rows; and for an inflater reset for its stream.
+constexpr uint64_t kChunkSetUpWork = 64;
+constexpr uint64_t kInflaterSetUpWork = 64;
+
+// A chunk's packed bytes are read in pieces as its decoder takes them: the
+// first of about the bytes the chunk decodes to, within these bounds, each
+// next one twice as large as the last.
+constexpr uint64_t kSmallestPiece = 256;
+constexpr uint64_t kLargestPiece = uint64_t(1) << 20;
+
 // Reads the chunks: each one's bytes from the stream, through its plane's
 // decoder if there is one, with subsampled YCbCr blocks laid out a pixel
-// after the other. A chunk is read only as far as its data goes: a chunk
-// with a byte count reads at most that many bytes, one without up to the
-// next chunk's start, and none more than its rows can take packed; and it
-// is decoded only as far as those bytes can reach. A chunk is decoded a
-// slice of rows at a time (Begin, Next, End), the chunks of a column's
-// planes side by side, each with its plane's decoder.
+// after the other. A chunk reads at most what the file holds for it: its
+// byte count, or without one the bytes up to the next chunk's start or the
+// end of the stream. Its decoder takes them in pieces as it consumes them
+// and stops once its output is full or its input ends, so that the bytes
+// after what the rows need are never read. Every piece read, every byte
+// decoded and the set-up of every chunk are charged to the load's work: a
+// chunk list that names one stream many times costs what it really reads. A
+// chunk is decoded a slice of rows at a time (Begin, Next, End), the chunks
+// of a column's planes side by side, each with its plane's decoder.
 class TChunkReader {
 public:
     // One decoder per plane, all null for uncompressed samples.
@@ -791,6 +786,7 @@ public:
         : stream_(stream), base_(base), chunks_(chunks), packing_(packing), blocks_(blocks), bps_(bitsPerSample)
     {
         for (TDecoder* d : decoders) planes_.push_back(TPlane{d});
+        for (size_t plane = 0; plane < planes_.size(); ++plane) TakeInputFromReader(plane);
     }
 
     size_t Count() const { return chunks_.offsets.size(); }
@@ -799,7 +795,7 @@ public:
     // each `width` pixels and `lineBytes` bytes once laid out), those that
     // its data can reach: the rows after them come out zero. Raises the
     // stream's read error for a chunk whose data lies past the end.
-    uint32_t RowsWithData(size_t index, uint32_t width, uint32_t rows, uint32_t chunkRows, uint64_t lineBytes)
+    uint32_t RowsWithData(size_t index, uint32_t width, uint32_t rows, uint64_t lineBytes)
     {
         assert(lineBytes > 0);
         if (rows == 0) return 0;
@@ -808,7 +804,7 @@ public:
             const int64_t at = base_ + chunks_.offsets[index];
             reach = at < stream_.Size() ? uint64_t(stream_.Size() - at) : 0;
         } else {
-            reach = packing_.LargestUnpacked(Extent(index, DecodedBytes(width, chunkRows, lineBytes), chunkRows).bytes);
+            reach = packing_.LargestUnpacked(Extent(index).bytes);
         }
         uint64_t filled;
         if (blocks_.on) {
@@ -830,6 +826,18 @@ public:
         return static_cast<uint32_t>(std::max<uint64_t>(TTIFFGraphic::SliceBytes / stepBytes, 1) * step);
     }
 
+    // The bytes of samples a slice of `rows` rows holds, of every plane
+    // with their blocks.
+    uint64_t SliceHeld(uint32_t width, uint32_t rows, uint64_t lineBytes) const
+    {
+        return lineBytes * rows * planes_.size() + BlockBytes(width, rows, lineBytes);
+    }
+    // The bytes one decoder call makes of such a slice for its plane.
+    uint64_t SliceDecoded(uint32_t width, uint32_t rows, uint64_t lineBytes) const
+    {
+        return blocks_.on ? DecodedBytes(width, rows, lineBytes) : lineBytes * rows;
+    }
+
     // The bytes of subsampled blocks held for a slice of `rows` rows besides
     // the rows they are laid out in (none without blocks).
     uint64_t BlockBytes(uint32_t width, uint32_t rows, uint64_t lineBytes) const
@@ -838,10 +846,10 @@ public:
     }
 
     // Starts decoding chunk `index` (`chunkRows` rows of `width` pixels,
-    // each lineBytes bytes laid out) with the plane's decoder: reads its
-    // packed bytes.
+    // each lineBytes bytes laid out) with the plane's decoder.
     void Begin(size_t plane, size_t index, uint32_t width, uint32_t chunkRows, uint64_t lineBytes)
     {
+        ChargeWork(kChunkSetUpWork + (packing_.compression == ctLZ77 ? kInflaterSetUpWork : 0));
         TPlane& s = planes_[plane];
         s.width = width;
         s.lineBytes = lineBytes;
@@ -849,20 +857,27 @@ public:
             s.at = base_ + chunks_.offsets[index];
             return;
         }
-        const TExtent extent = Extent(index, DecodedBytes(width, chunkRows, lineBytes), chunkRows);
-        const auto count = static_cast<int32_t>(std::min<uint64_t>(extent.bytes, INT32_MAX));
-        s.packed.resize(static_cast<size_t>(count));
-        stream_.SetPosition(extent.at);
-        stream_.ReadBuffer(s.packed.data(), count);
-        s.in = s.packed.data();
-        s.inLeft = count;
+        const TExtent extent = Extent(index);
+        s.next = extent.at;
+        s.left = extent.bytes;
+        s.in = nullptr;
+        s.inLeft = 0;
+        s.pieceSize = std::clamp(DecodedBytes(width, chunkRows, lineBytes), kSmallestPiece, kLargestPiece);
         switch (packing_.compression) {
         case ctPackedBits:
         case ctLZ77: s.decoder->DecodeInit(); break;
         case ctFax3:
         case ctFaxRLE:
-        case ctFaxRLEW: static_cast<TCCITTDecoder*>(s.decoder)->Start(s.in, count); break;
-        case ctJPEG: static_cast<TTIFFJPEGDecoder*>(s.decoder)->StartStrip(s.in, count); break;
+        case ctFaxRLEW: static_cast<TCCITTDecoder*>(s.decoder)->Start(nullptr, 0); break;
+        case ctJPEG: {
+            // libjpeg takes the chunk's bytes at once.
+            s.pieceSize = std::min<uint64_t>(s.left, INT32_MAX);
+            uint8_t* data = nullptr;
+            int32_t size = 0;
+            MoreInput(s, data, size);
+            static_cast<TTIFFJPEGDecoder*>(s.decoder)->StartStrip(data, size);
+            break;
+        }
         default: break;
         }
     }
@@ -890,23 +905,61 @@ public:
     }
 
 private:
-    // Where a chunk's packed bytes start and how many of them are read.
+    // Where a chunk's packed bytes start and how many of them it has.
     struct TExtent {
         int64_t at;
         uint64_t bytes;
     };
 
-    // The chunk a plane decodes: its packed bytes and how far they are
-    // consumed, or where the next uncompressed samples lie.
+    // The chunk a plane decodes: the piece of its packed bytes read last
+    // and how far the decoder has consumed it, where the bytes not read yet
+    // lie, or where the next uncompressed samples lie.
     struct TPlane {
         TDecoder* decoder;
-        std::vector<uint8_t> packed = {};
+        std::vector<uint8_t> piece = {};
         uint8_t* in = nullptr;
         int32_t inLeft = 0;
+        int64_t next = 0;
+        uint64_t left = 0;
+        uint64_t pieceSize = 0;
         int64_t at = 0;
         uint32_t width = 0;
         uint64_t lineBytes = 0;
     };
+
+    // The decoders that take their input as they go ask the reader for it.
+    void TakeInputFromReader(size_t plane)
+    {
+        auto more = [this, plane](uint8_t*& data, int32_t& size) { return MoreInput(planes_[plane], data, size); };
+        TDecoder* d = planes_[plane].decoder;
+        if (!d) return;
+        switch (packing_.compression) {
+        case ctPackedBits: static_cast<TPackbitsRLEDecoder*>(d)->SetMoreInput(more); break;
+        case ctFax3:
+        case ctFaxRLE:
+        case ctFaxRLEW: static_cast<TCCITTDecoder*>(d)->SetMoreInput(more); break;
+        case ctThunderscan: static_cast<TThunderDecoder*>(d)->SetMoreInput(more); break;
+        default: break;
+        }
+    }
+
+    // Reads the next piece of the plane's chunk (the decoder has consumed
+    // the last one); false once the chunk's bytes are all read.
+    bool MoreInput(TPlane& s, uint8_t*& data, int32_t& size)
+    {
+        if (s.left == 0) return false;
+        const auto n = static_cast<size_t>(std::min(s.left, s.pieceSize));
+        ChargeWork(n);
+        s.piece.resize(n);
+        stream_.SetPosition(s.next);
+        stream_.ReadBuffer(s.piece.data(), int64_t(n));
+        s.next += int64_t(n);
+        s.left -= n;
+        s.pieceSize = std::min(2 * s.pieceSize, kLargestPiece);
+        s.in = data = s.piece.data();
+        s.inLeft = size = static_cast<int32_t>(n);
+        return true;
+    }
 
     // The bytes that `rows` rows of `width` pixels take as decoded: rows of
     // lineBytes, or whole blocks when subsampled.
@@ -918,9 +971,8 @@ private:
     }
 
     // A chunk's byte count, or without one the bytes up to the next chunk's
-    // start or the end of the stream, then no more than `chunkBytes`
-    // decoded bytes in `chunkRows` rows can take packed.
-    TExtent Extent(size_t index, uint64_t chunkBytes, uint32_t chunkRows)
+    // start or the end of the stream.
+    TExtent Extent(size_t index)
     {
         const int64_t size = stream_.Size();
         const uint32_t offset = chunks_.offsets[index];
@@ -933,7 +985,7 @@ private:
         } else {
             bytes = uint64_t(NextStart(offset) - at);
         }
-        return {at, std::min(bytes, packing_.LargestPacked(chunkBytes, chunkRows))};
+        return {at, bytes};
     }
 
     // Where the first chunk that starts after offset starts, or the end of
@@ -952,6 +1004,7 @@ private:
     // data does not reach is zero.
     void Decode(TPlane& s, uint8_t* out, uint64_t size)
     {
+        ChargeWork(size);
         if (!s.decoder) {
             stream_.SetPosition(s.at);
             const int64_t got = std::max<int64_t>(stream_.Read(out, int64_t(size)), 0);
@@ -959,7 +1012,7 @@ private:
             s.at += int64_t(size);
             return;
         }
-        const auto wanted = static_cast<int32_t>(std::min<uint64_t>(size, INT32_MAX));
+        const auto wanted = static_cast<int32_t>(size);
         switch (packing_.compression) {
         case ctFax3:
         case ctFaxRLE:
@@ -969,9 +1022,11 @@ private:
             std::memset(out, 0, static_cast<size_t>(size));
             static_cast<TTIFFJPEGDecoder*>(s.decoder)->ReadRows(out, wanted);
             break;
+        case ctLZ77: Inflate(s, out, wanted); break;
         default: {
+            // PackBits and ThunderScan take more input as they need it and
+            // move the source past what they consume.
             std::memset(out, 0, static_cast<size_t>(size));
-            // Deflate, PackBits and ThunderScan move the source past what they consume.
             void* src = s.in;
             void* dst = out;
             s.decoder->Decode(src, dst, s.inLeft, wanted);
@@ -981,6 +1036,30 @@ private:
             break;
         }
         }
+    }
+
+    // Inflates until the output is full or the chunk's stream ends, a piece
+    // of its bytes after the other; what the stream does not reach is zero.
+    void Inflate(TPlane& s, uint8_t* out, int32_t size)
+    {
+        auto& inflater = static_cast<TLZ77Decoder&>(*s.decoder);
+        int32_t done = 0;
+        while (done < size) {
+            uint8_t* data = nullptr;
+            int32_t got = 0;
+            // zlib is handed no empty input while the chunk has more.
+            if (s.inLeft == 0) MoreInput(s, data, got);
+            void* src = s.in;
+            void* dst = out + done;
+            inflater.Decode(src, dst, s.inLeft, size - done);
+            const auto used = static_cast<int32_t>(static_cast<uint8_t*>(src) - s.in);
+            const auto made = static_cast<int32_t>(static_cast<uint8_t*>(dst) - (out + done));
+            s.in += used;
+            s.inLeft -= used;
+            done += made;
+            if (inflater.Status() != Z_OK || (used == 0 && made == 0)) break;
+        }
+        std::memset(out + done, 0, static_cast<size_t>(size - done));
     }
 
     TStream& stream_;
@@ -1013,13 +1092,18 @@ public:
     // Strip rows are rows as stored, the bits after their last pixel too;
     // a tile's rows are cut at its pixels.
     TRowWriter(TTIFFGraphic& g, bool stripRows)
-        : g_(g), bits_(static_cast<uint32_t>(BitsPerPixelOf(g.PixelFormat()))), stripRows_(stripRows)
+        : g_(g),
+          bits_(static_cast<uint32_t>(BitsPerPixelOf(g.PixelFormat()))),
+          sampleBits_(uint64_t(g.ImageProperties.BitsPerSample) * g.ImageProperties.SamplesPerPixel),
+          stripRows_(stripRows)
     {
     }
 
     // `count` pixels of samples into row y from pixel `left` on.
     void Convert(const uint8_t* samples, uint32_t y, uint32_t left, uint32_t count)
     {
+        // The samples are read and the pixels written.
+        ChargeWork((uint64_t(count) * (bits_ + sampleBits_) + 7) / 8);
         uint8_t* line = g_.ScanLine(static_cast<int>(y));
         const uint64_t at = uint64_t(left) * bits_;
         if (at % 8 == 0 && (uint64_t(count) * bits_ % 8 == 0 || stripRows_)) {
@@ -1033,8 +1117,22 @@ public:
         CopyBits(line, at, piece_.data(), 0, uint64_t(count) * bits_);
     }
 
+    // Row y gets the pixels of row y - 1 from pixel `left` on, `count` of
+    // them: the samples were the same.
+    void Repeat(uint32_t y, uint32_t left, uint32_t count)
+    {
+        assert(y > 0);
+        ChargeWork((uint64_t(count) * (bits_ + sampleBits_) + 7) / 8);
+        const uint8_t* above = g_.ScanLine(static_cast<int>(y - 1));
+        uint8_t* line = g_.ScanLine(static_cast<int>(y));
+        const uint64_t at = uint64_t(left) * bits_, bits = uint64_t(count) * bits_;
+        if (at % 8 == 0 && (bits % 8 == 0 || stripRows_)) std::memcpy(line + at / 8, above + at / 8, (bits + 7) / 8);
+        else CopyBits(line, at, above, at, bits);
+    }
+
     void ConvertZero(uint32_t y, uint32_t left, uint32_t count)
     {
+        ChargeWork((uint64_t(count) * bits_ + 7) / 8);
         const TImageProperties& p = g_.ImageProperties;
         if (zeros_.empty()) {
             // Pieces of a multiple of 8 pixels start on whole bytes of any bitmap row.
@@ -1052,7 +1150,8 @@ public:
 
 private:
     TTIFFGraphic& g_;
-    const uint32_t bits_;  // of a bitmap pixel
+    const uint32_t bits_;        // of a bitmap pixel
+    const uint64_t sampleBits_;  // of a pixel's samples
     const bool stripRows_;
     std::vector<uint8_t> zeros_;  // a row converted from zero samples, once one is needed
     std::vector<uint8_t> piece_;
@@ -1092,6 +1191,10 @@ struct TColumn {
     uint32_t left;
 };
 
+// The work charged for a column of chunks besides its rows: finding where
+// each plane's data lies and how far it reaches.
+constexpr uint64_t kColumnWork = 64;
+
 // Decodes a column a slice of rows at a time, each slice converted before
 // the next is decoded, so that the samples held stay within a slice however
 // large the chunks; the planes' samples are interleaved first. Rows that
@@ -1109,11 +1212,13 @@ public:
     {
         TImageProperties& p = g_.ImageProperties;
         const uint32_t count = std::min(c.width, p.Width - c.left);
+        // Each column costs its bookkeeping, listed chunks or not.
+        ChargeWork(kColumnWork * planes_);
         uint32_t most = 0;
         for (size_t plane = 0; plane < planes_; ++plane) {
             filled_[plane] = c.chunks[plane] < 0 ? 0
                                                  : reader_.RowsWithData(static_cast<size_t>(c.chunks[plane]), c.width,
-                                                                        c.rows, c.chunkRows, c.lineBytes);
+                                                                        c.rows, c.lineBytes);
             most = std::max(most, filled_[plane]);
         }
         uint64_t held = 0;
@@ -1141,14 +1246,7 @@ public:
                             DepredictRow(samples + size_t(j) * c.lineBytes, c.width, prediction_.distance,
                                          prediction_.bits, prediction_.bigEndian, size_t(c.lineBytes));
                 }
-                for (uint32_t j = 0; j < n; ++j) {
-                    const uint8_t* line = slice_.data() + size_t(j) * c.lineBytes;
-                    if (planes_ > 1) {
-                        InterleavePlanes(line, planeBytes, row_.data(), count, p.SamplesPerPixel, p.BitsPerSample);
-                        line = row_.data();
-                    }
-                    writer_.Convert(line, c.top + r + j, c.left, count);
-                }
+                ConvertSlice(c, r, n, planeBytes, count);
             }
             for (size_t plane = 0; plane < planes_; ++plane)
                 if (filled_[plane]) reader_.End(plane);
@@ -1158,6 +1256,29 @@ public:
     }
 
 private:
+    // Converts rows [r, r + n) of the column from the slice (each plane's
+    // rows planeBytes apart), `count` pixels of each. A row whose samples
+    // are those of the row above it in the column (of one plane) is copied
+    // from that row's pixels rather than converted again.
+    void ConvertSlice(const TColumn& c, uint32_t r, uint32_t n, size_t planeBytes, uint32_t count)
+    {
+        const TImageProperties& p = g_.ImageProperties;
+        const auto lineBytes = static_cast<size_t>(c.lineBytes);
+        for (uint32_t j = 0; j < n; ++j) {
+            const uint8_t* line = slice_.data() + j * lineBytes;
+            const uint8_t* above = j > 0 ? line - lineBytes : r > 0 ? last_.data() : nullptr;
+            if (planes_ > 1) {
+                InterleavePlanes(line, planeBytes, row_.data(), count, p.SamplesPerPixel, p.BitsPerSample);
+                line = row_.data();
+                above = nullptr;
+            }
+            if (above && std::memcmp(line, above, lineBytes) == 0) writer_.Repeat(c.top + r + j, c.left, count);
+            else writer_.Convert(line, c.top + r + j, c.left, count);
+        }
+        // The slice's last row is the row above the next slice's first.
+        if (planes_ == 1 && n > 0) last_.assign(slice_.data() + (n - 1) * lineBytes, slice_.data() + n * lineBytes);
+    }
+
     TTIFFGraphic& g_;
     TChunkReader& reader_;
     const TPrediction prediction_;
@@ -1166,7 +1287,27 @@ private:
     std::vector<uint32_t> filled_;  // of each plane's chunk, the rows its data reaches
     std::vector<uint8_t> slice_;    // a slice of rows of each plane, one plane after the other
     std::vector<uint8_t> row_;      // a row of the planes' samples interleaved
+    std::vector<uint8_t> last_;     // the samples of the last row of the last slice
 };
+
+// Chunks are decoded a slice of rows at a time, however large they are: a
+// slice holds one row of chunks `width` pixels wide (of every plane) at
+// least. Such a row may take what a row of the picture's raw samples can
+// (three times its bitmap row: four 16-bit samples shown as 24 bits), and
+// one decoder call no more than a decoder can be asked for.
+void CheckSlice(const TChunkReader& reader, uint32_t width, uint64_t lineBytes)
+{
+    const uint32_t rows = reader.SliceRows(width, lineBytes);
+    if (reader.SliceHeld(width, rows, lineBytes) > 3 * uint64_t(BitmapMemoryLimit) ||
+        reader.SliceDecoded(width, rows, lineBytes) > INT32_MAX)
+        throw EOutOfResources();
+}
+
+// Each byte of samples that a picture's chunks decode to is written by its
+// decoder and read again by the conversion.
+constexpr uint64_t kWorkPerSampleByte = 2;
+// The work charged for a strip listed besides its chunk: finding its rows.
+constexpr uint64_t kStripWork = 8;
 
 // Strips of interleaved samples, one after the other down the picture.
 // RowsPerStrip holds at least one count (as ReadImageProperties leaves it).
@@ -1178,9 +1319,12 @@ uint64_t ReadStrips(TTIFFGraphic& g, TChunkReader& reader, const TPrediction& pr
     const uint32_t width = p.Width, height = p.Height;
     const uint32_t lineBytes = p.BytesPerLine;
     if (lineBytes == 0) return 0;
+    CheckSlice(reader, width, lineBytes);
+    GrantWork(TWorkMeter::Product(uint64_t(lineBytes) * height, kWorkPerSampleByte));
     TColumnReader column(g, reader, prediction, 1, true);
     uint64_t held = 0;
     for (size_t s = 0; s < reader.Count() && p.CurrentRow < height; ++s) {
+        ChargeWork(kStripWork);
         p.CurrentStrip = static_cast<uint32_t>(s);
         const uint32_t listed = p.RowsPerStrip[std::min(s, p.RowsPerStrip.size() - 1)];
         const uint32_t top = p.CurrentRow, rows = std::min(listed, height - top);
@@ -1246,9 +1390,11 @@ uint64_t ReadTilesOrPlanes(TTIFFGraphic& g, TChunkReader& reader, bool tiled, bo
     TImageProperties& p = g.ImageProperties;
     const TChunkGeometry geometry = ChunkGeometry(p, tiled, separate);
     if (geometry.rowsPer == 0 || geometry.planeLineBytes == 0) return 0;
-    const uint64_t chunkBytes = geometry.ChunkBytes();
-    if (chunkBytes > uint64_t(BitmapMemoryLimit) || chunkBytes > INT32_MAX) throw EOutOfResources();
     CheckChunkLayout(p, geometry);
+    CheckSlice(reader, geometry.chunkWidth, geometry.chunkLineBytes);
+    GrantWork(TWorkMeter::Product(
+        SaturatedProduct(uint64_t(geometry.across) * geometry.down * geometry.planes, geometry.ChunkBytes()),
+        kWorkPerSampleByte));
     uint64_t held = 0;
 
     const uint64_t perPlane = uint64_t(geometry.across) * geometry.down;
@@ -1275,7 +1421,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream)
 {
     ReleaseHandle();
     BasePosition = stream.Position();
-    LoadImage(stream);
+    LoadMetered(stream, kLabel, [&] { LoadImage(stream); });
 }
 
 void TTIFFGraphic::LoadImage(TStream& stream)
@@ -1296,10 +1442,14 @@ void TTIFFGraphic::LoadImage(TStream& stream)
     // A decoder for each plane: the planes of a column are decoded side by side.
     const uint32_t chunkWidth = tiled ? p.TileWidth : p.Width;
     const auto notices = std::make_shared<TJPEGNotices>();
+    // The tables every chunk's JPEG data refers to, read once for every plane.
+    p.JPEGTables.clear();
+    if (p.Compression == ctJPEG) p.JPEGTables = GetByteList(tagJPEGTables);
     std::vector<std::unique_ptr<TDecoder>> decoders;
     decoders.push_back(CreateDecoder(*this, chunkWidth, notices));
     CheckPictureSize(p.Width, p.Height, PixelFormat());
     SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    GrantOutputWork(uint64_t(RowBytes()) * p.Height);
     for (unsigned plane = 1; separate && plane < p.SamplesPerPixel; ++plane)
         decoders.push_back(CreateDecoder(*this, chunkWidth, notices));
     std::vector<TDecoder*> planes;

@@ -730,7 +730,7 @@ TEST(Refusals, EachWithItsMessage)
          "tif",
          tiff().Set(322, Tiff::Long, {0x10000}).Set(323, Tiff::Long, {0x10000}).Set(324, Tiff::Long, {8}),
          {},
-         memory},
+         invalid("TIF/TIFF")},
         {"EPS without a preview: the TIFF header test finds the EPS header", "eps", Eps({}), {}, invalid("TIF/TIFF")},
         {"EPS header missing", "eps", tiff(), {}, invalid("EPS")},
         {"TIFF larger than any bitmap",
