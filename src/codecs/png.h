@@ -54,9 +54,25 @@ private:
     bool ReadColorChunk();
     void ReadPaletteChunk();
     void ReadGammaChunk();
+    // Builds the gamma table of the last gamma chunk, if not built yet.
+    void ApplyGamma();
     void ReadBackgroundChunk();
     void ReadTransparencyChunk();
+    // LoadFromStream under the work meter.
+    void Load();
     void DecodeImage();
+    // Sizes the bitmap and gives it the palette and the transparent colour;
+    // true when RGB pixels stored in the transparent colour must keep it.
+    bool SetUpBitmap();
+    // Bytes of an image data row of that many pixels, filter byte included.
+    size_t RowSize(uint32_t width) const;
+    // Fills the rows from fromRow on with the background colour.
+    void FillBackground(uint32_t fromRow);
+    // Reads and unfilters the next row (previous: the row above it, zeros for
+    // the first row); false when the image data ended.
+    bool NextRow(std::vector<uint8_t>& current, std::vector<uint8_t>& previous, size_t size, bool first);
+    void DecodeRows(bool keyRGB);
+    void DecodeInterlaced(bool keyRGB);
     // Fills the first size bytes of row from the image data, growing it as
     // the data arrives; false when the image data ended.
     bool ReadRow(std::vector<uint8_t>& row, size_t size);
@@ -84,4 +100,6 @@ private:
     uint8_t ColorType = 0;
     uint8_t BitDepth = 0;
     bool DepthSet = false;
+    float PendingGamma = 1.0f;  // the value of the last gamma chunk
+    bool GammaPending = false;  // its table is not built yet
 };
