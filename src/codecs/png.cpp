@@ -9,6 +9,7 @@
 
 #include "codecs/deflate_decoder.h"
 #include "codecs/picture_size.h"
+#include "codecs/reader_helpers.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/classes.h"
@@ -422,13 +423,16 @@ size_t TPNGGraphic::RowSize(uint32_t width) const
     return (size_t(width) * BitDepth + 7) / 8 * samples + 1;
 }
 
+// Every row gets the same pixels: the first is filled, the others copy it.
 void TPNGGraphic::FillBackground(uint32_t fromRow)
 {
     const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
     if (fromRow >= height) return;
     ChargeWork(uint64_t(RowBytes()) * (height - fromRow));
+    const int first = static_cast<int>(fromRow);
     Canvas().Brush.Color = BackgroundColorValue;
-    Canvas().FillRect(Rect(0, static_cast<int>(fromRow), static_cast<int>(width), static_cast<int>(height)));
+    Canvas().FillRect(Rect(0, first, static_cast<int>(width), first + 1));
+    for (uint32_t y = fromRow + 1; y < height; ++y) CopyScanLine(*this, static_cast<int>(y), first);
 }
 
 // The row buffers take what the image data fills: a header may claim rows of
