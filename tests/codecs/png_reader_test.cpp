@@ -3,6 +3,7 @@
 #include "codecs/png.h"
 #include "picture_files.h"
 #include "platform/rtl/work_meter.h"
+#include "support/scoped_value.h"
 
 namespace {
 
@@ -81,4 +82,16 @@ TEST(PngReader, WorkBeyondTheAllowanceIsRefused)
     EXPECT_EQ(LoadError("png", pairs), "Cannot load image. Invalid or unexpected PNG image format.");
     const Bytes few = Flooded(3, {{"gAMA", Gamma(45455)}, {"PLTE", {1, 2, 3}}, {"gAMA", Gamma(50000)}}, 10);
     EXPECT_EQ(Describe(*Load("png", few), {{0, 0}}), "2x2/8 010203");
+}
+
+// A picture is refused only when its bitmap would pass the memory a bitmap may take (lowered here to reach it with
+// small files): 24-bit rows of 16 pixels take 48 bytes.
+TEST(PngReader, BitmapsUpToTheLimit)
+{
+    const TScopedValue limit(BitmapMemoryLimit, 48 * 100);
+    auto picture = [](uint32_t height) {
+        return Png().Header(16, height, 8, 2).Image(Bytes(size_t(height) * (1 + 48), 0x30)).End();
+    };
+    EXPECT_EQ(Describe(*Load("png", picture(100)), {{15, 99}}), "16x100/24 30");
+    EXPECT_EQ(LoadError("png", picture(101)), "Not enough storage is available to process this command.");
 }

@@ -1,6 +1,7 @@
 // The Paint Shop Pro reader walks blocks inside blocks: every read stays within the block or chunk it belongs to,
 // whatever its length fields say, so that no two parts of a file can name the same bytes.
 #include "picture_files.h"
+#include "support/scoped_value.h"
 
 namespace {
 
@@ -86,4 +87,15 @@ TEST(PaintShopProReader, ReadsStayWithinTheirBlock)
         EXPECT_EQ(load.Outcome({{0, 0}, {3, 1}}), c.expected);
         EXPECT_LE(load.bytesRead, int64_t(c.file.size()));
     }
+}
+
+// A picture is refused only when its bitmap would pass the memory a bitmap may take (lowered here to reach it with
+// small files): 24-bit rows of 4 pixels take 12 bytes.
+TEST(PaintShopProReader, BitmapsUpToTheLimit)
+{
+    const TScopedValue limit(BitmapMemoryLimit, 12 * 2);
+    const Bytes file = Join({Start(), Bank(LayerInfo(), BitmapInfo(1), Red(0x40))});
+    EXPECT_EQ(Describe(*Load("psp", file), {{3, 1}}), "4x2/24 400000");
+    BitmapMemoryLimit = 12 * 2 - 1;
+    EXPECT_EQ(LoadError("psp", file), "Not enough storage is available to process this command.");
 }
