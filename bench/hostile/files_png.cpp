@@ -112,6 +112,11 @@ std::string MakePngInterlacedIndexed8()
     Chunk(w, "IDAT", ZeroImage(16384, 16384, 8, true));
     return Str(Chunk(w, "IEND", {}).Bytes);
 }
+// 8-bit gray, one pixel wide and 67,108,864 rows tall (each scan line takes
+// 4 bytes): a row of the image data costs its inflating, unfiltering and
+// converting set-up.
+std::string MakePngTallGray8() { return PngOfZeros(1, 1u << 26, 8, 0, false); }
+std::string MakePngTallInterlaced() { return PngOfZeros(1, 1u << 26, 8, 0, true); }
 // 16-bit RGBA, 8,192 x 8,192: 512 MB of samples in one deflate stream.
 std::string MakePngRgba16Limit() { return PngOfZeros(8192, 8192, 16, 6, false); }
 std::string MakePngInterlacedRgba16() { return PngOfZeros(8192, 8192, 16, 6, true); }
@@ -194,6 +199,8 @@ THostileRegistration pngInterlacedGray4{{"png_interlaced_gray4.png", THostileKin
 THostileRegistration pngGray2{{"png_gray2_limit.png", THostileKind::Picture, MakePngGray2}};
 THostileRegistration pngInterlacedIndexed8{
     {"png_interlaced_indexed8.png", THostileKind::Picture, MakePngInterlacedIndexed8}};
+THostileRegistration pngTallGray8{{"png_tall_gray8.png", THostileKind::Picture, MakePngTallGray8}};
+THostileRegistration pngTallInterlaced{{"png_tall_interlaced.png", THostileKind::Picture, MakePngTallInterlaced}};
 THostileRegistration pngRgba16Limit{{"png_rgba16_limit.png", THostileKind::Picture, MakePngRgba16Limit}};
 THostileRegistration pngInterlacedRgba16{{"png_interlaced_rgba16.png", THostileKind::Picture, MakePngInterlacedRgba16}};
 THostileRegistration pspSharedChannels{{"psp_shared_channels.psp", THostileKind::Picture, MakePspSharedChannels}};

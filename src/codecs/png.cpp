@@ -9,7 +9,6 @@
 
 #include "codecs/deflate_decoder.h"
 #include "codecs/picture_size.h"
-#include "codecs/reader_helpers.h"
 #include "platform/gdi/canvas.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/classes.h"
@@ -243,6 +242,7 @@ void TPNGGraphic::Load()
         {
             self->Decoder.reset();
             std::vector<uint8_t>().swap(self->RawBuffer);
+            std::vector<uint8_t>().swap(self->Ahead);
         }
     } release{this};
     Decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
@@ -261,6 +261,9 @@ void TPNGGraphic::ResetLoadState()
     AtEnd = false;
     SourceLeft = 0;
     IDATSize = 0;
+    InflateLeft = 0;
+    AheadAt = AheadEnd = 0;
+    StreamEnded = false;
 }
 
 void TPNGGraphic::ReadHeaderChunk()
@@ -383,6 +386,7 @@ void TPNGGraphic::DecodeImage()
     ApplyGamma();
     if (!DepthSet) SetupColorDepth();
     const bool keyRGB = SetUpBitmap();
+    InflateLeft = ImageDataBytes();
     if (ImageProperties.Interlaced) DecodeInterlaced(keyRGB);
     else DecodeRows(keyRGB);
     // Image data past the picture is read (CRC checked) and not used.
@@ -417,22 +421,44 @@ bool TPNGGraphic::SetUpBitmap()
     return keyStored && ColorType == 2;
 }
 
+uint64_t TPNGGraphic::ImageDataBytes() const
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    if (!ImageProperties.Interlaced) return uint64_t(height) * RowSize(width);
+    uint64_t bytes = 0;
+    for (int pass = 0; pass < 7; ++pass) {
+        if (width <= uint32_t(kStartColumn[pass]) || height <= uint32_t(kStartRow[pass])) continue;
+        const uint32_t passWidth = (width + kColumnStep[pass] - 1 - kStartColumn[pass]) / kColumnStep[pass];
+        const uint32_t rows = (height + kRowStep[pass] - 1 - kStartRow[pass]) / kRowStep[pass];
+        bytes += uint64_t(rows) * RowSize(passWidth);
+    }
+    return bytes;
+}
+
 size_t TPNGGraphic::RowSize(uint32_t width) const
 {
     const unsigned samples = BitDepth == 16 ? SourceBPP / 2 : SourceBPP;
     return (size_t(width) * BitDepth + 7) / 8 * samples + 1;
 }
 
-// Every row gets the same pixels: the first is filled, the others copy it.
+// Every row gets the same pixels: the first is filled, the others copy the
+// rows filled before them, twice as many rows at each step.
 void TPNGGraphic::FillBackground(uint32_t fromRow)
 {
     const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
     if (fromRow >= height) return;
-    ChargeWork(uint64_t(RowBytes()) * (height - fromRow));
+    const size_t rowBytes = size_t(RowBytes());
+    ChargeWork(uint64_t(rowBytes) * (height - fromRow));
     const int first = static_cast<int>(fromRow);
     Canvas().Brush.Color = BackgroundColorValue;
     Canvas().FillRect(Rect(0, first, static_cast<int>(width), first + 1));
-    for (uint32_t y = fromRow + 1; y < height; ++y) CopyScanLine(*this, static_cast<int>(y), first);
+    uint8_t* const filled = Bits() + size_t(fromRow) * rowBytes;
+    for (size_t rows = 1, left = height - fromRow - 1; left > 0;) {
+        const size_t copied = std::min(rows, left);
+        std::memcpy(filled + rows * rowBytes, filled, copied * rowBytes);
+        rows += copied;
+        left -= copied;
+    }
 }
 
 // The row buffers take what the image data fills: a header may claim rows of
@@ -445,7 +471,8 @@ bool TPNGGraphic::NextRow(std::vector<uint8_t>& current, std::vector<uint8_t>& p
         previous.assign(std::max(previous.size(), size), 0);
         SampleBufferBytes += int64_t(previous.size());
     }
-    ChargeWork(size);
+    // The row's unfiltering and its conversion into a scan line.
+    ChargeWork(size + size_t(RowBytes()));
     Unfilter(current.data(), previous.data(), size);
     return true;
 }
@@ -457,8 +484,7 @@ void TPNGGraphic::DecodeRows(bool keyRGB)
     std::vector<uint8_t> current, previous;
     uint32_t y = 0;
     for (; y < height && NextRow(current, previous, size, y == 0); ++y) {
-        uint8_t* line = ScanLine(static_cast<int>(y));
-        ChargeWork(uint64_t(RowBytes()));
+        uint8_t* line = Line(y);
         ColorManager.ConvertRow({current.data() + 1}, line, width);
         if (keyRGB) KeyStoredPixels(current.data() + 1, line, width, 0, 1);
         current.swap(previous);
@@ -479,8 +505,7 @@ void TPNGGraphic::DecodeInterlaced(bool keyRGB)
         const size_t size = RowSize(passWidth);
         for (uint32_t y = kStartRow[pass]; y < height; y += kRowStep[pass]) {
             if (!NextRow(current, previous, size, y == uint32_t(kStartRow[pass]))) return;
-            uint8_t* line = ScanLine(static_cast<int>(y));
-            ChargeWork(uint64_t(RowBytes()));
+            uint8_t* line = Line(y);
             ColorManager.ConvertRow({current.data() + 1}, line, width, kPassMask[pass]);
             if (keyRGB) KeyStoredPixels(current.data() + 1, line, passWidth, first, step);
             current.swap(previous);
@@ -490,21 +515,14 @@ void TPNGGraphic::DecodeInterlaced(bool keyRGB)
 
 bool TPNGGraphic::ReadRow(std::vector<uint8_t>& row, size_t size)
 {
+    if (AheadEnd - AheadAt >= size && row.size() >= size) {
+        // The usual small row, whole in the data inflated ahead.
+        std::memcpy(row.data(), Ahead.data() + AheadAt, size);
+        AheadAt += size;
+        return true;
+    }
     size_t filled = 0;
     while (filled < size) {
-        if (SourceLeft == 0) {
-            // The stream ends where image data is still due: the file is cut,
-            // and a picture with made-up rows must not pass for the real one.
-            if (AtEnd) throw EReadError();
-            if (!IsChunk("IDAT")) return false;
-            ReadChunkData();
-            CurrentSource = RawBuffer.data();
-            IDATSize = CurrentChunk.Length;
-            SourceLeft = IDATSize;
-            if (Stream->Remaining() < 8) AtEnd = true;
-            else ReadChunkHeader();
-            continue;
-        }
         if (filled == row.size()) {
             // Room for what the data gives next: twice the room before (at
             // least a block), never beyond the row.
@@ -512,25 +530,73 @@ bool TPNGGraphic::ReadRow(std::vector<uint8_t>& row, size_t size)
             SampleBufferBytes += int64_t(grown - row.size());
             row.resize(grown);
         }
-        void* source = const_cast<uint8_t*>(CurrentSource);
-        void* dest = row.data() + filled;
         const size_t room = std::min(size, row.size()) - filled;
-        Decoder->Decode(source, dest, static_cast<int32_t>(std::min<uint32_t>(SourceLeft, INT32_MAX)),
-                        static_cast<int32_t>(std::min<size_t>(room, INT32_MAX)));
-        const size_t consumed = static_cast<size_t>(static_cast<const uint8_t*>(source) - CurrentSource);
-        CurrentSource = static_cast<const uint8_t*>(source);
-        SourceLeft -= static_cast<uint32_t>(consumed);
-        const size_t produced = static_cast<size_t>(static_cast<uint8_t*>(dest) - row.data()) - filled;
-        filled += produced;
-        // Inflated bytes are output of their own; each call costs at least a byte's work.
-        GrantOutputWork(produced);
-        ChargeWork(1 + produced);
-        const int32_t status = Decoder->Status();
-        if (status == Z_STREAM_END) {
-            if (SourceLeft > 0 || filled < size) CodecError(gesExtraCompressedData, {kLabel});
-            return true;
+        size_t got = 0;
+        if (AheadAt < AheadEnd) {
+            got = std::min(room, AheadEnd - AheadAt);
+            std::memcpy(row.data() + filled, Ahead.data() + AheadAt, got);
+            AheadAt += got;
+        } else if (StreamEnded) {
+            // The stream ended inside this row, or at its start with more
+            // image data after it; at the start of a row followed by another
+            // chunk, the rows from there on are missing.
+            uint8_t none;
+            if (filled > 0 || Inflate(&none, 1, got)) CodecError(gesExtraCompressedData, {kLabel});
+            return false;
+        } else if (size >= kAheadBytes) {
+            if (!Inflate(row.data() + filled, room, got)) return false;
+        } else {
+            // Small rows are taken from data inflated ahead, many rows at a
+            // time: a call of the inflater per row of a few bytes costs far
+            // more than the bytes. What is inflated ahead is image data still
+            // due, never more.
+            if (InflateLeft == 0) return false;
+            if (Ahead.empty()) {
+                Ahead.resize(size_t(std::min<uint64_t>(kAheadBytes, InflateLeft)));
+                SampleBufferBytes += int64_t(Ahead.size());
+            }
+            AheadAt = 0;
+            if (!Inflate(Ahead.data(), size_t(std::min<uint64_t>(Ahead.size(), InflateLeft)), AheadEnd)) return false;
         }
-        if (status != Z_OK) CodecError(gesDecompression, {kLabel});
+        filled += got;
+    }
+    return true;
+}
+
+bool TPNGGraphic::Inflate(uint8_t* dest, size_t room, size_t& produced)
+{
+    produced = 0;
+    while (SourceLeft == 0) {
+        // The stream ends where image data is still due: the file is cut,
+        // and a picture with made-up rows must not pass for the real one.
+        if (AtEnd) throw EReadError();
+        if (!IsChunk("IDAT")) return false;
+        ReadChunkData();
+        CurrentSource = RawBuffer.data();
+        IDATSize = CurrentChunk.Length;
+        SourceLeft = IDATSize;
+        if (Stream->Remaining() < 8) AtEnd = true;
+        else ReadChunkHeader();
+    }
+    void* source = const_cast<uint8_t*>(CurrentSource);
+    void* out = dest;
+    Decoder->Decode(source, out, static_cast<int32_t>(std::min<uint32_t>(SourceLeft, INT32_MAX)),
+                    static_cast<int32_t>(std::min<size_t>(room, INT32_MAX)));
+    const size_t consumed = static_cast<size_t>(static_cast<const uint8_t*>(source) - CurrentSource);
+    produced = static_cast<size_t>(static_cast<uint8_t*>(out) - dest);
+    CurrentSource = static_cast<const uint8_t*>(source);
+    SourceLeft -= static_cast<uint32_t>(consumed);
+    InflateLeft -= std::min<uint64_t>(produced, InflateLeft);
+    // Inflated bytes are output of their own; each call costs at least a byte's work.
+    GrantOutputWork(produced);
+    ChargeWork(1 + produced);
+    const int32_t status = Decoder->Status();
+    if (status == Z_STREAM_END) {
+        // The stream ends with its image data chunk.
+        if (SourceLeft > 0) CodecError(gesExtraCompressedData, {kLabel});
+        StreamEnded = true;
+    } else if (status != Z_OK) {
+        CodecError(gesDecompression, {kLabel});
     }
     return true;
 }

@@ -64,8 +64,9 @@ bool PackedDepth(int bits) { return bits == 1 || bits == 2 || bits == 4 || bits 
 template <class FPixel>
 inline void WalkMaskIndexes(uint32_t count, uint8_t mask, FPixel pixel)
 {
-    if (mask == 0xFF) {
-        for (uint32_t i = 0; i < count; ++i) pixel(i);
+    if (mask == 0xFF || count <= 8) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (mask & (0x80u >> (i & 7))) pixel(i);
         return;
     }
     uint32_t at[8];

@@ -95,3 +95,38 @@ TEST(PngReader, BitmapsUpToTheLimit)
     EXPECT_EQ(Describe(*Load("png", picture(100)), {{15, 99}}), "16x100/24 30");
     EXPECT_EQ(LoadError("png", picture(101)), "Not enough storage is available to process this command.");
 }
+
+// Small rows are inflated many at a time: where and how the image data ends decides as it does row by row. A
+// deflate stream may end at the end of a row whose next chunk is not image data (the rows after it show the
+// background), never inside a row, before more image data, or before the end of its chunk.
+TEST(PngReader, ImageDataEndsWhereItsRowsSay)
+{
+    Bytes rows;  // 4 x 6 gray: row y is 10 * y + x, each after filter byte 0
+    for (int y = 0; y < 6; ++y) rows = Join({rows, {0, uint8_t(10 * y), uint8_t(10 * y + 1), uint8_t(10 * y + 2), 50}});
+    const Bytes all = ZlibCompress(rows, 9), twoRows = ZlibCompress(Head(rows, 10), 9);
+    const Bytes partRow = ZlibCompress(Head(rows, 12), 9), trailing = Join({all, {0}});
+    auto gray = [] { return Png().Header(4, 6, 8, 0).Chunk("bKGD", {0, 99}); };
+    Png bytewise = gray();
+    for (uint8_t b : all) bytewise.Chunk("IDAT", {b});
+    const std::string extra = "Cannot load image. Extra compressed data found in PNG file.";
+    const struct {
+        const char* name;
+        Bytes file;
+        std::string expected;
+    } cases[] = {
+        {"all rows", gray().Chunk("IDAT", all).End(), "4x6/8 00 14 32 32"},
+        {"a chunk of image data per byte", bytewise.End(), "4x6/8 00 14 32 32"},
+        {"two rows, then the end", gray().Chunk("IDAT", twoRows).End(), "4x6/8 00 63 32 63"},
+        {"two rows, then more image data", gray().Chunk("IDAT", twoRows).Chunk("IDAT", {1, 2}).End(), extra},
+        {"two rows, then an empty image data chunk and the end", gray().Chunk("IDAT", twoRows).Chunk("IDAT", {}).End(),
+         "4x6/8 00 63 32 63"},
+        {"a stream ending inside a row", gray().Chunk("IDAT", partRow).End(), extra},
+        {"a byte after the stream in its chunk", gray().Chunk("IDAT", trailing).End(), extra},
+        {"the data cut inside the second row, then another chunk", gray().Chunk("IDAT", Head(all, 12)).End(),
+         "4x6/8 00 63 63 63"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LoadCounting("png", c.file).Outcome({{0, 0}, {0, 2}, {3, 1}, {3, 5}}), c.expected);
+    }
+}
