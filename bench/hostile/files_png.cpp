@@ -3,6 +3,7 @@
 // field sends out of the structure they belong to.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -121,6 +122,18 @@ std::string MakePngTallInterlaced() { return PngOfZeros(1, 1u << 26, 8, 0, true)
 std::string MakePngRgba16Limit() { return PngOfZeros(8192, 8192, 16, 6, false); }
 std::string MakePngInterlacedRgba16() { return PngOfZeros(8192, 8192, 16, 6, true); }
 
+// A 1 x 1 picture whose image data goes on to 256 MB of zeros in 1,000
+// chunks: what the picture does not need is read, never inflated.
+std::string MakePngDataPastTheImage()
+{
+    TByteWriter w = PngStart(1, 1, 8, 0);
+    const Bytes data = TDeflater(9).Zeros(uint64_t(1) << 28).Finish();
+    const size_t piece = data.size() / 1000 + 1;
+    for (size_t at = 0; at < data.size(); at += piece)
+        Chunk(w, "IDAT", Bytes(data.begin() + long(at), data.begin() + long(std::min(data.size(), at + piece))));
+    return Str(Chunk(w, "IEND", {}).Bytes);
+}
+
 // ---- Paint Shop Pro (version 5) -------------------------------------------------
 
 Bytes Block(int type, const Bytes& body)
@@ -193,6 +206,8 @@ std::string MakePspRgbaLimit()
 THostileRegistration pngGammaChunks{{"png_gamma_chunks.png", THostileKind::Picture, MakePngGammaChunks}};
 THostileRegistration pngGammaPalettes{{"png_gamma_palettes.png", THostileKind::Picture, MakePngGammaPalettes}};
 THostileRegistration pngPaletteChunks{{"png_palette_chunks.png", THostileKind::Picture, MakePngPaletteChunks}};
+THostileRegistration pngDataPastTheImage{
+    {"png_data_past_the_image.png", THostileKind::Picture, MakePngDataPastTheImage}};
 THostileRegistration pngInterlacedBilevel{
     {"png_interlaced_bilevel.png", THostileKind::Picture, MakePngInterlacedBilevel}};
 THostileRegistration pngInterlacedGray4{{"png_interlaced_gray4.png", THostileKind::Picture, MakePngInterlacedGray4}};
