@@ -4,12 +4,18 @@
 #include <cstring>
 
 #include "codecs/codec_messages.h"
+#include "platform/rtl/work_meter.h"
 
 void ColorManagerError(uint16_t messageId) { throw EColorConversionError(LoadStr(messageId)); }
 
 namespace {
 
 int MaxOf(int bits) { return bits >= 8 ? 255 : (1 << bits) - 1; }
+
+// Each gamma table entry is a power of long doubles, which takes about as
+// long as reading half a kilobyte: a file that has the table built again and
+// again pays for it.
+constexpr uint64_t kGammaEntryWork = 512;
 
 }  // namespace
 
@@ -54,6 +60,7 @@ void TColorManager::SetGamma(float fileGamma, float displayGamma)
     displayGamma_ = displayGamma;
     const long double e = 1.0L / (static_cast<long double>(fileGamma) * displayGamma);
     const int sourceMax = MaxOf(sourceBPS_), targetMax = MaxOf(targetBPS_);
+    ChargeWork(uint64_t(sourceMax + 1) * kGammaEntryWork);
     std::memset(gammaTable_, 0, sizeof gammaTable_);
     for (int i = 0; i <= sourceMax; ++i) {
         const int32_t v = RoundInt(targetMax * std::pow(static_cast<long double>(i) / sourceMax, e));
@@ -283,6 +290,7 @@ HPALETTE TColorManager::CreateColorPalette(std::span<const void* const> data, ui
         }
         entries = targetMax + 1;
     }
+    ChargeWork(uint64_t(entries) * sizeof(TPaletteEntry));
     TLogPalette log;
     log.entries.assign(table, table + entries);
     return CreatePalette(log);
@@ -295,6 +303,7 @@ HPALETTE TColorManager::CreateGrayscalePalette(bool minimumIsWhite)
     const int n = 1 << bits, max = n - 1;
     const int step = 255 / max;
     const bool gamma = (TargetOptions & optGamma) != 0;
+    ChargeWork(uint64_t(n) * sizeof(TPaletteEntry));
     TLogPalette log;
     log.entries.resize(static_cast<size_t>(n));
     for (int i = 0; i <= max; ++i) {

@@ -187,6 +187,10 @@ private:
     void ConvertIndexed16To16(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
     void ConvertIndexed16ToPacked(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
     void ConvertPackedToIndexed16(std::span<const void* const>, uint8_t*, uint32_t, uint8_t);
+    // For each value of as many bits as the mask has, the byte of a bilevel
+    // row whose pixels the mask lets through take those bits, in order; kept
+    // for the last mask asked for.
+    const uint8_t* DepositTable(uint8_t mask);
 
     bool changed_ = true;
     uint8_t sourceBPS_ = 8;
@@ -204,6 +208,8 @@ private:
     TColorScheme targetScheme_ = csBGR;
     TRowConverter rowConverter_ = nullptr;
     const char* rowConverterName_ = "";
+    uint8_t depositMask_ = 0;
+    uint8_t deposit_[256] = {};
 };
 
 // Small helpers shared with the readers.

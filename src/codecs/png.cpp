@@ -61,6 +61,7 @@ bool TPNGGraphic::IsChunk(const char* type) const
 void TPNGGraphic::ReadChunkHeader()
 {
     uint8_t h[8];
+    ChargeWork(8);
     Stream->ReadBuffer(h, 8);
     CurrentChunk.Length = ReadBE32(h);
     std::memcpy(CurrentChunk.Type, h + 4, 4);
@@ -73,6 +74,7 @@ void TPNGGraphic::ReadChunkData()
     // A length the file cannot hold is refused before taking memory for it.
     if (int64_t(length) + 4 > Stream->Remaining()) throw EReadError();
     if (RawBuffer.size() < length) RawBuffer.resize(length);
+    ChargeWork(length);
     Stream->ReadBuffer(RawBuffer.data(), length);
     uint8_t stored[4];
     Stream->ReadBuffer(stored, 4);
@@ -135,6 +137,7 @@ bool TPNGGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TPNGGraphic::SetupColorDepth()
 {
+    ApplyGamma();
     TColorManager& cm = ColorManager;
     const unsigned depth = BitDepth;
     auto set = [&](TColorScheme source, int samples, TColorScheme target, int targetBits, int targetSamples) {
@@ -222,6 +225,12 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
     BasePosition = stream.Position();
     Stream = &stream;
     Decoder.reset();
+    LoadMetered(stream, kLabel, [this] { Load(); });
+}
+
+void TPNGGraphic::Load()
+{
+    TStream& stream = *Stream;
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
     ResetLoadState();
     ReadHeaderChunk();
@@ -233,6 +242,7 @@ void TPNGGraphic::LoadFromStream(TStream& stream)
         {
             self->Decoder.reset();
             std::vector<uint8_t>().swap(self->RawBuffer);
+            std::vector<uint8_t>().swap(self->Ahead);
         }
     } release{this};
     Decoder = std::make_unique<TLZ77Decoder>(Z_PARTIAL_FLUSH, false);
@@ -247,9 +257,13 @@ void TPNGGraphic::ResetLoadState()
     BackgroundColorValue = clWhite;
     TransparentColorValue = clNone;
     DepthSet = false;
+    GammaPending = false;
     AtEnd = false;
     SourceLeft = 0;
     IDATSize = 0;
+    InflateLeft = 0;
+    AheadAt = AheadEnd = 0;
+    StreamEnded = false;
 }
 
 void TPNGGraphic::ReadHeaderChunk()
@@ -314,14 +328,25 @@ void TPNGGraphic::ReadPaletteChunk()
     }
 }
 
+// The gamma table is built when it is first used, once for any number of
+// gamma chunks: by then the colour depths are those in force at the last
+// gamma chunk, as set-up changes them only after building a pending table.
 void TPNGGraphic::ReadGammaChunk()
 {
     ReadChunkData();
     if (CurrentChunk.Length >= 4) {
-        ColorManager.SetGamma(static_cast<float>(ReadBE32(RawBuffer.data()) / 100000.0), 2.2f);
+        PendingGamma = static_cast<float>(ReadBE32(RawBuffer.data()) / 100000.0);
+        GammaPending = true;
         ColorManager.TargetOptions |= optGamma;
         ImageProperties.Options |= ioUseGamma;
     }
+}
+
+void TPNGGraphic::ApplyGamma()
+{
+    if (!GammaPending) return;
+    GammaPending = false;
+    ColorManager.SetGamma(PendingGamma, 2.2f);
 }
 
 void TPNGGraphic::ReadBackgroundChunk()
@@ -358,12 +383,23 @@ void TPNGGraphic::ReadTransparencyChunk()
 
 void TPNGGraphic::DecodeImage()
 {
-    const TImageProperties& p = ImageProperties;
+    ApplyGamma();
     if (!DepthSet) SetupColorDepth();
-    const uint32_t width = p.Width, height = p.Height;
-    const unsigned samples = BitDepth == 16 ? SourceBPP / 2 : SourceBPP;
-    auto rowBytes = [&](uint32_t w) { return (size_t(w) * BitDepth + 7) / 8 * samples + 1; };
+    const bool keyRGB = SetUpBitmap();
+    InflateLeft = ImageDataBytes();
+    if (ImageProperties.Interlaced) DecodeInterlaced(keyRGB);
+    else DecodeRows(keyRGB);
+    // Image data past the picture is read (CRC checked) and not used.
+    while (!AtEnd && IsChunk("IDAT")) {
+        ReadChunkData();
+        if (Stream->Remaining() < 8) AtEnd = true;
+        else ReadChunkHeader();
+    }
+}
 
+bool TPNGGraphic::SetUpBitmap()
+{
+    const TImageProperties& p = ImageProperties;
     // Gamma correction changes the colours the pixels show but not the
     // transparent colour, which is compared with the colour as stored: the
     // pixels stored in that colour show it as it is.
@@ -374,90 +410,119 @@ void TPNGGraphic::DecodeImage()
         const uint8_t level = GetRValue(TransparentColorValue);
         Palette->entries[level * last / 255] = TPaletteEntry{level, level, level, 0};
     }
-    const bool keyRGB = keyStored && ColorType == 2;
     if (Palette) SetPalette(Palette);
-    CheckPictureSize(width, height, PixelFormat());
-    SetSize(static_cast<int>(width), static_cast<int>(height));
+    CheckPictureSize(p.Width, p.Height, PixelFormat());
+    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+    GrantOutputWork(uint64_t(RowBytes()) * p.Height);
     if (TransparentColorValue != clNone) {
         SetTransparentColor(TransparentColorValue);
         SetTransparent(true);
     }
-    auto fillBackground = [&](uint32_t fromRow) {
-        if (fromRow >= height) return;
-        Canvas().Brush.Color = BackgroundColorValue;
-        Canvas().FillRect(Rect(0, static_cast<int>(fromRow), static_cast<int>(width), static_cast<int>(height)));
-    };
+    return keyStored && ColorType == 2;
+}
 
-    // The row buffers take what the image data fills: a header may claim rows
-    // of gigabytes that the file has no data for. The row above the first
-    // one (of the image or of a pass) is zeros, taken once a row is there.
-    const size_t full = rowBytes(width);
-    std::vector<uint8_t> current, previous;
-    auto clearPrevious = [&](size_t size) {
+uint64_t TPNGGraphic::ImageDataBytes() const
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    if (!ImageProperties.Interlaced) return uint64_t(height) * RowSize(width);
+    uint64_t bytes = 0;
+    for (int pass = 0; pass < 7; ++pass) {
+        if (width <= uint32_t(kStartColumn[pass]) || height <= uint32_t(kStartRow[pass])) continue;
+        const uint32_t passWidth = (width + kColumnStep[pass] - 1 - kStartColumn[pass]) / kColumnStep[pass];
+        const uint32_t rows = (height + kRowStep[pass] - 1 - kStartRow[pass]) / kRowStep[pass];
+        bytes += uint64_t(rows) * RowSize(passWidth);
+    }
+    return bytes;
+}
+
+size_t TPNGGraphic::RowSize(uint32_t width) const
+{
+    const unsigned samples = BitDepth == 16 ? SourceBPP / 2 : SourceBPP;
+    return (size_t(width) * BitDepth + 7) / 8 * samples + 1;
+}
+
+// Every row gets the same pixels: the first is filled, the others copy the
+// rows filled before them, twice as many rows at each step.
+void TPNGGraphic::FillBackground(uint32_t fromRow)
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    if (fromRow >= height) return;
+    const size_t rowBytes = size_t(RowBytes());
+    ChargeWork(uint64_t(rowBytes) * (height - fromRow));
+    const int first = static_cast<int>(fromRow);
+    Canvas().Brush.Color = BackgroundColorValue;
+    Canvas().FillRect(Rect(0, first, static_cast<int>(width), first + 1));
+    uint8_t* const filled = Bits() + size_t(fromRow) * rowBytes;
+    for (size_t rows = 1, left = height - fromRow - 1; left > 0;) {
+        const size_t copied = std::min(rows, left);
+        std::memcpy(filled + rows * rowBytes, filled, copied * rowBytes);
+        rows += copied;
+        left -= copied;
+    }
+}
+
+// The row buffers take what the image data fills: a header may claim rows of
+// gigabytes that the file has no data for. The row above the first one (of
+// the image or of a pass) is zeros, taken once a row is there.
+bool TPNGGraphic::NextRow(std::vector<uint8_t>& current, std::vector<uint8_t>& previous, size_t size, bool first)
+{
+    if (!ReadRow(current, size)) return false;
+    if (first) {
         previous.assign(std::max(previous.size(), size), 0);
         SampleBufferBytes += int64_t(previous.size());
-    };
-    TColorManager& cm = ColorManager;
-    if (!p.Interlaced) {
-        uint32_t y = 0;
-        for (; y < height; ++y) {
-            if (!ReadRow(current, full)) break;
-            if (y == 0) clearPrevious(full);
-            Unfilter(current.data(), previous.data(), full);
-            cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width);
-            if (keyRGB) KeyStoredPixels(current.data() + 1, ScanLine(static_cast<int>(y)), width, 0, 1);
+    }
+    // The row's unfiltering and its conversion into a scan line.
+    ChargeWork(size + size_t(RowBytes()));
+    Unfilter(current.data(), previous.data(), size);
+    return true;
+}
+
+void TPNGGraphic::DecodeRows(bool keyRGB)
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    const size_t size = RowSize(width);
+    std::vector<uint8_t> current, previous;
+    uint32_t y = 0;
+    for (; y < height && NextRow(current, previous, size, y == 0); ++y) {
+        uint8_t* line = Line(y);
+        ColorManager.ConvertRow({current.data() + 1}, line, width);
+        if (keyRGB) KeyStoredPixels(current.data() + 1, line, width, 0, 1);
+        current.swap(previous);
+    }
+    // Rows for which no image data remains show the background.
+    FillBackground(y);
+}
+
+void TPNGGraphic::DecodeInterlaced(bool keyRGB)
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    FillBackground(0);
+    std::vector<uint8_t> current, previous;
+    for (int pass = 0; pass < 7; ++pass) {
+        if (width <= uint32_t(kStartColumn[pass])) continue;
+        const uint32_t first = uint32_t(kStartColumn[pass]), step = uint32_t(kColumnStep[pass]);
+        const uint32_t passWidth = (width + step - 1 - first) / step;
+        const size_t size = RowSize(passWidth);
+        for (uint32_t y = kStartRow[pass]; y < height; y += kRowStep[pass]) {
+            if (!NextRow(current, previous, size, y == uint32_t(kStartRow[pass]))) return;
+            uint8_t* line = Line(y);
+            ColorManager.ConvertRow({current.data() + 1}, line, width, kPassMask[pass]);
+            if (keyRGB) KeyStoredPixels(current.data() + 1, line, passWidth, first, step);
             current.swap(previous);
         }
-        // Rows for which no image data remains show the background.
-        fillBackground(y);
-    } else {
-        fillBackground(0);
-        bool ended = false;
-        for (int pass = 0; pass < 7 && !ended; ++pass) {
-            if (width <= uint32_t(kStartColumn[pass])) continue;
-            const uint32_t passWidth = (width + kColumnStep[pass] - 1 - kStartColumn[pass]) / kColumnStep[pass];
-            const size_t size = rowBytes(passWidth);
-            for (uint32_t y = kStartRow[pass]; y < height; y += kRowStep[pass]) {
-                if (!ReadRow(current, size)) {
-                    ended = true;
-                    break;
-                }
-                if (y == uint32_t(kStartRow[pass])) clearPrevious(size);
-                Unfilter(current.data(), previous.data(), size);
-                cm.ConvertRow({current.data() + 1}, ScanLine(static_cast<int>(y)), width, kPassMask[pass]);
-                if (keyRGB)
-                    KeyStoredPixels(current.data() + 1, ScanLine(static_cast<int>(y)), passWidth,
-                                    static_cast<uint32_t>(kStartColumn[pass]),
-                                    static_cast<uint32_t>(kColumnStep[pass]));
-                current.swap(previous);
-            }
-        }
-    }
-    // Image data past the picture is read (CRC checked) and not used.
-    while (!AtEnd && IsChunk("IDAT")) {
-        ReadChunkData();
-        if (Stream->Remaining() < 8) AtEnd = true;
-        else ReadChunkHeader();
     }
 }
 
 bool TPNGGraphic::ReadRow(std::vector<uint8_t>& row, size_t size)
 {
+    if (AheadEnd - AheadAt >= size && row.size() >= size) {
+        // The usual small row, whole in the data inflated ahead.
+        std::memcpy(row.data(), Ahead.data() + AheadAt, size);
+        AheadAt += size;
+        return true;
+    }
     size_t filled = 0;
     while (filled < size) {
-        if (SourceLeft == 0) {
-            // The stream ends where image data is still due: the file is cut,
-            // and a picture with made-up rows must not pass for the real one.
-            if (AtEnd) throw EReadError();
-            if (!IsChunk("IDAT")) return false;
-            ReadChunkData();
-            CurrentSource = RawBuffer.data();
-            IDATSize = CurrentChunk.Length;
-            SourceLeft = IDATSize;
-            if (Stream->Remaining() < 8) AtEnd = true;
-            else ReadChunkHeader();
-            continue;
-        }
         if (filled == row.size()) {
             // Room for what the data gives next: twice the room before (at
             // least a block), never beyond the row.
@@ -465,21 +530,73 @@ bool TPNGGraphic::ReadRow(std::vector<uint8_t>& row, size_t size)
             SampleBufferBytes += int64_t(grown - row.size());
             row.resize(grown);
         }
-        void* source = const_cast<uint8_t*>(CurrentSource);
-        void* dest = row.data() + filled;
         const size_t room = std::min(size, row.size()) - filled;
-        Decoder->Decode(source, dest, static_cast<int32_t>(SourceLeft),
-                        static_cast<int32_t>(std::min<size_t>(room, INT32_MAX)));
-        const size_t consumed = static_cast<size_t>(static_cast<const uint8_t*>(source) - CurrentSource);
-        CurrentSource = static_cast<const uint8_t*>(source);
-        SourceLeft -= static_cast<uint32_t>(consumed);
-        filled = static_cast<size_t>(static_cast<uint8_t*>(dest) - row.data());
-        const int32_t status = Decoder->Status();
-        if (status == Z_STREAM_END) {
-            if (SourceLeft > 0 || filled < size) CodecError(gesExtraCompressedData, {kLabel});
-            return true;
+        size_t got = 0;
+        if (AheadAt < AheadEnd) {
+            got = std::min(room, AheadEnd - AheadAt);
+            std::memcpy(row.data() + filled, Ahead.data() + AheadAt, got);
+            AheadAt += got;
+        } else if (StreamEnded) {
+            // The stream ended inside this row, or at its start with more
+            // image data after it; at the start of a row followed by another
+            // chunk, the rows from there on are missing.
+            uint8_t none;
+            if (filled > 0 || Inflate(&none, 1, got)) CodecError(gesExtraCompressedData, {kLabel});
+            return false;
+        } else if (size >= kAheadBytes) {
+            if (!Inflate(row.data() + filled, room, got)) return false;
+        } else {
+            // Small rows are taken from data inflated ahead, many rows at a
+            // time: a call of the inflater per row of a few bytes costs far
+            // more than the bytes. What is inflated ahead is image data still
+            // due, never more.
+            if (InflateLeft == 0) return false;
+            if (Ahead.empty()) {
+                Ahead.resize(size_t(std::min<uint64_t>(kAheadBytes, InflateLeft)));
+                SampleBufferBytes += int64_t(Ahead.size());
+            }
+            AheadAt = 0;
+            if (!Inflate(Ahead.data(), size_t(std::min<uint64_t>(Ahead.size(), InflateLeft)), AheadEnd)) return false;
         }
-        if (status != Z_OK) CodecError(gesDecompression, {kLabel});
+        filled += got;
+    }
+    return true;
+}
+
+bool TPNGGraphic::Inflate(uint8_t* dest, size_t room, size_t& produced)
+{
+    produced = 0;
+    while (SourceLeft == 0) {
+        // The stream ends where image data is still due: the file is cut,
+        // and a picture with made-up rows must not pass for the real one.
+        if (AtEnd) throw EReadError();
+        if (!IsChunk("IDAT")) return false;
+        ReadChunkData();
+        CurrentSource = RawBuffer.data();
+        IDATSize = CurrentChunk.Length;
+        SourceLeft = IDATSize;
+        if (Stream->Remaining() < 8) AtEnd = true;
+        else ReadChunkHeader();
+    }
+    void* source = const_cast<uint8_t*>(CurrentSource);
+    void* out = dest;
+    Decoder->Decode(source, out, static_cast<int32_t>(std::min<uint32_t>(SourceLeft, INT32_MAX)),
+                    static_cast<int32_t>(std::min<size_t>(room, INT32_MAX)));
+    const size_t consumed = static_cast<size_t>(static_cast<const uint8_t*>(source) - CurrentSource);
+    produced = static_cast<size_t>(static_cast<uint8_t*>(out) - dest);
+    CurrentSource = static_cast<const uint8_t*>(source);
+    SourceLeft -= static_cast<uint32_t>(consumed);
+    InflateLeft -= std::min<uint64_t>(produced, InflateLeft);
+    // Inflated bytes are output of their own; each call costs at least a byte's work.
+    GrantOutputWork(produced);
+    ChargeWork(1 + produced);
+    const int32_t status = Decoder->Status();
+    if (status == Z_STREAM_END) {
+        // The stream ends with its image data chunk.
+        if (SourceLeft > 0) CodecError(gesExtraCompressedData, {kLabel});
+        StreamEnded = true;
+    } else if (status != Z_OK) {
+        CodecError(gesDecompression, {kLabel});
     }
     return true;
 }

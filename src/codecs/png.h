@@ -54,12 +54,36 @@ private:
     bool ReadColorChunk();
     void ReadPaletteChunk();
     void ReadGammaChunk();
+    // Builds the gamma table of the last gamma chunk, if not built yet.
+    void ApplyGamma();
     void ReadBackgroundChunk();
     void ReadTransparencyChunk();
+    // LoadFromStream under the work meter.
+    void Load();
     void DecodeImage();
+    // Sizes the bitmap and gives it the palette and the transparent colour;
+    // true when RGB pixels stored in the transparent colour must keep it.
+    bool SetUpBitmap();
+    // Bytes of an image data row of that many pixels, filter byte included.
+    size_t RowSize(uint32_t width) const;
+    // Fills the rows from fromRow on with the background colour.
+    void FillBackground(uint32_t fromRow);
+    // Reads and unfilters the next row (previous: the row above it, zeros for
+    // the first row); false when the image data ended.
+    bool NextRow(std::vector<uint8_t>& current, std::vector<uint8_t>& previous, size_t size, bool first);
+    // Scan line y, which the picture's size bounds.
+    uint8_t* Line(uint32_t y) { return Bits() + size_t(y) * size_t(RowBytes()); }
+    void DecodeRows(bool keyRGB);
+    void DecodeInterlaced(bool keyRGB);
+    // Bytes of the image data of the whole picture, every pass's rows.
+    uint64_t ImageDataBytes() const;
     // Fills the first size bytes of row from the image data, growing it as
     // the data arrives; false when the image data ended.
     bool ReadRow(std::vector<uint8_t>& row, size_t size);
+    // Inflates at most room bytes of image data into dest (produced: how
+    // many), taking the next image data chunk when one is used up; false
+    // when the image data ended.
+    bool Inflate(uint8_t* dest, size_t room, size_t& produced);
     void Unfilter(uint8_t* row, const uint8_t* prior, size_t size) const;
     // Gives the pixels of an RGB row whose stored samples are the transparent
     // colour's that colour; pixel i of the row is column first + i x step.
@@ -71,6 +95,13 @@ private:
     std::unique_ptr<TLZ77Decoder> Decoder;
     uint32_t IDATSize = 0;
     std::vector<uint8_t> RawBuffer;
+    // Image data inflated ahead of small rows: bytes AheadAt to AheadEnd are
+    // still to be taken; InflateLeft counts the image data not inflated yet.
+    static constexpr size_t kAheadBytes = 1 << 16;
+    std::vector<uint8_t> Ahead;
+    size_t AheadAt = 0, AheadEnd = 0;
+    uint64_t InflateLeft = 0;
+    bool StreamEnded = false;  // the deflate stream of the image data ended
     const uint8_t* CurrentSource = nullptr;
     uint32_t SourceLeft = 0;
     TChunkHeader CurrentChunk;
@@ -84,4 +115,6 @@ private:
     uint8_t ColorType = 0;
     uint8_t BitDepth = 0;
     bool DepthSet = false;
+    float PendingGamma = 1.0f;  // the value of the last gamma chunk
+    bool GammaPending = false;  // its table is not built yet
 };

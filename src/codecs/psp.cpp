@@ -33,30 +33,6 @@ struct TBlockHeader {
     uint32_t TotalLength = 0;
 };
 
-uint32_t ReadU32(TStream& s)
-{
-    uint32_t v;
-    s.ReadBuffer(&v, 4);
-    return v;
-}
-uint16_t ReadU16(TStream& s)
-{
-    uint16_t v;
-    s.ReadBuffer(&v, 2);
-    return v;
-}
-
-// A block header, raising on a short read; version 3 files carry an extra length.
-TBlockHeader ReadBlockHeader(TStream& s, unsigned major)
-{
-    TBlockHeader h;
-    s.ReadBuffer(h.Id, 4);
-    h.Type = ReadU16(s);
-    if (major == 3) ReadU32(s);  // the initial data length
-    h.TotalLength = ReadU32(s);
-    return h;
-}
-
 unsigned BlockHeaderSize(unsigned major) { return major == 3 ? 14 : 10; }
 
 // The bytes of a plane row at the picture's depth; other depths are refused.
@@ -68,26 +44,6 @@ size_t RowSizeOf(const TImageProperties& p)
     case 8: return p.Width;
     default: CodecError(gesInvalidColorFormat, {kLabel});
     }
-}
-
-// Reads the information chunk of the layer whose header was just read and
-// tells whether the layer is taken: a raster layer (type 0 in version 3
-// files, 0 or 1 after that).
-bool ReadLayerInfo(TStream& stream, unsigned major)
-{
-    uint8_t info[115];
-    if (major == 3) {
-        stream.Seek(256, soCurrent);  // the name
-        stream.ReadBuffer(info, sizeof info);
-        return info[0] == 0;
-    }
-    const int64_t chunkStart = stream.Position();
-    const uint32_t chunkLength = ReadU32(stream);
-    const uint16_t nameLength = ReadU16(stream);
-    stream.Seek(nameLength, soCurrent);
-    stream.ReadBuffer(info, sizeof info);
-    stream.SetPosition(chunkStart + chunkLength);
-    return info[0] < 2;
 }
 
 // Decompresses a channel into its plane, whose size bounds the output. A
@@ -128,6 +84,74 @@ uint64_t MostUnpacked(TImageCompression compression, uint32_t length)
 
 }  // namespace
 
+// A block or chunk: every read must end within it, as every read must end
+// within the stream. A length field can then shorten what a part holds but
+// never send the reader into the bytes of another part (a list of channels
+// that every layer bank of a file would name).
+class TPSPGraphic::TPart {
+public:
+    TPart(TStream& stream, int64_t end) : stream_(stream), end_(end) {}
+
+    // The part that starts at `start` and claims `length` bytes, cut at the
+    // end of this one.
+    TPart Chunk(int64_t start, uint64_t length) const
+    {
+        return TPart(stream_,
+                     start + int64_t(std::min<uint64_t>(length, uint64_t(std::max<int64_t>(end_ - start, 0)))));
+    }
+    TPart Inner(uint64_t length) const { return Chunk(stream_.Position(), length); }
+
+    int64_t Position() const { return stream_.Position(); }
+    int64_t Left() const { return std::max<int64_t>(end_ - stream_.Position(), 0); }
+    // Raises like a short read when the part holds fewer than count more bytes.
+    void Require(uint64_t count) const
+    {
+        if (count > uint64_t(Left())) throw EReadError();
+    }
+    void Read(void* buffer, uint64_t count)
+    {
+        Require(count);
+        ChargeWork(count);
+        stream_.ReadBuffer(buffer, int64_t(count));
+    }
+    uint16_t U16()
+    {
+        uint16_t v;
+        Read(&v, 2);
+        return v;
+    }
+    uint32_t U32()
+    {
+        uint32_t v;
+        Read(&v, 4);
+        return v;
+    }
+    void Skip(uint64_t count)
+    {
+        Require(count);
+        stream_.Seek(int64_t(count), soCurrent);
+    }
+    // On to what follows the part.
+    void SkipToEnd()
+    {
+        if (end_ > stream_.Position()) stream_.SetPosition(end_);
+    }
+    // A block header; version 3 files carry an extra length.
+    TBlockHeader BlockHeader(unsigned major)
+    {
+        TBlockHeader h;
+        Read(h.Id, 4);
+        h.Type = U16();
+        if (major == 3) U32();  // the initial data length
+        h.TotalLength = U32();
+        return h;
+    }
+
+private:
+    TStream& stream_;
+    int64_t end_;
+};
+
 bool TPSPGraphic::CanLoad(TStream& stream)
 {
     return TestHeader<TPSPFileHeader>(stream, [](TStream& s) {
@@ -143,11 +167,12 @@ bool TPSPGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     if (stream.Read(&h, sizeof h) != sizeof h || !SignatureMatches(h.Signature) || h.MajorVersion < 3) return false;
     TImageProperties& p = ImageProperties;
     p.Version = h.MajorVersion;
-    const TBlockHeader block = ReadBlockHeader(stream, h.MajorVersion);
+    TPart file(stream, stream.Size());
+    const TBlockHeader block = file.BlockHeader(h.MajorVersion);
     const int64_t start = stream.Position();
-    if (h.MajorVersion > 3) ReadU32(stream);
+    if (h.MajorVersion > 3) file.U32();
     TPSPImageAttributes a;
-    stream.ReadBuffer(&a, sizeof a);
+    file.Read(&a, sizeof a);
     stream.SetPosition(start + block.TotalLength);
 
     if (a.BitDepth == 24) {
@@ -178,30 +203,35 @@ void TPSPGraphic::LoadFromStream(TStream& stream)
 {
     ReleaseHandle();
     BasePosition = stream.Position();
-    if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
-    const TImageProperties& p = ImageProperties;
-    const unsigned major = p.Version;
-    // ReadImageProperties left the stream at the end of the attributes block.
+    LoadMetered(stream, kLabel, [&] {
+        if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
+        const TImageProperties& p = ImageProperties;
+        // ReadImageProperties left the stream at the end of the attributes block.
+        SetUpConversion();
+        const size_t rowSize = RowSizeOf(p);
+        if (p.Width > 0x7FFFFFFF || p.Height > 0x7FFFFFFF) CodecError(gesInvalidImage, {kLabel});
+        CheckPictureSize(p.Width, p.Height, PixelFormat());
+        SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
+        if (p.Width == 0 || p.Height == 0) return;
+        ReadBlocks(stream, p.Version, rowSize);
+    });
+}
 
-    SetUpConversion();
-    const size_t rowSize = RowSizeOf(p);
-    if (p.Width > 0x7FFFFFFF || p.Height > 0x7FFFFFFF) CodecError(gesInvalidImage, {kLabel});
-    CheckPictureSize(p.Width, p.Height, PixelFormat());
-    SetSize(static_cast<int>(p.Width), static_cast<int>(p.Height));
-    if (p.Width == 0 || p.Height == 0) return;
-
-    // Every layer bank's raster layer replaces the one before it, so the
-    // channels are only noted on the way and those of the last one are
-    // unpacked at the end, once.
+// Every layer bank's raster layer replaces the one before it, so the channels
+// are only noted on the way and those of the last one are unpacked at the
+// end, once.
+void TPSPGraphic::ReadBlocks(TStream& stream, unsigned major, size_t rowSize)
+{
+    TPart file(stream, stream.Size());
     TLayerChannels channels;
     bool layerFound = false;
-    while (stream.Remaining() >= BlockHeaderSize(major)) {
-        const TBlockHeader block = ReadBlockHeader(stream, major);
-        if (block.Id[0] != '~') break;
-        const int64_t blockEnd = stream.Position() + block.TotalLength;
-        if (block.Type == ptColorPalette) ReadPaletteBlock(stream, major);
-        else if (block.Type == ptLayerBank && ReadLayerBank(stream, major, blockEnd, channels)) layerFound = true;
-        stream.SetPosition(blockEnd);
+    while (file.Left() >= BlockHeaderSize(major)) {
+        const TBlockHeader header = file.BlockHeader(major);
+        if (header.Id[0] != '~') break;
+        TPart block = file.Inner(header.TotalLength);
+        if (header.Type == ptColorPalette) ReadPaletteBlock(block, major);
+        else if (header.Type == ptLayerBank && ReadLayerBank(block, major, channels)) layerFound = true;
+        block.SkipToEnd();
     }
     if (layerFound) ReadPlanes(stream, channels, rowSize);
 }
@@ -219,72 +249,88 @@ void TPSPGraphic::SetUpConversion()
     if (p.ColorScheme == csG) SetPalette(cm.CreateGrayscalePalette(false));
 }
 
-void TPSPGraphic::ReadPaletteBlock(TStream& stream, unsigned major)
+void TPSPGraphic::ReadPaletteBlock(TPart& block, unsigned major)
 {
-    if (major > 3) ReadU32(stream);
-    const uint32_t count = ReadU32(stream);
+    if (major > 3) block.U32();
+    const uint32_t count = block.U32();
     const uint32_t used = std::min<uint32_t>(count, 256);
     std::vector<uint8_t> entries(size_t(used) * 4);
-    stream.ReadBuffer(entries.data(), int64_t(entries.size()));
+    block.Read(entries.data(), entries.size());
     const void* data[1] = {entries.data()};
     if (used) SetPalette(ColorManager.CreateColorPalette(data, pfInterlaced8Quad, used, true));
 }
 
-bool TPSPGraphic::ReadLayerBank(TStream& stream, unsigned major, int64_t bankEnd, TLayerChannels& channels)
+bool TPSPGraphic::ReadLayerBank(TPart& bank, unsigned major, TLayerChannels& channels)
 {
-    while (stream.Position() + BlockHeaderSize(major) <= bankEnd) {
-        const TBlockHeader layer = ReadBlockHeader(stream, major);
-        if (layer.Type != ptLayer) return false;
-        const int64_t layerEnd = stream.Position() + layer.TotalLength;
-        if (ReadLayerInfo(stream, major)) {
-            channels = ReadRasterLayer(stream, major);
+    while (bank.Left() >= BlockHeaderSize(major)) {
+        const TBlockHeader header = bank.BlockHeader(major);
+        if (header.Type != ptLayer) return false;
+        TPart layer = bank.Inner(header.TotalLength);
+        if (ReadLayerInfo(layer, major)) {
+            channels = ReadRasterLayer(layer, major);
             return true;
         }
-        stream.SetPosition(layerEnd);
+        layer.SkipToEnd();
     }
     return false;
+}
+
+// Reads the information chunk of the layer whose header was just read and
+// tells whether the layer is taken: a raster layer (type 0 in version 3
+// files, 0 or 1 after that).
+bool TPSPGraphic::ReadLayerInfo(TPart& layer, unsigned major)
+{
+    uint8_t info[115];
+    if (major == 3) {
+        layer.Skip(256);  // the name
+        layer.Read(info, sizeof info);
+        return info[0] == 0;
+    }
+    const int64_t start = layer.Position();
+    TPart chunk = layer.Chunk(start, layer.U32());
+    chunk.Skip(chunk.U16());  // the name
+    chunk.Read(info, sizeof info);
+    chunk.SkipToEnd();
+    return info[0] < 2;
 }
 
 // A layer may hold any number of channel blocks; a channel replaces an earlier
 // one of its type, so each costs its header here and only the last of each
 // type is unpacked.
-TPSPGraphic::TLayerChannels TPSPGraphic::ReadRasterLayer(TStream& stream, unsigned major)
+TPSPGraphic::TLayerChannels TPSPGraphic::ReadRasterLayer(TPart& layer, unsigned major)
 {
-    const uint16_t count = ReadBitmapInfo(stream, major);
+    const uint16_t count = ReadBitmapInfo(layer, major);
     TLayerChannels channels;
     for (unsigned c = 0; c < count; ++c) {
-        ReadBlockHeader(stream, major);
-        if (major > 3) ReadU32(stream);
-        const uint32_t compressed = ReadU32(stream);
-        ReadU32(stream);  // uncompressed length: the plane's own size bounds the output
-        ReadU16(stream);  // bitmap type
-        const uint16_t channelType = ReadU16(stream);
-        RequireBytes(stream, compressed);
+        TPart channel = layer.Inner(layer.BlockHeader(major).TotalLength);
+        if (major > 3) channel.U32();
+        const uint32_t compressed = channel.U32();
+        channel.U32();  // uncompressed length: the plane's own size bounds the output
+        channel.U16();  // bitmap type
+        const uint16_t channelType = channel.U16();
+        const int64_t data = channel.Position();
+        // The data lies within the channel's block; the next channel follows it.
+        channel.Skip(compressed);
         // Channels of other types are not part of the picture.
-        if (channelType <= 3) channels[channelType] = {stream.Position(), compressed};
-        stream.Seek(compressed, soCurrent);
+        if (channelType <= 3) channels[channelType] = {data, compressed};
     }
     return channels;
 }
 
 // The bitmap information chunk: the channel count. A fourth plane of an RGB
 // picture (transparency) becomes the alpha channel.
-uint16_t TPSPGraphic::ReadBitmapInfo(TStream& stream, unsigned major)
+uint16_t TPSPGraphic::ReadBitmapInfo(TPart& layer, unsigned major)
 {
-    int64_t bitmapInfoStart = 0;
-    uint32_t bitmapInfoLength = 0;
-    if (major > 3) {
-        bitmapInfoStart = stream.Position();
-        bitmapInfoLength = ReadU32(stream);
-    }
-    ReadU16(stream);  // bitmap count
-    const uint16_t channels = ReadU16(stream);
+    const int64_t start = layer.Position();
+    TPart chunk = major > 3 ? layer.Chunk(start, layer.U32()) : layer;
+    chunk.U16();  // bitmap count
+    const uint16_t channels = chunk.U16();
     if (channels > 3 && ImageProperties.ColorScheme == csRGB) {
         ColorManager.SetSource(csRGBA, ImageProperties.BitsPerSample, 4);
         ColorManager.SetTarget(csBGRA, ImageProperties.BitsPerSample, 4);
         SetPixelFormat(pf32bit);
     }
-    if (major > 3) stream.SetPosition(bitmapInfoStart + bitmapInfoLength);
+    if (major > 3) chunk.SkipToEnd();
     return channels;
 }
 
@@ -296,6 +342,8 @@ void TPSPGraphic::ReadPlanes(TStream& stream, const TLayerChannels& channels, si
     const TImageProperties& p = ImageProperties;
     const uint32_t width = p.Width, height = p.Height;
     const bool single = p.ColorScheme == csIndexed || p.ColorScheme == csG;
+    const uint64_t lineBytes = uint64_t(RowBytes());
+    GrantOutputWork(lineBytes * height);
     std::vector<uint8_t> planes[4];
     uint64_t rowsHeld = 0;  // rows that some plane holds
     for (int k = 0; k < (single ? 1 : 4); ++k) {
@@ -306,6 +354,8 @@ void TPSPGraphic::ReadPlanes(TStream& stream, const TLayerChannels& channels, si
         if (rows == 0) continue;
         planes[k].resize(static_cast<size_t>(rows * rowSize));
         SampleBufferBytes += int64_t(planes[k].size());
+        GrantOutputWork(planes[k].size());
+        ChargeWork(uint64_t(c.Length) + planes[k].size());
         rowsHeld = std::max(rowsHeld, rows);
         std::vector<uint8_t> data(c.Length);
         stream.SetPosition(c.Position);
@@ -318,6 +368,7 @@ void TPSPGraphic::ReadPlanes(TStream& stream, const TLayerChannels& channels, si
         return at < planes[k].size() ? planes[k].data() + at : black.data();
     };
     for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(lineBytes);
         uint8_t* line = ScanLine(static_cast<int>(y));
         if (y > rowsHeld) {
             // Every row past the planes is made of black rows alone, like the first one.

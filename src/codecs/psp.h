@@ -31,16 +31,21 @@ private:
     };
     using TLayerChannels = std::array<TChannelData, 4>;
 
+    // The reads of one block or chunk, kept within it.
+    class TPart;
+
     // The steps of LoadFromStream: the colour manager and pixel format for the
-    // attributes, a palette block, and a layer bank (ending at bankEnd) whose
-    // first raster layer's channels are noted (true when there is one); the
-    // channels of the last raster layer noted are unpacked into planes of
-    // rowSize x Height bytes and converted row by row.
+    // attributes, a palette block, and a layer bank whose first raster
+    // layer's channels are noted (true when there is one); the channels of
+    // the last raster layer noted are unpacked into planes of rowSize x
+    // Height bytes and converted row by row.
     void SetUpConversion();
-    void ReadPaletteBlock(TStream& stream, unsigned major);
-    bool ReadLayerBank(TStream& stream, unsigned major, int64_t bankEnd, TLayerChannels& channels);
-    TLayerChannels ReadRasterLayer(TStream& stream, unsigned major);
-    uint16_t ReadBitmapInfo(TStream& stream, unsigned major);
+    void ReadBlocks(TStream& stream, unsigned major, size_t rowSize);
+    void ReadPaletteBlock(TPart& block, unsigned major);
+    bool ReadLayerBank(TPart& bank, unsigned major, TLayerChannels& channels);
+    bool ReadLayerInfo(TPart& layer, unsigned major);
+    TLayerChannels ReadRasterLayer(TPart& layer, unsigned major);
+    uint16_t ReadBitmapInfo(TPart& layer, unsigned major);
     void ReadPlanes(TStream& stream, const TLayerChannels& channels, size_t rowSize);
 };
 

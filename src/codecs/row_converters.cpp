@@ -6,6 +6,7 @@
 // interlace pass hands over just the pixels of its pass, packed together).
 // The choice of depth and options is made once per row, outside the pixel
 // loops.
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -57,6 +58,25 @@ bool SamplePlanes(std::span<const void* const> source, int samples, int sampleBy
 
 bool PackedDepth(int bits) { return bits == 1 || bits == 2 || bits == 4 || bits == 8; }
 
+// Calls pixel(i) for every target pixel i below count that the mask lets
+// through, in order. Only those pixels cost a step: an interlace pass of one
+// pixel in eight walks an eighth of the row.
+template <class FPixel>
+inline void WalkMaskIndexes(uint32_t count, uint8_t mask, FPixel pixel)
+{
+    if (mask == 0xFF || count <= 8) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (mask & (0x80u >> (i & 7))) pixel(i);
+        return;
+    }
+    uint32_t at[8];
+    int n = 0;
+    for (uint32_t p = 0; p < 8; ++p)
+        if (mask & (0x80u >> p)) at[n++] = p;
+    for (uint64_t base = 0; base < count; base += 8)
+        for (int j = 0; j < n && base + at[j] < count; ++j) pixel(static_cast<uint32_t>(base + at[j]));
+}
+
 // Calls pixel(t) for every target pixel that the mask lets through; t walks
 // over all count target pixels, targetStep bytes apart.
 template <class FPixel>
@@ -69,6 +89,54 @@ inline void WalkMask(uint8_t* t, int targetStep, uint32_t count, uint8_t mask, F
         bit = RotateRight(bit, 1);
     }
 }
+
+// Stores value() in every target pixel of `bits` bits (1, 2, 4 or 8, packed
+// most significant first) that the mask lets through, in order; the other
+// pixels keep what they hold.
+template <class FValue>
+inline void WalkPacked(uint8_t* target, int bits, uint32_t count, uint8_t mask, FValue value)
+{
+    const uint32_t most = (1u << bits) - 1;
+    uint32_t done = 0;
+    if (mask == 0xFF) {
+        // Whole bytes at a time; the pixels of a last byte that the row does
+        // not fill are written one by one below.
+        const uint32_t perByte = 8 / unsigned(bits);
+        for (; count - done >= perByte; done += perByte) {
+            uint32_t byte = 0;
+            for (uint32_t k = 0; k < perByte; ++k) byte = (byte << bits) | (value() & most);
+            *target++ = static_cast<uint8_t>(byte);
+        }
+    }
+    WalkMaskIndexes(count - done, mask, [&](uint32_t i) {
+        const uint64_t bit = uint64_t(i) * unsigned(bits);
+        const unsigned shift = 8 - unsigned(bits) - unsigned(bit & 7);
+        uint8_t& byte = target[bit >> 3];
+        byte = static_cast<uint8_t>((byte & ~(most << shift)) | ((value() & most) << shift));
+    });
+}
+
+// Packed samples, most significant bits first, taken a few bits at a time; no
+// byte is read before a bit of it is taken.
+class TPackedReader {
+public:
+    explicit TPackedReader(const uint8_t* source) : source_(source) {}
+    // The next n bits (n at most 8).
+    uint32_t Take(int n)
+    {
+        if (have_ < n) {
+            bits_ = (bits_ << 8) | *source_++;
+            have_ += 8;
+        }
+        have_ -= n;
+        return (bits_ >> have_) & ((1u << n) - 1);
+    }
+
+private:
+    const uint8_t* source_;
+    uint32_t bits_ = 0;
+    int have_ = 0;
+};
 
 // Walks three colour samples (and maybe alpha) per written pixel; color and
 // alpha turn a sample's address into the target value.
@@ -481,30 +549,41 @@ void TColorManager::ConvertIndexedRow(std::span<const void* const> source, uint8
         std::memcpy(target, s, (static_cast<size_t>(count) * sb + 7) / 8);
         return;
     }
-    const uint32_t sourceMax = (1u << sb) - 1, targetMax = (1u << tb) - 1;
-    int cursor = 8, shift = 8 - tb;
-    uint8_t keep = static_cast<uint8_t>((1u << (8 - tb)) - 1);
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            cursor -= sb;
-            const uint32_t v = (*s >> cursor) & sourceMax;
-            if (cursor == 0) {
-                ++s;
-                cursor = 8;
-            }
-            const uint32_t value = MulDiv16(v, targetMax, sourceMax);
-            *target = static_cast<uint8_t>((*target & keep) | (value << shift));
-        }
-        if (shift == 0) {
-            ++target;
-            shift = 8 - tb;
-        } else {
-            shift -= tb;
-        }
-        keep = RotateRight(keep, tb);
-        bit = RotateRight(bit, 1);
+    TPackedReader reader(s);
+    uint32_t done = 0;
+    if (sb == 1 && tb == 1) {
+        // A bilevel target byte holds the eight pixels of one turn of the
+        // mask: the source bits of its pixels go into it at once.
+        const uint8_t* deposit = DepositTable(mask);
+        const int taken = std::popcount(mask);
+        for (; count - done >= 8; done += 8, ++target)
+            *target = static_cast<uint8_t>((*target & ~mask) | deposit[reader.Take(taken)]);
     }
+    const uint32_t rest = count - done, sourceMax = (1u << sb) - 1, targetMax = (1u << tb) - 1;
+    if (sb == tb) {
+        WalkPacked(target, tb, rest, mask, [&] { return reader.Take(sb); });
+    } else if (sb < tb) {
+        // At most 16 source values: their target values are looked up.
+        uint8_t values[16];
+        for (uint32_t v = 0; v <= sourceMax; ++v) values[v] = static_cast<uint8_t>(MulDiv16(v, targetMax, sourceMax));
+        WalkPacked(target, tb, rest, mask, [&] { return values[reader.Take(sb)]; });
+    } else {
+        WalkPacked(target, tb, rest, mask, [&] { return MulDiv16(reader.Take(sb), targetMax, sourceMax); });
+    }
+}
+
+const uint8_t* TColorManager::DepositTable(uint8_t mask)
+{
+    if (mask == depositMask_) return deposit_;
+    const int taken = std::popcount(mask);
+    for (uint32_t v = 0; v < (1u << taken); ++v) {
+        uint8_t byte = 0;
+        for (int p = 7, b = taken; p >= 0; --p)
+            if ((mask >> p) & 1) byte = static_cast<uint8_t>(byte | (((v >> --b) & 1) << p));
+        deposit_[v] = byte;
+    }
+    depositMask_ = mask;
+    return deposit_;
 }
 
 void TColorManager::ConvertIndexed16To16(std::span<const void* const> source, uint8_t* target, uint32_t count,
@@ -531,25 +610,11 @@ void TColorManager::ConvertIndexed16ToPacked(std::span<const void* const> source
     const auto* s = static_cast<const uint8_t*>(source[0]);
     const bool swap = (SourceOptions & optSwapBytes) != 0;
     const uint32_t targetMax = (1u << tb) - 1;
-    int shift = 8 - tb;
-    uint8_t keep = static_cast<uint8_t>((1u << (8 - tb)) - 1);
-    uint8_t bit = 0x80;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (mask & bit) {
-            const uint16_t w = swap ? SampleSwap16(*this, Read16(s)) : Read16(s);
-            s += 2;
-            const uint32_t value = MulDiv16(w, targetMax, 65535);
-            *target = static_cast<uint8_t>((*target & keep) | (value << shift));
-        }
-        if (shift == 0) {
-            ++target;
-            shift = 8 - tb;
-        } else {
-            shift -= tb;
-        }
-        keep = RotateRight(keep, tb);
-        bit = RotateRight(bit, 1);
-    }
+    WalkPacked(target, tb, count, mask, [&] {
+        const uint16_t w = swap ? SampleSwap16(*this, Read16(s)) : Read16(s);
+        s += 2;
+        return MulDiv16(w, targetMax, 65535);
+    });
 }
 
 void TColorManager::ConvertPackedToIndexed16(std::span<const void* const> source, uint8_t* target, uint32_t count,

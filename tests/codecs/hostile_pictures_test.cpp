@@ -339,12 +339,12 @@ TEST(HostilePictures, PngRowBuffersFollowTheImageData)
          {{0, 0}, {3999999, 0}},
          "4000000x1/32 ffffff00 ffffff00",  // the background: the row is not complete
          1 << 16},
-        {"a whole picture: its row, once, and the zero row above it",
+        {"a whole picture: its row, once, the zero row above it, and its image data inflated ahead of the rows",
          "png",
          Png().Header(6, 5, 8, 2).Image(small).End(),
          {{0, 0}, {5, 4}},
          "6x5/24 00 647809",
-         2 * (6 * 3 + 1)},
+         2 * (6 * 3 + 1) + 5 * (6 * 3 + 1)},
     });
 }
 
