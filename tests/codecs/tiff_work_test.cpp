@@ -1,8 +1,10 @@
 // The work a TIFF load does is paid for by the bytes of the file and by the
 // picture it makes. Each load here runs with the work that any load may do
 // whatever its size already spent, but for its own set-up (its colour
-// tables), so that only what the file's bytes and its picture grant is left: a sound file reads within that, and a
-// crafted one of the same size, whose strips, tiles or reads multiply the work, is refused once it is spent.
+// tables), so that only what the file's bytes and its picture grant is
+// left: a sound file reads within that, and a crafted one of the same size,
+// whose strips, tiles or reads multiply the work, is refused once it is
+// spent.
 #include "codecs/tiff.h"
 #include "picture_files.h"
 #include "platform/rtl/work_meter.h"
