@@ -1,6 +1,7 @@
 #include "scene/mesh_list.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "level/trlevel.h"
 
@@ -123,6 +124,22 @@ TSkinSettings SkinSettings(int32_t versionCode)
     return {0, 0, 1};
 }
 
+// The animation count of every moveable: up to the first animation of the
+// next moveable that has any, else up to the level's animation count;
+// walked from the last moveable back, so that each is looked at once.
+void CountAnimations(Tmesh_list& list, const Ttrlevel& level)
+{
+    const size_t moveables = std::min<size_t>(level.num_moveables, level.moveables.size());
+    list.animation_counts.assign(moveables, 0);
+    int64_t end = level.num_animations;  // the first animation of the next moveable that has any
+    for (size_t i = moveables; i-- > 0;) {
+        const int32_t first = level.moveables[i].animation;
+        if (first == -1) continue;
+        list.animation_counts[i] = int32_t(std::clamp<int64_t>(end - first, INT32_MIN, INT32_MAX));
+        if (first >= 0) end = first;
+    }
+}
+
 }  // namespace
 
 void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
@@ -191,6 +208,8 @@ void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
     const size_t pointers = std::min<size_t>(level.num_mesh_pointers, level.mesh_pointers.size());
     list.pointer_map.resize(pointers);
     for (size_t i = 0; i < pointers; ++i) list.pointer_map[i] = FindMeshByOffset(list, level.mesh_pointers[i]);
+
+    CountAnimations(list, level);
 
     const TSkinSettings skin = SkinSettings(code);
     list.skin_first_mesh = 0;
