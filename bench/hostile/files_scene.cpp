@@ -29,7 +29,31 @@ std::string MakeEmptyMeshesTr4() { return EmptyMeshes(LEVEL_TR4, 60u << 20); }
 // 32 MB of them (1.4 million) stored plainly in a TR2 file of that size.
 std::string MakeEmptyMeshesTr2() { return EmptyMeshes(LEVEL_TR2, 16u << 20); }
 
+// A TR4 level whose first moveable (object 0, a cube in one frame) is
+// followed by four million moveables without animations, drawn as the
+// Basefile of a project whose 256 items are all that object: posing an item
+// walked every moveable after its own three times to find its frame, and
+// charged one walk to the build's level work, so that all but a few items
+// were left undrawn.
+std::string MakeManyMoveablesAfterTheItems()
+{
+    TLevelDesc d;
+    d.version_code = LEVEL_TR4;
+    d.object_textures.push_back(MakeObjectTexture(0, {}));
+    TMoveableDesc m;
+    m.meshes = {MakeCubeMesh(250, 0)};
+    m.animations = {{TFrameDesc{{}, {}, {TFrameRotation{}}}}};
+    AddMoveable(d, m);
+    tmoveable none{};
+    none.object_id = 9999;
+    none.animation = -1;
+    d.moveables.resize(d.moveables.size() + 4000000, none);
+    return Str(WriteLevelFile(d));
+}
+
 THostileRegistration emptyMeshesTr4{{"scene_empty_meshes.tr4", THostileKind::Basefile, MakeEmptyMeshesTr4}};
+THostileRegistration manyMoveables{
+    {"scene_moveables_after_items.tr4", THostileKind::BasefileDrawn, MakeManyMoveablesAfterTheItems}};
 THostileRegistration emptyMeshesTr2{{"scene_empty_meshes.tr2", THostileKind::Basefile, MakeEmptyMeshesTr2}};
 
 }  // namespace
