@@ -106,7 +106,8 @@ public:
     // ---- geometry ----
     // One vertex at (x, -y, z) x current, in the given colour and the current
     // list, texture, tag and texture coordinates. Dropped for a list above 15
-    // and when the layer is full.
+    // and when the layer is full. The shapes below are emitted whole or not
+    // at all, so that a full layer never leaves a triangle cut short.
     void Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b);
     // Emits V2, V3, V1, V4, V1, V3 in the current colour: the triangles
     // (V1, V2, V3) and (V1, V3, V4).
@@ -123,8 +124,19 @@ public:
     // Needs the device; without it nothing is emitted.
     void Sphere(double cx, double cy, double cz, float radius, int slices, int stacks);
 
+    // The vertices the layer holds, over all its lists.
+    int32_t Held() const { return Vertices.Count() - Vertices.FreeCount(); }
     // Whether the layer holds VertexLimit vertices: further ones are dropped.
-    bool Full() const { return Vertices.Count() - Vertices.FreeCount() >= VertexLimit; }
+    bool Full() const { return Held() >= VertexLimit; }
+    // Whether n more vertices fit in the current list. When the layer is
+    // too full for them they count as dropped.
+    bool Fits(int32_t n)
+    {
+        if (CurrentList >= VertexListCount) return false;
+        if (Held() <= VertexLimit - n) return true;
+        Dropped += n;
+        return false;
+    }
     // Takes `units` of LevelWorkLeft. False, taking nothing, when less is
     // left or the layer is full: the caller then draws nothing more of the
     // level.
@@ -160,6 +172,9 @@ public:
     int64_t LevelWorkLeft = LevelDrawWork;
     // The vertices the layer holds at most (MaxLayerVertices unless lowered).
     int32_t VertexLimit = MaxLayerVertices;
+    // The vertices left out because the layer was full, since it was made
+    // (whoever wants to know whether a build was drawn whole compares it).
+    int64_t Dropped = 0;
 
 private:
     void Corner(const TCorner& c);
