@@ -37,12 +37,17 @@ constexpr int32_t HiddenTexture = 9999;
 // the faces of a mesh), and every vertex held costs a record of the sorted
 // list and 24 bytes of a vertex buffer. Vertex drops any more.
 constexpr int32_t MaxLayerVertices = 1 << 22;
-// What drawing the meshes of a level may cost in one build: each face
-// looked at, corner shaded and mesh placed is a unit. A few counts of a
-// level multiply into the work of a build even where few vertices come of
-// it (faces that name missing vertices, the same large mesh placed for
-// every mesh of a moveable); past this the level's meshes are left
-// undrawn. See TxGL::LevelWorkLeft.
+// What drawing the meshes of a level may cost in one build: each vertex
+// emitted, corner shaded and mesh placed is a unit, so that the meshes
+// never hold more vertices than this. A level and a project multiply into
+// it (items times the meshes of a moveable times the faces of a mesh) even
+// where few vertices come of it (faces that name missing vertices, the
+// same large mesh placed for every mesh of a moveable); past it the level's
+// meshes are left undrawn. The statics of 255 rooms of 30 statics each,
+// every mesh as large as the games' mesh records hold (501 corners and
+// textured quads, 301 textured triangles, coloured quads and coloured
+// triangles: 7,120 units), take 54,468,000; the rest is left to the items.
+// See TxGL::LevelWorkLeft.
 constexpr int64_t LevelDrawWork = int64_t(1) << 26;
 
 struct txgl_vertex {

@@ -239,22 +239,22 @@ TEST_F(MoveablePose, SkinsAndDamagedTables)
 }
 
 // Placing a mesh costs 16 units of the layer's level work and drawing it one
-// per corner, one per face and one: a moveable is drawn up to the mesh that
-// finds too little left. A moveable of 65535 meshes, all one mesh of 30,000
+// per corner, one per vertex its faces may emit and one: a moveable is
+// drawn up to the mesh that finds too little left. A moveable of 65535 meshes, all one mesh of 30,000
 // faces that name a corner it lacks, stops once the work is spent instead
 // of looking at two billion faces.
 TEST_F(MoveablePose, MeshesCostTheLayersLevelWork)
 {
     Chain(LEVEL_TR2, 5, {{}, {}, {}, {}}, {Frame({{1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}})});
-    const int64_t mesh = 16 + 1 + 3 + 1;
+    const int64_t mesh = 16 + 1 + 3 + 3;
     // The work at the start, the vertices drawn and the work left; the
-    // frame is found for one unit (the one moveable).
+    // frame is found for one unit.
     const std::tuple<int64_t, size_t, int64_t> budgets[] = {
         {LevelDrawWork, 15, LevelDrawWork - 1 - 5 * mesh},
         {1 + 5 * mesh, 15, 0},
         {1 + 2 * mesh, 6, 0},
-        {1 + 2 * mesh + 20, 6, 4},  // the third mesh is placed, and then too costly to draw
-        {mesh, 0, 4},
+        {1 + 2 * mesh + 22, 6, 6},  // the third mesh is placed, and then too costly to draw
+        {mesh, 0, 6},
         {16, 0, 15},  // too little to place the first
         {0, 0, 0},    // too little to find the frame
     };
@@ -296,5 +296,5 @@ TEST_F(MoveablePose, MeshesCostTheLayersLevelWork)
     ASSERT_EQ(meshes.meshes.at(1).num_textured_quads, 30000);
     gl.LevelWorkLeft = LevelDrawWork;
     EXPECT_EQ(Draw(0).size(), 0u);
-    EXPECT_LT(gl.LevelWorkLeft, 16 + 1 + 3 + 30000);
+    EXPECT_LT(gl.LevelWorkLeft, 16 + 1 + 3 + 6 * 30000);
 }
