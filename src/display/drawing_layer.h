@@ -32,11 +32,13 @@ constexpr int VertexListCount = 16;
 constexpr int MatrixStackDepth = 64;
 // Vertices of this texture id are built at the origin: hidden.
 constexpr int32_t HiddenTexture = 9999;
-// Vertices the layer holds at most, over all its lists: a level and a
-// project can ask for far more (items times the meshes of a moveable times
-// the faces of a mesh), and every vertex held costs a record of the sorted
-// list and 24 bytes of a vertex buffer. Vertex drops any more.
-constexpr int32_t MaxLayerVertices = 1 << 22;
+// Vertices a layer holds at most, over all its lists: its counts and
+// serial, and a vertex buffer's size in bytes (24 a vertex), stay within 32
+// bits. Whoever draws through a layer bounds what it asks for far below
+// this (the scene: the geometry of the largest valid project, what
+// LevelDrawWork allows the level's meshes, and the symbols its tables hold);
+// Vertex drops any more.
+constexpr int32_t MaxLayerVertices = 1 << 27;
 // What drawing the meshes of a level may cost in one build: each vertex
 // emitted, corner shaded and mesh placed is a unit, so that the meshes
 // never hold more vertices than this. A level and a project multiply into
@@ -175,7 +177,8 @@ public:
     // The level drawing work a build may still do (see LevelDrawWork); whoever
     // builds sets it back to LevelDrawWork before a build.
     int64_t LevelWorkLeft = LevelDrawWork;
-    // The vertices the layer holds at most (MaxLayerVertices unless lowered).
+    // The vertices the layer holds at most (MaxLayerVertices unless lowered;
+    // its users lower it while they draw what they bound themselves).
     int32_t VertexLimit = MaxLayerVertices;
     // The vertices left out because the layer was full, since it was made
     // (whoever wants to know whether a build was drawn whole compares it).
