@@ -249,19 +249,6 @@ bool TxGL::SpendLevelWork(int64_t units)
 void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
 {
     if (!Fits(1)) return;
-    txgl_vertex v;
-    v.list = CurrentList;
-    v.texture = CurrentTexture;
-    v.tag = CurrentTag;
-    v.u = CurrentU;
-    v.v = CurrentV;
-    v.r = r;
-    v.g = g;
-    v.b = b;
-    v.x = x;
-    v.y = -y;
-    v.z = z;
-    TransformPoint(v.x, v.y, v.z, CurrentMatrix);
     // List and texture change seldom between vertices: their part of the
     // key is kept from the previous one.
     if (!keyValid_ || keyList_ != CurrentList || keyTexture_ != CurrentTexture) {
@@ -294,7 +281,21 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
             n += WriteZeroPadded(key_ + n, uint32_t(Serial), 10);
         }
     }
-    CurrentVertex = Vertices.Add(std::string_view(key_, n), v);
+    // The record is filled where the list keeps it.
+    CurrentVertex = Vertices.AddMade(std::string_view(key_, n), [&](txgl_vertex& v) {
+        v.u = CurrentU;
+        v.v = CurrentV;
+        v.x = x;
+        v.y = -y;
+        v.z = z;
+        TransformPoint(v.x, v.y, v.z, CurrentMatrix);
+        v.texture = CurrentTexture;
+        v.tag = CurrentTag;
+        v.r = r;
+        v.g = g;
+        v.b = b;
+        v.list = CurrentList;
+    });
     ++Serial;
     ++Counts[CurrentList];
 }

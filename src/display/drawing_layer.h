@@ -52,14 +52,17 @@ constexpr int32_t MaxLayerVertices = 1 << 27;
 // See TxGL::LevelWorkLeft.
 constexpr int64_t LevelDrawWork = int64_t(1) << 26;
 
+// One collected vertex. Its fields are ordered by size, so that the record
+// has no gaps: the layer keeps millions of them.
 struct txgl_vertex {
-    uint16_t list;
+    double u, v;
+    float x, y, z;  // transformed position
     int32_t texture;
     TVertexTag tag;
-    float x, y, z;  // transformed position
-    double u, v;
     int32_t r, g, b;  // 0..255
+    uint16_t list;
 };
+static_assert(sizeof(txgl_vertex) == 56);
 
 class TxGL {
 public:

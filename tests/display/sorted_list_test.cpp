@@ -87,7 +87,9 @@ TEST(Tlistmem, BehavesAsItsModel)
         }
     };
     auto add = [&](const std::string& name) {
-        list.Add(name, name);
+        // A record handed in, or one made where the list keeps it.
+        if (model.size() % 2) list.Add(name, name);
+        else list.AddMade(name, [&name](std::string& r) { r = name; });
         if (free.empty()) {
             model.push_back(name);
         } else {
