@@ -140,7 +140,20 @@ private:
     struct TBox {
         float lo[3], hi[3];
     };
+    // The cells each triangle is filed in: first and last along x, y, z.
+    using TSpan = std::array<int32_t, 6>;
+    // One segment's way through the grid (lighting.cpp).
+    struct TWalk;
     void FileTriangles();
+    // Every triangle's box; the bounds of them all and the largest
+    // coordinate. False when a corner is no finite point.
+    bool BoxTriangles(double lo[3], double hi[3], double& largest);
+    // Cells grown from one for every TRIANGLES_PER_CELL triangles until the
+    // filings stay within bounds; each triangle's span. Returns the
+    // filings.
+    int64_t SizeCells(const double lo[3], const double hi[3], double largest, std::vector<TSpan>& spans);
+    // Files every triangle in the cells of its span.
+    void FillCells(const std::vector<TSpan>& spans, int64_t filings);
     // The cell along axis k (x, y, z) that holds the coordinate, or the
     // nearest one.
     int CellOf(int k, double v) const;
