@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <random>
 
 #include "display/colour_utils.h"
 #include "level/trlevel.h"
@@ -83,6 +86,33 @@ struct TPlaces {
     std::vector<uint32_t> of;
 };
 
+// A mix of 64 bits in which every bit of the input moves about half the
+// bits of the output.
+uint64_t Mix(uint64_t h)
+{
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+    return h ^ (h >> 31);
+}
+
+// Keys of the places' table, chosen afresh by each run of the program: the
+// positions come from the project file, and with a hash fixed in advance a
+// file could put thousands of them in one run of the table.
+const std::array<uint64_t, 2>& PlaceKeys()
+{
+    static const std::array<uint64_t, 2> keys = [] {
+        uint64_t seed = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+        try {
+            std::random_device device;
+            seed = uint64_t(device()) << 32 | device();
+        } catch (const std::exception&) {
+            // Without a source of randomness the clock has to do.
+        }
+        return std::array<uint64_t, 2>{Mix(seed), Mix(seed + 0x9E3779B97F4A7C15u)};
+    }();
+    return keys;
+}
+
 TPlaces PlacesOf(const std::vector<D3DXVECTOR3>& positions)
 {
     TPlaces places;
@@ -92,11 +122,11 @@ TPlaces PlacesOf(const std::vector<D3DXVECTOR3>& positions)
     while (size < 2 * positions.size()) size *= 2;
     std::vector<uint32_t> table(size, 0);
     auto bits = [](float f) { return uint64_t(std::bit_cast<uint32_t>(f)); };
+    const std::array<uint64_t, 2>& keys = PlaceKeys();
     for (size_t i = 0; i < positions.size(); ++i) {
         const D3DXVECTOR3& p = positions[i];
-        uint64_t h = (bits(p.x) << 32 | bits(p.y)) * 0x9E3779B97F4A7C15u;
-        h = (h ^ (h >> 29) ^ bits(p.z)) * 0xBF58476D1CE4E5B9u;
-        size_t slot = size_t(h ^ (h >> 32)) & (size - 1);
+        const uint64_t h = Mix(Mix((bits(p.x) << 32 | bits(p.y)) ^ keys[0]) ^ bits(p.z) ^ keys[1]);
+        size_t slot = size_t(h) & (size - 1);
         for (;; slot = (slot + 1) & (size - 1)) {
             const uint32_t n = table[slot];
             if (n == 0) {
