@@ -311,8 +311,11 @@ private:
                     break;
                 }
             }
-            if (options_.includeFloorAngles) ApplyFloorSlants(project_, level_, use.floorSlants, r_, x, z);
-            if (options_.includeCeilingAngles) ApplyCeilingSlants(project_, level_, use.ceilingSlants, r_, x, z);
+            // The room's grid is fresh: no wall holds edge values but one a
+            // slant has just been given, so only that one is cleared.
+            constexpr TWallClearing walls = TWallClearing::ThisSector;
+            if (options_.includeFloorAngles) ApplyFloorSlants(project_, level_, use.floorSlants, r_, x, z, walls);
+            if (options_.includeCeilingAngles) ApplyCeilingSlants(project_, level_, use.ceilingSlants, r_, x, z, walls);
         }
         if (options_.includeDeathSectors) s.death = group.death;
         return sidePortal;

@@ -415,6 +415,29 @@ TEST(LevelConverter, DeathSectorsAndSlantsFollowTheirRun)
         std::make_tuple(int8_t(0), int8_t(0), int8_t(2)));
 }
 
+// Every sector of a room slanted, every other one a wall: the walls carry no
+// slant whichever sector took one last, and the open ones carry theirs.
+TEST(LevelConverter, SlantsAmongWallsLeaveTheWallsFlat)
+{
+    TConversion c;
+    AddLevelRoom(*c.level, 0, 0, 0, -4096, 6, 6, -8, -8);
+    const uint16_t run = AddFloorData(*c.level, {0x0002, 0x0001, 0x8003, 0x0002});
+    for (int x = 1; x <= 6; ++x)
+        for (int z = 1; z <= 6; ++z) {
+            troom_sector& ls = LevelSector(*c.level, 0, x, z);
+            if ((x + z) % 2) ls = WallSector();
+            ls.floor_data_index = run;
+        }
+    c.Run();
+    for (int x = 2; x <= 5; ++x)
+        for (int z = 2; z <= 5; ++z) {
+            const tsector& s = c.Sector(1, x, z);
+            const int8_t slant = (x + z) % 2 ? 0 : 1;
+            EXPECT_EQ(std::make_tuple(s.floorXRise, s.ceilingXRise), std::make_tuple(slant, int8_t(2 * slant)))
+                << x << "," << z;
+        }
+}
+
 TEST(LevelConverter, DamagedRoomsAreReadWithinTheirTables)
 {
     TConversion c;
