@@ -22,6 +22,7 @@
 #include <string>
 
 #include "codecs/file_formats.h"
+#include "converter/level_converter.h"
 #include "hostile_files.h"
 #include "level/project_file.h"
 #include "level/project_records.h"
@@ -105,12 +106,20 @@ bool OpenHostileFile(THostileKind kind, const std::string& path)
         return LoadProject(*project, path) == 0;
     }
     case THostileKind::Basefile:
-    case THostileKind::BasefileDrawn: {
+    case THostileKind::BasefileDrawn:
+    case THostileKind::BasefileConverted: {
         auto level = std::make_unique<Ttrlevel>();
         if (level->LoadFromFile(path, false) != LEVEL_LOADED) return false;
         auto meshes = std::make_unique<Tmesh_list>();
         BuildMeshList(*meshes, *level);
         if (kind == THostileKind::BasefileDrawn) DrawAsBasefile(*level, *meshes);
+        if (kind == THostileKind::BasefileConverted) {
+            auto project = std::make_unique<tcuarto_list>();
+            ResetProject(*project);
+            auto scene = std::make_unique<tr_scene>();
+            scene->Project = project.get();
+            ConvertLevelToProject(*level, *project, *scene, TConverterOptions{});
+        }
         return true;
     }
     }

@@ -18,6 +18,9 @@ enum class THostileKind {
     // catalog the level holds, in turn, and whose statics (as many as the
     // room's table holds) its static meshes.
     BasefileDrawn,
+    // A game level read as above, then turned into a new project by the
+    // converter with the options it starts with.
+    BasefileConverted,
 };
 
 struct THostileFile {
