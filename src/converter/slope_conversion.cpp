@@ -137,18 +137,20 @@ void ConvertCeilingSlopes(tcuarto_list& project, const Ttrlevel& level, int grou
 
 TSlantSummary SummariseSlants(const tfloordata_group& group, uint16_t function)
 {
-    TSlantSummary summary;
-    for (const ttrigger_list& entry : group.entries) {
-        if (entry.function != function) continue;
-        const TSlantStep step = StepOf(entry.data);
-        ++summary.count;
-        summary.fall = static_cast<uint8_t>(summary.fall + step.fall);
-        if (step.xRise != SLANT_UNSET) summary.xRise = step.xRise;
-        if (step.xFall != SLANT_UNSET) summary.xFall = step.xFall;
-        if (step.zRise != SLANT_UNSET) summary.zRise = step.zRise;
-        if (step.zFall != SLANT_UNSET) summary.zFall = step.zFall;
-    }
-    return summary;
+    if (function == FD_FLOOR_SLANT) return group.floorSlants;
+    if (function == FD_CEILING_SLANT) return group.ceilingSlants;
+    return {};
+}
+
+void AddSlant(TSlantSummary& summary, uint16_t word)
+{
+    const TSlantStep step = StepOf(word);
+    ++summary.count;
+    summary.fall = static_cast<uint8_t>(summary.fall + step.fall);
+    if (step.xRise != SLANT_UNSET) summary.xRise = step.xRise;
+    if (step.xFall != SLANT_UNSET) summary.xFall = step.xFall;
+    if (step.zRise != SLANT_UNSET) summary.zRise = step.zRise;
+    if (step.zFall != SLANT_UNSET) summary.zFall = step.zFall;
 }
 
 void ApplyFloorSlants(tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants, int room, int column,

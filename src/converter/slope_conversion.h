@@ -38,7 +38,12 @@ struct TSlantSummary {
     uint8_t fall = 0;
     int16_t xRise = SLANT_UNSET, xFall = SLANT_UNSET, zRise = SLANT_UNSET, zFall = SLANT_UNSET;
 };
+// The summary of a group's slant entries of the function: those of its
+// whole run, however long (FloorDataGroups keeps them folded as it scans);
+// an empty one for other functions.
 TSlantSummary SummariseSlants(const tfloordata_group& group, uint16_t function);
+// Folds one more slant entry's data word into a summary.
+void AddSlant(TSlantSummary& summary, uint16_t word);
 
 // Which walls a slant clears: every wall of the room, as ConvertFloorSlopes
 // does, or only the sector itself when it is a wall. The second is the same
