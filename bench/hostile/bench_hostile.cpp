@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include <string>
 
 #include "codecs/file_formats.h"
+#include "converter/level_converter.h"
 #include "hostile_files.h"
 #include "level/project_file.h"
 #include "level/project_records.h"
@@ -28,7 +30,57 @@
 #include "platform/picture/picture.h"
 #include "platform/rtl/messages.h"
 #include "scene/mesh_list.h"
+#include "scene/scene.h"
 #include "support/temp_dir.h"
+
+namespace {
+
+// The scene of a project of one room whose items are the objects the level
+// holds and whose statics its static meshes, as the editor draws it once
+// the level is its Basefile.
+void DrawAsBasefile(Ttrlevel& level, Tmesh_list& meshes)
+{
+    auto catalog = std::make_unique<TMoveableCatalog>();
+    SetTrCatalogDefaults(*catalog);
+    const size_t moveables = std::min<size_t>(level.num_moveables, level.moveables.size());
+    std::vector<int> objects;  // each object the level holds, once
+    std::vector<bool> seen(TR_CATALOG_SIZE);
+    for (size_t i = 0; i < moveables; ++i) {
+        const uint32_t id = level.moveables[i].object_id;
+        if (id >= uint32_t(TR_CATALOG_SIZE)) continue;
+        if (!seen[id]) objects.push_back(int(id));
+        seen[id] = true;
+        (*catalog)[id].flag = uint16_t(i);
+    }
+    auto project = std::make_unique<tcuarto_list>();
+    ResetProject(*project);
+    project->roomCount = 1;
+    tcuarto& room = project->rooms[1];
+    room.columns = room.rows = 3;
+    room.height = 4;
+    InitRoomSectors(*project, 1);
+    for (size_t k = 0; !objects.empty() && k < size_t(MAX_PROJECT_ITEMS); ++k) {
+        titem& item = project->items[k + 1];
+        item.objectId = int16_t(objects[k % objects.size()]);
+        item.room = 1;
+        item.column = item.row = 2;
+        project->itemCount = int16_t(k + 1);
+    }
+    const size_t statics = std::min<size_t>(level.num_static_meshes, level.static_meshes.size());
+    for (size_t k = 0; k < statics && k < size_t(MAX_ROOM_STATICS); ++k) {
+        room.statics[k + 1].meshSlot = uint32_t(k);
+        room.statics[k + 1].column = room.statics[k + 1].row = 2;
+        room.staticCount = int16_t(k + 1);
+    }
+    auto scene = std::make_unique<tr_scene>();
+    scene->Project = project.get();
+    scene->Level = &level;
+    scene->Meshes = &meshes;
+    scene->Catalog = catalog.get();
+    scene->Update();
+}
+
+}  // namespace
 
 std::vector<THostileFile>& HostileFiles()
 {
@@ -53,11 +105,21 @@ bool OpenHostileFile(THostileKind kind, const std::string& path)
         auto project = std::make_unique<tcuarto_list>();
         return LoadProject(*project, path) == 0;
     }
-    case THostileKind::Basefile: {
+    case THostileKind::Basefile:
+    case THostileKind::BasefileDrawn:
+    case THostileKind::BasefileConverted: {
         auto level = std::make_unique<Ttrlevel>();
         if (level->LoadFromFile(path, false) != LEVEL_LOADED) return false;
         auto meshes = std::make_unique<Tmesh_list>();
         BuildMeshList(*meshes, *level);
+        if (kind == THostileKind::BasefileDrawn) DrawAsBasefile(*level, *meshes);
+        if (kind == THostileKind::BasefileConverted) {
+            auto project = std::make_unique<tcuarto_list>();
+            ResetProject(*project);
+            auto scene = std::make_unique<tr_scene>();
+            scene->Project = project.get();
+            ConvertLevelToProject(*level, *project, *scene, TConverterOptions{});
+        }
         return true;
     }
     }

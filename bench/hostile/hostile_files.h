@@ -13,6 +13,14 @@ enum class THostileKind {
     Picture,   // a Texturesfile, through the picture loader and its extension
     Project,   // a project file (LoadProject)
     Basefile,  // a game level, read and then turned into textures and meshes
+    // A game level read as above, then drawn as the Basefile of a project
+    // of one room whose items (a full table) are the objects of the
+    // catalog the level holds, in turn, and whose statics (as many as the
+    // room's table holds) its static meshes.
+    BasefileDrawn,
+    // A game level read as above, then turned into a new project by the
+    // converter with the options it starts with.
+    BasefileConverted,
 };
 
 struct THostileFile {

@@ -148,8 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int32_t m = 0; m <= moveables && drawn < kBudget; ++m) {
         const int32_t animations = GetAnimCount(level, m);
         for (int32_t k = -1; k < std::min(animations, 3) + 1; ++k) {
+            // A frame past the last: the count may be as large as an int holds.
             const int32_t frames = GetFrameCount(level, m, k);
-            GetFrameOffset(level, m, k, frames + 5);
+            GetFrameOffset(level, m, k, frames < INT32_MAX - 5 ? frames + 5 : INT32_MAX);
         }
         for (const int32_t frame : {0, 1, 1000, -1}) {
             BuildMoveableObject(gl, LEVEL_TEXTURE_FIRST_ID, list, level, m, frame == 1 ? 1 : 0, frame, 5, 6, 7, 90,

@@ -1,6 +1,7 @@
 #include "converter/floor_data_index.h"
 
 #include <algorithm>
+#include <array>
 
 #include "level/trlevel.h"
 #include "platform/rtl/progress.h"
@@ -56,13 +57,36 @@ public:
             }
             if (entry.function > 25) group.highFunction = 1;
             if (entry.function == FD_TRIGGER) Trigger(entry);
+            Note(group, entry);
             if (group.entries.size() < MAX_GROUP_ENTRIES) group.entries.push_back(std::move(entry));
         }
         group.entryCount = static_cast<int32_t>(group.entries.size());
+        PortalRooms(group);
         return group;
     }
 
 private:
+    // What the converter reads of an entry, kept or not.
+    void Note(tfloordata_group& group, const ttrigger_list& entry)
+    {
+        if (entry.function == FD_FLOOR_SLANT) AddSlant(group.floorSlants, entry.data);
+        if (entry.function == FD_CEILING_SLANT) AddSlant(group.ceilingSlants, entry.data);
+        if (entry.function == FD_PORTAL && entry.data < MAX_PORTAL_ROOM) {
+            if (lastPortal_[entry.data] == 0) portalsSeen_.push_back(entry.data);
+            lastPortal_[entry.data] = ++portalEntries_;
+        }
+    }
+    // The run's portal rooms in the order of their last entries.
+    void PortalRooms(tfloordata_group& group)
+    {
+        std::sort(portalsSeen_.begin(), portalsSeen_.end(),
+                  [this](uint16_t a, uint16_t b) { return lastPortal_[a] < lastPortal_[b]; });
+        group.portalRooms = portalsSeen_;
+        for (uint16_t room : portalsSeen_) lastPortal_[room] = 0;
+        portalsSeen_.clear();
+        portalEntries_ = 0;
+    }
+
     void Trigger(ttrigger_list& entry)
     {
         tfdlist& t = entry.trigger;
@@ -99,6 +123,11 @@ private:
     const uint16_t* words_;
     size_t count_;
     size_t p_ = 1;  // word 0 never starts a run
+    // The portal rooms of the run being read: the number of the last portal
+    // entry that named each (0: none), and each once.
+    std::array<uint64_t, MAX_PORTAL_ROOM> lastPortal_{};
+    std::vector<uint16_t> portalsSeen_;
+    uint64_t portalEntries_ = 0;
 };
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "converter/slope_conversion.h"
+
 class Ttrlevel;
 class TProgressBar;
 
@@ -48,7 +50,16 @@ struct tfloordata_group {
     uint8_t death = 0;         // holds a function-5 entry
     uint8_t highFunction = 0;  // holds a function code above 25
     std::vector<ttrigger_list> entries;
+    // What the converter reads of the whole run, however long it is: the
+    // data words of its portal functions that can name a level room of a
+    // project (below MAX_PORTAL_ROOM), each once, in the order of their last
+    // entries; and its floor and ceiling slants folded together in order.
+    std::vector<uint16_t> portalRooms;
+    TSlantSummary floorSlants, ceilingSlants;
 };
+
+// Level rooms a project can hold: room numbers and links are single bytes.
+constexpr uint16_t MAX_PORTAL_ROOM = 255;
 
 // Floor-data function codes the converter acts on.
 constexpr uint16_t FD_PORTAL = 1;
@@ -57,11 +68,13 @@ constexpr uint16_t FD_CEILING_SLANT = 3;
 constexpr uint16_t FD_TRIGGER = 4;
 constexpr uint16_t FD_DEATH = 5;
 
-// Functions a group keeps at most, and actions a trigger keeps at most: the
+// Functions a group keeps as entries, and actions a trigger keeps: the
 // games' runs hold a few functions and their triggers some tens of actions,
 // while a run of a crafted level may go on for all its words. A longer run
-// or action list is read to its end, so that the runs after it are found
-// and the group's flags count all of it, but the rest is not kept.
+// or action list is read to its end, so that the runs after it are found;
+// its flags, portal rooms and slants count all of it (the converter reads
+// nothing else), but its further entries and actions are not kept, which
+// bounds the groups' memory by their number.
 constexpr std::size_t MAX_GROUP_ENTRIES = 16;
 constexpr std::size_t MAX_TRIGGER_ACTIONS = 64;
 

@@ -1,9 +1,7 @@
 #include "converter/level_converter.h"
 
 #include <algorithm>
-#include <array>
 #include <ctime>
-#include <optional>
 
 #include "converter/floor_data_index.h"
 #include "converter/level_sectors.h"
@@ -259,60 +257,32 @@ private:
         }
     }
 
-    // What of a group's entries the sectors it serves use, gathered once per
-    // group: a run may repeat its functions any number of times, and going
-    // through all of them for every sector would cost sectors times entries.
-    struct TGroupUse {
-        // The data words of its portal entries that can name a converted
-        // room, each once, in the order of their last entry.
-        std::vector<uint16_t> portalRooms;
-        TSlantSummary floorSlants, ceilingSlants;
-    };
-
-    const TGroupUse& UseOf(uint16_t number)
-    {
-        if (uses_.empty()) uses_.resize(std::min<size_t>(FloorDataGroups.size(), size_t(0xFFFF) + 1));
-        std::optional<TGroupUse>& use = uses_[number];
-        if (use) return *use;
-        const tfloordata_group& group = FloorDataGroups[number];
-        use.emplace();
-        std::array<bool, MAX_CONVERTED_ROOMS> seen{};
-        for (size_t k = group.entries.size(); k-- > 0;) {
-            const ttrigger_list& entry = group.entries[k];
-            if (entry.function != FD_PORTAL || !Linked(entry.data) || seen[entry.data]) continue;
-            seen[entry.data] = true;
-            use->portalRooms.push_back(entry.data);
-        }
-        std::reverse(use->portalRooms.begin(), use->portalRooms.end());
-        use->floorSlants = SummariseSlants(group, FD_FLOOR_SLANT);
-        use->ceilingSlants = SummariseSlants(group, FD_CEILING_SLANT);
-        return *use;
-    }
-
     // The sector's floor data: the room beside (only an open border sector
     // may have one), the floor and ceiling slopes and death. True when a
     // room beside was taken.
     bool FloorData(const troom_sector& ls, int x, int z, bool openBorder, tsector& s)
     {
-        const uint16_t number = FloorDataGroupNumber(ls.floor_data_index);
-        const tfloordata_group& group = FloorDataGroups[number];
+        const tfloordata_group& group = FloorDataGroups[FloorDataGroupNumber(ls.floor_data_index)];
         bool sidePortal = false;
         if (!group.entries.empty()) {
-            const TGroupUse& use = UseOf(number);
             // Only a portal function's data names the room beside; other
             // functions' data words are no room numbers. The last entry
             // that qualifies gives it.
             if (options_.includeSidePortals && group.portal && openBorder) {
-                for (size_t k = use.portalRooms.size(); k-- > 0;) {
-                    const uint16_t room = use.portalRooms[k];
-                    if (!IsPortalOfRoom(room) || Excluded(std::to_string(room + 1))) continue;
+                for (size_t k = group.portalRooms.size(); k-- > 0;) {
+                    const uint16_t room = group.portalRooms[k];
+                    if (!Linked(room) || !IsPortalOfRoom(room) || Excluded(std::to_string(room + 1))) continue;
                     s.roomBeside = static_cast<uint8_t>(room + 1);
                     sidePortal = true;
                     break;
                 }
             }
-            if (options_.includeFloorAngles) ApplyFloorSlants(project_, level_, use.floorSlants, r_, x, z);
-            if (options_.includeCeilingAngles) ApplyCeilingSlants(project_, level_, use.ceilingSlants, r_, x, z);
+            // The room's grid is fresh: no wall holds edge values but one a
+            // slant has just been given, so only that one is cleared.
+            constexpr TWallClearing walls = TWallClearing::ThisSector;
+            if (options_.includeFloorAngles) ApplyFloorSlants(project_, level_, group.floorSlants, r_, x, z, walls);
+            if (options_.includeCeilingAngles)
+                ApplyCeilingSlants(project_, level_, group.ceilingSlants, r_, x, z, walls);
         }
         if (options_.includeDeathSectors) s.death = group.death;
         return sidePortal;
@@ -374,8 +344,6 @@ private:
     int32_t y_ = 0;
     std::string heightSuffix_, lengthSuffix_, widthSuffix_;
     std::vector<std::string> exclusions_;
-    // By group number, filled as sectors reach the groups.
-    std::vector<std::optional<TGroupUse>> uses_;
 };
 
 // The level's items. Those whose room is not a project room have no room to

@@ -58,7 +58,7 @@ TSlantStep StepOf(uint32_t w)
 // takes its fall off the height; a border sector only has its height split
 // again. Then wall sectors carry no slant on this side.
 void ApplySlants(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel& level, const TSlantStep& step, int room,
-                 int column, int row)
+                 int column, int row, TWallClearing walls = TWallClearing::EveryWall)
 {
     if (room < 0 || room + 1 > project.roomCount || static_cast<size_t>(room) + 1 >= project.rooms.size()) return;
     if (static_cast<size_t>(room) >= level.rooms.size()) return;
@@ -86,16 +86,20 @@ void ApplySlants(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel& l
     s.*f.clicks = split.clicks;
 
     const troom& levelRoom = level.rooms[static_cast<size_t>(room)];
-    for (int x = 1; x <= lastColumn; ++x) {
-        for (int z = 1; z <= lastRow; ++z) {
-            if (LevelSectorAt(levelRoom, x, z).floor != LEVEL_WALL_FLOOR) continue;
-            tsector& wall = r.sectors[x][z];
-            wall.*f.xRise = 0;
-            wall.*f.xFall = 0;
-            wall.*f.zRise = 0;
-            wall.*f.zFall = 0;
-        }
+    auto clear = [&](int x, int z) {
+        if (LevelSectorAt(levelRoom, x, z).floor != LEVEL_WALL_FLOOR) return;
+        tsector& wall = r.sectors[x][z];
+        wall.*f.xRise = 0;
+        wall.*f.xFall = 0;
+        wall.*f.zRise = 0;
+        wall.*f.zFall = 0;
+    };
+    if (walls == TWallClearing::ThisSector) {
+        clear(column, row);
+        return;
     }
+    for (int x = 1; x <= lastColumn; ++x)
+        for (int z = 1; z <= lastRow; ++z) clear(x, z);
 }
 
 void ConvertSlopes(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel& level, int group, int entry, int room,
@@ -108,13 +112,13 @@ void ConvertSlopes(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel&
 }
 
 void ApplySummary(const TSlopeFields& f, tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants,
-                  int room, int column, int row)
+                  int room, int column, int row, TWallClearing walls)
 {
     if (slants.count == 0) return;
     // The height is a signed byte after the first slant; each further one
     // takes its part off modulo 256, so their parts can be taken together.
     ApplySlants(f, project, level, {slants.xRise, slants.xFall, slants.zRise, slants.zFall, slants.fall}, room, column,
-                row);
+                row, walls);
 }
 
 }  // namespace
@@ -133,28 +137,30 @@ void ConvertCeilingSlopes(tcuarto_list& project, const Ttrlevel& level, int grou
 
 TSlantSummary SummariseSlants(const tfloordata_group& group, uint16_t function)
 {
-    TSlantSummary summary;
-    for (const ttrigger_list& entry : group.entries) {
-        if (entry.function != function) continue;
-        const TSlantStep step = StepOf(entry.data);
-        ++summary.count;
-        summary.fall = static_cast<uint8_t>(summary.fall + step.fall);
-        if (step.xRise != SLANT_UNSET) summary.xRise = step.xRise;
-        if (step.xFall != SLANT_UNSET) summary.xFall = step.xFall;
-        if (step.zRise != SLANT_UNSET) summary.zRise = step.zRise;
-        if (step.zFall != SLANT_UNSET) summary.zFall = step.zFall;
-    }
-    return summary;
+    if (function == FD_FLOOR_SLANT) return group.floorSlants;
+    if (function == FD_CEILING_SLANT) return group.ceilingSlants;
+    return {};
+}
+
+void AddSlant(TSlantSummary& summary, uint16_t word)
+{
+    const TSlantStep step = StepOf(word);
+    ++summary.count;
+    summary.fall = static_cast<uint8_t>(summary.fall + step.fall);
+    if (step.xRise != SLANT_UNSET) summary.xRise = step.xRise;
+    if (step.xFall != SLANT_UNSET) summary.xFall = step.xFall;
+    if (step.zRise != SLANT_UNSET) summary.zRise = step.zRise;
+    if (step.zFall != SLANT_UNSET) summary.zFall = step.zFall;
 }
 
 void ApplyFloorSlants(tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants, int room, int column,
-                      int row)
+                      int row, TWallClearing walls)
 {
-    ApplySummary(kFloor, project, level, slants, room, column, row);
+    ApplySummary(kFloor, project, level, slants, room, column, row, walls);
 }
 
 void ApplyCeilingSlants(tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants, int room, int column,
-                        int row)
+                        int row, TWallClearing walls)
 {
-    ApplySummary(kCeiling, project, level, slants, room, column, row);
+    ApplySummary(kCeiling, project, level, slants, room, column, row, walls);
 }

@@ -38,12 +38,24 @@ struct TSlantSummary {
     uint8_t fall = 0;
     int16_t xRise = SLANT_UNSET, xFall = SLANT_UNSET, zRise = SLANT_UNSET, zFall = SLANT_UNSET;
 };
+// The summary of a group's slant entries of the function: those of its
+// whole run, however long (FloorDataGroups keeps them folded as it scans);
+// an empty one for other functions.
 TSlantSummary SummariseSlants(const tfloordata_group& group, uint16_t function);
+// Folds one more slant entry's data word into a summary.
+void AddSlant(TSlantSummary& summary, uint16_t word);
+
+// Which walls a slant clears: every wall of the room, as ConvertFloorSlopes
+// does, or only the sector itself when it is a wall. The second is the same
+// for a room whose walls hold no edge values of that side (a fresh grid,
+// where only a slant on a wall could give a wall any, and it clears that
+// wall at once) and does not walk the room for every sector.
+enum class TWallClearing { EveryWall, ThisSector };
 
 // What ConvertFloorSlopes (ConvertCeilingSlopes) does for each entry the
-// summary holds, in their order, done at once: the same sector fields, the
-// same walls cleared. Nothing for a summary of no entries.
+// summary holds, in their order, done at once: the same sector fields, and
+// the walls cleared as asked. Nothing for a summary of no entries.
 void ApplyFloorSlants(tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants, int room, int column,
-                      int row);
+                      int row, TWallClearing walls = TWallClearing::EveryWall);
 void ApplyCeilingSlants(tcuarto_list& project, const Ttrlevel& level, const TSlantSummary& slants, int room, int column,
-                        int row);
+                        int row, TWallClearing walls = TWallClearing::EveryWall);

@@ -248,20 +248,7 @@ bool TxGL::SpendLevelWork(int64_t units)
 
 void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
 {
-    if (CurrentList >= VertexListCount || Full()) return;
-    txgl_vertex v;
-    v.list = CurrentList;
-    v.texture = CurrentTexture;
-    v.tag = CurrentTag;
-    v.u = CurrentU;
-    v.v = CurrentV;
-    v.r = r;
-    v.g = g;
-    v.b = b;
-    v.x = x;
-    v.y = -y;
-    v.z = z;
-    TransformPoint(v.x, v.y, v.z, CurrentMatrix);
+    if (!Fits(1)) return;
     // List and texture change seldom between vertices: their part of the
     // key is kept from the previous one.
     if (!keyValid_ || keyList_ != CurrentList || keyTexture_ != CurrentTexture) {
@@ -294,7 +281,21 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
             n += WriteZeroPadded(key_ + n, uint32_t(Serial), 10);
         }
     }
-    CurrentVertex = Vertices.Add(std::string_view(key_, n), v);
+    // The record is filled where the list keeps it.
+    CurrentVertex = Vertices.AddMade(std::string_view(key_, n), [&](txgl_vertex& v) {
+        v.u = CurrentU;
+        v.v = CurrentV;
+        v.x = x;
+        v.y = -y;
+        v.z = z;
+        TransformPoint(v.x, v.y, v.z, CurrentMatrix);
+        v.texture = CurrentTexture;
+        v.tag = CurrentTag;
+        v.r = r;
+        v.g = g;
+        v.b = b;
+        v.list = CurrentList;
+    });
     ++Serial;
     ++Counts[CurrentList];
 }
@@ -315,6 +316,7 @@ void TxGL::Corner(const TColorCorner& c)
 
 void TxGL::Quad(const TCorner& v1, const TCorner& v2, const TCorner& v3, const TCorner& v4)
 {
+    if (!Fits(6)) return;
     Corner(v2);
     Corner(v3);
     Corner(v1);
@@ -325,6 +327,7 @@ void TxGL::Quad(const TCorner& v1, const TCorner& v2, const TCorner& v3, const T
 
 void TxGL::Quad4C(const TColorCorner& v1, const TColorCorner& v2, const TColorCorner& v3, const TColorCorner& v4)
 {
+    if (!Fits(6)) return;
     Corner(v1);
     Corner(v3);
     Corner(v4);
@@ -335,6 +338,7 @@ void TxGL::Quad4C(const TColorCorner& v1, const TColorCorner& v2, const TColorCo
 
 void TxGL::Tri(const TCorner& v1, const TCorner& v2, const TCorner& v3)
 {
+    if (!Fits(3)) return;
     Corner(v1);
     Corner(v2);
     Corner(v3);
@@ -342,6 +346,7 @@ void TxGL::Tri(const TCorner& v1, const TCorner& v2, const TCorner& v3)
 
 void TxGL::Tri3C(const TColorCorner& v1, const TColorCorner& v2, const TColorCorner& v3)
 {
+    if (!Fits(3)) return;
     Corner(v1);
     Corner(v2);
     Corner(v3);
@@ -385,12 +390,15 @@ void TxGL::Sphere(double cx, double cy, double cz, float radius, int slices, int
         mesh->UnlockVertexBuffer();
         if (SUCCEEDED(mesh->LockIndexBuffer(D3DLOCK_NOSYSLOCK, &data))) {
             const DWORD faces = mesh->GetNumFaces();
-            for (DWORD i = 0; i < faces * 3; ++i) {
-                uint16_t index;
-                std::memcpy(&index, data + size_t(i) * 2, 2);
-                if (index >= count) continue;
-                const float* p = &positions[size_t(index) * 6];
-                Vertex(float(cx - p[0]), float(cy + p[1]), float(cz + p[2]), uint8_t(r), uint8_t(g), uint8_t(b));
+            for (DWORD f = 0; f < faces && Fits(3); ++f) {
+                // A face whose corner the mesh lacks is left out whole.
+                uint16_t index[3];
+                std::memcpy(index, data + size_t(f) * 6, 6);
+                if (index[0] >= count || index[1] >= count || index[2] >= count) continue;
+                for (const uint16_t i : index) {
+                    const float* p = &positions[size_t(i) * 6];
+                    Vertex(float(cx - p[0]), float(cy + p[1]), float(cz + p[2]), uint8_t(r), uint8_t(g), uint8_t(b));
+                }
             }
             mesh->UnlockIndexBuffer();
         }

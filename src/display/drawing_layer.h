@@ -32,27 +32,37 @@ constexpr int VertexListCount = 16;
 constexpr int MatrixStackDepth = 64;
 // Vertices of this texture id are built at the origin: hidden.
 constexpr int32_t HiddenTexture = 9999;
-// Vertices the layer holds at most, over all its lists: a level and a
-// project can ask for far more (items times the meshes of a moveable times
-// the faces of a mesh), and every vertex held costs a record of the sorted
-// list and 24 bytes of a vertex buffer. Vertex drops any more.
-constexpr int32_t MaxLayerVertices = 1 << 22;
-// What drawing the meshes of a level may cost in one build: each face
-// looked at, corner shaded and mesh placed is a unit. A few counts of a
-// level multiply into the work of a build even where few vertices come of
-// it (faces that name missing vertices, the same large mesh placed for
-// every mesh of a moveable); past this the level's meshes are left
-// undrawn. See TxGL::LevelWorkLeft.
+// Vertices a layer holds at most, over all its lists: its counts and
+// serial, and a vertex buffer's size in bytes (24 a vertex), stay within 32
+// bits. Whoever draws through a layer bounds what it asks for far below
+// this (the scene: the geometry of the largest valid project, what
+// LevelDrawWork allows the level's meshes, and the symbols its tables hold);
+// Vertex drops any more.
+constexpr int32_t MaxLayerVertices = 1 << 27;
+// What drawing the meshes of a level may cost in one build: each vertex
+// emitted, corner shaded and mesh placed is a unit, so that the meshes
+// never hold more vertices than this. A level and a project multiply into
+// it (items times the meshes of a moveable times the faces of a mesh) even
+// where few vertices come of it (faces that name missing vertices, the
+// same large mesh placed for every mesh of a moveable); past it the level's
+// meshes are left undrawn. The statics of 255 rooms of 30 statics each,
+// every mesh as large as the games' mesh records hold (501 corners and
+// textured quads, 301 textured triangles, coloured quads and coloured
+// triangles: 7,120 units), take 54,468,000; the rest is left to the items.
+// See TxGL::LevelWorkLeft.
 constexpr int64_t LevelDrawWork = int64_t(1) << 26;
 
+// One collected vertex. Its fields are ordered by size, so that the record
+// has no gaps: the layer keeps millions of them.
 struct txgl_vertex {
-    uint16_t list;
+    double u, v;
+    float x, y, z;  // transformed position
     int32_t texture;
     TVertexTag tag;
-    float x, y, z;  // transformed position
-    double u, v;
     int32_t r, g, b;  // 0..255
+    uint16_t list;
 };
+static_assert(sizeof(txgl_vertex) == 56);
 
 class TxGL {
 public:
@@ -106,7 +116,8 @@ public:
     // ---- geometry ----
     // One vertex at (x, -y, z) x current, in the given colour and the current
     // list, texture, tag and texture coordinates. Dropped for a list above 15
-    // and when the layer is full.
+    // and when the layer is full. The shapes below are emitted whole or not
+    // at all, so that a full layer never leaves a triangle cut short.
     void Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b);
     // Emits V2, V3, V1, V4, V1, V3 in the current colour: the triangles
     // (V1, V2, V3) and (V1, V3, V4).
@@ -123,8 +134,19 @@ public:
     // Needs the device; without it nothing is emitted.
     void Sphere(double cx, double cy, double cz, float radius, int slices, int stacks);
 
+    // The vertices the layer holds, over all its lists.
+    int32_t Held() const { return Vertices.Count() - Vertices.FreeCount(); }
     // Whether the layer holds VertexLimit vertices: further ones are dropped.
-    bool Full() const { return Vertices.Count() - Vertices.FreeCount() >= VertexLimit; }
+    bool Full() const { return Held() >= VertexLimit; }
+    // Whether n more vertices fit in the current list. When the layer is
+    // too full for them they count as dropped.
+    bool Fits(int32_t n)
+    {
+        if (CurrentList >= VertexListCount) return false;
+        if (Held() <= VertexLimit - n) return true;
+        Dropped += n;
+        return false;
+    }
     // Takes `units` of LevelWorkLeft. False, taking nothing, when less is
     // left or the layer is full: the caller then draws nothing more of the
     // level.
@@ -158,8 +180,12 @@ public:
     // The level drawing work a build may still do (see LevelDrawWork); whoever
     // builds sets it back to LevelDrawWork before a build.
     int64_t LevelWorkLeft = LevelDrawWork;
-    // The vertices the layer holds at most (MaxLayerVertices unless lowered).
+    // The vertices the layer holds at most (MaxLayerVertices unless lowered;
+    // its users lower it while they draw what they bound themselves).
     int32_t VertexLimit = MaxLayerVertices;
+    // The vertices left out because the layer was full, since it was made
+    // (whoever wants to know whether a build was drawn whole compares it).
+    int64_t Dropped = 0;
 
 private:
     void Corner(const TCorner& c);

@@ -194,6 +194,7 @@ template <class T>
 class Tlistmem : public listmem::TCore {
     // One entry: its name's head and its record.
     struct tnode : listmem::TNodeHead {
+        tnode() = default;
         explicit tnode(T&& d) : data(std::move(d)) {}
         T data;
     };
@@ -220,6 +221,18 @@ public:
     {
         const uint32_t id = NewNode();
         tnode* node = new (Node(id)) tnode(std::move(data));
+        Place(name, id);
+        return &node->data;
+    }
+
+    // The same for a record that `make` fills where it is stored (from a
+    // default-initialised one), so that a large record is never copied.
+    template <class FMake>
+    T* AddMade(std::string_view name, FMake&& make)
+    {
+        const uint32_t id = NewNode();
+        tnode* node = new (Node(id)) tnode;
+        make(node->data);
         Place(name, id);
         return &node->data;
     }

@@ -130,8 +130,8 @@ bool TMain_Form::LoadTexturesfile(const std::string& fileName, bool chosen)
     {
         TPicture picture;
         picture.LoadFromFile(Cp1252ToFileName(fileName));
-        if (!TexturesfileSizeFits(picture.Width(), picture.Height())) {
-            ShowMessage(TEXTURESFILE_SIZE_TEXT);
+        if (const char* message = TexturesfileSizeMessage(picture.Width(), picture.Height())) {
+            ShowMessage(message);
             return false;
         }
         bitmap = LayTexturePages(*picture.Graphic());

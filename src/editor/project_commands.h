@@ -32,6 +32,11 @@ inline constexpr const char* BASEFILE_NOT_FOUND_TEXT = "Could not find Basefile.
 inline constexpr const char* BASEFILE_MISSING_TEXT = "Could not find Basefile";
 inline constexpr const char* TEXTURESFILE_SIZE_TEXT =
     "Height must be 64 pixels or more, and Width must be 256 or 512 pixels!";
+// A picture of a right width whose pages would pass the 999 the
+// Texturesfile's ids have room for: the largest heights of each width.
+inline constexpr const char* TEXTURESFILE_HEIGHT_TEXT =
+    "Height must be 255744 pixels or less for a Width of 256 pixels, and 127872 pixels or less for a Width of 512 "
+    "pixels!";
 inline constexpr const char* SAVED_AS_TEXT = "Level Saved as ";
 // The comment of a new project.
 inline constexpr const char* NEW_PROJECT_COMMENT = "Created with Brackwater";
@@ -70,6 +75,10 @@ int32_t NextItemNumberOf(const tcuarto_list& project);
 // pixels wide and at least 64 high, and laid out (LayTexturePages) in at
 // most 999 pages, so that its page ids stay below the Basefile's.
 bool TexturesfileSizeFits(int width, int height);
+// The message for a picture of this size that cannot be a Texturesfile:
+// TEXTURESFILE_SIZE_TEXT for a wrong width or too small a height,
+// TEXTURESFILE_HEIGHT_TEXT for too many pages; nil when it fits.
+const char* TexturesfileSizeMessage(int width, int height);
 
 // The picture drawn on black into a 16-bit bitmap 256 pixels wide whose
 // height is a multiple of 256: a 512-wide picture has its right half put

@@ -136,11 +136,14 @@ int32_t NextItemNumberOf(const tcuarto_list& project)
     return static_cast<int32_t>(largest + 1u);
 }
 
-bool TexturesfileSizeFits(int width, int height)
+bool TexturesfileSizeFits(int width, int height) { return TexturesfileSizeMessage(width, height) == nullptr; }
+
+const char* TexturesfileSizeMessage(int width, int height)
 {
-    if ((width != PAGE_SIDE && width != 2 * PAGE_SIDE) || height < GRID_STEP) return false;
+    if ((width != PAGE_SIDE && width != 2 * PAGE_SIDE) || height < GRID_STEP) return TEXTURESFILE_SIZE_TEXT;
     const int64_t pages = (LaidOutRows(width, height) + PAGE_SIDE - 1) / PAGE_SIDE;
-    return pages <= BASEFILE_FIRST_ID - TEXTURESFILE_FIRST_ID;
+    if (pages > BASEFILE_FIRST_ID - TEXTURESFILE_FIRST_ID) return TEXTURESFILE_HEIGHT_TEXT;
+    return nullptr;
 }
 
 std::unique_ptr<TBitmap> LayTexturePages(const TGraphic& picture)

@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <random>
 
 #include "display/colour_utils.h"
 #include "level/trlevel.h"
@@ -83,6 +86,33 @@ struct TPlaces {
     std::vector<uint32_t> of;
 };
 
+// A mix of 64 bits in which every bit of the input moves about half the
+// bits of the output.
+uint64_t Mix(uint64_t h)
+{
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+    return h ^ (h >> 31);
+}
+
+// Keys of the places' table, chosen afresh by each run of the program: the
+// positions come from the project file, and with a hash fixed in advance a
+// file could put thousands of them in one run of the table.
+const std::array<uint64_t, 2>& PlaceKeys()
+{
+    static const std::array<uint64_t, 2> keys = [] {
+        uint64_t seed = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+        try {
+            std::random_device device;
+            seed = uint64_t(device()) << 32 | device();
+        } catch (const std::exception&) {
+            // Without a source of randomness the clock has to do.
+        }
+        return std::array<uint64_t, 2>{Mix(seed), Mix(seed + 0x9E3779B97F4A7C15u)};
+    }();
+    return keys;
+}
+
 TPlaces PlacesOf(const std::vector<D3DXVECTOR3>& positions)
 {
     TPlaces places;
@@ -92,11 +122,11 @@ TPlaces PlacesOf(const std::vector<D3DXVECTOR3>& positions)
     while (size < 2 * positions.size()) size *= 2;
     std::vector<uint32_t> table(size, 0);
     auto bits = [](float f) { return uint64_t(std::bit_cast<uint32_t>(f)); };
+    const std::array<uint64_t, 2>& keys = PlaceKeys();
     for (size_t i = 0; i < positions.size(); ++i) {
         const D3DXVECTOR3& p = positions[i];
-        uint64_t h = (bits(p.x) << 32 | bits(p.y)) * 0x9E3779B97F4A7C15u;
-        h = (h ^ (h >> 29) ^ bits(p.z)) * 0xBF58476D1CE4E5B9u;
-        size_t slot = size_t(h ^ (h >> 32)) & (size - 1);
+        const uint64_t h = Mix(Mix((bits(p.x) << 32 | bits(p.y)) ^ keys[0]) ^ bits(p.z) ^ keys[1]);
+        size_t slot = size_t(h) & (size - 1);
         for (;; slot = (slot + 1) & (size - 1)) {
             const uint32_t n = table[slot];
             if (n == 0) {
@@ -148,9 +178,22 @@ void TShadowTriangles::FileTriangles()
     if (count == 0) return;
     boxes_.resize(count);
     seen_.assign(count, 0);
-    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, largest = 0;
+    double lo[3], hi[3], largest = 0;
+    // A corner that is no finite point has no cell: every segment is then
+    // tested against every triangle.
+    if (!BoxTriangles(lo, hi, largest)) return;
+    std::vector<TSpan> spans(count);
+    FillCells(spans, SizeCells(lo, hi, largest, spans));
+}
+
+bool TShadowTriangles::BoxTriangles(double lo[3], double hi[3], double& largest)
+{
     bool finite = true;
-    for (size_t t = 0; t < count; ++t) {
+    for (int k = 0; k < 3; ++k) {
+        lo[k] = HUGE_VAL;
+        hi[k] = -HUGE_VAL;
+    }
+    for (size_t t = 0; t < boxes_.size(); ++t) {
         TBox& box = boxes_[t];
         const D3DXVECTOR3* c = &corners_[3 * t];
         for (int k = 0; k < 3; ++k) {
@@ -162,11 +205,14 @@ void TShadowTriangles::FileTriangles()
             hi[k] = std::max(hi[k], double(box.hi[k]));
         }
     }
-    // A corner that is no finite point has no cell: every segment is then
-    // tested against every triangle.
-    if (!finite) return;
+    if (!finite) return false;
     for (int k = 0; k < 3; ++k) largest = std::max({largest, std::abs(lo[k]), std::abs(hi[k])});
+    return true;
+}
 
+int64_t TShadowTriangles::SizeCells(const double lo[3], const double hi[3], double largest, std::vector<TSpan>& spans)
+{
+    const size_t count = boxes_.size();
     // Cubic cells, at most about one for every TRIANGLES_PER_CELL triangles;
     // where the triangles are large for them, the cells grow until the
     // filings stay within bounds.
@@ -180,8 +226,6 @@ void TShadowTriangles::FileTriangles()
     auto cellsAlong = [&](int k) { return std::max(1.0, std::ceil(extent[k] / cell_)); };
     cell_ = std::max(longest / target, std::numeric_limits<double>::min());
     while (cellsAlong(0) * cellsAlong(1) * cellsAlong(2) > target) cell_ *= 1.25;
-    // The cells each triangle is filed in: first and last along x, y, z.
-    std::vector<std::array<int32_t, 6>> spans(count);
     // Spans of every stride-th triangle, and the filings they add up to,
     // scaled to all.
     auto fileSpans = [&](size_t stride) {
@@ -199,13 +243,13 @@ void TShadowTriangles::FileTriangles()
         return n * int64_t(stride);
     };
     const int64_t allowed = std::min(MAX_FILINGS_PER_TRIANGLE * int64_t(count), MAX_FILINGS);
-    int64_t cells = 1, filings = 0;
+    int64_t filings = 0;
     // A sample of the triangles sizes the cells; all of them check it.
     for (size_t stride = std::max<size_t>(1, count / SIZING_SAMPLE);; stride = 1) {
         for (;;) {
             margin_ = cell_ / 16 + RELATIVE_MARGIN * largest;
             perCell_ = 1 / cell_;
-            cells = 1;
+            int64_t cells = 1;
             for (int k = 0; k < 3; ++k) {
                 cells_[k] = int(cellsAlong(k));
                 cells *= cells_[k];
@@ -214,14 +258,17 @@ void TShadowTriangles::FileTriangles()
             if (cells == 1 || filings <= allowed + cells) break;
             cell_ *= 1.25;
         }
-        if (stride == 1) break;
+        if (stride == 1) return filings;
     }
+}
 
-    cellStart_.assign(size_t(cells) + 1, 0);
+void TShadowTriangles::FillCells(const std::vector<TSpan>& spans, int64_t filings)
+{
+    cellStart_.assign(size_t(cells_[0]) * size_t(cells_[1]) * size_t(cells_[2]) + 1, 0);
     filed_.resize(size_t(filings));
     for (int pass = 0; pass < 2; ++pass) {
-        for (size_t t = 0; t < count; ++t) {
-            const std::array<int32_t, 6>& s = spans[t];
+        for (size_t t = 0; t < spans.size(); ++t) {
+            const TSpan& s = spans[t];
             for (int z = s[2]; z <= s[5]; ++z)
                 for (int y = s[1]; y <= s[4]; ++y)
                     for (int x = s[0]; x <= s[3]; ++x) {
@@ -257,6 +304,130 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
     return Blocks(light, vertex, work);
 }
 
+// One segment, from the light to a vertex, and the work it may still do.
+struct TShadowTriangles::TWalk {
+    const TShadowTriangles& grid;
+    const D3DXVECTOR3& light;
+    const D3DXVECTOR3& vertex;
+    int64_t left;
+    double p0[3], p1[3], d[3];
+    double margin = 0;
+
+    // Takes n units of the work left; taking more than is left spends it
+    // all, so that the walk ends at its next step.
+    bool Spend(int64_t n)
+    {
+        if (left < n) {
+            left = 0;
+            return false;
+        }
+        left -= n;
+        return true;
+    }
+    // The segment test against one triangle, the first time the walk meets
+    // it: a miss for a triangle the vertex belongs to, which cannot shade
+    // it, and no test once the work is spent.
+    bool Hits(uint32_t t)
+    {
+        grid.seen_[t] = grid.segment_;
+        const D3DXVECTOR3* c = &grid.corners_[3 * size_t(t)];
+        if (c[0] == vertex || c[1] == vertex || c[2] == vertex) return false;
+        float at = 0.0f;
+        return Spend(SEGMENT_TEST_WORK) && RayHitsTriangle(light, vertex, c[0], c[1], c[2], at);
+    }
+    // Without a grid: every triangle in turn.
+    bool Every()
+    {
+        for (uint32_t t = 0; t < grid.boxes_.size(); ++t) {
+            if (!Spend(1)) return false;
+            if (Hits(t)) return true;
+        }
+        return false;
+    }
+    bool Outside(int k, double from, double to) const
+    {
+        return to < grid.origin_[k] || from > grid.origin_[k] + grid.cells_[k] * grid.cell_;
+    }
+    // The triangles filed in one cell whose boxes meet the piece's box.
+    bool Cell(size_t cell, const float near[3], const float far[3])
+    {
+        for (uint32_t i = grid.cellStart_[cell]; i < grid.cellStart_[cell + 1]; ++i) {
+            if (!Spend(1)) return false;
+            const uint32_t t = grid.filed_[i];
+            const TBox& box = grid.boxes_[t];
+            const bool apart = (box.lo[0] > far[0]) | (box.hi[0] < near[0]) | (box.lo[1] > far[1]) |
+                               (box.hi[1] < near[1]) | (box.lo[2] > far[2]) | (box.hi[2] < near[2]);
+            if (apart || grid.seen_[t] == grid.segment_) continue;
+            if (Hits(t)) return true;
+        }
+        return false;
+    }
+    bool Slab(int a, int slab);
+    bool Grid();
+};
+
+// The piece of the segment within one slab of cells across axis a, and the
+// cells of the slab that its box (widened by the margin) touches.
+bool TShadowTriangles::TWalk::Slab(int a, int slab)
+{
+    const int b = (a + 1) % 3, c = (a + 2) % 3;
+    double t0 = 0, t1 = 1;
+    if (d[a] != 0) {
+        const double perStep = 1 / d[a];
+        const double from = grid.origin_[a] + slab * grid.cell_ - margin - p0[a];
+        t0 = from * perStep;
+        t1 = (from + grid.cell_ + 2 * margin) * perStep;
+        if (t0 > t1) std::swap(t0, t1);
+        t0 = std::max(t0, 0.0);
+        t1 = std::min(t1, 1.0);
+        if (t0 > t1) return false;
+    }
+    double lo[3], hi[3];
+    float near[3], far[3];  // the piece's box, as the triangles' boxes are held
+    for (int k = 0; k < 3; ++k) {
+        const double e0 = p0[k] + t0 * d[k], e1 = p0[k] + t1 * d[k];
+        lo[k] = std::min(e0, e1) - margin;
+        hi[k] = std::max(e0, e1) + margin;
+        near[k] = float(lo[k]);
+        far[k] = float(hi[k]);
+    }
+    if (Outside(b, lo[b], hi[b]) || Outside(c, lo[c], hi[c])) return false;
+    const int lastB = grid.CellOf(b, hi[b]), lastC = grid.CellOf(c, hi[c]);
+    int at[3];
+    at[a] = slab;
+    for (at[b] = grid.CellOf(b, lo[b]); at[b] <= lastB; ++at[b])
+        for (at[c] = grid.CellOf(c, lo[c]); at[c] <= lastC; ++at[c]) {
+            if (!Spend(1)) return false;
+            if (Cell(grid.CellIndex(at[0], at[1], at[2]), near, far)) return true;
+        }
+    return false;
+}
+
+// The segment is cut into pieces by the slabs of cells across the axis
+// along which it runs farthest; each piece meets the few cells of its slab
+// that its box touches, and the triangles filed there whose boxes meet that
+// box.
+bool TShadowTriangles::TWalk::Grid()
+{
+    double reach = 0;
+    for (int k = 0; k < 3; ++k) {
+        d[k] = p1[k] - p0[k];
+        reach = std::max({reach, std::abs(p0[k]), std::abs(p1[k])});
+    }
+    margin = grid.margin_ + RELATIVE_MARGIN * reach;
+    int a = 0;
+    for (int k = 1; k < 3; ++k)
+        if (std::abs(d[k]) > std::abs(d[a])) a = k;
+    for (int k = 0; k < 3; ++k)
+        if (Outside(k, std::min(p0[k], p1[k]) - margin, std::max(p0[k], p1[k]) + margin)) return false;
+    const int lastSlab = grid.CellOf(a, std::max(p0[a], p1[a]) + margin);
+    for (int slab = grid.CellOf(a, std::min(p0[a], p1[a]) - margin); slab <= lastSlab; ++slab) {
+        if (!Spend(1)) return false;
+        if (Slab(a, slab)) return true;
+    }
+    return false;
+}
+
 bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& vertex, int64_t& work) const
 {
     if (boxes_.empty() || work <= 0) return false;
@@ -264,109 +435,12 @@ bool TShadowTriangles::Blocks(const D3DXVECTOR3& light, const D3DXVECTOR3& verte
         std::fill(seen_.begin(), seen_.end(), 0u);
         segment_ = 1;
     }
-    // The work left is kept here while the walk runs, and handed back
-    // however the walk ends. Taking more than is left spends it all: the
-    // walk ends at its next step.
-    int64_t left = work;
-    struct THandBack {
-        int64_t& to;
-        const int64_t& left;
-        ~THandBack() { to = left; }
-    } handBack{work, left};
-    auto spend = [&left](int64_t n) {
-        if (left < n) {
-            left = 0;
-            return false;
-        }
-        left -= n;
-        return true;
-    };
-    // The segment test against one triangle, the first time the walk meets
-    // it: a miss for a triangle the vertex belongs to, which cannot shade
-    // it, and no test once the work is spent.
-    auto hits = [&](uint32_t t) {
-        seen_[t] = segment_;
-        const D3DXVECTOR3* c = &corners_[3 * size_t(t)];
-        if (c[0] == vertex || c[1] == vertex || c[2] == vertex) return false;
-        float at = 0.0f;
-        return spend(SEGMENT_TEST_WORK) && RayHitsTriangle(light, vertex, c[0], c[1], c[2], at);
-    };
-    const double p0[3] = {light.x, light.y, light.z}, p1[3] = {vertex.x, vertex.y, vertex.z};
-    double d[3], reach = 0;
+    TWalk walk{*this, light, vertex, work, {light.x, light.y, light.z}, {vertex.x, vertex.y, vertex.z}, {}};
     bool finite = !cellStart_.empty();
-    for (int k = 0; k < 3; ++k) {
-        finite = finite && std::isfinite(p0[k]) && std::isfinite(p1[k]);
-        d[k] = p1[k] - p0[k];
-        reach = std::max({reach, std::abs(p0[k]), std::abs(p1[k])});
-    }
-    if (!finite) {
-        for (uint32_t t = 0; t < boxes_.size(); ++t) {
-            if (!spend(1)) return false;
-            if (hits(t)) return true;
-        }
-        return false;
-    }
-    const double margin = margin_ + RELATIVE_MARGIN * reach;
-    auto outside = [this](int k, double from, double to) {
-        return to < origin_[k] || from > origin_[k] + cells_[k] * cell_;
-    };
-
-    // The segment is cut into pieces by the slabs of cells across the axis
-    // along which it runs farthest; each piece meets the few cells of its
-    // slab that its box (widened by the margin) touches, and the triangles
-    // filed there whose boxes meet that box.
-    int a = 0;
-    for (int k = 1; k < 3; ++k)
-        if (std::abs(d[k]) > std::abs(d[a])) a = k;
-    const int b = (a + 1) % 3, c = (a + 2) % 3;
-    double lo[3], hi[3];
-    for (int k = 0; k < 3; ++k) {
-        lo[k] = std::min(p0[k], p1[k]) - margin;
-        hi[k] = std::max(p0[k], p1[k]) + margin;
-        if (outside(k, lo[k], hi[k])) return false;
-    }
-    const double perStep = d[a] != 0 ? 1 / d[a] : 0;
-    const int lastSlab = CellOf(a, hi[a]);
-    for (int slab = CellOf(a, lo[a]); slab <= lastSlab; ++slab) {
-        if (!spend(1)) return false;
-        double t0 = 0, t1 = 1;
-        if (d[a] != 0) {
-            const double from = origin_[a] + slab * cell_ - margin - p0[a];
-            t0 = from * perStep;
-            t1 = (from + cell_ + 2 * margin) * perStep;
-            if (t0 > t1) std::swap(t0, t1);
-            t0 = std::max(t0, 0.0);
-            t1 = std::min(t1, 1.0);
-            if (t0 > t1) continue;
-        }
-        float near[3], far[3];  // the piece's box, as the triangles' boxes are held
-        for (int k = 0; k < 3; ++k) {
-            const double e0 = p0[k] + t0 * d[k], e1 = p0[k] + t1 * d[k];
-            lo[k] = std::min(e0, e1) - margin;
-            hi[k] = std::max(e0, e1) + margin;
-            near[k] = float(lo[k]);
-            far[k] = float(hi[k]);
-        }
-        if (outside(b, lo[b], hi[b]) || outside(c, lo[c], hi[c])) continue;
-        const int lastB = CellOf(b, hi[b]), lastC = CellOf(c, hi[c]);
-        int at[3];
-        at[a] = slab;
-        for (at[b] = CellOf(b, lo[b]); at[b] <= lastB; ++at[b])
-            for (at[c] = CellOf(c, lo[c]); at[c] <= lastC; ++at[c]) {
-                if (!spend(1)) return false;
-                const size_t cell = CellIndex(at[0], at[1], at[2]);
-                for (uint32_t i = cellStart_[cell]; i < cellStart_[cell + 1]; ++i) {
-                    if (!spend(1)) return false;
-                    const uint32_t t = filed_[i];
-                    const TBox& box = boxes_[t];
-                    const bool apart = (box.lo[0] > far[0]) | (box.hi[0] < near[0]) | (box.lo[1] > far[1]) |
-                                       (box.hi[1] < near[1]) | (box.lo[2] > far[2]) | (box.hi[2] < near[2]);
-                    if (apart || seen_[t] == segment_) continue;
-                    if (hits(t)) return true;
-                }
-            }
-    }
-    return false;
+    for (int k = 0; k < 3; ++k) finite = finite && std::isfinite(walk.p0[k]) && std::isfinite(walk.p1[k]);
+    const bool blocked = finite ? walk.Grid() : walk.Every();
+    work = walk.left;
+    return blocked;
 }
 
 int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, const D3DXVECTOR3& vertex)
@@ -392,6 +466,70 @@ void tr_scene::LightRoom(int room, int list)
     });
     AddRoomLights(room, list);
 }
+
+namespace {
+
+// What one light gives the vertices within its range: the light's colour
+// shaded for each one-unit ring out to R, and how it is blended.
+struct TLightRings {
+    int R = 0;  // rings; 0: the light reaches no vertex
+    uint16_t mode = 0;
+    uint8_t shaded[MAX_RING + 1][3] = {};
+};
+
+TLightRings RingsOf(const troom_light& light, int8_t ambient, bool white)
+{
+    TLightRings rings;
+    uint8_t lr = uint8_t(light.color), lg = uint8_t(light.color >> 8), lb = uint8_t(light.color >> 16);
+    rings.mode = uint16_t(int16_t(light.blendMode));
+    if (white) {
+        lr = lg = lb = 255;
+        rings.mode = BLEND_REPLACE;
+    }
+    // Light levels in signed bytes, as the records hold them.
+    const int8_t intensity = light.intensity;
+    int8_t hi, lo;
+    if (intensity >= 0) {
+        hi = int8_t(ambient - 1);
+        lo = int8_t(hi - intensity - 1);
+    } else {
+        lo = hi = int8_t(ambient - intensity);
+        rings.mode = BLEND_REPLACE;
+    }
+    const int high = std::clamp<int>(hi, 0, 31), low = std::clamp<int>(lo, 0, 31);
+    // A light without range reaches no vertex.
+    rings.R = std::max(light.range + 1, 0);
+    const double step = double(high - low) / std::max(rings.R, 1);
+    for (int k = 1; k <= rings.R; ++k) {
+        uint8_t* c = rings.shaded[k];
+        c[0] = lr;
+        c[1] = lg;
+        c[2] = lb;
+        ShadeRGB3(c[0], c[1], c[2], int32_t(std::nearbyint(k * step + low)));
+    }
+    return rings;
+}
+
+// Where a light of the room stands: on the floor of its sector (clamped to
+// the grid, slot 0 included), placed as the layer places vertices.
+D3DXVECTOR3 LightPosition(const tcuarto& r, const troom_light& light, const D3DXMATRIX& matrix)
+{
+    double floorTop = 0.0;
+    if (r.sectors.ColumnSlots() > 0 && r.sectors.RowSlots() > 0) {
+        const tsector& s = r.sectors[std::clamp<int>(light.column, 0, std::max(DrawnColumns(r), 0))]
+                                    [std::clamp<int>(light.row, 0, std::max(DrawnRows(r), 0))];
+        double c[4];
+        FloorCornerHeights(s, c);
+        floorTop = *std::max_element(c, c + 4);
+    }
+    float px = float(double(r.x) + light.column - 1 + 0.5);
+    float pz = float(1.0 - (double(r.z) + light.row) - 0.5);
+    float py = float(-(double(r.y) + floorTop + light.height / 4.0));
+    TxGL::TransformPoint(px, py, pz, matrix);
+    return D3DXVECTOR3(px, py, pz);
+}
+
+}  // namespace
 
 void tr_scene::AddRoomLights(int room, int list)
 {
@@ -420,71 +558,27 @@ void tr_scene::AddRoomLights(int room, int list)
     const int64_t budget = std::max<int64_t>(ShadowTestBudget, 0);
     int64_t work = budget;
     const bool white = WhiteLightVersion(VersionCode());
-    const int columns = DrawnColumns(*r), rows = DrawnRows(*r);
+    const int8_t ambient = int8_t(r->ambientIntensity - Brightness);
 
     const int count = std::clamp<int>(r->lightCount, 0, MAX_ROOM_LIGHTS);
     for (int n = 1; n <= count; ++n) {
         const troom_light light = r->lights[size_t(n)];
         if (!light.enabled) continue;
         if (SelectedLightOnly && n != r->selectedLight) continue;
-
-        uint8_t lr = uint8_t(light.color), lg = uint8_t(light.color >> 8), lb = uint8_t(light.color >> 16);
-        uint16_t mode = uint16_t(int16_t(light.blendMode));
-        if (white) {
-            lr = lg = lb = 255;
-            mode = BLEND_REPLACE;
-        }
-        // Light levels in signed bytes, as the records hold them.
-        const int8_t a = int8_t(r->ambientIntensity - Brightness);
-        const int8_t intensity = light.intensity;
-        int8_t hi, lo;
-        if (intensity >= 0) {
-            hi = int8_t(a - 1);
-            lo = int8_t(hi - intensity - 1);
-        } else {
-            lo = hi = int8_t(a - intensity);
-            mode = BLEND_REPLACE;
-        }
-        const int high = std::clamp<int>(hi, 0, 31), low = std::clamp<int>(lo, 0, 31);
-        const int R = light.range + 1;
-        // A light without range reaches no vertex.
-        if (R < 1) continue;
-        const double step = double(high - low) / R;
-
-        // The light stands on the floor of its sector (clamped to the grid,
-        // slot 0 included), placed as the layer places vertices.
-        double floorTop = 0.0;
-        if (r->sectors.ColumnSlots() > 0 && r->sectors.RowSlots() > 0) {
-            const tsector& s = r->sectors[std::clamp<int>(light.column, 0, std::max(columns, 0))]
-                                         [std::clamp<int>(light.row, 0, std::max(rows, 0))];
-            double c[4];
-            FloorCornerHeights(s, c);
-            floorTop = *std::max_element(c, c + 4);
-        }
-        float px = float(double(r->x) + light.column - 1 + 0.5);
-        float pz = float(1.0 - (double(r->z) + light.row) - 0.5);
-        float py = float(-(double(r->y) + floorTop + light.height / 4.0));
-        TxGL::TransformPoint(px, py, pz, GL.CurrentMatrix);
-        const D3DXVECTOR3 at(px, py, pz);
-
+        const TLightRings rings = RingsOf(light, ambient, white);
+        if (rings.R < 1) continue;
+        const D3DXVECTOR3 at = LightPosition(*r, light, GL.CurrentMatrix);
+        const int R = rings.R;
         // Each place once: its ring, or 0 when out of range or in shadow.
         for (size_t i = 0; i < places.at.size(); ++i) {
             const double d = Distance3(at, places.at[i]);
             ring[i] = d > R || shadows.Blocks(at, places.at[i], work) ? 0 : uint8_t(RingOf(d, R));
         }
-        // The light's colour shaded for each ring.
-        uint8_t shaded[MAX_RING + 1][3];
-        for (int k = 1; k <= R; ++k) {
-            shaded[k][0] = lr;
-            shaded[k][1] = lg;
-            shaded[k][2] = lb;
-            ShadeRGB3(shaded[k][0], shaded[k][1], shaded[k][2], int32_t(std::nearbyint(k * step + low)));
-        }
         for (size_t i = 0; i < vertices.size(); ++i) {
             const int k = ring[places.of[i]];
             if (k == 0) continue;
             txgl_vertex* v = vertices[i];
-            BlendRGB(v->r, v->g, v->b, shaded[k][0], shaded[k][1], shaded[k][2], mode);
+            BlendRGB(v->r, v->g, v->b, rings.shaded[k][0], rings.shaded[k][1], rings.shaded[k][2], rings.mode);
         }
     }
     ShadowTestsMade = budget - work;

@@ -294,10 +294,11 @@ void BuildMeshObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, const 
     if (index < 0 || uint32_t(index) >= meshes.count || size_t(index) >= meshes.meshes.size()) return;
     const tmesh_record& r = meshes.meshes[size_t(index)];
     const int32_t code = level.version_code;
-    // The mesh is drawn whole or not at all: every corner is shaded and
-    // every face looked at, drawn or not.
-    const int64_t work = 1 + int64_t(r.vertices.count) + r.textured_quads.count + r.textured_triangles.count +
-                         (code < LEVEL_TR4 ? int64_t(r.colored_quads.count) + r.colored_triangles.count : 0);
+    // The mesh is drawn whole or not at all: every corner is shaded, and
+    // every face costs the vertices it may emit, drawn or not.
+    const int64_t quads = int64_t(r.textured_quads.count) + (code < LEVEL_TR4 ? r.colored_quads.count : 0);
+    const int64_t triangles = int64_t(r.textured_triangles.count) + (code < LEVEL_TR4 ? r.colored_triangles.count : 0);
+    const int64_t work = 1 + int64_t(r.vertices.count) + 6 * quads + 3 * triangles;
     if (!gl.SpendLevelWork(work)) return;
 
     double offset[3] = {0, 0, 0};

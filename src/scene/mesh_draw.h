@@ -25,8 +25,9 @@ inline constexpr float LEVEL_OBJECT_SCALE = 0.1f;
 // and colour are the caller's; the texture id is left at the last face's.
 // Faces that name a vertex the mesh does not have, or an object texture the
 // level does not have, are left out. The mesh costs the drawing layer's
-// level work (TxGL::SpendLevelWork) one unit, one per vertex and one per
-// face; without that much left nothing is drawn.
+// level work (TxGL::SpendLevelWork) one unit, one per vertex of the mesh
+// and one per vertex its faces may emit (six a quad, three a triangle);
+// without that much left nothing is drawn.
 void BuildMeshObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, const Ttrlevel& level, int32_t index,
                      double x, double y, double z, float angle, float scale, bool centred, bool fullBright, bool flat,
                      uint32_t color);

@@ -1,6 +1,7 @@
 #include "scene/mesh_list.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "level/trlevel.h"
 
@@ -123,6 +124,40 @@ TSkinSettings SkinSettings(int32_t versionCode)
     return {0, 0, 1};
 }
 
+// The skin moveable's first mesh and the mesh exempt from the skin, by the
+// level's version.
+void FindSkin(Tmesh_list& list, const Ttrlevel& level)
+{
+    const TSkinSettings skin = SkinSettings(level.version_code);
+    list.skin_first_mesh = 0;
+    list.exempt_moveable = skin.exemptMoveable;
+    list.exempt_mesh = skin.exemptMesh;
+    const size_t moveables = std::min<size_t>(level.num_moveables, level.moveables.size());
+    for (size_t i = 0; i < moveables; ++i) {
+        const uint32_t id = level.moveables[i].object_id;
+        if (id == skin.skinObject) {
+            list.skin_first_mesh = level.moveables[i].starting_mesh;
+            break;
+        }
+    }
+}
+
+// The animation count of every moveable: up to the first animation of the
+// next moveable that has any, else up to the level's animation count;
+// walked from the last moveable back, so that each is looked at once.
+void CountAnimations(Tmesh_list& list, const Ttrlevel& level)
+{
+    const size_t moveables = std::min<size_t>(level.num_moveables, level.moveables.size());
+    list.animation_counts.assign(moveables, 0);
+    int64_t end = level.num_animations;  // the first animation of the next moveable that has any
+    for (size_t i = moveables; i-- > 0;) {
+        const int32_t first = level.moveables[i].animation;
+        if (first == -1) continue;
+        list.animation_counts[i] = int32_t(std::clamp<int64_t>(end - first, INT32_MIN, INT32_MAX));
+        if (first >= 0) end = first;
+    }
+}
+
 }  // namespace
 
 void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
@@ -192,18 +227,8 @@ void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
     list.pointer_map.resize(pointers);
     for (size_t i = 0; i < pointers; ++i) list.pointer_map[i] = FindMeshByOffset(list, level.mesh_pointers[i]);
 
-    const TSkinSettings skin = SkinSettings(code);
-    list.skin_first_mesh = 0;
-    list.exempt_moveable = skin.exemptMoveable;
-    list.exempt_mesh = skin.exemptMesh;
-    const size_t moveables = std::min<size_t>(level.num_moveables, level.moveables.size());
-    for (size_t i = 0; i < moveables; ++i) {
-        const uint32_t id = level.moveables[i].object_id;
-        if (id == skin.skinObject) {
-            list.skin_first_mesh = level.moveables[i].starting_mesh;
-            break;
-        }
-    }
+    CountAnimations(list, level);
+    FindSkin(list, level);
 }
 
 void ComputeMeshBounds(Tmesh_list& list, int32_t index)

@@ -80,6 +80,10 @@ public:
     uint32_t skin_first_mesh = 0;
     uint32_t exempt_moveable = 0;
     uint32_t exempt_mesh = 0;
+    // One entry per moveable of the level: its number of animations (what
+    // GetAnimCount gives), worked out in one walk over the moveables, so
+    // that posing a moveable does not walk every moveable after it.
+    std::vector<int32_t> animation_counts;
 
     // The shared tables the records point into.
     std::vector<tmesh_vertex> vertex_table;

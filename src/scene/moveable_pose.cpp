@@ -85,26 +85,28 @@ int32_t GetAnimCount(const Ttrlevel& level, int32_t moveable)
     return ClampToInt32(int64_t(level.num_animations) - a);
 }
 
-int32_t GetFrameCount(const Ttrlevel& level, int32_t moveable, int32_t animation)
+namespace {
+
+// GetFrameCount and GetFrameOffset for a moveable of the list whose
+// animation count is known.
+int32_t FrameCountOf(const Ttrlevel& level, int32_t moveable, int32_t animation, int32_t animations)
 {
-    if (moveable < 0 || animation < 0) return 0;
-    if (size_t(moveable) >= MoveableCount(level) || animation >= GetAnimCount(level, moveable)) return 0;
+    if (animation >= animations) return 0;
     const tmoveable m = level.moveables[size_t(moveable)];
     const int64_t a = int64_t(m.animation) + animation;
-    const size_t animations = AnimationCount(level);
-    if (a < 0 || uint64_t(a) >= animations) return 0;
+    const size_t table = AnimationCount(level);
+    if (a < 0 || uint64_t(a) >= table) return 0;
     const tanimation entry = level.animations[size_t(a)];
     const int64_t size = FrameSize(level, m, entry);
     const int64_t next =
-        uint64_t(a) + 1 < animations ? level.animations[size_t(a) + 1].frame_offset / 2 : int64_t(FrameWords(level));
+        uint64_t(a) + 1 < table ? level.animations[size_t(a) + 1].frame_offset / 2 : int64_t(FrameWords(level));
     if (size == 0) return 0;
     return ClampToInt32((next - entry.frame_offset / 2) / size);
 }
 
-int32_t GetFrameOffset(const Ttrlevel& level, int32_t moveable, int32_t animation, int32_t frame)
+int32_t FrameOffsetOf(const Ttrlevel& level, int32_t moveable, int32_t animation, int32_t frame, int32_t animations)
 {
-    if (moveable < 0 || animation < 0) return 0;
-    if (size_t(moveable) >= MoveableCount(level) || animation >= GetAnimCount(level, moveable)) return -1;
+    if (animation >= animations) return -1;
     const tmoveable m = level.moveables[size_t(moveable)];
     const int64_t a = int64_t(m.animation) + animation;
     if (a < 0) return ClampToInt32(m.frame_offset / 2);
@@ -112,9 +114,24 @@ int32_t GetFrameOffset(const Ttrlevel& level, int32_t moveable, int32_t animatio
     const tanimation entry = level.animations[size_t(a)];
     const int64_t base = entry.frame_offset / 2;
     const int64_t size = FrameSize(level, m, entry);
-    const int64_t count = GetFrameCount(level, moveable, animation);
+    const int64_t count = FrameCountOf(level, moveable, animation, animations);
     if (frame < count) return ClampToInt32(frame * size + base);
     return ClampToInt32((count - 1) * size + base);
+}
+
+}  // namespace
+
+int32_t GetFrameCount(const Ttrlevel& level, int32_t moveable, int32_t animation)
+{
+    if (moveable < 0 || animation < 0 || size_t(moveable) >= MoveableCount(level)) return 0;
+    return FrameCountOf(level, moveable, animation, GetAnimCount(level, moveable));
+}
+
+int32_t GetFrameOffset(const Ttrlevel& level, int32_t moveable, int32_t animation, int32_t frame)
+{
+    if (moveable < 0 || animation < 0) return 0;
+    if (size_t(moveable) >= MoveableCount(level)) return -1;
+    return FrameOffsetOf(level, moveable, animation, frame, GetAnimCount(level, moveable));
 }
 
 void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, const Ttrlevel& level, int32_t moveable,
@@ -131,11 +148,13 @@ void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, co
     const int64_t tree = m.mesh_tree;
     int32_t record = meshes.MapPointer(firstMesh);
 
-    // Finding the frame walks the moveables after this one (up to the next
-    // that has animations), as many as the level holds: the walk costs the
-    // layer's level work one unit a moveable.
-    if (!gl.SpendLevelWork(int64_t(MoveableCount(level)) - moveable)) return;
-    const int64_t f = GetFrameOffset(level, moveable, animation, frame);
+    // The mesh list knows every moveable's animation count. A list made
+    // from another level does not: then the moveables after this one are
+    // walked, at a unit of the layer's level work each.
+    const bool counted = meshes.animation_counts.size() == MoveableCount(level);
+    if (!gl.SpendLevelWork(counted ? 1 : int64_t(MoveableCount(level)) - moveable)) return;
+    const int32_t animations = counted ? meshes.animation_counts[size_t(moveable)] : GetAnimCount(level, moveable);
+    const int64_t f = animation < 0 ? 0 : FrameOffsetOf(level, moveable, animation, frame, animations);
     const double root[3] = {FrameWord(level, f + 6) / d, -FrameWord(level, f + 7) / d, -FrameWord(level, f + 8) / d};
     int64_t cursor = f + (OldFrames(level) ? 10 : 9);
 

@@ -30,10 +30,12 @@ int32_t GetFrameOffset(const Ttrlevel& level, int32_t moveable, int32_t animatio
 // for a moveable beyond the list. A negative frame draws every mesh
 // unrotated. Frame words missing from the level's frame data count as 0; a
 // mesh whose tree node is missing is left out. Finding the frame costs the
-// drawing layer's level work one unit for each moveable from this one to
-// the end of the list (nothing is drawn without that much left), and
-// placing each mesh 16 units besides what the mesh costs; the moveable is
-// drawn up to the mesh that finds too little left.
+// drawing layer's level work one unit, as the mesh list knows the
+// moveable's animation count; with a list made from another level (one
+// whose moveable count differs) one unit for each moveable from this one
+// to the end of the list, which it walks. Nothing is drawn without that
+// much left. Placing each mesh costs 16 units besides what the mesh costs;
+// the moveable is drawn up to the mesh that finds too little left.
 void BuildMoveableObject(TxGL& gl, int32_t firstId, const Tmesh_list& meshes, const Ttrlevel& level, int32_t moveable,
                          int32_t animation, int32_t frame, double x, double y, double z, uint16_t angle, float scale,
                          bool withoutRootOffset, float rotationX, float rotationY, float rotationZ);

@@ -193,7 +193,7 @@ std::vector<int> tr_scene::ObjectLayerRooms() const
 
 void tr_scene::Update()
 {
-    GL.LevelWorkLeft = LevelDrawWork;
+    GL.LevelWorkLeft = LevelWorkBudget;
     EmptyDirtyLists();
     const int roomCount = Project ? Project->roomCount : 0;
     if (roomCount != 0 && roomCount >= RoomOfInterest) FillDirtyLists();
@@ -242,7 +242,13 @@ void tr_scene::FillDirtyLists()
     GL.Translate(float(Translation[0]), float(Translation[1]), float(Translation[2]));
     GL.Rotate(float(Rotation[0]), float(Rotation[1]), float(Rotation[2]), false);
 
+    // Room geometry may add what its lists can still take of its budget.
+    const int32_t limit = GL.VertexLimit;
+    const int64_t roomHeld = int64_t(GL.Counts[LIST_FILTER]) + GL.Counts[LIST_NEIGHBOUR] + GL.Counts[LIST_CURRENT];
+    const int64_t roomLimit = GL.Held() + std::max<int64_t>(RoomVertexBudget - roomHeld, 0);
+    GL.VertexLimit = int32_t(std::min<int64_t>(limit, roomLimit));
     FillRoomLayers(current, neighbour);
+    GL.VertexLimit = limit;
     FillSymbolLayers(current, neighbour);
     if (Dirty[LAYER_STATICS] && !HideStatics) {
         for (int room : ObjectLayerRooms()) BuildRoomStatics(room);

@@ -140,7 +140,20 @@ private:
     struct TBox {
         float lo[3], hi[3];
     };
+    // The cells each triangle is filed in: first and last along x, y, z.
+    using TSpan = std::array<int32_t, 6>;
+    // One segment's way through the grid (lighting.cpp).
+    struct TWalk;
     void FileTriangles();
+    // Every triangle's box; the bounds of them all and the largest
+    // coordinate. False when a corner is no finite point.
+    bool BoxTriangles(double lo[3], double hi[3], double& largest);
+    // Cells grown from one for every TRIANGLES_PER_CELL triangles until the
+    // filings stay within bounds; each triangle's span. Returns the
+    // filings.
+    int64_t SizeCells(const double lo[3], const double hi[3], double largest, std::vector<TSpan>& spans);
+    // Files every triangle in the cells of its span.
+    void FillCells(const std::vector<TSpan>& spans, int64_t filings);
     // The cell along axis k (x, y, z) that holds the coordinate, or the
     // nearest one.
     int CellOf(int k, double v) const;
@@ -171,6 +184,26 @@ int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, 
 // lights of the largest range, need a seventh of it; a crafted room of
 // 255 x 255 sectors could otherwise take half a minute.
 constexpr int64_t SHADOW_TEST_BUDGET = int64_t(1) << 26;
+
+// The vertices one sector draws at most in a room of the largest kind the
+// editor and the converter make: 20 x 20 sectors, at most 6 units high (the
+// converter's clamp to 5, raised by a step at most), where every wall strip
+// has at most 6 pieces, one for each face record and piece height the
+// sector keeps for a side. The floor side draws at most 36 quads: four
+// steep walls of 6 pieces and both halves of a split face turned into
+// diagonal walls of 6 pieces (walls that are not steep have a top piece,
+// 7 quads each, and then the face is a quad or two triangles: 29 quads).
+// The ceiling side draws four walls of 6 pieces with their top pieces and
+// the face: 29 quads. 65 quads are 390 vertices.
+constexpr int32_t SECTOR_MOST_VERTICES = 390;
+// The room geometry (layers 0 to 2) the largest valid project makes with
+// every face drawn: 255 rooms (room numbers are single bytes) of 20 x 20
+// sectors, and the player start's box.
+constexpr int32_t MAX_ROOM_VERTICES = 255 * 20 * 20 * SECTOR_MOST_VERTICES + 36;
+// With LevelDrawWork for the level's meshes, and what the project's tables
+// of cameras, flyby cameras, sound sources, lights and boxes can make as
+// symbols (far less than 2^20), the scene keeps below the layer's limit.
+static_assert(MAX_ROOM_VERTICES + LevelDrawWork + (1 << 20) <= MaxLayerVertices);
 
 class tr_scene {
 public:
@@ -215,15 +248,23 @@ public:
     int64_t ShadowTestBudget = SHADOW_TEST_BUDGET;
     // The shadow test work the last lighting pass did.
     int64_t ShadowTestsMade = 0;
+    // The vertices room geometry (the lists of layers 0 to 2) holds at most;
+    // a project that asks for more is beyond the largest valid one, and what
+    // lies past this is left undrawn, whole triangles at a time.
+    int64_t RoomVertexBudget = MAX_ROOM_VERTICES;
+    // The level work (TxGL::LevelWorkLeft) the level's meshes may cost in
+    // one update.
+    int64_t LevelWorkBudget = LevelDrawWork;
 
     // ---- layers ----
     // 0: layers 0, 3..9; 1: layers 1, 3, 4, 6; 2: layers 2, 3, 4; 3..9 that
     // layer; 10: every layer, and every list emptied. Taken modulo 128;
     // other values do nothing.
     void SetDirty(int part);
-    // Rebuilds the dirty layers into their lists and buffers. The level's
-    // meshes (statics and items) may cost the drawing layer LevelDrawWork
-    // in each update; what lies beyond is left undrawn.
+    // Rebuilds the dirty layers into their lists and buffers. Room geometry
+    // holds RoomVertexBudget vertices at most, and the level's meshes
+    // (statics and items) may cost the drawing layer LevelWorkBudget in each
+    // update; what lies beyond either is left undrawn.
     void Update();
     // BoxMin, BoxMax and Translation from room RoomOfInterest (the box of
     // the room, the translation that moves its centre to the origin).

@@ -139,19 +139,22 @@ TEST(FloorDataIndex, CountsAndPositionsBeyondTheWords)
 }
 
 // A run that never ends, or a trigger whose actions never end, is read to
-// the end of the data for its flags, but keeps its first MAX_GROUP_ENTRIES
-// functions and MAX_TRIGGER_ACTIONS actions; with the groups kept only up
-// to number 65535, a million words of floor data keep a few megabytes.
+// the end of the data for its flags, slants and portal rooms, but keeps its
+// first MAX_GROUP_ENTRIES functions and MAX_TRIGGER_ACTIONS actions; with
+// the groups kept only up to number 65535, a million words of floor data
+// keep a few megabytes.
 TEST(FloorDataIndex, EndlessRunsAndActionListsKeepTheirFirstEntries)
 {
     const struct {
         std::vector<uint16_t> pattern;
         size_t entries, actions;
         std::string flags;
+        uint32_t slants;
+        std::vector<uint16_t> portalRooms;
     } cases[] = {
-        {{0x0002, 0x0001}, MAX_GROUP_ENTRIES, 0, ""},
-        {{0x0002, 0x0001, 0x0006, 0x0001, 0x0000, 0x0005}, MAX_GROUP_ENTRIES, 0, "pd"},
-        {{0x0003, 0x0001}, 1, MAX_TRIGGER_ACTIONS, "t"},  // one trigger: its actions run to the end
+        {{0x0002, 0x0001}, MAX_GROUP_ENTRIES, 0, "", 500000, {}},
+        {{0x0002, 0x0001, 0x0006, 0x0001, 0x0000, 0x0005}, MAX_GROUP_ENTRIES, 0, "pd", 166667, {0}},
+        {{0x0003, 0x0001}, 1, MAX_TRIGGER_ACTIONS, "t", 0, {}},  // one trigger: its actions run to the end
     };
     for (const auto& c : cases) {
         std::vector<uint16_t> words{0};
@@ -164,12 +167,31 @@ TEST(FloorDataIndex, EndlessRunsAndActionListsKeepTheirFirstEntries)
         EXPECT_EQ(size_t(g.entryCount), c.entries);
         EXPECT_EQ(g.entries.back().trigger.actions.size(), c.actions);
         EXPECT_EQ(std::string(g.portal ? "p" : "") + (g.trigger ? "t" : "") + (g.death ? "d" : ""), c.flags);
+        EXPECT_EQ(g.floorSlants.count, c.slants);
+        EXPECT_EQ(g.floorSlants.xRise, c.slants ? 1 : SLANT_UNSET);
+        EXPECT_EQ(g.ceilingSlants.count, 0u);
+        EXPECT_EQ(g.portalRooms, c.portalRooms);
     }
     // One-word runs: group numbers up to 65535 only.
     std::vector<uint16_t> deaths(1000000, 0x8005);
     deaths[0] = 0;
     Index(deaths);
     EXPECT_EQ(FloorDataGroups.size(), 65536u);
+}
+
+// The portal rooms of a run: each data word below 255 once, in the order
+// of their last entries; the slants of each kind folded in order.
+TEST(FloorDataIndex, PortalRoomsAndSlantsOfARun)
+{
+    Index({0x0000, 0x0001, 0x0007, 0x0001, 0x0003, 0x0002, 0x0102, 0x0001, 0x00FF, 0x0001, 0x0007,
+           0x0003, 0xFE00, 0x0001, 0x0009, 0x0002, 0x0005, 0x8001, 0x0003, 0x8001, 0x0004});
+    ASSERT_EQ(FloorDataGroups.size(), 3u);
+    const tfloordata_group& g = FloorDataGroups[1];
+    EXPECT_EQ(g.portalRooms, (std::vector<uint16_t>{7, 9, 3}));
+    EXPECT_EQ(std::tuple(g.floorSlants.count, int(g.floorSlants.xRise), int(g.floorSlants.zRise)),
+              std::tuple(2u, 5, 0));
+    EXPECT_EQ(std::tuple(g.ceilingSlants.count, int(g.ceilingSlants.zFall)), std::tuple(1u, 2));
+    EXPECT_EQ(FloorDataGroups[2].portalRooms, (std::vector<uint16_t>{4}));
 }
 
 TEST(FloorDataIndex, GaugesFollowTheScan)

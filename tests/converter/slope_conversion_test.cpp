@@ -187,7 +187,9 @@ using namespace converter_test;
 
 // Every slant word of a run folded into one summary does to a sector what
 // converting the entries one after another does, whatever the words, the
-// starting height and the place of the sector.
+// starting height and the place of the sector. Asked to clear only the
+// sector itself, the summary leaves the room's other walls as they were and
+// clears the sector when it is a wall.
 TEST_F(SlopeConversion, ASummaryOfARunDoesWhatItsEntriesDoInTurn)
 {
     const struct {
@@ -200,7 +202,8 @@ TEST_F(SlopeConversion, ASummaryOfARunDoesWhatItsEntriesDoInTurn)
         {{0xFFFE, 0x0001, 0x8000}, 0, 9, 2, 4},
         {{0x0002, 0x0005}, 0, 9, 5, 3},  // a border sector
         {{0x7F00, 0x7F00, 0x7F00}, -1, -1, 3, 2},
-        {{}, 2, 1, 3, 3},  // no slant: nothing happens
+        {{}, 2, 1, 3, 3},                // no slant: nothing happens
+        {{0x0003, 0x0200}, 1, 0, 4, 2},  // the wall itself
     };
     LevelSector(*level, 0, 4, 2) = WallSector();
     for (const auto& run : runs) {
@@ -215,8 +218,8 @@ TEST_F(SlopeConversion, ASummaryOfARunDoesWhatItsEntriesDoInTurn)
             level->floor_data = words;
             IndexFloorData(*level, nullptr, nullptr);
 
-            std::array<TEdges, 2> results;
-            for (int way = 0; way < 2; ++way) {
+            std::array<TEdges, 3> results;
+            for (int way = 0; way < 3; ++way) {
                 SetUp();
                 LevelSector(*level, 0, 4, 2) = WallSector();
                 Sector(4, 2).floorXRise = Sector(4, 2).ceilingXRise = 7;
@@ -233,14 +236,17 @@ TEST_F(SlopeConversion, ASummaryOfARunDoesWhatItsEntriesDoInTurn)
                 } else {
                     const TSlantSummary summary = SummariseSlants(FloorDataGroups.at(1), function);
                     EXPECT_EQ(summary.count, run.words.size());
-                    if (floor) ApplyFloorSlants(project, *level, summary, 0, run.x, run.z);
-                    else ApplyCeilingSlants(project, *level, summary, 0, run.x, run.z);
+                    const TWallClearing walls = way == 1 ? TWallClearing::EveryWall : TWallClearing::ThisSector;
+                    if (floor) ApplyFloorSlants(project, *level, summary, 0, run.x, run.z, walls);
+                    else ApplyCeilingSlants(project, *level, summary, 0, run.x, run.z, walls);
                 }
                 results[size_t(way)] = floor ? FloorOf(s) : CeilingOf(s);
                 const TEdges wall = floor ? FloorOf(Sector(4, 2)) : CeilingOf(Sector(4, 2));
-                EXPECT_EQ(wall[3], run.words.empty() ? 7 : 0) << way;
+                const bool cleared = !run.words.empty() && (way < 2 || (run.x == 4 && run.z == 2));
+                EXPECT_EQ(wall[3], cleared ? 0 : 7) << way;
             }
             EXPECT_EQ(results[1], results[0]) << (floor ? "floor" : "ceiling");
+            EXPECT_EQ(results[2], results[0]) << (floor ? "floor" : "ceiling");
         }
     }
 }

@@ -197,7 +197,8 @@ TEST_F(DrawingLayer, BuildFailuresAreReported)
 }
 
 // The layer holds at most its vertex limit over all lists, whatever is
-// emitted; emptying a list makes room again. Level work is taken only while
+// emitted, and takes each shape whole or not at all, counting what it left
+// out; emptying a list makes room again. Level work is taken only while
 // enough is left and the layer has room.
 TEST(TxGL, VertexLimitAndLevelWork)
 {
@@ -205,22 +206,34 @@ TEST(TxGL, VertexLimitAndLevelWork)
     gl.LoadIdentity();
     EXPECT_EQ(gl.VertexLimit, MaxLayerVertices);
     EXPECT_EQ(gl.LevelWorkLeft, LevelDrawWork);
+    // A vertex buffer of the most the layer holds stays within 32 bits.
+    EXPECT_LE(int64_t(MaxLayerVertices) * BufferVertexStride, int64_t(UINT32_MAX));
     gl.VertexLimit = 100;
     for (int list : {2, 5}) {
         gl.SetList(list);
         for (int i = 0; i < 40; ++i) gl.Quad(C(0), C(1), C(1, 1), C(0, 1));
     }
+    // 16 quads fit; a triangle and a vertex fill the layer; each shape past
+    // that is left out whole.
+    gl.Tri(C(0), C(1), C(1, 1));
+    gl.Vertex(0, 0, 0, 1, 2, 3);
+    gl.Tri(C(0), C(1), C(1, 1));
+    gl.Vertex(0, 0, 0, 1, 2, 3);
     gl.Vertices.Sort();
     EXPECT_EQ(gl.Vertices.Count(), 100);
-    EXPECT_EQ(gl.Counts[2], 100);
-    EXPECT_EQ(gl.Counts[5], 0);
+    EXPECT_EQ(gl.Counts[2], 96);
+    EXPECT_EQ(gl.Counts[5], 4);
+    EXPECT_EQ(gl.Dropped, 24 * 6 + 40 * 6 + 3 + 1);
     EXPECT_TRUE(gl.Full());
     EXPECT_FALSE(gl.SpendLevelWork(1));
+    gl.SetList(16);  // a list the layer does not have drops nothing it counts
+    gl.Quad(C(0), C(1), C(1, 1), C(0, 1));
+    EXPECT_EQ(gl.Dropped, 24 * 6 + 40 * 6 + 3 + 1);
     gl.ClearList(2);
     EXPECT_FALSE(gl.Full());
     gl.SetList(5);
     gl.Tri(C(0), C(1), C(1, 1));
-    EXPECT_EQ(gl.Counts[5], 3);
+    EXPECT_EQ(gl.Counts[5], 7);
 
     gl.LevelWorkLeft = 10;
     const std::pair<int64_t, bool> spends[] = {{4, true}, {7, false}, {6, true}, {0, true}, {1, false}};

@@ -45,6 +45,30 @@ std::string Name(std::mt19937& rng, int kind)
     }
 }
 
+// The list's slots against the model's (the first freeCount empty), and
+// searches for names it holds: the first of a name's run, or where the
+// name would go.
+void CheckAgainstModel(const Tlistmem<std::string>& list, const std::vector<std::optional<std::string>>& model,
+                       size_t freeCount, std::mt19937& rng)
+{
+    ASSERT_EQ(list.Count(), int32_t(model.size()));
+    ASSERT_EQ(list.FreeCount(), int32_t(freeCount));
+    for (int32_t i = 0; i < list.Count(); ++i) {
+        const std::string* r = list.GetByIndex(i);
+        ASSERT_EQ(r ? std::optional(*r) : std::nullopt, model[size_t(i)]) << i;
+        if (r) { ASSERT_EQ(list.Name(i), *r) << i; }
+    }
+    const auto begin = model.begin() + ptrdiff_t(freeCount);
+    const int32_t live = int32_t(model.end() - begin);
+    for (int probe = 0; probe < 40 && live > 0; ++probe) {
+        const std::string name = *model[freeCount + rng() % size_t(live)] + (probe % 2 ? "0" : "");
+        const auto at = std::lower_bound(begin, model.end(), std::optional(name));
+        const int32_t i = int32_t(at - model.begin());
+        ASSERT_EQ(list.IndexOf(name), at != model.end() && **at == name ? i : -1) << name;
+        ASSERT_EQ(list.Locate(name), live == 1 ? int32_t(freeCount) : i) << name;
+    }
+}
+
 }  // namespace
 
 TEST(Tlistmem, BehavesAsItsModel)
@@ -67,27 +91,11 @@ TEST(Tlistmem, BehavesAsItsModel)
         model.assign(free.size(), std::nullopt);
         model.insert(model.end(), live.begin(), live.end());
     };
-    auto check = [&] {
-        ASSERT_EQ(list.Count(), int32_t(model.size()));
-        ASSERT_EQ(list.FreeCount(), int32_t(free.size()));
-        for (int32_t i = 0; i < list.Count(); ++i) {
-            const std::string* r = list.GetByIndex(i);
-            ASSERT_EQ(r ? std::optional(*r) : std::nullopt, model[size_t(i)]) << i;
-            if (r) { ASSERT_EQ(list.Name(i), *r) << i; }
-        }
-        // Searches: the first of a name's run, or where the name would go.
-        const auto begin = model.begin() + ptrdiff_t(free.size());
-        const int32_t live = int32_t(model.end() - begin);
-        for (int probe = 0; probe < 40 && live > 0; ++probe) {
-            const std::string name = *model[free.size() + rng() % size_t(live)] + (probe % 2 ? "0" : "");
-            const auto at = std::lower_bound(begin, model.end(), std::optional(name));
-            const int32_t i = int32_t(at - model.begin());
-            ASSERT_EQ(list.IndexOf(name), at != model.end() && **at == name ? i : -1) << name;
-            ASSERT_EQ(list.Locate(name), live == 1 ? int32_t(free.size()) : i) << name;
-        }
-    };
+    auto check = [&] { CheckAgainstModel(list, model, free.size(), rng); };
     auto add = [&](const std::string& name) {
-        list.Add(name, name);
+        // A record handed in, or one made where the list keeps it.
+        if (model.size() % 2) list.Add(name, name);
+        else list.AddMade(name, [&name](std::string& r) { r = name; });
         if (free.empty()) {
             model.push_back(name);
         } else {

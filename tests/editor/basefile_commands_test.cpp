@@ -349,27 +349,30 @@ TEST_F(BasefileCommands, RunningOutOfMemoryKeepsTheLoadedLevelPanelAndPages)
 // A Texturesfile is 256 or 512 pixels wide, at least 64 high, and its pages
 // (a 512-wide picture's halves one below the other, each rounded up to 64
 // rows) take ids 1 to 999 at most, below the Basefile's.
+// A picture of a right width that is too tall gets a message of its own,
+// which names the largest heights (those of 999 pages).
 TEST(TexturesfileSize, WidthsHeightsAndPageCounts)
 {
+    const char* const shape = "Height must be 64 pixels or more, and Width must be 256 or 512 pixels!";
+    const char* const tall =
+        "Height must be 255744 pixels or less for a Width of 256 pixels, and 127872 pixels or less for a Width of 512 "
+        "pixels!";
     const struct {
         int width, height;
-        bool fits;
+        const char* message;  // nil: it fits
     } sizes[] = {
-        {256, 64, true},
-        {512, 64, true},
-        {256, 63, false},
-        {300, 256, false},
-        {0, 0, false},
-        {256, 999 * 256, true},
-        {256, 999 * 256 + 1, false},
-        {512, 999 * 128, true},
-        {512, 999 * 128 - 63, true},
-        {512, 999 * 128 + 1, false},
-        {256, INT32_MAX, false},
-        {512, INT32_MAX, false},
+        {256, 64, nullptr},         {512, 64, nullptr},     {256, 63, shape},
+        {300, 256, shape},          {0, 0, shape},          {300, INT32_MAX, shape},
+        {256, 999 * 256, nullptr},  {256, 255744, nullptr}, {256, 999 * 256 + 1, tall},
+        {512, 999 * 128, nullptr},  {512, 127872, nullptr}, {512, 999 * 128 - 63, nullptr},
+        {512, 999 * 128 + 1, tall}, {256, INT32_MAX, tall}, {512, INT32_MAX, tall},
     };
-    for (const auto& s : sizes)
-        EXPECT_EQ(TexturesfileSizeFits(s.width, s.height), s.fits) << s.width << "x" << s.height;
+    for (const auto& s : sizes) {
+        const char* message = TexturesfileSizeMessage(s.width, s.height);
+        EXPECT_EQ(message ? std::string(message) : "", s.message ? std::string(s.message) : "")
+            << s.width << "x" << s.height;
+        EXPECT_EQ(TexturesfileSizeFits(s.width, s.height), s.message == nullptr) << s.width << "x" << s.height;
+    }
 }
 
 // A level may hold millions of static meshes, moveables and items; the
@@ -510,6 +513,36 @@ TEST_F(TexturesfileCommands, ShortPicturesAreFilledToWholePagesAndOtherSizesRefu
         EXPECT_EQ(PanelBitmap.get(), panel) << name;
         EXPECT_EQ(TexturePixel(1, 3, 3), pixel) << name;
         EXPECT_EQ(Project.texturesfilePath.str(), dir.file("tall.bmp"));
+    }
+}
+
+// Pictures of the right widths with more rows than 999 pages hold are
+// refused with the message that names the largest heights, and change
+// nothing. (The tallest of each width that fit are in the sizes above.)
+TEST_F(TexturesfileCommands, TooTallPicturesAreRefusedWithTheLargestHeights)
+{
+    StartWindow();
+    ASSERT_TRUE(WritePicture(dir.file("small.bmp"), 256, 256));
+    Choose(form->FileOpen3, dir.file("small.bmp"));
+    const TBitmap* panel = PanelBitmap.get();
+    // Black bilevel pictures, small to write and to read.
+    auto pbm = [this](int w, int h) {
+        const std::string name = dir.file(std::to_string(w) + "x" + std::to_string(h) + ".pbm");
+        std::string bytes = "P4\n" + std::to_string(w) + " " + std::to_string(h) + "\n";
+        bytes.append(std::size_t(w) / 8 * std::size_t(h), '\xff');
+        WriteFileBytes(name, bytes.data(), bytes.size());
+        return name;
+    };
+    const std::string tall =
+        "Height must be 255744 pixels or less for a Width of 256 pixels, and 127872 pixels or less for a Width of 512 "
+        "pixels!";
+    for (auto [w, h] : {std::pair{256, 255745}, {512, 127873}}) {
+        sink.messages.clear();
+        Choose(form->FileOpen3, pbm(w, h));
+        EXPECT_EQ(sink.Texts(), std::vector<std::string>{tall}) << w << "x" << h;
+        EXPECT_TRUE(sink.exceptions.empty()) << w << "x" << h;
+        EXPECT_EQ(PanelBitmap.get(), panel) << w << "x" << h;
+        EXPECT_EQ(Project.texturesfilePath.str(), dir.file("small.bmp"));
     }
 }
 

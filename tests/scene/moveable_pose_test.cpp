@@ -153,6 +153,35 @@ TEST_F(MoveablePose, FramesAndTheirTables)
     EXPECT_EQ(GetFrameOffset(*level, 0, 0, 2), 2 * 16);
 }
 
+// The mesh list counts every moveable's animations once, as GetAnimCount
+// counts them: up to the next moveable with animations (-1: none; other
+// negative indexes count from where they point), else to the level's count.
+TEST_F(MoveablePose, TheMeshListCountsEveryMoveablesAnimations)
+{
+    TLevelDesc d;
+    d.version_code = LEVEL_TR2;
+    const std::vector<TFrameDesc> anim(2, Frame({{1, 0}}));
+    for (int n : {2, 0, 3, 0, 0, 1, 0}) AddMoveable(d, TMoveableDesc{0, {AxisTriangle(0)}, {}, {}, {size_t(n), anim}});
+    Load(d);
+    const std::vector<int16_t> firsts[] = {
+        {0, -1, 2, -1, -1, 5, -1},   // as written: counts 2, 0, 3, 0, 0, 1, 0
+        {0, -1, -4, -1, 5, -1, -1},  // a negative index other than -1 counts from there
+        {-1, -1, -1, -1, -1, -1, 3},
+        {6, 3, 0, 2, -1, 4, 1},  // indexes that fall: negative counts
+    };
+    for (const auto& first : firsts) {
+        for (size_t m = 0; m < first.size(); ++m) level->moveables[m].animation = first[m];
+        BuildMeshList(meshes, *level);
+        ASSERT_EQ(meshes.animation_counts.size(), first.size());
+        for (int32_t m = 0; m < int32_t(first.size()); ++m)
+            EXPECT_EQ(meshes.animation_counts[size_t(m)], GetAnimCount(*level, m)) << first[0] << " moveable " << m;
+    }
+    EXPECT_EQ(meshes.animation_counts, (std::vector<int32_t>{-3, -3, 2, 2, 0, -3, 5}));
+    level->moveables.resize(3);  // a level that holds fewer than it says
+    BuildMeshList(meshes, *level);
+    EXPECT_EQ(meshes.animation_counts, (std::vector<int32_t>{-3, -3, 6}));
+}
+
 TEST_F(MoveablePose, SkinsAndDamagedTables)
 {
     // Record 0 is the placeholder (page 0), records 1 to 3 the skin's meshes
@@ -210,22 +239,22 @@ TEST_F(MoveablePose, SkinsAndDamagedTables)
 }
 
 // Placing a mesh costs 16 units of the layer's level work and drawing it one
-// per corner, one per face and one: a moveable is drawn up to the mesh that
-// finds too little left. A moveable of 65535 meshes, all one mesh of 30,000
+// per corner, one per vertex its faces may emit and one: a moveable is
+// drawn up to the mesh that finds too little left. A moveable of 65535 meshes, all one mesh of 30,000
 // faces that name a corner it lacks, stops once the work is spent instead
 // of looking at two billion faces.
 TEST_F(MoveablePose, MeshesCostTheLayersLevelWork)
 {
     Chain(LEVEL_TR2, 5, {{}, {}, {}, {}}, {Frame({{1, 0}, {1, 0}, {1, 0}, {1, 0}, {1, 0}})});
-    const int64_t mesh = 16 + 1 + 3 + 1;
+    const int64_t mesh = 16 + 1 + 3 + 3;
     // The work at the start, the vertices drawn and the work left; the
-    // frame is found for one unit (the one moveable).
+    // frame is found for one unit.
     const std::tuple<int64_t, size_t, int64_t> budgets[] = {
         {LevelDrawWork, 15, LevelDrawWork - 1 - 5 * mesh},
         {1 + 5 * mesh, 15, 0},
         {1 + 2 * mesh, 6, 0},
-        {1 + 2 * mesh + 20, 6, 4},  // the third mesh is placed, and then too costly to draw
-        {mesh, 0, 4},
+        {1 + 2 * mesh + 22, 6, 6},  // the third mesh is placed, and then too costly to draw
+        {mesh, 0, 6},
         {16, 0, 15},  // too little to place the first
         {0, 0, 0},    // too little to find the frame
     };
@@ -234,15 +263,18 @@ TEST_F(MoveablePose, MeshesCostTheLayersLevelWork)
         EXPECT_EQ(Draw(0).size(), vertices) << budget;
         EXPECT_EQ(gl.LevelWorkLeft, left) << budget;
     }
-    // 300,000 moveables after it without animations: finding the frame
-    // walks them all.
+    // 300,000 moveables after it without animations: a mesh list made
+    // before they came does not know their animation counts, and finding
+    // the frame walks them all; one made from the level finds it for a unit.
     level->SetNumMoveables(300001);
     for (size_t m = 1; m < level->moveables.size(); ++m) level->moveables[m].animation = -1;
-    const std::tuple<int64_t, size_t, int64_t> walks[] = {
-        {300000, 0, 300000},
-        {LevelDrawWork, 15, LevelDrawWork - 300001 - 5 * mesh},
+    const std::tuple<bool, int64_t, size_t, int64_t> walks[] = {
+        {false, 300000, 0, 300000},
+        {false, LevelDrawWork, 15, LevelDrawWork - 300001 - 5 * mesh},
+        {true, 1 + 5 * mesh, 15, 0},
     };
-    for (const auto& [budget, vertices, left] : walks) {
+    for (const auto& [rebuilt, budget, vertices, left] : walks) {
+        if (rebuilt) BuildMeshList(meshes, *level);
         gl.LevelWorkLeft = budget;
         EXPECT_EQ(Draw(0).size(), vertices) << budget;
         EXPECT_EQ(gl.LevelWorkLeft, left) << budget;
@@ -264,5 +296,5 @@ TEST_F(MoveablePose, MeshesCostTheLayersLevelWork)
     ASSERT_EQ(meshes.meshes.at(1).num_textured_quads, 30000);
     gl.LevelWorkLeft = LevelDrawWork;
     EXPECT_EQ(Draw(0).size(), 0u);
-    EXPECT_LT(gl.LevelWorkLeft, 16 + 1 + 3 + 30000);
+    EXPECT_LT(gl.LevelWorkLeft, 16 + 1 + 3 + 6 * 30000);
 }

@@ -300,6 +300,28 @@ TEST_F(Objects, ItemsFindTheirMoveableThroughTheCatalog)
     EXPECT_EQ(scene.GL.Vertices.Count(), 0);
 }
 
+// A full table of items is drawn whatever follows the moveables they stand
+// for: 300,000 more moveables after them cost nothing more to pose, so the
+// level work of a build is spent on meshes alone.
+TEST_F(Objects, EveryItemIsDrawnHoweverManyMoveablesFollow)
+{
+    level->SetNumMoveables(300002);
+    for (size_t m = 2; m < level->moveables.size(); ++m) {
+        level->moveables[m].object_id = 9999;
+        level->moveables[m].animation = -1;
+    }
+    BuildMeshList(meshes, *level);
+    for (int i = 0; i < MAX_PROJECT_ITEMS; ++i) AddItem(int16_t(i % 2 == 0 ? 10 : 11), 1, 2, 2, 0, 0);
+    scene.Update();
+    const int half = MAX_PROJECT_ITEMS / 2;
+    EXPECT_EQ(scene.GL.Counts[5], half * 3 + half * 36);
+    EXPECT_EQ(Of(5, TAG_ITEM, MAX_PROJECT_ITEMS - 2).size(), 36u);  // a cube near the end
+    // Each item: a unit to find its frame, 16 to place its mesh, and the
+    // mesh's own (one, its corners and the vertices of its faces).
+    const int64_t triangle = 1 + 16 + 1 + 3 + 3, cube = 1 + 16 + 1 + 8 + 6 * 6;
+    EXPECT_EQ(scene.GL.LevelWorkLeft, LevelDrawWork - half * (triangle + cube));
+}
+
 TEST_F(Objects, TheStaticAndTheItemShowTheirLevelPages)
 {
     ASSERT_EQ(LoadLevelTextures(*level, LEVEL_TEXTURE_FIRST_ID), 2);
