@@ -307,21 +307,33 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
 
 void TPCXRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
 {
-    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* src = static_cast<uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = UnpackedSize;
-    while (outLeft > 0 && inLeft > 0) {
+    if (!carryOver_) pendingCount_ = 0;
+    while (outLeft > 0) {
+        if (pendingCount_ > 0) {
+            const int32_t k = std::min(pendingCount_, outLeft);
+            std::memset(dst, pendingByte_, static_cast<size_t>(k));
+            dst += k;
+            outLeft -= k;
+            pendingCount_ -= k;
+            continue;
+        }
+        if (inLeft <= 0) break;
         const uint8_t n = *src++;
         --inLeft;
         if ((n & 0xC0) == 0xC0) {
             if (inLeft <= 0) break;
-            RepeatByte(src, dst, n & 0x3F, outLeft);
+            pendingByte_ = *src++;
             --inLeft;
+            pendingCount_ = n & 0x3F;
         } else {
             *dst++ = n;
             --outLeft;
         }
     }
+    if (carryOver_) Source = src;
 }
 
 // ---- SGI -------------------------------------------------------------------
