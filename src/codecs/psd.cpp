@@ -14,6 +14,8 @@
 namespace {
 
 const char* const kLabel = "PSD or PDD";
+// The work of decoding and converting a row, whatever its size.
+constexpr uint64_t kRowSetUp = 64;
 
 // Reads the header (raising on a short stream) and puts its numbers into
 // this machine's order.
@@ -79,6 +81,7 @@ std::vector<uint16_t> ReadRowLengths(TStream& stream, uint32_t height, uint32_t 
 {
     const uint64_t count = uint64_t(height) * channels;
     RequireBytes(stream, 2 * count);
+    ChargeWork(2 * count);
     std::vector<uint16_t> rowLengths(static_cast<size_t>(count));
     stream.ReadBuffer(rowLengths.data(), static_cast<int64_t>(2 * count));
     SwapShort(rowLengths.data(), static_cast<uint32_t>(count));
@@ -91,6 +94,7 @@ std::vector<uint8_t> ReadPackedData(TStream& stream, std::span<const uint16_t> r
 {
     const uint64_t total = std::accumulate(rowLengths.begin(), rowLengths.end(), uint64_t(0));
     RequireBytes(stream, total);
+    ChargeWork(total);
     std::vector<uint8_t> data(static_cast<size_t>(total));
     stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
     return data;
@@ -106,6 +110,7 @@ std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>
     const uint64_t reach =
         (TPackbitsRLEDecoder::MostUnpackedPerByte * data.size() + rowStride - 1) / rowStride * rowStride;
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, reach)));
+    ChargeWork(buffer.size());
     // The channels follow one another, so one call fills every plane used;
     // the planes after them are not needed.
     void* s = data.data();
@@ -120,6 +125,7 @@ std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>
 std::vector<uint8_t> ReadRawChannels(TStream& stream, uint64_t planeSize, int planes, uint32_t channels)
 {
     RequireBytes(stream, planeSize * channels);
+    ChargeWork(planeSize * planes);
     std::vector<uint8_t> buffer(static_cast<size_t>(planeSize * planes));
     stream.ReadBuffer(buffer.data(), static_cast<int64_t>(buffer.size()));
     return buffer;
@@ -179,6 +185,11 @@ bool TPSDGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TPSDGraphic::LoadFromStream(TStream& stream)
 {
+    LoadMetered(stream, kLabel, [&] { Load(stream); });
+}
+
+void TPSDGraphic::Load(TStream& stream)
+{
     ReleaseHandle();
     BasePosition = stream.Position();
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
@@ -199,6 +210,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
 
     SetBitmapSize(*this, p.Width, p.Height);
     if (layout.Planes == 0 || p.Width == 0 || p.Height == 0) return;  // a mode without pixels of ours
+    GrantOutputWork(uint64_t(RowBytes()) * p.Height);
 
     std::vector<uint16_t> rowLengths;
     if (p.Compression == ctPackedBits) rowLengths = ReadRowLengths(stream, p.Height, channels);
@@ -264,6 +276,7 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
     uint8_t* source = data.data();
     uint64_t held = 0;  // bytes of the row buffer that some row filled
     for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + rowLengths[y] + uint64_t(RowBytes()) + (direct ? 0 : canFill(rowLengths[y])));
         void* s = source;
         if (direct) {
             void* d = ScanLine(static_cast<int>(y));
@@ -289,6 +302,7 @@ void TPSDGraphic::ReadRawPlaneRows(TStream& stream, uint32_t rowBytes)
     std::vector<uint8_t> row(direct ? 0 : rowBytes);
     SampleBufferBytes += int64_t(row.size());
     for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + rowBytes + uint64_t(RowBytes()));
         if (direct) {
             stream.ReadBuffer(ScanLine(static_cast<int>(y)), rowBytes);
         } else {
@@ -314,6 +328,7 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
                                       : ReadRawChannels(stream, planeSize, planes, channels);
     SampleBufferBytes += int64_t(buffer.size());
     if (p.ColorScheme == csCMYK) {
+        ChargeWork(buffer.size());
         // CMYK samples are stored inverted (0 is full ink); complementing
         // every byte complements 16-bit samples too, in either byte order.
         for (uint8_t& b : buffer) b = static_cast<uint8_t>(255 - b);
@@ -326,6 +341,7 @@ void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& 
     const uint64_t rowsHeld = std::min<uint64_t>(height, buffer.size() / rowStride);
     const void* rows[4] = {};
     for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + uint64_t(RowBytes()));
         if (y > rowsHeld) {
             CopyScanLine(*this, static_cast<int>(y), static_cast<int>(rowsHeld));
             continue;

@@ -23,7 +23,9 @@ public:
     void LoadFromStream(TStream& stream) override;
 
 private:
-    // The steps of LoadFromStream after the header. rowLengths holds the
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
+    // The steps of the load after the header. rowLengths holds the
     // packed length of every row of every channel when the data is packed,
     // else nothing.
     void ReadColorModeData(TStream& stream);
