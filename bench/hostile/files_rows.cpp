@@ -142,6 +142,17 @@ std::string MakePsdLargestRuns()
     return Str(w.Bytes);
 }
 
+// An 8-bit run-length PCX picture of 8 x 65535 whose lines claim 65,534 bytes
+// each, filled by 36 MB of runs of 63 bytes: the lines' padding is 1.2 GB.
+std::string MakePcxPaddedLines()
+{
+    TByteWriter w;
+    w.U8(10).U8(5).U8(1).U8(8).LE16(0).LE16(0).LE16(7).LE16(65534).LE16(72).LE16(72).Fill(48);
+    w.U8(0).U8(1).LE16(65534).LE16(2).Fill(58);
+    for (uint32_t i = 0; i < 18u << 20; ++i) w.U8(0xFF).U8(i);
+    return Str(w.Fill(769).Bytes);
+}
+
 // A CUT picture of 16384 x 16384 (a bitmap at the limit), each row runs of
 // 127 bytes: 4.3 MB.
 std::string MakeCutLargestRows()
@@ -171,6 +182,7 @@ THostileRegistration rlaOverlapping{{"rla_overlapping_records.rla", THostileKind
 THostileRegistration tgaLargest{{"tga_largest_runs.tga", THostileKind::Picture, MakeTgaLargestRuns}};
 THostileRegistration pcxLargest{{"pcx_largest_runs.pcx", THostileKind::Picture, MakePcxLargestRuns}};
 THostileRegistration psdLargest{{"psd_largest_runs.psd", THostileKind::Picture, MakePsdLargestRuns}};
+THostileRegistration pcxPadded{{"pcx_padded_lines.pcx", THostileKind::Picture, MakePcxPaddedLines}};
 THostileRegistration cutLargest{{"cut_largest_rows.cut", THostileKind::Picture, MakeCutLargestRows}};
 THostileRegistration celLargest{{"cel_largest_empty.cel", THostileKind::Picture, MakeCelLargestEmpty}};
 
