@@ -210,8 +210,9 @@ TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
     EXPECT_EQ(many.bytesRead - one.bytesRead, 299 * 26);
 }
 
-// Unpacked planes take the rows their packed data can fill (a PackBits packet of two bytes gives at most 128);
-// the rows beyond come out as zeros stored would, full ink for CMYK.
+// Planes are unpacked a band of rows at a time, and no more rows than their packed data can fill (a PackBits packet of
+// two bytes gives at most 128) and the first beyond, which comes out as zeros stored would, full ink for CMYK, as do
+// the rows after it.
 TEST(HostilePictures, PhotoshopPlanesFollowThePackedData)
 {
     Psd redRows{.rows = 64, .columns = 64, .compression = 1, .rowLengths = std::vector<uint16_t>(3 * 64, 0)};
@@ -229,13 +230,13 @@ TEST(HostilePictures, PhotoshopPlanesFollowThePackedData)
              .rowLengths = std::vector<uint16_t>(4 * 64, 0)},
          {{0, 0}, {63, 63}},
          "64x64/24 00 00",
-         0},
+         4 * 128},  // one row of each plane
         {"RGB with two packed rows of red",
          "psd",
          redRows,
          {{0, 0}, {63, 1}, {0, 2}, {0, 4}, {63, 63}},
          "64x64/24 500000 500000 00 00 00",
-         4 * 64},
+         5 * 3 * 64},
     });
 }
 

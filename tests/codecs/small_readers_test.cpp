@@ -117,4 +117,77 @@ TEST(SmallReaders, PcxRowsDecodedOneAtATimeGiveOneDecoding)
         }
 }
 
+// PackBits packets of the row (runs of 2 to 128, literals of the rest), and with `extra` bytes more or fewer when
+// asked (a damaged row, which moves every later sample of the one stream the channels form); ImageMagick ends each row
+// with a no-op packet.
+Bytes PackRow(const Bytes& row, int extra, bool noOp)
+{
+    Bytes samples = row;
+    samples.resize(size_t(std::max<int>(0, int(row.size()) + extra)), 0x77);
+    TByteWriter w;
+    for (size_t i = 0; i < samples.size();) {
+        size_t run = 1;
+        while (i + run < samples.size() && run < 128 && samples[i + run] == samples[i]) ++run;
+        if (run >= 2) {
+            w.U8(unsigned(257 - run)).U8(samples[i]);
+            i += run;
+            continue;
+        }
+        size_t literal = 1;
+        while (i + literal < samples.size() && literal < 128 && samples[i + literal] != samples[i + literal - 1])
+            ++literal;
+        w.U8(unsigned(literal - 1)).Append(Bytes(samples.begin() + long(i), samples.begin() + long(i + literal)));
+        i += literal;
+    }
+    if (noOp) w.U8(0x80);
+    return w.Bytes;
+}
+
+// RGB Photoshop pictures of several bands of rows (or of rows wider than a band, read in strips) whose PackBits rows
+// each unpack to their width, or some of them to more or fewer bytes: each loads as decoding all its data in one call
+// into the three planes gives, and holds a band beside the bitmap, not the planes.
+TEST(SmallReaders, PhotoshopPlanesAsOneStreamABandAtATime)
+{
+    const struct {
+        const char* name;
+        int w, h;
+        int (*extra)(int i);  // of packed row i (channel i / h, row i % h)
+        bool noOp;
+        int64_t band;  // bytes
+    } cases[] = {
+        {"every row its width", 2000, 300, [](int) { return 0; }, false, 174 * 3 * 2000},
+        {"every row its width and a no-op", 2000, 300, [](int) { return 0; }, true, 174 * 3 * 2000},
+        {"rows longer and shorter", 2000, 300, [](int i) { return i % 97 == 5 ? 3 : (i % 89 == 7 ? -2 : 0); }, false,
+         174 * 3 * 2000},
+        {"the last red row longer, into green", 2000, 300, [](int i) { return i == 299 ? 300 : 0; }, true,
+         174 * 3 * 2000},
+        {"rows wider than a band", 400000, 2, [](int) { return 0; }, true, 349525 * 3},
+        {"rows wider than a band, one longer", 400000, 2, [](int i) { return i == 2 ? 1000 : 0; }, false, 349525 * 3},
+    };
+    for (const auto& [name, w, h, extra, noOp, bandBytes] : cases) {
+        SCOPED_TRACE(name);
+        Psd f{.rows = h, .columns = w, .compression = 1};
+        for (int i = 0; i < 3 * h; ++i) {
+            Bytes row(static_cast<size_t>(w));
+            for (int x = 0; x < w; ++x) row[size_t(x)] = uint8_t(x / 5 * 7 + i * 3 + (x % 11 == 0 ? 40 : 0));
+            if (w > 100000)
+                for (int x = 0; x < w; ++x) row[size_t(x)] = uint8_t(x / 200 + i);  // runs: a row's length fits
+            const Bytes packed = PackRow(row, extra(i), noOp);
+            f.rowLengths.push_back(uint16_t(packed.size()));
+            f.image.insert(f.image.end(), packed.begin(), packed.end());
+        }
+        const size_t n = size_t(w) * size_t(h);
+        Bytes planes(3 * n);  // what the data does not reach stays zero
+        void* source = f.image.data();
+        void* dest = planes.data();
+        TPackbitsRLEDecoder().Decode(source, dest, int32_t(f.image.size()), int32_t(planes.size()));
+        TReferenceImage reference{w, h, false, Bytes(4 * n)};
+        for (size_t i = 0; i < n; ++i)
+            for (size_t k = 0; k < 3; ++k) reference.Rgba[4 * i + k] = planes[k * n + i];
+        const auto picture = Load("psd", f);
+        EXPECT_EQ(ComparePixels(*picture, reference), "");
+        EXPECT_EQ(picture->SampleBufferBytes, bandBytes);
+    }
+}
+
 }  // namespace
