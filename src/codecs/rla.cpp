@@ -193,7 +193,8 @@ void TRLAGraphic::ReadRows(TStream& stream, const std::vector<TRecord>& records,
     TRLADecoder decoder;
     auto decode = [&](uint8_t* target, const TRecord& record) {
         const auto used = static_cast<uint16_t>(std::min<size_t>(record.Length, packed.size()));
-        ChargeWork(kRecordSetUp + window.Cost(record.Data, used) + rowBytes + (wide ? width : 0));
+        ChargeWork(kRecordSetUp + window.Cost(record.Data, used) + PackedByteWork * used + rowBytes +
+                   (wide ? width : 0));
         stream.SetPosition(record.Data);
         stream.ReadBuffer(packed.data(), used);
         uint8_t* into = wide ? decoded.data() : target;

@@ -19,6 +19,11 @@
 #include <memory>
 #include <vector>
 
+// The work of decoding a byte of run-length data: rows of packets of one or
+// two samples cost a few units a byte, several times what reading them
+// costs.
+constexpr uint64_t PackedByteWork = 4;
+
 // The work of sorting `count` entries of a table: about log2(count)
 // comparisons and moves of each.
 uint64_t SortingWork(size_t count);

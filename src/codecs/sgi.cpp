@@ -93,7 +93,7 @@ void TSGIGraphic::DecodeRecord(uint8_t* target, size_t index, TReadWindow& windo
 {
     const uint32_t rowBytes = ImageProperties.Width * (ImageProperties.BitsPerSample / 8);
     const uint64_t wanted = ReadableBytes(index);
-    ChargeWork(kRecordSetUp + window.Cost(BasePosition + RowStart[index], wanted) + rowBytes);
+    ChargeWork(kRecordSetUp + window.Cost(BasePosition + RowStart[index], wanted) + PackedByteWork * wanted + rowBytes);
     std::memset(target, 0, rowBytes);
     if (wanted == 0) return;
     if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
