@@ -107,17 +107,18 @@ std::string RlaSharedRecords(int width, uint8_t header)
 }
 
 std::string MakeRlaRowOffsets() { return RlaSharedRecords(64, 0); }
-// The same records under rows of 2048 pixels (a 400 MB bitmap).
-std::string MakeRlaWideRows() { return RlaSharedRecords(2048, 0); }
-// Literals of one byte under rows of 5461 pixels: a bitmap at the 1 GiB limit.
-std::string MakeRlaWidestRows() { return RlaSharedRecords(5461, 0xFF); }
+// The same records under rows of 1365 pixels: a bitmap at the 256 MiB limit.
+std::string MakeRlaWideRows() { return RlaSharedRecords(1365, 0); }
+// Literals of one byte under rows as wide.
+std::string MakeRlaWidestRows() { return RlaSharedRecords(1365, 0xFF); }
 
-// Rows of 5461 pixels that each start one byte further into a run of 0xFE
-// bytes: at any offset the records claim 65,278 bytes of literals of two
-// bytes (three bytes for two), and no two rows name the same records.
+// Rows of 1365 pixels (a bitmap at the 256 MiB limit) that each start one
+// byte further into a run of 0xFE bytes: at any offset the records claim
+// 65,278 bytes of literals of two bytes (three bytes for two), and no two
+// rows name the same records.
 std::string MakeRlaShiftedRows()
 {
-    TByteWriter w = RlaHeader(5461, 65536);
+    TByteWriter w = RlaHeader(1365, 65536);
     const uint32_t region = uint32_t(w.Size() + 4 * 65536);
     for (uint32_t y = 0; y < 65536; ++y) w.BE32(region + y);
     w.Fill(65536 + 3 * (2 + 0xFEFE), 0xFE);
@@ -126,11 +127,11 @@ std::string MakeRlaShiftedRows()
 
 // ---- Photoshop -----------------------------------------------------------------
 
-// A 16-bit CMYK picture of 12288 x 12288 whose PackBits row lengths are all 0:
-// the unpacked planes would take 1.1 GB.
+// A 16-bit CMYK picture of 9456 x 9456 (a bitmap at the 256 MiB limit) whose
+// PackBits row lengths are all 0: the unpacked planes would take 715 MB.
 std::string MakePsdPackedPlanes()
 {
-    const uint32_t side = 12288;
+    const uint32_t side = 9456;
     TByteWriter w;
     w.Text("8BPS").BE16(1).Fill(6).BE16(4).BE32(side).BE32(side).BE16(16).BE16(4);
     w.BE32(0).BE32(0).BE32(0).BE16(1);
@@ -138,12 +139,12 @@ std::string MakePsdPackedPlanes()
     return Str(w.Bytes);
 }
 
-// One 16-bit gray row of 536,870,911 pixels (a 512 MB bitmap) whose packed
-// length is 2 bytes.
+// One 16-bit gray row of 268,435,456 pixels (a bitmap at the 256 MiB limit)
+// whose packed length is 2 bytes.
 std::string MakePsdWideRow()
 {
     TByteWriter w;
-    w.Text("8BPS").BE16(1).Fill(6).BE16(1).BE32(1).BE32(0x1FFFFFFF).BE16(16).BE16(1);
+    w.Text("8BPS").BE16(1).Fill(6).BE16(1).BE32(1).BE32(0x10000000).BE16(16).BE16(1);
     w.BE32(0).BE32(0).BE32(0).BE16(1).BE16(2).List({0x81, 0x12});
     return Str(w.Bytes);
 }
@@ -168,21 +169,22 @@ std::string MakePngWideRow()
     return Str(w.Bytes);
 }
 
-// A 16-bit colour map of one row of 178,956,970 pixels (a 512 MB bitmap) and
-// no samples.
-std::string MakePpmWideRow() { return "P6\n178956970 1\n65535\n"; }
+// A 16-bit colour map of one row of 89,478,485 pixels (a bitmap at the 256 MiB
+// limit) and no samples.
+std::string MakePpmWideRow() { return "P6\n89478485 1\n65535\n"; }
 
 // ---- SGI -------------------------------------------------------------------------
 
-// A run-length SGI picture of 4096 rows of four channels of 65535 pixels: the
-// header, then the table of row starts (each at the end of the tables, or one
-// byte further than the row before) and the table of row lengths, each 4 GB.
-constexpr uint32_t kSgiWidth = 65535, kSgiRows = 4096 * 4, kSgiData = 512 + 8 * kSgiRows;
+// A run-length SGI picture of 1024 rows of four channels of 65535 pixels (a
+// bitmap at the 256 MiB limit): the header, then the table of row starts
+// (each at the end of the tables, or one byte further than the row before)
+// and the table of row lengths, each 4 GB.
+constexpr uint32_t kSgiWidth = 65535, kSgiRows = 1024 * 4, kSgiData = 512 + 8 * kSgiRows;
 
 TByteWriter SgiTables(bool shifted)
 {
     TByteWriter w;
-    w.BE16(474).U8(1).U8(1).BE16(3).BE16(kSgiWidth).BE16(4096).BE16(4).PadTo(512);
+    w.BE16(474).U8(1).U8(1).BE16(3).BE16(kSgiWidth).BE16(1024).BE16(4).PadTo(512);
     for (uint32_t i = 0; i < kSgiRows; ++i) w.BE32(kSgiData + (shifted ? i : 0));
     for (uint32_t i = 0; i < kSgiRows; ++i) w.BE32(0xFFFFFFFF);
     return w;

@@ -1,5 +1,6 @@
 #include "codecs/autodesk.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "codecs/reader_helpers.h"
@@ -9,6 +10,8 @@ namespace {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the Autodesk header is read as stored");
 constexpr uint16_t kMagic = 0x9119;
+// The work of reading a row, whatever its size.
+constexpr uint64_t kRowSetUp = 64;
 
 TAutodeskHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TAutodeskHeader>(stream); }
 
@@ -43,6 +46,11 @@ bool TAutodeskGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TAutodeskGraphic::LoadFromStream(TStream& stream)
 {
+    LoadMetered(stream, "Autodesk", [&] { Load(stream); });
+}
+
+void TAutodeskGraphic::Load(TStream& stream)
+{
     ReleaseHandle();
     BasePosition = stream.Position();
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {"Autodesk"});
@@ -62,5 +70,9 @@ void TAutodeskGraphic::LoadFromStream(TStream& stream)
     SetPalette(CreatePalette(log));
 
     SetBitmapSize(*this, h.Width, h.Height);
-    for (int y = 0; y < Height(); ++y) stream.Read(ScanLine(y), h.Width);
+    GrantOutputWork(uint64_t(RowBytes()) * uint64_t(Height()));
+    for (int y = 0; y < Height(); ++y) {
+        ChargeWork(kRowSetUp + h.Width);
+        stream.Read(ScanLine(y), h.Width);
+    }
 }

@@ -16,6 +16,10 @@ public:
     bool CanLoad(TStream& stream) override;
     bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
+
+private:
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
 };
 
 #pragma pack(push, 1)

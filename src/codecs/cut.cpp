@@ -15,6 +15,8 @@ namespace {
 constexpr int kBlock = 512;
 constexpr int kFirstEntry = 40;
 constexpr int kEntrySize = 6;
+// The work of decoding a row, whatever its size.
+constexpr uint64_t kRowSetUp = 64;
 
 HPALETTE GrayPalette()
 {
@@ -72,6 +74,15 @@ bool TCUTGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TCUTGraphic::LoadFromStream(TStream& stream)
 {
+    // A file that asks for more work than its size allows is damaged like one
+    // that ends early.
+    MeteredLoad(
+        static_cast<uint64_t>(std::max<int64_t>(stream.Remaining(), 0)), [&] { Load(stream); },
+        [] { throw EReadError(); });
+}
+
+void TCUTGraphic::Load(TStream& stream)
+{
     ReleaseHandle();
     BasePosition = stream.Position();
     ReadImageProperties(stream, 0);
@@ -87,6 +98,7 @@ void TCUTGraphic::LoadFromStream(TStream& stream)
     SetPalette(palette ? palette : GrayPalette());
     SetBitmapSize(*this, width, height);
     if (width == 0 || height == 0) return;
+    GrantOutputWork(uint64_t(RowBytes()) * height);
 
     std::vector<uint8_t> data(static_cast<size_t>(stream.Remaining()));
     const int64_t got = stream.Read(data.data(), static_cast<int64_t>(data.size()));
@@ -95,7 +107,9 @@ void TCUTGraphic::LoadFromStream(TStream& stream)
     const auto* end = data.data() + got;
     for (uint32_t y = 0; y < height; ++y) {
         void* dest = ScanLine(static_cast<int>(y));
-        const auto left = static_cast<int32_t>(std::min<int64_t>(end - static_cast<uint8_t*>(source), INT32_MAX));
+        const auto* from = static_cast<uint8_t*>(source);
+        const auto left = static_cast<int32_t>(std::min<int64_t>(end - from, INT32_MAX));
         decoder.Decode(source, dest, left, static_cast<int32_t>(width));
+        ChargeWork(kRowSetUp + width + uint64_t(static_cast<uint8_t*>(source) - from));
     }
 }

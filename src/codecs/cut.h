@@ -23,6 +23,10 @@ public:
 
     // The palette file of the picture ("" when it was not loaded from a file).
     std::string PaletteFile;
+
+private:
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
 };
 
 // The colours of a Dr. Halo palette file: the entry count at byte 12 (less

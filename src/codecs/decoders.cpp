@@ -108,6 +108,20 @@ inline bool EightSingleSamplePackets(const uint8_t* p)
     return (a & counts) == ones && (b & counts) == ones;
 }
 
+// Whether the 32 bytes at p are eight 16-bit SGI packets of one sample each:
+// every packet two header bytes whose low one has the count 1 (0x01 a run,
+// 0x81 a literal), then the sample.
+inline bool EightSingleWidePackets(const uint8_t* p)
+{
+    constexpr uint64_t counts = 0x00007F0000007F00, ones = 0x0000010000000100;
+    for (int i = 0; i < 4; ++i) {
+        uint64_t word;
+        std::memcpy(&word, p + 8 * i, 8);
+        if ((word & counts) != ones) return false;
+    }
+    return true;
+}
+
 // Packets of a header and one output byte, taken eight at a time while
 // Eight finds eight of them at src: their second bytes are the output. Rows
 // made of nothing else cost two input bytes per pixel, so these go eight at
@@ -121,6 +135,21 @@ inline void TakeSinglePackets(const uint8_t*& src, uint8_t*& dst, int32_t& inLef
         dst += 8;
         inLeft -= 16;
         outLeft -= 8;
+    }
+}
+
+// The same for 16-bit SGI packets of one sample: their last two bytes are the output.
+inline void TakeSingleWidePackets(const uint8_t*& src, uint8_t*& dst, int32_t& inLeft, int32_t& outLeft)
+{
+    while (inLeft >= 32 && outLeft >= 16 && EightSingleWidePackets(src)) {
+        for (int i = 0; i < 8; ++i) {
+            dst[2 * i] = src[4 * i + 2];
+            dst[2 * i + 1] = src[4 * i + 3];
+        }
+        src += 32;
+        dst += 16;
+        inLeft -= 32;
+        outLeft -= 16;
     }
 }
 
@@ -287,21 +316,33 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
 
 void TPCXRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
 {
-    const auto* src = static_cast<const uint8_t*>(Source);
+    auto* src = static_cast<uint8_t*>(Source);
     auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = PackedSize, outLeft = UnpackedSize;
-    while (outLeft > 0 && inLeft > 0) {
+    if (!carryOver_) pendingCount_ = 0;
+    while (outLeft > 0) {
+        if (pendingCount_ > 0) {
+            const int32_t k = std::min(pendingCount_, outLeft);
+            std::memset(dst, pendingByte_, static_cast<size_t>(k));
+            dst += k;
+            outLeft -= k;
+            pendingCount_ -= k;
+            continue;
+        }
+        if (inLeft <= 0) break;
         const uint8_t n = *src++;
         --inLeft;
         if ((n & 0xC0) == 0xC0) {
             if (inLeft <= 0) break;
-            RepeatByte(src, dst, n & 0x3F, outLeft);
+            pendingByte_ = *src++;
             --inLeft;
+            pendingCount_ = n & 0x3F;
         } else {
             *dst++ = n;
             --outLeft;
         }
     }
+    if (carryOver_) Source = src;
 }
 
 // ---- SGI -------------------------------------------------------------------
@@ -315,6 +356,9 @@ void TSGIRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int3
     int32_t inLeft = PackedSize, outLeft = UnpackedSize;
     if (sampleSize_ == 16) {
         while (inLeft >= 2 && outLeft >= 2) {
+            // Eight packets of one sample each (a literal or a run of one).
+            TakeSingleWidePackets(src, dst, inLeft, outLeft);
+            if (inLeft < 2 || outLeft < 2) break;
             const uint8_t low = src[1];
             src += 2;
             inLeft -= 2;

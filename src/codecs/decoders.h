@@ -111,10 +111,22 @@ private:
 };
 
 // ZSoft PCX. Both sizes count bytes; Source and Dest are not moved.
+// With CarryOver, Source is moved past the bytes consumed and a run that the
+// end of the output cuts is carried over: the next Decode continues it, so
+// that rows decoded one at a time give the bytes of one Decode. DecodeInit
+// then starts a new stream.
 class TPCXRLEDecoder : public TDecoder {
 public:
+    explicit TPCXRLEDecoder(bool CarryOver = false) : carryOver_(CarryOver) {}
     void Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize) override;
+    void DecodeInit() override { pendingCount_ = 0; }
     void Encode(void*, void*, int32_t, int32_t&) override {}
+
+private:
+    bool carryOver_;
+    // What is left of the run the previous Decode cut, and its byte.
+    int32_t pendingCount_ = 0;
+    uint8_t pendingByte_ = 0;
 };
 
 // SGI rows of 8- or 16-bit samples, ended by a zero count in the data.

@@ -1,13 +1,17 @@
 #include "codecs/pcd_decoder.h"
 
+#include <optional>
 #include <vector>
 
 #include "codecs/color_manager.h"
 #include "platform/rtl/classes.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
 constexpr uint32_t kSyncPattern = 0xFFFFFE;  // twenty-three 1 bits, then a 0
+// The work of each byte read: its bits are taken one code or one shift at a time.
+constexpr uint64_t kBitWork = 32;
 
 // The bit reader: the next bits of the stream at the top of a 32-bit
 // accumulator, refilled a byte at a time from blocks of 2048 bytes.
@@ -23,6 +27,8 @@ public:
         count_ -= n;
         while (count_ <= 24) {
             if (index_ >= buffer_.size()) {
+                // Each bit of a block is taken on its own at most a few times.
+                ChargeWork(kBitWork * buffer_.size());
                 stream_.ReadBuffer(buffer_.data(), static_cast<int64_t>(buffer_.size()));
                 index_ = 0;
             }
@@ -48,6 +54,59 @@ private:
     int count_ = 32;
 };
 
+// Reads a code table: a count less one, then for each entry its length less
+// one, 16 bits of code and the key. False when a code is longer than 16 bits.
+bool ReadTable(TBitReader& bits, std::vector<TPCDTableEntry>& table)
+{
+    bits.ShiftBits(8);
+    table.resize((bits.Bits() & 0xFF) + 1);
+    for (TPCDTableEntry& e : table) {
+        bits.ShiftBits(8);
+        const unsigned length = (bits.Bits() & 0xFF) + 1;
+        if (length > 16) return false;
+        e.Length = static_cast<uint8_t>(length);
+        bits.ShiftBits(16);
+        e.Code = (bits.Bits() & 0xFFFF) << 16;
+        bits.ShiftBits(8);
+        e.Key = static_cast<uint8_t>(bits.Bits() & 0xFF);
+        e.Mask = ~0u << (32 - e.Length);
+    }
+    return true;
+}
+
+// The entry a code takes is the first of its table whose bits lead the
+// accumulator, and codes have at most 16 bits: the first match for each
+// value of the top 16 bits is found once and kept, so that a table of 256
+// entries is not searched again for every code.
+class TCodeFinder {
+public:
+    explicit TCodeFinder(const std::vector<TPCDTableEntry>& table) : table_(table), first_(size_t(1) << 16, kNotSought)
+    {
+    }
+
+    // The entry the code at the top of the accumulator takes, or null.
+    const TPCDTableEntry* Find(uint32_t bits)
+    {
+        int16_t& match = first_[bits >> 16];
+        if (match == kNotSought) {
+            ChargeWork(table_.size());
+            match = kNone;
+            for (size_t i = 0; i < table_.size(); ++i) {
+                if ((bits & table_[i].Mask) == table_[i].Code) {
+                    match = static_cast<int16_t>(i);
+                    break;
+                }
+            }
+        }
+        return match == kNone ? nullptr : &table_[static_cast<size_t>(match)];
+    }
+
+private:
+    static constexpr int16_t kNotSought = -2, kNone = -1;
+    const std::vector<TPCDTableEntry>& table_;
+    std::vector<int16_t> first_;
+};
+
 }  // namespace
 
 TPCDDecoder::TPCDDecoder(TStream& stream) : stream_(&stream) {}
@@ -63,53 +122,19 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
 
     const int tableCount = width <= 1536 ? 1 : 3;
     std::vector<TPCDTableEntry> tables[3];
-    for (int t = 0; t < tableCount; ++t) {
-        bits.ShiftBits(8);
-        const unsigned count = (bits.Bits() & 0xFF) + 1;
-        tables[t].resize(count);
-        for (TPCDTableEntry& e : tables[t]) {
-            bits.ShiftBits(8);
-            const unsigned length = (bits.Bits() & 0xFF) + 1;
-            if (length > 16) return;
-            e.Length = static_cast<uint8_t>(length);
-            bits.ShiftBits(16);
-            e.Code = (bits.Bits() & 0xFFFF) << 16;
-            bits.ShiftBits(8);
-            e.Key = static_cast<uint8_t>(bits.Bits() & 0xFF);
-            e.Mask = ~0u << (32 - e.Length);
-        }
-    }
-
+    for (int t = 0; t < tableCount; ++t)
+        if (!ReadTable(bits, tables[t])) return;
     bits.ShiftBits(16);
     bits.ShiftBits(16);
     bits.Synchronise();
 
-    // The entry a code takes is the first whose bits lead the accumulator,
-    // and codes have at most 16 bits: the first match for each value of the
-    // top 16 bits is found once and kept, so that a table of 256 entries is
-    // not searched again for every code.
-    constexpr int16_t kNotSought = -2, kNone = -1;
-    std::vector<int16_t> firstMatch[3];
-    const std::vector<TPCDTableEntry>* table = nullptr;
-    std::vector<int16_t>* matches = nullptr;
+    std::optional<TCodeFinder> finders[3];
+    TCodeFinder* finder = nullptr;
     uint8_t* dest = nullptr;     // the next sample to correct
     uint8_t* destEnd = nullptr;  // the end of its row (dest == destEnd: no writes)
     for (;;) {
         while (!bits.AtSync()) {
-            const TPCDTableEntry* found = nullptr;
-            if (table) {
-                int16_t& match = (*matches)[bits.Bits() >> 16];
-                if (match == kNotSought) {
-                    match = kNone;
-                    for (size_t i = 0; i < table->size(); ++i) {
-                        if ((bits.Bits() & (*table)[i].Mask) == (*table)[i].Code) {
-                            match = static_cast<int16_t>(i);
-                            break;
-                        }
-                    }
-                }
-                if (match != kNone) found = &(*table)[static_cast<size_t>(match)];
-            }
+            const TPCDTableEntry* found = finder ? finder->Find(bits.Bits()) : nullptr;
             if (!found) {
                 bits.Synchronise();
                 continue;
@@ -130,16 +155,10 @@ void TPCDDecoder::Decode(void*& Source, void*&, int32_t PackedSize, int32_t Unpa
         // (of half the rows, each with its own table when there are three).
         if (plane == 1) return;  // no pack uses plane code 1
         const uint32_t k = plane == 0 ? 0 : plane - 1;
-        dest = planes[k];
-        table = tableCount > int(k) ? &tables[k] : nullptr;
-        if (table && firstMatch[k].empty()) firstMatch[k].assign(size_t(1) << 16, kNotSought);
-        matches = &firstMatch[k];
+        if (tableCount > int(k) && !finders[k]) finders[k].emplace(tables[k]);
+        finder = finders[k] ? &*finders[k] : nullptr;
         const uint32_t planeRow = k == 0 ? row : row / 2, rows = k == 0 ? lumaRows : chromaRows;
-        if (planeRow < rows) {
-            dest += size_t(planeRow) * width;
-            destEnd = dest + width;
-        } else {
-            dest = destEnd = nullptr;
-        }
+        dest = planeRow < rows ? planes[k] + size_t(planeRow) * width : nullptr;
+        destEnd = dest ? dest + width : nullptr;
     }
 }

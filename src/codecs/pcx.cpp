@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
+#include <span>
 #include <vector>
 
 #include "codecs/decoders.h"
@@ -11,6 +13,9 @@
 namespace {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the PCX header is read as stored");
+
+// The work of storing a row, whatever its size.
+constexpr uint64_t kRowSetUp = 64;
 
 TPCXHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TPCXHeader>(stream); }
 
@@ -53,26 +58,6 @@ uint64_t RowsHeld(bool packed, int64_t dataSize, uint32_t height, uint64_t rowSi
     return std::min<uint64_t>(height, reachable / rowSize + 1);
 }
 
-// The pixel data of dataSize bytes, unpacked when packed, in size bytes;
-// what it does not fill stays zero.
-std::vector<uint8_t> ReadPixelData(TStream& stream, bool packed, int64_t dataSize, uint64_t size)
-{
-    std::vector<uint8_t> pixels(static_cast<size_t>(size));
-    const int32_t packedSize = static_cast<int32_t>(std::min<int64_t>(dataSize, INT32_MAX));
-    if (packed) {
-        std::vector<uint8_t> data(static_cast<size_t>(packedSize));
-        const int64_t got = stream.Read(data.data(), packedSize);
-        void* source = data.data();
-        void* dest = pixels.data();
-        TPCXRLEDecoder decoder;
-        decoder.Decode(source, dest, static_cast<int32_t>(got),
-                       static_cast<int32_t>(std::min<uint64_t>(pixels.size(), INT32_MAX)));
-    } else {
-        stream.Read(pixels.data(), std::min<int64_t>(packedSize, static_cast<int64_t>(pixels.size())));
-    }
-    return pixels;
-}
-
 }  // namespace
 
 bool TPCXGraphic::CanLoad(TStream& stream)
@@ -108,6 +93,11 @@ bool TPCXGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TPCXGraphic::LoadFromStream(TStream& stream)
 {
+    LoadMetered(stream, "PCX or SCR", [&] { Load(stream); });
+}
+
+void TPCXGraphic::Load(TStream& stream)
+{
     ReleaseHandle();
     BasePosition = stream.Position();
     if (!ReadImageProperties(stream, 0)) return;
@@ -125,11 +115,11 @@ void TPCXGraphic::LoadFromStream(TStream& stream)
     ReadPalette(stream, h, format, dataStart);
 
     SetBitmapSize(*this, p.Width, p.Height);
+    GrantOutputWork(uint64_t(RowBytes()) * p.Height);
     // Every plane row must hold its pixels.
     if (uint64_t(h.BytesPerLine) * 8 < uint64_t(p.Width) * h.BitsPerPixel) CodecError(gesInvalidImage, {"PCX or SCR"});
     const uint64_t rowSize = uint64_t(h.PlaneCount) * h.BytesPerLine;
-    const uint64_t rowsHeld = RowsHeld(p.Compression == ctRLE, dataSize, p.Height, rowSize);
-    StoreRows(h, ReadPixelData(stream, p.Compression == ctRLE, dataSize, rowsHeld * rowSize), rowsHeld);
+    ReadRows(stream, h, dataSize, RowsHeld(p.Compression == ctRLE, dataSize, p.Height, rowSize));
 }
 
 // The palette of the pixel format: gray for 1 bit, the header's 16 colours
@@ -173,34 +163,66 @@ void TPCXGraphic::ReadTrailingPalette(TStream& stream, const TPCXHeader& h, int6
     stream.SetPosition(keep);
 }
 
-// Every row into its scan line; rows from rowsHeld on read as zeros.
-void TPCXGraphic::StoreRows(const TPCXHeader& h, const std::vector<uint8_t>& pixels, uint64_t rowsHeld)
+// Every row into its scan line, decoded (or read) one at a time from the
+// dataSize bytes of pixel data; rows from rowsHeld on read as zeros.
+// Packets may run on from one row into the next: the decoder carries a run
+// the end of a row cuts over into the next row.
+void TPCXGraphic::ReadRows(TStream& stream, const TPCXHeader& h, int64_t dataSize, uint64_t rowsHeld)
 {
-    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    const uint32_t height = ImageProperties.Height;
+    const bool packed = ImageProperties.Compression == ctRLE;
+    const uint64_t rowSize = uint64_t(h.PlaneCount) * h.BytesPerLine;
+    std::vector<uint8_t> data;
+    if (packed) {
+        data.resize(static_cast<size_t>(std::min<int64_t>(dataSize, INT32_MAX)));
+        ChargeWork(data.size());
+        data.resize(static_cast<size_t>(stream.Read(data.data(), static_cast<int64_t>(data.size()))));
+    }
+    TPCXRLEDecoder decoder(true);
+    void* source = data.data();
+    const uint8_t* const end = data.data() + data.size();
+    int64_t rawLeft = dataSize;
+    std::vector<uint8_t> row(static_cast<size_t>(rowSize));
+    for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + uint64_t(RowBytes()) +
+                   (BitPlanes(h) ? uint64_t(ImageProperties.Width) * h.PlaneCount : 0));
+        if (y < rowsHeld) {
+            ChargeWork(2 * rowSize);
+            std::memset(row.data(), 0, row.size());
+            if (packed) {
+                void* dest = row.data();
+                decoder.Decode(source, dest, static_cast<int32_t>(end - static_cast<uint8_t*>(source)),
+                               static_cast<int32_t>(rowSize));
+            } else {
+                const int64_t n = std::min<int64_t>(int64_t(rowSize), rawLeft);
+                rawLeft -= std::max<int64_t>(stream.Read(row.data(), n), 0);
+            }
+        } else if (y == rowsHeld) {
+            std::memset(row.data(), 0, row.size());
+        }
+        StoreRow(h, row.data(), ScanLine(static_cast<int>(y)));
+    }
+}
+
+// A row of all planes into its scan line.
+void TPCXGraphic::StoreRow(const TPCXHeader& h, const uint8_t* row, uint8_t* line)
+{
+    const uint32_t width = ImageProperties.Width;
     const int planes = h.PlaneCount;
     const uint32_t bytesPerLine = h.BytesPerLine;
-    const uint64_t rowSize = uint64_t(planes) * bytesPerLine;
-    assert(pixels.size() >= rowsHeld * rowSize);
-    const bool bitPlanes = BitPlanes(h), trueColor = TrueColor(h);
-    const std::vector<uint8_t> zeroRow(static_cast<size_t>(rowSize));
-    const uint8_t* const data = pixels.data();
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* row = y < rowsHeld ? data + y * rowSize : zeroRow.data();
-        uint8_t* line = ScanLine(static_cast<int>(y));
-        if (bitPlanes) {
-            // Pixel value bit k comes from plane k, most significant bit first.
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint32_t byte = x >> 3, shift = 7 - (x & 7);
-                unsigned v = 0;
-                for (int k = 0; k < planes; ++k) v |= ((row[k * bytesPerLine + byte] >> shift) & 1u) << k;
-                if (x & 1) line[x >> 1] = static_cast<uint8_t>(line[x >> 1] | v);
-                else line[x >> 1] = static_cast<uint8_t>(v << 4);
-            }
-        } else if (trueColor) {
-            const void* rows[4] = {row, row + bytesPerLine, row + 2 * bytesPerLine, row + 3 * bytesPerLine};
-            ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)), line, width);
-        } else {
-            ColorManager.ConvertRow({row}, line, width);
+    if (BitPlanes(h)) {
+        // Pixel value bit k comes from plane k, most significant bit first.
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t byte = x >> 3, shift = 7 - (x & 7);
+            unsigned v = 0;
+            for (int k = 0; k < planes; ++k) v |= ((row[k * bytesPerLine + byte] >> shift) & 1u) << k;
+            if (x & 1) line[x >> 1] = static_cast<uint8_t>(line[x >> 1] | v);
+            else line[x >> 1] = static_cast<uint8_t>(v << 4);
         }
+    } else if (TrueColor(h)) {
+        const void* rows[4] = {row, row + bytesPerLine, row + 2 * bytesPerLine, row + 3 * bytesPerLine};
+        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)), line, width);
+    } else {
+        ColorManager.ConvertRow({row}, line, width);
     }
 }

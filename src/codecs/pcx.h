@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "codecs/codec_graphic.h"
 
@@ -24,12 +23,15 @@ public:
     void LoadFromStream(TStream& stream) override;
 
 private:
-    // The steps of LoadFromStream after the header and the pixel format: the
-    // palette, then the pixel data (at least rowsHeld rows of all planes)
-    // stored row by row.
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
+    // The steps of the load after the header and the pixel format: the
+    // palette, then the rows of the pixel data (dataSize bytes, which fill
+    // at most rowsHeld rows of all planes), each stored as it is read.
     void ReadPalette(TStream& stream, const TPCXHeader& h, TPixelFormat format, int64_t dataStart);
     void ReadTrailingPalette(TStream& stream, const TPCXHeader& h, int64_t dataStart);
-    void StoreRows(const TPCXHeader& h, const std::vector<uint8_t>& pixels, uint64_t rowsHeld);
+    void ReadRows(TStream& stream, const TPCXHeader& h, int64_t dataSize, uint64_t rowsHeld);
+    void StoreRow(const TPCXHeader& h, const uint8_t* row, uint8_t* line);
 };
 
 #pragma pack(push, 1)

@@ -10,6 +10,10 @@
 namespace {
 
 const char* const kLabel = "PBM, PGM or PPM";
+// The work of a row, whatever its size; and of each byte of the file, which
+// is scanned a few times over (as a digit, a separator, a comment's text).
+constexpr uint64_t kRowSetUp = 64;
+constexpr uint64_t kCharWork = 4;
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
@@ -52,6 +56,7 @@ int TPPMGraphic::NextChar(bool atEndRaises)
         }
         bufferLength_ = static_cast<uint32_t>(got);
         BufferIndex = 0;
+        ChargeWork(kCharWork * uint64_t(got));
     }
     return Buffer[BufferIndex++];
 }
@@ -148,6 +153,11 @@ bool TPPMGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TPPMGraphic::LoadFromStream(TStream& stream)
 {
+    LoadMetered(stream, kLabel, [&] { Load(stream); });
+}
+
+void TPPMGraphic::Load(TStream& stream)
+{
     ReleaseHandle();
     BasePosition = stream.Position();
     Stream = &stream;
@@ -173,7 +183,39 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
     if (bilevel || gray) SetPalette(ColorManager.CreateGrayscalePalette(bilevel));
     SetBitmapSize(*this, width, height);
     if (width == 0 || height == 0) return;
+    GrantOutputWork(uint64_t(RowBytes()) * height);
+    if (type <= 3) ReadTextRows(type, width, height, maximum);
+    else ReadBinaryRows(type, width, height, maximum);
+}
 
+void TPPMGraphic::ReadTextRows(int type, uint32_t width, uint32_t height, uint32_t maximum)
+{
+    for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + uint64_t(RowBytes()));
+        uint8_t* line = ScanLine(static_cast<int>(y));
+        switch (type) {
+        case 1:
+            // Every pixel is one digit; digits need nothing between them.
+            std::memset(line, 0, (width + 7) / 8);
+            for (uint32_t x = 0; x < width; ++x)
+                line[x >> 3] |= static_cast<uint8_t>((GetDigit() & 1) << (7 - (x & 7)));
+            break;
+        case 2:
+            for (uint32_t x = 0; x < width; ++x) line[x] = Scale(GetNumber(), maximum);
+            break;
+        default:
+            for (uint32_t x = 0; x < width; ++x) {
+                line[3 * x + 2] = Scale(GetNumber(), maximum);
+                line[3 * x + 1] = Scale(GetNumber(), maximum);
+                line[3 * x] = Scale(GetNumber(), maximum);
+            }
+            break;
+        }
+    }
+}
+
+void TPPMGraphic::ReadBinaryRows(int type, uint32_t width, uint32_t height, uint32_t maximum)
+{
     const size_t sampleBytes = maximum > 255 ? 2 : 1;
     // Binary samples are read a block of pixels at a time: a header may claim
     // rows of gigabytes that the file has no data for.
@@ -186,41 +228,24 @@ void TPPMGraphic::LoadFromStream(TStream& stream)
         return sampleBytes == 2 ? Scale((uint32_t(row[2 * i]) << 8) | row[2 * i + 1], maximum) : Scale(row[i], maximum);
     };
     for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + uint64_t(RowBytes()));
         uint8_t* line = ScanLine(static_cast<int>(y));
-        switch (type) {
-        case 1:
-            // Every pixel is one digit; digits need nothing between them.
-            std::memset(line, 0, (width + 7) / 8);
-            for (uint32_t x = 0; x < width; ++x)
-                line[x >> 3] |= static_cast<uint8_t>((GetDigit() & 1) << (7 - (x & 7)));
-            break;
-        case 2:
-            for (uint32_t x = 0; x < width; ++x) line[x] = Scale(GetNumber(), maximum);
-            break;
-        case 3:
-            for (uint32_t x = 0; x < width; ++x) {
-                line[3 * x + 2] = Scale(GetNumber(), maximum);
-                line[3 * x + 1] = Scale(GetNumber(), maximum);
-                line[3 * x] = Scale(GetNumber(), maximum);
-            }
-            break;
-        case 4: ReadBytes(line, (width + 7) / 8); break;
-        case 5:
-        case 6:
-            for (uint32_t x = 0; x < width;) {
-                const uint32_t n = std::min(width - x, kBlock);
-                ReadBytes(row.data(), n * pixelBytes);
-                for (uint32_t i = 0; i < n; ++i, ++x) {
-                    if (type == 5) {
-                        line[x] = binarySample(i);
-                    } else {
-                        line[3 * size_t(x) + 2] = binarySample(3 * size_t(i));
-                        line[3 * size_t(x) + 1] = binarySample(3 * size_t(i) + 1);
-                        line[3 * size_t(x)] = binarySample(3 * size_t(i) + 2);
-                    }
+        if (type == 4) {
+            ReadBytes(line, (width + 7) / 8);
+            continue;
+        }
+        for (uint32_t x = 0; x < width;) {
+            const uint32_t n = std::min(width - x, kBlock);
+            ReadBytes(row.data(), n * pixelBytes);
+            for (uint32_t i = 0; i < n; ++i, ++x) {
+                if (type == 5) {
+                    line[x] = binarySample(i);
+                } else {
+                    line[3 * size_t(x) + 2] = binarySample(3 * size_t(i));
+                    line[3 * size_t(x) + 1] = binarySample(3 * size_t(i) + 1);
+                    line[3 * size_t(x)] = binarySample(3 * size_t(i) + 2);
                 }
             }
-            break;
         }
     }
 }

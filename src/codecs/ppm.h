@@ -41,6 +41,11 @@ public:
     uint32_t BufferIndex = 4096;
 
 private:
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
+    // The rows of the text forms (types 1 to 3) and of the binary ones (4 to 6).
+    void ReadTextRows(int type, uint32_t width, uint32_t height, uint32_t maximum);
+    void ReadBinaryRows(int type, uint32_t width, uint32_t height, uint32_t maximum);
     // The next byte, or -1 at the end of the stream when atEndRaises is false.
     int NextChar(bool atEndRaises);
     // The magic "P" and a digit: the digit's value, or -1 when the stream holds none.

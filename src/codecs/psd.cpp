@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <numeric>
 #include <span>
 #include <vector>
@@ -14,6 +16,10 @@
 namespace {
 
 const char* const kLabel = "PSD or PDD";
+// The work of decoding and converting a row, whatever its size.
+constexpr uint64_t kRowSetUp = 64;
+// Colour planes are converted in bands of about this many bytes of samples.
+constexpr uint64_t kBandBytes = uint64_t(1) << 20;
 
 // Reads the header (raising on a short stream) and puts its numbers into
 // this machine's order.
@@ -79,6 +85,7 @@ std::vector<uint16_t> ReadRowLengths(TStream& stream, uint32_t height, uint32_t 
 {
     const uint64_t count = uint64_t(height) * channels;
     RequireBytes(stream, 2 * count);
+    ChargeWork(2 * count);
     std::vector<uint16_t> rowLengths(static_cast<size_t>(count));
     stream.ReadBuffer(rowLengths.data(), static_cast<int64_t>(2 * count));
     SwapShort(rowLengths.data(), static_cast<uint32_t>(count));
@@ -91,39 +98,90 @@ std::vector<uint8_t> ReadPackedData(TStream& stream, std::span<const uint16_t> r
 {
     const uint64_t total = std::accumulate(rowLengths.begin(), rowLengths.end(), uint64_t(0));
     RequireBytes(stream, total);
+    ChargeWork(total);
     std::vector<uint8_t> data(static_cast<size_t>(total));
     stream.ReadBuffer(data.data(), static_cast<int64_t>(total));
     return data;
 }
 
-// The packed rows of all channels, unpacked into at most `size` bytes: as
-// many whole rows of rowStride bytes as the packed data can fill. The data
-// must be there before the planes take their memory.
-std::vector<uint8_t> UnpackChannels(TStream& stream, const std::vector<uint16_t>& rowLengths, uint64_t size,
-                                    uint64_t rowStride)
-{
-    std::vector<uint8_t> data = ReadPackedData(stream, rowLengths);
-    const uint64_t reach =
-        (TPackbitsRLEDecoder::MostUnpackedPerByte * data.size() + rowStride - 1) / rowStride * rowStride;
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, reach)));
-    // The channels follow one another, so one call fills every plane used;
-    // the planes after them are not needed.
-    void* s = data.data();
-    void* d = buffer.data();
-    TPackbitsRLEDecoder().Decode(s, d, static_cast<int32_t>(std::min<uint64_t>(data.size(), INT32_MAX)),
-                                 static_cast<int32_t>(std::min<uint64_t>(buffer.size(), INT32_MAX)));
-    return buffer;
-}
+// PackBits channels form one stream: a row that unpacks to more or less than
+// its width moves every later sample, into the next plane too. The planes
+// are unpacked a band of rows at a time, each by a decoder of its own set at
+// the place in the stream where its plane begins: where the row lengths say
+// its channel begins, as long as every plane before it ends there; else (a
+// damaged file) where decoding all the planes before it ends.
+class TPackedPlanes {
+public:
+    // The packed data of all channels, and the planes' size.
+    TPackedPlanes(const std::vector<uint8_t>& data, int planes, uint64_t planeSize)
+        : data_(data), planeSize_(planeSize), decoders_(size_t(planes)), at_(size_t(planes))
+    {
+    }
 
-// The first planes of the raw channels; the data of every channel must be
-// there before the planes take their memory.
-std::vector<uint8_t> ReadRawChannels(TStream& stream, uint64_t planeSize, int planes, uint32_t channels)
-{
-    RequireBytes(stream, planeSize * channels);
-    std::vector<uint8_t> buffer(static_cast<size_t>(planeSize * planes));
-    stream.ReadBuffer(buffer.data(), static_cast<int64_t>(buffer.size()));
-    return buffer;
-}
+    // Plane k from the place in the stream its channel's row lengths give
+    // (starts[k], an offset into the data), or, when exact, from where
+    // decoding the planes before it ends.
+    void Start(const std::vector<uint64_t>& starts, bool exact)
+    {
+        for (size_t k = 0; k < decoders_.size(); ++k) {
+            decoders_[k] = std::make_unique<TPackbitsRLEDecoder>(true);
+            at_[k] = data_.data() + (exact ? 0 : starts[k]);
+            if (exact) Skip(k, k * planeSize_);
+        }
+    }
+
+    // The next `bytes` bytes of plane k into target (what the data does not
+    // reach stays as it is).
+    void Next(size_t k, uint8_t* target, uint64_t bytes)
+    {
+        ChargeWork(bytes);
+        void* source = const_cast<uint8_t*>(at_[k]);
+        void* dest = target;
+        decoders_[k]->Decode(source, dest, Left(k), static_cast<int32_t>(bytes));
+        at_[k] = static_cast<const uint8_t*>(source);
+    }
+
+    // Whether plane k, filled, ends at offset `end` of the data (before no-op
+    // packets at most, which writers put after a row) with no packet left
+    // over, so that the next plane begins where its row lengths say. Asked
+    // for one more byte, a decoder with a run left over gives it without
+    // input, one with a literal left over takes one byte for it, and one with
+    // nothing left over takes at least a header and a byte. (With less than
+    // two bytes after the plane this cannot be told, and the answer is no.)
+    bool EndsAt(size_t k, uint64_t end)
+    {
+        const uint8_t* next = at_[k];
+        while (next < data_.data() + end && *next == 0x80) ++next;
+        if (next != data_.data() + end || Left(k) < 2) return false;
+        uint8_t probe = 0;
+        void* source = const_cast<uint8_t*>(at_[k]);
+        void* dest = &probe;
+        decoders_[k]->Decode(source, dest, Left(k), 1);
+        return static_cast<const uint8_t*>(source) - at_[k] >= 2;
+    }
+
+private:
+    int32_t Left(size_t k) const
+    {
+        return static_cast<int32_t>(std::min<int64_t>(data_.data() + data_.size() - at_[k], INT32_MAX));
+    }
+    // Decodes and drops the first `bytes` bytes a plane's decoder gives, as
+    // far as the data reaches.
+    void Skip(size_t k, uint64_t bytes)
+    {
+        bytes = std::min(bytes, TPackbitsRLEDecoder::MostUnpackedPerByte * data_.size());
+        std::vector<uint8_t> scratch(static_cast<size_t>(std::min<uint64_t>(bytes, 1 << 16)));
+        for (uint64_t n; bytes > 0; bytes -= n) {
+            n = std::min<uint64_t>(bytes, scratch.size());
+            Next(k, scratch.data(), n);
+        }
+    }
+
+    const std::vector<uint8_t>& data_;
+    uint64_t planeSize_;
+    std::vector<std::unique_ptr<TPackbitsRLEDecoder>> decoders_;
+    std::vector<const uint8_t*> at_;
+};
 
 }  // namespace
 
@@ -179,6 +237,11 @@ bool TPSDGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TPSDGraphic::LoadFromStream(TStream& stream)
 {
+    LoadMetered(stream, kLabel, [&] { Load(stream); });
+}
+
+void TPSDGraphic::Load(TStream& stream)
+{
     ReleaseHandle();
     BasePosition = stream.Position();
     if (!ReadImageProperties(stream, 0)) CodecError(gesInvalidImage, {kLabel});
@@ -199,6 +262,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream)
 
     SetBitmapSize(*this, p.Width, p.Height);
     if (layout.Planes == 0 || p.Width == 0 || p.Height == 0) return;  // a mode without pixels of ours
+    GrantOutputWork(uint64_t(RowBytes()) * p.Height);
 
     std::vector<uint16_t> rowLengths;
     if (p.Compression == ctPackedBits) rowLengths = ReadRowLengths(stream, p.Height, channels);
@@ -264,6 +328,7 @@ void TPSDGraphic::ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_
     uint8_t* source = data.data();
     uint64_t held = 0;  // bytes of the row buffer that some row filled
     for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + rowLengths[y] + uint64_t(RowBytes()) + (direct ? 0 : canFill(rowLengths[y])));
         void* s = source;
         if (direct) {
             void* d = ScanLine(static_cast<int>(y));
@@ -289,6 +354,7 @@ void TPSDGraphic::ReadRawPlaneRows(TStream& stream, uint32_t rowBytes)
     std::vector<uint8_t> row(direct ? 0 : rowBytes);
     SampleBufferBytes += int64_t(row.size());
     for (uint32_t y = 0; y < height; ++y) {
+        ChargeWork(kRowSetUp + rowBytes + uint64_t(RowBytes()));
         if (direct) {
             stream.ReadBuffer(ScanLine(static_cast<int>(y)), rowBytes);
         } else {
@@ -298,43 +364,103 @@ void TPSDGraphic::ReadRawPlaneRows(TStream& stream, uint32_t rowBytes)
     }
 }
 
-// Colour pictures: one plane per channel, the first planes converted row by row.
+// Colour pictures: one plane per channel, the first planes converted row by
+// row, a band of rows at a time, so that beside the bitmap only a band of
+// each plane is held.
 void TPSDGraphic::ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& rowLengths, int planes,
                                   uint32_t channels)
 {
     assert(planes >= 1 && planes <= 4 && channels >= static_cast<uint32_t>(planes));
     const TImageProperties& p = ImageProperties;
-    const uint32_t width = p.Width, height = p.Height;
+    const uint32_t height = p.Height;
     const uint32_t sampleBytes = p.BitsPerSample / 8;
     if (sampleBytes != 1 && sampleBytes != 2) return;  // no converter takes other depths
-    const uint64_t rowStride = uint64_t(width) * sampleBytes;
+    const uint64_t rowStride = uint64_t(p.Width) * sampleBytes;
     const uint64_t planeSize = rowStride * height;
-    std::vector<uint8_t> buffer = p.Compression == ctPackedBits
-                                      ? UnpackChannels(stream, rowLengths, planeSize * planes, rowStride)
-                                      : ReadRawChannels(stream, planeSize, planes, channels);
-    SampleBufferBytes += int64_t(buffer.size());
-    if (p.ColorScheme == csCMYK) {
-        // CMYK samples are stored inverted (0 is full ink); complementing
-        // every byte complements 16-bit samples too, in either byte order.
-        for (uint8_t& b : buffer) b = static_cast<uint8_t>(255 - b);
+    const bool packed = p.Compression == ctPackedBits;
+    std::vector<uint8_t> data;
+    int64_t rawStart = 0;
+    // Rows beyond what the packed data can fill (a packet of two bytes gives
+    // at most 128) are zeros as stored (full ink for CMYK); from the first row
+    // that plane 0 lacks on, every plane lacks it, so those rows all come out
+    // like that first one.
+    uint64_t rowsHeld = height;
+    if (packed) {
+        data = ReadPackedData(stream, rowLengths);
+        const uint64_t reach = TPackbitsRLEDecoder::MostUnpackedPerByte * data.size();
+        rowsHeld = std::min<uint64_t>(height, (reach + rowStride - 1) / rowStride);
+    } else {
+        RequireBytes(stream, planeSize * channels);
+        rawStart = stream.Position();
     }
+    const auto rows = static_cast<uint32_t>(std::min<uint64_t>(height, rowsHeld + 1));
+    // A band holds whole rows of every plane, or a strip of one row when a
+    // row takes more than a band.
+    const uint64_t bandPixels = std::max<uint64_t>(1, kBandBytes / (uint64_t(planes) * sampleBytes));
+    const auto bandRows = static_cast<uint32_t>(std::clamp<uint64_t>(bandPixels / p.Width, 1, rows));
+    const auto stripPixels = static_cast<uint32_t>(std::min<uint64_t>(p.Width, bandPixels));
+    std::vector<uint8_t> band(size_t(bandRows) * stripPixels * sampleBytes * size_t(planes));
+    SampleBufferBytes += int64_t(band.size());
+    TPackedPlanes unpacked(data, planes, planeSize);
+    // Where the row lengths say each channel's data begins.
+    std::vector<uint64_t> starts(static_cast<size_t>(planes));
+    for (size_t k = 1; packed && k < starts.size(); ++k)
+        starts[k] = std::accumulate(rowLengths.begin() + long((k - 1) * height), rowLengths.begin() + long(k * height),
+                                    starts[k - 1]);
+    // The samples of pixels [x, x + pixels) of rows [first, first + count) of
+    // plane k: whole rows, or a strip of one, so that they follow one another.
+    auto fill = [&](size_t k, uint32_t first, uint32_t count, uint32_t x, uint32_t pixels, uint8_t* target) {
+        const uint64_t bytes = uint64_t(count) * pixels * sampleBytes;
+        if (packed) return unpacked.Next(k, target, bytes);
+        ChargeWork(bytes);
+        stream.SetPosition(rawStart +
+                           static_cast<int64_t>(k * planeSize + first * rowStride + uint64_t(x) * sampleBytes));
+        stream.ReadBuffer(target, static_cast<int64_t>(bytes));
+    };
+    // Each plane's decoder begins where its row lengths say, unless the data
+    // cannot fill the first plane; when a plane does not end where the next
+    // begins, every plane is decoded again from where the one stream puts it.
+    if (packed) unpacked.Start(starts, rows < height);
+    ConvertBands(planes, rows, bandRows, stripPixels, band, fill);
+    bool right = true;
+    for (size_t k = 0; packed && rows == height && k + 1 < starts.size(); ++k)
+        right = right && unpacked.EndsAt(k, starts[k + 1]);
+    if (!right) {
+        unpacked.Start(starts, true);
+        ConvertBands(planes, rows, bandRows, stripPixels, band, fill);
+    }
+    for (uint32_t y = rows; y < height; ++y) {
+        ChargeWork(uint64_t(RowBytes()));
+        CopyScanLine(*this, static_cast<int>(y), static_cast<int>(rows - 1));
+    }
+}
 
-    // Rows beyond what the packed data filled are zeros as stored (full ink
-    // for CMYK); from the first row that plane 0 lacks on, every plane lacks
-    // it, so those rows all come out like that first one.
-    const std::vector<uint8_t> stored(static_cast<size_t>(rowStride), p.ColorScheme == csCMYK ? 255 : 0);
-    const uint64_t rowsHeld = std::min<uint64_t>(height, buffer.size() / rowStride);
-    const void* rows[4] = {};
-    for (uint32_t y = 0; y < height; ++y) {
-        if (y > rowsHeld) {
-            CopyScanLine(*this, static_cast<int>(y), static_cast<int>(rowsHeld));
-            continue;
+void TPSDGraphic::ConvertBands(int planes, uint32_t rows, uint32_t bandRows, uint32_t stripPixels,
+                               std::vector<uint8_t>& band, const TBandFill& fill)
+{
+    const uint32_t width = ImageProperties.Width, sampleBytes = ImageProperties.BitsPerSample / 8;
+    const uint64_t bandPlane = band.size() / size_t(planes);
+    const uint32_t pixelBytes = BitsPerPixelOf(PixelFormat()) / 8;
+    const void* row[4] = {};
+    for (uint32_t first = 0; first < rows; first += bandRows) {
+        const uint32_t count = std::min(bandRows, rows - first);
+        for (uint32_t x = 0; x < width; x += stripPixels) {
+            const uint32_t pixels = std::min(stripPixels, width - x);
+            std::fill(band.begin(), band.end(), uint8_t(0));
+            for (int k = 0; k < planes; ++k) fill(size_t(k), first, count, x, pixels, band.data() + k * bandPlane);
+            if (ImageProperties.ColorScheme == csCMYK) {
+                ChargeWork(band.size());
+                // CMYK samples are stored inverted (0 is full ink); complementing
+                // every byte complements 16-bit samples too, in either byte order.
+                for (uint8_t& b : band) b = static_cast<uint8_t>(255 - b);
+            }
+            for (uint32_t y = first; y < first + count; ++y) {
+                ChargeWork(kRowSetUp + uint64_t(pixels) * pixelBytes);
+                const uint64_t at = uint64_t(y - first) * pixels * sampleBytes;
+                for (int k = 0; k < planes; ++k) row[k] = band.data() + k * bandPlane + at;
+                ColorManager.ConvertRow(std::span<const void* const>(row, static_cast<size_t>(planes)),
+                                        ScanLine(static_cast<int>(y)) + uint64_t(x) * pixelBytes, pixels);
+            }
         }
-        for (int k = 0; k < planes; ++k) {
-            const uint64_t at = k * planeSize + y * rowStride;
-            rows[k] = at + rowStride <= buffer.size() ? buffer.data() + at : stored.data();
-        }
-        ColorManager.ConvertRow(std::span<const void* const>(rows, static_cast<size_t>(planes)),
-                                ScanLine(static_cast<int>(y)), width);
     }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "codecs/codec_graphic.h"
@@ -23,7 +24,9 @@ public:
     void LoadFromStream(TStream& stream) override;
 
 private:
-    // The steps of LoadFromStream after the header. rowLengths holds the
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
+    // The steps of the load after the header. rowLengths holds the
     // packed length of every row of every channel when the data is packed,
     // else nothing.
     void ReadColorModeData(TStream& stream);
@@ -34,6 +37,13 @@ private:
     void ReadRawPlaneRows(TStream& stream, uint32_t rowBytes);
     // Colour pictures: planes (1 to 4) of the channels, which are no fewer.
     void ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& rowLengths, int planes, uint32_t channels);
+    // Rows [0, rows) of the planes, a band at a time: bandRows whole rows, or
+    // a strip of stripPixels pixels of one row when a row of every plane
+    // takes more than a band. fill (plane, first row, row count, first
+    // column, pixel count, target) gives each band's samples.
+    using TBandFill = std::function<void(size_t, uint32_t, uint32_t, uint32_t, uint32_t, uint8_t*)>;
+    void ConvertBands(int planes, uint32_t rows, uint32_t bandRows, uint32_t stripPixels, std::vector<uint8_t>& band,
+                      const TBandFill& fill);
 };
 
 #pragma pack(push, 1)

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "codecs/codec_graphic.h"
+
+class TReadWindow;
 
 class TRLAGraphic : public TCodecGraphic {
 public:
@@ -23,6 +26,28 @@ public:
     bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     // A header that is not understood loads nothing and reports nothing.
     void LoadFromStream(TStream& stream) override;
+
+private:
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
+    void SetUpConversion();
+    // A channel's record: where its packed bytes start (after their 16-bit
+    // length), and how many there are.
+    struct TRecord {
+        int64_t Data;
+        uint16_t Length;
+    };
+    // The rows of the table in the order of their offsets, which is the
+    // order their records lie in the file (rows is filled), and the records
+    // of the channels of each distinct offset in that order, each offset's
+    // walked once.
+    std::vector<TRecord> FindRecords(TStream& stream, const std::vector<uint32_t>& offsets, int samples,
+                                     std::vector<uint32_t>& rows, TReadWindow& window);
+    // The rows, in that order: their channels decoded (or taken from an
+    // earlier use of their record) and converted; a row of the offset of the
+    // one before it is a copy of it.
+    void ReadRows(TStream& stream, const std::vector<TRecord>& records, const std::vector<uint32_t>& offsets,
+                  const std::vector<uint32_t>& rows, int samples, TReadWindow& window);
 };
 
 #pragma pack(push, 1)

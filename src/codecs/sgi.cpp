@@ -1,17 +1,29 @@
 #include "codecs/sgi.h"
 
 #include <algorithm>
+#include <compare>
 #include <cstring>
-#include <unordered_map>
+#include <numeric>
+#include <optional>
+#include <span>
 
 #include "codecs/decoders.h"
 #include "codecs/reader_helpers.h"
+#include "codecs/row_records.h"
 #include "platform/rtl/classes.h"
 
 namespace {
 
 const char* const kLabel = "sgi, bw or rgb(a)";
 constexpr uint16_t kMagic = 474;
+// The work of finding a record or a raw row and setting its decoding up,
+// whatever its size.
+constexpr uint64_t kRecordSetUp = 64;
+// Rows are read in bands of about this many bytes of samples (at least a
+// row), each band's records in the order they lie in the file: the records
+// of one channel's rows mostly follow one another, whatever the order of the
+// channels, and a band reads them in one sweep.
+constexpr uint64_t kBandBytes = uint64_t(1) << 20;
 
 TSGIHeader ReadHeader(TStream& stream)
 {
@@ -59,52 +71,55 @@ bool TSGIGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
     return true;
 }
 
-void TSGIGraphic::ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel)
+uint64_t TSGIGraphic::ReadableBytes(size_t index) const
 {
-    const TImageProperties& p = ImageProperties;
-    const uint32_t sampleBytes = p.BitsPerSample / 8;
-    const uint32_t rowBytes = p.Width * sampleBytes;
-    const uint64_t index = uint64_t(channel) * p.Height + row;
-    std::memset(buffer, 0, rowBytes);
-    if (Decoder) {
-        Stream->SetPosition(BasePosition + RowStart[index]);
-        // A row of Width samples never needs more than a header and a value
-        // per sample and the closing count; what a row claims beyond that
-        // is not read.
-        const uint64_t most = (2 * uint64_t(p.Width) + 2) * sampleBytes;
-        const uint64_t wanted = std::min<uint64_t>(uint64_t(RowSize[index]) * sampleBytes, most);
-        if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
-        const int64_t got = Stream->Read(packed_.data(), static_cast<int64_t>(wanted));
-        // Rows of their own data read disjoint parts of the file, so what they
-        // read together fits in it (their sizes count bytes, however many
-        // bytes a sample has); rows whose data overlaps others' (one byte
-        // further into the same bytes, say) would decode the same data again
-        // and again, and are refused like data beyond the file.
-        packedBytes_ += std::min<int64_t>(got, RowSize[index]);
-        if (packedBytes_ > fileBytes_) throw EReadError();
-        void* source = packed_.data();
-        void* dest = buffer;
-        Decoder->Decode(source, dest, static_cast<int32_t>(got), static_cast<int32_t>(rowBytes));
-    } else {
-        Stream->SetPosition(BasePosition + 512 + static_cast<int64_t>(index * rowBytes));
-        Stream->Read(buffer, rowBytes);
-    }
+    const uint32_t sampleBytes = ImageProperties.BitsPerSample / 8;
+    // A row of Width samples never needs more than a header and a value per
+    // sample and the closing count; what a record claims beyond that is not
+    // read, nor what lies beyond the file.
+    const uint64_t most = (2 * uint64_t(ImageProperties.Width) + 2) * sampleBytes;
+    const int64_t inFile = std::max<int64_t>(fileBytes_ - int64_t(RowStart[index]), 0);
+    return std::min({uint64_t(RowSize[index]) * sampleBytes, most, uint64_t(inFile)});
 }
 
-uint64_t TSGIGraphic::PackedData(uint32_t row, uint32_t channel) const
+uint64_t TSGIGraphic::RecordKey(size_t index) const
 {
-    const size_t i = size_t(channel) * ImageProperties.Height + row;
-    return uint64_t(RowStart[i]) << 32 | RowSize[i];
+    // Records that give no bytes all decode to zeros.
+    const uint64_t bytes = ReadableBytes(index);
+    return bytes == 0 ? 0 : uint64_t(RowStart[index]) << 32 | bytes;
 }
 
-bool TSGIGraphic::SameData(uint32_t row, uint32_t other, uint32_t channels) const
+void TSGIGraphic::DecodeRecord(uint8_t* target, size_t index, TReadWindow& window)
 {
-    for (uint32_t k = 0; k < channels; ++k)
-        if (PackedData(row, k) != PackedData(other, k)) return false;
-    return true;
+    const uint32_t rowBytes = ImageProperties.Width * (ImageProperties.BitsPerSample / 8);
+    const uint64_t wanted = ReadableBytes(index);
+    ChargeWork(kRecordSetUp + window.Cost(BasePosition + RowStart[index], wanted) + PackedByteWork * wanted + rowBytes);
+    std::memset(target, 0, rowBytes);
+    if (wanted == 0) return;
+    if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
+    Stream->SetPosition(BasePosition + RowStart[index]);
+    const int64_t got = Stream->Read(packed_.data(), static_cast<int64_t>(wanted));
+    void* source = packed_.data();
+    void* dest = target;
+    Decoder->Decode(source, dest, static_cast<int32_t>(got), static_cast<int32_t>(rowBytes));
+}
+
+void TSGIGraphic::ReadRawRow(uint8_t* target, size_t index, TReadWindow& window)
+{
+    const uint32_t rowBytes = ImageProperties.Width * (ImageProperties.BitsPerSample / 8);
+    const int64_t at = BasePosition + 512 + static_cast<int64_t>(index * rowBytes);
+    ChargeWork(kRecordSetUp + window.Cost(at, rowBytes) + rowBytes);
+    std::memset(target, 0, rowBytes);
+    Stream->SetPosition(at);
+    Stream->Read(target, rowBytes);
 }
 
 void TSGIGraphic::LoadFromStream(TStream& stream)
+{
+    LoadMetered(stream, kLabel, [&] { Load(stream); });
+}
+
+void TSGIGraphic::Load(TStream& stream)
 {
     ReleaseHandle();
     Stream = &stream;
@@ -126,81 +141,131 @@ void TSGIGraphic::LoadFromStream(TStream& stream)
     stream.SetPosition(BasePosition);
     const TSGIHeader header = ReadHeader(stream);
     if (header.BPC != 1 && header.BPC != 2) CodecError(gesInvalidImage, {kLabel});
+    if (ImageProperties.Compression == ctRLE) ReadRowTables(stream);
+    SetUpConversion();
+    SetBitmapSize(*this, ImageProperties.Width, ImageProperties.Height);
+    if (Width() == 0 || Height() == 0) return;
+    GrantOutputWork(uint64_t(RowBytes()) * uint64_t(Height()));
+    fileBytes_ = stream.Size() - BasePosition;
+    ReadRows();
+}
 
+void TSGIGraphic::ReadRowTables(TStream& stream)
+{
+    const uint64_t count = uint64_t(ImageProperties.Height) * ImageProperties.SamplesPerPixel;
+    RequireBytes(stream, 8 * count);
+    RowStart.resize(static_cast<size_t>(count));
+    RowSize.resize(static_cast<size_t>(count));
+    stream.ReadBuffer(RowStart.data(), static_cast<int64_t>(4 * count));
+    stream.ReadBuffer(RowSize.data(), static_cast<int64_t>(4 * count));
+    SwapLong(RowStart.data(), static_cast<uint32_t>(count));
+    SwapLong(RowSize.data(), static_cast<uint32_t>(count));
+    Decoder = std::make_unique<TSGIRLEDecoder>(ImageProperties.BitsPerSample);
+}
+
+// Gray and alpha pictures show their gray channel.
+void TSGIGraphic::SetUpConversion()
+{
     const TImageProperties& p = ImageProperties;
-    const uint32_t width = p.Width, height = p.Height, channels = p.SamplesPerPixel;
-    if (p.Compression == ctRLE) {
-        const uint64_t count = uint64_t(height) * channels;
-        RequireBytes(stream, 8 * count);
-        RowStart.resize(static_cast<size_t>(count));
-        RowSize.resize(static_cast<size_t>(count));
-        stream.ReadBuffer(RowStart.data(), static_cast<int64_t>(4 * count));
-        stream.ReadBuffer(RowSize.data(), static_cast<int64_t>(4 * count));
-        SwapLong(RowStart.data(), static_cast<uint32_t>(count));
-        SwapLong(RowSize.data(), static_cast<uint32_t>(count));
-        Decoder = std::make_unique<TSGIRLEDecoder>(p.BitsPerSample);
-    }
-
-    // Gray and alpha pictures show their gray channel.
-    const bool gray = channels < 3;
+    const bool gray = p.SamplesPerPixel < 3;
     ColorManager.SourceOptions = optSwapBytes;
     ColorManager.TargetOptions = 0;
-    ColorManager.SetSource(p.ColorScheme, p.BitsPerSample, channels);  // refuses none and more than four
-    ColorManager.SetSourceSamplesPerPixel(gray ? 1 : channels);
+    ColorManager.SetSource(p.ColorScheme, p.BitsPerSample, p.SamplesPerPixel);  // refuses none and more than four
+    ColorManager.SetSourceSamplesPerPixel(gray ? 1 : p.SamplesPerPixel);
     ColorManager.SetTarget(p.ColorScheme == csRGB ? csBGR : (p.ColorScheme == csRGBA ? csBGRA : csIndexed), 8,
-                           gray ? 1 : channels);
+                           gray ? 1 : p.SamplesPerPixel);
     SetPixelFormat(ColorManager.GetPixelFormat(1));
     if (gray) SetPalette(ColorManager.CreateGrayscalePalette(false));
-    SetBitmapSize(*this, width, height);
-    if (width == 0 || height == 0) return;
+}
 
-    const uint32_t rowBytes = width * (p.BitsPerSample / 8);
-    packedBytes_ = 0;
-    fileBytes_ = stream.Size() - BasePosition;
-    // Packed rows may share their data (writers store a repeated row once):
-    // a row naming the data of a row read before is that row again.
-    std::unordered_map<uint64_t, uint32_t> rowsRead;  // a row's table entries, hashed -> the row
-    auto copyRowRead = [&](uint32_t r, uint32_t used) {
-        if (!Decoder) return false;
-        uint64_t key = 0;
-        for (uint32_t k = 0; k < used; ++k) key = key * 0x9E3779B97F4A7C15 + PackedData(r, k);
-        const auto [read, added] = rowsRead.try_emplace(key, r);
-        if (added || !SameData(r, read->second, used)) return false;
-        CopyScanLine(*this, static_cast<int>(height - 1 - r), static_cast<int>(height - 1 - read->second));
-        return true;
-    };
-    if (gray) {
-        std::vector<uint8_t> row(p.BitsPerSample == 8 ? 0 : rowBytes);
-        for (uint32_t r = 0; r < height; ++r) {
-            uint8_t* line = ScanLine(static_cast<int>(height - 1 - r));
-            if (copyRowRead(r, 1)) continue;
-            if (p.BitsPerSample == 8) {
-                ReadRow(line, r, 0);
+std::vector<uint32_t> TSGIGraphic::FirstAlike(uint32_t channels) const
+{
+    const uint32_t height = ImageProperties.Height;
+    std::vector<uint32_t> alike(height);
+    std::iota(alike.begin(), alike.end(), 0u);
+    if (!Decoder) return alike;
+    std::vector<uint64_t> keys(size_t(height) * channels);  // row after row
+    for (uint32_t r = 0; r < height; ++r)
+        for (uint32_t k = 0; k < channels; ++k) keys[size_t(r) * channels + k] = RecordKey(size_t(k) * height + r);
+    auto keysOf = [&](uint32_t r) { return std::span<const uint64_t>(keys.data() + size_t(r) * channels, channels); };
+    // Rows in the order of their records, and among rows of the same records
+    // in their own order.
+    std::vector<uint32_t> rows(alike);
+    ChargeWork(TWorkMeter::Product(SortingWork(height), channels));
+    std::sort(rows.begin(), rows.end(), [&](uint32_t a, uint32_t b) {
+        const auto ka = keysOf(a), kb = keysOf(b);
+        const auto order = std::lexicographical_compare_three_way(ka.begin(), ka.end(), kb.begin(), kb.end());
+        return order != 0 ? order < 0 : a < b;
+    });
+    for (size_t i = 1; i < rows.size(); ++i)
+        if (std::ranges::equal(keysOf(rows[i]), keysOf(rows[i - 1]))) alike[rows[i]] = alike[rows[i - 1]];
+    return alike;
+}
+
+std::vector<uint32_t> TSGIGraphic::ReadingOrder(uint32_t bandRows, uint32_t channels,
+                                                const std::vector<uint32_t>& alike) const
+{
+    const uint32_t height = ImageProperties.Height;
+    std::vector<uint32_t> order;
+    order.reserve(size_t(height) * channels);
+    ChargeWork(SortingWork(size_t(height) * channels));
+    for (uint32_t first = 0; first < height; first += bandRows) {
+        const auto begin = static_cast<std::ptrdiff_t>(order.size());
+        const uint32_t end = std::min(height, first + bandRows);
+        // Raw rows lie channel after channel; records where their table says.
+        for (uint32_t k = 0; k < channels; ++k)
+            for (uint32_t r = first; r < end; ++r)
+                if (alike[r] == r) order.push_back(k * height + r);
+        if (Decoder)
+            std::stable_sort(order.begin() + begin, order.end(),
+                             [this](uint32_t a, uint32_t b) { return RowStart[a] < RowStart[b]; });
+    }
+    return order;
+}
+
+void TSGIGraphic::ReadRows()
+{
+    const uint32_t width = ImageProperties.Width, height = ImageProperties.Height;
+    const uint32_t channels = ImageProperties.SamplesPerPixel < 3 ? 1 : ImageProperties.SamplesPerPixel;
+    const size_t rowBytes = size_t(width) * (ImageProperties.BitsPerSample / 8);
+    const auto bandRows = static_cast<uint32_t>(std::clamp<uint64_t>(kBandBytes / (rowBytes * channels), 1, height));
+    const std::vector<uint32_t> alike = FirstAlike(channels);
+    const std::vector<uint32_t> order = ReadingOrder(bandRows, channels, alike);
+    // A run-length record named again keeps its samples for its next use,
+    // within the bitmap's own size.
+    std::optional<TRowRecords> records;
+    if (Decoder) {
+        std::vector<uint64_t> keys(order.size());
+        for (size_t use = 0; use < order.size(); ++use) keys[use] = RecordKey(order[use]);
+        records.emplace(keys, rowBytes, uint64_t(RowBytes()) * height);
+    }
+    std::vector<uint8_t> band(size_t(bandRows) * channels * rowBytes);
+    std::vector<const void*> planes(size_t(bandRows) * channels);
+    TReadWindow window;
+    size_t use = 0;
+    for (uint32_t first = 0; first < height; first += bandRows) {
+        const uint32_t end = std::min(height, first + bandRows);
+        for (; use < order.size() && order[use] % height < end; ++use) {
+            const uint32_t index = order[use], k = index / height, r = index % height;
+            const size_t slot = size_t(r - first) * channels + k;
+            uint8_t* buffer = band.data() + slot * rowBytes;
+            if (records) {
+                planes[slot] = records->Samples(use, buffer, [&](uint8_t* t) { DecodeRecord(t, index, window); });
             } else {
-                ReadRow(row.data(), r, 0);
-                ColorManager.ConvertRow({row.data()}, line, width);
+                ReadRawRow(buffer, index, window);
+                planes[slot] = buffer;
             }
         }
-        return;
-    }
-    std::vector<uint8_t> buffers(static_cast<size_t>(rowBytes) * channels);
-    const void* planes[4] = {};
-    for (uint32_t k = 0; k < channels; ++k) planes[k] = buffers.data() + size_t(k) * rowBytes;
-    // A channel naming the data of an earlier channel of its row takes that
-    // channel's samples (a gray picture stored as colour, say).
-    auto copyChannelRead = [&](uint32_t r, uint32_t k) {
-        for (uint32_t j = 0; Decoder && j < k; ++j) {
-            if (PackedData(r, j) != PackedData(r, k)) continue;
-            std::memcpy(buffers.data() + size_t(k) * rowBytes, buffers.data() + size_t(j) * rowBytes, rowBytes);
-            return true;
+        // Rows are stored bottom first; a row alike an earlier one is a copy of it.
+        for (uint32_t r = first; r < end; ++r) {
+            ChargeWork(uint64_t(RowBytes()));
+            const auto line = static_cast<int>(height - 1 - r);
+            if (alike[r] != r) CopyScanLine(*this, line, static_cast<int>(height - 1 - alike[r]));
+            else
+                ColorManager.ConvertRow(
+                    std::span<const void* const>(planes.data() + size_t(r - first) * channels, channels),
+                    ScanLine(line), width);
         }
-        return false;
-    };
-    for (uint32_t r = 0; r < height; ++r) {
-        if (copyRowRead(r, channels)) continue;
-        for (uint32_t k = 0; k < channels; ++k)
-            if (!copyChannelRead(r, k)) ReadRow(buffers.data() + size_t(k) * rowBytes, r, k);
-        ColorManager.ConvertRow(std::span<const void* const>(planes, channels),
-                                ScanLine(static_cast<int>(height - 1 - r)), width);
+        if (records) records->Release();
     }
 }

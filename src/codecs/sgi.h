@@ -9,6 +9,7 @@
 
 #include "codecs/codec_graphic.h"
 
+class TReadWindow;
 class TSGIRLEDecoder;
 
 class TSGIGraphic : public TCodecGraphic {
@@ -32,17 +33,31 @@ public:
     std::unique_ptr<TSGIRLEDecoder> Decoder;
 
 private:
-    // Reads row `row` of channel `channel` into buffer (Width samples).
-    void ReadRow(uint8_t* buffer, uint32_t row, uint32_t channel);
-    // The packed data that row `row` of channel `channel` names: its start
-    // and its size, in one number.
-    uint64_t PackedData(uint32_t row, uint32_t channel) const;
-    // Whether the first `channels` channels of two packed rows name the same
-    // packed data, and so make the same row.
-    bool SameData(uint32_t row, uint32_t other, uint32_t channels) const;
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
+    void ReadRowTables(TStream& stream);
+    void SetUpConversion();
+    // Every row, each channel read or decoded and the row converted.
+    void ReadRows();
+    // For each row, the first row whose channels all name the same records
+    // as its own (the row itself when no row before it does): a row that
+    // names another's is a copy of it.
+    std::vector<uint32_t> FirstAlike(uint32_t channels) const;
+    // The records (or raw rows) by index, band after band of bandRows rows
+    // of `channels` channels, each band's in the order they lie in the file;
+    // copies of other rows read none.
+    std::vector<uint32_t> ReadingOrder(uint32_t bandRows, uint32_t channels, const std::vector<uint32_t>& alike) const;
+    // Record `index` (channel x Height + row) of a run-length file: the bytes
+    // it can give (those it claims, up to what a row can use and the file
+    // holds), and what decides its samples (its start and those bytes).
+    uint64_t ReadableBytes(size_t index) const;
+    uint64_t RecordKey(size_t index) const;
+    // Width samples of record or raw row `index` into target; window
+    // follows the reads of the load for what they cost.
+    void DecodeRecord(uint8_t* target, size_t index, TReadWindow& window);
+    void ReadRawRow(uint8_t* target, size_t index, TReadWindow& window);
     std::vector<uint8_t> packed_;
-    // Packed bytes the rows read so far claim, and the bytes of the file.
-    int64_t packedBytes_ = 0;
+    // Bytes of the file from BasePosition on.
     int64_t fileBytes_ = 0;
 };
 

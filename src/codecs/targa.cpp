@@ -1,5 +1,6 @@
 #include "codecs/targa.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <memory>
@@ -13,6 +14,9 @@ namespace {
 
 // The header is little-endian on disk; this machine is too.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the Targa header is read as stored");
+
+// The work of reading and decoding a row, whatever its size.
+constexpr uint64_t kRowSetUp = 64;
 
 TTargaHeader ReadHeader(TStream& stream) { return ReadStoredHeader<TTargaHeader>(stream); }
 
@@ -91,6 +95,15 @@ bool TTargaGraphic::ReadImageProperties(TStream& stream, unsigned ImageIndex)
 
 void TTargaGraphic::LoadFromStream(TStream& stream)
 {
+    // A file that asks for more work than its size allows is damaged like one
+    // that ends early.
+    MeteredLoad(
+        static_cast<uint64_t>(std::max<int64_t>(stream.Remaining(), 0)), [&] { Load(stream); },
+        [] { throw EReadError(); });
+}
+
+void TTargaGraphic::Load(TStream& stream)
+{
     ReleaseHandle();
     BasePosition = stream.Position();
     ReadImageProperties(stream, 0);
@@ -109,6 +122,7 @@ void TTargaGraphic::LoadFromStream(TStream& stream)
     if (raw && stream.Remaining() < rowSize * h.Height) throw EReadError();
     SetSize(h.Width, h.Height);
     if (Width() == 0 || Height() == 0) return;
+    GrantOutputWork(uint64_t(RowBytes()) * uint64_t(Height()));
 
     if (raw) ReadRawRows(stream, h, rowSize);
     else if (rle) ReadPackedRows(stream, h, rowSize);
@@ -124,6 +138,7 @@ void TTargaGraphic::ReadColorMap(TStream& stream, const TTargaHeader& h)
     if (h.ColorMapType == 1) {
         const int entryBytes = (h.ColorMapEntrySize + 7) / 8;
         map.resize(static_cast<size_t>(h.ColorMapSize) * entryBytes);
+        ChargeWork(map.size());
         stream.ReadBuffer(map.data(), static_cast<int64_t>(map.size()));
     }
     if (gray) {
@@ -148,7 +163,10 @@ uint8_t* TTargaGraphic::RowOf(const TTargaHeader& h, int y)
 
 void TTargaGraphic::ReadRawRows(TStream& stream, const TTargaHeader& h, int64_t rowSize)
 {
-    for (int y = 0; y < h.Height; ++y) stream.ReadBuffer(RowOf(h, y), rowSize);
+    for (int y = 0; y < h.Height; ++y) {
+        ChargeWork(kRowSetUp + uint64_t(rowSize));
+        stream.ReadBuffer(RowOf(h, y), rowSize);
+    }
 }
 
 // Packets may run on from one row into the next: the decoder keeps what a
@@ -158,6 +176,8 @@ void TTargaGraphic::ReadPackedRows(TStream& stream, const TTargaHeader& h, int64
     auto decoder = std::make_unique<TTargaRLEDecoder>(h.PixelSize);
     std::vector<uint8_t> buffer(static_cast<size_t>(2 * rowSize));
     for (int y = 0; y < h.Height; ++y) {
+        // Up to twice the row's bytes are read, and the row decoded from them.
+        ChargeWork(kRowSetUp + 3 * uint64_t(rowSize));
         const int64_t got = stream.Read(buffer.data(), 2 * rowSize);
         void* source = buffer.data();
         void* dest = RowOf(h, y);

@@ -24,7 +24,9 @@ public:
     void SaveToStream(TStream& stream, bool compressed);
 
 private:
-    // The steps of LoadFromStream after the header and the pixel format: the
+    // The load, under the work meter of LoadFromStream.
+    void Load(TStream& stream);
+    // The steps of the load after the header and the pixel format: the
     // colour map and palette, then the rows, plain or run-length compressed,
     // of rowSize bytes each.
     void ReadColorMap(TStream& stream, const TTargaHeader& h);

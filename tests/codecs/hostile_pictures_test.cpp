@@ -73,43 +73,6 @@ std::vector<PspChannel> Repeated(int count, int type, size_t size, uint8_t (*val
 uint8_t Nothing(int) { return 0; }
 uint8_t Counted(int i) { return uint8_t(1 + i % 200); }
 
-// ---- RLA -----------------------------------------------------------------------
-
-// An RGB picture of width x height whose rows take turns among `sets` sets of three channel records, each of
-// `length` bytes of runs of one 0x40.
-Bytes RlaSharedRecords(int width, int height, unsigned length, int sets = 1)
-{
-    TByteWriter w;
-    w.BE16(0).BE16(width - 1).BE16(0).BE16(height - 1).BE16(0).BE16(width - 1).BE16(0).BE16(height - 1);
-    w.BE16(1).BE16(0).BE16(3).BE16(0).BE16(0).BE16(0xFFFE).Text("1.0", 16).Fill(528).Text("1.0", 8);
-    w.Text("rgb", 32).Fill(46).BE16(8).BE16(0).BE16(8).Fill(76);
-    const uint32_t records = uint32_t(w.Size()) + 4 * uint32_t(height), set = 3 * (2 + length);
-    for (int y = 0; y < height; ++y) w.BE32(records + uint32_t(y % sets) * set);
-    for (int c = 0; c < 3 * sets; ++c) {
-        w.BE16(length);
-        for (unsigned i = 0; i < length; ++i) w.U8(i % 2 ? 0x40 : 0);
-    }
-    return w.Bytes;
-}
-
-// A run-length SGI picture of three channels of `width` samples whose rows take turns among `sets` sets of packed
-// rows (one for all three channels when they share it, else one each), each literals of 0x30 and the closing zero.
-Bytes SgiSharedRows(int height, int sets, bool channelsShare = false, int width = 4)
-{
-    TByteWriter row;
-    for (int x = 0; x < width; x += 64)
-        row.U8(0x80 | std::min(64, width - x)).Fill(size_t(std::min(64, width - x)), 0x30);
-    row.U8(0);
-    const uint32_t h = uint32_t(height), rows = 3 * h, packed = 512 + 8 * rows, size = uint32_t(row.Size());
-    const uint32_t perSet = channelsShare ? 1 : 3;
-    TByteWriter tables;
-    for (uint32_t i = 0; i < rows; ++i)
-        tables.BE32(packed + size * (i % h % uint32_t(sets) * perSet + (channelsShare ? 0 : i / h)));
-    for (uint32_t i = 0; i < rows; ++i) tables.BE32(size);
-    for (uint32_t i = 0; i < uint32_t(sets) * perSet; ++i) tables.Append(row.Bytes);
-    return Sgi{.storage = 1, .width = width, .height = height, .data = tables.Bytes};
-}
-
 }  // namespace
 
 TEST(HostilePictures, RunLengthDecodersStopWhenTheOutputIsFull)
@@ -247,55 +210,9 @@ TEST(HostilePictures, PaintShopProChannelsCostWhatTheirDataFills)
     EXPECT_EQ(many.bytesRead - one.bytesRead, 299 * 26);
 }
 
-// Rows of RLA and SGI pictures are found through tables of offsets. A row reads, of each channel record, no more
-// than it can use (RLA: twice the row's bytes); a row naming the data of a row read before is that row again and
-// reads nothing; rows whose data overlaps others' (one byte further into the same bytes) would read more than the
-// file holds, and are refused with the read error.
-TEST(HostilePictures, RowsNamingTheSameDataReadItOnce)
-{
-    Bytes rlaShifted = RlaSharedRecords(4096, 40, 4);
-    rlaShifted.resize(740 + 4 * 40);
-    for (uint32_t y = 0; y < 40; ++y)
-        rlaShifted = Patch(rlaShifted, 740 + 4 * y, {0, 0, uint8_t((900 + y) >> 8), uint8_t(900 + y)});
-    rlaShifted.resize(900 + 40 + 3 * (2 + 0xFEFE), 0xFE);  // at any offset, records of 65,278 bytes of literals
-    TByteWriter sgiTables;  // rows of 4096 samples, each starting one byte further, claiming 4 GB
-    for (uint32_t i = 0; i < 3 * 40; ++i) sgiTables.BE32(512 + 8 * 3 * 40 + i);
-    for (uint32_t i = 0; i < 3 * 40; ++i) sgiTables.BE32(0xFFFFFFFF);
-    sgiTables.Fill(3 * 40 + 2 * 4096 + 2, 0x82);  // at any offset, literals of two samples
-    const Bytes sgiShifted = Sgi{.storage = 1, .width = 4096, .height = 40, .data = sgiTables.Bytes};
-    const int64_t rla = 740 + 40 * 4, rlaRow = 3 * (2 + 4), sgi = 2 * 512 + 8 * 3 * 40, sgiRow = 3 * 6;
-    const struct {
-        const char* name;
-        const char* extension;
-        Bytes file;
-        std::string expected;  // the top left and bottom right pixels, or the message of the error loading raises
-        int64_t bytesRead;
-    } cases[] = {
-        {"RLA rows of their own records of 65535 bytes", "rla", RlaSharedRecords(2, 40, 65535, 40), "2x40/24 40 40",
-         rla + 40 * rlaRow},
-        {"RLA rows sharing records of 1000 bytes, two in turn", "rla", RlaSharedRecords(2, 40, 1000, 2),
-         "2x40/24 40 40", rla + 2 * rlaRow},
-        {"RLA rows all of the same records", "rla", RlaSharedRecords(2, 40, 1000), "2x40/24 40 40", rla + rlaRow},
-        {"RLA rows of their own records, as long as they can fill", "rla", RlaSharedRecords(4096, 40, 8192, 40),
-         "4096x40/24 40 40", rla + 40 * 3 * (2 + 8192)},
-        {"RLA rows one byte apart", "rla", rlaShifted, "Stream read error", -1},
-        {"SGI rows of their own data", "sgi", SgiSharedRows(40, 40), "4x40/24 30 30", sgi + 40 * sgiRow},
-        {"SGI rows sharing data, three in turn", "sgi", SgiSharedRows(40, 3), "4x40/24 30 30", sgi + 3 * sgiRow},
-        {"SGI channels of each row sharing their data", "sgi", SgiSharedRows(40, 40, true), "4x40/24 30 30",
-         sgi + 40 * sgiRow / 3},
-        {"SGI rows all of the same data", "sgi", SgiSharedRows(40, 1, true), "4x40/24 30 30", sgi + sgiRow / 3},
-        {"SGI rows one byte apart", "sgi", sgiShifted, "Stream read error", -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const TCountedLoad load = LoadCounting(c.extension, c.file);
-        EXPECT_EQ(load.Outcome({{0, 0}, {load.picture->Width() - 1, load.picture->Height() - 1}}), c.expected);
-        if (c.bytesRead >= 0) { EXPECT_EQ(load.bytesRead, c.bytesRead); }
-    }
-}
-
-// Unpacked planes take the rows their packed data can fill (a PackBits packet of two bytes gives at most 128);
-// the rows beyond come out as zeros stored would, full ink for CMYK.
+// Planes are unpacked a band of rows at a time, and no more rows than their packed data can fill (a PackBits packet of
+// two bytes gives at most 128) and the first beyond, which comes out as zeros stored would, full ink for CMYK, as do
+// the rows after it.
 TEST(HostilePictures, PhotoshopPlanesFollowThePackedData)
 {
     Psd redRows{.rows = 64, .columns = 64, .compression = 1, .rowLengths = std::vector<uint16_t>(3 * 64, 0)};
@@ -313,13 +230,13 @@ TEST(HostilePictures, PhotoshopPlanesFollowThePackedData)
              .rowLengths = std::vector<uint16_t>(4 * 64, 0)},
          {{0, 0}, {63, 63}},
          "64x64/24 00 00",
-         0},
+         4 * 128},  // one row of each plane
         {"RGB with two packed rows of red",
          "psd",
          redRows,
          {{0, 0}, {63, 1}, {0, 2}, {0, 4}, {63, 63}},
          "64x64/24 500000 500000 00 00 00",
-         4 * 64},
+         5 * 3 * 64},
     });
 }
 
