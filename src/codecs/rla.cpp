@@ -120,9 +120,8 @@ void TRLAGraphic::Load(TStream& stream)
     SwapLong(offsets.data(), height);
     const int samples = ImageProperties.ColorScheme == csRGBA ? 4 : 3;
     std::vector<uint32_t> rows;
-    TReadWindow window;
-    const std::vector<TRecord> records = FindRecords(stream, offsets, samples, rows, window);
-    ReadRows(stream, records, offsets, rows, samples, window);
+    const std::vector<TRecord> records = FindRecords(stream, offsets, samples, rows);
+    ReadRows(stream, records, offsets, rows, samples);
 }
 
 void TRLAGraphic::SetUpConversion()
@@ -146,8 +145,7 @@ void TRLAGraphic::SetUpConversion()
 }
 
 std::vector<TRLAGraphic::TRecord> TRLAGraphic::FindRecords(TStream& stream, const std::vector<uint32_t>& offsets,
-                                                           int samples, std::vector<uint32_t>& rows,
-                                                           TReadWindow& window)
+                                                           int samples, std::vector<uint32_t>& rows)
 {
     const size_t height = offsets.size();
     ChargeWork(SortingWork(height));
@@ -160,7 +158,7 @@ std::vector<TRLAGraphic::TRecord> TRLAGraphic::FindRecords(TStream& stream, cons
         // Each record is a 16-bit length and that many bytes, all of them in the file.
         int64_t at = BasePosition + offsets[rows[i]];
         for (int k = 0; k < samples; ++k) {
-            ChargeWork(kRecordSetUp + window.Cost(at, 2));
+            ChargeWork(kRecordSetUp + 2);
             stream.SetPosition(at);
             uint8_t length[2];
             stream.ReadBuffer(length, 2);
@@ -174,7 +172,7 @@ std::vector<TRLAGraphic::TRecord> TRLAGraphic::FindRecords(TStream& stream, cons
 }
 
 void TRLAGraphic::ReadRows(TStream& stream, const std::vector<TRecord>& records, const std::vector<uint32_t>& offsets,
-                           const std::vector<uint32_t>& rows, int samples, TReadWindow& window)
+                           const std::vector<uint32_t>& rows, int samples)
 {
     const TImageProperties& p = ImageProperties;
     const uint32_t width = p.Width, height = p.Height;
@@ -193,8 +191,7 @@ void TRLAGraphic::ReadRows(TStream& stream, const std::vector<TRecord>& records,
     TRLADecoder decoder;
     auto decode = [&](uint8_t* target, const TRecord& record) {
         const auto used = static_cast<uint16_t>(std::min<size_t>(record.Length, packed.size()));
-        ChargeWork(kRecordSetUp + window.Cost(record.Data, used) + PackedByteWork * used + rowBytes +
-                   (wide ? width : 0));
+        ChargeWork(kRecordSetUp + used + PackedByteWork * used + rowBytes + (wide ? width : 0));
         stream.SetPosition(record.Data);
         stream.ReadBuffer(packed.data(), used);
         uint8_t* into = wide ? decoded.data() : target;

@@ -9,8 +9,6 @@
 
 #include "codecs/codec_graphic.h"
 
-class TReadWindow;
-
 class TRLAGraphic : public TCodecGraphic {
 public:
     static constexpr const char* ClassName = "TRLAGraphic";
@@ -42,12 +40,12 @@ private:
     // of the channels of each distinct offset in that order, each offset's
     // walked once.
     std::vector<TRecord> FindRecords(TStream& stream, const std::vector<uint32_t>& offsets, int samples,
-                                     std::vector<uint32_t>& rows, TReadWindow& window);
+                                     std::vector<uint32_t>& rows);
     // The rows, in that order: their channels decoded (or taken from an
     // earlier use of their record) and converted; a row of the offset of the
     // one before it is a copy of it.
     void ReadRows(TStream& stream, const std::vector<TRecord>& records, const std::vector<uint32_t>& offsets,
-                  const std::vector<uint32_t>& rows, int samples, TReadWindow& window);
+                  const std::vector<uint32_t>& rows, int samples);
 };
 
 #pragma pack(push, 1)

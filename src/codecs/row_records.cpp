@@ -50,12 +50,3 @@ void TRowRecords::Release()
     free_.insert(free_.end(), released_.begin(), released_.end());
     released_.clear();
 }
-
-uint64_t TReadWindow::Cost(int64_t at, uint64_t bytes)
-{
-    if (bytes == 0 || bytes >= Size) return bytes;
-    if (held_ && at >= start_ && uint64_t(at - start_) + bytes <= Size) return bytes;
-    held_ = true;
-    start_ = at;
-    return Size;
-}

@@ -77,20 +77,3 @@ private:
     std::vector<int32_t> free_;      // slots no use needs any more
     std::vector<int32_t> released_;  // slots freed once the row is converted
 };
-
-// What reading a record costs beyond its bytes. A file stream reads ahead: a
-// read inside the window it last filled (64 KB from where a read left it)
-// costs its bytes, a read elsewhere fills a new window, and a read of a
-// window or more goes straight to the file. Records read in the order they
-// lie in the file keep to the windows; records that lie far apart cost a
-// window each, however few bytes they hold.
-class TReadWindow {
-public:
-    static constexpr uint64_t Size = uint64_t(1) << 16;
-    // The work of reading `bytes` bytes at `at` after the reads so far.
-    uint64_t Cost(int64_t at, uint64_t bytes);
-
-private:
-    int64_t start_ = 0;
-    bool held_ = false;
-};

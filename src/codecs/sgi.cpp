@@ -89,11 +89,11 @@ uint64_t TSGIGraphic::RecordKey(size_t index) const
     return bytes == 0 ? 0 : uint64_t(RowStart[index]) << 32 | bytes;
 }
 
-void TSGIGraphic::DecodeRecord(uint8_t* target, size_t index, TReadWindow& window)
+void TSGIGraphic::DecodeRecord(uint8_t* target, size_t index)
 {
     const uint32_t rowBytes = ImageProperties.Width * (ImageProperties.BitsPerSample / 8);
     const uint64_t wanted = ReadableBytes(index);
-    ChargeWork(kRecordSetUp + window.Cost(BasePosition + RowStart[index], wanted) + PackedByteWork * wanted + rowBytes);
+    ChargeWork(kRecordSetUp + wanted + PackedByteWork * wanted + rowBytes);
     std::memset(target, 0, rowBytes);
     if (wanted == 0) return;
     if (packed_.size() < wanted) packed_.resize(static_cast<size_t>(wanted));
@@ -104,11 +104,11 @@ void TSGIGraphic::DecodeRecord(uint8_t* target, size_t index, TReadWindow& windo
     Decoder->Decode(source, dest, static_cast<int32_t>(got), static_cast<int32_t>(rowBytes));
 }
 
-void TSGIGraphic::ReadRawRow(uint8_t* target, size_t index, TReadWindow& window)
+void TSGIGraphic::ReadRawRow(uint8_t* target, size_t index)
 {
     const uint32_t rowBytes = ImageProperties.Width * (ImageProperties.BitsPerSample / 8);
     const int64_t at = BasePosition + 512 + static_cast<int64_t>(index * rowBytes);
-    ChargeWork(kRecordSetUp + window.Cost(at, rowBytes) + rowBytes);
+    ChargeWork(kRecordSetUp + 2 * uint64_t(rowBytes));
     std::memset(target, 0, rowBytes);
     Stream->SetPosition(at);
     Stream->Read(target, rowBytes);
@@ -241,7 +241,6 @@ void TSGIGraphic::ReadRows()
     }
     std::vector<uint8_t> band(size_t(bandRows) * channels * rowBytes);
     std::vector<const void*> planes(size_t(bandRows) * channels);
-    TReadWindow window;
     size_t use = 0;
     for (uint32_t first = 0; first < height; first += bandRows) {
         const uint32_t end = std::min(height, first + bandRows);
@@ -250,9 +249,9 @@ void TSGIGraphic::ReadRows()
             const size_t slot = size_t(r - first) * channels + k;
             uint8_t* buffer = band.data() + slot * rowBytes;
             if (records) {
-                planes[slot] = records->Samples(use, buffer, [&](uint8_t* t) { DecodeRecord(t, index, window); });
+                planes[slot] = records->Samples(use, buffer, [&](uint8_t* t) { DecodeRecord(t, index); });
             } else {
-                ReadRawRow(buffer, index, window);
+                ReadRawRow(buffer, index);
                 planes[slot] = buffer;
             }
         }

@@ -9,7 +9,6 @@
 
 #include "codecs/codec_graphic.h"
 
-class TReadWindow;
 class TSGIRLEDecoder;
 
 class TSGIGraphic : public TCodecGraphic {
@@ -52,10 +51,9 @@ private:
     // holds), and what decides its samples (its start and those bytes).
     uint64_t ReadableBytes(size_t index) const;
     uint64_t RecordKey(size_t index) const;
-    // Width samples of record or raw row `index` into target; window
-    // follows the reads of the load for what they cost.
-    void DecodeRecord(uint8_t* target, size_t index, TReadWindow& window);
-    void ReadRawRow(uint8_t* target, size_t index, TReadWindow& window);
+    // Width samples of record or raw row `index` into target.
+    void DecodeRecord(uint8_t* target, size_t index);
+    void ReadRawRow(uint8_t* target, size_t index);
     std::vector<uint8_t> packed_;
     // Bytes of the file from BasePosition on.
     int64_t fileBytes_ = 0;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 
 // ---- TStream ---------------------------------------------------------------
 
@@ -116,6 +117,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
             const ssize_t got = ::pread(fd_, out + done, static_cast<size_t>(want), position_);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
+            ChargeWork(static_cast<uint64_t>(got));
             done += got;
             position_ += got;
             continue;
@@ -127,6 +129,9 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
             bufferLength_ = 0;
             break;
         }
+        // A refill reads a whole buffer however few of its bytes are asked
+        // for: a reader that hops about a file pays for every one of them.
+        ChargeWork(static_cast<uint64_t>(got));
         bufferStart_ = position_;
         bufferLength_ = got;
     }

@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "platform/rtl/classes.h"
+#include "platform/rtl/work_meter.h"
 #include "support/temp_dir.h"
 
 TEST(Streams, MemoryStreamReadsSeeksAndGrows)
@@ -59,4 +60,30 @@ TEST(Streams, FileStreamBuffersReadsAndSeesItsOwnWrites)
     TMemoryStream m;
     m.CopyFrom(f, 0);
     EXPECT_EQ(m.Bytes(), (std::vector<uint8_t>{1, 9, 3, 4}));
+}
+
+TEST(Streams, FileStreamChargesTheLoadForWhatItReadsFromTheFile)
+{
+    TempDir dir;
+    std::vector<uint8_t> bytes(1 << 20);
+    std::iota(bytes.begin(), bytes.end(), uint8_t(0));
+    WriteFileBytes(dir.file("f"), bytes);
+    TFileStream s(dir.file("f"), fmOpenRead);
+    TWorkScope load(0);
+    const uint64_t before = load.Meter().Spent();
+    uint8_t b = 0;
+    // Bytes read one after the other come from one read of the file.
+    for (int i = 0; i < 100; ++i) s.ReadBuffer(&b, 1);
+    const uint64_t window = load.Meter().Spent() - before;
+    EXPECT_GT(window, 100u);
+    // A byte far from the last read costs another read of the file.
+    s.SetPosition(512 << 10);
+    s.ReadBuffer(&b, 1);
+    EXPECT_EQ(b, uint8_t(512 << 10));
+    EXPECT_EQ(load.Meter().Spent() - before, 2 * window);
+    // A read larger than the buffer goes straight to the file and costs its bytes.
+    s.SetPosition(768 << 10);
+    std::vector<uint8_t> large(size_t(window) * 2);
+    s.ReadBuffer(large.data(), int64_t(large.size()));
+    EXPECT_EQ(load.Meter().Spent() - before, 4 * window);
 }
