@@ -160,6 +160,88 @@ void CountAnimations(Tmesh_list& list, const Ttrlevel& level)
 
 }  // namespace
 
+namespace {
+
+// Parses the mesh at the reader's position into r, its elements appended to
+// the list's tables, and moves the reader to where the next mesh starts.
+void ReadMeshRecord(TMeshReader& in, Tmesh_list& list, bool newLayout, tmesh_record& r)
+{
+    const size_t start = in.Pos();
+    ResetBox(r);
+    r.data_offset = static_cast<uint32_t>(start * 2);
+    for (int16_t& c : r.centre) c = in.Short();
+    r.radius = in.Long();
+
+    const uint32_t vertexCount = ElementCount(in.Short());
+    ReadTriples(in, vertexCount, list.vertex_table, r.vertices);
+    r.num_vertices = static_cast<int16_t>(r.vertices.count);
+
+    const int16_t normalCount = in.Short();
+    if (normalCount >= 0) {
+        ReadTriples(in, uint32_t(normalCount), list.normal_table, r.normals);
+        r.num_normals = static_cast<int16_t>(r.normals.count);
+    } else {
+        const uint32_t n = uint32_t(-int32_t(normalCount));
+        const uint32_t have = in.Available(n, 1);
+        r.shades.first = static_cast<uint32_t>(list.shade_table.size());
+        r.shades.count = have;
+        list.shade_table.insert(list.shade_table.end(), in.Here(), in.Here() + have);
+        in.Skip(n);
+        r.num_normals = static_cast<int16_t>(-int32_t(have));
+    }
+
+    ReadTexturedFaces(in, ElementCount(in.Short()), 4, newLayout, list.textured_table, r.textured_quads);
+    r.num_textured_quads = static_cast<int16_t>(r.textured_quads.count);
+    ReadTexturedFaces(in, ElementCount(in.Short()), 3, newLayout, list.textured_table, r.textured_triangles);
+    r.num_textured_triangles = static_cast<int16_t>(r.textured_triangles.count);
+
+    if (!newLayout) {
+        ReadColoredFaces(in, ElementCount(in.Short()), 4, list.colored_table, r.colored_quads);
+        r.num_colored_quads = static_cast<int16_t>(r.colored_quads.count);
+        ReadColoredFaces(in, ElementCount(in.Short()), 3, list.colored_table, r.colored_triangles);
+        r.num_colored_triangles = static_cast<int16_t>(r.colored_triangles.count);
+    }
+
+    // Meshes start on 4-byte boundaries.
+    if ((in.Pos() - start) % 2 != 0) in.Skip(1);
+}
+
+// The sizes of the list's tables, to take back what a mesh that is not kept
+// appended to them.
+struct TTableSizes {
+    size_t vertices, normals, shades, textured, colored;
+    explicit TTableSizes(const Tmesh_list& l)
+        : vertices(l.vertex_table.size()),
+          normals(l.normal_table.size()),
+          shades(l.shade_table.size()),
+          textured(l.textured_table.size()),
+          colored(l.colored_table.size())
+    {
+    }
+    void Restore(Tmesh_list& l) const
+    {
+        l.vertex_table.resize(vertices);
+        l.normal_table.resize(normals);
+        l.shade_table.resize(shades);
+        l.textured_table.resize(textured);
+        l.colored_table.resize(colored);
+    }
+};
+
+// The data offsets that the mesh pointers moveables and statics can reach
+// name, in order.
+std::vector<uint32_t> ReachableOffsets(const Ttrlevel& level)
+{
+    const size_t pointers = std::min<size_t>(level.num_mesh_pointers, level.mesh_pointers.size());
+    std::vector<uint32_t> offsets(level.mesh_pointers.begin(),
+                                  level.mesh_pointers.begin() + std::min(pointers, REACHABLE_MESH_POINTERS));
+    std::sort(offsets.begin(), offsets.end());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    return offsets;
+}
+
+}  // namespace
+
 void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
 {
     list.count = 0;
@@ -170,55 +252,26 @@ void BuildMeshList(Tmesh_list& list, const Ttrlevel& level)
     list.textured_table.clear();
     list.colored_table.clear();
 
-    const int32_t code = level.version_code;
-    const bool newLayout = code >= LEVEL_TR4;  // effects words, no coloured faces
+    const bool newLayout = level.version_code >= LEVEL_TR4;  // effects words, no coloured faces
     const size_t words = std::min<size_t>(level.num_mesh_data, level.mesh_data.size());
     TMeshReader in(level.mesh_data.data(), words);
+    std::vector<uint32_t> reachable;  // once MAX_MESH_RECORDS meshes are kept
 
-    while (!in.AtEnd() && list.count < MAX_MESH_RECORDS) {
-        const size_t start = in.Pos();
+    while (!in.AtEnd()) {
+        if (list.count == MAX_MESH_RECORDS && reachable.empty()) {
+            reachable = ReachableOffsets(level);
+            if (reachable.empty()) break;
+        }
+        const TTableSizes sizes(list);
         tmesh_record r;
-        ResetBox(r);
-        r.data_offset = static_cast<uint32_t>(start * 2);
-        for (int16_t& c : r.centre) c = in.Short();
-        r.radius = in.Long();
-
-        const uint32_t vertexCount = ElementCount(in.Short());
-        ReadTriples(in, vertexCount, list.vertex_table, r.vertices);
-        r.num_vertices = static_cast<int16_t>(r.vertices.count);
-
-        const int16_t normalCount = in.Short();
-        if (normalCount >= 0) {
-            ReadTriples(in, uint32_t(normalCount), list.normal_table, r.normals);
-            r.num_normals = static_cast<int16_t>(r.normals.count);
+        ReadMeshRecord(in, list, newLayout, r);
+        if (list.count < MAX_MESH_RECORDS || std::binary_search(reachable.begin(), reachable.end(), r.data_offset)) {
+            list.meshes.push_back(r);
+            ComputeMeshBounds(list, static_cast<int32_t>(list.count));
+            ++list.count;
         } else {
-            const uint32_t n = uint32_t(-int32_t(normalCount));
-            const uint32_t have = in.Available(n, 1);
-            r.shades.first = static_cast<uint32_t>(list.shade_table.size());
-            r.shades.count = have;
-            list.shade_table.insert(list.shade_table.end(), in.Here(), in.Here() + have);
-            in.Skip(n);
-            r.num_normals = static_cast<int16_t>(-int32_t(have));
+            sizes.Restore(list);
         }
-
-        ReadTexturedFaces(in, ElementCount(in.Short()), 4, newLayout, list.textured_table, r.textured_quads);
-        r.num_textured_quads = static_cast<int16_t>(r.textured_quads.count);
-        ReadTexturedFaces(in, ElementCount(in.Short()), 3, newLayout, list.textured_table, r.textured_triangles);
-        r.num_textured_triangles = static_cast<int16_t>(r.textured_triangles.count);
-
-        if (!newLayout) {
-            ReadColoredFaces(in, ElementCount(in.Short()), 4, list.colored_table, r.colored_quads);
-            r.num_colored_quads = static_cast<int16_t>(r.colored_quads.count);
-            ReadColoredFaces(in, ElementCount(in.Short()), 3, list.colored_table, r.colored_triangles);
-            r.num_colored_triangles = static_cast<int16_t>(r.colored_triangles.count);
-        }
-
-        list.meshes.push_back(r);
-        ComputeMeshBounds(list, static_cast<int32_t>(list.count));
-        ++list.count;
-
-        // Meshes start on 4-byte boundaries.
-        if ((in.Pos() - start) % 2 != 0) in.Skip(1);
         // A mesh cut short leaves nothing to parse after it.
         if (in.CutShort()) break;
     }

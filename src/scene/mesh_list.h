@@ -127,15 +127,21 @@ private:
     }
 };
 
-// Meshes the list keeps at most. The games' levels hold a few thousand, and
-// their moveables and statics reach at most 131,070 mesh pointers; a record
-// takes 160 bytes where an empty mesh takes 20 of the level's, and the mesh
-// data of a compressed level can hold millions of them.
+// The mesh pointers a level's moveables and statics can reach: a
+// moveable's first mesh and its mesh count are 16-bit, and so is a static's
+// mesh.
+inline constexpr size_t REACHABLE_MESH_POINTERS = 2 * 65535 + 1;
+// Meshes the list keeps whatever names them. The games' levels hold a few
+// thousand; a record takes 160 bytes where an empty mesh takes 20 of the
+// level's, and the mesh data of a compressed level can hold millions of
+// them. Past these, a mesh is kept only when one of the reachable mesh
+// pointers names it, so that no mesh a level can draw is lost and the list
+// holds at most MAX_MESH_RECORDS + REACHABLE_MESH_POINTERS records.
 inline constexpr uint32_t MAX_MESH_RECORDS = 1u << 20;
 
 // Parses the mesh data of the level into the list, replacing what it held.
 // A mesh that runs past the end of the data keeps what is there and ends
-// the parsing, and so does the mesh after the first MAX_MESH_RECORDS.
+// the parsing.
 void BuildMeshList(Tmesh_list& list, const Ttrlevel& level);
 
 // The bounding box and centre offset of one record, over the corners of its

@@ -184,27 +184,44 @@ TEST(MeshList, BoundsSkinAndDamagedData)
     EXPECT_EQ(list.MapPointer(-1), -1);
 }
 
-// Mesh data of nothing but empty meshes (ten words each in a TR4 level) gives
-// at most MAX_MESH_RECORDS records, whatever it holds more; pointers to the
-// meshes beyond map to record 0.
-TEST(MeshList, AtMostMaxMeshRecordsAreKept)
+// Mesh data of nothing but empty meshes (ten words each in a TR4 level)
+// keeps its first MAX_MESH_RECORDS meshes, and after them only those that a
+// mesh pointer a moveable or static can reach names: a mesh named by a
+// pointer past those reachable maps to record 0.
+TEST(MeshList, PastMaxMeshRecordsOnlyTheMeshesPointersReachAreKept)
 {
     Ttrlevel level;
-    const uint32_t last = MAX_MESH_RECORDS - 1;
+    const uint32_t last = MAX_MESH_RECORDS - 1, past = MAX_MESH_RECORDS + 5000;
+    const uint32_t reachable = REACHABLE_MESH_POINTERS;
     const struct {
         uint32_t meshes;
-        uint32_t records;
-    } cases[] = {{3, 3}, {MAX_MESH_RECORDS, MAX_MESH_RECORDS}, {MAX_MESH_RECORDS + 5000, MAX_MESH_RECORDS}};
+        std::vector<uint32_t> named;        // the mesh each pointer names
+        std::vector<uint32_t> unreachable;  // meshes named again past the reachable pointers
+        std::vector<int32_t> records;       // the record each of those pointers maps to
+        uint32_t kept;
+    } cases[] = {
+        {3, {0, 2}, {}, {0, 2}, 3},
+        {MAX_MESH_RECORDS, {0, last}, {}, {0, int32_t(last)}, MAX_MESH_RECORDS},
+        {past,
+         {0, last, past - 1, MAX_MESH_RECORDS},
+         {},
+         {0, int32_t(last), int32_t(last + 2), int32_t(last + 1)},
+         MAX_MESH_RECORDS + 2},
+        {past, {0, last}, {past - 1}, {0, int32_t(last), 0}, MAX_MESH_RECORDS},
+    };
     for (const auto& c : cases) {
-        MeshData(level, LEVEL_TR4, std::vector<uint16_t>(size_t(c.meshes) * 10, 0),
-                 {0, 20 * std::min(c.meshes - 1, last), 20 * (c.meshes - 1)});
+        std::vector<uint32_t> pointers;
+        for (uint32_t m : c.named) pointers.push_back(20 * m);
+        if (!c.unreachable.empty()) pointers.resize(reachable, 0);
+        for (uint32_t m : c.unreachable) pointers.push_back(20 * m);
+        MeshData(level, LEVEL_TR4, std::vector<uint16_t>(size_t(c.meshes) * 10, 0), pointers);
         Tmesh_list list;
         BuildMeshList(list, level);
-        EXPECT_EQ(list.count, c.records) << c.meshes;
-        EXPECT_EQ(list.meshes.size(), c.records) << c.meshes;
-        EXPECT_EQ(list.pointer_map, (std::vector<int32_t>{0, int32_t(std::min(c.meshes - 1, last)),
-                                                          c.meshes > MAX_MESH_RECORDS ? 0 : int32_t(c.meshes - 1)}))
-            << c.meshes;
+        EXPECT_EQ(list.count, c.kept) << c.meshes;
+        EXPECT_EQ(list.meshes.size(), c.kept) << c.meshes;
+        for (size_t i = 0; i < c.named.size(); ++i) EXPECT_EQ(list.MapPointer(int64_t(i)), c.records[i]) << i;
+        for (size_t i = 0; i < c.unreachable.size(); ++i)
+            EXPECT_EQ(list.MapPointer(int64_t(reachable + i)), c.records[c.named.size() + i]) << i;
     }
 }
 
