@@ -538,6 +538,18 @@ void TXmlParser::SetSource(std::shared_ptr<const std::string> text, std::string 
     srcName_ = std::move(source);
 }
 
+void TXmlParser::Resume(Frame&& frame)
+{
+    // The length was measured when the buffer was first scanned; measuring
+    // it again would cost the whole buffer for every entity that closes.
+    src_ = std::move(frame.text);
+    s_ = src_ ? src_->data() : "";
+    len_ = src_ ? frame.len : 0;
+    srcEntity_ = std::move(frame.entity);
+    srcName_ = std::move(frame.source);
+    next_ = frame.resume;
+}
+
 size_t TXmlParser::RemainingExpansion() const
 {
     return expanded_ < XML_MAX_ENTITY_EXPANSION ? XML_MAX_ENTITY_EXPANSION - expanded_ : 0;
@@ -600,8 +612,7 @@ bool TXmlParser::Scan()
             if (!stack_.empty()) {
                 Frame f = std::move(stack_.back());
                 stack_.pop_back();
-                SetSource(std::move(f.text), std::move(f.entity), std::move(f.source));
-                next_ = f.resume;
+                Resume(std::move(f));
                 continue;
             }
             ClearPart();

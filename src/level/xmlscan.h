@@ -239,6 +239,8 @@ private:
     size_t EndPartAt(size_t from, std::string_view terminator);
     size_t SkipWhite(size_t i) const;
     void SetSource(std::shared_ptr<const std::string> text, std::string entity, std::string source);
+    // Goes back to the buffer an entity was opened from, after its reference.
+    void Resume(Frame&& frame);
     void ClearPart();
     bool IsOpen(const std::string& entity) const;
     bool MayExpand(const std::string& entity, size_t depth, size_t bytes) const;

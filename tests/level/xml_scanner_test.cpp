@@ -331,3 +331,30 @@ TEST(XmlScanner, FilesAndExternalEntities)
     if (!superuser) { EXPECT_FALSE(xml.LoadFromFile(dir.file("word.txt"), fmOpenReadWrite)); }
     EXPECT_FALSE(xml.LoadFromFile(dir.file("word.txt"), fmOpenWrite));
 }
+
+// Every reference opens its entity and every end of an entity goes back to
+// where it was referenced: thousands of references to an empty entity, in
+// text and in a value, give what each would give alone.
+TEST(XmlScanner, ManyReferencesToAnEmptyEntity)
+{
+    constexpr int kReferences = 20000;
+    std::string text, value;
+    for (int i = 0; i < kReferences; ++i) {
+        text += "a&e;";
+        value += "&e;b";
+    }
+    TXmlParser xml;
+    xml.LoadFromBuffer("<!DOCTYPE r [<!ENTITY e ''>]><r v='" + value + "'>" + text + "</r>");
+    ASSERT_TRUE(xml.Scan());
+    ASSERT_TRUE(xml.Scan());
+    EXPECT_EQ(xml.AttrValue("v"), std::string(kReferences, 'b'));
+    size_t parts = 0, letters = 0, ends = 0;
+    while (xml.Scan()) {
+        if (xml.CurPartType == ptContent) {
+            ++parts;
+            letters += xml.CurContent == "a";
+        }
+        ends += xml.CurPartType == ptEndTag;
+    }
+    EXPECT_EQ(std::make_tuple(parts, letters, ends), std::make_tuple(size_t(kReferences), size_t(kReferences), 1u));
+}
