@@ -754,6 +754,12 @@ void TXmlParser::ApplyAttrDefaults()
         if (def->second.DefaultType == adImplied) {
             a.ValueType = vtImplied;
         } else if (def->second.DefaultType == adFixed) {
+            // The declared value replaces the written one on every tag: bytes
+            // the scanner makes, counted as expansion. Beyond the bound the
+            // attribute keeps what was written.
+            const size_t cost = def->second.Value.size();
+            if (cost > RemainingExpansion()) continue;
+            expanded_ += cost;
             a.ValueType = vtFixed;
             a.Value = def->second.Value;
         }
@@ -1050,16 +1056,19 @@ bool TXmlParser::ParameterEntityText(const std::string& name, const std::vector<
     const std::string key = "%" + name;
     const auto it = ParEntities.find(name);
     if (it == ParEntities.end() || std::find(open.begin(), open.end(), key) != open.end()) return false;
-    const TEntityDef def = it->second;
-    TEntityBuffer buffer;
-    bool have = false;
+    // Nothing of the text is copied before the bound allows it: a reference
+    // of a few bytes may name a text of megabytes.
+    const TEntityDef& def = it->second;
     if (!def.External) {
-        buffer.Text = def.Value;
-        have = true;
-    } else if (MayExpand(key, open.size(), 0)) {
-        have = LoadEntityText(def, buffer);
+        if (!MayExpand(key, open.size(), def.Value.size())) return false;
+        expanded_ += def.Value.size();
+        text = def.Value;
+        return true;
     }
-    if (!have || !MayExpand(key, open.size(), buffer.Text.size())) return false;
+    TEntityBuffer buffer;
+    if (!MayExpand(key, open.size(), 0) || !LoadEntityText(def, buffer) ||
+        !MayExpand(key, open.size(), buffer.Text.size()))
+        return false;
     expanded_ += buffer.Text.size();
     text = std::move(buffer.Text);
     return true;

@@ -10,7 +10,8 @@
 // is not expanded again, and one scan expands at most XML_MAX_ENTITY_EXPANSION
 // bytes of entity text in all. A reference beyond these bounds is treated as
 // a reference to an undeclared entity. Declared attribute defaults added to
-// tags count toward the same total.
+// tags, and declared fixed values that replace written ones, count toward
+// the same total; beyond it a tag keeps the attributes as written.
 #pragma once
 
 #include <cstddef>

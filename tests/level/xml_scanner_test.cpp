@@ -358,3 +358,34 @@ TEST(XmlScanner, ManyReferencesToAnEmptyEntity)
     }
     EXPECT_EQ(std::make_tuple(parts, letters, ends), std::make_tuple(size_t(kReferences), size_t(kReferences), 1u));
 }
+
+// What the declarations make the scanner produce counts toward the same
+// bound as entity text: fixed values copied onto tags, and parameter
+// entities too large for it, however often they are named.
+TEST(XmlScanner, DeclaredValuesCountTowardTheExpansionBound)
+{
+    const size_t fixedSize = XML_MAX_ENTITY_EXPANSION / 16;
+    std::string doc =
+        "<!DOCTYPE r [<!ATTLIST t x CDATA #FIXED '" + std::string(fixedSize, 'f') + "' y CDATA #IMPLIED>]><r>";
+    for (int i = 0; i < 40; ++i) doc += "<t x='w' y='i'/>";
+    TXmlParser xml;
+    xml.LoadFromBuffer(doc + "</r>");
+    std::vector<std::string> tags;
+    while (xml.Scan()) {
+        if (xml.CurPartType != ptEmptyTag) continue;
+        const TAttr& x = xml.CurAttr[0];
+        tags.push_back((x.Value.size() == fixedSize ? "fixed" : x.Value) + "#" + std::to_string(x.ValueType) + "," +
+                       xml.AttrValue("y") + "#" + std::to_string(xml.CurAttr[1].ValueType));
+    }
+    // Sixteen copies fill the bound; the later tags keep the value as written.
+    std::vector<std::string> expected(16, "fixed#2,i#1");
+    expected.resize(40, "w#0,i#1");
+    EXPECT_EQ(tags, expected);
+
+    // A parameter entity larger than the bound declares nothing, however
+    // often it is named; the declarations around it stay.
+    const std::string big = "<!ENTITY lost 'x'>" + std::string(XML_MAX_ENTITY_EXPANSION, ' ');
+    std::string subset = "<!ENTITY % big '" + big + "'> <!ENTITY % small '<!ENTITY kept \"k\">'>";
+    for (int i = 0; i < 2000; ++i) subset += " %big;";
+    EXPECT_EQ(Trace("<!DOCTYPE r [" + subset + " %small; ]><r>&kept;&lost;</r>"), "Dr <r T'k' T'lost' /r");
+}
