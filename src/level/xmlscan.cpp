@@ -801,7 +801,12 @@ void TXmlParser::AppendConverted(std::string& out, std::string_view run)
 
 bool TXmlParser::LoadEntityText(const TEntityDef& def, TEntityBuffer& into)
 {
-    if (RemainingExpansion() == 0) return false;
+    // Opening a file costs far more than the few bytes of a reference, and
+    // its name is made of the source's folder and the system id: each
+    // opening counts, whether the file is there or not.
+    const size_t cost = XML_ENTITY_OPENING_COST + srcName_.size() + def.SystemId.size();
+    if (cost > RemainingExpansion()) return false;
+    expanded_ += cost;
     into = OpenExternalEntity(srcName_, def.PublicId, def.SystemId);
     return into.Loaded;
 }

@@ -28,6 +28,10 @@ inline constexpr size_t XML_MAX_DOCUMENT_SIZE = 64u * 1024 * 1024;
 inline constexpr int XML_MAX_ENTITY_DEPTH = 16;
 // Total bytes of entity replacement text one scan of a document may expand.
 inline constexpr size_t XML_MAX_ENTITY_EXPANSION = 1024u * 1024;
+// Bytes of that total one opening of an external entity counts besides its
+// text and its name, whatever the file holds: opening a file costs about as
+// much as copying a few thousand bytes.
+inline constexpr size_t XML_ENTITY_OPENING_COST = 4096;
 
 // Kinds of document parts.
 enum TPartType : int {

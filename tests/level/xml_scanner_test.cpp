@@ -389,3 +389,29 @@ TEST(XmlScanner, DeclaredValuesCountTowardTheExpansionBound)
     for (int i = 0; i < 2000; ++i) subset += " %big;";
     EXPECT_EQ(Trace("<!DOCTYPE r [" + subset + " %small; ]><r>&kept;&lost;</r>"), "Dr <r T'k' T'lost' /r");
 }
+
+// Opening an external entity costs far more than its reference: every
+// opening counts toward the bound, whether the file is there or not and
+// whatever it holds, so a document cannot make the scanner open files
+// without end.
+TEST(XmlScanner, OpeningsOfExternalEntitiesCountTowardTheBound)
+{
+    TempDir dir;
+    WriteFileBytes(dir.file("word.txt"), "word", 4);
+    std::string refs;
+    for (int i = 0; i < 400; ++i) refs += "&word;&gone;";
+    const std::string doc =
+        "<!DOCTYPE r [<!ENTITY word SYSTEM 'word.txt'> <!ENTITY gone SYSTEM 'gone.txt'>]><t v='" + refs + "'/>";
+    WriteFileBytes(dir.file("doc.xml"), doc.data(), doc.size());
+    TXmlParser xml;
+    ASSERT_TRUE(xml.LoadFromFile(dir.file("doc.xml"), fmOpenRead));
+    ASSERT_TRUE(xml.Scan());
+    ASSERT_TRUE(xml.Scan());
+    const size_t opening = XML_ENTITY_OPENING_COST + dir.file("doc.xml").size() + 8;
+    const size_t pairs = XML_MAX_ENTITY_EXPANSION / (2 * opening + 4);
+    const size_t words = pairs + (XML_MAX_ENTITY_EXPANSION - pairs * (2 * opening + 4) >= opening + 4 ? 1 : 0);
+    std::string expected;
+    for (size_t i = 0; i < words; ++i) expected += "word";
+    EXPECT_EQ(xml.AttrValue("v"), expected);
+    EXPECT_LT(words, 400u);
+}
