@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <random>
 #include <set>
 #include <tuple>
 
@@ -751,6 +753,87 @@ TEST(TrlevelRecord, TrcLayersMergeIntoTheCommonTables)
               std::make_tuple(uint16_t(2), uint16_t(4), uint16_t(1)));
     EXPECT_EQ(std::tie(b.vertices[2], b.texture, room->triangles_trc[0].flags),
               std::make_tuple(uint16_t(5), uint16_t(13), uint16_t(9)));
+}
+
+// Merging the layers gives the tables that adding every layer vertex one by
+// one gives, whatever positions the layers share and in whatever order: a
+// table of 1500 positions met again in every layer, and positions drawn at
+// random from a few hundred.
+TEST(TrlevelRecord, TrcLayersMergeAsVerticesAddedOneByOne)
+{
+    std::mt19937 random(7);
+    auto coordinate = [&](int range) {
+        const float offsets[] = {0.0f, 0.4f, -0.3f};
+        return static_cast<float>(int(random() % unsigned(range)) * 256 - 4096) + offsets[random() % 3];
+    };
+    struct Case {
+        const char* label;
+        uint32_t layers;
+        std::function<void(TLayers&, uint32_t)> fill;
+    };
+    const std::vector<Case> cases = {
+        {"every layer the same 1500 positions", 4,
+         [&](TLayers& t, uint32_t l) {
+             for (int i = 0; i < ROOM_MAX_VERTICES; ++i) {
+                 const int k = (i * 7 + int(l) * 11) % ROOM_MAX_VERTICES;  // in another order in each layer
+                 t.Vertex(l, float(k % 40) * 256, float(k / 40) * -256, 1024, uint8_t(l * 60), uint8_t(i), 7);
+             }
+         }},
+        {"random positions", 6,
+         [&](TLayers& t, uint32_t l) {
+             for (int i = 0; i < 400; ++i)
+                 t.Vertex(l, coordinate(8), coordinate(6), coordinate(8), uint8_t(random()), uint8_t(random()),
+                          uint8_t(random()));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto t = std::make_unique<TLayers>(c.layers);
+        for (uint32_t l = 0; l < c.layers; ++l) {
+            c.fill(*t, l);
+            const uint16_t n = t->layers.vertices[l].count;
+            for (int f = 0; f < 20; ++f) {
+                t->Rectangle(l, {uint16_t(random() % n), uint16_t(random() % n), uint16_t(random() % n),
+                                 uint16_t(random() % n)});
+                t->Triangle(l, {uint16_t(random() % n), uint16_t(random() % n), uint16_t(random() % n)});
+            }
+        }
+        // The tables as adding the vertices one by one makes them.
+        auto expected = std::make_unique<troom>();
+        std::vector<std::vector<int>> numbers(c.layers);
+        for (uint32_t l = 0; l < c.layers; ++l) {
+            const ttr5_layer_vertices& block = t->layers.vertices[l];
+            for (int i = 0; i < block.count; ++i) {
+                const ttrc_vertex& v = block.entries[i];
+                const auto x = static_cast<int16_t>(std::nearbyint(v.x)), y = static_cast<int16_t>(std::nearbyint(v.y)),
+                           z = static_cast<int16_t>(std::nearbyint(v.z));
+                RoomVertexAdd(*expected, x, y, 0, z);
+                numbers[l].push_back(RoomVertexFind(*expected, x, y, z));
+                expected->vertices_trc[numbers[l].back() - 1] = v;
+            }
+        }
+        auto room = std::make_unique<troom>();
+        ASSERT_TRUE(ConvertTrcRoomLayers(t->layers, *room));
+        ASSERT_EQ(room->num_vertices, expected->num_vertices);
+        for (int i = 0; i < room->num_vertices; ++i) {
+            EXPECT_EQ(std::memcmp(&room->vertices[i], &expected->vertices[i], sizeof(troom_vertex)), 0) << i;
+            EXPECT_EQ(std::memcmp(&room->vertices_trc[i], &expected->vertices_trc[i], sizeof(ttrc_vertex)), 0) << i;
+        }
+        // Each face names the common vertices of its layer's vertices.
+        int k = 0;
+        for (uint32_t l = 0; l < c.layers; ++l)
+            for (int f = 0; f < 20; ++f, ++k) {
+                const ttrc_triangle& in = t->layers.triangles[l].entries[f];
+                const troom_triangle& out = room->triangles[k];
+                for (int j = 0; j < 3; ++j) EXPECT_EQ(out.vertices[j], numbers[l][in.vertices[j]] - 1) << k;
+            }
+    }
+    // One position more than the table holds is refused.
+    auto t = std::make_unique<TLayers>(3);
+    for (int i = 0; i < ROOM_MAX_VERTICES; ++i) t->Vertex(0, float(i), 0, 0).Vertex(1, float(i), 0, 0);
+    t->Vertex(2, 0, 0, 0).Vertex(2, -1, 0, 0);
+    auto room = std::make_unique<troom>();
+    EXPECT_FALSE(ConvertTrcRoomLayers(t->layers, *room));
 }
 
 TEST(TrlevelRecord, AnimatedTextureRangesNumberTheirTextures)
