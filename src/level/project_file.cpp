@@ -303,13 +303,16 @@ public:
         return done;
     }
 
-    // Inflates what is left of the stream, so that damage in it is known:
-    // at most as much content again as has been read (and a little more), so
-    // that the check costs no more than the reading did. Damage beyond that
-    // lies in content no project reads and goes unnoticed.
+    // Inflates what is left of the stream, so that damage at its end (a
+    // stream cut short, a checksum that does not match) is known: at most a
+    // fixed amount of content past what was read, so that content behind the
+    // project costs no more, however much of it there is. A project read
+    // whole within its memory limit must still be read within the time a
+    // file may take; checking as much again as was read would double that.
+    // Damage further on lies in content no project reads and goes unnoticed.
     bool DataError()
     {
-        int64_t allowance = consumed_ + TRAILING_CHECK_BYTES;
+        int64_t allowance = TRAILING_CHECK_BYTES;
         while (compressed_ && !ended_ && !dataError_ && allowance > 0) {
             const int64_t got = Produce(staging_.data(), STAGING_BYTES);
             if (got == 0 && !ended_) dataError_ = true;

@@ -476,23 +476,37 @@ TEST_F(ProjectFile, TallRoomsGrowTheirGridsAsTheirColumnsArrive)
     }
 }
 
-// Damage is looked for in the rest of a stream only as far again as the
-// stream was read: a refused file with gigabytes of content behind the
-// refusal costs no more than what was read.
-TEST_F(ProjectFile, TheRestOfAStreamIsCheckedAsFarAgainAsItWasRead)
+// Damage is looked for in the rest of a stream only a mebibyte beyond what
+// was read, however much was read: content behind the project, and behind
+// a refusal, costs no more than that.
+TEST_F(ProjectFile, TheRestOfAStreamIsCheckedOnlyALittleFurther)
 {
     tcuarto_list p;
-    MakeSmallProject(p);
-    p.itemCount = 300;
+    MakeProject(p, 1, 40, 40, 1, 12);  // 3.4 MB of sectors
+    tcuarto_list refused;
+    MakeSmallProject(refused);
+    refused.itemCount = 300;
     const auto content = ProjectStream(p);
-    for (const auto& [zeros, message] : std::vector<std::pair<size_t, std::string>>{
-             {size_t(100000), ZLIB_DATA_ERROR},
-             {size_t(8) << 20, std::string(PROJECT_DAMAGED_MESSAGE) + "the item count 300 is outside 0..256."}}) {
-        auto longer = content;
-        longer.resize(content.size() + zeros, 0);
+    const size_t mebibyte = size_t(1) << 20;
+    struct Case {
+        std::vector<uint8_t> content;
+        size_t zeros;
+        std::string message;  // empty: the project loads
+    };
+    for (const Case& c : {
+             Case{content, 0, ZLIB_DATA_ERROR},
+             Case{content, mebibyte - 65536, ZLIB_DATA_ERROR},
+             Case{content, 2 * mebibyte, ""},
+             Case{ProjectStream(refused), 8 * mebibyte,
+                  std::string(PROJECT_DAMAGED_MESSAGE) + "the item count 300 is outside 0..256."},
+         }) {
+        auto longer = c.content;
+        longer.resize(c.content.size() + c.zeros, 0);
         auto file = ZlibContainer(longer);
         file.back() ^= 1;  // the checksum at the stream's end
-        ExpectRefused(file, {message}, std::to_string(zeros) + " bytes more");
+        const std::string label = std::to_string(c.zeros) + " bytes more";
+        if (c.message.empty()) ExpectLoads(file, p, label);
+        else ExpectRefused(file, {c.message}, label);
     }
 }
 
