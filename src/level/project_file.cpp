@@ -11,10 +11,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include <zlib.h>
-
 #include "level/memory_budget.h"
 #include "level/zfiles.h"
+#include "level/zlibwrap.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/messages.h"
 #include "platform/rtl/progress.h"
@@ -251,12 +250,10 @@ public:
             inputLeft_ = std::min<int64_t>(k, fileLength - 12);
             // The uncompressed size stored at offset 8 is only an estimate, as
             // for the buffered file layer: the content ends where the stream
-            // ends. Deflate never packs more than about 1032:1, which bounds
-            // every allocation.
-            total_ = inputLeft_ * 1032 + 1024;
+            // ends, and can be no more than the stream's bytes can hold.
+            total_ = MostInflated(inputLeft_);
             input_.resize(static_cast<std::size_t>(std::min<int64_t>(inputLeft_, INPUT_CHUNK)) + 1);
-            if (inflateInit(&z_) != Z_OK) throw std::bad_alloc();
-            zlibOpen_ = true;
+            inflater_ = std::make_unique<TInflater>();
         } else {
             if (::lseek(fd_, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
             total_ = fileLength;
@@ -265,7 +262,6 @@ public:
 
     ~TContentReader()
     {
-        if (zlibOpen_) inflateEnd(&z_);
         if (fd_ >= 0) ::close(fd_);
     }
 
@@ -338,41 +334,28 @@ private:
             if (got < n) ended_ = true;
             return got;
         }
-        z_.next_out = dst;
-        z_.avail_out = static_cast<uInt>(std::min<int64_t>(n, 1 << 30));
-        const uInt wanted = z_.avail_out;
-        while (z_.avail_out > 0) {
-            if (z_.avail_in == 0 && inputLeft_ > 0) {
+        int64_t made = 0;
+        while (made < n && !inflater_->Ended() && !inflater_->Damaged()) {
+            if (inflater_->Hungry() && inputLeft_ > 0) {
                 const int64_t got = ReadFile(input_.data(), std::min<int64_t>(inputLeft_, INPUT_CHUNK));
                 inputLeft_ = got > 0 ? inputLeft_ - got : 0;
-                z_.next_in = input_.data();
-                z_.avail_in = static_cast<uInt>(got);
+                inflater_->Give(input_.data(), static_cast<size_t>(got));
             }
-            const int r = inflate(&z_, Z_NO_FLUSH);
-            if (r == Z_STREAM_END) {
-                ended_ = true;
-                break;
-            }
-            // No progress with all the input used: the stream was cut short.
-            if (r == Z_BUF_ERROR && z_.avail_in == 0 && inputLeft_ == 0) {
-                dataError_ = true;
-                break;
-            }
-            if (r != Z_OK && r != Z_BUF_ERROR) {
-                dataError_ = true;
-                break;
-            }
+            // With the file's part of the stream all given, a stream that
+            // needs more was cut short.
+            made += static_cast<int64_t>(inflater_->Take(dst + made, static_cast<size_t>(n - made), inputLeft_ == 0));
         }
-        return wanted - z_.avail_out;
+        ended_ = inflater_->Ended();
+        dataError_ = inflater_->Damaged();
+        return made;
     }
 
     std::string name_;
     int fd_ = -1;
     bool compressed_ = false;
-    bool zlibOpen_ = false;
     bool ended_ = false;
     bool dataError_ = false;
-    z_stream z_{};
+    std::unique_ptr<TInflater> inflater_;
     std::vector<uint8_t> input_;    // a chunk of the compressed stream
     int64_t inputLeft_ = 0;         // bytes of the stream still in the file
     std::vector<uint8_t> staging_;  // content read ahead for small reads

@@ -266,6 +266,65 @@ TEST_F(ProjectFile, OtherContentThatLoads)
     EXPECT_EQ(InflateContainer(ReadFileBytes(dir.file("again.vel"))), ProjectStream(p));
 }
 
+// Every reader of zlib streams inflates them alike: the project reader and
+// the buffered file layer under the level reader find the same streams
+// whole and the same ones damaged.
+TEST_F(ProjectFile, ZlibStreamsAreJudgedAsTheBufferedFileJudgesThem)
+{
+    tcuarto_list p;
+    MakeSmallProject(p);
+    const auto content = ProjectStream(p);
+    const auto stream = ZlibCompress(content, 9);
+    // The same content in a stream that asks for a preset dictionary.
+    std::vector<uint8_t> dictionary(stream.size() + 64);
+    {
+        z_stream z{};
+        deflateInit(&z, 9);
+        const Bytef words[] = "Kestrel";
+        deflateSetDictionary(&z, words, 7);
+        z.next_in = const_cast<Bytef*>(content.data());
+        z.avail_in = uInt(content.size());
+        z.next_out = dictionary.data();
+        z.avail_out = uInt(dictionary.size());
+        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        dictionary.resize(z.total_out);
+        deflateEnd(&z);
+    }
+    auto changed = [&](size_t at, uint8_t value) {
+        auto s = stream;
+        s[at] = value;
+        return s;
+    };
+    auto longer = stream;
+    longer.insert(longer.end(), 3000, 0x5A);
+    struct Case {
+        std::string label;
+        std::vector<uint8_t> stream;
+        bool damaged;
+    };
+    for (const Case& c : {
+             Case{"whole", stream, false},
+             Case{"bytes after the stream", longer, false},
+             Case{"checksum", changed(stream.size() - 1, uint8_t(stream.back() ^ 1)), true},
+             Case{"cut short", Cut(stream, stream.size() / 2), true},
+             Case{"cut before the checksum", Cut(stream, stream.size() - 2), true},
+             Case{"reserved block type", changed(2, 0x07), true},
+             Case{"preset dictionary", dictionary, true},
+         }) {
+        TByteWriter file;
+        file.Text("ZLIB").LE32(uint32_t(c.stream.size())).LE32(uint32_t(content.size())).Append(c.stream);
+        WriteFileBytes(dir.file("stream.vel"), file.Bytes);
+        sink.messages.clear();
+        TZFile f;
+        zAssignFile(f, dir.file("stream.vel"));
+        zReset(f, 1);
+        zCloseFile(f, false);
+        EXPECT_EQ(sink.messages.size(), c.damaged ? 1u : 0u) << c.label;
+        if (c.damaged) ExpectRefused(file.Bytes, {ZLIB_DATA_ERROR}, c.label);
+        else ExpectLoads(file.Bytes, p, c.label);
+    }
+}
+
 TEST_F(ProjectFile, ReadOnlyFilesLoadAndUnreadableOnesRaiseTheInputOutputError)
 {
     tcuarto_list p;
