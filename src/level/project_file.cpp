@@ -19,6 +19,7 @@
 #include "platform/rtl/progress.h"
 #include "platform/rtl/random.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
@@ -295,6 +296,7 @@ public:
                 if (stagedTo_ == 0) break;
             }
         }
+        ChargeWork(static_cast<uint64_t>(done));
         consumed_ += done;
         return done;
     }
@@ -331,6 +333,7 @@ private:
         if (ended_ || dataError_) return 0;
         if (!compressed_) {
             const int64_t got = ReadFile(dst, n);
+            ChargeWork(static_cast<uint64_t>(got));
             if (got < n) ended_ = true;
             return got;
         }
@@ -467,8 +470,11 @@ void ReadRoom(TReader& in, tcuarto& r, int number)
         std::memset(static_cast<void*>(r.sectors[0]), 0, sizeof(tsector) * (rows + 1));
         const std::string sectors = "the sectors of " + where;
         for (int c = 1; c <= columns; ++c) {
-            if (c >= r.sectors.ColumnSlots())
+            if (c >= r.sectors.ColumnSlots()) {
+                // Moving the columns read so far costs their bytes.
+                ChargeWork(static_cast<uint64_t>(columnBytes) * static_cast<uint64_t>(c));
                 r.sectors.ResizeColumnsForOverwrite(std::min(columns + 1, 2 * r.sectors.ColumnSlots()));
+            }
             std::memset(static_cast<void*>(&r.sectors[c][0]), 0, sizeof(tsector));
             in.Get(r.sectors[c] + 1, columnBytes, sectors);
         }
@@ -624,6 +630,53 @@ void ReadProject(TReader& in, tcuarto_list& p, TProgressBar* gauge)
     }
 }
 
+// The file's size on disk; 0 when it cannot be had (opening it then
+// raises the error).
+uint64_t FileBytes(const std::string& name)
+{
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// Reads the file into a new record under the load's work meter. Returns the
+// message of a refusal, empty when the project was read.
+std::string ReadStaged(const std::string& fileName, std::unique_ptr<tcuarto_list>& staged, TProgressBar* gauge)
+{
+    std::string refusal;
+    try {
+        MeteredLoad(
+            FileBytes(fileName),
+            [&] {
+                TContentReader content(fileName);
+                try {
+                    TReader in(content);
+                    TShortString<18> header;
+                    std::memset(static_cast<void*>(&header), 0, sizeof header);
+                    content.Read(&header, HEADER_BYTES);
+                    uint8_t version = 0;
+                    if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
+                        refusal = PROJECT_BAD_HEADER_MESSAGE;
+                    } else {
+                        in.Get(version, "the header");
+                        if (version < 2) refusal = PROJECT_OLD_VERSION_MESSAGE;
+                    }
+                    if (refusal.empty()) {
+                        staged = std::make_unique<tcuarto_list>();
+                        ReadProject(in, *staged, gauge);
+                    }
+                } catch (const ERefused& e) {
+                    refusal = e.message;
+                }
+                // Damaged compressed data is reported as such, whatever was read from it.
+                if (content.DataError()) refusal = ZLIB_DATA_ERROR;
+            },
+            [] { Refuse("the file asks for more work than its size allows."); });
+    } catch (const ERefused& e) {
+        refusal = e.message;
+    }
+    return refusal;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -677,30 +730,8 @@ int LoadProject(tcuarto_list& project, const std::string& fileName)
     TProgressBar* gauge = project.progressGauge;
     std::string refusal;
     std::unique_ptr<tcuarto_list> staged;
-    std::unique_ptr<TContentReader> content;
     try {
-        try {
-            content = std::make_unique<TContentReader>(fileName);
-            TReader in(*content);
-            TShortString<18> header;
-            std::memset(static_cast<void*>(&header), 0, sizeof header);
-            content->Read(&header, HEADER_BYTES);
-            uint8_t version = 0;
-            if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
-                refusal = PROJECT_BAD_HEADER_MESSAGE;
-            } else {
-                in.Get(version, "the header");
-                if (version < 2) refusal = PROJECT_OLD_VERSION_MESSAGE;
-            }
-            if (refusal.empty()) {
-                staged = std::make_unique<tcuarto_list>();
-                ReadProject(in, *staged, gauge);
-            }
-        } catch (const ERefused& e) {
-            refusal = e.message;
-        }
-        // Damaged compressed data is reported as such, whatever was read from it.
-        if (content->DataError()) refusal = ZLIB_DATA_ERROR;
+        refusal = ReadStaged(fileName, staged, gauge);
         if (refusal.empty()) {
             // Make room before changing anything, so that the switch cannot fail half way.
             project.rooms.reserve(static_cast<std::size_t>(staged->roomCount) + SPARE_ROOM_SLOTS);
@@ -715,7 +746,6 @@ int LoadProject(tcuarto_list& project, const std::string& fileName)
     }
     if (staged && gauge) gauge->SetPosition(0);
     staged.reset();
-    content.reset();
     ShowMessage(refusal);
     return 1;
 }

@@ -17,6 +17,7 @@
 #include "platform/rtl/progress.h"
 #include "platform/rtl/random.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 #include "project_stream.h"
 #include "support/project_fixture.h"
 #include "support/scoped_value.h"
@@ -323,6 +324,33 @@ TEST_F(ProjectFile, ZlibStreamsAreJudgedAsTheBufferedFileJudgesThem)
         if (c.damaged) ExpectRefused(file.Bytes, {ZLIB_DATA_ERROR}, c.label);
         else ExpectLoads(file.Bytes, p, c.label);
     }
+}
+
+// A load charges its work to the load's meter as it is done, in proportion
+// to the content it reads; a meter that runs out stops the load and leaves
+// the project as it was. (An outer scope stands for a load the project
+// load runs inside, whose meter it shares.)
+TEST_F(ProjectFile, TheWorkOfALoadIsCountedAsItIsDone)
+{
+    tcuarto_list p;
+    MakeProject(p, 2, 40, 40, 1, 12);
+    const auto content = ProjectStream(p);
+    WriteFileBytes(dir.file("plain.vel"), content);
+    WriteFileBytes(dir.file("packed.vel"), ZlibContainer(content));
+    for (const char* name : {"plain.vel", "packed.vel"}) {
+        TWorkScope outer(0);
+        tcuarto_list q;
+        ASSERT_EQ(LoadProject(q, dir.file(name)), 0) << name;
+        EXPECT_GE(outer.Meter().Spent(), content.size()) << name;
+        EXPECT_LE(outer.Meter().Spent(), 8 * content.size()) << name;
+    }
+    TWorkScope outer(0);
+    outer.Meter().Charge(TWorkMeter::BaseAllowance - content.size() / 2);
+    tcuarto_list q;
+    MakeSmallProject(q);
+    const tcuarto_list before = q;
+    EXPECT_THROW(LoadProject(q, dir.file("plain.vel")), EWorkSpent);
+    EXPECT_EQ(AnyDifference(q, before), "");
 }
 
 TEST_F(ProjectFile, ReadOnlyFilesLoadAndUnreadableOnesRaiseTheInputOutputError)
