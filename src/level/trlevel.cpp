@@ -1,8 +1,11 @@
 #include "level/trlevel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+
+#include "platform/rtl/work_meter.h"
 
 Ttrlevel::Ttrlevel() = default;
 
@@ -229,6 +232,7 @@ void Ttrlevel::AssignAnimTextureGroups()
 {
     const uint32_t n = std::min<uint32_t>(num_animated_textures, static_cast<uint32_t>(animated_textures.size()));
     if (n == 0 || animated_textures[0] < 1) return;
+    ChargeWork(uint64_t(n) * sizeof(uint16_t));
     const uint32_t ranges = animated_textures[0];
     uint32_t pos = 1;
     // A range is a word k and k + 1 object texture numbers. Numbers that name
@@ -385,6 +389,8 @@ bool MergeLayerVertices(const ttr5_layers& layers, size_t layerCount, troom& roo
 {
     std::vector<TPlace> places;
     if (!LayerPlaces(layers, layerCount, places, firstOfLayer)) return false;
+    // Sorting moves each place about log2(n) times.
+    ChargeWork(uint64_t(places.size()) * sizeof(TPlace) * std::bit_width(places.size()));
     const std::vector<uint32_t> first = FirstAtSamePlace(places);
     numbers.assign(places.size(), 0);
     room.num_vertices = 0;

@@ -17,6 +17,7 @@
 #include "level/trlevel.h"
 #include "level/zfiles.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ public:
     void Read(void* destination, uint64_t n)
     {
         Need(n);
+        ChargeWork(n);
         if (n) std::memcpy(destination, p_, static_cast<size_t>(n));
         p_ += n;
     }
@@ -153,6 +155,7 @@ private:
         const uint32_t n = s_.U32();
         s_.Need(uint64_t(n) * sizeof(T));
         memory_.Spend(uint64_t(n) * sizeof(T));
+        ChargeWork(uint64_t(n) * sizeof(T));  // the array cleared as it is sized
         (L.*setter)(n);
         s_.ReadArray(array.data(), n);
     }
@@ -278,6 +281,7 @@ void TLevelParser::ReadSampleData(size_t size)
 {
     s_.Need(size);
     memory_.Spend(size);
+    ChargeWork(size);
     L.sample_data.resize(static_cast<int32_t>(size));
     s_.Read(L.sample_data.data(), size);
     L.sample_data_size = static_cast<uint32_t>(size);
@@ -302,6 +306,7 @@ void TLevelParser::ReadTextiles8And16()
     const uint64_t bytes16 = code_ >= LEVEL_TR2 ? uint64_t(count) * TEXTILE16_BYTES : 0;
     s_.Need(bytes8 + bytes16);
     memory_.Spend(bytes8 + bytes16);
+    ChargeWork(bytes8 + bytes16);
     L.num_textiles = count;
     L.textile8_bytes = static_cast<uint32_t>(bytes8);
     L.SetGauge(30);
@@ -336,8 +341,11 @@ void TLevelParser::ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, voi
     const uint64_t bytes = uint64_t(count) * sizeof(troom);
     ReserveFixed(bytes);
     memory_.Spend(bytes);
+    // The records are the reader's output; each is cleared when its room is read.
+    GrantOutputWork(bytes);
     L.rooms.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
+        ChargeWork(sizeof(troom));
         (this->*readRoom)(L.rooms.emplace_back());
         RoomGauge(i + 1, count);
     }
@@ -456,6 +464,7 @@ void TLevelParser::ReadTrcRoom(troom& r)
     Check(s_.Position() <= roomEnd);
     const size_t tail = static_cast<size_t>(roomEnd - s_.Position());
     memory_.Spend(tail);
+    ChargeWork(tail);
     r.trc_tail.assign(s_.Here(), s_.Here() + tail);
     s_.Seek(roomEnd);
 }
@@ -468,6 +477,8 @@ void TLevelParser::ReadTrcLayers(troom& r)
                                               sizeof(ttr5_layer_rectangles) + sizeof(ttr5_layer_triangles));
     ReserveFixed(bytes);
     memory_.Spend(bytes);
+    GrantOutputWork(bytes);
+    ChargeWork(bytes);  // every block cleared as the arrays are sized
     r.num_layers = count;
     r.layers.count = count;
     r.layer_headers.resize(count);
@@ -512,6 +523,7 @@ void TLevelParser::ReadGeometrySections()
     const bool lateral = code_ >= LEVEL_TR4;
     s_.Need(uint64_t(animations) * (lateral ? 40 : 32));
     memory_.Spend(uint64_t(animations) * sizeof(tanimation));
+    ChargeWork(uint64_t(animations) * sizeof(tanimation));
     L.SetNumAnimations(animations);
     for (uint32_t i = 0; i < animations; ++i) {
         auto* a = reinterpret_cast<uint8_t*>(&L.animations[i]);
@@ -532,6 +544,7 @@ void TLevelParser::ReadGeometrySections()
         const uint32_t moveables = s_.U32();
         s_.Need(uint64_t(moveables) * 18);
         memory_.Spend(uint64_t(moveables) * sizeof(tmoveable));
+        ChargeWork(uint64_t(moveables) * sizeof(tmoveable));
         L.SetNumMoveables(moveables);
         for (uint32_t i = 0; i < moveables; ++i) s_.Read(&L.moveables[i], 18);
     }
@@ -544,6 +557,7 @@ void TLevelParser::ReadObjectTextures()
     const uint64_t size = code_ == LEVEL_TRC ? 40 : (code_ == LEVEL_TR4 ? 38 : 20);
     s_.Need(count * size);
     memory_.Spend(uint64_t(count) * sizeof(tobject_texture));
+    ChargeWork(uint64_t(count) * sizeof(tobject_texture));
     L.SetNumObjectTextures(count);
     for (uint32_t i = 0; i < count; ++i) {
         tobject_texture& t = L.object_textures[i];
@@ -577,6 +591,7 @@ void TLevelParser::ReadBoxesAndZones()
     const bool tr1 = code_ <= LEVEL_TR1_TUB;
     s_.Need(uint64_t(boxes) * (tr1 ? sizeof(tbox_tr1) : sizeof(tbox)));
     memory_.Spend(uint64_t(boxes) * (sizeof(tbox_tr1) + sizeof(tbox)));
+    ChargeWork(uint64_t(boxes) * (sizeof(tbox_tr1) + sizeof(tbox)));
     L.SetNumBoxes(boxes);
     if (tr1) s_.ReadArray(L.boxes_tr1.data(), boxes);
     else s_.ReadArray(L.boxes.data(), boxes);
@@ -587,6 +602,7 @@ void TLevelParser::ReadBoxesAndZones()
     const int arrays = tr1 ? 6 : 10;
     s_.Need(uint64_t(boxes) * 2 * arrays);
     memory_.Spend(uint64_t(boxes) * 2 * L.zones.size());
+    ChargeWork(uint64_t(boxes) * 2 * L.zones.size());
     L.SetNumZones(boxes);
     for (int i = 0; i < arrays; ++i) s_.ReadArray(L.zones[tr1 ? kTr1Zones[i] : i].data(), boxes);
 
@@ -599,6 +615,7 @@ void TLevelParser::ReadItems()
     if (code_ <= LEVEL_TR1_TUB) {
         s_.Need(uint64_t(count) * sizeof(titem_tr1));
         memory_.Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
+        ChargeWork(uint64_t(count) * 2 * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items_tr1.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -608,6 +625,7 @@ void TLevelParser::ReadItems()
     } else {
         s_.Need(uint64_t(count) * sizeof(tlevel_item));
         memory_.Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
+        ChargeWork(uint64_t(count) * 2 * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -636,6 +654,7 @@ void TLevelParser::ReadTrailingSections()
         const uint16_t frames = s_.U16();
         s_.Need(uint64_t(frames) * sizeof(tcinematic_frame));
         memory_.Spend(uint64_t(frames) * sizeof(tcinematic_frame));
+        ChargeWork(uint64_t(frames) * sizeof(tcinematic_frame));
         L.SetNumCinematicFrames(frames);
         s_.ReadArray(L.cinematic_frames.data(), frames);
     }
@@ -643,6 +662,7 @@ void TLevelParser::ReadTrailingSections()
     const uint16_t demo = s_.U16();
     s_.Need(demo);
     memory_.Spend(demo);
+    ChargeWork(demo);
     L.SetNumDemoData(demo);
     s_.Read(L.demo_data.data(), demo);
 
@@ -674,13 +694,20 @@ int Ttrlevel::LoadFromFile(const std::string& fileName, bool texturesOnly)
     zAssignFile(f, fileName);
     int result = LEVEL_DAMAGED;
     try {
-        // A reader never needs write access. A container may inflate to no
-        // more than a level may take.
-        zReset(f, 1, fmOpenRead, LevelMemoryLimit);
         struct stat st;
-        const uint64_t fileBytes = ::fstat(f.handle, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-        TLevelParser parser(*this, fileName, texturesOnly, fileBytes);
-        result = parser.Run(f);
+        const uint64_t fileBytes = ::stat(fileName.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        // The work of reading is counted against what the file's bytes and
+        // the level made of them allow; a file that asks for more is damaged.
+        MeteredLoad(
+            fileBytes,
+            [&] {
+                // A reader never needs write access. A container may inflate to
+                // no more than a level may take.
+                zReset(f, 1, fmOpenRead, LevelMemoryLimit);
+                TLevelParser parser(*this, fileName, texturesOnly, fileBytes);
+                result = parser.Run(f);
+            },
+            [] { Damaged(); });
     } catch (const ELevelDamaged&) {
         result = LEVEL_DAMAGED;
     } catch (const std::bad_alloc&) {

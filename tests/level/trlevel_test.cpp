@@ -16,6 +16,7 @@
 #include "level/trlevel.h"
 #include "mem_block_match.h"
 #include "platform/rtl/messages.h"
+#include "platform/rtl/work_meter.h"
 #include "support/level_writer.h"
 #include "support/scoped_value.h"
 #include "support/temp_dir.h"
@@ -355,6 +356,40 @@ TEST(TrlevelFiles, GaugeStepsAndNothingOfAnEarlierFileSurvives)
     WriteFileBytes(dir.file("bad.phd"), std::vector<uint8_t>{0x20, 0, 0, 0, 1});
     EXPECT_EQ(level.LoadFromFile(dir.file("bad.phd")), LEVEL_DAMAGED);
     EXPECT_EQ(gauge.Position(), 0);
+}
+
+// A load charges its work to the load's meter as it is done: never more
+// than the file's bytes and the level made of them allow, and a meter that
+// runs out stops the load and leaves the record empty. (An outer scope
+// stands for a load the level load runs inside, whose meter it shares.)
+TEST(TrlevelFiles, TheWorkOfALoadIsCountedAsItIsDone)
+{
+    TempDir dir;
+    for (int code : {LEVEL_TR1, LEVEL_TR2, LEVEL_TR3, LEVEL_TR4, LEVEL_TRC}) {
+        TSampleLevelSize size = SizeOf(kFullTables);
+        if (code == LEVEL_TRC) {
+            // Two layers that fill the common tables.
+            size.vertices = 750;
+            size.rectangles = ROOM_MAX_RECTANGLES / 2;
+            size.triangles = ROOM_MAX_TRIANGLES / 2;
+        }
+        const std::vector<uint8_t> bytes = WriteLevelFile(MakeSampleLevel(code, size));
+        const std::string name = dir.file("full") + LevelFileExtension(code);
+        WriteFileBytes(name, bytes);
+        TWorkScope outer(bytes.size());
+        Ttrlevel level;
+        ASSERT_EQ(level.LoadFromFile(name), LEVEL_LOADED) << code;
+        EXPECT_GE(outer.Meter().Spent(), bytes.size()) << code;
+        EXPECT_LE(outer.Meter().Spent(), outer.Meter().Allowance()) << code;
+    }
+    TLevelDesc d = MakeSampleLevel(LEVEL_TR2);
+    d.floor_data.assign(1 << 20, 7);
+    SaveLevelFile(dir.file("floor.tr2"), d);
+    TWorkScope outer(0);
+    outer.Meter().Charge(TWorkMeter::BaseAllowance - 1000);
+    Ttrlevel level;
+    EXPECT_THROW(level.LoadFromFile(dir.file("floor.tr2")), EWorkSpent);
+    ExpectEmpty(level);
 }
 
 // ---------------------------------------------------------------------------
