@@ -84,15 +84,6 @@ private:
     const uint8_t* end_ = nullptr;
 };
 
-// The fixed-capacity room tables (about 150 KB a room, 80 KB a TRC layer)
-// cost far more memory than the few bytes of an empty room in the file, so
-// their total is bounded relative to the file's own size on disk. Not
-// relative to the data parsed: a few hundred kilobytes of zeros in a
-// container or a TR4 level block inflate to hundreds of megabytes of empty
-// rooms.
-constexpr uint64_t kFixedTableBase = uint64_t(128) << 20;
-constexpr uint64_t kFixedTableFactor = 16;
-
 bool NameContains(const std::string& name, const char* upper, const char* lower)
 {
     return name.find(upper) != std::string::npos || name.find(lower) != std::string::npos;
@@ -110,9 +101,8 @@ constexpr uint32_t kWordTR4b = 0xFFFFFFF0;
 // Parses one open file into the level record, step by step in file order.
 class TLevelParser {
 public:
-    // fileBytes: the size of the file on disk.
-    TLevelParser(Ttrlevel& level, const std::string& name, bool texturesOnly, uint64_t fileBytes)
-        : L(level), name_(name), texturesOnly_(texturesOnly), fileBytes_(fileBytes)
+    TLevelParser(Ttrlevel& level, const std::string& name, bool texturesOnly)
+        : L(level), name_(name), texturesOnly_(texturesOnly)
     {
     }
 
@@ -137,7 +127,6 @@ private:
     void ReadItems();
     void ReadTrailingSections();
     void Inflate(uint32_t compressed, uint32_t declared, TMemBlock& out);
-    void ReserveFixed(uint64_t bytes);
     void RoomGauge(uint32_t done, uint32_t count);
 
     // A 16-bit count and that many records into a room's fixed table.
@@ -163,21 +152,12 @@ private:
     Ttrlevel& L;
     const std::string& name_;
     bool texturesOnly_;
-    uint64_t fileBytes_;
     int code_ = 0;
     TLevelStream s_;
     TMemBlock levelBlock_;
-    uint64_t fixedBudget_ = 0;
-    uint64_t fixedUsed_ = 0;
     TMemoryBudget memory_{LevelMemoryLimit};
     uint64_t samplesStart_ = 0;  // TRC: where the samples follow the level data
 };
-
-void TLevelParser::ReserveFixed(uint64_t bytes)
-{
-    fixedUsed_ += bytes;
-    Check(fixedUsed_ <= fixedBudget_);
-}
 
 void TLevelParser::RoomGauge(uint32_t done, uint32_t count)
 {
@@ -221,7 +201,6 @@ int TLevelParser::Run(TZFile& f)
     L.version_code = code_;
     // The content is held already (inflated, for a container).
     memory_.Spend(s_.Size());
-    fixedBudget_ = kFixedTableBase + kFixedTableFactor * fileBytes_;
 
     if (code_ >= LEVEL_TR4) ReadTextileChunks();
     if (code_ == LEVEL_TR4) ReadTr4LevelBlock();
@@ -339,7 +318,6 @@ void TLevelParser::ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, voi
 {
     s_.Need(count * leastBytesPerRoom);
     const uint64_t bytes = uint64_t(count) * sizeof(troom);
-    ReserveFixed(bytes);
     memory_.Spend(bytes);
     // The records are the reader's output; each is cleared when its room is read.
     GrantOutputWork(bytes);
@@ -475,7 +453,6 @@ void TLevelParser::ReadTrcLayers(troom& r)
     s_.Need(uint64_t(count) * sizeof(ttr5_layer_header));
     const uint64_t bytes = uint64_t(count) * (sizeof(ttr5_layer_header) + sizeof(ttr5_layer_vertices) +
                                               sizeof(ttr5_layer_rectangles) + sizeof(ttr5_layer_triangles));
-    ReserveFixed(bytes);
     memory_.Spend(bytes);
     GrantOutputWork(bytes);
     ChargeWork(bytes);  // every block cleared as the arrays are sized
@@ -704,7 +681,7 @@ int Ttrlevel::LoadFromFile(const std::string& fileName, bool texturesOnly)
                 // A reader never needs write access. A container may inflate to
                 // no more than a level may take.
                 zReset(f, 1, fmOpenRead, LevelMemoryLimit);
-                TLevelParser parser(*this, fileName, texturesOnly, fileBytes);
+                TLevelParser parser(*this, fileName, texturesOnly);
                 result = parser.Run(f);
             },
             [] { Damaged(); });

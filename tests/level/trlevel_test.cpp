@@ -605,36 +605,43 @@ TEST(TrlevelRefusals, DamagedCompressedData)
 }
 
 // The room records take about 150 KB each, whatever the file holds for
-// them, so their number is bounded by the file's own size on disk: a few
-// kilobytes of compressed zeros may not buy the rooms of a megabyte.
-TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheFilesSizeOnDisk)
+// them: many empty rooms in a small file are read as long as their records
+// fit the memory a level may take, plain, in a container or in a TR4 level
+// block, and a room more is refused.
+TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheMemoryALevelMayTake)
 {
     TempDir dir;
     Ttrlevel level;
-    // A few more empty rooms than any file gets (128 MB of records), and
-    // eight textiles of zeros that buy them in a plain file.
-    const size_t rooms = ((size_t(128) << 20) / sizeof(troom)) + 16;
-    TLevelDesc d;
-    d.version_code = LEVEL_TR2;
-    d.rooms.resize(rooms);
-    d.num_textiles = 8;
-    d.textile8.assign(8 * TEXTILE8_BYTES, 0);
-    d.textile16.assign(8 * TEXTILE16_BYTES, 0);
-    const std::vector<uint8_t> plain = WriteLevelFile(d);
-    WriteFileBytes(dir.file("plain.tr2"), plain);
-    ASSERT_EQ(level.LoadFromFile(dir.file("plain.tr2")), LEVEL_LOADED);
-    EXPECT_EQ(level.num_rooms, rooms);
-    EXPECT_EQ(level.rooms.size(), rooms);
-
-    // The same level in a container, and TR4 rooms beside a level block of zeros.
-    WriteFileBytes(dir.file("packed.tr2"), ZlibContainer(plain));
+    constexpr size_t kRooms = 900;  // 135 MB of records in a file of 64 KB
+    TLevelDesc tr2;
+    tr2.version_code = LEVEL_TR2;
+    tr2.rooms.resize(kRooms);
+    const std::vector<uint8_t> plain = WriteLevelFile(tr2);
     TLevelDesc tr4;
     tr4.version_code = LEVEL_TR4;
-    tr4.rooms.resize(rooms);
-    tr4.floor_data.assign(1 << 20, 0);
-    SaveLevelFile(dir.file("block.tr4"), tr4);
-    for (const char* name : {"packed.tr2", "block.tr4"}) {
-        EXPECT_EQ(level.LoadFromFile(dir.file(name)), LEVEL_DAMAGED) << name;
+    tr4.rooms.resize(kRooms);
+    TLevelLayout layout;
+    const std::vector<uint8_t> block = WriteLevelFile(tr4, &layout);
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> file;
+        uint64_t content;  // what the level holds besides the records
+    };
+    for (const Case& c : {
+             Case{"plain.tr2", plain, plain.size()},
+             Case{"packed.tr2", ZlibContainer(plain), plain.size()},
+             Case{"block.tr4", block, block.size() + layout.parsed_end},
+         }) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(dir.file(c.name), c.file);
+        const int64_t need = int64_t(c.content + kRooms * sizeof(troom));
+        {
+            TScopedValue limit(LevelMemoryLimit, need);
+            ASSERT_EQ(level.LoadFromFile(dir.file(c.name)), LEVEL_LOADED);
+            EXPECT_EQ(std::make_tuple(level.num_rooms, level.rooms.size()), std::make_tuple(kRooms, kRooms));
+        }
+        TScopedValue limit(LevelMemoryLimit, need - 1);
+        EXPECT_EQ(level.LoadFromFile(dir.file(c.name)), LEVEL_DAMAGED);
         ExpectEmpty(level);
     }
 }
