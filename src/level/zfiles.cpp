@@ -84,6 +84,9 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
         return true;
     }
     if (fileLength > INT32_MAX) throw EInOutError(name, "File too large");
+    // A plain file is its content: one larger than the caller can hold is
+    // not read at all, rather than read whole and then refused.
+    if (fileLength > contentLimit) throw std::bad_alloc();
     if (::lseek(handle, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
     ChargeWork(static_cast<uint64_t>(fileLength));
     // Held until it is handed over, so that a failed read releases it.
