@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "level/memory_budget.h"
 #include "level/trlevel.h"
@@ -60,6 +61,15 @@ public:
         Check(position <= Size());
         p_ = begin_ + position;
     }
+    // Until the returned end is given back to EndLimit, reads stop at
+    // `end`: the content of a structure that states its size may not run
+    // into what follows it.
+    const uint8_t* LimitTo(uint64_t end)
+    {
+        Check(end <= Size());
+        return std::exchange(end_, begin_ + end);
+    }
+    void EndLimit(const uint8_t* end) { end_ = end; }
     uint16_t U16()
     {
         uint16_t v;
@@ -405,8 +415,7 @@ void TLevelParser::ReadTrcRoom(troom& r)
 {
     s_.Skip(4);  // the room's tag
     r.trc_data_size = s_.U32();
-    const uint64_t roomEnd = s_.Position() + uint64_t(r.trc_data_size);
-    Check(roomEnd <= s_.Size());
+    const uint8_t* const outerEnd = s_.LimitTo(s_.Position() + uint64_t(r.trc_data_size));
     s_.Read(&r.trc_header, sizeof r.trc_header);
     const ttrc_room_header& h = r.trc_header;
     r.x = h.x;
@@ -438,13 +447,13 @@ void TLevelParser::ReadTrcRoom(troom& r)
     L.trc_marker = 3114;
     ReadTrcLayers(r);
 
-    // The room's content may not run past its declared end.
-    Check(s_.Position() <= roomEnd);
-    const size_t tail = static_cast<size_t>(roomEnd - s_.Position());
+    // What the room's size holds beyond its layers.
+    const size_t tail = s_.Remaining();
     memory_.Spend(tail);
     ChargeWork(tail);
     r.trc_tail.assign(s_.Here(), s_.Here() + tail);
-    s_.Seek(roomEnd);
+    s_.Skip(tail);
+    s_.EndLimit(outerEnd);
 }
 
 void TLevelParser::ReadTrcLayers(troom& r)

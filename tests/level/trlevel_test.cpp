@@ -561,11 +561,15 @@ TEST(TrlevelRefusals, TrcWordsThatPointPastTheData)
     TLevelLayout layout;
     const std::vector<uint8_t> good = WriteLevelFile(Small(LEVEL_TRC), &layout);
     const size_t layers = layout.at["room.1.header"] + offsetof(ttrc_room_header, num_layers);
+    const size_t firstLayers = layout.at["room.0.header"] + offsetof(ttrc_room_header, num_layers);
+    ASSERT_GT(good.size() - layout.at["room.1.header"], 40 * sizeof(ttr5_layer_header));
     for (const auto& [at, value] :
          std::vector<std::pair<size_t, uint32_t>>{{layout.at["room.0.size"], 0xFFFFFFF0u},
                                                   {layout.at["room.0.size"], 4},  // a room overrunning its size
                                                   {layers, 0x40000000u},
                                                   {layers, 3000},
+                                                  // Layer headers that only the bytes after the room could hold.
+                                                  {firstLayers, 40},
                                                   {layout.at["room.0.layers"], 1501},  // a layer's vertex count
                                                   {layout.at["trc_level_size"], 0x7FFFFFF0u},
                                                   {layout.at["rooms"], 0xFFFF}}) {
