@@ -24,6 +24,7 @@
 #include "hostile_files.h"
 #include "level/project_file.h"
 #include "level/project_records.h"
+#include "level/trcatalog.h"
 #include "level/trlevel.h"
 #include "platform/picture/picture.h"
 #include "platform/rtl/messages.h"
@@ -58,6 +59,11 @@ bool OpenHostileFile(THostileKind kind, const std::string& path)
         if (level->LoadFromFile(path, false) != LEVEL_LOADED) return false;
         auto meshes = std::make_unique<Tmesh_list>();
         BuildMeshList(*meshes, *level);
+        return true;
+    }
+    case THostileKind::Catalog: {
+        auto catalog = std::make_unique<TMoveableCatalog>();
+        LoadTrCatalog(*catalog, path, LEVEL_TR4);
         return true;
     }
     }

@@ -13,6 +13,7 @@ enum class THostileKind {
     Picture,   // a Texturesfile, through the picture loader and its extension
     Project,   // a project file (LoadProject)
     Basefile,  // a game level, read and then turned into textures and meshes
+    Catalog,   // the object catalog, read for a level of a game
 };
 
 struct THostileFile {
