@@ -332,6 +332,37 @@ TEST(XmlScanner, FilesAndExternalEntities)
     EXPECT_FALSE(xml.LoadFromFile(dir.file("word.txt"), fmOpenWrite));
 }
 
+// Attributes are listed by name in byte order, the newest of equal names
+// first, whatever their lengths and however many a tag holds: names that
+// share their first eight bytes, names that begin others, bytes above 127,
+// and thousands of attributes in one tag.
+TEST(XmlScanner, AttributesInNameOrderHoweverManyATagHolds)
+{
+    std::vector<std::string> names = {"abcdefghij", "abcdefghi", "abcdefgh", "abcdefgi", "abcdefghij", "b", "B", "b",
+                                      "\xC3\xA9",   "\xC3",      "abcdefg",  "_x",       "abcdefghiJ", "a", "b"};
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = "n";
+        name += std::to_string((i * 7919) % 1000);
+        names.push_back(name);
+    }
+    std::string tag = "<t";
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (size_t i = 0; i < names.size(); ++i) {
+        tag += " " + names[i] + "='" + std::to_string(i) + "'";
+        expected.emplace_back(names[i], std::to_string(i));
+    }
+    // As adding them one by one puts them: newest of equal names first.
+    std::reverse(expected.begin(), expected.end());
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    TXmlParser xml;
+    xml.LoadFromBuffer(tag + "/>");
+    ASSERT_TRUE(xml.Scan());
+    std::vector<std::pair<std::string, std::string>> actual;
+    for (int i = 0; i < xml.AttrCount(); ++i) actual.emplace_back(xml.AttrName(i), xml.AttrValue(i));
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(xml.AttrValue("b"), "14");
+}
+
 // Every reference opens its entity and every end of an entity goes back to
 // where it was referenced: thousands of references to an empty entity, in
 // text and in a value, give what each would give alone.
