@@ -70,6 +70,10 @@ TEST_F(CatalogFile, OnlyTheGamesMoveablesAreRead)
         // Attribute names ignore case, tag names do not.
         {5, "<c><game id='TR3'><moveables><m id='4' name='lower' y_adjust='2'/></moveables></game></c>", 4,
          "lower -1 -1 0 2 0 0 0 0 0 1"},
+        {5,
+         "<c><game id='TR3'><moveables><m ID='4' Use_Body_From='3' USE_BODY_FROM_ALL='9' ID_='9' "
+         "A_VERY_LONG_ATTRIBUTE_NAME='x'/></moveables></game></c>",
+         4, "Moveable Id#4 3 -1 0 0 0 0 0 0 0 1"},
         {5, "<c><Game id='TR3'><moveables><m ID='4' NAME='x'/></moveables></Game></c>", 4,
          "Moveable Id#4 -1 -1 0 0 0 0 0 0 0 1"},
         {5, "<c><game id='TR3'><Moveables><m ID='4' NAME='x'/></Moveables></game></c>", 4,
