@@ -22,8 +22,13 @@
 #include <string_view>
 #include <vector>
 
-// Largest file LoadFromFile reads (also for external entities).
-inline constexpr size_t XML_MAX_DOCUMENT_SIZE = 64u * 1024 * 1024;
+// Largest file LoadFromFile reads (also for external entities). A tag may
+// hold an attribute in every two bytes, and each costs the scanner far more
+// memory and time than its bytes (its name and value, its place in the
+// sorted list); a document this size takes at most a few hundred megabytes
+// and about a second however its bytes are spent, while the catalog, the
+// document the editor reads, holds some tens of kilobytes.
+inline constexpr size_t XML_MAX_DOCUMENT_SIZE = 4u * 1024 * 1024;
 // Deepest nesting of entities being expanded inside one another.
 inline constexpr int XML_MAX_ENTITY_DEPTH = 16;
 // Total bytes of entity replacement text one scan of a document may expand.

@@ -318,6 +318,15 @@ TEST(XmlScanner, FilesAndExternalEntities)
     EXPECT_EQ(xml.Source, dir.file("doc.xml"));
     EXPECT_EQ(xml.DocSize(), doc.size() + 1);
     EXPECT_EQ(Trace(xml), "X[version=1.0] Dr <r |t[v=word+word++[]] <x T'from file' /x T'[][]' /r");
+    // A document of the largest size is read; one byte more and it is not.
+    const std::string blanks(XML_MAX_DOCUMENT_SIZE - 8, ' ');
+    const std::string largest = "<r>x" + blanks + "</r>", larger = "<r>x " + blanks + "</r>";
+    ASSERT_EQ(largest.size(), XML_MAX_DOCUMENT_SIZE);
+    WriteFileBytes(dir.file("largest.xml"), largest.data(), largest.size());
+    ASSERT_TRUE(xml.LoadFromFile(dir.file("largest.xml"), fmOpenRead));
+    EXPECT_EQ(Trace(xml), "<r T'x' /r");
+    WriteFileBytes(dir.file("larger.xml"), larger.data(), larger.size());
+    EXPECT_FALSE(xml.LoadFromFile(dir.file("larger.xml"), fmOpenRead));
     // Missing files, folders and pipes are no documents, and the pipe does not block.
     EXPECT_FALSE(xml.LoadFromFile(dir.file("missing.xml"), fmOpenRead));
     EXPECT_EQ(std::make_tuple(xml.DocSize(), xml.Source, xml.Scan()), std::make_tuple(size_t(0), std::string(), false));
