@@ -13,6 +13,7 @@
 
 #include "hostile_files.h"
 #include "level/trlevel.h"
+#include "level/xmlscan.h"
 #include "support/byte_writer.h"
 #include "support/level_writer.h"
 #include "support/zlib_stream.h"
@@ -387,6 +388,21 @@ std::string MakeXmlParameterEntities()
 }
 THostileRegistration xmlParameterEntities{
     {"xml_parameter_entities.xml", THostileKind::Catalog, MakeXmlParameterEntities}};
+
+// A moveable of one-letter attributes, one in every two bytes of a
+// document of the largest size read: each attribute costs the scanner far
+// more than its bytes.
+std::string MakeXmlTinyAttributes()
+{
+    const std::string head = Catalog("", "<m ");
+    const std::string tail = "/>" + head.substr(head.find("</moveables>"));
+    std::string attributes;
+    uint32_t state = 99;
+    while (head.find("<m ") + 3 + attributes.size() + 2 + tail.size() <= XML_MAX_DOCUMENT_SIZE)
+        attributes += std::string(1, char('b' + (state = state * 1103515245u + 12345u) % 7)) + " ";
+    return head.substr(0, head.find("<m ") + 3) + attributes + tail;
+}
+THostileRegistration xmlTinyAttributes{{"xml_tiny_attributes.xml", THostileKind::Catalog, MakeXmlTinyAttributes}};
 
 // 262,144 references to an external entity naming a device: each one an
 // opening of it, whatever it holds.
