@@ -85,13 +85,10 @@ void ExpectRoom(const troom& a, const TRoomDesc& d, int code)
     }
 }
 
-// Every field of the record against the description (object texture groups aside).
-void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
+// The textiles, the palettes and what else the version keeps apart.
+void ExpectTextiles(const Ttrlevel& L, const TLevelDesc& d)
 {
     const int code = d.version_code;
-    EXPECT_EQ(L.version_code, code);
-    EXPECT_EQ(L.version, d.version_word ? d.version_word : LevelVersionWord(code));
-    EXPECT_TRUE(L.tag == LEVEL_TAG);
     if (code >= LEVEL_TR4) {
         EXPECT_EQ(std::tie(L.num_room_textiles, L.num_object_textiles, L.num_bump_textiles, L.num_samples),
                   std::tie(d.num_room_textiles, d.num_object_textiles, d.num_bump_textiles, d.num_samples));
@@ -119,6 +116,30 @@ void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
         palette[0] = tpalette_entry{255, 0, 255};  // whatever the file held
         EXPECT_EQ(std::memcmp(&L.palette, &palette, sizeof palette), 0);
     }
+}
+
+// Items in both layouts: the other one widened or cut to the low bytes.
+void ExpectItems(const Ttrlevel& L, const TLevelDesc& d)
+{
+    std::vector<tlevel_item> items = d.items;
+    std::vector<titem_tr1> itemsTr1 = d.items_tr1;
+    for (const titem_tr1& a : d.items_tr1)
+        items.push_back({a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags});
+    for (const tlevel_item& b : d.items)
+        itemsTr1.push_back(
+            {b.id, b.room, b.x, b.y, b.z, b.angle, uint8_t(b.intensity1), uint8_t(b.intensity2), b.flags});
+    EXPECT_TRUE(Same(L.items, L.num_items, items));
+    EXPECT_TRUE(Same(L.items_tr1, L.num_items, itemsTr1));
+}
+
+// Every field of the record against the description (object texture groups aside).
+void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
+{
+    const int code = d.version_code;
+    EXPECT_EQ(L.version_code, code);
+    EXPECT_EQ(L.version, d.version_word ? d.version_word : LevelVersionWord(code));
+    EXPECT_TRUE(L.tag == LEVEL_TAG);
+    ExpectTextiles(L, d);
     EXPECT_EQ(L.rooms_unused, d.rooms_unused);
     ASSERT_EQ(L.num_rooms, d.rooms.size());
     ASSERT_EQ(L.rooms.size(), d.rooms.size());
@@ -155,16 +176,7 @@ void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
     EXPECT_TRUE(Same(L.overlaps, L.num_overlaps, d.overlaps));
     for (int z = 0; z < 10; ++z) EXPECT_EQ(L.zones[z], d.zones[z]) << "zone array " << z + 1;
     EXPECT_TRUE(Same(L.animated_textures, L.num_animated_textures, d.animated_textures));
-    // Items in both layouts: the other one widened or cut to the low bytes.
-    std::vector<tlevel_item> items = d.items;
-    std::vector<titem_tr1> itemsTr1 = d.items_tr1;
-    for (const titem_tr1& a : d.items_tr1)
-        items.push_back({a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags});
-    for (const tlevel_item& b : d.items)
-        itemsTr1.push_back(
-            {b.id, b.room, b.x, b.y, b.z, b.angle, uint8_t(b.intensity1), uint8_t(b.intensity2), b.flags});
-    EXPECT_TRUE(Same(L.items, L.num_items, items));
-    EXPECT_TRUE(Same(L.items_tr1, L.num_items, itemsTr1));
+    ExpectItems(L, d);
     EXPECT_TRUE(Same(L.demo_data, L.num_demo_data, d.demo_data));
     EXPECT_EQ(L.sound_map, d.sound_map);
     EXPECT_TRUE(Same(L.sound_details, L.num_sound_details, d.sound_details));
