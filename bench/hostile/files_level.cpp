@@ -380,11 +380,11 @@ THostileRegistration xmlFixedValues{{"xml_fixed_values.xml", THostileKind::Catal
 std::string MakeXmlEmptyEntities() { return Catalog("<!ENTITY e \"\">", Repeated("&e;", 262144)); }
 THostileRegistration xmlEmptyEntities{{"xml_empty_entities.xml", THostileKind::Catalog, MakeXmlEmptyEntities}};
 
-// A parameter entity of 8 MB, larger than any scan may expand, named a
-// million times in the declarations.
+// A parameter entity of 2 MB, larger than any scan may expand, named
+// 600,000 times in the declarations.
 std::string MakeXmlParameterEntities()
 {
-    return Catalog("<!ENTITY % p \"" + std::string(8u << 20, 'p') + "\">" + Repeated("%p;", 1u << 20), "");
+    return Catalog("<!ENTITY % p \"" + std::string(2u << 20, 'p') + "\">" + Repeated("%p;", 600000), "");
 }
 THostileRegistration xmlParameterEntities{
     {"xml_parameter_entities.xml", THostileKind::Catalog, MakeXmlParameterEntities}};
