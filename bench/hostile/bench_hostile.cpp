@@ -26,6 +26,7 @@
 #include "hostile_files.h"
 #include "level/project_file.h"
 #include "level/project_records.h"
+#include "level/trcatalog.h"
 #include "level/trlevel.h"
 #include "platform/picture/picture.h"
 #include "platform/rtl/messages.h"
@@ -120,6 +121,11 @@ bool OpenHostileFile(THostileKind kind, const std::string& path)
             scene->Project = project.get();
             ConvertLevelToProject(*level, *project, *scene, TConverterOptions{});
         }
+        return true;
+    }
+    case THostileKind::Catalog: {
+        auto catalog = std::make_unique<TMoveableCatalog>();
+        LoadTrCatalog(*catalog, path, LEVEL_TR4);
         return true;
     }
     }

@@ -13,6 +13,7 @@ enum class THostileKind {
     Picture,   // a Texturesfile, through the picture loader and its extension
     Project,   // a project file (LoadProject)
     Basefile,  // a game level, read and then turned into textures and meshes
+    Catalog,   // the object catalog, read for a level of a game
     // A game level read as above, then drawn as the Basefile of a project
     // of one room whose items (a full table) are the objects of the
     // catalog the level holds, in turn, and whose statics (as many as the

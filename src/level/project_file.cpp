@@ -11,15 +11,15 @@
 #include <stdexcept>
 #include <vector>
 
-#include <zlib.h>
-
 #include "level/memory_budget.h"
 #include "level/zfiles.h"
+#include "level/zlibwrap.h"
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/messages.h"
 #include "platform/rtl/progress.h"
 #include "platform/rtl/random.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
@@ -251,12 +251,10 @@ public:
             inputLeft_ = std::min<int64_t>(k, fileLength - 12);
             // The uncompressed size stored at offset 8 is only an estimate, as
             // for the buffered file layer: the content ends where the stream
-            // ends. Deflate never packs more than about 1032:1, which bounds
-            // every allocation.
-            total_ = inputLeft_ * 1032 + 1024;
+            // ends, and can be no more than the stream's bytes can hold.
+            total_ = MostInflated(inputLeft_);
             input_.resize(static_cast<std::size_t>(std::min<int64_t>(inputLeft_, INPUT_CHUNK)) + 1);
-            if (inflateInit(&z_) != Z_OK) throw std::bad_alloc();
-            zlibOpen_ = true;
+            inflater_ = std::make_unique<TInflater>();
         } else {
             if (::lseek(fd_, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
             total_ = fileLength;
@@ -265,7 +263,6 @@ public:
 
     ~TContentReader()
     {
-        if (zlibOpen_) inflateEnd(&z_);
         if (fd_ >= 0) ::close(fd_);
     }
 
@@ -299,17 +296,21 @@ public:
                 if (stagedTo_ == 0) break;
             }
         }
+        ChargeWork(static_cast<uint64_t>(done));
         consumed_ += done;
         return done;
     }
 
-    // Inflates what is left of the stream, so that damage in it is known:
-    // at most as much content again as has been read (and a little more), so
-    // that the check costs no more than the reading did. Damage beyond that
-    // lies in content no project reads and goes unnoticed.
+    // Inflates what is left of the stream, so that damage at its end (a
+    // stream cut short, a checksum that does not match) is known: at most a
+    // fixed amount of content past what was read, so that content behind the
+    // project costs no more, however much of it there is. A project read
+    // whole within its memory limit must still be read within the time a
+    // file may take; checking as much again as was read would double that.
+    // Damage further on lies in content no project reads and goes unnoticed.
     bool DataError()
     {
-        int64_t allowance = consumed_ + TRAILING_CHECK_BYTES;
+        int64_t allowance = TRAILING_CHECK_BYTES;
         while (compressed_ && !ended_ && !dataError_ && allowance > 0) {
             const int64_t got = Produce(staging_.data(), STAGING_BYTES);
             if (got == 0 && !ended_) dataError_ = true;
@@ -332,44 +333,32 @@ private:
         if (ended_ || dataError_) return 0;
         if (!compressed_) {
             const int64_t got = ReadFile(dst, n);
+            ChargeWork(static_cast<uint64_t>(got));
             if (got < n) ended_ = true;
             return got;
         }
-        z_.next_out = dst;
-        z_.avail_out = static_cast<uInt>(std::min<int64_t>(n, 1 << 30));
-        const uInt wanted = z_.avail_out;
-        while (z_.avail_out > 0) {
-            if (z_.avail_in == 0 && inputLeft_ > 0) {
+        int64_t made = 0;
+        while (made < n && !inflater_->Ended() && !inflater_->Damaged()) {
+            if (inflater_->Hungry() && inputLeft_ > 0) {
                 const int64_t got = ReadFile(input_.data(), std::min<int64_t>(inputLeft_, INPUT_CHUNK));
                 inputLeft_ = got > 0 ? inputLeft_ - got : 0;
-                z_.next_in = input_.data();
-                z_.avail_in = static_cast<uInt>(got);
+                inflater_->Give(input_.data(), static_cast<size_t>(got));
             }
-            const int r = inflate(&z_, Z_NO_FLUSH);
-            if (r == Z_STREAM_END) {
-                ended_ = true;
-                break;
-            }
-            // No progress with all the input used: the stream was cut short.
-            if (r == Z_BUF_ERROR && z_.avail_in == 0 && inputLeft_ == 0) {
-                dataError_ = true;
-                break;
-            }
-            if (r != Z_OK && r != Z_BUF_ERROR) {
-                dataError_ = true;
-                break;
-            }
+            // With the file's part of the stream all given, a stream that
+            // needs more was cut short.
+            made += static_cast<int64_t>(inflater_->Take(dst + made, static_cast<size_t>(n - made), inputLeft_ == 0));
         }
-        return wanted - z_.avail_out;
+        ended_ = inflater_->Ended();
+        dataError_ = inflater_->Damaged();
+        return made;
     }
 
     std::string name_;
     int fd_ = -1;
     bool compressed_ = false;
-    bool zlibOpen_ = false;
     bool ended_ = false;
     bool dataError_ = false;
-    z_stream z_{};
+    std::unique_ptr<TInflater> inflater_;
     std::vector<uint8_t> input_;    // a chunk of the compressed stream
     int64_t inputLeft_ = 0;         // bytes of the stream still in the file
     std::vector<uint8_t> staging_;  // content read ahead for small reads
@@ -481,8 +470,11 @@ void ReadRoom(TReader& in, tcuarto& r, int number)
         std::memset(static_cast<void*>(r.sectors[0]), 0, sizeof(tsector) * (rows + 1));
         const std::string sectors = "the sectors of " + where;
         for (int c = 1; c <= columns; ++c) {
-            if (c >= r.sectors.ColumnSlots())
+            if (c >= r.sectors.ColumnSlots()) {
+                // Moving the columns read so far costs their bytes.
+                ChargeWork(static_cast<uint64_t>(columnBytes) * static_cast<uint64_t>(c));
                 r.sectors.ResizeColumnsForOverwrite(std::min(columns + 1, 2 * r.sectors.ColumnSlots()));
+            }
             std::memset(static_cast<void*>(&r.sectors[c][0]), 0, sizeof(tsector));
             in.Get(r.sectors[c] + 1, columnBytes, sectors);
         }
@@ -638,6 +630,53 @@ void ReadProject(TReader& in, tcuarto_list& p, TProgressBar* gauge)
     }
 }
 
+// The file's size on disk; 0 when it cannot be had (opening it then
+// raises the error).
+uint64_t FileBytes(const std::string& name)
+{
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// Reads the file into a new record under the load's work meter. Returns the
+// message of a refusal, empty when the project was read.
+std::string ReadStaged(const std::string& fileName, std::unique_ptr<tcuarto_list>& staged, TProgressBar* gauge)
+{
+    std::string refusal;
+    try {
+        MeteredLoad(
+            FileBytes(fileName),
+            [&] {
+                TContentReader content(fileName);
+                try {
+                    TReader in(content);
+                    TShortString<18> header;
+                    std::memset(static_cast<void*>(&header), 0, sizeof header);
+                    content.Read(&header, HEADER_BYTES);
+                    uint8_t version = 0;
+                    if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
+                        refusal = PROJECT_BAD_HEADER_MESSAGE;
+                    } else {
+                        in.Get(version, "the header");
+                        if (version < 2) refusal = PROJECT_OLD_VERSION_MESSAGE;
+                    }
+                    if (refusal.empty()) {
+                        staged = std::make_unique<tcuarto_list>();
+                        ReadProject(in, *staged, gauge);
+                    }
+                } catch (const ERefused& e) {
+                    refusal = e.message;
+                }
+                // Damaged compressed data is reported as such, whatever was read from it.
+                if (content.DataError()) refusal = ZLIB_DATA_ERROR;
+            },
+            [] { Refuse("the file asks for more work than its size allows."); });
+    } catch (const ERefused& e) {
+        refusal = e.message;
+    }
+    return refusal;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -691,30 +730,8 @@ int LoadProject(tcuarto_list& project, const std::string& fileName)
     TProgressBar* gauge = project.progressGauge;
     std::string refusal;
     std::unique_ptr<tcuarto_list> staged;
-    std::unique_ptr<TContentReader> content;
     try {
-        try {
-            content = std::make_unique<TContentReader>(fileName);
-            TReader in(*content);
-            TShortString<18> header;
-            std::memset(static_cast<void*>(&header), 0, sizeof header);
-            content->Read(&header, HEADER_BYTES);
-            uint8_t version = 0;
-            if (std::memcmp(&header, &StoredHeader(), HEADER_BYTES) != 0) {
-                refusal = PROJECT_BAD_HEADER_MESSAGE;
-            } else {
-                in.Get(version, "the header");
-                if (version < 2) refusal = PROJECT_OLD_VERSION_MESSAGE;
-            }
-            if (refusal.empty()) {
-                staged = std::make_unique<tcuarto_list>();
-                ReadProject(in, *staged, gauge);
-            }
-        } catch (const ERefused& e) {
-            refusal = e.message;
-        }
-        // Damaged compressed data is reported as such, whatever was read from it.
-        if (content->DataError()) refusal = ZLIB_DATA_ERROR;
+        refusal = ReadStaged(fileName, staged, gauge);
         if (refusal.empty()) {
             // Make room before changing anything, so that the switch cannot fail half way.
             project.rooms.reserve(static_cast<std::size_t>(staged->roomCount) + SPARE_ROOM_SLOTS);
@@ -729,7 +746,6 @@ int LoadProject(tcuarto_list& project, const std::string& fileName)
     }
     if (staged && gauge) gauge->SetPosition(0);
     staged.reset();
-    content.reset();
     ShowMessage(refusal);
     return 1;
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "level/xmlscan.h"
 #include "platform/rtl/strconv.h"
@@ -20,6 +22,53 @@ float ToSingle(const std::string& text)
     return static_cast<float>(v);
 }
 
+// The attributes a moveable element may carry, matched after upper-casing.
+enum TMoveableKey {
+    kId,
+    kName,
+    kUseBodyFrom,
+    kId2,
+    kAi,
+    kXAdjust,
+    kYAdjust,
+    kZAdjust,
+    kRxAdjust,
+    kRyAdjust,
+    kRzAdjust
+};
+
+// Which of them a name is; false for any other name. Names longer than the
+// longest key are passed over without being copied.
+bool MoveableKey(const std::string& name, TMoveableKey& key)
+{
+    static const std::pair<std::string_view, TMoveableKey> kKeys[] = {
+        {"ID", kId},
+        {"NAME", kName},
+        {"USE_BODY_FROM", kUseBodyFrom},
+        {"ID2", kId2},
+        {"AI", kAi},
+        {"X_ADJUST", kXAdjust},
+        {"Y_ADJUST", kYAdjust},
+        {"Z_ADJUST", kZAdjust},
+        {"RX_ADJUST", kRxAdjust},
+        {"RY_ADJUST", kRyAdjust},
+        {"RZ_ADJUST", kRzAdjust},
+    };
+    char upper[16];
+    if (name.size() > sizeof upper) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        upper[i] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+    }
+    const std::string_view n(upper, name.size());
+    for (const auto& [text, k] : kKeys) {
+        if (n != text) continue;
+        key = k;
+        return true;
+    }
+    return false;
+}
+
 // One moveable element: its attributes are taken in the scanner's
 // (name-sorted) order; later ones of the same meaning win.
 void ReadMoveable(TMoveableCatalog& catalog, const TXmlParser& xml)
@@ -30,24 +79,17 @@ void ReadMoveable(TMoveableCatalog& catalog, const TXmlParser& xml)
     int32_t useBodyFrom = -1;
     float adjust[6] = {0, 0, 0, 0, 0, 0};  // X, Y, Z, RX, RY, RZ
     int32_t ai = 0;
-    static const char* const kAdjustNames[6] = {"X_ADJUST",  "Y_ADJUST",  "Z_ADJUST",
-                                                "RX_ADJUST", "RY_ADJUST", "RZ_ADJUST"};
     for (int i = 0; i < xml.AttrCount(); ++i) {
-        const std::string key = UpperCase(xml.AttrName(i));
-        const std::string value = xml.AttrValue(i);
-        if (key == "ID") {
-            id = StrToInt(value);
-        } else if (key == "NAME") {
-            name = value;
-        } else if (key == "USE_BODY_FROM") {
-            useBodyFrom = StrToInt(value);
-        } else if (key == "ID2") {
-            id2 = StrToInt(value);
-        } else if (key == "AI") {
-            ai = StrToInt(value);
-        } else {
-            for (int k = 0; k < 6; ++k)
-                if (key == kAdjustNames[k]) adjust[k] = ToSingle(value);
+        TMoveableKey key;
+        if (!MoveableKey(xml.CurAttr[i].Name, key)) continue;
+        const std::string& value = xml.CurAttr[i].Value;
+        switch (key) {
+        case kId: id = StrToInt(value); break;
+        case kName: name = value; break;
+        case kUseBodyFrom: useBodyFrom = StrToInt(value); break;
+        case kId2: id2 = StrToInt(value); break;
+        case kAi: ai = StrToInt(value); break;
+        default: adjust[key - kXAdjust] = ToSingle(value); break;
         }
     }
     if (id < 0 || id >= TR_CATALOG_SIZE) return;

@@ -1,8 +1,11 @@
 #include "level/trlevel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+
+#include "platform/rtl/work_meter.h"
 
 Ttrlevel::Ttrlevel() = default;
 
@@ -229,6 +232,7 @@ void Ttrlevel::AssignAnimTextureGroups()
 {
     const uint32_t n = std::min<uint32_t>(num_animated_textures, static_cast<uint32_t>(animated_textures.size()));
     if (n == 0 || animated_textures[0] < 1) return;
+    ChargeWork(uint64_t(n) * sizeof(uint16_t));
     const uint32_t ranges = animated_textures[0];
     uint32_t pos = 1;
     // A range is a word k and k + 1 object texture numbers. Numbers that name
@@ -334,34 +338,80 @@ uint64_t VertexKey(int16_t x, int16_t y, int16_t z)
     return (uint64_t(uint16_t(x)) << 32) | (uint64_t(uint16_t(y)) << 16) | uint16_t(z);
 }
 
-// An open-addressing map from rounded positions to vertex numbers, so that
-// merging the layers costs no linear search per vertex. The common table
-// only grows through it, so the first match is the only match.
-class TVertexIndex {
-public:
-    TVertexIndex() { keys_.fill(kEmpty); }
-    int Find(uint64_t key) const
-    {
-        for (size_t i = Slot(key);; i = (i + 1) & (kSlots - 1)) {
-            if (keys_[i] == kEmpty) return 0;
-            if (keys_[i] == key) return numbers_[i];
+int16_t KeyCoordinate(uint64_t key, int shift) { return static_cast<int16_t>(uint16_t(key >> shift)); }
+
+// A layer vertex's rounded position and its place among all layer vertices.
+struct TPlace {
+    uint64_t key;
+    uint32_t order;
+};
+
+// The rounded positions of every layer vertex, layer after layer; false
+// when a layer holds more than a table or a coordinate is no 16-bit value.
+bool LayerPlaces(const ttr5_layers& layers, size_t layerCount, std::vector<TPlace>& places,
+                 std::vector<size_t>& firstOfLayer)
+{
+    for (size_t l = 0; l < layerCount; ++l) {
+        const ttr5_layer_vertices& block = layers.vertices[l];
+        if (block.count > ROOM_MAX_VERTICES) return false;
+        firstOfLayer[l] = places.size();
+        for (int i = 0; i < block.count; ++i) {
+            const ttrc_vertex& v = block.entries[i];
+            int16_t x, y, z;
+            if (!RoundCoordinate(v.x, x) || !RoundCoordinate(v.y, y) || !RoundCoordinate(v.z, z)) return false;
+            places.push_back(TPlace{VertexKey(x, y, z), static_cast<uint32_t>(places.size())});
         }
     }
-    void Insert(uint64_t key, int number)
-    {
-        size_t i = Slot(key);
-        while (keys_[i] != kEmpty) i = (i + 1) & (kSlots - 1);
-        keys_[i] = key;
-        numbers_[i] = static_cast<uint16_t>(number);
-    }
+    firstOfLayer[layerCount] = places.size();
+    return true;
+}
 
-private:
-    static constexpr size_t kSlots = 4096;  // more than twice the table's 1500 vertices
-    static constexpr uint64_t kEmpty = ~uint64_t(0);
-    static size_t Slot(uint64_t key) { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 52); }
-    std::array<uint64_t, kSlots> keys_;
-    std::array<uint16_t, kSlots> numbers_{};
-};
+// For every layer vertex, the place of the first layer vertex at the same
+// rounded position. Sorting finds them in n log n steps whatever positions
+// the file holds, where a hash of the positions could be steered into one
+// bucket and cost a search of every vertex for every vertex.
+std::vector<uint32_t> FirstAtSamePlace(std::vector<TPlace> places)
+{
+    std::sort(places.begin(), places.end(),
+              [](const TPlace& a, const TPlace& b) { return a.key != b.key ? a.key < b.key : a.order < b.order; });
+    std::vector<uint32_t> first(places.size());
+    for (size_t i = 0; i < places.size(); ++i)
+        first[places[i].order] =
+            i > 0 && places[i - 1].key == places[i].key ? first[places[i - 1].order] : places[i].order;
+    return first;
+}
+
+// Merges the layer vertices into the room's common table in layer order, as
+// RoomVertexAdd would one by one; `numbers` gets the common vertex number
+// (from 1) of every layer vertex. False when the table cannot hold them.
+bool MergeLayerVertices(const ttr5_layers& layers, size_t layerCount, troom& room, std::vector<uint16_t>& numbers,
+                        std::vector<size_t>& firstOfLayer)
+{
+    std::vector<TPlace> places;
+    if (!LayerPlaces(layers, layerCount, places, firstOfLayer)) return false;
+    // Sorting moves each place about log2(n) times.
+    ChargeWork(uint64_t(places.size()) * sizeof(TPlace) * std::bit_width(places.size()));
+    const std::vector<uint32_t> first = FirstAtSamePlace(places);
+    numbers.assign(places.size(), 0);
+    room.num_vertices = 0;
+    for (size_t l = 0; l < layerCount; ++l) {
+        const ttr5_layer_vertices& block = layers.vertices[l];
+        for (int i = 0; i < block.count; ++i) {
+            const size_t at = firstOfLayer[l] + static_cast<size_t>(i);
+            const uint64_t key = places[at].key;
+            const int found = first[at] == at ? 0 : numbers[first[at]];
+            const int n =
+                AddOrMerge(room, found, KeyCoordinate(key, 32), KeyCoordinate(key, 16), 0, KeyCoordinate(key, 0));
+            if (n == 0) return false;
+            const ttrc_vertex& v = block.entries[i];
+            room.vertices_trc[n - 1] = v;
+            room.vertices_long[n - 1].colour =
+                static_cast<uint16_t>(((v.red >> 3) << 10) | ((v.green >> 3) << 5) | (v.blue >> 3));
+            numbers[at] = static_cast<uint16_t>(n);
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -370,30 +420,10 @@ bool ConvertTrcRoomLayers(const ttr5_layers& layers, troom& room)
     const size_t layerCount =
         std::min({size_t(layers.count), layers.vertices.size(), layers.rectangles.size(), layers.triangles.size()});
     room.num_vertices = 0;
-    TVertexIndex index;
     // Common vertex number of every layer vertex, for the faces below.
     std::vector<uint16_t> numbers;
     std::vector<size_t> firstOfLayer(layerCount + 1, 0);
-    for (size_t l = 0; l < layerCount; ++l) {
-        const ttr5_layer_vertices& block = layers.vertices[l];
-        if (block.count > ROOM_MAX_VERTICES) return false;
-        firstOfLayer[l] = numbers.size();
-        for (int i = 0; i < block.count; ++i) {
-            const ttrc_vertex& v = block.entries[i];
-            int16_t x, y, z;
-            if (!RoundCoordinate(v.x, x) || !RoundCoordinate(v.y, y) || !RoundCoordinate(v.z, z)) return false;
-            const uint64_t key = VertexKey(x, y, z);
-            const int found = index.Find(key);
-            const int n = AddOrMerge(room, found, x, y, 0, z);
-            if (n == 0) return false;
-            if (found == 0) index.Insert(key, n);
-            room.vertices_trc[n - 1] = v;
-            room.vertices_long[n - 1].colour =
-                static_cast<uint16_t>(((v.red >> 3) << 10) | ((v.green >> 3) << 5) | (v.blue >> 3));
-            numbers.push_back(static_cast<uint16_t>(n));
-        }
-    }
-    firstOfLayer[layerCount] = numbers.size();
+    if (!MergeLayerVertices(layers, layerCount, room, numbers, firstOfLayer)) return false;
 
     room.num_rectangles = 0;
     room.num_triangles = 0;

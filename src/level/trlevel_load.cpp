@@ -12,11 +12,13 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "level/memory_budget.h"
 #include "level/trlevel.h"
 #include "level/zfiles.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ public:
     void Read(void* destination, uint64_t n)
     {
         Need(n);
+        ChargeWork(n);
         if (n) std::memcpy(destination, p_, static_cast<size_t>(n));
         p_ += n;
     }
@@ -58,6 +61,15 @@ public:
         Check(position <= Size());
         p_ = begin_ + position;
     }
+    // Until the returned end is given back to EndLimit, reads stop at
+    // `end`: the content of a structure that states its size may not run
+    // into what follows it.
+    const uint8_t* LimitTo(uint64_t end)
+    {
+        Check(end <= Size());
+        return std::exchange(end_, begin_ + end);
+    }
+    void EndLimit(const uint8_t* end) { end_ = end; }
     uint16_t U16()
     {
         uint16_t v;
@@ -82,15 +94,6 @@ private:
     const uint8_t* end_ = nullptr;
 };
 
-// The fixed-capacity room tables (about 150 KB a room, 80 KB a TRC layer)
-// cost far more memory than the few bytes of an empty room in the file, so
-// their total is bounded relative to the file's own size on disk. Not
-// relative to the data parsed: a few hundred kilobytes of zeros in a
-// container or a TR4 level block inflate to hundreds of megabytes of empty
-// rooms.
-constexpr uint64_t kFixedTableBase = uint64_t(128) << 20;
-constexpr uint64_t kFixedTableFactor = 16;
-
 bool NameContains(const std::string& name, const char* upper, const char* lower)
 {
     return name.find(upper) != std::string::npos || name.find(lower) != std::string::npos;
@@ -108,9 +111,8 @@ constexpr uint32_t kWordTR4b = 0xFFFFFFF0;
 // Parses one open file into the level record, step by step in file order.
 class TLevelParser {
 public:
-    // fileBytes: the size of the file on disk.
-    TLevelParser(Ttrlevel& level, const std::string& name, bool texturesOnly, uint64_t fileBytes)
-        : L(level), name_(name), texturesOnly_(texturesOnly), fileBytes_(fileBytes)
+    TLevelParser(Ttrlevel& level, const std::string& name, bool texturesOnly)
+        : L(level), name_(name), texturesOnly_(texturesOnly)
     {
     }
 
@@ -135,7 +137,6 @@ private:
     void ReadItems();
     void ReadTrailingSections();
     void Inflate(uint32_t compressed, uint32_t declared, TMemBlock& out);
-    void ReserveFixed(uint64_t bytes);
     void RoomGauge(uint32_t done, uint32_t count);
 
     // A 16-bit count and that many records into a room's fixed table.
@@ -153,6 +154,7 @@ private:
         const uint32_t n = s_.U32();
         s_.Need(uint64_t(n) * sizeof(T));
         memory_.Spend(uint64_t(n) * sizeof(T));
+        ChargeWork(uint64_t(n) * sizeof(T));  // the array cleared as it is sized
         (L.*setter)(n);
         s_.ReadArray(array.data(), n);
     }
@@ -160,21 +162,12 @@ private:
     Ttrlevel& L;
     const std::string& name_;
     bool texturesOnly_;
-    uint64_t fileBytes_;
     int code_ = 0;
     TLevelStream s_;
     TMemBlock levelBlock_;
-    uint64_t fixedBudget_ = 0;
-    uint64_t fixedUsed_ = 0;
     TMemoryBudget memory_{LevelMemoryLimit};
     uint64_t samplesStart_ = 0;  // TRC: where the samples follow the level data
 };
-
-void TLevelParser::ReserveFixed(uint64_t bytes)
-{
-    fixedUsed_ += bytes;
-    Check(fixedUsed_ <= fixedBudget_);
-}
 
 void TLevelParser::RoomGauge(uint32_t done, uint32_t count)
 {
@@ -218,7 +211,6 @@ int TLevelParser::Run(TZFile& f)
     L.version_code = code_;
     // The content is held already (inflated, for a container).
     memory_.Spend(s_.Size());
-    fixedBudget_ = kFixedTableBase + kFixedTableFactor * fileBytes_;
 
     if (code_ >= LEVEL_TR4) ReadTextileChunks();
     if (code_ == LEVEL_TR4) ReadTr4LevelBlock();
@@ -278,6 +270,7 @@ void TLevelParser::ReadSampleData(size_t size)
 {
     s_.Need(size);
     memory_.Spend(size);
+    ChargeWork(size);
     L.sample_data.resize(static_cast<int32_t>(size));
     s_.Read(L.sample_data.data(), size);
     L.sample_data_size = static_cast<uint32_t>(size);
@@ -302,6 +295,7 @@ void TLevelParser::ReadTextiles8And16()
     const uint64_t bytes16 = code_ >= LEVEL_TR2 ? uint64_t(count) * TEXTILE16_BYTES : 0;
     s_.Need(bytes8 + bytes16);
     memory_.Spend(bytes8 + bytes16);
+    ChargeWork(bytes8 + bytes16);
     L.num_textiles = count;
     L.textile8_bytes = static_cast<uint32_t>(bytes8);
     L.SetGauge(30);
@@ -334,10 +328,12 @@ void TLevelParser::ReadRoomTable(uint16_t count, uint64_t leastBytesPerRoom, voi
 {
     s_.Need(count * leastBytesPerRoom);
     const uint64_t bytes = uint64_t(count) * sizeof(troom);
-    ReserveFixed(bytes);
     memory_.Spend(bytes);
+    // The records are the reader's output; each is cleared when its room is read.
+    GrantOutputWork(bytes);
     L.rooms.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
+        ChargeWork(sizeof(troom));
         (this->*readRoom)(L.rooms.emplace_back());
         RoomGauge(i + 1, count);
     }
@@ -419,8 +415,7 @@ void TLevelParser::ReadTrcRoom(troom& r)
 {
     s_.Skip(4);  // the room's tag
     r.trc_data_size = s_.U32();
-    const uint64_t roomEnd = s_.Position() + uint64_t(r.trc_data_size);
-    Check(roomEnd <= s_.Size());
+    const uint8_t* const outerEnd = s_.LimitTo(s_.Position() + uint64_t(r.trc_data_size));
     s_.Read(&r.trc_header, sizeof r.trc_header);
     const ttrc_room_header& h = r.trc_header;
     r.x = h.x;
@@ -452,12 +447,13 @@ void TLevelParser::ReadTrcRoom(troom& r)
     L.trc_marker = 3114;
     ReadTrcLayers(r);
 
-    // The room's content may not run past its declared end.
-    Check(s_.Position() <= roomEnd);
-    const size_t tail = static_cast<size_t>(roomEnd - s_.Position());
+    // What the room's size holds beyond its layers.
+    const size_t tail = s_.Remaining();
     memory_.Spend(tail);
+    ChargeWork(tail);
     r.trc_tail.assign(s_.Here(), s_.Here() + tail);
-    s_.Seek(roomEnd);
+    s_.Skip(tail);
+    s_.EndLimit(outerEnd);
 }
 
 void TLevelParser::ReadTrcLayers(troom& r)
@@ -466,8 +462,9 @@ void TLevelParser::ReadTrcLayers(troom& r)
     s_.Need(uint64_t(count) * sizeof(ttr5_layer_header));
     const uint64_t bytes = uint64_t(count) * (sizeof(ttr5_layer_header) + sizeof(ttr5_layer_vertices) +
                                               sizeof(ttr5_layer_rectangles) + sizeof(ttr5_layer_triangles));
-    ReserveFixed(bytes);
     memory_.Spend(bytes);
+    GrantOutputWork(bytes);
+    ChargeWork(bytes);  // every block cleared as the arrays are sized
     r.num_layers = count;
     r.layers.count = count;
     r.layer_headers.resize(count);
@@ -512,6 +509,7 @@ void TLevelParser::ReadGeometrySections()
     const bool lateral = code_ >= LEVEL_TR4;
     s_.Need(uint64_t(animations) * (lateral ? 40 : 32));
     memory_.Spend(uint64_t(animations) * sizeof(tanimation));
+    ChargeWork(uint64_t(animations) * sizeof(tanimation));
     L.SetNumAnimations(animations);
     for (uint32_t i = 0; i < animations; ++i) {
         auto* a = reinterpret_cast<uint8_t*>(&L.animations[i]);
@@ -532,6 +530,7 @@ void TLevelParser::ReadGeometrySections()
         const uint32_t moveables = s_.U32();
         s_.Need(uint64_t(moveables) * 18);
         memory_.Spend(uint64_t(moveables) * sizeof(tmoveable));
+        ChargeWork(uint64_t(moveables) * sizeof(tmoveable));
         L.SetNumMoveables(moveables);
         for (uint32_t i = 0; i < moveables; ++i) s_.Read(&L.moveables[i], 18);
     }
@@ -544,6 +543,7 @@ void TLevelParser::ReadObjectTextures()
     const uint64_t size = code_ == LEVEL_TRC ? 40 : (code_ == LEVEL_TR4 ? 38 : 20);
     s_.Need(count * size);
     memory_.Spend(uint64_t(count) * sizeof(tobject_texture));
+    ChargeWork(uint64_t(count) * sizeof(tobject_texture));
     L.SetNumObjectTextures(count);
     for (uint32_t i = 0; i < count; ++i) {
         tobject_texture& t = L.object_textures[i];
@@ -577,6 +577,7 @@ void TLevelParser::ReadBoxesAndZones()
     const bool tr1 = code_ <= LEVEL_TR1_TUB;
     s_.Need(uint64_t(boxes) * (tr1 ? sizeof(tbox_tr1) : sizeof(tbox)));
     memory_.Spend(uint64_t(boxes) * (sizeof(tbox_tr1) + sizeof(tbox)));
+    ChargeWork(uint64_t(boxes) * (sizeof(tbox_tr1) + sizeof(tbox)));
     L.SetNumBoxes(boxes);
     if (tr1) s_.ReadArray(L.boxes_tr1.data(), boxes);
     else s_.ReadArray(L.boxes.data(), boxes);
@@ -587,6 +588,7 @@ void TLevelParser::ReadBoxesAndZones()
     const int arrays = tr1 ? 6 : 10;
     s_.Need(uint64_t(boxes) * 2 * arrays);
     memory_.Spend(uint64_t(boxes) * 2 * L.zones.size());
+    ChargeWork(uint64_t(boxes) * 2 * L.zones.size());
     L.SetNumZones(boxes);
     for (int i = 0; i < arrays; ++i) s_.ReadArray(L.zones[tr1 ? kTr1Zones[i] : i].data(), boxes);
 
@@ -599,6 +601,7 @@ void TLevelParser::ReadItems()
     if (code_ <= LEVEL_TR1_TUB) {
         s_.Need(uint64_t(count) * sizeof(titem_tr1));
         memory_.Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
+        ChargeWork(uint64_t(count) * 2 * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items_tr1.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -608,6 +611,7 @@ void TLevelParser::ReadItems()
     } else {
         s_.Need(uint64_t(count) * sizeof(tlevel_item));
         memory_.Spend(uint64_t(count) * (sizeof(titem_tr1) + sizeof(tlevel_item)));
+        ChargeWork(uint64_t(count) * 2 * (sizeof(titem_tr1) + sizeof(tlevel_item)));
         L.SetNumItems(count);
         s_.ReadArray(L.items.data(), count);
         for (uint32_t i = 0; i < count; ++i) {
@@ -636,6 +640,7 @@ void TLevelParser::ReadTrailingSections()
         const uint16_t frames = s_.U16();
         s_.Need(uint64_t(frames) * sizeof(tcinematic_frame));
         memory_.Spend(uint64_t(frames) * sizeof(tcinematic_frame));
+        ChargeWork(uint64_t(frames) * sizeof(tcinematic_frame));
         L.SetNumCinematicFrames(frames);
         s_.ReadArray(L.cinematic_frames.data(), frames);
     }
@@ -643,6 +648,7 @@ void TLevelParser::ReadTrailingSections()
     const uint16_t demo = s_.U16();
     s_.Need(demo);
     memory_.Spend(demo);
+    ChargeWork(demo);
     L.SetNumDemoData(demo);
     s_.Read(L.demo_data.data(), demo);
 
@@ -674,13 +680,20 @@ int Ttrlevel::LoadFromFile(const std::string& fileName, bool texturesOnly)
     zAssignFile(f, fileName);
     int result = LEVEL_DAMAGED;
     try {
-        // A reader never needs write access. A container may inflate to no
-        // more than a level may take.
-        zReset(f, 1, fmOpenRead, LevelMemoryLimit);
         struct stat st;
-        const uint64_t fileBytes = ::fstat(f.handle, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-        TLevelParser parser(*this, fileName, texturesOnly, fileBytes);
-        result = parser.Run(f);
+        const uint64_t fileBytes = ::stat(fileName.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+        // The work of reading is counted against what the file's bytes and
+        // the level made of them allow; a file that asks for more is damaged.
+        MeteredLoad(
+            fileBytes,
+            [&] {
+                // A reader never needs write access. A container may inflate to
+                // no more than a level may take.
+                zReset(f, 1, fmOpenRead, LevelMemoryLimit);
+                TLevelParser parser(*this, fileName, texturesOnly);
+                result = parser.Run(f);
+            },
+            [] { Damaged(); });
     } catch (const ELevelDamaged&) {
         result = LEVEL_DAMAGED;
     } catch (const std::bad_alloc&) {

@@ -425,12 +425,47 @@ void TAttrList::AddNew(std::vector<TAttr>&& attrs)
 
 void TAttrList::Assign(std::vector<TAttr>&& inDocumentOrder)
 {
-    // Sorting the reversed list stably puts the newest of equal names first,
-    // as adding them one by one would.
-    std::reverse(inDocumentOrder.begin(), inDocumentOrder.end());
-    std::stable_sort(inDocumentOrder.begin(), inDocumentOrder.end(), [](const TAttr& a, const TAttr& b) {
-        return std::string_view(a.Name) < std::string_view(b.Name);
+    // Among equal names the newest stands first, as adding them one by one
+    // would put it. Names and places are sorted side by side rather than the
+    // attributes themselves, so that each attribute moves once and the sort
+    // reads memory in order, however many attributes a tag holds.
+    // The first eight bytes of a name, in order, decide most comparisons
+    // without reading the name itself (names hold no NUL byte).
+    struct TPlace {
+        uint64_t head;
+        std::string_view name;
+        uint32_t at;
+    };
+    const size_t n = inDocumentOrder.size();
+    std::vector<TPlace> places(n);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string& name = inDocumentOrder[i].Name;
+        uint64_t head = 0;
+        for (size_t k = 0; k < 8; ++k)
+            head = (head << 8) | (k < name.size() ? static_cast<unsigned char>(name[k]) : 0u);
+        places[i] = TPlace{head, name, static_cast<uint32_t>(i)};
+    }
+    std::sort(places.begin(), places.end(), [](const TPlace& a, const TPlace& b) {
+        if (a.head != b.head) return a.head < b.head;
+        const int c = a.name.size() > 8 || b.name.size() > 8 ? a.name.compare(b.name) : 0;
+        return c != 0 ? c < 0 : a.at > b.at;
     });
+    std::vector<uint32_t> order(n);
+    for (size_t k = 0; k < n; ++k) order[k] = places[k].at;
+    // Each cycle of the permutation is followed once: attribute k takes
+    // the one at order[k].
+    for (size_t k = 0; k < n; ++k) {
+        if (order[k] == k) continue;
+        TAttr held = std::move(inDocumentOrder[k]);
+        size_t j = k;
+        for (size_t from = order[j]; from != k; from = order[j]) {
+            inDocumentOrder[j] = std::move(inDocumentOrder[from]);
+            order[j] = static_cast<uint32_t>(j);
+            j = from;
+        }
+        inDocumentOrder[j] = std::move(held);
+        order[j] = static_cast<uint32_t>(j);
+    }
     items_ = std::move(inDocumentOrder);
 }
 
@@ -538,6 +573,18 @@ void TXmlParser::SetSource(std::shared_ptr<const std::string> text, std::string 
     srcName_ = std::move(source);
 }
 
+void TXmlParser::Resume(Frame&& frame)
+{
+    // The length was measured when the buffer was first scanned; measuring
+    // it again would cost the whole buffer for every entity that closes.
+    src_ = std::move(frame.text);
+    s_ = src_ ? src_->data() : "";
+    len_ = src_ ? frame.len : 0;
+    srcEntity_ = std::move(frame.entity);
+    srcName_ = std::move(frame.source);
+    next_ = frame.resume;
+}
+
 size_t TXmlParser::RemainingExpansion() const
 {
     return expanded_ < XML_MAX_ENTITY_EXPANSION ? XML_MAX_ENTITY_EXPANSION - expanded_ : 0;
@@ -600,8 +647,7 @@ bool TXmlParser::Scan()
             if (!stack_.empty()) {
                 Frame f = std::move(stack_.back());
                 stack_.pop_back();
-                SetSource(std::move(f.text), std::move(f.entity), std::move(f.source));
-                next_ = f.resume;
+                Resume(std::move(f));
                 continue;
             }
             ClearPart();
@@ -610,15 +656,18 @@ bool TXmlParser::Scan()
         }
         ClearPart();
         CurStart = next_;
-        if (Match(next_, "<?xml") && (IsWhite(At(next_ + 5)) || At(next_ + 5) == '?')) {
+        // The second character tells the kinds of markup apart, so that
+        // each part is compared with the few openings it may have.
+        const char second = At(next_) == '<' ? At(next_ + 1) : '\0';
+        if (second == '?' && Match(next_, "<?xml") && (IsWhite(At(next_ + 5)) || At(next_ + 5) == '?')) {
             AnalyzeProlog();
-        } else if (Match(next_, "<?")) {
+        } else if (second == '?') {
             AnalyzePI();
-        } else if (Match(next_, "<!--")) {
+        } else if (second == '!' && Match(next_, "<!--")) {
             AnalyzeComment();
-        } else if (Match(next_, "<!DOCTYPE")) {
+        } else if (second == '!' && Match(next_, "<!DOCTYPE")) {
             AnalyzeDtdc();
-        } else if (Match(next_, "<![CDATA[")) {
+        } else if (second == '!' && Match(next_, "<![CDATA[")) {
             AnalyzeCData();
         } else if (At(next_) == '<') {
             AnalyzeTag();
@@ -743,6 +792,12 @@ void TXmlParser::ApplyAttrDefaults()
         if (def->second.DefaultType == adImplied) {
             a.ValueType = vtImplied;
         } else if (def->second.DefaultType == adFixed) {
+            // The declared value replaces the written one on every tag: bytes
+            // the scanner makes, counted as expansion. Beyond the bound the
+            // attribute keeps what was written.
+            const size_t cost = def->second.Value.size();
+            if (cost > RemainingExpansion()) continue;
+            expanded_ += cost;
             a.ValueType = vtFixed;
             a.Value = def->second.Value;
         }
@@ -784,7 +839,12 @@ void TXmlParser::AppendConverted(std::string& out, std::string_view run)
 
 bool TXmlParser::LoadEntityText(const TEntityDef& def, TEntityBuffer& into)
 {
-    if (RemainingExpansion() == 0) return false;
+    // Opening a file costs far more than the few bytes of a reference, and
+    // its name is made of the source's folder and the system id: each
+    // opening counts, whether the file is there or not.
+    const size_t cost = XML_ENTITY_OPENING_COST + srcName_.size() + def.SystemId.size();
+    if (cost > RemainingExpansion()) return false;
+    expanded_ += cost;
     into = OpenExternalEntity(srcName_, def.PublicId, def.SystemId);
     return into.Loaded;
 }
@@ -1039,16 +1099,19 @@ bool TXmlParser::ParameterEntityText(const std::string& name, const std::vector<
     const std::string key = "%" + name;
     const auto it = ParEntities.find(name);
     if (it == ParEntities.end() || std::find(open.begin(), open.end(), key) != open.end()) return false;
-    const TEntityDef def = it->second;
-    TEntityBuffer buffer;
-    bool have = false;
+    // Nothing of the text is copied before the bound allows it: a reference
+    // of a few bytes may name a text of megabytes.
+    const TEntityDef& def = it->second;
     if (!def.External) {
-        buffer.Text = def.Value;
-        have = true;
-    } else if (MayExpand(key, open.size(), 0)) {
-        have = LoadEntityText(def, buffer);
+        if (!MayExpand(key, open.size(), def.Value.size())) return false;
+        expanded_ += def.Value.size();
+        text = def.Value;
+        return true;
     }
-    if (!have || !MayExpand(key, open.size(), buffer.Text.size())) return false;
+    TEntityBuffer buffer;
+    if (!MayExpand(key, open.size(), 0) || !LoadEntityText(def, buffer) ||
+        !MayExpand(key, open.size(), buffer.Text.size()))
+        return false;
     expanded_ += buffer.Text.size();
     text = std::move(buffer.Text);
     return true;
@@ -1124,7 +1187,7 @@ TEntityBuffer TXmlParser::OpenExternalEntity(const std::string& parentSource, co
 
 std::string TXmlParser::ConvertToAnsi(const std::string& text)
 {
-    if (!SameText(DocEncoding, "UTF-8")) return text;
+    if (DocEncoding.size() != 5 || !SameText(DocEncoding, "UTF-8")) return text;
     return Utf8ToAnsi(text);
 }
 

@@ -10,7 +10,8 @@
 // is not expanded again, and one scan expands at most XML_MAX_ENTITY_EXPANSION
 // bytes of entity text in all. A reference beyond these bounds is treated as
 // a reference to an undeclared entity. Declared attribute defaults added to
-// tags count toward the same total.
+// tags, and declared fixed values that replace written ones, count toward
+// the same total; beyond it a tag keeps the attributes as written.
 #pragma once
 
 #include <cstddef>
@@ -21,12 +22,21 @@
 #include <string_view>
 #include <vector>
 
-// Largest file LoadFromFile reads (also for external entities).
-inline constexpr size_t XML_MAX_DOCUMENT_SIZE = 64u * 1024 * 1024;
+// Largest file LoadFromFile reads (also for external entities). A tag may
+// hold an attribute in every two bytes, and each costs the scanner far more
+// memory and time than its bytes (its name and value, its place in the
+// sorted list); a document this size takes at most a few hundred megabytes
+// and about a second however its bytes are spent, while the catalog, the
+// document the editor reads, holds some tens of kilobytes.
+inline constexpr size_t XML_MAX_DOCUMENT_SIZE = 4u * 1024 * 1024;
 // Deepest nesting of entities being expanded inside one another.
 inline constexpr int XML_MAX_ENTITY_DEPTH = 16;
 // Total bytes of entity replacement text one scan of a document may expand.
 inline constexpr size_t XML_MAX_ENTITY_EXPANSION = 1024u * 1024;
+// Bytes of that total one opening of an external entity counts besides its
+// text and its name, whatever the file holds: opening a file costs about as
+// much as copying a few thousand bytes.
+inline constexpr size_t XML_ENTITY_OPENING_COST = 4096;
 
 // Kinds of document parts.
 enum TPartType : int {
@@ -239,6 +249,8 @@ private:
     size_t EndPartAt(size_t from, std::string_view terminator);
     size_t SkipWhite(size_t i) const;
     void SetSource(std::shared_ptr<const std::string> text, std::string entity, std::string source);
+    // Goes back to the buffer an entity was opened from, after its reference.
+    void Resume(Frame&& frame);
     void ClearPart();
     bool IsOpen(const std::string& entity) const;
     bool MayExpand(const std::string& entity, size_t depth, size_t bytes) const;

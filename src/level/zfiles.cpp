@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -16,6 +17,7 @@
 #include "platform/rtl/byteorder.h"
 #include "platform/rtl/messages.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 
 namespace {
 
@@ -82,10 +84,17 @@ bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& 
         return true;
     }
     if (fileLength > INT32_MAX) throw EInOutError(name, "File too large");
+    // A plain file is its content: one larger than the caller can hold is
+    // not read at all, rather than read whole and then refused.
+    if (fileLength > contentLimit) throw std::bad_alloc();
     if (::lseek(handle, 0, SEEK_SET) < 0) RaiseInOutError(name, errno);
-    buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(std::max<int64_t>(fileLength, 1))));
-    if (!buffer) throw std::bad_alloc();
-    size = static_cast<int32_t>(ReadFully(handle, name, buffer, fileLength));
+    ChargeWork(static_cast<uint64_t>(fileLength));
+    // Held until it is handed over, so that a failed read releases it.
+    std::unique_ptr<uint8_t, decltype(&std::free)> block(
+        static_cast<uint8_t*>(std::malloc(static_cast<size_t>(std::max<int64_t>(fileLength, 1)))), &std::free);
+    if (!block) throw std::bad_alloc();
+    size = static_cast<int32_t>(ReadFully(handle, name, block.get(), fileLength));
+    buffer = block.release();
     return false;
 }
 

@@ -32,9 +32,10 @@ constexpr int32_t ZFILE_GROWTH = 262144;
 
 void zAssignFile(TZFile& f, const std::string& name);
 // Opens for reading in the runtime's FileMode (or the mode given) and reads
-// the whole file. A "ZLIB" container whose content would exceed
-// contentLimit bytes raises std::bad_alloc, the file closed: its content is
-// there, but more than the caller can hold.
+// the whole file. A file whose content would exceed contentLimit bytes (a
+// plain file larger than that, or a "ZLIB" container inflating beyond it)
+// raises std::bad_alloc, the file closed: its content is there, but more
+// than the caller can hold.
 void zReset(TZFile& f, uint16_t recordSize);
 void zReset(TZFile& f, uint16_t recordSize, int openMode, int64_t contentLimit = INT32_MAX);
 // Creates or truncates the file and starts an empty 256 KB buffer.
@@ -85,7 +86,8 @@ private:
 // Reads a whole open file into a new buffer; returns the compressed flag.
 // A container's content is inflated into a block that grows as the stream
 // produces it (the sizes in its head are claims, not facts), up to
-// contentLimit bytes; beyond that std::bad_alloc is raised.
+// contentLimit bytes; beyond that, or for a plain file larger than that,
+// std::bad_alloc is raised.
 bool zReadWhole(int handle, const std::string& name, uint8_t*& buffer, int32_t& size, int64_t contentLimit = INT32_MAX);
 
 // The message shown when a "ZLIB" container's data is damaged.

@@ -67,6 +67,45 @@ private:
     int32_t resizes_ = 0;
 };
 
+// The most content a zlib stream of n bytes can hold: deflate codes a match
+// of 258 bytes in as little as two bits, about 1032 bytes of content to a
+// byte of stream, and the stream's head and end add a little.
+int64_t MostInflated(int64_t streamBytes);
+
+// One zlib stream inflated piece by piece: its bytes are given as they are
+// read and its content taken as it is needed. The project reader and the
+// buffered file layer (and through it the level reader) both inflate
+// through it, so that all keep the same rules: damage (a bad code,
+// a dictionary asked for, a checksum that does not match, a stream that ends
+// early) stops the stream for good, and bytes after its end are not read.
+// The work of inflating is charged to the current load's meter, and the
+// content made is granted to it as output.
+class TInflater {
+public:
+    TInflater();  // raises std::bad_alloc
+    ~TInflater();
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+
+    // The next n bytes of the stream, once those given before are used up.
+    void Give(const void* data, size_t n);
+    // Whether the bytes given are used up.
+    bool Hungry() const;
+    // Inflates up to n bytes of content into dst and returns how many were
+    // made. Stops at the stream's end, at damage, or when the bytes given
+    // are used up; with `last` set no more will be given, so a stream that
+    // needs more is damaged.
+    size_t Take(void* dst, size_t n, bool last);
+    bool Ended() const { return ended_; }
+    bool Damaged() const { return damaged_; }
+
+private:
+    struct TState;
+    TState* z_;
+    bool ended_ = false;
+    bool damaged_ = false;
+};
+
 // Compresses n bytes into a new zlib stream at level 9. Raises
 // ECompressionError("error") on any zlib error.
 void CompressBuf(const void* input, int32_t n, TMemBlock& output);

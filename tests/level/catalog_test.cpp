@@ -44,7 +44,12 @@ protected:
 
 }  // namespace
 
-TEST_F(CatalogFile, OnlyTheGamesMoveablesAreRead)
+namespace {
+
+// Version, document, id, and the entry it gives.
+using TCatalogCase = std::tuple<int, std::string, int, std::string>;
+
+std::vector<TCatalogCase> GameSectionCases()
 {
     const std::string twoGames =
         "<?xml version=\"1.0\"?>\n<catalog>\n  <game id=\"TR1\">\n    <moveables>\n"
@@ -52,8 +57,7 @@ TEST_F(CatalogFile, OnlyTheGamesMoveablesAreRead)
         "    </moveables>\n  </game>\n  <game id=\"TR2\">\n    <moveables>\n"
         "      <moveable ID=\"15\" NAME=\"Doberman\" USE_BODY_FROM=\"7\" ID2=\"16\"/>\n    </moveables>\n  "
         "</game>\n</catalog>\n";
-    // Version, document, id, and the entry it gives.
-    const std::vector<std::tuple<int, std::string, int, std::string>> cases = {
+    return {
         {1, twoGames, 7, "Wolf -1 -1 0 1.5 0 0 0 0 0 1"},
         {2, twoGames, 15, "Moveable Id#15 -1 -1 0 0 0 0 0 0 0 1"},
         {4, twoGames, 15, "Doberman 7 16 0 0 0 0 0 0 0 1"},
@@ -70,6 +74,10 @@ TEST_F(CatalogFile, OnlyTheGamesMoveablesAreRead)
         // Attribute names ignore case, tag names do not.
         {5, "<c><game id='TR3'><moveables><m id='4' name='lower' y_adjust='2'/></moveables></game></c>", 4,
          "lower -1 -1 0 2 0 0 0 0 0 1"},
+        {5,
+         "<c><game id='TR3'><moveables><m ID='4' Use_Body_From='3' USE_BODY_FROM_ALL='9' ID_='9' "
+         "A_VERY_LONG_ATTRIBUTE_NAME='x'/></moveables></game></c>",
+         4, "Moveable Id#4 3 -1 0 0 0 0 0 0 0 1"},
         {5, "<c><Game id='TR3'><moveables><m ID='4' NAME='x'/></moveables></Game></c>", 4,
          "Moveable Id#4 -1 -1 0 0 0 0 0 0 0 1"},
         {5, "<c><game id='TR3'><Moveables><m ID='4' NAME='x'/></Moveables></game></c>", 4,
@@ -121,7 +129,13 @@ TEST_F(CatalogFile, OnlyTheGamesMoveablesAreRead)
          "<c><game id='&tr;'><moveables><m ID='1' NAME='Caf\xC3\xA9 &amp; co'/></moveables></game></c>",
          1, "Caf\xE9 & co -1 -1 0 0 0 0 0 0 0 1"},
     };
-    for (const auto& [version, doc, id, entry] : cases) {
+}
+
+}  // namespace
+
+TEST_F(CatalogFile, OnlyTheGamesMoveablesAreRead)
+{
+    for (const auto& [version, doc, id, entry] : GameSectionCases()) {
         Load(doc, version);
         EXPECT_EQ(Entry(catalog[size_t(id)]), entry) << doc;
     }

@@ -17,6 +17,7 @@
 #include "platform/rtl/progress.h"
 #include "platform/rtl/random.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/rtl/work_meter.h"
 #include "project_stream.h"
 #include "support/project_fixture.h"
 #include "support/scoped_value.h"
@@ -266,6 +267,92 @@ TEST_F(ProjectFile, OtherContentThatLoads)
     EXPECT_EQ(InflateContainer(ReadFileBytes(dir.file("again.vel"))), ProjectStream(p));
 }
 
+// Every reader of zlib streams inflates them alike: the project reader and
+// the buffered file layer under the level reader find the same streams
+// whole and the same ones damaged.
+TEST_F(ProjectFile, ZlibStreamsAreJudgedAsTheBufferedFileJudgesThem)
+{
+    tcuarto_list p;
+    MakeSmallProject(p);
+    const auto content = ProjectStream(p);
+    const auto stream = ZlibCompress(content, 9);
+    // The same content in a stream that asks for a preset dictionary.
+    std::vector<uint8_t> dictionary(stream.size() + 64);
+    {
+        z_stream z{};
+        deflateInit(&z, 9);
+        const Bytef words[] = "Kestrel";
+        deflateSetDictionary(&z, words, 7);
+        z.next_in = const_cast<Bytef*>(content.data());
+        z.avail_in = uInt(content.size());
+        z.next_out = dictionary.data();
+        z.avail_out = uInt(dictionary.size());
+        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        dictionary.resize(z.total_out);
+        deflateEnd(&z);
+    }
+    auto changed = [&](size_t at, uint8_t value) {
+        auto s = stream;
+        s[at] = value;
+        return s;
+    };
+    auto longer = stream;
+    longer.insert(longer.end(), 3000, 0x5A);
+    struct Case {
+        std::string label;
+        std::vector<uint8_t> stream;
+        bool damaged;
+    };
+    for (const Case& c : {
+             Case{"whole", stream, false},
+             Case{"bytes after the stream", longer, false},
+             Case{"checksum", changed(stream.size() - 1, uint8_t(stream.back() ^ 1)), true},
+             Case{"cut short", Cut(stream, stream.size() / 2), true},
+             Case{"cut before the checksum", Cut(stream, stream.size() - 2), true},
+             Case{"reserved block type", changed(2, 0x07), true},
+             Case{"preset dictionary", dictionary, true},
+         }) {
+        TByteWriter file;
+        file.Text("ZLIB").LE32(uint32_t(c.stream.size())).LE32(uint32_t(content.size())).Append(c.stream);
+        WriteFileBytes(dir.file("stream.vel"), file.Bytes);
+        sink.messages.clear();
+        TZFile f;
+        zAssignFile(f, dir.file("stream.vel"));
+        zReset(f, 1);
+        zCloseFile(f, false);
+        EXPECT_EQ(sink.messages.size(), c.damaged ? 1u : 0u) << c.label;
+        if (c.damaged) ExpectRefused(file.Bytes, {ZLIB_DATA_ERROR}, c.label);
+        else ExpectLoads(file.Bytes, p, c.label);
+    }
+}
+
+// A load charges its work to the load's meter as it is done, in proportion
+// to the content it reads; a meter that runs out stops the load and leaves
+// the project as it was. (An outer scope stands for a load the project
+// load runs inside, whose meter it shares.)
+TEST_F(ProjectFile, TheWorkOfALoadIsCountedAsItIsDone)
+{
+    tcuarto_list p;
+    MakeProject(p, 2, 40, 40, 1, 12);
+    const auto content = ProjectStream(p);
+    WriteFileBytes(dir.file("plain.vel"), content);
+    WriteFileBytes(dir.file("packed.vel"), ZlibContainer(content));
+    for (const char* name : {"plain.vel", "packed.vel"}) {
+        TWorkScope outer(0);
+        tcuarto_list q;
+        ASSERT_EQ(LoadProject(q, dir.file(name)), 0) << name;
+        EXPECT_GE(outer.Meter().Spent(), content.size()) << name;
+        EXPECT_LE(outer.Meter().Spent(), 8 * content.size()) << name;
+    }
+    TWorkScope outer(0);
+    outer.Meter().Charge(TWorkMeter::BaseAllowance - content.size() / 2);
+    tcuarto_list q;
+    MakeSmallProject(q);
+    const tcuarto_list before = q;
+    EXPECT_THROW(LoadProject(q, dir.file("plain.vel")), EWorkSpent);
+    EXPECT_EQ(AnyDifference(q, before), "");
+}
+
 TEST_F(ProjectFile, ReadOnlyFilesLoadAndUnreadableOnesRaiseTheInputOutputError)
 {
     tcuarto_list p;
@@ -476,23 +563,37 @@ TEST_F(ProjectFile, TallRoomsGrowTheirGridsAsTheirColumnsArrive)
     }
 }
 
-// Damage is looked for in the rest of a stream only as far again as the
-// stream was read: a refused file with gigabytes of content behind the
-// refusal costs no more than what was read.
-TEST_F(ProjectFile, TheRestOfAStreamIsCheckedAsFarAgainAsItWasRead)
+// Damage is looked for in the rest of a stream only a mebibyte beyond what
+// was read, however much was read: content behind the project, and behind
+// a refusal, costs no more than that.
+TEST_F(ProjectFile, TheRestOfAStreamIsCheckedOnlyALittleFurther)
 {
     tcuarto_list p;
-    MakeSmallProject(p);
-    p.itemCount = 300;
+    MakeProject(p, 1, 40, 40, 1, 12);  // 3.4 MB of sectors
+    tcuarto_list refused;
+    MakeSmallProject(refused);
+    refused.itemCount = 300;
     const auto content = ProjectStream(p);
-    for (const auto& [zeros, message] : std::vector<std::pair<size_t, std::string>>{
-             {size_t(100000), ZLIB_DATA_ERROR},
-             {size_t(8) << 20, std::string(PROJECT_DAMAGED_MESSAGE) + "the item count 300 is outside 0..256."}}) {
-        auto longer = content;
-        longer.resize(content.size() + zeros, 0);
+    const size_t mebibyte = size_t(1) << 20;
+    struct Case {
+        std::vector<uint8_t> content;
+        size_t zeros;
+        std::string message;  // empty: the project loads
+    };
+    for (const Case& c : {
+             Case{content, 0, ZLIB_DATA_ERROR},
+             Case{content, mebibyte - 65536, ZLIB_DATA_ERROR},
+             Case{content, 2 * mebibyte, ""},
+             Case{ProjectStream(refused), 8 * mebibyte,
+                  std::string(PROJECT_DAMAGED_MESSAGE) + "the item count 300 is outside 0..256."},
+         }) {
+        auto longer = c.content;
+        longer.resize(c.content.size() + c.zeros, 0);
         auto file = ZlibContainer(longer);
         file.back() ^= 1;  // the checksum at the stream's end
-        ExpectRefused(file, {message}, std::to_string(zeros) + " bytes more");
+        const std::string label = std::to_string(c.zeros) + " bytes more";
+        if (c.message.empty()) ExpectLoads(file, p, label);
+        else ExpectRefused(file, {c.message}, label);
     }
 }
 

@@ -6,14 +6,17 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <random>
 #include <set>
 #include <tuple>
 
 #include "level/trlevel.h"
 #include "mem_block_match.h"
 #include "platform/rtl/messages.h"
+#include "platform/rtl/work_meter.h"
 #include "support/level_writer.h"
 #include "support/scoped_value.h"
 #include "support/temp_dir.h"
@@ -82,13 +85,10 @@ void ExpectRoom(const troom& a, const TRoomDesc& d, int code)
     }
 }
 
-// Every field of the record against the description (object texture groups aside).
-void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
+// The textiles, the palettes and what else the version keeps apart.
+void ExpectTextiles(const Ttrlevel& L, const TLevelDesc& d)
 {
     const int code = d.version_code;
-    EXPECT_EQ(L.version_code, code);
-    EXPECT_EQ(L.version, d.version_word ? d.version_word : LevelVersionWord(code));
-    EXPECT_TRUE(L.tag == LEVEL_TAG);
     if (code >= LEVEL_TR4) {
         EXPECT_EQ(std::tie(L.num_room_textiles, L.num_object_textiles, L.num_bump_textiles, L.num_samples),
                   std::tie(d.num_room_textiles, d.num_object_textiles, d.num_bump_textiles, d.num_samples));
@@ -116,6 +116,30 @@ void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
         palette[0] = tpalette_entry{255, 0, 255};  // whatever the file held
         EXPECT_EQ(std::memcmp(&L.palette, &palette, sizeof palette), 0);
     }
+}
+
+// Items in both layouts: the other one widened or cut to the low bytes.
+void ExpectItems(const Ttrlevel& L, const TLevelDesc& d)
+{
+    std::vector<tlevel_item> items = d.items;
+    std::vector<titem_tr1> itemsTr1 = d.items_tr1;
+    for (const titem_tr1& a : d.items_tr1)
+        items.push_back({a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags});
+    for (const tlevel_item& b : d.items)
+        itemsTr1.push_back(
+            {b.id, b.room, b.x, b.y, b.z, b.angle, uint8_t(b.intensity1), uint8_t(b.intensity2), b.flags});
+    EXPECT_TRUE(Same(L.items, L.num_items, items));
+    EXPECT_TRUE(Same(L.items_tr1, L.num_items, itemsTr1));
+}
+
+// Every field of the record against the description (object texture groups aside).
+void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
+{
+    const int code = d.version_code;
+    EXPECT_EQ(L.version_code, code);
+    EXPECT_EQ(L.version, d.version_word ? d.version_word : LevelVersionWord(code));
+    EXPECT_TRUE(L.tag == LEVEL_TAG);
+    ExpectTextiles(L, d);
     EXPECT_EQ(L.rooms_unused, d.rooms_unused);
     ASSERT_EQ(L.num_rooms, d.rooms.size());
     ASSERT_EQ(L.rooms.size(), d.rooms.size());
@@ -152,16 +176,7 @@ void ExpectLevel(const Ttrlevel& L, const TLevelDesc& d)
     EXPECT_TRUE(Same(L.overlaps, L.num_overlaps, d.overlaps));
     for (int z = 0; z < 10; ++z) EXPECT_EQ(L.zones[z], d.zones[z]) << "zone array " << z + 1;
     EXPECT_TRUE(Same(L.animated_textures, L.num_animated_textures, d.animated_textures));
-    // Items in both layouts: the other one widened or cut to the low bytes.
-    std::vector<tlevel_item> items = d.items;
-    std::vector<titem_tr1> itemsTr1 = d.items_tr1;
-    for (const titem_tr1& a : d.items_tr1)
-        items.push_back({a.id, a.room, a.x, a.y, a.z, a.angle, a.intensity1, a.intensity2, a.flags});
-    for (const tlevel_item& b : d.items)
-        itemsTr1.push_back(
-            {b.id, b.room, b.x, b.y, b.z, b.angle, uint8_t(b.intensity1), uint8_t(b.intensity2), b.flags});
-    EXPECT_TRUE(Same(L.items, L.num_items, items));
-    EXPECT_TRUE(Same(L.items_tr1, L.num_items, itemsTr1));
+    ExpectItems(L, d);
     EXPECT_TRUE(Same(L.demo_data, L.num_demo_data, d.demo_data));
     EXPECT_EQ(L.sound_map, d.sound_map);
     EXPECT_TRUE(Same(L.sound_details, L.num_sound_details, d.sound_details));
@@ -355,6 +370,40 @@ TEST(TrlevelFiles, GaugeStepsAndNothingOfAnEarlierFileSurvives)
     EXPECT_EQ(gauge.Position(), 0);
 }
 
+// A load charges its work to the load's meter as it is done: never more
+// than the file's bytes and the level made of them allow, and a meter that
+// runs out stops the load and leaves the record empty. (An outer scope
+// stands for a load the level load runs inside, whose meter it shares.)
+TEST(TrlevelFiles, TheWorkOfALoadIsCountedAsItIsDone)
+{
+    TempDir dir;
+    for (int code : {LEVEL_TR1, LEVEL_TR2, LEVEL_TR3, LEVEL_TR4, LEVEL_TRC}) {
+        TSampleLevelSize size = SizeOf(kFullTables);
+        if (code == LEVEL_TRC) {
+            // Two layers that fill the common tables.
+            size.vertices = 750;
+            size.rectangles = ROOM_MAX_RECTANGLES / 2;
+            size.triangles = ROOM_MAX_TRIANGLES / 2;
+        }
+        const std::vector<uint8_t> bytes = WriteLevelFile(MakeSampleLevel(code, size));
+        const std::string name = dir.file("full") + LevelFileExtension(code);
+        WriteFileBytes(name, bytes);
+        TWorkScope outer(bytes.size());
+        Ttrlevel level;
+        ASSERT_EQ(level.LoadFromFile(name), LEVEL_LOADED) << code;
+        EXPECT_GE(outer.Meter().Spent(), bytes.size()) << code;
+        EXPECT_LE(outer.Meter().Spent(), outer.Meter().Allowance()) << code;
+    }
+    TLevelDesc d = MakeSampleLevel(LEVEL_TR2);
+    d.floor_data.assign(1 << 20, 7);
+    SaveLevelFile(dir.file("floor.tr2"), d);
+    TWorkScope outer(0);
+    outer.Meter().Charge(TWorkMeter::BaseAllowance - 1000);
+    Ttrlevel level;
+    EXPECT_THROW(level.LoadFromFile(dir.file("floor.tr2")), EWorkSpent);
+    ExpectEmpty(level);
+}
+
 // ---------------------------------------------------------------------------
 // Refusals: a damaged file is refused as a whole and leaves an empty record.
 
@@ -524,11 +573,15 @@ TEST(TrlevelRefusals, TrcWordsThatPointPastTheData)
     TLevelLayout layout;
     const std::vector<uint8_t> good = WriteLevelFile(Small(LEVEL_TRC), &layout);
     const size_t layers = layout.at["room.1.header"] + offsetof(ttrc_room_header, num_layers);
+    const size_t firstLayers = layout.at["room.0.header"] + offsetof(ttrc_room_header, num_layers);
+    ASSERT_GT(good.size() - layout.at["room.1.header"], 40 * sizeof(ttr5_layer_header));
     for (const auto& [at, value] :
          std::vector<std::pair<size_t, uint32_t>>{{layout.at["room.0.size"], 0xFFFFFFF0u},
                                                   {layout.at["room.0.size"], 4},  // a room overrunning its size
                                                   {layers, 0x40000000u},
                                                   {layers, 3000},
+                                                  // Layer headers that only the bytes after the room could hold.
+                                                  {firstLayers, 40},
                                                   {layout.at["room.0.layers"], 1501},  // a layer's vertex count
                                                   {layout.at["trc_level_size"], 0x7FFFFFF0u},
                                                   {layout.at["rooms"], 0xFFFF}}) {
@@ -568,36 +621,43 @@ TEST(TrlevelRefusals, DamagedCompressedData)
 }
 
 // The room records take about 150 KB each, whatever the file holds for
-// them, so their number is bounded by the file's own size on disk: a few
-// kilobytes of compressed zeros may not buy the rooms of a megabyte.
-TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheFilesSizeOnDisk)
+// them: many empty rooms in a small file are read as long as their records
+// fit the memory a level may take, plain, in a container or in a TR4 level
+// block, and a room more is refused.
+TEST(TrlevelRefusals, RoomRecordsAreBoundedByTheMemoryALevelMayTake)
 {
     TempDir dir;
     Ttrlevel level;
-    // A few more empty rooms than any file gets (128 MB of records), and
-    // eight textiles of zeros that buy them in a plain file.
-    const size_t rooms = ((size_t(128) << 20) / sizeof(troom)) + 16;
-    TLevelDesc d;
-    d.version_code = LEVEL_TR2;
-    d.rooms.resize(rooms);
-    d.num_textiles = 8;
-    d.textile8.assign(8 * TEXTILE8_BYTES, 0);
-    d.textile16.assign(8 * TEXTILE16_BYTES, 0);
-    const std::vector<uint8_t> plain = WriteLevelFile(d);
-    WriteFileBytes(dir.file("plain.tr2"), plain);
-    ASSERT_EQ(level.LoadFromFile(dir.file("plain.tr2")), LEVEL_LOADED);
-    EXPECT_EQ(level.num_rooms, rooms);
-    EXPECT_EQ(level.rooms.size(), rooms);
-
-    // The same level in a container, and TR4 rooms beside a level block of zeros.
-    WriteFileBytes(dir.file("packed.tr2"), ZlibContainer(plain));
+    constexpr size_t kRooms = 900;  // 135 MB of records in a file of 64 KB
+    TLevelDesc tr2;
+    tr2.version_code = LEVEL_TR2;
+    tr2.rooms.resize(kRooms);
+    const std::vector<uint8_t> plain = WriteLevelFile(tr2);
     TLevelDesc tr4;
     tr4.version_code = LEVEL_TR4;
-    tr4.rooms.resize(rooms);
-    tr4.floor_data.assign(1 << 20, 0);
-    SaveLevelFile(dir.file("block.tr4"), tr4);
-    for (const char* name : {"packed.tr2", "block.tr4"}) {
-        EXPECT_EQ(level.LoadFromFile(dir.file(name)), LEVEL_DAMAGED) << name;
+    tr4.rooms.resize(kRooms);
+    TLevelLayout layout;
+    const std::vector<uint8_t> block = WriteLevelFile(tr4, &layout);
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> file;
+        uint64_t content;  // what the level holds besides the records
+    };
+    for (const Case& c : {
+             Case{"plain.tr2", plain, plain.size()},
+             Case{"packed.tr2", ZlibContainer(plain), plain.size()},
+             Case{"block.tr4", block, block.size() + layout.parsed_end},
+         }) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(dir.file(c.name), c.file);
+        const int64_t need = int64_t(c.content + kRooms * sizeof(troom));
+        {
+            TScopedValue limit(LevelMemoryLimit, need);
+            ASSERT_EQ(level.LoadFromFile(dir.file(c.name)), LEVEL_LOADED);
+            EXPECT_EQ(std::make_tuple(level.num_rooms, level.rooms.size()), std::make_tuple(kRooms, kRooms));
+        }
+        TScopedValue limit(LevelMemoryLimit, need - 1);
+        EXPECT_EQ(level.LoadFromFile(dir.file(c.name)), LEVEL_DAMAGED);
         ExpectEmpty(level);
     }
 }
@@ -751,6 +811,87 @@ TEST(TrlevelRecord, TrcLayersMergeIntoTheCommonTables)
               std::make_tuple(uint16_t(2), uint16_t(4), uint16_t(1)));
     EXPECT_EQ(std::tie(b.vertices[2], b.texture, room->triangles_trc[0].flags),
               std::make_tuple(uint16_t(5), uint16_t(13), uint16_t(9)));
+}
+
+// Merging the layers gives the tables that adding every layer vertex one by
+// one gives, whatever positions the layers share and in whatever order: a
+// table of 1500 positions met again in every layer, and positions drawn at
+// random from a few hundred.
+TEST(TrlevelRecord, TrcLayersMergeAsVerticesAddedOneByOne)
+{
+    std::mt19937 random(7);
+    auto coordinate = [&](int range) {
+        const float offsets[] = {0.0f, 0.4f, -0.3f};
+        return static_cast<float>(int(random() % unsigned(range)) * 256 - 4096) + offsets[random() % 3];
+    };
+    struct Case {
+        const char* label;
+        uint32_t layers;
+        std::function<void(TLayers&, uint32_t)> fill;
+    };
+    const std::vector<Case> cases = {
+        {"every layer the same 1500 positions", 4,
+         [&](TLayers& t, uint32_t l) {
+             for (int i = 0; i < ROOM_MAX_VERTICES; ++i) {
+                 const int k = (i * 7 + int(l) * 11) % ROOM_MAX_VERTICES;  // in another order in each layer
+                 t.Vertex(l, float(k % 40) * 256, float(k / 40) * -256, 1024, uint8_t(l * 60), uint8_t(i), 7);
+             }
+         }},
+        {"random positions", 6,
+         [&](TLayers& t, uint32_t l) {
+             for (int i = 0; i < 400; ++i)
+                 t.Vertex(l, coordinate(8), coordinate(6), coordinate(8), uint8_t(random()), uint8_t(random()),
+                          uint8_t(random()));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto t = std::make_unique<TLayers>(c.layers);
+        for (uint32_t l = 0; l < c.layers; ++l) {
+            c.fill(*t, l);
+            const uint16_t n = t->layers.vertices[l].count;
+            for (int f = 0; f < 20; ++f) {
+                t->Rectangle(l, {uint16_t(random() % n), uint16_t(random() % n), uint16_t(random() % n),
+                                 uint16_t(random() % n)});
+                t->Triangle(l, {uint16_t(random() % n), uint16_t(random() % n), uint16_t(random() % n)});
+            }
+        }
+        // The tables as adding the vertices one by one makes them.
+        auto expected = std::make_unique<troom>();
+        std::vector<std::vector<int>> numbers(c.layers);
+        for (uint32_t l = 0; l < c.layers; ++l) {
+            const ttr5_layer_vertices& block = t->layers.vertices[l];
+            for (int i = 0; i < block.count; ++i) {
+                const ttrc_vertex& v = block.entries[i];
+                const auto x = static_cast<int16_t>(std::nearbyint(v.x)), y = static_cast<int16_t>(std::nearbyint(v.y)),
+                           z = static_cast<int16_t>(std::nearbyint(v.z));
+                RoomVertexAdd(*expected, x, y, 0, z);
+                numbers[l].push_back(RoomVertexFind(*expected, x, y, z));
+                expected->vertices_trc[numbers[l].back() - 1] = v;
+            }
+        }
+        auto room = std::make_unique<troom>();
+        ASSERT_TRUE(ConvertTrcRoomLayers(t->layers, *room));
+        ASSERT_EQ(room->num_vertices, expected->num_vertices);
+        for (int i = 0; i < room->num_vertices; ++i) {
+            EXPECT_EQ(std::memcmp(&room->vertices[i], &expected->vertices[i], sizeof(troom_vertex)), 0) << i;
+            EXPECT_EQ(std::memcmp(&room->vertices_trc[i], &expected->vertices_trc[i], sizeof(ttrc_vertex)), 0) << i;
+        }
+        // Each face names the common vertices of its layer's vertices.
+        int k = 0;
+        for (uint32_t l = 0; l < c.layers; ++l)
+            for (int f = 0; f < 20; ++f, ++k) {
+                const ttrc_triangle& in = t->layers.triangles[l].entries[f];
+                const troom_triangle& out = room->triangles[k];
+                for (int j = 0; j < 3; ++j) EXPECT_EQ(out.vertices[j], numbers[l][in.vertices[j]] - 1) << k;
+            }
+    }
+    // One position more than the table holds is refused.
+    auto t = std::make_unique<TLayers>(3);
+    for (int i = 0; i < ROOM_MAX_VERTICES; ++i) t->Vertex(0, float(i), 0, 0).Vertex(1, float(i), 0, 0);
+    t->Vertex(2, 0, 0, 0).Vertex(2, -1, 0, 0);
+    auto room = std::make_unique<troom>();
+    EXPECT_FALSE(ConvertTrcRoomLayers(t->layers, *room));
 }
 
 TEST(TrlevelRecord, AnimatedTextureRangesNumberTheirTextures)

@@ -318,6 +318,15 @@ TEST(XmlScanner, FilesAndExternalEntities)
     EXPECT_EQ(xml.Source, dir.file("doc.xml"));
     EXPECT_EQ(xml.DocSize(), doc.size() + 1);
     EXPECT_EQ(Trace(xml), "X[version=1.0] Dr <r |t[v=word+word++[]] <x T'from file' /x T'[][]' /r");
+    // A document of the largest size is read; one byte more and it is not.
+    const std::string blanks(XML_MAX_DOCUMENT_SIZE - 8, ' ');
+    const std::string largest = "<r>x" + blanks + "</r>", larger = "<r>x " + blanks + "</r>";
+    ASSERT_EQ(largest.size(), XML_MAX_DOCUMENT_SIZE);
+    WriteFileBytes(dir.file("largest.xml"), largest.data(), largest.size());
+    ASSERT_TRUE(xml.LoadFromFile(dir.file("largest.xml"), fmOpenRead));
+    EXPECT_EQ(Trace(xml), "<r T'x' /r");
+    WriteFileBytes(dir.file("larger.xml"), larger.data(), larger.size());
+    EXPECT_FALSE(xml.LoadFromFile(dir.file("larger.xml"), fmOpenRead));
     // Missing files, folders and pipes are no documents, and the pipe does not block.
     EXPECT_FALSE(xml.LoadFromFile(dir.file("missing.xml"), fmOpenRead));
     EXPECT_EQ(std::make_tuple(xml.DocSize(), xml.Source, xml.Scan()), std::make_tuple(size_t(0), std::string(), false));
@@ -330,4 +339,119 @@ TEST(XmlScanner, FilesAndExternalEntities)
     const bool superuser = ::geteuid() == 0;  // who may write to it anyway
     if (!superuser) { EXPECT_FALSE(xml.LoadFromFile(dir.file("word.txt"), fmOpenReadWrite)); }
     EXPECT_FALSE(xml.LoadFromFile(dir.file("word.txt"), fmOpenWrite));
+}
+
+// Attributes are listed by name in byte order, the newest of equal names
+// first, whatever their lengths and however many a tag holds: names that
+// share their first eight bytes, names that begin others, bytes above 127,
+// and thousands of attributes in one tag.
+TEST(XmlScanner, AttributesInNameOrderHoweverManyATagHolds)
+{
+    std::vector<std::string> names = {"abcdefghij", "abcdefghi", "abcdefgh", "abcdefgi", "abcdefghij", "b", "B", "b",
+                                      "\xC3\xA9",   "\xC3",      "abcdefg",  "_x",       "abcdefghiJ", "a", "b"};
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = "n";
+        name += std::to_string((i * 7919) % 1000);
+        names.push_back(name);
+    }
+    std::string tag = "<t";
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (size_t i = 0; i < names.size(); ++i) {
+        tag += " " + names[i] + "='" + std::to_string(i) + "'";
+        expected.emplace_back(names[i], std::to_string(i));
+    }
+    // As adding them one by one puts them: newest of equal names first.
+    std::reverse(expected.begin(), expected.end());
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    TXmlParser xml;
+    xml.LoadFromBuffer(tag + "/>");
+    ASSERT_TRUE(xml.Scan());
+    std::vector<std::pair<std::string, std::string>> actual;
+    for (int i = 0; i < xml.AttrCount(); ++i) actual.emplace_back(xml.AttrName(i), xml.AttrValue(i));
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(xml.AttrValue("b"), "14");
+}
+
+// Every reference opens its entity and every end of an entity goes back to
+// where it was referenced: thousands of references to an empty entity, in
+// text and in a value, give what each would give alone.
+TEST(XmlScanner, ManyReferencesToAnEmptyEntity)
+{
+    constexpr int kReferences = 20000;
+    std::string text, value;
+    for (int i = 0; i < kReferences; ++i) {
+        text += "a&e;";
+        value += "&e;b";
+    }
+    TXmlParser xml;
+    xml.LoadFromBuffer("<!DOCTYPE r [<!ENTITY e ''>]><r v='" + value + "'>" + text + "</r>");
+    ASSERT_TRUE(xml.Scan());
+    ASSERT_TRUE(xml.Scan());
+    EXPECT_EQ(xml.AttrValue("v"), std::string(kReferences, 'b'));
+    size_t parts = 0, letters = 0, ends = 0;
+    while (xml.Scan()) {
+        if (xml.CurPartType == ptContent) {
+            ++parts;
+            letters += xml.CurContent == "a";
+        }
+        ends += xml.CurPartType == ptEndTag;
+    }
+    EXPECT_EQ(std::make_tuple(parts, letters, ends), std::make_tuple(size_t(kReferences), size_t(kReferences), 1u));
+}
+
+// What the declarations make the scanner produce counts toward the same
+// bound as entity text: fixed values copied onto tags, and parameter
+// entities too large for it, however often they are named.
+TEST(XmlScanner, DeclaredValuesCountTowardTheExpansionBound)
+{
+    const size_t fixedSize = XML_MAX_ENTITY_EXPANSION / 16;
+    std::string doc =
+        "<!DOCTYPE r [<!ATTLIST t x CDATA #FIXED '" + std::string(fixedSize, 'f') + "' y CDATA #IMPLIED>]><r>";
+    for (int i = 0; i < 40; ++i) doc += "<t x='w' y='i'/>";
+    TXmlParser xml;
+    xml.LoadFromBuffer(doc + "</r>");
+    std::vector<std::string> tags;
+    while (xml.Scan()) {
+        if (xml.CurPartType != ptEmptyTag) continue;
+        const TAttr& x = xml.CurAttr[0];
+        tags.push_back((x.Value.size() == fixedSize ? "fixed" : x.Value) + "#" + std::to_string(x.ValueType) + "," +
+                       xml.AttrValue("y") + "#" + std::to_string(xml.CurAttr[1].ValueType));
+    }
+    // Sixteen copies fill the bound; the later tags keep the value as written.
+    std::vector<std::string> expected(16, "fixed#2,i#1");
+    expected.resize(40, "w#0,i#1");
+    EXPECT_EQ(tags, expected);
+
+    // A parameter entity larger than the bound declares nothing, however
+    // often it is named; the declarations around it stay.
+    const std::string big = "<!ENTITY lost 'x'>" + std::string(XML_MAX_ENTITY_EXPANSION, ' ');
+    std::string subset = "<!ENTITY % big '" + big + "'> <!ENTITY % small '<!ENTITY kept \"k\">'>";
+    for (int i = 0; i < 2000; ++i) subset += " %big;";
+    EXPECT_EQ(Trace("<!DOCTYPE r [" + subset + " %small; ]><r>&kept;&lost;</r>"), "Dr <r T'k' T'lost' /r");
+}
+
+// Opening an external entity costs far more than its reference: every
+// opening counts toward the bound, whether the file is there or not and
+// whatever it holds, so a document cannot make the scanner open files
+// without end.
+TEST(XmlScanner, OpeningsOfExternalEntitiesCountTowardTheBound)
+{
+    TempDir dir;
+    WriteFileBytes(dir.file("word.txt"), "word", 4);
+    std::string refs;
+    for (int i = 0; i < 400; ++i) refs += "&word;&gone;";
+    const std::string doc =
+        "<!DOCTYPE r [<!ENTITY word SYSTEM 'word.txt'> <!ENTITY gone SYSTEM 'gone.txt'>]><t v='" + refs + "'/>";
+    WriteFileBytes(dir.file("doc.xml"), doc.data(), doc.size());
+    TXmlParser xml;
+    ASSERT_TRUE(xml.LoadFromFile(dir.file("doc.xml"), fmOpenRead));
+    ASSERT_TRUE(xml.Scan());
+    ASSERT_TRUE(xml.Scan());
+    const size_t opening = XML_ENTITY_OPENING_COST + dir.file("doc.xml").size() + 8;
+    const size_t pairs = XML_MAX_ENTITY_EXPANSION / (2 * opening + 4);
+    const size_t words = pairs + (XML_MAX_ENTITY_EXPANSION - pairs * (2 * opening + 4) >= opening + 4 ? 1 : 0);
+    std::string expected;
+    for (size_t i = 0; i < words; ++i) expected += "word";
+    EXPECT_EQ(xml.AttrValue("v"), expected);
+    EXPECT_LT(words, 400u);
 }

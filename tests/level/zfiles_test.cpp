@@ -270,23 +270,27 @@ TEST(ZFile, ClaimedContentSizesReserveNothingBeforeTheStreamProducesIt)
     zCloseFile(f, false);
 }
 
-// A container whose content is all there but more than the caller can hold
-// is out of memory: nothing is shown, the file is closed and holds nothing.
+// A file whose content is all there but more than the caller can hold is
+// out of memory, stored plain or in a container: nothing is shown, the file
+// is closed and holds nothing. Content of exactly the limit is read.
 TEST(ZFile, ContentBeyondTheCallersLimitIsOutOfMemory)
 {
     TempDir dir;
     const std::vector<uint8_t> content(3 << 20, 0);
-    WriteThrough(dir.file("z"), content, true);
-    TRecordingSink sink;
-    TScopedMessageSink scope(sink);
-    TZFile f;
-    zAssignFile(f, dir.file("z"));
-    EXPECT_THROW(zReset(f, 1, fmOpenRead, (3 << 20) - 1), std::bad_alloc);
-    EXPECT_EQ(f.handle, -1);
-    EXPECT_EQ(f.buffer, nullptr);
-    EXPECT_EQ(zFileSize(f), 0);
-    zReset(f, 1, fmOpenRead, 3 << 20);
-    EXPECT_EQ(zFileSize(f), 3 << 20);
-    zCloseFile(f, false);
-    EXPECT_TRUE(sink.messages.empty());
+    for (const bool compressed : {true, false}) {
+        SCOPED_TRACE(compressed ? "container" : "plain");
+        WriteThrough(dir.file("z"), content, compressed);
+        TRecordingSink sink;
+        TScopedMessageSink scope(sink);
+        TZFile f;
+        zAssignFile(f, dir.file("z"));
+        EXPECT_THROW(zReset(f, 1, fmOpenRead, (3 << 20) - 1), std::bad_alloc);
+        EXPECT_EQ(f.handle, -1);
+        EXPECT_EQ(f.buffer, nullptr);
+        EXPECT_EQ(zFileSize(f), 0);
+        zReset(f, 1, fmOpenRead, 3 << 20);
+        EXPECT_EQ(zFileSize(f), 3 << 20);
+        zCloseFile(f, false);
+        EXPECT_TRUE(sink.messages.empty());
+    }
 }
