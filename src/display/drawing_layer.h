@@ -6,10 +6,11 @@
 // transformed at once and kept in a sorted name list under a key of list,
 // texture id and serial number, each written in six characters (a serial
 // past 999999 as a character above the digits that counts its millions and
-// six more digits, so that it still sorts after); after a
-// sort the vertices of a list lie together, grouped by texture id in the
-// order they were emitted, and BuildVertexBuffer copies one list into the
-// vertex buffer of the same number with one draw group per texture id.
+// six more digits, so that it still sorts after); after a sort the vertices
+// of a list lie together, grouped by texture id in the order they were
+// emitted, and BuildVertexBuffer copies one list into the vertex buffer of
+// the same number (several buffers for a long list) with one draw group per
+// texture id.
 //
 // Positions enter with y negated. Matrices use the row-vector convention:
 // a product A x B applies A first.
@@ -63,6 +64,12 @@ struct txgl_vertex {
     uint16_t list;
 };
 static_assert(sizeof(txgl_vertex) == 56);
+
+// Vertices of one Direct3D buffer: a list longer than this is held in
+// several (see Tvbuffer). A multiple of 3, so that no triangle is cut;
+// 384 MiB a buffer, far within the 32-bit sizes of the device.
+constexpr int64_t BufferPieceLength = (int64_t(1) << 24) - 1;
+static_assert(BufferPieceLength % 3 == 0 && BufferPieceLength * BufferVertexStride <= INT32_MAX);
 
 class TxGL {
 public:
@@ -183,6 +190,9 @@ public:
     // The vertices the layer holds at most (MaxLayerVertices unless lowered;
     // its users lower it while they draw what they bound themselves).
     int32_t VertexLimit = MaxLayerVertices;
+    // The vertices of each Direct3D buffer BuildVertexBuffer makes
+    // (BufferPieceLength unless lowered; a multiple of 3).
+    int64_t PieceLength = BufferPieceLength;
     // The vertices left out because the layer was full, since it was made
     // (whoever wants to know whether a build was drawn whole compares it).
     int64_t Dropped = 0;

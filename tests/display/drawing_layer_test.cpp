@@ -6,7 +6,11 @@
 #include <tuple>
 #include <utility>
 
+#include "support/failing_allocations.h"
 #include "support/view_fixture.h"
+
+// Vertices written alike (no gaps in the record).
+static bool operator==(const tbuffer_vertex& a, const tbuffer_vertex& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 namespace {
 
@@ -19,6 +23,26 @@ std::vector<tbuffer_vertex> Contents(Tvbuffer& b)
     EXPECT_EQ(b.VertexBuffer->Lock(0, 0, &p, 0), D3D_OK);
     std::memcpy(out.data(), p, out.size() * sizeof(tbuffer_vertex));
     b.VertexBuffer->Unlock();
+    return out;
+}
+
+// The vertices of an entry's buffers, one after the other, each of the size given.
+std::vector<tbuffer_vertex> PieceContents(const Tvbuffer& b, const std::vector<uint32_t>& sizes)
+{
+    std::vector<tbuffer_vertex> out;
+    EXPECT_EQ(b.MoreBuffers.size() + 1, sizes.size());
+    for (size_t k = 0; k < sizes.size() && k <= b.MoreBuffers.size(); ++k) {
+        IDirect3DVertexBuffer8* piece = k == 0 ? b.VertexBuffer.Get() : b.MoreBuffers[k - 1].Get();
+        D3DVERTEXBUFFER_DESC desc;
+        piece->GetDesc(&desc);
+        EXPECT_EQ(desc.Size, sizes[k] * sizeof(tbuffer_vertex)) << k;
+        BYTE* p = nullptr;
+        EXPECT_EQ(piece->Lock(0, 0, &p, 0), D3D_OK) << k;
+        if (!p) continue;
+        const auto* v = reinterpret_cast<const tbuffer_vertex*>(p);
+        out.insert(out.end(), v, v + desc.Size / sizeof(tbuffer_vertex));
+        piece->Unlock();
+    }
     return out;
 }
 
@@ -239,6 +263,77 @@ TEST(TxGL, VertexLimitAndLevelWork)
     const std::pair<int64_t, bool> spends[] = {{4, true}, {7, false}, {6, true}, {0, true}, {1, false}};
     for (const auto& [units, taken] : spends) EXPECT_EQ(gl.SpendLevelWork(units), taken) << units;
     EXPECT_EQ(gl.LevelWorkLeft, 0);
+}
+
+// A list longer than a buffer's piece is held in buffers of that many
+// vertices: the same vertices and groups as in one buffer; built again at
+// the same size it keeps its buffers. A piece that cannot be locked fails
+// the build as one buffer does and leaves none locked; one that cannot be
+// made, or memory that runs out on the way, leaves the entry with nothing
+// to draw.
+TEST_F(DrawingLayer, ALongListIsHeldInPieces)
+{
+    OpenView();
+    TxGL gl;
+    gl.LoadIdentity();
+    gl.SetList(2);
+    for (int k = 0; k < 7; ++k) {
+        gl.SetTexture(k % 3 == 2 ? 6001 : 5001);
+        gl.SetColor(uint8_t(30 * k), 255, uint8_t(255 - 30 * k));
+        gl.Tri(C(float(k)), C(float(k), 1), C(float(k) + 1, 1, 0, 0.5, 0.25));
+    }
+    gl.Vertices.Sort();
+    TVertexBuffer_array whole, pieces;
+    whole.SetCount(3);
+    pieces.SetCount(3);
+    gl.BuildVertexBuffer(whole, 2);
+    const auto one = Contents(whole[2]);
+    gl.PieceLength = 8;  // whole triangles: 6 vertices a buffer
+    D3DResetCounters();
+    gl.BuildVertexBuffer(pieces, 2);
+    EXPECT_EQ(D3DCounters().vertexBuffersCreated, 4);
+    const Tvbuffer &w = whole[2], &p = pieces[2];
+    EXPECT_EQ(p.PieceLength, 6u);
+    ASSERT_EQ(p.MoreBuffers.size(), 3u);
+    EXPECT_EQ(std::tuple(p.PrimitiveCount, p.Capacity, p.GroupPrimitives, p.GroupTextures),
+              std::tuple(w.PrimitiveCount, w.Capacity, w.GroupPrimitives, w.GroupTextures));
+    EXPECT_EQ(PieceContents(p, {6, 6, 6, 3}), one);
+    D3DResetCounters();
+    gl.BuildVertexBuffer(pieces, 2);
+    EXPECT_EQ(D3DCounters().vertexBuffersCreated, 0);
+    EXPECT_EQ(PieceContents(p, {6, 6, 6, 3}), one);
+
+    BYTE* data = nullptr;
+    ASSERT_EQ(p.MoreBuffers[1]->Lock(0, 0, &data, 0), D3D_OK);  // the third piece is busy
+    gl.BuildVertexBuffer(pieces, 2);
+    p.MoreBuffers[1]->Unlock();
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Failing to lock vertex buffer!!!"});
+    EXPECT_EQ(PieceContents(p, {6, 6, 6, 3}), one);  // every piece can be locked again
+
+    gl.PieceLength = 9;
+    D3DFailNext(TD3DFailPoint::CreateVertexBuffer, 1);
+    gl.BuildVertexBuffer(pieces, 2);
+    EXPECT_FALSE(p.VertexBuffer);
+    EXPECT_TRUE(p.MoreBuffers.empty());
+    EXPECT_EQ(std::pair(p.Capacity, p.PrimitiveCount), std::pair(0u, 0u));
+    EXPECT_EQ(sink.Texts().back(), "Faling trying to build a vertex buffer!!");
+    for (int64_t k = 0;; ++k) {
+        bool thrown = false;
+        gl.ResetBuffer(pieces, 2);
+        {
+            TFailingAllocation failing(k);
+            try {
+                gl.BuildVertexBuffer(pieces, 2);
+            } catch (const std::bad_alloc&) {
+                thrown = true;
+            }
+        }
+        if (!thrown) break;
+        // Nothing drawn; buffers it keeps are whole ones.
+        EXPECT_EQ(p.PrimitiveCount, 0u) << k;
+        if (p.Capacity != 0) { EXPECT_EQ(p.MoreBuffers.size(), 2u) << k; }
+    }
+    EXPECT_EQ(PieceContents(p, {9, 9, 3}), one);
 }
 
 TEST(GeometryFunctions, DistancesTruncationAndRays)
