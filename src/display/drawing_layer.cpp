@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include <unistd.h>
+
 #include "display/device.h"
 #include "platform/d3dx/d3dx8mesh.h"
 #include "platform/rtl/messages.h"
@@ -228,6 +230,17 @@ txgl_vertex* WriteListVertices(Tlistmem<txgl_vertex>& vertices, int list, int32_
 
 }  // namespace
 
+int64_t LayerVertexCapacity()
+{
+    static const int64_t capacity = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+        const int64_t numbered = std::numeric_limits<int32_t>::max();
+        if (pages <= 0 || pageSize <= 0) return numbered;
+        return std::min(numbered, int64_t(pages) / LayerBytesPerVertex * pageSize);
+    }();
+    return capacity;
+}
+
 TxGL::TxGL() { Vertices.KeepSorted = false; }
 
 void TxGL::SetColor(uint8_t r, uint8_t g, uint8_t b)
@@ -325,7 +338,7 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
     size_t n = keyPrefixLength_;
     if (Serial >= 0 && Serial <= kLargestShortSerial) {
         if (keySerial_ >= 0 && Serial == keySerial_ + 1) CountUp(key_ + n, kKeyWidth);
-        else IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
+        else IntToStrWidthTo(key_ + n, int32_t(Serial), kKeyWidth);
         keySerial_ = Serial;
         n += kKeyWidth;
     } else {
@@ -334,13 +347,17 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
         // emission order: a mark above every digit that counts the millions,
         // then the rest in six digits (one character more, so that the
         // sort's packed keys stay narrow).
-        const uint32_t millions = uint32_t(Serial) / 1000000u;
+        const uint64_t millions = uint64_t(Serial) / 1000000u;
         if (millions <= kLastMillionMark - ':' + 1u) {
             key_[n++] = char(':' + millions - 1);
-            n += WriteZeroPadded(key_ + n, uint32_t(Serial) % 1000000u, 6);
+            n += WriteZeroPadded(key_ + n, uint32_t(uint64_t(Serial) % 1000000u), 6);
         } else {
+            // Beyond, a mark above those and the serial in 7 bytes, most
+            // significant first: the key stays within the 20 bytes the
+            // sort compares packed (a serial is below twice the layer's
+            // capacity, far below 2^56).
             key_[n++] = char(kLastMillionMark + 1);
-            n += WriteZeroPadded(key_ + n, uint32_t(Serial), 10);
+            for (int shift = 48; shift >= 0; shift -= 8) key_[n++] = char(uint8_t(uint64_t(Serial) >> shift));
         }
     }
     // The record is filled where the list keeps it.
@@ -477,7 +494,7 @@ void TxGL::ClearList(int list)
         Serial = 0;
         CurrentTexture = -1;
         Vertices.FreeAll();
-        for (int32_t& c : Counts) c = 0;
+        for (int64_t& c : Counts) c = 0;
         return;
     }
     Vertices.Sort();

@@ -243,10 +243,10 @@ void tr_scene::FillDirtyLists()
     GL.Rotate(float(Rotation[0]), float(Rotation[1]), float(Rotation[2]), false);
 
     // Room geometry may add what its lists can still take of its budget.
-    const int32_t limit = GL.VertexLimit;
-    const int64_t roomHeld = int64_t(GL.Counts[LIST_FILTER]) + GL.Counts[LIST_NEIGHBOUR] + GL.Counts[LIST_CURRENT];
-    const int64_t roomLimit = GL.Held() + std::max<int64_t>(RoomVertexBudget - roomHeld, 0);
-    GL.VertexLimit = int32_t(std::min<int64_t>(limit, roomLimit));
+    const int64_t limit = GL.VertexLimit;
+    const int64_t roomHeld = GL.Counts[LIST_FILTER] + GL.Counts[LIST_NEIGHBOUR] + GL.Counts[LIST_CURRENT];
+    const int64_t room = std::max<int64_t>(RoomVertexBudget - roomHeld, 0);
+    GL.VertexLimit = room < limit - GL.Held() ? GL.Held() + room : limit;
     FillRoomLayers(current, neighbour);
     GL.VertexLimit = limit;
     FillSymbolLayers(current, neighbour);

@@ -200,10 +200,6 @@ constexpr int32_t SECTOR_MOST_VERTICES = 390;
 // every face drawn: 255 rooms (room numbers are single bytes) of 20 x 20
 // sectors, and the player start's box.
 constexpr int32_t MAX_ROOM_VERTICES = 255 * 20 * 20 * SECTOR_MOST_VERTICES + 36;
-// With LevelDrawWork for the level's meshes, and what the project's tables
-// of cameras, flyby cameras, sound sources, lights and boxes can make as
-// symbols (far less than 2^20), the scene keeps below the layer's limit.
-static_assert(MAX_ROOM_VERTICES + LevelDrawWork + (1 << 20) <= MaxLayerVertices);
 
 class tr_scene {
 public:

@@ -80,21 +80,24 @@ TEST(TxGL, TransformsTheMatrixStackAndTheSortedOrder)
     EXPECT_EQ(gl.CurrentMatrix._41, 0.0f);
 
     // Sorted by list, texture id (-1, the id after a full clear, after one-digit
-    // ids and before longer ones), then emission, past the six-digit serials too.
-    const int rows[][3] = {{5, 20, 0},        {1, 20, 0},      {5, 3, 0},        {5, 20, 0},       {0, 10, 0},
-                           {0, -1, 0},        {0, 5, 0},       {2, 7, 5},        {2, 7, 999999},   {2, 7, 1000000},
-                           {2, 7, 1999999},   {2, 7, 2000000}, {2, 7, 68999999}, {2, 7, 69999999}, {2, 7, 70000000},
-                           {2, 7, 2147483646}};  // list, texture, serial
+    // ids and before longer ones), then emission, past the six-digit serials
+    // and the 32-bit ones too.
+    const int64_t rows[][3] = {{5, 20, 0},         {1, 20, 0},         {5, 3, 0},          {5, 20, 0},
+                               {0, 10, 0},         {0, -1, 0},         {0, 5, 0},          {2, 7, 5},
+                               {2, 7, 999999},     {2, 7, 1000000},    {2, 7, 1999999},    {2, 7, 2000000},
+                               {2, 7, 68999999},   {2, 7, 69999999},   {2, 7, 70000000},   {2, 7, 2147483646},
+                               {2, 7, 4294967295}, {2, 7, 4294967552}, {2, 7, 9999999999}, {2, 7, int64_t(1) << 55},
+                               {2, 8, 4294967296}};  // list, texture, serial
     gl.ClearList(-1);
     for (const auto& r : rows) {
-        gl.SetList(r[0]);
-        gl.SetTexture(r[1]);
+        gl.SetList(int(r[0]));
+        gl.SetTexture(int32_t(r[1]));
         if (r[2]) gl.Serial = r[2];
         gl.Vertex(float(&r - rows), 0, 0, 0, 0, 0);
     }
     std::vector<float> xs;
     for (const auto& v : ListVertices(gl)) xs.push_back(v.x);
-    EXPECT_EQ(xs, (std::vector<float>{6, 5, 4, 1, 7, 8, 9, 10, 11, 12, 13, 14, 15, 2, 0, 3}));
+    EXPECT_EQ(xs, (std::vector<float>{6, 5, 4, 1, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 2, 0, 3}));
 }
 
 TEST_F(DrawingLayer, BuffersHoldAListGroupedByTexture)
@@ -228,10 +231,8 @@ TEST(TxGL, VertexLimitAndLevelWork)
 {
     TxGL gl;
     gl.LoadIdentity();
-    EXPECT_EQ(gl.VertexLimit, MaxLayerVertices);
+    EXPECT_EQ(gl.VertexLimit, INT64_MAX);
     EXPECT_EQ(gl.LevelWorkLeft, LevelDrawWork);
-    // A vertex buffer of the most the layer holds stays within 32 bits.
-    EXPECT_LE(int64_t(MaxLayerVertices) * BufferVertexStride, int64_t(UINT32_MAX));
     gl.VertexLimit = 100;
     for (int list : {2, 5}) {
         gl.SetList(list);
@@ -263,6 +264,34 @@ TEST(TxGL, VertexLimitAndLevelWork)
     const std::pair<int64_t, bool> spends[] = {{4, true}, {7, false}, {6, true}, {0, true}, {1, false}};
     for (const auto& [units, taken] : spends) EXPECT_EQ(gl.SpendLevelWork(units), taken) << units;
     EXPECT_EQ(gl.LevelWorkLeft, 0);
+}
+
+// Past what it can hold the layer is out of memory, a shape at a time, and
+// holds what it held before; below its capacity the vertex limit leaves
+// vertices out instead. Its capacity is within what its vertex list numbers
+// and what the machine's memory holds.
+TEST(TxGL, PastItsCapacityTheLayerIsOutOfMemory)
+{
+    EXPECT_GT(LayerVertexCapacity(), 0);
+    EXPECT_LE(LayerVertexCapacity(), INT32_MAX);
+    EXPECT_EQ(TxGL().VertexCapacity, LayerVertexCapacity());
+    TxGL gl;
+    gl.LoadIdentity();
+    gl.VertexCapacity = 10;
+    gl.SetList(3);
+    gl.Quad(C(0), C(1), C(1, 1), C(0, 1));
+    EXPECT_THROW(gl.Quad(C(0), C(1), C(1, 1), C(0, 1)), std::bad_alloc);
+    EXPECT_EQ(gl.Counts[3], 6);
+    gl.Tri(C(0), C(1), C(1, 1));
+    gl.Vertex(0, 0, 0, 1, 2, 3);
+    EXPECT_THROW(gl.Vertex(0, 0, 0, 1, 2, 3), std::bad_alloc);
+    EXPECT_EQ(gl.Held(), 10);
+    EXPECT_EQ(gl.Dropped, 0);
+    gl.ClearList(3);
+    gl.VertexLimit = 6;
+    for (int i = 0; i < 3; ++i) gl.Quad(C(0), C(1), C(1, 1), C(0, 1));
+    EXPECT_EQ(gl.Held(), 6);
+    EXPECT_EQ(gl.Dropped, 12);
 }
 
 // A list longer than a buffer's piece is held in buffers of that many
