@@ -5,6 +5,7 @@
 #include <climits>
 #include <initializer_list>
 
+#include "level/project_file.h"
 #include "level/trlevel.h"
 #include "platform/rtl/sysutils.h"
 
@@ -191,6 +192,17 @@ std::vector<int> tr_scene::ObjectLayerRooms() const
     return rooms;
 }
 
+int64_t MostProjectSectors(int64_t memoryLimit)
+{
+    constexpr int64_t kRooms = 255, kSide = 255;
+    return std::min(kRooms * kSide * kSide, std::max<int64_t>(memoryLimit, 0) / int64_t(sizeof(tsector)));
+}
+
+int64_t MostRoomVertices(int64_t memoryLimit)
+{
+    return SECTOR_MOST_VERTICES * MostProjectSectors(memoryLimit) + PLAYER_START_VERTICES;
+}
+
 void tr_scene::Update()
 {
     GL.LevelWorkLeft = LevelWorkBudget;
@@ -244,8 +256,9 @@ void tr_scene::FillDirtyLists()
 
     // Room geometry may add what its lists can still take of its budget.
     const int64_t limit = GL.VertexLimit;
+    const int64_t budget = RoomVertexBudget >= 0 ? RoomVertexBudget : MostRoomVertices(ProjectMemoryLimit);
     const int64_t roomHeld = GL.Counts[LIST_FILTER] + GL.Counts[LIST_NEIGHBOUR] + GL.Counts[LIST_CURRENT];
-    const int64_t room = std::max<int64_t>(RoomVertexBudget - roomHeld, 0);
+    const int64_t room = std::max<int64_t>(budget - roomHeld, 0);
     GL.VertexLimit = room < limit - GL.Held() ? GL.Held() + room : limit;
     FillRoomLayers(current, neighbour);
     GL.VertexLimit = limit;
