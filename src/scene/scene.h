@@ -281,7 +281,11 @@ public:
     // Rebuilds the dirty layers into their lists and buffers. Room geometry
     // holds RoomVertexBudget vertices at most, and the level's meshes
     // (statics and items) may cost the drawing layer LevelWorkBudget in each
-    // update; what lies beyond either is left undrawn.
+    // update; what lies beyond either is left undrawn. When memory runs out
+    // on the way, the out-of-memory message is shown (ShowException), every
+    // list of the drawing layer is emptied and its memory given back, the
+    // buffers of the layers that were being rebuilt draw nothing and every
+    // layer is dirty again: the next update tries again.
     void Update();
     // BoxMin, BoxMax and Translation from room RoomOfInterest (the box of
     // the room, the translation that moves its centre to the origin).
@@ -344,6 +348,9 @@ private:
     void FillRoomLayers(int current, int neighbour);
     void FillSymbolLayers(int current, int neighbour);
     void BuildDirtyBuffers();
+    // After running out of memory in an update that was rebuilding the
+    // layers flagged in `rebuilding`: see Update.
+    void AbandonUpdate(const std::array<uint8_t, SCENE_LAYERS>& rebuilding);
 
     void FloorSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
     void CeilingSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
