@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -230,15 +231,28 @@ txgl_vertex* WriteListVertices(Tlistmem<txgl_vertex>& vertices, int list, int32_
 
 }  // namespace
 
-int64_t LayerVertexCapacity()
+int64_t AvailableVertices()
 {
-    static const int64_t capacity = [] {
-        const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-        const int64_t numbered = std::numeric_limits<int32_t>::max();
-        if (pages <= 0 || pageSize <= 0) return numbered;
-        return std::min(numbered, int64_t(pages) / LayerBytesPerVertex * pageSize);
-    }();
-    return capacity;
+    // What the system could give without taking memory from others: the
+    // kernel's estimate, pages it holds as caches included; or the pages
+    // that are free.
+    int64_t bytes = -1;
+    std::ifstream info("/proc/meminfo");
+    std::string field;
+    int64_t kib = 0;
+    while (info >> field >> kib) {
+        if (field == "MemAvailable:") {
+            bytes = kib * 1024;
+            break;
+        }
+        info.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    if (bytes < 0) {
+        const long pages = sysconf(_SC_AVPHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+        if (pages <= 0 || pageSize <= 0) return LayerVertexCapacity;
+        bytes = int64_t(pages) * pageSize;
+    }
+    return std::min(LayerVertexCapacity, bytes / LayerBytesPerVertex);
 }
 
 TxGL::TxGL() { Vertices.KeepSorted = false; }

@@ -66,13 +66,18 @@ static_assert(sizeof(txgl_vertex) == 56);
 // place in a vertex buffer.
 constexpr int64_t LayerBytesPerVertex =
     sizeof(txgl_vertex) + sizeof(listmem::TNodeHead) + 3 * sizeof(uint32_t) + sizeof(uint16_t) + BufferVertexStride;
-// Vertices a layer can hold, over all its lists: no more than its vertex
-// list numbers (slots are numbered in 32 bits), nor than the machine's
-// memory holds at LayerBytesPerVertex each. A scene that asks for more is
-// out of memory: Vertex raises std::bad_alloc rather than waiting for the
-// system to refuse (or end the program). Counts, serials and sizes are
-// 64-bit, so that nothing overflows on the way there.
-int64_t LayerVertexCapacity();
+// Vertices a layer can hold, over all its lists: its vertex list numbers its
+// slots in 32 bits. A scene that asks for more is out of memory: Vertex
+// raises std::bad_alloc. Counts, serials and sizes are 64-bit, so that
+// nothing overflows on the way there.
+constexpr int64_t LayerVertexCapacity = INT32_MAX;
+// The vertices the memory the system has available now holds, at
+// LayerBytesPerVertex each (LayerVertexCapacity when it cannot tell).
+// Whoever builds a great deal lowers the layer's capacity to what it holds
+// and this much more, so that a build the machine cannot hold runs out of
+// memory in the layer, cleanly, before the system refuses memory anywhere
+// else or ends the program.
+int64_t AvailableVertices();
 // Vertices of one Direct3D buffer: a list longer than this is held in
 // several (see Tvbuffer). A multiple of 3, so that no triangle is cut;
 // 384 MiB a buffer, far within the 32-bit sizes of the device.
@@ -205,8 +210,8 @@ public:
     // users lower it while they draw what they bound themselves.
     int64_t VertexLimit = INT64_MAX;
     // The vertices the layer can hold: past it the scene is out of memory.
-    // LayerVertexCapacity() unless lowered (tests).
-    int64_t VertexCapacity = LayerVertexCapacity();
+    // LayerVertexCapacity unless lowered (see AvailableVertices).
+    int64_t VertexCapacity = LayerVertexCapacity;
     // The vertices of each Direct3D buffer BuildVertexBuffer makes
     // (BufferPieceLength unless lowered; a multiple of 3).
     int64_t PieceLength = BufferPieceLength;

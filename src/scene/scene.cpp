@@ -208,9 +208,11 @@ int64_t MostRoomVertices(int64_t memoryLimit)
 void tr_scene::Update()
 {
     const std::array<uint8_t, SCENE_LAYERS> rebuilding = Dirty;
-    const int64_t vertexLimit = GL.VertexLimit;
+    const int64_t vertexLimit = GL.VertexLimit, capacity = GL.VertexCapacity;
     const int8_t depth = GL.Depth;
     try {
+        // A scene the machine cannot hold runs out of memory in the layer.
+        GL.VertexCapacity = std::min(capacity, GL.Held() + AvailableVertices());
         GL.LevelWorkLeft = LevelWorkBudget;
         EmptyDirtyLists();
         const int roomCount = Project ? Project->roomCount : 0;
@@ -221,12 +223,14 @@ void tr_scene::Update()
         BuildDirtyBuffers();
     } catch (const std::bad_alloc& e) {
         GL.VertexLimit = vertexLimit;
+        GL.VertexCapacity = capacity;
         GL.Depth = depth;
         AbandonUpdate(rebuilding);
         // Shown here: the view's build callback runs inside every frame, and
         // a frame that failed would otherwise try again at once.
         ShowException(e);
     }
+    GL.VertexCapacity = capacity;
 }
 
 void tr_scene::AbandonUpdate(const std::array<uint8_t, SCENE_LAYERS>& rebuilding)

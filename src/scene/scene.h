@@ -281,8 +281,10 @@ public:
     // Rebuilds the dirty layers into their lists and buffers. Room geometry
     // holds RoomVertexBudget vertices at most, and the level's meshes
     // (statics and items) may cost the drawing layer LevelWorkBudget in each
-    // update; what lies beyond either is left undrawn. When memory runs out
-    // on the way, the out-of-memory message is shown (ShowException), every
+    // update; what lies beyond either is left undrawn. The drawing layer
+    // may hold what memory the system has available (AvailableVertices).
+    // When memory runs out on the way, the out-of-memory message is shown
+    // (ShowException), every
     // list of the drawing layer is emptied and its memory given back, the
     // buffers of the layers that were being rebuilt draw nothing and every
     // layer is dirty again: the next update tries again.

@@ -272,9 +272,9 @@ TEST(TxGL, VertexLimitAndLevelWork)
 // and what the machine's memory holds.
 TEST(TxGL, PastItsCapacityTheLayerIsOutOfMemory)
 {
-    EXPECT_GT(LayerVertexCapacity(), 0);
-    EXPECT_LE(LayerVertexCapacity(), INT32_MAX);
-    EXPECT_EQ(TxGL().VertexCapacity, LayerVertexCapacity());
+    EXPECT_EQ(TxGL().VertexCapacity, LayerVertexCapacity);
+    EXPECT_GT(AvailableVertices(), 0);
+    EXPECT_LE(AvailableVertices(), LayerVertexCapacity);
     TxGL gl;
     gl.LoadIdentity();
     gl.VertexCapacity = 10;

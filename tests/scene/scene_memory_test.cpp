@@ -99,7 +99,8 @@ TEST_F(SceneMemory, ALayerThatCannotBeHeldLeavesEveryLayerToBeBuiltAgain)
         if (rebuilt) { EXPECT_FALSE(b.VertexBuffer) << list; }
         if (!rebuilt && drawn[size_t(list)] != 0) { EXPECT_TRUE(b.VertexBuffer) << list; }
     }
-    scene->GL.VertexCapacity = LayerVertexCapacity();
+    EXPECT_EQ(scene->GL.VertexCapacity, kept + 10);
+    scene->GL.VertexCapacity = LayerVertexCapacity;
     scene->Update();
     ExpectAsTheReference("after the layer's capacity");
     EXPECT_EQ(sink.exceptions.size(), 1u);
