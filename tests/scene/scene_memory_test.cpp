@@ -28,22 +28,23 @@ protected:
         project.cameraCount = 1;
         project.cameras[1] = tcamera{};
         project.cameras[1].room = 1;
-        for (tr_scene* s : {scene.get(), &reference}) Start(*s);
+        for (tr_scene* s : {scene.get(), &reference}) {
+            Show(*s);
+            s->Update();
+        }
     }
-    void Start(tr_scene& s)
+    // The project in a scene, every room shown, in the cameras' edit mode.
+    void Show(tr_scene& s)
     {
         s.Project = &project;
         s.RoomFilter = "ALL,";
         s.EditMode = 4;
-        s.Update();
     }
     // The scene made anew, not built yet.
     void Restart()
     {
         scene = std::make_unique<tr_scene>();
-        scene->Project = &project;
-        scene->RoomFilter = "ALL,";
-        scene->EditMode = 4;
+        Show(*scene);
     }
     // What the reference scene holds, list by list, and its buffers draw.
     void ExpectAsTheReference(const std::string& label)
