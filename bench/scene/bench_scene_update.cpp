@@ -58,7 +58,7 @@ void MakeLargeProject(tcuarto_list& p)
 int64_t VertexCount(const tr_scene& scene)
 {
     int64_t n = 0;
-    for (int c : scene.GL.Counts) n += c;
+    for (int64_t c : scene.GL.Counts) n += c;
     return n;
 }
 

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <vector>
+
+#include <unistd.h>
 
 #include "display/device.h"
 #include "platform/d3dx/d3dx8mesh.h"
@@ -44,30 +47,82 @@ void CountUp(char* digits, int width)
 
 constexpr double kDegree = 0.017453292519940686;
 
-// Room for n vertices in the entry: its own buffer when it has that
-// capacity, a new one otherwise. False, with a message, when none can be
-// made; the entry then has neither buffer nor capacity.
-bool SizeBuffer(Tvbuffer& entry, int32_t n)
+// The Direct3D buffer of piece k of an entry.
+IDirect3DVertexBuffer8* Piece(const Tvbuffer& entry, size_t k)
 {
-    if (entry.Capacity == uint32_t(n)) return true;
+    return k == 0 ? entry.VertexBuffer.Get() : entry.MoreBuffers[k - 1].Get();
+}
+
+// The vertices of piece k of n in pieces of `length`.
+int64_t PieceSize(int64_t n, int64_t length, size_t k) { return std::min(length, n - int64_t(k) * length); }
+
+// Room for n vertices in the entry, in buffers of `length` vertices: its
+// own buffers when it has that capacity in pieces of that length, new ones
+// otherwise. False, with a message, when they cannot be made; the entry
+// then has neither buffers nor capacity (also while they are being made, so
+// that running out of memory on the way leaves nothing to draw from).
+bool SizeBuffer(Tvbuffer& entry, int64_t n, int64_t length)
+{
+    if (entry.Capacity == n && entry.PieceLength == length) return true;
     entry.VertexBuffer = nullptr;
-    if (!D3DDevice ||
-        FAILED(D3DDevice->CreateVertexBuffer(UINT(n) * BufferVertexStride, D3DUSAGE_WRITEONLY, BufferVertexFormat,
-                                             D3DPOOL_MANAGED, entry.VertexBuffer.Put()))) {
-        ShowMessage("Faling trying to build a vertex buffer!!");
-        // The buffer is gone: nothing may be drawn from the entry, and its
-        // capacity goes with it, so that the next build of any count makes
-        // a buffer again instead of filling the released one.
-        entry.PrimitiveCount = 0;
-        entry.Capacity = 0;
-        return false;
+    entry.MoreBuffers.clear();
+    entry.PrimitiveCount = 0;
+    entry.Capacity = 0;
+    const size_t pieces = size_t((n + length - 1) / length);
+    entry.MoreBuffers.reserve(pieces - 1);
+    for (size_t k = 0; k < pieces; ++k) {
+        TComRef<IDirect3DVertexBuffer8> piece;
+        const UINT bytes = UINT(PieceSize(n, length, k) * BufferVertexStride);
+        if (!D3DDevice || FAILED(D3DDevice->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, BufferVertexFormat,
+                                                               D3DPOOL_MANAGED, piece.Put()))) {
+            ShowMessage("Faling trying to build a vertex buffer!!");
+            // The buffers are gone: nothing may be drawn from the entry, and
+            // its capacity goes with them, so that the next build of any
+            // count makes buffers again instead of filling released ones.
+            entry.VertexBuffer = nullptr;
+            entry.MoreBuffers.clear();
+            return false;
+        }
+        if (k == 0) entry.VertexBuffer = piece;
+        else entry.MoreBuffers.push_back(piece);
     }
     entry.VertexFormat = BufferVertexFormat;
     entry.Stride = BufferVertexStride;
     entry.PrimitiveType = BufferPrimitiveType;
     entry.Capacity = uint32_t(n);
+    entry.PieceLength = uint32_t(length);
     return true;
 }
+
+// The buffers of an entry locked for writing; each is unlocked again when
+// this goes, whatever happens meanwhile.
+class TLockedPieces {
+public:
+    explicit TLockedPieces(const Tvbuffer& entry) : entry_(entry) { data_.reserve(entry.MoreBuffers.size() + 1); }
+    ~TLockedPieces()
+    {
+        for (size_t k = 0; k < data_.size(); ++k) Piece(entry_, k)->Unlock();
+    }
+    TLockedPieces(const TLockedPieces&) = delete;
+    TLockedPieces& operator=(const TLockedPieces&) = delete;
+
+    // Locks every buffer of the entry, whole; false when one refuses.
+    bool Lock()
+    {
+        for (size_t k = 0; k <= entry_.MoreBuffers.size(); ++k) {
+            BYTE* data = nullptr;
+            const UINT bytes = UINT(PieceSize(entry_.Capacity, entry_.PieceLength, k) * BufferVertexStride);
+            if (FAILED(Piece(entry_, k)->Lock(0, bytes, &data, 0))) return false;
+            data_.push_back(data);
+        }
+        return true;
+    }
+    BYTE* Data(size_t k) const { return data_[k]; }
+
+private:
+    const Tvbuffer& entry_;
+    std::vector<BYTE*> data_;
+};
 
 // The sector rows and columns a buffer's selection spans.
 struct TSelectedSectors {
@@ -113,14 +168,15 @@ inline tbuffer_vertex BufferVertex(const txgl_vertex& rec, bool hidden, bool sel
 }
 
 // Writes the vertices of a list (0..15), from its first slot i on, into the
-// locked data of the entry, at most the n it has room for, with a draw group
-// per texture id; returns the last vertex written (nil for none).
-txgl_vertex* WriteListVertices(Tlistmem<txgl_vertex>& vertices, int list, int32_t i, int32_t n, Tvbuffer& entry,
-                               BYTE* data)
+// locked buffers of the entry, at most the n it has room for, with a draw
+// group per texture id; returns the last vertex written (nil for none).
+txgl_vertex* WriteListVertices(Tlistmem<txgl_vertex>& vertices, int list, int32_t i, int64_t n, Tvbuffer& entry,
+                               const TLockedPieces& pieces)
 {
     assert(list >= 0 && list < VertexListCount && n > 0);
     assert(i >= 0 && i < vertices.Count());
-    int32_t group = 1, inGroup = 0, written = 0;
+    int32_t group = 1;
+    int64_t inGroup = 0, written = 0;
     txgl_vertex* rec = vertices.GetByIndex(i);
     txgl_vertex* last = nullptr;
     int32_t groupTexture = rec ? rec->texture : 0;
@@ -128,20 +184,29 @@ txgl_vertex* WriteListVertices(Tlistmem<txgl_vertex>& vertices, int list, int32_
         entry.GroupCount = group;
         entry.GroupPrimitives.resize(size_t(group));
         entry.GroupTextures.resize(size_t(group));
-        entry.GroupPrimitives[size_t(group - 1)] = inGroup / 3;
+        entry.GroupPrimitives[size_t(group - 1)] = int32_t(inGroup / 3);
         entry.GroupTextures[size_t(group - 1)] = groupTexture;
     };
     const bool selectionOn = entry.SelectionOn;
     const TSelectedSectors selected = SelectedSectors(entry);
     const int32_t count = vertices.Count();
+    // Where the current buffer ends: the end of its piece, or of all.
+    size_t piece = 0;
+    BYTE* data = pieces.Data(0);
+    int64_t pieceEnd = std::min<int64_t>(entry.PieceLength, n);
     while (rec && rec->list == list) {
-        if (written == n) {
-            // More vertices than counted: never write past the buffer.
-            closeGroup();
-            break;
+        if (written == pieceEnd) {
+            if (written == n) {
+                // More vertices than counted: never write past the buffers.
+                closeGroup();
+                break;
+            }
+            data = pieces.Data(++piece);
+            pieceEnd = std::min<int64_t>(pieceEnd + entry.PieceLength, n);
         }
         const tbuffer_vertex out = BufferVertex(*rec, groupTexture == HiddenTexture, selectionOn, selected);
-        std::memcpy(data + size_t(written) * BufferVertexStride, &out, sizeof out);
+        std::memcpy(data, &out, sizeof out);
+        data += BufferVertexStride;
         ++written;
         ++i;
         ++inGroup;
@@ -165,6 +230,30 @@ txgl_vertex* WriteListVertices(Tlistmem<txgl_vertex>& vertices, int list, int32_
 }
 
 }  // namespace
+
+int64_t AvailableVertices()
+{
+    // What the system could give without taking memory from others: the
+    // kernel's estimate, pages it holds as caches included; or the pages
+    // that are free.
+    int64_t bytes = -1;
+    std::ifstream info("/proc/meminfo");
+    std::string field;
+    int64_t kib = 0;
+    while (info >> field >> kib) {
+        if (field == "MemAvailable:") {
+            bytes = kib * 1024;
+            break;
+        }
+        info.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    if (bytes < 0) {
+        const long pages = sysconf(_SC_AVPHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+        if (pages <= 0 || pageSize <= 0) return LayerVertexCapacity;
+        bytes = int64_t(pages) * pageSize;
+    }
+    return std::min(LayerVertexCapacity, bytes / LayerBytesPerVertex);
+}
 
 TxGL::TxGL() { Vertices.KeepSorted = false; }
 
@@ -263,7 +352,7 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
     size_t n = keyPrefixLength_;
     if (Serial >= 0 && Serial <= kLargestShortSerial) {
         if (keySerial_ >= 0 && Serial == keySerial_ + 1) CountUp(key_ + n, kKeyWidth);
-        else IntToStrWidthTo(key_ + n, Serial, kKeyWidth);
+        else IntToStrWidthTo(key_ + n, int32_t(Serial), kKeyWidth);
         keySerial_ = Serial;
         n += kKeyWidth;
     } else {
@@ -272,13 +361,17 @@ void TxGL::Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b)
         // emission order: a mark above every digit that counts the millions,
         // then the rest in six digits (one character more, so that the
         // sort's packed keys stay narrow).
-        const uint32_t millions = uint32_t(Serial) / 1000000u;
+        const uint64_t millions = uint64_t(Serial) / 1000000u;
         if (millions <= kLastMillionMark - ':' + 1u) {
             key_[n++] = char(':' + millions - 1);
-            n += WriteZeroPadded(key_ + n, uint32_t(Serial) % 1000000u, 6);
+            n += WriteZeroPadded(key_ + n, uint32_t(uint64_t(Serial) % 1000000u), 6);
         } else {
+            // Beyond, a mark above those and the serial in 7 bytes, most
+            // significant first: the key stays within the 20 bytes the
+            // sort compares packed (a serial is below twice the layer's
+            // capacity, far below 2^56).
             key_[n++] = char(kLastMillionMark + 1);
-            n += WriteZeroPadded(key_ + n, uint32_t(Serial), 10);
+            for (int shift = 48; shift >= 0; shift -= 8) key_[n++] = char(uint8_t(uint64_t(Serial) >> shift));
         }
     }
     // The record is filled where the list keeps it.
@@ -415,7 +508,7 @@ void TxGL::ClearList(int list)
         Serial = 0;
         CurrentTexture = -1;
         Vertices.FreeAll();
-        for (int32_t& c : Counts) c = 0;
+        for (int64_t& c : Counts) c = 0;
         return;
     }
     Vertices.Sort();
@@ -447,25 +540,31 @@ void TxGL::BuildVertexBuffer(TVertexBuffer_array& buffers, int list)
         return;
     }
     Tvbuffer& entry = buffers[list];
-    const int32_t n = Counts[list];
+    const int64_t n = Counts[list];
     if (n == 0) {
         entry.PrimitiveCount = 0;
         return;
     }
-    if (!SizeBuffer(entry, n)) return;
-    entry.PrimitiveCount = uint32_t(n) / 3;
-    entry.Highlighted = 0;
-
-    const int32_t first = Vertices.Locate(IntToStrWidth(list, kKeyWidth));
-    if (first < 0 || first >= Vertices.Count()) return;
-    BYTE* data = nullptr;
-    if (FAILED(entry.VertexBuffer->Lock(0, UINT(n) * BufferVertexStride, &data, 0))) {
-        ShowMessage("Failing to lock vertex buffer!!!");
-        return;
+    // Whole triangles in each buffer, and no buffer larger than the device's sizes hold.
+    if (!SizeBuffer(entry, n, std::clamp<int64_t>(PieceLength - PieceLength % 3, 3, BufferPieceLength))) return;
+    try {
+        entry.PrimitiveCount = uint32_t(n / 3);
+        entry.Highlighted = 0;
+        const int32_t first = Vertices.Locate(IntToStrWidth(list, kKeyWidth));
+        if (first < 0 || first >= Vertices.Count()) return;
+        TLockedPieces pieces(entry);
+        if (!pieces.Lock()) {
+            ShowMessage("Failing to lock vertex buffer!!!");
+            return;
+        }
+        txgl_vertex* last = WriteListVertices(Vertices, list, first, n, entry, pieces);
+        if (last) CurrentVertex = last;
+    } catch (...) {
+        // Buffers or groups not written whole (no memory on the way) must
+        // draw nothing.
+        entry.PrimitiveCount = 0;
+        throw;
     }
-    txgl_vertex* last = WriteListVertices(Vertices, list, first, n, entry, data);
-    if (last) CurrentVertex = last;
-    entry.VertexBuffer->Unlock();
 }
 
 double Distance3(const D3DXVECTOR3& a, const D3DXVECTOR3& b)

@@ -6,10 +6,12 @@
 // transformed at once and kept in a sorted name list under a key of list,
 // texture id and serial number, each written in six characters (a serial
 // past 999999 as a character above the digits that counts its millions and
-// six more digits, so that it still sorts after); after a
-// sort the vertices of a list lie together, grouped by texture id in the
-// order they were emitted, and BuildVertexBuffer copies one list into the
-// vertex buffer of the same number with one draw group per texture id.
+// six more digits, and one past 70 million as a mark above those and seven
+// bytes, so that it still sorts after); after a sort the vertices of a list
+// lie together, grouped by texture id in the order they were emitted, and
+// BuildVertexBuffer copies one list into the vertex buffer of the same
+// number (several buffers for a long list) with one draw group per texture
+// id.
 //
 // Positions enter with y negated. Matrices use the row-vector convention:
 // a product A x B applies A first.
@@ -18,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "display/sorted_list.h"
@@ -32,13 +35,6 @@ constexpr int VertexListCount = 16;
 constexpr int MatrixStackDepth = 64;
 // Vertices of this texture id are built at the origin: hidden.
 constexpr int32_t HiddenTexture = 9999;
-// Vertices a layer holds at most, over all its lists: its counts and
-// serial, and a vertex buffer's size in bytes (24 a vertex), stay within 32
-// bits. Whoever draws through a layer bounds what it asks for far below
-// this (the scene: the geometry of the largest valid project, what
-// LevelDrawWork allows the level's meshes, and the symbols its tables hold);
-// Vertex drops any more.
-constexpr int32_t MaxLayerVertices = 1 << 27;
 // What drawing the meshes of a level may cost in one build: each vertex
 // emitted, corner shaded and mesh placed is a unit, so that the meshes
 // never hold more vertices than this. A level and a project multiply into
@@ -63,6 +59,30 @@ struct txgl_vertex {
     uint16_t list;
 };
 static_assert(sizeof(txgl_vertex) == 56);
+
+// The memory a vertex takes while a layer holds it and builds its buffer:
+// its entry in the vertex list (the record and the name's head), its slot
+// and the sort's two copies of it, its group number in the sort, and its
+// place in a vertex buffer.
+constexpr int64_t LayerBytesPerVertex =
+    sizeof(txgl_vertex) + sizeof(listmem::TNodeHead) + 3 * sizeof(uint32_t) + sizeof(uint16_t) + BufferVertexStride;
+// Vertices a layer can hold, over all its lists: its vertex list numbers its
+// slots in 32 bits. A scene that asks for more is out of memory: Vertex
+// raises std::bad_alloc. Counts, serials and sizes are 64-bit, so that
+// nothing overflows on the way there.
+constexpr int64_t LayerVertexCapacity = INT32_MAX;
+// The vertices the memory the system has available now holds, at
+// LayerBytesPerVertex each (LayerVertexCapacity when it cannot tell).
+// Whoever builds a great deal lowers the layer's capacity to what it holds
+// and this much more, so that a build the machine cannot hold runs out of
+// memory in the layer, cleanly, before the system refuses memory anywhere
+// else or ends the program.
+int64_t AvailableVertices();
+// Vertices of one Direct3D buffer: a list longer than this is held in
+// several (see Tvbuffer). A multiple of 3, so that no triangle is cut;
+// 384 MiB a buffer, far within the 32-bit sizes of the device.
+constexpr int64_t BufferPieceLength = (int64_t(1) << 24) - 1;
+static_assert(BufferPieceLength % 3 == 0 && BufferPieceLength * BufferVertexStride <= INT32_MAX);
 
 class TxGL {
 public:
@@ -116,8 +136,9 @@ public:
     // ---- geometry ----
     // One vertex at (x, -y, z) x current, in the given colour and the current
     // list, texture, tag and texture coordinates. Dropped for a list above 15
-    // and when the layer is full. The shapes below are emitted whole or not
-    // at all, so that a full layer never leaves a triangle cut short.
+    // and when the layer is full; past VertexCapacity std::bad_alloc. The
+    // shapes below are emitted whole or not at all, so that a full layer
+    // never leaves a triangle cut short.
     void Vertex(float x, float y, float z, uint8_t r, uint8_t g, uint8_t b);
     // Emits V2, V3, V1, V4, V1, V3 in the current colour: the triangles
     // (V1, V2, V3) and (V1, V3, V4).
@@ -135,17 +156,22 @@ public:
     void Sphere(double cx, double cy, double cz, float radius, int slices, int stacks);
 
     // The vertices the layer holds, over all its lists.
-    int32_t Held() const { return Vertices.Count() - Vertices.FreeCount(); }
+    int64_t Held() const { return int64_t(Vertices.Count()) - Vertices.FreeCount(); }
     // Whether the layer holds VertexLimit vertices: further ones are dropped.
     bool Full() const { return Held() >= VertexLimit; }
     // Whether n more vertices fit in the current list. When the layer is
-    // too full for them they count as dropped.
-    bool Fits(int32_t n)
+    // too full for them they count as dropped; when it cannot hold them,
+    // std::bad_alloc.
+    bool Fits(int64_t n)
     {
         if (CurrentList >= VertexListCount) return false;
-        if (Held() <= VertexLimit - n) return true;
-        Dropped += n;
-        return false;
+        const int64_t held = Held();
+        if (held > VertexLimit - n) {
+            Dropped += n;
+            return false;
+        }
+        if (held > VertexCapacity - n) throw std::bad_alloc();
+        return true;
     }
     // Takes `units` of LevelWorkLeft. False, taking nothing, when less is
     // left or the layer is full: the caller then draws nothing more of the
@@ -167,11 +193,11 @@ public:
     uint16_t CurrentList = 0;
     TVertexTag CurrentTag{};
     int32_t CurrentTexture = 0;
-    int32_t Serial = 0;
+    int64_t Serial = 0;
     double CurrentU = 0, CurrentV = 0;
     int32_t ColorR = 255, ColorG = 255, ColorB = 255;
     int32_t SavedR = 0, SavedG = 0, SavedB = 0;
-    int32_t Counts[VertexListCount] = {};
+    int64_t Counts[VertexListCount] = {};
     D3DXMATRIX MatrixStack[MatrixStackDepth];
     int8_t Depth = 0;
     Tlistmem<txgl_vertex> Vertices;
@@ -180,9 +206,15 @@ public:
     // The level drawing work a build may still do (see LevelDrawWork); whoever
     // builds sets it back to LevelDrawWork before a build.
     int64_t LevelWorkLeft = LevelDrawWork;
-    // The vertices the layer holds at most (MaxLayerVertices unless lowered;
-    // its users lower it while they draw what they bound themselves).
-    int32_t VertexLimit = MaxLayerVertices;
+    // The vertices the layer holds at most: past it they are left out. Its
+    // users lower it while they draw what they bound themselves.
+    int64_t VertexLimit = INT64_MAX;
+    // The vertices the layer can hold: past it the scene is out of memory.
+    // LayerVertexCapacity unless lowered (see AvailableVertices).
+    int64_t VertexCapacity = LayerVertexCapacity;
+    // The vertices of each Direct3D buffer BuildVertexBuffer makes
+    // (BufferPieceLength unless lowered; a multiple of 3).
+    int64_t PieceLength = BufferPieceLength;
     // The vertices left out because the layer was full, since it was made
     // (whoever wants to know whether a build was drawn whole compares it).
     int64_t Dropped = 0;
@@ -199,7 +231,7 @@ private:
     bool keyValid_ = false;
     // The serial whose six characters follow the list and texture in key_
     // (-1: none), so that the next one is a matter of counting up.
-    int32_t keySerial_ = -1;
+    int64_t keySerial_ = -1;
 };
 
 // Euclidean distance between two points.

@@ -249,12 +249,7 @@ size_t TCore::OldAfter(uint32_t id, size_t from, size_t end) const
 {
     const size_t n = slots_.size();
     if (free_.empty() && (!restSorted_ || sortedEnd_ == 0)) {
-        // Every slot holds a new entry (a list filled from nothing): they
-        // are sorted where they are.
-        fresh_.swap(slots_);
-        SortFresh();
-        slots_.swap(fresh_);
-        Sorted();
+        SortEveryEntry();
         return;
     }
     fresh_.clear();
@@ -285,7 +280,13 @@ size_t TCore::OldAfter(uint32_t id, size_t from, size_t end) const
     }
     const size_t freshCount = fresh_.size();
     const size_t empties = n - old - freshCount;
-    SortFresh();
+    assert(empties == free_.size());
+    try {
+        SortFresh();
+    } catch (...) {
+        ReturnFresh(empties);
+        throw;
+    }
 
     // Merge forward: the write position never passes the next old entry, and
     // once the new entries are all placed the rest of the old ones already
@@ -308,6 +309,38 @@ size_t TCore::OldAfter(uint32_t id, size_t from, size_t end) const
     free_.resize(empties);
     std::iota(free_.begin(), free_.end(), 0);
     Sorted();
+}
+
+void TCore::SortEveryEntry()
+{
+    fresh_.swap(slots_);
+    try {
+        SortFresh();
+    } catch (...) {
+        // The entries are all in fresh_ still, in some order.
+        slots_.swap(fresh_);
+        Unsorted();
+        throw;
+    }
+    slots_.swap(fresh_);
+    Sorted();
+}
+
+void TCore::ReturnFresh(size_t empties)
+{
+    // The new entries go back in front of the old ones (moved to the back),
+    // behind the empty slots.
+    std::copy(fresh_.begin(), fresh_.end(), slots_.begin() + ptrdiff_t(empties));
+    std::fill(slots_.begin(), slots_.begin() + ptrdiff_t(empties), kEmpty);
+    std::iota(free_.begin(), free_.end(), 0);
+    Unsorted();
+}
+
+void TCore::Unsorted()
+{
+    sortedEnd_ = 0;
+    reused_.clear();
+    restSorted_ = false;
 }
 
 void TCore::Sorted()
@@ -647,6 +680,28 @@ void TCore::ClearSlots()
     // Every record is gone: the blocks are handed out again from the start.
     nextNode_ = 0;
     freeNodes_ = kEmpty;
+}
+
+void TCore::ReleaseMemory()
+{
+    if (!slots_.empty()) return;
+    for (uint8_t* block : blocks_) ::operator delete(block, std::align_val_t(nodeAlign_));
+    std::vector<uint8_t*>().swap(blocks_);
+    nextNode_ = 0;
+    freeNodes_ = kEmpty;
+    auto release = [](auto& v) { std::remove_reference_t<decltype(v)>().swap(v); };
+    release(slots_);
+    release(free_);
+    release(reused_);
+    release(fresh_);
+    release(ids_);
+    release(digits_);
+    release(last_);
+    release(unsorted_);
+    release(order_);
+    release(orderTmp_);
+    release(counts_);
+    Sorted();
 }
 
 void TCore::PackSlots()

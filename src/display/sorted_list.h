@@ -68,6 +68,8 @@ public:
     bool IsEmptySlot(int32_t index) const { return index < 0 || index >= Count() || slots_[size_t(index)] == kEmpty; }
     std::string Name(int32_t index) const { return IsEmptySlot(index) ? std::string() : NameOf(slots_[size_t(index)]); }
 
+    // Sorts the slots by name. When the sort's work space cannot be had
+    // (std::bad_alloc), every entry stays in the list, unsorted.
     void Sort();
     // A hint that the record in a slot is read soon (walks over sorted lists).
     void Prefetch(int32_t index) const
@@ -84,6 +86,11 @@ public:
 
     // When set, every Add and Delete sorts the list again.
     bool KeepSorted = false;
+
+    // Gives the memory of a list without slots (after FreeAll) back: its
+    // blocks of entries, its slots and the sort's work space. Nothing for a
+    // list with slots.
+    void ReleaseMemory();
 
 protected:
     TCore(size_t nodeSize, size_t nodeAlign);
@@ -129,6 +136,12 @@ private:
     int32_t SearchRun(const TKey& k, int32_t& lo, int32_t hi) const;
     // Orders fresh_.
     void SortFresh();
+    // The steps of Sort: every slot holding a new entry (a list filled from
+    // nothing), sorted where they are; and, when the sort of the new
+    // entries (in fresh_, in some order) runs out of memory, the list left
+    // whole but unsorted.
+    void SortEveryEntry();
+    void ReturnFresh(size_t empties);
     // The steps of SortFresh for many names: fresh_ distributed by the group
     // number its leading fields make, keeping the order (counts_[d] is then
     // where group d starts, unsorted_[d] whether it is out of order); each
@@ -136,8 +149,9 @@ private:
     struct TField;
     void GroupFresh(const TField* fields, int digitFields, int digitBits);
     void SortGroups(size_t groups, const TField* rest, int restCount, uint32_t lengthDiff);
-    // Notes that the list is sorted.
+    // Notes that the list is sorted, or that none of it may be taken as sorted.
     void Sorted();
+    void Unsorted();
     // The bits in which the names differ from the first one's, whether some
     // lengths differ, and whether any name is longer than the 20 bytes kept.
     void Differences(const uint32_t* ids, size_t n, uint64_t diff[3], uint32_t& lengthDiff, bool& longNames) const;

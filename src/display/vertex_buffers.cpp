@@ -28,6 +28,7 @@ void TVertexBuffer_array::SetCount(int32_t n)
         b.Capacity = 0;
         b.FillMode = FillSolid;
         b.VertexBuffer = nullptr;
+        b.MoreBuffers.clear();
     }
 }
 
@@ -37,6 +38,7 @@ void TVertexBuffer_array::DeviceReset()
 {
     for (Tvbuffer& b : Items) {
         b.VertexBuffer = nullptr;
+        b.MoreBuffers.clear();
         b.Capacity = 0;
         b.PrimitiveCount = 0;
     }

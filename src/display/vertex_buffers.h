@@ -2,6 +2,7 @@
 // groups the view draws it in.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -26,7 +27,7 @@ constexpr int32_t FillWireframe = D3DFILL_WIREFRAME;
 // sum of the primitive counts of the groups before it.
 struct Tvbuffer {
     TComRef<IDirect3DVertexBuffer8> VertexBuffer;  // nil until built
-    uint32_t Capacity = 0;                         // vertices the buffer was made for
+    uint32_t Capacity = 0;                         // vertices the buffers were made for
     uint32_t VertexFormat = 0;                     // BufferVertexFormat once built
     int32_t Stride = 0;                            // BufferVertexStride once built
     int32_t PrimitiveType = 0;                     // BufferPrimitiveType once built
@@ -42,7 +43,33 @@ struct Tvbuffer {
     uint8_t SelectionOn = 0;
     int32_t SelRowA = 0, SelColA = 0, SelRowB = 0, SelColB = 0;
     uint8_t Highlighted = 0;  // set by the builder
+    // A list longer than a Direct3D buffer may be is held in several, of
+    // PieceLength vertices each (a multiple of 3; the last one holds what
+    // is left): VertexBuffer is the first, MoreBuffers the others in order.
+    // 0 until built: one buffer.
+    uint32_t PieceLength = 0;
+    std::vector<TComRef<IDirect3DVertexBuffer8>> MoreBuffers;
 };
+
+// Calls draw(buffer, start, primitives) for each part, within one Direct3D
+// buffer of the element, of the primitives from vertex `first` on: a run
+// that goes on from one buffer into the next is drawn in two calls. Nothing
+// past the element's buffers is drawn.
+template <class FDraw>
+void DrawPieces(const Tvbuffer& b, uint64_t first, uint64_t primitives, FDraw&& draw)
+{
+    const uint64_t length = b.PieceLength != 0 ? b.PieceLength : UINT64_MAX;
+    while (primitives > 0) {
+        const uint64_t k = first / length;
+        if (k > b.MoreBuffers.size()) return;
+        const uint64_t start = first - k * length;
+        const uint64_t here = std::min(primitives, (length - start) / 3);
+        if (here == 0) return;
+        draw(k == 0 ? b.VertexBuffer.Get() : b.MoreBuffers[k - 1].Get(), UINT(start), UINT(here));
+        first += 3 * here;
+        primitives -= here;
+    }
+}
 
 class TVertexBuffer_array {
 public:

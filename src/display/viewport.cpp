@@ -175,13 +175,17 @@ void TGLViewport::Render()
                        : std::min<int32_t>(b.GroupCount,
                                            int32_t(std::min(b.GroupPrimitives.size(), b.GroupTextures.size())));
             uint64_t start = 0;
+            IDirect3DVertexBuffer8* source = b.VertexBuffer.Get();
+            auto draw = [&](IDirect3DVertexBuffer8* piece, UINT from, UINT primitives) {
+                if (piece != source) device->SetStreamSource(0, source = piece, UINT(b.Stride));
+                device->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), from, primitives);
+            };
             for (int32_t g = 0; g < groups; ++g) {
                 const int64_t primitives =
                     single ? int64_t(b.PrimitiveCount) : std::max(0, b.GroupPrimitives[size_t(g)]);
                 const int32_t texture = single ? b.DefaultTexture : b.GroupTextures[size_t(g)];
                 device->SetTexture(0, select(texture, b.DefaultTexture));
-                if (primitives != 0)
-                    device->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), UINT(start), UINT(primitives));
+                DrawPieces(b, start, uint64_t(primitives), draw);
                 start += 3 * uint64_t(primitives);
             }
         }

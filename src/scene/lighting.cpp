@@ -65,7 +65,7 @@ void ForListVertices(TxGL& gl, int list, int32_t first, F&& f)
 size_t ListSize(const TxGL& gl, int list, int32_t first)
 {
     if (first < 0 || list < 0 || list >= VertexListCount) return 0;
-    return size_t(std::clamp(gl.Counts[list], 0, gl.Vertices.Count() - first));
+    return size_t(std::clamp<int64_t>(gl.Counts[list], 0, gl.Vertices.Count() - first));
 }
 
 D3DXVECTOR3 PositionOf(const txgl_vertex& v) { return D3DXVECTOR3(v.x, v.y, v.z); }

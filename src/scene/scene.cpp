@@ -4,8 +4,11 @@
 #include <cctype>
 #include <climits>
 #include <initializer_list>
+#include <new>
 
+#include "level/project_file.h"
 #include "level/trlevel.h"
+#include "platform/rtl/messages.h"
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -191,16 +194,74 @@ std::vector<int> tr_scene::ObjectLayerRooms() const
     return rooms;
 }
 
+int64_t MostProjectSectors(int64_t memoryLimit)
+{
+    constexpr int64_t kRooms = 255, kSide = 255;
+    return std::min(kRooms * kSide * kSide, std::max<int64_t>(memoryLimit, 0) / int64_t(sizeof(tsector)));
+}
+
+int64_t MostRoomVertices(int64_t memoryLimit)
+{
+    return SECTOR_MOST_VERTICES * MostProjectSectors(memoryLimit) + PLAYER_START_VERTICES;
+}
+
 void tr_scene::Update()
 {
-    GL.LevelWorkLeft = LevelWorkBudget;
-    EmptyDirtyLists();
-    const int roomCount = Project ? Project->roomCount : 0;
-    if (roomCount != 0 && roomCount >= RoomOfInterest) FillDirtyLists();
-    // Each list's vertices together, grouped by texture id. (Without rooms
-    // only emptied lists remain, and sorting them costs nothing.)
-    GL.Vertices.Sort();
-    BuildDirtyBuffers();
+    const std::array<uint8_t, SCENE_LAYERS> rebuilding = Dirty;
+    const int64_t vertexLimit = GL.VertexLimit, capacity = GL.VertexCapacity;
+    const int8_t depth = GL.Depth;
+    try {
+        // A scene the machine cannot hold runs out of memory in the layer.
+        GL.VertexCapacity = std::min(capacity, GL.Held() + AvailableVertices());
+        GL.LevelWorkLeft = LevelWorkBudget;
+        EmptyDirtyLists();
+        const int roomCount = Project ? Project->roomCount : 0;
+        if (roomCount != 0 && roomCount >= RoomOfInterest) FillDirtyLists();
+        // Each list's vertices together, grouped by texture id. (Without rooms
+        // only emptied lists remain, and sorting them costs nothing.)
+        GL.Vertices.Sort();
+        BuildDirtyBuffers();
+    } catch (const std::bad_alloc& e) {
+        GL.VertexLimit = vertexLimit;
+        GL.VertexCapacity = capacity;
+        GL.Depth = depth;
+        AbandonUpdate(rebuilding);
+        // Shown here: the view's build callback runs inside every frame, and
+        // a frame that failed would otherwise try again at once.
+        ShowException(e);
+    }
+    GL.VertexCapacity = capacity;
+}
+
+void tr_scene::AbandonUpdate(const std::array<uint8_t, SCENE_LAYERS>& rebuilding)
+{
+    // The lists may hold part of what was being built, in any order: all
+    // of them go, with their memory, and every layer is built again.
+    GL.ClearList(-1);
+    GL.Vertices.ReleaseMemory();
+    static constexpr int kLayerLists[SCENE_LAYERS][2] = {{LIST_CURRENT, -1},
+                                                         {LIST_NEIGHBOUR, -1},
+                                                         {LIST_FILTER, -1},
+                                                         {LIST_STATICS, LIST_SELECTED_STATIC},
+                                                         {LIST_ITEMS, LIST_SELECTED_ITEMS},
+                                                         {LIST_CAMERAS, -1},
+                                                         {LIST_LIGHTS, -1},
+                                                         {LIST_BOXES, -1},
+                                                         {LIST_FLYBYS, -1},
+                                                         {LIST_SOUNDS, -1}};
+    for (int layer = 0; layer < SCENE_LAYERS; ++layer) {
+        if (!rebuilding[size_t(layer)]) continue;
+        for (int list : kLayerLists[layer]) {
+            if (list < 0) continue;
+            // Nothing half built is drawn, and the buffers' memory is free.
+            Tvbuffer& b = Buffers[list];
+            b.VertexBuffer = nullptr;
+            b.MoreBuffers.clear();
+            b.Capacity = 0;
+            b.PrimitiveCount = 0;
+        }
+    }
+    Dirty.fill(1);
 }
 
 void tr_scene::EmptyDirtyLists()
@@ -243,10 +304,11 @@ void tr_scene::FillDirtyLists()
     GL.Rotate(float(Rotation[0]), float(Rotation[1]), float(Rotation[2]), false);
 
     // Room geometry may add what its lists can still take of its budget.
-    const int32_t limit = GL.VertexLimit;
-    const int64_t roomHeld = int64_t(GL.Counts[LIST_FILTER]) + GL.Counts[LIST_NEIGHBOUR] + GL.Counts[LIST_CURRENT];
-    const int64_t roomLimit = GL.Held() + std::max<int64_t>(RoomVertexBudget - roomHeld, 0);
-    GL.VertexLimit = int32_t(std::min<int64_t>(limit, roomLimit));
+    const int64_t limit = GL.VertexLimit;
+    const int64_t budget = RoomVertexBudget >= 0 ? RoomVertexBudget : MostRoomVertices(ProjectMemoryLimit);
+    const int64_t roomHeld = GL.Counts[LIST_FILTER] + GL.Counts[LIST_NEIGHBOUR] + GL.Counts[LIST_CURRENT];
+    const int64_t room = std::max<int64_t>(budget - roomHeld, 0);
+    GL.VertexLimit = room < limit - GL.Held() ? GL.Held() + room : limit;
     FillRoomLayers(current, neighbour);
     GL.VertexLimit = limit;
     FillSymbolLayers(current, neighbour);

@@ -185,25 +185,41 @@ int VertexShadowed(TxGL& gl, int list, int32_t first, const D3DXVECTOR3& light, 
 // 255 x 255 sectors could otherwise take half a minute.
 constexpr int64_t SHADOW_TEST_BUDGET = int64_t(1) << 26;
 
-// The vertices one sector draws at most in a room of the largest kind the
-// editor and the converter make: 20 x 20 sectors, at most 6 units high (the
-// converter's clamp to 5, raised by a step at most), where every wall strip
-// has at most 6 pieces, one for each face record and piece height the
-// sector keeps for a side. The floor side draws at most 36 quads: four
-// steep walls of 6 pieces and both halves of a split face turned into
-// diagonal walls of 6 pieces (walls that are not steep have a top piece,
-// 7 quads each, and then the face is a quad or two triangles: 29 quads).
-// The ceiling side draws four walls of 6 pieces with their top pieces and
-// the face: 29 quads. 65 quads are 390 vertices.
-constexpr int32_t SECTOR_MOST_VERTICES = 390;
-// The room geometry (layers 0 to 2) the largest valid project makes with
-// every face drawn: 255 rooms (room numbers are single bytes) of 20 x 20
-// sectors, and the player start's box.
-constexpr int32_t MAX_ROOM_VERTICES = 255 * 20 * 20 * SECTOR_MOST_VERTICES + 36;
-// With LevelDrawWork for the level's meshes, and what the project's tables
-// of cameras, flyby cameras, sound sources, lights and boxes can make as
-// symbols (far less than 2^20), the scene keeps below the layer's limit.
-static_assert(MAX_ROOM_VERTICES + LevelDrawWork + (1 << 20) <= MaxLayerVertices);
+// A wall strip has at most this many pieces. Steep walls and halves run up
+// to the room's height, a u16: rooms higher than 255 units are outside the
+// design, and their strips stop there.
+constexpr int32_t STRIP_MOST_PIECES = 255;
+// Strips up to a base have at most this many pieces: a base is a signed
+// byte of the sector record.
+constexpr int32_t BASE_MOST_PIECES = INT8_MAX;
+// The vertices one sector draws at most, for any values its records hold,
+// with every face drawn. Floor side: a steep side runs up to the room's
+// height with no top piece; with a split floor whose two raised corners
+// make both halves steep, all four sides are steep, and each half is a
+// diagonal wall up to the room's height: 6 strips of 255 quads. (A side
+// that is not steep has at most 127 pieces up to the base and its top
+// piece, 128 quads; a half that is not steep is a triangle; an unsplit
+// floor has no steep side: all of those make less.) Ceiling side: four
+// walls of at most 127 pieces down to the base, each with its top piece,
+// and the face, a quad or two triangles: 4 x 128 + 1 quads. 2,043 quads
+// are 12,258 vertices.
+constexpr int64_t SECTOR_MOST_QUADS = 6 * STRIP_MOST_PIECES + 4 * (BASE_MOST_PIECES + 1) + 1;
+constexpr int64_t SECTOR_MOST_VERTICES = 6 * SECTOR_MOST_QUADS;
+// The player start's box.
+constexpr int64_t PLAYER_START_VERTICES = 36;
+// The sectors a project that loads can hold at most: 255 rooms (room
+// numbers are single bytes) of 255 x 255 sectors (the grid is drawn as far
+// as the low bytes of its rows and columns reach), and no more than the
+// project reader lets the grids take of its memory limit (a slot of a grid
+// is a tsector record).
+int64_t MostProjectSectors(int64_t memoryLimit);
+// The room geometry (layers 0 to 2) the largest project that loads under
+// that memory limit makes with every face drawn: each sector drawing the
+// most there is, and the player start's box. Counts, serials and sizes of
+// the drawing layer are 64-bit: this, with LevelDrawWork for the level's
+// meshes and the symbols the project's tables hold, overflows nothing; a
+// scene of more than the layer can hold is out of memory.
+int64_t MostRoomVertices(int64_t memoryLimit);
 
 class tr_scene {
 public:
@@ -249,9 +265,10 @@ public:
     // The shadow test work the last lighting pass did.
     int64_t ShadowTestsMade = 0;
     // The vertices room geometry (the lists of layers 0 to 2) holds at most;
-    // a project that asks for more is beyond the largest valid one, and what
-    // lies past this is left undrawn, whole triangles at a time.
-    int64_t RoomVertexBudget = MAX_ROOM_VERTICES;
+    // negative: MostRoomVertices of ProjectMemoryLimit as it is at each
+    // update. What lies past it (rooms a filter names more than once) is
+    // left undrawn, whole triangles at a time.
+    int64_t RoomVertexBudget = -1;
     // The level work (TxGL::LevelWorkLeft) the level's meshes may cost in
     // one update.
     int64_t LevelWorkBudget = LevelDrawWork;
@@ -264,7 +281,13 @@ public:
     // Rebuilds the dirty layers into their lists and buffers. Room geometry
     // holds RoomVertexBudget vertices at most, and the level's meshes
     // (statics and items) may cost the drawing layer LevelWorkBudget in each
-    // update; what lies beyond either is left undrawn.
+    // update; what lies beyond either is left undrawn. The drawing layer
+    // may hold what memory the system has available (AvailableVertices).
+    // When memory runs out on the way, the out-of-memory message is shown
+    // (ShowException), every
+    // list of the drawing layer is emptied and its memory given back, the
+    // buffers of the layers that were being rebuilt draw nothing and every
+    // layer is dirty again: the next update tries again.
     void Update();
     // BoxMin, BoxMax and Translation from room RoomOfInterest (the box of
     // the room, the translation that moves its centre to the origin).
@@ -327,6 +350,9 @@ private:
     void FillRoomLayers(int current, int neighbour);
     void FillSymbolLayers(int current, int neighbour);
     void BuildDirtyBuffers();
+    // After running out of memory in an update that was rebuilding the
+    // layers flagged in `rebuilding`: see Update.
+    void AbandonUpdate(const std::array<uint8_t, SCENE_LAYERS>& rebuilding);
 
     void FloorSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);
     void CeilingSector(const tcuarto& room, int column, int row, double X, double Y, double Z, tpick_tag tag);

@@ -11,9 +11,6 @@ namespace {
 
 constexpr double STEEP = 3.75;
 constexpr double TEXEL = 1.0 / 256.0;
-// A strip never has more pieces than this: rooms higher than 255 units are
-// outside the design, and the tag's piece byte could not name more.
-constexpr int MAX_STRIP_PIECES = 255;
 // Pieces with face records of their own; higher pieces share the last one.
 constexpr int RECORD_PIECES = 6;
 constexpr int TOP_PIECE = 5;
@@ -139,7 +136,7 @@ void tr_scene::EmitStrip(int part, int recordSide, int slot, double px, double p
                          double bottom, bool up, uint16_t sideId, uint32_t color)
 {
     const tsector& s = *emitSector_;
-    const int n = std::min(TruncSingle(float(bottom)), MAX_STRIP_PIECES);
+    const int n = std::min(TruncSingle(float(bottom)), STRIP_MOST_PIECES);
     for (int k = 0; k < n; ++k) {
         const double height = 1.0 - PieceHeight(s, part, k - 1) + PieceHeight(s, part, k);
         const int piece = std::min(k, RECORD_PIECES - 1);

@@ -6,7 +6,11 @@
 #include <tuple>
 #include <utility>
 
+#include "support/failing_allocations.h"
 #include "support/view_fixture.h"
+
+// Vertices written alike (no gaps in the record).
+static bool operator==(const tbuffer_vertex& a, const tbuffer_vertex& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 namespace {
 
@@ -19,6 +23,26 @@ std::vector<tbuffer_vertex> Contents(Tvbuffer& b)
     EXPECT_EQ(b.VertexBuffer->Lock(0, 0, &p, 0), D3D_OK);
     std::memcpy(out.data(), p, out.size() * sizeof(tbuffer_vertex));
     b.VertexBuffer->Unlock();
+    return out;
+}
+
+// The vertices of an entry's buffers, one after the other, each of the size given.
+std::vector<tbuffer_vertex> PieceContents(const Tvbuffer& b, const std::vector<uint32_t>& sizes)
+{
+    std::vector<tbuffer_vertex> out;
+    EXPECT_EQ(b.MoreBuffers.size() + 1, sizes.size());
+    for (size_t k = 0; k < sizes.size() && k <= b.MoreBuffers.size(); ++k) {
+        IDirect3DVertexBuffer8* piece = k == 0 ? b.VertexBuffer.Get() : b.MoreBuffers[k - 1].Get();
+        D3DVERTEXBUFFER_DESC desc;
+        piece->GetDesc(&desc);
+        EXPECT_EQ(desc.Size, sizes[k] * sizeof(tbuffer_vertex)) << k;
+        BYTE* p = nullptr;
+        EXPECT_EQ(piece->Lock(0, 0, &p, 0), D3D_OK) << k;
+        if (!p) continue;
+        const auto* v = reinterpret_cast<const tbuffer_vertex*>(p);
+        out.insert(out.end(), v, v + desc.Size / sizeof(tbuffer_vertex));
+        piece->Unlock();
+    }
     return out;
 }
 
@@ -56,21 +80,24 @@ TEST(TxGL, TransformsTheMatrixStackAndTheSortedOrder)
     EXPECT_EQ(gl.CurrentMatrix._41, 0.0f);
 
     // Sorted by list, texture id (-1, the id after a full clear, after one-digit
-    // ids and before longer ones), then emission, past the six-digit serials too.
-    const int rows[][3] = {{5, 20, 0},        {1, 20, 0},      {5, 3, 0},        {5, 20, 0},       {0, 10, 0},
-                           {0, -1, 0},        {0, 5, 0},       {2, 7, 5},        {2, 7, 999999},   {2, 7, 1000000},
-                           {2, 7, 1999999},   {2, 7, 2000000}, {2, 7, 68999999}, {2, 7, 69999999}, {2, 7, 70000000},
-                           {2, 7, 2147483646}};  // list, texture, serial
+    // ids and before longer ones), then emission, past the six-digit serials
+    // and the 32-bit ones too.
+    const int64_t rows[][3] = {{5, 20, 0},         {1, 20, 0},         {5, 3, 0},          {5, 20, 0},
+                               {0, 10, 0},         {0, -1, 0},         {0, 5, 0},          {2, 7, 5},
+                               {2, 7, 999999},     {2, 7, 1000000},    {2, 7, 1999999},    {2, 7, 2000000},
+                               {2, 7, 68999999},   {2, 7, 69999999},   {2, 7, 70000000},   {2, 7, 2147483646},
+                               {2, 7, 4294967295}, {2, 7, 4294967552}, {2, 7, 9999999999}, {2, 7, int64_t(1) << 55},
+                               {2, 8, 4294967296}};  // list, texture, serial
     gl.ClearList(-1);
     for (const auto& r : rows) {
-        gl.SetList(r[0]);
-        gl.SetTexture(r[1]);
+        gl.SetList(int(r[0]));
+        gl.SetTexture(int32_t(r[1]));
         if (r[2]) gl.Serial = r[2];
         gl.Vertex(float(&r - rows), 0, 0, 0, 0, 0);
     }
     std::vector<float> xs;
     for (const auto& v : ListVertices(gl)) xs.push_back(v.x);
-    EXPECT_EQ(xs, (std::vector<float>{6, 5, 4, 1, 7, 8, 9, 10, 11, 12, 13, 14, 15, 2, 0, 3}));
+    EXPECT_EQ(xs, (std::vector<float>{6, 5, 4, 1, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 2, 0, 3}));
 }
 
 TEST_F(DrawingLayer, BuffersHoldAListGroupedByTexture)
@@ -204,10 +231,8 @@ TEST(TxGL, VertexLimitAndLevelWork)
 {
     TxGL gl;
     gl.LoadIdentity();
-    EXPECT_EQ(gl.VertexLimit, MaxLayerVertices);
+    EXPECT_EQ(gl.VertexLimit, INT64_MAX);
     EXPECT_EQ(gl.LevelWorkLeft, LevelDrawWork);
-    // A vertex buffer of the most the layer holds stays within 32 bits.
-    EXPECT_LE(int64_t(MaxLayerVertices) * BufferVertexStride, int64_t(UINT32_MAX));
     gl.VertexLimit = 100;
     for (int list : {2, 5}) {
         gl.SetList(list);
@@ -239,6 +264,105 @@ TEST(TxGL, VertexLimitAndLevelWork)
     const std::pair<int64_t, bool> spends[] = {{4, true}, {7, false}, {6, true}, {0, true}, {1, false}};
     for (const auto& [units, taken] : spends) EXPECT_EQ(gl.SpendLevelWork(units), taken) << units;
     EXPECT_EQ(gl.LevelWorkLeft, 0);
+}
+
+// Past what it can hold the layer is out of memory, a shape at a time, and
+// holds what it held before; below its capacity the vertex limit leaves
+// vertices out instead. Its capacity is within what its vertex list numbers
+// and what the machine's memory holds.
+TEST(TxGL, PastItsCapacityTheLayerIsOutOfMemory)
+{
+    EXPECT_EQ(TxGL().VertexCapacity, LayerVertexCapacity);
+    EXPECT_GT(AvailableVertices(), 0);
+    EXPECT_LE(AvailableVertices(), LayerVertexCapacity);
+    TxGL gl;
+    gl.LoadIdentity();
+    gl.VertexCapacity = 10;
+    gl.SetList(3);
+    gl.Quad(C(0), C(1), C(1, 1), C(0, 1));
+    EXPECT_THROW(gl.Quad(C(0), C(1), C(1, 1), C(0, 1)), std::bad_alloc);
+    EXPECT_EQ(gl.Counts[3], 6);
+    gl.Tri(C(0), C(1), C(1, 1));
+    gl.Vertex(0, 0, 0, 1, 2, 3);
+    EXPECT_THROW(gl.Vertex(0, 0, 0, 1, 2, 3), std::bad_alloc);
+    EXPECT_EQ(gl.Held(), 10);
+    EXPECT_EQ(gl.Dropped, 0);
+    gl.ClearList(3);
+    gl.VertexLimit = 6;
+    for (int i = 0; i < 3; ++i) gl.Quad(C(0), C(1), C(1, 1), C(0, 1));
+    EXPECT_EQ(gl.Held(), 6);
+    EXPECT_EQ(gl.Dropped, 12);
+}
+
+// A list longer than a buffer's piece is held in buffers of that many
+// vertices: the same vertices and groups as in one buffer; built again at
+// the same size it keeps its buffers. A piece that cannot be locked fails
+// the build as one buffer does and leaves none locked; one that cannot be
+// made, or memory that runs out on the way, leaves the entry with nothing
+// to draw.
+TEST_F(DrawingLayer, ALongListIsHeldInPieces)
+{
+    OpenView();
+    TxGL gl;
+    gl.LoadIdentity();
+    gl.SetList(2);
+    for (int k = 0; k < 7; ++k) {
+        gl.SetTexture(k % 3 == 2 ? 6001 : 5001);
+        gl.SetColor(uint8_t(30 * k), 255, uint8_t(255 - 30 * k));
+        gl.Tri(C(float(k)), C(float(k), 1), C(float(k) + 1, 1, 0, 0.5, 0.25));
+    }
+    gl.Vertices.Sort();
+    TVertexBuffer_array whole, pieces;
+    whole.SetCount(3);
+    pieces.SetCount(3);
+    gl.BuildVertexBuffer(whole, 2);
+    const auto one = Contents(whole[2]);
+    gl.PieceLength = 8;  // whole triangles: 6 vertices a buffer
+    D3DResetCounters();
+    gl.BuildVertexBuffer(pieces, 2);
+    EXPECT_EQ(D3DCounters().vertexBuffersCreated, 4);
+    const Tvbuffer &w = whole[2], &p = pieces[2];
+    EXPECT_EQ(p.PieceLength, 6u);
+    ASSERT_EQ(p.MoreBuffers.size(), 3u);
+    EXPECT_EQ(std::tuple(p.PrimitiveCount, p.Capacity, p.GroupPrimitives, p.GroupTextures),
+              std::tuple(w.PrimitiveCount, w.Capacity, w.GroupPrimitives, w.GroupTextures));
+    EXPECT_EQ(PieceContents(p, {6, 6, 6, 3}), one);
+    D3DResetCounters();
+    gl.BuildVertexBuffer(pieces, 2);
+    EXPECT_EQ(D3DCounters().vertexBuffersCreated, 0);
+    EXPECT_EQ(PieceContents(p, {6, 6, 6, 3}), one);
+
+    BYTE* data = nullptr;
+    ASSERT_EQ(p.MoreBuffers[1]->Lock(0, 0, &data, 0), D3D_OK);  // the third piece is busy
+    gl.BuildVertexBuffer(pieces, 2);
+    p.MoreBuffers[1]->Unlock();
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"Failing to lock vertex buffer!!!"});
+    EXPECT_EQ(PieceContents(p, {6, 6, 6, 3}), one);  // every piece can be locked again
+
+    gl.PieceLength = 9;
+    D3DFailNext(TD3DFailPoint::CreateVertexBuffer, 1);
+    gl.BuildVertexBuffer(pieces, 2);
+    EXPECT_FALSE(p.VertexBuffer);
+    EXPECT_TRUE(p.MoreBuffers.empty());
+    EXPECT_EQ(std::pair(p.Capacity, p.PrimitiveCount), std::pair(0u, 0u));
+    EXPECT_EQ(sink.Texts().back(), "Faling trying to build a vertex buffer!!");
+    for (int64_t k = 0;; ++k) {
+        bool thrown = false;
+        gl.ResetBuffer(pieces, 2);
+        {
+            TFailingAllocation failing(k);
+            try {
+                gl.BuildVertexBuffer(pieces, 2);
+            } catch (const std::bad_alloc&) {
+                thrown = true;
+            }
+        }
+        if (!thrown) break;
+        // Nothing drawn; buffers it keeps are whole ones.
+        EXPECT_EQ(p.PrimitiveCount, 0u) << k;
+        if (p.Capacity != 0) { EXPECT_EQ(p.MoreBuffers.size(), 2u) << k; }
+    }
+    EXPECT_EQ(PieceContents(p, {9, 9, 3}), one);
 }
 
 TEST(GeometryFunctions, DistancesTruncationAndRays)

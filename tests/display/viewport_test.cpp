@@ -251,3 +251,36 @@ TEST_F(Viewport, FramesShowTheBuffersGroupByGroupAndComeBackAfterALostDevice)
     viewport->Rebuild();
     EXPECT_EQ(control->host.FrameCount(), frames);
 }
+
+// A buffer held in pieces is drawn as the one buffer it stands for: each
+// group, and the whole buffer in one group, in as many calls as the pieces
+// it lies in.
+TEST_F(Viewport, ABufferInPiecesIsDrawnAsOne)
+{
+    Open(64, 64, {1, 2, 77, HiddenTexture}, 128);
+    ASSERT_TRUE(TextureBuffer->AddFromBitmap(1, *Solid(4, 4, pf24bit, clRed)));
+    ASSERT_TRUE(TextureBuffer->AddFromBitmap(2, *Solid(4, 4, pf24bit, clWhite)));
+    buffers[0].DefaultTexture = 2;
+    const struct {
+        uint8_t oneGroup;
+        int32_t fill;
+        int calls;        // with pieces of 9 vertices: 3 triangles
+        uint32_t inside;  // the first square's colour (0: only its edges are drawn)
+    } modes[] = {{0, FillSolid, 5, 0xFF0000}, {1, FillSolid, 3, 0xFF8000}, {0, FillWireframe, 3, 0}};
+    for (const auto& m : modes) {
+        buffers[0].OneGroup = m.oneGroup;
+        buffers[0].FillMode = m.fill;
+        gl.PieceLength = BufferPieceLength;
+        viewport->Rebuild();
+        const std::vector<uint32_t> frame = control->host.Frame();
+        gl.PieceLength = 9;
+        D3DResetCounters();
+        viewport->Rebuild();
+        EXPECT_EQ(buffers[0].MoreBuffers.size(), 2u);
+        EXPECT_EQ(D3DCounters().drawCalls, m.calls) << int(m.oneGroup) << " " << m.fill;
+        EXPECT_EQ(D3DCounters().trianglesDrawn, 8) << int(m.oneGroup) << " " << m.fill;
+        EXPECT_EQ(control->host.Frame(), frame) << int(m.oneGroup) << " " << m.fill;
+        if (m.inside) { EXPECT_TRUE(Colour(Pixel(18, 20), m.inside)) << int(m.oneGroup); }
+    }
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{});
+}

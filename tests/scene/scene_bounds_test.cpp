@@ -1,6 +1,8 @@
-// What the scene holds at most: the room geometry of the largest valid
-// project, counted sector by sector, and the level's meshes within their
-// work, whatever a project and a level ask for beyond that.
+// What the scene holds at most: the room geometry of the largest project
+// that can be read, counted sector by sector, and the level's meshes within
+// their work, whatever a project and a level ask for beyond that.
+#include "level/project_file.h"
+#include "support/scoped_value.h"
 #include "support/view_fixture.h"
 
 namespace {
@@ -16,37 +18,49 @@ void Rebuild(tr_scene& scene)
     scene.Update();
 }
 
+// A sector that draws every face it has in a room at least 255 units high
+// among lower neighbours: the most a sector draws.
+void DrawEverything(tsector& s)
+{
+    s.floorSplit = 1;
+    s.floorZFall = s.floorZRise = 16;  // corners c2 and c4 four units up: both halves steep
+    s.ceilingBase = INT8_MAX;
+}
+
 }  // namespace
 
-// A room six units high whose middle sector draws every face it has: a
-// floor split with both halves steep, so that its four walls and both
-// halves are walls of six pieces up to the room's top (36 quads), and a
-// ceiling six units down with four walls of six pieces, their top pieces
-// and the face (29 quads), beside neighbours that are lower everywhere.
-// That is the most a sector draws in the largest room there is.
+// A room at least 255 units high whose middle sector draws every face it
+// has: a floor split with both halves steep, so that its four walls and
+// both halves are walls of 255 pieces up to the room's top (the most a
+// strip has: 6 x 255 quads), and a ceiling 127 units down (the most a
+// signed byte holds) with four walls of 127 pieces, their top pieces and
+// the face (4 x 128 + 1 quads), beside neighbours that are lower
+// everywhere. That is the most a sector draws; a room a unit less high
+// makes a piece less of each of the six floor strips.
 TEST(SceneBounds, ASectorWithEveryFaceDrawnMakesTheMostThereIs)
 {
-    TTestProject project;
-    project.Room().Height(6).Size(3, 3);
-    tsector& s = project.At(1, 2, 2);
-    s.floorSplit = 1;
-    s.floorZFall = s.floorZRise = 16;  // corners c2 and c4 four units up
-    s.ceilingBase = 6;
-    s.ceilingZFall = -1;  // corners c1 and c2 a quarter less deep: the sector stays open
-    tr_scene scene;
-    scene.Project = &project;
-    scene.Update();
-    const auto all = ListVertices(scene.GL, 2);
-    int floor = 0, ceiling = 0;
-    for (const auto& v : all) {
-        const tpick_tag t = TagOf(v);
-        if (t.column == 2 && t.row == 2) ++(t.part == 0 ? floor : ceiling);
+    const struct {
+        int height;
+        int64_t floorQuads;
+    } rooms[] = {{255, 6 * 255}, {300, 6 * 255}, {65535, 6 * 255}, {254, 6 * 254}};
+    EXPECT_EQ(SECTOR_MOST_VERTICES, 12258);
+    for (const auto& r : rooms) {
+        TTestProject project;
+        project.Room().Height(r.height).Size(3, 3);
+        DrawEverything(project.At(1, 2, 2));
+        tr_scene scene;
+        scene.Project = &project;
+        scene.Update();
+        int64_t floor = 0, ceiling = 0;
+        for (const auto& v : ListVertices(scene.GL, 2)) {
+            const tpick_tag t = TagOf(v);
+            if (t.column == 2 && t.row == 2) ++(t.part == 0 ? floor : ceiling);
+        }
+        EXPECT_EQ(floor, 6 * r.floorQuads) << r.height;
+        EXPECT_EQ(ceiling, 6 * (4 * 128 + 1)) << r.height;
+        EXPECT_EQ(floor + ceiling == SECTOR_MOST_VERTICES, r.floorQuads == 6 * 255) << r.height;
+        EXPECT_EQ(scene.GL.Dropped, 0) << r.height;
     }
-    EXPECT_EQ(floor, 36 * 6);
-    EXPECT_EQ(ceiling, 29 * 6);
-    EXPECT_EQ(floor + ceiling, SECTOR_MOST_VERTICES);
-    EXPECT_EQ(MAX_ROOM_VERTICES, 255 * 20 * 20 * SECTOR_MOST_VERTICES + 36);
-    EXPECT_EQ(scene.GL.Dropped, 0);
 }
 
 // Room geometry fills its budget and no more: a project that makes just
@@ -142,11 +156,13 @@ TEST(SceneBounds, LevelMeshesStayWithinTheirWork)
     }
 }
 
-// The largest project drawn whole: 255 rooms of 20 x 20 sectors, every
-// third sector along each way drawing every face it has, make more
-// vertices than the scene once kept (2^22); each room makes what it makes
-// alone, and together they make 255 times that, within the budget.
-TEST(SceneBounds, TheLargestProjectIsDrawnWhole)
+// The project of 255 rooms of 20 x 20 sectors drawn whole: every third
+// sector along each way drawing every face it has in a room six units high
+// (390 vertices: six strips of six pieces up to the top, four ceiling walls
+// of six pieces with their top pieces, and the face) make more vertices
+// than the scene once kept (2^22); each room makes what it makes alone, and
+// together they make 255 times that, within the bound.
+TEST(SceneBounds, TheLargestProjectOfTheEditorIsDrawnWhole)
 {
     TTestProject project;
     for (int n = 0; n < 255; ++n) {
@@ -167,7 +183,7 @@ TEST(SceneBounds, TheLargestProjectIsDrawnWhole)
     scene.HideNeighbors = 1;
     scene.Update();
     const int64_t room = scene.GL.Counts[2];
-    EXPECT_EQ(room, 36 * SECTOR_MOST_VERTICES + (400 - 36) * 12);
+    EXPECT_EQ(room, 36 * 390 + (400 - 36) * 12);
 
     scene.HideNeighbors = 0;
     scene.RoomFilter = "ALL,";
@@ -175,5 +191,93 @@ TEST(SceneBounds, TheLargestProjectIsDrawnWhole)
     EXPECT_EQ(scene.GL.Dropped, 0);
     EXPECT_EQ(RoomVertices(scene), 255 * room);
     EXPECT_GT(RoomVertices(scene), int64_t(1) << 22);
-    EXPECT_LE(RoomVertices(scene), MAX_ROOM_VERTICES);
+    EXPECT_LE(RoomVertices(scene), MostRoomVertices(ProjectMemoryLimit));
+}
+
+// Rooms of 255 x 255 sectors, the largest grid drawn, as the current and
+// the neighbour room: the one with a sector drawing every face it has at
+// every 32nd column and row, the other flat. Each is drawn whole.
+TEST(SceneBounds, RoomsOf255By255SectorsAreDrawnWhole)
+{
+    TTestProject project;
+    project.Room().Height(300).Size(255, 255);
+    project.Room().At(300, 0).Height(8).Size(255, 255);
+    for (int i = 16; i < 255; i += 32)
+        for (int j = 16; j < 255; j += 32) DrawEverything(project.At(1, i, j));
+    project.currentRoom = 1;
+    project.neighbourRoom = 2;
+    tr_scene scene;
+    scene.Project = &project;
+    scene.Update();
+    // A flat sector draws its floor and its ceiling.
+    EXPECT_EQ(scene.GL.Counts[2], 255 * 255 * 12 + 8 * 8 * (SECTOR_MOST_VERTICES - 12));
+    EXPECT_EQ(scene.GL.Counts[1], 255 * 255 * 12);
+    EXPECT_EQ(scene.GL.Dropped, 0);
+    EXPECT_LE(RoomVertices(scene), MostRoomVertices(ProjectMemoryLimit));
+}
+
+// A project that takes all the memory the project reader grants (here a
+// lowered limit: three rooms of 3 x 3 sectors, each with a sector drawing
+// every face it has) is read and drawn whole within the bound that limit
+// gives; a byte less and it is not read. The bound follows the limit as it
+// is at each update: lowered to one sector, what lies past it is left out.
+TEST(SceneBounds, AProjectAtTheReadersMemoryLimitIsDrawnWhole)
+{
+    TRecordingSink sink;
+    TScopedMessageSink scope(sink);
+    TTestProject project;
+    for (int n = 0; n < 3; ++n) {
+        project.Room().At(4 * n, 0).Height(300).Size(3, 3);
+        DrawEverything(project.At(n + 1, 2, 2));
+    }
+    project.currentRoom = 1;
+    project.neighbourRoom = 2;
+    project.playerRoom = 3;
+    TempDir dir;
+    const std::string name = dir.file("limit.vel");
+    int saves = 0;
+    SaveProject(project, name, 0, 0, saves);
+    const int64_t grids = 3 * 4 * 4 * int64_t(sizeof(tsector));  // with row and column 0
+    tcuarto_list loaded;
+    {
+        TScopedValue limit(ProjectMemoryLimit, grids - 1);
+        ASSERT_EQ(LoadProject(loaded, name), 1);
+    }
+    TScopedValue limit(ProjectMemoryLimit, grids);
+    ASSERT_EQ(LoadProject(loaded, name), 0);
+    tr_scene scene;
+    scene.Project = &loaded;
+    scene.RoomFilter = "ALL,";
+    scene.Update();
+    const int64_t whole = 3 * (SECTOR_MOST_VERTICES + 8 * 12) + PLAYER_START_VERTICES;
+    EXPECT_EQ(RoomVertices(scene), whole);
+    EXPECT_EQ(scene.GL.Dropped, 0);
+    EXPECT_EQ(MostRoomVertices(ProjectMemoryLimit), 48 * SECTOR_MOST_VERTICES + PLAYER_START_VERTICES);
+    EXPECT_LE(whole, MostRoomVertices(ProjectMemoryLimit));
+
+    ProjectMemoryLimit = sizeof(tsector);
+    Rebuild(scene);
+    const int64_t bound = SECTOR_MOST_VERTICES + PLAYER_START_VERTICES;
+    EXPECT_EQ(MostRoomVertices(ProjectMemoryLimit), bound);
+    EXPECT_LE(RoomVertices(scene), bound);
+    EXPECT_GT(RoomVertices(scene), bound - 6);
+    EXPECT_EQ(scene.GL.Dropped, whole - RoomVertices(scene));
+    EXPECT_EQ(sink.Texts().front(), OUT_OF_MEMORY_MESSAGE);  // the refusal (without a device no buffers follow)
+    EXPECT_TRUE(sink.exceptions.empty());
+}
+
+// The sectors the bound counts: 255 rooms of 255 x 255 sectors, unless the
+// memory limit lets fewer records be read.
+TEST(SceneBounds, TheBoundCountsWhatTheMemoryLimitLetsBeRead)
+{
+    const std::pair<int64_t, int64_t> limits[] = {{0, 0},
+                                                  {-5, 0},
+                                                  {int64_t(sizeof(tsector)) - 1, 0},
+                                                  {int64_t(sizeof(tsector)) * 1000 + 5, 1000},
+                                                  {int64_t(768) << 20, (int64_t(768) << 20) / 2106},
+                                                  {INT64_MAX, 255 * 255 * 255}};
+    for (const auto& [limit, sectors] : limits) {
+        EXPECT_EQ(MostProjectSectors(limit), sectors) << limit;
+        EXPECT_EQ(MostRoomVertices(limit), sectors * SECTOR_MOST_VERTICES + PLAYER_START_VERTICES) << limit;
+    }
 }

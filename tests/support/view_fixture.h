@@ -107,14 +107,16 @@ struct TSceneCamera {
         for (int i = 0; i < buffers.Count(); ++i) {
             Tvbuffer& b = buffers[i];
             if (b.PrimitiveCount == 0) continue;
-            D3DDevice->SetStreamSource(0, b.VertexBuffer.Get(), UINT(b.Stride));
             D3DDevice->SetVertexShader(b.VertexFormat);
             UINT start = 0;
             for (int g = 0; g < (textured ? b.GroupCount : 1); ++g) {
                 if (textured) TextureBuffer->Select(b.GroupTextures[size_t(g)]);
                 D3DDevice->SetTexture(0, textured ? TextureBuffer->GetCurrentTexture() : nullptr);
                 const UINT n = textured ? UINT(b.GroupPrimitives[size_t(g)]) : b.PrimitiveCount;
-                ASSERT_EQ(D3DDevice->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), start, n), D3D_OK);
+                DrawPieces(b, start, n, [&](IDirect3DVertexBuffer8* piece, UINT from, UINT primitives) {
+                    D3DDevice->SetStreamSource(0, piece, UINT(b.Stride));
+                    EXPECT_EQ(D3DDevice->DrawPrimitive(D3DPRIMITIVETYPE(b.PrimitiveType), from, primitives), D3D_OK);
+                });
                 start += 3 * n;
             }
         }
