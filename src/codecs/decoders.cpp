@@ -279,10 +279,10 @@ void TTargaRLEDecoder::Encode(void* Source, void* Dest, int32_t Count, int32_t& 
 
 // ---- PackBits --------------------------------------------------------------
 
-void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+template <bool Write>
+void TPackbitsRLEDecoder::Unpack(void*& Source, uint8_t* dst, int32_t PackedSize, int32_t UnpackedSize)
 {
     auto* src = static_cast<uint8_t*>(Source);
-    auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = std::max<int32_t>(PackedSize, 0), outLeft = UnpackedSize;
     // Whether input is there, once the stream's next bytes are asked for.
     auto input = [&] {
@@ -313,19 +313,29 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
         }
         int32_t k = std::min(pendingCount_, outLeft);
         if (pendingRun_) {
-            std::memset(dst, pendingByte_, static_cast<size_t>(k));
+            if constexpr (Write) std::memset(dst, pendingByte_, static_cast<size_t>(k));
         } else {
             if (!input()) break;
             k = std::min(k, inLeft);
-            std::memcpy(dst, src, static_cast<size_t>(k));
+            if constexpr (Write) std::memcpy(dst, src, static_cast<size_t>(k));
             src += k;
             inLeft -= k;
         }
-        dst += k;
+        if constexpr (Write) dst += k;
         outLeft -= k;
         pendingCount_ -= k;
     }
     if (carryOver_) Source = src;
+}
+
+void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    Unpack<true>(Source, static_cast<uint8_t*>(Dest), PackedSize, UnpackedSize);
+}
+
+void TPackbitsRLEDecoder::Skip(void*& Source, int32_t PackedSize, int32_t UnpackedSize)
+{
+    Unpack<false>(Source, nullptr, PackedSize, UnpackedSize);
 }
 
 // ---- PCX -------------------------------------------------------------------

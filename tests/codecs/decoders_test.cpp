@@ -441,4 +441,30 @@ TEST(Decoders, StripsDecodeInPieces)
     EXPECT_EQ(Unpack(carry, {0x00, 5}, 2, 2, 2), (Bytes{5, E}));
 }
 
+// A PackBits decoder that goes on from where another one stands in a stream (in a run, in a literal, between
+// packets), whether that one decoded or passed over what came before, gives what the other one would give from there.
+TEST(Decoders, PackBitsGoesOnFromAnotherDecoder)
+{
+    Bytes input = {0xFC, 7, 0x03, 1, 2, 3, 4, 0xFE, 9, 0x80, 0x01, 5, 6, 0x05, 8};  // the last literal cut
+    TPackbitsRLEDecoder one(true);
+    const Bytes whole = Unpack(one, input, int32_t(input.size()), 16, 16);
+    EXPECT_EQ(whole, (Bytes{7, 7, 7, 7, 7, 1, 2, 3, 4, 9, 9, 9, 5, 6, 8, E}));
+    for (bool skip : {false, true})
+        for (int32_t at = 0; at <= 16; ++at) {
+            TPackbitsRLEDecoder first(true), second(true);
+            Bytes out(16, E);
+            void* source = input.data();
+            void* dest = out.data();
+            if (skip) first.Skip(source, int32_t(input.size()), at);
+            else first.Decode(source, dest, int32_t(input.size()), at);
+            second.ContinueFrom(first);
+            const auto left = int32_t(input.data() + input.size() - static_cast<uint8_t*>(source));
+            dest = out.data() + at;
+            second.Decode(source, dest, left, 16 - at);
+            const Bytes expected =
+                Join({skip ? Bytes(size_t(at), E) : Head(whole, size_t(at)), Bytes(whole.begin() + at, whole.end())});
+            EXPECT_EQ(out, expected) << (skip ? "passed over to " : "decoded to ") << at;
+        }
+}
+
 }  // namespace
