@@ -175,24 +175,24 @@ Bytes Pack(const Bytes& row, size_t noOps)
     return w.Fill(noOps, 0x80).Bytes;
 }
 
-// 8-bit RGB pictures of 1000 x 600 (planes of 600 KB) whose packed data, 2 to 20 MB, holds no-op packets after its
-// rows, or whose first channel ends a packet after its rows or a packet before them (so that the planes after it are
-// not where the row lengths say), or which holds nothing but no-op packets: each decodes as one decoding of all its
-// data into the three planes does. Every packed byte is read three times at most (to find where the planes end, to
-// find where the one stream puts them, to unpack them), no more than a window at a time, and the work of the load
-// stays well within its allowance.
+// 8-bit RGB pictures of 1000 x 600 (planes of 600 KB) whose packed data, 1 to 18 MB, holds no-op packets after its
+// rows, or whose first channel holds a packet more than its rows or ends two bytes short of them (so that the planes
+// after it are not where the row lengths say), or which holds nothing but no-op packets: each decodes as one decoding
+// of all its data into the three planes does. Every packed byte is read three times at most (to find where the planes
+// end, to find where the one stream puts them, to unpack them), no more than a window at a time, and the work of the
+// load stays well within its allowance.
 TEST(PhotoshopReader, PlanesAsTheirOneStreamAWindowAtATime)
 {
     constexpr int w = 1000, h = 600;
     const struct {
         const char* name;
         size_t noOps;      // after each row
-        int firstChannel;  // bytes more (or fewer) in the first channel's last row
+        int firstChannel;  // bytes more (a packet) or fewer (of its last literal) in the first channel's last row
         bool onlyNoOps;
     } cases[] = {
         {"no-op packets after every row", 3000, 0, false},
         {"the first channel a packet longer", 0, 2, false},
-        {"the first channel a packet shorter, no-op packets after every row", 1000, -2, false},
+        {"the first channel two bytes short, no-op packets after every row", 1000, -2, false},
         {"nothing but no-op packets", 10000, 0, true},
     };
     for (const auto& c : cases) {
