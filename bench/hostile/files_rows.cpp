@@ -2,7 +2,10 @@
 // offsets (SGI, RLA) and for the other small readers: tables of row records
 // whose keys all fall into one bucket of a hash, records that overlap so
 // that no two rows read the same bytes as the same record, and bitmaps at
-// the largest size a picture may take, filled from little data.
+// the largest size a picture may take, filled from little data; and
+// Photoshop pictures whose packed data is large, or not where its row
+// lengths say.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -175,6 +178,81 @@ std::string MakeCelLargestEmpty()
     return Str(w.Bytes);
 }
 
+// ---- Photoshop packed data ---------------------------------------------------------
+
+// The header of a PackBits picture without colour data, resources or layers.
+TByteWriter PsdHeader(uint32_t channels, uint32_t width, uint32_t height, uint32_t depth, uint32_t mode)
+{
+    TByteWriter w;
+    w.Text("8BPS").BE16(1).Fill(6).BE16(channels).BE32(height).BE32(width).BE16(depth).BE16(mode);
+    w.BE32(0).BE32(0).BE32(0).BE16(1);
+    return w;
+}
+
+// The header, then `count` rows (of every channel) each packed as `row`, its
+// second byte the row's number when varied; the row `longer` has one more
+// literal of one byte after it.
+std::string PsdRows(TByteWriter header, uint32_t count, Bytes row, bool varied, uint32_t longer = UINT32_MAX)
+{
+    for (uint32_t r = 0; r < count; ++r) header.BE16(uint32_t(row.size()) + (r == longer ? 2 : 0));
+    std::string file = Str(header.Bytes);
+    file.reserve(file.size() + size_t(count) * row.size() + 2);
+    for (uint32_t r = 0; r < count; ++r) {
+        if (varied) row[1] = uint8_t(r);
+        file.append(row.begin(), row.end());
+        if (r == longer) file.append({'\0', '\x55'});
+    }
+    return file;
+}
+
+// Literal packets of 128 bytes, the last one shorter, for rowBytes bytes
+// that do not compress.
+Bytes LiteralRow(uint32_t rowBytes)
+{
+    Bytes row;
+    for (uint32_t x = 0; x < rowBytes; x += 128) {
+        const uint32_t n = std::min<uint32_t>(128, rowBytes - x);
+        row.push_back(uint8_t(n - 1));
+        for (uint32_t i = 0; i < n; ++i) row.push_back(uint8_t((x + i) * 7));
+    }
+    return row;
+}
+
+// Runs of 128 bytes, the last one shorter, for rowBytes bytes.
+Bytes RunRow(uint32_t rowBytes)
+{
+    Bytes row;
+    for (uint32_t x = 0; x < rowBytes; x += 128)
+        row.insert(row.end(), {uint8_t(257 - std::min<uint32_t>(128, rowBytes - x)), uint8_t(x / 3)});
+    return row;
+}
+
+// 16-bit pictures at the limit (a bitmap of 9458 x 9458 for CMYK, of 16384 x
+// 16384 for gray) whose data does not compress: every row literals of 128
+// bytes, 721 MB and 541 MB of packed data.
+std::string MakePsdIncompressiblePlanes()
+{
+    return PsdRows(PsdHeader(4, 9458, 9458, 16, 4), 4 * 9458, LiteralRow(2 * 9458), true);
+}
+std::string MakePsdIncompressibleGray()
+{
+    return PsdRows(PsdHeader(1, 16384, 16384, 16, 1), 16384, LiteralRow(2 * 16384), true);
+}
+
+// A 16-bit CMYK picture at the limit whose rows are each 8,000 no-op bytes:
+// 303 MB of data that unpacks to nothing, so that the first plane's decoder
+// takes all of it and the planes are not where the row lengths say.
+std::string MakePsdNoOpPlanes() { return PsdRows(PsdHeader(4, 9458, 9458, 16, 4), 4 * 9458, Bytes(8000, 0x80), false); }
+
+// A 16-bit CMYK picture at the limit of runs of 128 bytes (11 MB) whose first
+// channel holds one packet more than its rows fill: the planes after it are
+// not where the row lengths say, which is known only once the first plane
+// is unpacked.
+std::string MakePsdPlaneEndsEarly()
+{
+    return PsdRows(PsdHeader(4, 9458, 9458, 16, 4), 4 * 9458, RunRow(2 * 9458), true, 9458 - 1);
+}
+
 THostileRegistration sgiRowHash{{"sgi_row_hash.sgi", THostileKind::Picture, MakeSgiRowHash}};
 THostileRegistration sgiOverlapping{{"sgi_overlapping_records.sgi", THostileKind::Picture, MakeSgiOverlappingRecords}};
 THostileRegistration rlaRowHash{{"rla_row_hash.rla", THostileKind::Picture, MakeRlaRowHash}};
@@ -185,5 +263,11 @@ THostileRegistration psdLargest{{"psd_largest_runs.psd", THostileKind::Picture, 
 THostileRegistration pcxPadded{{"pcx_padded_lines.pcx", THostileKind::Picture, MakePcxPaddedLines}};
 THostileRegistration cutLargest{{"cut_largest_rows.cut", THostileKind::Picture, MakeCutLargestRows}};
 THostileRegistration celLargest{{"cel_largest_empty.cel", THostileKind::Picture, MakeCelLargestEmpty}};
+THostileRegistration psdIncompressible{
+    {"psd_incompressible_planes.psd", THostileKind::Picture, MakePsdIncompressiblePlanes}};
+THostileRegistration psdIncompressibleGray{
+    {"psd_incompressible_gray.psd", THostileKind::Picture, MakePsdIncompressibleGray}};
+THostileRegistration psdNoOpPlanes{{"psd_no_op_planes.psd", THostileKind::Picture, MakePsdNoOpPlanes}};
+THostileRegistration psdPlaneEndsEarly{{"psd_plane_ends_early.psd", THostileKind::Picture, MakePsdPlaneEndsEarly}};
 
 }  // namespace

@@ -85,6 +85,19 @@ inline void FillBytes(uint8_t* dst, uint8_t value, int32_t count)
     else if (count > 16) std::memset(dst, value, static_cast<size_t>(count));
 }
 
+// Passes over PackBits no-op bytes (-128) a word at a time while eight of
+// them follow one another: a writer may put any number of them into its
+// data, and one at a time they would cost far more than the bytes they are.
+inline void SkipNoOpWords(uint8_t*& src, int32_t& inLeft)
+{
+    constexpr uint64_t noOps = 0x8080808080808080;
+    uint64_t word;
+    for (; inLeft >= 8; src += 8, inLeft -= 8) {
+        std::memcpy(&word, src, 8);
+        if (word != noOps) break;
+    }
+}
+
 // Whether the 16 bytes at p are eight RLA packets of one byte each: every
 // even byte a header of 0 (a run of one) or 0xFF (a literal of one).
 inline bool EightSingleBytePackets(const uint8_t* p)
@@ -266,10 +279,10 @@ void TTargaRLEDecoder::Encode(void* Source, void* Dest, int32_t Count, int32_t& 
 
 // ---- PackBits --------------------------------------------------------------
 
-void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+template <bool Write>
+void TPackbitsRLEDecoder::Unpack(void*& Source, uint8_t* dst, int32_t PackedSize, int32_t UnpackedSize)
 {
     auto* src = static_cast<uint8_t*>(Source);
-    auto* dst = static_cast<uint8_t*>(Dest);
     int32_t inLeft = std::max<int32_t>(PackedSize, 0), outLeft = UnpackedSize;
     // Whether input is there, once the stream's next bytes are asked for.
     auto input = [&] {
@@ -286,7 +299,10 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
             if (!input()) break;
             const int n = static_cast<int8_t>(*src++);
             --inLeft;
-            if (n == -128) continue;
+            if (n == -128) {
+                SkipNoOpWords(src, inLeft);
+                continue;
+            }
             if (n < 0) {
                 if (!input()) break;  // the run's byte is not there
                 pendingByte_ = *src++;
@@ -297,19 +313,29 @@ void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize,
         }
         int32_t k = std::min(pendingCount_, outLeft);
         if (pendingRun_) {
-            std::memset(dst, pendingByte_, static_cast<size_t>(k));
+            if constexpr (Write) std::memset(dst, pendingByte_, static_cast<size_t>(k));
         } else {
             if (!input()) break;
             k = std::min(k, inLeft);
-            std::memcpy(dst, src, static_cast<size_t>(k));
+            if constexpr (Write) std::memcpy(dst, src, static_cast<size_t>(k));
             src += k;
             inLeft -= k;
         }
-        dst += k;
+        if constexpr (Write) dst += k;
         outLeft -= k;
         pendingCount_ -= k;
     }
     if (carryOver_) Source = src;
+}
+
+void TPackbitsRLEDecoder::Decode(void*& Source, void*& Dest, int32_t PackedSize, int32_t UnpackedSize)
+{
+    Unpack<true>(Source, static_cast<uint8_t*>(Dest), PackedSize, UnpackedSize);
+}
+
+void TPackbitsRLEDecoder::Skip(void*& Source, int32_t PackedSize, int32_t UnpackedSize)
+{
+    Unpack<false>(Source, nullptr, PackedSize, UnpackedSize);
 }
 
 // ---- PCX -------------------------------------------------------------------

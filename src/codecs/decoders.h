@@ -99,8 +99,26 @@ public:
     void DecodeInit() override { pendingCount_ = 0; }
     void Encode(void*, void*, int32_t, int32_t&) override {}
     void SetMoreInput(TMoreInput more) { more_ = std::move(more); }
+    // Passes over the next UnpackedSize bytes of output as Decode would give
+    // them, without writing them: a packet costs the same whatever its
+    // length, so that passing over a stream costs what its packets are.
+    void Skip(void*& Source, int32_t PackedSize, int32_t UnpackedSize);
+    // Goes on with the stream where another decoder stands in it: with the
+    // packet that decoder left over (a literal's bytes are in the input from
+    // where that decoder's Source stands), so that one stream can be decoded
+    // on from a place by several decoders.
+    void ContinueFrom(const TPackbitsRLEDecoder& other)
+    {
+        pendingCount_ = other.pendingCount_;
+        pendingRun_ = other.pendingRun_;
+        pendingByte_ = other.pendingByte_;
+    }
 
 private:
+    // Decode, or with Write false Skip.
+    template <bool Write>
+    void Unpack(void*& Source, uint8_t* dst, int32_t PackedSize, int32_t UnpackedSize);
+
     bool carryOver_;
     TMoreInput more_;
     // The packet left unfinished by the previous Decode: bytes still to give,

@@ -23,20 +23,25 @@ public:
     bool ReadImageProperties(TStream& stream, unsigned ImageIndex) override;
     void LoadFromStream(TStream& stream) override;
 
+    // Packed planes are read a window of their data at a time, as they are
+    // unpacked: a window holds at most this many bytes, so that a load holds
+    // a few of them beside the bitmap, however much packed data the file has.
+    static constexpr uint64_t PackedWindowBytes = uint64_t(1) << 20;
+
 private:
     // The load, under the work meter of LoadFromStream.
     void Load(TStream& stream);
-    // The steps of the load after the header. rowLengths holds the
-    // packed length of every row of every channel when the data is packed,
-    // else nothing.
+    // The steps of the load after the header; the image data (for packed
+    // data the table of row lengths) of `channels` channels follows at the
+    // stream's position.
     void ReadColorModeData(TStream& stream);
     // Gray and indexed pictures: the rows of the first channel.
-    void ReadOnePlane(TStream& stream, const std::vector<uint16_t>& rowLengths);
+    void ReadOnePlane(TStream& stream, uint32_t channels);
     bool RowsAreDirect() const;
-    void ReadPackedPlaneRows(TStream& stream, const std::vector<uint16_t>& rowLengths, uint32_t rowBytes);
+    void ReadPackedPlaneRows(TStream& stream, uint32_t channels, uint32_t rowBytes);
     void ReadRawPlaneRows(TStream& stream, uint32_t rowBytes);
     // Colour pictures: planes (1 to 4) of the channels, which are no fewer.
-    void ReadColorPlanes(TStream& stream, const std::vector<uint16_t>& rowLengths, int planes, uint32_t channels);
+    void ReadColorPlanes(TStream& stream, int planes, uint32_t channels);
     // Rows [0, rows) of the planes, a band at a time: bandRows whole rows, or
     // a strip of stripPixels pixels of one row when a row of every plane
     // takes more than a band. fill (plane, first row, row count, first

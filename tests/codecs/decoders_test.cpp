@@ -40,6 +40,12 @@ TEST(Decoders, RunLengthPackets)
         {"Truevision literal longer than the input", targa(24), {0x7F, 1, 2, 3, 4}, 10, 6, {1, 2, 3, E, E, E}},
         {"Truevision run without its whole pixel", targa(24), {0x80, 1, 2}, 1, 3, {E, E, E}},
         {"PackBits -128 skipped", packBits, {0x80, 0x01, 7, 8}, 2, 2, {7, 8}},
+        {"PackBits no-op bytes of any number",
+         packBits,
+         Join({Bytes(9, 0x80), {0x00, 7}, Bytes(16, 0x80), {0xFE, 9}, Bytes(23, 0x80), {0x01, 1, 2}, Bytes(8, 0x80)}),
+         6,
+         7,
+         {7, 9, 9, 9, 1, 2, E}},
         {"PackBits literal past the input", packBits, {0x7F, 1, 2}, 100, 4, {1, 2, E, E}},
         {"PackBits repeat past the output", packBits, {0x81, 9}, 3, 4, {9, 9, 9, E}},
         {"PackBits repeat without its byte", packBits, {0xF0}, 3, 3, {E, E, E}},
@@ -433,6 +439,32 @@ TEST(Decoders, StripsDecodeInPieces)
     Unpack(carry, {0xF0, 3}, 2, 4, 4);
     carry.DecodeInit();
     EXPECT_EQ(Unpack(carry, {0x00, 5}, 2, 2, 2), (Bytes{5, E}));
+}
+
+// A PackBits decoder that goes on from where another one stands in a stream (in a run, in a literal, between
+// packets), whether that one decoded or passed over what came before, gives what the other one would give from there.
+TEST(Decoders, PackBitsGoesOnFromAnotherDecoder)
+{
+    Bytes input = {0xFC, 7, 0x03, 1, 2, 3, 4, 0xFE, 9, 0x80, 0x01, 5, 6, 0x05, 8};  // the last literal cut
+    TPackbitsRLEDecoder one(true);
+    const Bytes whole = Unpack(one, input, int32_t(input.size()), 16, 16);
+    EXPECT_EQ(whole, (Bytes{7, 7, 7, 7, 7, 1, 2, 3, 4, 9, 9, 9, 5, 6, 8, E}));
+    for (bool skip : {false, true})
+        for (int32_t at = 0; at <= 16; ++at) {
+            TPackbitsRLEDecoder first(true), second(true);
+            Bytes out(16, E);
+            void* source = input.data();
+            void* dest = out.data();
+            if (skip) first.Skip(source, int32_t(input.size()), at);
+            else first.Decode(source, dest, int32_t(input.size()), at);
+            second.ContinueFrom(first);
+            const auto left = int32_t(input.data() + input.size() - static_cast<uint8_t*>(source));
+            dest = out.data() + at;
+            second.Decode(source, dest, left, 16 - at);
+            const Bytes expected =
+                Join({skip ? Bytes(size_t(at), E) : Head(whole, size_t(at)), Bytes(whole.begin() + at, whole.end())});
+            EXPECT_EQ(out, expected) << (skip ? "passed over to " : "decoded to ") << at;
+        }
 }
 
 }  // namespace

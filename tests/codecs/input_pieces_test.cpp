@@ -82,6 +82,15 @@ TEST(InputPieces, DecodeAsTheWholeInputDoes)
         group3.Put(0, 3 + y).Eol().Run(true, 3 + y).Run(false, 70 - y).Run(true, 27);  // fill before each code
         huffman.Run(true, 2 * y).Run(false, 100 - 2 * y).Align().Put(0, 8 * (y % 2));  // word-aligned rows
     }
+    const Bytes noOps = Join({Bytes(7, 0x80),
+                              {0xFE, 1},
+                              Bytes(8, 0x80),
+                              {0x01, 2, 3},
+                              Bytes(17, 0x80),
+                              {0x00, 4},
+                              Bytes(33, 0x80),
+                              {0xFE, 5},
+                              Bytes(9, 0x80)});
     const Bytes thunder = {0xC3, 0x3F, 0xC1, 0x45, 0xC9, 0x9A, 0x02, 0xC5, 0x3F, 0xC1, 0x45, 0x8B};
     auto packBitsMore = [](TDecoder& d, TMore more) {
         static_cast<TPackbitsRLEDecoder&>(d).SetMoreInput(std::move(more));
@@ -90,6 +99,8 @@ TEST(InputPieces, DecodeAsTheWholeInputDoes)
     const TPiecewise cases[] = {
         {"PackBits: runs, literals and no-operation bytes", [] { return std::make_unique<TPackbitsRLEDecoder>(true); },
          packBitsMore, packBits, 19},
+        {"PackBits: long rows of no-operation bytes", [] { return std::make_unique<TPackbitsRLEDecoder>(true); },
+         packBitsMore, noOps, 9},
         {"Group 3 rows after fill bits", [] { return std::make_unique<TCCITTFax3Decoder>(0, false, false, 100); },
          faxMore, group3.bytes, 6 * 13},
         {"Group 3, bits reversed", [] { return std::make_unique<TCCITTFax3Decoder>(0, true, false, 100); }, faxMore,
