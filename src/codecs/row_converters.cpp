@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "codecs/color_manager.h"
 
@@ -298,25 +299,45 @@ void TColorManager::ConvertCMYKFamily(std::span<const void* const> source, uint8
     const int targetStep = ((TargetOptions & optAlpha) ? 4 : 3) * targetBytes;
     // Target index of the colours made from C (red), M (green) and Y (blue).
     const int ti[3] = {targetBGR ? 2 : 0, 1, targetBGR ? 0 : 2};
-    // 16-bit samples of big-endian files come in their file's byte order.
-    const TSample16 order = (SourceOptions & optSwapBytes) ? SampleSwap16 : SamplePass16;
-    WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
-        for (int k = 0; k < 3; ++k) {
-            uint32_t out;
-            if (sb == 8) {
-                const uint32_t ink = p[k][0], black = p[3][0];
-                const uint8_t r = ClampByte(255 - static_cast<int>(ink + black - MulDiv16(ink, black, 255)));
-                out = tb == 8 ? r : MulDiv16(r, 65535, 255);
-            } else {
-                const uint16_t ink = order(*this, Read16(p[k])), black = order(*this, Read16(p[3]));
-                const uint16_t v = static_cast<uint16_t>(ink - MulDiv16(ink, black, 65535) + black);
-                out = tb == 8 ? ClampByte(255 - static_cast<int>(MulDiv16(v, 255, 65535)))
-                              : static_cast<uint16_t>(65535 - v);
+    // One loop for each depth and byte order, so that the samples' arithmetic
+    // inlines; 16-bit samples of big-endian files come in their file's byte
+    // order.
+    auto convert = [&](auto sourceWide, auto targetWide, auto swap) {
+        WalkMask(target, targetStep, count, mask, [&](uint8_t* t) {
+            for (int k = 0; k < 3; ++k) {
+                uint32_t out;
+                if constexpr (!sourceWide) {
+                    const uint32_t ink = p[k][0], black = p[3][0];
+                    const uint8_t r = ClampByte(255 - static_cast<int>(ink + black - MulDiv16(ink, black, 255)));
+                    out = targetWide ? MulDiv16(r, 65535, 255) : r;
+                } else {
+                    uint16_t ink = Read16(p[k]), black = Read16(p[3]);
+                    if constexpr (swap) {
+                        ink = SampleSwap16(*this, ink);
+                        black = SampleSwap16(*this, black);
+                    }
+                    const uint16_t v = static_cast<uint16_t>(ink - MulDiv16(ink, black, 65535) + black);
+                    out = targetWide ? static_cast<uint16_t>(65535 - v)
+                                     : ClampByte(255 - static_cast<int>(MulDiv16(v, 255, 65535)));
+                }
+                Store(t + ti[k] * targetBytes, targetWide ? 2 : 1, out);
             }
-            Store(t + ti[k] * targetBytes, targetBytes, out);
-        }
-        for (auto& q : p) q += step;
-    });
+            for (auto& q : p) q += step;
+        });
+    };
+    using Yes = std::true_type;
+    using No = std::false_type;
+    const bool swap = (SourceOptions & optSwapBytes) != 0;
+    if (sb == 8) {
+        if (tb == 8) convert(No(), No(), No());
+        else convert(No(), Yes(), No());
+    } else if (tb == 8) {
+        if (swap) convert(Yes(), No(), Yes());
+        else convert(Yes(), No(), No());
+    } else {
+        if (swap) convert(Yes(), Yes(), Yes());
+        else convert(Yes(), Yes(), No());
+    }
 }
 
 void TColorManager::ConvertCMYKToBGR(std::span<const void* const> s, uint8_t* t, uint32_t c, uint8_t m)
