@@ -256,27 +256,6 @@ std::string MakeUnlistedTinyTiles()
     return Str(t);
 }
 
-// A zlib stream of the bytes behind `empty` empty stored blocks, which
-// decode to nothing: five bytes each, byte-aligned after the header.
-Bytes DeflateAfterEmptyBlocks(const Bytes& data, size_t empty)
-{
-    Bytes out = {0x78, 0x01};
-    for (size_t i = 0; i < empty; ++i) out.insert(out.end(), {0x00, 0x00, 0x00, 0xFF, 0xFF});
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    Bytes in = data, raw(deflateBound(&z, uLong(data.size())));
-    z.next_in = in.data();
-    z.avail_in = uInt(in.size());
-    z.next_out = raw.data();
-    z.avail_out = uInt(raw.size());
-    deflate(&z, Z_FINISH);
-    out.insert(out.end(), raw.begin(), raw.begin() + long(z.total_out));
-    deflateEnd(&z);
-    const uLong sum = adler32(adler32(0, nullptr, 0), in.data(), uInt(in.size()));
-    out.insert(out.end(), {uint8_t(sum >> 24), uint8_t(sum >> 16), uint8_t(sum >> 8), uint8_t(sum)});
-    return out;
-}
-
 // 2,000 one-row deflate strips all naming one stream whose row lies behind
 // 1 MB of empty stored blocks, which the format allows without bound: each
 // strip reads through the whole megabyte to its row.

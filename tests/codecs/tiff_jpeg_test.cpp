@@ -1,8 +1,6 @@
 // JPEG data in TIFF strips: strips that cjpeg writes decode to djpeg's
 // pixels, and the work of each strip's set-up and of its scans is charged
 // to the load's work meter as JPEG pictures charge it.
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "codec_test.h"
@@ -13,31 +11,11 @@
 #include "support/temp_dir.h"
 #include "support/tiff_writer.h"
 
-extern char** environ;
-
 namespace {
 
 using Tiff = TTiffWriter;
 
 const std::string kWorkSpent = EWorkSpent().what();
-
-// Runs one of libjpeg's tools with its messages thrown away; true when it
-// exited with 0.
-bool RunTool(const std::string& program, const std::vector<std::string>& args)
-{
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = -1;
-    if (rc == 0) ::waitpid(pid, &status, 0);
-    return rc == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // Loads the TIFF file as the editor's loads run, under a work meter for its
 // bytes; "" when it loads, else the error. Warning boxes are recorded.
@@ -90,8 +68,8 @@ TEST(TiffJpeg, StripsCjpegWritesDecodeToTheirDjpegPixels)
     for (const auto& c : cases) {
         std::vector<std::string> args = c.options;
         args.insert(args.end(), {"-outfile", dir.file("p.jpg"), dir.file("source.ppm")});
-        ASSERT_TRUE(RunTool(cjpeg, args)) << c.name;
-        ASSERT_TRUE(RunTool(djpeg, {"-pnm", "-outfile", dir.file("p.pnm"), dir.file("p.jpg")})) << c.name;
+        ASSERT_TRUE(RunProgram(cjpeg, args)) << c.name;
+        ASSERT_TRUE(RunProgram(djpeg, {"-pnm", "-outfile", dir.file("p.pnm"), dir.file("p.jpg")})) << c.name;
         TReferenceImage reference;
         ASSERT_TRUE(ReadPam(dir.file("p.pnm"), reference)) << c.name;
         TTIFFGraphic tiff;

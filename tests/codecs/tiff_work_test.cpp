@@ -29,18 +29,6 @@ std::string LoadPaidByTheFile(const Bytes& file)
     }
 }
 
-// A zlib stream of the bytes behind `empty` empty stored blocks (five bytes
-// each, byte-aligned after the header), which decode to nothing.
-Bytes DeflateAfterEmptyBlocks(const Bytes& data, size_t empty)
-{
-    Bytes out = {0x78, 0x01};
-    for (size_t i = 0; i < empty; ++i) out.insert(out.end(), {0x00, 0x00, 0x00, 0xFF, 0xFF});
-    const Bytes whole = ZlibCompress(data, 6);
-    // The stored blocks go between the header and the compressed blocks.
-    out.insert(out.end(), whole.begin() + 2, whole.end());
-    return out;
-}
-
 // `strips` one-row strips of 8 pixels: each its own copy of the data, or
 // all naming one copy; offsets and byte counts of `type`.
 Bytes Strips(uint32_t compression, const Bytes& data, uint32_t strips, bool shared, uint16_t type)

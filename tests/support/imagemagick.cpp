@@ -16,10 +16,6 @@
 
 extern char** environ;
 
-namespace {
-
-// Runs the program (no shell); true when it exited with 0. Its messages and
-// output go to *log when given.
 bool RunProgram(const std::string& program, const std::vector<std::string>& args, std::string* log)
 {
     char errName[] = "/tmp/editor-tool-XXXXXX";
@@ -46,8 +42,6 @@ bool RunProgram(const std::string& program, const std::vector<std::string>& args
     ::unlink(errName);
     return rc == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-
-}  // namespace
 
 std::string ConvertProgram()
 {

@@ -17,6 +17,9 @@ struct TReferenceImage {
     const uint8_t* Pixel(int x, int y) const { return Rgba.data() + (static_cast<size_t>(y) * Width + x) * 4; }
 };
 
+// Runs the program (no shell); true when it exited with 0. Its messages and
+// output go to *log when given, else nowhere.
+bool RunProgram(const std::string& program, const std::vector<std::string>& args, std::string* log = nullptr);
 // The real ImageMagick convert program, or "" when it is not installed.
 std::string ConvertProgram();
 // Runs convert with the arguments (passed as they are, no shell). Returns

@@ -15,6 +15,15 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level)
     return out;
 }
 
+std::vector<uint8_t> DeflateAfterEmptyBlocks(const std::vector<uint8_t>& data, size_t empty)
+{
+    const std::vector<uint8_t> whole = ZlibCompress(data, 6);
+    std::vector<uint8_t> out(whole.begin(), whole.begin() + 2);
+    for (size_t i = 0; i < empty; ++i) out.insert(out.end(), {0x00, 0x00, 0x00, 0xFF, 0xFF});
+    out.insert(out.end(), whole.begin() + 2, whole.end());
+    return out;
+}
+
 std::vector<uint8_t> ZlibContainer(const std::vector<uint8_t>& content)
 {
     const std::vector<uint8_t> stream = ZlibCompress(content, 9);

@@ -10,6 +10,11 @@
 // The bytes as one zlib stream at the compression level (0 to 9).
 std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level);
 
+// The bytes as one zlib stream (level 6) whose compressed blocks lie behind
+// `empty` empty stored blocks, five bytes each, byte-aligned after the
+// stream's header: data that decodes to nothing, as much of it as wanted.
+std::vector<uint8_t> DeflateAfterEmptyBlocks(const std::vector<uint8_t>& data, size_t empty);
+
 // A "ZLIB" container of the content as the buffered file layer stores one:
 // "ZLIB", the stream's size, the content's size, then the stream (level 9).
 std::vector<uint8_t> ZlibContainer(const std::vector<uint8_t>& content);

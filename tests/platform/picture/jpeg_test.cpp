@@ -5,8 +5,6 @@
 
 #include <fstream>
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/picture/picture.h"
@@ -17,8 +15,6 @@
 #include "support/scoped_value.h"
 #include "support/temp_dir.h"
 
-extern char** environ;
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -26,24 +22,6 @@ using Bytes = std::vector<uint8_t>;
 const std::string kInvalidJpeg = "Cannot load image. Invalid JPEG data: ";
 const std::string kWorkSpent = kInvalidJpeg + EWorkSpent().what();
 const std::string kTooLarge = EOutOfResources().what();
-
-// Runs one of libjpeg's tools with its output thrown away; true when it
-// exited with 0.
-bool RunTool(const std::string& program, const std::vector<std::string>& args)
-{
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = -1;
-    if (rc == 0) ::waitpid(pid, &status, 0);
-    return rc == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // What loading the bytes gives: "" when they load, else the error.
 std::string LoadBytes(TJPEGImage& jpeg, const Bytes& bytes)
@@ -81,8 +59,8 @@ TEST(JpegTools, PicturesCjpegWritesDecodeToTheirDjpegPixels)
     for (const auto& [name, options] : cases) {
         std::vector<std::string> args = options;
         args.insert(args.end(), {"-outfile", dir.file("p.jpg"), dir.file("source.ppm")});
-        ASSERT_TRUE(RunTool(cjpeg, args)) << name;
-        ASSERT_TRUE(RunTool(djpeg, {"-pnm", "-outfile", dir.file("p.pnm"), dir.file("p.jpg")})) << name;
+        ASSERT_TRUE(RunProgram(cjpeg, args)) << name;
+        ASSERT_TRUE(RunProgram(djpeg, {"-pnm", "-outfile", dir.file("p.pnm"), dir.file("p.jpg")})) << name;
         TReferenceImage reference;
         ASSERT_TRUE(ReadPam(dir.file("p.pnm"), reference)) << name;
         TJPEGImage jpeg;
@@ -111,8 +89,8 @@ TEST(JpegTools, APictureOfAScanForEachCoefficientIsRead)
         std::ofstream out(dir.file("scans.txt"));
         out << script;
     }
-    ASSERT_TRUE(RunTool(cjpeg, {"-sample", "1x1", "-scans", dir.file("scans.txt"), "-outfile", dir.file("p.jpg"),
-                                dir.file("source.ppm")}));
+    ASSERT_TRUE(RunProgram(cjpeg, {"-sample", "1x1", "-scans", dir.file("scans.txt"), "-outfile", dir.file("p.jpg"),
+                                   dir.file("source.ppm")}));
     const Bytes file = ReadFileBytes(dir.file("p.jpg"));
     TWorkScope container(0);
     container.Meter().Charge(container.Meter().Allowance());
