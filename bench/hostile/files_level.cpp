@@ -122,18 +122,20 @@ std::string MakeProjectTrailingContent()
 THostileRegistration projectTrailingContent{
     {"project_trailing_content.vel", THostileKind::Project, MakeProjectTrailingContent}};
 
-// 2 MB of garbage behind a zlib header, claiming 2 GB of content: the
-// stream is judged as the level reader's containers are.
-std::string MakeProjectStreamGarbage()
+// A container of 2 MB of garbage (from the seed) behind a zlib header,
+// claiming 2 GB of content.
+std::string GarbageContainer(uint32_t state)
 {
     constexpr uint32_t kStream = 2u << 20;
     Bytes stream(kStream);
-    uint32_t state = 4242;
     for (uint8_t& b : stream) b = static_cast<uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
     stream[0] = 0x78;
     stream[1] = 0xDA;
     return Str(TByteWriter().Append(ContainerHead(kStream, 0x7FFFFFFF)).Append(stream).Bytes);
 }
+
+// The stream of a project is judged as the level reader's containers are.
+std::string MakeProjectStreamGarbage() { return GarbageContainer(4242); }
 THostileRegistration projectStreamGarbage{
     {"project_stream_garbage.vel", THostileKind::Project, MakeProjectStreamGarbage}};
 
@@ -157,17 +159,7 @@ std::string MakeLevelContainerRooms()
 THostileRegistration levelContainerRooms{
     {"level_container_rooms.tr2", THostileKind::Basefile, MakeLevelContainerRooms}};
 
-// 2 MB of garbage behind a zlib header, claiming 2 GB of content.
-std::string MakeLevelContainerGarbage()
-{
-    constexpr uint32_t kStream = 2u << 20;
-    Bytes stream(kStream);
-    uint32_t state = 777;
-    for (uint8_t& b : stream) b = static_cast<uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
-    stream[0] = 0x78;
-    stream[1] = 0xDA;
-    return Str(TByteWriter().Append(ContainerHead(kStream, 0x7FFFFFFF)).Append(stream).Bytes);
-}
+std::string MakeLevelContainerGarbage() { return GarbageContainer(777); }
 THostileRegistration levelContainerGarbage{
     {"level_container_garbage.tr2", THostileKind::Basefile, MakeLevelContainerGarbage}};
 

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "codec_test.h"
+#include "codecs/decoders.h"
 #include "support/byte_writer.h"
 #include "support/tiff_writer.h"
 #include "support/zlib_stream.h"
@@ -210,6 +211,21 @@ struct Psd {
         w.Append(modeData).BE32(4).List({1, 2, 3, 4}).BE32(0).BE16(compression);
         for (uint16_t n : rowLengths) w.BE16(n);
         return w.Append(image).Bytes;
+    }
+    // What a PackBits image of three 8-bit channels decodes to read as one
+    // stream from its start, the planes one after the other; what the data
+    // does not reach stays zero.
+    TReferenceImage SingleStreamRgb() const
+    {
+        const size_t n = size_t(columns) * size_t(rows);
+        Bytes planes(3 * n), packed = image;
+        void* source = packed.data();
+        void* dest = planes.data();
+        TPackbitsRLEDecoder().Decode(source, dest, int32_t(packed.size()), int32_t(planes.size()));
+        TReferenceImage reference{columns, rows, false, Bytes(4 * n)};
+        for (size_t i = 0; i < n; ++i)
+            for (size_t k = 0; k < 3; ++k) reference.Rgba[4 * i + k] = planes[k * n + i];
+        return reference;
     }
 };
 

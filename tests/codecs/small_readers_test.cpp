@@ -176,14 +176,7 @@ TEST(SmallReaders, PhotoshopPlanesAsOneStreamABandAtATime)
             f.rowLengths.push_back(uint16_t(packed.size()));
             f.image.insert(f.image.end(), packed.begin(), packed.end());
         }
-        const size_t n = size_t(w) * size_t(h);
-        Bytes planes(3 * n);  // what the data does not reach stays zero
-        void* source = f.image.data();
-        void* dest = planes.data();
-        TPackbitsRLEDecoder().Decode(source, dest, int32_t(f.image.size()), int32_t(planes.size()));
-        TReferenceImage reference{w, h, false, Bytes(4 * n)};
-        for (size_t i = 0; i < n; ++i)
-            for (size_t k = 0; k < 3; ++k) reference.Rgba[4 * i + k] = planes[k * n + i];
+        const TReferenceImage reference = f.SingleStreamRgb();
         const auto picture = Load("psd", f);
         EXPECT_EQ(ComparePixels(*picture, reference), "");
         EXPECT_EQ(picture->SampleBufferBytes, bandBytes);
