@@ -15,6 +15,7 @@
 #include "codecs/fax_decoders.h"
 #include "codecs/file_formats.h"
 #include "platform/rtl/classes.h"
+#include "support/counting_stream.h"
 #include "support/imagemagick.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -111,19 +112,6 @@ inline Bytes Unpack(TDecoder& d, Bytes input, int32_t packed, int32_t unpacked, 
     if (moved) *moved = static_cast<uint8_t*>(source) - input.data();
     return Head(out, size);
 }
-
-// A memory stream that counts the bytes read from it.
-class TCountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        const int64_t n = TMemoryStream::Read(buffer, count);
-        BytesRead += n;
-        return n;
-    }
-    int64_t BytesRead = 0;
-};
 
 // A load by the reader of an extension through a counting stream: the reader, the message of the error that loading
 // raised ("" when the file loaded) and the bytes read.

@@ -18,21 +18,6 @@ namespace {
 
 constexpr uint64_t kWindow = TPSDGraphic::PackedWindowBytes;
 
-// A memory stream that counts the bytes read from it and notes the largest read.
-class TRecordingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        const int64_t n = TMemoryStream::Read(buffer, count);
-        BytesRead += n;
-        LargestRead = std::max(LargestRead, n);
-        return n;
-    }
-    int64_t BytesRead = 0;
-    int64_t LargestRead = 0;
-};
-
 // A load of the file through a recording stream, under a work meter of the load's own allowance.
 struct TRecordedLoad {
     std::unique_ptr<TCodecGraphic> picture = Reader("psd");
@@ -43,7 +28,7 @@ struct TRecordedLoad {
 TRecordedLoad LoadRecording(const Bytes& file)
 {
     TRecordedLoad load;
-    TRecordingStream stream(file.data(), file.size());
+    TCountingStream stream(file.data(), file.size());
     TWorkScope scope(file.size());
     try {
         load.picture->LoadFromStream(stream);

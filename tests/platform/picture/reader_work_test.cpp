@@ -8,6 +8,7 @@
 #include "platform/rtl/classes.h"
 #include "platform/rtl/work_meter.h"
 #include "support/byte_writer.h"
+#include "support/counting_stream.h"
 #include "support/jpeg_writer.h"
 
 namespace {
@@ -52,19 +53,6 @@ Bytes Icon(unsigned entries)
 
 Bytes Jpeg() { return TJpegFile(true, 64, 64, {{1, 0x11}}, 0x00).Scan({1}, 0, 0, 0, {}).Done(); }
 
-// A memory stream that counts the bytes read from it.
-class TCountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    int64_t Read(void* buffer, int64_t count) override
-    {
-        const int64_t n = TMemoryStream::Read(buffer, count);
-        bytesRead += n;
-        return n;
-    }
-    int64_t bytesRead = 0;
-};
-
 // Loads the 64 x 64 picture inside another load (a container's) and
 // returns the work it charged to that load, or 0 when it did not load.
 template <class T>
@@ -107,7 +95,7 @@ TEST(ReaderWork, AnImageThatIconEntriesShareIsReadOnce)
     EXPECT_EQ(second.Width(), 64);
     // The longer directory is read; the image, its header and its mask no
     // more often than for one entry.
-    EXPECT_EQ(b.bytesRead - a.bytesRead, int64_t(16) * 65534);
+    EXPECT_EQ(b.BytesRead - a.BytesRead, int64_t(16) * 65534);
     EXPECT_EQ(second.Image().GetPixel(3, 5), first.Image().GetPixel(3, 5));
 }
 
